@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QDialog;
+class QWidget;
+
+// The one door for every message box, file dialog and modal window of every program.
+// Tests switch it to answering mode: nothing is shown, each prompt takes the next queued answer (or its
+// default) and is recorded, so a test can check what the user would have been told.
+class Prompt
+{
+public:
+    enum class Kind { Message, OpenFile, OpenFiles, SaveFile, Directory, Dialog, Text };
+
+    struct Record
+    {
+        Kind kind = Kind::Message;
+        QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString title;
+        QString text;
+        QMessageBox::StandardButtons buttons;
+    };
+
+    // Message box; an empty title becomes the application's display name.
+    static QMessageBox::StandardButton message(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                               const QString &text,
+                                               QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                               QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    static void information(QWidget *parent, const QString &title, const QString &text);
+    static void warning(QWidget *parent, const QString &title, const QString &text);
+    static void critical(QWidget *parent, const QString &title, const QString &text);
+    static bool question(QWidget *parent, const QString &title, const QString &text);
+
+    static QString openFileName(QWidget *parent, const QString &caption, const QString &dir = {},
+                                const QString &filter = {});
+    static QStringList openFileNames(QWidget *parent, const QString &caption, const QString &dir = {},
+                                     const QString &filter = {});
+    static QString saveFileName(QWidget *parent, const QString &caption, const QString &dir = {},
+                                const QString &filter = {});
+    static QString existingDirectory(QWidget *parent, const QString &caption, const QString &dir = {});
+    static QString text(QWidget *parent, const QString &title, const QString &label, const QString &value,
+                        bool *ok);
+
+    // Runs a modal window; in answering mode the dialog handler decides instead (default: Rejected).
+    static int exec(QDialog *dialog);
+
+    // Loads Qt's Italian translation once, so standard buttons read "Sì", "No", "Annulla".
+    static void installItalianTranslation();
+
+    // --- answering mode (tests) ---
+    static void setAnswering(bool on);
+    static bool answering();
+    static void setNextAnswer(QMessageBox::StandardButton button);
+    static void setNextFileName(const QString &fileName);
+    static void setNextFileNames(const QStringList &fileNames);
+    static void setNextText(const QString &text, bool ok = true);
+    static void setDialogHandler(std::function<int(QDialog *)> handler);
+    static QList<Record> records();
+    static Record lastRecord();
+    static void clearRecords();
+};
