@@ -1,0 +1,52 @@
+#include "Autostart.h"
+
+#include "ProfileFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace Autostart {
+
+QString entryPath(const QString &name)
+{
+    QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    if (config.isEmpty())
+        config = QDir::homePath() + u"/.config";
+    return config + u"/autostart/" + name + u".desktop";
+}
+
+QString command(const QString &name)
+{
+    return ProfileFile::readString(entryPath(name), QStringLiteral("Desktop Entry"), QStringLiteral("Exec"));
+}
+
+bool write(const QString &name, const QString &command)
+{
+    const QString path = entryPath(name);
+    if (!QDir().mkpath(QFileInfo(path).absolutePath()))
+        return false;
+    const QString text = u"[Desktop Entry]\n"
+                         u"Type=Application\n"
+                         u"Name=" +
+                         name +
+                         u"\n"
+                         u"Exec=" +
+                         command +
+                         u"\n"
+                         u"X-GNOME-Autostart-enabled=true\n";
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write(text.toUtf8());
+    return file.commit();
+}
+
+bool remove(const QString &name)
+{
+    const QString path = entryPath(name);
+    return !QFileInfo::exists(path) || QFile::remove(path);
+}
+
+} // namespace Autostart
