@@ -1,0 +1,17 @@
+#pragma once
+
+// Engine-internal: the formats other than TIFF, on Qt image I/O and GraphicsMagick.
+
+#include "ImgX.h"
+
+#include <QByteArray>
+
+namespace FormatCodecs {
+// Detects a format Qt or GraphicsMagick reads, by content (by extension for TGA, PCX, WMF).
+ImgFileType detect(const QString &fileName, const QByteArray &data);
+bool canRead(ImgFileType format);
+bool canWrite(ImgFileType format);
+bool read(const QString &fileName, const QByteArray &data, ImgFileType format, ImgXImage *page, ImgXError *error);
+bool write(const ImgXImage &page, ImgFileType format, const ImgXExportOptions &options, QByteArray *out,
+           ImgXError *error);
+} // namespace FormatCodecs

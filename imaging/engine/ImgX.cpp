@@ -1,0 +1,387 @@
+#include "ImgX.h"
+#include "FormatCodecs.h"
+#include "ImgXPageSource.h"
+#include "TiffCodec.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Reads a whole file and turns it into pages. onlyPage < 0: every page.
+bool loadPages(const QString &fileName, int onlyPage, QList<ImgXImage> *pages, ImgXError *error)
+{
+    const QFileInfo fi(fileName);
+    if (fileName.isEmpty() || !fi.exists()) {
+        *error = ImgXError::make(ImgXErrorCode::FileNotFound, u"File not found: %1"_s.arg(fileName));
+        return false;
+    }
+    QFile f(fileName);
+    if (fi.isDir() || !f.open(QIODevice::ReadOnly)) {
+        *error = ImgXError::make(ImgXErrorCode::ReadFailed, u"Cannot read %1: %2"_s.arg(fileName, f.errorString()));
+        return false;
+    }
+    const QByteArray data = f.readAll();
+    if (f.error() != QFileDevice::NoError) {
+        *error = ImgXError::make(ImgXErrorCode::ReadFailed, u"Cannot read %1: %2"_s.arg(fileName, f.errorString()));
+        return false;
+    }
+    if (data.isEmpty()) {
+        *error = ImgXError::make(ImgXErrorCode::EmptyFile, u"The file %1 is empty"_s.arg(fileName));
+        return false;
+    }
+    if (TiffCodec::hasSignature(data))
+        return TiffCodec::readPages(fileName, data, onlyPage, pages, error);
+
+    const ImgFileType format = FormatCodecs::detect(fileName, data);
+    if (format == imgUnknown) {
+        *error = ImgXError::make(ImgXErrorCode::NotAnImage, u"The file %1 is not a known image format"_s.arg(fileName));
+        return false;
+    }
+    if (onlyPage > 0) {
+        *error = ImgXError::make(ImgXErrorCode::InvalidArgument,
+                                 u"The file %1 has no page %2"_s.arg(fileName).arg(onlyPage + 1));
+        return false;
+    }
+    ImgXImage page;
+    if (!FormatCodecs::read(fileName, data, format, &page, error))
+        return false;
+    pages->append(page);
+    return true;
+}
+
+} // namespace
+
+ImgX::ImgX(QObject *parent) : QObject(parent) {}
+
+ImgX::~ImgX() = default;
+
+const ImgXImage &ImgX::page(int index) const
+{
+    static const ImgXImage null;
+    return hasPage(index) ? m_pages.at(index) : null;
+}
+
+bool ImgX::fail(qint32 code, const QString &description)
+{
+    m_error = ImgXError::make(code, description);
+    return false;
+}
+
+bool ImgX::ok()
+{
+    m_error = {};
+    return true;
+}
+
+bool ImgX::setCurrentIndex(int index)
+{
+    if (!hasPage(index))
+        return fail(ImgXErrorCode::InvalidArgument, u"No page %1"_s.arg(index));
+    if (index != m_current) {
+        m_current = index;
+        Q_EMIT CurrentImageChanged();
+    }
+    return ok();
+}
+
+void ImgX::clear()
+{
+    const bool had = !m_pages.isEmpty();
+    m_pages.clear();
+    m_current = 0;
+    clearUndo();
+    m_error = {};
+    if (had)
+        Q_EMIT CurrentImageChanged();
+}
+
+void ImgX::append(const ImgXImage &page, const QString &undoText)
+{
+    if (page.isNull())
+        return;
+    recordStructure(undoText, u"Add Page"_s);
+    m_pages.append(page);
+    if (m_pages.size() == 1) {
+        m_current = 0;
+        Q_EMIT CurrentImageChanged();
+    }
+    m_error = {};
+}
+
+bool ImgX::replacePage(int index, const ImgXImage &newPage, const QString &undoText)
+{
+    if (!hasPage(index) || newPage.isNull())
+        return fail(ImgXErrorCode::InvalidArgument, u"No page %1"_s.arg(index));
+    const int saved = m_current;
+    m_current = index;
+    record(undoText, u"Edit"_s);
+    m_current = saved;
+    m_pages[index] = newPage;
+    finishEdit();
+    return ok();
+}
+
+bool ImgX::removePage(int index, const QString &undoText)
+{
+    if (!hasPage(index))
+        return fail(ImgXErrorCode::InvalidArgument, u"No page %1"_s.arg(index));
+    recordStructure(undoText, u"Remove Page"_s);
+    m_pages.removeAt(index);
+    if (m_current >= m_pages.size())
+        m_current = std::max(0, int(m_pages.size()) - 1);
+    Q_EMIT CurrentImageChanged();
+    finishEdit();
+    return ok();
+}
+
+bool ImgX::importFile(const QString &fileName, int currentPage)
+{
+    QList<ImgXImage> pages;
+    ImgXError err;
+    if (!loadPages(fileName, -1, &pages, &err)) {
+        m_error = err;
+        return false;
+    }
+    if (currentPage < 0 || currentPage >= pages.size())
+        return fail(ImgXErrorCode::InvalidArgument,
+                    u"The file %1 has no page %2"_s.arg(fileName).arg(currentPage + 1));
+    // The page shown first must decode; a damaged first page means the file is no usable image.
+    if (pages.at(currentPage).image().isNull()) {
+        m_error = pages.at(currentPage).decodeError();
+        return false;
+    }
+    m_pages = pages;
+    m_current = currentPage;
+    clearUndo();
+    Q_EMIT CurrentImageChanged();
+    return ok();
+}
+
+bool ImgX::importPage(const QString &fileName, int pageIndex)
+{
+    QList<ImgXImage> pages;
+    ImgXError err;
+    if (pageIndex < 0)
+        return fail(ImgXErrorCode::InvalidArgument, u"No page %1"_s.arg(pageIndex));
+    if (!loadPages(fileName, pageIndex, &pages, &err)) {
+        m_error = err;
+        return false;
+    }
+    if (pages.size() != 1)
+        return fail(ImgXErrorCode::InvalidArgument, u"The file %1 has no page %2"_s.arg(fileName).arg(pageIndex + 1));
+    if (pages.first().image().isNull()) {
+        m_error = pages.first().decodeError();
+        return false;
+    }
+    m_pages = pages;
+    m_current = 0;
+    clearUndo();
+    Q_EMIT CurrentImageChanged();
+    return ok();
+}
+
+bool ImgX::importDocument(const ImgX &other, int pageIndex)
+{
+    if (&other == this)
+        return pageIndex == AllPages ? ok() : importImage(page(pageIndex).image());
+    if (pageIndex != AllPages && !other.hasPage(pageIndex))
+        return fail(ImgXErrorCode::InvalidArgument, u"No page %1"_s.arg(pageIndex));
+    if (other.isEmpty())
+        return fail(ImgXErrorCode::NoImage, u"The document has no pages"_s);
+    m_pages = pageIndex == AllPages ? other.m_pages : QList<ImgXImage>{other.m_pages.at(pageIndex)};
+    m_current = pageIndex == AllPages ? other.m_current : 0;
+    clearUndo();
+    Q_EMIT CurrentImageChanged();
+    return ok();
+}
+
+bool ImgX::importImage(const QImage &picture, double xDpi, double yDpi)
+{
+    if (picture.isNull())
+        return fail(ImgXErrorCode::NoImage, u"The picture is empty"_s);
+    m_pages = {ImgXImage(picture, xDpi, yDpi)};
+    m_current = 0;
+    clearUndo();
+    Q_EMIT CurrentImageChanged();
+    return ok();
+}
+
+bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex)
+{
+    if (!ImgFileTypes::isValid(format))
+        return fail(ImgXErrorCode::InvalidArgument, u"Unknown format code %1"_s.arg(int(format)));
+    if (!ImgXSupport::canWrite(format))
+        return fail(ImgXErrorCode::FormatNotWritable,
+                    u"The %1 format cannot be written"_s.arg(ImgFileTypes::name(format)));
+    if (isEmpty())
+        return fail(ImgXErrorCode::NoImage, u"There is no image to save"_s);
+    if (fileName.isEmpty())
+        return fail(ImgXErrorCode::InvalidArgument, u"No file name"_s);
+    if (pageIndex != AllPages && !hasPage(pageIndex))
+        return fail(ImgXErrorCode::InvalidArgument, u"No page %1"_s.arg(pageIndex));
+
+    QList<ImgXImage> out;
+    if (pageIndex != AllPages)
+        out.append(m_pages.at(pageIndex));
+    else if (format == imgTIF)
+        out = m_pages;
+    else
+        out.append(image());
+    // Decode everything before a byte is written: a page that cannot be read fails the whole save.
+    for (const ImgXImage &p : std::as_const(out)) {
+        if (p.image().isNull()) {
+            m_error = p.decodeError();
+            return false;
+        }
+    }
+
+    QByteArray bytes;
+    ImgXError err;
+    const bool encoded = format == imgTIF ? TiffCodec::write(out, m_export.tifCompression, &bytes, &err)
+                                          : FormatCodecs::write(out.first(), format, m_export, &bytes, &err);
+    if (!encoded || bytes.isEmpty()) {
+        m_error = err.isError() ? err : ImgXError::make(ImgXErrorCode::WriteFailed, u"Nothing to write"_s);
+        return false;
+    }
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        return fail(ImgXErrorCode::WriteFailed, u"Cannot write %1: %2"_s.arg(fileName, file.errorString()));
+    return ok();
+}
+
+QImage ImgX::exportPicture(int pageIndex) const
+{
+    if (!hasPage(pageIndex))
+        return {};
+    const QImage &img = m_pages.at(pageIndex).image();
+    if (img.isNull())
+        return {};
+    return img.convertToFormat(img.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+}
+
+// --- undo -----------------------------------------------------------------------------------
+
+ImgX::Level ImgX::snapshot(const QString &text, bool structural) const
+{
+    Level l;
+    l.text = text;
+    l.index = m_current;
+    l.current = m_current;
+    l.structural = structural;
+    if (structural)
+        l.allPages = m_pages;
+    else
+        l.page = page(m_current);
+    return l;
+}
+
+void ImgX::restore(const Level &level)
+{
+    if (level.structural) {
+        m_pages = level.allPages;
+        m_current = std::clamp(level.current, 0, std::max(0, int(m_pages.size()) - 1));
+    } else if (hasPage(level.index)) {
+        m_pages[level.index] = level.page;
+        m_current = level.index;
+    }
+}
+
+void ImgX::record(const QString &undoText, const QString &defaultText)
+{
+    m_redo.clear();
+    if (undoText == ImgXNoUndo() || m_undoLevels <= 0)
+        return;
+    m_undo.push_front(snapshot(undoText.isEmpty() ? defaultText : undoText, false));
+    trimUndo();
+}
+
+void ImgX::recordStructure(const QString &undoText, const QString &defaultText)
+{
+    m_redo.clear();
+    if (undoText == ImgXNoUndo() || m_undoLevels <= 0)
+        return;
+    m_undo.push_front(snapshot(undoText.isEmpty() ? defaultText : undoText, true));
+    trimUndo();
+}
+
+void ImgX::trimUndo()
+{
+    while (int(m_undo.size()) > std::max(0, m_undoLevels))
+        m_undo.pop_back();
+    while (int(m_redo.size()) > std::max(0, m_undoLevels))
+        m_redo.pop_back();
+}
+
+void ImgX::finishEdit()
+{
+    Q_EMIT Changed();
+}
+
+void ImgX::setUndoLevels(int levels)
+{
+    m_undoLevels = std::max(0, levels);
+    trimUndo();
+}
+
+bool ImgX::undo()
+{
+    if (m_undo.empty())
+        return fail(ImgXErrorCode::NothingToUndo, u"Nothing to undo"_s);
+    Level level = std::move(m_undo.front());
+    m_undo.pop_front();
+    const int before = m_current;
+    m_current = level.structural ? m_current : level.index;
+    Level back = snapshot(level.text, level.structural);
+    m_current = before;
+    restore(level);
+    m_redo.push_front(std::move(back));
+    if (m_current != before)
+        Q_EMIT CurrentImageChanged();
+    finishEdit();
+    return ok();
+}
+
+bool ImgX::redo()
+{
+    if (m_redo.empty())
+        return fail(ImgXErrorCode::NothingToUndo, u"Nothing to redo"_s);
+    Level level = std::move(m_redo.front());
+    m_redo.pop_front();
+    const int before = m_current;
+    m_current = level.structural ? m_current : level.index;
+    Level back = snapshot(level.text, level.structural);
+    m_current = before;
+    restore(level);
+    m_undo.push_front(std::move(back));
+    if (m_current != before)
+        Q_EMIT CurrentImageChanged();
+    finishEdit();
+    return ok();
+}
+
+QString ImgX::undoText(int item) const
+{
+    return item >= 0 && item < int(m_undo.size()) ? m_undo.at(item).text : QString();
+}
+
+QString ImgX::redoText(int item) const
+{
+    return item >= 0 && item < int(m_redo.size()) ? m_redo.at(item).text : QString();
+}
+
+void ImgX::undoAddLevel(const QString &text)
+{
+    if (isEmpty())
+        return;
+    record(text, u"Edit"_s);
+}
+
+void ImgX::clearUndo()
+{
+    m_undo.clear();
+    m_redo.clear();
+}

@@ -1,0 +1,292 @@
+#include "ImgXImage.h"
+#include "ImgXPageSource.h"
+
+#include <cmath>
+
+ImgXImage::Data &ImgXPageSource::data(ImgXImage &page)
+{
+    page.detach();
+    return *page.d;
+}
+
+const ImgXImage::Data &ImgXPageSource::data(const ImgXImage &page)
+{
+    return *page.d;
+}
+
+ImgXPixelFormat pixelFormatOf(const QImage &image)
+{
+    switch (image.format()) {
+    case QImage::Format_Invalid: return ImgXPixelFormat::Invalid;
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB: return ImgXPixelFormat::Bilevel;
+    case QImage::Format_Grayscale8: return ImgXPixelFormat::Grey8;
+    case QImage::Format_Indexed8: return ImgXPixelFormat::Indexed8;
+    case QImage::Format_RGB32: return ImgXPixelFormat::Rgb24;
+    default: return image.hasAlphaChannel() ? ImgXPixelFormat::Argb32 : ImgXPixelFormat::Rgb24;
+    }
+}
+
+static const QList<QRgb> &monoTable()
+{
+    static const QList<QRgb> t{qRgb(255, 255, 255), qRgb(0, 0, 0)};
+    return t;
+}
+
+QImage normalisedPageImage(const QImage &source)
+{
+    if (source.isNull())
+        return {};
+    QImage img = source;
+    switch (img.format()) {
+    case QImage::Format_MonoLSB:
+        img = img.convertToFormat(QImage::Format_Mono);
+        [[fallthrough]];
+    case QImage::Format_Mono: {
+        const QList<QRgb> table = img.colorTable();
+        const bool zeroIsDark = table.size() >= 2 && qGray(table.at(0)) < qGray(table.at(1));
+        if (table.size() < 2) {
+            img.setColorTable(monoTable());
+        } else if (zeroIsDark || table != monoTable()) {
+            // Bilevel pages always read index 0 as white: flip the bits when 0 is the dark colour.
+            if (zeroIsDark)
+                img.invertPixels();
+            img.setColorTable(monoTable());
+        }
+        return img;
+    }
+    case QImage::Format_Grayscale8:
+    case QImage::Format_Indexed8:
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+        return img;
+    default:
+        return img.convertToFormat(img.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    }
+}
+
+ImgXImage::ImgXImage() : d(std::make_shared<Data>()) {}
+
+ImgXImage::ImgXImage(const QImage &image, double xDpi, double yDpi) : d(std::make_shared<Data>())
+{
+    d->xDpi = xDpi > 0 ? xDpi : 96.0;
+    d->yDpi = yDpi > 0 ? yDpi : 96.0;
+    setImage(image);
+}
+
+ImgXImage ImgXImage::blank(QSize size, ImgXPixelFormat format, double xDpi, double yDpi)
+{
+    if (size.isEmpty())
+        return {};
+    QImage img;
+    switch (format) {
+    case ImgXPixelFormat::Bilevel:
+        img = QImage(size, QImage::Format_Mono);
+        img.setColorTable(monoTable());
+        img.fill(0);
+        break;
+    case ImgXPixelFormat::Grey8:
+        img = QImage(size, QImage::Format_Grayscale8);
+        img.fill(255);
+        break;
+    case ImgXPixelFormat::Indexed8:
+        img = QImage(size, QImage::Format_Indexed8);
+        img.setColorTable({qRgb(255, 255, 255)});
+        img.fill(0);
+        break;
+    case ImgXPixelFormat::Argb32:
+        img = QImage(size, QImage::Format_ARGB32);
+        img.fill(Qt::transparent);
+        break;
+    case ImgXPixelFormat::Rgb24:
+    case ImgXPixelFormat::Invalid:
+        img = QImage(size, QImage::Format_RGB32);
+        img.fill(Qt::white);
+        break;
+    }
+    return ImgXImage(img, xDpi, yDpi);
+}
+
+ImgXImage::~ImgXImage() = default;
+ImgXImage::ImgXImage(const ImgXImage &) = default;
+ImgXImage &ImgXImage::operator=(const ImgXImage &) = default;
+ImgXImage::ImgXImage(ImgXImage &&o) noexcept : d(std::move(o.d))
+{
+    o.d = std::make_shared<Data>();
+}
+ImgXImage &ImgXImage::operator=(ImgXImage &&o) noexcept
+{
+    std::swap(d, o.d);
+    return *this;
+}
+
+void ImgXImage::detach()
+{
+    if (d.use_count() > 1)
+        d = std::make_shared<Data>(*d);
+}
+
+bool ImgXImage::isNull() const
+{
+    return d->size.isEmpty();
+}
+
+int ImgXImage::width() const
+{
+    return d->size.width();
+}
+
+int ImgXImage::height() const
+{
+    return d->size.height();
+}
+
+QSize ImgXImage::size() const
+{
+    return d->size;
+}
+
+int ImgXImage::xResolution() const
+{
+    return int(std::lround(d->xDpi));
+}
+
+int ImgXImage::yResolution() const
+{
+    return int(std::lround(d->yDpi));
+}
+
+double ImgXImage::xDpi() const
+{
+    return d->xDpi;
+}
+
+double ImgXImage::yDpi() const
+{
+    return d->yDpi;
+}
+
+void ImgXImage::setResolution(double xDpi, double yDpi)
+{
+    detach();
+    if (xDpi > 0)
+        d->xDpi = xDpi;
+    if (yDpi > 0)
+        d->yDpi = yDpi;
+}
+
+void ImgXImage::setXResolution(int dpi)
+{
+    setResolution(dpi, d->yDpi);
+}
+
+void ImgXImage::setYResolution(int dpi)
+{
+    setResolution(d->xDpi, dpi);
+}
+
+ImgXPixelFormat ImgXImage::pixelFormat() const
+{
+    return d->format;
+}
+
+bool ImgXImage::hasAlpha() const
+{
+    return d->alpha;
+}
+
+int ImgXImage::bitsPerPixel() const
+{
+    switch (d->format) {
+    case ImgXPixelFormat::Bilevel: return 1;
+    case ImgXPixelFormat::Grey8:
+    case ImgXPixelFormat::Indexed8: return 8;
+    case ImgXPixelFormat::Rgb24: return 24;
+    case ImgXPixelFormat::Argb32: return 32;
+    case ImgXPixelFormat::Invalid: break;
+    }
+    return 0;
+}
+
+ImgFileType ImgXImage::formatCode() const
+{
+    return d->formatCode;
+}
+
+QString ImgXImage::sourceFileName() const
+{
+    return d->fileName;
+}
+
+int ImgXImage::sourcePage() const
+{
+    return d->page;
+}
+
+void ImgXImage::setSource(ImgFileType format, const QString &fileName, int page)
+{
+    detach();
+    d->formatCode = format;
+    d->fileName = fileName;
+    d->page = page;
+}
+
+int ImgXImage::tiffCompression() const
+{
+    return d->tiffCompression;
+}
+
+int ImgXImage::tiffT4Options() const
+{
+    return d->t4Options;
+}
+
+const QImage &ImgXImage::image() const
+{
+    if (!d->decoded && d->source) {
+        ImgXError err;
+        QImage img = normalisedPageImage(d->source->decode(d->sourceIndex, &err));
+        d->decoded = true;
+        if (img.isNull()) {
+            d->error = err.isError() ? err
+                                     : ImgXError::make(ImgXErrorCode::CorruptImage,
+                                                       QStringLiteral("The page cannot be decoded"));
+        } else if (img.size() != d->size) {
+            d->error = ImgXError::make(ImgXErrorCode::CorruptImage,
+                                       QStringLiteral("The page's pixels do not match its size"));
+        } else {
+            d->image = img;
+            d->format = pixelFormatOf(img);
+            d->alpha = img.hasAlphaChannel();
+            d->source.reset();
+        }
+    }
+    return d->image;
+}
+
+bool ImgXImage::isDecoded() const
+{
+    return d->decoded || !d->source;
+}
+
+ImgXError ImgXImage::decodeError() const
+{
+    return d->error;
+}
+
+void ImgXImage::setImage(const QImage &image)
+{
+    detach();
+    d->image = normalisedPageImage(image);
+    d->source.reset();
+    d->decoded = true;
+    d->error = {};
+    d->size = d->image.size();
+    d->format = pixelFormatOf(d->image);
+    d->alpha = d->image.hasAlphaChannel();
+}
+
+ImgXPageMapping ImgXImage::mapping() const
+{
+    return ImgXPageMapping(d->size, d->xDpi, d->yDpi);
+}

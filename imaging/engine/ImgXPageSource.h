@@ -1,0 +1,44 @@
+#pragma once
+
+// Engine-internal: how a page is kept and decoded on demand. Not for the control.
+
+#include "ImgXImage.h"
+
+// Decodes pages of one loaded file. Holds the file's bytes, so the file on disk may change or be
+// overwritten while pages are still undecoded.
+class ImgXPageSource
+{
+public:
+    virtual ~ImgXPageSource() = default;
+    // Decodes page `index` into a normalised QImage (Mono with index 0 white, Grayscale8, Indexed8,
+    // RGB32 or ARGB32). A null image with *error set on failure.
+    virtual QImage decode(int index, ImgXError *error) = 0;
+
+    static ImgXImage::Data &data(ImgXImage &page);
+    static const ImgXImage::Data &data(const ImgXImage &page);
+};
+
+struct ImgXImage::Data
+{
+    mutable QImage image;
+    mutable bool decoded = false;
+    mutable ImgXError error;
+    std::shared_ptr<ImgXPageSource> source; // set while the page is not decoded yet
+    int sourceIndex = 0;
+
+    QSize size;
+    double xDpi = 96.0;
+    double yDpi = 96.0;
+    ImgXPixelFormat format = ImgXPixelFormat::Invalid;
+    bool alpha = false;
+
+    ImgFileType formatCode = imgUnknown;
+    QString fileName;
+    int page = -1;
+    int tiffCompression = 0;
+    int t4Options = 0;
+};
+
+// Normalises a decoded picture to one of the page formats (see ImgXPixelFormat).
+QImage normalisedPageImage(const QImage &image);
+ImgXPixelFormat pixelFormatOf(const QImage &image);

@@ -1,0 +1,20 @@
+#pragma once
+
+// Engine-internal: TIFF on libtiff, from and to memory.
+
+#include "ImgX.h"
+#include "ImgXSupport.h"
+
+#include <QByteArray>
+#include <QList>
+
+namespace TiffCodec {
+bool hasSignature(const QByteArray &head);
+// Opens the file's bytes; pages decode on demand. onlyPage < 0: every page, else that page only.
+bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QList<ImgXImage> *pages,
+               ImgXError *error);
+bool info(const QByteArray &data, ImgXFileInfo *info);
+QVariant tag(const QByteArray &data, int page, int tag);
+// Encodes pages as one TIFF file into *out.
+bool write(const QList<ImgXImage> &pages, TIFCompression compression, QByteArray *out, ImgXError *error);
+} // namespace TiffCodec
