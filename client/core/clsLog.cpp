@@ -1,0 +1,120 @@
+#include "clsLog.h"
+
+#include "ErrorReporting.h"
+#include "Prompt.h"
+#include "ServerDates.h"
+
+#include <QDateTime>
+#include <QLocale>
+
+namespace {
+constexpr qint16 kFileNumber = 511;
+}
+
+clsLog::clsLog() = default;
+
+clsLog::~clsLog()
+{
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+QString clsLog::formatLine(const QString &text)
+{
+    const QDateTime now = QDateTime::currentDateTime();
+    return FormatShortDate(now.date()) + u':' + now.time().toString(QStringLiteral("HH:mm:ss")) + u" - " +
+           text;
+}
+
+bool clsLog::OpenLog()
+{
+    if (m_file.isOpen()) {
+        ReportLogError(u"Log gia aperto " + QString::number(m_fileNumber));
+        return false;
+    }
+    if (m_fileName.isEmpty()) {
+        ReportLogError(QStringLiteral("Specificare il nome del File!"));
+        return false;
+    }
+    m_fileNumber = kFileNumber;
+    m_file.setFileName(m_fileName);
+    const QIODevice::OpenMode mode = m_openMode == 2 ? QIODevice::WriteOnly | QIODevice::Append
+                                                     : QIODevice::WriteOnly | QIODevice::Truncate;
+    if (!m_file.open(mode)) {
+        ReportLogError(u"Errore di apertura del file di LOG " + m_fileName);
+        return false;
+    }
+    return true;
+}
+
+bool clsLog::WriteLine()
+{
+    if (!m_active) {
+        // The switch-on sequence opens the file before the log is active: don't leave it held open,
+        // or the next switch-on would find it "already open".
+        CloseLog();
+        return false;
+    }
+    if (!m_file.isOpen())
+        OpenLog();
+    bool ok = false;
+    if (m_file.isOpen()) {
+        if (m_file.write("\r\n\r\n") == 4 && m_file.flush())
+            ok = true;
+        else
+            ReportLogError(QStringLiteral("Errore durante il tentativo di scrittura!"));
+    }
+    CloseLog();
+    return ok;
+}
+
+bool clsLog::WriteLog(const QString &text, bool noLineEnd)
+{
+    if (!m_active)
+        return false;
+    if (!m_file.isOpen() && !OpenLog())
+        return false;
+    if (text.isEmpty()) {
+        ReportLogError(QStringLiteral("Nessun dato da scrivere sul file!"));
+        CloseLog();
+        return false;
+    }
+    QByteArray line = formatLine(text).toUtf8();
+    if (!noLineEnd)
+        line += "\r\n";
+    if (m_file.write(line) != line.size() || !m_file.flush()) {
+        ReportLogError(QStringLiteral("Errore durante la scrittura del log!"));
+        CloseLog();
+        return false;
+    }
+    CloseLog();
+    return true;
+}
+
+void clsLog::CloseLog()
+{
+    if (!m_file.isOpen())
+        return;
+    const bool flushed = m_file.flush();
+    m_file.close();
+    if (!flushed)
+        ReportLogError(QStringLiteral("Errore nel tentativo di chiusura log."));
+}
+
+QString clsLog::Version() const
+{
+    return QLocale().toString(0.1) + u".1";
+}
+
+void clsLog::ReportLogError(const QString &text)
+{
+    if (!m_supressErrors)
+        Prompt::message(nullptr, QMessageBox::Warning, QStringLiteral("Error"), text);
+    Err().Description = text;
+}
+
+clsLog &AppLog()
+{
+    static clsLog log;
+    return log;
+}
