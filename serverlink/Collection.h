@@ -9,8 +9,7 @@
 // Ordered collection owning its items, positions counted from 1, optional text keys.
 // Keys compare without regard to case, as the collections the hosts were written against do.
 // Items keep their address for as long as they stay in the collection.
-template <typename T>
-class Collection
+template <typename T> class Collection
 {
     struct Entry
     {
@@ -86,8 +85,7 @@ public:
     }
 
     // Range-for over the items, in order.
-    template <typename E, typename V>
-    class basic_iterator
+    template <typename E, typename V> class basic_iterator
     {
     public:
         using difference_type = std::ptrdiff_t;

@@ -35,15 +35,16 @@ std::unique_ptr<FaxItem> CreaFaxItem(QByteArrayView record, typeOfList kind, con
 // A list answer: the count record, then one "¦"-led record per fax. Failing records are reported
 // and skipped; a first record that is not a number is reported ("CaricaCollFaxItem : " + record) and
 // ends the parse. Always returns a collection (the faxes read so far).
-std::unique_ptr<CollFaxItem> CaricaCollFaxItem(QByteArrayView data, typeOfList kind, const ErrorSink &onError);
+std::unique_ptr<CollFaxItem> CaricaCollFaxItem(QByteArrayView data, typeOfList kind,
+                                               const ErrorSink &onError);
 
 // Properties / report answer.
 struct FaxDataResult
 {
     std::unique_ptr<CollFaxItem> items; // never null
-    bool ok = true;                      // false when a record failed (it was reported and skipped)
-    bool listKindSet = false;            // a record of 8 or more fields was met
-    typeOfList listKind = NullList;      // list named by the first such record
+    bool ok = true;                     // false when a record failed (it was reported and skipped)
+    bool listKindSet = false;           // a record of 8 or more fields was met
+    typeOfList listKind = NullList;     // list named by the first such record
 };
 FaxDataResult CaricaDatiFax(QByteArrayView data, QStringView activeListKeyword, const ErrorSink &onError);
 

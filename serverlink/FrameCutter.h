@@ -50,8 +50,8 @@ private:
     void compact();
 
     QByteArray m_buffer;
-    qsizetype m_pos = 0;      // start of the first uncut byte
-    qsizetype m_scanned = 0;  // bytes after m_pos already known to hold no terminator
-    bool m_skipping = false;  // discarding an oversized frame up to its terminator
+    qsizetype m_pos = 0;     // start of the first uncut byte
+    qsizetype m_scanned = 0; // bytes after m_pos already known to hold no terminator
+    bool m_skipping = false; // discarding an oversized frame up to its terminator
     qsizetype m_maxFrame = DefaultMaxFrameSize;
 };

@@ -53,6 +53,7 @@ namespace Proto {
 // A forward form answer ("FRM_INOLTRO_USR" when users, else "FRM_INOLTRO_GRP").
 // Null on failure: a record with too few pieces (8 users, 7 groups) or two items with one IdItem;
 // the error goes to the sink with the source "FrmForward : " + record.
-std::unique_ptr<ListItemFrmForward> parseFrmForward(QByteArrayView data, bool users, const ErrorSink &onError);
+std::unique_ptr<ListItemFrmForward> parseFrmForward(QByteArrayView data, bool users,
+                                                    const ErrorSink &onError);
 
 } // namespace Proto

@@ -12,7 +12,7 @@ namespace LinkUtils {
 
 bool FileExists(const QString &path); // regular, non-hidden file
 bool DirExists(const QString &path);  // a folder or a file
-// Creates the folder (parents included); non-zero on success.
+// Creates one folder level; non-zero on success (0 when it exists already or cannot be made).
 int CreateDir(const QString &path);
 // Part after / before the last "/". GetPath of a name without "/" shows the error box and gives "".
 QString GetFileName(const QString &path);
@@ -29,10 +29,14 @@ QString GetTempDir();
 QString GetUser();
 void CenterForm(QWidget *form);
 // Never the Windows 95 family here.
-inline bool GetWinPlatform() { return false; }
+inline bool GetWinPlatform()
+{
+    return false;
+}
 
 // Text of the library's error box.
-QString errorMessageText(int number, const QString &description, const QString &source, const QString &procedure);
+QString errorMessageText(int number, const QString &description, const QString &source,
+                         const QString &procedure);
 // The error box: beep, critical icon, OK, no title of its own. Nothing for error number 0.
 void ShowErrorMessage(const ParseError &error, const QString &procedure, QWidget *parent = nullptr);
 

@@ -33,7 +33,8 @@ class collNodeItem : public Collection<NodeItem>
 {
 public:
     // Creates the node and adds it under sKey (none when empty). Null when the key is taken.
-    NodeItem *Add(int Parent, int Children, const QString &Description, bool IsShared, const QString &sKey = {});
+    NodeItem *Add(int Parent, int Children, const QString &Description, bool IsShared,
+                  const QString &sKey = {});
 };
 
 namespace Proto {

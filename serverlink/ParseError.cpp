@@ -15,6 +15,8 @@ QString ErrorCode::description(int number)
         return u"Indice non compreso nell'intervallo."_s;
     case TypeMismatch:
         return u"Tipo non corrispondente."_s;
+    case DuplicateKey:
+        return u"Questa chiave è già associata ad un elemento della raccolta."_s;
     default:
         return u"Errore definito dall'applicazione o dall'oggetto."_s;
     }

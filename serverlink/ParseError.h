@@ -19,9 +19,10 @@ using ErrorSink = std::function<void(const ParseError &)>;
 namespace ErrorCode {
 inline constexpr int InvalidCall = 5; // "Chiamata di routine o argomento non validi."
 inline constexpr int Overflow = 6;
-inline constexpr int OutOfRange = 9;   // too few fields
+inline constexpr int OutOfRange = 9;    // too few fields
 inline constexpr int TypeMismatch = 13; // a number or date that does not convert
 inline constexpr int FrameTooLarge = 7; // "Memoria esaurita": a frame beyond the cutter's limit
+inline constexpr int DuplicateKey = 457;
 
 QString description(int number);
 } // namespace ErrorCode

@@ -1,1 +1,164 @@
 #include "Protocol.h"
+
+#include "Cp1252.h"
+
+using namespace Qt::StringLiterals;
+
+namespace Proto {
+
+std::optional<QByteArray> buildFrame(typeofMsg type, QByteArrayView keyword, QByteArrayView data)
+{
+    if (data.contains(Terminator) || keyword.contains(Terminator) || keyword.contains(QuerySeparator) ||
+        keyword.contains(AnswerSeparator))
+        return std::nullopt;
+    const QByteArrayView separator = type == typeAns ? AnswerSeparator : QuerySeparator;
+    QByteArray frame;
+    frame.reserve(keyword.size() + separator.size() + data.size() + Terminator.size());
+    frame.append(keyword).append(separator).append(data).append(Terminator);
+    return frame;
+}
+
+std::optional<QByteArray> buildFrame(typeofMsg type, QStringView keyword, QStringView data)
+{
+    return buildFrame(type, QByteArrayView(Cp1252::fromUnicode(keyword)),
+                      QByteArrayView(Cp1252::fromUnicode(data)));
+}
+
+bool NextRecord(QByteArray &text, QByteArray &record)
+{
+    const qsizetype at = text.indexOf(RecordSeparator);
+    if (at < 0)
+        return false;
+    record = text.left(at);
+    text.remove(0, at + RecordSeparator.size());
+    return true;
+}
+
+bool NextRecord(QString &text, QString &record)
+{
+    const qsizetype at = text.indexOf(RecordSeparatorText);
+    if (at < 0)
+        return false;
+    record = text.left(at);
+    text.remove(0, at + RecordSeparatorText.size());
+    return true;
+}
+
+bool RecordReader::next(QByteArrayView &record)
+{
+    if (m_pos >= m_data.size())
+        return false;
+    const qsizetype at = m_data.indexOf(RecordSeparator, m_pos);
+    if (at < 0)
+        return false;
+    record = m_data.sliced(m_pos, at - m_pos);
+    m_pos = at + RecordSeparator.size();
+    return true;
+}
+
+QList<QByteArrayView> splitView(QByteArrayView text, QByteArrayView separator)
+{
+    QList<QByteArrayView> parts;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = text.indexOf(separator, from);
+        if (at < 0)
+            break;
+        parts.append(text.sliced(from, at - from));
+        from = at + separator.size();
+    }
+    parts.append(text.sliced(from));
+    return parts;
+}
+
+QList<QByteArrayView> splitView(QByteArrayView text, char separator)
+{
+    QList<QByteArrayView> parts;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = text.indexOf(separator, from);
+        if (at < 0)
+            break;
+        parts.append(text.sliced(from, at - from));
+        from = at + 1;
+    }
+    parts.append(text.sliced(from));
+    return parts;
+}
+
+QList<QByteArray> SplitList(QByteArrayView text)
+{
+    QList<QByteArray> fields;
+    const auto views = splitView(text, ListSeparator);
+    fields.reserve(views.size());
+    for (const QByteArrayView v : views)
+        fields.append(v.toByteArray());
+    return fields;
+}
+
+QStringList SplitList(const QString &text)
+{
+    return text.split(ListSeparatorText);
+}
+
+QString BoolToTF(bool value)
+{
+    return value ? u"T"_s : u"F"_s;
+}
+
+bool TFToBool(QStringView text)
+{
+    return text == u"T";
+}
+
+bool TFToBool(QByteArrayView text)
+{
+    return text == "T";
+}
+
+QString BoolToVF(bool value)
+{
+    return value ? u"V"_s : u"F"_s;
+}
+
+bool VToBool(QStringView text)
+{
+    return text == u"V";
+}
+
+bool VToBool(QByteArrayView text)
+{
+    return text == "V";
+}
+
+bool startsWithV(QByteArrayView text)
+{
+    return !text.isEmpty() && text.front() == 'V';
+}
+
+QString BoolToTrueFalse(bool value)
+{
+    return value ? u"True"_s : u"False"_s;
+}
+
+bool TrueFalseToBool(QStringView text)
+{
+    return text == u"True";
+}
+
+bool TrueFalseToBool(QByteArrayView text)
+{
+    return text == "True";
+}
+
+QString text(QByteArrayView bytes)
+{
+    return Cp1252::toUnicode(bytes.data(), bytes.size());
+}
+
+QByteArray bytes(QStringView text)
+{
+    return Cp1252::fromUnicode(text);
+}
+
+} // namespace Proto

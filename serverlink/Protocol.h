@@ -19,7 +19,13 @@ enum typeOfList : int { Forwardlist = 0, PersonalList = 1, SentList = 2, Deleted
 enum class AccessCodes : int { Admin = 0, Spedizione = 1, Inoltro = 2, ModificaRubrica = 3, Ultimo = 4 };
 
 // Shared address-book rights.
-enum class AccessPhoneBook : int { CancRubrica = 0, ReadRubrica = 1, ModifyRubrica = 2, AddRubrica = 3, Ultimo = 4 };
+enum class AccessPhoneBook : int {
+    CancRubrica = 0,
+    ReadRubrica = 1,
+    ModifyRubrica = 2,
+    AddRubrica = 3,
+    Ultimo = 4
+};
 
 // Upload state of an outgoing fax.
 enum statusCommand : int { stOK = 0, stsending = 1, stWaiting = 2 };
@@ -27,13 +33,13 @@ enum statusCommand : int { stOK = 0, stsending = 1, stWaiting = 2 };
 namespace Proto {
 
 // Frame and data separators as Windows-1252 bytes.
-inline constexpr QByteArrayView QuerySeparator{"<\xA5>"};     // 3C A5 3E, typeQry
-inline constexpr QByteArrayView AnswerSeparator{"<\xB6>"};    // 3C B6 3E, typeAns
-inline constexpr QByteArrayView Terminator{"<\xA7>"};         // 3C A7 3E, ends a frame
-inline constexpr QByteArrayView FieldSeparator{"<#>"};        // 3C 23 3E, fields of a message
+inline constexpr QByteArrayView QuerySeparator{"<\xA5>"};      // 3C A5 3E, typeQry
+inline constexpr QByteArrayView AnswerSeparator{"<\xB6>"};     // 3C B6 3E, typeAns
+inline constexpr QByteArrayView Terminator{"<\xA7>"};          // 3C A7 3E, ends a frame
+inline constexpr QByteArrayView FieldSeparator{"<#>"};         // 3C 23 3E, fields of a message
 inline constexpr QByteArrayView RecordSeparator{"<\xCC\xCC>"}; // 3C CC CC 3E, ends each record of a list
-inline constexpr char ListSeparator = '\xA6';                 // A6, fields of one record
-inline constexpr QByteArrayView FaxFieldSeparator{"<\xBF>"};  // 3C BF 3E, fields of MsgCampi
+inline constexpr char ListSeparator = '\xA6';                  // A6, fields of one record
+inline constexpr QByteArrayView FaxFieldSeparator{"<\xBF>"};   // 3C BF 3E, fields of MsgCampi
 
 // The same separators as text, for data built as QString before it is encoded.
 inline constexpr QStringView QuerySeparatorText{u"<\u00A5>"};
@@ -79,15 +85,15 @@ QList<QByteArrayView> splitView(QByteArrayView text, QByteArrayView separator);
 QList<QByteArrayView> splitView(QByteArrayView text, char separator);
 
 // Truth values, three spellings, each fixed per message.
-QString BoolToTF(bool value);              // "T" / "F"
-bool TFToBool(QStringView text);           // exactly "T"
+QString BoolToTF(bool value);    // "T" / "F"
+bool TFToBool(QStringView text); // exactly "T"
 bool TFToBool(QByteArrayView text);
-QString BoolToVF(bool value);              // "V" / "F"
-bool VToBool(QStringView text);            // exactly "V"
+QString BoolToVF(bool value);   // "V" / "F"
+bool VToBool(QStringView text); // exactly "V"
 bool VToBool(QByteArrayView text);
-bool startsWithV(QByteArrayView text);     // first character "V" (fax and contact records)
-QString BoolToTrueFalse(bool value);       // "True" / "False"
-bool TrueFalseToBool(QStringView text);    // exactly "True"
+bool startsWithV(QByteArrayView text);  // first character "V" (fax and contact records)
+QString BoolToTrueFalse(bool value);    // "True" / "False"
+bool TrueFalseToBool(QStringView text); // exactly "True"
 bool TrueFalseToBool(QByteArrayView text);
 
 // Windows-1252 text of wire bytes and back.

@@ -102,8 +102,8 @@ private:
 
 namespace Proto {
 
-inline constexpr qint16 FaxCodeSend = 255;    // SendNewFax
-inline constexpr qint16 FaxCodeReceived = 4;  // SaveFaxToRX
+inline constexpr qint16 FaxCodeSend = 255;   // SendNewFax
+inline constexpr qint16 FaxCodeReceived = 4; // SaveFaxToRX
 
 // The field block MsgCampi: 29 fields joined by "<¿>". Values go in as they are.
 QString BuildFaxFields(const faxOut &fax, qint16 code);
