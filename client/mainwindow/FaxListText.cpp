@@ -1,0 +1,278 @@
+#include "FaxListText.h"
+
+#include "FaxItem.h"
+#include "ServerDates.h"
+#include "StringTable.h"
+
+#include <QHash>
+
+using namespace Qt::StringLiterals;
+
+namespace FaxListText {
+
+namespace {
+
+const QString EightBlanks = u"        "_s;
+
+QString twoDigits(qint64 n)
+{
+    return QString(u"00"_s + QString::number(n)).right(2);
+}
+
+} // namespace
+
+QList<ColumnSpec> Columns(int activeList, bool cestino)
+{
+    QString remote;
+    if (cestino)
+        remote = u"Mitt/Dest"_s;
+    else if (activeList == 2)
+        remote = u"Destinatario"_s;
+    else
+        remote = u"Mittente"_s;
+    QList<ColumnSpec> columns = {
+        {QString(), 600},     {u"Stato"_s, 2000},   {remote, 1700},
+        {u"Azienda"_s, 1700}, {u"N. Fax"_s, 1200},  {u"Data e Ora"_s, 1800},
+        {u"Pagine"_s, 900},   {u"Oggetto"_s, 2000}, {u"Data e Ora Hide"_s, 0},
+    };
+    if (cestino)
+        columns << ColumnSpec{u"Log"_s, 0} << ColumnSpec{u"Id"_s, 0} << ColumnSpec{u"IdFaxGruppo"_s, 0};
+    return columns;
+}
+
+QString DescrizioneEsito(const QString &esito)
+{
+    static const QHash<QString, int> ids = {
+        {u"COMPLETE"_s, 2033},
+        {u"NO COMMAND ACKNOWLEDGEMENT FROM MODEM"_s, 2034},
+        {u"UNSUPPORTED FAXMODEM"_s, 2035},
+        {u"ERROR INITIALIZING MODEM"_s, 2036},
+        {u"BAD FDIS SETTINGS"_s, 2037},
+        {u"ERROR SETTING LOCAL ID"_s, 2038},
+        {u"ERROR DIALING"_s, 2039},
+        {u"ERROR CONNECTING TO REMOTE FAX"_s, 2040},
+        {u"BAD FCSI STRING"_s, 2041},
+        {u"ERROR RECEIVING NEGOTIATED FDIS"_s, 2042},
+        {u"INTERNAL STATE ERROR"_s, 2043},
+        {u"LINE BUSY"_s, 2044},
+        {u"NO DIALTONE"_s, 2045},
+        {u"DIDN'T CONNECT"_s, 2046},
+        {u"USER CANCELLED"_s, 2047},
+        {u"BAD OR MISSING FPTS"_s, 2048},
+        {u"BAD OR MISSING FHNG"_s, 2049},
+        {u"FDCS NOT FOUND"_s, 2050},
+        {u"GENERAL MODEM ERROR"_s, 2051},
+        {u"INVALID FAX FILES"_s, 2052},
+        {u"INCOMPATIBLE DLL/SERVER RELEASES"_s, 2053},
+        {u"MODEM COMMAND TIMEOUT"_s, 2054},
+        {u"NO RESPONSE TO EOP COMMAND REPEATED 3 TIMES"_s, 2055},
+        {u"NO RESPONSE TO MPS COMMAND REPEATED 3 TIMES"_s, 2056},
+        {u"UNABLE TO TRAIN WITH REMOTE SYSTEM"_s, 2057},
+        {u"ERROR OPENING/INITIALIZING PORT"_s, 2058},
+        {u"NO ANSWER"_s, 2059},
+        {u"SENDING"_s, 2060},
+        {u"ERRORE DI FORMATO."_s, 2061},
+        {u"FILE NON VALIDO O NON TROVATO."_s, 2062},
+        {u"ERRORE GENERICO IN SPEDIZIONE."_s, 2063},
+        {u"ATTESA INVIO"_s, 2064},
+    };
+    if (esito.isEmpty())
+        return esito;
+    const auto it = ids.constFind(esito.trimmed().toUpper());
+    if (it == ids.constEnd())
+        return esito;
+    const QString message = LoadResString(it.value());
+    return message.isEmpty() ? esito : message;
+}
+
+QString TrasformaSecInTime(qint32 secs)
+{
+    const qint64 s = secs;
+    return twoDigits(s / 3600) + u':' + twoDigits((s % 3600) / 60) + u':' + twoDigits(s % 60);
+}
+
+QString StatusColumn(const FaxItem &fax, int activeList)
+{
+    if (activeList == 2 && fax.RetryCount() != 0 && fax.Pending() && fax.Retries() != 0) {
+        return LoadResString(2064) + u" - "_s + DescrizioneEsito(fax.status()) + u"  al tentativo "_s +
+               QString::number(fax.RetryCount()) + u'/' + QString::number(qint64(fax.Retries()) + 1);
+    }
+    return DescrizioneEsito(fax.status());
+}
+
+QString DateColumn(const QString &dateFax)
+{
+    const QString time = ExtractTime(dateFax);
+    if (dateFax.isEmpty())
+        return EightBlanks + u' ' + time;
+    const QDate date = ServerDateToDate(dateFax);
+    if (!date.isValid())
+        return EightBlanks + u' ' + time;
+    return FormatShortDate(date) + u' ' + time;
+}
+
+QStringList RowTexts(const FaxItem &fax, int activeList)
+{
+    return {StatusColumn(fax, activeList),
+            fax.RemoteID(),
+            fax.ToCompany(),
+            fax.DestFax(),
+            DateColumn(fax.DateFax()),
+            QString::number(fax.PageSent()),
+            fax.Subject(),
+            fax.DateOrder()};
+}
+
+std::optional<QString> ListCaption(int activeList, const QString &testoNodo, int rows, int nDaLeggere)
+{
+    QString prefix;
+    if (!testoNodo.isEmpty() && testoNodo != u"INOLTRO"_s && testoNodo != u"SPEDITI"_s &&
+        testoNodo != u"CANCELLATI"_s)
+        prefix = u" / "_s + testoNodo;
+    const QString count = u" [ "_s + QString::number(rows) + u" ]"_s;
+    const bool unread = nDaLeggere != 0 && nDaLeggere != -1;
+    switch (activeList) {
+    case 0:
+        if (unread)
+            return u"Fax Ricevuti"_s + prefix + count + u"      Da leggere [ "_s +
+                   QString::number(nDaLeggere) + u" ]"_s;
+        return u"Fax Ricevuti"_s + prefix + count;
+    case 1:
+        if (unread)
+            return u"Fax Personali"_s + prefix + count + u"      Da leggere [ "_s +
+                   QString::number(nDaLeggere) + u"]"_s;
+        return u"Fax Personali"_s + prefix + count;
+    case 2:
+        return u"Fax Spediti"_s + prefix + count;
+    case 3:
+        return u"Cestino"_s + prefix + count;
+    default:
+        return std::nullopt;
+    }
+}
+
+QStringList CaricaDati(const FaxItem &fax)
+{
+    const QString sent = fax.SentDate();
+    const QString time = ExtractTime(sent);
+    const QDate date = ServerDateToDate(sent);
+    const QString when =
+        date.isValid() ? QString(FormatShortDate(date) + u' ' + time) : QString(EightBlanks + u' ' + time);
+    return {QString(),
+            when,
+            fax.DestFax() + u" ["_s + fax.DestName() + u']',
+            TrasformaSecInTime(fax.Duration()),
+            QString::number(fax.PageSent()) + u" di "_s + QString::number(fax.TotalPages()),
+            fax.status()};
+}
+
+QStringList ReportTitles()
+{
+    return {QString(), u"Data e Ora"_s, u"Destinatario"_s, u"Durata"_s, u"Pagine Inviate"_s, u"Esito"_s};
+}
+
+QString ComposeFaxMailText(int kind, const QStringList &subItems)
+{
+    const auto sub = [&](int n) { return n < subItems.size() ? subItems.at(n) : QString(); };
+    const QString crlf = u"\r\n"_s;
+    QString phrase;
+    const QStringList when = sub(5).split(u' ');
+    if (when.size() >= 2 && !when.at(0).isEmpty() && !when.at(1).isEmpty())
+        phrase = u" alle "_s + when.at(1) + u" del "_s + when.at(0);
+    const auto senderLine = [&]() {
+        return sub(2).isEmpty() ? QString(u"Numero mittente non visibile."_s + crlf)
+                                : QString(u"Mittente : "_s + sub(2) + crlf);
+    };
+    switch (kind) {
+    case 0:
+        return u"Hai ricevuto un nuovo fax "_s + phrase + crlf + senderLine();
+    case 1:
+        return u"Inoltro di fax ricevuto"_s + phrase + crlf + senderLine();
+    case 2: {
+        QString text = u"Inoltro di fax spedito"_s + phrase + crlf;
+        // The recipient is column 2 and the result column 1: the row text itself is always empty.
+        if (!sub(2).isEmpty()) {
+            text += u"Destinatario : "_s + sub(2);
+            if (!sub(4).isEmpty())
+                text += u" Numero : "_s + sub(4) + crlf;
+            else
+                text += crlf;
+        } else if (sub(4).isEmpty()) {
+            text += u"Numero destinatario non visibile."_s + crlf;
+        } else {
+            text += u" Numero : "_s + sub(4) + crlf;
+        }
+        return text + u"Esito : "_s + sub(1) + crlf;
+    }
+    default:
+        return {};
+    }
+}
+
+QString WinsockStatusText(int state, const QString &server, bool *closeLink)
+{
+    if (closeLink)
+        *closeLink = state == 0 || state == 9;
+    switch (state) {
+    case 0:
+        return u"Connessione Chiusa"_s;
+    case 1:
+        return u"Connessione Aperta"_s;
+    case 2:
+        return u"Attesa Connessione"_s;
+    case 3:
+        return u"Connessione in sospeso"_s;
+    case 4:
+        return u"Risoluzione dell'host in corso"_s;
+    case 5:
+        return u"Host risolto"_s;
+    case 6:
+        return u"Connessione in corso"_s;
+    case 7:
+        return u"Connesso al Server: "_s + server;
+    case 8:
+        return u"Chiusura Connessione in corso"_s;
+    case 9:
+        return u"Errore durante la connessione"_s;
+    default:
+        return {};
+    }
+}
+
+QString TransmissionStatus(int status)
+{
+    const qint64 id = 2000 + qint64(status);
+    if (status >= 0 && id <= 2094) {
+        const QString text = LoadResString(int(id));
+        if (!text.isEmpty())
+            return text;
+    }
+    return QString::number(status);
+}
+
+int CompareVersions(const QString &a, const QString &b)
+{
+    const QStringList pa = a.trimmed().split(u'.');
+    const QStringList pb = b.trimmed().split(u'.');
+    const qsizetype n = qMax(pa.size(), pb.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        const QString sa = i < pa.size() ? pa.at(i).trimmed() : QString();
+        const QString sb = i < pb.size() ? pb.at(i).trimmed() : QString();
+        bool okA = true, okB = true;
+        const qulonglong na = sa.isEmpty() ? 0 : sa.toULongLong(&okA);
+        const qulonglong nb = sb.isEmpty() ? 0 : sb.toULongLong(&okB);
+        if (okA && okB) {
+            if (na != nb)
+                return na < nb ? -1 : 1;
+            continue;
+        }
+        if (okA != okB)
+            return okA ? -1 : 1;
+        const int c = QString::compare(sa, sb);
+        if (c != 0)
+            return c < 0 ? -1 : 1;
+    }
+    return 0;
+}
+
+} // namespace FaxListText
