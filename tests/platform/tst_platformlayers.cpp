@@ -1,0 +1,96 @@
+#include "AppPaths.h"
+#include "Autostart.h"
+#include "Processes.h"
+#include "ProgramStarter.h"
+#include "Registry.h"
+#include "SystemUser.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <pwd.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+class tst_PlatformLayers : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", m_home.filePath(u"config"_s).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", m_home.filePath(u"data"_s).toLocal8Bit());
+    }
+
+    void autostartEntry()
+    {
+        const QString path = Autostart::entryPath(u"QuorinLive"_s);
+        QCOMPARE(path, m_home.filePath(u"config/autostart/QuorinLive.desktop"_s));
+        QVERIFY(Autostart::command(u"QuorinLive"_s).isEmpty());
+        QVERIFY(Autostart::write(u"QuorinLive"_s, u"\"/opt/my quorin/QuorinLive\""_s));
+        QCOMPARE(Autostart::command(u"QuorinLive"_s), u"\"/opt/my quorin/QuorinLive\""_s);
+        QVERIFY(Autostart::remove(u"QuorinLive"_s));
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(Autostart::remove(u"QuorinLive"_s));
+    }
+
+    void registryValues_data()
+    {
+        QTest::addColumn<QVariant>("value");
+        QTest::addColumn<int>("type");
+        QTest::newRow("string") << QVariant(u"C:\\Programmi\\Quorin"_s) << int(Registry::String);
+        QTest::newRow("blanks and line ends") << QVariant(u" a\r\nb=c; d% "_s) << int(Registry::String);
+        QTest::newRow("accents") << QVariant(u"Città"_s) << int(Registry::String);
+        QTest::newRow("empty string") << QVariant(QString(u""_s)) << int(Registry::String);
+        QTest::newRow("binary") << QVariant(QByteArray("\x00\x01\xff", 3)) << int(Registry::Binary);
+        QTest::newRow("dword") << QVariant(quint32(0xdeadbeef)) << int(Registry::DWord);
+    }
+    void registryValues()
+    {
+        QFETCH(QVariant, value);
+        QFETCH(int, type);
+        const QString key = u"SOFTWARE\\Quorin\\Test"_s;
+        QVERIFY(Registry::setValue(Registry::CurrentUser, key, u"Val"_s, value, type));
+        QCOMPARE(Registry::value(Registry::CurrentUser, key, u"val"_s), value);
+        QVERIFY(!Registry::value(Registry::LocalMachine, key, u"Val"_s).isValid());
+        QVERIFY(Registry::removeValue(Registry::CurrentUser, key, u"Val"_s));
+        QVERIFY(!Registry::value(Registry::CurrentUser, key, u"Val"_s).isValid());
+        QVERIFY(Registry::filePath().startsWith(m_home.path()));
+    }
+
+    void processes()
+    {
+        // Our own process is in the list, by its file name.
+        const QString self = QCoreApplication::applicationFilePath().section(u'/', -1);
+        QVERIFY(Processes::isRunning(self.left(10).toUpper()));
+        QVERIFY(!Processes::isRunning(u"no-such-program-xyz"_s));
+        bool found = false;
+        for (const Processes::Entry &e : Processes::list())
+            found = found || e.pid == QCoreApplication::applicationPid();
+        QVERIFY(found);
+    }
+
+    void userName()
+    {
+        const passwd *pw = ::getpwuid(::geteuid());
+        QVERIFY(pw);
+        QCOMPARE(SystemUser::loginName(), QString::fromLocal8Bit(pw->pw_name));
+    }
+
+    void programStarter()
+    {
+        QCOMPARE(ProgramStarter::programPath(u"QVDozeza.exe"_s), AppPaths::programDir() + u"/QVDozeza"_s);
+        QCOMPARE(ProgramStarter::programPath(u"Sendora"_s), AppPaths::programDir() + u"/Sendora"_s);
+        QCOMPARE(ProgramStarter::start(u"NoSuchProgram.exe"_s), ProgramStarter::Result::NotFound);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_PlatformLayers)
+#include "tst_platformlayers.moc"
