@@ -1,0 +1,352 @@
+#include "UploadDriver.h"
+
+#include "LinkUtils.h"
+#include "collFaxOut.h"
+#include "faxOut.h"
+
+#include <QFileInfo>
+
+#include <cstring>
+#include <limits>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Error numbers as the runtime gives them.
+constexpr int ErrFileNotFound = 53;
+constexpr int ErrFileAccess = 75;
+constexpr int ErrInvalidCall = 5;
+constexpr int ErrLinkState = 40006; // the socket is not in a state to send
+
+const QByteArray KwNewFax = QByteArrayLiteral("NEWFAX");
+const QByteArray KwNewRxFax = QByteArrayLiteral("NEWRXFAX");
+const QByteArray KwAggFax = QByteArrayLiteral("AGGFAX");
+const QByteArray KwNoMsg = QByteArrayLiteral("NOMSG");
+const QByteArray KwStartFile = QByteArrayLiteral("STARTFILE");
+const QByteArray KwEndFile = QByteArrayLiteral("ENDFILE");
+const QByteArray KwFineFax = QByteArrayLiteral("FINEFAX");
+
+bool isSeparatorMark(char c)
+{
+    return c == '\xA7' || c == '#' || c == '\xA5' || c == '\xB6';
+}
+
+QByteArray joinFields(std::initializer_list<QByteArrayView> fields)
+{
+    QByteArray out;
+    bool first = true;
+    for (QByteArrayView field : fields) {
+        if (!first)
+            out += Proto::FieldSeparator;
+        out += field;
+        first = false;
+    }
+    return out;
+}
+
+} // namespace
+
+qsizetype Upload::safeChunkLength(QByteArrayView chunk)
+{
+    const char *data = chunk.data();
+    const qsizetype size = chunk.size();
+    qsizetype pos = 0;
+    while (pos + 2 < size) {
+        const void *hit = std::memchr(data + pos, '<', size_t(size - pos - 2));
+        if (!hit)
+            break;
+        const qsizetype at = static_cast<const char *>(hit) - data;
+        if (isSeparatorMark(data[at + 1]) && data[at + 2] == '>')
+            return at + 2;
+        pos = at + 1;
+    }
+    return size;
+}
+
+UploadDriver::UploadDriver(collFaxOut &queue, FrameWriter writer, QObject *parent)
+    : QObject(parent), m_queue(queue), m_writer(std::move(writer))
+{}
+
+UploadDriver::~UploadDriver() = default;
+
+bool UploadDriver::busy() const
+{
+    return !m_queue.isEmpty();
+}
+
+QString UploadDriver::handOver(std::unique_ptr<faxOut> fax, qint16 code)
+{
+    const QString source = code == Proto::FaxCodeSend ? u"SendNewFax"_s : u"SaveFaxToRX"_s;
+    if (!fax)
+        return u"-1"_s;
+    // A separator inside a field would shift the field block or cut the frame: the server would
+    // file the fax under wrong fields. Refuse it instead.
+    const QStringList unsafe = Proto::unsafeFaxFields(*fax);
+    if (!unsafe.isEmpty()) {
+        report(ErrInvalidCall, ErrorCode::description(ErrInvalidCall),
+               source + u" : "_s + unsafe.join(u", "_s));
+        return u"-1"_s;
+    }
+    fax->setMsgCampi(Proto::BuildFaxFields(*fax, code));
+    faxOut *queued = m_queue.Add(std::move(fax), stWaiting);
+    if (!queued)
+        return u"-1"_s;
+    const QString key = queued->KeyFax();
+    const QByteArray data = joinFields({Proto::bytes(queued->AllFaxFiles()), Proto::bytes(key),
+                                        Proto::bytes(queued->MsgCampi()), Proto::bytes(queued->CoverPage())});
+    if (!write(code == Proto::FaxCodeSend ? KwNewFax : KwNewRxFax, data)) {
+        // Never announced: the server knows nothing of it, so it must not be uploaded later.
+        if (!m_queue.Remove(key))
+            return u"-1"_s; // already dropped (and reported) with the link
+        report(ErrLinkState, u"Collegamento al server non disponibile: fax non inviato."_s,
+               source + u" : "_s + key);
+        return u"-1"_s;
+    }
+    return key;
+}
+
+QString UploadDriver::sendUpdateFile(const QString &fileName, const QString &serverKey,
+                                     const QString &listKeyword)
+{
+    if (!LinkUtils::FileExists(fileName))
+        return QString();
+    const QFileInfo info(fileName);
+    const QString path = LinkUtils::AddBS(info.absolutePath()) + info.fileName();
+    auto fax = std::make_unique<faxOut>();
+    fax->setAllFaxFiles(path);
+    fax->setMsgCampi(QString());
+    faxOut *queued = m_queue.Add(std::move(fax), stWaiting);
+    if (!queued)
+        return u"-1"_s;
+    const QString key = queued->KeyFax();
+    const QByteArray data = joinFields({Proto::bytes(path), Proto::bytes(key), QByteArrayView(),
+                                        Proto::bytes(serverKey), Proto::bytes(listKeyword)});
+    if (!write(KwAggFax, data)) {
+        if (!m_queue.Remove(key))
+            return u"-1"_s;
+        report(ErrLinkState, u"Collegamento al server non disponibile: immagine non inviata."_s,
+               u"SendUpdateFile : "_s + path);
+        return u"-1"_s;
+    }
+    return key;
+}
+
+void UploadDriver::sendComplete()
+{
+    // A host handler of our events may send a frame whose completion arrives while we are still here.
+    if (m_inStep) {
+        m_again = true;
+        return;
+    }
+    m_inStep = true;
+    for (;;) {
+        m_again = false;
+        const Outcome outcome = step();
+        if (m_linkLost)
+            break;
+        if (outcome == Outcome::Again)
+            continue;
+        if (!m_again)
+            break;
+    }
+    m_inStep = false;
+    if (m_linkLost) {
+        m_linkLost = false;
+        linkLost();
+    }
+}
+
+void UploadDriver::linkLost()
+{
+    // Inside a step the fax in hand must stay alive: the step loop drops the queue when it is done.
+    if (m_inStep) {
+        m_linkLost = true;
+        return;
+    }
+    closeFile();
+    QList<QPair<QString, QString>> lost; // key, files
+    for (const faxOut &fax : m_queue) {
+        if (fax.status() != stOK)
+            lost.append({fax.KeyFax(), fax.AllFaxFiles()});
+    }
+    m_queue.clear();
+    for (const auto &[key, files] : lost)
+        report(ErrLinkState, u"Collegamento al server interrotto: fax non inviato."_s,
+               u"SendFax : "_s + key + u" : "_s + files);
+}
+
+faxOut *UploadDriver::sendingFax() const
+{
+    for (qsizetype i = 1; i <= m_queue.Count(); ++i) {
+        faxOut *fax = m_queue.Item(i);
+        if (fax->status() == stsending)
+            return fax;
+    }
+    return nullptr;
+}
+
+UploadDriver::Outcome UploadDriver::step()
+{
+    for (qsizetype i = m_queue.Count(); i >= 1; --i) {
+        if (m_queue.Item(i)->status() == stOK)
+            m_queue.Remove(i);
+    }
+    if (m_queue.isEmpty()) {
+        Q_EMIT SendComplete();
+        return Outcome::Idle;
+    }
+
+    faxOut *fax = sendingFax();
+    if (!fax) {
+        fax = m_queue.Item(1);
+        fax->setStatus(stsending);
+        if (!write(KwNoMsg, QByteArray())) {
+            dropFax(*fax, ErrLinkState, u"Collegamento al server interrotto: fax non inviato."_s, QString());
+            return Outcome::Again;
+        }
+        Q_EMIT SendComplete();
+        return Outcome::Sent;
+    }
+
+    if (fax->idxFileSending() == -1 && !fax->AllFaxFiles().isEmpty()) {
+        bool isCover = false;
+        const QString name = fax->NextFiletoSend(isCover);
+        if (name.isEmpty())
+            return Outcome::Again; // no document after all ("+" only): on to the cover page or the end
+        return startFile(*fax, name, isCover);
+    }
+
+    if (fax->transferTotalBytes() != fax->transferBytesSent())
+        return sendChunk(*fax);
+
+    closeFile();
+    if (fax->transferTotalBytes() != 0) {
+        fax->setTransferTotalBytes(0);
+        fax->setTransferBytesSent(0);
+        const QString key = fax->KeyFax();
+        if (!write(KwEndFile, joinFields({QByteArrayView(), "0", Proto::bytes(key)}))) {
+            dropFax(*fax, ErrLinkState, u"Collegamento al server interrotto: fax non inviato."_s, QString());
+            return Outcome::Again;
+        }
+        return Outcome::Sent;
+    }
+
+    bool isCover = false;
+    const QString name = fax->NextFiletoSend(isCover);
+    if (!name.isEmpty())
+        return startFile(*fax, name, isCover);
+
+    const QString key = fax->KeyFax();
+    if (!write(KwFineFax, Proto::bytes(key))) {
+        dropFax(*fax, ErrLinkState, u"Collegamento al server interrotto: fax non inviato."_s, QString());
+        return Outcome::Again;
+    }
+    fax->setStatus(stOK);
+    Q_EMIT SentFax2Server(key);
+    Q_EMIT SendComplete();
+    return Outcome::Sent;
+}
+
+UploadDriver::Outcome UploadDriver::startFile(faxOut &fax, const QString &name, bool isCover)
+{
+    fax.setTransferTotalBytes(0);
+    fax.setTransferBytesSent(0);
+    const QString source = u"SendFax : "_s + fax.KeyFax() + u" : "_s + name;
+    closeFile();
+    const QFileInfo info(name);
+    if (!info.exists() || !info.isFile()) {
+        report(ErrFileNotFound, u"Impossibile trovare il file."_s, source);
+        return Outcome::Again; // skipped: the next step moves on to the following file
+    }
+    if (info.size() > std::numeric_limits<qint32>::max()) {
+        report(ErrFileAccess, u"File troppo grande per l'invio."_s, source);
+        return Outcome::Again;
+    }
+    m_file.setFileName(name);
+    if (!m_file.open(QIODevice::ReadOnly)) {
+        report(ErrFileAccess, u"Errore di accesso al percorso/file."_s, source);
+        return Outcome::Again;
+    }
+    const qint32 size = qint32(m_file.size());
+    const QByteArray data =
+        joinFields({Proto::bytes(name), QByteArray::number(size), Proto::bytes(fax.KeyFax()),
+                    isCover ? QByteArrayView("1") : QByteArrayView()});
+    if (!write(KwStartFile, data)) {
+        closeFile();
+        dropFax(fax, ErrLinkState, u"Collegamento al server interrotto: fax non inviato."_s, name);
+        return Outcome::Again;
+    }
+    fax.setTransferTotalBytes(size);
+    fax.setTransferBytesSent(0);
+    return Outcome::Sent;
+}
+
+UploadDriver::Outcome UploadDriver::sendChunk(faxOut &fax)
+{
+    const QString source = fax.FileSending();
+    const qint64 want =
+        qMin<qint64>(Upload::ChunkSize, qint64(fax.transferTotalBytes()) - fax.transferBytesSent());
+    if (!m_file.isOpen() || want < 0) {
+        dropFax(fax, ErrFileAccess, u"Errore di accesso al percorso/file."_s, source);
+        return Outcome::Again;
+    }
+    m_chunk.resize(want);
+    const qint64 got = want > 0 ? m_file.read(m_chunk.data(), want) : 0;
+    if (got != want) {
+        // The file shrank or failed under us after its size was announced: what the server would
+        // get is not the file, so the fax is not reported as sent.
+        closeFile();
+        dropFax(fax, ErrFileAccess, u"Errore di accesso al percorso/file."_s, source);
+        return Outcome::Again;
+    }
+    const qsizetype len = Upload::safeChunkLength(QByteArrayView(m_chunk));
+    if (len < got)
+        m_file.seek(m_file.pos() - (got - len));
+
+    const QByteArray key = Proto::bytes(fax.KeyFax());
+    const QByteArray name = Proto::bytes(fax.FileSending());
+    m_frame.clear();
+    m_frame.reserve(len + key.size() + name.size() + 32);
+    m_frame += "FILE";
+    m_frame += Proto::AnswerSeparator;
+    m_frame += key;
+    m_frame += Proto::FieldSeparator;
+    m_frame.append(m_chunk.constData(), len);
+    m_frame += Proto::FieldSeparator;
+    m_frame += name;
+    m_frame += Proto::Terminator;
+    fax.setTransferBytesSent(fax.transferBytesSent() + qint32(len));
+    if (!m_writer || !m_writer(m_frame)) {
+        closeFile();
+        dropFax(fax, ErrLinkState, u"Collegamento al server interrotto: fax non inviato."_s, source);
+        return Outcome::Again;
+    }
+    return Outcome::Sent;
+}
+
+bool UploadDriver::write(QByteArrayView keyword, const QByteArray &data)
+{
+    const std::optional<QByteArray> frame = Proto::buildFrame(typeAns, keyword, data);
+    return frame && m_writer && m_writer(*frame);
+}
+
+void UploadDriver::dropFax(faxOut &fax, int number, const QString &description, const QString &what)
+{
+    const QString key = fax.KeyFax();
+    const QString files = fax.AllFaxFiles();
+    closeFile();
+    m_queue.Remove(key);
+    report(number, description, u"SendFax : "_s + key + u" : "_s + (what.isEmpty() ? files : what));
+}
+
+void UploadDriver::closeFile()
+{
+    if (m_file.isOpen())
+        m_file.close();
+}
+
+void UploadDriver::report(int number, const QString &description, const QString &source)
+{
+    Q_EMIT Error(number, description, source);
+}

@@ -1,0 +1,87 @@
+#pragma once
+
+#include "Protocol.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QObject>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class collFaxOut;
+class faxOut;
+
+namespace Upload {
+
+// Largest piece of a file carried by one "FILE" frame.
+inline constexpr qint64 ChunkSize = 409600;
+
+// How many bytes of chunk may go into one "FILE" frame so that it holds none of "<§>", "<#>", "<¥>"
+// or "<¶>" whole: a piece is cut right before the ">" of the first one, and the ">" opens the next
+// piece. The file's bytes and their total stay as they are; only the number of frames grows.
+qsizetype safeChunkLength(QByteArrayView chunk);
+
+} // namespace Upload
+
+// Hands new faxes to the server and uploads their files, one frame per completed send.
+//
+// The control gives it a writer that puts one whole frame on the link (false when the link did not
+// take it) and calls sendComplete() each time the socket has written everything handed to it, and
+// linkLost() when the connection drops. The driver owns the upload state of the queued faxes.
+// A step that has nothing to send goes on to the next at once, so the queue never stalls; a fax is
+// reported sent (SentFax2Server) only when every frame of it went out on one connection.
+class UploadDriver : public QObject
+{
+    Q_OBJECT
+public:
+    using FrameWriter = std::function<bool(const QByteArray &frame)>;
+
+    UploadDriver(collFaxOut &queue, FrameWriter writer, QObject *parent = nullptr);
+    ~UploadDriver() override;
+
+    // "NEWFAX" (code 255) or "NEWRXFAX" (code 4): builds the field block, queues the fax and announces
+    // it. Returns the queue key, or "-1" when the fax was not taken (nothing of it stays queued).
+    QString handOver(std::unique_ptr<faxOut> fax, qint16 code);
+
+    // "AGGFAX": queues fileName as the new image of the server's fax serverKey. Returns the queue key,
+    // "-1" when not taken, "" when the file does not exist (nothing is sent then).
+    QString sendUpdateFile(const QString &fileName, const QString &serverKey, const QString &listKeyword);
+
+    // One upload step: the socket has sent everything it was given.
+    void sendComplete();
+
+    // The connection dropped: every fax announced on it leaves the queue and is reported through Error.
+    void linkLost();
+
+    // True while a fax is queued.
+    bool busy() const;
+
+Q_SIGNALS:
+    void SendComplete();
+    void SentFax2Server(const QString &IdFaxSent);
+    void Error(int number, const QString &description, const QString &source);
+
+private:
+    enum class Outcome { Sent, Idle, Again };
+
+    Outcome step();
+    Outcome startFile(faxOut &fax, const QString &name, bool isCover);
+    Outcome sendChunk(faxOut &fax);
+    bool write(QByteArrayView keyword, const QByteArray &data);
+    // Takes the fax out of the queue and reports it; `what` names the file in hand (default: all files).
+    void dropFax(faxOut &fax, int number, const QString &description, const QString &what);
+    void closeFile();
+    faxOut *sendingFax() const;
+    void report(int number, const QString &description, const QString &source);
+
+    collFaxOut &m_queue;
+    FrameWriter m_writer;
+    QFile m_file;       // the one upload file, open from its "STARTFILE" to its last chunk
+    QByteArray m_chunk; // read buffer, reused
+    QByteArray m_frame; // "FILE" frame buffer, reused
+    bool m_inStep = false;
+    bool m_again = false;
+    bool m_linkLost = false; // the link dropped during a step
+};

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "UploadDriver.h"
+
+#include <QByteArray>
+#include <QHostAddress>
+#include <QObject>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+// A client socket wired to an UploadDriver the way the control wires it (frame writer, send-complete,
+// link loss), and the server end on loopback that keeps (or only counts) every byte it receives.
+class LoopbackLink : public QObject
+{
+public:
+    explicit LoopbackLink(QObject *parent = nullptr) : QObject(parent)
+    {
+        connect(&m_server, &QTcpServer::newConnection, this, [this] {
+            m_peer = m_server.nextPendingConnection();
+            connect(m_peer, &QTcpSocket::readyRead, this, [this] {
+                const QByteArray bytes = m_peer->readAll();
+                m_count += bytes.size();
+                if (keep)
+                    m_received += bytes;
+            });
+        });
+        connect(&client, &QTcpSocket::bytesWritten, this, [this] {
+            if (client.bytesToWrite() == 0 && m_driver && forwardCompletion)
+                m_driver->sendComplete();
+        });
+        connect(&client, &QTcpSocket::disconnected, this, [this] {
+            if (m_driver)
+                m_driver->linkLost();
+        });
+    }
+
+    bool listen(const QHostAddress &address = QHostAddress(QStringLiteral("127.0.0.1")))
+    {
+        return m_server.listen(address, 0);
+    }
+
+    void connectClient() { client.connectToHost(m_server.serverAddress(), m_server.serverPort()); }
+    bool connected() const { return client.state() == QAbstractSocket::ConnectedState && m_peer; }
+
+    UploadDriver::FrameWriter writer()
+    {
+        return [this](const QByteArray &frame) {
+            if (client.state() != QAbstractSocket::ConnectedState)
+                return false;
+            return client.write(frame) == frame.size();
+        };
+    }
+
+    void attach(UploadDriver *driver) { m_driver = driver; }
+
+    // The server end drops the connection at once.
+    void dropFromServer()
+    {
+        if (m_peer)
+            m_peer->abort();
+    }
+
+    QByteArray received() const { return m_received; }
+    qint64 receivedCount() const { return m_count; }
+    void clearReceived()
+    {
+        m_received.clear();
+        m_count = 0;
+    }
+
+    QTcpSocket client;
+    bool keep = true;              // keep the bytes (tests) or only count them (benchmark)
+    bool forwardCompletion = true; // tell the driver of each completed send
+
+private:
+    QTcpServer m_server;
+    QPointer<QTcpSocket> m_peer;
+    QPointer<UploadDriver> m_driver;
+    QByteArray m_received;
+    qint64 m_count = 0;
+};
