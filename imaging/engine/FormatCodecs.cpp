@@ -1,9 +1,311 @@
 #include "FormatCodecs.h"
+#include "ImgXPageSource.h"
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QImageWriter>
+
+#include <cmath>
+#include <mutex>
+
+#ifdef QUORIN_HAVE_GRAPHICSMAGICK
+#include <Magick++.h>
+#endif
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr double InchesPerMetre = 39.37007874015748;
+
+QByteArray qtName(ImgFileType format)
+{
+    switch (format) {
+    case imgJPG:
+        return "jpeg";
+    case imgPNG:
+        return "png";
+    case imgBMP:
+        return "bmp";
+    case imgGIF:
+        return "gif";
+    case imgWBMP:
+        return "wbmp";
+    case imgTGA:
+        return "tga";
+    default:
+        return {};
+    }
+}
+
+ImgFileType fromQtName(const QByteArray &name)
+{
+    const QByteArray n = name.toLower();
+    if (n == "jpeg" || n == "jpg")
+        return imgJPG;
+    if (n == "png")
+        return imgPNG;
+    if (n == "bmp")
+        return imgBMP;
+    if (n == "gif")
+        return imgGIF;
+    if (n == "wbmp")
+        return imgWBMP;
+    if (n == "tga")
+        return imgTGA;
+    return imgUnknown;
+}
+
+bool qtReads(ImgFileType format)
+{
+    const QByteArray n = qtName(format);
+    return !n.isEmpty() && QImageReader::supportedImageFormats().contains(n);
+}
+
+bool qtWrites(ImgFileType format)
+{
+    // GIF is read only here; TGA is written by GraphicsMagick (Qt cannot write it).
+    if (format == imgGIF || format == imgTGA)
+        return false;
+    const QByteArray n = qtName(format);
+    return !n.isEmpty() && QImageWriter::supportedImageFormats().contains(n);
+}
+
+#ifdef QUORIN_HAVE_GRAPHICSMAGICK
+void initMagick()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { Magick::InitializeMagick(nullptr); });
+}
+
+std::string magickName(ImgFileType format)
+{
+    switch (format) {
+    case imgPCX:
+        return "PCX";
+    case imgPSD:
+        return "PSD";
+    case imgTGA:
+        return "TGA";
+    case imgWMF:
+        return "WMF";
+    default:
+        return {};
+    }
+}
+
+bool magickCan(ImgFileType format, bool write)
+{
+    // Our own choice of what goes through GraphicsMagick: PCX, PSD, TGA write and WMF read.
+    if (format != imgPCX && format != imgPSD && !(format == imgTGA && write) && !(format == imgWMF && !write))
+        return false;
+    initMagick();
+    try {
+        Magick::CoderInfo info(magickName(format));
+        return write ? info.isWritable() : info.isReadable();
+    } catch (const std::exception &) {
+        return false;
+    }
+}
+#else
+bool magickCan(ImgFileType, bool)
+{
+    return false;
+}
+#endif
+
+// Formats without a dependable signature, recognised by content where possible.
+ImgFileType sniffOthers(const QString &fileName, const QByteArray &d)
+{
+    const auto u = [&](int i) { return i < d.size() ? uchar(d.at(i)) : 0; };
+    if (d.startsWith("8BPS"))
+        return imgPSD;
+    if (d.size() >= 44 && u(0) == 1 && u(1) == 0 && u(2) == 0 && u(3) == 0 && d.mid(40, 4) == " EMF")
+        return imgEMF;
+    if (u(0) == 0xD7 && u(1) == 0xCD && u(2) == 0xC6 && u(3) == 0x9A)
+        return imgWMF;
+    const ImgFileType byName = ImgFileTypes::fromFileName(fileName);
+    if (byName == imgWMF && (u(0) == 1 || u(0) == 2) && u(1) == 0 && u(2) == 9 && u(3) == 0)
+        return imgWMF;
+    if (d.size() >= 128 && u(0) == 0x0A && u(1) <= 5 && u(2) == 1 &&
+        (u(3) == 1 || u(3) == 2 || u(3) == 4 || u(3) == 8))
+        return imgPCX;
+    return imgUnknown;
+}
+
+bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format, ImgXImage *page,
+            ImgXError *error)
+{
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, qtName(format));
+    QImage img = reader.read();
+    if (img.isNull()) {
+        *error = ImgXError::make(ImgXErrorCode::CorruptImage,
+                                 u"Cannot read %1: %2"_s.arg(fileName, reader.errorString()));
+        return false;
+    }
+    const double xDpi = img.dotsPerMeterX() > 0 ? img.dotsPerMeterX() / InchesPerMetre : 96.0;
+    const double yDpi = img.dotsPerMeterY() > 0 ? img.dotsPerMeterY() / InchesPerMetre : 96.0;
+    *page = ImgXImage(img, std::round(xDpi), std::round(yDpi));
+    return true;
+}
+
+#ifdef QUORIN_HAVE_GRAPHICSMAGICK
+bool readMagick(const QString &fileName, const QByteArray &data, ImgFileType format, ImgXImage *page,
+                ImgXError *error)
+{
+    initMagick();
+    try {
+        Magick::Blob blob(data.constData(), size_t(data.size()));
+        Magick::Image im;
+        im.magick(magickName(format));
+        im.read(blob);
+        const unsigned w = im.columns(), h = im.rows();
+        if (w == 0 || h == 0 || w > 65535 || h > 65535)
+            throw std::runtime_error("bad image size");
+        QImage img(int(w), int(h), QImage::Format_RGBA8888);
+        if (img.isNull() || img.bytesPerLine() != qsizetype(w) * 4)
+            throw std::runtime_error("out of memory");
+        im.write(0, 0, w, h, "RGBA", Magick::CharPixel, img.bits());
+        double xr = im.xResolution(), yr = im.yResolution();
+        if (im.resolutionUnits() == Magick::PixelsPerCentimeterResolution) {
+            xr *= 2.54;
+            yr *= 2.54;
+        }
+        img = img.convertToFormat(im.matte() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        *page = ImgXImage(img, xr > 0 ? std::round(xr) : 96.0, yr > 0 ? std::round(yr) : 96.0);
+        return true;
+    } catch (const std::exception &e) {
+        *error = ImgXError::make(ImgXErrorCode::CorruptImage,
+                                 u"Cannot read %1: %2"_s.arg(fileName, QString::fromLocal8Bit(e.what())));
+        return false;
+    }
+}
+
+bool writeMagick(const ImgXImage &page, ImgFileType format, QByteArray *out, ImgXError *error)
+{
+    initMagick();
+    try {
+        const QImage img =
+            page.image().convertToFormat(page.hasAlpha() ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+        // Rows of a QImage are padded; GraphicsMagick wants them packed.
+        const int bpp = page.hasAlpha() ? 4 : 3;
+        QByteArray packed(qsizetype(img.width()) * img.height() * bpp, Qt::Uninitialized);
+        for (int y = 0; y < img.height(); ++y)
+            memcpy(packed.data() + qsizetype(y) * img.width() * bpp, img.constScanLine(y),
+                   size_t(img.width()) * bpp);
+        Magick::Image im(unsigned(img.width()), unsigned(img.height()), page.hasAlpha() ? "RGBA" : "RGB",
+                         Magick::CharPixel, packed.constData());
+        im.resolutionUnits(Magick::PixelsPerInchResolution);
+        im.density(Magick::Geometry(unsigned(page.xResolution()), unsigned(page.yResolution())));
+        Magick::Blob blob;
+        im.write(&blob, magickName(format));
+        *out = QByteArray(static_cast<const char *>(blob.data()), qsizetype(blob.length()));
+        return !out->isEmpty();
+    } catch (const std::exception &e) {
+        *error = ImgXError::make(ImgXErrorCode::WriteFailed, QString::fromLocal8Bit(e.what()));
+        return false;
+    }
+}
+#endif
+
+bool writeQt(const ImgXImage &page, ImgFileType format, const ImgXExportOptions &options, QByteArray *out,
+             ImgXError *error)
+{
+    QImage img = page.image();
+    if (format == imgJPG && img.format() == QImage::Format_Mono)
+        img = img.convertToFormat(QImage::Format_Grayscale8);
+    if (format == imgJPG && img.hasAlphaChannel())
+        img = img.convertToFormat(QImage::Format_RGB32);
+    img.setDotsPerMeterX(int(std::lround(page.xDpi() * InchesPerMetre)));
+    img.setDotsPerMeterY(int(std::lround(page.yDpi() * InchesPerMetre)));
+    QBuffer buffer(out);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, qtName(format));
+    if (format == imgJPG) {
+        writer.setQuality(std::clamp(options.jpgQuality, 0, 100));
+        writer.setProgressiveScanWrite(options.jpgProgressive);
+    }
+    if (!writer.write(img)) {
+        *error = ImgXError::make(ImgXErrorCode::WriteFailed, writer.errorString());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
 
 namespace FormatCodecs {
-ImgFileType detect(const QString &, const QByteArray &) { return imgUnknown; }
-bool canRead(ImgFileType) { return false; }
-bool canWrite(ImgFileType) { return false; }
-bool read(const QString &, const QByteArray &, ImgFileType, ImgXImage *, ImgXError *) { return false; }
-bool write(const ImgXImage &, ImgFileType, const ImgXExportOptions &, QByteArray *, ImgXError *) { return false; }
+
+ImgFileType detect(const QString &fileName, const QByteArray &data)
+{
+    const ImgFileType other = sniffOthers(fileName, data);
+    if (other != imgUnknown)
+        return other;
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    const QByteArray name = QImageReader::imageFormat(&buffer);
+    ImgFileType t = fromQtName(name);
+    if (t != imgUnknown)
+        return t;
+    // TGA has no signature: trust the name when Qt's reader accepts the bytes as TGA.
+    if (ImgFileTypes::fromFileName(fileName) == imgTGA) {
+        buffer.seek(0);
+        QImageReader reader(&buffer, "tga");
+        if (reader.canRead())
+            return imgTGA;
+    }
+    return imgUnknown;
+}
+
+bool canRead(ImgFileType format)
+{
+    return qtReads(format) || magickCan(format, false);
+}
+
+bool canWrite(ImgFileType format)
+{
+    return qtWrites(format) || magickCan(format, true);
+}
+
+bool read(const QString &fileName, const QByteArray &data, ImgFileType format, ImgXImage *page,
+          ImgXError *error)
+{
+    bool ok = false;
+    if (qtReads(format)) {
+        ok = readQt(fileName, data, format, page, error);
+    }
+#ifdef QUORIN_HAVE_GRAPHICSMAGICK
+    else if (magickCan(format, false)) {
+        ok = readMagick(fileName, data, format, page, error);
+    }
+#endif
+    else {
+        *error = ImgXError::make(ImgXErrorCode::FormatNotReadable,
+                                 u"The %1 format cannot be read"_s.arg(ImgFileTypes::name(format)));
+        return false;
+    }
+    if (ok)
+        page->setSource(format, fileName, 0);
+    return ok;
+}
+
+bool write(const ImgXImage &page, ImgFileType format, const ImgXExportOptions &options, QByteArray *out,
+           ImgXError *error)
+{
+    if (qtWrites(format))
+        return writeQt(page, format, options, out, error);
+#ifdef QUORIN_HAVE_GRAPHICSMAGICK
+    if (magickCan(format, true))
+        return writeMagick(page, format, out, error);
+#endif
+    *error = ImgXError::make(ImgXErrorCode::FormatNotWritable,
+                             u"The %1 format cannot be written"_s.arg(ImgFileTypes::name(format)));
+    return false;
+}
+
 } // namespace FormatCodecs

@@ -11,7 +11,8 @@ namespace FormatCodecs {
 ImgFileType detect(const QString &fileName, const QByteArray &data);
 bool canRead(ImgFileType format);
 bool canWrite(ImgFileType format);
-bool read(const QString &fileName, const QByteArray &data, ImgFileType format, ImgXImage *page, ImgXError *error);
+bool read(const QString &fileName, const QByteArray &data, ImgFileType format, ImgXImage *page,
+          ImgXError *error);
 bool write(const ImgXImage &page, ImgFileType format, const ImgXExportOptions &options, QByteArray *out,
            ImgXError *error);
 } // namespace FormatCodecs

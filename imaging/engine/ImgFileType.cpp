@@ -9,19 +9,32 @@ namespace ImgFileTypes {
 QString extension(ImgFileType type)
 {
     switch (type) {
-    case imgJPG: return u"jpg"_s;
-    case imgPNG: return u"png"_s;
-    case imgTIF: return u"tif"_s;
-    case imgPCX: return u"pcx"_s;
-    case imgTGA: return u"tga"_s;
-    case imgBMP: return u"bmp"_s;
-    case imgWMF: return u"wmf"_s;
-    case imgEMF: return u"emf"_s;
-    case imgPSD: return u"psd"_s;
-    case imgWBMP: return u"wbmp"_s;
-    case imgGIF: return u"gif"_s;
-    case imgTLA: return u"tla"_s;
-    case imgUnknown: break;
+    case imgJPG:
+        return u"jpg"_s;
+    case imgPNG:
+        return u"png"_s;
+    case imgTIF:
+        return u"tif"_s;
+    case imgPCX:
+        return u"pcx"_s;
+    case imgTGA:
+        return u"tga"_s;
+    case imgBMP:
+        return u"bmp"_s;
+    case imgWMF:
+        return u"wmf"_s;
+    case imgEMF:
+        return u"emf"_s;
+    case imgPSD:
+        return u"psd"_s;
+    case imgWBMP:
+        return u"wbmp"_s;
+    case imgGIF:
+        return u"gif"_s;
+    case imgTLA:
+        return u"tla"_s;
+    case imgUnknown:
+        break;
     }
     return {};
 }

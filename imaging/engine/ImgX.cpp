@@ -21,12 +21,14 @@ bool loadPages(const QString &fileName, int onlyPage, QList<ImgXImage> *pages, I
     }
     QFile f(fileName);
     if (fi.isDir() || !f.open(QIODevice::ReadOnly)) {
-        *error = ImgXError::make(ImgXErrorCode::ReadFailed, u"Cannot read %1: %2"_s.arg(fileName, f.errorString()));
+        *error = ImgXError::make(ImgXErrorCode::ReadFailed,
+                                 u"Cannot read %1: %2"_s.arg(fileName, f.errorString()));
         return false;
     }
     const QByteArray data = f.readAll();
     if (f.error() != QFileDevice::NoError) {
-        *error = ImgXError::make(ImgXErrorCode::ReadFailed, u"Cannot read %1: %2"_s.arg(fileName, f.errorString()));
+        *error = ImgXError::make(ImgXErrorCode::ReadFailed,
+                                 u"Cannot read %1: %2"_s.arg(fileName, f.errorString()));
         return false;
     }
     if (data.isEmpty()) {
@@ -38,7 +40,8 @@ bool loadPages(const QString &fileName, int onlyPage, QList<ImgXImage> *pages, I
 
     const ImgFileType format = FormatCodecs::detect(fileName, data);
     if (format == imgUnknown) {
-        *error = ImgXError::make(ImgXErrorCode::NotAnImage, u"The file %1 is not a known image format"_s.arg(fileName));
+        *error = ImgXError::make(ImgXErrorCode::NotAnImage,
+                                 u"The file %1 is not a known image format"_s.arg(fileName));
         return false;
     }
     if (onlyPage > 0) {
@@ -172,7 +175,8 @@ bool ImgX::importPage(const QString &fileName, int pageIndex)
         return false;
     }
     if (pages.size() != 1)
-        return fail(ImgXErrorCode::InvalidArgument, u"The file %1 has no page %2"_s.arg(fileName).arg(pageIndex + 1));
+        return fail(ImgXErrorCode::InvalidArgument,
+                    u"The file %1 has no page %2"_s.arg(fileName).arg(pageIndex + 1));
     if (pages.first().image().isNull()) {
         m_error = pages.first().decodeError();
         return false;

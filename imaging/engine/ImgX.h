@@ -18,7 +18,7 @@
 enum class TIFCompression : int {
     Automatic = 0,
     None = 1,
-    CcittG3 = 2,   // Group 3, 1D (Modified Huffman per row)
+    CcittG3 = 2, // Group 3, 1D (Modified Huffman per row)
     CcittG3_2D = 3,
     CcittG4 = 4,
     Lzw = 5,
@@ -137,7 +137,8 @@ public:
     // Fills a rectangle of page pixels (clipped to the page) with colour at opacity 0..255. On a
     // bilevel page opaque black or white is a bit fill and the page stays bilevel; any other fill
     // turns the page into a colour page first.
-    bool fillRect(const QRect &pixels, const QColor &colour, int opacity, const QString &undoText = QString());
+    bool fillRect(const QRect &pixels, const QColor &colour, int opacity,
+                  const QString &undoText = QString());
     // Draws picture with its top-left corner at pos (page pixels) at opacity 0..255, blending by the
     // picture's own alpha when useAlpha. A bilevel page becomes a colour page.
     bool drawImage(const QImage &picture, QPoint pos, int opacity = 255, bool useAlpha = true,
@@ -170,8 +171,8 @@ private:
     struct Level
     {
         QString text;
-        int index = 0;          // page the level belongs to
-        ImgXImage page;         // state of that page (null page: the page did not exist)
+        int index = 0;           // page the level belongs to
+        ImgXImage page;          // state of that page (null page: the page did not exist)
         bool structural = false; // page inserted/removed rather than changed
         QList<ImgXImage> allPages;
         int current = 0;

@@ -7,17 +7,17 @@
 // its own code and a description meant for the error box.
 namespace ImgXErrorCode {
 constexpr qint32 None = 0;
-constexpr qint32 InvalidArgument = 5;              // a page index, size or angle the call cannot take
-constexpr qint32 PrintFailed = 1000;               // printing failed (the control shows its print error box)
-constexpr qint32 NotAnImage = qint32(0x800402A0);  // no known image format in the file
-constexpr qint32 EmptyFile = qint32(0x8004038C);   // the file holds no data at all
+constexpr qint32 InvalidArgument = 5;               // a page index, size or angle the call cannot take
+constexpr qint32 PrintFailed = 1000;                // printing failed (the control shows its print error box)
+constexpr qint32 NotAnImage = qint32(0x800402A0);   // no known image format in the file
+constexpr qint32 EmptyFile = qint32(0x8004038C);    // the file holds no data at all
 constexpr qint32 CorruptImage = qint32(0x8004028E); // known format, damaged or truncated data
 constexpr qint32 FileNotFound = qint32(0x80040035);
-constexpr qint32 ReadFailed = qint32(0x80040036);   // the file exists but cannot be read
-constexpr qint32 WriteFailed = qint32(0x80040037);  // the file could not be written (nothing is left behind)
+constexpr qint32 ReadFailed = qint32(0x80040036);  // the file exists but cannot be read
+constexpr qint32 WriteFailed = qint32(0x80040037); // the file could not be written (nothing is left behind)
 constexpr qint32 FormatNotWritable = qint32(0x80040038); // nothing here writes that format
 constexpr qint32 FormatNotReadable = qint32(0x80040039); // format known, but no reader for it here
-constexpr qint32 NoImage = qint32(0x8004003A);      // the document has no page to work on
+constexpr qint32 NoImage = qint32(0x8004003A);           // the document has no page to work on
 constexpr qint32 NothingToUndo = qint32(0x8004003B);
 
 // True for the three codes meaning "the file is no readable image".

@@ -17,13 +17,19 @@ const ImgXImage::Data &ImgXPageSource::data(const ImgXImage &page)
 ImgXPixelFormat pixelFormatOf(const QImage &image)
 {
     switch (image.format()) {
-    case QImage::Format_Invalid: return ImgXPixelFormat::Invalid;
+    case QImage::Format_Invalid:
+        return ImgXPixelFormat::Invalid;
     case QImage::Format_Mono:
-    case QImage::Format_MonoLSB: return ImgXPixelFormat::Bilevel;
-    case QImage::Format_Grayscale8: return ImgXPixelFormat::Grey8;
-    case QImage::Format_Indexed8: return ImgXPixelFormat::Indexed8;
-    case QImage::Format_RGB32: return ImgXPixelFormat::Rgb24;
-    default: return image.hasAlphaChannel() ? ImgXPixelFormat::Argb32 : ImgXPixelFormat::Rgb24;
+    case QImage::Format_MonoLSB:
+        return ImgXPixelFormat::Bilevel;
+    case QImage::Format_Grayscale8:
+        return ImgXPixelFormat::Grey8;
+    case QImage::Format_Indexed8:
+        return ImgXPixelFormat::Indexed8;
+    case QImage::Format_RGB32:
+        return ImgXPixelFormat::Rgb24;
+    default:
+        return image.hasAlphaChannel() ? ImgXPixelFormat::Argb32 : ImgXPixelFormat::Rgb24;
     }
 }
 
@@ -128,46 +134,55 @@ void ImgXImage::detach()
 
 bool ImgXImage::isNull() const
 {
+    d->ensureHeader();
     return d->size.isEmpty();
 }
 
 int ImgXImage::width() const
 {
+    d->ensureHeader();
     return d->size.width();
 }
 
 int ImgXImage::height() const
 {
+    d->ensureHeader();
     return d->size.height();
 }
 
 QSize ImgXImage::size() const
 {
+    d->ensureHeader();
     return d->size;
 }
 
 int ImgXImage::xResolution() const
 {
+    d->ensureHeader();
     return int(std::lround(d->xDpi));
 }
 
 int ImgXImage::yResolution() const
 {
+    d->ensureHeader();
     return int(std::lround(d->yDpi));
 }
 
 double ImgXImage::xDpi() const
 {
+    d->ensureHeader();
     return d->xDpi;
 }
 
 double ImgXImage::yDpi() const
 {
+    d->ensureHeader();
     return d->yDpi;
 }
 
 void ImgXImage::setResolution(double xDpi, double yDpi)
 {
+    d->ensureHeader();
     detach();
     if (xDpi > 0)
         d->xDpi = xDpi;
@@ -187,23 +202,31 @@ void ImgXImage::setYResolution(int dpi)
 
 ImgXPixelFormat ImgXImage::pixelFormat() const
 {
+    d->ensureHeader();
     return d->format;
 }
 
 bool ImgXImage::hasAlpha() const
 {
+    d->ensureHeader();
     return d->alpha;
 }
 
 int ImgXImage::bitsPerPixel() const
 {
+    d->ensureHeader();
     switch (d->format) {
-    case ImgXPixelFormat::Bilevel: return 1;
+    case ImgXPixelFormat::Bilevel:
+        return 1;
     case ImgXPixelFormat::Grey8:
-    case ImgXPixelFormat::Indexed8: return 8;
-    case ImgXPixelFormat::Rgb24: return 24;
-    case ImgXPixelFormat::Argb32: return 32;
-    case ImgXPixelFormat::Invalid: break;
+    case ImgXPixelFormat::Indexed8:
+        return 8;
+    case ImgXPixelFormat::Rgb24:
+        return 24;
+    case ImgXPixelFormat::Argb32:
+        return 32;
+    case ImgXPixelFormat::Invalid:
+        break;
     }
     return 0;
 }
@@ -233,17 +256,20 @@ void ImgXImage::setSource(ImgFileType format, const QString &fileName, int page)
 
 int ImgXImage::tiffCompression() const
 {
+    d->ensureHeader();
     return d->tiffCompression;
 }
 
 int ImgXImage::tiffT4Options() const
 {
+    d->ensureHeader();
     return d->t4Options;
 }
 
 const QImage &ImgXImage::image() const
 {
     if (!d->decoded && d->source) {
+        d->ensureHeader();
         ImgXError err;
         QImage img = normalisedPageImage(d->source->decode(d->sourceIndex, &err));
         d->decoded = true;
@@ -279,6 +305,7 @@ void ImgXImage::setImage(const QImage &image)
     detach();
     d->image = normalisedPageImage(image);
     d->source.reset();
+    d->headerPending = false;
     d->decoded = true;
     d->error = {};
     d->size = d->image.size();
@@ -288,5 +315,6 @@ void ImgXImage::setImage(const QImage &image)
 
 ImgXPageMapping ImgXImage::mapping() const
 {
+    d->ensureHeader();
     return ImgXPageMapping(d->size, d->xDpi, d->yDpi);
 }

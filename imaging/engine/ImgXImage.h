@@ -18,8 +18,8 @@ enum class ImgXPixelFormat : int {
     Bilevel = 1, // 1 bit per pixel: QImage::Format_Mono, colour index 0 white, 1 black
     Indexed8 = 2,
     Grey8 = 3,
-    Rgb24 = 4,   // QImage::Format_RGB32
-    Argb32 = 5,  // QImage::Format_ARGB32
+    Rgb24 = 4,  // QImage::Format_RGB32
+    Argb32 = 5, // QImage::Format_ARGB32
 };
 
 // Compression of a TIFF page as stored in its Compression tag (259).
@@ -95,9 +95,10 @@ public:
 
     ImgXPageMapping mapping() const;
 
+    struct Data; // engine-internal (ImgXPageSource.h)
+
 private:
     friend class ImgXPageSource;
-    struct Data;
     std::shared_ptr<Data> d;
     void detach();
 };

@@ -5,8 +5,7 @@
 
 ImgXPageMapping::ImgXPageMapping(QSize pixels, double xDpi, double yDpi)
     : m_pixels(pixels), m_xDpi(xDpi > 0 ? xDpi : 96.0), m_yDpi(yDpi > 0 ? yDpi : 96.0)
-{
-}
+{}
 
 QSizeF ImgXPageMapping::physicalSizeInches() const
 {

@@ -13,6 +13,8 @@ public:
     // Decodes page `index` into a normalised QImage (Mono with index 0 white, Grayscale8, Indexed8,
     // RGB32 or ARGB32). A null image with *error set on failure.
     virtual QImage decode(int index, ImgXError *error) = 0;
+    // Fills size, resolutions, pixel format and TIFF facts of page `index` without decoding it.
+    virtual void readHeader(int index, ImgXImage::Data &data) = 0;
 
     static ImgXImage::Data &data(ImgXImage &page);
     static const ImgXImage::Data &data(const ImgXImage &page);
@@ -20,11 +22,20 @@ public:
 
 struct ImgXImage::Data
 {
+    void ensureHeader() const
+    {
+        if (headerPending && source) {
+            headerPending = false;
+            source->readHeader(sourceIndex, const_cast<Data &>(*this));
+        }
+    }
+
     mutable QImage image;
     mutable bool decoded = false;
     mutable ImgXError error;
     std::shared_ptr<ImgXPageSource> source; // set while the page is not decoded yet
     int sourceIndex = 0;
+    mutable bool headerPending = false; // size and resolution not read from the file yet
 
     QSize size;
     double xDpi = 96.0;

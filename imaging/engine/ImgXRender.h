@@ -20,5 +20,6 @@ void drawPage(QPainter &painter, const ImgXImage &page, const QRectF &target, bo
 QImage thumbnail(const ImgXImage &page, QSize box);
 // Prints pages (0-based indexes of doc) on device, one page each, at their physical size (reduced to
 // fit the printable area inside margins, never enlarged). Errors carry ImgXErrorCode::PrintFailed.
-ImgXError printPages(QPagedPaintDevice &device, const ImgX &doc, const QList<int> &pages, double marginMm = 10.0);
+ImgXError printPages(QPagedPaintDevice &device, const ImgX &doc, const QList<int> &pages,
+                     double marginMm = 10.0);
 } // namespace ImgXRender

@@ -4,6 +4,8 @@
 
 #include <QFile>
 
+#include <algorithm>
+
 namespace ImgXSupport {
 
 static QByteArray readAll(const QString &fileName)
@@ -27,6 +29,40 @@ ImgFileType detectFormat(const QString &fileName)
 ImgXFileInfo fileInfo(const QString &fileName)
 {
     ImgXFileInfo info;
+    QFile f(fileName);
+    if (!f.exists()) {
+        info.error =
+            ImgXError::make(ImgXErrorCode::FileNotFound, QStringLiteral("File not found: %1").arg(fileName));
+        return info;
+    }
+    if (!f.open(QIODevice::ReadOnly)) {
+        info.error = ImgXError::make(ImgXErrorCode::ReadFailed, f.errorString());
+        return info;
+    }
+    const QByteArray data = f.readAll();
+    if (data.isEmpty()) {
+        info.error =
+            ImgXError::make(ImgXErrorCode::EmptyFile, QStringLiteral("The file %1 is empty").arg(fileName));
+        return info;
+    }
+    if (TiffCodec::hasSignature(data)) {
+        TiffCodec::info(data, &info);
+        return info;
+    }
+    info.format = FormatCodecs::detect(fileName, data);
+    if (info.format == imgUnknown) {
+        info.error = ImgXError::make(ImgXErrorCode::NotAnImage,
+                                     QStringLiteral("The file %1 is not a known image format").arg(fileName));
+        return info;
+    }
+    ImgXImage page;
+    if (!FormatCodecs::read(fileName, data, info.format, &page, &info.error))
+        return info;
+    info.pageCount = 1;
+    info.size = page.size();
+    info.xResolution = page.xResolution();
+    info.yResolution = page.yResolution();
+    info.bitsPerPixel = page.bitsPerPixel();
     return info;
 }
 

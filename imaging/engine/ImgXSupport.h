@@ -13,7 +13,7 @@ struct ImgXFileInfo
 {
     ImgFileType format = imgUnknown;
     int pageCount = 0;
-    QSize size;        // of the first page
+    QSize size; // of the first page
     int xResolution = 96;
     int yResolution = 96;
     int bitsPerPixel = 0;

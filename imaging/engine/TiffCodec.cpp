@@ -1,9 +1,418 @@
 #include "TiffCodec.h"
+#include "ImgXPageSource.h"
+#include "TiffStream.h"
+
+#include <QtEndian>
+
+#include <cmath>
+#include <memory>
+#include <unordered_set>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int MaxPages = 65535;
+constexpr quint64 MaxDecodedBytes = quint64(512) * 1024 * 1024;
+
+// Offsets of every directory, walked straight from the bytes: cheap, so opening a long fax does
+// not depend on parsing each page's tags. Stops at a loop or an offset outside the file.
+QList<quint64> directoryOffsets(const QByteArray &data)
+{
+    QList<quint64> offs;
+    if (data.size() < 8)
+        return offs;
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    const quint64 size = quint64(data.size());
+    const bool le = p[0] == 'I';
+    auto u16 = [&](quint64 o) {
+        return le ? qFromLittleEndian<quint16>(p + o) : qFromBigEndian<quint16>(p + o);
+    };
+    auto u32 = [&](quint64 o) {
+        return le ? qFromLittleEndian<quint32>(p + o) : qFromBigEndian<quint32>(p + o);
+    };
+    auto u64 = [&](quint64 o) {
+        return le ? qFromLittleEndian<quint64>(p + o) : qFromBigEndian<quint64>(p + o);
+    };
+    const bool big = u16(2) == 43;
+    if (big && size < 16)
+        return offs;
+    quint64 off = big ? u64(8) : u32(4);
+    std::unordered_set<quint64> seen;
+    while (off != 0 && offs.size() < MaxPages) {
+        if (!seen.insert(off).second)
+            break;
+        if (big) {
+            if (off + 8 > size)
+                break;
+            const quint64 n = u64(off);
+            if (n > 0xffff || off + 8 + n * 20 + 8 > size)
+                break;
+            offs.append(off);
+            off = u64(off + 8 + n * 20);
+        } else {
+            if (off + 2 > size)
+                break;
+            const quint64 n = u16(off);
+            if (off + 2 + n * 12 + 4 > size)
+                break;
+            offs.append(off);
+            off = u32(off + 2 + n * 12);
+        }
+    }
+    return offs;
+}
+
+double resolutionDpi(TIFF *tif, ttag_t tag, uint16_t unit)
+{
+    float v = 0;
+    if (!TIFFGetField(tif, tag, &v) || !std::isfinite(v) || v <= 0)
+        return 96.0;
+    double dpi = unit == RESUNIT_CENTIMETER ? v * 2.54 : v;
+    if (dpi < 1 || dpi > 100000)
+        return 96.0;
+    return dpi;
+}
+
+struct PageFacts
+{
+    uint32_t width = 0, height = 0;
+    uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE, planar = PLANARCONFIG_CONTIG;
+    uint16_t compression = COMPRESSION_NONE, extraCount = 0;
+    uint32_t t4 = 0;
+    double xDpi = 96, yDpi = 96;
+    bool tiled = false;
+    bool alpha = false;
+
+    bool isBilevel() const
+    {
+        return bps == 1 && spp == 1 && !tiled &&
+               (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK);
+    }
+    bool isGrey8() const
+    {
+        return bps == 8 && spp == 1 && !tiled &&
+               (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK);
+    }
+};
+
+PageFacts readFacts(TIFF *tif)
+{
+    PageFacts f;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &f.width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &f.height);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_BITSPERSAMPLE, &f.bps);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_SAMPLESPERPIXEL, &f.spp);
+    if (!TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &f.photometric))
+        f.photometric = f.spp >= 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISWHITE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_PLANARCONFIG, &f.planar);
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &f.compression);
+    if (f.compression == COMPRESSION_CCITTFAX3)
+        TIFFGetField(tif, TIFFTAG_GROUP3OPTIONS, &f.t4);
+    uint16_t *extra = nullptr;
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &f.extraCount, &extra) && f.extraCount > 0 && extra)
+        f.alpha = extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA;
+    f.tiled = TIFFIsTiled(tif);
+    uint16_t unit = RESUNIT_INCH;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
+    f.xDpi = resolutionDpi(tif, TIFFTAG_XRESOLUTION, unit);
+    f.yDpi = resolutionDpi(tif, TIFFTAG_YRESOLUTION, unit);
+    return f;
+}
+
+ImgXPixelFormat formatOf(const PageFacts &f)
+{
+    if (f.isBilevel())
+        return ImgXPixelFormat::Bilevel;
+    if (f.isGrey8())
+        return ImgXPixelFormat::Grey8;
+    return f.alpha ? ImgXPixelFormat::Argb32 : ImgXPixelFormat::Rgb24;
+}
+
+ImgXError corrupt(const QString &why)
+{
+    return ImgXError::make(ImgXErrorCode::CorruptImage, u"Damaged TIFF data: %1"_s.arg(why));
+}
+
+class TiffPageSource : public ImgXPageSource
+{
+public:
+    TiffPageSource(const QByteArray &data, QList<quint64> offsets)
+        : m_data(data), m_offsets(std::move(offsets)), m_stream(TiffStream::openRead(m_data))
+    {}
+
+    bool isOpen() const { return m_stream->tif(); }
+    QString openError() { return m_stream->takeError(); }
+    int count() const { return int(m_offsets.size()); }
+
+    bool select(int index)
+    {
+        if (index < 0 || index >= m_offsets.size() || !m_stream->tif())
+            return false;
+        if (m_selected == index)
+            return true;
+        m_selected = -1;
+        if (!TIFFSetSubDirectory(m_stream->tif(), m_offsets.at(index)))
+            return false;
+        m_selected = index;
+        return true;
+    }
+
+    void readHeader(int index, ImgXImage::Data &d) override
+    {
+        if (!select(index)) {
+            m_stream->takeError();
+            return;
+        }
+        fill(readFacts(m_stream->tif()), d);
+    }
+
+    static void fill(const PageFacts &f, ImgXImage::Data &d)
+    {
+        d.size = QSize(int(std::min<uint32_t>(f.width, INT_MAX)), int(std::min<uint32_t>(f.height, INT_MAX)));
+        d.xDpi = f.xDpi;
+        d.yDpi = f.yDpi;
+        d.format = formatOf(f);
+        d.alpha = f.alpha;
+        d.tiffCompression = f.compression;
+        d.t4Options = int(f.t4);
+    }
+
+    QImage decode(int index, ImgXError *error) override
+    {
+        m_stream->takeError();
+        if (!select(index)) {
+            *error = corrupt(m_stream->takeError());
+            return {};
+        }
+        TIFF *tif = m_stream->tif();
+        const PageFacts f = readFacts(tif);
+        if (f.width == 0 || f.height == 0 || f.width > 65535 || f.height > 65535 ||
+            quint64(f.width) * f.height * (f.isBilevel() ? 1 : 32) / 8 > MaxDecodedBytes) {
+            *error = corrupt(u"page size %1x%2"_s.arg(f.width).arg(f.height));
+            return {};
+        }
+        QImage img = f.isBilevel() ? decodeRows(tif, f, QImage::Format_Mono)
+                     : f.isGrey8() ? decodeRows(tif, f, QImage::Format_Grayscale8)
+                                   : decodeRgba(tif, f);
+        const QString why = m_stream->takeError();
+        if (img.isNull()) {
+            *error = corrupt(why.isEmpty() ? u"cannot decode the page"_s : why);
+            return {};
+        }
+        return img;
+    }
+
+private:
+    static QImage decodeRows(TIFF *tif, const PageFacts &f, QImage::Format format)
+    {
+        QImage img(int(f.width), int(f.height), format);
+        if (img.isNull())
+            return {};
+        if (format == QImage::Format_Mono)
+            img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        const tmsize_t scan = TIFFScanlineSize(tif);
+        uint32_t rowsPerStrip = f.height;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, f.height);
+        const qsizetype bpl = img.bytesPerLine();
+        if (scan <= 0 || scan > bpl)
+            return {};
+        const uint32_t strips = TIFFNumberOfStrips(tif);
+        QByteArray temp;
+        for (uint32_t s = 0; s < strips; ++s) {
+            const uint32_t row = s * rowsPerStrip;
+            if (row >= f.height)
+                break;
+            const uint32_t rows = std::min(rowsPerStrip, f.height - row);
+            const tmsize_t want = tmsize_t(rows) * scan;
+            if (bpl == scan) {
+                if (TIFFReadEncodedStrip(tif, s, img.scanLine(int(row)), want) < 0)
+                    return {};
+            } else {
+                temp.resize(want);
+                if (TIFFReadEncodedStrip(tif, s, temp.data(), want) < 0)
+                    return {};
+                for (uint32_t r = 0; r < rows; ++r)
+                    memcpy(img.scanLine(int(row + r)), temp.constData() + qsizetype(r) * scan, size_t(scan));
+            }
+        }
+        // Bilevel pages keep index 0 = white; grey pages keep 0 = black.
+        const bool invert = format == QImage::Format_Mono ? f.photometric == PHOTOMETRIC_MINISBLACK
+                                                          : f.photometric == PHOTOMETRIC_MINISWHITE;
+        if (invert)
+            img.invertPixels();
+        return img;
+    }
+
+    static QImage decodeRgba(TIFF *tif, const PageFacts &f)
+    {
+        QImage img(int(f.width), int(f.height), QImage::Format_RGBA8888);
+        if (img.isNull() || img.bytesPerLine() != qsizetype(f.width) * 4)
+            return {};
+        auto *raster = reinterpret_cast<uint32_t *>(img.bits());
+        if (!TIFFReadRGBAImageOriented(tif, f.width, f.height, raster, ORIENTATION_TOPLEFT, 0))
+            return {};
+        // libtiff packs R in the low byte: on little-endian memory that is RGBA8888 already.
+        if (QSysInfo::ByteOrder == QSysInfo::BigEndian) {
+            for (quint64 i = 0, n = quint64(f.width) * f.height; i < n; ++i)
+                raster[i] = qbswap(raster[i]);
+        }
+        return img.convertToFormat(f.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    }
+
+    QByteArray m_data;
+    QList<quint64> m_offsets;
+    std::unique_ptr<TiffStream> m_stream;
+    int m_selected = 0;
+};
+
+} // namespace
 
 namespace TiffCodec {
-bool hasSignature(const QByteArray &) { return false; }
-bool readPages(const QString &, const QByteArray &, int, QList<ImgXImage> *, ImgXError *) { return false; }
-bool info(const QByteArray &, ImgXFileInfo *) { return false; }
-QVariant tag(const QByteArray &, int, int) { return {}; }
-bool write(const QList<ImgXImage> &, TIFCompression, QByteArray *, ImgXError *) { return false; }
+
+bool hasSignature(const QByteArray &head)
+{
+    return head.startsWith(QByteArrayView("II*\0", 4)) || head.startsWith(QByteArrayView("MM\0*", 4)) ||
+           head.startsWith(QByteArrayView("II+\0", 4)) || head.startsWith(QByteArrayView("MM\0+", 4));
+}
+
+bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QList<ImgXImage> *pages,
+               ImgXError *error)
+{
+    QList<quint64> offsets = directoryOffsets(data);
+    auto source = std::make_shared<TiffPageSource>(data, offsets);
+    if (!source->isOpen()) {
+        *error = corrupt(source->openError());
+        return false;
+    }
+    if (offsets.isEmpty()) {
+        *error = corrupt(u"no pages"_s);
+        return false;
+    }
+    if (onlyPage >= offsets.size()) {
+        *error = ImgXError::make(ImgXErrorCode::InvalidArgument,
+                                 u"The file %1 has no page %2"_s.arg(fileName).arg(onlyPage + 1));
+        return false;
+    }
+    const int first = onlyPage < 0 ? 0 : onlyPage;
+    const int last = onlyPage < 0 ? int(offsets.size()) - 1 : onlyPage;
+    for (int i = first; i <= last; ++i) {
+        ImgXImage page;
+        ImgXImage::Data &d = ImgXPageSource::data(page);
+        d.source = source;
+        d.sourceIndex = i;
+        d.headerPending = true;
+        d.formatCode = imgTIF;
+        d.fileName = fileName;
+        d.page = i;
+        pages->append(page);
+    }
+    // The first page's facts are needed at once (and prove the file is a TIFF libtiff accepts).
+    ImgXImage::Data &d0 = ImgXPageSource::data((*pages)[0]);
+    d0.ensureHeader();
+    if (d0.size.isEmpty()) {
+        pages->clear();
+        *error = corrupt(u"the first page has no size"_s);
+        return false;
+    }
+    return true;
+}
+
+bool info(const QByteArray &data, ImgXFileInfo *info)
+{
+    const QList<quint64> offsets = directoryOffsets(data);
+    std::unique_ptr<TiffStream> s(TiffStream::openRead(data));
+    if (!s->tif() || offsets.isEmpty()) {
+        info->error = corrupt(s->takeError());
+        return false;
+    }
+    const PageFacts f = readFacts(s->tif());
+    info->format = imgTIF;
+    info->pageCount = int(offsets.size());
+    info->size = QSize(int(f.width), int(f.height));
+    info->xResolution = int(std::lround(f.xDpi));
+    info->yResolution = int(std::lround(f.yDpi));
+    info->bitsPerPixel = f.bps * f.spp;
+    info->tiffCompression = f.compression;
+    return true;
+}
+
+QVariant tag(const QByteArray &data, int page, int tagNumber)
+{
+    const QList<quint64> offsets = directoryOffsets(data);
+    if (page < 0 || page >= offsets.size())
+        return {};
+    std::unique_ptr<TiffStream> s(TiffStream::openRead(data));
+    TIFF *tif = s->tif();
+    if (!tif || !TIFFSetSubDirectory(tif, offsets.at(page)))
+        return {};
+    const TIFFField *fip = TIFFFieldWithTag(tif, ttag_t(tagNumber));
+    if (!fip)
+        return {};
+    if (tagNumber == TIFFTAG_PAGENUMBER) {
+        uint16_t a = 0, b = 0;
+        if (!TIFFGetField(tif, TIFFTAG_PAGENUMBER, &a, &b))
+            return {};
+        return QVariantList{uint(a), uint(b)};
+    }
+    const TIFFDataType type = TIFFFieldDataType(fip);
+    if (TIFFFieldPassCount(fip)) {
+        void *values = nullptr;
+        uint32_t n = 0;
+        if (TIFFFieldReadCount(fip) == TIFF_VARIABLE2) {
+            if (!TIFFGetField(tif, ttag_t(tagNumber), &n, &values))
+                return {};
+        } else {
+            uint16_t n16 = 0;
+            if (!TIFFGetField(tif, ttag_t(tagNumber), &n16, &values))
+                return {};
+            n = n16;
+        }
+        QVariantList list;
+        for (uint32_t i = 0; values && i < n; ++i) {
+            switch (type) {
+            case TIFF_SHORT:
+                list.append(uint(static_cast<uint16_t *>(values)[i]));
+                break;
+            case TIFF_LONG:
+                list.append(uint(static_cast<uint32_t *>(values)[i]));
+                break;
+            case TIFF_BYTE:
+            case TIFF_UNDEFINED:
+                list.append(uint(static_cast<uint8_t *>(values)[i]));
+                break;
+            default:
+                return {};
+            }
+        }
+        return list;
+    }
+    switch (type) {
+    case TIFF_SHORT: {
+        uint16_t v = 0;
+        return TIFFGetField(tif, ttag_t(tagNumber), &v) ? QVariant(uint(v)) : QVariant();
+    }
+    case TIFF_LONG: {
+        uint32_t v = 0;
+        return TIFFGetField(tif, ttag_t(tagNumber), &v) ? QVariant(uint(v)) : QVariant();
+    }
+    case TIFF_RATIONAL:
+    case TIFF_FLOAT: {
+        if (TIFFFieldSetGetSize(fip) == 8) {
+            double v = 0;
+            return TIFFGetField(tif, ttag_t(tagNumber), &v) ? QVariant(v) : QVariant();
+        }
+        float v = 0;
+        return TIFFGetField(tif, ttag_t(tagNumber), &v) ? QVariant(double(v)) : QVariant();
+    }
+    case TIFF_ASCII: {
+        const char *v = nullptr;
+        return TIFFGetField(tif, ttag_t(tagNumber), &v) && v ? QVariant(QString::fromLatin1(v)) : QVariant();
+    }
+    default:
+        return {};
+    }
+}
+
 } // namespace TiffCodec
