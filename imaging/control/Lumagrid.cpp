@@ -1,0 +1,458 @@
+#include "Lumagrid.h"
+
+#include "ImgMenu.h"
+#include "LumagridDocument.h"
+#include "PageView.h"
+#include "Prompt.h"
+#include "ThumbBuilder.h"
+#include "ThumbCtl.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QScrollBar>
+#include <QTimer>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+constexpr int kThumbDelayMs = 100;
+} // namespace
+
+Lumagrid::Lumagrid(QWidget *parent) : QWidget(parent)
+{
+    m_doc = new LumagridDocument(this);
+    buildChildren();
+    connectView();
+
+    // Initialisation: the viewer's save options and undo depth.
+    m_values = {
+        {u"BorderStyle"_s, 6},
+        {u"WMFPlaceable"_s, false},
+        {u"WMFForceDefaultDims"_s, true},
+        {u"WMFDefaultWidth"_s, 640},
+        {u"WMFDefaultHeight"_s, 480},
+        {u"UpdateOnFileSave"_s, true},
+        {u"SelectionLineThickness"_s, 1},
+        {u"ScrollSmooth"_s, true},
+        {u"ScaleWithDPI"_s, false},
+        {u"PCDResolution"_s, 2},
+        {u"MergeAlpha"_s, true},
+        {u"MagnifierZoomRate"_s, 2},
+        {u"MagnifierWidth"_s, 100},
+        {u"MagnifierHeight"_s, 100},
+        {u"JPGSmoothing"_s, 0},
+        {u"JPGFormatTags"_s, true},
+        {u"InternetOptionFlags"_s, 0x400000},
+        {u"FireChangedEvent"_s, true},
+        {u"EnableMouseToolCursors"_s, true},
+        {u"DitherErrorMax"_s, 20},
+        {u"AutoUpdate"_s, true},
+        {u"CausesValidation"_s, true},
+        {u"PNGGammaWrite"_s, 0.0},
+        {u"PNGGammaRead"_s, 0.0},
+        {u"Enabled"_s, false},
+        {u"FontName"_s, QString()},
+    };
+    ImgXExportOptions &opt = m_doc->engine().exportOptions();
+    opt.jpgQuality = 100;
+    opt.jpgProgressive = false;
+    opt.tifCompression = TIFCompression::Automatic;
+    opt.bmpUseRleCompression = false;
+    m_doc->engine().setUndoLevels(5);
+    m_font = QWidget::font();
+
+    m_stripReady = true;
+    m_thumbsVisible = false;
+    setCounter(u"0/0"_s);
+    m_cells.first()->hide();
+    setButtonsVisible(true);
+    setAskResSaveAs(false);
+    setMinimumSize(tw(5800), th(2850));
+    resize(tw(10410), th(2850));
+    layoutChildren();
+}
+
+Lumagrid::~Lumagrid()
+{
+    stopBuild();
+    delete m_builder; // joins a build still running
+    m_builder = nullptr;
+}
+
+int Lumagrid::tw(int twips) const
+{
+    return int(std::lround(twips * logicalDpiX() / 1440.0));
+}
+int Lumagrid::th(int twips) const
+{
+    return int(std::lround(twips * logicalDpiY() / 1440.0));
+}
+
+void Lumagrid::buildChildren()
+{
+    m_txtPag = new QLineEdit(this);
+    m_txtPag->setObjectName(u"txtPag"_s);
+    m_txtPag->setReadOnly(true);
+    m_txtPag->setAlignment(Qt::AlignCenter);
+    QFont f(u"Verdana"_s);
+    f.setPointSizeF(8.25);
+    f.setBold(true);
+    m_txtPag->setFont(f);
+    m_txtPag->setFocusPolicy(Qt::NoFocus);
+
+    m_picShowHide = new QWidget(this);
+    m_picShowHide->setObjectName(u"PicShowHide"_s);
+    m_thShowHide = new QScrollBar(Qt::Horizontal, m_picShowHide);
+    m_thShowHide->setObjectName(u"ThShowHide"_s);
+    m_thShowHide->setRange(0, 0);
+    m_thShowHide->setToolTip(u"Miniature"_s);
+    // Any press on the switch's arrows shows or hides the strip.
+    connect(m_thShowHide, &QScrollBar::actionTriggered, this, [this](int action) {
+        if (action != QAbstractSlider::SliderNoAction)
+            onShowHide();
+    });
+
+    m_menu = new ImgMenu(this);
+    m_menu->setObjectName(u"ImgMenu1"_s);
+    connect(m_menu, &ImgMenu::ButtonClick, this, &Lumagrid::onButtonClick);
+
+    m_picExt = new QWidget(this);
+    m_picExt->setObjectName(u"PicExt"_s);
+    m_picExt->setAutoFillBackground(true);
+    QPalette pal = m_picExt->palette();
+    pal.setColor(QPalette::Window, pal.color(QPalette::Mid)); // application workspace colour
+    m_picExt->setPalette(pal);
+    m_picInt = new QWidget(m_picExt);
+    m_picInt->setObjectName(u"PicInt"_s);
+    m_vScroll2 = new QScrollBar(Qt::Vertical, m_picExt);
+    m_vScroll2->setObjectName(u"VScroll2"_s);
+    m_vScroll2->setRange(0, 0);
+    m_vScroll2->hide();
+    connect(m_vScroll2, &QScrollBar::valueChanged, this, &Lumagrid::onStripScroll);
+    m_picExt->hide();
+
+    m_view = new PageView(this);
+    m_view->setObjectName(u"ImgXCtrl"_s);
+
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(u"Timer1"_s);
+    m_timer1->setSingleShot(true);
+    m_timer1->setInterval(kThumbDelayMs);
+    connect(m_timer1, &QTimer::timeout, this, &Lumagrid::onTimer1);
+
+    m_builder = new ThumbBuilder;
+    connect(m_builder, &ThumbBuilder::thumbReady, this, &Lumagrid::thumbReady);
+    connect(m_builder, &ThumbBuilder::finished, this, &Lumagrid::thumbsFinished);
+
+    ensureCells(1);
+}
+
+void Lumagrid::connectView()
+{
+    PageView *v = m_view;
+    connect(v, &PageView::Click, this, &Lumagrid::Click);
+    connect(v, &PageView::DblClick, this, &Lumagrid::DblClick);
+    connect(v, &PageView::KeyDown, this, &Lumagrid::KeyDown);
+    connect(v, &PageView::KeyPress, this, &Lumagrid::KeyPress);
+    connect(v, &PageView::viewKeyUp, this, [this](short code, short shift) {
+        pageKey(code);
+        Q_EMIT KeyUp(&code, &shift);
+    });
+    connect(v, &PageView::MouseDown, this, &Lumagrid::MouseDown);
+    connect(v, &PageView::MouseMove, this, &Lumagrid::MouseMove);
+    connect(v, &PageView::MouseUp, this, &Lumagrid::MouseUp);
+    connect(v, &PageView::Selected, this, &Lumagrid::Selected);
+    connect(v, &PageView::ScrollChanged, this, &Lumagrid::ScrollChanged);
+    connect(v, &PageView::Scroll, this, &Lumagrid::Scroll);
+    connect(v, &PageView::Resize, this, &Lumagrid::Resize);
+    connect(v, &PageView::PanChanged, this, &Lumagrid::PanChanged);
+    connect(v, &PageView::Pan, this, &Lumagrid::Pan);
+    connect(v, &PageView::PaintBefore, this, &Lumagrid::PaintBefore);
+    connect(v, &PageView::PaintAfter, this, &Lumagrid::PaintAfter);
+    connect(v, &PageView::MouseWheelScroll, this, &Lumagrid::MouseWheelScroll);
+    connect(v, &PageView::MouseMovePixel, this, &Lumagrid::MouseMovePixel);
+    connect(v, &PageView::BeforeZoomChanged, this, [this](double *zoom) {
+        // Smoothing suits reductions and moderate enlargements; big enlargements show the pixels.
+        m_view->setAntialiasDisplay(*zoom <= 5.0);
+        Q_EMIT BeforeZoomChanged(zoom);
+    });
+    connect(v, &PageView::BeforeMouseToolChange, this, [this](int *tool, bool *cancel) {
+        QCursor cursor = m_view->viewport()->cursor();
+        Q_EMIT BeforeMouseToolChange(tool, &cursor, cancel);
+    });
+    connect(&m_doc->engine(), &ImgX::CurrentImageChanged, this, &Lumagrid::CurrentImageChanged);
+    connect(m_doc, &LumagridDocument::Changed, this, &Lumagrid::Changed);
+}
+
+// ---- layout -------------------------------------------------------------------------------------
+
+void Lumagrid::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutChildren();
+}
+
+void Lumagrid::layoutChildren()
+{
+    const int W = std::max(width(), tw(5800));
+    const int H = std::max(height(), th(2850));
+    m_txtPag->setGeometry(tw(240), 0, tw(735), th(355));
+    m_picShowHide->setGeometry(0, 0, tw(240), th(360));
+    const int switchW = tw(375);
+    m_menu->setVisible(m_buttonsVisible);
+    m_menu->setGeometry(tw(960), -th(15), W - tw(960), m_menu->sizeHint().height());
+    const int h = std::max(m_menu->y() + m_menu->height(), th(360));
+    m_picExt->setVisible(m_thumbsVisible);
+    if (m_thumbsVisible) {
+        const int extH = std::max(H - h - th(20), th(2400));
+        m_picExt->setGeometry(tw(10), h + th(10), tw(2350), extH);
+        m_vScroll2->setGeometry(tw(2040), 0, tw(255), extH);
+        m_picInt->move(m_picInt->x(), m_picInt->y());
+        m_picInt->resize(tw(2055), std::max(m_picInt->height(), extH));
+        m_view->setGeometry(m_picExt->width() + tw(100), h + th(10), W - m_picExt->width() - tw(160), extH);
+        m_thShowHide->setGeometry(0, 0, switchW, th(300));
+        if (m_stripReady)
+            stripLayout();
+    } else {
+        m_view->setGeometry(tw(10), h + th(10), W - tw(20), H - h - th(20));
+        m_thShowHide->setGeometry(-(switchW / 2), 0, switchW, th(300));
+    }
+}
+
+void Lumagrid::setCounter(const QString &text)
+{
+    m_txtPag->setText(text);
+}
+QString Lumagrid::counterText() const
+{
+    return m_txtPag->text();
+}
+
+// ---- properties ----------------------------------------------------------------------------------
+
+QString Lumagrid::FileName() const
+{
+    return m_doc->FileName();
+}
+
+bool Lumagrid::setFileName(const QString &name)
+{
+    if (m_doc->setFileName(name))
+        return true;
+    m_lastError = ImgXError::make(ImgXErrorCode::InvalidArgument, u"Invalid procedure call or argument"_s);
+    return false;
+}
+
+int Lumagrid::PagesNumber() const
+{
+    return m_doc->PagesNumber();
+}
+int Lumagrid::Page() const
+{
+    return m_doc->Page();
+}
+int Lumagrid::lNumPage() const
+{
+    return m_doc->lNumPage();
+}
+bool Lumagrid::Saved() const
+{
+    return m_doc->Saved();
+}
+
+void Lumagrid::setThumbsVisible(bool visible)
+{
+    m_thumbsVisible = visible;
+    layoutChildren();
+}
+
+void Lumagrid::setWorkType(WorkingType type)
+{
+    m_workType = type;
+    notify(u"WorkType"_s);
+    layoutChildren();
+}
+
+void Lumagrid::setButtonsVisible(bool visible)
+{
+    m_buttonsVisible = visible;
+    m_menu->setVisible(visible);
+    notify(u"ButtonsVisible"_s);
+}
+
+void Lumagrid::setAskResSaveAs(bool ask)
+{
+    m_askResSaveAs = ask;
+    notify(u"AskResSaveAs"_s);
+}
+
+void Lumagrid::setValue(const QString &name, const QVariant &v)
+{
+    m_values.insert(name, v);
+    notify(name);
+}
+
+// ---- document ------------------------------------------------------------------------------------
+
+void Lumagrid::setBusy(bool busy)
+{
+    QWidget *host = window();
+    if (busy)
+        host->setCursor(Qt::WaitCursor);
+    else
+        host->unsetCursor();
+}
+
+void Lumagrid::ShowError(const ImgXError &error)
+{
+    setBusy(false);
+    QApplication::beep();
+    const QString text = u"Si è verificato il seguente errore:"_s + u"\n\n"_s + error.description +
+                         u"\n\n"_s + u"Numero: "_s + QString::number(error.number) + u"\n"_s +
+                         u"Sorgente: "_s + error.source;
+    Prompt::critical(this, QString(), text);
+}
+
+void Lumagrid::ClearEngine()
+{
+    m_doc->clearEngine();
+    m_view->clearPage();
+}
+
+bool Lumagrid::OpenSource(const QString &sFileName, bool bShowError)
+{
+    stopBuild();
+    m_timer1->stop();
+    m_lastError = {};
+    m_view->clearPage();
+    const LumagridDocument::OpenResult r = m_doc->openSource(sFileName);
+    switch (r) {
+    case LumagridDocument::OpenResult::Opened: {
+        setBusy(true);
+        m_stripReady = false;
+        const bool shown = LoadPage();
+        if (m_thumbsVisible && shown) {
+            m_thumbsLoading = true;
+            m_timer1->start(kThumbDelayMs);
+        } else {
+            m_stripReady = true;
+        }
+        setBusy(false);
+        return shown;
+    }
+    case LumagridDocument::OpenResult::Missing:
+        hideAllCells();
+        stripLayout();
+        setCounter(u"0/0"_s);
+        if (bShowError)
+            Prompt::critical(this, u"Attenzione"_s, u"File non trovato!"_s);
+        return false;
+    case LumagridDocument::OpenResult::NotAnImage:
+        // Not an image: reset quietly.
+        hideAllCells();
+        stripLayout();
+        setCounter(u"0/0"_s);
+        return false;
+    case LumagridDocument::OpenResult::Failed:
+        m_lastError = m_doc->lastError();
+        hideAllCells();
+        stripLayout();
+        setCounter(u"0/0"_s);
+        ShowError(m_lastError);
+        return false;
+    }
+    return false;
+}
+
+// Shows the document's current page as loaded: fitted, smoothed, scrolled to the top.
+bool Lumagrid::LoadPage()
+{
+    ::ImgX &engine = m_doc->engine();
+    if (engine.isEmpty() || engine.image().isNull()) {
+        setCounter(u"0/0"_s);
+        return false;
+    }
+    showCurrentPage();
+    if (m_view->page().image().isNull()) {
+        // The first page does not decode: nothing to show.
+        m_view->clearPage();
+        hideAllCells();
+        stripLayout();
+        setCounter(u"0/0"_s);
+        return false;
+    }
+    setCounter(m_doc->counterText());
+    return true;
+}
+
+void Lumagrid::showCurrentPage()
+{
+    const ImgXImage &page = m_doc->engine().image();
+    m_view->setPage(page);
+    m_view->setScrollLeft(0);
+    m_view->setScrollTop(0);
+    m_view->ScaleImageToFit();
+    m_view->setAntialiasDisplay(true);
+    m_view->setScrollTop(0);
+}
+
+QVariant Lumagrid::Pulizia()
+{
+    clearCellPictures();
+    ClearEngine();
+    m_doc->pulizia();
+    return {};
+}
+
+void Lumagrid::GoToPage(int PageNumber, bool SkipThumb)
+{
+    if (!m_doc->Scanned() && m_doc->FileName().isEmpty())
+        return;
+    const bool has = m_doc->goToPage(PageNumber);
+    setCounter(m_doc->counterText());
+    const int current = m_doc->Page();
+    if (!SkipThumb && m_thumbsVisible && !m_thumbsLoading && current >= 0 && current < m_cells.size() &&
+        m_cells.at(current)->isVisible()) {
+        selectCell(current);
+    }
+    m_vScroll2->setValue(m_thumbsPerView > 0 ? current / m_thumbsPerView : 0);
+    if (!has)
+        return;
+    showCurrentPage();
+}
+
+// Page keys: Right, Down and Page Down go on; Left, Up and Page Up go back.
+void Lumagrid::pageKey(short keyCode)
+{
+    const int current = m_doc->Page();
+    switch (keyCode) {
+    case 33:
+    case 37:
+    case 38:
+        if (current > 0)
+            GoToPage(current - 1, false);
+        break;
+    case 34:
+    case 39:
+    case 40:
+        if (current < m_doc->PagesNumber())
+            GoToPage(current + 1, false);
+        break;
+    default:
+        break;
+    }
+}
+
+bool Lumagrid::eventFilter(QObject *watched, QEvent *event)
+{
+    return QWidget::eventFilter(watched, event);
+}
+
+void Lumagrid::busyMessage()
+{
+    QApplication::beep();
+    Prompt::warning(this, QString(), u"Caricamento immagini in corso. Attendere."_s);
+}

@@ -1,0 +1,253 @@
+// The command toolbar's dispatcher and the save and print commands of Lumagrid.
+#include "Lumagrid.h"
+
+#include "ImgMenu.h"
+#include "LumagridDocument.h"
+#include "PageView.h"
+#include "Prompt.h"
+
+#include <QApplication>
+
+using namespace Qt::StringLiterals;
+
+void Lumagrid::notBuilt(const QString &what)
+{
+    Prompt::information(this, QString(), what + u": funzione non ancora disponibile."_s);
+}
+
+void Lumagrid::onButtonClick()
+{
+    if (m_thumbsLoading) {
+        busyMessage();
+        return;
+    }
+    if (m_doc->FileName().isEmpty() && !m_doc->Scanned())
+        return;
+    const QString key = m_menu->KeyButton();
+    ::ImgX &engine = m_doc->engine();
+    const int current = m_doc->Page();
+    const int pages = m_doc->PagesNumber();
+
+    if (key == u"SaveAs"_s) {
+        engine.setTIFCompression(TIFCompression::Automatic);
+        if (m_askResSaveAs)
+            notBuilt(u"Imposta Risoluzione"_s);
+        SaveAsDialog();
+    } else if (key == u"Save"_s) {
+        if (!Save())
+            ShowError(m_lastError);
+    } else if (key == u"Print"_s) {
+        printDocument();
+    } else if (key == u"SetPrinter"_s) {
+        printerSetup();
+    } else if (key == u"Undo"_s || key == u"Redo"_s) {
+        const bool done = key == u"Undo"_s ? engine.undo() : engine.redo();
+        if (done) {
+            m_view->setPage(engine.image());
+            m_doc->goToPage(engine.currentIndex());
+            setCounter(m_doc->counterText());
+        } else {
+            QApplication::beep();
+        }
+    } else if (key == u"ZoomIn"_s) {
+        m_view->setMouseTool(PageView::ToolZoomIn);
+    } else if (key == u"ZoomOut"_s) {
+        m_view->setMouseTool(PageView::ToolZoomOut);
+    } else if (key == u"ZoomArea"_s) {
+        m_view->setAutoZoom(false);
+        m_view->setMouseTool(PageView::ToolZoomArea);
+    } else if (key == u"Pan"_s) {
+        m_view->setMouseTool(PageView::ToolPan);
+    } else if (key == u"BestFit"_s || key == u"FitW"_s || key == u"FitH"_s) {
+        m_view->setAutoZoom(false);
+        m_view->setAutoZoomType(key == u"BestFit"_s ? PageView::FitBest
+                                : key == u"FitW"_s  ? PageView::FitWidth
+                                                    : PageView::FitHeight);
+        m_view->ScaleImageToFit();
+    } else if (key == u"Resolution"_s) {
+        notBuilt(u"Imposta Risoluzione"_s);
+    } else if (key == u"90DX"_s) {
+        turnPage(90, true);
+    } else if (key == u"90SX"_s) {
+        turnPage(270, true);
+    } else if (key == u"Flip"_s) {
+        turnPage(180, false);
+    } else if (key == u"FlipAll"_s) {
+        turnAllPages();
+    } else if (key == u"Evidenzia"_s || key == u"BlackRec"_s || key == u"WhiteRec"_s) {
+        notBuilt(m_menu->action(key)->toolTip());
+    } else if (key == u"AddLogo"_s) {
+        notBuilt(u"Inserimento logo"_s);
+    } else if (key == u"FirstPage"_s) {
+        GoToPage(0, false);
+    } else if (key == u"PrevPage"_s) {
+        if (current > 0)
+            GoToPage(current - 1, false);
+        else
+            QApplication::beep();
+    } else if (key == u"NextPage"_s) {
+        if (current < pages - 1)
+            GoToPage(current + 1, false);
+        else
+            QApplication::beep();
+    } else if (key == u"LastPage"_s) {
+        GoToPage(pages, false);
+    }
+}
+
+void Lumagrid::turnPage(double angle, bool exchangeResolutions)
+{
+    ::ImgX &engine = m_doc->engine();
+    if (!engine.rotate(angle, Qt::black, QString())) {
+        ShowError(engine.lastError());
+        return;
+    }
+    if (exchangeResolutions) {
+        // A quarter turn swaps the page's axes, and with them its two resolutions. The undo level
+        // of the turn holds the page as it was, resolutions included.
+        const ImgXImage &page = engine.image();
+        engine.setResolution(page.yResolution(), page.xResolution(), ImgXNoUndo());
+    }
+    m_view->setPage(engine.image());
+    if (exchangeResolutions)
+        m_view->ScaleImageToFit();
+    if (m_thumbsVisible)
+        ThumbsGenerate();
+}
+
+void Lumagrid::turnAllPages()
+{
+    ::ImgX &engine = m_doc->engine();
+    const int current = engine.currentIndex();
+    for (int i = 0; i < engine.count(); ++i) {
+        engine.setCurrentIndex(i);
+        if (!engine.rotate(180, Qt::black, QString())) {
+            ShowError(engine.lastError());
+            break;
+        }
+    }
+    engine.setCurrentIndex(current);
+    m_view->setPage(engine.image());
+    if (m_thumbsVisible)
+        ThumbsGenerate();
+}
+
+// ---- save, conversion --------------------------------------------------------------------------
+
+bool Lumagrid::Save()
+{
+    Q_EMIT BeforeSave();
+    m_lastError = {};
+    switch (m_doc->save()) {
+    case LumagridDocument::SaveResult::Failed:
+        m_lastError = m_doc->lastError();
+        return false;
+    case LumagridDocument::SaveResult::NeedsSaveAs:
+        SaveAsDialog();
+        m_doc->markSaved();
+        break;
+    case LumagridDocument::SaveResult::Saved:
+        break;
+    }
+    m_stopThumbs = false;
+    if (m_thumbsVisible)
+        ThumbsGenerate();
+    Q_EMIT AfterSave();
+    return true;
+}
+
+namespace {
+struct SaveFilter
+{
+    const char16_t *text;
+    ImgFileType format;
+};
+constexpr SaveFilter kSaveFilters[] = {
+    {u"[JPG]  (Joint Photographic Experts Group) (*.jpg)", imgJPG},
+    {u"[TIF]  (Tagged Image File) (*.tif)", imgTIF},
+    {u"[BMP]  (Windows Bitmap) (*.bmp)", imgBMP},
+    {u"[WMF]  (Windows Metafile) (*.wmf)", imgWMF},
+    {u"[EMF]  (Windows Enhanced Metafile) (*.emf)", imgEMF},
+    {u"[PNG]  (Portable Network Graphics) (*.png)", imgPNG},
+    {u"[PSD]  (Photoshop) (*.psd)", imgPSD},
+    {u"[PCX]  (ZSoft PaintBrush) (*.pcx)", imgPCX},
+    {u"[TGA]  (Truevision Targa) (*.tga)", imgTGA},
+    {u"[WBMP] (Wireless Bitmap) (*.wbmp)", imgWBMP},
+};
+} // namespace
+
+void Lumagrid::SaveAsDialog()
+{
+    ::ImgX &engine = m_doc->engine();
+    QStringList filters;
+    QString preferred;
+    const ImgFileType current = engine.image().formatCode();
+    for (const SaveFilter &f : kSaveFilters) {
+        filters << QString::fromUtf16(f.text);
+        if (f.format == current)
+            preferred = filters.last();
+    }
+    // The page's own format comes first, so the dialog offers it.
+    if (!preferred.isEmpty()) {
+        filters.removeOne(preferred);
+        filters.prepend(preferred);
+    }
+    QString name = Prompt::saveFileName(this, u"Salva con nome"_s, QString(), filters.join(u";;"_s));
+    if (name.isEmpty())
+        return;
+    ImgFileType format = ImgFileTypes::fromFileName(name);
+    if (format == imgUnknown) {
+        format = current != imgUnknown && current != imgGIF ? current : imgTIF;
+        name += u'.' + ImgFileTypes::extension(format);
+    }
+    if (!engine.exportFile(name, format, ::ImgX::AllPages))
+        ShowError(engine.lastError());
+}
+
+bool Lumagrid::ConvertImagePage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat,
+                                short NPage)
+{
+    // Through a document of its own: the page shown stays as it is.
+    ::ImgX doc;
+    if (!doc.importPage(sFileName, NPage) || !doc.exportFile(sNewFileNAme, DestFormat, 0)) {
+        m_lastError = doc.lastError();
+        return false;
+    }
+    return true;
+}
+
+bool Lumagrid::ConvertImage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat)
+{
+    return ConvertImagePage(sFileName, sNewFileNAme, DestFormat, 0);
+}
+
+// ---- printing and scanning ------------------------------------------------------------------------
+
+void Lumagrid::printDocument()
+{
+    notBuilt(u"Stampa"_s);
+}
+
+void Lumagrid::printerSetup()
+{
+    notBuilt(u"Impostazioni stampante"_s);
+}
+
+bool Lumagrid::PrintSource(const QString &)
+{
+    m_lastError = ImgXError::make(ImgXErrorCode::PrintFailed, u"Printing is not available yet"_s);
+    return false;
+}
+
+void Lumagrid::SelectScannerSource()
+{
+    m_lastError = ImgXError::make(ImgXErrorCode::InvalidArgument, u"Scanning is not available yet"_s);
+    notBuilt(u"Scansione"_s);
+}
+
+QVariant Lumagrid::Scan(const QString &)
+{
+    m_lastError = ImgXError::make(ImgXErrorCode::InvalidArgument, u"Scanning is not available yet"_s);
+    notBuilt(u"Scansione"_s);
+    return false;
+}

@@ -1,0 +1,115 @@
+#include "ThumbBuilder.h"
+
+#include "DisplayScaler.h"
+#include "ImgX.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <cmath>
+
+ThumbBuilder::ThumbBuilder(QObject *parent) : QObject(parent) {}
+
+ThumbBuilder::~ThumbBuilder()
+{
+    if (m_stop)
+        m_stop->store(true);
+    for (QFuture<void> &f : m_futures)
+        f.waitForFinished();
+}
+
+QList<ThumbBuilder::Job> ThumbBuilder::snapshot(const ImgX &doc)
+{
+    QList<Job> jobs;
+    jobs.reserve(doc.count());
+    for (const ImgXImage &page : doc.pages()) {
+        Job j;
+        j.xDpi = page.xDpi();
+        j.yDpi = page.yDpi();
+        j.size = page.size();
+        if (page.isDecoded() || page.sourceFileName().isEmpty()) {
+            j.pixels = page.image();
+        } else {
+            j.file = page.sourceFileName();
+            j.filePage = page.sourcePage();
+        }
+        jobs.append(j);
+    }
+    return jobs;
+}
+
+QImage ThumbBuilder::render(const Job &job, QSize box, ImgX *fileDoc, QString *openedFile)
+{
+    QImage pixels = job.pixels;
+    if (pixels.isNull() && !job.file.isEmpty()) {
+        if (*openedFile != job.file) {
+            if (!fileDoc->importFile(job.file))
+                return {};
+            *openedFile = job.file;
+        }
+        // A private copy decodes on its own, so the worker's document keeps no decoded pages.
+        ImgXImage page = fileDoc->page(job.filePage);
+        page.setResolution(job.xDpi, job.yDpi);
+        pixels = page.image();
+    }
+    if (pixels.isNull() || box.isEmpty())
+        return {};
+    const ImgXPageMapping mapping(pixels.size(), job.xDpi, job.yDpi);
+    QSizeF shown = mapping.viewSize(1.0);
+    // A very wide page still gets a thumbnail 1 % as high as wide.
+    if (shown.height() < shown.width() * 0.01)
+        shown.setHeight(shown.width() * 0.01);
+    const double scale = std::min(box.width() / shown.width(), box.height() / shown.height());
+    const QSize target(std::max(1, int(std::lround(shown.width() * scale))),
+                       std::max(1, int(std::lround(shown.height() * scale))));
+    return DisplayScaler::scaled(pixels, target, true);
+}
+
+void ThumbBuilder::start(const QList<Job> &jobs, QSize box)
+{
+    stop();
+    const quint64 generation = ++m_generation;
+    m_stop = std::make_shared<std::atomic_bool>(false);
+    m_running = true;
+    auto stopFlag = m_stop;
+    m_futures.removeIf([](const QFuture<void> &f) { return f.isFinished(); });
+    m_futures.append(QtConcurrent::run([this, jobs, box, stopFlag, generation] {
+        ImgX fileDoc;
+        QString opened;
+        for (int i = 0; i < jobs.size(); ++i) {
+            if (stopFlag->load())
+                break;
+            const QImage thumb = render(jobs.at(i), box, &fileDoc, &opened);
+            if (stopFlag->load())
+                break;
+            QMetaObject::invokeMethod(
+                this, [this, generation, i, thumb] { deliver(generation, i, thumb); }, Qt::QueuedConnection);
+        }
+        const bool stopped = stopFlag->load();
+        QMetaObject::invokeMethod(
+            this, [this, generation, stopped] { done(generation, stopped); }, Qt::QueuedConnection);
+    }));
+}
+
+void ThumbBuilder::stop()
+{
+    if (m_stop)
+        m_stop->store(true);
+    if (m_running) {
+        m_running = false;
+        ++m_generation; // anything still queued from that build is dropped
+    }
+}
+
+void ThumbBuilder::deliver(quint64 generation, int index, const QImage &thumb)
+{
+    if (generation == m_generation && m_running)
+        Q_EMIT thumbReady(index, thumb);
+}
+
+void ThumbBuilder::done(quint64 generation, bool stopped)
+{
+    if (generation != m_generation || !m_running)
+        return;
+    m_running = false;
+    Q_EMIT finished(stopped);
+}
