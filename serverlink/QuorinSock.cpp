@@ -1,0 +1,334 @@
+#include "QuorinSock.h"
+
+#include "SocketAdapter.h"
+
+#include <QScreen>
+#include <QSettings>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// The control's visible size: 420 twips square at the screen's logical DPI.
+int twipsToPixels(const QWidget *w)
+{
+    const qreal dpi = w->screen() ? w->screen()->logicalDotsPerInch() : 96.0;
+    return qRound(420.0 * dpi / 1440.0);
+}
+
+} // namespace
+
+QuorinSock::QuorinSock(QWidget *parent)
+    : QWidget(parent), m_socket(new SocketAdapter(this)), m_watchdog(new QTimer(this))
+{
+    m_tempDir = LinkUtils::GetTempDir();
+    m_nameTempFile = m_tempDir + u"TMPFAX.TIF"_s;
+    m_nameQVfile = m_tempDir + u"QVFAX.TIF"_s;
+    m_nameUpdateFolder = m_tempDir + u"UPDATE"_s;
+    m_watchdog->setInterval(m_timeCheckServer);
+    setFixedSize(twipsToPixels(this), twipsToPixels(this));
+
+    connect(m_socket, &SocketAdapter::Connected, this, &QuorinSock::onSocketConnected);
+    connect(m_socket, &SocketAdapter::DataArrival, this, &QuorinSock::onDataArrival);
+    connect(m_socket, &SocketAdapter::Error, this, &QuorinSock::onSocketError);
+    connect(m_socket, &SocketAdapter::SendProgress, this,
+            [this](qint64 sent, qint64 remaining) { Q_EMIT SendProgress(int(sent), int(remaining)); });
+    connect(m_socket, &SocketAdapter::ConnectionRequest, this, &QuorinSock::ConnectionRequest);
+    // The upload driver of outgoing faxes hangs here: each completed send runs its next step.
+    connect(m_socket, &SocketAdapter::SendComplete, this, &QuorinSock::SendComplete);
+    connect(m_watchdog, &QTimer::timeout, this, &QuorinSock::onWatchdogTick);
+}
+
+QuorinSock::~QuorinSock()
+{
+    closeDownload();
+    PurgePendingFiles();
+}
+
+QString QuorinSock::LibraryVersion()
+{
+    return u"1.0.0"_s;
+}
+
+int QuorinSock::compareVersions(QStringView a, QStringView b)
+{
+    const auto pa = a.split(u'.');
+    const auto pb = b.split(u'.');
+    for (qsizetype i = 0; i < qMax(pa.size(), pb.size()); ++i) {
+        const QStringView x = i < pa.size() ? pa[i].trimmed() : QStringView(u"0");
+        const QStringView y = i < pb.size() ? pb[i].trimmed() : QStringView(u"0");
+        bool okx = false, oky = false;
+        const qulonglong nx = x.toULongLong(&okx);
+        const qulonglong ny = y.toULongLong(&oky);
+        if (okx && oky) {
+            if (nx != ny)
+                return nx < ny ? -1 : 1;
+            continue;
+        }
+        // A part that is not a number ("1.2b") compares as text.
+        const int c = x.compare(y);
+        if (c != 0)
+            return c < 0 ? -1 : 1;
+    }
+    return 0;
+}
+
+CollFaxesSelected *QuorinSock::FaxesSelected()
+{
+    if (!m_faxesSelected)
+        m_faxesSelected = std::make_unique<CollFaxesSelected>();
+    return m_faxesSelected.get();
+}
+
+void QuorinSock::SetActiveList(typeOfList ActiveList, int CurrTreeID)
+{
+    m_activeList = ActiveList;
+    m_folderId = CurrTreeID;
+    switch (ActiveList) {
+    case Forwardlist:
+        m_activeKeyword = u"INOLTRO"_s;
+        break;
+    case PersonalList:
+        m_activeKeyword = u"PERSONALI"_s;
+        break;
+    case SentList:
+        m_activeKeyword = u"SPEDITI"_s;
+        break;
+    case DeletedList:
+        m_activeKeyword = u"CANCELLATI"_s;
+        break;
+    default:
+        break;
+    }
+    // With no list chosen yet there is nothing to ask again: a frame without keyword is not sent.
+    if (m_activeKeyword.isEmpty())
+        return;
+    SendMsg(typeQry, m_activeKeyword, QString::number(CurrTreeID));
+}
+
+void QuorinSock::setTimeSearchServersAvailable(int ms)
+{
+    m_timeSearchServers = ms < 1 ? 1500 : ms;
+}
+
+void QuorinSock::setTimeCheckServer(int ms)
+{
+    m_timeCheckServer = ms < 1 ? 3000 : ms;
+    m_watchdog->setInterval(m_timeCheckServer);
+}
+
+bool QuorinSock::SendMsg(typeofMsg type, QStringView keyword, const QString &data)
+{
+    return SendMsg(type, QByteArrayView(Proto::bytes(keyword)), QByteArrayView(Proto::bytes(data)));
+}
+
+bool QuorinSock::SendMsg(typeofMsg type, QByteArrayView keyword, QByteArrayView data)
+{
+    const std::optional<QByteArray> frame = Proto::buildFrame(type, keyword, data);
+    if (!frame) {
+        // Text holding the terminator would cut the frame and smuggle the rest in as frames of their own.
+        RaiseErrorEvent(ErrorCode::InvalidCall, ErrorCode::description(ErrorCode::InvalidCall), 0,
+                        u"SendMsg : "_s + Proto::text(keyword));
+        return false;
+    }
+    int err = m_socket->SendData(*frame);
+    if (err == SocketAdapter::sckBadState) {
+        // One reconnect and one resend; the connect is asynchronous, so the resend normally fails too
+        // and the login that follows ends in ReConnected.
+        ReConnect();
+        err = m_socket->SendData(*frame);
+        if (err == SocketAdapter::sckBadState && m_connectionWanted) {
+            const QString server = m_sockServer;
+            const int port = m_sockPort;
+            m_linkUp = false;
+            m_connectionWanted = false;
+            Q_EMIT ConnectionNotAvailable(server, port);
+        }
+    }
+    return err == 0;
+}
+
+void QuorinSock::RaiseErrorEvent(int Number, const QString &Description, int Scode, const QString &Source)
+{
+    Q_EMIT Error(Number, Description, Scode, Source, QString(), 0, false);
+}
+
+void QuorinSock::raiseParseError(const ParseError &error)
+{
+    RaiseErrorEvent(error.number, error.description, 0, error.source);
+}
+
+ErrorSink QuorinSock::errorSink()
+{
+    return [this](const ParseError &e) { raiseParseError(e); };
+}
+
+void QuorinSock::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    const int side = twipsToPixels(this);
+    if (width() != side || height() != side)
+        resize(side, side);
+}
+
+void QuorinSock::PurgePendingFiles()
+{
+    m_pendingDeletions.purge(m_nameTempFile);
+}
+
+// --- socket pass-through ---
+
+int QuorinSock::State() const
+{
+    return m_socket->State();
+}
+
+qintptr QuorinSock::SocketHandle() const
+{
+    return m_socket->SocketHandle();
+}
+
+void QuorinSock::SendData(const QByteArray &Data)
+{
+    m_socket->SendData(Data);
+}
+
+void QuorinSock::SendData(const QString &Data)
+{
+    m_socket->SendData(Proto::bytes(Data));
+}
+
+int QuorinSock::RemotePort() const
+{
+    return m_socket->RemotePort();
+}
+
+void QuorinSock::setRemotePort(int port)
+{
+    m_socket->setRemotePort(port);
+}
+
+QString QuorinSock::RemoteHostIP() const
+{
+    return m_socket->RemoteHostIP();
+}
+
+QString QuorinSock::RemoteHost() const
+{
+    return m_socket->RemoteHost();
+}
+
+void QuorinSock::setRemoteHost(const QString &host)
+{
+    m_socket->setRemoteHost(host);
+}
+
+int QuorinSock::Protocol() const
+{
+    return m_socket->Protocol();
+}
+
+void QuorinSock::setProtocol(int protocol)
+{
+    m_socket->setProtocol(protocol);
+}
+
+void QuorinSock::PeekData(QByteArray &vntData, int, qint64 maxLen) const
+{
+    vntData = m_socket->PeekData(maxLen);
+}
+
+int QuorinSock::LocalPort() const
+{
+    return m_socket->LocalPort();
+}
+
+void QuorinSock::setLocalPort(int port)
+{
+    m_socket->setLocalPort(port);
+}
+
+QString QuorinSock::LocalIP() const
+{
+    return m_socket->LocalIP();
+}
+
+QString QuorinSock::LocalHostName() const
+{
+    return m_socket->LocalHostName();
+}
+
+void QuorinSock::Listen()
+{
+    m_socket->Listen();
+}
+
+void QuorinSock::GetData(QByteArray &vntData, int, qint64 maxLen)
+{
+    vntData = m_socket->GetData(maxLen);
+}
+
+void QuorinSock::ConnectClose()
+{
+    m_socket->Close();
+    m_linkUp = false;
+    m_connectionWanted = false;
+    m_cutter.clear();
+}
+
+int QuorinSock::BytesReceived() const
+{
+    return int(qMin<qint64>(m_socket->BytesReceived(), std::numeric_limits<int>::max()));
+}
+
+void QuorinSock::Bind(int LocalPort, const QString &LocalIP)
+{
+    m_socket->Bind(LocalPort, LocalIP);
+}
+
+void QuorinSock::Accept(int requestID)
+{
+    m_socket->Accept(requestID);
+}
+
+void QuorinSock::ReadProperties(const QSettings &bag)
+{
+    bool ok = false;
+    const int remotePort = bag.value(u"RemotePort"_s, 0).toInt(&ok);
+    if (ok)
+        m_socket->setRemotePort(remotePort);
+    m_socket->setRemoteHost(bag.value(u"RemoteHost"_s, QString()).toString());
+    const int protocol = bag.value(u"Protocol"_s, 0).toInt(&ok);
+    if (ok)
+        m_socket->setProtocol(protocol);
+    const int localPort = bag.value(u"LocalPort"_s, 0).toInt(&ok);
+    if (ok)
+        m_socket->setLocalPort(localPort);
+}
+
+void QuorinSock::WriteProperties(QSettings &bag) const
+{
+    auto put = [&bag](const QString &key, const QVariant &value, const QVariant &fallback) {
+        if (value == fallback)
+            bag.remove(key);
+        else
+            bag.setValue(key, value);
+    };
+    put(u"RemotePort"_s, m_socket->RemotePort(), 0);
+    put(u"RemoteHost"_s, m_socket->RemoteHost(), QString());
+    put(u"Protocol"_s, m_socket->Protocol(), 0);
+    put(u"LocalPort"_s, m_socket->LocalPort(), 0);
+}
+
+void QuorinSock::setConnectingWindow(std::function<void(const QString &)> show, std::function<void()> hide)
+{
+    m_showConnecting = std::move(show);
+    m_hideConnecting = std::move(hide);
+}
+
+void QuorinSock::hideConnecting()
+{
+    if (m_hideConnecting)
+        m_hideConnecting();
+}

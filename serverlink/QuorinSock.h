@@ -1,0 +1,294 @@
+#pragma once
+
+#include "CollFaxesSelected.h"
+#include "ContactsItem.h"
+#include "FaxItem.h"
+#include "FrameCutter.h"
+#include "ItemFrmForward.h"
+#include "LinkUtils.h"
+#include "NodeItem.h"
+#include "ParseError.h"
+#include "Protocol.h"
+#include "faxOut.h"
+
+#include <QFile>
+#include <QString>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class QSettings;
+class QTimer;
+class SocketAdapter;
+
+// The server-link control: one TCP link to the fax server, the login, every request, and every server
+// frame turned into typed objects and events. A host window places one instance and reacts to its
+// signals. Everything runs on the host's thread and nothing here blocks; see docs/serverlink-control.md.
+//
+// Naming: members and signals carry the names the hosts are written against. The socket's connect event
+// shares its name with the method Connect(), so the signal is SocketConnected(). Properties are a getter
+// Name() and a setter setName(). Event arguments are passed by value: a handler cannot change the
+// control's own fields through them.
+class QuorinSock : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit QuorinSock(QWidget *parent = nullptr);
+    ~QuorinSock() override;
+
+    // Version of this link library as it is compared with the server's ("major.minor.revision").
+    static QString LibraryVersion();
+    // Compares two version texts number by number ("1.2.10" > "1.2.9"; a missing part counts as 0).
+    static int compareVersions(QStringView a, QStringView b);
+
+    // --- 1 to 7: files, collections, user ---
+    QString NameTempFile() const { return m_nameTempFile; }
+    collNodeItem *CollItems() const { return m_collItems.get(); }
+    CollFaxItem *FaxItems() const { return m_faxItems.get(); }
+    CollFaxesSelected *FaxesSelected();
+    bool IsForwarduser() const { return m_isForwardUser; }
+    QString UserName() const { return m_userName; }
+    void SetActiveList(typeOfList ActiveList, int CurrTreeID);
+
+    // --- 8 to 13: link ---
+    void SendUser(const QString &UserName);
+    // Opens the link; the port may also be given as text. A port outside 1..65535 is refused with Error.
+    void Connect(const QString &RemoteHost, int RemotePort, const QString &pUserName = {});
+    void Connect(const QString &RemoteHost, const QString &RemotePort, const QString &pUserName = {});
+    void ReConnect();
+    int State() const;
+    qintptr SocketHandle() const;
+    void SendData(const QByteArray &Data);
+    void SendData(const QString &Data);
+
+    // --- 14 to 31: socket pass-through ---
+    int RemotePort() const;
+    void setRemotePort(int port);
+    QString RemoteHostIP() const;
+    QString RemoteHost() const;
+    void setRemoteHost(const QString &host);
+    int Protocol() const;
+    void setProtocol(int protocol);
+    void PeekData(QByteArray &vntData, int vntType = 8, qint64 maxLen = -1) const;
+    int LocalPort() const;
+    void setLocalPort(int port);
+    QString LocalIP() const;
+    QString LocalHostName() const;
+    void Listen();
+    void GetData(QByteArray &vntData, int vntType = 8, qint64 maxLen = -1);
+    void ConnectClose();
+    int BytesReceived() const;
+    void Bind(int LocalPort = 0, const QString &LocalIP = {});
+    void Accept(int requestID);
+
+    // --- 32 to 34: server ---
+    bool FindServer(const QString &pSockServer = {}, int pSockPort = -1);
+    int SockPort() const { return m_sockPort; }
+    QString SockServer() const { return m_sockServer; }
+
+    // --- 35 to 60: requests ---
+    void ChildrenTree();
+    void VerificaUtente(const QString &Privilegi);
+    void AskFax(const QString &PrevKey);
+    void DeleteFax(int CurrTreeID);
+    void CancelFax(const QString &sCancelList);
+    void DeleteFolder(const QString &sNodeKey);
+    void CancelFolder(const QString &sNodeKey);
+    void RenameFolder(const QString &sNewName, const QString &sNodeKey);
+    void RestoreFax(int CurrTreeID, const QString &sRestoreList);
+    void LaunchServerConf(int modal);
+    void SendUpdateTmpFile(const QString &IdFax);
+    QString SendUpdateFile(const QString &sFileName, const QString &KeyFax);
+    void AddNewFolder(const QString &sNameFolder, int NodeKey, bool bShared);
+    void UpdateFolder(const QString &sNameFolder, int NodeKey, bool bShared);
+    void GetProperties(const QString &KeyFax);
+    void GetPropertiesSelected();
+    void GetReport(const QString &KeyFax);
+    void GetReportSelected();
+    void AskFormForward(const QString &KeyFax);
+    void AskFormForwardSelected();
+    void ForwardGroupsUsers(const QString &KeyFax, const ListItemFrmForward *UsersList,
+                            const ListItemFrmForward *GroupsList);
+    void ForwardGroupsUsersSelectedFaxes(const ListItemFrmForward *UsersList,
+                                         const ListItemFrmForward *GroupsList);
+    void SetReadSelected(bool bRead);
+    void SetPrintedSelected(bool bRead);
+    void MoveFolderToFolder(int StartFolderKey, int DestFolderKey, bool GoToDeletedFolder,
+                            bool WasInDeletedFolder);
+    void MoveSelectedToFolder(int CurrTreeID, int DestFolderKey, bool GoToDeletedFolder);
+    QString SendNewFax(std::unique_ptr<faxOut> ObjFax);
+
+    // --- 62 to 81: timers, versions, updates, address book ---
+    int TimeSearchServersAvailable() const { return m_timeSearchServers; }
+    void setTimeSearchServersAvailable(int ms);
+    int TimeCheckServer() const { return m_timeCheckServer; }
+    void setTimeCheckServer(int ms);
+    QString QuorinVersion() const { return m_quorinVersion; }
+    QString PrinterVersion() const { return m_printerVersion; }
+    QString NameUpdateFolder() const { return m_nameUpdateFolder; }
+    void UpdateFiles();
+    QString QuorinLiveVersion() const { return m_quorinLiveVersion; }
+    QString DarnelleVersion() const { return m_darnelleVersion; }
+    QString SaveFaxToRX(std::unique_ptr<faxOut> ObjFax);
+    void AskPhoneBook();
+    int SendNewContact(const QString &FirstName, const QString &Surname, const QString &Address,
+                       const QString &ZipCode, const QString &City, const QString &Provincia,
+                       const QString &TelePhone, const QString &TelePhone2, const QString &FaxNumber,
+                       const QString &Company, const QString &email, bool IsPublic);
+    int UpdateContact(const QString &FirstName, const QString &Surname, const QString &Address,
+                      const QString &ZipCode, const QString &City, const QString &Provincia,
+                      const QString &TelePhone, const QString &TelePhone2, const QString &FaxNumber,
+                      const QString &Company, const QString &email, bool IsPublic, int KeyContact);
+    int DeleteContact(int KeyContact);
+    bool DelSharedContacts() const { return m_delShared; }
+    bool ReadSharedContacts() const { return m_readShared; }
+    bool ModifySharedContacts() const { return m_modifyShared; }
+    bool AddSharedContacts() const { return m_addShared; }
+    QString NameQVfile() const { return m_nameQVfile; }
+
+    // --- host services ---
+    // The address book of the last "RUBRICA" answer (or the one SendNewContact started); null before.
+    collContactsItem *Contacts() const { return m_contacts.get(); }
+    // Persisted socket properties ("RemotePort", "RemoteHost", "Protocol", "LocalPort") in the host's
+    // settings group; a value equal to its default is not stored.
+    void ReadProperties(const QSettings &bag);
+    void WriteProperties(QSettings &bag) const;
+    // Deletes the temporary files that resisted deletion, then the received image.
+    void PurgePendingFiles();
+
+    // Hooks for the windows of server discovery and settings, which live apart from the link.
+    // The connecting window: shown by Connect with the server name, hidden when the login ends.
+    void setConnectingWindow(std::function<void(const QString &server)> show, std::function<void()> hide);
+    // The server-settings dialog: edits server and port; true when the user confirmed.
+    using ServerConfDialog = std::function<bool(QWidget *parent, QString &server, int &port, int modal)>;
+    void setServerConfDialog(ServerConfDialog dialog) { m_serverConf = std::move(dialog); }
+
+Q_SIGNALS:
+    // The 38 events, in the order of the event interface.
+    void SendProgress(int bytesSent, int bytesRemaining);
+    void SendComplete();
+    void DataArrival(int bytesTotal); // declared for hosts, never raised
+    void ConnectionRequest(int requestID);
+    void Error(int Number, const QString &Description, int Scode, const QString &Source,
+               const QString &HelpFile, int HelpContext, bool CancelDisplay);
+    void SocketConnected(); // the event "Connect": the socket is connected, the login starts
+    void Connected(const QString &Server, int SockPort, bool IsForwarduser);
+    void ReConnected(const QString &Server, int SockPort, bool IsForwarduser);
+    void ServerNotAvailable(const QString &Server, int SockPort);
+    void ChangedServer(const QString &Server, int SockPort); // declared for hosts, never raised
+    void RxForwardList();
+    void RxPersonalList();
+    void RxSentList();
+    void RxDeletedList();
+    void RxNewFax(FaxItem *NewFaxItem, typeOfList pActiveList);
+    void RxNewFaxInDiffFolder(FaxItem *NewFaxItem, typeOfList pList);
+    void RxChildrenTree();
+    void RxNumFax(int numfax);
+    void RxFaxOk(const QString &FileName);
+    void RxFaxOkKey(const QString &FileName, const QString &KeyFax);
+    void RxFaxIncomplete();
+    void ConnectionNotAvailable(const QString &Server, int SockPort);
+    void AddedNewFolder(const QString &FolderName, int NodeKey, bool SharedFolder);
+    void RxPropertyFax(typeOfList pActiveList);
+    void RxReportFax(typeOfList pActiveList);
+    void RxFaxNotFound(int KeyFax);
+    void RxFrmForward(ListItemFrmForward *UsersList, ListItemFrmForward *GroupsList);
+    void UserReceived();
+    void MaxUsersLimit();
+    void SentFax2Server(const QString &IdFaxSent);
+    void UpdateOcxNeed(const QString &version);
+    void UpdateServerNeed();
+    void ReceivingUpdate(int TotBytesToReceive, int TotBytesReceived);
+    void DownloadUpdComplete();
+    void ProgressStatusTX(const QString &RemoteID, int Speed, int CurrPage, int TotPages, int Percent,
+                          int status, const QString &destination, const QString &FaxNumber, int RetryCount,
+                          int RetryMax, const QString &IdFax);
+    void ProgressStatusStart(const QString &IdFax);
+    void ProgressStatusEnd(const QString &IdFax);
+    void RxPhoneBook(collContactsItem *ContactsList);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    // Writer: false when the frame was not handed to the socket.
+    bool SendMsg(typeofMsg type, QStringView keyword, const QString &data);
+    bool SendMsg(typeofMsg type, QByteArrayView keyword, QByteArrayView data);
+    void RaiseErrorEvent(int Number, const QString &Description, int Scode, const QString &Source);
+    void raiseParseError(const ParseError &error);
+    ErrorSink errorSink();
+
+    // Link (QuorinSockConnect.cpp)
+    void onSocketConnected();
+    void onSocketError(int number, const QString &description);
+    void onWatchdogTick();
+    void completeLogin(const QByteArray &rights);
+    void refuseUser();
+    void hideConnecting();
+
+    // Receive side (QuorinSockReceive.cpp, QuorinSockFiles.cpp)
+    void onDataArrival();
+    void dispatchPending();
+    // False when the frame failed; the error went to Error with `source`.
+    bool handleAnswer(const ServerMessage &msg, QString &source, ParseError &error);
+    bool handleVersions(const QByteArray &data, ParseError &error);
+    bool handleNewFaxNotice(const QByteArray &keyword, const QByteArray &data);
+    bool handleProgress(const QByteArray &data, ParseError &error);
+    bool handleNewFolder(const QByteArray &data);
+    bool startFile(const QByteArray &data, ParseError &error);
+    bool filePiece(const QByteArray &data, bool update, ParseError &error);
+    bool endFile(const QByteArray &data, ParseError &error);
+    bool noFile(const QByteArray &data, ParseError &error);
+    void closeDownload();
+    void discardTempFile();
+    QString keyList();
+    QString activeKeyword() const { return m_activeKeyword; }
+
+    SocketAdapter *m_socket = nullptr;
+    QTimer *m_watchdog = nullptr;
+    FrameCutter m_cutter;
+    bool m_dispatchQueued = false;
+
+    // link state
+    QString m_sockServer;
+    int m_sockPort = 9456;
+    QString m_userName;
+    bool m_linkUp = false;
+    bool m_userReceived = false;
+    bool m_connectionWanted = false;
+    bool m_reconnecting = false;
+    qint16 m_watchdogCount = 0;
+    int m_timeCheckServer = 3000;
+    int m_timeSearchServers = 1500;
+    bool m_isForwardUser = false;
+    bool m_delShared = false, m_readShared = false, m_modifyShared = false, m_addShared = false;
+
+    // lists and collections
+    typeOfList m_activeList = NullList;
+    int m_folderId = 0;
+    QString m_activeKeyword;
+    std::unique_ptr<collNodeItem> m_collItems;
+    std::unique_ptr<CollFaxItem> m_faxItems;
+    std::unique_ptr<CollFaxesSelected> m_faxesSelected;
+    std::unique_ptr<ListItemFrmForward> m_forwardGroups; // kept until the users frame takes them
+    std::unique_ptr<ListItemFrmForward> m_forwardUsersShown, m_forwardGroupsShown;
+    std::unique_ptr<collContactsItem> m_contacts;
+    QString m_quorinVersion, m_printerVersion, m_quorinLiveVersion, m_darnelleVersion;
+
+    // downloads
+    QString m_tempDir;
+    QString m_nameTempFile, m_nameQVfile, m_nameUpdateFolder;
+    QFile m_download;
+    bool m_downloadRefused = false; // an update file with an unsafe name: its pieces are dropped
+    qint64 m_expectedSize = 0;
+    qint64 m_receivedSize = 0;
+    QString m_currentUpdateFile;
+    qint64 m_updateTotal = 0;
+    qint64 m_updateReceived = 0;
+    LinkUtils::PendingDeletions m_pendingDeletions;
+
+    std::function<void(const QString &)> m_showConnecting;
+    std::function<void()> m_hideConnecting;
+    ServerConfDialog m_serverConf;
+};

@@ -1,0 +1,155 @@
+// Connection, login, user rights and the connection watchdog.
+#include "QuorinSock.h"
+
+#include "SocketAdapter.h"
+
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+void QuorinSock::Connect(const QString &RemoteHost, int RemotePort, const QString &pUserName)
+{
+    if (RemotePort < 1 || RemotePort > 65535) {
+        RaiseErrorEvent(ErrorCode::InvalidCall, ErrorCode::description(ErrorCode::InvalidCall), 0,
+                        u"Connect : "_s + QString::number(RemotePort));
+        return;
+    }
+    m_reconnecting = false;
+    if (m_socket->State() == SocketAdapter::sckConnected)
+        m_socket->Close();
+    m_linkUp = false;
+    m_connectionWanted = true;
+    // A new link starts a new login: an earlier acceptance does not count for this server.
+    m_userReceived = false;
+    m_cutter.clear();
+    m_userName = pUserName.isEmpty() ? LinkUtils::GetUser() : pUserName;
+    m_sockServer = RemoteHost;
+    m_sockPort = RemotePort;
+    m_socket->Connect(RemoteHost, RemotePort);
+    if (m_showConnecting)
+        m_showConnecting(m_sockServer);
+    // Each Connect gets its own three attempts before the verdict.
+    m_watchdogCount = 1;
+    m_watchdog->stop();
+    m_watchdog->start(m_timeCheckServer);
+}
+
+void QuorinSock::Connect(const QString &RemoteHost, const QString &RemotePort, const QString &pUserName)
+{
+    bool ok = false;
+    const int port = RemotePort.trimmed().toInt(&ok);
+    Connect(RemoteHost, ok ? port : 0, pUserName);
+}
+
+void QuorinSock::ReConnect()
+{
+    m_reconnecting = true;
+    m_socket->Close();
+    m_linkUp = false;
+    m_cutter.clear();
+    m_socket->Connect(m_sockServer, m_sockPort);
+}
+
+void QuorinSock::SendUser(const QString &UserName)
+{
+    SendMsg(typeAns, u"USER", UserName);
+}
+
+void QuorinSock::onSocketConnected()
+{
+    Q_EMIT SocketConnected();
+    SendUser(m_userName);
+    m_linkUp = true;
+    m_connectionWanted = true;
+}
+
+void QuorinSock::onSocketError(int number, const QString &description)
+{
+    // Reported as it comes; the watchdog goes on with its attempts.
+    RaiseErrorEvent(number, description, 0, u"WinsockCtrl"_s);
+}
+
+void QuorinSock::VerificaUtente(const QString &Privilegi)
+{
+    const QStringList fields = Privilegi.split(u"<#>"_s);
+    if (fields.size() < 5)
+        return;
+    m_userName = fields[0];
+    m_isForwardUser = Proto::TFToBool(QStringView(fields[1]));
+    m_delShared = m_readShared = m_modifyShared = m_addShared = false;
+    if (fields.size() < 10) {
+        // The book rights are missing: they stay off and the host hears of it.
+        const ParseError error{ErrorCode::OutOfRange, ErrorCode::description(ErrorCode::OutOfRange),
+                               u"VerificaUtente - "_s + Privilegi + u" - 4"_s};
+        raiseParseError(error);
+        LinkUtils::ShowErrorMessage(error, u"VerificaUtente - "_s + Privilegi, this);
+        return;
+    }
+    m_delShared = Proto::TFToBool(QStringView(fields[6]));
+    m_readShared = Proto::TFToBool(QStringView(fields[7]));
+    m_modifyShared = Proto::TFToBool(QStringView(fields[8]));
+    m_addShared = Proto::TFToBool(QStringView(fields[9]));
+}
+
+void QuorinSock::completeLogin(const QByteArray &rights)
+{
+    VerificaUtente(Proto::text(rights));
+    m_userReceived = true;
+    Q_EMIT UserReceived();
+    m_linkUp = true;
+    hideConnecting();
+    if (m_reconnecting)
+        Q_EMIT ReConnected(m_sockServer, m_sockPort, m_isForwardUser);
+    else
+        Q_EMIT Connected(m_sockServer, m_sockPort, m_isForwardUser);
+    m_watchdog->stop();
+}
+
+void QuorinSock::refuseUser()
+{
+    hideConnecting();
+    Q_EMIT MaxUsersLimit();
+    m_watchdog->stop();
+}
+
+void QuorinSock::onWatchdogTick()
+{
+    if (m_watchdogCount < 3) {
+        ++m_watchdogCount;
+        if (m_socket->State() != SocketAdapter::sckConnected) {
+            m_socket->Close();
+            m_cutter.clear();
+            m_socket->Connect(m_sockServer, m_sockPort);
+        }
+        return;
+    }
+    hideConnecting();
+    if (!(m_linkUp && m_userReceived)) {
+        m_watchdog->stop();
+        Q_EMIT ServerNotAvailable(m_sockServer, m_sockPort);
+    }
+}
+
+void QuorinSock::LaunchServerConf(int modal)
+{
+    if (!m_serverConf)
+        return; // no settings dialog in this build
+    QString server = m_sockServer;
+    int port = m_sockPort;
+    if (!m_serverConf(this, server, port, modal))
+        return;
+    if (server != m_sockServer || port != m_sockPort) {
+        m_sockPort = port;
+        m_sockServer = server;
+        Connect(m_sockServer, m_sockPort, QString());
+    }
+}
+
+bool QuorinSock::FindServer(const QString &pSockServer, int pSockPort)
+{
+    // Server discovery is not part of this build: the given values are kept and the search reports
+    // that no server was chosen.
+    m_sockPort = (pSockPort == -1 || pSockPort == 0) ? 9456 : pSockPort;
+    m_sockServer = pSockServer;
+    return false;
+}

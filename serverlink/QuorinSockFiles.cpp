@@ -1,0 +1,161 @@
+// File reception: fax images into NameTempFile, update files into the NameUpdateFolder folder.
+#include "QuorinSock.h"
+
+#include "WireNumbers.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// An update file name must be a plain name: no folder part, nothing that climbs out of the folder.
+bool safeUpdateName(const QString &name)
+{
+    if (name.trimmed().isEmpty() || name == u"."_s || name == u".."_s)
+        return false;
+    for (const QChar c : name) {
+        if (c == u'/' || c == u'\\' || c == u':' || c.unicode() == 0)
+            return false;
+    }
+    return true;
+}
+
+ParseError makeError(int number, const QString &source)
+{
+    return {number, ErrorCode::description(number), source};
+}
+
+} // namespace
+
+void QuorinSock::closeDownload()
+{
+    if (m_download.isOpen())
+        m_download.close();
+}
+
+// The received image could not be deleted (still open somewhere): set it aside for later and move on
+// to the first free name beside it.
+void QuorinSock::discardTempFile()
+{
+    if (LinkUtils::KillFile(m_nameTempFile) != 0)
+        return;
+    m_pendingDeletions.add(m_nameTempFile);
+    PurgePendingFiles();
+    const QString next = LinkUtils::JoinPath(u"TMPFAX.TIF"_s, m_tempDir);
+    if (!next.isEmpty())
+        m_nameTempFile = next;
+}
+
+bool QuorinSock::startFile(const QByteArray &data, ParseError &error)
+{
+    closeDownload();
+    m_downloadRefused = false;
+    const QList<QByteArrayView> f = Proto::splitView(data, Proto::FieldSeparator);
+    bool ok = false;
+    m_expectedSize = Wire::toLong(f.value(0), &ok);
+    m_receivedSize = 0;
+    if (!ok) {
+        error = makeError(ErrorCode::TypeMismatch, u"STARTFILE"_s);
+        m_downloadRefused = true;
+        return false;
+    }
+    const QString updateName = f.size() > 1 ? Proto::text(f[1]) : QString();
+    if (!updateName.isEmpty()) {
+        if (!safeUpdateName(updateName)) {
+            // Nothing may be written outside the update folder: the whole file is refused.
+            m_downloadRefused = true;
+            error = makeError(ErrorCode::InvalidCall, u"STARTFILE : "_s + updateName);
+            return false;
+        }
+        if (!LinkUtils::DirExists(m_nameUpdateFolder))
+            LinkUtils::CreateDir(m_nameUpdateFolder);
+        m_currentUpdateFile = LinkUtils::AddBS(m_nameUpdateFolder) + updateName;
+        QFile::remove(m_currentUpdateFile);
+        m_download.setFileName(m_currentUpdateFile);
+    } else {
+        const qint16 killed = LinkUtils::KillFile(m_nameTempFile);
+        if (killed == 0) {
+            m_pendingDeletions.add(m_nameTempFile);
+            const QString next = LinkUtils::JoinPath(u"TMPFAX.TIF"_s, m_tempDir);
+            if (next.isEmpty())
+                return true; // no file open: the pieces will report it
+            m_nameTempFile = next;
+        }
+        m_download.setFileName(m_nameTempFile);
+    }
+    if (!m_download.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        error = makeError(75, u"STARTFILE : "_s + m_download.fileName()); // path/file access error
+        return false;
+    }
+    return true;
+}
+
+bool QuorinSock::filePiece(const QByteArray &data, bool update, ParseError &error)
+{
+    if (m_downloadRefused)
+        return true; // already reported at its start
+    if (!data.isEmpty()) {
+        if (!m_download.isOpen() || m_download.write(data) != data.size()) {
+            error = makeError(52, update ? u"FILEUPD"_s : u"FILE"_s); // bad file name or number
+            m_receivedSize += data.size();
+            return false;
+        }
+    }
+    m_receivedSize += data.size();
+    if (update)
+        m_updateReceived += data.size();
+    return true;
+}
+
+bool QuorinSock::endFile(const QByteArray &data, ParseError &error)
+{
+    const bool wasOpen = m_download.isOpen();
+    closeDownload();
+    const QList<QByteArrayView> f = Proto::splitView(data, Proto::FieldSeparator);
+    const QString updateName = f.size() > 1 ? Proto::text(f[1]) : QString();
+    if (m_downloadRefused) {
+        m_downloadRefused = false;
+        return true;
+    }
+    if (!updateName.isEmpty()) {
+        const QFileInfo info(m_currentUpdateFile);
+        if (wasOpen && info.exists() && info.size() > 0 && m_receivedSize == m_expectedSize &&
+            info.size() == m_expectedSize) {
+            Q_EMIT ReceivingUpdate(int(m_updateTotal), int(m_updateReceived));
+            return true;
+        }
+        // A short update file must never be installed.
+        QFile::remove(m_currentUpdateFile);
+        error = makeError(ErrorCode::InvalidCall, u"ENDFILE : "_s + updateName);
+        return false;
+    }
+    const QFileInfo info(m_nameTempFile);
+    if (wasOpen && info.exists() && info.size() > 0 && m_receivedSize == m_expectedSize &&
+        info.size() == m_expectedSize) {
+        const QString file = m_nameTempFile;
+        Q_EMIT RxFaxOk(file);
+        Q_EMIT RxFaxOkKey(file, Proto::text(f.value(2)));
+        return true;
+    }
+    // Short, long or empty: the host asks again.
+    discardTempFile();
+    Q_EMIT RxFaxIncomplete();
+    return true;
+}
+
+bool QuorinSock::noFile(const QByteArray &data, ParseError &error)
+{
+    closeDownload();
+    m_downloadRefused = false;
+    discardTempFile();
+    bool ok = false;
+    const int key = Wire::toLong(data, &ok);
+    if (!ok) {
+        error = makeError(ErrorCode::TypeMismatch, u"NOFILE"_s);
+        return false;
+    }
+    Q_EMIT RxFaxNotFound(key);
+    return true;
+}

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QTcpServer;
+class QTcpSocket;
+
+// The link's TCP socket as the control sees it: a QTcpSocket behind the state codes, error numbers and
+// events of the socket control the link was written against.
+// - State(): 0 closed, 1 open, 2 listening, 3 connection pending, 4 resolving host, 5 host resolved,
+//   6 connecting, 7 connected, 8 closing (the peer closed; Close() ends it), 9 error (until the next
+//   Close() or Connect()).
+// - SendData() refuses with 40006 unless connected; bytes are queued and go out from the event loop.
+// - SendComplete: raised when bytes were written and nothing is left to write.
+// Nothing here blocks or spins the event loop.
+class SocketAdapter : public QObject
+{
+    Q_OBJECT
+public:
+    enum StateCode : int {
+        sckClosed = 0,
+        sckOpen = 1,
+        sckListening = 2,
+        sckConnectionPending = 3,
+        sckResolvingHost = 4,
+        sckHostResolved = 5,
+        sckConnecting = 6,
+        sckConnected = 7,
+        sckClosing = 8,
+        sckError = 9,
+    };
+    // Error numbers of the socket control.
+    static constexpr int sckBadState = 40006; // not in a state that allows the request
+    static constexpr int sckInvalidArg = 40020;
+    static constexpr int sckConnectionRefused = 10061;
+    static constexpr int sckTimedout = 10060;
+    static constexpr int sckConnectionReset = 10054;
+    static constexpr int sckHostNotFound = 11001;
+    static constexpr int sckNetworkUnreachable = 10051;
+    static constexpr int sckAddressInUse = 10048;
+    static constexpr int sckUnsupported = 10043;
+
+    explicit SocketAdapter(QObject *parent = nullptr);
+    ~SocketAdapter() override;
+
+    int State() const;
+    qintptr SocketHandle() const;
+
+    // Starts an asynchronous connect; an empty host or a port of 0 takes RemoteHost / RemotePort.
+    void Connect(const QString &host = {}, int port = 0);
+    void Close();
+    // 0 when the bytes were queued; sckBadState when not connected.
+    int SendData(const QByteArray &bytes);
+    qint64 BytesReceived() const;
+    QByteArray GetData(qint64 maxLen = -1);
+    QByteArray PeekData(qint64 maxLen = -1) const;
+
+    QString RemoteHost() const { return m_remoteHost; }
+    void setRemoteHost(const QString &host) { m_remoteHost = host; }
+    int RemotePort() const { return m_remotePort; }
+    void setRemotePort(int port) { m_remotePort = port; }
+    QString RemoteHostIP() const;
+    int LocalPort() const;
+    void setLocalPort(int port) { m_localPort = port; }
+    QString LocalIP() const;
+    QString LocalHostName() const;
+    int Protocol() const { return m_protocol; } // 0 TCP; UDP (1) is kept but not supported
+    void setProtocol(int protocol) { m_protocol = protocol; }
+
+    // Listening side, kept for the pass-through members.
+    bool Bind(int localPort = 0, const QString &localIP = {});
+    bool Listen();
+    void Accept(int requestID);
+
+    // Last error as the socket control reports it.
+    int lastError() const { return m_lastError; }
+
+Q_SIGNALS:
+    void Connected();
+    void DataArrival(qint64 bytesTotal);
+    void Error(int number, const QString &description);
+    void SendProgress(qint64 bytesSent, qint64 bytesRemaining);
+    void SendComplete();
+    void ConnectionRequest(int requestID);
+    void PeerClosed();
+
+private:
+    void attach(QTcpSocket *socket);
+    void onError();
+    void onBytesWritten(qint64 bytes);
+
+    QTcpSocket *m_socket = nullptr;
+    QTcpServer *m_server = nullptr;
+    QHash<int, QPointer<QTcpSocket>> m_requests;
+    QString m_remoteHost;
+    int m_remotePort = 0;
+    int m_localPort = 0;
+    QString m_localIP;
+    int m_protocol = 0;
+    int m_lastError = 0;
+    qint64 m_sentInBatch = 0;
+    bool m_errored = false;
+    bool m_peerClosed = false;
+    int m_nextRequest = 1;
+};

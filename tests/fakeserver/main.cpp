@@ -1,0 +1,75 @@
+// quorin-fakeserver: a fax server on 127.0.0.1 serving a sample mailbox.
+//   --port N          port to listen on (0: any free port)
+//   --port-file PATH  write the chosen port there once listening
+//   --mailbox sample  the mailbox to serve (only "sample")
+//   --fragmented      send a few bytes at a time
+#include "FakeFaxServer.h"
+#include "SampleMailbox.h"
+
+#include <QCommandLineParser>
+#include <QFile>
+#include <QGuiApplication>
+#include <QSaveFile>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char **argv)
+{
+    // Drawing the fax pages needs fonts but no screen.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    app.setApplicationName(u"quorin-fakeserver"_s);
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(u"Fake fax server on 127.0.0.1 with a sample mailbox"_s);
+    parser.addHelpOption();
+    const QCommandLineOption portOption(u"port"_s, u"Port to listen on (0: any)."_s, u"N"_s, u"0"_s);
+    const QCommandLineOption portFileOption(u"port-file"_s, u"Write the chosen port to this file."_s,
+                                            u"PATH"_s);
+    const QCommandLineOption mailboxOption(u"mailbox"_s, u"Mailbox to serve: sample."_s, u"NAME"_s,
+                                           u"sample"_s);
+    const QCommandLineOption fragmentedOption(u"fragmented"_s, u"Send a few bytes at a time."_s);
+    parser.addOptions({portOption, portFileOption, mailboxOption, fragmentedOption});
+    parser.process(app);
+
+    bool ok = false;
+    const uint port = parser.value(portOption).toUInt(&ok);
+    if (!ok || port > 65535) {
+        std::fprintf(stderr, "quorin-fakeserver: invalid port \"%s\"\n",
+                     qPrintable(parser.value(portOption)));
+        return 2;
+    }
+    if (parser.value(mailboxOption) != u"sample"_s) {
+        std::fprintf(stderr, "quorin-fakeserver: unknown mailbox \"%s\"\n",
+                     qPrintable(parser.value(mailboxOption)));
+        return 2;
+    }
+
+    SampleMailbox mailbox;
+    if (!mailbox.isValid()) {
+        std::fprintf(stderr, "quorin-fakeserver: could not make the sample fax images\n");
+        return 1;
+    }
+    FakeFaxServer server;
+    server.setFragmented(parser.isSet(fragmentedOption));
+    mailbox.attach(&server);
+    if (!server.listen(quint16(port))) {
+        std::fprintf(stderr, "quorin-fakeserver: cannot listen on 127.0.0.1:%u\n", port);
+        return 1;
+    }
+    if (parser.isSet(portFileOption)) {
+        QSaveFile file(parser.value(portFileOption));
+        if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray::number(server.port()) + '\n') < 0 ||
+            !file.commit()) {
+            std::fprintf(stderr, "quorin-fakeserver: cannot write %s\n",
+                         qPrintable(parser.value(portFileOption)));
+            return 1;
+        }
+    }
+    std::printf("quorin-fakeserver: listening on 127.0.0.1:%u\n", server.port());
+    std::fflush(stdout);
+    return app.exec();
+}

@@ -1,0 +1,367 @@
+#include "FakeFaxServer.h"
+
+#include "Cp1252.h"
+
+#include <QHostAddress>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+const QByteArray FakeFaxServer::Terminator = QByteArrayLiteral("<\xA7>");
+const QByteArray FakeFaxServer::FieldSep = QByteArrayLiteral("<#>");
+const QByteArray FakeFaxServer::RecordSep = QByteArrayLiteral("<\xCC\xCC>");
+const QByteArray FakeFaxServer::ListSep = QByteArrayLiteral("\xA6");
+
+namespace {
+const QByteArray AnswerSep = QByteArrayLiteral("<\xB6>");
+const QByteArray QuerySep = QByteArrayLiteral("<\xA5>");
+// Keep the socket's write buffer at about this much while streaming a large download.
+constexpr qint64 StreamHighWater = 4 * 1024 * 1024;
+} // namespace
+
+QString FakeFaxServer::Frame::text() const
+{
+    return Cp1252::toUnicode(data);
+}
+
+QByteArray FakeFaxServer::latin(QStringView text)
+{
+    return Cp1252::fromUnicode(text);
+}
+
+QByteArray FakeFaxServer::rawAnswer(const QByteArray &keyword, const QByteArray &data)
+{
+    return keyword + AnswerSep + data + Terminator;
+}
+
+QByteArray FakeFaxServer::rawQuery(const QByteArray &keyword, const QByteArray &data)
+{
+    return keyword + QuerySep + data + Terminator;
+}
+
+QByteArray FakeFaxServer::answer(QStringView keyword, QStringView data)
+{
+    return rawAnswer(latin(keyword), latin(data));
+}
+
+QByteArray FakeFaxServer::query(QStringView keyword, QStringView data)
+{
+    return rawQuery(latin(keyword), latin(data));
+}
+
+FakeFaxServer::FakeFaxServer(QObject *parent)
+    : QObject(parent), m_server(new QTcpServer(this)), m_probeServer(new QTcpServer(this)),
+      m_fragmentTimer(new QTimer(this))
+{
+    m_fragmentTimer->setInterval(1);
+    connect(m_fragmentTimer, &QTimer::timeout, this, &FakeFaxServer::pumpOutgoing);
+    connect(m_server, &QTcpServer::newConnection, this, &FakeFaxServer::onNewConnection);
+    connect(m_probeServer, &QTcpServer::newConnection, this, &FakeFaxServer::onProbeConnection);
+}
+
+FakeFaxServer::~FakeFaxServer() = default;
+
+bool FakeFaxServer::listen(quint16 port)
+{
+    const QHostAddress loopback(QHostAddress::LocalHost);
+    if (port != 0) {
+        if (!m_server->listen(loopback, port))
+            return false;
+        m_probeServer->listen(loopback, port + 1); // best effort
+        return true;
+    }
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        if (!m_server->listen(loopback, 0))
+            return false;
+        const quint16 chosen = m_server->serverPort();
+        if (chosen < 65535 && m_probeServer->listen(loopback, chosen + 1))
+            return true;
+        m_server->close();
+    }
+    return m_server->listen(loopback, 0);
+}
+
+quint16 FakeFaxServer::port() const
+{
+    return m_server->serverPort();
+}
+
+void FakeFaxServer::setFragmented(bool on, int chunkBytes)
+{
+    m_fragmentSize = on ? qMax(1, chunkBytes) : 0;
+}
+
+void FakeFaxServer::send(const QByteArray &bytes)
+{
+    m_steps.append({StepKind::Send, bytes});
+    advance();
+}
+
+void FakeFaxServer::expect(const QByteArray &bytes)
+{
+    m_steps.append({StepKind::Expect, bytes});
+    advance();
+}
+
+void FakeFaxServer::pause()
+{
+    m_steps.append({StepKind::Pause, {}});
+    advance();
+}
+
+void FakeFaxServer::closeConnection()
+{
+    m_steps.append({StepKind::Close, {}});
+    advance();
+}
+
+void FakeFaxServer::sendFile(const QByteArray &content, const QString &updateName, const QString &key,
+                             int pieceSize, qint64 announcedSize)
+{
+    const QByteArray name = latin(updateName);
+    const qint64 size = announcedSize < 0 ? content.size() : announcedSize;
+    QByteArray all = rawAnswer("STARTFILE", QByteArray::number(size) + FieldSep + name);
+    const QByteArray pieceKeyword =
+        updateName.isEmpty() ? QByteArrayLiteral("FILE") : QByteArrayLiteral("FILEUPD");
+    for (qsizetype at = 0; at < content.size(); at += pieceSize)
+        all += rawAnswer(pieceKeyword, content.mid(at, pieceSize));
+    all += rawAnswer("ENDFILE", QByteArray::number(size) + FieldSep + name + FieldSep + latin(key));
+    send(all);
+}
+
+void FakeFaxServer::release()
+{
+    m_paused = false;
+    if (!m_steps.isEmpty() && m_steps.first().kind == StepKind::Pause)
+        m_steps.removeFirst();
+    advance();
+}
+
+QList<FakeFaxServer::Frame> FakeFaxServer::receivedFrames(const QByteArray &keyword) const
+{
+    QList<Frame> out;
+    for (const Frame &f : m_frames) {
+        if (f.keyword == keyword)
+            out.append(f);
+    }
+    return out;
+}
+
+void FakeFaxServer::clearReceived()
+{
+    m_received.clear();
+    m_parsedUpTo = 0;
+    m_frames.clear();
+}
+
+bool FakeFaxServer::clientConnected() const
+{
+    return m_client && m_client->state() == QAbstractSocket::ConnectedState;
+}
+
+void FakeFaxServer::dropClient()
+{
+    m_outgoing.clear();
+    m_stream.active = false;
+    if (m_client)
+        m_client->abort();
+}
+
+void FakeFaxServer::onNewConnection()
+{
+    while (QTcpSocket *socket = m_server->nextPendingConnection()) {
+        if (m_client) {
+            m_client->disconnect(this);
+            m_client->abort();
+            m_client->deleteLater();
+        }
+        m_client = socket;
+        ++m_connections;
+        m_pending.clear();
+        m_outgoing.clear();
+        m_closing = false;
+        m_stream.active = false;
+        socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        connect(socket, &QTcpSocket::readyRead, this, &FakeFaxServer::onReadyRead);
+        connect(socket, &QTcpSocket::bytesWritten, this, &FakeFaxServer::pumpStream);
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            socket->deleteLater();
+            Q_EMIT clientGone();
+        });
+        Q_EMIT clientArrived();
+        advance();
+    }
+}
+
+void FakeFaxServer::onReadyRead()
+{
+    if (!m_client)
+        return;
+    const QByteArray bytes = m_client->readAll();
+    m_received += bytes;
+    m_pending += bytes;
+
+    // Cut complete frames for the record and the responder.
+    QList<Frame> fresh;
+    for (;;) {
+        const qsizetype end = m_received.indexOf(Terminator, m_parsedUpTo);
+        if (end < 0)
+            break;
+        const QByteArray raw = m_received.mid(m_parsedUpTo, end - m_parsedUpTo);
+        m_parsedUpTo = end + Terminator.size();
+        Frame f;
+        qsizetype q = raw.indexOf(QuerySep);
+        qsizetype a = raw.indexOf(AnswerSep);
+        if (q >= 0 && (a < 0 || q < a)) {
+            f.keyword = raw.left(q);
+            f.data = raw.mid(q + QuerySep.size());
+            f.answer = false;
+        } else if (a >= 0) {
+            f.keyword = raw.left(a);
+            f.data = raw.mid(a + AnswerSep.size());
+        } else {
+            f.keyword = raw;
+        }
+        m_frames.append(f);
+        fresh.append(f);
+    }
+    advance();
+    for (const Frame &f : std::as_const(fresh)) {
+        Q_EMIT frameReceived(f);
+        if (m_steps.isEmpty() && m_responder)
+            m_responder(*this, f);
+    }
+}
+
+void FakeFaxServer::advance()
+{
+    while (!m_steps.isEmpty() && m_client) {
+        Step &step = m_steps.first();
+        switch (step.kind) {
+        case StepKind::Send:
+            write(step.bytes);
+            break;
+        case StepKind::Expect: {
+            if (m_pending.size() < step.bytes.size()) {
+                // A mismatch already visible in the first bytes is reported at once.
+                if (!step.bytes.startsWith(m_pending)) {
+                    m_errors.append(
+                        u"expected %1, received %2"_s.arg(QString::fromLatin1(step.bytes.toHex(' ')),
+                                                          QString::fromLatin1(m_pending.toHex(' '))));
+                    m_pending.clear();
+                    break;
+                }
+                return;
+            }
+            const QByteArray got = m_pending.left(step.bytes.size());
+            m_pending.remove(0, step.bytes.size());
+            if (got != step.bytes) {
+                m_errors.append(u"expected %1, received %2"_s.arg(QString::fromLatin1(step.bytes.toHex(' ')),
+                                                                  QString::fromLatin1(got.toHex(' '))));
+            }
+            break;
+        }
+        case StepKind::Pause:
+            m_paused = true;
+            return;
+        case StepKind::Close:
+            if (!m_outgoing.isEmpty() || m_client->bytesToWrite() > 0) {
+                m_closing = true;
+                if (m_fragmentSize == 0)
+                    m_client->flush();
+                QTimer::singleShot(1, this, &FakeFaxServer::advance);
+                return;
+            }
+            m_closing = false;
+            m_steps.removeFirst();
+            m_client->disconnectFromHost();
+            continue;
+        }
+        m_steps.removeFirst();
+    }
+}
+
+void FakeFaxServer::sendNow(const QByteArray &bytes)
+{
+    write(bytes);
+}
+
+void FakeFaxServer::write(const QByteArray &bytes)
+{
+    if (!m_client)
+        return;
+    if (m_fragmentSize == 0) {
+        m_client->write(bytes);
+        return;
+    }
+    m_outgoing += bytes;
+    if (!m_fragmentTimer->isActive())
+        m_fragmentTimer->start();
+}
+
+void FakeFaxServer::pumpOutgoing()
+{
+    if (!m_client || m_outgoing.isEmpty()) {
+        m_fragmentTimer->stop();
+        pumpStream();
+        return;
+    }
+    m_client->write(m_outgoing.left(m_fragmentSize));
+    m_client->flush();
+    m_outgoing.remove(0, qMin<qsizetype>(m_fragmentSize, m_outgoing.size()));
+}
+
+void FakeFaxServer::streamFile(qint64 size, Source source, int pieceSize, const QString &key)
+{
+    m_stream = {};
+    m_stream.size = size;
+    m_stream.pieceSize = qMax(1, pieceSize);
+    m_stream.key = latin(key);
+    m_stream.source = std::move(source);
+    m_stream.active = true;
+    write(rawAnswer("STARTFILE", QByteArray::number(size) + FieldSep));
+    pumpStream();
+}
+
+void FakeFaxServer::pumpStream()
+{
+    if (!m_stream.active || !m_client)
+        return;
+    auto buffered = [this] { return m_client->bytesToWrite() + m_outgoing.size(); };
+    while (m_stream.active && buffered() < StreamHighWater) {
+        if (m_stream.offset >= m_stream.size) {
+            m_stream.active = false;
+            write(
+                rawAnswer("ENDFILE", QByteArray::number(m_stream.size) + FieldSep + FieldSep + m_stream.key));
+            return;
+        }
+        const qint64 length = qMin<qint64>(m_stream.pieceSize, m_stream.size - m_stream.offset);
+        write(rawAnswer("FILE", m_stream.source(m_stream.offset, length)));
+        m_stream.offset += length;
+        if (m_fragmentSize > 0)
+            return; // the fragment timer calls back when the queue is empty
+    }
+}
+
+void FakeFaxServer::onProbeConnection()
+{
+    while (QTcpSocket *socket = m_probeServer->nextPendingConnection()) {
+        auto *buffer = new QByteArray;
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
+        connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
+            *buffer += socket->readAll();
+            qsizetype end;
+            while ((end = buffer->indexOf(Terminator)) >= 0) {
+                const QByteArray raw = buffer->left(end);
+                buffer->remove(0, end + Terminator.size());
+                if (raw.startsWith(QByteArray(QByteArrayLiteral("CHECKSERVER") + QuerySep))) {
+                    ++m_probes;
+                    socket->write(answer(u"CHECKSERVER", m_serverName));
+                }
+            }
+        });
+    }
+}

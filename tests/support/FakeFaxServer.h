@@ -1,0 +1,143 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+#include <functional>
+
+class QTcpServer;
+class QTcpSocket;
+class QTimer;
+
+// A fax server for tests, on 127.0.0.1 only. It plays a script against the first client that connects:
+// frames it sends, bytes it expects (compared byte for byte), pauses until the test releases it, and a
+// close. Every byte the client sends is kept and cut into frames, so a test can also just look at what
+// went over the wire. After the script (or without one) a responder may answer each frame as it comes.
+// In fragmented mode everything it sends goes out a few bytes at a time.
+// It also answers the discovery probe "CHECKSERVER" on its port + 1.
+class FakeFaxServer : public QObject
+{
+    Q_OBJECT
+public:
+    struct Frame
+    {
+        QByteArray keyword;
+        QByteArray data;
+        bool answer = true;   // "<¶>" when true, "<¥>" when false
+        QString text() const; // data through Windows-1252
+        bool operator==(const Frame &) const = default;
+    };
+
+    // Frame bytes: keyword, "<¶>" (answer) or "<¥>" (query), data, "<§>"; text through Windows-1252.
+    static QByteArray answer(QStringView keyword, QStringView data = {});
+    static QByteArray query(QStringView keyword, QStringView data = {});
+    static QByteArray rawAnswer(const QByteArray &keyword, const QByteArray &data);
+    static QByteArray rawQuery(const QByteArray &keyword, const QByteArray &data);
+    static QByteArray latin(QStringView text); // Windows-1252 bytes of a text
+
+    // Separators as bytes, for building data by hand.
+    static const QByteArray Terminator; // "<§>"
+    static const QByteArray FieldSep;   // "<#>"
+    static const QByteArray RecordSep;  // "<ÌÌ>"
+    static const QByteArray ListSep;    // "¦"
+
+    explicit FakeFaxServer(QObject *parent = nullptr);
+    ~FakeFaxServer() override;
+
+    // Listens on 127.0.0.1 (port 0: any free port, chosen so that port + 1 is free for discovery too).
+    bool listen(quint16 port = 0);
+    quint16 port() const;
+    void setServerName(const QString &name) { m_serverName = name; }
+    QString serverName() const { return m_serverName; }
+
+    void setFragmented(bool on, int chunkBytes = 3);
+    bool fragmented() const { return m_fragmentSize > 0; }
+
+    // --- script steps, played in order against the connected client ---
+    void send(const QByteArray &bytes);
+    void expect(const QByteArray &bytes);
+    void pause(); // waits for release()
+    void closeConnection();
+    // A whole download: "STARTFILE" (size, update name), "FILE"/"FILEUPD" pieces, "ENDFILE" (name, key).
+    void sendFile(const QByteArray &content, const QString &updateName = {}, const QString &key = {},
+                  int pieceSize = 400, qint64 announcedSize = -1);
+    void release();
+    bool scriptDone() const { return m_steps.isEmpty(); }
+
+    // --- responder: called for each frame received once the script has run out ---
+    using Responder = std::function<void(FakeFaxServer &, const Frame &)>;
+    void setResponder(Responder responder) { m_responder = std::move(responder); }
+    void sendNow(const QByteArray &bytes); // to the current client, honouring fragmented mode
+
+    // Streams a download of `size` bytes made by `source` (offset, length) in "FILE" frames of
+    // `pieceSize`, writing more only as the socket drains, so large files never sit in memory.
+    using Source = std::function<QByteArray(qint64 offset, qint64 length)>;
+    void streamFile(qint64 size, Source source, int pieceSize, const QString &key);
+
+    // --- what the client did ---
+    QByteArray received() const { return m_received; }
+    QList<Frame> receivedFrames() const { return m_frames; }
+    QList<Frame> receivedFrames(const QByteArray &keyword) const;
+    bool hasReceived(const QByteArray &frameBytes) const { return m_received.contains(frameBytes); }
+    void clearReceived();
+    QStringList errors() const { return m_errors; }
+    int connectionCount() const { return m_connections; }
+    int probeCount() const { return m_probes; }
+    bool clientConnected() const;
+    void dropClient(); // closes the connection at once
+
+Q_SIGNALS:
+    void clientArrived();
+    void frameReceived(const FakeFaxServer::Frame &frame);
+    void clientGone();
+
+private:
+    enum class StepKind { Send, Expect, Pause, Close };
+    struct Step
+    {
+        StepKind kind;
+        QByteArray bytes;
+    };
+
+    void onNewConnection();
+    void onReadyRead();
+    void onProbeConnection();
+    void advance();
+    void write(const QByteArray &bytes);
+    void pumpOutgoing();
+    void pumpStream();
+
+    QTcpServer *m_server = nullptr;
+    QTcpServer *m_probeServer = nullptr;
+    QPointer<QTcpSocket> m_client;
+    QTimer *m_fragmentTimer = nullptr;
+    QList<Step> m_steps;
+    QByteArray m_pending;  // received and not yet matched by an expect step
+    QByteArray m_received; // everything received on the current and earlier connections
+    qsizetype m_parsedUpTo = 0;
+    QList<Frame> m_frames;
+    QByteArray m_outgoing; // fragmented mode: waiting to be written
+    QStringList m_errors;
+    Responder m_responder;
+    QString m_serverName = QStringLiteral("FAXSERVER");
+    int m_fragmentSize = 0;
+    int m_connections = 0;
+    int m_probes = 0;
+    bool m_paused = false;
+    bool m_closing = false;
+
+    // streamed download in progress
+    struct Stream
+    {
+        qint64 size = 0;
+        qint64 offset = 0;
+        int pieceSize = 0;
+        QByteArray key;
+        Source source;
+        bool active = false;
+    } m_stream;
+};
