@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStringDecoder>
 
@@ -163,8 +164,11 @@ QByteArray lineEnd(const Parsed &p)
     return QByteArrayLiteral("\n");
 }
 
-bool save(const QString &path, const Parsed &p)
+bool save(const QString &where, const Parsed &p)
 {
+    // Write through a link to the file it names, so an administrator's link stays in place.
+    const QFileInfo info(where);
+    const QString path = info.isSymLink() ? info.symLinkTarget() : where;
     QByteArray data;
     if (p.bom)
         data += "\xEF\xBB\xBF";
@@ -182,6 +186,21 @@ bool save(const QString &path, const Parsed &p)
     }
     return file.commit();
 }
+
+// The three programs write the same file: one read-modify-write at a time. A lock that cannot be had
+// soon (a folder closed to new files, a hung writer) does not stop the write.
+class Lock
+{
+public:
+    explicit Lock(const QString &path) : m_lock(path + u".lock")
+    {
+        m_lock.setStaleLockTime(5000);
+        m_lock.tryLock(250);
+    }
+
+private:
+    QLockFile m_lock;
+};
 
 } // namespace
 
@@ -222,6 +241,7 @@ bool hasKey(const QString &path, const QString &section, const QString &key)
 
 bool writeString(const QString &path, const QString &section, const QString &key, const QString &value)
 {
+    Lock lock(path);
     Parsed p;
     if (!load(path, p))
         return false;
@@ -259,6 +279,7 @@ bool writeString(const QString &path, const QString &section, const QString &key
 
 bool removeKey(const QString &path, const QString &section, const QString &key)
 {
+    Lock lock(path);
     Parsed p;
     if (!load(path, p))
         return false;

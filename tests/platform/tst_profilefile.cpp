@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -145,6 +146,17 @@ private Q_SLOTS:
         put("[Config]\nA=1\n");
         QVERIFY(!ProfileFile::writeString(m_path, u"Config"_s, u"A"_s, u"x\ninjected=1"_s));
         QCOMPARE(bytes(), QByteArray("[Config]\nA=1\n"));
+    }
+
+    void writeThroughLink()
+    {
+        const QString target = m_dir.filePath(u"shared.ini"_s);
+        QFile::remove(target);
+        QVERIFY(QFile::link(target, m_path));
+        QVERIFY(ProfileFile::writeString(m_path, u"Config"_s, u"A"_s, u"1"_s));
+        QVERIFY(QFileInfo(m_path).isSymLink());
+        QCOMPARE(ProfileFile::readString(target, u"Config"_s, u"A"_s), u"1"_s);
+        QVERIFY(!QFile::exists(m_path + u".lock"_s));
     }
 
     void removeKey()
