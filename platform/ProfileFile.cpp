@@ -31,10 +31,11 @@ struct Parsed
 // Reads the file into lines; missing file gives no lines. False when it exists but cannot be read.
 bool load(const QString &path, Parsed &out)
 {
-    QFile file(path);
-    if (!file.exists())
+    const QFileInfo info(path); // follows links: a link to a missing file reads as a missing file
+    if (!info.exists())
         return true;
-    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+    QFile file(path);
+    if (!info.isFile() || !file.open(QIODevice::ReadOnly))
         return false;
     QByteArray data = file.readAll();
     if (file.error() != QFileDevice::NoError)
