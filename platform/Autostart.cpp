@@ -1,7 +1,5 @@
 #include "Autostart.h"
 
-#include "ProfileFile.h"
-
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -19,7 +17,20 @@ QString entryPath(const QString &name)
 
 QString command(const QString &name)
 {
-    return ProfileFile::readString(entryPath(name), QStringLiteral("Desktop Entry"), QStringLiteral("Exec"));
+    // Desktop entries keep their quotes (they belong to the command): read the line as it stands.
+    QFile file(entryPath(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    bool inEntry = false;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &raw : lines) {
+        const QByteArray line = raw.trimmed();
+        if (line.startsWith('['))
+            inEntry = line == "[Desktop Entry]";
+        else if (inEntry && line.startsWith("Exec") && line.mid(4).trimmed().startsWith('='))
+            return QString::fromUtf8(line.mid(line.indexOf('=') + 1)).trimmed();
+    }
+    return {};
 }
 
 bool write(const QString &name, const QString &command)

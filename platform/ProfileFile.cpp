@@ -152,6 +152,10 @@ bool lookup(const QString &path, const QString &section, const QString &key, QSt
         QByteArray raw;
         keyValue(p.lines.at(i).content, nullptr, &raw);
         *value = decode(raw).trimmed();
+        // As Windows reads it: one pair of matching quotes around the value is dropped.
+        if (value->size() >= 2 && (value->front() == u'"' || value->front() == u'\'') &&
+            value->back() == value->front())
+            *value = value->mid(1, value->size() - 2);
     }
     return true;
 }

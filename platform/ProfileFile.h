@@ -12,6 +12,7 @@ namespace ProfileFile {
 
 // The value of key in section, trimmed; defaultValue when the file, the section or the key is missing or the
 // file cannot be read. A value may hold "=": only the first "=" of a line splits key and value.
+// One pair of matching quotes around the value is dropped, as Windows does.
 QString readString(const QString &path, const QString &section, const QString &key,
                    const QString &defaultValue = {});
 

@@ -61,6 +61,10 @@ private Q_SLOTS:
             << QByteArray("[Config]\nName=Citt\xE0\n") << u"Config"_s << u"Name"_s << u"Città"_s;
         QTest::newRow("utf-8") << QByteArray("[Config]\nName=Citt\xC3\xA0\n") << u"Config"_s << u"Name"_s
                                << u"Città"_s;
+        QTest::newRow("quoted") << QByteArray("[Config]\nName= \"a b \" \n") << u"Config"_s << u"Name"_s
+                                << u"a b "_s;
+        QTest::newRow("one quote stays")
+            << QByteArray("[Config]\nName=\"a\n") << u"Config"_s << u"Name"_s << u"\"a"_s;
         QTest::newRow("bom") << QByteArray("\xEF\xBB\xBF[Config]\nName=n\n") << u"Config"_s << u"Name"_s
                              << u"n"_s;
         QTest::newRow("no final line end")
