@@ -16,9 +16,13 @@ constexpr int MaxPages = 65535;
 constexpr quint64 MaxDecodedBytes = quint64(512) * 1024 * 1024;
 
 // Offsets of every directory, walked straight from the bytes: cheap, so opening a long fax does
-// not depend on parsing each page's tags. Stops at a loop or an offset outside the file.
-QList<quint64> directoryOffsets(const QByteArray &data)
+// not depend on parsing each page's tags. Stops at a loop or an offset outside the file and then
+// sets *broken (a truncated or damaged file).
+QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr)
 {
+    bool dummy = false;
+    bool &bad = broken ? *broken : dummy;
+    bad = false;
     QList<quint64> offs;
     if (data.size() < 8)
         return offs;
@@ -40,6 +44,7 @@ QList<quint64> directoryOffsets(const QByteArray &data)
     quint64 off = big ? u64(8) : u32(4);
     std::unordered_set<quint64> seen;
     while (off != 0 && offs.size() < MaxPages) {
+        bad = true;
         if (!seen.insert(off).second)
             break;
         if (big) {
@@ -48,6 +53,7 @@ QList<quint64> directoryOffsets(const QByteArray &data)
             const quint64 n = u64(off);
             if (n > 0xffff || off + 8 + n * 20 + 8 > size)
                 break;
+            bad = false;
             offs.append(off);
             off = u64(off + 8 + n * 20);
         } else {
@@ -56,6 +62,7 @@ QList<quint64> directoryOffsets(const QByteArray &data)
             const quint64 n = u16(off);
             if (off + 2 + n * 12 + 4 > size)
                 break;
+            bad = false;
             offs.append(off);
             off = u32(off + 2 + n * 12);
         }
@@ -280,7 +287,15 @@ bool hasSignature(const QByteArray &head)
 bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QList<ImgXImage> *pages,
                ImgXError *error)
 {
-    QList<quint64> offsets = directoryOffsets(data);
+    bool broken = false;
+    QList<quint64> offsets = directoryOffsets(data, &broken);
+    if (broken) {
+        // Showing the pages before the damage would let a save drop the rest without a word.
+        *error = corrupt(offsets.isEmpty()
+                             ? u"no readable page directory"_s
+                             : u"the file is cut short or damaged after page %1"_s.arg(offsets.size()));
+        return false;
+    }
     auto source = std::make_shared<TiffPageSource>(data, offsets);
     if (!source->isOpen()) {
         *error = corrupt(source->openError());

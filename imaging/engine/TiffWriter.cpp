@@ -46,7 +46,8 @@ Scheme schemeFor(const ImgXImage &page, TIFCompression wanted)
     // A fax page goes back to the server in the scheme it came in.
     switch (page.tiffCompression()) {
     case COMPRESSION_CCITTFAX3:
-        return {COMPRESSION_CCITTFAX3, uint32_t(page.tiffT4Options()) & GROUP3OPT_2DENCODING};
+        return {COMPRESSION_CCITTFAX3,
+                uint32_t(page.tiffT4Options()) & (GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS)};
     case COMPRESSION_CCITTRLE:
         return {COMPRESSION_CCITTFAX3, 0}; // RLE cannot be written; G3 1D is its nearest
     default:

@@ -1,0 +1,5 @@
+#include "ImgX.h"
+int main()
+{
+    return 0;
+}

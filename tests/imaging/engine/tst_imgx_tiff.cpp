@@ -1,0 +1,444 @@
+// Multi-page fax TIFF files: loading, saving back, damaged files.
+#include "FaxFixtures.h"
+#include "ImgX.h"
+#include "ImgXSupport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <tiffio.h>
+
+using namespace Qt::StringLiterals;
+
+class TstImgXTiff : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void roundTrip_data();
+    void roundTrip();
+    void explicitCompression_data();
+    void explicitCompression();
+    void greyAndColourPages_data();
+    void greyAndColourPages();
+    void pagesDecodeOnDemand();
+    void saveOverItsOwnSource();
+    void savesOnePageOnlyWhenAsked();
+    void missingResolutionReads96();
+    void centimetreResolution();
+    void badFiles_data();
+    void badFiles();
+    void damagedLaterPageFailsSaveAndWritesNothing();
+    void formatNothingWrites_data();
+    void formatNothingWrites();
+    void documentsAreIndependent();
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QTemporaryDir m_dir;
+    QString m_ps;
+};
+
+void TstImgXTiff::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toLocal8Bit());
+    qputenv("TMPDIR", m_dir.path().toLocal8Bit());
+    if (!FaxFixtures::toolsAvailable())
+        QSKIP("gs and tiffcp are needed for the fax fixtures");
+    m_ps = path(u"three.ps"_s);
+    QVERIFY(FaxFixtures::writePostScript(m_ps, 3));
+    QVERIFY(FaxFixtures::ghostscript(u"tiffg3"_s, m_ps, path(u"gs-g3.tif"_s), u"204x98"_s));
+    QVERIFY(FaxFixtures::ghostscript(u"tiffg32d"_s, m_ps, path(u"gs-g32d.tif"_s), u"204x196"_s));
+    QVERIFY(FaxFixtures::ghostscript(u"tiffg4"_s, m_ps, path(u"gs-g4.tif"_s), u"204x196"_s));
+    QVERIFY(FaxFixtures::ghostscript(u"tiffgray"_s, m_ps, path(u"gs-gray.tif"_s), u"100x100"_s));
+    QVERIFY(FaxFixtures::ghostscript(u"tiff24nc"_s, m_ps, path(u"gs-rgb.tif"_s), u"72x72"_s));
+    const QString src = path(u"gs-g4.tif"_s);
+    QVERIFY(FaxFixtures::tiffcp(u"g3"_s, {path(u"gs-g3.tif"_s)}, path(u"cp-g3.tif"_s)));
+    QVERIFY(FaxFixtures::tiffcp(u"g3:2d"_s, {src}, path(u"cp-g32d.tif"_s)));
+    QVERIFY(FaxFixtures::tiffcp(u"g4"_s, {path(u"gs-g3.tif"_s)}, path(u"cp-g4.tif"_s)));
+    QVERIFY(FaxFixtures::tiffcp(u"lzw"_s, {src}, path(u"cp-lzw.tif"_s)));
+    QVERIFY(FaxFixtures::tiffcp(u"none"_s, {src}, path(u"cp-none.tif"_s)));
+}
+
+void TstImgXTiff::roundTrip_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("compression");
+    QTest::addColumn<int>("yRes");
+    QTest::newRow("gs tiffg3 204x98") << u"gs-g3.tif"_s << COMPRESSION_CCITTFAX3 << 98;
+    QTest::newRow("gs tiffg32d") << u"gs-g32d.tif"_s << COMPRESSION_CCITTFAX3 << 196;
+    QTest::newRow("gs tiffg4") << u"gs-g4.tif"_s << COMPRESSION_CCITTFAX4 << 196;
+    QTest::newRow("tiffcp g3") << u"cp-g3.tif"_s << COMPRESSION_CCITTFAX3 << 98;
+    QTest::newRow("tiffcp g3:2d") << u"cp-g32d.tif"_s << COMPRESSION_CCITTFAX3 << 196;
+    QTest::newRow("tiffcp g4") << u"cp-g4.tif"_s << COMPRESSION_CCITTFAX4 << 98;
+    // A bilevel page that was not CCITT gets G4 on automatic compression.
+    QTest::newRow("tiffcp lzw") << u"cp-lzw.tif"_s << COMPRESSION_CCITTFAX4 << 196;
+}
+
+void TstImgXTiff::roundTrip()
+{
+    QFETCH(QString, file);
+    QFETCH(int, compression);
+    QFETCH(int, yRes);
+    const QString in = path(file);
+    const FaxFixtures::PageTags srcTags = FaxFixtures::tags(in, 0);
+
+    ImgX doc;
+    QVERIFY2(doc.importFile(in), qPrintable(doc.lastError().description));
+    QCOMPARE(doc.count(), 3);
+    QCOMPARE(doc.currentIndex(), 0);
+    for (int i = 0; i < 3; ++i) {
+        const ImgXImage &p = doc.page(i);
+        QCOMPARE(p.width(), srcTags.width);
+        QCOMPARE(p.height(), srcTags.height);
+        QCOMPARE(p.xResolution(), 204);
+        QCOMPARE(p.yResolution(), yRes);
+        QCOMPARE(p.formatCode(), imgTIF);
+        QCOMPARE(p.sourcePage(), i);
+        QVERIFY(p.isBilevel());
+        QCOMPARE(p.image().format(), QImage::Format_Mono);
+        QCOMPARE(FaxFixtures::asGrey(p.image()), FaxFixtures::referencePage(in, i));
+    }
+    // Pages differ from one another (the fixture is not three copies of one page).
+    QVERIFY(doc.page(0).image() != doc.page(1).image());
+
+    const QString out = path(u"rt-"_s + file);
+    QVERIFY2(doc.exportFile(out, imgTIF), qPrintable(doc.lastError().description));
+    QCOMPARE(FaxFixtures::pageCount(out), 3);
+    for (int i = 0; i < 3; ++i) {
+        const FaxFixtures::PageTags t = FaxFixtures::tags(out, i);
+        QCOMPARE(t.compression, compression);
+        if (compression == COMPRESSION_CCITTFAX3)
+            QCOMPARE(t.t4Options & GROUP3OPT_2DENCODING,
+                     FaxFixtures::tags(in, i).t4Options & GROUP3OPT_2DENCODING);
+        QCOMPARE(t.photometric, int(PHOTOMETRIC_MINISWHITE));
+        QCOMPARE(t.subfileType, int(FILETYPE_PAGE));
+        QCOMPARE(t.pageNumber, i);
+        QCOMPARE(t.pageTotal, 3);
+        QCOMPARE(qRound(t.xRes), 204);
+        QCOMPARE(qRound(t.yRes), yRes);
+        QCOMPARE(t.resUnit, int(RESUNIT_INCH));
+        QCOMPARE(FaxFixtures::referencePage(out, i), FaxFixtures::referencePage(in, i));
+    }
+}
+
+void TstImgXTiff::explicitCompression_data()
+{
+    QTest::addColumn<int>("wanted");
+    QTest::addColumn<int>("tag");
+    QTest::newRow("none") << int(TIFCompression::None) << COMPRESSION_NONE;
+    QTest::newRow("g3 1d") << int(TIFCompression::CcittG3) << COMPRESSION_CCITTFAX3;
+    QTest::newRow("g3 2d") << int(TIFCompression::CcittG3_2D) << COMPRESSION_CCITTFAX3;
+    QTest::newRow("g4") << int(TIFCompression::CcittG4) << COMPRESSION_CCITTFAX4;
+    QTest::newRow("lzw") << int(TIFCompression::Lzw) << COMPRESSION_LZW;
+    QTest::newRow("packbits") << int(TIFCompression::PackBits) << COMPRESSION_PACKBITS;
+    QTest::newRow("deflate") << int(TIFCompression::Deflate) << COMPRESSION_ADOBE_DEFLATE;
+}
+
+void TstImgXTiff::explicitCompression()
+{
+    QFETCH(int, wanted);
+    QFETCH(int, tag);
+    ImgX doc;
+    QVERIFY(doc.importFile(path(u"gs-g4.tif"_s)));
+    doc.setTIFCompression(TIFCompression(wanted));
+    const QString out = path(u"explicit-%1.tif"_s.arg(wanted));
+    QVERIFY2(doc.exportFile(out, imgTIF), qPrintable(doc.lastError().description));
+    QCOMPARE(FaxFixtures::pageCount(out), 3);
+    QCOMPARE(FaxFixtures::tags(out, 2).compression, tag);
+    QCOMPARE(FaxFixtures::tags(out, 2).bitsPerSample, 1);
+    if (wanted == int(TIFCompression::CcittG3_2D))
+        QVERIFY(FaxFixtures::tags(out, 0).t4Options & GROUP3OPT_2DENCODING);
+
+    ImgX back;
+    QVERIFY(back.importFile(out));
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(back.page(i).image(), doc.page(i).image());
+}
+
+void TstImgXTiff::greyAndColourPages_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<int>("spp");
+    QTest::newRow("grey") << u"gs-gray.tif"_s << 1;
+    QTest::newRow("rgb") << u"gs-rgb.tif"_s << 3;
+}
+
+void TstImgXTiff::greyAndColourPages()
+{
+    QFETCH(QString, file);
+    QFETCH(int, spp);
+    ImgX doc;
+    QVERIFY(doc.importFile(path(file)));
+    QCOMPARE(doc.count(), 3);
+    QVERIFY(!doc.page(1).isBilevel());
+    const QString out = path(u"auto-"_s + file);
+    QVERIFY(doc.exportFile(out, imgTIF));
+    for (int i = 0; i < 3; ++i) {
+        const FaxFixtures::PageTags t = FaxFixtures::tags(out, i);
+        QCOMPARE(t.compression, int(COMPRESSION_LZW));
+        QCOMPARE(t.samplesPerPixel, spp);
+        QCOMPARE(t.bitsPerSample, 8);
+        QCOMPARE(FaxFixtures::referencePage(out, i), FaxFixtures::referencePage(path(file), i));
+    }
+}
+
+void TstImgXTiff::pagesDecodeOnDemand()
+{
+    ImgX doc;
+    QVERIFY(doc.importFile(path(u"gs-g4.tif"_s)));
+    QVERIFY(doc.page(0).isDecoded());
+    QVERIFY(!doc.page(2).isDecoded());
+    // Size and resolution come from the directory without decoding.
+    QCOMPARE(doc.page(2).width(), 1728);
+    QCOMPARE(doc.page(2).yResolution(), 196);
+    QCOMPARE(doc.page(2).tiffCompression(), int(COMPRESSION_CCITTFAX4));
+    QVERIFY(!doc.page(2).isDecoded());
+    QVERIFY(!doc.page(2).image().isNull());
+    QVERIFY(doc.page(2).isDecoded());
+    // A 1-bit A4 fax page stays small in memory.
+    QVERIFY(doc.page(2).image().sizeInBytes() < 600 * 1024);
+}
+
+void TstImgXTiff::saveOverItsOwnSource()
+{
+    const QString file = path(u"own.tif"_s);
+    QVERIFY(QFile::copy(path(u"gs-g3.tif"_s), file));
+    ImgX doc;
+    QVERIFY(doc.importFile(file));
+    QVERIFY(!doc.page(1).isDecoded());
+    QVERIFY(doc.exportFile(file, imgTIF));
+    QCOMPARE(FaxFixtures::pageCount(file), 3);
+    for (int i = 0; i < 3; ++i)
+        QCOMPARE(FaxFixtures::referencePage(file, i), FaxFixtures::referencePage(path(u"gs-g3.tif"_s), i));
+}
+
+void TstImgXTiff::savesOnePageOnlyWhenAsked()
+{
+    ImgX doc;
+    QVERIFY(doc.importFile(path(u"gs-g4.tif"_s), 1));
+    QCOMPARE(doc.currentIndex(), 1);
+    QVERIFY(doc.exportFile(path(u"all.tif"_s), imgTIF));
+    QCOMPARE(FaxFixtures::pageCount(path(u"all.tif"_s)), 3);
+    QVERIFY(doc.exportFile(path(u"one.tif"_s), imgTIF, 2));
+    QCOMPARE(FaxFixtures::pageCount(path(u"one.tif"_s)), 1);
+    QCOMPARE(FaxFixtures::referencePage(path(u"one.tif"_s), 0),
+             FaxFixtures::referencePage(path(u"gs-g4.tif"_s), 2));
+
+    ImgX single;
+    QVERIFY(single.importPage(path(u"gs-g4.tif"_s), 2));
+    QCOMPARE(single.count(), 1);
+    QCOMPARE(single.page(0).image(), doc.page(2).image());
+    QVERIFY(!single.importPage(path(u"gs-g4.tif"_s), 3));
+    QCOMPARE(single.count(), 1);
+}
+
+static QString writeTinyTiff(const QString &file, bool withResolution, int unit, float xRes, float yRes)
+{
+    TIFF *t = TIFFOpen(QFile::encodeName(file).constData(), "w");
+    if (!t)
+        return {};
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, 16);
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, 4);
+    TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 1);
+    TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 1);
+    TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 4);
+    if (withResolution) {
+        TIFFSetField(t, TIFFTAG_RESOLUTIONUNIT, unit);
+        TIFFSetField(t, TIFFTAG_XRESOLUTION, xRes);
+        TIFFSetField(t, TIFFTAG_YRESOLUTION, yRes);
+    }
+    // MinIsBlack: 0xFF bits are white. Row 0 all white, rows 1..3 black left half.
+    unsigned char rows[4][2] = {{0xff, 0xff}, {0x00, 0xff}, {0x00, 0xff}, {0x00, 0xff}};
+    TIFFWriteEncodedStrip(t, 0, rows, sizeof rows);
+    TIFFClose(t);
+    return file;
+}
+
+void TstImgXTiff::missingResolutionReads96()
+{
+    const QString file = writeTinyTiff(path(u"nores.tif"_s), false, 0, 0, 0);
+    ImgX doc;
+    QVERIFY(doc.importFile(file));
+    QCOMPARE(doc.image().xResolution(), 96);
+    QCOMPARE(doc.image().yResolution(), 96);
+    // MinIsBlack input is kept with index 0 white: row 0 white, left half of row 1 black.
+    QCOMPARE(doc.image().image().pixelIndex(3, 0), 0);
+    QCOMPARE(doc.image().image().pixelIndex(3, 1), 1);
+    QCOMPARE(doc.image().image().pixelIndex(12, 1), 0);
+}
+
+void TstImgXTiff::centimetreResolution()
+{
+    const QString file = writeTinyTiff(path(u"cm.tif"_s), true, RESUNIT_CENTIMETER, 80.0f, 38.5f);
+    ImgX doc;
+    QVERIFY(doc.importFile(file));
+    QCOMPARE(doc.image().xResolution(), 203);
+    QCOMPARE(doc.image().yResolution(), 98);
+}
+
+void TstImgXTiff::badFiles_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QByteArray g4;
+    {
+        QFile f(path(u"gs-g4.tif"_s));
+        if (f.open(QIODevice::ReadOnly))
+            g4 = f.readAll();
+    }
+    QByteArray loop("II*\0\x08\0\0\0", 8);
+    loop += QByteArray("\x01\0", 2) + QByteArray("\0\x01\x04\0\x01\0\0\0\x10\0\0\0", 12) +
+            QByteArray("\x08\0\0\0", 4);
+    QByteArray badIfd("II*\0\xff\xff\xff\x7f", 8);
+    QTest::newRow("empty file") << QByteArray();
+    QTest::newRow("text file") << QByteArray("Questo non e' un fax.\nRiga due.\n");
+    QTest::newRow("tiff header only") << QByteArray("II*\0", 4);
+    QTest::newRow("first IFD outside the file") << badIfd;
+    QTest::newRow("IFD loop, no image data") << loop;
+    QTest::newRow("truncated in first page") << g4.left(400);
+    QTest::newRow("truncated after first page") << g4.left(g4.size() * 2 / 3);
+    QTest::newRow("random bytes after signature") << QByteArray("MM\0*") + QByteArray(300, '\x5a');
+}
+
+void TstImgXTiff::badFiles()
+{
+    QFETCH(QByteArray, content);
+    const QString file = path(u"bad.tif"_s);
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(content);
+    }
+    ImgX doc;
+    QVERIFY(doc.importFile(path(u"gs-g4.tif"_s)));
+    QVERIFY(!doc.importFile(file));
+    QVERIFY2(ImgXErrorCode::isNotAnImage(doc.lastError().number), qPrintable(doc.lastError().description));
+    QVERIFY(!doc.lastError().description.isEmpty());
+    // The failed load changed nothing.
+    QCOMPARE(doc.count(), 3);
+}
+
+// Points every strip of page `page` far outside the file (classic little-endian TIFF).
+static bool breakStrips(QByteArray &data, quint64 ifd)
+{
+    auto u16 = [&](quint64 o) { return quint16(uchar(data[o]) | uchar(data[o + 1]) << 8); };
+    auto u32 = [&](quint64 o) {
+        return quint32(uchar(data[o]) | uchar(data[o + 1]) << 8 | uchar(data[o + 2]) << 16 |
+                       quint32(uchar(data[o + 3])) << 24);
+    };
+    auto put32 = [&](quint64 o, quint32 v) {
+        for (int i = 0; i < 4; ++i)
+            data[qsizetype(o) + i] = char((v >> (8 * i)) & 0xff);
+    };
+    const int n = u16(ifd);
+    for (int e = 0; e < n; ++e) {
+        const quint64 entry = ifd + 2 + quint64(e) * 12;
+        if (u16(entry) != TIFFTAG_STRIPOFFSETS)
+            continue;
+        const quint32 count = u32(entry + 4);
+        if (u16(entry + 2) != TIFF_LONG)
+            return false;
+        if (count == 1) {
+            put32(entry + 8, 0x7ffffff0);
+        } else {
+            const quint32 at = u32(entry + 8);
+            for (quint32 i = 0; i < count; ++i)
+                put32(at + 4 * i, 0x7ffffff0);
+        }
+        return true;
+    }
+    return false;
+}
+
+void TstImgXTiff::damagedLaterPageFailsSaveAndWritesNothing()
+{
+    // Every directory readable, but page 3's data lies outside the file.
+    const QString src = path(u"cp-none.tif"_s);
+    TIFF *tif = TIFFOpen(QFile::encodeName(src).constData(), "r");
+    QVERIFY(tif);
+    QVERIFY(TIFFSetDirectory(tif, 2));
+    const quint64 ifd = TIFFCurrentDirOffset(tif);
+    QVERIFY(!TIFFIsBigEndian(tif));
+    TIFFClose(tif);
+    QFile f(src);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QByteArray data = f.readAll();
+    QVERIFY(breakStrips(data, ifd));
+    const QString file = path(u"broken-page3.tif"_s);
+    {
+        QFile o(file);
+        QVERIFY(o.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        o.write(data);
+    }
+    ImgX doc;
+    QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
+    QCOMPARE(doc.count(), 3);
+    QVERIFY(doc.page(2).image().isNull());
+    QCOMPARE(doc.page(2).decodeError().number, ImgXErrorCode::CorruptImage);
+    QVERIFY(doc.setCurrentIndex(2));
+    QVERIFY(!doc.rotate(90));
+    QCOMPARE(doc.lastError().number, ImgXErrorCode::CorruptImage);
+    const QString out = path(u"never.tif"_s);
+    QVERIFY(!doc.exportFile(out, imgTIF));
+    QCOMPARE(doc.lastError().number, ImgXErrorCode::CorruptImage);
+    QVERIFY(!QFile::exists(out));
+}
+
+void TstImgXTiff::formatNothingWrites_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<int>("code");
+    QTest::newRow("tla") << int(imgTLA) << ImgXErrorCode::FormatNotWritable;
+    QTest::newRow("gif") << int(imgGIF) << ImgXErrorCode::FormatNotWritable;
+    QTest::newRow("emf") << int(imgEMF) << ImgXErrorCode::FormatNotWritable;
+    QTest::newRow("wmf") << int(imgWMF) << ImgXErrorCode::FormatNotWritable;
+    QTest::newRow("code 0") << 0 << ImgXErrorCode::InvalidArgument;
+    QTest::newRow("code 13") << 13 << ImgXErrorCode::InvalidArgument;
+}
+
+void TstImgXTiff::formatNothingWrites()
+{
+    QFETCH(int, format);
+    QFETCH(int, code);
+    ImgX doc;
+    QVERIFY(doc.importFile(path(u"gs-g4.tif"_s)));
+    const QString fresh = path(u"nothing.out"_s);
+    QVERIFY(!doc.exportFile(fresh, ImgFileType(format)));
+    QCOMPARE(doc.lastError().number, code);
+    QVERIFY(!QFile::exists(fresh));
+    // An existing file is left as it was.
+    const QString existing = path(u"existing.out"_s);
+    {
+        QFile f(existing);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("keep me");
+    }
+    QVERIFY(!doc.exportFile(existing, ImgFileType(format)));
+    QFile f(existing);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), QByteArray("keep me"));
+}
+
+void TstImgXTiff::documentsAreIndependent()
+{
+    ImgX a, b;
+    QVERIFY(a.importFile(path(u"gs-g3.tif"_s)));
+    QVERIFY(b.importFile(path(u"gs-g4.tif"_s)));
+    a.setTIFCompression(TIFCompression::Lzw);
+    a.setUndoLevels(1);
+    QCOMPARE(b.tifCompression(), TIFCompression::Automatic);
+    QCOMPARE(b.undoLevels(), 5);
+    QVERIFY(a.rotate(180));
+    QCOMPARE(a.undos(), 1);
+    QCOMPARE(b.undos(), 0);
+    QVERIFY(b.exportFile(path(u"b.tif"_s), imgTIF));
+    QCOMPARE(FaxFixtures::tags(path(u"b.tif"_s), 0).compression, int(COMPRESSION_CCITTFAX4));
+}
+
+QTEST_GUILESS_MAIN(TstImgXTiff)
+#include "tst_imgx_tiff.moc"
