@@ -42,13 +42,13 @@ inline constexpr char ListSeparator = '\xA6';                  // A6, fields of 
 inline constexpr QByteArrayView FaxFieldSeparator{"<\xBF>"};   // 3C BF 3E, fields of MsgCampi
 
 // The same separators as text, for data built as QString before it is encoded.
-inline constexpr QStringView QuerySeparatorText{u"<\u00A5>"};
-inline constexpr QStringView AnswerSeparatorText{u"<\u00B6>"};
-inline constexpr QStringView TerminatorText{u"<\u00A7>"};
-inline constexpr QStringView FieldSeparatorText{u"<#>"};
-inline constexpr QStringView RecordSeparatorText{u"<\u00CC\u00CC>"};
+inline const QString QuerySeparatorText = QStringLiteral("<\u00A5>");
+inline const QString AnswerSeparatorText = QStringLiteral("<\u00B6>");
+inline const QString TerminatorText = QStringLiteral("<\u00A7>");
+inline const QString FieldSeparatorText = QStringLiteral("<#>");
+inline const QString RecordSeparatorText = QStringLiteral("<\u00CC\u00CC>");
 inline constexpr QChar ListSeparatorText{u'\u00A6'};
-inline constexpr QStringView FaxFieldSeparatorText{u"<\u00BF>"};
+inline const QString FaxFieldSeparatorText = QStringLiteral("<\u00BF>");
 
 // Frame: keyword, "<¶>" for typeAns and "<¥>" for any other type, data, "<§>".
 // No frame (nullopt) when the data or the keyword holds the terminator, or the keyword a
