@@ -100,6 +100,7 @@ class tst_Upload : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void initTestCase();
     void init();
     void cleanup();
 
@@ -122,11 +123,19 @@ private:
     QString write(const QString &name, const QByteArray &content);
     void start();
 
+    QTemporaryDir m_home;
     QTemporaryDir *m_dir = nullptr;
     LoopbackLink *m_link = nullptr;
     collFaxOut *m_queue = nullptr;
     UploadDriver *m_driver = nullptr;
 };
+
+void tst_Upload::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"})
+        qputenv(name, m_home.path().toLocal8Bit());
+}
 
 void tst_Upload::init()
 {
