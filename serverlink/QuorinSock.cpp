@@ -1,6 +1,8 @@
 #include "QuorinSock.h"
 
 #include "SocketAdapter.h"
+#include "UploadDriver.h"
+#include "collFaxOut.h"
 
 #include <QScreen>
 #include <QSettings>
@@ -20,8 +22,11 @@ int twipsToPixels(const QWidget *w)
 } // namespace
 
 QuorinSock::QuorinSock(QWidget *parent)
-    : QWidget(parent), m_socket(new SocketAdapter(this)), m_watchdog(new QTimer(this))
+    : QWidget(parent), m_socket(new SocketAdapter(this)), m_sendQueue(std::make_unique<collFaxOut>()),
+      m_watchdog(new QTimer(this))
 {
+    m_upload = new UploadDriver(
+        *m_sendQueue, [this](const QByteArray &frame) { return sendFrame(frame); }, this);
     m_tempDir = LinkUtils::GetTempDir();
     m_nameTempFile = m_tempDir + u"TMPFAX.TIF"_s;
     m_nameQVfile = m_tempDir + u"QVFAX.TIF"_s;
@@ -35,8 +40,15 @@ QuorinSock::QuorinSock(QWidget *parent)
     connect(m_socket, &SocketAdapter::SendProgress, this,
             [this](qint64 sent, qint64 remaining) { Q_EMIT SendProgress(int(sent), int(remaining)); });
     connect(m_socket, &SocketAdapter::ConnectionRequest, this, &QuorinSock::ConnectionRequest);
-    // The upload driver of outgoing faxes hangs here: each completed send runs its next step.
-    connect(m_socket, &SocketAdapter::SendComplete, this, &QuorinSock::SendComplete);
+    // Each completed send runs the next step of the upload of outgoing faxes.
+    connect(m_socket, &SocketAdapter::SendComplete, m_upload, &UploadDriver::sendComplete);
+    connect(m_socket, &SocketAdapter::PeerClosed, this, &QuorinSock::dropLink);
+    connect(m_upload, &UploadDriver::SendComplete, this, &QuorinSock::SendComplete);
+    connect(m_upload, &UploadDriver::SentFax2Server, this, &QuorinSock::SentFax2Server);
+    connect(m_upload, &UploadDriver::Error, this,
+            [this](int number, const QString &description, const QString &source) {
+                RaiseErrorEvent(number, description, 0, source);
+            });
     connect(m_watchdog, &QTimer::timeout, this, &QuorinSock::onWatchdogTick);
 }
 
@@ -132,12 +144,17 @@ bool QuorinSock::SendMsg(typeofMsg type, QByteArrayView keyword, QByteArrayView 
                         u"SendMsg : "_s + Proto::text(keyword));
         return false;
     }
-    int err = m_socket->SendData(*frame);
+    return sendFrame(*frame);
+}
+
+bool QuorinSock::sendFrame(const QByteArray &frame)
+{
+    int err = m_socket->SendData(frame);
     if (err == SocketAdapter::sckBadState) {
         // One reconnect and one resend; the connect is asynchronous, so the resend normally fails too
         // and the login that follows ends in ReConnected.
         ReConnect();
-        err = m_socket->SendData(*frame);
+        err = m_socket->SendData(frame);
         if (err == SocketAdapter::sckBadState && m_connectionWanted) {
             const QString server = m_sockServer;
             const int port = m_sockPort;
@@ -269,9 +286,15 @@ void QuorinSock::GetData(QByteArray &vntData, int, qint64 maxLen)
     vntData = m_socket->GetData(maxLen);
 }
 
+void QuorinSock::dropLink()
+{
+    m_upload->linkLost();
+}
+
 void QuorinSock::ConnectClose()
 {
     m_socket->Close();
+    dropLink();
     m_linkUp = false;
     m_connectionWanted = false;
     m_cutter.clear();

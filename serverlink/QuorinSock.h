@@ -21,6 +21,8 @@
 class QSettings;
 class QTimer;
 class SocketAdapter;
+class UploadDriver;
+class collFaxOut;
 
 // The server-link control: one TCP link to the fax server, the login, every request, and every server
 // frame turned into typed objects and events. A host window places one instance and reacts to its
@@ -215,6 +217,8 @@ private:
     // Writer: false when the frame was not handed to the socket.
     bool SendMsg(typeofMsg type, QStringView keyword, const QString &data);
     bool SendMsg(typeofMsg type, QByteArrayView keyword, QByteArrayView data);
+    bool sendFrame(const QByteArray &frame);
+    void dropLink(); // the connection in hand is gone: uploads announced on it are lost
     void RaiseErrorEvent(int Number, const QString &Description, int Scode, const QString &Source);
     void raiseParseError(const ParseError &error);
     ErrorSink errorSink();
@@ -246,6 +250,8 @@ private:
     QString activeKeyword() const { return m_activeKeyword; }
 
     SocketAdapter *m_socket = nullptr;
+    std::unique_ptr<collFaxOut> m_sendQueue;
+    UploadDriver *m_upload = nullptr;
     QTimer *m_watchdog = nullptr;
     FrameCutter m_cutter;
     bool m_dispatchQueued = false;

@@ -17,6 +17,7 @@ void QuorinSock::Connect(const QString &RemoteHost, int RemotePort, const QStrin
     m_reconnecting = false;
     if (m_socket->State() == SocketAdapter::sckConnected)
         m_socket->Close();
+    dropLink();
     m_linkUp = false;
     m_connectionWanted = true;
     // A new link starts a new login: an earlier acceptance does not count for this server.
@@ -45,6 +46,7 @@ void QuorinSock::ReConnect()
 {
     m_reconnecting = true;
     m_socket->Close();
+    dropLink();
     m_linkUp = false;
     m_cutter.clear();
     m_socket->Connect(m_sockServer, m_sockPort);

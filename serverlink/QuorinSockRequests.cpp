@@ -1,6 +1,8 @@
 // Requests on folders, faxes, forwarding, properties and reports.
 #include "QuorinSock.h"
 
+#include "UploadDriver.h"
+
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -164,23 +166,19 @@ void QuorinSock::UpdateFiles()
     SendMsg(typeQry, u"UPDATEFILES", QString());
 }
 
-// Uploads (new faxes, faxes stored as received, changed images) are not part of this build: nothing is
-// queued or sent and the hand-over reports that it failed.
-QString QuorinSock::SendNewFax(std::unique_ptr<faxOut>)
+QString QuorinSock::SendNewFax(std::unique_ptr<faxOut> ObjFax)
 {
-    return u"-1"_s;
+    return m_upload->handOver(std::move(ObjFax), Proto::FaxCodeSend);
 }
 
-QString QuorinSock::SaveFaxToRX(std::unique_ptr<faxOut>)
+QString QuorinSock::SaveFaxToRX(std::unique_ptr<faxOut> ObjFax)
 {
-    return u"-1"_s;
+    return m_upload->handOver(std::move(ObjFax), Proto::FaxCodeReceived);
 }
 
-QString QuorinSock::SendUpdateFile(const QString &sFileName, const QString &)
+QString QuorinSock::SendUpdateFile(const QString &sFileName, const QString &KeyFax)
 {
-    if (!LinkUtils::FileExists(sFileName))
-        return QString();
-    return u"-1"_s;
+    return m_upload->sendUpdateFile(sFileName, KeyFax, m_activeKeyword);
 }
 
 void QuorinSock::SendUpdateTmpFile(const QString &IdFax)

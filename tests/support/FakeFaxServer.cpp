@@ -41,12 +41,12 @@ QByteArray FakeFaxServer::rawQuery(const QByteArray &keyword, const QByteArray &
     return keyword + QuerySep + data + Terminator;
 }
 
-QByteArray FakeFaxServer::answer(QStringView keyword, QStringView data)
+QByteArray FakeFaxServer::answer(QStringView keyword, const QString &data)
 {
     return rawAnswer(latin(keyword), latin(data));
 }
 
-QByteArray FakeFaxServer::query(QStringView keyword, QStringView data)
+QByteArray FakeFaxServer::query(QStringView keyword, const QString &data)
 {
     return rawQuery(latin(keyword), latin(data));
 }

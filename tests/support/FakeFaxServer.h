@@ -33,8 +33,16 @@ public:
     };
 
     // Frame bytes: keyword, "<¶>" (answer) or "<¥>" (query), data, "<§>"; text through Windows-1252.
-    static QByteArray answer(QStringView keyword, QStringView data = {});
-    static QByteArray query(QStringView keyword, QStringView data = {});
+    static QByteArray answer(QStringView keyword, const QString &data);
+    static QByteArray query(QStringView keyword, const QString &data);
+    static QByteArray answer(QStringView keyword, QStringView data = {})
+    {
+        return answer(keyword, data.toString());
+    }
+    static QByteArray query(QStringView keyword, QStringView data = {})
+    {
+        return query(keyword, data.toString());
+    }
     static QByteArray rawAnswer(const QByteArray &keyword, const QByteArray &data);
     static QByteArray rawQuery(const QByteArray &keyword, const QByteArray &data);
     static QByteArray latin(QStringView text); // Windows-1252 bytes of a text

@@ -418,7 +418,7 @@ void SampleMailbox::respond(FakeFaxServer &server, const FakeFaxServer::Frame &f
                 fax->folder = fields.value(1).toInt();
         }
     } else if (kw == u"UPDATEFILES"_s) {
-        server.sendNow(F::answer(u"TBUPDATE", u"0"));
+        server.sendNow(F::answer(u"TBUPDATE", u"0"_s));
         server.sendNow(F::answer(u"FINEUPD"));
     } else if (kw == u"FINEFAX"_s) {
         // The fax goes out at once and shows under "Spediti".

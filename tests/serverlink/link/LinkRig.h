@@ -1,0 +1,78 @@
+#pragma once
+
+// A control and a fake fax server for one test: private folders, a script, a login.
+#include "FakeFaxServer.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+// Rights of a user with every right: name, forward, send, forward, book, (unused), delete, read, modify, add.
+inline QString allRights(const QString &user = u"mario"_s)
+{
+    return user + u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s;
+}
+
+// Every test points the user folders at a temporary folder, so nothing touches the real home folder.
+inline void useTemporaryHome(QTemporaryDir &home)
+{
+    QVERIFY(home.isValid());
+    for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+        const QString dir = home.filePath(QString::fromLatin1(var));
+        QDir().mkpath(dir);
+        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        qputenv(var, QFile::encodeName(dir));
+    }
+    Prompt::setAnswering(true);
+}
+
+struct LinkRig
+{
+    FakeFaxServer server;
+    std::unique_ptr<QuorinSock> sock = std::make_unique<QuorinSock>();
+
+    explicit LinkRig(bool fragmented)
+    {
+        server.setFragmented(fragmented);
+        sock->setTimeCheckServer(5000);
+    }
+
+    // Connects as `user`; the server checks the login frame, announces versions and answers with `rights`.
+    bool login(const QString &rights = allRights(), const QString &user = u"mario"_s)
+    {
+        if (!server.listen())
+            return false;
+        server.expect(FakeFaxServer::answer(u"USER", user));
+        server.send(FakeFaxServer::answer(u"VERSIONI", u"1.0.0<#>2.1.0<#>2.2.0<#>2.3.0<#>0.9"));
+        server.send(FakeFaxServer::answer(u"USER", rights));
+        QSignalSpy connected(sock.get(), &QuorinSock::Connected);
+        sock->Connect(u"127.0.0.1"_s, server.port(), user);
+        return connected.wait(10000) && server.errors().isEmpty();
+    }
+
+    // Waits until the server has received these exact frame bytes.
+    bool received(const QByteArray &frame, int ms = 5000)
+    {
+        QElapsedTimer t;
+        t.start();
+        while (!server.hasReceived(frame)) {
+            if (t.elapsed() > ms)
+                return false;
+            QTest::qWait(5);
+        }
+        return true;
+    }
+};
+
+inline void addFragmentedRows()
+{
+    QTest::addColumn<bool>("fragmented");
+    QTest::newRow("whole") << false;
+    QTest::newRow("fragmented") << true;
+}

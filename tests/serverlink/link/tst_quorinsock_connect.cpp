@@ -1,0 +1,382 @@
+// Connection, login, rights, watchdog, lost link and the receive loop of the control.
+#include "LinkRig.h"
+
+#include <QEventLoop>
+#include <QSettings>
+#include <QTimer>
+
+class TestQuorinSockConnect : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void initTestCase() { useTemporaryHome(m_home); }
+
+    void freshControl()
+    {
+        QuorinSock sock;
+        QCOMPARE(sock.TimeCheckServer(), 3000);
+        QCOMPARE(sock.TimeSearchServersAvailable(), 1500);
+        QCOMPARE(sock.QuorinVersion(), QString());
+        QVERIFY(!sock.CollItems());
+        QVERIFY(!sock.FaxItems());
+        QCOMPARE(sock.FaxesSelected(), sock.FaxesSelected());
+        QCOMPARE(sock.SockPort(), 9456);
+        QCOMPARE(sock.State(), 0);
+        QVERIFY(sock.NameTempFile().endsWith(u"/TMPFAX.TIF"_s));
+        QVERIFY(sock.NameQVfile().endsWith(u"/QVFAX.TIF"_s));
+        QVERIFY(sock.NameUpdateFolder().endsWith(u"/UPDATE"_s));
+        QVERIFY(sock.NameTempFile().startsWith(m_home.path()));
+    }
+
+    void timerPeriods_data()
+    {
+        QTest::addColumn<int>("value");
+        QTest::addColumn<int>("check");
+        QTest::addColumn<int>("search");
+        QTest::newRow("zero") << 0 << 3000 << 1500;
+        QTest::newRow("negative") << -5 << 3000 << 1500;
+        QTest::newRow("one") << 1 << 1 << 1;
+        QTest::newRow("large") << 60000 << 60000 << 60000;
+    }
+    void timerPeriods()
+    {
+        QFETCH(int, value);
+        QuorinSock sock;
+        sock.setTimeCheckServer(value);
+        sock.setTimeSearchServersAvailable(value);
+        QTEST(sock.TimeCheckServer(), "check");
+        QTEST(sock.TimeSearchServersAvailable(), "search");
+    }
+
+    void versions_data()
+    {
+        QTest::addColumn<QString>("a");
+        QTest::addColumn<QString>("b");
+        QTest::addColumn<int>("order");
+        QTest::newRow("equal") << u"1.2.9"_s << u"1.2.9"_s << 0;
+        QTest::newRow("two digits newer") << u"1.2.10"_s << u"1.2.9"_s << 1;
+        QTest::newRow("older minor") << u"1.9.0"_s << u"1.12.0"_s << -1;
+        QTest::newRow("missing part") << u"1.2"_s << u"1.2.0"_s << 0;
+        QTest::newRow("longer newer") << u"1.2.0.1"_s << u"1.2"_s << 1;
+    }
+    void versions()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(int, order);
+        QCOMPARE(QuorinSock::compareVersions(a, b), order);
+        QCOMPARE(QuorinSock::compareVersions(b, a), -order);
+    }
+
+    void login_data() { addFragmentedRows(); }
+    void login()
+    {
+        QFETCH(bool, fragmented);
+        LinkRig rig(fragmented);
+        QStringList order;
+        QObject::connect(rig.sock.get(), &QuorinSock::SocketConnected, [&] { order << u"Connect"_s; });
+        QObject::connect(rig.sock.get(), &QuorinSock::UserReceived, [&] { order << u"UserReceived"_s; });
+        QObject::connect(rig.sock.get(), &QuorinSock::Connected,
+                         [&](const QString &server, int port, bool fwd) {
+                             order << u"Connected %1 %2 %3"_s.arg(server).arg(port).arg(fwd);
+                         });
+        QSignalSpy ocx(rig.sock.get(), &QuorinSock::UpdateOcxNeed);
+        QSignalSpy srv(rig.sock.get(), &QuorinSock::UpdateServerNeed);
+        QVERIFY(rig.login(u"mario.rossi<#>T<#>T<#>F<#>T<#><#>F<#>T<#>F<#>T"_s));
+        QCOMPARE(order, QStringList({u"Connect"_s, u"UserReceived"_s,
+                                     u"Connected 127.0.0.1 %1 1"_s.arg(rig.server.port())}));
+        QCOMPARE(rig.sock->UserName(), u"mario.rossi"_s);
+        QVERIFY(rig.sock->IsForwarduser());
+        QVERIFY(!rig.sock->DelSharedContacts());
+        QVERIFY(rig.sock->ReadSharedContacts());
+        QVERIFY(!rig.sock->ModifySharedContacts());
+        QVERIFY(rig.sock->AddSharedContacts());
+        QCOMPARE(rig.sock->QuorinVersion(), u"2.1.0"_s);
+        QCOMPARE(rig.sock->PrinterVersion(), u"2.2.0"_s);
+        QCOMPARE(rig.sock->QuorinLiveVersion(), u"2.3.0"_s);
+        QCOMPARE(rig.sock->DarnelleVersion(), u"0.9"_s);
+        QCOMPARE(rig.sock->State(), 7);
+        QCOMPARE(ocx.count() + srv.count(), 0);
+    }
+
+    void rights_data()
+    {
+        QTest::addColumn<QString>("rights");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<bool>("forward");
+        QTest::addColumn<bool>("read");
+        QTest::addColumn<int>("errors");
+        QTest::newRow("ten fields") << u"anna<#>F<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s << u"anna"_s << false
+                                    << true << 0;
+        QTest::newRow("four fields keep everything")
+            << u"anna<#>T<#>T<#>T"_s << u"mario"_s << false << false << 0;
+        QTest::newRow("seven fields: book rights off")
+            << u"anna<#>T<#>T<#>T<#>T<#><#>T"_s << u"anna"_s << true << false << 1;
+    }
+    void rights()
+    {
+        QFETCH(QString, rights);
+        LinkRig rig(false);
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        QVERIFY(rig.login(rights));
+        QTEST(rig.sock->UserName(), "user");
+        QTEST(rig.sock->IsForwarduser(), "forward");
+        QTEST(rig.sock->ReadSharedContacts(), "read");
+        QTEST(int(errors.count()), "errors");
+    }
+
+    void versionAnnouncement_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<int>("ocx");
+        QTest::addColumn<int>("serverNeed");
+        QTest::newRow("same") << u"1.0.0"_s << 0 << 0;
+        QTest::newRow("newer by a two-digit part") << u"1.0.10"_s << 1 << 0;
+        QTest::newRow("older") << u"0.9.12"_s << 0 << 1;
+    }
+    void versionAnnouncement()
+    {
+        QFETCH(QString, server);
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        QSignalSpy ocx(rig.sock.get(), &QuorinSock::UpdateOcxNeed);
+        QSignalSpy need(rig.sock.get(), &QuorinSock::UpdateServerNeed);
+        QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
+        rig.server.send(FakeFaxServer::answer(u"VERSIONI", server + u"<#>a<#>b<#>c<#>d"_s));
+        rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A63"));
+        QVERIFY(nums.wait());
+        QTEST(int(ocx.count()), "ocx");
+        QTEST(int(need.count()), "serverNeed");
+        if (ocx.count())
+            QCOMPARE(ocx.first().first().toString(), server);
+    }
+
+    void maxUsers_data() { addFragmentedRows(); }
+    void maxUsers()
+    {
+        QFETCH(bool, fragmented);
+        LinkRig rig(fragmented);
+        QVERIFY(rig.server.listen());
+        bool hidden = false;
+        rig.sock->setConnectingWindow([](const QString &) {}, [&] { hidden = true; });
+        rig.server.expect(FakeFaxServer::answer(u"USER", u"mario"));
+        rig.server.send(FakeFaxServer::answer(u"MAXUSERS"));
+        QSignalSpy refused(rig.sock.get(), &QuorinSock::MaxUsersLimit);
+        QSignalSpy connected(rig.sock.get(), &QuorinSock::Connected);
+        rig.sock->Connect(u"127.0.0.1"_s, rig.server.port(), u"mario"_s);
+        QVERIFY(refused.wait());
+        QVERIFY(hidden);
+        QCOMPARE(connected.count(), 0);
+    }
+
+    // A server that takes the connection but never answers the login.
+    void silentServer()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.server.listen());
+        rig.sock->setTimeCheckServer(40);
+        QSignalSpy gone(rig.sock.get(), &QuorinSock::ServerNotAvailable);
+        rig.sock->Connect(u"127.0.0.1"_s, rig.server.port(), u"mario"_s);
+        QVERIFY(gone.wait());
+        QCOMPARE(gone.count(), 1);
+        QCOMPARE(gone.first().at(0).toString(), u"127.0.0.1"_s);
+        QCOMPARE(gone.first().at(1).toInt(), int(rig.server.port()));
+        QCOMPARE(rig.server.connectionCount(), 1); // connected all along: no new attempt
+        QVERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"USER", u"mario")));
+    }
+
+    // Every Connect gets three attempts, not only the first of the control's life.
+    void refusedServerEachConnect()
+    {
+        quint16 port = 0;
+        {
+            FakeFaxServer closed;
+            QVERIFY(closed.listen());
+            port = closed.port();
+        }
+        QuorinSock sock;
+        sock.setTimeCheckServer(40);
+        QSignalSpy gone(&sock, &QuorinSock::ServerNotAvailable);
+        QSignalSpy errors(&sock, &QuorinSock::Error);
+        for (int round = 1; round <= 2; ++round) {
+            errors.clear();
+            sock.Connect(u"127.0.0.1"_s, port, u"mario"_s);
+            QTRY_COMPARE_WITH_TIMEOUT(gone.count(), round, 5000);
+            QCOMPARE(errors.count(), 3);
+            QCOMPARE(errors.first().at(0).toInt(), 10061);
+        }
+    }
+
+    void invalidPort_data()
+    {
+        QTest::addColumn<int>("port");
+        QTest::newRow("zero") << 0;
+        QTest::newRow("negative") << -1;
+        QTest::newRow("above range") << 65536;
+    }
+    void invalidPort()
+    {
+        QFETCH(int, port);
+        QuorinSock sock;
+        sock.setTimeCheckServer(20);
+        QSignalSpy errors(&sock, &QuorinSock::Error);
+        QSignalSpy gone(&sock, &QuorinSock::ServerNotAvailable);
+        sock.Connect(u"127.0.0.1"_s, port, u"mario"_s);
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(sock.State(), 0);
+        QVERIFY(!gone.wait(200));
+        sock.Connect(u"127.0.0.1"_s, u"not a port"_s, u"mario"_s);
+        QCOMPARE(errors.count(), 2);
+    }
+
+    // The server drops the link; the next request finds out, reconnects once and tells the host.
+    void lostLink_data() { addFragmentedRows(); }
+    void lostLink()
+    {
+        QFETCH(bool, fragmented);
+        LinkRig rig(fragmented);
+        QVERIFY(rig.login());
+        rig.server.setResponder([](FakeFaxServer &s, const FakeFaxServer::Frame &f) {
+            if (f.keyword == "USER" && f.answer)
+                s.sendNow(FakeFaxServer::answer(u"USER", allRights()));
+        });
+        QSignalSpy lost(rig.sock.get(), &QuorinSock::ConnectionNotAvailable);
+        QSignalSpy again(rig.sock.get(), &QuorinSock::ReConnected);
+        rig.server.dropClient();
+        QTRY_COMPARE(rig.sock->State(), 8);
+        rig.sock->SetActiveList(PersonalList, 1);
+        QCOMPARE(lost.count(), 1);
+        QCOMPARE(lost.first().at(1).toInt(), int(rig.server.port()));
+        // The reconnect started by the failed send logs in again.
+        QVERIFY(again.wait());
+        QCOMPARE(rig.server.connectionCount(), 2);
+    }
+
+    void serverAsksUser_data() { addFragmentedRows(); }
+    void serverAsksUser()
+    {
+        QFETCH(bool, fragmented);
+        LinkRig rig(fragmented);
+        QVERIFY(rig.login());
+        rig.server.clearReceived();
+        rig.server.send(FakeFaxServer::query(u"STATUS", u"x"));
+        rig.server.send(FakeFaxServer::query(u"USER"));
+        QTRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"USER", u"mario")));
+        QCOMPARE(rig.server.receivedFrames().size(), 1);
+    }
+
+    // Frames that came right before the server closed are still handled.
+    void framesBeforeClose_data() { addFragmentedRows(); }
+    void framesBeforeClose()
+    {
+        QFETCH(bool, fragmented);
+        LinkRig rig(fragmented);
+        QVERIFY(rig.login());
+        QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
+        rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A64"));
+        rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A65"));
+        rig.server.closeConnection();
+        QTRY_COMPARE(nums.count(), 2);
+        QCOMPARE(nums.at(1).first().toInt(), 5);
+    }
+
+    // A frame that fails is reported and lost; the frames after it are handled.
+    void failingFrame_data() { addFragmentedRows(); }
+    void failingFrame()
+    {
+        QFETCH(bool, fragmented);
+        LinkRig rig(fragmented);
+        QVERIFY(rig.login());
+        QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        rig.server.send(
+            FakeFaxServer::answer(u"NUMFAX", u"\u00A6tre") + FakeFaxServer::answer(u"NUMFAX", u"\u00A67") +
+            FakeFaxServer::answer(u"FAXPROGR", u"id<#>9600<#>1<#>2<#>50<#>3<#>d<#>n<#>x<#>3<#>#1") +
+            FakeFaxServer::answer(u"NUMFAX", u"\u00A68"));
+        QTRY_COMPARE(nums.count(), 2);
+        QCOMPARE(nums.at(0).first().toInt(), 7);
+        QCOMPARE(nums.at(1).first().toInt(), 8);
+        QCOMPARE(errors.count(), 2);
+        QCOMPARE(errors.at(0).at(3).toString(), u"DataArrival.NUMFAX"_s);
+        QCOMPARE(errors.at(1).at(3).toString(), u"DataArrival.FAXPROGR"_s);
+    }
+
+    // A host handler that runs a modal loop keeps receiving: the next frame arrives inside it.
+    void modalHandlerKeepsReceiving()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A61"));
+        rig.server.pause();
+        rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A62"));
+        QList<int> seen;
+        bool secondInsideFirst = false;
+        QObject::connect(rig.sock.get(), &QuorinSock::RxNumFax, [&](int n) {
+            seen << n;
+            if (n != 1)
+                return;
+            QEventLoop modal;
+            QObject::connect(rig.sock.get(), &QuorinSock::RxNumFax, &modal, [&](int m) {
+                if (m == 2) {
+                    secondInsideFirst = true;
+                    modal.quit();
+                }
+            });
+            QTimer::singleShot(5000, &modal, &QEventLoop::quit);
+            rig.server.release();
+            modal.exec();
+        });
+        QTRY_COMPARE(seen.size(), 2);
+        QVERIFY(secondInsideFirst);
+    }
+
+    void properties()
+    {
+        QSettings bag(m_home.filePath(u"bag.ini"_s), QSettings::IniFormat);
+        {
+            QuorinSock sock;
+            sock.setRemoteHost(u"fax.example"_s);
+            sock.setRemotePort(9456);
+            sock.WriteProperties(bag);
+        }
+        QVERIFY(bag.contains(u"RemoteHost"_s));
+        QVERIFY(!bag.contains(u"Protocol"_s)); // default values are not stored
+        QuorinSock again;
+        again.ReadProperties(bag);
+        QCOMPARE(again.RemoteHost(), u"fax.example"_s);
+        QCOMPARE(again.RemotePort(), 9456);
+    }
+
+    void serverSettingsReconnect_data()
+    {
+        QTest::addColumn<bool>("confirmed");
+        QTest::addColumn<bool>("changed");
+        QTest::addColumn<int>("connections");
+        QTest::newRow("changed") << true << true << 2;
+        QTest::newRow("unchanged") << true << false << 1;
+        QTest::newRow("cancelled") << false << true << 1;
+    }
+    void serverSettingsReconnect()
+    {
+        QFETCH(bool, confirmed);
+        QFETCH(bool, changed);
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        FakeFaxServer other;
+        QVERIFY(other.listen());
+        rig.sock->setServerConfDialog([&](QWidget *, QString &server, int &port, int) {
+            if (changed)
+                port = other.port();
+            Q_UNUSED(server);
+            return confirmed;
+        });
+        rig.sock->LaunchServerConf(1);
+        QFETCH(int, connections);
+        QTRY_COMPARE(rig.server.connectionCount() + other.connectionCount(), connections);
+    }
+};
+
+QTEST_MAIN(TestQuorinSockConnect)
+#include "tst_quorinsock_connect.moc"
