@@ -110,7 +110,8 @@ void ThumbCtl::clearPicture()
 
 int ThumbCtl::MaxLato() const
 {
-    return std::max(m_widthLimit, m_heightLimit);
+    // From the size itself: a cell that was never shown has had no resize event yet.
+    return std::max(int(std::lround(0.75 * width())), int(std::lround(0.75 * height())));
 }
 
 void ThumbCtl::click()

@@ -1,0 +1,76 @@
+#include "FaxFixture.h"
+
+#include <QByteArray>
+#include <QFile>
+
+#include <tiffio.h>
+
+#include <vector>
+
+bool FaxFixture::writeFax(const QString &path, int pages, int width, int height, int xDpi, int yDpi,
+                          int compression)
+{
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tif)
+        return false;
+    const int stride = (width + 7) / 8;
+    std::vector<unsigned char> row(stride);
+    for (int p = 0; p < pages; ++p) {
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_FILLORDER, FILLORDER_MSB2LSB);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, float(xDpi));
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, float(yDpi));
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, p, pages);
+        if (compression == COMPRESSION_CCITTFAX3)
+            TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, 0);
+        const int barRows = 10 + 20 * p;
+        for (int y = 0; y < height; ++y) {
+            std::fill(row.begin(), row.end(), 0);
+            if (y < barRows) {
+                // A bar across the left half (1 = black with min-is-white).
+                for (int x = 0; x < width / 2; ++x)
+                    row[x / 8] |= 0x80 >> (x % 8);
+            } else if (y % 40 == 0) {
+                for (int b = 0; b < stride; ++b)
+                    row[b] = (b / 2) % 2 ? 0xFF : 0x00; // a dashed line as "text"
+            }
+            if (TIFFWriteScanline(tif, row.data(), y, 0) < 0) {
+                TIFFClose(tif);
+                return false;
+            }
+        }
+        if (!TIFFWriteDirectory(tif)) {
+            TIFFClose(tif);
+            return false;
+        }
+    }
+    TIFFClose(tif);
+    return true;
+}
+
+bool FaxFixture::writeDamaged(const QString &path)
+{
+    const QString whole = path + QStringLiteral(".whole.tif");
+    if (!writeFax(whole, 1))
+        return false;
+    QFile in(whole);
+    if (!in.open(QIODevice::ReadOnly))
+        return false;
+    QByteArray bytes = in.readAll();
+    in.close();
+    QFile::remove(whole);
+    // Keep the header, spoil everything after it.
+    bytes.truncate(64);
+    bytes.append(QByteArray(200, '\xFF'));
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
+}

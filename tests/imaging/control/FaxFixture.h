@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QString>
+
+// Writes test fax images with libtiff: bilevel pages, CCITT Group 4 (or Group 3), with the given
+// resolution. Page i carries a black bar whose height grows with i, so pages can be told apart.
+namespace FaxFixture {
+bool writeFax(const QString &path, int pages, int width = 1728, int height = 1100, int xDpi = 204,
+              int yDpi = 98, int compression = 4 /* COMPRESSION_CCITTFAX4 */);
+// A file that starts like a TIFF but is cut off.
+bool writeDamaged(const QString &path);
+} // namespace FaxFixture

@@ -1,0 +1,674 @@
+#include "FaxFixture.h"
+#include "ImgMenu.h"
+#include "Lumagrid.h"
+#include "LumagridDocument.h"
+#include "PageView.h"
+#include "Prompt.h"
+#include "ThumbCtl.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMetaMethod>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStyle>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+class TestLumagrid : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_three, m_eight, m_one, m_damaged;
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    std::unique_ptr<Lumagrid> makeControl(bool thumbs = true)
+    {
+        auto c = std::make_unique<Lumagrid>();
+        c->resize(900, 600);
+        c->setThumbsVisible(thumbs);
+        c->show();
+        return c;
+    }
+
+    static void waitBuilt(Lumagrid &c) { QTRY_VERIFY_WITH_TIMEOUT(!c.ThumbsLoading(), 20000); }
+
+    static void press(Lumagrid &c, const QString &key)
+    {
+        QAction *a = c.toolbar()->action(key);
+        QVERIFY2(a, qPrintable(key));
+        a->trigger();
+    }
+
+    static QSizeF shown(const Lumagrid &c) { return c.pageView()->pageRect().size(); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
+        qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toLocal8Bit());
+        qputenv("XDG_RUNTIME_DIR", m_dir.filePath(u"run"_s).toLocal8Bit());
+        qputenv("TMPDIR", m_dir.path().toLocal8Bit());
+        m_three = path(u"three.tif"_s);
+        m_eight = path(u"eight.tif"_s);
+        m_one = path(u"one.tif"_s);
+        m_damaged = path(u"damaged.tif"_s);
+        QVERIFY(FaxFixture::writeFax(m_three, 3));
+        QVERIFY(FaxFixture::writeFax(m_eight, 8, 1728, 2200, 204, 196));
+        QVERIFY(FaxFixture::writeFax(m_one, 1, 1728, 1100, 204, 98, 3));
+        QVERIFY(FaxFixture::writeDamaged(m_damaged));
+        Prompt::setAnswering(true);
+    }
+
+    void init() { Prompt::clearRecords(); }
+
+    // The host binds to the events by their order: the first 48 signals are the control's events.
+    void eventsInOrder()
+    {
+        const QStringList expected = {u"Click"_s,
+                                      u"DblClick"_s,
+                                      u"KeyDown"_s,
+                                      u"KeyPress"_s,
+                                      u"KeyUp"_s,
+                                      u"MouseDown"_s,
+                                      u"MouseMove"_s,
+                                      u"MouseUp"_s,
+                                      u"ZoomWindowPopupMenu"_s,
+                                      u"Validate"_s,
+                                      u"Show"_s,
+                                      u"Selected"_s,
+                                      u"SelectChanged"_s,
+                                      u"ScrollChanged"_s,
+                                      u"Scroll"_s,
+                                      u"Resize"_s,
+                                      u"ProgressURL"_s,
+                                      u"Progress"_s,
+                                      u"PanChanged"_s,
+                                      u"Pan"_s,
+                                      u"PaintBefore"_s,
+                                      u"PaintAfter"_s,
+                                      u"Paint"_s,
+                                      u"OLEStartDrag"_s,
+                                      u"OLESetData"_s,
+                                      u"OLEGiveFeedback"_s,
+                                      u"OLEDragOver"_s,
+                                      u"OLEDragDrop"_s,
+                                      u"OLECompleteDrag"_s,
+                                      u"MouseWheelScroll"_s,
+                                      u"MouseMovePixel"_s,
+                                      u"LoadedImage"_s,
+                                      u"HitTest"_s,
+                                      u"Hide"_s,
+                                      u"BeforePrint"_s,
+                                      u"AfterPrint"_s,
+                                      u"BeforeSave"_s,
+                                      u"AfterSave"_s,
+                                      u"GetDataMember"_s,
+                                      u"CustomTransform"_s,
+                                      u"CurrentImageChanged"_s,
+                                      u"Changed"_s,
+                                      u"BeforeZoomChanged"_s,
+                                      u"BeforeMouseToolRender"_s,
+                                      u"BeforeMouseToolDraw"_s,
+                                      u"BeforeMouseToolChange"_s,
+                                      u"AsyncReadProgress"_s,
+                                      u"AsyncReadComplete"_s};
+        const QMetaObject &mo = Lumagrid::staticMetaObject;
+        QStringList signalNames;
+        for (int i = mo.methodOffset(); i < mo.methodCount(); ++i) {
+            if (mo.method(i).methodType() == QMetaMethod::Signal)
+                signalNames << QString::fromLatin1(mo.method(i).name());
+        }
+        QVERIFY(signalNames.size() >= 48);
+        QCOMPARE(signalNames.mid(0, 48), expected);
+    }
+
+    void openShowsFirstPageAndBuildsStrip()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        QCOMPARE(c->counterText(), u"1/3"_s);
+        QCOMPARE(c->Page(), 0);
+        QCOMPARE(c->PagesNumber(), 3);
+        QCOMPARE(c->lNumPage(), 3);
+        QCOMPARE(c->FileName(), m_three);
+        QVERIFY(c->pageView()->hasPage());
+        // The build is announced at once and runs after the timer.
+        QVERIFY(c->ThumbsLoading());
+        waitBuilt(*c);
+        const auto cells = c->thumbCells();
+        QVERIFY(cells.size() >= 3);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(cells.at(i)->isVisibleTo(c.get()));
+            QCOMPARE(cells.at(i)->caption(), u"PAGINA "_s + QString::number(i + 1));
+            QVERIFY2(!cells.at(i)->picture().isNull(),
+                     qPrintable(QString::number(i) + u" "_s + QString::number(cells.at(i)->MaxLato())));
+        }
+        QVERIFY(cells.at(0)->isSelected());
+        QVERIFY(!cells.at(1)->isSelected());
+    }
+
+    void pageByCounter_data()
+    {
+        QTest::addColumn<int>("target");
+        QTest::addColumn<QString>("counter");
+        QTest::addColumn<int>("page");
+        QTest::newRow("first") << 0 << u"1/3"_s << 0;
+        QTest::newRow("middle") << 1 << u"2/3"_s << 1;
+        QTest::newRow("last") << 2 << u"3/3"_s << 2;
+        QTest::newRow("page count means last") << 3 << u"3/3"_s << 2;
+    }
+
+    void pageByCounter()
+    {
+        QFETCH(int, target);
+        QFETCH(QString, counter);
+        QFETCH(int, page);
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        c->GoToPage(target);
+        QCOMPARE(c->counterText(), counter);
+        QCOMPARE(c->Page(), page);
+        QCOMPARE(c->ImgX()->currentIndex(), page);
+        QCOMPARE(c->pageView()->page().sourcePage(), page);
+    }
+
+    void thumbnailClickShowsPage()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        // While the build runs a click is refused with a notice.
+        c->thumbCells().at(0)->click();
+        QCOMPARE(Prompt::lastRecord().text, u"Caricamento immagini in corso. Attendere."_s);
+        waitBuilt(*c);
+        Prompt::clearRecords();
+        c->thumbCells().at(2)->click();
+        QCOMPARE(c->Page(), 2);
+        QCOMPARE(c->counterText(), u"3/3"_s);
+        QVERIFY(c->thumbCells().at(2)->isSelected());
+        QVERIFY(!c->thumbCells().at(0)->isSelected());
+        QVERIFY(Prompt::records().isEmpty());
+        // A real mouse click on the picture does the same.
+        QWidget *pic = c->thumbCells().at(1)->findChild<QWidget *>(u"Picture1"_s);
+        QVERIFY(pic);
+        QTest::mouseClick(pic, Qt::LeftButton);
+        QCOMPARE(c->Page(), 1);
+    }
+
+    void pageKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("Right goes on") << int(Qt::Key_Right) << 0 << 1;
+        QTest::newRow("Down goes on") << int(Qt::Key_Down) << 1 << 2;
+        QTest::newRow("PageDown goes on") << int(Qt::Key_PageDown) << 0 << 1;
+        QTest::newRow("Left goes back") << int(Qt::Key_Left) << 2 << 1;
+        QTest::newRow("Up goes back") << int(Qt::Key_Up) << 1 << 0;
+        QTest::newRow("PageUp goes back") << int(Qt::Key_PageUp) << 1 << 0;
+        QTest::newRow("Right on last stays") << int(Qt::Key_Right) << 2 << 2;
+        QTest::newRow("Left on first stays") << int(Qt::Key_Left) << 0 << 0;
+        QTest::newRow("other key") << int(Qt::Key_A) << 1 << 1;
+    }
+
+    void pageKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        waitBuilt(*c);
+        c->GoToPage(from);
+        QSignalSpy keyUp(c.get(), &Lumagrid::KeyUp);
+        QTest::keyClick(c->pageView(), Qt::Key(key));
+        QCOMPARE(c->Page(), to);
+        QCOMPARE(keyUp.count(), 1);
+        // The strip's cells turn pages with the same keys.
+        c->GoToPage(from);
+        QWidget *pic = c->thumbCells().at(from)->findChild<QWidget *>(u"Picture1"_s);
+        QTest::keyClick(pic, Qt::Key(key));
+        QCOMPARE(c->Page(), to);
+        QVERIFY(c->thumbCells().at(to)->isSelected());
+    }
+
+    void fitModesShowTrueProportions_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("fitType");
+        QTest::newRow("best") << u"BestFit"_s << 1;
+        QTest::newRow("width") << u"FitW"_s << 2;
+        QTest::newRow("height") << u"FitH"_s << 3;
+    }
+
+    void fitModesShowTrueProportions()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, fitType);
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three)); // 1728 x 1100 pixels at 204 x 98 dpi
+        press(*c, key);
+        QCOMPARE(c->AutoZoomType(), fitType);
+        QCOMPARE(c->AutoZoom(), false);
+        const QSizeF s = shown(*c);
+        // 1728/204 inches wide, 1100/98 inches high.
+        const double trueRatio = (1100.0 / 98.0) / (1728.0 / 204.0);
+        QVERIFY2(qAbs(s.height() / s.width() - trueRatio) < 0.01,
+                 qPrintable(QString::number(s.height() / s.width())));
+        const QSize room = c->pageView()->maximumViewportSize();
+        const int bar = c->pageView()->style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+        if (fitType == 1) {
+            QVERIFY(s.height() <= room.height() + 1 && s.width() <= room.width() + 1);
+            QVERIFY(qAbs(s.height() - room.height()) <= 1 || qAbs(s.width() - room.width()) <= 1);
+        } else if (fitType == 2) {
+            QVERIFY(qAbs(s.width() - room.width()) <= 1 || qAbs(s.width() - (room.width() - bar)) <= 1);
+        } else {
+            QVERIFY(qAbs(s.height() - room.height()) <= 1 || qAbs(s.height() - (room.height() - bar)) <= 1);
+        }
+    }
+
+    void toolbarPaging_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("FirstPage") << u"FirstPage"_s << 2 << 0;
+        QTest::newRow("LastPage") << u"LastPage"_s << 0 << 2;
+        QTest::newRow("NextPage") << u"NextPage"_s << 0 << 1;
+        QTest::newRow("NextPage on last") << u"NextPage"_s << 2 << 2;
+        QTest::newRow("PrevPage") << u"PrevPage"_s << 2 << 1;
+        QTest::newRow("PrevPage on first") << u"PrevPage"_s << 0 << 0;
+    }
+
+    void toolbarPaging()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        c->GoToPage(from);
+        press(*c, key);
+        QCOMPARE(c->Page(), to);
+        QCOMPARE(c->counterText(), QString::number(to + 1) + u"/3"_s);
+        QVERIFY(Prompt::records().isEmpty());
+    }
+
+    void toolbarMouseTools_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<int>("tool");
+        QTest::newRow("Pan") << u"Pan"_s << 2;
+        QTest::newRow("ZoomArea") << u"ZoomArea"_s << 3;
+        QTest::newRow("ZoomIn") << u"ZoomIn"_s << 5;
+        QTest::newRow("ZoomOut") << u"ZoomOut"_s << 6;
+    }
+
+    void toolbarMouseTools()
+    {
+        QFETCH(QString, key);
+        QFETCH(int, tool);
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        press(*c, key);
+        QCOMPARE(c->MouseTool(), tool);
+        // A click on the page with the zoom tools zooms.
+        const double before = c->Zoom();
+        QTest::mouseClick(c->pageView()->viewport(), Qt::LeftButton, {},
+                          c->pageView()->viewport()->rect().center());
+        if (tool == 5)
+            QVERIFY(c->Zoom() > before);
+        else if (tool == 6)
+            QVERIFY(c->Zoom() < before);
+        else
+            QCOMPARE(c->Zoom(), before);
+    }
+
+    void toolbarTurns_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<int>("xDpi");
+        QTest::addColumn<int>("yDpi");
+        QTest::newRow("90DX") << u"90DX"_s << QSize(1100, 1728) << 98 << 204;
+        QTest::newRow("90SX") << u"90SX"_s << QSize(1100, 1728) << 98 << 204;
+        QTest::newRow("Flip") << u"Flip"_s << QSize(1728, 1100) << 204 << 98;
+    }
+
+    void toolbarTurns()
+    {
+        QFETCH(QString, key);
+        QFETCH(QSize, size);
+        QFETCH(int, xDpi);
+        QFETCH(int, yDpi);
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        const QImage before = c->Image().image();
+        QSignalSpy changed(c.get(), &Lumagrid::Changed);
+        press(*c, key);
+        const ImgXImage page = c->Image();
+        QCOMPARE(page.size(), size);
+        QCOMPARE(page.xResolution(), xDpi);
+        QCOMPARE(page.yResolution(), yDpi);
+        QCOMPARE(c->pageView()->page().size(), size);
+        QVERIFY(changed.count() >= 1);
+        QVERIFY(!c->Saved());
+        // Undo gives the page back as it was, resolutions included; Redo turns it again.
+        press(*c, u"Undo"_s);
+        QCOMPARE(c->Image().size(), QSize(1728, 1100));
+        QCOMPARE(c->Image().xResolution(), 204);
+        QCOMPARE(c->Image().yResolution(), 98);
+        QCOMPARE(c->Image().image(), before);
+        press(*c, u"Redo"_s);
+        QCOMPARE(c->Image().size(), size);
+        QCOMPARE(c->Image().xResolution(), xDpi);
+    }
+
+    void flipAllTurnsEveryPageAndKeepsThePage()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        waitBuilt(*c);
+        c->GoToPage(1);
+        QList<QImage> before;
+        for (int i = 0; i < 3; ++i)
+            before << c->ImgX()->page(i).image();
+        press(*c, u"FlipAll"_s);
+        QCOMPARE(c->Page(), 1);
+        QCOMPARE(c->ImgX()->currentIndex(), 1);
+        for (int i = 0; i < 3; ++i) {
+            const QImage turned = c->ImgX()->page(i).image();
+            QCOMPARE(turned.size(), before.at(i).size());
+            QCOMPARE(turned.transformed(QTransform().rotate(180)), before.at(i));
+        }
+        // The strip is rebuilt from the turned pages.
+        QVERIFY(c->ThumbsLoading());
+        waitBuilt(*c);
+        QVERIFY(c->thumbCells().at(1)->isSelected());
+    }
+
+    void toolbarWithoutDocumentDoesNothing()
+    {
+        auto c = makeControl();
+        for (const QString &key : ImgMenu::commandKeys())
+            press(*c, key);
+        QVERIFY(Prompt::records().isEmpty());
+        QCOMPARE(c->counterText(), u"0/0"_s);
+        QVERIFY(c->IsEmpty());
+    }
+
+    void toolbarRefusedWhileStripBuilds()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        QVERIFY(c->ThumbsLoading());
+        press(*c, u"NextPage"_s);
+        QCOMPARE(c->Page(), 0);
+        QCOMPARE(Prompt::records().size(), 1);
+        QCOMPARE(Prompt::lastRecord().text, u"Caricamento immagini in corso. Attendere."_s);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+        waitBuilt(*c);
+    }
+
+    // Each control has its own build: a build in the preview never blocks the viewer.
+    void buildIsPerInstance()
+    {
+        auto preview = makeControl();
+        auto viewer = makeControl(false);
+        QVERIFY(viewer->OpenSource(m_three));
+        QVERIFY(preview->OpenSource(m_eight));
+        QVERIFY(preview->ThumbsLoading());
+        press(*viewer, u"NextPage"_s);
+        QCOMPARE(viewer->Page(), 1);
+        QVERIFY(Prompt::records().isEmpty());
+        waitBuilt(*preview);
+    }
+
+    void commandsNotYetAvailableSaySo_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::newRow("Resolution") << u"Resolution"_s;
+        QTest::newRow("Evidenzia") << u"Evidenzia"_s;
+        QTest::newRow("BlackRec") << u"BlackRec"_s;
+        QTest::newRow("WhiteRec") << u"WhiteRec"_s;
+        QTest::newRow("AddLogo") << u"AddLogo"_s;
+    }
+
+    void commandsNotYetAvailableSaySo()
+    {
+        QFETCH(QString, key);
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        QSignalSpy changed(c.get(), &Lumagrid::Changed);
+        press(*c, key);
+        QCOMPARE(Prompt::records().size(), 1);
+        QVERIFY(Prompt::lastRecord().text.contains(u"non ancora disponibile"_s));
+        QCOMPARE(changed.count(), 0);
+    }
+
+    void saveWritesBackAndRaisesEvents()
+    {
+        const QString file = path(u"save.tif"_s);
+        QVERIFY(FaxFixture::writeFax(file, 3));
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(file));
+        press(*c, u"90DX"_s);
+        QSignalSpy before(c.get(), &Lumagrid::BeforeSave);
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        press(*c, u"Save"_s);
+        QCOMPARE(before.count(), 1);
+        QCOMPARE(after.count(), 1);
+        QVERIFY(c->Saved());
+        auto check = makeControl(false);
+        QVERIFY(check->OpenSource(file));
+        QCOMPARE(check->PagesNumber(), 3);
+        QCOMPARE(check->Image().size(), QSize(1100, 1728));
+        QCOMPARE(check->Image().xResolution(), 98);
+    }
+
+    void saveAsWritesChosenFile()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        const QString target = path(u"copy.tif"_s);
+        Prompt::setNextFileName(target);
+        press(*c, u"SaveAs"_s);
+        QVERIFY(QFile::exists(target));
+        QCOMPARE(c->FileName(), m_three);
+        auto check = makeControl(false);
+        QVERIFY(check->OpenSource(target));
+        QCOMPARE(check->PagesNumber(), 3);
+    }
+
+    void openSourceFailures_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("showError");
+        QTest::addColumn<bool>("message");
+        QTest::newRow("empty, quiet") << QString() << false << false;
+        QTest::newRow("empty, loud") << QString() << true << true;
+        QTest::newRow("missing, quiet") << u"missing.tif"_s << false << false;
+        QTest::newRow("missing, loud") << u"missing.tif"_s << true << true;
+        // A damaged file resets quietly either way.
+        QTest::newRow("damaged, quiet") << u"damaged.tif"_s << false << false;
+        QTest::newRow("damaged, loud") << u"damaged.tif"_s << true << false;
+    }
+
+    void openSourceFailures()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, showError);
+        QFETCH(bool, message);
+        const QString file = name.isEmpty() ? QString() : path(name);
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        waitBuilt(*c);
+        Prompt::clearRecords();
+        QVERIFY(!c->OpenSource(file, showError));
+        QCOMPARE(c->FileName(), file);
+        QCOMPARE(c->counterText(), u"0/0"_s);
+        QVERIFY(!c->pageView()->hasPage());
+        QVERIFY(c->IsEmpty());
+        QVERIFY(!c->ThumbsLoading());
+        for (ThumbCtl *cell : c->thumbCells())
+            QVERIFY(!cell->isVisibleTo(c.get()));
+        if (message) {
+            QCOMPARE(Prompt::records().size(), 1);
+            QCOMPARE(Prompt::lastRecord().text, u"File non trovato!"_s);
+            QCOMPARE(Prompt::lastRecord().title, u"Attenzione"_s);
+            QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        } else {
+            QVERIFY(Prompt::records().isEmpty());
+        }
+        // The toolbar has no document to work on now (a missing name still counts as a name).
+        // Opening a good file afterwards works as before.
+        QVERIFY(c->OpenSource(m_three));
+        QCOMPARE(c->counterText(), u"1/3"_s);
+        waitBuilt(*c);
+    }
+
+    void missingFileKeepsPageCounts()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        c->GoToPage(2);
+        QVERIFY(!c->OpenSource(path(u"nope.tif"_s)));
+        QCOMPARE(c->lNumPage(), 3);
+        QCOMPARE(c->Page(), 2);
+    }
+
+    void puliziaEmptiesButKeepsNameAndCounter()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        waitBuilt(*c);
+        c->GoToPage(1);
+        QVERIFY(!c->Pulizia().isValid());
+        QCOMPARE(c->FileName(), m_three);
+        QCOMPARE(c->counterText(), u"2/3"_s);
+        QVERIFY(c->IsEmpty());
+        QVERIFY(!c->Saved());
+        QVERIFY(!c->pageView()->hasPage());
+        for (ThumbCtl *cell : c->thumbCells())
+            QVERIFY(cell->picture().isNull());
+        // A page change on an empty control shows nothing and does not crash.
+        c->GoToPage(0);
+        QVERIFY(!c->pageView()->hasPage());
+    }
+
+    void fileNameKeepsNameOnly()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->setFileName(m_three));
+        QCOMPARE(c->FileName(), m_three);
+        QVERIFY(c->IsEmpty());
+        QCOMPARE(c->counterText(), u"0/0"_s);
+        QVERIFY(!c->setFileName(u"ab"_s)); // too short, kept anyway
+        QCOMPARE(c->FileName(), u"ab"_s);
+        QVERIFY(c->OpenSource(m_three));
+        QVERIFY(!c->OpenSource(QString()));
+        QCOMPARE(c->FileName(), QString());
+    }
+
+    void stripScrollsByFrames()
+    {
+        auto c = makeControl();
+        c->resize(900, 400);
+        QVERIFY(c->OpenSource(m_eight));
+        waitBuilt(*c);
+        auto *bar = c->findChild<QScrollBar *>(u"VScroll2"_s);
+        QVERIFY(bar);
+        QVERIFY(c->ThumbsPerView() > 0);
+        QVERIFY(c->ThumbsPerView() < 8);
+        QVERIFY(bar->isVisibleTo(c.get()));
+        auto *inner = c->findChild<QWidget *>(u"PicInt"_s);
+        bar->setValue(1);
+        QCOMPARE(inner->y(), -c->thumbCells().at(c->ThumbsPerView())->y());
+        // Going to the last page scrolls its cell into view.
+        c->GoToPage(7);
+        QCOMPARE(bar->value(), 7 / c->ThumbsPerView());
+    }
+
+    void switchHidesAndRebuilds()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        auto *sw = c->findChild<QScrollBar *>(u"ThShowHide"_s);
+        QVERIFY(sw);
+        // Hiding during the build stops it and hides every cell.
+        sw->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QVERIFY(!c->ThumbsVisible());
+        QVERIFY(!c->ThumbsLoading());
+        QVERIFY(!c->findChild<QWidget *>(u"PicExt"_s)->isVisible());
+        sw->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QVERIFY(c->ThumbsVisible());
+        QTRY_VERIFY(c->thumbCells().size() >= 3 && c->thumbCells().at(2)->isVisibleTo(c.get()));
+        waitBuilt(*c);
+    }
+
+    void lowResolutionFaxPage()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_one)); // Group 3, 204 x 98
+        QCOMPARE(c->counterText(), u"1/1"_s);
+        const QSizeF s = shown(*c);
+        QVERIFY(qAbs(s.height() / s.width() - (1100.0 / 98.0) / (1728.0 / 204.0)) < 0.01);
+    }
+
+    void zoomSmoothingFollowsZoom()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_one));
+        QSignalSpy spy(c.get(), &Lumagrid::BeforeZoomChanged);
+        c->setZoom(5.0);
+        QVERIFY(c->AntialiasDisplay());
+        c->setZoom(5.01);
+        QVERIFY(!c->AntialiasDisplay());
+        QCOMPARE(spy.count(), 2);
+    }
+
+    void windowsHandlesAreZero()
+    {
+        Lumagrid c;
+        QCOMPARE(c.hWnd(), 0);
+        QCOMPARE(c.hDC(), 0);
+    }
+
+    void keptPropertiesNotify()
+    {
+        Lumagrid c;
+        QSignalSpy spy(&c, &Lumagrid::propertyChanged);
+        c.letEnabled(false);
+        QCOMPARE(c.Enabled(), false);
+        QVERIFY(c.isEnabled()); // kept only
+        c.setZoom(2.0);
+        c.setWorkType(Viewer);
+        c.setAskResSaveAs(true);
+        QStringList names;
+        for (const auto &args : spy)
+            names << args.at(0).toString();
+        QCOMPARE(names, QStringList({u"Enabled"_s, u"Zoom"_s, u"WorkType"_s, u"AskResSaveAs"_s}));
+        QCOMPARE(c.WorkType(), Viewer);
+        QVERIFY(c.AskResSaveAs());
+    }
+
+    void minimumSize()
+    {
+        Lumagrid c;
+        c.resize(10, 10);
+        QVERIFY(c.width() >= int(5800 * c.logicalDpiX() / 1440.0) - 1);
+        QVERIFY(c.height() >= int(2850 * c.logicalDpiY() / 1440.0) - 1);
+    }
+};
+
+QTEST_MAIN(TestLumagrid)
+#include "tst_lumagrid.moc"
