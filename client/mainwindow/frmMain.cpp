@@ -1,0 +1,337 @@
+#include "frmMain.h"
+
+#include "ConfigIni.h"
+#include "FaxListItem.h"
+#include "FaxListText.h"
+#include "FormHelpers.h"
+#include "ListIcons.h"
+#include "QuorinSock.h"
+#include "SmallWindows.h"
+#include "SplitterStrip.h"
+#include "clsLog.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+frmMain::frmMain(QWidget *parent) : QMainWindow(parent), m_tree(nullptr)
+{
+    setObjectName(u"frmMain"_s);
+    // Form_Initialize
+    bVisualizza = bApriFax = bFaxArrivato = bZuvUvucante = false;
+    PrevKey = u"0"_s;
+    Connected = false;
+    UserReceived = false;
+    AppLog().WriteLog(u"FrmMain - Fine Initialize"_s);
+
+    buildControls();
+    m_tree = FolderTree(TVNodi);
+    buildMenus();
+    connectClientSock();
+    Form_Load();
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildControls()
+{
+    m_client = new QWidget(this);
+    m_client->setObjectName(u"ClientArea"_s);
+    setCentralWidget(m_client);
+    m_client->installEventFilter(this);
+
+    FraTv = new QGroupBox(m_client);
+    FraTv->setObjectName(u"FraTv"_s);
+    TVNodi = new QTreeWidget(FraTv);
+    TVNodi->setObjectName(u"TVNodi"_s);
+    TVNodi->setHeaderHidden(true);
+    TVNodi->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    TVNodi->setContextMenuPolicy(Qt::PreventContextMenu);
+    TVNodi->installEventFilter(this);
+    TVNodi->viewport()->installEventFilter(this);
+
+    fraListFax = new QGroupBox(m_client);
+    fraListFax->setObjectName(u"fraListFax"_s);
+    ListFax = new QTreeWidget(fraListFax);
+    ListFax->setObjectName(u"ListFax"_s);
+    ListFax->setRootIsDecorated(false);
+    ListFax->setUniformRowHeights(true);
+    ListFax->setAllColumnsShowFocus(true);
+    ListFax->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListFax->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListFax->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListFax->setSortingEnabled(false);
+    ListFax->header()->setSectionsClickable(true);
+    ListFax->header()->setSortIndicatorShown(false);
+    ListFax->header()->setStretchLastSection(false);
+    ListFax->installEventFilter(this);
+
+    fraRoot = new QWidget(m_client);
+    fraRoot->setObjectName(u"fraRoot"_s);
+    fraRoot->setAutoFillBackground(true);
+    fraRoot->hide();
+    picLogo = new QLabel(fraRoot);
+    picLogo->setObjectName(u"picLogo"_s);
+    picLogo->setAlignment(Qt::AlignCenter);
+    picLogo->setScaledContents(true);
+    picLogo->setPixmap(ListIcons::logo(400, 150));
+
+    fraPreview = new QGroupBox(m_client);
+    fraPreview->setObjectName(u"fraPreview"_s);
+    LumagPreview = new PreviewControl(fraPreview);
+    LumagPreview->setObjectName(u"LumagPreview"_s);
+
+    imgSplitterX = new SplitterStrip(Qt::Horizontal, m_client);
+    imgSplitterX->setObjectName(u"imgSplitterX"_s);
+    imgSplitterY = new SplitterStrip(Qt::Vertical, m_client);
+    imgSplitterY->setObjectName(u"imgSplitterY"_s);
+    for (QWidget **bar : {&picSplitterX, &picSplitterY}) {
+        *bar = new QWidget(m_client);
+        (*bar)->setAutoFillBackground(true);
+        QPalette pal = (*bar)->palette();
+        pal.setColor(QPalette::Window, QColor(128, 128, 128));
+        (*bar)->setPalette(pal);
+        (*bar)->hide();
+    }
+    picSplitterX->setObjectName(u"picSplitterX"_s);
+    picSplitterY->setObjectName(u"picSplitterY"_s);
+    connect(imgSplitterX, &SplitterStrip::pressed, this, &frmMain::splitterXDown);
+    connect(imgSplitterX, &SplitterStrip::moved, this, [this](int px) { splitterXMove(toTwips(px)); });
+    connect(imgSplitterX, &SplitterStrip::released, this, &frmMain::splitterXUp);
+    connect(imgSplitterY, &SplitterStrip::pressed, this, &frmMain::splitterYDown);
+    connect(imgSplitterY, &SplitterStrip::moved, this, [this](int px) { splitterYMove(toTwips(px)); });
+    connect(imgSplitterY, &SplitterStrip::released, this, &frmMain::splitterYUp);
+
+    // The status bar sits inside the client area, as the layout counts it.
+    sbStatusBar = new QStatusBar(m_client);
+    sbStatusBar->setObjectName(u"sbStatusBar"_s);
+    sbStatusBar->setSizeGripEnabled(false);
+    for (int i = 1; i <= 3; ++i) {
+        auto *panel = new QLabel(sbStatusBar);
+        panel->setObjectName(u"Panel"_s + QString::number(i));
+        panel->setFrameShape(QFrame::StyledPanel);
+        panel->setFrameShadow(QFrame::Sunken);
+        m_panels.append(panel);
+        sbStatusBar->addPermanentWidget(panel, i == 1 ? 3 : (i == 2 ? 2 : 1));
+    }
+    pbLoad = new QProgressBar(m_client);
+    pbLoad->setObjectName(u"pbLoad"_s);
+    pbLoad->setTextVisible(false);
+    pbLoad->hide();
+
+    ClientSock = new QuorinSock(m_client);
+    ClientSock->setObjectName(u"ClientSock"_s);
+    ClientSock->hide();
+
+    tmrRead = new QTimer(this);
+    tmrRead->setObjectName(u"tmrRead"_s);
+    tmrRead->setInterval(2000);
+    tmrRead->setSingleShot(true);
+    connect(tmrRead, &QTimer::timeout, this, &frmMain::tmrRead_Timer);
+    TimerTV = new QTimer(this);
+    TimerTV->setObjectName(u"TimerTV"_s);
+
+    connect(ListFax->header(), &QHeaderView::sectionClicked, this, &frmMain::OrdinaColonna);
+    connect(ListFax, &QTreeWidget::itemClicked, this, [this] { ListFax_ItemClick(); });
+    connect(TVNodi, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
+        if (!m_rightButton)
+            TVNodi_NodeClick(item);
+    });
+    connect(LumagPreview, &PreviewControl::AfterPrint, this, &frmMain::LumagPreview_AfterPrint);
+    connect(LumagPreview, &PreviewControl::AfterSave, this, &frmMain::LumagPreview_AfterSave);
+}
+
+void frmMain::buildMenus()
+{
+    QMenu *file = menuBar()->addMenu(u"&File"_s);
+    file->setObjectName(u"mnuFile"_s);
+    QAction *exit = file->addAction(u"&Esci"_s);
+    exit->setObjectName(u"mnuFileExit"_s);
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+    QMenu *help = menuBar()->addMenu(u"&?"_s);
+    help->setObjectName(u"mnuHelp"_s);
+    QAction *about = help->addAction(u"&Informazioni su Quorin..."_s);
+    about->setObjectName(u"mnuHelpAbout"_s);
+    connect(about, &QAction::triggered, this, [this] { (new frmAbout2(this))->show(); });
+}
+
+void frmMain::Form_Load()
+{
+    LocalizeForm(this);
+    setWindowIcon(ListIcons::treeIcon(1));
+    setWindowTitle(ProgramTitle());
+    if (h < 5000)
+        h = 6600;
+    if (w < 5000)
+        w = 8200;
+    m_propX = 0.3;
+    m_propY = 0.6;
+    resize(toPixels(w), toPixels(h));
+    setMinimumSize(toPixels(MainLayout::MinWindowTwips), toPixels(MainLayout::MinWindowTwips));
+    AppLog().WriteLog(u"FrmMain - Inizio Load"_s);
+    loadPlacement();
+    LumagPreview->setAutoZoomType(3);
+    AppLog().WriteLog(u"FrmMain - Fine Load"_s);
+    TimerTV->stop();
+    TimerTV->setInterval(200);
+    InitList(false);
+    ResizeForm();
+}
+
+void frmMain::Init()
+{
+    InitList(false);
+    setPanelText(3, NomeUtente);
+    m_spazioSplitter = 60;
+}
+
+void frmMain::StartMail()
+{
+    // The mail hand-over is built apart; until it is there the client runs without it.
+    isMail = false;
+}
+
+void frmMain::later(std::function<void()> fn)
+{
+    QTimer::singleShot(0, this, std::move(fn));
+}
+
+void frmMain::setStartFlag(bool &flag)
+{
+    flag = true;
+    Q_EMIT startStateChanged();
+}
+
+QString frmMain::panelText(int panel) const
+{
+    return panel >= 1 && panel <= m_panels.size() ? m_panels.at(panel - 1)->text() : QString();
+}
+
+void frmMain::setPanelText(int panel, const QString &text)
+{
+    if (panel >= 1 && panel <= m_panels.size())
+        m_panels.at(panel - 1)->setText(text);
+}
+
+int frmMain::toPixels(int twips) const
+{
+    return qRound(twips * logicalDpiX() / 1440.0);
+}
+
+int frmMain::toTwips(int pixels) const
+{
+    return qRound(pixels * 1440.0 / logicalDpiX());
+}
+
+void frmMain::lockControls()
+{
+    setCursor(Qt::WaitCursor);
+    TVNodi->setEnabled(false);
+    ListFax->setEnabled(false);
+}
+
+void frmMain::SbloccaControlli()
+{
+    ListFax->setEnabled(true);
+    TVNodi->setEnabled(true);
+    unsetCursor();
+    WinsockStatus();
+}
+
+void frmMain::WinsockStatus()
+{
+    bool close = false;
+    const QString text =
+        FaxListText::WinsockStatusText(ClientSock->State(), ClientSock->SockServer(), &close);
+    if (close)
+        ClientSock->ConnectClose();
+    setPanelText(2, text);
+}
+
+void frmMain::closeEvent(QCloseEvent *event)
+{
+    m_closing = true;
+    // Every other window of the program goes with the main window.
+    const auto windows = QApplication::topLevelWidgets();
+    for (QWidget *window : windows) {
+        if (window != this && window->isWindow() && !window->isHidden())
+            window->close();
+    }
+    if (m_sendStatus)
+        m_sendStatus->close();
+    if (m_shownOnce && !isMinimized())
+        savePlacement();
+    AppLog().setSupressErrors(true);
+    AppLog().CloseLog();
+    event->accept();
+}
+
+void frmMain::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+}
+
+void frmMain::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !isMinimized())
+        ResizeForm();
+}
+
+void frmMain::keyReleaseEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Escape)
+        SbloccaControlli();
+    QMainWindow::keyReleaseEvent(event);
+}
+
+bool frmMain::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_client && event->type() == QEvent::Resize) {
+        ResizeForm();
+        return false;
+    }
+    if (event->type() == QEvent::KeyRelease) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        // The window sees key releases before its controls: Escape ends a wait.
+        if (key->key() == Qt::Key_Escape) {
+            SbloccaControlli();
+            return false;
+        }
+        if (ListFax && watched == ListFax && !key->isAutoRepeat()) {
+            switch (key->key()) {
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown:
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+                ListFax_Click();
+                ListFax->setFocus();
+                break;
+            default:
+                break;
+            }
+        }
+    }
+    if (TVNodi && watched == TVNodi->viewport()) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            auto *mouse = static_cast<QMouseEvent *>(event);
+            m_rightButton = mouse->button() == Qt::RightButton;
+            // A click anywhere on the tree asks the next fax image again.
+            PrevKey = u"0"_s;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            TimerTV->stop();
+            QTimer::singleShot(0, this, [this] { m_rightButton = false; });
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}

@@ -1,0 +1,254 @@
+#pragma once
+
+#include "FolderTree.h"
+#include "MainLayout.h"
+#include "PreviewControl.h"
+#include "Protocol.h"
+#include "SmallWindows.h"
+
+#include <QHash>
+#include <QMainWindow>
+#include <QPointer>
+#include <QStringList>
+
+#include <functional>
+
+class CollFaxItem;
+class FaxItem;
+class FaxListItem;
+class ListItemFrmForward;
+class QGroupBox;
+class QLabel;
+class QProgressBar;
+class QStatusBar;
+class QTimer;
+class QTreeWidget;
+class QTreeWidgetItem;
+class QuorinSock;
+class SplitterStrip;
+class collContactsItem;
+
+// The fax client's main window: folder tree, fax list and preview, hosting the server link ClientSock
+// and the preview LumagPreview. Made by the start-up routine and shown only once the server accepts
+// the user. Server events are handled in frmMainEvents.cpp, the list in frmMainList.cpp, the tree in
+// frmMainTree.cpp, the layout in frmMainLayout.cpp and the preview in frmMainPreview.cpp.
+class frmMain : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit frmMain(QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // --- public state ---
+    int aggDaLeggere = 0;
+    qint16 h = 0; // starting size, twips
+    qint16 w = 0;
+    QString CurrentKey;
+    bool isMail = false;
+    bool Connected = false;
+    bool UserReceived = false;
+    int ActiveList = NullList;
+    bool RxRubrica = false;
+    collContactsItem *CollItemRub = nullptr;
+
+    bool AbortCmd() const { return m_AbortCmd; }
+    bool LanciaUpdate() const { return m_LanciaUpdate; }
+    bool UpdateRX() const { return m_UpdateRX; }
+    bool UpdateError() const { return m_UpdateError; }
+
+    // Program-wide values kept by the window.
+    QString NomeUtente;
+    bool IsForwarduser = false;
+    bool bSalvataggioFax = false;
+
+    // --- hosted controls ---
+    QuorinSock *ClientSock = nullptr;
+    PreviewControl *LumagPreview = nullptr;
+    QTreeWidget *TVNodi = nullptr;
+    QTreeWidget *ListFax = nullptr;
+    QGroupBox *FraTv = nullptr;
+    QGroupBox *fraListFax = nullptr;
+    QGroupBox *fraPreview = nullptr;
+    QWidget *fraRoot = nullptr;
+    QLabel *picLogo = nullptr;
+    QStatusBar *sbStatusBar = nullptr;
+    QProgressBar *pbLoad = nullptr;
+    QTimer *tmrRead = nullptr;
+    QTimer *TimerTV = nullptr;
+    SplitterStrip *imgSplitterX = nullptr, *imgSplitterY = nullptr;
+    QWidget *picSplitterX = nullptr, *picSplitterY = nullptr;
+
+    // --- public procedures ---
+    void Init();
+    void StartMail();
+    void ListFax_Click();
+    void InitList(bool bCestino);
+    void Ask4List(int ListType);
+    bool GetNuovi(CollFaxItem *Faxes, bool bNuova);
+    FaxListItem *AddItem(const QString &Chiave, const QString &Icona);
+    QString GetCurrentKey() const;
+    void InizializzaLst();
+    void ResizeForm();
+    void SizeControlsX(int xTwips);
+    void TVNodiRicevuti();
+    void TVNodiInoltro();
+    void GenerateTreeStruct();
+    void FirstSelection(int x = 0);
+    void WinsockStatus();
+    QStringList CaricaDati(const FaxItem &fax) const;
+    void DoReport(const FaxItem &fax);
+    void PrintedMng();
+    QString TrasformaSecInTime(qint32 secs) const;
+    bool IsCartellaCestino(QTreeWidgetItem *node) const;
+    FaxListItem *EsisteItem(const QString &key) const;
+
+    // Read and printed marks of the selected rows.
+    void ImpostaLetto(bool bRead);
+    void ImpostaStampato(bool bPrinted);
+
+    // --- state read by tests and the other windows ---
+    FolderTree &tree() { return m_tree; }
+    int CurrTreeID() const { return m_currTreeID; }
+    QString TestoNodo() const { return m_testoNodo; }
+    QString LastAskedKey() const { return m_lastAskedKey; }
+    QString CurrentFaxFile() const { return m_currentFaxFile; }
+    double ProporzioneX() const { return m_propX; }
+    double ProporzioneY() const { return m_propY; }
+    int SortKey() const { return m_sortKey; }
+    int SortOrder() const { return m_sortOrder; }
+    bool Sorted() const { return m_sorted; }
+    FaxListItem *row(const QString &key) const { return m_rows.value(key, nullptr); }
+    QString panelText(int panel) const;
+    void setPanelText(int panel, const QString &text);
+    frmSendStatus *sendStatusWindow() const { return m_sendStatus; }
+    MainLayout::Panes panes() const { return m_panes; }
+    // Twips and pixels of this window's screen.
+    int toPixels(int twips) const;
+    int toTwips(int pixels) const;
+    // Drags of the splitters, in twips of the client area (what the mouse handlers call).
+    void splitterXDown();
+    void splitterXMove(int posTwips);
+    void splitterXUp();
+    void splitterYDown();
+    void splitterYMove(int posTwips);
+    void splitterYUp();
+
+    // Column header click (the column's index, 0-based as shown).
+    void OrdinaColonna(int column);
+    void AggiornaTitoloLista(int nDaLeggere);
+    void SbloccaControlli();
+
+Q_SIGNALS:
+    // Connected, UserReceived, AbortCmd or UpdateRX changed: the start-up routine looks again.
+    void startStateChanged();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+    void keyReleaseEvent(QKeyEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    friend class frmMainTest;
+    void buildControls();
+    void buildMenus();
+    void connectClientSock();
+    void Form_Load();
+    void setStartFlag(bool &flag);
+    void lockControls();
+    // Runs fn once the current event has returned: modal boxes never run inside the link's events.
+    void later(std::function<void()> fn);
+
+    // server events (frmMainEvents.cpp)
+    void ClientSock_Error(int Number, const QString &Description, const QString &Source);
+    void ClientSock_Connected(const QString &Server, int SockPort, bool forwardUser);
+    void ClientSock_ReConnected(const QString &Server, int SockPort, bool forwardUser);
+    void ClientSock_ServerNotAvailable(const QString &Server, int SockPort);
+    void ClientSock_ListAnswer(int listKind);
+    void ClientSock_RxNewFax(FaxItem *NewFaxItem, int pActiveList);
+    void ClientSock_RxChildrenTree();
+    void ClientSock_RxNumFax(int numfax);
+    void ClientSock_RxFaxOkKey(const QString &FileName, const QString &KeyFax);
+    void ClientSock_RxFaxIncomplete();
+    void ClientSock_ConnectionNotAvailable(const QString &Server, int SockPort);
+    void ClientSock_AddedNewFolder(const QString &FolderName, int NodeKey, bool SharedFolder);
+    void ClientSock_RxPropertyFax(int pActiveList);
+    void ClientSock_RxReportFax(int pActiveList);
+    void ClientSock_RxFaxNotFound(int KeyFax);
+    void ClientSock_RxFrmForward(ListItemFrmForward *UsersList, ListItemFrmForward *GroupsList);
+    void ClientSock_MaxUsersLimit();
+    void ClientSock_SentFax2Server(const QString &IdFaxSent);
+    void ClientSock_UpdateOcxNeed(const QString &version);
+    void ClientSock_UpdateServerNeed();
+    void ClientSock_ReceivingUpdate(int TotBytesToReceive, int TotBytesReceived);
+    void ClientSock_DownloadUpdComplete();
+    void ClientSock_ProgressStatusTX(const QString &RemoteID, int Speed, int CurrPage, int TotPages,
+                                     int Percent, int status, const QString &destination,
+                                     const QString &FaxNumber, int RetryCount, int RetryMax,
+                                     const QString &IdFax);
+    void ClientSock_ProgressStatusStart(const QString &IdFax);
+    void ClientSock_ProgressStatusEnd(const QString &IdFax);
+    void ClientSock_RxPhoneBook(collContactsItem *ContactsList);
+    void loginAccepted(const QString &Server, int SockPort, bool forwardUser);
+
+    // list (frmMainList.cpp)
+    void CaricaRiga(const FaxItem &fax);
+    void applySort();
+    void tmrRead_Timer();
+    void ListFax_ItemClick();
+    QStringList ChiaviSelezionate();
+    void showNewFaxNotice();
+
+    // tree (frmMainTree.cpp)
+    void TVNodi_NodeClick(QTreeWidgetItem *node);
+    void AddTreeFolders(const collNodeItem &folders);
+
+    // layout (frmMainLayout.cpp)
+    void applyPanes();
+    void loadPlacement();
+    void savePlacement();
+
+    // preview (frmMainPreview.cpp)
+    void MostraAnteprima(const QString &FileName, const QString &key);
+    QString keepReceivedImage(const QString &FileName, const QString &key);
+    void LumagPreview_AfterPrint();
+    void LumagPreview_AfterSave();
+
+    bool m_AbortCmd = false;
+    bool m_LanciaUpdate = false;
+    bool m_UpdateRX = false;
+    bool m_UpdateError = false;
+    bool m_bUpdateOcx = false;
+    bool bVisualizza = false, bApriFax = false, bFaxArrivato = false, bZuvUvucante = false;
+
+    FolderTree m_tree;
+    int m_currTreeID = 1;
+    QString m_testoNodo;
+    QTreeWidgetItem *m_currentNode = nullptr;
+    bool m_rightButton = false;
+
+    QString PrevKey = QStringLiteral("0");
+    QString m_lastAskedKey;
+    QString m_currentFaxFile;
+    QStringList m_dragKeys;
+
+    QHash<QString, FaxListItem *> m_rows;
+    bool m_sorted = false;
+    int m_sortKey = 8;
+    int m_sortOrder = 1;
+
+    double m_propX = 0.3, m_propY = 0.6;
+    double m_inLeft = 0.3, m_inTop = 0.6;
+    int m_spazioSplitter = 60;
+    bool m_dragX = false, m_dragY = false;
+    MainLayout::Panes m_panes;
+    QWidget *m_client = nullptr;
+    QList<QLabel *> m_panels;
+    bool m_shownOnce = false;
+    bool m_closing = false;
+
+    QPointer<frmSendStatus> m_sendStatus;
+    QPointer<frmUpdateDownload> m_updateDownload;
+    int m_imageCounter = 0;
+};

@@ -1,0 +1,384 @@
+// The main window's handlers of the server link's events. A handler that must ask or tell the user
+// something does it after the link's event has returned (later()), so frames keep flowing meanwhile.
+#include "frmMain.h"
+
+#include "ConfigIni.h"
+#include "ErrorReporting.h"
+#include "FaxListItem.h"
+#include "FaxListText.h"
+#include "FormHelpers.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+#include "SmallWindows.h"
+#include "StringTable.h"
+#include "SystemUtils.h"
+#include "clsLog.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+void frmMain::connectClientSock()
+{
+    QuorinSock *s = ClientSock;
+    connect(s, &QuorinSock::Error, this,
+            [this](int n, const QString &d, int, const QString &src, const QString &, int, bool) {
+                ClientSock_Error(n, d, src);
+            });
+    connect(s, &QuorinSock::Connected, this, &frmMain::ClientSock_Connected);
+    connect(s, &QuorinSock::ReConnected, this, &frmMain::ClientSock_ReConnected);
+    connect(s, &QuorinSock::ServerNotAvailable, this, &frmMain::ClientSock_ServerNotAvailable);
+    connect(s, &QuorinSock::RxForwardList, this, [this] { ClientSock_ListAnswer(Forwardlist); });
+    connect(s, &QuorinSock::RxPersonalList, this, [this] { ClientSock_ListAnswer(PersonalList); });
+    connect(s, &QuorinSock::RxSentList, this, [this] { ClientSock_ListAnswer(SentList); });
+    connect(s, &QuorinSock::RxDeletedList, this, [this] { ClientSock_ListAnswer(DeletedList); });
+    connect(s, &QuorinSock::RxNewFax, this,
+            [this](FaxItem *item, typeOfList list) { ClientSock_RxNewFax(item, int(list)); });
+    connect(s, &QuorinSock::RxChildrenTree, this, &frmMain::ClientSock_RxChildrenTree);
+    connect(s, &QuorinSock::RxNumFax, this, &frmMain::ClientSock_RxNumFax);
+    connect(s, &QuorinSock::RxFaxOkKey, this, &frmMain::ClientSock_RxFaxOkKey);
+    connect(s, &QuorinSock::RxFaxIncomplete, this, &frmMain::ClientSock_RxFaxIncomplete);
+    connect(s, &QuorinSock::ConnectionNotAvailable, this, &frmMain::ClientSock_ConnectionNotAvailable);
+    connect(s, &QuorinSock::AddedNewFolder, this, &frmMain::ClientSock_AddedNewFolder);
+    connect(s, &QuorinSock::RxPropertyFax, this, [this](typeOfList l) { ClientSock_RxPropertyFax(int(l)); });
+    connect(s, &QuorinSock::RxReportFax, this, [this](typeOfList l) { ClientSock_RxReportFax(int(l)); });
+    connect(s, &QuorinSock::RxFaxNotFound, this, &frmMain::ClientSock_RxFaxNotFound);
+    connect(s, &QuorinSock::RxFrmForward, this, &frmMain::ClientSock_RxFrmForward);
+    connect(s, &QuorinSock::MaxUsersLimit, this, &frmMain::ClientSock_MaxUsersLimit);
+    connect(s, &QuorinSock::SentFax2Server, this, &frmMain::ClientSock_SentFax2Server);
+    connect(s, &QuorinSock::UpdateOcxNeed, this, &frmMain::ClientSock_UpdateOcxNeed);
+    connect(s, &QuorinSock::UpdateServerNeed, this, &frmMain::ClientSock_UpdateServerNeed);
+    connect(s, &QuorinSock::ReceivingUpdate, this, &frmMain::ClientSock_ReceivingUpdate);
+    connect(s, &QuorinSock::DownloadUpdComplete, this, &frmMain::ClientSock_DownloadUpdComplete);
+    connect(s, &QuorinSock::ProgressStatusTX, this, &frmMain::ClientSock_ProgressStatusTX);
+    connect(s, &QuorinSock::ProgressStatusStart, this, &frmMain::ClientSock_ProgressStatusStart);
+    connect(s, &QuorinSock::ProgressStatusEnd, this, &frmMain::ClientSock_ProgressStatusEnd);
+    connect(s, &QuorinSock::RxPhoneBook, this, &frmMain::ClientSock_RxPhoneBook);
+}
+
+void frmMain::ClientSock_Error(int Number, const QString &Description, const QString &Source)
+{
+    AppLog().WriteLog(u"Errore ClientSock - "_s + QString::number(Number) + u" - "_s + Description +
+                      u" - "_s + Source);
+    SbloccaControlli();
+    m_dragKeys.clear();
+}
+
+void frmMain::ClientSock_Connected(const QString &Server, int SockPort, bool forwardUser)
+{
+    // The version question is modal: asked once the link's event has returned.
+    later([this, Server, SockPort, forwardUser] { loginAccepted(Server, SockPort, forwardUser); });
+}
+
+void frmMain::loginAccepted(const QString &Server, int SockPort, bool forwardUser)
+{
+    const QString own = ProgramVersion();
+    const QString server = ClientSock->QuorinVersion();
+    // Versions compare number by number (1.2.10 is newer than 1.2.9); a server that announced no
+    // version gives nothing to compare.
+    const int cmp = server.isEmpty() ? 0 : QuorinSock::compareVersions(own, server);
+    if (cmp < 0 || m_bUpdateOcx) {
+        const auto answer = Prompt::message(this, QMessageBox::Warning, ProgramTitle(), LoadResString(2067),
+                                            QMessageBox::Yes | QMessageBox::No);
+        if (answer == QMessageBox::Yes) {
+            m_LanciaUpdate = true;
+            ClientSock->UpdateFiles();
+        }
+    } else if (cmp > 0) {
+        Prompt::message(this, QMessageBox::Warning, ProgramTitle(), LoadResString(2066));
+    }
+    if (m_LanciaUpdate)
+        return; // the window stays hidden; the start-up routine waits for the download
+
+    ConfigIni.Server = Server;
+    ConfigIni.Port = SockPort;
+    IsForwarduser = forwardUser;
+    UserReceived = true;
+    Connected = true;
+    WinsockStatus();
+    WriteServerSettings(ConfigIni.Server, ConfigIni.Port);
+
+    NomeUtente = ClientSock->UserName();
+    AppLog().WriteLog(u"Genera struttura con User: "_s + NomeUtente);
+    m_tree.clear();
+    GenerateTreeStruct();
+
+    if (!isVisible()) {
+        lower();
+        show();
+        m_shownOnce = true;
+    }
+    Init();
+    StartMail();
+    if (IsForwarduser)
+        TVNodiInoltro();
+    else
+        TVNodiRicevuti();
+    ListFax_Click();
+    ResizeForm();
+    FirstSelection(0);
+
+    AppLog().WriteLog(u"Fine caricamento - UtenteInoltro: "_s + (IsForwarduser ? u"True"_s : u"False"_s));
+    AppLog().WriteLine();
+    AppLog().WriteLog(u"Connesso al server: "_s + ConfigIni.Server);
+    AppLog().WriteLog(u"Utente: "_s + NomeUtente);
+    Q_EMIT startStateChanged();
+}
+
+void frmMain::ClientSock_ReConnected(const QString &Server, int, bool forwardUser)
+{
+    ConfigIni.Server = Server;
+    IsForwarduser = forwardUser;
+    UserReceived = true;
+    Connected = true;
+    WinsockStatus();
+    Q_EMIT startStateChanged();
+}
+
+void frmMain::ClientSock_ServerNotAvailable(const QString &, int SockPort)
+{
+    later([this, SockPort] {
+        const QString text = u"Impossibile connettersi al server: "_s + ConfigIni.Server +
+                             u"\nVuoi collegarti ad un altro server?"_s;
+        const auto answer = Prompt::message(this, QMessageBox::Critical, u"Quorin"_s, text,
+                                            QMessageBox::Yes | QMessageBox::No);
+        if (answer != QMessageBox::Yes) {
+            setStartFlag(m_AbortCmd);
+            return;
+        }
+        if (!ClientSock->FindServer(QString(), SockPort)) {
+            setStartFlag(m_AbortCmd);
+            return;
+        }
+        ConfigIni.Server = ClientSock->SockServer();
+        ConfigIni.Port = ClientSock->SockPort();
+        WriteServerSettings(ConfigIni.Server, ConfigIni.Port);
+        if (!ConfigIni.Server.isEmpty() && ConfigIni.Port != 0)
+            ClientSock->Connect(ConfigIni.Server, ConfigIni.Port);
+    });
+}
+
+void frmMain::ClientSock_MaxUsersLimit()
+{
+    later([this] {
+        Prompt::message(
+            this, QMessageBox::Critical, ProgramTitle(),
+            u"Impossibile aprire Quorin!\nRaggiunto massimo numero di utenti connessi al server.\n"_s);
+        setStartFlag(m_AbortCmd);
+    });
+}
+
+void frmMain::ClientSock_ConnectionNotAvailable(const QString &, int)
+{
+    SbloccaControlli();
+    WinsockStatus();
+    later([this] {
+        Prompt::message(this, QMessageBox::Critical, u"Attenzione"_s,
+                        u"Comunicazione col server non disponibile.\nPrego verificare."_s);
+    });
+}
+
+void frmMain::ClientSock_ListAnswer(int listKind)
+{
+    if (ActiveList == listKind)
+        GetNuovi(ClientSock->FaxItems(), true);
+}
+
+void frmMain::ClientSock_RxNewFax(FaxItem *NewFaxItem, int pActiveList)
+{
+    if (!NewFaxItem || pActiveList != ActiveList)
+        return;
+    // Only a list root shows the faxes that arrive; a folder keeps what it was given.
+    QTreeWidgetItem *node = TVNodi->currentItem();
+    if (node && FolderTree::key(node).startsWith(u'F'))
+        return;
+    CaricaRiga(*NewFaxItem);
+    bool notify = true;
+    if (IsSettingOn(ConfigIni.Live)) {
+        if (IsProcessRunning(u"QUORINLIVE"_s))
+            notify = false; // the tray launcher tells the user
+        else
+            notify = ActiveList == 0 || ActiveList == 1;
+    }
+    if (notify && ConfigIni.VisualizzaMsgFaxRx)
+        later(
+            [this] { Prompt::message(this, QMessageBox::Information, ProgramTitle(), LoadResString(2093)); });
+    ++aggDaLeggere;
+    AggiornaTitoloLista(aggDaLeggere);
+}
+
+void frmMain::ClientSock_RxChildrenTree()
+{
+    if (collNodeItem *folders = ClientSock->CollItems())
+        AddTreeFolders(*folders);
+}
+
+void frmMain::ClientSock_RxNumFax(int)
+{
+    AggiornaTitoloLista(-1);
+    m_rows.clear();
+    ListFax->clear();
+}
+
+void frmMain::ClientSock_RxFaxOkKey(const QString &FileName, const QString &KeyFax)
+{
+    AppLog().WriteLog(u"RxFaxOkKey "_s + KeyFax);
+    if (KeyFax != m_lastAskedKey) {
+        AppLog().WriteLog(u"RxFaxOkKey - NON MI INTERESSA"_s);
+        return;
+    }
+    m_currentFaxFile = keepReceivedImage(FileName, KeyFax);
+    MostraAnteprima(m_currentFaxFile, m_lastAskedKey);
+    AppLog().WriteLog(u"RxFaxOkKey fine "_s + KeyFax);
+}
+
+void frmMain::ClientSock_RxFaxIncomplete()
+{
+    LumagPreview->Pulizia();
+    LumagPreview->Refresh();
+    LumagPreview->setBackColor(palette().color(QPalette::Inactive, QPalette::Mid));
+    setPanelText(1, u"Immagine incompleta : riprovare"_s);
+}
+
+void frmMain::ClientSock_RxFaxNotFound(int)
+{
+    LumagPreview->Pulizia();
+    LumagPreview->Refresh();
+    LumagPreview->setBackColor(QColor(128, 255, 255));
+    setPanelText(1, u"File mancante"_s);
+    bVisualizza = false;
+    bZuvUvucante = true;
+    SbloccaControlli();
+}
+
+void frmMain::ClientSock_AddedNewFolder(const QString &FolderName, int NodeKey, bool SharedFolder)
+{
+    QTreeWidgetItem *selected = TVNodi->currentItem();
+    m_tree.addFolderNode(selected, FolderName, u"F"_s + QString::number(NodeKey), SharedFolder);
+    if (selected)
+        TVNodi->setCurrentItem(selected);
+}
+
+void frmMain::ClientSock_RxPropertyFax(int pActiveList)
+{
+    // The properties dialog is built with the fax commands; until then the answer is only logged.
+    if (pActiveList == ActiveList)
+        AppLog().WriteLog(u"RxPropertyFax"_s);
+}
+
+void frmMain::ClientSock_RxReportFax(int)
+{
+    CollFaxItem *faxes = ClientSock->FaxItems();
+    if (!faxes || faxes->Count() < 1)
+        return;
+    const FaxItem fax = *faxes->Item(1);
+    later([this, fax] { DoReport(fax); });
+}
+
+void frmMain::ClientSock_RxFrmForward(ListItemFrmForward *, ListItemFrmForward *)
+{
+    // The forward dialog comes with the forwarding commands; the wait for the lists ends here.
+    SbloccaControlli();
+}
+
+void frmMain::ClientSock_SentFax2Server(const QString &)
+{
+    if (bSalvataggioFax)
+        return;
+    later([this] {
+        MsgBoxEx(this, LoadResString(2092), QMessageBox::Information, QMessageBox::Ok, ProgramTitle());
+    });
+}
+
+void frmMain::ClientSock_UpdateOcxNeed(const QString &)
+{
+    m_bUpdateOcx = true;
+}
+
+void frmMain::ClientSock_UpdateServerNeed()
+{
+    later([this] {
+        QApplication::beep();
+        Prompt::message(this, QMessageBox::Warning, ProgramTitle(), LoadResString(2066));
+    });
+}
+
+void frmMain::ClientSock_ReceivingUpdate(int TotBytesToReceive, int TotBytesReceived)
+{
+    if (TotBytesToReceive == 0) {
+        m_UpdateError = true;
+        setStartFlag(m_UpdateRX);
+        return;
+    }
+    if (!m_updateDownload)
+        m_updateDownload = new frmUpdateDownload(this);
+    m_updateDownload->pbDownLoad->setMaximum(TotBytesToReceive);
+    m_updateDownload->pbDownLoad->setValue(TotBytesReceived == 0 ? m_updateDownload->pbDownLoad->minimum()
+                                                                 : TotBytesReceived);
+    m_updateDownload->show();
+}
+
+void frmMain::ClientSock_DownloadUpdComplete()
+{
+    if (m_updateDownload)
+        m_updateDownload->hide();
+    setStartFlag(m_UpdateRX);
+}
+
+void frmMain::ClientSock_ProgressStatusStart(const QString &)
+{
+    if (IsSettingOn(ConfigIni.NoFormInvio) || (m_sendStatus && m_sendStatus->isVisible()))
+        return;
+    // A window closed by the user is on its way out: a new one takes its place.
+    m_sendStatus = new frmSendStatus;
+    m_sendStatus->lblStatus->setText(LoadResString(2076));
+    m_sendStatus->show();
+}
+
+void frmMain::ClientSock_ProgressStatusTX(const QString &RemoteID, int Speed, int CurrPage, int TotPages,
+                                          int Percent, int status, const QString &destination,
+                                          const QString &FaxNumber, int RetryCount, int RetryMax,
+                                          const QString &IdFax)
+{
+    // A state the table lacks shows its number: progress never raises an error box.
+    const QString statusText = FaxListText::TransmissionStatus(status);
+    if (m_sendStatus && m_sendStatus->isVisible() && !IsSettingOn(ConfigIni.NoFormInvio)) {
+        m_sendStatus->lblRemoteID->setText(RemoteID);
+        m_sendStatus->lblSpeed->setText(QString::number(Speed));
+        m_sendStatus->lblPage->setText(QString::number(CurrPage) + u" / "_s + QString::number(TotPages));
+        m_sendStatus->lblPercent->setText(QString::number(Percent) + u" %"_s);
+        m_sendStatus->lblStatus->setText(statusText);
+        m_sendStatus->lblDestination->setText(destination);
+        m_sendStatus->lblFaxNumber->setText(FaxNumber);
+        m_sendStatus->lblNumTentativo->setText(QString::number(qint64(RetryCount) + 1) + u" di "_s +
+                                               QString::number(qint64(RetryMax) + 1));
+    }
+    if (ActiveList == SentList) {
+        // A fax not listed here (a folder of the sent list on show) has no row to update.
+        if (FaxListItem *item = m_rows.value(IdFax, nullptr)) {
+            if (status == 14)
+                item->setColumnText(FaxListText::ColStatus, LoadResString(2014) + u" Pagina "_s +
+                                                                QString::number(CurrPage) + u" di "_s +
+                                                                QString::number(TotPages));
+            else
+                item->setColumnText(FaxListText::ColStatus, statusText);
+        }
+    }
+}
+
+void frmMain::ClientSock_ProgressStatusEnd(const QString &)
+{
+    if (m_sendStatus) {
+        m_sendStatus->close();
+        m_sendStatus = nullptr;
+    }
+}
+
+void frmMain::ClientSock_RxPhoneBook(collContactsItem *ContactsList)
+{
+    CollItemRub = ContactsList;
+    RxRubrica = true;
+}

@@ -1,0 +1,337 @@
+// The fax list: columns, filling from the link's fax collection, sorting, caption, selection, read marks.
+#include "frmMain.h"
+
+#include "ErrorReporting.h"
+#include "FaxItem.h"
+#include "FaxListItem.h"
+#include "FaxListText.h"
+#include "ListIcons.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+#include "SystemUtils.h"
+#include "clsLog.h"
+
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+void frmMain::InitList(bool bCestino)
+{
+    m_rows.clear();
+    ListFax->clear();
+    const QList<FaxListText::ColumnSpec> columns = FaxListText::Columns(ActiveList, bCestino);
+    ListFax->setColumnCount(int(columns.size()));
+    QStringList headers;
+    for (const auto &c : columns)
+        headers << c.header;
+    ListFax->setHeaderLabels(headers);
+    for (int i = 0; i < columns.size(); ++i) {
+        ListFax->setColumnHidden(i, columns.at(i).widthTwips == 0);
+        if (columns.at(i).widthTwips > 0)
+            ListFax->header()->resizeSection(i, toPixels(columns.at(i).widthTwips));
+    }
+    SetColumnHeaderImage(ListFax, FaxListText::ColDate, 0, 0, 0);
+}
+
+void frmMain::Ask4List(int ListType)
+{
+    ActiveList = ListType;
+    lockControls();
+    ClientSock->SetActiveList(typeOfList(ListType), m_currTreeID);
+    InitList(ListType == DeletedList);
+}
+
+FaxListItem *frmMain::AddItem(const QString &Chiave, const QString &Icona)
+{
+    if (FaxListItem *existing = m_rows.value(Chiave, nullptr)) {
+        // The key is already listed: that row is written again in place.
+        AppLog().WriteLog(u"ERRORE ADDITEM"_s);
+        existing->setIconName(Icona, ListIcons::faxIcon(Icona));
+        return existing;
+    }
+    auto *item = new FaxListItem;
+    item->setIconName(Icona, ListIcons::faxIcon(Icona));
+    m_rows.insert(Chiave, item);
+    ListFax->addTopLevelItem(item);
+    return item;
+}
+
+void frmMain::CaricaRiga(const FaxItem &fax)
+{
+    FaxListItem *item = AddItem(fax.IdFax(), fax.Icon());
+    item->fill(fax, ActiveList, ListIcons::faxIcon(fax.Icon()), fax.Icon());
+    if (m_sorted)
+        applySort();
+}
+
+bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
+{
+    if (bNuova) {
+        LumagPreview->Pulizia();
+        fraListFax->hide();
+        ListFax->setEnabled(false);
+    }
+    const qsizetype n = Faxes ? Faxes->Count() : 0;
+    const bool progress = n > 100;
+    if (progress) {
+        pbLoad->setVisible(sbStatusBar->isVisibleTo(this));
+        pbLoad->setValue(pbLoad->minimum());
+        pbLoad->setMaximum(int((n + 1) * 2));
+    }
+    int unread = 0;
+    bool anyRead = false;
+    bool added = false;
+    // Sorting stays off while rows come in; new rows go into the list in one step.
+    const bool wasSorted = m_sorted;
+    m_sorted = false;
+    QList<QTreeWidgetItem *> fresh;
+    fresh.reserve(n);
+    int value = pbLoad->minimum();
+    if (Faxes) {
+        int i = 0;
+        for (const FaxItem &fax : *Faxes) {
+            value += 2;
+            if (progress && (++i & 1023) == 0)
+                pbLoad->setValue(value);
+            FaxListItem *item = m_rows.value(fax.IdFax(), nullptr);
+            if (item) {
+                AppLog().WriteLog(u"ERRORE ADDITEM"_s);
+            } else {
+                item = new FaxListItem;
+                m_rows.insert(fax.IdFax(), item);
+                fresh.append(item);
+            }
+            item->fill(fax, ActiveList, ListIcons::faxIcon(fax.Icon()), fax.Icon());
+            added = true;
+            anyRead = anyRead || fax.Read();
+            if (!fax.Read())
+                ++unread;
+        }
+    }
+    ListFax->addTopLevelItems(fresh);
+    m_sorted = wasSorted;
+    aggDaLeggere = unread;
+    if (progress) {
+        pbLoad->setValue(pbLoad->maximum());
+        pbLoad->hide();
+    }
+    AggiornaTitoloLista(unread);
+    fraRoot->hide();
+    fraListFax->show();
+    ListFax->setEnabled(true);
+    if (bNuova) {
+        InizializzaLst();
+        FirstSelection(0);
+    } else {
+        ListFax->setFocus();
+    }
+    unsetCursor();
+    TVNodi->setEnabled(true);
+    return added;
+}
+
+QString frmMain::GetCurrentKey() const
+{
+    QTreeWidgetItem *item = ListFax->currentItem();
+    if (item && item->isSelected() && item->type() == FaxListItem::Type)
+        return static_cast<FaxListItem *>(item)->key();
+    return {};
+}
+
+FaxListItem *frmMain::EsisteItem(const QString &key) const
+{
+    return m_rows.value(key, nullptr);
+}
+
+void frmMain::applySort()
+{
+    ListFax->sortItems(m_sortKey, m_sortOrder == 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+}
+
+void frmMain::InizializzaLst()
+{
+    m_sorted = false;
+    if (ListFax->columnCount() >= 8)
+        m_sortKey = FaxListText::ColDateOrder;
+    m_sortOrder = 1;
+    m_sorted = true;
+    applySort();
+    SetColumnHeaderImage(ListFax, FaxListText::ColDate, m_sortOrder, 8192, 2048);
+}
+
+void frmMain::OrdinaColonna(int column)
+{
+    m_sorted = false;
+    if (m_sortKey == FaxListText::ColDateOrder)
+        m_sortKey = FaxListText::ColDate;
+    if (m_sortKey == column)
+        m_sortOrder = m_sortOrder == 0 ? 1 : 0;
+    const bool dateColumn = ListFax->headerItem()->text(column) == u"Data e Ora"_s;
+    if (!dateColumn) {
+        m_sortKey = column;
+        ShowSortArrow(ListFax, m_sortKey, m_sortOrder, m_sortKey);
+    } else {
+        m_sortKey = FaxListText::ColDateOrder;
+        ShowSortArrow(ListFax, FaxListText::ColDate, m_sortOrder, FaxListText::ColDate);
+    }
+    m_sorted = true;
+    applySort();
+}
+
+void frmMain::AggiornaTitoloLista(int nDaLeggere)
+{
+    const auto caption =
+        FaxListText::ListCaption(ActiveList, m_testoNodo, ListFax->topLevelItemCount(), nDaLeggere);
+    if (caption)
+        fraListFax->setTitle(*caption);
+}
+
+void frmMain::FirstSelection(int)
+{
+    if (ListFax->topLevelItemCount() == 0) {
+        CurrentKey.clear();
+        return;
+    }
+    ListFax->clearSelection();
+    QTreeWidgetItem *first = ListFax->topLevelItem(0);
+    ListFax->setCurrentItem(first);
+    first->setSelected(true);
+    CurrentKey = static_cast<FaxListItem *>(first)->key();
+    if (CollFaxItem *faxes = ClientSock->FaxItems()) {
+        if (FaxItem *fax = faxes->Item(CurrentKey))
+            fax->setSelected(true);
+    }
+    if (ListFax->isVisible())
+        ListFax_Click();
+}
+
+void frmMain::ListFax_Click()
+{
+    QString key = u"0"_s;
+    QTreeWidgetItem *item = ListFax->currentItem();
+    if (ListFax->topLevelItemCount() > 0 && item && item->isSelected())
+        key = static_cast<FaxListItem *>(item)->key();
+    if (key == u"0"_s) {
+        bVisualizza = false;
+    } else {
+        PrevKey = key;
+        m_currentFaxFile.clear();
+        LumagPreview->Pulizia();
+        ClientSock->AskFax(PrevKey);
+        AppLog().WriteLog(u"ClientSock.AskFax PrevKey - click"_s);
+        m_lastAskedKey = PrevKey;
+        bFaxArrivato = false;
+        bZuvUvucante = false;
+    }
+    // The fax counts as read only once it has stayed selected for the timer's time.
+    tmrRead->start();
+    if (ListFax->isVisible() && ListFax->isEnabled())
+        ListFax->setFocus();
+}
+
+void frmMain::ListFax_ItemClick()
+{
+    const QList<QTreeWidgetItem *> selected = ListFax->selectedItems();
+    if (selected.size() == 1) {
+        CurrentKey = GetCurrentKey();
+        ListFax_Click();
+    }
+}
+
+QStringList frmMain::ChiaviSelezionate()
+{
+    CollFaxesSelected *keys = ClientSock->FaxesSelected();
+    keys->RemoveAll();
+    QStringList selected;
+    // In list order, as shown.
+    for (int i = 0; i < ListFax->topLevelItemCount(); ++i) {
+        QTreeWidgetItem *item = ListFax->topLevelItem(i);
+        if (item->isSelected())
+            selected << static_cast<FaxListItem *>(item)->key();
+    }
+    if (selected.isEmpty())
+        return m_dragKeys;
+    m_dragKeys = selected;
+    for (const QString &key : std::as_const(selected))
+        keys->Add(key);
+    return selected;
+}
+
+void frmMain::tmrRead_Timer()
+{
+    tmrRead->stop();
+    if (ListFax->selectedItems().size() == 1 && (ActiveList == 0 || ActiveList == 1))
+        ImpostaLetto(true);
+}
+
+void frmMain::ImpostaLetto(bool bRead)
+{
+    const QStringList keys = ChiaviSelezionate();
+    ClientSock->SetReadSelected(bRead);
+    tmrRead->stop();
+    int delta = 0;
+    for (const QString &key : keys) {
+        FaxListItem *item = m_rows.value(key, nullptr);
+        if (!item)
+            continue;
+        if (item->isBold() && aggDaLeggere != 0 && bRead)
+            --delta;
+        if (!item->isBold() && aggDaLeggere != 0 && !bRead)
+            ++delta;
+        item->setBold(!bRead);
+    }
+    aggDaLeggere += delta;
+    AggiornaTitoloLista(aggDaLeggere);
+}
+
+void frmMain::ImpostaStampato(bool bPrinted)
+{
+    const QStringList keys = ChiaviSelezionate();
+    ClientSock->SetPrintedSelected(bPrinted);
+    tmrRead->stop();
+    for (const QString &key : keys) {
+        FaxListItem *item = m_rows.value(key, nullptr);
+        if (item && item->iconName().endsWith(u"pr"_s) && !bPrinted) {
+            const QString name = item->iconName().chopped(2);
+            item->setIconName(name, ListIcons::faxIcon(name));
+        }
+    }
+}
+
+void frmMain::PrintedMng()
+{
+    QTreeWidgetItem *current = ListFax->currentItem();
+    if (!current || !current->isSelected()) {
+        ShowErrorMessage(ErrNumber::InvalidArgument, u"Nessun fax selezionato"_s, u"frmMain.PrintedMng"_s);
+        return;
+    }
+    auto *item = static_cast<FaxListItem *>(current);
+    const QString icon = item->iconName();
+    if (!icon.isEmpty() && !icon.endsWith(u"pr"_s)) {
+        item->setIconName(icon + u"pr"_s, ListIcons::faxIcon(icon + u"pr"_s));
+        if (ActiveList == 0 || ActiveList == 1)
+            ImpostaStampato(true);
+    }
+}
+
+QStringList frmMain::CaricaDati(const FaxItem &fax) const
+{
+    return FaxListText::CaricaDati(fax);
+}
+
+void frmMain::DoReport(const FaxItem &)
+{
+    // The report prints through its own window, which comes with the send dialog and the address books.
+    Prompt::information(this, ProgramTitle(),
+                        u"La stampa del rapporto di trasmissione non \u00e8 ancora disponibile."_s);
+}
+
+QString frmMain::TrasformaSecInTime(qint32 secs) const
+{
+    return FaxListText::TrasformaSecInTime(secs);
+}

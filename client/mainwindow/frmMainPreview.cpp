@@ -1,0 +1,78 @@
+// The preview pane: the image of the selected fax, and what follows the preview's own print and save.
+#include "frmMain.h"
+
+#include "QuorinSock.h"
+#include "SystemUtils.h"
+#include "clsLog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+QString frmMain::keepReceivedImage(const QString &FileName, const QString &key)
+{
+    // The link writes every image into the same file; the preview works on a copy of its own, so the
+    // next download cannot change the file under it.
+    const QString dir = GetTempDir();
+    if (dir.isEmpty() || !QFileInfo(FileName).isFile())
+        return FileName;
+    Q_UNUSED(key);
+    const QString copy = dir + u"QVPREVIEW"_s + QString::number(++m_imageCounter % 2) + u".TIF"_s;
+    QFile::remove(copy);
+    if (!QFile::copy(FileName, copy)) {
+        AppLog().WriteLog(u"Copia immagine non riuscita: "_s + copy);
+        return FileName;
+    }
+    QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return copy;
+}
+
+void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
+{
+    if (ListFax->topLevelItemCount() > 0) {
+        if (bApriFax) {
+            // The viewer window opens here once it is built; the preview shows the fax meanwhile.
+            bApriFax = false;
+            bFaxArrivato = false;
+        }
+        ListFax->setEnabled(true);
+        TVNodi->setEnabled(true);
+        unsetCursor();
+        const QFileInfo info(FileName);
+        if (info.isFile() && info.size() >= 1 && key == m_lastAskedKey) {
+            AppLog().WriteLog(u"prima open "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);
+            if (LumagPreview->OpenSource(FileName)) {
+                AppLog().WriteLog(u"prima ScaleImageToFit "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);
+                LumagPreview->ScaleImageToFit();
+                AppLog().WriteLog(u"dopo ScaleImageToFit "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);
+                LumagPreview->setWorkType(Viewer);
+                AppLog().WriteLog(u"dopo WorkType "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);
+            }
+        }
+        bFaxArrivato = true;
+    } else {
+        LumagPreview->OpenSource(QString());
+        ListFax->setEnabled(true);
+        TVNodi->setEnabled(true);
+        unsetCursor();
+        bFaxArrivato = false;
+    }
+}
+
+void frmMain::LumagPreview_AfterPrint()
+{
+    PrintedMng();
+}
+
+void frmMain::LumagPreview_AfterSave()
+{
+    bSalvataggioFax = true;
+    // The preview saved into its own copy of the image: that copy goes up as the fax's new image.
+    if (!m_currentFaxFile.isEmpty() && m_currentFaxFile != ClientSock->NameTempFile())
+        ClientSock->SendUpdateFile(m_currentFaxFile, CurrentKey);
+    else
+        ClientSock->SendUpdateTmpFile(CurrentKey);
+}
