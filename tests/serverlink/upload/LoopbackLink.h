@@ -35,6 +35,13 @@ public:
         });
     }
 
+    ~LoopbackLink() override
+    {
+        // The members go before the client socket, whose close would still call back.
+        client.disconnect(this);
+        client.abort();
+    }
+
     bool listen(const QHostAddress &address = QHostAddress(QStringLiteral("127.0.0.1")))
     {
         return m_server.listen(address, 0);
