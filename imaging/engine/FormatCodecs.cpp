@@ -1,5 +1,6 @@
 #include "FormatCodecs.h"
 #include "ImgXPageSource.h"
+#include "PsdCodec.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -97,8 +98,9 @@ std::string magickName(ImgFileType format)
 
 bool magickCan(ImgFileType format, bool write)
 {
-    // Our own choice of what goes through GraphicsMagick: PCX, PSD, TGA write and WMF read.
-    if (format != imgPCX && format != imgPSD && !(format == imgTGA && write) && !(format == imgWMF && !write))
+    // What goes through GraphicsMagick: PCX, TGA (writing, and reading what Qt cannot) and WMF reading.
+    // PSD has its own codec: the GraphicsMagick build here has no PSD coder.
+    if (format != imgPCX && !(format == imgTGA) && !(format == imgWMF && !write))
         return false;
     initMagick();
     try {
@@ -128,7 +130,7 @@ ImgFileType sniffOthers(const QString &fileName, const QByteArray &d)
     const ImgFileType byName = ImgFileTypes::fromFileName(fileName);
     if (byName == imgWMF && (u(0) == 1 || u(0) == 2) && u(1) == 0 && u(2) == 9 && u(3) == 0)
         return imgWMF;
-    if (d.size() >= 128 && u(0) == 0x0A && u(1) <= 5 && u(2) == 1 &&
+    if (d.size() >= 128 && u(0) == 0x0A && u(1) <= 5 && u(2) <= 1 &&
         (u(3) == 1 || u(3) == 2 || u(3) == 4 || u(3) == 8))
         return imgPCX;
     return imgUnknown;
@@ -199,11 +201,19 @@ bool writeMagick(const ImgXImage &page, ImgFileType format, QByteArray *out, Img
                    size_t(img.width()) * bpp);
         Magick::Image im(unsigned(img.width()), unsigned(img.height()), page.hasAlpha() ? "RGBA" : "RGB",
                          Magick::CharPixel, packed.constData());
+        if (format == imgTGA)
+            im.compressType(Magick::NoCompression);
         im.resolutionUnits(Magick::PixelsPerInchResolution);
         im.density(Magick::Geometry(unsigned(page.xResolution()), unsigned(page.yResolution())));
         Magick::Blob blob;
         im.write(&blob, magickName(format));
         *out = QByteArray(static_cast<const char *>(blob.data()), qsizetype(blob.length()));
+        if (format == imgTGA && !out->isEmpty()) {
+            // A TGA 2.0 footer (no extension area): readers that insist on 2.0, Qt's among them, take it.
+            out->append(QByteArray(8, '\0'));
+            out->append("TRUEVISION-XFILE.", 17);
+            out->append('\0');
+        }
         return !out->isEmpty();
     } catch (const std::exception &e) {
         *error = ImgXError::make(ImgXErrorCode::WriteFailed, QString::fromLocal8Bit(e.what()));
@@ -252,11 +262,12 @@ ImgFileType detect(const QString &fileName, const QByteArray &data)
     ImgFileType t = fromQtName(name);
     if (t != imgUnknown)
         return t;
-    // TGA has no signature: trust the name when Qt's reader accepts the bytes as TGA.
-    if (ImgFileTypes::fromFileName(fileName) == imgTGA) {
-        buffer.seek(0);
-        QImageReader reader(&buffer, "tga");
-        if (reader.canRead())
+    // TGA has no signature: trust the name when the header is a plausible one.
+    if (ImgFileTypes::fromFileName(fileName) == imgTGA && data.size() >= 18) {
+        const auto u = [&](int i) { return uchar(data.at(i)); };
+        const bool type = u(2) == 1 || u(2) == 2 || u(2) == 3 || u(2) == 9 || u(2) == 10 || u(2) == 11;
+        const bool bits = u(16) == 8 || u(16) == 15 || u(16) == 16 || u(16) == 24 || u(16) == 32;
+        if (type && bits && u(1) <= 1 && (u(12) | u(13)) && (u(14) | u(15)))
             return imgTGA;
     }
     return imgUnknown;
@@ -264,20 +275,27 @@ ImgFileType detect(const QString &fileName, const QByteArray &data)
 
 bool canRead(ImgFileType format)
 {
-    return qtReads(format) || magickCan(format, false);
+    return format == imgPSD || qtReads(format) || magickCan(format, false);
 }
 
 bool canWrite(ImgFileType format)
 {
-    return qtWrites(format) || magickCan(format, true);
+    return format == imgPSD || qtWrites(format) || magickCan(format, true);
 }
 
 bool read(const QString &fileName, const QByteArray &data, ImgFileType format, ImgXImage *page,
           ImgXError *error)
 {
     bool ok = false;
-    if (qtReads(format)) {
+    if (format == imgPSD) {
+        ok = PsdCodec::read(data, page, error);
+    } else if (qtReads(format)) {
         ok = readQt(fileName, data, format, page, error);
+#ifdef QUORIN_HAVE_GRAPHICSMAGICK
+        // Qt reads TGA 2.0 only; older TGA files go through GraphicsMagick.
+        if (!ok && format == imgTGA && magickCan(format, false))
+            ok = readMagick(fileName, data, format, page, error);
+#endif
     }
 #ifdef QUORIN_HAVE_GRAPHICSMAGICK
     else if (magickCan(format, false)) {
@@ -297,6 +315,8 @@ bool read(const QString &fileName, const QByteArray &data, ImgFileType format, I
 bool write(const ImgXImage &page, ImgFileType format, const ImgXExportOptions &options, QByteArray *out,
            ImgXError *error)
 {
+    if (format == imgPSD)
+        return PsdCodec::write(page, out);
     if (qtWrites(format))
         return writeQt(page, format, options, out, error);
 #ifdef QUORIN_HAVE_GRAPHICSMAGICK
