@@ -8,7 +8,7 @@
 #include <vector>
 
 bool FaxFixture::writeFax(const QString &path, int pages, int width, int height, int xDpi, int yDpi,
-                          int compression)
+                          int compression, bool dense)
 {
     TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
     if (!tif)
@@ -39,9 +39,21 @@ bool FaxFixture::writeFax(const QString &path, int pages, int width, int height,
                 // A bar across the left half (1 = black with min-is-white).
                 for (int x = 0; x < width / 2; ++x)
                     row[x / 8] |= 0x80 >> (x % 8);
+            } else if (dense && (y / 12) % 2 == 1) {
+                // Lines of "words": runs of black and white of varying length, like typed text.
+                unsigned seed = unsigned(y * 7919 + p * 104729);
+                for (int x = 100; x < width - 100;) {
+                    seed = seed * 1103515245u + 12345u;
+                    const int run = 1 + int((seed >> 16) % 9);
+                    if ((seed >> 8) & 1) {
+                        for (int k = x; k < x + run && k < width; ++k)
+                            row[k / 8] |= 0x80 >> (k % 8);
+                    }
+                    x += run;
+                }
             } else if (y % 40 == 0) {
                 for (int b = 0; b < stride; ++b)
-                    row[b] = (b / 2) % 2 ? 0xFF : 0x00; // a dashed line as "text"
+                    row[b] = (b / 2) % 2 ? 0xFF : 0x00; // a dashed line
             }
             if (TIFFWriteScanline(tif, row.data(), y, 0) < 0) {
                 TIFFClose(tif);

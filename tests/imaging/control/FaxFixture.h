@@ -3,10 +3,11 @@
 #include <QString>
 
 // Writes test fax images with libtiff: bilevel pages, CCITT Group 4 (or Group 3), with the given
-// resolution. Page i carries a black bar whose height grows with i, so pages can be told apart.
+// resolution. Page i carries a black bar whose height grows with i, so pages can be told apart;
+// dense pages are covered with lines of text-like runs, as real faxes are.
 namespace FaxFixture {
 bool writeFax(const QString &path, int pages, int width = 1728, int height = 1100, int xDpi = 204,
-              int yDpi = 98, int compression = 4 /* COMPRESSION_CCITTFAX4 */);
+              int yDpi = 98, int compression = 4 /* COMPRESSION_CCITTFAX4 */, bool dense = false);
 // A file that starts like a TIFF but is cut off.
 bool writeDamaged(const QString &path);
 } // namespace FaxFixture
