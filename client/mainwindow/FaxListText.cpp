@@ -250,29 +250,4 @@ QString TransmissionStatus(int status)
     return QString::number(status);
 }
 
-int CompareVersions(const QString &a, const QString &b)
-{
-    const QStringList pa = a.trimmed().split(u'.');
-    const QStringList pb = b.trimmed().split(u'.');
-    const qsizetype n = qMax(pa.size(), pb.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        const QString sa = i < pa.size() ? pa.at(i).trimmed() : QString();
-        const QString sb = i < pb.size() ? pb.at(i).trimmed() : QString();
-        bool okA = true, okB = true;
-        const qulonglong na = sa.isEmpty() ? 0 : sa.toULongLong(&okA);
-        const qulonglong nb = sb.isEmpty() ? 0 : sb.toULongLong(&okB);
-        if (okA && okB) {
-            if (na != nb)
-                return na < nb ? -1 : 1;
-            continue;
-        }
-        if (okA != okB)
-            return okA ? -1 : 1;
-        const int c = QString::compare(sa, sb);
-        if (c != 0)
-            return c < 0 ? -1 : 1;
-    }
-    return 0;
-}
-
 } // namespace FaxListText

@@ -67,8 +67,4 @@ QString WinsockStatusText(int state, const QString &server, bool *closeLink = nu
 // Text of a transmission state (string 2000 + status); the bare status number when the table lacks it.
 QString TransmissionStatus(int status);
 
-// Compares dotted version texts part by part as numbers: negative when a < b, 0 equal, positive a > b.
-// Missing parts count as 0; a part that is not a number compares as text after the numbers.
-int CompareVersions(const QString &a, const QString &b);
-
 } // namespace FaxListText
