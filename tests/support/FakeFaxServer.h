@@ -79,6 +79,7 @@ public:
     // --- responder: called for each frame received once the script has run out ---
     using Responder = std::function<void(FakeFaxServer &, const Frame &)>;
     void setResponder(Responder responder) { m_responder = std::move(responder); }
+    Responder responder() const { return m_responder; }
     void sendNow(const QByteArray &bytes); // to the current client, honouring fragmented mode
 
     // Streams a download of `size` bytes made by `source` (offset, length) in "FILE" frames of
