@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QPrinter>
 #include <QScrollBar>
 #include <QTimer>
 

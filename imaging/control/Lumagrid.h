@@ -11,12 +11,15 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <memory>
+
 class ImgMenu;
 class LumagridDocument;
 class PageView;
 class QCursor;
 class QLineEdit;
 class QMimeData;
+class QPrinter;
 class QScrollBar;
 class QTimer;
 class ThumbCtl;
@@ -270,6 +273,8 @@ public:
     ImgXError lastError() const { return m_lastError; }
     // The counter text ("n/m" or "0/0").
     QString counterText() const;
+    // The control's printer (created on first use): the print commands and PrintSource use it.
+    QPrinter *printer();
 
 Q_SIGNALS:
     void Click();
@@ -376,6 +381,7 @@ private:
     void notBuilt(const QString &what);
     void printDocument();
     void printerSetup();
+    void printError(const ImgXError &error);
 
     LumagridDocument *m_doc = nullptr;
     PageView *m_view = nullptr;
@@ -409,6 +415,7 @@ private:
     QPixmap m_mouseIcon;
     QPixmap m_picture;
     QPointer<QObject> m_dialog;
+    std::unique_ptr<QPrinter> m_printer;
     QPointer<QObject> m_hyperLink;
     QPointer<QObject> m_dataMembers;
     QPointer<QObject> m_controls;

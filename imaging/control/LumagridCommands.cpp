@@ -6,7 +6,12 @@
 #include "PageView.h"
 #include "Prompt.h"
 
+#include "ImgXRender.h"
+
 #include <QApplication>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
 
 using namespace Qt::StringLiterals;
 
@@ -223,20 +228,112 @@ bool Lumagrid::ConvertImage(const QString &sFileName, const QString &sNewFileNAm
 
 // ---- printing and scanning ------------------------------------------------------------------------
 
+QPrinter *Lumagrid::printer()
+{
+    if (!m_printer)
+        m_printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    return m_printer.get();
+}
+
+void Lumagrid::printError(const ImgXError &error)
+{
+    QPrinter *pr = printer();
+    const QSize paper = pr->paperRect(QPrinter::DevicePixel).size().toSize();
+    const QSize page = pr->pageLayout().fullRectPixels(pr->resolution()).size();
+    const QSize dims = pr->pageLayout().paintRectPixels(pr->resolution()).size();
+    const auto pair = [](QSize s) {
+        return QString::number(s.width()) + u" x "_s + QString::number(s.height());
+    };
+    const QStringList lines = {u"Si è verificato il seguente errore:"_s,
+                               QString(),
+                               error.description,
+                               QString(),
+                               u"Riferimenti:"_s,
+                               QString(),
+                               u"PAPER  ["_s + pair(paper) + u']',
+                               u"PAGE   ["_s + pair(page) + u']',
+                               u"DIMS   ["_s + pair(dims) + u']',
+                               QString(),
+                               u"Numero: "_s + QString::number(error.number),
+                               u"Sorgente: "_s + error.source};
+    setBusy(false);
+    QApplication::beep();
+    Prompt::critical(this, QString(), lines.join(u"\r\n"_s));
+}
+
 void Lumagrid::printDocument()
 {
-    notBuilt(u"Stampa"_s);
+    Q_EMIT BeforePrint();
+    ::ImgX &engine = m_doc->engine();
+    const int n = engine.count();
+    if (n < 1)
+        return;
+    QPrinter *pr = printer();
+    pr->setFromTo(1, n);
+    QPrintDialog dialog(pr, this);
+    dialog.setObjectName(u"PrintDialog"_s);
+    dialog.setMinMax(1, n);
+    dialog.setFromTo(1, n);
+    dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, true);
+    dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+    if (Prompt::exec(&dialog) != QDialog::Accepted)
+        return; // no AfterPrint: the host leaves the fax unmarked
+    if (pr->pageLayout().fullRectPoints().isEmpty())
+        pr->setPageSize(QPageSize(QPageSize::A4));
+    QList<int> pages;
+    switch (dialog.printRange()) {
+    case QAbstractPrintDialog::CurrentPage:
+        pages << engine.currentIndex();
+        break;
+    case QAbstractPrintDialog::PageRange:
+        for (int i = std::max(1, dialog.fromPage()); i <= std::min(n, dialog.toPage()); ++i)
+            pages << i - 1;
+        break;
+    default:
+        for (int i = 0; i < n; ++i)
+            pages << i;
+        break;
+    }
+    const ImgXError error = ImgXRender::printPages(*pr, engine, pages, 10.0);
+    if (error) {
+        if (error.number == ImgXErrorCode::PrintFailed)
+            printError(error);
+        else
+            ShowError(error);
+        return;
+    }
+    Q_EMIT AfterPrint();
 }
 
 void Lumagrid::printerSetup()
 {
-    notBuilt(u"Impostazioni stampante"_s);
+    QPageSetupDialog dialog(printer(), this);
+    dialog.setObjectName(u"PageSetupDialog"_s);
+    Prompt::exec(&dialog);
 }
 
-bool Lumagrid::PrintSource(const QString &)
+bool Lumagrid::PrintSource(const QString &sFileName)
 {
-    m_lastError = ImgXError::make(ImgXErrorCode::PrintFailed, u"Printing is not available yet"_s);
-    return false;
+    if (!LumagridDocument::FileExists(sFileName))
+        return false;
+    // Through a document of its own, so the page shown (and any unsaved edit of it) stays.
+    ::ImgX doc;
+    ImgXError error;
+    if (doc.importFile(LumagridDocument::StripQuotes(sFileName))) {
+        QList<int> pages;
+        for (int i = 0; i < doc.count(); ++i)
+            pages << i;
+        printer()->setFromTo(1, doc.count());
+        error = ImgXRender::printPages(*printer(), doc, pages, 10.0);
+    } else {
+        error = doc.lastError();
+    }
+    if (error) {
+        m_lastError = error;
+        ShowError(error);
+        return false;
+    }
+    return true;
 }
 
 void Lumagrid::SelectScannerSource()

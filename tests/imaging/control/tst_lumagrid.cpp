@@ -9,6 +9,9 @@
 #include <QAction>
 #include <QLineEdit>
 #include <QMetaMethod>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
@@ -46,6 +49,15 @@ private:
         QAction *a = c.toolbar()->action(key);
         QVERIFY2(a, qPrintable(key));
         a->trigger();
+    }
+
+    static int pdfPages(const QString &pdf)
+    {
+        QFile f(pdf);
+        if (!f.open(QIODevice::ReadOnly))
+            return 0;
+        static const QRegularExpression page(u"/Type\\s*/Page[^s]"_s);
+        return int(QString::fromLatin1(f.readAll()).count(page));
     }
 
     static QSizeF shown(const Lumagrid &c) { return c.pageView()->pageRect().size(); }
@@ -487,6 +499,69 @@ private Q_SLOTS:
         auto check = makeControl(false);
         QVERIFY(check->OpenSource(target));
         QCOMPARE(check->PagesNumber(), 3);
+    }
+
+    void printFromToolbar_data()
+    {
+        QTest::addColumn<int>("range"); // -1: the user cancels
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<int>("printed");
+        QTest::newRow("all pages") << int(QAbstractPrintDialog::AllPages) << 0 << 0 << 3;
+        QTest::newRow("current page") << int(QAbstractPrintDialog::CurrentPage) << 0 << 0 << 1;
+        QTest::newRow("pages 2 to 3") << int(QAbstractPrintDialog::PageRange) << 2 << 3 << 2;
+        QTest::newRow("cancelled") << -1 << 0 << 0 << 0;
+    }
+
+    void printFromToolbar()
+    {
+        QFETCH(int, range);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(int, printed);
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        c->GoToPage(1);
+        const QString pdf =
+            path(u"print-%1.pdf"_s.arg(QString::fromLatin1(QTest::currentDataTag())).replace(u' ', u'_'));
+        c->printer()->setOutputFormat(QPrinter::PdfFormat);
+        c->printer()->setOutputFileName(pdf);
+        Prompt::setDialogHandler([&](QDialog *d) {
+            auto *pd = qobject_cast<QPrintDialog *>(d);
+            if (!pd || range < 0)
+                return int(QDialog::Rejected);
+            pd->setPrintRange(QAbstractPrintDialog::PrintRange(range));
+            if (range == int(QAbstractPrintDialog::PageRange))
+                pd->setFromTo(from, to);
+            return int(QDialog::Accepted);
+        });
+        QSignalSpy before(c.get(), &Lumagrid::BeforePrint);
+        QSignalSpy after(c.get(), &Lumagrid::AfterPrint);
+        press(*c, u"Print"_s);
+        Prompt::setDialogHandler({});
+        QCOMPARE(before.count(), 1);
+        QCOMPARE(after.count(), printed > 0 ? 1 : 0);
+        QCOMPARE(pdfPages(pdf), printed);
+        QCOMPARE(c->Page(), 1);
+    }
+
+    void printSource()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_one));
+        const QString pdf = path(u"printsource.pdf"_s);
+        c->printer()->setOutputFormat(QPrinter::PdfFormat);
+        c->printer()->setOutputFileName(pdf);
+        QSignalSpy after(c.get(), &Lumagrid::AfterPrint);
+        QVERIFY(!c->PrintSource(path(u"nothing.tif"_s)));
+        QVERIFY(Prompt::records().isEmpty());
+        QVERIFY(c->PrintSource(m_three));
+        QCOMPARE(pdfPages(pdf), 3);
+        QCOMPARE(after.count(), 0);
+        // The document shown stays.
+        QVERIFY(c->pageView()->hasPage());
+        QCOMPARE(c->PagesNumber(), 1);
+        QCOMPARE(c->ImgX()->count(), 1);
     }
 
     void openSourceFailures_data()
