@@ -6,6 +6,26 @@
 #include <memory>
 #include <vector>
 
+// A collection key compared without regard to case, hashed without making a folded copy.
+struct FoldedKey
+{
+    QString text;
+    friend bool operator==(const FoldedKey &a, const FoldedKey &b) noexcept
+    {
+        return a.text.compare(b.text, Qt::CaseInsensitive) == 0;
+    }
+    friend size_t qHash(const FoldedKey &key, size_t seed = 0) noexcept
+    {
+        size_t h = 1469598103934665603ull ^ seed;
+        for (const QChar c : key.text) {
+            const char16_t u = c.unicode();
+            h ^= u < 0x80 ? ((u >= u'A' && u <= u'Z') ? char16_t(u + 32) : u) : c.toCaseFolded().unicode();
+            h *= 1099511628211ull;
+        }
+        return h;
+    }
+};
+
 // Ordered collection owning its items, positions counted from 1, optional text keys.
 // Keys compare without regard to case, as the collections the hosts were written against do.
 // Items keep their address for as long as they stay in the collection.
@@ -13,7 +33,7 @@ template <typename T> class Collection
 {
     struct Entry
     {
-        QString key; // folded; empty when the item has no key
+        QString key; // empty when the item has no key
         std::unique_ptr<T> item;
     };
 
@@ -30,13 +50,14 @@ public:
     {
         if (!item)
             return false;
-        const QString folded = key.toCaseFolded();
-        if (!folded.isEmpty()) {
-            if (m_keys.contains(folded))
+        if (!key.isEmpty()) {
+            const qsizetype before = m_keys.size();
+            T *&slot = m_keys[FoldedKey{key}];
+            if (m_keys.size() == before)
                 return false;
-            m_keys.insert(folded, item.get());
+            slot = item.get();
         }
-        m_entries.push_back(Entry{folded, std::move(item)});
+        m_entries.push_back(Entry{key, std::move(item)});
         return true;
     }
 
@@ -47,8 +68,15 @@ public:
             return nullptr;
         return m_entries[size_t(position - 1)].item.get();
     }
-    T *Item(const QString &key) const { return m_keys.value(key.toCaseFolded(), nullptr); }
-    bool contains(const QString &key) const { return m_keys.contains(key.toCaseFolded()); }
+    T *Item(const QString &key) const { return m_keys.value(FoldedKey{key}, nullptr); }
+    bool contains(const QString &key) const { return m_keys.contains(FoldedKey{key}); }
+
+    // Room for n items (a hint; never required).
+    void reserve(qsizetype n)
+    {
+        m_entries.reserve(size_t(n));
+        m_keys.reserve(n);
+    }
 
     qsizetype Count() const { return qsizetype(m_entries.size()); }
     bool isEmpty() const { return m_entries.empty(); }
@@ -60,7 +88,7 @@ public:
             return false;
         const auto it = m_entries.begin() + (position - 1);
         if (!it->key.isEmpty())
-            m_keys.remove(it->key);
+            m_keys.remove(FoldedKey{it->key});
         m_entries.erase(it);
         return true;
     }
@@ -71,7 +99,7 @@ public:
             return false;
         for (auto it = m_entries.begin(); it != m_entries.end(); ++it) {
             if (it->item.get() == item) {
-                m_keys.remove(it->key);
+                m_keys.remove(FoldedKey{it->key});
                 m_entries.erase(it);
                 return true;
             }
@@ -120,5 +148,5 @@ public:
 
 private:
     std::vector<Entry> m_entries;
-    QHash<QString, T *> m_keys;
+    QHash<FoldedKey, T *> m_keys;
 };

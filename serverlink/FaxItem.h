@@ -8,31 +8,31 @@
 class FaxItem
 {
 public:
-    void setIdFax(const QString &v) { m_IdFax = v; }
+    void setIdFax(QString v) { m_IdFax = std::move(v); }
     QString IdFax() const { return m_IdFax; }
-    void setStatus(const QString &v) { m_status = v; }
+    void setStatus(QString v) { m_status = std::move(v); }
     QString status() const { return m_status; }
-    void setIcon(const QString &v) { m_Icon = v; }
+    void setIcon(QString v) { m_Icon = std::move(v); }
     QString Icon() const { return m_Icon; }
-    void setRemoteID(const QString &v) { m_RemoteID = v; }
+    void setRemoteID(QString v) { m_RemoteID = std::move(v); }
     QString RemoteID() const { return m_RemoteID; }
-    void setToCompany(const QString &v) { m_ToCompany = v; }
+    void setToCompany(QString v) { m_ToCompany = std::move(v); }
     QString ToCompany() const { return m_ToCompany; }
-    void setDestFax(const QString &v) { m_DestFax = v; }
+    void setDestFax(QString v) { m_DestFax = std::move(v); }
     QString DestFax() const { return m_DestFax; }
-    void setDateFax(const QString &v) { m_DateFax = v; }
+    void setDateFax(QString v) { m_DateFax = std::move(v); }
     QString DateFax() const { return m_DateFax; }
     void setPageSent(int v) { m_PageSent = v; }
     int PageSent() const { return m_PageSent; }
-    void setSubject(const QString &v) { m_Subject = v; }
+    void setSubject(QString v) { m_Subject = std::move(v); }
     QString Subject() const { return m_Subject; }
-    void setDateOrder(const QString &v) { m_DateOrder = v; }
+    void setDateOrder(QString v) { m_DateOrder = std::move(v); }
     QString DateOrder() const { return m_DateOrder; }
     void setRead(bool v) { m_Read = v; }
     bool Read() const { return m_Read; }
-    void setDestName(const QString &v) { m_DestName = v; }
+    void setDestName(QString v) { m_DestName = std::move(v); }
     QString DestName() const { return m_DestName; }
-    void setSentDate(const QString &v) { m_SentDate = v; }
+    void setSentDate(QString v) { m_SentDate = std::move(v); }
     QString SentDate() const { return m_SentDate; }
     void setRetries(int v) { m_Retries = v; }
     int Retries() const { return m_Retries; }

@@ -3,7 +3,6 @@
 #include "TextValues.h"
 
 #include <QDate>
-#include <QHash>
 
 using namespace Qt::StringLiterals;
 
@@ -26,18 +25,28 @@ QString timeOfDay(qint64 n)
     qint64 m = n % 1440;
     if (m <= 0)
         m += 1440;
-    const qint64 hours = m / 60;
-    const qint64 minutes = m % 60;
-    const QString hh = hours == 24 ? u"00"_s : QString::number(hours).rightJustified(2, u'0');
-    return hh + u':' + QString::number(minutes).rightJustified(2, u'0');
+    const int hours = int(m / 60) % 24;
+    const int minutes = int(m % 60);
+    const char16_t text[5] = {char16_t(u'0' + hours / 10), char16_t(u'0' + hours % 10), u':',
+                              char16_t(u'0' + minutes / 10), char16_t(u'0' + minutes % 10)};
+    return QString(reinterpret_cast<const QChar *>(text), 5);
 }
 
 bool dateOf(qint64 minutes, QString &out)
 {
     const QDate date = Epoch.addDays(floorDiv(minutes, 1440));
-    if (!date.isValid() || date.year() < 100 || date.year() > 9999)
+    if (!date.isValid())
         return false;
-    out = date.toString(u"dd/MM/yyyy"_s);
+    int y = 0, mo = 0, d = 0;
+    date.getDate(&y, &mo, &d);
+    if (y < 100 || y > 9999)
+        return false;
+    const char16_t text[10] = {
+        char16_t(u'0' + d / 10),   char16_t(u'0' + d % 10),       u'/',
+        char16_t(u'0' + mo / 10),  char16_t(u'0' + mo % 10),      u'/',
+        char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
+        char16_t(u'0' + y % 10)};
+    out = QString(reinterpret_cast<const QChar *>(text), 10);
     return true;
 }
 
@@ -111,56 +120,68 @@ typeOfList ListFromName(QStringView keyword)
 
 QString statusText(QByteArrayView code)
 {
-    static const QHash<QByteArray, QString> texts = {
-        {"1", u"complete"_s},
-        {"2", u"no command acknowledgement from modem"_s},
-        {"3", u"unsupported faxmodem"_s},
-        {"4", u"error initializing modem"_s},
-        {"5", u"bad fdis settings"_s},
-        {"6", u"error setting local id"_s},
-        {"7", u"error dialing"_s},
-        {"8", u"error connecting to remote fax"_s},
-        {"9", u"bad fcsi string"_s},
-        {"A", u"error receiving negotiated fdis"_s},
-        {"B", u"internal state error"_s},
-        {"C", u"line busy"_s},
-        {"D", u"no dialtone"_s},
-        {"E", u"didn't connect"_s},
-        {"F", u"user cancelled"_s},
-        {"G", u"bad or missing fpts"_s},
-        {"H", u"bad or missing fhng"_s},
-        {"I", u"fdcs not found"_s},
-        {"J", u"general modem error"_s},
-        {"K", u"invalid fax files"_s},
-        {"L", u"incompatible dll/server releases"_s},
-        {"M", u"modem command timeout"_s},
-        {"N", u"no response to eop command repeated 3 times"_s},
-        {"O", u"no response to mps command repeated 3 times"_s},
-        {"P", u"unable to train with remote system"_s},
-        {"Q", u"error opening/initializing port"_s},
-        {"R", u"no answer"_s},
-        {"S", u"sending"_s},
-        {"T", u"errore di formato."_s},
-        {"U", u"file non valido o non trovato."_s},
-        {"V", u"errore generico in spedizione."_s},
-        {"W", u"attesa invio"_s},
-        {"X", u"Posta Elettronica"_s},
-        {"Y", u"Adobe Acrobat\u00AE"_s},
-        {"Z", u"Ms Word\u00AE"_s},
-        {"a", u"Ms Excel\u00AE"_s},
-        {"b", u"Browser Internet"_s},
+    static const QString texts[] = {
+        u"complete"_s,
+        u"no command acknowledgement from modem"_s,
+        u"unsupported faxmodem"_s,
+        u"error initializing modem"_s,
+        u"bad fdis settings"_s,
+        u"error setting local id"_s,
+        u"error dialing"_s,
+        u"error connecting to remote fax"_s,
+        u"bad fcsi string"_s,
+        // A to Z
+        u"error receiving negotiated fdis"_s,
+        u"internal state error"_s,
+        u"line busy"_s,
+        u"no dialtone"_s,
+        u"didn't connect"_s,
+        u"user cancelled"_s,
+        u"bad or missing fpts"_s,
+        u"bad or missing fhng"_s,
+        u"fdcs not found"_s,
+        u"general modem error"_s,
+        u"invalid fax files"_s,
+        u"incompatible dll/server releases"_s,
+        u"modem command timeout"_s,
+        u"no response to eop command repeated 3 times"_s,
+        u"no response to mps command repeated 3 times"_s,
+        u"unable to train with remote system"_s,
+        u"error opening/initializing port"_s,
+        u"no answer"_s,
+        u"sending"_s,
+        u"errore di formato."_s,
+        u"file non valido o non trovato."_s,
+        u"errore generico in spedizione."_s,
+        u"attesa invio"_s,
+        u"Posta Elettronica"_s,
+        u"Adobe Acrobat\u00AE"_s,
+        u"Ms Word\u00AE"_s,
+        // a, b
+        u"Ms Excel\u00AE"_s,
+        u"Browser Internet"_s,
     };
-    return texts.value(code.trimmed().toByteArray());
+    const QByteArrayView c = code.trimmed();
+    if (c.size() != 1)
+        return {};
+    const char ch = c.front();
+    if (ch >= '1' && ch <= '9')
+        return texts[ch - '1'];
+    if (ch >= 'A' && ch <= 'Z')
+        return texts[9 + (ch - 'A')];
+    if (ch == 'a' || ch == 'b')
+        return texts[35 + (ch - 'a')];
+    return {};
 }
 
 QString iconName(QByteArrayView code)
 {
-    static const char *const names[] = {"inoltra", "inoltrato", "inoltratopr", "inoltrapr", "user",
-                                        "userpr",  "group",     "grouppr",     "empty"};
+    static const QString names[] = {u"inoltra"_s, u"inoltrato"_s, u"inoltratopr"_s, u"inoltrapr"_s, u"user"_s,
+                                    u"userpr"_s,  u"group"_s,     u"grouppr"_s,     u"empty"_s};
     if (code.isEmpty())
-        return QString::fromLatin1(names[0]);
+        return names[0];
     if (code.size() == 1 && code[0] >= '1' && code[0] <= '8')
-        return QString::fromLatin1(names[code[0] - '0']);
+        return names[code[0] - '0'];
     return {};
 }
 
@@ -197,13 +218,23 @@ bool decodeDateOrder(QByteArrayView field, QString &dateOrder)
     int err = 0;
     if (!TextValues::toWhole(number, n, err))
         return false;
-    dateOrder = QString::number(qint64(n) + 1000000000000LL).rightJustified(20, u' ');
+    // n + 10^12 has 12 or 13 digits for any 32-bit n; right-aligned in 20 characters.
+    qint64 v = qint64(n) + 1000000000000LL;
+    char16_t text[20];
+    int i = 20;
+    do {
+        text[--i] = char16_t(u'0' + v % 10);
+        v /= 10;
+    } while (v > 0);
+    while (i > 0)
+        text[--i] = u' ';
+    dateOrder = QString(reinterpret_cast<const QChar *>(text), 20);
     return true;
 }
 
 std::unique_ptr<FaxItem> CreaFaxItem(QByteArrayView record, typeOfList kind, const ErrorSink &onError)
 {
-    const QList<QByteArrayView> f = splitView(record, ListSeparator);
+    const FieldViews f = splitFields(record, ListSeparator);
     int error = 0;
     auto fail = [&](int number) {
         reportError(onError, number, u"CreaFaxItem : "_s + fieldText(record));
@@ -265,6 +296,8 @@ std::unique_ptr<CollFaxItem> CaricaCollFaxItem(QByteArrayView data, typeOfList k
         reportError(onError, error, u"CaricaCollFaxItem : "_s + fieldText(record));
         return items;
     }
+    // The count is only a hint; the records decide. Each record takes at least 13 bytes.
+    items->reserve(qBound<qint64>(0, count, data.size() / 13));
     while (reader.next(record)) {
         // Each fax record is led by "¦"; a failing one is reported and left out.
         auto item = CreaFaxItem(record.isEmpty() ? record : record.sliced(1), kind, onError);
@@ -285,7 +318,7 @@ FaxDataResult CaricaDatiFax(QByteArrayView data, QStringView activeListKeyword, 
         const QByteArrayView inHand = reader.rest();
         if (!reader.next(record))
             break;
-        const QList<QByteArrayView> f = splitView(record, ListSeparator);
+        const FieldViews f = splitFields(record, ListSeparator);
         if (f.size() < 8)
             continue;
         if (!result.listKindSet) {

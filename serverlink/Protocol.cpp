@@ -86,6 +86,21 @@ QList<QByteArrayView> splitView(QByteArrayView text, char separator)
     return parts;
 }
 
+FieldViews splitFields(QByteArrayView text, char separator)
+{
+    FieldViews parts;
+    qsizetype from = 0;
+    for (;;) {
+        const qsizetype at = text.indexOf(separator, from);
+        if (at < 0)
+            break;
+        parts.append(text.sliced(from, at - from));
+        from = at + 1;
+    }
+    parts.append(text.sliced(from));
+    return parts;
+}
+
 QList<QByteArray> SplitList(QByteArrayView text)
 {
     QList<QByteArray> fields;
@@ -153,6 +168,8 @@ bool TrueFalseToBool(QByteArrayView text)
 
 QString text(QByteArrayView bytes)
 {
+    if (bytes.isEmpty())
+        return {};
     return Cp1252::toUnicode(bytes.data(), bytes.size());
 }
 

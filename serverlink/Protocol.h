@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QStringView>
+#include <QVarLengthArray>
 
 #include <optional>
 
@@ -83,6 +84,9 @@ QStringList SplitList(const QString &text);
 // Same, as views into text (no copies).
 QList<QByteArrayView> splitView(QByteArrayView text, QByteArrayView separator);
 QList<QByteArrayView> splitView(QByteArrayView text, char separator);
+// Same without a heap allocation for records of up to 16 fields.
+using FieldViews = QVarLengthArray<QByteArrayView, 16>;
+FieldViews splitFields(QByteArrayView text, char separator);
 
 // Truth values, three spellings, each fixed per message.
 QString BoolToTF(bool value);    // "T" / "F"
