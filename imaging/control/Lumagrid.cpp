@@ -298,11 +298,13 @@ void Lumagrid::setValue(const QString &name, const QVariant &v)
 
 // ---- document ------------------------------------------------------------------------------------
 
-void Lumagrid::setBusy(bool busy)
+// The host window's pointer: an hourglass while the control works, the busy arrow while the strip
+// fills in behind a window that stays usable.
+void Lumagrid::setBusy(bool busy, bool background)
 {
     QWidget *host = window();
     if (busy)
-        host->setCursor(Qt::WaitCursor);
+        host->setCursor(background ? Qt::BusyCursor : Qt::WaitCursor);
     else
         host->unsetCursor();
 }

@@ -353,7 +353,7 @@ private:
     void ClearEngine();
     void showCurrentPage();
     void ShowError(const ImgXError &error);
-    void setBusy(bool busy);
+    void setBusy(bool busy, bool background = false);
     void busyMessage();
     void pageKey(short keyCode);
 

@@ -150,14 +150,13 @@ QVariant Lumagrid::ThumbsGenerate()
 {
     ::ImgX &engine = m_doc->engine();
     if (engine.isEmpty() || (!m_doc->Scanned() && !LumagridDocument::FileExists(m_doc->FileName()))) {
-        if (m_thumbsLoading || !m_stripReady)
-            thumbsFinished(true);
+        thumbsFinished(true); // nothing to build: the strip is as it was
         return {};
     }
     m_builder->stop();
     m_thumbsLoading = true;
     m_stopThumbs = false;
-    setBusy(true);
+    setBusy(true, true);
     clearCellPictures();
     const int n = m_doc->PagesNumber();
     if (n < 1) {

@@ -167,8 +167,7 @@ bool ThumbCtl::eventFilter(QObject *watched, QEvent *event)
         return true;
     } else if (event->type() == QEvent::KeyRelease && watched == m_picture1) {
         auto *ke = static_cast<QKeyEvent *>(event);
-        if (!ke->isAutoRepeat() || true)
-            Q_EMIT KeyUp(ke->key(), int(ke->modifiers()));
+        Q_EMIT KeyUp(ke->key(), int(ke->modifiers()));
         return true;
     }
     return QWidget::eventFilter(watched, event);

@@ -7,6 +7,7 @@
 #include "ThumbCtl.h"
 
 #include <QAction>
+#include <QDir>
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QPrintDialog>
@@ -78,6 +79,14 @@ private Q_SLOTS:
         QVERIFY(FaxFixture::writeFax(m_eight, 8, 1728, 2200, 204, 196));
         QVERIFY(FaxFixture::writeFax(m_one, 1, 1728, 1100, 204, 98, 3));
         QVERIFY(FaxFixture::writeDamaged(m_damaged));
+        QFile zero(path(u"zero.tif"_s));
+        QVERIFY(zero.open(QIODevice::WriteOnly));
+        zero.close();
+        QFile notes(path(u"notes.tif"_s));
+        QVERIFY(notes.open(QIODevice::WriteOnly));
+        notes.write("Nothing to see here, just text.\n");
+        notes.close();
+        QVERIFY(QDir(m_dir.path()).mkdir(u"folder"_s));
         Prompt::setAnswering(true);
     }
 
@@ -178,6 +187,8 @@ private Q_SLOTS:
         QTest::newRow("middle") << 1 << u"2/3"_s << 1;
         QTest::newRow("last") << 2 << u"3/3"_s << 2;
         QTest::newRow("page count means last") << 3 << u"3/3"_s << 2;
+        QTest::newRow("negative keeps the page") << -4 << u"2/3"_s << 1;
+        QTest::newRow("far beyond keeps the page") << 99 << u"2/3"_s << 1;
     }
 
     void pageByCounter()
@@ -187,6 +198,7 @@ private Q_SLOTS:
         QFETCH(int, page);
         auto c = makeControl(false);
         QVERIFY(c->OpenSource(m_three));
+        c->GoToPage(1);
         c->GoToPage(target);
         QCOMPARE(c->counterText(), counter);
         QCOMPARE(c->Page(), page);
@@ -576,6 +588,9 @@ private Q_SLOTS:
         // A damaged file resets quietly either way.
         QTest::newRow("damaged, quiet") << u"damaged.tif"_s << false << false;
         QTest::newRow("damaged, loud") << u"damaged.tif"_s << true << false;
+        QTest::newRow("empty file") << u"zero.tif"_s << true << false;
+        QTest::newRow("text file") << u"notes.tif"_s << true << false;
+        QTest::newRow("folder") << u"folder"_s << true << true;
     }
 
     void openSourceFailures()
