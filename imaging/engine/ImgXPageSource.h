@@ -11,8 +11,9 @@ class ImgXPageSource
 public:
     virtual ~ImgXPageSource() = default;
     // Decodes page `index` into a normalised QImage (Mono with index 0 white, Grayscale8, Indexed8,
-    // RGB32 or ARGB32). A null image with *error set on failure.
-    virtual QImage decode(int index, ImgXError *error) = 0;
+    // RGB32 or ARGB32). A null image with *error set on failure. A detached *reuse of the right size
+    // and format is decoded into instead of a new buffer.
+    virtual QImage decode(int index, ImgXError *error, QImage *reuse = nullptr) = 0;
     // Fills size, resolutions, pixel format and TIFF facts of page `index` without decoding it.
     virtual void readHeader(int index, ImgXImage::Data &data) = 0;
 
@@ -49,6 +50,10 @@ struct ImgXImage::Data
     int tiffCompression = 0;
     int t4Options = 0;
 };
+
+// The page's pixels without keeping them in the page when they still had to be decoded (writing a
+// long document page by page); scratch is reused between calls. Null with *error on failure.
+QImage transientPixels(const ImgXImage &page, QImage *scratch, ImgXError *error);
 
 // Normalises a decoded picture to one of the page formats (see ImgXPixelFormat).
 QImage normalisedPageImage(const QImage &image);

@@ -185,7 +185,7 @@ public:
         d.t4Options = int(f.t4);
     }
 
-    QImage decode(int index, ImgXError *error) override
+    QImage decode(int index, ImgXError *error, QImage *reuse) override
     {
         m_stream->takeError();
         if (!select(index)) {
@@ -199,8 +199,8 @@ public:
             *error = corrupt(u"page size %1x%2"_s.arg(f.width).arg(f.height));
             return {};
         }
-        QImage img = f.isBilevel() ? decodeRows(tif, f, QImage::Format_Mono)
-                     : f.isGrey8() ? decodeRows(tif, f, QImage::Format_Grayscale8)
+        QImage img = f.isBilevel() ? decodeRows(tif, f, QImage::Format_Mono, reuse)
+                     : f.isGrey8() ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
                                    : decodeRgba(tif, f);
         const QString why = m_stream->takeError();
         if (img.isNull()) {
@@ -211,9 +211,14 @@ public:
     }
 
 private:
-    static QImage decodeRows(TIFF *tif, const PageFacts &f, QImage::Format format)
+    static QImage decodeRows(TIFF *tif, const PageFacts &f, QImage::Format format, QImage *reuse)
     {
-        QImage img(int(f.width), int(f.height), format);
+        QImage img;
+        if (reuse && reuse->format() == format && reuse->size() == QSize(int(f.width), int(f.height)) &&
+            reuse->isDetached())
+            img = std::move(*reuse);
+        else
+            img = QImage(int(f.width), int(f.height), format);
         if (img.isNull())
             return {};
         if (format == QImage::Format_Mono)

@@ -64,9 +64,8 @@ uint32_t rowsPerStrip(uint16_t compression, qsizetype rowBytes, int height)
     return uint32_t(std::min<qsizetype>(rows, height));
 }
 
-bool writePage(TIFF *tif, const ImgXImage &page, int index, int count, TIFCompression wanted)
+bool writePage(TIFF *tif, const ImgXImage &page, QImage img, int index, int count, TIFCompression wanted)
 {
-    QImage img = page.image();
     Scheme scheme = schemeFor(page, wanted);
     if (isCcitt(wanted) && img.format() != QImage::Format_Mono) {
         // Fax compression asked for a grey or colour page: it becomes a bilevel page.
@@ -143,21 +142,28 @@ bool writePage(TIFF *tif, const ImgXImage &page, int index, int count, TIFCompre
         return false;
     const uint32_t rps = rowsPerStrip(scheme.compression, rowBytes, h);
     TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, rps);
+    // libtiff's own output buffer is a whole strip by default (a whole fax page): a smaller one is
+    // flushed more often but stays in the cache and off the page-fault path.
+    TIFFWriteBufferSetup(tif, nullptr, 64 * 1024);
 
+    // Encoders with a predictor change the buffer in place: they get a copy. The bilevel schemes only
+    // read it, so a 1-bit page whose rows are packed like the file's goes straight from the image.
+    const bool direct = !predictor && img.bytesPerLine() == rowBytes;
     QByteArray strip;
     for (uint32_t row = 0, s = 0; row < uint32_t(h); row += rps, ++s) {
         const uint32_t rows = std::min<uint32_t>(rps, uint32_t(h) - row);
         const tmsize_t size = tmsize_t(rows) * rowBytes;
-        // Encoders may change the buffer in place (the predictor does): always hand over a copy.
-        strip.resize(size);
-        if (img.bytesPerLine() == rowBytes) {
-            memcpy(strip.data(), img.constScanLine(int(row)), size_t(size));
+        void *data = nullptr;
+        if (direct) {
+            data = const_cast<uchar *>(img.constScanLine(int(row)));
         } else {
+            strip.resize(size);
             for (uint32_t r = 0; r < rows; ++r)
                 memcpy(strip.data() + qsizetype(r) * rowBytes, img.constScanLine(int(row + r)),
                        size_t(rowBytes));
+            data = strip.data();
         }
-        if (TIFFWriteEncodedStrip(tif, s, strip.data(), size) < 0)
+        if (TIFFWriteEncodedStrip(tif, s, data, size) < 0)
             return false;
     }
     return TIFFWriteDirectory(tif) != 0;
@@ -175,8 +181,22 @@ bool write(const QList<ImgXImage> &pages, TIFCompression compression, QByteArray
                                  u"Cannot start a TIFF file: %1"_s.arg(s->takeError()));
         return false;
     }
+    // Pages not decoded yet are decoded one at a time into one scratch buffer and not kept: saving a
+    // long fax needs the memory of one page, and a damaged page fails the save before anything is
+    // written to disk (the caller writes the buffer only when this succeeds).
+    QImage scratch;
     for (int i = 0; i < pages.size(); ++i) {
-        if (!writePage(s->tif(), pages.at(i), i, int(pages.size()), compression)) {
+        ImgXError pageError;
+        QImage img = transientPixels(pages.at(i), &scratch, &pageError);
+        if (img.isNull()) {
+            *error = pageError;
+            out->clear();
+            return false;
+        }
+        const bool ok = writePage(s->tif(), pages.at(i), img, i, int(pages.size()), compression);
+        if (!pages.at(i).isDecoded())
+            scratch = std::move(img); // back to the scratch buffer for the next page
+        if (!ok) {
             const QString why = s->takeError();
             *error = ImgXError::make(
                 ImgXErrorCode::WriteFailed,

@@ -1,0 +1,158 @@
+// Opening, decoding and writing a 200-page G4 fax, next to tiffcp doing the same work.
+#include "FaxFixtures.h"
+#include "ImgX.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Fixture
+{
+    QTemporaryDir dir;
+    QString fax1, fax200;
+    bool ok = false;
+
+    Fixture()
+    {
+        const QString ps = dir.filePath(u"fax.ps"_s);
+        fax200 = dir.filePath(u"fax200.tif"_s);
+        fax1 = dir.filePath(u"fax1.tif"_s);
+        ok = FaxFixtures::writePostScript(ps, 200) &&
+             FaxFixtures::ghostscript(u"tiffg4"_s, ps, fax200, u"204x196"_s) &&
+             QProcess::execute(u"tiffcp"_s, {u"-c"_s, u"g4"_s, fax200 + u",0"_s, fax1}) == 0;
+        if (!ok)
+            std::fprintf(stderr, "cannot make the fax fixtures (gs, tiffcp)\n");
+    }
+    QString file(int pages) const { return pages == 1 ? fax1 : fax200; }
+    QString out(const QString &name) const { return dir.filePath(name); }
+};
+
+Fixture &fixture()
+{
+    static Fixture f;
+    return f;
+}
+
+void runTiffcp(benchmark::State &state, const QString &compression)
+{
+    Fixture &f = fixture();
+    if (!f.ok) {
+        state.SkipWithError("no fixtures");
+        return;
+    }
+    const QString out = f.out(u"tiffcp-"_s + compression + u".tif"_s);
+    for (auto _ : state) {
+        if (QProcess::execute(u"tiffcp"_s, {u"-c"_s, compression, f.fax200, out}) != 0)
+            state.SkipWithError("tiffcp failed");
+    }
+}
+
+} // namespace
+
+// Open a fax and decode its first page: the same for 1 and 200 pages.
+static void BM_OpenFirstPage(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.ok) {
+        state.SkipWithError("no fixtures");
+        return;
+    }
+    const QString file = f.file(int(state.range(0)));
+    for (auto _ : state) {
+        ImgX doc;
+        if (!doc.importFile(file))
+            state.SkipWithError("import failed");
+        benchmark::DoNotOptimize(doc.page(0).image().constBits());
+    }
+}
+BENCHMARK(BM_OpenFirstPage)->Arg(1)->Arg(200)->Unit(benchmark::kMillisecond);
+
+static void BM_DecodeAllPages(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.ok) {
+        state.SkipWithError("no fixtures");
+        return;
+    }
+    for (auto _ : state) {
+        ImgX doc;
+        if (!doc.importFile(f.fax200))
+            state.SkipWithError("import failed");
+        for (int i = 0; i < doc.count(); ++i)
+            benchmark::DoNotOptimize(doc.page(i).image().constBits());
+    }
+}
+BENCHMARK(BM_DecodeAllPages)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+static void BM_TiffcpNone(benchmark::State &state)
+{
+    runTiffcp(state, u"none"_s);
+}
+BENCHMARK(BM_TiffcpNone)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Read, decode, encode as G4 and write: what tiffcp -c g4 does.
+static void BM_WriteAllG4(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.ok) {
+        state.SkipWithError("no fixtures");
+        return;
+    }
+    const QString out = f.out(u"engine-g4.tif"_s);
+    for (auto _ : state) {
+        ImgX doc;
+        doc.setTIFCompression(TIFCompression::CcittG4);
+        if (!doc.importFile(f.fax200) || !doc.exportFile(out, imgTIF))
+            state.SkipWithError("export failed");
+    }
+}
+BENCHMARK(BM_WriteAllG4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Encoding and writing only (pages decoded beforehand).
+static void BM_EncodeAllG4(benchmark::State &state)
+{
+    Fixture &f = fixture();
+    if (!f.ok) {
+        state.SkipWithError("no fixtures");
+        return;
+    }
+    ImgX doc;
+    doc.setTIFCompression(TIFCompression::CcittG4);
+    if (!doc.importFile(f.fax200)) {
+        state.SkipWithError("import failed");
+        return;
+    }
+    for (int i = 0; i < doc.count(); ++i)
+        doc.page(i).image();
+    const QString out = f.out(u"engine-g4-only.tif"_s);
+    for (auto _ : state) {
+        if (!doc.exportFile(out, imgTIF))
+            state.SkipWithError("export failed");
+    }
+}
+BENCHMARK(BM_EncodeAllG4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+static void BM_TiffcpG4(benchmark::State &state)
+{
+    runTiffcp(state, u"g4"_s);
+}
+BENCHMARK(BM_TiffcpG4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    fixture();
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
