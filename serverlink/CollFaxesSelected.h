@@ -12,6 +12,7 @@ public:
     bool Add(const QString &sKey);
     // The key at a position (from 1); "" when there is none.
     QString Item(qsizetype position) const;
+    QString Item(const QString &sKey) const { return ItemKey(sKey); }
     // The key stored under sKey; "" when absent.
     QString ItemKey(const QString &sKey) const;
     qsizetype Count() const { return m_keys.size(); }

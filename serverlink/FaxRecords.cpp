@@ -4,6 +4,9 @@
 
 #include <QDate>
 
+#include <string_view>
+#include <unordered_map>
+
 using namespace Qt::StringLiterals;
 
 namespace Proto {
@@ -54,6 +57,33 @@ QString fieldText(QByteArrayView field)
 {
     return Proto::text(field);
 }
+
+// Within one list answer the same company, number and station id come back fax after fax:
+// decode each distinct value once and share it. Views point into the answer being parsed.
+class TextInterner
+{
+public:
+    QString text(QByteArrayView field)
+    {
+        if (field.isEmpty())
+            return {};
+        const std::string_view key(field.data(), size_t(field.size()));
+        const auto it = m_texts.find(key);
+        if (it != m_texts.end())
+            return it->second;
+        QString decoded = Proto::text(field);
+        if (m_texts.size() < MaxEntries)
+            m_texts.emplace(key, decoded);
+        return decoded;
+    }
+
+private:
+    static constexpr size_t MaxEntries = 4096;
+    std::unordered_map<std::string_view, QString> m_texts;
+};
+
+std::unique_ptr<FaxItem> createFaxItem(QByteArrayView record, typeOfList kind, const ErrorSink &onError,
+                                       TextInterner *interner);
 
 void setWhenNumeric(QByteArrayView field, void (FaxItem::*setter)(int), FaxItem &item)
 {
@@ -234,6 +264,17 @@ bool decodeDateOrder(QByteArrayView field, QString &dateOrder)
 
 std::unique_ptr<FaxItem> CreaFaxItem(QByteArrayView record, typeOfList kind, const ErrorSink &onError)
 {
+    return createFaxItem(record, kind, onError, nullptr);
+}
+
+namespace {
+
+std::unique_ptr<FaxItem> createFaxItem(QByteArrayView record, typeOfList kind, const ErrorSink &onError,
+                                       TextInterner *interner)
+{
+    auto shared = [interner](QByteArrayView field) {
+        return interner ? interner->text(field) : fieldText(field);
+    };
     const FieldViews f = splitFields(record, ListSeparator);
     int error = 0;
     auto fail = [&](int number) {
@@ -248,9 +289,9 @@ std::unique_ptr<FaxItem> CreaFaxItem(QByteArrayView record, typeOfList kind, con
     item->setIdFax(fieldText(f[0]));
     item->setStatus(statusText(f[1]));
     item->setIcon(iconName(f[2]));
-    item->setRemoteID(fieldText(f[3]));
-    item->setToCompany(fieldText(f[4]));
-    item->setDestFax(fieldText(f[5]));
+    item->setRemoteID(shared(f[3]));
+    item->setToCompany(shared(f[4]));
+    item->setDestFax(shared(f[5]));
     QString dateFax;
     if (!decodeDateFax(f[6], dateFax))
         return fail(ErrorCode::TypeMismatch);
@@ -283,6 +324,8 @@ std::unique_ptr<FaxItem> CreaFaxItem(QByteArrayView record, typeOfList kind, con
     return item;
 }
 
+} // namespace
+
 std::unique_ptr<CollFaxItem> CaricaCollFaxItem(QByteArrayView data, typeOfList kind, const ErrorSink &onError)
 {
     auto items = std::make_unique<CollFaxItem>();
@@ -298,9 +341,10 @@ std::unique_ptr<CollFaxItem> CaricaCollFaxItem(QByteArrayView data, typeOfList k
     }
     // The count is only a hint; the records decide. Each record takes at least 13 bytes.
     items->reserve(qBound<qint64>(0, count, data.size() / 13));
+    TextInterner interner;
     while (reader.next(record)) {
         // Each fax record is led by "¦"; a failing one is reported and left out.
-        auto item = CreaFaxItem(record.isEmpty() ? record : record.sliced(1), kind, onError);
+        auto item = createFaxItem(record.isEmpty() ? record : record.sliced(1), kind, onError, &interner);
         if (item)
             items->Add(std::move(item));
     }

@@ -97,6 +97,8 @@ void tst_DataRecords::selectedKeys()
     QCOMPARE(sel.keyList(), u"(12, 15)"_s);
     QCOMPARE(sel.Item(2), u"15"_s);
     QCOMPARE(sel.ItemKey(u"15"_s), u"15"_s);
+    QCOMPARE(sel.Item(u"15"_s), u"15"_s);
+    QCOMPARE(sel.Item(u"16"_s), QString());
     QCOMPARE(sel.Item(3), QString());
     sel.RemoveKey(u"99"_s);
     QCOMPARE(sel.Count(), 2);
