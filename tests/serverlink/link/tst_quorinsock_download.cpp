@@ -1,0 +1,221 @@
+// Downloads of fax images and update files, against scripts and against the sample mailbox.
+#include "LinkRig.h"
+#include "SampleMailbox.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+using F = FakeFaxServer;
+
+// File content that never holds the frame terminator.
+QByteArray content(int size, char seed = 'a')
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = char(seed + (i * 7) % 23);
+    return bytes;
+}
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestQuorinSockDownload : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_home;
+
+private Q_SLOTS:
+    void initTestCase() { useTemporaryHome(m_home); }
+
+    void faxImage_data()
+    {
+        QTest::addColumn<bool>("fragmented");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<int>("announced");
+        QTest::addColumn<bool>("complete");
+        for (bool fragmented : {false, true}) {
+            const char *f = fragmented ? " fragmented" : "";
+            QTest::addRow("complete%s", f) << fragmented << 1000 << 1000 << true;
+            QTest::addRow("one byte short%s", f) << fragmented << 1000 << 1001 << false;
+            QTest::addRow("one byte long%s", f) << fragmented << 1001 << 1000 << false;
+            QTest::addRow("empty%s", f) << fragmented << 0 << 0 << false;
+        }
+    }
+    void faxImage()
+    {
+        QFETCH(bool, fragmented);
+        QFETCH(int, size);
+        QFETCH(int, announced);
+        QFETCH(bool, complete);
+        LinkRig rig(fragmented);
+        QVERIFY(rig.login());
+        rig.sock->SetActiveList(PersonalList, 1);
+        rig.sock->AskFax(u"P101"_s);
+        QTRY_VERIFY(rig.server.hasReceived(F::query(u"FILE", u"PERSONALI<#>P101")));
+
+        QSignalSpy ok(rig.sock.get(), &QuorinSock::RxFaxOk);
+        QSignalSpy okKey(rig.sock.get(), &QuorinSock::RxFaxOkKey);
+        QSignalSpy incomplete(rig.sock.get(), &QuorinSock::RxFaxIncomplete);
+        const QByteArray bytes = content(size);
+        rig.server.sendFile(bytes, {}, u"P101"_s, 400, announced);
+        QTRY_COMPARE(ok.count() + incomplete.count(), 1);
+        QCOMPARE(okKey.count(), ok.count());
+        if (complete) {
+            const QString file = ok.first().first().toString();
+            QCOMPARE(file, rig.sock->NameTempFile());
+            QCOMPARE(okKey.first(), (QList<QVariant>{file, u"P101"_s}));
+            QCOMPARE(readAll(file), bytes);
+        } else {
+            // A partial image is never left for the preview to show.
+            QVERIFY(!QFile::exists(rig.sock->NameTempFile()));
+        }
+    }
+
+    void faxNotFound_data() { addFragmentedRows(); }
+    void faxNotFound()
+    {
+        QFETCH(bool, fragmented);
+        LinkRig rig(fragmented);
+        QVERIFY(rig.login());
+        QFile old(rig.sock->NameTempFile());
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old image");
+        old.close();
+        QSignalSpy missing(rig.sock.get(), &QuorinSock::RxFaxNotFound);
+        rig.server.send(F::answer(u"NOFILE", u"345"));
+        QVERIFY(missing.wait());
+        QCOMPARE(missing.first().first().toInt(), 345);
+        QVERIFY(!QFile::exists(rig.sock->NameTempFile()));
+    }
+
+    // A real multi-page fax image from the sample mailbox arrives byte for byte.
+    void sampleMailboxImage_data() { addFragmentedRows(); }
+    void sampleMailboxImage()
+    {
+        QFETCH(bool, fragmented);
+        SampleMailbox mailbox;
+        QVERIFY(mailbox.isValid());
+        LinkRig rig(false);
+        rig.server.setFragmented(fragmented, 97); // a real image is several kilobytes
+        mailbox.attach(&rig.server);
+        QVERIFY(rig.server.listen());
+        QSignalSpy connected(rig.sock.get(), &QuorinSock::Connected);
+        QSignalSpy list(rig.sock.get(), &QuorinSock::RxPersonalList);
+        QSignalSpy okKey(rig.sock.get(), &QuorinSock::RxFaxOkKey);
+        rig.sock->Connect(u"127.0.0.1"_s, rig.server.port(), u"mario"_s);
+        QVERIFY(connected.wait());
+        rig.sock->SetActiveList(PersonalList, 1);
+        QVERIFY(list.wait());
+        QVERIFY(rig.sock->FaxItems()->Count() >= 2);
+        const QString key = rig.sock->FaxItems()->Item(1)->IdFax();
+        rig.sock->AskFax(key);
+        QVERIFY(okKey.wait(20000));
+        QCOMPARE(okKey.first().at(1).toString(), key);
+        const SampleMailbox::Fax fax = mailbox.faxes().first();
+        QCOMPARE(fax.id, key);
+        const QByteArray got = readAll(okKey.first().at(0).toString());
+        QVERIFY(got.startsWith("II*"));
+        QCOMPARE(got, readAll(fax.image));
+    }
+
+    void updateFiles_data() { addFragmentedRows(); }
+    void updateFiles()
+    {
+        QFETCH(bool, fragmented);
+        LinkRig rig(fragmented);
+        QVERIFY(rig.login());
+        QSignalSpy progress(rig.sock.get(), &QuorinSock::ReceivingUpdate);
+        QSignalSpy done(rig.sock.get(), &QuorinSock::DownloadUpdComplete);
+        rig.sock->UpdateFiles();
+        QTRY_VERIFY(rig.server.hasReceived(F::query(u"UPDATEFILES")));
+        const QByteArray a = content(3000, 'b');
+        const QByteArray b = content(2000, 'c');
+        rig.server.send(F::answer(u"TBUPDATE", u"5000"));
+        rig.server.sendFile(a, u"Quorin"_s, {}, 1024);
+        rig.server.sendFile(b, u"UPDATE.RIS"_s, {}, 1024);
+        rig.server.send(F::answer(u"FINEUPD"));
+        QVERIFY(done.wait());
+        QCOMPARE(progress.count(), 3);
+        QCOMPARE(progress.at(0), (QList<QVariant>{5000, 0}));
+        QCOMPARE(progress.at(1), (QList<QVariant>{5000, 3000}));
+        QCOMPARE(progress.at(2), (QList<QVariant>{5000, 5000}));
+        const QDir folder(rig.sock->NameUpdateFolder());
+        QCOMPARE(readAll(folder.filePath(u"Quorin"_s)), a);
+        QCOMPARE(readAll(folder.filePath(u"UPDATE.RIS"_s)), b);
+    }
+
+    // Names from the server never lead outside the update folder.
+    void unsafeUpdateNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("parent") << u"../evil"_s;
+        QTest::newRow("absolute") << u"/tmp/evil"_s;
+        QTest::newRow("sub folder") << u"sub/evil"_s;
+        QTest::newRow("backslash") << u"..\\evil"_s;
+        QTest::newRow("dot dot") << u".."_s;
+        QTest::newRow("blanks") << u"   "_s;
+    }
+    void unsafeUpdateNames()
+    {
+        QFETCH(QString, name);
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        QVERIFY(QDir(rig.sock->NameUpdateFolder()).removeRecursively());
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        QSignalSpy progress(rig.sock.get(), &QuorinSock::ReceivingUpdate);
+        QSignalSpy done(rig.sock.get(), &QuorinSock::DownloadUpdComplete);
+        const QString outside = QFileInfo(rig.sock->NameUpdateFolder()).absolutePath();
+        rig.server.send(F::answer(u"TBUPDATE", u"20"));
+        rig.server.sendFile(content(10), name, {}, 4);
+        rig.server.sendFile(content(10), u"good.bin"_s, {}, 4);
+        rig.server.send(F::answer(u"FINEUPD"));
+        QVERIFY(done.wait());
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(errors.first().at(3).toString().startsWith(u"DataArrival.STARTFILE"_s));
+        QCOMPARE(progress.count(), 2); // the announcement and the good file
+        QVERIFY(!QFile::exists(outside + u"/evil"_s));
+        QCOMPARE(QDir(rig.sock->NameUpdateFolder()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{u"good.bin"_s});
+    }
+
+    void shortUpdateFile()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        QSignalSpy progress(rig.sock.get(), &QuorinSock::ReceivingUpdate);
+        QSignalSpy done(rig.sock.get(), &QuorinSock::DownloadUpdComplete);
+        rig.server.send(F::answer(u"TBUPDATE", u"100"));
+        rig.server.sendFile(content(90), u"Sendora"_s, {}, 40, 100);
+        rig.server.send(F::answer(u"FINEUPD"));
+        QVERIFY(done.wait());
+        QCOMPARE(progress.count(), 1);
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(!QFile::exists(QDir(rig.sock->NameUpdateFolder()).filePath(u"Sendora"_s)));
+    }
+
+    // Pieces without a file being received are reported, and the link goes on.
+    void pieceWithoutFile()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
+        rig.server.send(F::answer(u"FINEUPD") + F::rawAnswer("FILE", "stray") +
+                        F::answer(u"NUMFAX", u"\u00A62"));
+        QVERIFY(nums.wait());
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(errors.first().at(3).toString(), u"DataArrival.FILE"_s);
+    }
+};
+
+QTEST_MAIN(TestQuorinSockDownload)
+#include "tst_quorinsock_download.moc"
