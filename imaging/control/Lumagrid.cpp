@@ -449,11 +449,6 @@ void Lumagrid::pageKey(short keyCode)
     }
 }
 
-bool Lumagrid::eventFilter(QObject *watched, QEvent *event)
-{
-    return QWidget::eventFilter(watched, event);
-}
-
 void Lumagrid::busyMessage()
 {
     QApplication::beep();

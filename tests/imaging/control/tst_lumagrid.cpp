@@ -7,6 +7,7 @@
 #include "ThumbCtl.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QMetaMethod>
@@ -19,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QWheelEvent>
 
 #include <memory>
 
@@ -724,6 +726,74 @@ private Q_SLOTS:
         c->setZoom(5.01);
         QVERIFY(!c->AntialiasDisplay());
         QCOMPARE(spy.count(), 2);
+    }
+
+    void panAndZoomAreaByDragging()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        QWidget *vp = c->pageView()->viewport();
+        const QPoint centre = vp->rect().center();
+        // Zoom to a dragged area: the area fills the view.
+        press(*c, u"ZoomArea"_s);
+        const double fitted = c->Zoom();
+        QTest::mousePress(vp, Qt::LeftButton, {}, centre - QPoint(20, 20));
+        QTest::mouseMove(vp, centre + QPoint(20, 20));
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, centre + QPoint(20, 20));
+        QVERIFY(c->Zoom() > fitted * 4);
+        // Pan: dragging left and up shows more of the right and lower part.
+        press(*c, u"Pan"_s);
+        const int left = c->ScrollLeft(), top = c->ScrollTop();
+        QSignalSpy panned(c.get(), &Lumagrid::PanChanged);
+        QTest::mousePress(vp, Qt::LeftButton, {}, centre);
+        QTest::mouseMove(vp, centre - QPoint(30, 25));
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, centre - QPoint(30, 25));
+        QCOMPARE(c->ScrollLeft(), left + 30);
+        QCOMPARE(c->ScrollTop(), top + 25);
+        QCOMPARE(panned.count(), 1);
+    }
+
+    void wheelScrollsAndZooms()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        press(*c, u"FitW"_s); // taller than the view: it scrolls
+        QWidget *vp = c->pageView()->viewport();
+        QSignalSpy wheel(c.get(), &Lumagrid::MouseWheelScroll);
+        const QPointF at = QPointF(vp->rect().center());
+        QWheelEvent down(at, vp->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton, Qt::NoModifier,
+                         Qt::NoScrollPhase, false);
+        QApplication::sendEvent(vp, &down);
+        QVERIFY(c->ScrollTop() > 0);
+        const double zoom = c->Zoom();
+        QWheelEvent in(at, vp->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton, Qt::ControlModifier,
+                       Qt::NoScrollPhase, false);
+        QApplication::sendEvent(vp, &in);
+        QVERIFY(c->Zoom() > zoom);
+        QCOMPARE(wheel.count(), 2);
+        QCOMPARE(wheel.at(1).at(1).toInt(), 2); // the Control key
+    }
+
+    void centringBorderAndBackColour()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        c->setZoom(0.1); // far smaller than the view
+        const QSize vp = c->pageView()->viewport()->size();
+        QRectF r = c->pageView()->pageRect();
+        QVERIFY(qAbs(r.center().x() - vp.width() / 2.0) <= 1);
+        QVERIFY(qAbs(r.center().y() - vp.height() / 2.0) <= 1);
+        c->setCenter(false);
+        c->setImageBorderThickness(4);
+        r = c->pageView()->pageRect();
+        QCOMPARE(r.topLeft(), QPointF(4, 4));
+        c->setBackColor(QColor(128, 255, 255));
+        c->setImageBorderColor(Qt::red);
+        const QImage shot = c->pageView()->viewport()->grab().toImage();
+        QCOMPARE(QColor(shot.pixel(vp.width() - 2, vp.height() - 2)), QColor(128, 255, 255));
+        QCOMPARE(QColor(shot.pixel(1, 1)), QColor(Qt::red));
+        // The page itself: white paper with the black bar at the top left.
+        QCOMPARE(qGray(shot.pixel(int(r.left()) + 2, int(r.bottom()) - 2)) > 200, true);
     }
 
     void windowsHandlesAreZero()
