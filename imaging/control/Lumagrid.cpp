@@ -425,6 +425,12 @@ void Lumagrid::GoToPage(int PageNumber, bool SkipThumb)
     if (!has)
         return;
     showCurrentPage();
+    const ImgXImage &page = m_doc->engine().image();
+    if (!page.isNull() && !m_view->hasPage()) {
+        // A damaged page of an otherwise readable file: say so; the other pages stay usable.
+        m_lastError = page.decodeError();
+        ShowError(m_lastError);
+    }
 }
 
 // Page keys: Right, Down and Page Down go on; Left, Up and Page Up go back.

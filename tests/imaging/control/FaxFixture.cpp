@@ -86,3 +86,24 @@ bool FaxFixture::writeDamaged(const QString &path)
     QFile out(path);
     return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size();
 }
+
+bool FaxFixture::writeFaxWithBadPage(const QString &path, int pages, int badPage)
+{
+    if (!writeFax(path, pages, 1728, 1100, 204, 98, 4, true))
+        return false;
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!tif)
+        return false;
+    uint64_t *offsets = nullptr, *counts = nullptr;
+    const bool found = TIFFSetDirectory(tif, tdir_t(badPage)) &&
+                       TIFFGetField(tif, TIFFTAG_STRIPOFFSETS, &offsets) &&
+                       TIFFGetField(tif, TIFFTAG_STRIPBYTECOUNTS, &counts);
+    const qint64 offset = found ? qint64(offsets[0]) : 0, count = found ? qint64(counts[0]) : 0;
+    TIFFClose(tif);
+    if (!found)
+        return false;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite) || !f.seek(offset))
+        return false;
+    return f.write(QByteArray(int(count), '\0')) == count;
+}

@@ -8,6 +8,8 @@
 namespace FaxFixture {
 bool writeFax(const QString &path, int pages, int width = 1728, int height = 1100, int xDpi = 204,
               int yDpi = 98, int compression = 4 /* COMPRESSION_CCITTFAX4 */, bool dense = false);
+// A fax whose page `badPage` holds no valid coding (zeros over its strip); the others are fine.
+bool writeFaxWithBadPage(const QString &path, int pages, int badPage);
 // A file that starts like a TIFF but is cut off.
 bool writeDamaged(const QString &path);
 } // namespace FaxFixture

@@ -628,6 +628,26 @@ private Q_SLOTS:
         waitBuilt(*c);
     }
 
+    void damagedPageIsReportedOthersStay()
+    {
+        const QString file = path(u"badpage.tif"_s);
+        QVERIFY(FaxFixture::writeFaxWithBadPage(file, 3, 1));
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(file));
+        waitBuilt(*c);
+        QVERIFY(c->thumbCells().at(1)->picture().isNull());
+        QVERIFY(!c->thumbCells().at(2)->picture().isNull());
+        Prompt::clearRecords();
+        c->GoToPage(1);
+        QCOMPARE(c->counterText(), u"2/3"_s);
+        QCOMPARE(Prompt::records().size(), 1);
+        QVERIFY(Prompt::lastRecord().text.startsWith(u"Si è verificato il seguente errore:"_s));
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        c->GoToPage(2);
+        QVERIFY(c->pageView()->hasPage());
+        QCOMPARE(Prompt::records().size(), 1);
+    }
+
     void missingFileKeepsPageCounts()
     {
         auto c = makeControl(false);
