@@ -190,14 +190,16 @@ bool ImgX::importPage(const QString &fileName, int pageIndex)
 
 bool ImgX::importDocument(const ImgX &other, int pageIndex)
 {
-    if (&other == this)
-        return pageIndex == AllPages ? ok() : importImage(page(pageIndex).image());
     if (pageIndex != AllPages && !other.hasPage(pageIndex))
         return fail(ImgXErrorCode::InvalidArgument, u"No page %1"_s.arg(pageIndex));
     if (other.isEmpty())
         return fail(ImgXErrorCode::NoImage, u"The document has no pages"_s);
-    m_pages = pageIndex == AllPages ? other.m_pages : QList<ImgXImage>{other.m_pages.at(pageIndex)};
-    m_current = pageIndex == AllPages ? other.m_current : 0;
+    // Copied first: other may be this document.
+    QList<ImgXImage> pages =
+        pageIndex == AllPages ? other.m_pages : QList<ImgXImage>{other.m_pages.at(pageIndex)};
+    const int current = pageIndex == AllPages ? other.m_current : 0;
+    m_pages = std::move(pages);
+    m_current = current;
     clearUndo();
     Q_EMIT CurrentImageChanged();
     return ok();

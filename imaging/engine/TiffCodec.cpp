@@ -91,11 +91,13 @@ struct PageFacts
     bool tiled = false;
     bool alpha = false;
 
-    bool isBilevel() const
+    bool isOneBit() const
     {
-        return bps == 1 && spp == 1 && !tiled &&
+        return bps == 1 && spp == 1 &&
                (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK);
     }
+    // Read straight into a 1-bit image (strips); tiled 1-bit pages go through the RGBA reader.
+    bool isBilevel() const { return isOneBit() && !tiled; }
     bool isGrey8() const
     {
         return bps == 8 && spp == 1 && !tiled &&
@@ -129,7 +131,7 @@ PageFacts readFacts(TIFF *tif)
 
 ImgXPixelFormat formatOf(const PageFacts &f)
 {
-    if (f.isBilevel())
+    if (f.isOneBit())
         return ImgXPixelFormat::Bilevel;
     if (f.isGrey8())
         return ImgXPixelFormat::Grey8;
@@ -270,6 +272,8 @@ private:
             for (quint64 i = 0, n = quint64(f.width) * f.height; i < n; ++i)
                 raster[i] = qbswap(raster[i]);
         }
+        if (f.isOneBit()) // a tiled bilevel page stays 1-bit
+            return img.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
         return img.convertToFormat(f.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
     }
 

@@ -46,9 +46,11 @@ bool ghostscript(const QString &device, const QString &ps, const QString &out, c
                          u"-r"_s + dpi, u"-sPAPERSIZE=a4"_s, u"-sOutputFile="_s + out, ps});
 }
 
-bool tiffcp(const QString &compression, const QStringList &inputs, const QString &out)
+bool tiffcp(const QString &compression, const QStringList &inputs, const QString &out,
+            const QStringList &extra)
 {
     QStringList args{u"-c"_s, compression};
+    args += extra;
     args += inputs;
     args << out;
     return run(u"tiffcp"_s, args);

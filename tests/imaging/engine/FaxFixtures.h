@@ -14,7 +14,9 @@ bool writePostScript(const QString &path, int pages);
 bool ghostscript(const QString &device, const QString &ps, const QString &out,
                  const QString &dpi = QStringLiteral("204x196"));
 // tiffcp with its -c argument ("g3", "g3:2d", "g4", "lzw", "none", "packbits", "zip").
-bool tiffcp(const QString &compression, const QStringList &inputs, const QString &out);
+// extra: further tiffcp options ("-f", "lsb2msb", "-r", "64", ...).
+bool tiffcp(const QString &compression, const QStringList &inputs, const QString &out,
+            const QStringList &extra = {});
 bool toolsAvailable();
 
 // Plain libtiff facts of page `page`.

@@ -55,6 +55,7 @@ private Q_SLOTS:
     void undoRedoOrderAndTexts();
     void noUndoRecordsNothing();
     void loadingAndClearingEmptyHistory();
+    void pageAdditionsAndRemovalsUndo();
     void resize_data();
     void resize();
     void changeResolutionKeepsPhysicalSize();
@@ -262,6 +263,28 @@ void TstImgXEffects::loadingAndClearingEmptyHistory()
     QVERIFY(doc.isEmpty());
     QVERIFY(!doc.rotate(90));
     QCOMPARE(doc.lastError().number, ImgXErrorCode::NoImage);
+}
+
+void TstImgXEffects::pageAdditionsAndRemovalsUndo()
+{
+    ImgX doc;
+    doc.append(monoPage({8, 8}, {0, 0}));
+    doc.append(monoPage({8, 8}, {1, 1}), u"Add"_s);
+    QCOMPARE(doc.count(), 2);
+    QVERIFY(doc.removePage(0, u"Remove"_s));
+    QCOMPARE(doc.count(), 1);
+    QCOMPARE(darkPixels(doc.page(0).image()), QList<QPoint>{QPoint(1, 1)});
+    QVERIFY(doc.undo());
+    QCOMPARE(doc.count(), 2);
+    QCOMPARE(darkPixels(doc.page(0).image()), QList<QPoint>{QPoint(0, 0)});
+    QVERIFY(doc.undo());
+    QCOMPARE(doc.count(), 1);
+    QVERIFY(doc.redo());
+    QCOMPARE(doc.count(), 2);
+    // Taking a page of the document itself as the whole document.
+    QVERIFY(doc.importDocument(doc, 1));
+    QCOMPARE(doc.count(), 1);
+    QCOMPARE(doc.image().xResolution(), 204);
 }
 
 void TstImgXEffects::resize_data()

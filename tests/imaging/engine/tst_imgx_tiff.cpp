@@ -61,6 +61,12 @@ void TstImgXTiff::initTestCase()
     QVERIFY(FaxFixtures::tiffcp(u"g4"_s, {path(u"gs-g3.tif"_s)}, path(u"cp-g4.tif"_s)));
     QVERIFY(FaxFixtures::tiffcp(u"lzw"_s, {src}, path(u"cp-lzw.tif"_s)));
     QVERIFY(FaxFixtures::tiffcp(u"none"_s, {src}, path(u"cp-none.tif"_s)));
+    // Fax servers often write reversed bit order and several strips per page.
+    QVERIFY(FaxFixtures::tiffcp(u"g3"_s, {path(u"gs-g3.tif"_s)}, path(u"cp-g3-lsb.tif"_s),
+                                {u"-f"_s, u"lsb2msb"_s}));
+    QVERIFY(FaxFixtures::tiffcp(u"g4"_s, {src}, path(u"cp-g4-strips.tif"_s), {u"-r"_s, u"64"_s}));
+    QVERIFY(FaxFixtures::tiffcp(u"g4"_s, {src}, path(u"cp-g4-tiles.tif"_s),
+                                {u"-t"_s, u"-w"_s, u"256"_s, u"-l"_s, u"256"_s}));
 }
 
 void TstImgXTiff::roundTrip_data()
@@ -74,6 +80,9 @@ void TstImgXTiff::roundTrip_data()
     QTest::newRow("tiffcp g3") << u"cp-g3.tif"_s << COMPRESSION_CCITTFAX3 << 98;
     QTest::newRow("tiffcp g3:2d") << u"cp-g32d.tif"_s << COMPRESSION_CCITTFAX3 << 196;
     QTest::newRow("tiffcp g4") << u"cp-g4.tif"_s << COMPRESSION_CCITTFAX4 << 98;
+    QTest::newRow("tiffcp g3 lsb2msb") << u"cp-g3-lsb.tif"_s << COMPRESSION_CCITTFAX3 << 98;
+    QTest::newRow("tiffcp g4 64-row strips") << u"cp-g4-strips.tif"_s << COMPRESSION_CCITTFAX4 << 196;
+    QTest::newRow("tiffcp g4 tiles") << u"cp-g4-tiles.tif"_s << COMPRESSION_CCITTFAX4 << 196;
     // A bilevel page that was not CCITT gets G4 on automatic compression.
     QTest::newRow("tiffcp lzw") << u"cp-lzw.tif"_s << COMPRESSION_CCITTFAX4 << 196;
 }
