@@ -19,7 +19,14 @@ StartupMain::StartupMain(QObject *parent) : QObject(parent) {}
 
 StartupMain::~StartupMain()
 {
-    delete m_main;
+    // Closing runs the window's own unload (placement, log) before it goes.
+    if (m_main) {
+        frmMain *w = m_main;
+        m_main = nullptr;
+        w->setAttribute(Qt::WA_DeleteOnClose, false);
+        w->close();
+        delete w;
+    }
 }
 
 void StartupMain::Main()

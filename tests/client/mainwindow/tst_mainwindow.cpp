@@ -1,0 +1,671 @@
+// The fax client from start-up to its main window, against the fake fax server on loopback.
+#include "AppPaths.h"
+#include "ConfigIni.h"
+#include "FakeFaxServer.h"
+#include "FaxListItem.h"
+#include "ProfileFile.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+#include "SampleMailbox.h"
+#include "SmallWindows.h"
+#include "StartupMain.h"
+#include "frmMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using F = FakeFaxServer;
+
+namespace {
+
+constexpr int LoginTimeout = 15000;
+
+// The sample mailbox behind a fake server, with the login answer and other frames open to change.
+struct Server
+{
+    FakeFaxServer fake;
+    SampleMailbox mailbox;
+    QString rights = u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s; // after the user name
+    bool maxUsers = false;
+    std::function<bool(FakeFaxServer &, const F::Frame &)> extra; // true: frame handled
+
+    Server()
+    {
+        mailbox.attach(&fake);
+        const auto inner = fake.responder();
+        fake.setResponder([this, inner](FakeFaxServer &s, const F::Frame &f) {
+            if (extra && extra(s, f))
+                return;
+            if (f.keyword == "USER" && f.answer) {
+                if (maxUsers) {
+                    s.sendNow(F::answer(u"MAXUSERS"));
+                    return;
+                }
+                s.sendNow(F::answer(u"VERSIONI", versions.join(u"<#>"_s)));
+                s.sendNow(F::answer(u"USER", QString(f.text() + rights)));
+                return;
+            }
+            inner(s, f);
+        });
+        fake.listen();
+    }
+    QStringList versions = {QuorinSock::LibraryVersion(), u"1.0.0"_s, u"1.0.0"_s, u"1.0.0"_s, u"1.0.0"_s};
+};
+
+} // namespace
+
+class tst_MainWindow : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startWithSettings();
+    void startWithoutForwardRight();
+    void startWithoutSettingsFindsServer();
+    void serverNotAvailable();
+    void tooManyUsers();
+    void versions_data();
+    void versions();
+    void updateAccepted();
+    void updateWithoutRestartProgram();
+    void updateNothingToDownload();
+    void listKinds_data();
+    void listKinds();
+    void folderCaption();
+    void sorting();
+    void delayedReadMark();
+    void previewOfSelectedFax();
+    void progressEvents();
+    void lostLink();
+    void placementComesBack();
+    void splashClosesItself();
+
+private:
+    void writeIni(const QString &server, int port);
+    StartupMain *start();
+    frmMain *startRunning(Server &server);
+    void clickNode(frmMain *w, const QString &key);
+    void clickRow(frmMain *w, int index);
+    QStringList promptTexts() const;
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<StartupMain> m_startup;
+};
+
+void tst_MainWindow::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    for (const char *name : {"config", "data", "run", "tmp"})
+        QVERIFY(QDir(m_dir.path()).mkpath(QString::fromLatin1(name)));
+    QFile::setPermissions(m_dir.filePath(u"run"_s),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", m_dir.filePath(u"run"_s).toLocal8Bit());
+    qputenv("TMPDIR", m_dir.filePath(u"tmp"_s).toLocal8Bit());
+    qputenv("QUORIN_SYSCONF_DIR", m_dir.filePath(u"etc"_s).toLocal8Bit());
+    QCoreApplication::setApplicationName(u"Quorin"_s);
+    QCoreApplication::setApplicationVersion(u"1.0.0"_s);
+    Prompt::setAnswering(true);
+}
+
+void tst_MainWindow::init()
+{
+    ConfigIni = ConfigIniRecord{};
+    QFile::remove(AppPaths::settingsDir() + u"/Darezi.ini"_s);
+    QCoreApplication::setApplicationVersion(u"1.0.0"_s);
+    Prompt::setAnswering(true); // also drops answers a test left unused
+}
+
+void tst_MainWindow::cleanup()
+{
+    m_startup.reset();
+    QFile::remove(AppPaths::programDir() + u"/QVDozeza"_s);
+}
+
+void tst_MainWindow::writeIni(const QString &server, int port)
+{
+    const QString path = AppPaths::settingsDir() + u"/Darezi.ini"_s;
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Config]\r\nServer=" + server.toUtf8() + "\r\nPort= " + QByteArray::number(port) + "\r\n");
+}
+
+StartupMain *tst_MainWindow::start()
+{
+    m_startup = std::make_unique<StartupMain>();
+    m_startup->Main();
+    return m_startup.get();
+}
+
+frmMain *tst_MainWindow::startRunning(Server &server)
+{
+    writeIni(u"127.0.0.1"_s, server.fake.port());
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    if (finished.isEmpty() && !finished.wait(LoginTimeout))
+        return nullptr;
+    if (s->outcome() != StartupMain::Outcome::Running || !s->mainWindow())
+        return nullptr;
+    frmMain *w = s->mainWindow();
+    // The first list arrives after the login.
+    if (!QTest::qWaitFor([w] { return w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0; },
+                         LoginTimeout))
+        return nullptr;
+    return w;
+}
+
+void tst_MainWindow::clickNode(frmMain *w, const QString &key)
+{
+    QTreeWidgetItem *node = w->tree().node(key);
+    QVERIFY2(node, qPrintable(key));
+    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent())
+        p->setExpanded(true);
+    w->TVNodi->scrollToItem(node);
+    const QRect r = w->TVNodi->visualItemRect(node);
+    QTest::mouseClick(w->TVNodi->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 8, r.center().y()));
+}
+
+void tst_MainWindow::clickRow(frmMain *w, int index)
+{
+    QTreeWidgetItem *item = w->ListFax->topLevelItem(index);
+    QVERIFY(item);
+    w->ListFax->scrollToItem(item);
+    const QRect r = w->ListFax->visualItemRect(item);
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 8, r.center().y()));
+}
+
+QStringList tst_MainWindow::promptTexts() const
+{
+    QStringList out;
+    for (const auto &r : Prompt::records())
+        out << r.text;
+    return out;
+}
+
+void tst_MainWindow::startWithSettings()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QVERIFY(w->isVisible());
+    QVERIFY(w->Connected && w->UserReceived);
+    // A forward user starts on the received faxes.
+    QVERIFY(w->tree().node(u"P3"_s));
+    QCOMPARE(w->ActiveList, 0);
+    QVERIFY(w->fraListFax->title().startsWith(u"Fax Ricevuti [ "_s));
+    QCOMPARE(w->panelText(3), w->NomeUtente);
+    QVERIFY(w->panelText(2).startsWith(u"Connesso al Server: "_s));
+    // The login writes the server back, the port with its leading blank.
+    QCOMPARE(ProfileFile::readString(ConfigIni.IniPath, u"Config"_s, u"Server"_s), u"127.0.0.1"_s);
+    QFile ini(ConfigIni.IniPath);
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QVERIFY(ini.readAll().contains(QByteArray("Port= " + QByteArray::number(server.fake.port()))));
+    // The first fax is selected and shown from a copy of its own.
+    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    QCOMPARE(w->LumagPreview->FileName(), w->CurrentFaxFile());
+    QVERIFY(w->CurrentFaxFile() != w->ClientSock->NameTempFile());
+    QVERIFY(QFileInfo(w->CurrentFaxFile()).size() > 0);
+    QVERIFY(promptTexts().isEmpty());
+    const QByteArray shot = qgetenv("QUORIN_SCREENSHOT");
+    if (!shot.isEmpty())
+        w->grab().save(QString::fromLocal8Bit(shot));
+}
+
+void tst_MainWindow::startWithoutForwardRight()
+{
+    Server server;
+    server.rights = u"<#>F<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QVERIFY(!w->IsForwarduser);
+    QVERIFY(!w->tree().node(u"P3"_s));
+    QCOMPARE(w->tree().indexOf(w->tree().node(u"P4"_s)), 4);
+    QCOMPARE(w->ActiveList, 1);
+    QVERIFY(w->fraListFax->title().startsWith(u"Fax Personali"_s));
+    // The tree is asked without the received root.
+    const auto trees = server.fake.receivedFrames("CHILDRENTREE");
+    QStringList asked;
+    for (const auto &f : trees)
+        asked << f.text();
+    QCOMPARE(asked, (QStringList{u"1"_s, u"2"_s, u"4"_s}));
+}
+
+void tst_MainWindow::startWithoutSettingsFindsServer()
+{
+    Server server;
+    // No server name: the client searches loopback for a server on the stored port.
+    const QString path = AppPaths::settingsDir() + u"/Darezi.ini"_s;
+    QVERIFY(
+        ProfileFile::writeString(path, u"Config"_s, u"Port"_s, u" "_s + QString::number(server.fake.port())));
+    Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Accepted); });
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    Prompt::setDialogHandler({});
+    if (server.fake.probeCount() == 0)
+        QSKIP("the link's server search is not built yet");
+    QCOMPARE(s->outcome(), StartupMain::Outcome::Running);
+    QCOMPARE(ProfileFile::readString(path, u"Config"_s, u"Server"_s), u"127.0.0.1"_s);
+}
+
+void tst_MainWindow::serverNotAvailable()
+{
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    }
+    writeIni(u"127.0.0.1"_s, port);
+    Prompt::setNextAnswer(QMessageBox::No);
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    QVERIFY(!finished.isEmpty() || finished.wait(60000));
+    QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
+    QVERIFY(!s->mainWindow());
+    QVERIFY(promptTexts().join(u'|').contains(u"Impossibile connettersi al server: 127.0.0.1"_s));
+}
+
+void tst_MainWindow::tooManyUsers()
+{
+    Server server;
+    server.maxUsers = true;
+    writeIni(u"127.0.0.1"_s, server.fake.port());
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
+    QVERIFY(!s->mainWindow()); // no hidden window stays behind
+    QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+    QVERIFY(Prompt::lastRecord().text.contains(u"Raggiunto massimo numero di utenti connessi al server."_s));
+}
+
+void tst_MainWindow::versions_data()
+{
+    QTest::addColumn<QString>("own");
+    QTest::addColumn<QString>("announced");
+    QTest::addColumn<QString>("told");
+    // Versions compare as numbers: 1.0.10 is the newer one.
+    QTest::newRow("server newer") << u"1.0.9"_s << u"1.0.10"_s << u"eseguire un aggiornamento. Eseguire"_s;
+    QTest::newRow("client newer") << u"1.0.10"_s << u"1.0.9"_s << u"aggiornamento del Server!"_s;
+    QTest::newRow("equal") << u"1.0.9"_s << u"1.0.9"_s << QString();
+}
+
+void tst_MainWindow::versions()
+{
+    QFETCH(QString, own);
+    QFETCH(QString, announced);
+    QFETCH(QString, told);
+    QCoreApplication::setApplicationVersion(own);
+    Server server;
+    server.versions[1] = announced;
+    Prompt::setNextAnswer(QMessageBox::No); // the update question is refused: the login goes on
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QVERIFY(!w->LanciaUpdate());
+    if (told.isEmpty())
+        QVERIFY(promptTexts().isEmpty());
+    else
+        QVERIFY2(promptTexts().join(u'|').contains(told), qPrintable(promptTexts().join(u'|')));
+}
+
+void tst_MainWindow::updateAccepted()
+{
+    // The restart program records its arguments.
+    const QString record = m_dir.filePath(u"restart-args.txt"_s);
+    const QString stub = AppPaths::programDir() + u"/QVDozeza"_s;
+    QFile script(stub);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + record.toLocal8Bit() + ".part\"\nmv \"" +
+                 record.toLocal8Bit() + ".part\" \"" + record.toLocal8Bit() + "\"\n");
+    script.close();
+    QVERIFY(QFile::setPermissions(stub,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+
+    Server server;
+    server.versions[1] = u"1.0.1"_s;
+    const QByteArray content = "[files]\r\nQuorin\r\n";
+    server.extra = [content](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != "UPDATEFILES")
+            return false;
+        s.sendNow(F::answer(u"TBUPDATE", QString::number(content.size())));
+        s.sendFile(content, u"UPDATE.RIS"_s);
+        s.send(F::answer(u"FINEUPD"));
+        return true;
+    };
+    writeIni(u"127.0.0.1"_s, server.fake.port());
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY2(s->outcome() == StartupMain::Outcome::Updating, qPrintable(promptTexts().join(u'|')));
+    QVERIFY(!s->mainWindow());
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+    QFile args(record);
+    QVERIFY(args.open(QIODevice::ReadOnly));
+    const QString arg = QString::fromLocal8Bit(args.readAll()).trimmed();
+    QVERIFY2(arg.endsWith(u"/UPDATE/UPDATE.RIS"_s), qPrintable(arg));
+    QVERIFY(QFile::exists(arg));
+}
+
+void tst_MainWindow::updateWithoutRestartProgram()
+{
+    Server server;
+    server.versions[1] = u"1.0.1"_s;
+    server.extra = [](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != "UPDATEFILES")
+            return false;
+        s.sendNow(F::answer(u"TBUPDATE", u"4"_s));
+        s.sendFile("abcd", u"UPDATE.RIS"_s);
+        s.send(F::answer(u"FINEUPD"));
+        return true;
+    };
+    writeIni(u"127.0.0.1"_s, server.fake.port());
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
+    QVERIFY(!s->mainWindow());
+    QVERIFY(Prompt::lastRecord().text.contains(u"QVDozeza.exe non trovato"_s));
+}
+
+void tst_MainWindow::updateNothingToDownload()
+{
+    Server server; // the mailbox answers the update request with a total of 0
+    server.versions[1] = u"1.0.1"_s;
+    writeIni(u"127.0.0.1"_s, server.fake.port());
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
+    QVERIFY(!s->mainWindow());
+    QVERIFY(Prompt::lastRecord().text.contains(u"Impossibile effettuare l'aggiornamento"_s));
+}
+
+void tst_MainWindow::listKinds_data()
+{
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<int>("columns");
+    QTest::addColumn<QString>("remoteHeader");
+    QTest::addColumn<QString>("caption");
+    QTest::newRow("personal") << u"P1"_s << 1 << 9 << u"Mittente"_s << u"Fax Personali"_s;
+    QTest::newRow("sent") << u"P2"_s << 2 << 9 << u"Destinatario"_s << u"Fax Spediti"_s;
+    QTest::newRow("received") << u"P3"_s << 0 << 9 << u"Mittente"_s << u"Fax Ricevuti"_s;
+    QTest::newRow("trash") << u"P4"_s << 3 << 12 << u"Mitt/Dest"_s << u"Cestino"_s;
+}
+
+void tst_MainWindow::listKinds()
+{
+    QFETCH(QString, node);
+    QFETCH(int, kind);
+    QFETCH(int, columns);
+    QFETCH(QString, remoteHeader);
+    QFETCH(QString, caption);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    clickNode(w, node);
+    QCOMPARE(w->ActiveList, kind);
+    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    QCOMPARE(w->ListFax->columnCount(), columns);
+    QCOMPARE(w->ListFax->headerItem()->text(2), remoteHeader);
+    QVERIFY(w->ListFax->isColumnHidden(8));
+    const QString title = w->fraListFax->title();
+    QVERIFY2(
+        title.startsWith(caption + u" [ "_s + QString::number(w->ListFax->topLevelItemCount()) + u" ]"_s),
+        qPrintable(title));
+    // Unread rows are bold, except in the sent list.
+    int bold = 0;
+    for (int i = 0; i < w->ListFax->topLevelItemCount(); ++i)
+        bold += static_cast<FaxListItem *>(w->ListFax->topLevelItem(i))->isBold() ? 1 : 0;
+    if (kind == 2)
+        QCOMPARE(bold, 0);
+    else
+        QCOMPARE(bold, w->aggDaLeggere);
+}
+
+void tst_MainWindow::folderCaption()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(w->tree().count() > 5, LoginTimeout);
+    QTreeWidgetItem *folder = nullptr;
+    for (const auto &f : server.mailbox.folders()) {
+        if (f.parent >= 1 && f.parent <= 3) {
+            folder = w->tree().node(u"F"_s + QString::number(f.id));
+            break;
+        }
+    }
+    QVERIFY(folder);
+    clickNode(w, FolderTree::key(folder));
+    QCOMPARE(w->CurrTreeID(), FolderTree::nodeId(FolderTree::key(folder)));
+    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    QVERIFY2(w->fraListFax->title().contains(u" / "_s + folder->text(0) + u" [ "_s),
+             qPrintable(w->fraListFax->title()));
+    // The top node shows the logo panel and asks nothing.
+    const int lists = server.fake.receivedFrames("INOLTRO").size() +
+                      server.fake.receivedFrames("PERSONALI").size() +
+                      server.fake.receivedFrames("SPEDITI").size();
+    clickNode(w, u"ROOT"_s);
+    QCOMPARE(w->CurrTreeID(), 0);
+    QVERIFY(w->fraRoot->isVisible());
+    QTest::qWait(50);
+    QCOMPARE(server.fake.receivedFrames("INOLTRO").size() + server.fake.receivedFrames("PERSONALI").size() +
+                 server.fake.receivedFrames("SPEDITI").size(),
+             lists);
+}
+
+void tst_MainWindow::sorting()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QVERIFY(w->ListFax->topLevelItemCount() >= 2);
+    const auto column = [w](int c) {
+        QStringList out;
+        for (int i = 0; i < w->ListFax->topLevelItemCount(); ++i)
+            out << w->ListFax->topLevelItem(i)->text(c);
+        return out;
+    };
+    // Default: newest first, by the hidden sort key, arrow on the date column.
+    QCOMPARE(w->SortKey(), 8);
+    QStringList keys = column(8);
+    QStringList sorted = keys;
+    std::sort(sorted.begin(), sorted.end(), std::greater<>());
+    QCOMPARE(keys, sorted);
+
+    w->OrdinaColonna(5); // "Data e Ora": ascending
+    QCOMPARE(w->SortKey(), 8);
+    QCOMPARE(w->SortOrder(), 0);
+    keys = column(8);
+    std::sort(sorted.begin(), sorted.end());
+    QCOMPARE(keys, sorted);
+    w->OrdinaColonna(5);
+    QCOMPARE(w->SortOrder(), 1);
+
+    w->OrdinaColonna(6); // pages, numerically; the order stays
+    QCOMPARE(w->SortKey(), 6);
+    QCOMPARE(w->SortOrder(), 1);
+    const QStringList pages = column(6);
+    for (int i = 1; i < pages.size(); ++i)
+        QVERIFY(pages.at(i - 1).toInt() >= pages.at(i).toInt());
+    w->OrdinaColonna(6);
+    QCOMPARE(w->SortOrder(), 0);
+}
+
+void tst_MainWindow::delayedReadMark()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    int unreadRow = -1;
+    for (int i = 0; i < w->ListFax->topLevelItemCount(); ++i) {
+        if (static_cast<FaxListItem *>(w->ListFax->topLevelItem(i))->isBold()) {
+            unreadRow = i;
+            break;
+        }
+    }
+    if (unreadRow < 0) {
+        clickNode(w, u"P1"_s);
+        QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+        for (int i = 0; i < w->ListFax->topLevelItemCount(); ++i) {
+            if (static_cast<FaxListItem *>(w->ListFax->topLevelItem(i))->isBold())
+                unreadRow = i;
+        }
+    }
+    QVERIFY2(unreadRow >= 0, "the sample mailbox has an unread fax");
+    auto *row = static_cast<FaxListItem *>(w->ListFax->topLevelItem(unreadRow));
+    const int before = w->aggDaLeggere;
+    server.fake.clearReceived();
+    clickRow(w, unreadRow);
+    // Nothing is marked at once: the fax is read once it has stayed selected.
+    QVERIFY(row->isBold());
+    QVERIFY(server.fake.receivedFrames("LETTO").isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(!server.fake.receivedFrames("LETTO").isEmpty(), 10000);
+    const F::Frame letto = server.fake.receivedFrames("LETTO").constFirst();
+    QVERIFY2(letto.text().contains(row->key()), qPrintable(letto.text()));
+    QVERIFY(!row->isBold());
+    QCOMPARE(w->aggDaLeggere, before - 1);
+    QVERIFY(w->fraListFax->title().contains(QString::number(before - 1)) || before - 1 == 0);
+}
+
+void tst_MainWindow::previewOfSelectedFax()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    const QString firstFile = w->CurrentFaxFile();
+    QVERIFY(w->ListFax->topLevelItemCount() >= 2);
+    const QString key = static_cast<FaxListItem *>(w->ListFax->topLevelItem(1))->key();
+    clickRow(w, 1);
+    QCOMPARE(w->LastAskedKey(), key);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        !w->CurrentFaxFile().isEmpty() && w->LumagPreview->FileName() == w->CurrentFaxFile(), LoginTimeout);
+    // Each image has its own copy: the one shown before is not overwritten by the next download.
+    QVERIFY(w->CurrentFaxFile() != firstFile);
+    QVERIFY(w->CurrentFaxFile() != w->ClientSock->NameTempFile());
+    QVERIFY(w->ListFax->isEnabled());
+}
+
+void tst_MainWindow::progressEvents()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    clickNode(w, u"P2"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled() && w->ActiveList == 2, LoginTimeout);
+    QVERIFY(w->ListFax->topLevelItemCount() > 0);
+    const QString key = static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key();
+    server.fake.sendNow(F::answer(u"FAXPROGRSTART", key));
+    QTRY_VERIFY(w->sendStatusWindow() && w->sendStatusWindow()->isVisible());
+    frmSendStatus *status = w->sendStatusWindow();
+    QCOMPARE(status->lblStatus->text(), u"Preparazione invio Fax."_s);
+    QCOMPARE(status->lblRemoteID->text(), u"RemoteID"_s);
+    server.fake.sendNow(F::answer(
+        u"FAXPROGR", QString(u"REMOTO<#>9600<#>2<#>5<#>40<#>14<#>Rossi<#>0101<#>1<#>2<#>"_s + key)));
+    QTRY_COMPARE(status->lblPercent->text(), u"40 %"_s);
+    QCOMPARE(status->lblRemoteID->text(), u"REMOTO"_s);
+    QCOMPARE(status->lblSpeed->text(), u"9600"_s);
+    QCOMPARE(status->lblPage->text(), u"2 / 5"_s);
+    QCOMPARE(status->lblStatus->text(), u"In fase di spedizione"_s);
+    QCOMPARE(status->lblDestination->text(), u"Rossi"_s);
+    QCOMPARE(status->lblFaxNumber->text(), u"0101"_s);
+    QCOMPARE(status->lblNumTentativo->text(), u"2 di 3"_s);
+    QCOMPARE(w->row(key)->text(1), u"In fase di spedizione Pagina 2 di 5"_s);
+    // A state the string table lacks shows its number, and nobody is interrupted by a box.
+    server.fake.sendNow(
+        F::answer(u"FAXPROGR", QString(u"REMOTO<#>9600<#>3<#>5<#>60<#>3<#>Rossi<#>0101<#>1<#>2<#>"_s + key)));
+    QTRY_COMPARE(status->lblPercent->text(), u"60 %"_s);
+    QCOMPARE(status->lblStatus->text(), u"3"_s);
+    QCOMPARE(w->row(key)->text(1), u"3"_s);
+    QVERIFY(promptTexts().isEmpty());
+    // The size is kept.
+    const QSize kept = status->size();
+    status->resize(kept + QSize(80, 40));
+    QCOMPARE(status->size(), kept);
+    server.fake.sendNow(F::answer(u"FAXPROGREND", key));
+    QTRY_VERIFY(!w->sendStatusWindow());
+}
+
+void tst_MainWindow::lostLink()
+{
+    auto server = std::make_unique<Server>();
+    frmMain *w = startRunning(*server);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    server.reset(); // the server goes away
+    QTRY_VERIFY(w->ClientSock->State() != 7);
+    QVERIFY(w->ListFax->topLevelItemCount() >= 2);
+    clickRow(w, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        promptTexts().join(u'|').contains(u"Comunicazione col server non disponibile."_s), LoginTimeout);
+    QVERIFY(w->ListFax->isEnabled());
+    QVERIFY(w->TVNodi->isEnabled());
+}
+
+void tst_MainWindow::placementComesBack()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    // Move the vertical splitter as the mouse would.
+    w->splitterXDown();
+    const int W = w->toTwips(w->centralWidget()->width());
+    const int target = int(0.45 * W);
+    w->splitterXMove(target);
+    w->splitterXUp();
+    const int treeWidth = w->panes().fraTv.width();
+    const double prop = w->ProporzioneX();
+    // A resize keeps the user's proportion.
+    w->resize(w->size() + QSize(30, 20));
+    w->resize(w->size() - QSize(30, 20));
+    QCOMPARE(w->ProporzioneX(), prop);
+    QCOMPARE(w->panes().fraTv.width(), treeWidth);
+    m_startup.reset(); // closes the window, which stores its placement
+
+    for (int round = 0; round < 3; ++round) {
+        Server again;
+        frmMain *w2 = startRunning(again);
+        QVERIFY(w2);
+        QCOMPARE(w2->ProporzioneX(), prop);
+        QCOMPARE(w2->panes().fraTv.width(), treeWidth);
+        m_startup.reset();
+    }
+}
+
+void tst_MainWindow::splashClosesItself()
+{
+    Server server;
+    writeIni(u"127.0.0.1"_s, server.fake.port());
+    server.fake.setResponder([](FakeFaxServer &, const F::Frame &) {}); // the login never ends
+    StartupMain *s = start();
+    QVERIFY(s->splash());
+    QVERIFY(s->splash()->isVisible());
+    QVERIFY(s->waiting());
+    QTRY_VERIFY_WITH_TIMEOUT(!s->splash(), 5000);
+    QVERIFY(s->waiting());
+    QVERIFY(!s->mainWindow()->isVisible());
+}
+
+QTEST_MAIN(tst_MainWindow)
+#include "tst_mainwindow.moc"
