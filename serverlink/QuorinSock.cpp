@@ -3,6 +3,8 @@
 #include "SocketAdapter.h"
 #include "UploadDriver.h"
 #include "collFaxOut.h"
+#include "frmConnecting.h"
+#include "frmServerConf.h"
 
 #include <QScreen>
 #include <QSettings>
@@ -50,6 +52,13 @@ QuorinSock::QuorinSock(QWidget *parent)
                 RaiseErrorEvent(number, description, 0, source);
             });
     connect(m_watchdog, &QTimer::timeout, this, &QuorinSock::onWatchdogTick);
+    // The library's own connecting and settings windows, unless the host installs others.
+    setConnectingWindow(
+        [this](const QString &server) { frmConnecting::instance()->showFor(server, m_timeCheckServer); },
+        [] { frmConnecting::hideInstance(); });
+    setServerConfDialog([this](QWidget *, QString &server, int &port, int modal) {
+        return runServerConf(server, port, modal, m_userName, m_timeSearchServers);
+    });
 }
 
 QuorinSock::~QuorinSock()

@@ -1,6 +1,7 @@
 // Connection, login, user rights and the connection watchdog.
 #include "QuorinSock.h"
 
+#include "ServerDiscovery.h"
 #include "SocketAdapter.h"
 
 #include <QTimer>
@@ -149,9 +150,14 @@ void QuorinSock::LaunchServerConf(int modal)
 
 bool QuorinSock::FindServer(const QString &pSockServer, int pSockPort)
 {
-    // Server discovery is not part of this build: the given values are kept and the search reports
-    // that no server was chosen.
-    m_sockPort = (pSockPort == -1 || pSockPort == 0) ? 9456 : pSockPort;
-    m_sockServer = pSockServer;
-    return false;
+    FindServerContext ctx;
+    ctx.SockServer = m_sockServer;
+    ctx.SockPort = m_sockPort;
+    ctx.UserName = m_userName;
+    ctx.TimeSearch = m_timeSearchServers;
+    ctx.parent = parentWidget() ? window() : nullptr;
+    const bool found = ::FindServer(ctx, pSockServer, pSockPort);
+    m_sockServer = ctx.SockServer;
+    m_sockPort = ctx.SockPort;
+    return found;
 }

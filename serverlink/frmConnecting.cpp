@@ -90,6 +90,12 @@ void frmConnecting::stopAndHide()
     hide();
 }
 
+void frmConnecting::hideInstance()
+{
+    if (frmConnecting *window = theInstance().data())
+        window->stopAndHide();
+}
+
 void frmConnecting::tick()
 {
     ++m_step;

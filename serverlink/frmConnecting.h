@@ -28,6 +28,8 @@ public:
     void showFor(const QString &server, qint32 timeCheckServer);
     // Stops the timer and hides the window (the login answered or the watchdog gave up).
     void stopAndHide();
+    // The same for the library's window, when there is one.
+    static void hideInstance();
 
     int step() const { return m_step; }
 

@@ -207,3 +207,23 @@ void frmServerConf::onSelectServer()
         m_apply->setEnabled(true);
     }
 }
+
+bool runServerConf(QString &server, int &port, int modal, const QString &userName, int timeSearch)
+{
+    frmServerConf *conf = frmServerConf::instance();
+    conf->m_sockServer = server;
+    conf->m_sockPort = port;
+    conf->UserName = userName;
+    conf->TimeSearch = timeSearch;
+    conf->Load();
+    if (modal == 0) {
+        conf->show();
+        return false;
+    }
+    Prompt::exec(conf);
+    if (!conf->Ok)
+        return false;
+    server = conf->m_sockServer;
+    port = conf->m_sockPort;
+    return true;
+}

@@ -54,3 +54,8 @@ private:
     QPushButton *m_apply = nullptr;
     bool m_validating = false;
 };
+
+// Shows the library's settings window with server and port. Modal (1): waits and returns whether
+// the user confirmed, with the edited values in server and port. Modeless (0): shows it and
+// returns false (nothing is confirmed yet when it returns).
+bool runServerConf(QString &server, int &port, int modal, const QString &userName, int timeSearch);
