@@ -16,6 +16,7 @@ private Q_SLOTS:
     void roundTrip_data();
     void roundTrip();
     void readsGif();
+    void readsWmf();
     void detectsByContentNotName();
     void supportQueries_data();
     void supportQueries();
@@ -115,6 +116,31 @@ void TstImgXFormats::readsGif()
     const QImage img = doc.image().image().convertToFormat(QImage::Format_RGB32);
     QCOMPARE(img.pixel(0, 0), qRgb(255, 0, 0));
     QCOMPARE(img.pixel(1, 0), qRgb(0, 0, 255));
+}
+
+void TstImgXFormats::readsWmf()
+{
+    if (!ImgXSupport::canRead(imgWMF))
+        QSKIP("no WMF reader in this GraphicsMagick build");
+    // Placeable metafile, 100 x 50 units at 1440 a inch, one rectangle.
+    const QByteArray wmf = QByteArray::fromHex(
+        "d7cdc69a00000000000064003200a00500000000e7520100090000031d0000000000070000000000050000000b020000"
+        "0000050000000c0232006400070000001b0428003c000a001400030000000000");
+    const QString file = m_dir.filePath(u"logo.wmf"_s);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(wmf);
+    f.close();
+    QCOMPARE(ImgXSupport::detectFormat(file), imgWMF);
+    ImgX doc;
+    QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
+    QCOMPARE(doc.image().formatCode(), imgWMF);
+    QVERIFY(!doc.image().isNull());
+    // Nothing here writes WMF: saving back fails and leaves the file alone.
+    QVERIFY(!doc.exportFile(file, imgWMF));
+    QCOMPARE(doc.lastError().number, ImgXErrorCode::FormatNotWritable);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QCOMPARE(f.readAll(), wmf);
 }
 
 void TstImgXFormats::detectsByContentNotName()
