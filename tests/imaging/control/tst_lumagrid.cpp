@@ -710,6 +710,22 @@ private Q_SLOTS:
         QCOMPARE(bar->value(), 7 / c->ThumbsPerView());
     }
 
+    void onePageStrip()
+    {
+        auto c = makeControl();
+        // On an empty control a build changes nothing.
+        c->ThumbsGenerate();
+        QVERIFY(!c->ThumbsLoading());
+        QCOMPARE(c->cursor().shape(), Qt::ArrowCursor);
+        QVERIFY(c->OpenSource(m_one));
+        waitBuilt(*c);
+        QCOMPARE(c->thumbCells().first()->caption(), u"PAGINA 1"_s);
+        QVERIFY(c->thumbCells().first()->isSelected());
+        QCOMPARE(c->ThumbsPerView(), 0);
+        QVERIFY(!c->findChild<QScrollBar *>(u"VScroll2"_s)->isVisibleTo(c.get()));
+        QCOMPARE(c->cursor().shape(), Qt::ArrowCursor); // the pointer is back to normal
+    }
+
     void switchHidesAndRebuilds()
     {
         auto c = makeControl();
