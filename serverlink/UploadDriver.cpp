@@ -217,8 +217,12 @@ UploadDriver::Outcome UploadDriver::step()
         return startFile(*fax, name, isCover);
     }
 
-    if (fax->transferTotalBytes() != fax->transferBytesSent())
-        return sendChunk(*fax);
+    if (fax->transferTotalBytes() != fax->transferBytesSent()) {
+        const Outcome outcome = sendChunk(*fax);
+        if (outcome == Outcome::Sent)
+            Q_EMIT SendComplete();
+        return outcome;
+    }
 
     closeFile();
     if (fax->transferTotalBytes() != 0) {
