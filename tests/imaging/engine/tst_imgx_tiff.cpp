@@ -30,6 +30,8 @@ private Q_SLOTS:
     void badFiles_data();
     void badFiles();
     void damagedLaterPageFailsSaveAndWritesNothing();
+    void mutatedFilesNeverCrash_data();
+    void mutatedFilesNeverCrash();
     void formatNothingWrites_data();
     void formatNothingWrites();
     void documentsAreIndependent();
@@ -396,6 +398,54 @@ void TstImgXTiff::damagedLaterPageFailsSaveAndWritesNothing()
     QVERIFY(!doc.exportFile(out, imgTIF));
     QCOMPARE(doc.lastError().number, ImgXErrorCode::CorruptImage);
     QVERIFY(!QFile::exists(out));
+}
+
+void TstImgXTiff::mutatedFilesNeverCrash_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::newRow("g3") << u"gs-g3.tif"_s;
+    QTest::newRow("g4") << u"gs-g4.tif"_s;
+    QTest::newRow("lzw") << u"cp-lzw.tif"_s;
+    QTest::newRow("rgb") << u"gs-rgb.tif"_s;
+}
+
+// Damaged bytes anywhere (headers, directories, data): a result or a clear error, never a crash.
+void TstImgXTiff::mutatedFilesNeverCrash()
+{
+    QFETCH(QString, file);
+    QFile f(path(file));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray original = f.readAll();
+    quint32 seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u; };
+    const QString damaged = path(u"mutated.tif"_s);
+    for (int round = 0; round < 40; ++round) {
+        QByteArray data = original;
+        const int changes = 1 + int(next() % 8);
+        for (int c = 0; c < changes; ++c) {
+            // Half the hits go to the first 2 KB, where the header and first directory live.
+            const qsizetype at =
+                (next() & 1) ? qsizetype(next() % 2048) : qsizetype(next() % quint32(data.size()));
+            data[std::min(at, data.size() - 1)] = char(next() & 0xff);
+        }
+        if (round % 5 == 4)
+            data.truncate(qsizetype(next() % quint32(data.size())));
+        QFile out(damaged);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(data);
+        out.close();
+        ImgX doc;
+        if (!doc.importFile(damaged)) {
+            QVERIFY(doc.lastError().isError());
+            continue;
+        }
+        for (int i = 0; i < doc.count(); ++i) {
+            const ImgXImage &p = doc.page(i);
+            QVERIFY(!p.image().isNull() || p.decodeError().isError());
+        }
+        const bool saved = doc.exportFile(path(u"mutated-out.tif"_s), imgTIF);
+        QVERIFY(saved || doc.lastError().isError());
+    }
 }
 
 void TstImgXTiff::formatNothingWrites_data()
