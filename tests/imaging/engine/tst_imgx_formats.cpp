@@ -17,6 +17,7 @@ private Q_SLOTS:
     void roundTrip();
     void readsGif();
     void readsWmf();
+    void wbmpKeepsBilevelPages();
     void detectsByContentNotName();
     void supportQueries_data();
     void supportQueries();
@@ -141,6 +142,24 @@ void TstImgXFormats::readsWmf()
     QCOMPARE(doc.lastError().number, ImgXErrorCode::FormatNotWritable);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QCOMPARE(f.readAll(), wmf);
+}
+
+void TstImgXFormats::wbmpKeepsBilevelPages()
+{
+    QImage mono(37, 11, QImage::Format_Mono);
+    mono.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    mono.fill(0);
+    for (int i = 0; i < 11; ++i)
+        mono.setPixel(i * 3, i, 1);
+    ImgX doc;
+    QVERIFY(doc.importImage(mono));
+    const QString file = m_dir.filePath(u"page.wbmp"_s);
+    QVERIFY2(doc.exportFile(file, imgWBMP), qPrintable(doc.lastError().description));
+    ImgX back;
+    QVERIFY(back.importFile(file));
+    QCOMPARE(back.image().formatCode(), imgWBMP);
+    QVERIFY(back.image().isBilevel());
+    QCOMPARE(back.image().image(), doc.image().image());
 }
 
 void TstImgXFormats::detectsByContentNotName()
