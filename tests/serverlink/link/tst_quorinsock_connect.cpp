@@ -2,7 +2,9 @@
 #include "LinkRig.h"
 
 #include <QEventLoop>
+#include <QHostAddress>
 #include <QSettings>
+#include <QTcpSocket>
 #include <QTimer>
 
 class TestQuorinSockConnect : public QObject
@@ -330,6 +332,25 @@ private Q_SLOTS:
         });
         QTRY_COMPARE(seen.size(), 2);
         QVERIFY(secondInsideFirst);
+    }
+
+    // The fake server answers the discovery probe on its port + 1, whole frames or split.
+    void discoveryProbe()
+    {
+        FakeFaxServer server;
+        server.setServerName(u"FAXSRV"_s);
+        QVERIFY(server.listen());
+        QTcpSocket probe;
+        QByteArray got;
+        QObject::connect(&probe, &QTcpSocket::readyRead, [&] { got += probe.readAll(); });
+        probe.connectToHost(QHostAddress::LocalHost, server.port() + 1);
+        QTRY_COMPARE(probe.state(), QAbstractSocket::ConnectedState);
+        const QByteArray ask = FakeFaxServer::query(u"CHECKSERVER", u"mario");
+        probe.write(ask.left(5));
+        QTRY_COMPARE(probe.bytesToWrite(), 0);
+        probe.write(ask.mid(5));
+        QTRY_COMPARE(got, FakeFaxServer::answer(u"CHECKSERVER", u"FAXSRV"));
+        QCOMPARE(server.probeCount(), 1);
     }
 
     void properties()
