@@ -173,6 +173,10 @@ private Q_SLOTS:
         for (int i = 0; i < 3; ++i) {
             QVERIFY(cells.at(i)->isVisibleTo(c.get()));
             QCOMPARE(cells.at(i)->caption(), u"PAGINA "_s + QString::number(i + 1));
+            // The thumbnail fits the cell's picture area in the page's true proportions.
+            const QSize t = cells.at(i)->picture().size();
+            QVERIFY(t.width() <= cells.at(i)->MaxLato() && t.height() <= cells.at(i)->MaxLato());
+            QVERIFY(qAbs(double(t.height()) / t.width() - (1100.0 / 98.0) / (1728.0 / 204.0)) < 0.03);
             QVERIFY2(!cells.at(i)->picture().isNull(),
                      qPrintable(QString::number(i) + u" "_s + QString::number(cells.at(i)->MaxLato())));
         }
@@ -576,6 +580,27 @@ private Q_SLOTS:
         QVERIFY(c->pageView()->hasPage());
         QCOMPARE(c->PagesNumber(), 1);
         QCOMPARE(c->ImgX()->count(), 1);
+    }
+
+    void convertLeavesTheShownDocument()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        c->GoToPage(2);
+        const QString png = path(u"page2.png"_s);
+        QVERIFY(c->ConvertImagePage(m_three, png, imgPNG, 1));
+        QImage written(png);
+        QCOMPARE(written.width(), 1728);
+        QVERIFY(c->ConvertImage(m_three, path(u"page1.bmp"_s), imgBMP));
+        QVERIFY(QFile::exists(path(u"page1.bmp"_s)));
+        // A missing source fails quietly.
+        QVERIFY(!c->ConvertImage(path(u"absent.tif"_s), path(u"absent.png"_s), imgPNG));
+        QVERIFY(!QFile::exists(path(u"absent.png"_s)));
+        QVERIFY(Prompt::records().isEmpty());
+        // The document shown is untouched.
+        QCOMPARE(c->ImgX()->count(), 3);
+        QCOMPARE(c->Page(), 2);
+        QCOMPARE(c->pageView()->page().sourcePage(), 2);
     }
 
     void openSourceFailures_data()
