@@ -295,18 +295,23 @@ UploadDriver::Outcome UploadDriver::sendChunk(faxOut &fax)
         dropFax(fax, ErrFileAccess, u"Errore di accesso al percorso/file."_s, source);
         return Outcome::Again;
     }
-    m_chunk.resize(want);
-    const qint64 got = want > 0 ? m_file.read(m_chunk.data(), want) : 0;
-    if (got != want) {
-        // The file shrank or failed under us after its size was announced: what the server would
-        // get is not the file, so the fax is not reported as sent.
-        closeFile();
-        dropFax(fax, ErrFileAccess, u"Errore di accesso al percorso/file."_s, source);
-        return Outcome::Again;
+    // Bytes read and not yet sent (after a cut at a separator) go first; the file is read again only
+    // when they are used up, so each byte is read once however many pieces it takes.
+    if (m_chunkPos >= m_chunk.size()) {
+        m_chunk.resize(want);
+        m_chunkPos = 0;
+        const qint64 got = want > 0 ? m_file.read(m_chunk.data(), want) : 0;
+        if (got != want) {
+            // The file shrank or failed under us after its size was announced: what the server would
+            // get is not the file, so the fax is not reported as sent.
+            closeFile();
+            dropFax(fax, ErrFileAccess, u"Errore di accesso al percorso/file."_s, source);
+            return Outcome::Again;
+        }
     }
-    const qsizetype len = Upload::safeChunkLength(QByteArrayView(m_chunk));
-    if (len < got)
-        m_file.seek(m_file.pos() - (got - len));
+    const QByteArrayView piece = QByteArrayView(m_chunk).sliced(m_chunkPos);
+    const qsizetype len = Upload::safeChunkLength(piece);
+    m_chunkPos += len;
 
     const QByteArray key = Proto::bytes(fax.KeyFax());
     const QByteArray name = Proto::bytes(fax.FileSending());
@@ -316,7 +321,7 @@ UploadDriver::Outcome UploadDriver::sendChunk(faxOut &fax)
     m_frame += Proto::AnswerSeparator;
     m_frame += key;
     m_frame += Proto::FieldSeparator;
-    m_frame.append(m_chunk.constData(), len);
+    m_frame.append(piece.data(), len);
     m_frame += Proto::FieldSeparator;
     m_frame += name;
     m_frame += Proto::Terminator;
@@ -348,6 +353,8 @@ void UploadDriver::closeFile()
 {
     if (m_file.isOpen())
         m_file.close();
+    m_chunk.clear();
+    m_chunkPos = 0;
 }
 
 void UploadDriver::report(int number, const QString &description, const QString &source)

@@ -78,9 +78,10 @@ private:
 
     collFaxOut &m_queue;
     FrameWriter m_writer;
-    QFile m_file;       // the one upload file, open from its "STARTFILE" to its last chunk
-    QByteArray m_chunk; // read buffer, reused
-    QByteArray m_frame; // "FILE" frame buffer, reused
+    QFile m_file;             // the one upload file, open from its "STARTFILE" to its last chunk
+    QByteArray m_chunk;       // bytes read from the upload file
+    qsizetype m_chunkPos = 0; // of which those before this are sent
+    QByteArray m_frame;       // "FILE" frame buffer, reused
     bool m_inStep = false;
     bool m_again = false;
     bool m_linkLost = false; // the link dropped during a step

@@ -108,6 +108,7 @@ private Q_SLOTS:
     void safeChunkLength();
     void uploadSequence_data();
     void uploadSequence();
+    void separatorsReachServerIntact_data();
     void separatorsReachServerIntact();
     void twoFaxesBackToBack();
     void newRxFaxCarriesCode4();
@@ -246,14 +247,29 @@ void tst_Upload::uploadSequence()
     QTRY_VERIFY(!m_driver->busy());
 }
 
+void tst_Upload::separatorsReachServerIntact_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    // Every separator, at the start, back to back, nested, and straddling the 409600-byte boundary.
+    QByteArray mixed = "<#>" + plainContent(100, 4) + "<\xA7><\xA5><\xB6><<#>>" + "<\xCC\xCC><\xBF>";
+    mixed += plainContent(409599 - mixed.size(), 5);
+    mixed += "<\xA7>"; // bytes 409599..409601
+    mixed += plainContent(5000, 6) + "<#><#><#>" + "<\xB6>";
+    QTest::newRow("mixed") << mixed;
+    // Nothing but separators: every piece is tiny, and every byte is still read only once.
+    QByteArray dense;
+    for (int i = 0; i < 20000; ++i)
+        dense += QByteArrayView(i % 4 == 0   ? "<\xA7>"
+                                : i % 4 == 1 ? "<#>"
+                                : i % 4 == 2 ? "<\xA5>"
+                                             : "<\xB6>");
+    QTest::newRow("only separators") << dense;
+}
+
 void tst_Upload::separatorsReachServerIntact()
 {
+    QFETCH(QByteArray, content);
     start();
-    // Every separator, at the start, back to back, nested, and straddling the 409600-byte boundary.
-    QByteArray content = "<#>" + plainContent(100, 4) + "<\xA7><\xA5><\xB6><<#>>" + "<\xCC\xCC><\xBF>";
-    content += plainContent(409599 - content.size(), 5);
-    content += "<\xA7>"; // bytes 409599..409601
-    content += plainContent(5000, 6) + "<#><#><#>" + "<\xB6>";
     const QString path = write(u"separators.tif"_s, content);
     const QByteArray before = md5(path);
 
