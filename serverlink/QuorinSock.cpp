@@ -350,7 +350,8 @@ void QuorinSock::WriteProperties(QSettings &bag) const
     put(u"RemotePort"_s, m_socket->RemotePort(), 0);
     put(u"RemoteHost"_s, m_socket->RemoteHost(), QString());
     put(u"Protocol"_s, m_socket->Protocol(), 0);
-    put(u"LocalPort"_s, m_socket->LocalPort(), 0);
+    // The port asked for, never the passing port of a live connection (binding to it later would fail).
+    put(u"LocalPort"_s, m_socket->configuredLocalPort(), 0);
 }
 
 void QuorinSock::setConnectingWindow(std::function<void(const QString &)> show, std::function<void()> hide)

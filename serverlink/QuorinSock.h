@@ -286,7 +286,8 @@ private:
     QString m_tempDir;
     QString m_nameTempFile, m_nameQVfile, m_nameUpdateFolder;
     QFile m_download;
-    bool m_downloadRefused = false; // an update file with an unsafe name: its pieces are dropped
+    bool m_downloadRefused = false; // a file refused at its start: its pieces are dropped
+    bool m_downloadIsUpdate = false;
     qint64 m_expectedSize = 0;
     qint64 m_receivedSize = 0;
     QString m_currentUpdateFile;

@@ -56,12 +56,14 @@ bool QuorinSock::startFile(const QByteArray &data, ParseError &error)
     bool ok = false;
     m_expectedSize = Wire::toLong(f.value(0), &ok);
     m_receivedSize = 0;
+    m_downloadIsUpdate = f.size() > 1 && !f[1].isEmpty();
     if (!ok) {
         error = makeError(ErrorCode::TypeMismatch, u"STARTFILE"_s);
         m_downloadRefused = true;
         return false;
     }
     const QString updateName = f.size() > 1 ? Proto::text(f[1]) : QString();
+    m_downloadIsUpdate = !updateName.isEmpty();
     if (!updateName.isEmpty()) {
         if (!safeUpdateName(updateName)) {
             // Nothing may be written outside the update folder: the whole file is refused.
@@ -79,13 +81,17 @@ bool QuorinSock::startFile(const QByteArray &data, ParseError &error)
         if (killed == 0) {
             m_pendingDeletions.add(m_nameTempFile);
             const QString next = LinkUtils::JoinPath(u"TMPFAX.TIF"_s, m_tempDir);
-            if (next.isEmpty())
-                return true; // no file open: the pieces will report it
+            if (next.isEmpty()) {
+                m_downloadRefused = true;
+                error = makeError(75, u"STARTFILE : "_s + m_nameTempFile);
+                return false;
+            }
             m_nameTempFile = next;
         }
         m_download.setFileName(m_nameTempFile);
     }
     if (!m_download.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        m_downloadRefused = true;
         error = makeError(75, u"STARTFILE : "_s + m_download.fileName()); // path/file access error
         return false;
     }
@@ -116,7 +122,10 @@ bool QuorinSock::endFile(const QByteArray &data, ParseError &error)
     const QList<QByteArrayView> f = Proto::splitView(data, Proto::FieldSeparator);
     const QString updateName = f.size() > 1 ? Proto::text(f[1]) : QString();
     if (m_downloadRefused) {
+        // Already reported at its start; a fax image is asked again by the host.
         m_downloadRefused = false;
+        if (!m_downloadIsUpdate)
+            Q_EMIT RxFaxIncomplete();
         return true;
     }
     if (!updateName.isEmpty()) {

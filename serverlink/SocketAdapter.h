@@ -66,6 +66,8 @@ public:
     QString RemoteHostIP() const;
     int LocalPort() const;
     void setLocalPort(int port) { m_localPort = port; }
+    // The local port the host asked for (0: any), not the one a connection happens to use.
+    int configuredLocalPort() const { return m_localPort; }
     QString LocalIP() const;
     QString LocalHostName() const;
     int Protocol() const { return m_protocol; } // 0 TCP; UDP (1) is kept but not supported

@@ -202,6 +202,21 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(QDir(rig.sock->NameUpdateFolder()).filePath(u"Sendora"_s)));
     }
 
+    // A start that cannot be read drops the pieces; the host hears of it and asks again.
+    void unreadableStart()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        QSignalSpy incomplete(rig.sock.get(), &QuorinSock::RxFaxIncomplete);
+        QSignalSpy ok(rig.sock.get(), &QuorinSock::RxFaxOk);
+        rig.server.send(F::answer(u"STARTFILE", u"mille<#>") + F::rawAnswer("FILE", content(10)) +
+                        F::answer(u"ENDFILE", u"10<#><#>P1"));
+        QVERIFY(incomplete.wait());
+        QCOMPARE(errors.count(), 1);
+        QCOMPARE(ok.count(), 0);
+    }
+
     // Pieces without a file being received are reported, and the link goes on.
     void pieceWithoutFile()
     {
