@@ -362,6 +362,27 @@ bool info(const QByteArray &data, ImgXFileInfo *info)
     return true;
 }
 
+// One stored value of a tag, read by its libtiff storage size.
+static QVariant tagValue(const void *values, int index, int size, bool real)
+{
+    switch (size) {
+    case 1:
+        return uint(static_cast<const uint8_t *>(values)[index]);
+    case 2:
+        return uint(static_cast<const uint16_t *>(values)[index]);
+    case 4:
+        if (real)
+            return double(static_cast<const float *>(values)[index]);
+        return uint(static_cast<const uint32_t *>(values)[index]);
+    case 8:
+        if (real)
+            return static_cast<const double *>(values)[index];
+        return qulonglong(static_cast<const uint64_t *>(values)[index]);
+    default:
+        return {};
+    }
+}
+
 QVariant tag(const QByteArray &data, int page, int tagNumber)
 {
     const QList<quint64> offsets = directoryOffsets(data);
@@ -371,20 +392,34 @@ QVariant tag(const QByteArray &data, int page, int tagNumber)
     TIFF *tif = s->tif();
     if (!tif || !TIFFSetSubDirectory(tif, offsets.at(page)))
         return {};
+    if (tagNumber == TIFFTAG_STRIPOFFSETS || tagNumber == TIFFTAG_STRIPBYTECOUNTS ||
+        tagNumber == TIFFTAG_TILEOFFSETS || tagNumber == TIFFTAG_TILEBYTECOUNTS) {
+        const bool tiles = tagNumber == TIFFTAG_TILEOFFSETS || tagNumber == TIFFTAG_TILEBYTECOUNTS;
+        if (tiles != bool(TIFFIsTiled(tif)))
+            return {};
+        const bool offsets = tagNumber == TIFFTAG_STRIPOFFSETS || tagNumber == TIFFTAG_TILEOFFSETS;
+        QVariantList list;
+        const uint32_t n = tiles ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+        for (uint32_t i = 0; i < n; ++i)
+            list.append(qulonglong(offsets ? TIFFGetStrileOffset(tif, i) : TIFFGetStrileByteCount(tif, i)));
+        return list;
+    }
     const TIFFField *fip = TIFFFieldWithTag(tif, ttag_t(tagNumber));
     if (!fip)
         return {};
-    if (tagNumber == TIFFTAG_PAGENUMBER) {
-        uint16_t a = 0, b = 0;
-        if (!TIFFGetField(tif, TIFFTAG_PAGENUMBER, &a, &b))
-            return {};
-        return QVariantList{uint(a), uint(b)};
-    }
     const TIFFDataType type = TIFFFieldDataType(fip);
+    const int size = TIFFFieldSetGetSize(fip);
+    const bool real =
+        type == TIFF_RATIONAL || type == TIFF_SRATIONAL || type == TIFF_FLOAT || type == TIFF_DOUBLE;
+    const int readCount = TIFFFieldReadCount(fip);
+    if (type == TIFF_ASCII) {
+        const char *v = nullptr;
+        return TIFFGetField(tif, ttag_t(tagNumber), &v) && v ? QVariant(QString::fromLatin1(v)) : QVariant();
+    }
     if (TIFFFieldPassCount(fip)) {
         void *values = nullptr;
         uint32_t n = 0;
-        if (TIFFFieldReadCount(fip) == TIFF_VARIABLE2) {
+        if (TIFFFieldSetGetCountSize(fip) == 4) {
             if (!TIFFGetField(tif, ttag_t(tagNumber), &n, &values))
                 return {};
         } else {
@@ -394,49 +429,32 @@ QVariant tag(const QByteArray &data, int page, int tagNumber)
             n = n16;
         }
         QVariantList list;
-        for (uint32_t i = 0; values && i < n; ++i) {
-            switch (type) {
-            case TIFF_SHORT:
-                list.append(uint(static_cast<uint16_t *>(values)[i]));
-                break;
-            case TIFF_LONG:
-                list.append(uint(static_cast<uint32_t *>(values)[i]));
-                break;
-            case TIFF_BYTE:
-            case TIFF_UNDEFINED:
-                list.append(uint(static_cast<uint8_t *>(values)[i]));
-                break;
-            default:
-                return {};
-            }
-        }
+        for (uint32_t i = 0; values && i < n; ++i)
+            list.append(tagValue(values, int(i), size, real));
         return list;
     }
-    switch (type) {
-    case TIFF_SHORT: {
-        uint16_t v = 0;
-        return TIFFGetField(tif, ttag_t(tagNumber), &v) ? QVariant(uint(v)) : QVariant();
+    if (readCount == 2 && type == TIFF_SHORT) { // PageNumber and its kind: two values by address
+        uint16_t a = 0, b = 0;
+        if (!TIFFGetField(tif, ttag_t(tagNumber), &a, &b))
+            return {};
+        return QVariantList{uint(a), uint(b)};
     }
-    case TIFF_LONG: {
-        uint32_t v = 0;
-        return TIFFGetField(tif, ttag_t(tagNumber), &v) ? QVariant(uint(v)) : QVariant();
+    if (readCount > 2) { // fixed arrays (ReferenceBlackWhite): handed out as a pointer
+        void *values = nullptr;
+        if (!TIFFGetField(tif, ttag_t(tagNumber), &values) || !values)
+            return {};
+        QVariantList list;
+        for (int i = 0; i < readCount; ++i)
+            list.append(tagValue(values, i, size, real));
+        return list;
     }
-    case TIFF_RATIONAL:
-    case TIFF_FLOAT: {
-        if (TIFFFieldSetGetSize(fip) == 8) {
-            double v = 0;
-            return TIFFGetField(tif, ttag_t(tagNumber), &v) ? QVariant(v) : QVariant();
-        }
-        float v = 0;
-        return TIFFGetField(tif, ttag_t(tagNumber), &v) ? QVariant(double(v)) : QVariant();
-    }
-    case TIFF_ASCII: {
-        const char *v = nullptr;
-        return TIFFGetField(tif, ttag_t(tagNumber), &v) && v ? QVariant(QString::fromLatin1(v)) : QVariant();
-    }
-    default:
+    if (readCount != 1)
         return {};
-    }
+    // Scalars: read into storage of the tag's own size.
+    alignas(8) unsigned char value[8] = {};
+    if (!TIFFGetField(tif, ttag_t(tagNumber), value))
+        return {};
+    return tagValue(value, 0, size, real);
 }
 
 } // namespace TiffCodec

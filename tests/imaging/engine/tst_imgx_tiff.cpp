@@ -35,6 +35,8 @@ private Q_SLOTS:
     void formatNothingWrites_data();
     void formatNothingWrites();
     void documentsAreIndependent();
+    void tiffTags_data();
+    void tiffTags();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -497,6 +499,41 @@ void TstImgXTiff::documentsAreIndependent()
     QCOMPARE(b.undos(), 0);
     QVERIFY(b.exportFile(path(u"b.tif"_s), imgTIF));
     QCOMPARE(FaxFixtures::tags(path(u"b.tif"_s), 0).compression, int(COMPRESSION_CCITTFAX4));
+}
+
+void TstImgXTiff::tiffTags_data()
+{
+    QTest::addColumn<int>("page");
+    QTest::addColumn<int>("tag");
+    QTest::addColumn<QVariant>("value");
+    QTest::newRow("compression") << 0 << int(TIFFTAG_COMPRESSION) << QVariant(uint(COMPRESSION_CCITTFAX3));
+    QTest::newRow("width, page 3") << 2 << int(TIFFTAG_IMAGEWIDTH) << QVariant(1728u);
+    QTest::newRow("y resolution") << 1 << int(TIFFTAG_YRESOLUTION) << QVariant(98.0);
+    QTest::newRow("photometric") << 0 << int(TIFFTAG_PHOTOMETRIC) << QVariant(uint(PHOTOMETRIC_MINISWHITE));
+    QTest::newRow("no such page") << 3 << int(TIFFTAG_COMPRESSION) << QVariant();
+    QTest::newRow("tag not set") << 0 << int(TIFFTAG_ARTIST) << QVariant();
+}
+
+void TstImgXTiff::tiffTags()
+{
+    QFETCH(int, page);
+    QFETCH(int, tag);
+    QFETCH(QVariant, value);
+    const QVariant got = ImgXSupport::tiffTag(path(u"gs-g3.tif"_s), page, tag);
+    QCOMPARE(got.isValid(), value.isValid());
+    if (value.isValid())
+        QCOMPARE(got.toDouble(), value.toDouble());
+    // Arrays and texts come back whole.
+    const QVariantList offsets =
+        ImgXSupport::tiffTag(path(u"cp-g4-strips.tif"_s), 0, TIFFTAG_STRIPOFFSETS).toList();
+    QVERIFY(offsets.size() > 1);
+    QVERIFY(offsets.at(0).toULongLong() > 0);
+    QVERIFY(ImgXSupport::tiffTag(path(u"gs-g3.tif"_s), 0, TIFFTAG_SOFTWARE)
+                .toString()
+                .contains(u"Ghostscript"_s));
+    const QVariantList pageNumber =
+        ImgXSupport::tiffTag(path(u"rt-gs-g3.tif"_s), 2, TIFFTAG_PAGENUMBER).toList();
+    QCOMPARE(pageNumber, (QVariantList{2u, 3u}));
 }
 
 QTEST_GUILESS_MAIN(TstImgXTiff)
