@@ -108,13 +108,23 @@ void Lumagrid::buildChildren()
     m_picShowHide->setObjectName(u"PicShowHide"_s);
     m_thShowHide = new QScrollBar(Qt::Horizontal, m_picShowHide);
     m_thShowHide->setObjectName(u"ThShowHide"_s);
-    m_thShowHide->setRange(0, 0);
+    // Any press on the switch shows or hides the strip; it then springs back to the middle, so it
+    // always has a step to take either way.
+    m_thShowHide->setRange(0, 2);
+    m_thShowHide->setValue(1);
     m_thShowHide->setToolTip(u"Miniature"_s);
-    // Any press on the switch's arrows shows or hides the strip.
-    connect(m_thShowHide, &QScrollBar::actionTriggered, this, [this](int action) {
-        if (action != QAbstractSlider::SliderNoAction)
-            onShowHide();
+    connect(m_thShowHide, &QScrollBar::valueChanged, this, [this](int value) {
+        if (value == 1)
+            return;
+        const QSignalBlocker block(m_thShowHide);
+        m_thShowHide->setValue(1);
+        // One toggle per press: a held arrow repeats its step.
+        if (m_switchPressed && m_switchUsed)
+            return;
+        m_switchUsed = true;
+        onShowHide();
     });
+    m_thShowHide->installEventFilter(this);
 
     m_menu = new ImgMenu(this);
     m_menu->setObjectName(u"ImgMenu1"_s);
@@ -453,6 +463,19 @@ void Lumagrid::pageKey(short keyCode)
     default:
         break;
     }
+}
+
+bool Lumagrid::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_thShowHide) {
+        if (event->type() == QEvent::MouseButtonPress) {
+            m_switchPressed = true;
+            m_switchUsed = false;
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            m_switchPressed = false;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Lumagrid::busyMessage()

@@ -334,6 +334,7 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     friend class LumagridCommands;
@@ -403,6 +404,8 @@ private:
     int m_thumbsPerView = 0;
     int m_builtCount = 0;
     bool m_buttonsVisible = true;
+    bool m_switchPressed = false;
+    bool m_switchUsed = false;
     bool m_askResSaveAs = false;
     int m_mousePointer = 0;
     ImgXError m_lastError;

@@ -17,7 +17,7 @@ namespace {
 constexpr double kMinZoom = 0.01;
 constexpr double kMaxZoom = 64.0;
 // Above this many pixels the zoomed page is not kept whole; only the exposed part is drawn.
-constexpr qint64 kMaxCachePixels = 12'000'000;
+constexpr qint64 kMaxCachePixels = 4'000'000;
 } // namespace
 
 short KeyCodes::fromQt(int key)

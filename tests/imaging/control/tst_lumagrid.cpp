@@ -757,12 +757,12 @@ private Q_SLOTS:
         QVERIFY(c->OpenSource(m_three));
         auto *sw = c->findChild<QScrollBar *>(u"ThShowHide"_s);
         QVERIFY(sw);
-        // Hiding during the build stops it and hides every cell.
-        sw->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        // Hiding during the build stops it and hides every cell: a click on the switch's arrow.
+        QTest::mouseClick(sw, Qt::LeftButton, {}, QPoint(sw->width() - 3, sw->height() / 2));
         QVERIFY(!c->ThumbsVisible());
         QVERIFY(!c->ThumbsLoading());
         QVERIFY(!c->findChild<QWidget *>(u"PicExt"_s)->isVisible());
-        sw->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+        QTest::mouseClick(sw, Qt::LeftButton, {}, QPoint(sw->width() - 3, sw->height() / 2));
         QVERIFY(c->ThumbsVisible());
         QTRY_VERIFY(c->thumbCells().size() >= 3 && c->thumbCells().at(2)->isVisibleTo(c.get()));
         waitBuilt(*c);
