@@ -83,6 +83,20 @@ QImage resizeMono(const QImage &src, int w, int h)
     return dst;
 }
 
+QImage scaledPage(const QImage &src, int width, int height, int mode)
+{
+    if (src.format() == QImage::Format_Mono && mode != ImgXResize::Thumbnail)
+        return resizeMono(src, width, height);
+    if (mode == ImgXResize::Nearest)
+        return src.scaled(width, height, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    QImage s = src;
+    if (s.format() == QImage::Format_Mono)
+        s = s.convertToFormat(QImage::Format_Grayscale8);
+    else if (s.format() == QImage::Format_Indexed8)
+        s = s.convertToFormat(s.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    return s.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+}
+
 QImage toColour(const QImage &img)
 {
     return img.convertToFormat(img.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
@@ -163,19 +177,7 @@ bool ImgX::resize(int width, int height, int mode, const QString &undoText)
     const QImage &src = p->image();
     if (src.size() == QSize(width, height))
         return ok();
-    QImage out;
-    if (src.format() == QImage::Format_Mono && mode != ImgXResize::Thumbnail) {
-        out = resizeMono(src, width, height);
-    } else if (mode == ImgXResize::Nearest) {
-        out = src.scaled(width, height, Qt::IgnoreAspectRatio, Qt::FastTransformation);
-    } else {
-        QImage s = src;
-        if (s.format() == QImage::Format_Mono)
-            s = s.convertToFormat(QImage::Format_Grayscale8);
-        else if (s.format() == QImage::Format_Indexed8)
-            s = toColour(s);
-        out = s.scaled(width, height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
+    const QImage out = scaledPage(src, width, height, mode);
     if (out.isNull())
         return fail(ImgXErrorCode::NoImage, u"Out of memory while resizing the page"_s);
     record(undoText, u"Resize"_s);
@@ -189,6 +191,8 @@ bool ImgX::convertPixelFormat(ImgXPixelFormat format, const QString &undoText)
     ImgXImage *p = nullptr;
     if (!requireCurrent(&p))
         return false;
+    if (p->pixelFormat() == format)
+        return ok();
     const QImage &src = p->image();
     QImage out;
     switch (format) {
@@ -212,8 +216,6 @@ bool ImgX::convertPixelFormat(ImgXPixelFormat format, const QString &undoText)
     }
     if (out.isNull())
         return fail(ImgXErrorCode::NoImage, u"Out of memory while converting the page"_s);
-    if (p->pixelFormat() == format)
-        return ok();
     record(undoText, u"Convert"_s);
     p->setImage(out);
     finishEdit();
@@ -244,16 +246,13 @@ bool ImgX::changeResolution(int xDpi, int yDpi, const QString &undoText)
     const int h = int(std::floor(double(yDpi) * p->height() / p->yResolution()));
     if (w <= 0 || h <= 0 || w > MaxSide || h > MaxSide)
         return fail(ImgXErrorCode::InvalidArgument, u"Invalid size %1x%2"_s.arg(w).arg(h));
-    // One level for both steps: undo gives back the old pixels with the old resolution.
-    const ImgXImage before = *p;
-    const QString text = undoText.isEmpty() ? u"Resolution"_s : undoText;
-    if (!resize(w, h, ImgXResize::Page, ImgXNoUndo()))
-        return false;
-    ImgXImage after = m_pages[m_current];
-    after.setResolution(xDpi, yDpi);
-    m_pages[m_current] = before;
-    record(text, text);
-    m_pages[m_current] = after;
+    const QImage out = scaledPage(p->image(), w, h, ImgXResize::Page);
+    if (out.isNull())
+        return fail(ImgXErrorCode::NoImage, u"Out of memory while resampling the page"_s);
+    // One level for both: undo gives back the old pixels with the old resolution.
+    record(undoText, u"Resolution"_s);
+    p->setImage(out);
+    p->setResolution(xDpi, yDpi);
     finishEdit();
     return ok();
 }

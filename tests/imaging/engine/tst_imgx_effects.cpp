@@ -329,7 +329,9 @@ void TstImgXEffects::changeResolutionKeepsPhysicalSize()
 {
     ImgX doc;
     doc.append(monoPage({1728, 1100}, {10, 1099}));
+    QSignalSpy changed(&doc, &ImgX::Changed);
     QVERIFY(doc.changeResolution(204, 196));
+    QCOMPARE(changed.count(), 1);
     QCOMPARE(doc.image().size(), QSize(1728, 2200));
     QCOMPARE(doc.image().yResolution(), 196);
     QVERIFY(doc.image().isBilevel());
