@@ -221,7 +221,6 @@ void Lumagrid::layoutChildren()
         const int extH = std::max(H - h - th(20), th(2400));
         m_picExt->setGeometry(tw(10), h + th(10), tw(2350), extH);
         m_vScroll2->setGeometry(tw(2040), 0, tw(255), extH);
-        m_picInt->move(m_picInt->x(), m_picInt->y());
         m_picInt->resize(tw(2055), std::max(m_picInt->height(), extH));
         m_view->setGeometry(m_picExt->width() + tw(100), h + th(10), W - m_picExt->width() - tw(160), extH);
         m_thShowHide->setGeometry(0, 0, switchW, th(300));

@@ -377,7 +377,7 @@ private:
     void onButtonClick();
     void turnPage(double angle, bool exchangeResolutions);
     void turnAllPages();
-    void SaveAsDialog();
+    bool SaveAsDialog();
     void notBuilt(const QString &what);
     void printDocument();
     void printerSetup();

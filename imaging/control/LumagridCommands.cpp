@@ -26,7 +26,8 @@ void Lumagrid::onButtonClick()
         busyMessage();
         return;
     }
-    if (m_doc->FileName().isEmpty() && !m_doc->Scanned())
+    // No document; an emptied control (Pulizia, a file that did not open) has none either.
+    if ((m_doc->FileName().isEmpty() && !m_doc->Scanned()) || m_doc->engine().isEmpty())
         return;
     const QString key = m_menu->KeyButton();
     ::ImgX &engine = m_doc->engine();
@@ -148,7 +149,12 @@ bool Lumagrid::Save()
         m_lastError = m_doc->lastError();
         return false;
     case LumagridDocument::SaveResult::NeedsSaveAs:
-        SaveAsDialog();
+        // Nothing written (cancelled or failed) is no save: the host must not send the file on.
+        if (!SaveAsDialog()) {
+            if (!m_lastError)
+                m_lastError = ImgXError::make(ImgXErrorCode::WriteFailed, u"The image was not saved"_s);
+            return false;
+        }
         m_doc->markSaved();
         break;
     case LumagridDocument::SaveResult::Saved:
@@ -181,7 +187,7 @@ constexpr SaveFilter kSaveFilters[] = {
 };
 } // namespace
 
-void Lumagrid::SaveAsDialog()
+bool Lumagrid::SaveAsDialog()
 {
     ::ImgX &engine = m_doc->engine();
     QStringList filters;
@@ -197,16 +203,22 @@ void Lumagrid::SaveAsDialog()
         filters.removeOne(preferred);
         filters.prepend(preferred);
     }
+    if (engine.isEmpty())
+        return false;
     QString name = Prompt::saveFileName(this, u"Salva con nome"_s, QString(), filters.join(u";;"_s));
     if (name.isEmpty())
-        return;
+        return false;
     ImgFileType format = ImgFileTypes::fromFileName(name);
     if (format == imgUnknown) {
         format = current != imgUnknown && current != imgGIF ? current : imgTIF;
         name += u'.' + ImgFileTypes::extension(format);
     }
-    if (!engine.exportFile(name, format, ::ImgX::AllPages))
-        ShowError(engine.lastError());
+    if (!engine.exportFile(name, format, ::ImgX::AllPages)) {
+        m_lastError = engine.lastError();
+        ShowError(m_lastError);
+        return false;
+    }
+    return true;
 }
 
 bool Lumagrid::ConvertImagePage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat,

@@ -434,6 +434,13 @@ private Q_SLOTS:
         QVERIFY(Prompt::records().isEmpty());
         QCOMPARE(c->counterText(), u"0/0"_s);
         QVERIFY(c->IsEmpty());
+        // A file that did not open leaves its name but no pages: still nothing to do, nothing written.
+        const QString missing = path(u"never.tif"_s);
+        QVERIFY(!c->OpenSource(missing));
+        for (const QString &key : ImgMenu::commandKeys())
+            press(*c, key);
+        QVERIFY(Prompt::records().isEmpty());
+        QVERIFY(!QFile::exists(missing));
     }
 
     void toolbarRefusedWhileStripBuilds()
@@ -503,6 +510,26 @@ private Q_SLOTS:
         QCOMPARE(check->PagesNumber(), 3);
         QCOMPARE(check->Image().size(), QSize(1100, 1728));
         QCOMPARE(check->Image().xResolution(), 98);
+    }
+
+    void saveWithoutSourceAsksForAName()
+    {
+        auto c = makeControl(false);
+        QImage picture(200, 100, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        c->setPicture(QPixmap::fromImage(picture)); // a page with no file behind it
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        // Cancelled: nothing written, so no save is reported.
+        Prompt::setNextFileName(QString());
+        QVERIFY(!c->Save());
+        QCOMPARE(after.count(), 0);
+        QVERIFY(!c->Saved());
+        const QString target = path(u"picture.png"_s);
+        Prompt::setNextFileName(target);
+        QVERIFY(c->Save());
+        QCOMPARE(after.count(), 1);
+        QVERIFY(c->Saved());
+        QCOMPARE(QImage(target).size(), QSize(200, 100));
     }
 
     void saveAsWritesChosenFile()
