@@ -909,6 +909,29 @@ private Q_SLOTS:
         QVERIFY(c.AskResSaveAs());
     }
 
+    void hostCancelsToolChange()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        press(*c, u"ZoomIn"_s);
+        connect(c.get(), &Lumagrid::BeforeMouseToolChange, c.get(), [](int *tool, QCursor *, bool *cancel) {
+            if (*tool == 2)
+                *cancel = true;
+        });
+        press(*c, u"Pan"_s);
+        QCOMPARE(c->MouseTool(), 5);
+        press(*c, u"ZoomOut"_s);
+        QCOMPARE(c->MouseTool(), 6);
+        // A host may also change the zoom being set.
+        connect(c.get(), &Lumagrid::BeforeZoomChanged, c.get(), [](double *zoom) { *zoom = 0.5; });
+        c->setZoom(3.0);
+        QCOMPARE(c->Zoom(), 0.5);
+        // Writing the page itself is no property change.
+        QSignalSpy props(c.get(), &Lumagrid::propertyChanged);
+        c->setImage(c->Image());
+        QCOMPARE(props.count(), 0);
+    }
+
     void minimumSize()
     {
         Lumagrid c;
