@@ -253,7 +253,7 @@ void Lumagrid::printError(const ImgXError &error)
     const QSize paper = pr->paperRect(QPrinter::DevicePixel).size().toSize();
     const QSize page = pr->pageLayout().fullRectPixels(pr->resolution()).size();
     const QSize dims = pr->pageLayout().paintRectPixels(pr->resolution()).size();
-    const auto pair = [](QSize s) {
+    const auto pair = [](QSize s) -> QString {
         return QString::number(s.width()) + u" x "_s + QString::number(s.height());
     };
     const QStringList lines = {u"Si è verificato il seguente errore:"_s,

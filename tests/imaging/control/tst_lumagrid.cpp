@@ -590,6 +590,29 @@ private Q_SLOTS:
         QCOMPARE(c->Page(), 1);
     }
 
+    void printFailureShowsPrinterFigures()
+    {
+        auto c = makeControl(false);
+        QVERIFY(c->OpenSource(m_three));
+        c->printer()->setOutputFormat(QPrinter::PdfFormat);
+        c->printer()->setOutputFileName(path(u"no/such/folder/out.pdf"_s));
+        Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Accepted); });
+        QSignalSpy after(c.get(), &Lumagrid::AfterPrint);
+        press(*c, u"Print"_s);
+        Prompt::setDialogHandler({});
+        QCOMPARE(after.count(), 0);
+        QCOMPARE(Prompt::records().size(), 2); // the print dialog, then the error box
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        const QStringList lines = Prompt::lastRecord().text.split(u"\r\n"_s);
+        QCOMPARE(lines.size(), 12);
+        QCOMPARE(lines.at(0), u"Si è verificato il seguente errore:"_s);
+        QCOMPARE(lines.at(4), u"Riferimenti:"_s);
+        QVERIFY(lines.at(6).startsWith(u"PAPER  ["_s));
+        QVERIFY(lines.at(7).startsWith(u"PAGE   ["_s));
+        QVERIFY(lines.at(8).startsWith(u"DIMS   ["_s));
+        QCOMPARE(lines.at(10), u"Numero: 1000"_s);
+    }
+
     void printSource()
     {
         auto c = makeControl(false);
