@@ -112,11 +112,12 @@ void SocketAdapter::Connect(const QString &host, int port)
         m_remoteHost = host;
     if (port != 0)
         m_remotePort = port;
+    // Aborting raises the socket's disconnect: the flags are reset after it.
+    if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        m_socket->abort();
     m_errored = false;
     m_peerClosed = false;
     m_sentInBatch = 0;
-    if (m_socket->state() != QAbstractSocket::UnconnectedState)
-        m_socket->abort();
     if (m_remotePort < 1 || m_remotePort > 65535) {
         m_errored = true;
         m_lastError = sckInvalidArg;
@@ -131,12 +132,12 @@ void SocketAdapter::Connect(const QString &host, int port)
 
 void SocketAdapter::Close()
 {
-    m_errored = false;
-    m_peerClosed = false;
-    m_sentInBatch = 0;
     if (m_server)
         m_server->close();
     m_socket->abort();
+    m_errored = false;
+    m_peerClosed = false;
+    m_sentInBatch = 0;
 }
 
 int SocketAdapter::SendData(const QByteArray &bytes)

@@ -3,6 +3,7 @@
 //   --port-file PATH  write the chosen port there once listening
 //   --mailbox sample  the mailbox to serve (only "sample")
 //   --fragmented      send a few bytes at a time
+//   --log             print each frame received on stderr
 #include "FakeFaxServer.h"
 #include "SampleMailbox.h"
 
@@ -32,7 +33,8 @@ int main(int argc, char **argv)
     const QCommandLineOption mailboxOption(u"mailbox"_s, u"Mailbox to serve: sample."_s, u"NAME"_s,
                                            u"sample"_s);
     const QCommandLineOption fragmentedOption(u"fragmented"_s, u"Send a few bytes at a time."_s);
-    parser.addOptions({portOption, portFileOption, mailboxOption, fragmentedOption});
+    const QCommandLineOption logOption(u"log"_s, u"Print each frame received on stderr."_s);
+    parser.addOptions({portOption, portFileOption, mailboxOption, fragmentedOption, logOption});
     parser.process(app);
 
     bool ok = false;
@@ -56,6 +58,12 @@ int main(int argc, char **argv)
     FakeFaxServer server;
     server.setFragmented(parser.isSet(fragmentedOption));
     mailbox.attach(&server);
+    if (parser.isSet(logOption)) {
+        QObject::connect(&server, &FakeFaxServer::frameReceived, [](const FakeFaxServer::Frame &f) {
+            std::fprintf(stderr, "<- %s%s%s\n", f.keyword.constData(), f.answer ? " (answer) " : " (query) ",
+                         qPrintable(f.text().left(200)));
+        });
+    }
     if (!server.listen(quint16(port))) {
         std::fprintf(stderr, "quorin-fakeserver: cannot listen on 127.0.0.1:%u\n", port);
         return 1;

@@ -353,6 +353,28 @@ private Q_SLOTS:
         QCOMPARE(server.probeCount(), 1);
     }
 
+    // The socket pass-through: listen, take a connection request, send raw bytes.
+    void listenAndAccept()
+    {
+        QuorinSock sock;
+        sock.Bind(0, u"127.0.0.1"_s);
+        sock.Listen();
+        QCOMPARE(sock.State(), 2);
+        QVERIFY(sock.LocalPort() > 0);
+        QSignalSpy request(&sock, &QuorinSock::ConnectionRequest);
+        QTcpSocket peer;
+        QByteArray got;
+        QObject::connect(&peer, &QTcpSocket::readyRead, [&] { got += peer.readAll(); });
+        peer.connectToHost(QHostAddress::LocalHost, quint16(sock.LocalPort()));
+        QVERIFY(request.wait());
+        sock.Accept(request.first().first().toInt());
+        QCOMPARE(sock.State(), 7);
+        sock.SendData(QByteArrayLiteral("raw\x80"));
+        QTRY_COMPARE(got, QByteArrayLiteral("raw\x80"));
+        sock.ConnectClose();
+        QCOMPARE(sock.State(), 0);
+    }
+
     void properties()
     {
         QSettings bag(m_home.filePath(u"bag.ini"_s), QSettings::IniFormat);
