@@ -180,11 +180,14 @@ void PageView::paintEvent(QPaintEvent *event)
         if (m_border > 0) {
             p.fillRect(r.adjusted(-m_border, -m_border, m_border, m_border), m_borderColor);
         }
-        const QSize s = r.size().toSize();
+        // Scaled at the screen's own pixel density, so a fax page stays sharp on a high-density screen.
+        const qreal dpr = viewport()->devicePixelRatioF();
+        const QSize s = (r.size() * dpr).toSize();
         if (qint64(s.width()) * s.height() <= kMaxCachePixels) {
             if (m_cache.isNull() || m_cacheZoom != m_zoom || m_cacheSmooth != m_smooth ||
                 m_cache.size() != s) {
                 m_cache = QPixmap::fromImage(DisplayScaler::scaled(m_image, s, m_smooth));
+                m_cache.setDevicePixelRatio(dpr);
                 m_cacheZoom = m_zoom;
                 m_cacheSmooth = m_smooth;
             }
