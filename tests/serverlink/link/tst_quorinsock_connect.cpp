@@ -2,7 +2,9 @@
 #include "LinkRig.h"
 
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QHostAddress>
+#include <QRandomGenerator>
 #include <QSettings>
 #include <QTcpSocket>
 #include <QTimer>
@@ -303,6 +305,37 @@ private Q_SLOTS:
         QCOMPARE(errors.count(), 2);
         QCOMPARE(errors.at(0).at(3).toString(), u"DataArrival.NUMFAX"_s);
         QCOMPARE(errors.at(1).at(3).toString(), u"DataArrival.FAXPROGR"_s);
+    }
+
+    // Garbled server data of every kind: errors are reported, nothing crashes, the link goes on.
+    void garbledFrames()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        rig.sock->SetActiveList(SentList, 2);
+        const char *keywords[] = {
+            "VERSIONI",     "USER",      "SPEDITI",   "FRM_INOLTRO_USR", "FRM_INOLTRO_GRP", "NUMFAX",
+            "FILE",         "FILEUPD",   "STARTFILE", "ENDFILE",         "FINEUPD",         "NOFILE",
+            "CHILDRENTREE", "NEWFOLDER", "GETINFO",   "GETREPORT",       "RXFAX",           "FAXCOMPLETE",
+            "TBUPDATE",     "FAXPROGR",  "RUBRICA",   "MAXUSERS"};
+        const QByteArray pieces[] = {"<#>", "<\xCC\xCC>", "\xA6",        "12",     "-3",
+                                     "x",   "..",         "/",           "D5",     "V",
+                                     "",    "1e9",        "99999999999", "<\xB6>", "<\xA5>"};
+        QRandomGenerator random(20261209);
+        QByteArray burst;
+        for (int i = 0; i < 400; ++i) {
+            QByteArray data;
+            const int parts = random.bounded(30);
+            for (int p = 0; p < parts; ++p)
+                data += pieces[random.bounded(int(std::size(pieces)))];
+            burst += FakeFaxServer::rawAnswer(keywords[random.bounded(int(std::size(keywords)))], data);
+        }
+        QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
+        rig.server.send(burst + FakeFaxServer::answer(u"NUMFAX", u"\u00A6424242"));
+        QTRY_VERIFY_WITH_TIMEOUT(!nums.isEmpty() && nums.last().first().toInt() == 424242, 20000);
+        QCOMPARE(rig.sock->State(), 7);
+        // Nothing climbed out of the update folder.
+        QVERIFY(!QFile::exists(QFileInfo(rig.sock->NameUpdateFolder()).absolutePath() + u"/x"_s));
     }
 
     // A host handler that runs a modal loop keeps receiving: the next frame arrives inside it.
