@@ -112,17 +112,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("forward");
         QTest::addColumn<bool>("read");
         QTest::addColumn<int>("errors");
-        QTest::newRow("ten fields") << u"anna<#>F<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s << u"anna"_s << false
-                                    << true << 0;
-        QTest::newRow("four fields keep everything")
-            << u"anna<#>T<#>T<#>T"_s << u"mario"_s << false << false << 0;
-        QTest::newRow("seven fields: book rights off")
-            << u"anna<#>T<#>T<#>T<#>T<#><#>T"_s << u"anna"_s << true << false << 1;
+        for (const char *mode : {"", " fragmented"}) {
+            QTest::addRow("ten fields%s", mode)
+                << u"anna<#>F<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s << u"anna"_s << false << true << 0;
+            QTest::addRow("four fields keep everything%s", mode)
+                << u"anna<#>T<#>T<#>T"_s << u"mario"_s << false << false << 0;
+            QTest::addRow("seven fields: book rights off%s", mode)
+                << u"anna<#>T<#>T<#>T<#>T<#><#>T"_s << u"anna"_s << true << false << 1;
+        }
     }
     void rights()
     {
         QFETCH(QString, rights);
-        LinkRig rig(false);
+        LinkRig rig(QByteArray(QTest::currentDataTag()).endsWith("fragmented"));
         QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
         QVERIFY(rig.login(rights));
         QTEST(rig.sock->UserName(), "user");
@@ -189,6 +191,20 @@ private Q_SLOTS:
         QCOMPARE(gone.first().at(1).toInt(), int(rig.server.port()));
         QCOMPARE(rig.server.connectionCount(), 1); // connected all along: no new attempt
         QVERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"USER", u"mario")));
+    }
+
+    // An earlier login does not vouch for the next server: one that never answers is reported.
+    void silentSecondServer()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        FakeFaxServer silent;
+        QVERIFY(silent.listen());
+        rig.sock->setTimeCheckServer(40);
+        QSignalSpy gone(rig.sock.get(), &QuorinSock::ServerNotAvailable);
+        rig.sock->Connect(u"127.0.0.1"_s, silent.port(), u"mario"_s);
+        QVERIFY(gone.wait());
+        QCOMPARE(gone.first().at(1).toInt(), int(silent.port()));
     }
 
     // Every Connect gets three attempts, not only the first of the control's life.
