@@ -5,16 +5,15 @@
 
 #include <memory>
 
-// The send queue: faxes being uploaded, keyed "#1", "#2", ... by a counter that only rises.
+// A send queue: faxes being uploaded, keyed "#1", "#2", ... by one process-wide counter that only rises,
+// so two controls never hand out the same key.
 class collFaxOut : public Collection<faxOut>
 {
 public:
     // Sets status, gives the next key "#" + counter, queues the fax; returns it (null when refused).
     faxOut *Add(std::unique_ptr<faxOut> objNewMember, statusCommand status = stOK);
+    // The number of the last key this queue handed out.
     qint32 Last() const { return m_last; }
-
-    // The library's one queue, shared by every control on the thread; never replaced.
-    static collFaxOut &sendQueue();
 
 private:
     qint32 m_last = 0;

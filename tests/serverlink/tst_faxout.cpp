@@ -148,18 +148,21 @@ void tst_FaxOut::queueKeys()
     first->setStatus(stOK);
     faxOut *a = queue.Add(std::move(first), stWaiting);
     QVERIFY(a);
-    QCOMPARE(a->KeyFax(), u"#1"_s);
+    const qint32 n = queue.Last();
+    QCOMPARE(a->KeyFax(), u"#"_s + QString::number(n));
     QCOMPARE(a->status(), stWaiting);
     faxOut *b = queue.Add(std::make_unique<faxOut>(), stWaiting);
-    QCOMPARE(b->KeyFax(), u"#2"_s);
-    QCOMPARE(queue.Last(), 2);
-    QCOMPARE(queue.Item(u"#2"_s), b);
-    QVERIFY(queue.Remove(u"#1"_s));
+    QCOMPARE(b->KeyFax(), u"#"_s + QString::number(n + 1));
+    QCOMPARE(queue.Item(b->KeyFax()), b);
+    QVERIFY(queue.Remove(a->KeyFax()));
     QCOMPARE(queue.Count(), 1);
     // The counter runs on after removals: keys are never reused.
-    QCOMPARE(queue.Add(std::make_unique<faxOut>())->KeyFax(), u"#3"_s);
+    QCOMPARE(queue.Add(std::make_unique<faxOut>())->KeyFax(), u"#"_s + QString::number(n + 2));
     QVERIFY(!queue.Add(nullptr));
-    QCOMPARE(&collFaxOut::sendQueue(), &collFaxOut::sendQueue());
+
+    // A second control's queue continues the same count.
+    collFaxOut other;
+    QCOMPARE(other.Add(std::make_unique<faxOut>())->KeyFax(), u"#"_s + QString::number(n + 3));
 }
 
 QTEST_GUILESS_MAIN(tst_FaxOut)

@@ -129,6 +129,11 @@ private:
     LoopbackLink *m_link = nullptr;
     collFaxOut *m_queue = nullptr;
     UploadDriver *m_driver = nullptr;
+    qint32 m_keyBase = 0;
+
+    // Fax keys come from one process-wide counter: the n-th key handed out in this test.
+    QByteArray key(int n) const { return '#' + QByteArray::number(m_keyBase + n); }
+    QString keyText(int n) const { return QString::fromLatin1(key(n)); }
 };
 
 void tst_Upload::initTestCase()
@@ -143,6 +148,11 @@ void tst_Upload::init()
     m_dir = new QTemporaryDir;
     m_link = new LoopbackLink;
     m_queue = new collFaxOut;
+    {
+        collFaxOut probe;
+        probe.Add(std::make_unique<faxOut>());
+        m_keyBase = probe.Last();
+    }
     m_driver = new UploadDriver(*m_queue, m_link->writer());
     m_link->attach(m_driver);
 }
@@ -229,18 +239,18 @@ void tst_Upload::uploadSequence()
 
     QSignalSpy sent(m_driver, &UploadDriver::SentFax2Server);
     QSignalSpy errors(m_driver, &UploadDriver::Error);
-    QCOMPARE(m_driver->handOver(std::move(fax), Proto::FaxCodeSend), u"#1"_s);
+    QCOMPARE(m_driver->handOver(std::move(fax), Proto::FaxCodeSend), keyText(1));
     QTRY_COMPARE(sent.count(), 1);
-    QCOMPARE(sent.at(0).at(0).toString(), u"#1"_s);
+    QCOMPARE(sent.at(0).at(0).toString(), keyText(1));
 
     QByteArray expected =
-        frame("NEWFAX", fields({latin(paths.join(u'+')), "#1", latin(msgCampi), latin(coverPath)}));
+        frame("NEWFAX", fields({latin(paths.join(u'+')), key(1), latin(msgCampi), latin(coverPath)}));
     expected += frame("NOMSG", QByteArray());
     for (int i = 0; i < documents.size(); ++i)
-        expected += fileFrames(paths[i], documents[i], "#1", false);
+        expected += fileFrames(paths[i], documents[i], key(1), false);
     if (!cover.isEmpty())
-        expected += fileFrames(coverPath, cover, "#1", true);
-    expected += frame("FINEFAX", "#1");
+        expected += fileFrames(coverPath, cover, key(1), true);
+    expected += frame("FINEFAX", key(1));
     QTRY_COMPARE(m_link->received().size(), expected.size());
     QCOMPARE(m_link->received(), expected);
     QCOMPARE(errors.count(), 0);
@@ -278,7 +288,7 @@ void tst_Upload::separatorsReachServerIntact()
     QSignalSpy sent(m_driver, &UploadDriver::SentFax2Server);
     m_driver->handOver(std::move(fax), Proto::FaxCodeSend);
     QTRY_COMPARE(sent.count(), 1);
-    QTRY_VERIFY(m_link->received().endsWith(frame("FINEFAX", "#1")));
+    QTRY_VERIFY(m_link->received().endsWith(frame("FINEFAX", key(1))));
 
     const QList<ServerFrame> frames = serverFrames(m_link->received());
     QByteArray reassembled;
@@ -317,16 +327,16 @@ void tst_Upload::twoFaxesBackToBack()
     const QString msgB = Proto::BuildFaxFields(*second, Proto::FaxCodeSend);
 
     QSignalSpy sent(m_driver, &UploadDriver::SentFax2Server);
-    QCOMPARE(m_driver->handOver(std::move(first), Proto::FaxCodeSend), u"#1"_s);
-    QCOMPARE(m_driver->handOver(std::move(second), Proto::FaxCodeSend), u"#2"_s);
+    QCOMPARE(m_driver->handOver(std::move(first), Proto::FaxCodeSend), keyText(1));
+    QCOMPARE(m_driver->handOver(std::move(second), Proto::FaxCodeSend), keyText(2));
     QTRY_COMPARE(sent.count(), 2);
-    QCOMPARE(sent.at(0).at(0).toString(), u"#1"_s);
-    QCOMPARE(sent.at(1).at(0).toString(), u"#2"_s);
+    QCOMPARE(sent.at(0).at(0).toString(), keyText(1));
+    QCOMPARE(sent.at(1).at(0).toString(), keyText(2));
 
-    QByteArray expected = frame("NEWFAX", fields({latin(a), "#1", latin(msgA), {}}));
-    expected += frame("NEWFAX", fields({latin(b), "#2", latin(msgB), {}}));
-    expected += frame("NOMSG", {}) + fileFrames(a, "AAAA", "#1", false) + frame("FINEFAX", "#1");
-    expected += frame("NOMSG", {}) + fileFrames(b, "BBBBBB", "#2", false) + frame("FINEFAX", "#2");
+    QByteArray expected = frame("NEWFAX", fields({latin(a), key(1), latin(msgA), {}}));
+    expected += frame("NEWFAX", fields({latin(b), key(2), latin(msgB), {}}));
+    expected += frame("NOMSG", {}) + fileFrames(a, "AAAA", key(1), false) + frame("FINEFAX", key(1));
+    expected += frame("NOMSG", {}) + fileFrames(b, "BBBBBB", key(2), false) + frame("FINEFAX", key(2));
     QTRY_COMPARE(m_link->received(), expected);
 }
 
@@ -345,7 +355,7 @@ void tst_Upload::newRxFaxCarriesCode4()
     fax->setStatusFax(u"OK"_s);
     fax->setRead(true);
     QSignalSpy sent(m_driver, &UploadDriver::SentFax2Server);
-    QCOMPARE(m_driver->handOver(std::move(fax), Proto::FaxCodeReceived), u"#1"_s);
+    QCOMPARE(m_driver->handOver(std::move(fax), Proto::FaxCodeReceived), keyText(1));
     QTRY_COMPARE(sent.count(), 1);
 
     const QByteArray f = "<\xBF>";
@@ -353,9 +363,9 @@ void tst_Upload::newRxFaxCarriesCode4()
                              f + f + f + f + f + f + f + f + f + "False" + f + "1" + f + "1" + f + "4" + f +
                              "True" + f + "09-12-2026" + f + "10:11:12" + f + "2" + f + "REMOTE" + f + "OK" +
                              f + "V";
-    const QByteArray expected = frame("NEWRXFAX", fields({latin(doc), "#1", block, {}})) +
-                                frame("NOMSG", {}) + fileFrames(doc, "RX", "#1", false) +
-                                frame("FINEFAX", "#1");
+    const QByteArray expected = frame("NEWRXFAX", fields({latin(doc), key(1), block, {}})) +
+                                frame("NOMSG", {}) + fileFrames(doc, "RX", key(1), false) +
+                                frame("FINEFAX", key(1));
     QTRY_COMPARE(m_link->received(), expected);
 }
 
@@ -375,12 +385,12 @@ void tst_Upload::aggFax()
     QSignalSpy sent(m_driver, &UploadDriver::SentFax2Server);
 
     QCOMPARE(m_driver->sendUpdateFile(m_dir->filePath(u"missing.tif"_s), u"P42"_s, listKeyword), QString());
-    QCOMPARE(m_driver->sendUpdateFile(image, u"P42"_s, listKeyword), u"#1"_s);
+    QCOMPARE(m_driver->sendUpdateFile(image, u"P42"_s, listKeyword), keyText(1));
     QTRY_COMPARE(sent.count(), 1);
 
-    const QByteArray expected = frame("AGGFAX", fields({latin(path), "#1", {}, "P42", latin(listKeyword)})) +
-                                frame("NOMSG", {}) + fileFrames(path, plainContent(500000, 7), "#1", false) +
-                                frame("FINEFAX", "#1");
+    const QByteArray expected =
+        frame("AGGFAX", fields({latin(path), key(1), {}, "P42", latin(listKeyword)})) + frame("NOMSG", {}) +
+        fileFrames(path, plainContent(500000, 7), key(1), false) + frame("FINEFAX", key(1));
     QTRY_COMPARE(m_link->received().size(), expected.size());
     QCOMPARE(m_link->received(), expected);
 }
@@ -417,9 +427,9 @@ void tst_Upload::missingFileIsSkipped()
     QByteArray tail = frame("NOMSG", {});
     for (int i = 0; i < 3; ++i) {
         if (i != missingIndex)
-            tail += fileFrames(paths[i], contents[i], "#1", false);
+            tail += fileFrames(paths[i], contents[i], key(1), false);
     }
-    tail += frame("FINEFAX", "#1");
+    tail += frame("FINEFAX", key(1));
     QTRY_VERIFY(m_link->received().endsWith(tail));
 }
 
@@ -451,7 +461,7 @@ void tst_Upload::linkLossMidUpload()
 
     m_link->dropFromServer();
     QTRY_COMPARE(errors2.count(), 1);
-    QVERIFY(errors2.at(0).at(2).toString().contains(u"#1"_s));
+    QVERIFY(errors2.at(0).at(2).toString().contains(keyText(1)));
     QVERIFY(!m_driver->busy());
     m_link->forwardCompletion = true;
     m_driver->sendComplete(); // a late completion finds nothing to send
@@ -466,10 +476,10 @@ void tst_Upload::linkLossMidUpload()
     const QString small = write(u"small.tif"_s, "SMALL");
     auto next = std::make_unique<faxOut>();
     next->setAllFaxFiles(small);
-    QCOMPARE(m_driver->handOver(std::move(next), Proto::FaxCodeSend), u"#2"_s);
+    QCOMPARE(m_driver->handOver(std::move(next), Proto::FaxCodeSend), keyText(2));
     QTRY_COMPARE(sent2.count(), 1);
-    QCOMPARE(sent2.at(0).at(0).toString(), u"#2"_s);
-    const QByteArray tail = fileFrames(small, "SMALL", "#2", false) + frame("FINEFAX", "#2");
+    QCOMPARE(sent2.at(0).at(0).toString(), keyText(2));
+    const QByteArray tail = fileFrames(small, "SMALL", key(2), false) + frame("FINEFAX", key(2));
     QTRY_VERIFY(m_link->received().endsWith(tail));
     QCOMPARE(errors2.count(), 1);
 }
