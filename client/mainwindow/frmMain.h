@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <bitset>
 #include <functional>
 
 class CollFaxItem;
@@ -235,6 +236,7 @@ private:
 
     QHash<QString, FaxListItem *> m_rows;
     bool m_sorted = false;
+    std::bitset<9> m_ranked; // columns whose sort ranks are up to date
     int m_sortKey = 8;
     int m_sortOrder = 1;
 

@@ -219,6 +219,7 @@ void frmMain::ClientSock_RxChildrenTree()
 void frmMain::ClientSock_RxNumFax(int)
 {
     AggiornaTitoloLista(-1);
+    m_ranked.reset();
     m_rows.clear();
     ListFax->clear();
 }
@@ -359,6 +360,7 @@ void frmMain::ClientSock_ProgressStatusTX(const QString &RemoteID, int Speed, in
     if (ActiveList == SentList) {
         // A fax not listed here (a folder of the sent list on show) has no row to update.
         if (FaxListItem *item = m_rows.value(IdFax, nullptr)) {
+            m_ranked.reset();
             if (status == 14)
                 item->setColumnText(FaxListText::ColStatus, LoadResString(2014) + u" Pagina "_s +
                                                                 QString::number(CurrPage) + u" di "_s +

@@ -22,6 +22,7 @@ using namespace Qt::StringLiterals;
 
 void frmMain::InitList(bool bCestino)
 {
+    m_ranked.reset();
     m_rows.clear();
     ListFax->clear();
     const QList<FaxListText::ColumnSpec> columns = FaxListText::Columns(ActiveList, bCestino);
@@ -41,6 +42,8 @@ void frmMain::InitList(bool bCestino)
 void frmMain::Ask4List(int ListType)
 {
     ActiveList = ListType;
+    // An image still on its way belongs to the list being left: it must not end this wait.
+    m_lastAskedKey.clear();
     lockControls();
     ClientSock->SetActiveList(typeOfList(ListType), m_currTreeID);
     InitList(ListType == DeletedList);
@@ -54,6 +57,7 @@ FaxListItem *frmMain::AddItem(const QString &Chiave, const QString &Icona)
         existing->setIconName(Icona, ListIcons::faxIcon(Icona));
         return existing;
     }
+    m_ranked.reset();
     auto *item = new FaxListItem;
     item->setIconName(Icona, ListIcons::faxIcon(Icona));
     m_rows.insert(Chiave, item);
@@ -64,6 +68,7 @@ FaxListItem *frmMain::AddItem(const QString &Chiave, const QString &Icona)
 void frmMain::CaricaRiga(const FaxItem &fax)
 {
     FaxListItem *item = AddItem(fax.IdFax(), fax.Icon());
+    m_ranked.reset();
     item->fill(fax, ActiveList, ListIcons::faxIcon(fax.Icon()), fax.Icon());
     if (m_sorted)
         applySort();
@@ -114,6 +119,7 @@ bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
         }
     }
     ListFax->addTopLevelItems(fresh);
+    m_ranked.reset();
     m_sorted = wasSorted;
     aggDaLeggere = unread;
     if (progress) {
@@ -150,6 +156,12 @@ FaxListItem *frmMain::EsisteItem(const QString &key) const
 
 void frmMain::applySort()
 {
+    const int column = FaxListItem::sortColumnFor(m_sortKey);
+    if (column >= 0 && column < 9 && !m_ranked[size_t(column)]) {
+        FaxListItem::rankColumn(ListFax, column);
+        m_ranked[size_t(column)] = true;
+    }
+    FaxListItem::setSortColumn(column);
     ListFax->sortItems(m_sortKey, m_sortOrder == 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
 }
 

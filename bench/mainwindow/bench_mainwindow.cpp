@@ -1,0 +1,219 @@
+// Speed of the main window against the fake fax server, offscreen: a long list answer from the wire to
+// the list shown and sorted by date, re-sorting by each column, and start-up to the first list.
+#include "ConfigIni.h"
+#include "FakeFaxServer.h"
+#include "FaxItem.h"
+#include "FaxListItem.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+#include "SampleMailbox.h"
+#include "StartupMain.h"
+#include "frmMain.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using F = FakeFaxServer;
+
+namespace {
+
+// A list answer of n faxes in the server's layout, with spread dates, senders and page counts.
+QByteArray listAnswer(int n)
+{
+    QByteArray out = QByteArray::number(n) + F::RecordSep;
+    out.reserve(n * 110);
+    const char *status[] = {"1", "C", "R", "7", "S"};
+    const char *icons[] = {"4", "5", "6", "", "1"};
+    for (int i = 0; i < n; ++i) {
+        const int minutes = 9000000 - (i * 7919) % 2000000;
+        out += F::ListSep + "R" + QByteArray::number(100000 + i) + F::ListSep + status[i % 5] + F::ListSep +
+               icons[i % 5] + F::ListSep + "+39 02 " + QByteArray::number(5550000 + (i * 31) % 9999) +
+               F::ListSep + "Azienda " + QByteArray::number(i % 977) + F::ListSep + "0255" +
+               QByteArray::number(i % 10000) + F::ListSep + QByteArray::number(minutes) + F::ListSep +
+               QByteArray::number(1 + i % 23) + F::ListSep + "Oggetto " +
+               QByteArray::number((i * 13) % 5003) + F::ListSep + (i % 3 ? "V" : "F") + F::RecordSep;
+    }
+    return out;
+}
+
+struct Fixture
+{
+    FakeFaxServer fake;
+    SampleMailbox mailbox;
+    int listSize = 0;
+    QByteArray answer;
+    std::unique_ptr<StartupMain> startup;
+
+    Fixture()
+    {
+        mailbox.attach(&fake);
+        const auto inner = fake.responder();
+        fake.setResponder([this, inner](FakeFaxServer &s, const F::Frame &f) {
+            if (listSize > 0 && (f.keyword == "INOLTRO" || f.keyword == "PERSONALI")) {
+                s.sendNow(F::rawAnswer(f.keyword, answer));
+                return;
+            }
+            inner(s, f);
+        });
+        fake.listen();
+    }
+    void setList(int n)
+    {
+        listSize = n;
+        answer = n > 0 ? listAnswer(n) : QByteArray();
+    }
+    frmMain *start()
+    {
+        ConfigIni = ConfigIniRecord{};
+        QFile ini(QDir(qEnvironmentVariable("XDG_CONFIG_HOME")).filePath(u"quorin/Darezi.ini"_s));
+        ini.open(QIODevice::WriteOnly);
+        ini.write("[Config]\r\nServer=127.0.0.1\r\nPort= " + QByteArray::number(fake.port()) + "\r\n");
+        ini.close();
+        startup = std::make_unique<StartupMain>();
+        startup->Main();
+        frmMain *w = startup->mainWindow();
+        QTest::qWaitFor(
+            [w] { return w->isVisible() && w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0; },
+            60000);
+        return w;
+    }
+};
+
+// The fake server's end of the client's link.
+QTcpSocket *serverSide(FakeFaxServer &fake)
+{
+    const auto sockets = fake.findChildren<QTcpSocket *>();
+    for (QTcpSocket *s : sockets) {
+        if (s->state() == QAbstractSocket::ConnectedState && s->localPort() == fake.port())
+            return s;
+    }
+    return nullptr;
+}
+
+// A list answer of range(0) faxes: the clock starts when the server has handed the answer's last byte
+// to the (loopback) connection and stops when the list is shown and sorted by date.
+void listFromWire(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    Fixture fx;
+    fx.setList(n);
+    frmMain *w = fx.start();
+    QTcpSocket *peer = serverSide(fx.fake);
+    if (!w || !peer) {
+        state.SkipWithError("no client");
+        return;
+    }
+    QElapsedTimer clock;
+    qint64 lastByte = -1;
+    QObject::connect(peer, &QTcpSocket::bytesWritten, peer, [&] {
+        if (peer->bytesToWrite() == 0)
+            lastByte = clock.nsecsElapsed();
+    });
+    for (auto _ : state) {
+        lastByte = -1;
+        clock.start();
+        w->Ask4List(w->ActiveList);
+        QTest::qWaitFor([&] { return w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() == n; },
+                        120000);
+        const qint64 end = clock.nsecsElapsed();
+        if (w->ListFax->topLevelItemCount() != n || w->SortKey() != 8) {
+            std::fprintf(stderr, "rows %d of %d, list %d\n", w->ListFax->topLevelItemCount(), n,
+                         w->ActiveList);
+            state.SkipWithError("list not filled");
+            return;
+        }
+        state.SetIterationTime(double(end - qMax<qint64>(0, lastByte)) / 1e9);
+    }
+    state.counters["faxes"] = n;
+}
+BENCHMARK(listFromWire)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(3);
+
+// Filling and date-sorting the list from the link's collection, without the wire.
+void fillFromCollection(benchmark::State &state)
+{
+    const int n = int(state.range(0));
+    Fixture fx;
+    fx.setList(n);
+    frmMain *w = fx.start();
+    for (auto _ : state) {
+        w->InitList(false);
+        w->GetNuovi(w->ClientSock->FaxItems(), true);
+    }
+    state.counters["faxes"] = n;
+}
+BENCHMARK(fillFromCollection)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// A click on a column header re-sorts 100,000 rows.
+void resortByColumn(benchmark::State &state)
+{
+    static Fixture *fx = nullptr;
+    static frmMain *w = nullptr;
+    if (!fx) {
+        fx = new Fixture;
+        fx->setList(100000);
+        w = fx->start();
+    }
+    const int column = int(state.range(0));
+    for (auto _ : state)
+        w->OrdinaColonna(column);
+    state.SetLabel(w->ListFax->headerItem()->text(column).toStdString());
+}
+BENCHMARK(resortByColumn)->DenseRange(1, 8)->Unit(benchmark::kMillisecond)->Iterations(4);
+
+// From the start-up routine to the main window shown with its tree and first list (sample mailbox).
+void startupToFirstList(benchmark::State &state)
+{
+    Fixture fx;
+    for (auto _ : state) {
+        QElapsedTimer clock;
+        clock.start();
+        frmMain *w = fx.start();
+        QTest::qWaitFor([w] { return w->tree().count() > 5; }, 10000);
+        state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
+        fx.startup.reset();
+    }
+}
+BENCHMARK(startupToFirstList)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(5);
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QTemporaryDir dir;
+    for (const char *name : {"config/quorin", "data", "run", "tmp"})
+        QDir(dir.path()).mkpath(QString::fromLatin1(name));
+    QFile::setPermissions(dir.filePath(u"run"_s),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", dir.filePath(u"run"_s).toLocal8Bit());
+    qputenv("TMPDIR", dir.filePath(u"tmp"_s).toLocal8Bit());
+    qputenv("QUORIN_DISCOVERY_HOSTS", "127.0.0.1");
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"Quorin"_s);
+    QApplication::setApplicationVersion(u"1.0.0"_s);
+    Prompt::setAnswering(true);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
