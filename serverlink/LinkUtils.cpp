@@ -137,7 +137,7 @@ void ShowErrorMessage(const ParseError &error, const QString &procedure, QWidget
         return;
     while (QGuiApplication::overrideCursor())
         QGuiApplication::restoreOverrideCursor();
-    QApplication::beep();
+    // Prompt beeps for the critical icon.
     Prompt::critical(parent, QString(),
                      errorMessageText(error.number, error.description, error.source, procedure));
 }
