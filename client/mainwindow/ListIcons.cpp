@@ -1,5 +1,7 @@
 #include "ListIcons.h"
 
+#include "ProgramInfo.h"
+
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
@@ -139,17 +141,7 @@ QIcon treeIcon(int index)
 
 QPixmap logo(int width, int height)
 {
-    QPixmap pm(qMax(1, width), qMax(1, height));
-    pm.fill(QColor(7, 12, 212));
-    QPainter p(&pm);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(Qt::white);
-    QFont f = p.font();
-    f.setBold(true);
-    f.setPixelSize(qMax(8, height / 3));
-    p.setFont(f);
-    p.drawText(pm.rect(), Qt::AlignCenter, u"QUORIN"_s);
-    return pm;
+    return ProgramLogo(width, height);
 }
 
 } // namespace ListIcons

@@ -3,13 +3,17 @@
 #include "ConfigIni.h"
 #include "ErrorReporting.h"
 #include "FormHelpers.h"
+#include "ProgramInfo.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
-#include "SmallWindows.h"
 #include "StringTable.h"
 #include "SystemUtils.h"
 #include "clsLog.h"
+#include "frmAbout2.h"
 #include "frmMain.h"
+#include "frmSendStatus.h"
+#include "frmSplash.h"
+#include "frmUpdateDownload.h"
 
 #include <QCoreApplication>
 

@@ -5,10 +5,14 @@
 #include "FaxListText.h"
 #include "FormHelpers.h"
 #include "ListIcons.h"
+#include "ProgramInfo.h"
 #include "QuorinSock.h"
-#include "SmallWindows.h"
 #include "SplitterStrip.h"
 #include "clsLog.h"
+#include "frmAbout2.h"
+#include "frmSendStatus.h"
+#include "frmSplash.h"
+#include "frmUpdateDownload.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -168,7 +172,7 @@ void frmMain::buildMenus()
 void frmMain::Form_Load()
 {
     LocalizeForm(this);
-    setWindowIcon(ListIcons::treeIcon(1));
+    setWindowIcon(ProgramIcon());
     setWindowTitle(ProgramTitle());
     if (h < 5000)
         h = 6600;

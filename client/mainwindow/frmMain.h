@@ -3,8 +3,12 @@
 #include "FolderTree.h"
 #include "MainLayout.h"
 #include "PreviewControl.h"
+#include "ProgramInfo.h"
 #include "Protocol.h"
-#include "SmallWindows.h"
+#include "frmAbout2.h"
+#include "frmSendStatus.h"
+#include "frmSplash.h"
+#include "frmUpdateDownload.h"
 
 #include <QHash>
 #include <QMainWindow>

@@ -7,12 +7,16 @@
 #include "FaxListItem.h"
 #include "FaxListText.h"
 #include "FormHelpers.h"
+#include "ProgramInfo.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
-#include "SmallWindows.h"
 #include "StringTable.h"
 #include "SystemUtils.h"
 #include "clsLog.h"
+#include "frmAbout2.h"
+#include "frmSendStatus.h"
+#include "frmSplash.h"
+#include "frmUpdateDownload.h"
 
 #include <QApplication>
 #include <QLabel>

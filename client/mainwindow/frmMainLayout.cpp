@@ -1,8 +1,12 @@
 // Layout of the main window: panes from two proportions, the two splitters, the stored placement.
 #include "frmMain.h"
 
-#include "SmallWindows.h"
+#include "ProgramInfo.h"
 #include "SplitterStrip.h"
+#include "frmAbout2.h"
+#include "frmSendStatus.h"
+#include "frmSplash.h"
+#include "frmUpdateDownload.h"
 
 #include <QGroupBox>
 #include <QLabel>

@@ -7,7 +7,7 @@
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "SampleMailbox.h"
-#include "SmallWindows.h"
+#include "frmSendStatus.h"
 #include "StartupMain.h"
 #include "frmMain.h"
 

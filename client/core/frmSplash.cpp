@@ -1,0 +1,44 @@
+#include "frmSplash.h"
+
+#include "FormHelpers.h"
+#include "ProgramInfo.h"
+
+#include <QLabel>
+#include <QTimer>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QLabel *namedLabel(QWidget *parent, const QString &name, const QString &text = {})
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    return label;
+}
+
+} // namespace
+
+frmSplash::frmSplash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+{
+    setObjectName(u"frmSplash"_s);
+    setAttribute(Qt::WA_DeleteOnClose);
+    picLogo = namedLabel(this, u"picLogo"_s);
+    picLogo->setPixmap(ProgramLogo(320, 120));
+    lblVersion = namedLabel(this, u"lblVersion"_s);
+    lblProductName = namedLabel(this, u"lblProductName"_s);
+    auto *box = new QVBoxLayout(this);
+    box->addWidget(picLogo);
+    box->addWidget(lblProductName);
+    box->addWidget(lblVersion);
+    LocalizeForm(this);
+    lblVersion->setText(u"Version "_s + ProgramVersion());
+    lblProductName->setText(ProgramTitle());
+    tmrUnload = new QTimer(this);
+    tmrUnload->setObjectName(u"tmrUnload"_s);
+    tmrUnload->setInterval(1500);
+    tmrUnload->setSingleShot(true);
+    connect(tmrUnload, &QTimer::timeout, this, &QWidget::close);
+    tmrUnload->start();
+}
