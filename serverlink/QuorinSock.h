@@ -235,7 +235,7 @@ private:
     void onDataArrival();
     void dispatchPending();
     // False when the frame failed; the error went to Error with `source`.
-    bool handleAnswer(const ServerMessage &msg, QString &source, ParseError &error);
+    bool handleAnswer(const ServerMessage &msg, ParseError &error);
     bool handleVersions(const QByteArray &data, ParseError &error);
     bool handleNewFaxNotice(const QByteArray &keyword, const QByteArray &data);
     bool handleProgress(const QByteArray &data, ParseError &error);

@@ -58,9 +58,8 @@ void QuorinSock::dispatchPending()
             if (msg.keyword == "USER")
                 SendUser(m_userName);
         } else {
-            QString source;
             ParseError error;
-            if (!handleAnswer(msg, source, error) && alive) {
+            if (!handleAnswer(msg, error) && alive) {
                 // The frame is lost; the frames after it are handled as usual.
                 RaiseErrorEvent(error.number, error.description, 0, u"DataArrival."_s + error.source);
             }
@@ -74,7 +73,7 @@ void QuorinSock::dispatchPending()
     }
 }
 
-bool QuorinSock::handleAnswer(const ServerMessage &msg, QString &, ParseError &error)
+bool QuorinSock::handleAnswer(const ServerMessage &msg, ParseError &error)
 {
     const QByteArray &kw = msg.keyword;
     const QByteArray &data = msg.data;

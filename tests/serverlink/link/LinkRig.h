@@ -55,19 +55,6 @@ struct LinkRig
         sock->Connect(u"127.0.0.1"_s, server.port(), user);
         return connected.wait(10000) && server.errors().isEmpty();
     }
-
-    // Waits until the server has received these exact frame bytes.
-    bool received(const QByteArray &frame, int ms = 5000)
-    {
-        QElapsedTimer t;
-        t.start();
-        while (!server.hasReceived(frame)) {
-            if (t.elapsed() > ms)
-                return false;
-            QTest::qWait(5);
-        }
-        return true;
-    }
 };
 
 inline void addFragmentedRows()
