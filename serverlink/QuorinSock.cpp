@@ -307,6 +307,7 @@ void QuorinSock::ConnectClose()
     m_linkUp = false;
     m_connectionWanted = false;
     m_cutter.clear();
+    m_salvaged.clear();
 }
 
 int QuorinSock::BytesReceived() const

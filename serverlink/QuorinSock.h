@@ -234,6 +234,9 @@ private:
     // Receive side (QuorinSockReceive.cpp, QuorinSockFiles.cpp)
     void onDataArrival();
     void dispatchPending();
+    void queueDispatch();
+    // Before a reconnect to the same server: keep the whole frames received, drop a partial tail.
+    void salvageFrames();
     // False when the frame failed; the error went to Error with `source`.
     bool handleAnswer(const ServerMessage &msg, ParseError &error);
     bool handleVersions(const QByteArray &data, ParseError &error);
@@ -254,6 +257,7 @@ private:
     UploadDriver *m_upload = nullptr;
     QTimer *m_watchdog = nullptr;
     FrameCutter m_cutter;
+    QList<ServerMessage> m_salvaged; // whole frames of a link that is being replaced, still to handle
     bool m_dispatchQueued = false;
 
     // link state

@@ -23,7 +23,9 @@ void QuorinSock::Connect(const QString &RemoteHost, int RemotePort, const QStrin
     m_connectionWanted = true;
     // A new link starts a new login: an earlier acceptance does not count for this server.
     m_userReceived = false;
+    // Frames of the old link are stale for the new server.
     m_cutter.clear();
+    m_salvaged.clear();
     m_userName = pUserName.isEmpty() ? LinkUtils::GetUser() : pUserName;
     m_sockServer = RemoteHost;
     m_sockPort = RemotePort;
@@ -49,7 +51,7 @@ void QuorinSock::ReConnect()
     m_socket->Close();
     dropLink();
     m_linkUp = false;
-    m_cutter.clear();
+    salvageFrames();
     m_socket->Connect(m_sockServer, m_sockPort);
 }
 
@@ -121,7 +123,7 @@ void QuorinSock::onWatchdogTick()
         ++m_watchdogCount;
         if (m_socket->State() != SocketAdapter::sckConnected) {
             m_socket->Close();
-            m_cutter.clear();
+            salvageFrames();
             m_socket->Connect(m_sockServer, m_sockPort);
         }
         return;

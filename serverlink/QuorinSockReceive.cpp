@@ -29,10 +29,31 @@ void QuorinSock::onDataArrival()
     const QByteArray bytes = m_socket->GetData();
     if (!bytes.isEmpty())
         m_cutter.append(bytes);
-    if (!m_dispatchQueued && m_cutter.pendingSize() > 0) {
-        m_dispatchQueued = true;
-        QMetaObject::invokeMethod(this, &QuorinSock::dispatchPending, Qt::QueuedConnection);
+    if (m_cutter.pendingSize() > 0)
+        queueDispatch();
+}
+
+void QuorinSock::queueDispatch()
+{
+    if (m_dispatchQueued)
+        return;
+    m_dispatchQueued = true;
+    QMetaObject::invokeMethod(this, &QuorinSock::dispatchPending, Qt::QueuedConnection);
+}
+
+void QuorinSock::salvageFrames()
+{
+    for (;;) {
+        ServerMessage msg;
+        const FrameCutter::Result result = m_cutter.next(msg);
+        if (result == FrameCutter::Result::NeedMore)
+            break;
+        if (result == FrameCutter::Result::Frame)
+            m_salvaged.append(std::move(msg));
     }
+    m_cutter.clear();
+    if (!m_salvaged.isEmpty())
+        queueDispatch();
 }
 
 void QuorinSock::dispatchPending()
@@ -41,7 +62,11 @@ void QuorinSock::dispatchPending()
     QPointer<QuorinSock> alive(this);
     for (int handled = 0; handled < FramesPerPass; ++handled) {
         ServerMessage msg;
-        const FrameCutter::Result result = m_cutter.next(msg);
+        FrameCutter::Result result = FrameCutter::Result::Frame;
+        if (!m_salvaged.isEmpty())
+            msg = m_salvaged.takeFirst();
+        else
+            result = m_cutter.next(msg);
         if (result == FrameCutter::Result::NeedMore)
             return;
         if (result == FrameCutter::Result::Dropped)
@@ -67,10 +92,7 @@ void QuorinSock::dispatchPending()
         if (!alive)
             return;
     }
-    if (!m_dispatchQueued) {
-        m_dispatchQueued = true;
-        QMetaObject::invokeMethod(this, &QuorinSock::dispatchPending, Qt::QueuedConnection);
-    }
+    queueDispatch();
 }
 
 bool QuorinSock::handleAnswer(const ServerMessage &msg, ParseError &error)

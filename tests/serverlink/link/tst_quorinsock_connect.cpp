@@ -302,6 +302,23 @@ private Q_SLOTS:
         QCOMPARE(nums.at(1).first().toInt(), 5);
     }
 
+    // A reconnect of the same link keeps the whole frames already received and handles them.
+    void reconnectKeepsReceivedFrames()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        QList<int> seen;
+        QObject::connect(rig.sock.get(), &QuorinSock::RxNumFax, [&](int n) {
+            seen << n;
+            if (n == 1)
+                rig.sock->ReConnect(); // as a failed send does, with frame 2 still in the buffer
+        });
+        rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A61") +
+                        FakeFaxServer::answer(u"NUMFAX", u"\u00A62") +
+                        FakeFaxServer::rawAnswer("NUMFAX", "\xA6"));
+        QTRY_COMPARE(seen, (QList<int>{1, 2}));
+    }
+
     // A frame that fails is reported and lost; the frames after it are handled.
     void failingFrame_data() { addFragmentedRows(); }
     void failingFrame()
