@@ -1,0 +1,274 @@
+#include "AddressImport.h"
+
+#include "Cp1252.h"
+
+#include <QFile>
+#include <QStringDecoder>
+
+#include <initializer_list>
+
+using namespace Qt::StringLiterals;
+
+namespace AddressImport {
+namespace {
+
+const QString Blank = u" "_s;
+
+QString decodeText(const QByteArray &data)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(data);
+    if (utf8.hasError())
+        return Cp1252::toUnicode(data); // Outlook writes its exports in the Windows code page
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
+}
+
+// Field n (1-based) of the record, empty when the record is shorter.
+QString field(const QStringList &fields, int n)
+{
+    return fields.value(n - 1);
+}
+
+// The first field of the list that is not empty, and which one it was (0 when none).
+QString firstOf(const QStringList &fields, std::initializer_list<int> numbers, int *taken = nullptr,
+                int skip = 0)
+{
+    for (int n : numbers) {
+        if (n == skip)
+            continue;
+        const QString v = field(fields, n);
+        if (!v.isEmpty()) {
+            if (taken)
+                *taken = n;
+            return v;
+        }
+    }
+    if (taken)
+        *taken = 0;
+    return Blank;
+}
+
+struct Record
+{
+    QString text;
+    int line = 0;
+};
+
+// Records of the text, cut the way splitRecord reads fields: a line break inside a quoted field
+// belongs to the field.
+QList<Record> records(const QString &text, QChar separator)
+{
+    QList<Record> out;
+    Record current;
+    current.line = 1;
+    int line = 1;
+    bool quoted = false;
+    bool fieldHasText = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        const bool lineBreak = c == u'\n' || c == u'\r';
+        const bool crlf = c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n';
+        if (quoted) {
+            if (c == u'"') {
+                if (i + 1 < text.size() && text[i + 1] == u'"')
+                    current.text += text[i++];
+                else
+                    quoted = false;
+                current.text += c;
+            } else if (lineBreak) {
+                current.text += u'\n';
+                ++line;
+                if (crlf)
+                    ++i;
+            } else {
+                current.text += c;
+            }
+            continue;
+        }
+        if (lineBreak) {
+            if (crlf)
+                ++i;
+            ++line;
+            out.append(current);
+            current = Record();
+            current.line = line;
+            fieldHasText = false;
+            continue;
+        }
+        if (c == u'"' && !fieldHasText)
+            quoted = true;
+        if (c == separator)
+            fieldHasText = false;
+        else if (!c.isSpace())
+            fieldHasText = true;
+        current.text += c;
+    }
+    if (!current.text.isEmpty())
+        out.append(current);
+    return out;
+}
+
+} // namespace
+
+QStringList layoutNames()
+{
+    return {u"Microsoft Outlook"_s, u"Outlook Express"_s, u"Mozilla Thunderbird"_s};
+}
+
+std::optional<Layout> layoutFromName(const QString &name)
+{
+    const QStringList names = layoutNames();
+    const qsizetype i = names.indexOf(name);
+    if (i < 0)
+        return std::nullopt;
+    return Layout(i);
+}
+
+int layoutFieldCount(Layout layout)
+{
+    switch (layout) {
+    case Layout::MicrosoftOutlook:
+        return 20;
+    case Layout::OutlookExpress:
+        return 19;
+    case Layout::MozillaThunderbird:
+        return 36;
+    }
+    return 0;
+}
+
+QStringList splitRecord(QStringView record, QChar separator)
+{
+    QStringList fields;
+    QString current;
+    bool quoted = false;
+    bool wasQuoted = false;
+    for (qsizetype i = 0; i < record.size(); ++i) {
+        const QChar c = record[i];
+        if (quoted) {
+            if (c == u'"') {
+                if (i + 1 < record.size() && record[i + 1] == u'"') {
+                    current += u'"';
+                    ++i;
+                } else {
+                    quoted = false;
+                }
+            } else {
+                current += c;
+            }
+        } else if (c == u'"' && current.trimmed().isEmpty() && !wasQuoted) {
+            current.clear(); // blanks before an opening quote are not part of the value
+            quoted = true;
+            wasQuoted = true;
+        } else if (c == separator) {
+            fields.append(current);
+            current.clear();
+            wasQuoted = false;
+        } else {
+            current += c;
+        }
+    }
+    // A separator at the very end leaves no further field.
+    if (!current.isEmpty() || wasQuoted || (fields.isEmpty() && record.isEmpty()))
+        fields.append(current);
+    return fields;
+}
+
+QStringList contactValues(const QStringList &f, Layout layout)
+{
+    QStringList v(ColumnCount, Blank);
+    v[Nome] = field(f, 1);
+    v[Cognome] = field(f, 2);
+    int phoneFrom = 0;
+    switch (layout) {
+    case Layout::MicrosoftOutlook:
+        v[Via] = firstOf(f, {12, 5});
+        v[Cap] = firstOf(f, {14, 7});
+        v[Localita] = firstOf(f, {13, 6});
+        v[Provincia] = firstOf(f, {15, 8});
+        v[Telefono] = firstOf(f, {17, 10}, &phoneFrom);
+        v[Telefono2] = firstOf(f, {10}, nullptr, phoneFrom); // not the same number twice
+        v[Fax] = firstOf(f, {18, 11});
+        v[Azienda] = firstOf(f, {19});
+        v[Email] = firstOf(f, {4});
+        break;
+    case Layout::OutlookExpress:
+        v[Via] = firstOf(f, {11, 5});
+        v[Cap] = firstOf(f, {13, 7});
+        v[Localita] = firstOf(f, {12, 6});
+        v[Provincia] = firstOf(f, {14, 8});
+        v[Telefono] = firstOf(f, {15, 9}, &phoneFrom);
+        v[Telefono2] = phoneFrom == 15 ? firstOf(f, {9}) : Blank;
+        v[Fax] = firstOf(f, {16, 10});
+        v[Azienda] = firstOf(f, {17});
+        v[Email] = firstOf(f, {4});
+        break;
+    case Layout::MozillaThunderbird:
+        v[Via] = firstOf(f, {18, 12, 13});
+        v[Cap] = firstOf(f, {22, 16});
+        v[Localita] = firstOf(f, {20, 14});
+        v[Provincia] = firstOf(f, {21, 15});
+        v[Telefono] = firstOf(f, {7, 8, 11}, &phoneFrom);
+        v[Telefono2] = firstOf(f, {8, 11}, nullptr, phoneFrom);
+        v[Fax] = firstOf(f, {9});
+        v[Azienda] = firstOf(f, {26});
+        v[Email] = firstOf(f, {5, 6});
+        break;
+    }
+    return v;
+}
+
+Result parse(const QByteArray &data, Layout layout)
+{
+    Result result;
+    const QString text = decodeText(data);
+    const QString header = text.section(u'\n', 0, 0);
+    for (const QChar c : header) {
+        if (c == u';' || c == u',') {
+            result.separator = c;
+            break;
+        }
+    }
+    if (header.trimmed().isEmpty()) {
+        result.fileRefused = true;
+        result.errors.append(u"Il file non contiene una riga di intestazione."_s);
+        return result;
+    }
+    if (result.separator.isNull()) {
+        result.fileRefused = true;
+        result.errors.append(u"Separatore ( ; oppure , ) non trovato nella prima riga del file."_s);
+        return result;
+    }
+    const QList<Record> recs = records(text, result.separator);
+    const int maxFields = layoutFieldCount(layout);
+    for (qsizetype i = 1; i < recs.size(); ++i) {
+        const Record &rec = recs[i];
+        if (rec.text.trimmed().isEmpty())
+            continue;
+        const QStringList fields = splitRecord(rec.text, result.separator);
+        if (fields.size() > maxFields) {
+            result.errors.append(u"Riga %1: %2 campi, il formato ne prevede al massimo %3."_s.arg(rec.line)
+                                     .arg(fields.size())
+                                     .arg(maxFields));
+            continue;
+        }
+        result.rows.append({contactValues(fields, layout), rec.line});
+    }
+    return result;
+}
+
+Result readFile(const QString &path, Layout layout)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        Result r;
+        r.fileRefused = true;
+        r.errors.append(u"Impossibile aprire il file %1: %2"_s.arg(path, file.errorString()));
+        return r;
+    }
+    return parse(file.readAll(), layout);
+}
+
+} // namespace AddressImport

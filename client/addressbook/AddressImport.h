@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+// Reading of the address-book exports (CSV/TXT) of three mail programs. No widgets: the import window
+// shows what this gives back.
+namespace AddressImport {
+
+enum class Layout { MicrosoftOutlook, OutlookExpress, MozillaThunderbird };
+
+// "Microsoft Outlook", "Outlook Express", "Mozilla Thunderbird" (the entries of the source list).
+QStringList layoutNames();
+std::optional<Layout> layoutFromName(const QString &name);
+// Highest field number a line of that layout may have (20, 19, 36).
+int layoutFieldCount(Layout layout);
+
+// Contact values in the order of the import list's columns and of SendNewContact.
+enum Column {
+    Nome,
+    Cognome,
+    Via,
+    Cap,
+    Localita,
+    Provincia,
+    Telefono,
+    Telefono2,
+    Fax,
+    Azienda,
+    Email,
+    ColumnCount
+};
+
+struct Row
+{
+    QStringList values; // ColumnCount texts; a missing value is a single blank
+    int line = 0;       // 1-based line of the file where the record starts
+};
+
+struct Result
+{
+    QList<Row> rows;
+    QStringList errors; // one text per refused line, or the reason the file was refused
+    QChar separator;
+    bool fileRefused = false; // nothing could be read (no separator in the first line, unreadable file)
+};
+
+// Fields of one record: the separator splits, empty fields keep their place, a field in double quotes
+// may hold separators, line breaks and doubled quotes ("") and loses its enclosing quotes.
+QStringList splitRecord(QStringView record, QChar separator);
+
+// The first line is the header and names no contact; empty lines are skipped. A line with more fields
+// than the layout knows is refused with an error and the reading goes on.
+Result parse(const QByteArray &data, Layout layout);
+Result readFile(const QString &path, Layout layout);
+
+// The contact values of one record's fields (field 1 at index 0).
+QStringList contactValues(const QStringList &fields, Layout layout);
+
+} // namespace AddressImport

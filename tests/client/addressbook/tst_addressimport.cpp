@@ -1,0 +1,201 @@
+#include "AddressImport.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace AddressImport;
+
+namespace {
+
+// A record with the given 1-based fields set, `count` fields long, joined by sep.
+QByteArray line(int count, const QMap<int, QByteArray> &fields, char sep = ';')
+{
+    QByteArrayList parts;
+    for (int n = 1; n <= count; ++n)
+        parts.append(fields.value(n));
+    return parts.join(sep);
+}
+
+QStringList blanksWith(const QMap<int, QString> &values)
+{
+    QStringList v(ColumnCount, u" "_s);
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        v[it.key()] = it.value();
+    return v;
+}
+
+} // namespace
+
+class TestAddressImport : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void split_data()
+    {
+        QTest::addColumn<QString>("record");
+        QTest::addColumn<QStringList>("fields");
+        QTest::newRow("plain") << u"a;b;c"_s << QStringList{u"a"_s, u"b"_s, u"c"_s};
+        QTest::newRow("empty fields keep their place") << u"a;;c"_s << QStringList{u"a"_s, u""_s, u"c"_s};
+        QTest::newRow("leading separator") << u";b"_s << QStringList{u""_s, u"b"_s};
+        QTest::newRow("trailing separator adds nothing") << u"a;b;"_s << QStringList{u"a"_s, u"b"_s};
+        QTest::newRow("quoted separator")
+            << u"\"Via Roma; 12\";x"_s << QStringList{u"Via Roma; 12"_s, u"x"_s};
+        QTest::newRow("doubled quotes")
+            << u"\"il \"\"Capo\"\"\";x"_s << QStringList{u"il \"Capo\""_s, u"x"_s};
+        QTest::newRow("quote inside a value is a character")
+            << u"O\"Neil;x"_s << QStringList{u"O\"Neil"_s, u"x"_s};
+        QTest::newRow("empty quoted last field") << u"a;\"\""_s << QStringList{u"a"_s, u""_s};
+    }
+    void split()
+    {
+        QFETCH(QString, record);
+        QTEST(splitRecord(record, u';'), "fields");
+    }
+
+    void layouts_data()
+    {
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QList<QStringList>>("rows");
+
+        const QByteArray header4 = "Nome;Cognome;Nome visualizzato;Indirizzo\r\n";
+        QTest::newRow("Outlook Express, short line")
+            << int(Layout::OutlookExpress) << header4 + "Mario;Rossi;Mario Rossi;mario@rossi.it\r\n"
+            << QList<QStringList>{
+                   blanksWith({{Nome, u"Mario"_s}, {Cognome, u"Rossi"_s}, {Email, u"mario@rossi.it"_s}})};
+        QTest::newRow("Outlook Express, empty surname keeps columns")
+            << int(Layout::OutlookExpress) << header4 + "Mario;;Mario Rossi;mario@rossi.it\r\n"
+            << QList<QStringList>{
+                   blanksWith({{Nome, u"Mario"_s}, {Cognome, QString()}, {Email, u"mario@rossi.it"_s}})};
+        QTest::newRow("Outlook Express, city from field 6, phone 15 and second phone 9")
+            << int(Layout::OutlookExpress)
+            << header4 +
+                   line(19, {{1, "A"}, {6, "Roma"}, {9, "0611"}, {15, "0622"}, {16, "0633"}, {17, "Beta"}}) +
+                   "\n"
+            << QList<QStringList>{blanksWith({{Nome, u"A"_s},
+                                              {Cognome, QString()},
+                                              {Localita, u"Roma"_s},
+                                              {Telefono, u"0622"_s},
+                                              {Telefono2, u"0611"_s},
+                                              {Fax, u"0633"_s},
+                                              {Azienda, u"Beta"_s}})};
+        QTest::newRow("Outlook Express, phone from 9 only once")
+            << int(Layout::OutlookExpress) << header4 + line(19, {{1, "A"}, {2, "B"}, {9, "0611"}}) + "\n"
+            << QList<QStringList>{blanksWith({{Nome, u"A"_s}, {Cognome, u"B"_s}, {Telefono, u"0611"_s}})};
+        QTest::newRow("Thunderbird, comma, province from 15, quoted street")
+            << int(Layout::MozillaThunderbird)
+            << QByteArray("First Name,Last Name,Display Name\n") +
+                   line(36,
+                        {{1, "Anna"},
+                         {2, "Verdi"},
+                         {5, "a@v.it"},
+                         {8, "0299"},
+                         {11, "0288"},
+                         {9, "0277"},
+                         {12, "\"Via Po, 3\""},
+                         {15, "MI"},
+                         {16, "20100"},
+                         {20, "Milano"},
+                         {26, "\"Gamma, srl\""}},
+                        ',') +
+                   "\n"
+            << QList<QStringList>{blanksWith({{Nome, u"Anna"_s},
+                                              {Cognome, u"Verdi"_s},
+                                              {Via, u"Via Po, 3"_s},
+                                              {Cap, u"20100"_s},
+                                              {Localita, u"Milano"_s},
+                                              {Provincia, u"MI"_s},
+                                              {Telefono, u"0299"_s},
+                                              {Telefono2, u"0288"_s},
+                                              {Fax, u"0277"_s},
+                                              {Azienda, u"Gamma, srl"_s},
+                                              {Email, u"a@v.it"_s}})};
+        QTest::newRow("Microsoft Outlook, business fields before home ones")
+            << int(Layout::MicrosoftOutlook)
+            << QByteArray("Nome;Cognome\n") +
+                   line(20, {{1, "L"},
+                             {2, "M"},
+                             {4, "l@m.it"},
+                             {5, "casa"},
+                             {12, "ufficio"},
+                             {7, "00100"},
+                             {10, "0610"},
+                             {17, "0617"},
+                             {11, "0611"},
+                             {19, "Delta"}}) +
+                   "\n"
+            << QList<QStringList>{blanksWith({{Nome, u"L"_s},
+                                              {Cognome, u"M"_s},
+                                              {Via, u"ufficio"_s},
+                                              {Cap, u"00100"_s},
+                                              {Telefono, u"0617"_s},
+                                              {Telefono2, u"0610"_s},
+                                              {Fax, u"0611"_s},
+                                              {Azienda, u"Delta"_s},
+                                              {Email, u"l@m.it"_s}})};
+        QTest::newRow("short line after a long one takes nothing from it")
+            << int(Layout::OutlookExpress) << header4 + line(19, {{1, "A"}, {17, "Beta"}}) + "\n\n" + "C;D\n"
+            << QList<QStringList>{blanksWith({{Nome, u"A"_s}, {Cognome, QString()}, {Azienda, u"Beta"_s}}),
+                                  blanksWith({{Nome, u"C"_s}, {Cognome, u"D"_s}})};
+        QTest::newRow("quoted note over two lines")
+            << int(Layout::OutlookExpress) << header4 + "\"Ma\r\nrio\";Rossi;x;m@r.it\r\nB;C\r\n"
+            << QList<QStringList>{
+                   blanksWith({{Nome, u"Ma\nrio"_s}, {Cognome, u"Rossi"_s}, {Email, u"m@r.it"_s}}),
+                   blanksWith({{Nome, u"B"_s}, {Cognome, u"C"_s}})};
+        QTest::newRow("Windows-1252 export")
+            << int(Layout::OutlookExpress) << header4 + "Nicol\xF2;Citt\xE0\r\n"
+            << QList<QStringList>{blanksWith({{Nome, u"Nicolò"_s}, {Cognome, u"Città"_s}})};
+    }
+    void layouts()
+    {
+        QFETCH(int, layout);
+        QFETCH(QByteArray, data);
+        const Result r = parse(data, Layout(layout));
+        QVERIFY(!r.fileRefused);
+        QCOMPARE(r.errors, QStringList());
+        QList<QStringList> rows;
+        for (const Row &row : r.rows)
+            rows.append(row.values);
+        QTEST(rows, "rows");
+    }
+
+    // A line with too many fields is named and skipped; the lines after it are still read.
+    void malformedLines()
+    {
+        const QByteArray data = "a;b\n" + line(20, {{1, "X"}, {20, "Y"}}) + "\nC;D\n";
+        const Result r = parse(data, Layout::OutlookExpress);
+        QVERIFY(!r.fileRefused);
+        QCOMPARE(r.rows.size(), 1);
+        QCOMPARE(r.rows[0].values[Nome], u"C"_s);
+        QCOMPARE(r.rows[0].line, 3);
+        QCOMPARE(r.errors.size(), 1);
+        QVERIFY(r.errors[0].startsWith(u"Riga 2:"_s));
+    }
+
+    void refusedFiles_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("empty first line") << QByteArray("\na;b\n");
+        QTest::newRow("no separator") << QByteArray("Nome Cognome\nMario Rossi\n");
+    }
+    void refusedFiles()
+    {
+        QFETCH(QByteArray, data);
+        const Result r = parse(data, Layout::MozillaThunderbird);
+        QVERIFY(r.fileRefused);
+        QVERIFY(r.rows.isEmpty());
+        QCOMPARE(r.errors.size(), 1);
+    }
+
+    void layoutNamesInOrder()
+    {
+        QCOMPARE(layoutNames().size(), 3);
+        QCOMPARE(layoutFromName(u"Mozilla Thunderbird"_s), Layout::MozillaThunderbird);
+        QVERIFY(!layoutFromName(u"Eudora"_s));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAddressImport)
+#include "tst_addressimport.moc"
