@@ -7,9 +7,9 @@
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "SampleMailbox.h"
-#include "frmSendStatus.h"
 #include "StartupMain.h"
 #include "frmMain.h"
+#include "frmSendStatus.h"
 
 #include <QDir>
 #include <QFile>
@@ -91,6 +91,9 @@ private Q_SLOTS:
     void previewOfSelectedFax();
     void progressEvents();
     void lostLink();
+    void newFax_data();
+    void newFax();
+    void escapeEndsAWait();
     void placementComesBack();
     void splashClosesItself();
 
@@ -468,7 +471,9 @@ void tst_MainWindow::folderCaption()
     clickNode(w, u"ROOT"_s);
     QCOMPARE(w->CurrTreeID(), 0);
     QVERIFY(w->fraRoot->isVisible());
-    QTest::qWait(50);
+    // Frames arrive in order: once a later request is in, a list request would have come before it.
+    w->ClientSock->AskPhoneBook();
+    QTRY_VERIFY(!server.fake.receivedFrames("ASKRUBRICA").isEmpty());
     QCOMPARE(server.fake.receivedFrames("INOLTRO").size() + server.fake.receivedFrames("PERSONALI").size() +
                  server.fake.receivedFrames("SPEDITI").size(),
              lists);
@@ -619,6 +624,74 @@ void tst_MainWindow::lostLink()
     clickRow(w, 1);
     QTRY_VERIFY_WITH_TIMEOUT(
         promptTexts().join(u'|').contains(u"Comunicazione col server non disponibile."_s), LoginTimeout);
+    QVERIFY(w->ListFax->isEnabled());
+    QVERIFY(w->TVNodi->isEnabled());
+}
+
+void tst_MainWindow::newFax_data()
+{
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<bool>("listed");
+    QTest::addColumn<bool>("notice");
+    QTest::newRow("received list on show") << u"P3"_s << true << true;
+    QTest::newRow("received list with notices off") << u"P3"_s << true << false;
+    QTest::newRow("a folder of the list") << u"F"_s << false << true;
+}
+
+void tst_MainWindow::newFax()
+{
+    QFETCH(QString, node);
+    QFETCH(bool, listed);
+    QFETCH(bool, notice);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    ConfigIni.VisualizzaMsgFaxRx = notice;
+    if (node == u"F"_s) {
+        QTRY_VERIFY_WITH_TIMEOUT(w->tree().count() > 5, LoginTimeout);
+        for (const auto &f : server.mailbox.folders()) {
+            if (f.parent == 3)
+                node = u"F"_s + QString::number(f.id);
+        }
+        QVERIFY2(node != u"F"_s, "the sample mailbox has a folder under Ricevuti");
+        clickNode(w, node);
+        QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    }
+    QCOMPARE(w->ActiveList, 0);
+    const int rows = w->ListFax->topLevelItemCount();
+    const int unread = w->aggDaLeggere;
+    const QStringList rec = {u"R999"_s,   u"1"_s,       u"4"_s, u"+39 06 1234"_s, u"Nuova Srl"_s,
+                             u"061234"_s, u"9000000"_s, u"2"_s, u"Ordine"_s,      u"F"_s};
+    QSignalSpy notices(w->ClientSock, &QuorinSock::RxNewFax);
+    server.fake.sendNow(F::answer(u"RXFAX", u"\u00a6"_s + rec.join(u'\u00a6')));
+    if (!listed) {
+        QVERIFY(notices.wait(LoginTimeout));
+        QVERIFY(!w->row(u"R999"_s));
+        QCOMPARE(w->aggDaLeggere, unread);
+        QVERIFY(promptTexts().isEmpty());
+        return;
+    }
+    QTRY_VERIFY(w->row(u"R999"_s));
+    QCOMPARE(w->ListFax->topLevelItemCount(), rows + 1);
+    QVERIFY(w->row(u"R999"_s)->isBold());
+    QCOMPARE(w->aggDaLeggere, unread + 1);
+    QVERIFY(w->fraListFax->title().endsWith(u"Da leggere [ "_s + QString::number(unread + 1) + u" ]"_s));
+    if (notice)
+        QTRY_COMPARE(promptTexts(), QStringList{u"Hai ricevuto un nuovo fax!"_s});
+    else
+        QVERIFY(promptTexts().isEmpty());
+}
+
+void tst_MainWindow::escapeEndsAWait()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    server.fake.setResponder([](FakeFaxServer &, const F::Frame &) {}); // no more answers
+    w->Ask4List(1);
+    QVERIFY(!w->ListFax->isEnabled());
+    QVERIFY(!w->TVNodi->isEnabled());
+    QTest::keyClick(w, Qt::Key_Escape);
     QVERIFY(w->ListFax->isEnabled());
     QVERIFY(w->TVNodi->isEnabled());
 }
