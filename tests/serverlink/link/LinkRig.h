@@ -55,6 +55,12 @@ struct LinkRig
         sock->Connect(u"127.0.0.1"_s, server.port(), user);
         return connected.wait(10000) && server.errors().isEmpty();
     }
+
+    // Waits (event loop running) until the server has received these exact frame bytes.
+    bool received(const QByteArray &frame, int ms = 5000)
+    {
+        return QTest::qWaitFor([&] { return server.hasReceived(frame); }, ms);
+    }
 };
 
 inline void addFragmentedRows()
