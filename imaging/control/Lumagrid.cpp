@@ -194,6 +194,9 @@ void Lumagrid::connectView()
         QCursor cursor = m_view->viewport()->cursor();
         Q_EMIT BeforeMouseToolChange(tool, &cursor, cancel);
     });
+    connect(v, &PageView::BeforeMouseToolRender, this, &Lumagrid::BeforeMouseToolRender);
+    connect(v, &PageView::BeforeMouseToolDraw, this, &Lumagrid::BeforeMouseToolDraw);
+    connect(v, &PageView::toolRectangle, this, &Lumagrid::markRectangle);
     connect(&m_doc->engine(), &ImgX::CurrentImageChanged, this, &Lumagrid::CurrentImageChanged);
     connect(m_doc, &LumagridDocument::Changed, this, &Lumagrid::Changed);
 }

@@ -378,6 +378,9 @@ private:
     void turnPage(double angle, bool exchangeResolutions);
     void turnAllPages();
     bool SaveAsDialog();
+    void ApplyResolution();
+    void markingTool(const QString &key);
+    void markRectangle(const QRect &pixels);
     void notBuilt(const QString &what);
     void printDocument();
     void printerSetup();
@@ -407,6 +410,7 @@ private:
     bool m_switchPressed = false;
     bool m_switchUsed = false;
     bool m_askResSaveAs = false;
+    int m_saveAsEntry = 1; // Save As entry offered next (the last one chosen)
     int m_mousePointer = 0;
     ImgXError m_lastError;
 

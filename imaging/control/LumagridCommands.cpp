@@ -37,7 +37,7 @@ void Lumagrid::onButtonClick()
     if (key == u"SaveAs"_s) {
         engine.setTIFCompression(TIFCompression::Automatic);
         if (m_askResSaveAs)
-            notBuilt(u"Imposta Risoluzione"_s);
+            ApplyResolution();
         SaveAsDialog();
     } else if (key == u"Save"_s) {
         if (!Save())
@@ -71,7 +71,7 @@ void Lumagrid::onButtonClick()
                                                     : PageView::FitHeight);
         m_view->ScaleImageToFit();
     } else if (key == u"Resolution"_s) {
-        notBuilt(u"Imposta Risoluzione"_s);
+        ApplyResolution();
     } else if (key == u"90DX"_s) {
         turnPage(90, true);
     } else if (key == u"90SX"_s) {
@@ -81,7 +81,7 @@ void Lumagrid::onButtonClick()
     } else if (key == u"FlipAll"_s) {
         turnAllPages();
     } else if (key == u"Evidenzia"_s || key == u"BlackRec"_s || key == u"WhiteRec"_s) {
-        notBuilt(m_menu->action(key)->toolTip());
+        markingTool(key);
     } else if (key == u"AddLogo"_s) {
         notBuilt(u"Inserimento logo"_s);
     } else if (key == u"FirstPage"_s) {
@@ -136,106 +136,6 @@ void Lumagrid::turnAllPages()
     m_view->setPage(engine.image());
     if (m_thumbsVisible)
         ThumbsGenerate();
-}
-
-// ---- save, conversion --------------------------------------------------------------------------
-
-bool Lumagrid::Save()
-{
-    Q_EMIT BeforeSave();
-    m_lastError = {};
-    switch (m_doc->save()) {
-    case LumagridDocument::SaveResult::Failed:
-        m_lastError = m_doc->lastError();
-        return false;
-    case LumagridDocument::SaveResult::NeedsSaveAs:
-        // Nothing written (cancelled or failed) is no save: the host must not send the file on.
-        if (!SaveAsDialog()) {
-            if (!m_lastError)
-                m_lastError = ImgXError::make(ImgXErrorCode::WriteFailed, u"The image was not saved"_s);
-            return false;
-        }
-        m_doc->markSaved();
-        break;
-    case LumagridDocument::SaveResult::Saved:
-        break;
-    }
-    m_stopThumbs = false;
-    if (m_thumbsVisible)
-        ThumbsGenerate();
-    Q_EMIT AfterSave();
-    return true;
-}
-
-namespace {
-struct SaveFilter
-{
-    const char16_t *text;
-    ImgFileType format;
-};
-constexpr SaveFilter kSaveFilters[] = {
-    {u"[JPG]  (Joint Photographic Experts Group) (*.jpg)", imgJPG},
-    {u"[TIF]  (Tagged Image File) (*.tif)", imgTIF},
-    {u"[BMP]  (Windows Bitmap) (*.bmp)", imgBMP},
-    {u"[WMF]  (Windows Metafile) (*.wmf)", imgWMF},
-    {u"[EMF]  (Windows Enhanced Metafile) (*.emf)", imgEMF},
-    {u"[PNG]  (Portable Network Graphics) (*.png)", imgPNG},
-    {u"[PSD]  (Photoshop) (*.psd)", imgPSD},
-    {u"[PCX]  (ZSoft PaintBrush) (*.pcx)", imgPCX},
-    {u"[TGA]  (Truevision Targa) (*.tga)", imgTGA},
-    {u"[WBMP] (Wireless Bitmap) (*.wbmp)", imgWBMP},
-};
-} // namespace
-
-bool Lumagrid::SaveAsDialog()
-{
-    ::ImgX &engine = m_doc->engine();
-    QStringList filters;
-    QString preferred;
-    const ImgFileType current = engine.image().formatCode();
-    for (const SaveFilter &f : kSaveFilters) {
-        filters << QString::fromUtf16(f.text);
-        if (f.format == current)
-            preferred = filters.last();
-    }
-    // The page's own format comes first, so the dialog offers it.
-    if (!preferred.isEmpty()) {
-        filters.removeOne(preferred);
-        filters.prepend(preferred);
-    }
-    if (engine.isEmpty())
-        return false;
-    QString name = Prompt::saveFileName(this, u"Salva con nome"_s, QString(), filters.join(u";;"_s));
-    if (name.isEmpty())
-        return false;
-    ImgFileType format = ImgFileTypes::fromFileName(name);
-    if (format == imgUnknown) {
-        format = current != imgUnknown && current != imgGIF ? current : imgTIF;
-        name += u'.' + ImgFileTypes::extension(format);
-    }
-    if (!engine.exportFile(name, format, ::ImgX::AllPages)) {
-        m_lastError = engine.lastError();
-        ShowError(m_lastError);
-        return false;
-    }
-    return true;
-}
-
-bool Lumagrid::ConvertImagePage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat,
-                                short NPage)
-{
-    // Through a document of its own: the page shown stays as it is.
-    ::ImgX doc;
-    if (!doc.importPage(sFileName, NPage) || !doc.exportFile(sNewFileNAme, DestFormat, 0)) {
-        m_lastError = doc.lastError();
-        return false;
-    }
-    return true;
-}
-
-bool Lumagrid::ConvertImage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat)
-{
-    return ConvertImagePage(sFileName, sNewFileNAme, DestFormat, 0);
 }
 
 // ---- printing and scanning ------------------------------------------------------------------------

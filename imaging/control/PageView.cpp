@@ -439,7 +439,17 @@ void PageView::mouseMoveEvent(QMouseEvent *event)
         verticalScrollBar()->setValue(m_panStart.y() - d.y());
         Q_EMIT Pan();
     } else if (m_band && m_band->isVisible()) {
-        m_band->setGeometry(QRect(m_pressPos, pos).normalized());
+        const QRect band = QRect(m_pressPos, pos).normalized();
+        const QRect px = m_mapping.viewToPixel(QRectF(band).translated(-pageRect().topLeft()), m_zoom);
+        int sx = px.left(), sy = px.top(), ex = px.right() + 1, ey = px.bottom() + 1;
+        bool cancel = false;
+        Q_EMIT BeforeMouseToolRender(&sx, &sy, &ex, &ey, &cancel);
+        if (cancel) {
+            m_band->hide();
+            m_dragging = false;
+            return;
+        }
+        m_band->setGeometry(band);
     }
 }
 
@@ -476,8 +486,19 @@ void PageView::mouseReleaseEvent(QMouseEvent *event)
             break;
         const QRect px = m_mapping.viewToPixel(QRectF(area).translated(-pageRect().topLeft()), m_zoom);
         if (m_tool == ToolDraw) {
-            if (!px.isEmpty())
-                Q_EMIT Selected(px.x(), px.y(), px.width(), px.height());
+            if (px.isEmpty())
+                break;
+            Q_EMIT Selected(px.x(), px.y(), px.width(), px.height());
+            // Points in page pixels, the end one past the last pixel marked; the host may move them.
+            int sx = px.left(), sy = px.top(), ex = px.right() + 1, ey = px.bottom() + 1;
+            bool cancel = false;
+            Q_EMIT BeforeMouseToolDraw(&sx, &sy, &ex, &ey, &cancel);
+            if (!cancel) {
+                const QRect marked = QRect(QPoint(std::min(sx, ex), std::min(sy, ey)),
+                                           QPoint(std::max(sx, ex) - 1, std::max(sy, ey) - 1));
+                if (marked.isValid())
+                    Q_EMIT toolRectangle(marked);
+            }
             break;
         }
         // Zoom so the dragged area fills the view, its centre in the middle.
@@ -507,7 +528,18 @@ void PageView::mouseDoubleClickEvent(QMouseEvent *event)
 void PageView::wheelEvent(QWheelEvent *event)
 {
     const int delta = event->angleDelta().y();
-    Q_EMIT MouseWheelScroll(delta, int(KeyCodes::shiftMask(event->modifiers())));
+    // Three lines per wheel notch, as the host knows the wheel.
+    const int lines = delta * 3 / 120;
+    Q_EMIT MouseWheelScroll(lines, int(KeyCodes::shiftMask(event->modifiers())));
+    if (m_tool >= ToolZoomArea && m_tool <= ToolZoomOut) {
+        // With a zoom tool the wheel zooms: 10 % per notch, about the pointer.
+        if (lines != 0 && !m_image.isNull()) {
+            const double z = m_zoom * (lines / 3.0 * 0.1 + 1.0);
+            applyZoom(z < kMinZoom ? kMinZoom : std::min(z, 1000.0), event->position());
+        }
+        event->accept();
+        return;
+    }
     if ((event->modifiers() & Qt::ControlModifier) && delta != 0 && !m_image.isNull()) {
         // Control + wheel zooms about the pointer.
         const double factor = 1.0 + std::max(1, m_zoomVariation) / 100.0;

@@ -91,6 +91,12 @@ Q_SIGNALS:
     void MouseMovePixel(int Button, int Shift, int PixelX, int PixelY);
     void BeforeZoomChanged(double *Zoom);
     void BeforeMouseToolChange(int *NewMouseTool, bool *Cancel);
+    void BeforeMouseToolRender(int *StartPointX, int *StartPointY, int *EndPointX, int *EndPointY,
+                               bool *Cancel);
+    void BeforeMouseToolDraw(int *StartPointX, int *StartPointY, int *EndPointX, int *EndPointY,
+                             bool *Cancel);
+    // The draw tool marked a rectangle of page pixels (after BeforeMouseToolDraw, unless cancelled).
+    void toolRectangle(const QRect &pixels);
 
 protected:
     void paintEvent(QPaintEvent *event) override;

@@ -1,0 +1,149 @@
+// Save, Save As, conversion and the page resolution command of Lumagrid.
+#include "Lumagrid.h"
+
+#include "LumagridDocument.h"
+#include "PageView.h"
+#include "Prompt.h"
+#include "SaveAsFilter.h"
+#include "frmResolution.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+
+bool Lumagrid::Save()
+{
+    Q_EMIT BeforeSave();
+    m_lastError = {};
+    switch (m_doc->save()) {
+    case LumagridDocument::SaveResult::Failed:
+        m_lastError = m_doc->lastError();
+        return false;
+    case LumagridDocument::SaveResult::NeedsSaveAs:
+        // Nothing written (cancelled or failed) is no save: the host must not send the file on.
+        if (!SaveAsDialog()) {
+            if (!m_lastError)
+                m_lastError = ImgXError::make(ImgXErrorCode::WriteFailed, u"The image was not saved"_s);
+            return false;
+        }
+        m_doc->markSaved();
+        break;
+    case LumagridDocument::SaveResult::Saved:
+        break;
+    }
+    m_stopThumbs = false;
+    if (m_thumbsVisible)
+        ThumbsGenerate();
+    Q_EMIT AfterSave();
+    return true;
+}
+
+// The Save As dialog: the entry of the page's own format is offered first; the chosen entry gives
+// the format and, for a name without one, the extension. A name that carries another known image
+// extension is written in that format, so a file's content always matches its name.
+bool Lumagrid::SaveAsDialog()
+{
+    ::ImgX &engine = m_doc->engine();
+    if (engine.isEmpty())
+        return false;
+    const QStringList filters = SaveAsFilter::nameFilters();
+    const int own = SaveAsFilter::entryForFormat(engine.image().formatCode());
+    if (own > 0)
+        m_saveAsEntry = own;
+
+    QFileDialog dialog(this, u"Salva con nome"_s);
+    dialog.setObjectName(u"Dialog"_s);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setNameFilters(filters);
+    // The dialog keeps its entries with simplified spaces: index them by its own list.
+    const QStringList entries = dialog.nameFilters();
+    dialog.selectNameFilter(entries.at(m_saveAsEntry - 1));
+    if (Prompt::exec(&dialog) != QDialog::Accepted)
+        return false;
+    QString name = dialog.selectedFiles().value(0);
+    if (name.isEmpty() || QFileInfo(name).isDir())
+        return false;
+    const int entry = int(entries.indexOf(dialog.selectedNameFilter())) + 1;
+    if (entry > 0)
+        m_saveAsEntry = entry;
+    qint32 code = imgTIF;
+    const QString extension = SaveAsFilter::FormatFromFilter(m_saveAsEntry, &code);
+    ImgFileType format = ImgFileType(code);
+    const ImgFileType byName = ImgFileTypes::fromFileName(name);
+    if (byName != imgUnknown)
+        format = byName;
+    else if (QFileInfo(name).suffix().isEmpty()) {
+        // The entry's extension; the dialog only asked about the name as typed.
+        name += u'.' + extension;
+        if (QFileInfo::exists(name) &&
+            !Prompt::question(this, QString(), u"Il file %1 esiste già. Sostituirlo?"_s.arg(name)))
+            return false;
+    }
+    if (!engine.exportFile(name, format, ::ImgX::AllPages)) {
+        m_lastError = engine.lastError();
+        ShowError(m_lastError);
+        return false;
+    }
+    return true;
+}
+
+bool Lumagrid::ConvertImagePage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat,
+                                short NPage)
+{
+    // Through a document of its own: the page shown stays as it is.
+    ::ImgX doc;
+    if (!doc.importPage(sFileName, NPage) || !doc.exportFile(sNewFileNAme, DestFormat, 0)) {
+        m_lastError = doc.lastError();
+        return false;
+    }
+    return true;
+}
+
+bool Lumagrid::ConvertImage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat)
+{
+    return ConvertImagePage(sFileName, sNewFileNAme, DestFormat, 0);
+}
+
+// New resolutions for every page, each resampled so that its printed size stays. Every page is
+// checked first: a value no page can take changes nothing rather than half the document.
+void Lumagrid::ApplyResolution()
+{
+    ::ImgX &engine = m_doc->engine();
+    if (engine.isEmpty())
+        return;
+    frmResolution dialog(this);
+    dialog.setValues(engine.image().xResolution(), engine.image().yResolution());
+    Prompt::exec(&dialog);
+    if (!dialog.ok())
+        return;
+    const int x = dialog.xDpi(), y = dialog.yDpi();
+    for (const ImgXImage &page : engine.pages()) {
+        const double w = std::floor(double(x) * page.width() / page.xResolution());
+        const double h = std::floor(double(y) * page.height() / page.yResolution());
+        if (w < 1 || h < 1 || w > 32767 || h > 32767 || w * h > 200e6) {
+            ShowError(ImgXError::make(ImgXErrorCode::InvalidArgument,
+                                      u"A page of %1 x %2 pixels cannot take %3 x %4 dpi"_s.arg(page.width())
+                                          .arg(page.height())
+                                          .arg(x)
+                                          .arg(y)));
+            return;
+        }
+    }
+    const int current = engine.currentIndex();
+    for (int i = 0; i < engine.count(); ++i) {
+        engine.setCurrentIndex(i);
+        if (!engine.changeResolution(x, y, QString())) {
+            m_lastError = engine.lastError();
+            engine.setCurrentIndex(current);
+            m_view->setPage(engine.image());
+            ShowError(m_lastError);
+            return;
+        }
+    }
+    engine.setCurrentIndex(current);
+    m_view->setPage(engine.image());
+}

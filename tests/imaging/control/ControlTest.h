@@ -1,0 +1,55 @@
+#pragma once
+
+#include "ImgMenu.h"
+#include "Lumagrid.h"
+#include "Prompt.h"
+
+#include <QAction>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+// Small helpers shared by the control's test executables.
+namespace ControlTest {
+
+// Settings, data, runtime and temporary folders of the test inside dir; prompts answered.
+inline void isolate(const QTemporaryDir &dir)
+{
+    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", dir.filePath(QStringLiteral("run")).toLocal8Bit());
+    qputenv("TMPDIR", dir.path().toLocal8Bit());
+    Prompt::setAnswering(true);
+}
+
+inline std::unique_ptr<Lumagrid> makeControl(bool thumbs = false)
+{
+    auto c = std::make_unique<Lumagrid>();
+    c->resize(900, 600);
+    c->setThumbsVisible(thumbs);
+    c->show();
+    return c;
+}
+
+inline bool press(Lumagrid &c, const QString &key)
+{
+    QAction *a = c.toolbar()->action(key);
+    if (!a)
+        return false;
+    a->trigger();
+    return true;
+}
+
+inline int pdfPages(const QString &pdf)
+{
+    QFile f(pdf);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    static const QRegularExpression page(QStringLiteral("/Type\\s*/Page[^s]"));
+    return int(QString::fromLatin1(f.readAll()).count(page));
+}
+
+} // namespace ControlTest

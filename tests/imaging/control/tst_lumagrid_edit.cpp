@@ -1,0 +1,279 @@
+// Editing with the Lumagrid control: page resolution, marking rectangles, wheel zoom, logo stamping.
+#include "ControlTest.h"
+#include "FaxFixture.h"
+#include "LumagridDocument.h"
+#include "PageView.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QWheelEvent>
+
+using namespace Qt::StringLiterals;
+using ControlTest::makeControl;
+using ControlTest::press;
+
+class TestLumagridEdit : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_three, m_fine;
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    // Answers the next resolution dialog: types x and y and presses OK, or presses Cancel (x < 0).
+    static void answerResolution(const QString &x, const QString &y, QStringList *shown = nullptr)
+    {
+        Prompt::setDialogHandler([=](QDialog *d) {
+            if (d->objectName() != u"frmResolution"_s)
+                return int(QDialog::Rejected);
+            auto *tx = d->findChild<QLineEdit *>(u"txtXdpi"_s);
+            auto *ty = d->findChild<QLineEdit *>(u"txtYdpi"_s);
+            if (shown)
+                *shown = {tx->text(), ty->text()};
+            if (x == u"cancel"_s) {
+                d->findChild<QPushButton *>(u"cmdCancel"_s)->click();
+                return d->result();
+            }
+            tx->setText(x);
+            ty->setText(y);
+            d->findChild<QPushButton *>(u"cmdOK"_s)->click();
+            return d->result();
+        });
+    }
+
+    // Drags the draw tool over the page from view point a to b.
+    static void drag(Lumagrid &c, QPoint a, QPoint b)
+    {
+        QWidget *vp = c.pageView()->viewport();
+        QTest::mousePress(vp, Qt::LeftButton, {}, a);
+        QTest::mouseMove(vp, (a + b) / 2);
+        QTest::mouseMove(vp, b);
+        QTest::mouseRelease(vp, Qt::LeftButton, {}, b);
+    }
+
+    static QPoint viewPoint(const Lumagrid &c, QPointF pixel)
+    {
+        const PageView *v = c.pageView();
+        return (v->pageRect().topLeft() + v->page().mapping().pixelToView(pixel, v->Zoom())).toPoint();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        ControlTest::isolate(m_dir);
+        m_three = path(u"three.tif"_s);
+        m_fine = path(u"fine.tif"_s);
+        QVERIFY(FaxFixture::writeFax(m_three, 3));
+        QVERIFY(FaxFixture::writeFax(m_fine, 1, 1728, 2200, 204, 196));
+    }
+
+    void init() { Prompt::clearRecords(); }
+    void cleanup() { Prompt::setDialogHandler({}); }
+
+    // ---- page resolution ----------------------------------------------------------------------
+
+    void resolutionResamplesEveryPage()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        c->GoToPage(1);
+        QStringList shown;
+        answerResolution(u"204"_s, u"196"_s, &shown);
+        QVERIFY(press(*c, u"Resolution"_s));
+        QCOMPARE(shown, QStringList({u"204"_s, u"98"_s}));
+        for (const ImgXImage &page : c->ImgX()->pages()) {
+            QCOMPARE(page.size(), QSize(1728, 2200));
+            QCOMPARE(page.xResolution(), 204);
+            QCOMPARE(page.yResolution(), 196);
+        }
+        QCOMPARE(c->Page(), 1);
+        QCOMPARE(c->ImgX()->currentIndex(), 1);
+        QCOMPARE(c->pageView()->page().size(), QSize(1728, 2200));
+        QVERIFY(!c->Saved());
+    }
+
+    void resolutionRefusals_data()
+    {
+        QTest::addColumn<QString>("x");
+        QTest::addColumn<QString>("y");
+        QTest::addColumn<QString>("message"); // start of the message shown, empty for none
+        const QString invalid = u"Attenzione!! Valore di X o Y non validi. Impossibile Confermare!"_s;
+        QTest::newRow("cancel") << u"cancel"_s << QString() << QString();
+        QTest::newRow("empty box") << QString() << u"196"_s << invalid;
+        QTest::newRow("zero") << u"0"_s << u"196"_s << invalid;
+        // Boxes take four digits; a page that would grow past any sane size is refused whole.
+        QTest::newRow("too large") << u"99999"_s << u"99999"_s << u"Si è verificato"_s;
+    }
+
+    void resolutionRefusals()
+    {
+        QFETCH(QString, x);
+        QFETCH(QString, y);
+        QFETCH(QString, message);
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        QSignalSpy changed(c.get(), &Lumagrid::Changed);
+        answerResolution(x, y);
+        QVERIFY(press(*c, u"Resolution"_s));
+        QCOMPARE(Prompt::records().size(), message.isEmpty() ? 1 : 2);
+        if (!message.isEmpty()) {
+            QVERIFY(Prompt::records().at(1).text.startsWith(message));
+            QCOMPARE(Prompt::records().at(1).icon, QMessageBox::Critical);
+        }
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(c->Image().size(), QSize(1728, 1100));
+        QCOMPARE(c->Image().yResolution(), 98);
+    }
+
+    void resolutionBoxesTakeDigitsOnly()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        QString typed;
+        Prompt::setDialogHandler([&](QDialog *d) {
+            auto *tx = d->findChild<QLineEdit *>(u"txtXdpi"_s);
+            tx->clear();
+            QTest::keyClicks(tx, u"2a-0.4"_s);
+            typed = tx->text();
+            return int(QDialog::Rejected);
+        });
+        QVERIFY(press(*c, u"Resolution"_s));
+        QCOMPARE(typed, u"204"_s);
+    }
+
+    void saveAsAsksResolutionFirst()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        c->setAskResSaveAs(true);
+        QStringList dialogs;
+        Prompt::setDialogHandler([&](QDialog *d) {
+            dialogs << d->objectName();
+            return int(QDialog::Rejected);
+        });
+        QVERIFY(press(*c, u"SaveAs"_s));
+        QCOMPARE(dialogs, QStringList({u"frmResolution"_s, u"Dialog"_s}));
+        c->setAskResSaveAs(false);
+        dialogs.clear();
+        QVERIFY(press(*c, u"SaveAs"_s));
+        QCOMPARE(dialogs, QStringList({u"Dialog"_s}));
+    }
+
+    // ---- marking rectangles -------------------------------------------------------------------
+
+    void markingRectangles_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QRgb>("colour"); // expected inside the mark, on a white page area
+        QTest::addColumn<bool>("bilevel");
+        QTest::newRow("black") << u"BlackRec"_s << qRgb(0, 0, 0) << true;
+        QTest::newRow("white") << u"WhiteRec"_s << qRgb(255, 255, 255) << true;
+        // 75 of 255 yellow over white: the blue falls to about 255 - 75.
+        QTest::newRow("highlight") << u"Evidenzia"_s << qRgb(255, 255, 180) << false;
+    }
+
+    // On a 204 x 98 page the rectangle lands on the page rows the user saw it over, once; one undo
+    // level takes it back; Saved follows the change.
+    void markingRectangles()
+    {
+        QFETCH(QString, key);
+        QFETCH(QRgb, colour);
+        QFETCH(bool, bilevel);
+        const QString file = path(u"mark.tif"_s);
+        QVERIFY(FaxFixture::writeFax(file, 1));
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(file));
+        c->setZoom(1.0);
+        QVERIFY(press(*c, u"Save"_s));
+        QVERIFY(c->Saved());
+        QVERIFY(press(*c, key));
+        QCOMPARE(c->MouseTool(), 9);
+        QSignalSpy changed(c.get(), &Lumagrid::Changed);
+        QSignalSpy draw(c.get(), &Lumagrid::BeforeMouseToolDraw);
+        QList<QRect> drawn;
+        connect(c.get(), &Lumagrid::BeforeMouseToolDraw, this,
+                [&](int *sx, int *sy, int *ex, int *ey, bool *) {
+                    drawn << QRect(QPoint(*sx, *sy), QPoint(*ex - 1, *ey - 1));
+                });
+        // Page pixels (100, 600) to (300, 700): a white area below the fixture's black bar.
+        drag(*c, viewPoint(*c, {100, 600}), viewPoint(*c, {300, 700}));
+        QCOMPARE(draw.count(), 1);
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(!c->Saved());
+        QCOMPARE(c->Undos(), 1);
+        const QRect r = drawn.value(0);
+        QVERIFY2(qAbs(r.top() - 600) <= 2 && qAbs(r.bottom() - 700) <= 2,
+                 qPrintable(u"rows %1..%2"_s.arg(r.top()).arg(r.bottom())));
+        QVERIFY(qAbs(r.left() - 100) <= 2 && qAbs(r.right() - 300) <= 2);
+        const ImgXImage page = c->Image();
+        QCOMPARE(page.isBilevel(), bilevel);
+        QCOMPARE(page.size(), QSize(1728, 1100));
+        QCOMPARE(page.image().pixel(200, 650) & 0xffffff, colour & 0xffffff);
+        if (key == u"Evidenzia"_s)
+            QVERIFY(qAbs(qBlue(page.image().pixel(200, 650)) - 180) <= 2);
+        // Outside the mark the page is as it was.
+        QCOMPARE(page.image().pixel(200, 720) & 0xffffff, 0xffffffu);
+        QVERIFY(press(*c, u"Undo"_s));
+        QCOMPARE(c->Undos(), 0);
+        QCOMPARE(c->Image().image().pixel(200, 650) & 0xffffff, 0xffffffu);
+    }
+
+    void hostCancelsTheMark()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_fine));
+        QVERIFY(press(*c, u"BlackRec"_s));
+        connect(c.get(), &Lumagrid::BeforeMouseToolDraw, this,
+                [](int *, int *, int *, int *, bool *cancel) { *cancel = true; });
+        QSignalSpy changed(c.get(), &Lumagrid::Changed);
+        drag(*c, viewPoint(*c, {100, 1200}), viewPoint(*c, {400, 1500}));
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(c->Undos(), 0);
+    }
+
+    // ---- wheel --------------------------------------------------------------------------------
+
+    void wheelZoomsWithZoomTools_data()
+    {
+        QTest::addColumn<QString>("tool");
+        QTest::addColumn<int>("notches");
+        QTest::addColumn<double>("factor"); // 0: no zoom change
+        QTest::newRow("zoom in, forward") << u"ZoomIn"_s << 1 << 1.1;
+        QTest::newRow("zoom out, back") << u"ZoomOut"_s << -1 << 0.9;
+        QTest::newRow("area, back ten") << u"ZoomArea"_s << -10 << -1.0; // to the smallest zoom
+        QTest::newRow("pan keeps zoom") << u"Pan"_s << 1 << 0.0;
+    }
+
+    void wheelZoomsWithZoomTools()
+    {
+        QFETCH(QString, tool);
+        QFETCH(int, notches);
+        QFETCH(double, factor);
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_fine));
+        QVERIFY(press(*c, tool));
+        const double zoom = c->Zoom();
+        QSignalSpy wheel(c.get(), &Lumagrid::MouseWheelScroll);
+        QWidget *vp = c->pageView()->viewport();
+        const QPointF at = QPointF(vp->rect().center());
+        QWheelEvent e(at, vp->mapToGlobal(at), QPoint(), QPoint(0, 120 * notches), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(vp, &e);
+        QCOMPARE(wheel.count(), 1);
+        QCOMPARE(wheel.at(0).at(0).toInt(), 3 * notches);
+        if (factor > 0)
+            QVERIFY(qAbs(c->Zoom() - zoom * factor) < 1e-6);
+        else if (factor < 0)
+            QCOMPARE(c->Zoom(), 0.01);
+        else
+            QCOMPARE(c->Zoom(), zoom);
+    }
+};
+
+QTEST_MAIN(TestLumagridEdit)
+#include "tst_lumagrid_edit.moc"

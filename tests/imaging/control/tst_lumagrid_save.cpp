@@ -1,0 +1,260 @@
+// Save, Save As, conversion and printing of the Lumagrid control.
+#include "ControlTest.h"
+#include "FaxFixture.h"
+#include "ImgXSupport.h"
+#include "LumagridDocument.h"
+#include "PageView.h"
+#include "SaveAsFilter.h"
+
+#include <QFileDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+using ControlTest::makeControl;
+using ControlTest::press;
+
+class TestLumagridSave : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_three;
+
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+
+    // Answers the next Save As dialog with entry (1-based, 0 = leave it) and file name; records the
+    // entry the dialog offered. An empty name cancels.
+    static void answerSaveAs(int entry, const QString &name, int *offered = nullptr)
+    {
+        Prompt::setDialogHandler([=](QDialog *d) {
+            auto *fd = qobject_cast<QFileDialog *>(d);
+            if (!fd)
+                return int(QDialog::Rejected);
+            const QStringList filters = fd->nameFilters();
+            if (offered)
+                *offered = int(filters.indexOf(fd->selectedNameFilter())) + 1;
+            if (name.isEmpty())
+                return int(QDialog::Rejected);
+            if (entry > 0)
+                fd->selectNameFilter(filters.at(entry - 1));
+            fd->selectFile(name);
+            return int(QDialog::Accepted);
+        });
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        ControlTest::isolate(m_dir);
+        m_three = path(u"three.tif"_s);
+        QVERIFY(FaxFixture::writeFax(m_three, 3));
+    }
+
+    void init() { Prompt::clearRecords(); }
+    void cleanup() { Prompt::setDialogHandler({}); }
+
+    void filterTable()
+    {
+        QCOMPARE(
+            SaveAsFilter::text(),
+            u"[JPG]  (Joint Photographic Experts Group)|*.jpg|[TIF]  (Tagged Image File)|*.tif|[BMP]  "
+            "(Windows Bitmap)|*.bmp|[WMF]  (Windows Metafile)|*.wmf|[EMF]  (Windows Enhanced "
+            "Metafile)|*.emf|[PNG]  (Portable Network Graphics)|*.png|[PSD]  (Photoshop)|*.psd|[PCX]  "
+            "(ZSoft PaintBrush)|*.pcx|[TGA]  (Truevision Targa)|*.tga|[WBMP] (Wireless Bitmap)|*.wbmp|"_s);
+        const int codes[] = {1, 3, 6, 7, 8, 2, 9, 4, 5, 10};
+        for (int i = 1; i <= 10; ++i) {
+            qint32 f = 0;
+            QVERIFY(!SaveAsFilter::FormatFromFilter(i, &f).isEmpty());
+            QCOMPARE(f, codes[i - 1]);
+            QCOMPARE(SaveAsFilter::entryForFormat(f), i);
+        }
+        qint32 untouched = 0;
+        QCOMPARE(SaveAsFilter::FormatFromFilter(11, &untouched), QString());
+        QCOMPARE(untouched, 0);
+        QCOMPARE(SaveAsFilter::entryForFormat(imgGIF), 0);
+    }
+
+    void saveAsWritesChosenFormat_data()
+    {
+        QTest::addColumn<int>("entry");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<int>("format");
+        QTest::addColumn<int>("pages");
+        QTest::newRow("TIF keeps every page") << 2 << u"all"_s << u"all.tif"_s << int(imgTIF) << 3;
+        QTest::newRow("PNG") << 6 << u"page"_s << u"page.png"_s << int(imgPNG) << 1;
+        QTest::newRow("WBMP") << 10 << u"wire"_s << u"wire.wbmp"_s << int(imgWBMP) << 1;
+        QTest::newRow("BMP") << 3 << u"bits"_s << u"bits.bmp"_s << int(imgBMP) << 1;
+        QTest::newRow("PSD") << 7 << u"layers"_s << u"layers.psd"_s << int(imgPSD) << 1;
+        // The name's own image extension wins over the entry: content matches the name.
+        QTest::newRow("typed extension") << 1 << u"typed.png"_s << u"typed.png"_s << int(imgPNG) << 1;
+    }
+
+    void saveAsWritesChosenFormat()
+    {
+        QFETCH(int, entry);
+        QFETCH(QString, typed);
+        QFETCH(QString, written);
+        QFETCH(int, format);
+        QFETCH(int, pages);
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        c->GoToPage(1);
+        answerSaveAs(entry, path(typed));
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        QVERIFY(press(*c, u"SaveAs"_s));
+        const ImgXFileInfo info = ImgXSupport::fileInfo(path(written));
+        QVERIFY2(info.isValid(), qPrintable(info.error.description));
+        QCOMPARE(int(info.format), format);
+        QCOMPARE(info.pageCount, pages);
+        QCOMPARE(info.size.width(), 1728);
+        // Save As is no Save: the document and its source stay.
+        QCOMPARE(after.count(), 0);
+        QCOMPARE(c->FileName(), m_three);
+        QCOMPARE(c->Image().sourceFileName(), m_three);
+        QVERIFY(Prompt::records().size() == 1);
+    }
+
+    void saveAsOffersThePageFormat_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("offered");
+        QTest::newRow("TIFF page") << u"three.tif"_s << 2;
+        QTest::newRow("PNG page") << u"pic.png"_s << 6;
+        QTest::newRow("GIF keeps the last entry") << u"pic.gif"_s << 10;
+    }
+
+    void saveAsOffersThePageFormat()
+    {
+        QFETCH(QString, file);
+        QFETCH(int, offered);
+        QImage img(40, 30, QImage::Format_RGB32);
+        img.fill(Qt::red);
+        QVERIFY(img.save(path(u"pic.png"_s)));
+        QFile gif(path(u"pic.gif"_s));
+        QVERIFY(gif.open(QIODevice::WriteOnly));
+        gif.write(QByteArray::fromBase64("R0lGODlhAQABAIAAAP///wAAACH5BAEAAAAALAAAAAABAAEAAAICRAEAOw=="));
+        gif.close();
+        auto c = makeControl();
+        // The entry chosen last is offered again when the page's format has none.
+        QVERIFY(c->OpenSource(m_three));
+        answerSaveAs(10, path(u"first"_s));
+        QVERIFY(press(*c, u"SaveAs"_s));
+        QVERIFY(QFile::exists(path(u"first.wbmp"_s)));
+        QVERIFY(c->OpenSource(path(file)));
+        int seen = 0;
+        answerSaveAs(0, QString(), &seen);
+        QVERIFY(press(*c, u"SaveAs"_s));
+        QCOMPARE(seen, offered);
+    }
+
+    void cancelledSaveAsWritesNothing()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        QVERIFY(press(*c, u"90DX"_s));
+        answerSaveAs(6, QString());
+        QVERIFY(press(*c, u"SaveAs"_s));
+        QVERIFY(!QFile::exists(path(u"cancelled.png"_s)));
+        QVERIFY(!c->Saved());
+        // A save that needs a name and is cancelled is no save either.
+        QImage picture(50, 40, QImage::Format_RGB32);
+        picture.fill(Qt::white);
+        c->setPicture(QPixmap::fromImage(picture));
+        QSignalSpy before(c.get(), &Lumagrid::BeforeSave);
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        QVERIFY(!c->Save());
+        QCOMPARE(before.count(), 1);
+        QCOMPARE(after.count(), 0);
+        QVERIFY(!c->Saved());
+        answerSaveAs(6, path(u"named"_s));
+        QVERIFY(c->Save());
+        QCOMPARE(after.count(), 1);
+        QVERIFY(c->Saved());
+        QCOMPARE(QImage(path(u"named.png"_s)).size(), QSize(50, 40));
+    }
+
+    void scannedPagesSaveToTheScanName()
+    {
+        auto c = makeControl(true);
+        LumagridDocument *doc = c->document();
+        for (int i = 0; i < 3; ++i) {
+            QImage page(850, 1100, QImage::Format_Mono);
+            page.fill(0);
+            doc->addScannedPage(ImgXImage(page, 100, 100));
+        }
+        const QString target = path(u"scan.tif"_s);
+        doc->setScanSaveName(target);
+        QStringList order;
+        connect(c.get(), &Lumagrid::BeforeSave, this, [&] { order << u"before"_s; });
+        connect(c.get(), &Lumagrid::AfterSave, this, [&] { order << u"after"_s; });
+        QVERIFY(c->Save());
+        QCOMPARE(order, QStringList({u"before"_s, u"after"_s}));
+        QCOMPARE(ImgXSupport::pageCount(target), 3);
+        QVERIFY(c->Saved());
+        QTRY_VERIFY(!c->ThumbsLoading());
+    }
+
+    // A GIF cannot be written back: the save fails, says so, and reports no save.
+    void failedSaveIsNoSave()
+    {
+        const QString file = path(u"back.gif"_s);
+        QFile gif(file);
+        QVERIFY(gif.open(QIODevice::WriteOnly));
+        const QByteArray bytes =
+            QByteArray::fromBase64("R0lGODlhAQABAIAAAP///wAAACH5BAEAAAAALAAAAAABAAEAAAICRAEAOw==");
+        gif.write(bytes);
+        gif.close();
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(file));
+        QVERIFY(press(*c, u"Flip"_s));
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        QVERIFY(press(*c, u"Save"_s));
+        QCOMPARE(after.count(), 0);
+        QVERIFY(!c->Saved());
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QVERIFY(c->lastError());
+        QVERIFY(gif.open(QIODevice::ReadOnly));
+        QCOMPARE(gif.readAll(), bytes);
+    }
+
+    // A 2 x 2 inch page of 204 x 98 dpi (408 x 196 pixels, all black) prints as a 2 x 2 inch square.
+    void printKeepsTrueProportions()
+    {
+        const QString gs = QStandardPaths::findExecutable(u"gs"_s);
+        if (gs.isEmpty())
+            QSKIP("ghostscript (gs) is not installed: cannot measure the printed page");
+        QImage page(408, 196, QImage::Format_Mono);
+        page.fill(1);
+        auto c = makeControl();
+        c->setImage(ImgXImage(page, 204, 98));
+        c->setFileName(path(u"square.tif"_s));
+        const QString pdf = path(u"square.pdf"_s);
+        c->printer()->setOutputFormat(QPrinter::PdfFormat);
+        c->printer()->setOutputFileName(pdf);
+        Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Accepted); });
+        QSignalSpy after(c.get(), &Lumagrid::AfterPrint);
+        QVERIFY(press(*c, u"Print"_s));
+        QCOMPARE(after.count(), 1);
+        QCOMPARE(ControlTest::pdfPages(pdf), 1);
+        QProcess p;
+        p.start(gs, {u"-q"_s, u"-dNOPAUSE"_s, u"-dBATCH"_s, u"-sDEVICE=bbox"_s, pdf});
+        QVERIFY(p.waitForFinished(30000));
+        const QString out = QString::fromLatin1(p.readAllStandardError() + p.readAllStandardOutput());
+        static const QRegularExpression box(u"%%HiResBoundingBox: ([\\d.]+) ([\\d.]+) ([\\d.]+) ([\\d.]+)"_s);
+        const QRegularExpressionMatch m = box.match(out);
+        QVERIFY2(m.hasMatch(), qPrintable(out));
+        const double w = m.captured(3).toDouble() - m.captured(1).toDouble();
+        const double h = m.captured(4).toDouble() - m.captured(2).toDouble();
+        QVERIFY2(qAbs(w - 144) < 2 && qAbs(h - 144) < 2, qPrintable(u"%1 x %2 pt"_s.arg(w).arg(h)));
+    }
+};
+
+QTEST_MAIN(TestLumagridSave)
+#include "tst_lumagrid_save.moc"
