@@ -303,10 +303,14 @@ void tst_MainWindow::versions_data()
     QTest::addColumn<QString>("own");
     QTest::addColumn<QString>("announced");
     QTest::addColumn<QString>("told");
+    QTest::addColumn<bool>("linkOutdated");
     // Versions compare as numbers: 1.0.10 is the newer one.
-    QTest::newRow("server newer") << u"1.0.9"_s << u"1.0.10"_s << u"eseguire un aggiornamento. Eseguire"_s;
-    QTest::newRow("client newer") << u"1.0.10"_s << u"1.0.9"_s << u"aggiornamento del Server!"_s;
-    QTest::newRow("equal") << u"1.0.9"_s << u"1.0.9"_s << QString();
+    QTest::newRow("server newer") << u"1.0.9"_s << u"1.0.10"_s << u"eseguire un aggiornamento. Eseguire"_s
+                                  << false;
+    QTest::newRow("client newer") << u"1.0.10"_s << u"1.0.9"_s << u"aggiornamento del Server!"_s << false;
+    QTest::newRow("equal") << u"1.0.9"_s << u"1.0.9"_s << QString() << false;
+    QTest::newRow("equal, link library out of date")
+        << u"1.0.9"_s << u"1.0.9"_s << u"eseguire un aggiornamento. Eseguire"_s << true;
 }
 
 void tst_MainWindow::versions()
@@ -314,9 +318,12 @@ void tst_MainWindow::versions()
     QFETCH(QString, own);
     QFETCH(QString, announced);
     QFETCH(QString, told);
+    QFETCH(bool, linkOutdated);
     QCoreApplication::setApplicationVersion(own);
     Server server;
     server.versions[1] = announced;
+    if (linkOutdated)
+        server.versions[0] = u"999.0.0"_s;
     Prompt::setNextAnswer(QMessageBox::No); // the update question is refused: the login goes on
     frmMain *w = startRunning(server);
     QVERIFY(w);
