@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QDialog>
+
+class QCheckBox;
+class QComboBox;
+
+// Settings of the address book: "ShowRubrica" and "FieldRubrica".
+class RUBfrmConfRub : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit RUBfrmConfRub(QWidget *parent = nullptr);
+    void SaveBookSettings();
+
+private:
+    QCheckBox *Check1;
+    QComboBox *cboType;
+};

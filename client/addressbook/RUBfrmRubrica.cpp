@@ -1,0 +1,315 @@
+#include "RUBfrmRubrica.h"
+
+#include "ErrorReporting.h"
+#include "Prompt.h"
+#include "RUBfrmConfRub.h"
+#include "Twips.h"
+#include "frmLocalContact.h"
+
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+RUBfrmRubrica::RUBfrmRubrica(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(u"RUBfrmRubrica"_s);
+    setWindowTitle(u"Rubrica"_s);
+    setMinimumSize(twipsX(this, 7500), twipsY(this, 6000));
+
+    auto *label = new QLabel(u"Tipo di spedizione:"_s, this);
+    label->setObjectName(u"Label1"_s);
+    cboType = new QComboBox(this);
+    cboType->setObjectName(u"cboType"_s);
+    cboType->addItems({u"Email"_s, u"Fax ufficio"_s, u"Fax casa"_s});
+    FraCont = new QGroupBox(u"Contatti"_s, this);
+    FraCont->setObjectName(u"FraCont"_s);
+    lstContacts = new QListWidget(FraCont);
+    lstContacts->setObjectName(u"lstContacts"_s);
+    lstContacts->viewport()->installEventFilter(this);
+    cmdA = button(FraCont, u"cmdA"_s, u"A   --->"_s);
+    ListSelected = new QTreeWidget(FraCont);
+    ListSelected->setObjectName(u"ListSelected"_s);
+    ListSelected->setRootIsDecorated(false);
+    ListSelected->installEventFilter(this);
+    auto *cmdProp = button(this, u"cmdProp"_s, u"Proprietà"_s);
+    auto *cmdNew = button(this, u"cmdNew"_s, u"Nuovo"_s);
+    auto *cmdElim = button(this, u"cmdElim"_s, u"Elimina"_s);
+    cmdConf = button(this, u"cmdConf"_s, u"Configura"_s);
+    auto *CmdOk = button(this, u"CmdOk"_s, u"Ok"_s);
+    auto *CmdCanc = button(this, u"CmdCanc"_s, u"Annulla"_s);
+
+    mnuFile = new QMenu(u"File"_s, this);
+    mnuFile->setObjectName(u"mnuFile"_s);
+    QAction *mnuDati = mnuFile->addAction(u"Email - Fax"_s);
+    mnuDati->setObjectName(u"mnuDati"_s);
+    QAction *mnuEdit = mnuFile->addAction(u"Edit"_s);
+    mnuEdit->setObjectName(u"mnuEdit"_s);
+
+    auto *typeRow = new QHBoxLayout;
+    typeRow->addWidget(label);
+    typeRow->addWidget(cboType);
+    typeRow->addStretch();
+    auto *lists = new QHBoxLayout(FraCont);
+    lists->addWidget(lstContacts, 1);
+    lists->addWidget(cmdA, 0, Qt::AlignTop);
+    lists->addWidget(ListSelected, 1);
+    auto *buttons = new QHBoxLayout;
+    for (QPushButton *b : {cmdProp, cmdNew, cmdElim, cmdConf})
+        buttons->addWidget(b);
+    buttons->addStretch();
+    buttons->addWidget(CmdOk);
+    buttons->addWidget(CmdCanc);
+    auto *layout = new QVBoxLayout(this);
+    layout->addLayout(typeRow);
+    layout->addWidget(FraCont, 1);
+    layout->addLayout(buttons);
+
+    connect(cmdA, &QPushButton::clicked, this, &RUBfrmRubrica::cmdA_Click);
+    connect(CmdOk, &QPushButton::clicked, this, &RUBfrmRubrica::CmdOk_Click);
+    connect(CmdCanc, &QPushButton::clicked, this, [this] {
+        m_ok = false;
+        reject();
+    });
+    connect(cmdElim, &QPushButton::clicked, this, &RUBfrmRubrica::cmdElim_Click);
+    connect(cmdNew, &QPushButton::clicked, this, &RUBfrmRubrica::cmdNew_Click);
+    connect(cmdProp, &QPushButton::clicked, this, &RUBfrmRubrica::cmdProp_Click);
+    connect(mnuDati, &QAction::triggered, this, &RUBfrmRubrica::mnuDati_Click);
+    connect(mnuEdit, &QAction::triggered, this, &RUBfrmRubrica::cmdProp_Click);
+    connect(cmdConf, &QPushButton::clicked, this, [this] {
+        auto *conf = new RUBfrmConfRub(this);
+        conf->setAttribute(Qt::WA_DeleteOnClose);
+        conf->show();
+    });
+    connect(lstContacts, &QListWidget::currentRowChanged, this, [this] { m_currentEntry = currentIndex(); });
+}
+
+void RUBfrmRubrica::showEvent(QShowEvent *event)
+{
+    if (!m_loaded)
+        Load();
+    QDialog::showEvent(event);
+}
+
+void RUBfrmRubrica::Load()
+{
+    m_loaded = true;
+    cmdConf->setVisible(m_showing == 0 && m_configurable);
+    cmdA->setVisible(m_showing != 0);
+    ListSelected->setVisible(m_showing != 0);
+    if (m_showing == 0)
+        resize(twipsX(this, 8000), twipsY(this, 7000));
+    m_currentEntry = -1;
+    if (m_openMode >= 1 && m_openMode <= 3)
+        cboType->setCurrentIndex(m_openMode - 1);
+    QString error;
+    m_bookOpen = m_book.load(&error);
+    if (!m_bookOpen)
+        Prompt::critical(this, u"Attenzione"_s, error);
+    else if (!m_book.problems().isEmpty())
+        Prompt::warning(this, u"Attenzione"_s,
+                        u"Alcune righe della rubrica non sono state comprese e vengono conservate:\n"_s +
+                            m_book.problems().join(u'\n'));
+    if (m_bookOpen)
+        LoadContacts();
+    SetupSelectionColumns();
+    m_selectionKeyCounter = 0;
+    m_ok = false;
+}
+
+void RUBfrmRubrica::LoadContacts()
+{
+    const int n = m_book.count();
+    if (n < 1) {
+        lstContacts->clear(); // a book emptied by a delete shows no stale row
+        return;
+    }
+    lstContacts->clear();
+    for (int i = 0; i < n; ++i) {
+        auto *row = new QListWidgetItem(m_book.contacts()[i].shownName(), lstContacts);
+        row->setData(Qt::UserRole, i);
+    }
+    QString caption = u"RUBRICA [ "_s + QString::number(n) + u" contatti ]"_s;
+    if (m_showing == 1)
+        caption += u" / "_s + cboType->currentText();
+    setWindowTitle(caption);
+}
+
+void RUBfrmRubrica::SetupSelectionColumns()
+{
+    ListSelected->setHeaderLabels({u"Destinatario"_s, u"Email"_s, u"Fax"_s, u"Fax casa"_s, u"Società"_s});
+    const int widths[] = {2000, 2500, 1700, 1700, 2000};
+    for (int i = 0; i < 5; ++i)
+        ListSelected->setColumnWidth(i, twipsX(this, widths[i]));
+    for (int i = 0; i < 5; ++i)
+        ListSelected->setColumnHidden(i, false);
+    const int hide[4][2] = {{0, 0}, {2, 3}, {1, 3}, {1, 2}};
+    if (m_openMode >= 1 && m_openMode <= 3) {
+        ListSelected->setColumnHidden(hide[m_openMode][0], true);
+        ListSelected->setColumnHidden(hide[m_openMode][1], true);
+    }
+}
+
+int RUBfrmRubrica::currentIndex() const
+{
+    const QListWidgetItem *row = lstContacts->currentItem();
+    return row && row->isSelected() ? row->data(Qt::UserRole).toInt() : -1;
+}
+
+QString RUBfrmRubrica::EntryField(const QString &name) const
+{
+    if (m_currentEntry < 0 || m_currentEntry >= m_book.count())
+        return {};
+    const LocalContact &c = m_book.contacts()[m_currentEntry];
+    const QString n = name.toLower();
+    if (n == u"fax")
+        return c.businessFax;
+    if (n == u"faxcasa")
+        return c.homeFax;
+    if (n == u"email")
+        return c.email;
+    if (n == u"company")
+        return c.company;
+    return {};
+}
+
+bool RUBfrmRubrica::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == lstContacts->viewport() && event->type() == QEvent::MouseButtonRelease) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        const int index = currentIndex();
+        if (index >= 0) {
+            m_currentEntry = index;
+            if (mouse->button() == Qt::RightButton)
+                mnuFile->popup(mouse->globalPosition().toPoint());
+        }
+    } else if (watched == ListSelected && event->type() == QEvent::KeyRelease &&
+               static_cast<QKeyEvent *>(event)->key() == Qt::Key_Delete) {
+        delete ListSelected->currentItem();
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void RUBfrmRubrica::cmdA_Click()
+{
+    const int index = currentIndex();
+    if (!m_bookOpen || index < 0)
+        return;
+    m_currentEntry = index;
+    const QString name = lstContacts->currentItem()->text();
+    for (int i = 0; i < ListSelected->topLevelItemCount(); ++i)
+        if (ListSelected->topLevelItem(i)->text(0) == name)
+            return;
+    ++m_selectionKeyCounter;
+    auto *row = new QTreeWidgetItem(ListSelected, {name, EntryField(u"email"_s), EntryField(u"fax"_s),
+                                                   EntryField(u"faxcasa"_s), EntryField(u"company"_s)});
+    row->setData(0, Qt::UserRole, QString(u"K"_s + QString::number(m_selectionKeyCounter)));
+}
+
+void RUBfrmRubrica::CmdOk_Click()
+{
+    if (m_showing == 1) {
+        const int n = ListSelected->topLevelItemCount();
+        if (n == 0) {
+            reject(); // ok stays false
+            return;
+        }
+        m_selected.clear();
+        QStringList joined;
+        for (int i = 0; i < n; ++i) {
+            const QTreeWidgetItem *row = ListSelected->topLevelItem(i);
+            const QString v = m_openMode > 0 && m_openMode <= 3 ? row->text(m_openMode) : QString();
+            if (!v.isEmpty())
+                joined.append(v);
+            m_selected.append({row->text(0), v, row->text(4)});
+        }
+        m_result = joined.join(u';');
+    }
+    m_ok = true;
+    accept();
+}
+
+bool RUBfrmRubrica::saveBook(const QString &failure)
+{
+    QString error;
+    if (m_book.save(&error))
+        return true;
+    Prompt::message(this, QMessageBox::Critical, u"Attenzione"_s, failure + u"\n"_s + error);
+    return false;
+}
+
+void RUBfrmRubrica::cmdElim_Click()
+{
+    const int index = currentIndex();
+    if (!m_bookOpen || index < 0)
+        return;
+    if (Prompt::message(this, QMessageBox::Question, u"Attenzione"_s,
+                        u"Cancellare il contatto selezionato?"_s, QMessageBox::Yes | QMessageBox::No,
+                        QMessageBox::No) != QMessageBox::Yes)
+        return;
+    if (m_book.remove(index) && !saveBook(u"Errore di cancellazione"_s))
+        m_book.load(); // the file still holds the contact: show what it holds
+    m_currentEntry = -1;
+    LoadContacts();
+}
+
+void RUBfrmRubrica::cmdNew_Click()
+{
+    if (!m_bookOpen)
+        return;
+    frmLocalContact dialog(this);
+    if (Prompt::exec(&dialog) != QDialog::Accepted)
+        return;
+    m_book.add(dialog.contact());
+    if (!saveBook(u"Impossibile salvare il nuovo contatto."_s))
+        m_book.load();
+    LoadContacts();
+}
+
+void RUBfrmRubrica::cmdProp_Click()
+{
+    const int index = currentIndex();
+    if (index >= 0)
+        m_currentEntry = index;
+    if (!m_bookOpen || m_currentEntry < 0 || m_currentEntry >= m_book.count())
+        return;
+    frmLocalContact dialog(this);
+    dialog.setContact(m_book.contacts()[m_currentEntry]);
+    if (Prompt::exec(&dialog) != QDialog::Accepted)
+        return;
+    m_book.update(m_currentEntry, dialog.contact());
+    if (!saveBook(u"Impossibile salvare il contatto."_s))
+        m_book.load();
+    const int keep = m_currentEntry;
+    LoadContacts();
+    lstContacts->setCurrentRow(keep);
+}
+
+void RUBfrmRubrica::mnuDati_Click()
+{
+    Prompt::information(this, u"DATI"_s,
+                        u"FAX UFFICIO ["_s + EntryField(u"fax"_s) + u"]\n"_s + u"FAX CASA ["_s +
+                            EntryField(u"faxcasa"_s) + u"]\n"_s + u"EMAIL ["_s + EntryField(u"email"_s) +
+                            u"]\n"_s);
+}

@@ -1,0 +1,75 @@
+#pragma once
+
+#include "Recipients.h"
+#include "VCardBook.h"
+
+#include <QDialog>
+
+class QComboBox;
+class QGroupBox;
+class QListWidget;
+class QMenu;
+class QPushButton;
+class QTreeWidget;
+
+// The local address book (the vCard file): browse it (Showing 0) or pick recipients (Showing 1).
+// OpenMode chooses the collected value: 1 e-mail, 2 business fax, 3 home fax.
+class RUBfrmRubrica : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit RUBfrmRubrica(QWidget *parent = nullptr);
+
+    int OpenMode() const { return m_openMode; }
+    void setOpenMode(int mode) { m_openMode = mode; }
+    int Showing() const { return m_showing; }
+    void setShowing(int showing) { m_showing = showing; }
+    bool ok() const { return m_ok; }
+    PickedList Selected() const { return m_selected; }
+    QString Result() const { return m_result; }
+    // The print-to-fax sender's window has no settings button.
+    void setConfigurable(bool on) { m_configurable = on; }
+
+    // Opens the book and fills the window; runs when shown, callable before for tests.
+    void Load();
+    LocalAddressBook &book() { return m_book; }
+
+    // Operations, also reached through the window's buttons and menu.
+    void cmdA_Click();
+    void CmdOk_Click();
+    void cmdElim_Click();
+    void cmdNew_Click();
+    void cmdProp_Click();
+    void mnuDati_Click();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void LoadContacts();
+    void SetupSelectionColumns();
+    int currentIndex() const; // index into the book of the selected row, -1 for none
+    QString EntryField(const QString &name) const;
+    bool saveBook(const QString &failure);
+
+    LocalAddressBook m_book;
+    bool m_bookOpen = false;
+    bool m_loaded = false;
+    bool m_configurable = true;
+    int m_openMode = 0;
+    int m_showing = 0;
+    int m_currentEntry = -1;
+    int m_selectionKeyCounter = 0;
+    bool m_ok = false;
+    PickedList m_selected;
+    QString m_result;
+
+    QComboBox *cboType;
+    QGroupBox *FraCont;
+    QListWidget *lstContacts;
+    QPushButton *cmdA;
+    QTreeWidget *ListSelected;
+    QPushButton *cmdConf;
+    QMenu *mnuFile;
+};

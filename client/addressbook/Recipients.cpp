@@ -1,0 +1,140 @@
+#include "Recipients.h"
+
+#include "ServerDates.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTime>
+#include <QTreeWidget>
+
+using namespace Qt::StringLiterals;
+
+namespace Recipients {
+
+QString ProposeNumbers(const QString &boxText, const PickedList &picked)
+{
+    QString text = boxText;
+    for (const PickedRecipient &p : picked) {
+        if (!text.isEmpty())
+            text += u"; "_s;
+        text += p.name;
+    }
+    return text;
+}
+
+bool IsNumeric(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.isEmpty())
+        return false;
+    bool ok = false;
+    QLocale().toDouble(t, &ok);
+    if (!ok)
+        QLocale::c().toDouble(t, &ok);
+    return ok;
+}
+
+int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList &picked, const QString &to,
+                   const QString &company, QList<RecipientRow> &table)
+{
+    const QStringList entries = boxText.split(u';');
+    table = QList<RecipientRow>(entries.size());
+    int unusable = 0;
+    if (entries.size() == 1 && !pickedFromBook) {
+        const QString trimmed = boxText.trimmed();
+        if (IsNumeric(trimmed))
+            table[0] = {trimmed, to, company};
+        else
+            unusable = 1;
+        return unusable;
+    }
+    for (qsizetype i = 0; i < entries.size(); ++i) {
+        const QString entry = entries[i].trimmed();
+        const PickedRecipient *found = nullptr;
+        for (const PickedRecipient &p : picked) {
+            if (p.name.trimmed() == entry) {
+                found = &p;
+                break;
+            }
+        }
+        if (found) {
+            if (IsNumeric(found->fax))
+                table[i] = {found->fax, found->name, found->company};
+            else
+                ++unusable;
+        } else if (IsNumeric(entry)) {
+            table[i] = {entry, QString(), QString()};
+        } else {
+            ++unusable;
+        }
+    }
+    return unusable;
+}
+
+namespace {
+
+QDate readDate(const QString &text)
+{
+    const QString t = text.trimmed();
+    QDate d = QLocale().toDate(t, ShortDateFormat());
+    if (d.isValid())
+        return d;
+    d = QLocale().toDate(t, QLocale::ShortFormat);
+    if (d.isValid())
+        return d;
+    static const QRegularExpression parts(u"^(\\d{1,4})[/.-](\\d{1,2})[/.-](\\d{1,4})$"_s);
+    const QRegularExpressionMatch m = parts.match(t);
+    if (!m.hasMatch())
+        return {};
+    int a = m.captured(1).toInt(), b = m.captured(2).toInt(), c = m.captured(3).toInt();
+    if (m.captured(1).size() == 4)
+        return QDate(a, b, c);
+    if (m.captured(3).size() <= 2)
+        c += 2000;
+    return IsDayFirstDate() ? QDate(c, b, a) : QDate(c, a, b);
+}
+
+} // namespace
+
+QString TrasformaData(const QString &text, bool *ok)
+{
+    const QDate d = readDate(text);
+    if (ok)
+        *ok = d.isValid();
+    if (!d.isValid())
+        return {};
+    return QDate(d).toString(u"dd-MM-"_s) + QString::number(d.year());
+}
+
+QString TrasformaOra(const QString &text, bool *ok)
+{
+    const QString t = text.trimmed();
+    QTime time;
+    for (const QString &format : {u"H:mm:ss"_s, u"H:mm"_s, u"H.mm.ss"_s, u"H.mm"_s}) {
+        time = QTime::fromString(t, format);
+        if (time.isValid())
+            break;
+    }
+    if (!time.isValid())
+        time = QLocale().toTime(t, QLocale::ShortFormat);
+    if (!time.isValid())
+        time = QLocale().toTime(t, QLocale::LongFormat);
+    if (ok)
+        *ok = time.isValid();
+    if (!time.isValid())
+        return {};
+    return time.toString(u"HH:mm:ss"_s);
+}
+
+PickedList ReadSelectedList(const QTreeWidget *list)
+{
+    PickedList picked;
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = list->topLevelItem(i);
+        picked.append({item->text(0), item->text(1), item->text(2)});
+    }
+    return picked;
+}
+
+} // namespace Recipients

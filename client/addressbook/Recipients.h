@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+
+class QTreeWidget;
+
+// One contact chosen in an address book: what the send windows need of it.
+struct PickedRecipient
+{
+    QString name;
+    QString fax; // or the value the book collected (e-mail for a mail pick)
+    QString company;
+    bool operator==(const PickedRecipient &) const = default;
+};
+using PickedList = QList<PickedRecipient>;
+
+// One resolved entry of the number box; all three empty when the entry cannot be used.
+struct RecipientRow
+{
+    QString fax;
+    QString name;
+    QString company;
+    bool operator==(const RecipientRow &) const = default;
+};
+
+// The recipient routines of the send windows (fax client and print-to-fax sender).
+namespace Recipients {
+
+// The names of the pick appended to the box text, each after "; " unless the text is still empty.
+QString ProposeNumbers(const QString &boxText, const PickedList &picked);
+
+// Resolves the box text (entries split at ";") into rows and returns how many entries are unusable.
+// A single entry typed without any pick takes the name and company boxes; otherwise an entry is a picked
+// name (exact, blanks at both ends ignored) with a numeric fax, or a number.
+int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList &picked, const QString &to,
+                   const QString &company, QList<RecipientRow> &table);
+
+// The whole text reads as one number (blanks at both ends allowed), in the system's or the C locale.
+bool IsNumeric(const QString &text);
+
+// "dd-mm-yyyy" of a date text in the system's short form (or d/m/y, d-m-y, d.m.y in the system's
+// day-month order, or ISO); empty with ok false when it is not a date.
+QString TrasformaData(const QString &text, bool *ok = nullptr);
+// "hh:mm:ss" of a time text (h:mm, h:mm:ss, the system's short form); empty with ok false otherwise.
+QString TrasformaOra(const QString &text, bool *ok = nullptr);
+
+// The chosen contacts of the shared book's recipient list: text, first and second sub-item.
+PickedList ReadSelectedList(const QTreeWidget *list);
+
+} // namespace Recipients

@@ -1,0 +1,197 @@
+#include "frmImportaRubrica.h"
+
+#include "AddressImport.h"
+#include "ErrorReporting.h"
+#include "FormHelpers.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+#include "StringTable.h"
+#include "Twips.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStackedLayout>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption, const QString &tip = {})
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setToolTip(tip);
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+frmImportaRubrica::frmImportaRubrica(QuorinSock *clientSock, QWidget *parent)
+    : QDialog(parent), m_sock(clientSock)
+{
+    setObjectName(u"frmImportaRubrica"_s);
+    setWindowTitle(u"Importa Rubrica"_s);
+
+    Frame1 = new QGroupBox(this);
+    Frame1->setObjectName(u"Frame1"_s);
+    auto *label2 = new QLabel(u"Posta elettronica"_s, Frame1);
+    label2->setObjectName(u"Label2"_s);
+    cboPostaElettronica = new QComboBox(Frame1);
+    cboPostaElettronica->setObjectName(u"cboPostaElettronica"_s);
+    auto *label1 = new QLabel(u"Percorso file da importare"_s, Frame1);
+    label1->setObjectName(u"Label1"_s);
+    txtPercorso = new QLineEdit(Frame1);
+    txtPercorso->setObjectName(u"txtPercorso"_s);
+    auto *ask = button(Frame1, u"cmdAskPercorso"_s, u"..."_s,
+                       u"Consente di scegliere il percorso dove si trova la rubrica"_s);
+    chkCondiviso = new QCheckBox(u"Crea contatti condivisi"_s, Frame1);
+    chkCondiviso->setObjectName(u"chkCondiviso"_s);
+    auto *importa = button(Frame1, u"cmdImporta"_s, u"&Importa"_s, u"Importa i dati dal file selezionato"_s);
+    auto *annulla = button(Frame1, u"cmdAnnulla"_s, u"&Annulla"_s, u"Chiude la finestra"_s);
+    auto *grid = new QGridLayout(Frame1);
+    grid->addWidget(label2, 0, 0);
+    grid->addWidget(cboPostaElettronica, 0, 1, 1, 2);
+    grid->addWidget(label1, 1, 0);
+    grid->addWidget(txtPercorso, 1, 1);
+    grid->addWidget(ask, 1, 2);
+    grid->addWidget(chkCondiviso, 2, 1);
+    auto *row1 = new QHBoxLayout;
+    row1->addStretch();
+    row1->addWidget(importa);
+    row1->addWidget(annulla);
+    grid->addLayout(row1, 3, 0, 1, 3);
+
+    frmContatti = new QGroupBox(u"Contatti"_s, this);
+    frmContatti->setObjectName(u"frmContatti"_s);
+    list_Contatti = new QTreeWidget(frmContatti);
+    list_Contatti->setObjectName(u"list_Contatti"_s);
+    list_Contatti->setRootIsDecorated(false);
+    list_Contatti->setToolTip(u"Selezionare i contatti da importare"_s);
+    auto *ok = button(frmContatti, u"cmdOk"_s, u"&Ok"_s);
+    auto *annulla2 = button(frmContatti, u"cmdAnnulla2"_s, u"&Annulla"_s);
+    auto *page2 = new QVBoxLayout(frmContatti);
+    page2->addWidget(list_Contatti, 1);
+    auto *row2 = new QHBoxLayout;
+    row2->addStretch();
+    row2->addWidget(ok);
+    row2->addWidget(annulla2);
+    page2->addLayout(row2);
+
+    // The contacts page lies over the first one.
+    m_stack = new QStackedLayout(this);
+    m_stack->addWidget(Frame1);
+    m_stack->addWidget(frmContatti);
+    m_stack->setCurrentWidget(Frame1);
+
+    LocalizeForm(this);
+    cboPostaElettronica->addItems(AddressImport::layoutNames());
+    cboPostaElettronica->setCurrentIndex(-1);
+    FirstSelection(list_Contatti);
+    list_Contatti->setHeaderLabels({u"Nome"_s, u"Cognome"_s, u"Via"_s, u"Cap"_s, u"Località"_s,
+                                    u"Provincia"_s, u"Telefono"_s, u"Telefono2"_s, u"Fax"_s, u"Azienda"_s,
+                                    u"E-mail"_s});
+    const int widths[] = {1400, 1400, 1300, 1300, 1300, 1300, 1300, 1300, 1300, 1300, 2700};
+    for (int i = 0; i < 11; ++i)
+        list_Contatti->setColumnWidth(i, twipsX(this, widths[i]));
+
+    connect(ask, &QPushButton::clicked, this, &frmImportaRubrica::cmdAskPercorso_Click);
+    connect(importa, &QPushButton::clicked, this, &frmImportaRubrica::cmdImporta_Click);
+    connect(ok, &QPushButton::clicked, this, &frmImportaRubrica::cmdOk_Click);
+    connect(annulla, &QPushButton::clicked, this, &QDialog::reject);
+    connect(annulla2, &QPushButton::clicked, this, &QDialog::reject);
+    connect(list_Contatti, &QTreeWidget::itemPressed, this, [](QTreeWidgetItem *row, int column) {
+        if (column != 0) // the box itself toggles on its own
+            row->setCheckState(0, row->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    });
+}
+
+void frmImportaRubrica::FirstSelection(QTreeWidget *list)
+{
+    if (list->topLevelItemCount() == 0)
+        return;
+    list->clearSelection();
+    list->topLevelItem(0)->setSelected(true);
+    list->setCurrentItem(list->topLevelItem(0));
+}
+
+void frmImportaRubrica::cmdAskPercorso_Click()
+{
+    const QString path =
+        Prompt::openFileName(this, u"Ricerca file"_s, txtPercorso->text(),
+                             u"File Rubrica (*.csv);;Documento Testo (*.txt);;File Altro (*)"_s);
+    if (!path.isEmpty())
+        txtPercorso->setText(path);
+}
+
+void frmImportaRubrica::cmdImporta_Click()
+{
+    const auto layout = AddressImport::layoutFromName(cboPostaElettronica->currentText());
+    if (!layout) {
+        Prompt::critical(this, QString(), u"Inserire il tipo di applicazione di posta elettronica"_s);
+        reject();
+        return;
+    }
+    if (txtPercorso->text().isEmpty()) {
+        Prompt::critical(this, QString(), u"Inserire il percorso del file di rubrica da importare"_s);
+        return;
+    }
+    const AddressImport::Result result = AddressImport::readFile(txtPercorso->text(), *layout);
+    list_Contatti->clear();
+    for (const AddressImport::Row &row : result.rows) {
+        auto *item = new QTreeWidgetItem(list_Contatti, row.values);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(0, Qt::Checked);
+    }
+    if (!result.errors.isEmpty()) {
+        QString text = result.errors.join(u'\n');
+        if (!result.fileRefused)
+            text = u"Alcune righe non sono state importate:\n"_s + text;
+        Prompt::critical(this, QString(), text);
+    }
+    if (result.fileRefused || result.rows.isEmpty())
+        return;
+    FirstSelection(list_Contatti);
+    m_stack->setCurrentWidget(frmContatti);
+}
+
+void frmImportaRubrica::cmdOk_Click()
+{
+    if (!m_sock) {
+        ShowErrorMessage(ErrNumber::InvalidArgument, u"Collegamento al server non disponibile"_s,
+                         u"frmImportaRubrica.cmdOk_Click"_s);
+        return;
+    }
+    const bool shared = chkCondiviso->isChecked();
+    for (int i = 0; i < list_Contatti->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *row = list_Contatti->topLevelItem(i);
+        if (row->checkState(0) != Qt::Checked)
+            continue;
+        QStringList v;
+        for (int c = 0; c < AddressImport::ColumnCount; ++c)
+            v.append(row->text(c));
+        const int r =
+            m_sock->SendNewContact(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], shared);
+        const QString who = v[0] + u' ' + v[1] + u" n: "_s + QString::number(i + 1);
+        if (r == 0) {
+            Prompt::information(this, QString(), u"Operazione conclusa correttamente"_s);
+        } else if (r == -97) {
+            MsgBoxEx(this, LoadResString(2080) + u"\r\n"_s + LoadResString(2081), QMessageBox::Critical);
+            Prompt::information(this, QString(), u"Problema diritti .Errore sul contatto "_s + who);
+        } else if (r == -1) {
+            MsgBoxEx(this, LoadResString(2080), QMessageBox::Critical);
+            Prompt::information(this, QString(), u"Problema generico. Errore sul contatto "_s + who);
+        }
+    }
+    frmContatti->hide();
+    accept();
+}
