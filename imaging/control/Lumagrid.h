@@ -14,6 +14,7 @@
 #include <memory>
 
 class ImgMenu;
+class LumagridPropertyBag;
 class LumagridDocument;
 class PageView;
 class QCursor;
@@ -261,6 +262,17 @@ public:
     QObject *Controls() const { return m_controls; }
     void setControls(QObject *o);
 
+    // ---- property persistence (the host's property bag) --------------------------------------
+    // A new instance with nothing stored: kept values cleared, strip and toolbar shown, Viewer.
+    void InitProperties();
+    // Every stored key applied (a missing key as its default; a value that cannot be taken is
+    // skipped). No propertyChanged while loading.
+    void ReadProperties(LumagridPropertyBag &bag);
+    // Every key written with its default, in the fixed order.
+    void WriteProperties(LumagridPropertyBag &bag);
+    // The keys in writing order, or in reading order.
+    static QStringList propertyNames(bool reading = false);
+
     // ---- for this library, its hosts' tests and later work ----------------------------------
     LumagridDocument *document() const { return m_doc; }
     PageView *pageView() const { return m_view; }
@@ -341,7 +353,16 @@ private:
 
     QVariant value(const QString &name) const { return m_values.value(name); }
     void setValue(const QString &name, const QVariant &v);
-    void notify(const QString &name) { Q_EMIT propertyChanged(name); }
+    void notify(const QString &name)
+    {
+        if (!m_loadingProperties)
+            Q_EMIT propertyChanged(name);
+    }
+    struct PropertyKey;
+    static const QList<PropertyKey> &propertyKeys();
+    // The container's own slot in the stored settings; nothing else uses it.
+    QObject *ActiveControl() const { return m_activeControl; }
+    void setActiveControl(QObject *o) { m_activeControl = o; }
 
     void buildChildren();
     void connectView();
@@ -425,6 +446,8 @@ private:
     QPointer<QObject> m_hyperLink;
     QPointer<QObject> m_dataMembers;
     QPointer<QObject> m_controls;
+    QPointer<QObject> m_activeControl;
+    bool m_loadingProperties = false;
 };
 
 #undef LUMAGRID_VALUE

@@ -1,0 +1,191 @@
+// Property persistence of the Lumagrid control through a property bag.
+#include "ControlTest.h"
+#include "LumagridPropertyBag.h"
+#include "PageView.h"
+
+#include <QSettings>
+#include <QSignalSpy>
+
+using namespace Qt::StringLiterals;
+using ControlTest::makeControl;
+
+namespace {
+// A bag in memory that keeps what it is given, defaults included, to compare two controls.
+class MapBag : public LumagridPropertyBag
+{
+public:
+    QVariantMap values;
+    QVariant ReadProperty(const QString &name, const QVariant &defaultValue) override
+    {
+        return values.value(name, defaultValue);
+    }
+    void WriteProperty(const QString &name, const QVariant &value, const QVariant &) override
+    {
+        values.insert(name, value);
+    }
+};
+} // namespace
+
+class TestLumagridProps : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    int m_n = 0;
+
+    std::unique_ptr<QSettings> settings()
+    {
+        return std::make_unique<QSettings>(m_dir.filePath(u"form-%1.ini"_s.arg(m_n)), QSettings::IniFormat);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        ControlTest::isolate(m_dir);
+    }
+
+    void init() { ++m_n; }
+
+    void keysInOrder()
+    {
+        QStringList write = Lumagrid::propertyNames();
+        QCOMPARE(write.size(), 100);
+        QCOMPARE(write.removeDuplicates(), 0);
+        QCOMPARE(write.first(), u"BackColor"_s);
+        QCOMPARE(write.mid(95), QStringList({u"ActiveControl"_s, u"WorkType"_s, u"ThumbsVisible"_s,
+                                             u"ButtonsVisible"_s, u"AskResSaveAs"_s}));
+        const QStringList read = Lumagrid::propertyNames(true);
+        QCOMPARE(read.size(), 99);
+        QVERIFY(!read.contains(u"Image"_s));
+        QCOMPARE(read.mid(94), QStringList({u"ButtonsVisible"_s, u"AskResSaveAs"_s, u"WorkType"_s,
+                                            u"ThumbsVisible"_s, u"ActiveControl"_s}));
+    }
+
+    // Nothing stored: the defaults, the strip and toolbar shown, Viewer; the engine's save quality
+    // falls from the new control's 100 to the stored default 75. Written back, it stores nothing.
+    void emptyStoreGivesDefaultsAndWritesNothing()
+    {
+        auto c = makeControl();
+        QCOMPARE(c->JPGQuality(), 100);
+        auto s = settings();
+        LumagridSettingsBag bag(*s, u"Lumagrid1"_s);
+        QSignalSpy notified(c.get(), &Lumagrid::propertyChanged);
+        c->ReadProperties(bag);
+        QCOMPARE(notified.count(), 0);
+        QCOMPARE(c->JPGQuality(), 75);
+        QCOMPARE(c->WorkType(), Viewer);
+        QVERIFY(c->ThumbsVisible());
+        QVERIFY(c->ButtonsVisible());
+        QVERIFY(!c->AskResSaveAs());
+        QVERIFY(c->Center());
+        QCOMPARE(c->ZoomVariation(), 10);
+        QCOMPARE(c->UndoLevels(), 5);
+        QCOMPARE(c->ScrollBars(), 3);
+        c->WriteProperties(bag);
+        s->sync();
+        QCOMPARE(s->allKeys(), QStringList());
+    }
+
+    void storedValuesComeBack()
+    {
+        auto a = makeControl();
+        a->InitProperties();
+        a->setJPGQuality(60);
+        a->setZoomVariation(25);
+        a->setAskResSaveAs(true);
+        a->setThumbsVisible(false);
+        a->setButtonsVisible(false);
+        a->setWorkType(Editor);
+        a->setBackColor(QColor(0x12, 0x34, 0x56));
+        a->setImageBorderColor(QColor(200, 10, 20));
+        a->setImageBorderThickness(3);
+        QFont font(u"DejaVu Sans"_s);
+        font.setBold(true);
+        a->letFont(font);
+        QPixmap icon(16, 16);
+        icon.fill(Qt::red);
+        a->setMouseIcon(icon);
+        a->setFontName(u"Verdana"_s);
+        a->setScrollBars(1);
+        a->setCenter(false);
+        a->setTIFCompression(4);
+        a->setToolTipText(u"Anteprima fax"_s);
+        a->setCurrentX(12.5f);
+        a->setDrawWidth(3);
+        a->letEnabled(true);
+        a->setMouseTool(2);
+        a->setZoom(2.5);
+        auto s = settings();
+        {
+            LumagridSettingsBag bag(*s, u"Lumagrid1"_s);
+            a->WriteProperties(bag);
+        }
+        s->sync();
+        QVERIFY(s->contains(u"Lumagrid1/JPGQuality"_s));
+        QVERIFY(!s->contains(u"Lumagrid1/UndoLevels"_s)); // at its default
+        auto reread = std::make_unique<QSettings>(s->fileName(), QSettings::IniFormat);
+        auto b = makeControl();
+        LumagridSettingsBag bag(*reread, u"Lumagrid1"_s);
+        b->ReadProperties(bag);
+        MapBag wa, wb;
+        a->WriteProperties(wa);
+        b->WriteProperties(wb);
+        for (const QString &name : Lumagrid::propertyNames()) {
+            const QVariant va = wa.values.value(name), vb = wb.values.value(name);
+            if (va.metaType().flags().testFlag(QMetaType::PointerToQObject))
+                continue;
+            QVERIFY2(va == vb, qPrintable(name + u": "_s + va.toString() + u" / "_s + vb.toString()));
+        }
+        QCOMPARE(b->WorkType(), Editor);
+        QVERIFY(!b->ThumbsVisible());
+        QVERIFY(!b->toolbar()->isVisibleTo(b.get()));
+        QCOMPARE(b->BackColor(), QColor(0x12, 0x34, 0x56));
+        QVERIFY(b->Font().bold());
+        QCOMPARE(b->MouseIcon().size(), QSize(16, 16));
+    }
+
+    // A stored value the control cannot take is skipped; the keys after it are still read.
+    void badValuesAreSkipped()
+    {
+        auto s = settings();
+        s->beginGroup(u"L"_s);
+        s->setValue(u"JPGQuality"_s, u"alto"_s);
+        s->setValue(u"BackColor"_s, u"rosso"_s);
+        s->setValue(u"MouseIcon"_s, QByteArray("not a picture"));
+        s->setValue(u"Image"_s, QByteArray("never read"));
+        s->setValue(u"ZoomVariation"_s, 30);
+        s->setValue(u"AskResSaveAs"_s, true);
+        s->endGroup();
+        auto c = makeControl();
+        const QColor back = c->BackColor();
+        LumagridSettingsBag bag(*s, u"L"_s);
+        c->ReadProperties(bag);
+        QCOMPARE(c->JPGQuality(), 100);
+        QCOMPARE(c->BackColor(), back);
+        QVERIFY(c->MouseIcon().isNull());
+        QVERIFY(c->IsEmpty());
+        QCOMPARE(c->ZoomVariation(), 30);
+        QVERIFY(c->AskResSaveAs());
+    }
+
+    void initPropertiesForANewInstance()
+    {
+        auto c = makeControl();
+        c->setForeColor(5);
+        c->letEnabled(true);
+        c->setAskResSaveAs(true);
+        c->InitProperties();
+        QCOMPARE(c->ForeColor(), 0);
+        QVERIFY(!c->Enabled());
+        QVERIFY(!c->AskResSaveAs());
+        QCOMPARE(c->WorkType(), Viewer);
+        QVERIFY(c->ThumbsVisible());
+        QVERIFY(c->ButtonsVisible());
+        QCOMPARE(c->JPGQuality(), 100); // the engine's own settings stay
+    }
+};
+
+QTEST_MAIN(TestLumagridProps)
+#include "tst_lumagrid_props.moc"
