@@ -1,0 +1,143 @@
+// One instance per user, and raising the running instance's window.
+#include "SingleInstance.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLocalSocket>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QWidget>
+
+using namespace Qt::StringLiterals;
+
+class tst_SingleInstance : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void secondInstanceRaisesFirst();
+    void leftoverSocketFileIsNoInstance();
+    void raiseWithoutInstance();
+    void instanceGoneFreesTheName();
+    void foreignRequestIgnored();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void tst_SingleInstance::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    const QString run = m_dir.filePath(u"run"_s);
+    QVERIFY(QDir().mkpath(run));
+    QFile::setPermissions(run, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_RUNTIME_DIR", run.toLocal8Bit());
+    qputenv("TMPDIR", m_dir.path().toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toLocal8Bit());
+}
+
+void tst_SingleInstance::secondInstanceRaisesFirst()
+{
+    QWidget window;
+    window.showMinimized();
+    SingleInstance first(u"ProgA"_s);
+    first.setWindow(&window);
+    QSignalSpy firstClaimed(&first, &SingleInstance::claimed);
+    QSignalSpy raised(&first, &SingleInstance::raiseRequested);
+    first.claim();
+    QVERIFY(firstClaimed.wait());
+    QVERIFY(first.isClaimed());
+    // The socket sits in the private folder, named after program and user.
+    const QString path = SingleInstance::socketPath(u"ProgA"_s);
+    QVERIFY(path.startsWith(m_dir.filePath(u"run"_s)));
+    QVERIFY(QFileInfo(path).fileName().startsWith(u"ProgA-"_s));
+
+    SingleInstance second(u"ProgA"_s);
+    QSignalSpy secondRunning(&second, &SingleInstance::alreadyRunning);
+    QSignalSpy secondClaimed(&second, &SingleInstance::claimed);
+    second.claim();
+    QVERIFY(secondRunning.wait());
+    QVERIFY(secondClaimed.isEmpty());
+    QVERIFY(!second.isClaimed());
+    QTRY_COMPARE(raised.size(), 1);
+    QVERIFY(!window.isMinimized());
+    QVERIFY(window.isVisible());
+
+    // Another program's name is free.
+    SingleInstance other(u"ProgB"_s);
+    QSignalSpy otherClaimed(&other, &SingleInstance::claimed);
+    other.claim();
+    QVERIFY(otherClaimed.wait());
+}
+
+void tst_SingleInstance::leftoverSocketFileIsNoInstance()
+{
+    // A crashed instance leaves its socket file behind.
+    const QString path = SingleInstance::socketPath(u"ProgC"_s);
+    QFile stale(path);
+    QVERIFY(stale.open(QIODevice::WriteOnly));
+    stale.close();
+    SingleInstance instance(u"ProgC"_s);
+    QSignalSpy claimed(&instance, &SingleInstance::claimed);
+    instance.claim();
+    QVERIFY(claimed.wait());
+    bool delivered = false, answered = false;
+    SingleInstance::requestRaise(u"ProgC"_s, this, [&](bool ok) {
+        delivered = ok;
+        answered = true;
+    });
+    QVERIFY(!answered); // never inside the call
+    QTRY_VERIFY(answered);
+    QVERIFY(delivered);
+}
+
+void tst_SingleInstance::raiseWithoutInstance()
+{
+    bool answered = false, delivered = true;
+    SingleInstance::requestRaise(u"Nobody"_s, this, [&](bool ok) {
+        delivered = ok;
+        answered = true;
+    });
+    QTRY_VERIFY(answered);
+    QVERIFY(!delivered);
+}
+
+void tst_SingleInstance::instanceGoneFreesTheName()
+{
+    {
+        SingleInstance first(u"ProgD"_s);
+        QSignalSpy claimed(&first, &SingleInstance::claimed);
+        first.claim();
+        QVERIFY(claimed.wait());
+    }
+    SingleInstance next(u"ProgD"_s);
+    QSignalSpy claimed(&next, &SingleInstance::claimed);
+    next.claim();
+    QVERIFY(claimed.wait());
+}
+
+void tst_SingleInstance::foreignRequestIgnored()
+{
+    QWidget window;
+    window.showMinimized();
+    SingleInstance instance(u"ProgE"_s);
+    instance.setWindow(&window);
+    QSignalSpy claimed(&instance, &SingleInstance::claimed);
+    instance.claim();
+    QVERIFY(claimed.wait());
+    QSignalSpy raised(&instance, &SingleInstance::raiseRequested);
+    QLocalSocket socket;
+    socket.connectToServer(SingleInstance::socketPath(u"ProgE"_s));
+    QVERIFY(socket.waitForConnected(5000));
+    socket.write(QByteArray(200, 'x'));
+    QVERIFY(socket.waitForBytesWritten(5000));
+    QTRY_VERIFY(socket.state() == QLocalSocket::UnconnectedState);
+    QVERIFY(raised.isEmpty());
+    QVERIFY(window.isMinimized());
+}
+
+QTEST_MAIN(tst_SingleInstance)
+#include "tst_singleinstance.moc"
