@@ -17,6 +17,7 @@ class ImgMenu;
 class LumagridPropertyBag;
 class LumagridDocument;
 class PageView;
+class SaneScanner;
 class QCursor;
 class QLineEdit;
 class QMimeData;
@@ -281,6 +282,8 @@ public:
     bool ThumbsLoading() const { return m_thumbsLoading; }
     int ThumbsPerView() const { return m_thumbsPerView; }
     QList<ThumbCtl *> thumbCells() const { return m_cells; }
+    // True while an acquisition started by Scan runs.
+    bool Scanning() const;
     // The last failure of a member that reports false.
     ImgXError lastError() const { return m_lastError; }
     // The counter text ("n/m" or "0/0").
@@ -343,6 +346,8 @@ Q_SIGNALS:
 
     // Not one of the control's events: a property changed (the host's property bag listens).
     void propertyChanged(const QString &name);
+    // Not one of the control's events: an acquisition started by Scan has ended (ok: no error).
+    void scanFinished(bool ok);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -393,6 +398,11 @@ private:
     void thumbReady(int index, const QImage &thumb);
     void thumbsFinished(bool stopped);
     void stopBuild();
+
+    // Scanning (LumagridScan.cpp).
+    SaneScanner *scanner();
+    void scanOpened();
+    void ImageAcquired(const QImage &page, double xDpi, double yDpi);
 
     // Toolbar (LumagridCommands.cpp).
     void onButtonClick();
@@ -447,6 +457,8 @@ private:
     QPointer<QObject> m_dataMembers;
     QPointer<QObject> m_controls;
     QPointer<QObject> m_activeControl;
+    SaneScanner *m_scanner = nullptr;
+    QString m_pendingScanName;
     bool m_loadingProperties = false;
 };
 

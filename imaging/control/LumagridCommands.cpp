@@ -247,16 +247,3 @@ bool Lumagrid::PrintSource(const QString &sFileName)
     }
     return true;
 }
-
-void Lumagrid::SelectScannerSource()
-{
-    m_lastError = ImgXError::make(ImgXErrorCode::InvalidArgument, u"Scanning is not available yet"_s);
-    notBuilt(u"Scansione"_s);
-}
-
-QVariant Lumagrid::Scan(const QString &)
-{
-    m_lastError = ImgXError::make(ImgXErrorCode::InvalidArgument, u"Scanning is not available yet"_s);
-    notBuilt(u"Scansione"_s);
-    return false;
-}
