@@ -1,0 +1,150 @@
+// "&Spedisci": checks, recipients, and the hand-over of one faxOut to the server link.
+#include "FRMSEND2.h"
+
+#include "ConfigIni.h"
+#include "ErrorReporting.h"
+#include "FormHelpers.h"
+#include "QuorinSock.h"
+#include "SystemUtils.h"
+#include "faxOut.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A name holding ";" would split into two recipients on the server.
+QString recipientText(QString text)
+{
+    return text.replace(u';', u',');
+}
+
+bool checkDocument(QWidget *owner, const QString &path)
+{
+    if (!FileExists(path)) {
+        MsgBoxEx(owner, u"Il file "_s + path + u" non è più presente! Impossibile proseguire"_s,
+                 QMessageBox::Critical);
+        return false;
+    }
+    // The server link joins the documents with "+": a "+" in a name would cut it in two.
+    if (path.contains(u'+')) {
+        MsgBoxEx(owner,
+                 u"Il nome del file "_s + path +
+                     u" contiene il carattere '+'. Rinominare il file per poterlo spedire."_s,
+                 QMessageBox::Critical);
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool FRMSEND2::collectDocuments(QString &documents)
+{
+    QStringList parts;
+    auto contribution = [](const QString &f) -> QString { return AddBackslash(GetPath(f)) + GetFileName(f); };
+    if (!m_itemOpen.isEmpty()) {
+        if (!checkDocument(this, m_itemOpen))
+            return false;
+        parts.append(contribution(m_itemOpen));
+    }
+    for (int i = 0; i < lbFiles->count(); ++i) {
+        lbFiles->setCurrentRow(i); // a missing file stays selected
+        const QString f = lbFiles->item(i)->text();
+        if (!checkDocument(this, f))
+            return false;
+        parts.append(contribution(f));
+    }
+    documents = parts.join(u'+');
+    return true;
+}
+
+void FRMSEND2::cbSend_Click()
+{
+    QString documents;
+    if (!collectDocuments(documents))
+        return;
+    const bool cover = chbCoverPage->isChecked();
+    if (documents.isEmpty() && !cover) {
+        MsgBoxEx(this, u"E' obbligatorio definire un fax o una copertina"_s);
+        return;
+    }
+    if (documents.isEmpty() && tbNote->toPlainText().isEmpty()) {
+        MsgBoxEx(this, u"Si deve specificare un fax o una nota"_s);
+        return;
+    }
+    if (cover && !checkDocument(this, tbCover->text()))
+        return;
+    if (tbFaxNumber->text().isEmpty()) {
+        MsgBoxEx(this, u"E' obbligatorio inserire un numero di fax"_s);
+        return;
+    }
+    QList<RecipientRow> table;
+    const int unusable = Recipients::ProcessNumbers(tbFaxNumber->text(), m_pickedFromBook, m_pickedList,
+                                                    tbTo->text(), tbCompany->text(), table);
+    if (unusable > 0) {
+        const QString question = u"Trovati "_s + QString::number(unusable) +
+                                 u" numeri fax a cui sarà impossibile spedire."_s + u"\r\n"_s +
+                                 u"Annullare la spedizione?"_s;
+        if (MsgBoxEx(this, question, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) ==
+            QMessageBox::Yes)
+            return;
+    }
+    QStringList names, companies, numbers;
+    for (const RecipientRow &row : table) {
+        if (row.fax.isEmpty())
+            continue;
+        names.append(recipientText(row.name));
+        companies.append(recipientText(row.company));
+        numbers.append(row.fax);
+    }
+    // A fax without a single usable number would be handed over with no recipient at all.
+    if (numbers.isEmpty()) {
+        MsgBoxEx(this, u"Nessun numero fax valido: il fax non è stato spedito."_s, QMessageBox::Critical);
+        return;
+    }
+    bool dateOk = false, timeOk = false;
+    const QString sendDate = Recipients::TrasformaData(tbDate->text(), &dateOk);
+    const QString sendTime = Recipients::TrasformaOra(tbTime->text(), &timeOk);
+    if (!dateOk || !timeOk) {
+        ShowErrorMessage(ErrNumber::TypeMismatch,
+                         dateOk ? u"Ora non valida: "_s + tbTime->text()
+                                : u"Data non valida: "_s + tbDate->text(),
+                         u"FRMSEND2.cbSend_Click"_s);
+        return;
+    }
+
+    auto fax = std::make_unique<faxOut>();
+    fax->setUser(0); // the fax client never names a user number
+    fax->setAppName(u"FaxClient"_s);
+    fax->setAllFaxFiles(documents);
+    fax->setSendRes(chHiRes->isChecked() ? u"1"_s : u"0"_s);
+    fax->setRetries(ConfigIni.Retries);
+    fax->setRetryDelay(ConfigIni.DelayRetries);
+    fax->setSendDate(sendDate);
+    fax->setSendTime(sendTime);
+    fax->setFromLine(tbFrom->text());
+    fax->setFromComp(tbSendCompany->text());
+    fax->setFromPhon(tbSendVoiceNumber->text());
+    fax->setFromFax(tbSendFaxNumber->text());
+    fax->setDestName(names.join(u';'));
+    fax->setToCompany(companies.join(u';'));
+    fax->setDestFax(numbers.join(u';'));
+    fax->setSubject(tbSubj->text());
+    fax->setF_Extra(tbNote->toPlainText());
+    fax->setCoverPage(cover ? tbCover->text() : QString());
+
+    m_idFaxSending = m_sock ? m_sock->SendNewFax(std::move(fax)) : u"-1"_s;
+    if (m_idFaxSending == u"-1") {
+        // The link refused or could not announce the fax: nothing went to the server.
+        MsgBoxEx(this, u"Il fax non è stato consegnato al server. Verificare il collegamento e riprovare."_s,
+                 QMessageBox::Critical);
+        return;
+    }
+    cbCancel->setText(u"&Chiudi"_s);
+}

@@ -1,0 +1,307 @@
+#include "ComposeRig.h"
+#include "FRMSEND2.h"
+#include "ProfileFile.h"
+
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+namespace {
+
+const QString F = u"<\u00BF>"_s; // field separator of the fax block
+
+QList<FakeFaxServer::Frame> newFaxFrames(const FakeFaxServer &server)
+{
+    return server.receivedFrames("NEWFAX");
+}
+
+} // namespace
+
+class TestSendDialog : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_home;
+    QString m_doc1, m_doc2, m_cover;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        useTemporaryHome(m_home);
+        m_doc1 = writeFile(m_home, u"uno.tif"_s, "II*\0uno");
+        m_doc2 = writeFile(m_home, u"due.tif"_s, "II*\0due");
+        m_cover = writeFile(m_home, u"base.cpe"_s, "cover");
+    }
+    void init() { resetConfig(m_home); }
+
+    // Every check that stops the send, and what the user is told.
+    void checks_data()
+    {
+        QTest::addColumn<bool>("document");
+        QTest::addColumn<bool>("cover");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("no document, no cover") << false << false << QString() << u"021"_s << QString()
+                                               << u"E' obbligatorio definire un fax o una copertina"_s;
+        QTest::newRow("cover only, no note") << false << true << QString() << u"021"_s << QString()
+                                             << u"Si deve specificare un fax o una nota"_s;
+        QTest::newRow("no fax number") << true << false << QString() << QString() << QString()
+                                       << u"E' obbligatorio inserire un numero di fax"_s;
+        QTest::newRow("bad number, send cancelled")
+            << true << false << QString() << u"02 1234 5678"_s << QString()
+            << u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\nAnnullare la spedizione?"_s;
+        QTest::newRow("bad date") << true << false << QString() << u"021"_s << u"31/02/x"_s
+                                  << u"Si è verificato il seguente errore:"_s;
+    }
+    void checks()
+    {
+        QFETCH(bool, document);
+        QFETCH(bool, cover);
+        QFETCH(QString, note);
+        QFETCH(QString, number);
+        QFETCH(QString, date);
+        QFETCH(QString, told);
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        if (document)
+            dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        if (cover) {
+            Prompt::setNextFileName(m_cover);
+            click(&dlg, u"chbCoverPage"_s);
+        }
+        child<QPlainTextEdit>(&dlg, u"tbNote"_s)->setPlainText(note);
+        setText(&dlg, u"tbFaxNumber"_s, number);
+        if (!date.isEmpty())
+            setText(&dlg, u"tbDate"_s, date);
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::Yes); // "Annullare la spedizione?" - yes
+        click(&dlg, u"cbSend"_s);
+        QVERIFY(!Prompt::records().isEmpty());
+        QVERIFY2(Prompt::lastRecord().text.startsWith(told), qPrintable(Prompt::lastRecord().text));
+        QCOMPARE(dlg.IdFaxSending(), QString());
+        QCOMPARE(child<QPushButton>(&dlg, u"cbCancel"_s)->text(), u"&Annulla"_s);
+        rig.sock->SendUser(u"mario"_s); // marker: everything sent before it has arrived
+        QVERIFY(rig.received(FakeFaxServer::answer(u"USER", u"mario")));
+        QVERIFY(newFaxFrames(rig.server).isEmpty());
+    }
+
+    void missingDocumentStaysSelected()
+    {
+        ConfigIni.File = m_doc1 + u'+' + m_doc2;
+        FRMSEND2 dlg;
+        dlg.Load();
+        auto *list = child<QListWidget>(&dlg, u"lbFiles"_s);
+        QCOMPARE(list->count(), 2);
+        list->addItem(m_home.filePath(u"sparito.tif"_s));
+        setText(&dlg, u"tbFaxNumber"_s, u"021"_s);
+        click(&dlg, u"cbSend"_s);
+        QCOMPARE(Prompt::lastRecord().text, u"Il file "_s + m_home.filePath(u"sparito.tif"_s) +
+                                                u" non è più presente! Impossibile proseguire"_s);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QCOMPARE(list->currentRow(), 2);
+    }
+
+    // The whole NEWFAX frame the server receives for a filled dialog.
+    void exactFrame()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        ConfigIni.File = m_doc1 + u'+' + m_home.filePath(u"manca.tif"_s) + u'+' + m_doc2;
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.Load();
+        QCOMPARE(child<QListWidget>(&dlg, u"lbFiles"_s)->count(), 2); // the missing file is dropped
+        QVERIFY(child<QCheckBox>(&dlg, u"chHiRes"_s)->isChecked());
+        setText(&dlg, u"tbTo"_s, u"Mario Rossi"_s);
+        setText(&dlg, u"tbCompany"_s, u"Rossi; Figli"_s);
+        setText(&dlg, u"tbFaxNumber"_s, u" 021234567 "_s);
+        setText(&dlg, u"tbDate"_s, u"2027-03-05"_s);
+        setText(&dlg, u"tbTime"_s, u"9:05"_s);
+        setText(&dlg, u"tbSubj"_s, u"Offerta n° 12"_s);
+        child<QPlainTextEdit>(&dlg, u"tbNote"_s)->setPlainText(u"Come d'accordo"_s);
+        Prompt::setNextFileName(m_cover);
+        click(&dlg, u"chbCoverPage"_s);
+        QCOMPARE(child<QLineEdit>(&dlg, u"tbCover"_s)->text(), m_cover);
+
+        click(&dlg, u"cbSend"_s);
+        QVERIFY(dlg.IdFaxSending().startsWith(u'#'));
+        QCOMPARE(child<QPushButton>(&dlg, u"cbCancel"_s)->text(), u"&Chiudi"_s);
+        const QString key = dlg.IdFaxSending();
+        const QString files = m_doc1 + u'+' + m_doc2;
+        const QString block = QStringList{u"0"_s,
+                                          u"FaxClient"_s,
+                                          files,
+                                          u"1"_s,
+                                          u"3"_s,
+                                          u"60"_s,
+                                          u"05-03-2027"_s,
+                                          u"09:05:00"_s,
+                                          u"Ufficio Acquisti"_s,
+                                          u"Alfa S.r.l."_s,
+                                          u"0211"_s,
+                                          u"0222"_s,
+                                          u"Mario Rossi"_s,
+                                          u"Rossi, Figli"_s,
+                                          u"021234567"_s,
+                                          u"Offerta n° 12"_s,
+                                          u"Come d'accordo"_s,
+                                          m_cover,
+                                          u"False"_s,
+                                          u"1"_s,
+                                          u"1"_s,
+                                          u"255"_s,
+                                          u"True"_s,
+                                          QString(),
+                                          QString(),
+                                          u"0"_s,
+                                          QString(),
+                                          QString(),
+                                          u"F"_s}
+                                  .join(F);
+        const QByteArray frame =
+            FakeFaxServer::answer(u"NEWFAX", files + u"<#>"_s + key + u"<#>"_s + block + u"<#>"_s + m_cover);
+        QVERIFY(rig.received(frame));
+        QCOMPARE(newFaxFrames(rig.server).size(), 1);
+
+        // A second press sends the fax again.
+        click(&dlg, u"cbSend"_s);
+        QTRY_COMPARE(newFaxFrames(rig.server).size(), 2);
+    }
+
+    // Recipient fields of the fax block for typed and picked recipients.
+    void recipients_data()
+    {
+        QTest::addColumn<bool>("pick");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("destination"); // DestName, ToCompany, DestFax
+        QTest::newRow("two picked contacts")
+            << true << QString()
+            << QStringList{u"Daviv Azivo;Viverov Aroz"_s, u";Beta"_s, u"021111;022222"_s};
+        QTest::newRow("picked plus a typed number and an unknown name")
+            << true << u"Ignoto; 033333"_s
+            << QStringList{u";Daviv Azivo;Viverov Aroz"_s, u";;Beta"_s, u"033333;021111;022222"_s};
+    }
+    void recipients()
+    {
+        QFETCH(bool, pick);
+        QFETCH(QString, typed);
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        setText(&dlg, u"tbFaxNumber"_s, typed);
+        if (pick)
+            dlg.applyPick(
+                {{u"Daviv Azivo"_s, u"021111"_s, QString()}, {u"Viverov Aroz"_s, u"022222"_s, u"Beta"_s}});
+        QVERIFY(!child<QLineEdit>(&dlg, u"tbTo"_s)->isEnabled());
+        Prompt::setNextAnswer(QMessageBox::No); // go on without the unusable entries
+        click(&dlg, u"cbSend"_s);
+        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
+        QTEST((QStringList{block.value(12), block.value(13), block.value(14)}), "destination");
+    }
+
+    // Nothing usable left: the fax is not handed over with an empty recipient list.
+    void noUsableNumberSendsNothing()
+    {
+        FRMSEND2 dlg;
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        setText(&dlg, u"tbFaxNumber"_s, u"02-1234"_s);
+        Prompt::setNextAnswer(QMessageBox::No);
+        click(&dlg, u"cbSend"_s);
+        QCOMPARE(Prompt::lastRecord().text, u"Nessun numero fax valido: il fax non è stato spedito."_s);
+        QCOMPARE(dlg.IdFaxSending(), QString());
+    }
+
+    // A link that cannot take the fax is reported, not shown as sent.
+    void refusedHandOverIsReported()
+    {
+        QuorinSock sock; // never connected
+        FRMSEND2 dlg;
+        dlg.setClientSock(&sock);
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        setText(&dlg, u"tbFaxNumber"_s, u"021"_s);
+        click(&dlg, u"cbSend"_s);
+        QCOMPARE(dlg.IdFaxSending(), u"-1"_s);
+        QVERIFY(promptTexts().last().startsWith(u"Il fax non è stato consegnato al server."_s));
+        QCOMPARE(child<QPushButton>(&dlg, u"cbCancel"_s)->text(), u"&Annulla"_s);
+    }
+
+    void fileNamesWithPlusAreRefused()
+    {
+        const QString plus = writeFile(m_home, u"a+b.tif"_s, "x");
+        FRMSEND2 dlg;
+        dlg.setItemOpen(plus);
+        dlg.Load();
+        setText(&dlg, u"tbFaxNumber"_s, u"021"_s);
+        click(&dlg, u"cbSend"_s);
+        QVERIFY(Prompt::lastRecord().text.contains(u"contiene il carattere '+'"_s));
+    }
+
+    void coverPicker()
+    {
+        FRMSEND2 dlg;
+        dlg.Load();
+        auto *check = child<QCheckBox>(&dlg, u"chbCoverPage"_s);
+        auto *cover = child<QLineEdit>(&dlg, u"tbCover"_s);
+        Prompt::setNextFileName(QString()); // cancelled
+        check->click();
+        QVERIFY(!check->isChecked());
+        QCOMPARE(cover->text(), u"nessuna"_s);
+        Prompt::setNextFileName(m_cover);
+        check->click();
+        QCOMPARE(cover->text(), m_cover);
+        QCOMPARE(Prompt::lastRecord().kind, Prompt::Kind::OpenFile);
+        check->click();
+        QCOMPARE(cover->text(), u"nessuna"_s);
+    }
+
+    // The remembered document list: written at close, left alone by a dialog opened for one fax.
+    void fileListPersistence()
+    {
+        ConfigIni.File = m_doc1;
+        {
+            FRMSEND2 dlg;
+            dlg.show();
+            Prompt::setNextFileName(m_doc2);
+            click(&dlg, u"cbFiles"_s);
+            Prompt::setNextFileName(m_doc2); // the same file twice is allowed
+            click(&dlg, u"cbFiles"_s);
+            QCOMPARE(child<QListWidget>(&dlg, u"lbFiles"_s)->currentRow(), 2);
+            Prompt::setNextFileName(QString());
+            click(&dlg, u"cbFiles"_s);
+            QCOMPARE(child<QListWidget>(&dlg, u"lbFiles"_s)->count(), 3);
+            dlg.close();
+        }
+        const QString stored = m_doc1 + u'+' + m_doc2 + u'+' + m_doc2;
+        QCOMPARE(ProfileFile::readString(ConfigIni.IniPath, u"Config"_s, u"File"_s), stored);
+        {
+            FRMSEND2 dlg;
+            dlg.setItemOpen(m_doc1);
+            dlg.show();
+            QCOMPARE(child<QListWidget>(&dlg, u"lbFiles"_s)->count(), 0);
+            dlg.close();
+            QCOMPARE(dlg.ItemOpen(), QString());
+        }
+        QCOMPARE(ProfileFile::readString(ConfigIni.IniPath, u"Config"_s, u"File"_s), stored);
+        {
+            FRMSEND2 dlg;
+            dlg.show();
+            click(&dlg, u"Command1"_s);
+            dlg.close();
+        }
+        QCOMPARE(ProfileFile::readString(ConfigIni.IniPath, u"Config"_s, u"File"_s), QString());
+    }
+};
+
+QTEST_MAIN(TestSendDialog)
+#include "tst_senddialog.moc"
