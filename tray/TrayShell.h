@@ -1,0 +1,74 @@
+#pragma once
+
+#include <QEvent>
+#include <QIcon>
+#include <QPoint>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+// What the notification area is told about one icon.
+struct NotifyIconData
+{
+    static constexpr int NIF_MESSAGE = 1;
+    static constexpr int NIF_ICON = 2;
+    static constexpr int NIF_TIP = 4;
+    static constexpr int TipLength = 63;
+
+    QPointer<QWidget> hWnd; // receives the icon's mouse notifications
+    int uID = 0;
+    int uFlags = 0; // which of icon, tip and callback message a change carries
+    int uCallbackMessage = 0;
+    QIcon hIcon; // shared, never owned
+    QString szTip;
+};
+
+// A mouse notification of a notification-area icon, posted to the icon's window when it has a callback
+// message. message is the mouse message of the icon (515 double click, 517 right button released...).
+class TrayNotifyEvent : public QEvent
+{
+public:
+    static QEvent::Type eventType();
+    TrayNotifyEvent(int callbackMessage, int iconId, int message, QPoint globalPos);
+
+    int callbackMessage() const { return m_callback; }
+    int iconId() const { return m_iconId; }
+    int message() const { return m_message; }
+    QPoint globalPos() const { return m_pos; }
+
+private:
+    int m_callback, m_iconId, m_message;
+    QPoint m_pos;
+};
+
+// Mouse messages an icon reports.
+namespace TrayMouse {
+inline constexpr int LButtonUp = 514;
+inline constexpr int LButtonDblClk = 515;
+inline constexpr int RButtonUp = 517;
+inline constexpr int MButtonUp = 520;
+} // namespace TrayMouse
+
+// The notification area of the desktop: adds, changes and removes icons. The programs use the
+// system's one shell; tests install a recording one, since the offscreen platform has no tray.
+class TrayShell
+{
+public:
+    enum Message { NIM_ADD = 0, NIM_MODIFY = 1, NIM_DELETE = 2 };
+
+    virtual ~TrayShell() = default;
+    // True on success; on failure lastError() tells why.
+    virtual bool notifyIcon(Message message, const NotifyIconData &data) = 0;
+    virtual int lastError() const = 0;
+
+    // The shell in use: the installed one, else the desktop's (QSystemTrayIcon).
+    static TrayShell *current();
+    // Installs a shell (nullptr: back to the desktop's). Not owned.
+    static void install(TrayShell *shell);
+
+    // Posts a mouse notification to the icon's window, as the desktop does.
+    static void notify(const NotifyIconData &data, int mouseMessage, QPoint globalPos);
+};
+
+// Error the desktop's shell reports when there is no notification area to put an icon in.
+inline constexpr int TrayErrorNotAvailable = 1008;

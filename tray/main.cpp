@@ -1,0 +1,26 @@
+// The tray launcher QuorinLive.
+#include "Prompt.h"
+#include "StartupMain.h"
+
+#include <QApplication>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(u"QuorinLive"_s);
+    QApplication::setOrganizationName(u"Quorin"_s);
+    QApplication::setApplicationVersion(QStringLiteral(QUORIN_VERSION));
+    // The program lives in the notification area: closing a window never ends it, only "Esci" does.
+    QApplication::setQuitOnLastWindowClosed(false);
+    Prompt::installItalianTranslation();
+
+    QuorinLive::StartupMain startup;
+    QObject::connect(
+        &startup, &QuorinLive::StartupMain::exitRequested, &app, [] { QCoreApplication::exit(0); },
+        Qt::QueuedConnection);
+    QTimer::singleShot(0, &startup, &QuorinLive::StartupMain::Main);
+    return app.exec();
+}
