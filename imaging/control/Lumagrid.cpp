@@ -165,15 +165,25 @@ void Lumagrid::connectView()
 {
     PageView *v = m_view;
     connect(v, &PageView::Click, this, &Lumagrid::Click);
-    connect(v, &PageView::DblClick, this, &Lumagrid::DblClick);
+    connect(v, &PageView::DblClick, this, [this] {
+        if (!logoDoubleClick())
+            Q_EMIT DblClick();
+    });
     connect(v, &PageView::KeyDown, this, &Lumagrid::KeyDown);
     connect(v, &PageView::KeyPress, this, &Lumagrid::KeyPress);
     connect(v, &PageView::viewKeyUp, this, [this](short code, short shift) {
         pageKey(code);
         Q_EMIT KeyUp(&code, &shift);
     });
-    connect(v, &PageView::MouseDown, this, &Lumagrid::MouseDown);
-    connect(v, &PageView::MouseMove, this, &Lumagrid::MouseMove);
+    // While a logo is placed the host is not told of the clicks and moves that place it.
+    connect(v, &PageView::MouseDown, this, [this](short *button, short *shift, float *x, float *y) {
+        if (!logoMouseDown(*x, *y))
+            Q_EMIT MouseDown(button, shift, x, y);
+    });
+    connect(v, &PageView::MouseMove, this, [this](short *button, short *shift, float *x, float *y) {
+        if (!logoMouseMove(*x, *y))
+            Q_EMIT MouseMove(button, shift, x, y);
+    });
     connect(v, &PageView::MouseUp, this, &Lumagrid::MouseUp);
     connect(v, &PageView::Selected, this, &Lumagrid::Selected);
     connect(v, &PageView::ScrollChanged, this, &Lumagrid::ScrollChanged);

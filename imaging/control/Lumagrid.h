@@ -14,6 +14,7 @@
 #include <memory>
 
 class ImgMenu;
+class frmImage;
 class LumagridPropertyBag;
 class LumagridDocument;
 class PageView;
@@ -282,6 +283,8 @@ public:
     bool ThumbsLoading() const { return m_thumbsLoading; }
     int ThumbsPerView() const { return m_thumbsPerView; }
     QList<ThumbCtl *> thumbCells() const { return m_cells; }
+    // True while a logo floats over the page waiting for the double-click that stamps it.
+    bool PlacingLogo() const { return m_placingLogo; }
     // True while an acquisition started by Scan runs.
     bool Scanning() const;
     // The last failure of a member that reports false.
@@ -355,6 +358,7 @@ protected:
 
 private:
     friend class LumagridCommands;
+    friend class frmImage;
 
     QVariant value(const QString &name) const { return m_values.value(name); }
     void setValue(const QString &name, const QVariant &v);
@@ -399,6 +403,16 @@ private:
     void thumbsFinished(bool stopped);
     void stopBuild();
 
+    // Logo stamping (LumagridLogo.cpp).
+    void addLogo();
+    void logoPreview(const QImage &logo, QPoint pagePixel, bool useAlpha);
+    QImage viewLogo(const QImage &logo, bool useAlpha) const;
+    void startPlacingLogo(const QImage &logo, int opacity, bool useAlpha);
+    void stampLogo(const QImage &logo, QPoint pagePixel, int opacity, bool useAlpha);
+    bool logoMouseDown(float x, float y);
+    bool logoMouseMove(float x, float y);
+    bool logoDoubleClick();
+
     // Scanning (LumagridScan.cpp).
     SaneScanner *scanner();
     void scanOpened();
@@ -412,7 +426,6 @@ private:
     void ApplyResolution();
     void markingTool(const QString &key);
     void markRectangle(const QRect &pixels);
-    void notBuilt(const QString &what);
     void printDocument();
     void printerSetup();
     void printError(const ImgXError &error);
@@ -458,6 +471,15 @@ private:
     QPointer<QObject> m_controls;
     QPointer<QObject> m_activeControl;
     SaneScanner *m_scanner = nullptr;
+    // The logo being placed (per control: a second control is never caught in this one's placing).
+    bool m_placingLogo = false;
+    bool m_draggingLogo = false;
+    bool m_logoPlaced = false; // a logo was placed before: the next one starts where it was left
+    int m_savedMouseTool = 0;
+    QPoint m_logoPos; // viewport pixels
+    QPoint m_grab;
+    QImage m_logoStamp;
+    bool m_logoAlpha = false;
     QString m_pendingScanName;
     bool m_loadingProperties = false;
 };

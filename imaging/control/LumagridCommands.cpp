@@ -15,11 +15,6 @@
 
 using namespace Qt::StringLiterals;
 
-void Lumagrid::notBuilt(const QString &what)
-{
-    Prompt::information(this, QString(), what + u": funzione non ancora disponibile."_s);
-}
-
 void Lumagrid::onButtonClick()
 {
     if (m_thumbsLoading) {
@@ -83,7 +78,7 @@ void Lumagrid::onButtonClick()
     } else if (key == u"Evidenzia"_s || key == u"BlackRec"_s || key == u"WhiteRec"_s) {
         markingTool(key);
     } else if (key == u"AddLogo"_s) {
-        notBuilt(u"Inserimento logo"_s);
+        addLogo();
     } else if (key == u"FirstPage"_s) {
         GoToPage(0, false);
     } else if (key == u"PrevPage"_s) {

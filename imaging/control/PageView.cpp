@@ -92,6 +92,8 @@ PageView::PageView(QWidget *parent) : QAbstractScrollArea(parent)
     m_backColor = palette().color(QPalette::Dark);
     viewport()->setAutoFillBackground(false);
     viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    // Moves without a button count too (pixel read-out, a logo following the pointer).
+    viewport()->setMouseTracking(true);
     setFocusPolicy(Qt::StrongFocus);
     setFrameShape(QFrame::StyledPanel);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -115,6 +117,28 @@ void PageView::setPage(const ImgXImage &page)
     m_mapping = m_image.isNull() ? ImgXPageMapping() : page.mapping();
     invalidateCache();
     updateScrollRanges();
+    viewport()->update();
+}
+
+void PageView::setOverlay(const QImage &picture, QPoint pos, bool framed)
+{
+    m_overlay = picture;
+    m_overlayPos = pos;
+    m_overlayFramed = framed;
+    viewport()->update();
+}
+
+void PageView::moveOverlay(QPoint pos)
+{
+    m_overlayPos = pos;
+    viewport()->update();
+}
+
+void PageView::clearOverlay()
+{
+    if (m_overlay.isNull())
+        return;
+    m_overlay = QImage();
     viewport()->update();
 }
 
@@ -201,6 +225,14 @@ void PageView::paintEvent(QPaintEvent *event)
                 p.setRenderHint(QPainter::SmoothPixmapTransform, m_smooth);
                 p.drawImage(dst, m_image, QRectF(src));
             }
+        }
+    }
+    if (!m_overlay.isNull()) {
+        p.drawImage(m_overlayPos, m_overlay);
+        if (m_overlayFramed) {
+            p.setPen(QPen(Qt::red, 1));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(QRect(m_overlayPos - QPoint(4, 4), m_overlay.size() + QSize(8, 8)));
         }
     }
     p.end();

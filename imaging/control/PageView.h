@@ -67,6 +67,16 @@ public:
     // Viewport point to page pixel (may lie outside the page).
     QPointF viewportToPixel(QPointF p) const;
 
+    // A picture floating over the view at pos (viewport pixels), with a red frame 4 pixels out when
+    // framed: the logo being placed, or its preview. The page itself is not changed.
+    void setOverlay(const QImage &picture, QPoint pos, bool framed);
+    void moveOverlay(QPoint pos);
+    void clearOverlay();
+    bool hasOverlay() const { return !m_overlay.isNull(); }
+    QSize overlaySize() const { return m_overlay.size(); }
+    QPoint overlayPos() const { return m_overlayPos; }
+    bool overlayFramed() const { return m_overlayFramed; }
+
     // The pixels as drawn (for the thumbnails and tests): the page at its true proportions.
     static QSize shownSize(const ImgXImage &page, double zoom);
 
@@ -132,6 +142,10 @@ private:
     int m_tool = ToolNone;
     int m_scrollBars = 3;
     double m_smallChange = 1.0;
+
+    QImage m_overlay;
+    QPoint m_overlayPos;
+    bool m_overlayFramed = false;
 
     QPixmap m_cache;
     double m_cacheZoom = 0;

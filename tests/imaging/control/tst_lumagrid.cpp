@@ -470,17 +470,6 @@ private Q_SLOTS:
         waitBuilt(*preview);
     }
 
-    void logoCommandNotYetAvailableSaysSo()
-    {
-        auto c = makeControl(false);
-        QVERIFY(c->OpenSource(m_three));
-        QSignalSpy changed(c.get(), &Lumagrid::Changed);
-        press(*c, u"AddLogo"_s);
-        QCOMPARE(Prompt::records().size(), 1);
-        QVERIFY(Prompt::lastRecord().text.contains(u"non ancora disponibile"_s));
-        QCOMPARE(changed.count(), 0);
-    }
-
     void saveWritesBackAndRaisesEvents()
     {
         const QString file = path(u"save.tif"_s);

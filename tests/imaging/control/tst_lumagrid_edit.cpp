@@ -5,6 +5,7 @@
 #include "PageView.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -272,6 +273,145 @@ private Q_SLOTS:
             QCOMPARE(c->Zoom(), 0.01);
         else
             QCOMPARE(c->Zoom(), zoom);
+    }
+    // ---- logo stamping ------------------------------------------------------------------------
+
+    // Fills the logo dialog: file, opacity, position, alpha; then OK (or Cancel when ok is false).
+    static void answerLogo(const QString &file, const QString &opacity, int x, int y, bool alpha,
+                           bool ok = true, QString *opacityAfter = nullptr)
+    {
+        Prompt::setDialogHandler([=](QDialog *d) {
+            if (d->objectName() != u"frmImage"_s)
+                return int(QDialog::Rejected);
+            Prompt::setNextFileName(file);
+            d->findChild<QPushButton *>(u"cmdBrowse"_s)->click();
+            d->findChild<QLineEdit *>(u"txtOpacity"_s)->setText(opacity);
+            d->findChild<QLineEdit *>(u"txtX"_s)->setText(QString::number(x));
+            d->findChild<QLineEdit *>(u"txtY"_s)->setText(QString::number(y));
+            d->findChild<QCheckBox *>(u"chkAlpha"_s)->setChecked(alpha);
+            d->findChild<QPushButton *>(ok ? u"cmdOK"_s : u"cmdCancel"_s)->click();
+            if (opacityAfter)
+                *opacityAfter = d->findChild<QLineEdit *>(u"txtOpacity"_s)->text();
+            return d->result();
+        });
+    }
+
+    QString logoFile(const QString &name, bool alpha)
+    {
+        QImage logo(40, 20, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        logo.fill(alpha ? qRgba(255, 0, 0, 255) : qRgb(0, 0, 255));
+        if (alpha)
+            logo.setPixel(0, 0, qRgba(0, 0, 0, 0)); // a transparent corner
+        const QString file = path(name);
+        return logo.save(file) ? file : QString();
+    }
+
+    void logoWithAlphaIsStampedAtOnce()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_fine));
+        QSignalSpy changed(c.get(), &Lumagrid::Changed);
+        answerLogo(logoFile(u"alpha.png"_s, true), u"255"_s, 100, 1200, true);
+        QVERIFY(press(*c, u"AddLogo"_s));
+        QVERIFY(!c->PlacingLogo());
+        QVERIFY(!c->pageView()->hasOverlay());
+        QCOMPARE(Prompt::records().at(2).text,
+                 u"Trascinare il logo nella posizione desiderata e fare doppio click."_s);
+        const QImage page = c->Image().image();
+        QCOMPARE(page.pixel(110, 1210) & 0xffffff, qRgb(255, 0, 0) & 0xffffff);
+        QCOMPARE(page.pixel(100, 1200) & 0xffffff, 0xffffffu); // the transparent corner
+        QCOMPARE(page.pixel(145, 1210) & 0xffffff, 0xffffffu); // right of the logo
+        QCOMPARE(c->UndoText(), u"Insert Logo"_s);
+        QVERIFY(changed.count() >= 1);
+        QVERIFY(press(*c, u"Undo"_s));
+        QCOMPARE(c->Image().image().pixel(110, 1210) & 0xffffff, 0xffffffu);
+    }
+
+    // Without alpha the logo floats in a red frame; a click inside picks it up, it follows the
+    // pointer, a double-click stamps it. The host hears none of it. A 204 x 98 page is made square
+    // first, so the logo keeps its proportions.
+    void logoIsPlacedByHand()
+    {
+        const QString file = path(u"place.tif"_s);
+        QVERIFY(FaxFixture::writeFax(file, 1));
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(file));
+        c->setZoom(0.5);
+        QVERIFY(press(*c, u"Pan"_s));
+        QString opacity;
+        answerLogo(logoFile(u"plain.png"_s, false), u"300"_s, 0, 0, false, true, &opacity);
+        QVERIFY(press(*c, u"AddLogo"_s));
+        QCOMPARE(opacity, u"255"_s);
+        QVERIFY(c->PlacingLogo());
+        PageView *v = c->pageView();
+        QVERIFY(v->hasOverlay() && v->overlayFramed());
+        QCOMPARE(v->overlaySize(), QSize(20, 10)); // 40 x 20 at zoom 0.5
+        const QPoint corner = v->pageRect().topLeft().toPoint();
+        QCOMPARE(v->overlayPos(), QPoint(std::max(0, corner.x()), std::max(0, corner.y())));
+        QCOMPARE(c->MouseTool(), 0);
+        QSignalSpy down(c.get(), &Lumagrid::MouseDown);
+        QSignalSpy moved(c.get(), &Lumagrid::MouseMove);
+        QSignalSpy dbl(c.get(), &Lumagrid::DblClick);
+        QWidget *vp = v->viewport();
+        const QPoint start = v->overlayPos();
+        QTest::mouseClick(vp, Qt::LeftButton, {}, start + QPoint(100, 100)); // outside: nothing
+        QCOMPARE(v->overlayPos(), start);
+        QTest::mouseClick(vp, Qt::LeftButton, {}, start + QPoint(5, 5)); // picks it up
+        QTest::mouseMove(vp, start + QPoint(105, 205));                  // no button held
+        QCOMPARE(v->overlayPos(), start + QPoint(100, 200));
+        QTest::mouseDClick(vp, Qt::LeftButton, {}, start + QPoint(105, 205));
+        QCOMPARE(down.count(), 0);
+        QCOMPARE(moved.count(), 0);
+        QCOMPARE(dbl.count(), 0);
+        QVERIFY(!c->PlacingLogo());
+        QVERIFY(!v->hasOverlay());
+        QCOMPARE(c->MouseTool(), 2);
+        const ImgXImage page = c->Image();
+        QCOMPARE(page.yResolution(), 204);
+        QCOMPARE(page.height(), 1100 * 204 / 98);
+        // The logo's corner on the square page: its view offset from the page, over the zoom.
+        const QPoint at = ((QPointF(start + QPoint(100, 200)) - v->pageRect().topLeft()) / 0.5).toPoint();
+        const QImage img = page.image();
+        QCOMPARE(img.pixel(at + QPoint(10, 10)) & 0xffffff, qRgb(0, 0, 255) & 0xffffff);
+        QCOMPARE(img.pixel(at + QPoint(38, 18)) & 0xffffff, qRgb(0, 0, 255) & 0xffffff);
+        QVERIFY((img.pixel(at + QPoint(45, 10)) & 0xffffff) != (qRgb(0, 0, 255) & 0xffffff));
+        QVERIFY((img.pixel(at + QPoint(10, 25)) & 0xffffff) != (qRgb(0, 0, 255) & 0xffffff));
+        // After the stamp the host hears the mouse again.
+        QTest::mouseClick(vp, Qt::LeftButton, {}, start + QPoint(5, 5));
+        QCOMPARE(down.count(), 1);
+    }
+
+    void logoOpacity()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_fine));
+        c->setZoom(1.0);
+        answerLogo(logoFile(u"half.png"_s, false), u"128"_s, 0, 0, false);
+        QVERIFY(press(*c, u"AddLogo"_s));
+        QVERIFY(c->PlacingLogo());
+        PageView *v = c->pageView();
+        const QPoint at = (QPointF(v->overlayPos()) - v->pageRect().topLeft()).toPoint() + QPoint(10, 10);
+        const QRgb before = c->Image().image().pixel(at);
+        QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, v->overlayPos() + QPoint(3, 3));
+        // Blue at 128 of 255 over what was there.
+        const QRgb px = c->Image().image().pixel(at);
+        const double a = 128 / 255.0;
+        QVERIFY2(qAbs(qRed(px) - qRed(before) * (1 - a)) <= 2 &&
+                     qAbs(qBlue(px) - (qBlue(before) * (1 - a) + 255 * a)) <= 2,
+                 qPrintable(QString::number(px, 16)));
+    }
+
+    void cancelledLogoChangesNothing()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_fine));
+        QSignalSpy changed(c.get(), &Lumagrid::Changed);
+        answerLogo(logoFile(u"none.png"_s, false), u"255"_s, 0, 0, false, false);
+        QVERIFY(press(*c, u"AddLogo"_s));
+        QVERIFY(!c->PlacingLogo());
+        QVERIFY(!c->pageView()->hasOverlay());
+        QCOMPARE(changed.count(), 0);
+        QCOMPARE(c->Undos(), 0);
     }
 };
 
