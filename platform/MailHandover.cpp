@@ -1,0 +1,110 @@
+#include "MailHandover.h"
+
+#include "AppPaths.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString Program = u"xdg-email"_s;
+
+void setError(QString *error, const QString &text)
+{
+    if (error)
+        *error = text;
+}
+
+QString plainAddress(const QString &address)
+{
+    QString a = address.trimmed();
+    if (a.startsWith(u"SMTP:"_s, Qt::CaseInsensitive))
+        a = a.mid(5).trimmed();
+    return a;
+}
+
+} // namespace
+
+bool MailHandover::SignOn(QString *error)
+{
+    if (QStandardPaths::findExecutable(Program).isEmpty()) {
+        m_sessionId = 0;
+        setError(error, u"Programma di posta non disponibile (xdg-email non trovato)"_s);
+        return false;
+    }
+    m_sessionId = 1;
+    return true;
+}
+
+QStringList MailHandover::arguments(const Message &message, const QString &attachmentCopy)
+{
+    // Every value travels as the argument of an option, so an address or a subject that starts with "-"
+    // is never taken for an option; xdg-email refuses empty values, so those are left out.
+    QStringList args{u"--utf8"_s};
+    if (!message.subject.isEmpty())
+        args << u"--subject"_s << message.subject;
+    if (!message.body.isEmpty())
+        args << u"--body"_s << message.body;
+    if (!attachmentCopy.isEmpty())
+        args << u"--attach"_s << attachmentCopy;
+    for (const Recipient &r : message.recipients) {
+        const QString address = plainAddress(r.address);
+        if (!address.isEmpty())
+            args << u"--to"_s << address;
+    }
+    return args;
+}
+
+QString MailHandover::copyAttachment(const QString &file, QString *error)
+{
+    const QFileInfo source(file);
+    if (!source.isFile()) {
+        setError(error, u"Il file "_s + file + u" non esiste"_s);
+        return {};
+    }
+    const QString temp = AppPaths::tempDir();
+    if (temp.isEmpty()) {
+        setError(error, u"Cartella temporanea non disponibile"_s);
+        return {};
+    }
+    QTemporaryDir folder(temp + u"mail-XXXXXX"_s);
+    if (!folder.isValid()) {
+        setError(error, u"Impossibile creare la cartella per l'allegato"_s);
+        return {};
+    }
+    // The mail client reads the file after we return: the copy stays.
+    folder.setAutoRemove(false);
+    const QString copy = folder.filePath(source.fileName());
+    if (!QFile::copy(source.absoluteFilePath(), copy)) {
+        setError(error, u"Impossibile copiare l'allegato "_s + file);
+        QDir(folder.path()).removeRecursively();
+        return {};
+    }
+    return copy;
+}
+
+bool MailHandover::Send(const Message &message, QString *error)
+{
+    if (m_sessionId == 0) {
+        setError(error, u"Sessione di posta non aperta"_s);
+        return false;
+    }
+    QString copy;
+    if (!message.attachment.isEmpty()) {
+        copy = copyAttachment(message.attachment, error);
+        if (copy.isEmpty())
+            return false;
+    }
+    const QString program = QStandardPaths::findExecutable(Program);
+    if (program.isEmpty() || !QProcess::startDetached(program, arguments(message, copy))) {
+        setError(error, u"Impossibile avviare il programma di posta"_s);
+        return false;
+    }
+    return true;
+}
