@@ -349,6 +349,7 @@ void Lumagrid::ClearEngine()
 
 bool Lumagrid::OpenSource(const QString &sFileName, bool bShowError)
 {
+    abandonScan();
     stopBuild();
     m_timer1->stop();
     m_lastError = {};
@@ -426,6 +427,7 @@ void Lumagrid::showCurrentPage()
 
 QVariant Lumagrid::Pulizia()
 {
+    abandonScan();
     clearCellPictures();
     ClearEngine();
     m_doc->pulizia();

@@ -416,6 +416,7 @@ private:
     // Scanning (LumagridScan.cpp).
     SaneScanner *scanner();
     void scanOpened();
+    void abandonScan();
     void ImageAcquired(const QImage &page, double xDpi, double yDpi);
 
     // Toolbar (LumagridCommands.cpp).
@@ -426,6 +427,7 @@ private:
     void ApplyResolution();
     void markingTool(const QString &key);
     void markRectangle(const QRect &pixels);
+    static QString jobName(const QString &fileName);
     void printDocument();
     void printerSetup();
     void printError(const ImgXError &error);
@@ -481,6 +483,7 @@ private:
     QImage m_logoStamp;
     bool m_logoAlpha = false;
     QString m_pendingScanName;
+    bool m_takeScannedPages = false; // pages of the running scan go into the document
     bool m_loadingProperties = false;
 };
 

@@ -9,6 +9,7 @@
 #include "ImgXRender.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QPageSetupDialog>
 #include <QPrintDialog>
 #include <QPrinter>
@@ -135,6 +136,13 @@ void Lumagrid::turnAllPages()
 
 // ---- printing and scanning ------------------------------------------------------------------------
 
+// The print queue shows the file's name; a scanned document has none.
+QString Lumagrid::jobName(const QString &fileName)
+{
+    const QString name = QFileInfo(LumagridDocument::StripQuotes(fileName)).fileName();
+    return name.isEmpty() ? u"Fax"_s : name;
+}
+
 QPrinter *Lumagrid::printer()
 {
     if (!m_printer)
@@ -176,6 +184,7 @@ void Lumagrid::printDocument()
     if (n < 1)
         return;
     QPrinter *pr = printer();
+    pr->setDocName(jobName(m_doc->FileName()));
     pr->setFromTo(1, n);
     QPrintDialog dialog(pr, this);
     dialog.setObjectName(u"PrintDialog"_s);
@@ -230,6 +239,7 @@ bool Lumagrid::PrintSource(const QString &sFileName)
         QList<int> pages;
         for (int i = 0; i < doc.count(); ++i)
             pages << i;
+        printer()->setDocName(jobName(sFileName));
         printer()->setFromTo(1, doc.count());
         error = ImgXRender::printPages(*printer(), doc, pages, 10.0);
     } else {

@@ -31,6 +31,7 @@ SaneScanner *Lumagrid::scanner()
                 m_lastError.source = u"Scanner"_s;
                 ShowError(m_lastError);
             }
+            m_takeScannedPages = false;
             Q_EMIT scanFinished(error.isEmpty());
         });
     }
@@ -95,6 +96,7 @@ QVariant Lumagrid::Scan(const QString &DefaultSaveName)
     if (Scanning())
         return {};
     m_pendingScanName = DefaultSaveName;
+    m_takeScannedPages = true;
     setBusy(true, true);
     scanner()->acquire(SaneScanner::currentSource());
     return {};
@@ -104,14 +106,30 @@ QVariant Lumagrid::Scan(const QString &DefaultSaveName)
 // scans add their pages to the scanned ones.
 void Lumagrid::scanOpened()
 {
-    if (!m_doc->Scanned())
+    if (!m_takeScannedPages)
+        return;
+    if (!m_doc->Scanned()) {
+        m_takeScannedPages = false; // the emptying is ours: it must not end this scan
         OpenSource(QString(), false);
+        m_takeScannedPages = true;
+    }
     m_doc->setScanSaveName(m_pendingScanName);
+}
+
+// Another document replaces the scanned one: the running scan is stopped and whatever it still
+// delivers is dropped.
+void Lumagrid::abandonScan()
+{
+    if (!m_takeScannedPages)
+        return;
+    m_takeScannedPages = false;
+    if (m_scanner)
+        m_scanner->cancel();
 }
 
 void Lumagrid::ImageAcquired(const QImage &page, double xDpi, double yDpi)
 {
-    if (page.isNull())
+    if (page.isNull() || !m_takeScannedPages)
         return;
     m_doc->addScannedPage(ImgXImage(page, xDpi, yDpi));
     m_stopThumbs = false;

@@ -185,6 +185,19 @@ private Q_SLOTS:
         QCOMPARE(c->FileName(), m_three);
         QVERIFY(!c->document()->Scanned());
     }
+    // A file opened while a scan runs stays the document: the scan's pages are dropped.
+    void openingAFileEndsTheScan()
+    {
+        auto c = makeControl();
+        QSignalSpy done(c.get(), &Lumagrid::scanFinished);
+        c->Scan(path(u"dropped.tif"_s));
+        QVERIFY(c->OpenSource(m_three));
+        QVERIFY(done.wait(20000));
+        QCOMPARE(c->PagesNumber(), 3);
+        QVERIFY(!c->document()->Scanned());
+        QCOMPARE(c->FileName(), m_three);
+        QCOMPARE(c->ImgX()->count(), 3);
+    }
 };
 
 QTEST_MAIN(TestLumagridScan)
