@@ -1,0 +1,59 @@
+#pragma once
+
+// Private folders, answered prompts and small file helpers for the tests of the client's windows.
+#include "ConfigIni.h"
+#include "Prompt.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+struct DialogsTestHome
+{
+    QTemporaryDir dir;
+
+    void setUp()
+    {
+        QVERIFY(dir.isValid());
+        for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+            const QString path = dir.filePath(QString::fromLatin1(var));
+            QDir().mkpath(path);
+            QFile::setPermissions(path,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            qputenv(var, QFile::encodeName(path));
+        }
+        qputenv("QUORIN_SYSCONF_DIR", QFile::encodeName(dir.filePath(u"etc"_s)));
+        Prompt::setAnswering(true);
+    }
+
+    // A fresh "Darezi.ini" with these bytes, made the settings file of ConfigIni.
+    void writeIni(const QByteArray &bytes)
+    {
+        ConfigIni = ConfigIniRecord{};
+        const QString path = LocateIniFile();
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bytes);
+    }
+};
+
+inline QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The text of every message box shown since the last clear.
+inline QStringList promptTexts()
+{
+    QStringList texts;
+    const QList<Prompt::Record> records = Prompt::records();
+    for (const Prompt::Record &r : records) {
+        if (r.kind == Prompt::Kind::Message)
+            texts << r.text;
+    }
+    return texts;
+}
