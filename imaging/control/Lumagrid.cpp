@@ -350,6 +350,7 @@ void Lumagrid::ClearEngine()
 bool Lumagrid::OpenSource(const QString &sFileName, bool bShowError)
 {
     abandonScan();
+    cancelLogo();
     stopBuild();
     m_timer1->stop();
     m_lastError = {};
@@ -428,6 +429,7 @@ void Lumagrid::showCurrentPage()
 QVariant Lumagrid::Pulizia()
 {
     abandonScan();
+    cancelLogo();
     clearCellPictures();
     ClearEngine();
     m_doc->pulizia();

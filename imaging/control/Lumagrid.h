@@ -412,6 +412,7 @@ private:
     bool logoMouseDown(float x, float y);
     bool logoMouseMove(float x, float y);
     bool logoDoubleClick();
+    void cancelLogo();
 
     // Scanning (LumagridScan.cpp).
     SaneScanner *scanner();

@@ -64,6 +64,18 @@ void Lumagrid::startPlacingLogo(const QImage &logo, int opacity, bool useAlpha)
     m_view->setOverlay(viewLogo(logo, useAlpha), m_logoPos, true);
 }
 
+// Another document ends the placing: nothing is stamped.
+void Lumagrid::cancelLogo()
+{
+    if (!m_placingLogo)
+        return;
+    m_placingLogo = false;
+    m_draggingLogo = false;
+    m_logoStamp = QImage();
+    m_view->clearOverlay();
+    m_view->setMouseTool(m_savedMouseTool);
+}
+
 bool Lumagrid::logoMouseDown(float x, float y)
 {
     if (!m_placingLogo)

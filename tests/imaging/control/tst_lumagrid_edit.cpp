@@ -412,6 +412,17 @@ private Q_SLOTS:
         QVERIFY(!c->pageView()->hasOverlay());
         QCOMPARE(changed.count(), 0);
         QCOMPARE(c->Undos(), 0);
+        // A logo still floating when another document comes is dropped, unstamped.
+        answerLogo(logoFile(u"left.png"_s, false), u"255"_s, 0, 0, false);
+        QVERIFY(press(*c, u"AddLogo"_s));
+        QVERIFY(c->PlacingLogo());
+        QVERIFY(c->OpenSource(m_three));
+        QVERIFY(!c->PlacingLogo());
+        QVERIFY(!c->pageView()->hasOverlay());
+        QSignalSpy dbl(c.get(), &Lumagrid::DblClick);
+        QTest::mouseDClick(c->pageView()->viewport(), Qt::LeftButton, {}, QPoint(20, 20));
+        QCOMPARE(dbl.count(), 1);
+        QCOMPARE(c->Undos(), 0);
     }
 };
 
