@@ -1,0 +1,122 @@
+#include "../compose/ComposeRig.h"
+#include "frmImportaRubrica.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QTreeWidget>
+
+using F = FakeFaxServer;
+
+namespace {
+
+const QByteArray Export = "Nome;Cognome;Nome visualizzato;Indirizzo posta elettronica\r\n"
+                          "Mario;Rossi;Mario Rossi;mario@rossi.it\r\n"
+                          "\r\n"
+                          "\"Anna\";\"Bianchi; Verdi\";x;anna@b.it\r\n";
+
+} // namespace
+
+class TestImportWindow : public QObject
+{
+    Q_OBJECT
+    QTemporaryDir m_home;
+    QString m_file;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        useTemporaryHome(m_home);
+        m_file = writeFile(m_home, u"rubrica.csv"_s, Export);
+    }
+    void init() { resetConfig(m_home); }
+
+    void validation()
+    {
+        frmImportaRubrica noSource(nullptr);
+        click(&noSource, u"cmdImporta"_s);
+        QCOMPARE(Prompt::lastRecord().text, u"Inserire il tipo di applicazione di posta elettronica"_s);
+        QCOMPARE(noSource.result(), int(QDialog::Rejected));
+
+        frmImportaRubrica noPath(nullptr);
+        noPath.findChild<QComboBox *>(u"cboPostaElettronica"_s)->setCurrentIndex(1);
+        click(&noPath, u"cmdImporta"_s);
+        QCOMPARE(Prompt::lastRecord().text, u"Inserire il percorso del file di rubrica da importare"_s);
+
+        frmImportaRubrica badFile(nullptr);
+        badFile.findChild<QComboBox *>(u"cboPostaElettronica"_s)->setCurrentIndex(1);
+        setText(&badFile, u"txtPercorso"_s, writeFile(m_home, u"senza.csv"_s, "Nome Cognome\nMario Rossi\n"));
+        click(&badFile, u"cmdImporta"_s);
+        QVERIFY(Prompt::lastRecord().text.startsWith(u"Separatore"_s));
+        QVERIFY(badFile.findChild<QGroupBox *>(u"frmContatti"_s)->isHidden());
+    }
+
+    // Rows read from the file, sent one by one; refusals are told per row and the rest still go.
+    void sendRows_data()
+    {
+        QTest::addColumn<bool>("shared");
+        QTest::addColumn<QString>("rights"); // delete, read, modify, add
+        QTest::addColumn<QStringList>("told");
+        QTest::addColumn<int>("frames");
+        QTest::newRow("personal contacts")
+            << false << u"F<#>T<#>F<#>F"_s
+            << QStringList{u"Operazione conclusa correttamente"_s, u"Operazione conclusa correttamente"_s}
+            << 2;
+        QTest::newRow("shared without the right")
+            << true << u"F<#>T<#>F<#>F"_s
+            << QStringList{u"Impossibile caricare il contatto!\r\nNon si dispone dei diritti per caricare contatti condivisi."_s,
+                           u"Problema diritti .Errore sul contatto Mario Rossi n: 1"_s,
+                           u"Impossibile caricare il contatto!\r\nNon si dispone dei diritti per caricare contatti condivisi."_s,
+                           u"Problema diritti .Errore sul contatto Anna Bianchi; Verdi n: 2"_s}
+            << 0;
+    }
+    void sendRows()
+    {
+        QFETCH(bool, shared);
+        QFETCH(QString, rights);
+        LinkRig rig(false);
+        QVERIFY(rig.login(u"mario<#>T<#>T<#>T<#>T<#><#>"_s + rights));
+        rig.server.clearReceived(); // the login frame is the marker used below
+        frmImportaRubrica window(rig.sock.get());
+        window.findChild<QComboBox *>(u"cboPostaElettronica"_s)->setCurrentIndex(1); // Outlook Express
+        Prompt::setNextFileName(m_file);
+        click(&window, u"cmdAskPercorso"_s);
+        window.findChild<QCheckBox *>(u"chkCondiviso"_s)->setChecked(shared);
+        click(&window, u"cmdImporta"_s);
+        auto *list = window.findChild<QTreeWidget *>(u"list_Contatti"_s);
+        QCOMPARE(list->topLevelItemCount(), 2);
+        QCOMPARE(list->topLevelItem(1)->text(1), u"Bianchi; Verdi"_s);
+        QCOMPARE(list->topLevelItem(1)->text(10), u"anna@b.it"_s);
+        QCOMPARE(list->topLevelItem(0)->checkState(0), Qt::Checked);
+        QVERIFY(!window.findChild<QGroupBox *>(u"frmContatti"_s)->isHidden());
+        Prompt::clearRecords();
+        click(&window, u"cmdOk"_s);
+        QTEST(promptTexts(), "told");
+        rig.sock->SendUser(u"mario"_s);
+        QVERIFY(rig.received(F::answer(u"USER", u"mario")));
+        QTEST(int(rig.server.receivedFrames("NEW_CONTATTO").size()), "frames");
+        if (!shared)
+            QVERIFY(rig.server.hasReceived(F::query(
+                u"NEW_CONTATTO", u"Mario<#>Rossi<#> <#> <#> <#> <#> <#> <#> <#> <#>mario@rossi.it<#>F")));
+    }
+
+    void uncheckedRowsAreSkipped()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        rig.server.clearReceived();
+        frmImportaRubrica window(rig.sock.get());
+        window.findChild<QComboBox *>(u"cboPostaElettronica"_s)->setCurrentIndex(1);
+        setText(&window, u"txtPercorso"_s, m_file);
+        click(&window, u"cmdImporta"_s);
+        auto *list = window.findChild<QTreeWidget *>(u"list_Contatti"_s);
+        list->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        click(&window, u"cmdOk"_s);
+        rig.sock->SendUser(u"mario"_s);
+        QVERIFY(rig.received(F::answer(u"USER", u"mario")));
+        QCOMPARE(rig.server.receivedFrames("NEW_CONTATTO").size(), 1);
+    }
+};
+
+QTEST_MAIN(TestImportWindow)
+#include "tst_importwindow.moc"
