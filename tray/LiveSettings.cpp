@@ -7,6 +7,7 @@
 #include "StringTable.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 
 #include <unistd.h>
@@ -27,6 +28,17 @@ QString readText(const QString &key)
     if (ConfigIni.IniPath.isEmpty())
         LocateIniFile();
     return ProfileFile::readString(ConfigIni.IniPath, QString::fromUtf16(ConfigSection), key).left(MaxText);
+}
+
+// A process that has ended but was not reaped yet keeps its name: it is no running program.
+bool isZombie(qint64 pid)
+{
+    QFile stat(u"/proc/"_s + QString::number(pid) + u"/stat"_s);
+    if (!stat.open(QIODevice::ReadOnly))
+        return true; // gone meanwhile
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close < 0 || line.size() <= close + 2 || line.at(close + 2) == 'Z' || line.at(close + 2) == 'X';
 }
 
 } // namespace
@@ -74,7 +86,7 @@ bool IsClientRunning(const QString &name)
             continue;
         const bool named = e.exeName.compare(name, Qt::CaseInsensitive) == 0 ||
                            e.comm.compare(name.left(CommLength), Qt::CaseInsensitive) == 0;
-        if (named && QFileInfo(u"/proc/"_s + QString::number(e.pid)).ownerId() == user)
+        if (named && QFileInfo(u"/proc/"_s + QString::number(e.pid)).ownerId() == user && !isZombie(e.pid))
             return true;
     }
     return false;

@@ -146,6 +146,8 @@ void StartupMain::unloadMain()
     if (m_main) {
         frmMain *w = m_main;
         m_main = nullptr;
+        // Ended here on purpose: the window's own unload must not end the program a second time.
+        disconnect(w, nullptr, this, nullptr);
         w->close();
         delete w;
     }

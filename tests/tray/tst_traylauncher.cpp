@@ -1,0 +1,675 @@
+// The tray launcher from its start to "Esci", against the fake fax server on loopback and a recording
+// notification area.
+#include "AppPaths.h"
+#include "CSystrayIcon.h"
+#include "ConfigIni.h"
+#include "FakeFaxServer.h"
+#include "LiveSettings.h"
+#include "ProfileFile.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+#include "RecordingShell.h"
+#include "SampleMailbox.h"
+#include "SingleInstance.h"
+#include "StartupMain.h"
+#include "frmMain.h"
+
+#include <QAction>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QMenu>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using F = FakeFaxServer;
+using QuorinLive::frmMain;
+using QuorinLive::StartupMain;
+
+namespace {
+
+constexpr int LoginTimeout = 15000;
+
+struct Server
+{
+    FakeFaxServer fake;
+    SampleMailbox mailbox;
+    QString rights = u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s; // after the user name
+    // link library, client, sender, tray launcher, other
+    QStringList versions = {QuorinSock::LibraryVersion(), u"1.0.0"_s, u"1.0.0"_s, u"1.0.0"_s, u"1.0.0"_s};
+    std::function<bool(FakeFaxServer &, const F::Frame &)> extra; // true: frame handled
+
+    Server()
+    {
+        mailbox.attach(&fake);
+        const auto inner = fake.responder();
+        fake.setResponder([this, inner](FakeFaxServer &s, const F::Frame &f) {
+            if (extra && extra(s, f))
+                return;
+            if (f.keyword == "USER" && f.answer) {
+                s.sendNow(F::answer(u"VERSIONI", versions.join(u"<#>"_s)));
+                s.sendNow(F::answer(u"USER", QString(f.text() + rights)));
+                return;
+            }
+            inner(s, f);
+        });
+        fake.listen();
+    }
+};
+
+quint16 deadPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+} // namespace
+
+class tst_TrayLauncher : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void startWithSettings();
+    void serverNotAvailable();
+    void searchCancelled();
+    void secondInstanceRefused();
+    void versions_data();
+    void versions();
+    void update_data();
+    void update();
+    void newFax_data();
+    void newFax();
+    void launchStartsClient();
+    void launchRaisesRunningClient();
+    void menuAndOpen();
+    void connectDialog_data();
+    void connectDialog();
+    void progressWindow_data();
+    void progressWindow();
+    void trayRefusedIsToldOnce();
+    void exitRemovesIconAndWindows();
+
+private:
+    void writeIni(const QString &server, int port, const QString &extra = {});
+    StartupMain *start();
+    frmMain *startRunning(Server &server, const QString &extraIni = {});
+    void writeScript(const QString &name, const QByteArray &body);
+    QStringList promptTexts() const;
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<RecordingShell> m_shell;
+    std::unique_ptr<StartupMain> m_startup;
+    QString m_client; // the fax client's program name in the test's program folder
+};
+
+void tst_TrayLauncher::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    for (const char *name : {"config", "data", "run", "tmp"})
+        QVERIFY(QDir(m_dir.path()).mkpath(QString::fromLatin1(name)));
+    QFile::setPermissions(m_dir.filePath(u"run"_s),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", m_dir.filePath(u"run"_s).toLocal8Bit());
+    qputenv("TMPDIR", m_dir.filePath(u"tmp"_s).toLocal8Bit());
+    qputenv("QUORIN_SYSCONF_DIR", m_dir.filePath(u"etc"_s).toLocal8Bit());
+    QCoreApplication::setApplicationName(u"QuorinLive"_s);
+    // A name of its own, so a fax client someone runs on this machine is never taken for ours.
+    m_client = u"Qtst"_s + QString::number(QCoreApplication::applicationPid());
+}
+
+void tst_TrayLauncher::init()
+{
+    ConfigIni = ConfigIniRecord{};
+    QuorinLive::G = QuorinLive::Values{};
+    QFile::remove(AppPaths::settingsDir() + u"/Darezi.ini"_s);
+    QCoreApplication::setApplicationVersion(u"1.0.0"_s);
+    Prompt::setAnswering(true);
+    Prompt::setDialogHandler({});
+    m_shell = std::make_unique<RecordingShell>();
+}
+
+void tst_TrayLauncher::cleanup()
+{
+    m_startup.reset();
+    m_shell.reset();
+    QFile::remove(AppPaths::programDir() + u"/QVDozeza"_s);
+    QFile::remove(AppPaths::programDir() + u"/"_s + m_client);
+}
+
+void tst_TrayLauncher::writeIni(const QString &server, int port, const QString &extra)
+{
+    QFile file(AppPaths::settingsDir() + u"/Darezi.ini"_s);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("[Config]\r\nServer=" + server.toUtf8() + "\r\nPort= " + QByteArray::number(port) + "\r\n" +
+               extra.toUtf8());
+}
+
+StartupMain *tst_TrayLauncher::start()
+{
+    m_startup = std::make_unique<StartupMain>();
+    m_startup->Main();
+    return m_startup.get();
+}
+
+frmMain *tst_TrayLauncher::startRunning(Server &server, const QString &extraIni)
+{
+    writeIni(u"127.0.0.1"_s, server.fake.port(), extraIni);
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    if (!finished.wait(LoginTimeout))
+        return nullptr;
+    if (s->outcome() != StartupMain::Outcome::Running || !s->trayWindow())
+        return nullptr;
+    s->trayWindow()->setClientProgram(m_client);
+    return s->trayWindow();
+}
+
+void tst_TrayLauncher::writeScript(const QString &name, const QByteArray &body)
+{
+    const QString path = AppPaths::programDir() + u"/"_s + name;
+    QFile script(path);
+    QVERIFY(script.open(QIODevice::WriteOnly));
+    script.write("#!/bin/sh\n" + body);
+    script.close();
+    QVERIFY(QFile::setPermissions(path,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+}
+
+QStringList tst_TrayLauncher::promptTexts() const
+{
+    QStringList out;
+    for (const auto &r : Prompt::records())
+        out << r.text;
+    return out;
+}
+
+void tst_TrayLauncher::startWithSettings()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QVERIFY(w->Connected && w->UserReceived);
+    QVERIFY(!w->isVisible());
+    QVERIFY(m_shell->showsIcon(w->Picfax(0)));
+    QCOMPARE(m_shell->tip(), u"Connesso al server: 127.0.0.1"_s);
+    QCOMPARE(QuorinLive::G.StatusText, u"Connesso al server: 127.0.0.1"_s);
+    // The first tip told that the link was on its way.
+    QCOMPARE(m_shell->calls.first().message, TrayShell::NIM_ADD);
+    QCOMPARE(m_shell->calls.first().tip, u"Connessione in corso..."_s);
+    QCOMPARE(w->txtSockServer->text(), u"127.0.0.1"_s);
+    QCOMPARE(w->txtSockPort->text(), QString::number(server.fake.port()));
+    QCOMPARE(w->txtUser->text(), w->ClientSock->UserName());
+    // A forward user watches the received faxes.
+    QTRY_VERIFY(!server.fake.receivedFrames("INOLTRO").isEmpty());
+    QVERIFY(promptTexts().isEmpty());
+}
+
+void tst_TrayLauncher::serverNotAvailable()
+{
+    writeIni(u" 127.0.0.1 "_s, deadPort());
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    QTRY_VERIFY(s->trayWindow());
+    s->trayWindow()->ClientSock->setTimeCheckServer(30);
+    QVERIFY(finished.wait(LoginTimeout));
+    // Resident, showing that the server is not there.
+    QCOMPARE(s->outcome(), StartupMain::Outcome::Running);
+    frmMain *w = s->trayWindow();
+    QVERIFY(w && w->AbortCmd());
+    QVERIFY(m_shell->showsIcon(w->Picfax(2)));
+    QCOMPARE(m_shell->tip(), u"Server: 127.0.0.1 non disponibile."_s);
+    // Asking for the client now tells the state without a host.
+    w->setClientProgram(m_client);
+    writeScript(m_client, "exit 0\n");
+    m_shell->click(515);
+    QTRY_COMPARE(m_shell->tip(), u"Impossibile connettersi al server: "_s);
+    QVERIFY(m_shell->showsIcon(w->Picfax(2)));
+}
+
+void tst_TrayLauncher::searchCancelled()
+{
+    // No settings: the search finds nothing on loopback and the user gives up.
+    const QString path = AppPaths::settingsDir() + u"/Darezi.ini"_s;
+    QVERIFY(ProfileFile::writeString(path, u"Config"_s, u"Port"_s, u"abc"_s));
+    QFile ini(path);
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray before = ini.readAll();
+    ini.close();
+    Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Rejected); });
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    QSignalSpy exit(s, &StartupMain::exitRequested);
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
+    QCOMPARE(exit.size(), 1);
+    QVERIFY(!s->trayWindow());
+    QVERIFY(!m_shell->shown); // the icon went with the window
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(ini.readAll(), before);
+}
+
+void tst_TrayLauncher::secondInstanceRefused()
+{
+    SingleInstance running(u"QuorinLive"_s);
+    QSignalSpy claimed(&running, &SingleInstance::claimed);
+    running.claim();
+    QVERIFY(claimed.wait());
+    QSignalSpy raised(&running, &SingleInstance::raiseRequested);
+    Server server;
+    writeIni(u"127.0.0.1"_s, server.fake.port());
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    QVERIFY(finished.wait(LoginTimeout));
+    QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
+    QVERIFY(!s->trayWindow());
+    const Prompt::Record r = Prompt::lastRecord();
+    QCOMPARE(r.text, u"Programma già in esecuzione."_s);
+    QCOMPARE(r.title, u"ATTENZIONE"_s);
+    QCOMPARE(r.icon, QMessageBox::Warning);
+    QVERIFY(m_shell->calls.isEmpty());
+    QCOMPARE(server.fake.connectionCount(), 0);
+    QTRY_COMPARE(raised.size(), 1);
+}
+
+void tst_TrayLauncher::versions_data()
+{
+    QTest::addColumn<QString>("own");
+    QTest::addColumn<QString>("announced");
+    QTest::addColumn<bool>("linkOutdated");
+    QTest::addColumn<QString>("told");
+    // Versions compare as numbers: 2.0.10 is the newer one.
+    QTest::newRow("server newer") << u"2.0.9"_s << u"2.0.10"_s << false
+                                  << u"Eseguire l'aggiornamento adesso?"_s;
+    QTest::newRow("own newer") << u"2.0.10"_s << u"2.0.9"_s << false << u"aggiornamento del Server!"_s;
+    QTest::newRow("equal") << u"2.0.9"_s << u"2.0.9"_s << false << QString();
+    QTest::newRow("equal, link library out of date")
+        << u"2.0.9"_s << u"2.0.9"_s << true << u"Eseguire l'aggiornamento adesso?"_s;
+    QTest::newRow("nothing announced") << u"2.0.9"_s << QString() << false << QString();
+}
+
+void tst_TrayLauncher::versions()
+{
+    QFETCH(QString, own);
+    QFETCH(QString, announced);
+    QFETCH(bool, linkOutdated);
+    QFETCH(QString, told);
+    QCoreApplication::setApplicationVersion(own);
+    Server server;
+    server.versions[3] = announced;
+    if (linkOutdated)
+        server.versions[0] = u"999.0.0"_s;
+    Prompt::setNextAnswer(QMessageBox::No); // an offered update is declined: the start goes on
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QVERIFY(!w->LanciaUpdate());
+    QVERIFY(w->Connected);
+    if (told.isEmpty()) {
+        QVERIFY2(promptTexts().isEmpty(), qPrintable(promptTexts().join(u'|')));
+    } else {
+        QCOMPARE(promptTexts().size(), 1);
+        QVERIFY2(promptTexts().first().endsWith(told), qPrintable(promptTexts().join(u'|')));
+        QCOMPARE(Prompt::lastRecord().title, u"QuorinLive"_s);
+    }
+    QVERIFY(server.fake.receivedFrames("UPDATEFILES").isEmpty());
+}
+
+void tst_TrayLauncher::update_data()
+{
+    QTest::addColumn<QByteArray>("content"); // empty: the server has nothing to send
+    QTest::addColumn<bool>("restartProgram");
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("told");
+    QTest::newRow("handed over") << QByteArray("[files]\r\nQuorinLive\r\n") << true
+                                 << int(StartupMain::Outcome::Updating) << QString();
+    QTest::newRow("nothing to download") << QByteArray() << true << int(StartupMain::Outcome::Ended)
+                                         << u"Impossibile effettuare l'aggiornamento. File non trovati."_s;
+    QTest::newRow("restart program missing")
+        << QByteArray("abcd") << false << int(StartupMain::Outcome::Ended)
+        << u"Attenzione!! File QVDozeza.exe non trovato. \nImpossibile eseguire LiveUpdate."_s;
+}
+
+void tst_TrayLauncher::update()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(bool, restartProgram);
+    QFETCH(int, outcome);
+    QFETCH(QString, told);
+    const QString record = m_dir.filePath(u"restart-args.txt"_s);
+    QFile::remove(record);
+    if (restartProgram)
+        writeScript(u"QVDozeza"_s, "printf '%s\\n' \"$@\" > \"" + record.toLocal8Bit() + ".part\"\nmv \"" +
+                                       record.toLocal8Bit() + ".part\" \"" + record.toLocal8Bit() + "\"\n");
+    Server server;
+    server.versions[3] = u"1.0.1"_s;
+    if (!content.isEmpty()) {
+        server.extra = [content](FakeFaxServer &s, const F::Frame &f) {
+            if (f.keyword != "UPDATEFILES")
+                return false;
+            s.sendNow(F::answer(u"TBUPDATE", QString::number(content.size())));
+            s.sendFile(content, u"UPDATE.RIS"_s);
+            s.send(F::answer(u"FINEUPD"));
+            return true;
+        };
+    }
+    writeIni(u"127.0.0.1"_s, server.fake.port());
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    QSignalSpy exit(s, &StartupMain::exitRequested);
+    QVERIFY(finished.wait(LoginTimeout));
+    QCOMPARE(int(s->outcome()), outcome);
+    QCOMPARE(exit.size(), 1);
+    QVERIFY(!s->trayWindow());
+    QVERIFY(!m_shell->shown);
+    if (!told.isEmpty()) {
+        QCOMPARE(Prompt::lastRecord().text, told);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+        QVERIFY(!QFile::exists(record));
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+    QFile args(record);
+    QVERIFY(args.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromLocal8Bit(args.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 1); // one argument
+    QVERIFY2(lines[0].endsWith(u"/UPDATE/UPDATE.RIS"_s), qPrintable(lines[0]));
+    QFile ris(lines[0]);
+    QVERIFY(ris.open(QIODevice::ReadOnly));
+    QCOMPARE(ris.readAll(), content);
+}
+
+void tst_TrayLauncher::newFax_data()
+{
+    QTest::addColumn<bool>("forwardUser");
+    QTest::addColumn<QString>("keyword");
+    QTest::addColumn<bool>("notices");
+    QTest::addColumn<bool>("blinks");
+    QTest::addColumn<bool>("message");
+    QTest::newRow("received, notices on") << true << u"RXFAX"_s << true << true << true;
+    QTest::newRow("received, notices off") << true << u"RXFAX"_s << false << true << false;
+    QTest::newRow("personal list watched") << false << u"RXFAXP"_s << true << true << true;
+    QTest::newRow("another list: no box") << false << u"RXFAX"_s << true << true << false;
+    QTest::newRow("sent list") << true << u"FAXCOMPLETE"_s << true << false << false;
+}
+
+void tst_TrayLauncher::newFax()
+{
+    QFETCH(bool, forwardUser);
+    QFETCH(QString, keyword);
+    QFETCH(bool, notices);
+    QFETCH(bool, blinks);
+    QFETCH(bool, message);
+    Server server;
+    if (!forwardUser)
+        server.rights = u"<#>F<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s;
+    frmMain *w = startRunning(server, notices ? u"VisualizzaMsgFaxRx=y\r\n"_s : QString());
+    QVERIFY(w);
+    auto *timer = w->findChild<QTimer *>(u"tmrIcon"_s);
+    QVERIFY(timer);
+    QCOMPARE(timer->interval(), 1500);
+    QVERIFY(!timer->isActive());
+    timer->setInterval(5);
+    QTRY_VERIFY(!server.fake.receivedFrames(forwardUser ? "INOLTRO" : "PERSONALI").isEmpty());
+    QSignalSpy any(w->ClientSock, &QuorinSock::RxNewFax);
+    QSignalSpy other(w->ClientSock, &QuorinSock::RxNewFaxInDiffFolder);
+    const QStringList rec = {u"R999"_s,   u"1"_s,       u"4"_s, u"+39 06 1234"_s, u"Nuova Srl"_s,
+                             u"061234"_s, u"9000000"_s, u"2"_s, u"Ordine"_s,      u"F"_s};
+    server.fake.sendNow(F::answer(keyword, u"\u00a6"_s + rec.join(u'\u00a6')));
+    QTRY_VERIFY(any.size() + other.size() > 0);
+    if (!blinks) {
+        QVERIFY(!timer->isActive());
+        QCOMPARE(m_shell->tip(), u"Connesso al server: 127.0.0.1"_s);
+        return;
+    }
+    QVERIFY(timer->isActive());
+    QCOMPARE(m_shell->tip(), u"Ricevuti nuovi fax"_s);
+    // The icon alternates between the two pictures.
+    QTRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
+    QTRY_VERIFY(m_shell->showsIcon(w->Picfax(0)));
+    QTRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
+    if (message)
+        QTRY_COMPARE(promptTexts(), QStringList{u"Hai ricevuto un nuovo fax!"_s});
+    else
+        QVERIFY(promptTexts().isEmpty());
+    // A double click ends the blink and brings back the connected picture.
+    writeScript(m_client, "exit 0\n");
+    m_shell->click(515);
+    QTRY_VERIFY(!timer->isActive());
+    QVERIFY(m_shell->showsIcon(w->Picfax(0)));
+    QCOMPARE(m_shell->tip(), u"Connesso al server: 127.0.0.1"_s);
+}
+
+void tst_TrayLauncher::launchStartsClient()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    // Not there yet: the user is told.
+    w->findChild<QAction *>(u"mnulauch"_s)->trigger();
+    QCOMPARE(promptTexts(),
+             QStringList{u"Attenzione!! File Quorin.exe non trovato.\nImpossibile lanciare programma."_s});
+    QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+    // Installed: it is started from the program folder.
+    const QString record = m_dir.filePath(u"client-started.txt"_s);
+    writeScript(m_client, "pwd > \"" + record.toLocal8Bit() + ".part\"\nmv \"" + record.toLocal8Bit() +
+                              ".part\" \"" + record.toLocal8Bit() + "\"\n");
+    m_shell->click(515);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+    QCOMPARE(promptTexts().size(), 1);
+}
+
+void tst_TrayLauncher::launchRaisesRunningClient()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    // A running fax client: a process of that name, listening for "raise".
+    const QString exe = AppPaths::programDir() + u"/"_s + m_client;
+    QFile::remove(exe);
+    QVERIFY(QFile::copy(u"/bin/sleep"_s, exe));
+    QVERIFY(
+        QFile::setPermissions(exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    QProcess client;
+    client.start(exe, {u"60"_s});
+    QVERIFY(client.waitForStarted());
+    QVERIFY(QuorinLive::IsClientRunning(m_client));
+    QVERIFY(!QuorinLive::IsClientRunning(m_client.left(m_client.size() - 1))); // whole names only
+    QLocalServer listener;
+    QLocalServer::removeServer(SingleInstance::socketPath(m_client));
+    QVERIFY(listener.listen(SingleInstance::socketPath(m_client)));
+    QSignalSpy arrived(&listener, &QLocalServer::newConnection);
+    w->findChild<QAction *>(u"mnulauch"_s)->trigger();
+    QVERIFY(arrived.wait(10000));
+    QLocalSocket *peer = listener.nextPendingConnection();
+    QTRY_VERIFY(peer->canReadLine());
+    QCOMPARE(peer->readLine(), QByteArray("raise\n"));
+    QVERIFY(promptTexts().isEmpty());
+    client.kill();
+    client.waitForFinished();
+}
+
+void tst_TrayLauncher::menuAndOpen()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    auto *menu = w->findChild<QMenu *>(u"mnuMain"_s);
+    QVERIFY(menu);
+    QStringList items;
+    for (QAction *a : menu->actions())
+        items << (a->isSeparator() ? u"-"_s : a->text());
+    QCOMPARE(items, (QStringList{u"Lancia Quorin"_s, u"Apri"_s, u"-"_s, u"Esci"_s}));
+    m_shell->click(517);
+    QTRY_VERIFY(menu->isVisible());
+    menu->hide();
+    // "Apri" shows the connect dialog with the server in use.
+    w->txtSockServer->clear();
+    w->findChild<QAction *>(u"mnuApri"_s)->trigger();
+    QVERIFY(w->isVisible());
+    QVERIFY(!w->isMinimized());
+    QCOMPARE(w->txtSockServer->text(), u"127.0.0.1"_s);
+    QCOMPARE(w->txtSockPort->text(), QString::number(server.fake.port()));
+    // "Chiudi" hides it; a minimised window hides itself; the icon stays.
+    w->findChild<QPushButton *>(u"cmdCancel"_s)->click();
+    QVERIFY(!w->isVisible());
+    w->findChild<QAction *>(u"mnuApri"_s)->trigger();
+    w->setWindowState(Qt::WindowMinimized);
+    QTRY_VERIFY(!w->isVisible());
+    QVERIFY(m_shell->shown);
+    QVERIFY(!w->isUnloaded());
+}
+
+void tst_TrayLauncher::connectDialog_data()
+{
+    QTest::addColumn<QString>("server");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("error"); // empty: the window hides
+    QTest::addColumn<bool>("reconnects");
+    QTest::newRow("same server, another user") << u"127.0.0.1"_s << u"*"_s << QString() << true;
+    QTest::newRow("port not a number") << u"127.0.0.1"_s << u"abc"_s << u"Numero: 13"_s << false;
+    QTest::newRow("port too large") << u"127.0.0.1"_s << u"70000"_s << u"Numero: 6"_s << false;
+    QTest::newRow("no server") << QString() << u"9456"_s << QString() << false;
+    QTest::newRow("port 0") << u"127.0.0.1"_s << u"0"_s << QString() << false;
+}
+
+void tst_TrayLauncher::connectDialog()
+{
+    QFETCH(QString, server);
+    QFETCH(QString, port);
+    QFETCH(QString, error);
+    QFETCH(bool, reconnects);
+    Server fax;
+    frmMain *w = startRunning(fax);
+    QVERIFY(w);
+    const QString ini = AppPaths::settingsDir() + u"/Darezi.ini"_s;
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray before = file.readAll();
+    file.close();
+    w->findChild<QAction *>(u"mnuApri"_s)->trigger();
+    w->txtSockServer->setText(server);
+    w->txtSockPort->setText(port == u"*"_s ? QString::number(fax.fake.port()) : port);
+    w->txtUser->setText(u"mario"_s);
+    const int connections = fax.fake.connectionCount();
+    QSignalSpy connected(w->ClientSock, &QuorinSock::Connected);
+    w->findChild<QPushButton *>(u"cmdConnetti"_s)->click();
+    if (!error.isEmpty()) {
+        QVERIFY(w->isVisible());
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QVERIFY2(Prompt::lastRecord().text.contains(error), qPrintable(Prompt::lastRecord().text));
+        QVERIFY(w->Connected); // the link was left alone
+        return;
+    }
+    QVERIFY(!w->isVisible());
+    if (reconnects) {
+        QVERIFY(connected.wait(LoginTimeout));
+        QCOMPARE(fax.fake.connectionCount(), connections + 1);
+        QTRY_COMPARE(w->ClientSock->UserName(), u"mario"_s);
+        QTRY_VERIFY(w->Connected);
+        QCOMPARE(w->txtUser->text(), u"mario"_s);
+    } else {
+        QVERIFY(w->Connected);
+        QCOMPARE(fax.fake.connectionCount(), connections);
+    }
+    // The stored settings never change here.
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), before);
+}
+
+void tst_TrayLauncher::progressWindow_data()
+{
+    QTest::addColumn<QString>("hidden");
+    QTest::newRow("shown") << QString();
+    QTest::newRow("NoFormInvio=s") << u"s"_s;
+}
+
+void tst_TrayLauncher::progressWindow()
+{
+    QFETCH(QString, hidden);
+    Server server;
+    frmMain *w = startRunning(server, u"NoFormInvio="_s + hidden + u"\r\n"_s);
+    QVERIFY(w);
+    QSignalSpy start(w->ClientSock, &QuorinSock::ProgressStatusStart);
+    QSignalSpy end(w->ClientSock, &QuorinSock::ProgressStatusEnd);
+    server.fake.sendNow(F::answer(u"FAXPROGRSTART", u"#7"_s));
+    QVERIFY(start.wait(LoginTimeout));
+    if (!hidden.isEmpty()) {
+        QVERIFY(!w->sendStatusWindow());
+        return;
+    }
+    frmSendStatus *status = w->sendStatusWindow();
+    QVERIFY(status && status->isVisible());
+    QCOMPARE(status->lblStatus->text(), u"Preparazione invio Fax."_s);
+    server.fake.sendNow(
+        F::answer(u"FAXPROGR", u"REMOTO<#>9600<#>2<#>5<#>40<#>14<#>Rossi<#>0101<#>1<#>2<#>#7"_s));
+    QTRY_COMPARE(status->lblPercent->text(), u"40 %"_s);
+    QCOMPARE(status->lblPage->text(), u"2 / 5"_s);
+    QCOMPARE(status->lblNumTentativo->text(), u"2 di 3"_s);
+    QCOMPARE(status->lblStatus->text(), u"In fase di spedizione"_s);
+    // A state the string table lacks shows its number, without a box.
+    server.fake.sendNow(
+        F::answer(u"FAXPROGR", u"REMOTO<#>9600<#>3<#>5<#>60<#>3<#>Rossi<#>0101<#>1<#>2<#>#7"_s));
+    QTRY_COMPARE(status->lblPercent->text(), u"60 %"_s);
+    QCOMPARE(status->lblStatus->text(), u"3"_s);
+    QVERIFY(promptTexts().isEmpty());
+    server.fake.sendNow(F::answer(u"FAXPROGREND", u"#7"_s));
+    QTRY_VERIFY(!w->sendStatusWindow());
+}
+
+void tst_TrayLauncher::trayRefusedIsToldOnce()
+{
+    Server server;
+    m_shell->failCode = 1008;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QVERIFY(!m_shell->shown);
+    auto *timer = w->findChild<QTimer *>(u"tmrIcon"_s);
+    timer->setInterval(5);
+    timer->start(); // each tick tries to add the icon again
+    const qsizetype calls = m_shell->calls.size();
+    QTRY_VERIFY(m_shell->calls.size() > calls + 5);
+    QTRY_COMPARE(promptTexts(),
+                 QStringList{u"There was an error when trying to use the systray. #ERR=1008"_s});
+    QTest::qWait(50);
+    QCOMPARE(promptTexts().size(), 1);
+    timer->stop();
+}
+
+void tst_TrayLauncher::exitRemovesIconAndWindows()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    server.fake.sendNow(F::answer(u"FAXPROGRSTART", u"#7"_s));
+    QTRY_VERIFY(w->sendStatusWindow());
+    QPointer<frmSendStatus> status = w->sendStatusWindow();
+    QSignalSpy unloaded(w, &frmMain::unloaded);
+    QSignalSpy exit(m_startup.get(), &StartupMain::exitRequested);
+    w->findChild<QAction *>(u"mnuExit"_s)->trigger();
+    QCOMPARE(unloaded.size(), 1);
+    QCOMPARE(m_shell->calls.last().message, TrayShell::NIM_DELETE);
+    QVERIFY(!m_shell->shown);
+    QVERIFY(!status);
+    QCOMPARE(exit.size(), 1);
+}
+
+QTEST_MAIN(tst_TrayLauncher)
+#include "tst_traylauncher.moc"
