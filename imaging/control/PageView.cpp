@@ -560,8 +560,10 @@ void PageView::mouseDoubleClickEvent(QMouseEvent *event)
 void PageView::wheelEvent(QWheelEvent *event)
 {
     const int delta = event->angleDelta().y();
-    // Three lines per wheel notch, as the host knows the wheel.
-    const int lines = delta * 3 / 120;
+    // Three lines per wheel notch, as the host knows the wheel; fine-grained wheels add up.
+    m_wheelRest += delta;
+    const int lines = m_wheelRest * 3 / 120;
+    m_wheelRest -= lines * 40;
     Q_EMIT MouseWheelScroll(lines, int(KeyCodes::shiftMask(event->modifiers())));
     if (m_tool >= ToolZoomArea && m_tool <= ToolZoomOut) {
         // With a zoom tool the wheel zooms: 10 % per notch, about the pointer.

@@ -143,6 +143,7 @@ private:
     int m_scrollBars = 3;
     double m_smallChange = 1.0;
 
+    int m_wheelRest = 0; // wheel angle not yet a whole line
     QImage m_overlay;
     QPoint m_overlayPos;
     bool m_overlayFramed = false;

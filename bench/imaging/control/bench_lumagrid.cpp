@@ -1,11 +1,17 @@
 // Opening a long fax in the control, and the window's responsiveness while its strip fills in.
 #include "FaxFixture.h"
+#include "ImgMenu.h"
 #include "Lumagrid.h"
 #include "PageView.h"
+#include "Prompt.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -94,6 +100,46 @@ void BM_StripBuildStall(benchmark::State &state)
                 buildMs, worstStall, rssAfter, rssBefore);
 }
 BENCHMARK(BM_StripBuildStall)->Iterations(1)->Unit(benchmark::kMillisecond);
+
+// The resolution command on a 20-page fine fax (204 x 196 to 204 x 98 and back): every page resampled.
+void BM_ResolutionAllPages(benchmark::State &state)
+{
+    const QString file = faxOf(20);
+    Lumagrid control;
+    control.resize(1000, 700);
+    control.show();
+    control.OpenSource(file);
+    Prompt::setAnswering(true);
+    int y = 98;
+    Prompt::setDialogHandler([&y](QDialog *d) {
+        d->findChild<QLineEdit *>(QStringLiteral("txtYdpi"))->setText(QString::number(y));
+        d->findChild<QPushButton *>(QStringLiteral("cmdOK"))->click();
+        return d->result();
+    });
+    for (auto _ : state) {
+        control.toolbar()->action(QStringLiteral("Resolution"))->trigger();
+        y = y == 98 ? 196 : 98;
+    }
+    Prompt::setDialogHandler({});
+    state.counters["pages"] = double(control.PagesNumber());
+}
+BENCHMARK(BM_ResolutionAllPages)->Iterations(4)->Unit(benchmark::kMillisecond);
+
+// Save of a 20-page fax after a turn of one page: every page written back as G4.
+void BM_SaveAllPages(benchmark::State &state)
+{
+    const QString file = g_dir->filePath(QStringLiteral("save20.tif"));
+    QFile::remove(file);
+    QFile::copy(faxOf(20), file);
+    Lumagrid control;
+    control.resize(1000, 700);
+    control.show();
+    control.OpenSource(file);
+    control.toolbar()->action(QStringLiteral("Flip"))->trigger();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(control.Save());
+}
+BENCHMARK(BM_SaveAllPages)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 } // namespace
 
