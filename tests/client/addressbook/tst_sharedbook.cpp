@@ -306,6 +306,19 @@ private Q_SLOTS:
         QCOMPARE(rowTexts(rig.contacts), QStringList{u"Una Sola"_s});
         QCOMPARE(rig.window->CollContatti(), rig.link.sock->Contacts());
     }
+
+    // The wait for the book ends when the link goes away; the user is told.
+    void linkGoneWhileWaiting()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        frmRubCondivisa window(rig.sock.get());
+        QVERIFY(window.waitingForBook());
+        Prompt::clearRecords();
+        rig.sock.reset();
+        QVERIFY(!window.waitingForBook());
+        QCOMPARE(Prompt::lastRecord().text, u"Rubrica non disponibile: collegamento al server interrotto."_s);
+    }
 };
 
 QTEST_MAIN(TestSharedBook)

@@ -1,11 +1,15 @@
 #include "ComposeRig.h"
 #include "FRMSEND2.h"
 #include "ProfileFile.h"
+#include "RUBfrmRubrica.h"
+#include "VCardBook.h"
+#include "frmRubCondivisa.h"
 
 #include <QCheckBox>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTreeWidget>
 
 namespace {
 
@@ -207,6 +211,92 @@ private Q_SLOTS:
         QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
         const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
         QTEST((QStringList{block.value(12), block.value(13), block.value(14)}), "destination");
+    }
+
+    // "Rubrica" with the local book: the chosen names go into the number box and resolve when sending.
+    void pickFromLocalBook()
+    {
+        LocalAddressBook book;
+        LocalContact a;
+        a.displayName = u"Daviv Azivo"_s;
+        a.businessFax = u"021111"_s;
+        LocalContact b;
+        b.displayName = u"Viverov Aroz"_s;
+        b.businessFax = u"022222"_s;
+        b.homeFax = u"033333"_s;
+        b.company = u"Beta"_s;
+        book.add(a);
+        book.add(b);
+        QVERIFY(book.save());
+        ConfigIni.FieldRubrica = 3; // home fax
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        Prompt::setDialogHandler([](QDialog *d) {
+            auto *form = qobject_cast<RUBfrmRubrica *>(d);
+            if (!form || form->OpenMode() != 3 || form->Showing() != 1)
+                return int(QDialog::Rejected);
+            auto *list = form->findChild<QListWidget *>(u"lstContacts"_s);
+            for (int row : {0, 1}) {
+                list->setCurrentRow(row);
+                form->cmdA_Click();
+            }
+            form->CmdOk_Click();
+            return int(QDialog::Accepted);
+        });
+        click(&dlg, u"cmdRub"_s);
+        Prompt::setDialogHandler({});
+        QCOMPARE(child<QLineEdit>(&dlg, u"tbFaxNumber"_s)->text(), u"Daviv Azivo; Viverov Aroz"_s);
+        Prompt::setNextAnswer(QMessageBox::No); // Daviv Azivo has no home fax
+        click(&dlg, u"cbSend"_s);
+        QCOMPARE(Prompt::records().last().text,
+                 u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\nAnnullare la spedizione?"_s);
+        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
+        QCOMPARE((QStringList{block.value(12), block.value(13), block.value(14)}),
+                 (QStringList{u"Viverov Aroz"_s, u"Beta"_s, u"033333"_s}));
+    }
+
+    // "Rubrica" with the shared book: the window fills itself when the book arrives, without blocking.
+    void pickFromSharedBook()
+    {
+        ConfigIni.RubricaCondivisa = true;
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        const QString LS = u"\u00A6"_s, RS = u"<\u00CC\u00CC>"_s;
+        const QString bookData = QStringList{u"Anna"_s, u"Rossi"_s, {},        {}, {},      {},    {},
+                                             {},        u"0622"_s,  u"Beta"_s, {}, u"12"_s, u"F"_s}
+                                     .join(LS) +
+                                 RS;
+        Prompt::setDialogHandler([&](QDialog *d) {
+            auto *book = qobject_cast<frmRubCondivisa *>(d);
+            if (!book || book->ShowMode() != 0)
+                return int(QDialog::Rejected);
+            QSignalSpy filled(book, &frmRubCondivisa::BookFilled);
+            if (!rig.received(FakeFaxServer::query(u"ASKRUBRICA")))
+                return int(QDialog::Rejected);
+            rig.server.send(FakeFaxServer::answer(u"RUBRICA", bookData));
+            if (!filled.wait(5000))
+                return int(QDialog::Rejected);
+            book->cmdA_Click(); // the first row is selected
+            book->findChild<QPushButton *>(u"CmdOk"_s)->click();
+            return int(QDialog::Accepted);
+        });
+        click(&dlg, u"cmdRub"_s);
+        Prompt::setDialogHandler({});
+        QCOMPARE(child<QLineEdit>(&dlg, u"tbFaxNumber"_s)->text(), u"Rossi Anna"_s);
+        click(&dlg, u"cbSend"_s);
+        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
+        QCOMPARE((QStringList{block.value(12), block.value(13), block.value(14)}),
+                 (QStringList{u"Rossi Anna"_s, u"Beta"_s, u"0622"_s}));
     }
 
     // Nothing usable left: the fax is not handed over with an empty recipient list.
