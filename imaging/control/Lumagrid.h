@@ -457,7 +457,7 @@ private:
     bool m_switchPressed = false;
     bool m_switchUsed = false;
     bool m_askResSaveAs = false;
-    int m_saveAsEntry = 1; // Save As entry offered next (the last one chosen)
+    int m_saveAsEntry = 2; // Save As entry offered next: the last one chosen, TIF at first
     int m_mousePointer = 0;
     ImgXError m_lastError;
 
