@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QShowEvent>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -86,10 +87,9 @@ frmInoltra::frmInoltra(QWidget *parent) : QDialog(parent)
 
 void frmInoltra::showEvent(QShowEvent *event)
 {
-    if (!m_loaded) {
-        m_loaded = true;
+    // Each opening starts again from the lists in hand, as a freshly loaded window would.
+    if (!event->spontaneous())
         Form_Load();
-    }
     QDialog::showEvent(event);
 }
 

@@ -50,5 +50,4 @@ private:
     QTreeWidget *list_Users;
     QPushButton *cmdOK;
     QPushButton *cmdCancel;
-    bool m_loaded = false;
 };
