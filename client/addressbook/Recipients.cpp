@@ -80,19 +80,19 @@ QDate readDate(const QString &text)
     QDate d = QLocale().toDate(t, ShortDateFormat());
     if (d.isValid())
         return d;
-    d = QLocale().toDate(t, QLocale::ShortFormat);
-    if (d.isValid())
-        return d;
+    // Numbers in the system's day-month order; a two-digit year is 20yy, never 19yy.
     static const QRegularExpression parts(u"^(\\d{1,4})[/.-](\\d{1,2})[/.-](\\d{1,4})$"_s);
     const QRegularExpressionMatch m = parts.match(t);
-    if (!m.hasMatch())
-        return {};
-    int a = m.captured(1).toInt(), b = m.captured(2).toInt(), c = m.captured(3).toInt();
-    if (m.captured(1).size() == 4)
-        return QDate(a, b, c);
-    if (m.captured(3).size() <= 2)
-        c += 2000;
-    return IsDayFirstDate() ? QDate(c, b, a) : QDate(c, a, b);
+    if (m.hasMatch()) {
+        int a = m.captured(1).toInt(), b = m.captured(2).toInt(), c = m.captured(3).toInt();
+        if (m.captured(1).size() == 4)
+            return QDate(a, b, c);
+        if (m.captured(3).size() <= 2)
+            c += 2000;
+        return IsDayFirstDate() ? QDate(c, b, a) : QDate(c, a, b);
+    }
+    d = QLocale().toDate(t, QLocale::LongFormat);
+    return d;
 }
 
 } // namespace
