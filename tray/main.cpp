@@ -21,6 +21,11 @@ int main(int argc, char *argv[])
     QObject::connect(
         &startup, &QuorinLive::StartupMain::exitRequested, &app, [] { QCoreApplication::exit(0); },
         Qt::QueuedConnection);
+    // However the program ends, its icon leaves the notification area and its windows close.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &startup, [&startup] {
+        if (QuorinLive::frmMain *w = startup.trayWindow())
+            w->close();
+    });
     QTimer::singleShot(0, &startup, &QuorinLive::StartupMain::Main);
     return app.exec();
 }

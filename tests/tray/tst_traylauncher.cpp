@@ -100,6 +100,8 @@ private Q_SLOTS:
     void menuAndOpen();
     void connectDialog_data();
     void connectDialog();
+    void linkLost();
+    void updateAfterLaterConnect();
     void progressWindow_data();
     void progressWindow();
     void trayRefusedIsToldOnce();
@@ -592,6 +594,59 @@ void tst_TrayLauncher::connectDialog()
     // The stored settings never change here.
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), before);
+}
+
+void tst_TrayLauncher::linkLost()
+{
+    auto server = std::make_unique<Server>();
+    frmMain *w = startRunning(*server);
+    QVERIFY(w);
+    QTRY_VERIFY(!server->fake.receivedFrames("INOLTRO").isEmpty());
+    server.reset(); // the server goes away
+    QTRY_VERIFY(w->ClientSock->State() != 7);
+    QSignalSpy lost(w->ClientSock, &QuorinSock::ConnectionNotAvailable);
+    w->ClientSock->SetActiveList(PersonalList, 0); // the next request cannot be sent
+    QVERIFY(!lost.isEmpty() || lost.wait(LoginTimeout));
+    QTRY_COMPARE(promptTexts(), QStringList{u"Non è possibile connettersi al server: 127.0.0.1"_s});
+    QVERIFY(m_shell->showsIcon(w->Picfax(2)));
+    QCOMPARE(m_shell->tip(), u"Impossibile connettersi al server: 127.0.0.1"_s);
+    QCOMPARE(QuorinLive::G.StatusText, u"Connesso al server: 127.0.0.1"_s); // only the tip changed
+    // The fax client asked for now: the icon tells the link is down, not that it is up.
+    writeScript(m_client, "exit 0\n");
+    m_shell->click(515);
+    QTRY_COMPARE(m_shell->tip(), u"Impossibile connettersi al server: "_s);
+    QVERIFY(m_shell->showsIcon(w->Picfax(2)));
+}
+
+void tst_TrayLauncher::updateAfterLaterConnect()
+{
+    // Up to date at the start; a newer version is announced when the user connects again.
+    const QString record = m_dir.filePath(u"restart-later.txt"_s);
+    writeScript(u"QVDozeza"_s, "printf '%s\\n' \"$@\" > \"" + record.toLocal8Bit() + ".part\"\nmv \"" +
+                                   record.toLocal8Bit() + ".part\" \"" + record.toLocal8Bit() + "\"\n");
+    Server server;
+    const QByteArray content = "[files]\r\n";
+    server.extra = [content](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != "UPDATEFILES")
+            return false;
+        s.sendNow(F::answer(u"TBUPDATE", QString::number(content.size())));
+        s.sendFile(content, u"UPDATE.RIS"_s);
+        s.send(F::answer(u"FINEUPD"));
+        return true;
+    };
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QVERIFY(promptTexts().isEmpty());
+    server.versions[3] = u"1.0.1"_s;
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    QSignalSpy exit(m_startup.get(), &StartupMain::exitRequested);
+    w->findChild<QAction *>(u"mnuApri"_s)->trigger();
+    w->findChild<QPushButton *>(u"cmdConnetti"_s)->click();
+    QVERIFY(exit.wait(LoginTimeout));
+    QCOMPARE(m_startup->outcome(), StartupMain::Outcome::Updating);
+    QVERIFY(!m_startup->trayWindow());
+    QVERIFY(!m_shell->shown);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
 }
 
 void tst_TrayLauncher::progressWindow_data()
