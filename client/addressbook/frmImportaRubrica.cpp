@@ -109,9 +109,10 @@ frmImportaRubrica::frmImportaRubrica(QuorinSock *clientSock, QWidget *parent)
     connect(ok, &QPushButton::clicked, this, &frmImportaRubrica::cmdOk_Click);
     connect(annulla, &QPushButton::clicked, this, &QDialog::reject);
     connect(annulla2, &QPushButton::clicked, this, &QDialog::reject);
-    connect(list_Contatti, &QTreeWidget::itemPressed, this, [](QTreeWidgetItem *row, int column) {
-        if (column != 0) // the box itself toggles on its own
-            row->setCheckState(0, row->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+    // A press anywhere on a row reverses its mark (the rows' boxes take no clicks of their own, so a press
+    // on the box is not counted twice).
+    connect(list_Contatti, &QTreeWidget::itemPressed, this, [](QTreeWidgetItem *row) {
+        row->setCheckState(0, row->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
     });
 }
 
@@ -149,7 +150,7 @@ void frmImportaRubrica::cmdImporta_Click()
     list_Contatti->clear();
     for (const AddressImport::Row &row : result.rows) {
         auto *item = new QTreeWidgetItem(list_Contatti, row.values);
-        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
         item->setCheckState(0, Qt::Checked);
     }
     if (!result.errors.isEmpty()) {

@@ -110,7 +110,18 @@ private Q_SLOTS:
         setText(&window, u"txtPercorso"_s, m_file);
         click(&window, u"cmdImporta"_s);
         auto *list = window.findChild<QTreeWidget *>(u"list_Contatti"_s);
-        list->topLevelItem(0)->setCheckState(0, Qt::Unchecked);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        // A press on the row, on its box too, reverses the mark once.
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {},
+                          QPoint(60, list->visualItemRect(list->topLevelItem(0)).center().y()));
+        QCOMPARE(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
+        const QRect box = list->visualItemRect(list->topLevelItem(1));
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, QPoint(box.left() + 8, box.center().y()));
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, QPoint(box.left() + 8, box.center().y()));
+        QCOMPARE(list->topLevelItem(1)->checkState(0), Qt::Unchecked);
+        QTest::mousePress(list->viewport(), Qt::LeftButton, {}, QPoint(60, box.center().y()));
+        QCOMPARE(list->topLevelItem(1)->checkState(0), Qt::Checked);
         click(&window, u"cmdOk"_s);
         rig.sock->SendUser(u"mario"_s);
         QVERIFY(rig.received(F::answer(u"USER", u"mario")));
