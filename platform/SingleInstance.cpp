@@ -79,6 +79,22 @@ void SingleInstance::claim()
     requestRaise(m_program, this, [this](bool) { Q_EMIT alreadyRunning(); });
 }
 
+bool SingleInstance::serve()
+{
+    const QString path = socketPath(m_program);
+    if (m_claimed || path.isEmpty())
+        return m_server != nullptr;
+    m_lock = std::make_unique<QLockFile>(path + u".lock");
+    m_lock->setStaleLockTime(0);
+    if (!m_lock->tryLock(0)) {
+        m_lock.reset();
+        return false;
+    }
+    m_claimed = true;
+    listen();
+    return m_server != nullptr;
+}
+
 void SingleInstance::listen()
 {
     const QString path = socketPath(m_program);

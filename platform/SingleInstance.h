@@ -34,6 +34,10 @@ public:
     void claim();
     bool isClaimed() const { return m_claimed; }
 
+    // For a program that may run more than once: the first instance takes the name and listens for
+    // "raise"; later ones leave the name to it, raise nobody and emit nothing. True when listening.
+    bool serve();
+
     // The window a "raise" brings to the front.
     void setWindow(QWidget *window) { m_window = window; }
 

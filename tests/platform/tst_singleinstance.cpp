@@ -22,6 +22,7 @@ private Q_SLOTS:
     void raiseWithoutInstance();
     void instanceGoneFreesTheName();
     void foreignRequestIgnored();
+    void servingLeavesLaterInstancesAlone();
 
 private:
     QTemporaryDir m_dir;
@@ -137,6 +138,26 @@ void tst_SingleInstance::foreignRequestIgnored()
     QTRY_VERIFY(socket.state() == QLocalSocket::UnconnectedState);
     QVERIFY(raised.isEmpty());
     QVERIFY(window.isMinimized());
+}
+
+void tst_SingleInstance::servingLeavesLaterInstancesAlone()
+{
+    QWidget window;
+    window.showMinimized();
+    SingleInstance first(u"ProgF"_s);
+    first.setWindow(&window);
+    QVERIFY(first.serve());
+    QSignalSpy raised(&first, &SingleInstance::raiseRequested);
+    SingleInstance second(u"ProgF"_s);
+    QSignalSpy running(&second, &SingleInstance::alreadyRunning);
+    QVERIFY(!second.serve());
+    // Others still reach the first one, and only they do.
+    bool answered = false;
+    SingleInstance::requestRaise(u"ProgF"_s, this, [&](bool ok) { answered = ok; });
+    QTRY_VERIFY(answered);
+    QTRY_COMPARE(raised.size(), 1);
+    QVERIFY(running.isEmpty());
+    QVERIFY(!window.isMinimized());
 }
 
 QTEST_MAIN(tst_SingleInstance)
