@@ -4,6 +4,7 @@
 #include "ErrorReporting.h"
 #include "Lumagrid.h"
 #include "ProgramInfo.h"
+#include "Prompt.h"
 #include "QuorinSock.h"
 #include "SystemUtils.h"
 #include "clsLog.h"
@@ -164,4 +165,27 @@ void frmVisualizzatore::Lumagrid1_AfterSave()
         });
     AppLog().WriteLog(u"Salvataggio fax "_s + m_keyFax);
     Q_EMIT FaxSaved(m_keyFax, uploadKey);
+}
+
+ViewerOutcome ShowFaxViewer(QWidget *owner, QuorinSock *sock, const QString &file, const QString &key,
+                            bool editable, const std::function<void(const QString &key)> &printed,
+                            const std::function<void()> &saved)
+{
+    ViewerOutcome outcome;
+    frmVisualizzatore viewer(owner);
+    viewer.setClientSock(sock);
+    viewer.setKeyFax(key);
+    if (!viewer.OpenFax(file))
+        return outcome;
+    viewer.bCmdInoltra = editable;
+    viewer.fMain = owner;
+    if (printed)
+        QObject::connect(&viewer, &frmVisualizzatore::FaxPrinted, &viewer, printed);
+    if (saved)
+        QObject::connect(&viewer, &frmVisualizzatore::FaxSaved, &viewer, [saved] { saved(); });
+    Prompt::exec(&viewer);
+    outcome.shown = true;
+    outcome.bInoltro = editable && viewer.bInoltro;
+    outcome.bElimina = viewer.bElimina;
+    return outcome;
 }

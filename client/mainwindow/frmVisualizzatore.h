@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <functional>
+
 class Lumagrid;
 class QPushButton;
 
@@ -66,3 +68,17 @@ private:
     QString m_keyFax;
     QString m_copy;
 };
+
+// What the main window's ApriFax does with the viewer once the image is at hand: a new viewer on a copy
+// of file, for the fax key, Inoltra offered when editable (not the trash), shown modally through
+// Prompt::exec; printed(key) and saved() reach the opener while it is open. Call it from a user action
+// or after a link event has returned, never inside one.
+struct ViewerOutcome
+{
+    bool shown = false; // false: the image did not open ("errore aprendo file" in the log)
+    bool bInoltro = false;
+    bool bElimina = false;
+};
+ViewerOutcome ShowFaxViewer(QWidget *owner, QuorinSock *sock, const QString &file, const QString &key,
+                            bool editable, const std::function<void(const QString &key)> &printed = {},
+                            const std::function<void()> &saved = {});

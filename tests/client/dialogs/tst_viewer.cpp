@@ -119,6 +119,43 @@ private Q_SLOTS:
         QVERIFY(!v.isVisible());
     }
 
+    void showFaxViewer_data()
+    {
+        QTest::addColumn<bool>("editable");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<bool>("inoltro");
+        QTest::addColumn<bool>("elimina");
+        QTest::newRow("personal list, Inoltra") << true << u"cmdInoltra"_s << true << false;
+        QTest::newRow("trash, Elimina again") << false << u"cmdElimina"_s << false << true;
+        QTest::newRow("Annulla") << true << u"cmdCancel"_s << false << false;
+    }
+    void showFaxViewer()
+    {
+        QFETCH(bool, editable);
+        QFETCH(QString, button);
+        int printedCount = 0;
+        bool forwardOffered = false;
+        Prompt::setDialogHandler([&](QDialog *d) {
+            d->show();
+            forwardOffered = d->findChild<QPushButton *>(u"cmdInoltra"_s)->isVisible();
+            Q_EMIT d->findChild<Lumagrid *>(u"Lumagrid1"_s)->AfterPrint();
+            d->findChild<QPushButton *>(button)->click();
+            return d->result();
+        });
+        const ViewerOutcome outcome =
+            ShowFaxViewer(nullptr, nullptr, m_fax, u"P7"_s, editable,
+                          [&](const QString &key) { printedCount += key == u"P7"_s; });
+        Prompt::setDialogHandler({});
+        QFETCH(bool, inoltro);
+        QFETCH(bool, elimina);
+        QVERIFY(outcome.shown);
+        QCOMPARE(forwardOffered, editable);
+        QCOMPARE(outcome.bInoltro, inoltro);
+        QCOMPARE(outcome.bElimina, elimina);
+        QCOMPARE(printedCount, 1);
+        QVERIFY(!ShowFaxViewer(nullptr, nullptr, home.dir.filePath(u"none.tif"_s), u"P7"_s, true).shown);
+    }
+
     void printAndSaveBelongToTheShownFax()
     {
         FakeFaxServer server;
