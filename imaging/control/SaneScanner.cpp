@@ -76,7 +76,13 @@ QString optionText(SANE_Handle h, const char *name, double *number = nullptr)
 }
 } // namespace
 
-SaneScanner::SaneScanner(QObject *parent) : QObject(parent) {}
+SaneScanner::SaneScanner(QObject *parent) : QObject(parent)
+{
+    // A job ends for the owner when its last signal arrives, even though the worker may still be
+    // leaving SANE: the next job waits for that, not the caller.
+    connect(this, &SaneScanner::finished, this, [this] { m_running = false; });
+    connect(this, &SaneScanner::devicesListed, this, [this] { m_running = false; });
+}
 
 SaneScanner::~SaneScanner()
 {
@@ -89,7 +95,7 @@ SaneScanner::~SaneScanner()
 
 bool SaneScanner::busy() const
 {
-    return m_thread && m_thread->isRunning();
+    return m_running;
 }
 
 QString SaneScanner::currentSource()
@@ -116,6 +122,7 @@ void SaneScanner::start(std::function<void()> job)
         m_thread->wait(); // already finished: busy() was checked by the caller
         delete m_thread;
     }
+    m_running = true;
     m_cancel = std::make_shared<std::atomic_bool>(false);
     m_thread = QThread::create(std::move(job));
     m_thread->setObjectName(u"SaneScanner"_s);

@@ -20,6 +20,7 @@ public:
     // Stops a running job and waits for the worker to leave SANE.
     ~SaneScanner() override;
 
+    // True from a job's start until its last signal has reached this object.
     bool busy() const;
     // Lists the devices: devicesListed.
     void listDevices();
@@ -50,5 +51,6 @@ private:
     void runAcquire(QString device);
 
     QThread *m_thread = nullptr;
+    bool m_running = false; // owner's thread only
     std::shared_ptr<std::atomic_bool> m_cancel;
 };
