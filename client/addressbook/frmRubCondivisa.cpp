@@ -420,8 +420,9 @@ void frmRubCondivisa::renumberAfter(int position)
 
 void frmRubCondivisa::cmdElim_Click()
 {
-    if (MsgBoxEx(this, LoadResString(2077), QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) !=
-        QMessageBox::Yes)
+    Prompt::installItalianTranslation();
+    if (Prompt::message(this, QMessageBox::Question, QString(), LoadResString(2077),
+                        QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
     if (!m_sock || !m_book)
         return;
