@@ -72,6 +72,7 @@ frmScan::frmScan(QWidget *parent) : QDialog(parent)
     connect(cmdSend, &QPushButton::clicked, this, &frmScan::cmdSend_Click);
     connect(cmdEmail, &QPushButton::clicked, this, &frmScan::cmdEmail_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(m_lumagrid, &Lumagrid::scanFinished, this, [this](bool ok) { m_scanOk = m_scanOk || ok; });
 }
 
 void frmScan::resizeEvent(QResizeEvent *event)
@@ -102,6 +103,10 @@ void frmScan::cmdSelect_Click()
 
 void frmScan::cmdScan_Click()
 {
+    if (m_lumagrid->Scanning()) {
+        Prompt::information(this, u"Attenzione"_s, u"Scansione in corso: attendere la fine."_s);
+        return;
+    }
     const QString temp = GetTempDir();
     if (temp.isEmpty()) {
         Prompt::critical(this, u"Attenzione"_s, u"Cartella temporanea non disponibile."_s);
@@ -136,16 +141,19 @@ void frmScan::cmdScan_Click()
     }
     if (m_fileScanned.isEmpty())
         return;
-    if (!m_lumagrid->Scan(m_fileScanned).toBool()) {
-        const QString why = m_lumagrid->lastError().description;
-        Prompt::critical(this, u"Attenzione"_s,
-                         u"Scansione non riuscita"_s + (why.isEmpty() ? QString() : u": "_s + why));
-    }
+    // The control scans in the background and tells the user itself when the scanner fails;
+    // scanFinished says how it went.
+    m_scanOk = false;
+    m_lumagrid->Scan(m_fileScanned);
 }
 
 bool frmScan::saveScan()
 {
-    if (m_fileScanned.isEmpty())
+    if (m_lumagrid->Scanning()) {
+        Prompt::information(this, u"Attenzione"_s, u"Scansione in corso: attendere la fine."_s);
+        return false;
+    }
+    if (m_fileScanned.isEmpty() || !m_scanOk)
         return true; // nothing scanned: the opener says "Nessun salvataggio"
     if (m_lumagrid->Save())
         return true;

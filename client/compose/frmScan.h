@@ -9,7 +9,8 @@ class QPushButton;
 class QWidget;
 
 // Scan to fax: pages from the scanner into a TIFF file in the temporary folder, handed on by the opener
-// (main window) to the send dialog or to mail after the window has closed.
+// (main window) to the send dialog or to mail after the window has closed. Lumagrid1 scans in the
+// background; "&Invia per Fax" and "&Manda Email" wait until it has finished.
 class frmScan : public QDialog
 {
     Q_OBJECT
@@ -39,6 +40,7 @@ private:
     QString m_fileScanned;
     bool m_email = false;
     bool m_fax = false;
+    bool m_scanOk = false; // a scan into FileScanned brought pages
     Lumagrid *m_lumagrid = nullptr;
     QPushButton *cmdEmail = nullptr;
 };
