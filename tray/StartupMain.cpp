@@ -148,7 +148,7 @@ void StartupMain::unloadMain()
         m_main = nullptr;
         // Ended here on purpose: the window's own unload must not end the program a second time.
         disconnect(w, nullptr, this, nullptr);
-        w->close();
+        w->Unload();
         delete w;
     }
 }

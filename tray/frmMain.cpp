@@ -232,7 +232,7 @@ void frmMain::changeEvent(QEvent *event)
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
-    if (event->spontaneous() && !m_unloaded) {
+    if (!m_unloading && !m_unloaded) {
         // The close box only hides the window; the program goes on in the notification area.
         event->ignore();
         hide();
@@ -262,6 +262,13 @@ void frmMain::queryUnload()
     Q_EMIT unloaded();
 }
 
+void frmMain::Unload()
+{
+    m_unloading = true;
+    if (!close())
+        queryUnload(); // a window never shown may take no close event
+}
+
 void frmMain::mnuApri_Click()
 {
     txtSockPort->setText(QString::number(G.CurrentPort));
@@ -276,7 +283,7 @@ void frmMain::mnuExit_Click()
 {
     if (m_sysIcon)
         m_sysIcon->HideIcon();
-    close();
+    Unload();
 }
 
 void frmMain::cmdConnetti_Click()

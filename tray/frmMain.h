@@ -55,6 +55,8 @@ public:
     void Form_Load();
     bool isLoaded() const { return m_loaded; }
     bool isUnloaded() const { return m_unloaded; }
+    // Unloads the window for good (the program's own close, not the user's close box).
+    void Unload();
 
     void showStatus(const QString &p_status);
     void SysIcon_NIError(int ErrorNumber);
@@ -131,6 +133,7 @@ private:
     bool m_UpdateRequired = false;
     bool m_loaded = false;
     bool m_unloaded = false;
+    bool m_unloading = false;
     bool m_newFaxBoxOpen = false;
 };
 

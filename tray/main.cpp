@@ -24,7 +24,7 @@ int main(int argc, char *argv[])
     // However the program ends, its icon leaves the notification area and its windows close.
     QObject::connect(&app, &QCoreApplication::aboutToQuit, &startup, [&startup] {
         if (QuorinLive::frmMain *w = startup.trayWindow())
-            w->close();
+            w->Unload();
     });
     QTimer::singleShot(0, &startup, &QuorinLive::StartupMain::Main);
     return app.exec();

@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QWindow>
 
 #include <memory>
 
@@ -532,6 +533,13 @@ void tst_TrayLauncher::menuAndOpen()
     // "Chiudi" hides it; a minimised window hides itself; the icon stays.
     w->findChild<QPushButton *>(u"cmdCancel"_s)->click();
     QVERIFY(!w->isVisible());
+    // The close box hides it too; the program goes on.
+    w->findChild<QAction *>(u"mnuApri"_s)->trigger();
+    QVERIFY(w->isVisible() && w->windowHandle());
+    w->windowHandle()->close();
+    QTRY_VERIFY(!w->isVisible());
+    QVERIFY(!w->isUnloaded());
+    QVERIFY(m_shell->shown);
     w->findChild<QAction *>(u"mnuApri"_s)->trigger();
     w->setWindowState(Qt::WindowMinimized);
     QTRY_VERIFY(!w->isVisible());
@@ -717,9 +725,11 @@ void tst_TrayLauncher::exitRemovesIconAndWindows()
     server.fake.sendNow(F::answer(u"FAXPROGRSTART", u"#7"_s));
     QTRY_VERIFY(w->sendStatusWindow());
     QPointer<frmSendStatus> status = w->sendStatusWindow();
+    w->findChild<QAction *>(u"mnuApri"_s)->trigger(); // also with the window on screen
     QSignalSpy unloaded(w, &frmMain::unloaded);
     QSignalSpy exit(m_startup.get(), &StartupMain::exitRequested);
     w->findChild<QAction *>(u"mnuExit"_s)->trigger();
+    QVERIFY(!w->isVisible());
     QCOMPARE(unloaded.size(), 1);
     QCOMPARE(m_shell->calls.last().message, TrayShell::NIM_DELETE);
     QVERIFY(!m_shell->shown);
