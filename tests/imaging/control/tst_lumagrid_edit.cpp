@@ -401,6 +401,35 @@ private Q_SLOTS:
                  qPrintable(QString::number(px, 16)));
     }
 
+    // The preview shows the logo over the view at X, Y (page pixels) without touching the page; it
+    // goes with the dialog.
+    void logoPreview()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_fine));
+        c->setZoom(0.5);
+        const QString file = logoFile(u"preview.png"_s, false);
+        bool shown = false;
+        QPoint at;
+        Prompt::setDialogHandler([&](QDialog *d) {
+            Prompt::setNextFileName(file);
+            d->findChild<QPushButton *>(u"cmdBrowse"_s)->click();
+            d->findChild<QLineEdit *>(u"txtX"_s)->setText(u"40"_s);
+            d->findChild<QLineEdit *>(u"txtY"_s)->setText(u"80"_s);
+            d->findChild<QPushButton *>(u"Preview"_s)->click();
+            shown = c->pageView()->hasOverlay() && !c->pageView()->overlayFramed();
+            at = c->pageView()->overlayPos();
+            return int(QDialog::Rejected);
+        });
+        QVERIFY(press(*c, u"AddLogo"_s));
+        QVERIFY(shown);
+        const QPointF corner = c->pageView()->pageRect().topLeft();
+        // Page pixel (40, 80) of a 204 x 196 page at zoom 0.5: rows a little taller than columns.
+        QCOMPARE(at, (corner + QPointF(20, 80 * 204.0 / 196.0 * 0.5)).toPoint());
+        QVERIFY(!c->pageView()->hasOverlay());
+        QCOMPARE(c->Undos(), 0);
+    }
+
     void cancelledLogoChangesNothing()
     {
         auto c = makeControl();
