@@ -89,6 +89,7 @@ private Q_SLOTS:
     void startWithSettings();
     void serverNotAvailable();
     void searchCancelled();
+    void searchFindsServer();
     void secondInstanceRefused();
     void versions_data();
     void versions();
@@ -267,6 +268,27 @@ void tst_TrayLauncher::searchCancelled()
     QVERIFY(!m_shell->shown); // the icon went with the window
     QVERIFY(ini.open(QIODevice::ReadOnly));
     QCOMPARE(ini.readAll(), before);
+}
+
+void tst_TrayLauncher::searchFindsServer()
+{
+    Server server;
+    // No server name: the search looks on loopback for a server on the stored port.
+    const QString path = AppPaths::settingsDir() + u"/Darezi.ini"_s;
+    QVERIFY(
+        ProfileFile::writeString(path, u"Config"_s, u"Port"_s, u" "_s + QString::number(server.fake.port())));
+    Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Accepted); });
+    StartupMain *s = start();
+    QSignalSpy finished(s, &StartupMain::finished);
+    QVERIFY(finished.wait(60000));
+    if (server.fake.probeCount() == 0)
+        QSKIP("the link's server search found nothing to probe");
+    QCOMPARE(s->outcome(), StartupMain::Outcome::Running);
+    QVERIFY(s->trayWindow()->Connected);
+    QCOMPARE(ProfileFile::readString(path, u"Config"_s, u"Server"_s), u"127.0.0.1"_s);
+    QFile ini(path);
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QVERIFY(ini.readAll().contains(QByteArray("Port= " + QByteArray::number(server.fake.port()))));
 }
 
 void tst_TrayLauncher::secondInstanceRefused()
