@@ -104,6 +104,8 @@ bool MailHandover::Send(const Message &message, QString *error)
     const QString program = QStandardPaths::findExecutable(Program);
     if (program.isEmpty() || !QProcess::startDetached(program, arguments(message, copy))) {
         setError(error, u"Impossibile avviare il programma di posta"_s);
+        if (!copy.isEmpty())
+            QDir(QFileInfo(copy).absolutePath()).removeRecursively();
         return false;
     }
     return true;
