@@ -90,7 +90,11 @@ void frmPropFax::MostraProprieta(const FaxItem &Fax)
     txtDestname->setText(Fax.DestName());
     txtToCompany->setText(Fax.ToCompany());
     txtDestFax->setText(Fax.DestFax());
-    txtSentDate->setText(FaxListText::DateColumn(Fax.SentDate()));
+    // A time the server garbled (a ":" in the first two places) is shown as it came: the time reader
+    // would stop at an error box, and this window opens inside the link's event.
+    const QString sent = Fax.SentDate();
+    const qsizetype colon = sent.indexOf(u':');
+    txtSentDate->setText(colon == 0 || colon == 1 ? sent : FaxListText::DateColumn(sent));
     txtPagesSent->setText(QString::number(Fax.PageSent()));
     txtSubject->setText(Fax.Subject());
     txtRetries->setText(QString::number(Fax.Retries()));

@@ -2,6 +2,7 @@
 #include "DialogsTestSupport.h"
 #include "FaxItem.h"
 #include "FolderDialogs.h"
+#include "ServerDates.h"
 #include "clsLog.h"
 #include "frmAuto.h"
 #include "frmLogin.h"
@@ -181,6 +182,29 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(d, u"txtRetries"_s)->text(), u"2"_s);
         click(d, u"cmdOK"_s);
         QTRY_VERIFY(d.isNull());
+    }
+
+    void propFaxDate_data()
+    {
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("date and time")
+            << u"31/12/2005 09:41:07"_s << FormatShortDate(QDate(2005, 12, 31)) + u" 09:41"_s;
+        QTest::newRow("not a date") << u"ieri 10:15:22"_s << u"         10:15"_s;
+        QTest::newRow("empty") << QString() << u"         "_s;
+        QTest::newRow("garbled time shown as it came") << u":5 x"_s << u":5 x"_s;
+    }
+    void propFaxDate()
+    {
+        QFETCH(QString, sent);
+        FaxItem fax;
+        fax.setSentDate(sent);
+        frmPropFax d;
+        d.p_itemfax = fax;
+        d.show();
+        QFETCH(QString, shown);
+        QCOMPARE(child<QLineEdit>(&d, u"txtSentDate"_s)->text(), shown);
+        QVERIFY(promptTexts().isEmpty());
     }
 
     void propFaxWithoutFax()
