@@ -33,12 +33,15 @@ QTreeWidget *makeList(QWidget *parent, const QString &name, const QStringList &h
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     list->setHeaderLabels(headers);
     const double dpi = list->logicalDpiX();
+    int total = 0;
     for (int c = 0; c < widthsTwips.size(); ++c) {
-        if (widthsTwips[c] == 0)
-            list->setColumnHidden(c, true);
-        else
-            list->setColumnWidth(c, int(widthsTwips[c] * dpi / 1440.0 + 0.5));
+        const int width = int(widthsTwips[c] * dpi / 1440.0 + 0.5);
+        list->setColumnHidden(c, width == 0);
+        if (width > 0)
+            list->setColumnWidth(c, width);
+        total += width;
     }
+    list->setMinimumWidth(total + 2 * list->frameWidth() + 4);
     return list;
 }
 

@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QPushButton>
+#include <QScreen>
 #include <QTemporaryFile>
 #include <QVBoxLayout>
 
@@ -86,7 +87,9 @@ frmVisualizzatore::frmVisualizzatore(QWidget *parent) : QDialog(parent)
     bElimina = false;
     Lumagrid1->setWorkType(Editor);
     Lumagrid1->setAskResSaveAs(ConfigIni.ChiediRisoluzione);
-    resize(Lumagrid1->minimumSize() + QSize(40, 80));
+    // A fax page wants room: most of the screen the window opens on.
+    if (const QScreen *screen = this->screen())
+        resize(screen->availableGeometry().size() * 0.8);
 }
 
 frmVisualizzatore::~frmVisualizzatore()

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWidget>
 
 using namespace Qt::StringLiterals;
 
@@ -44,6 +45,14 @@ inline QByteArray fileBytes(const QString &path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// With QUORIN_SCREENSHOT_DIR set, a picture of the window goes there as <name>.png.
+inline void screenshot(QWidget *window, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("QUORIN_SCREENSHOT_DIR");
+    if (!dir.isEmpty())
+        window->grab().save(QDir(dir).filePath(name + u".png"_s));
 }
 
 // The text of every message box shown since the last clear.

@@ -180,6 +180,7 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(d, u"txtPagesSent"_s)->text(), u"3"_s);
         QCOMPARE(child<QLineEdit>(d, u"txtSubject"_s)->text(), u"Ordine"_s);
         QCOMPARE(child<QLineEdit>(d, u"txtRetries"_s)->text(), u"2"_s);
+        screenshot(d, u"frmPropFax"_s + QString::number(kind));
         click(d, u"cmdOK"_s);
         QTRY_VERIFY(d.isNull());
     }
@@ -260,6 +261,8 @@ private Q_SLOTS:
         auto *print = child<QCheckBox>(&d, u"ChkPrint"_s);
         auto *mail = child<QCheckBox>(&d, u"ChkEmail"_s);
         auto *apply = child<QPushButton>(&d, u"cmdApply"_s);
+        d.show();
+        screenshot(&d, u"frmAuto"_s);
         QFETCH(bool, printShown);
         QFETCH(bool, mailShown);
         QFETCH(bool, mailEnabled);
@@ -310,6 +313,8 @@ private Q_SLOTS:
                       "TrayIconTX=False\r\nFaxCover=cover.cpe\r\n");
         LoadConfig();
         frmOptions d;
+        d.show();
+        screenshot(&d, u"frmOptions"_s);
         QSignalSpy askRes(&d, &frmOptions::AskResSaveAsApplied);
         QSignalSpy mail(&d, &frmOptions::isMailApplied);
         QVERIFY(!child<QPushButton>(&d, u"cmdApply"_s)->isEnabled());

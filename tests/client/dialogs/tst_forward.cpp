@@ -110,6 +110,7 @@ private Q_SLOTS:
         QCOMPARE(verdi->foreground(2).color(), QColor(255, 0, 0));
         QCOMPARE(verdi->checkState(0), Qt::Unchecked);
         QVERIFY(users->isColumnHidden(3) && users->isColumnHidden(4));
+        screenshot(&d, u"frmInoltra"_s);
         QVERIFY(!d.ok);
     }
 

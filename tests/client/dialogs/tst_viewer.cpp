@@ -32,6 +32,9 @@ private Q_SLOTS:
     {
         frmVisualizzatore v;
         QVERIFY(v.OpenFax(m_fax));
+        v.bCmdInoltra = true;
+        v.show();
+        screenshot(&v, u"frmVisualizzatore"_s);
         QCOMPARE(v.FileName, m_fax);
         const QString copy = v.ShownFile();
         QVERIFY(copy != m_fax);
