@@ -1,0 +1,154 @@
+#include "FaxPrinter.h"
+
+#include "SystemUser.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+using namespace Qt::StringLiterals;
+
+FaxPrinter::FaxPrinter(QObject *parent) : QObject(parent) {}
+
+FaxPrinter::~FaxPrinter()
+{
+    if (m_process) {
+        m_process->disconnect(this);
+        m_process->kill();
+    }
+}
+
+QString FaxPrinter::spoolRoot()
+{
+    const QString env = qEnvironmentVariable("QUORIN_SPOOL_DIR");
+    return env.isEmpty() ? u"/var/spool/quorin"_s : env;
+}
+
+QString FaxPrinter::spoolDir()
+{
+    return spoolRoot() + u'/' + SystemUser::loginName();
+}
+
+QString FaxPrinter::unitDir()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) + u"/systemd/user"_s;
+}
+
+QString FaxPrinter::pathUnitText(const QString &spoolFolder)
+{
+    return u"[Unit]\nDescription=Quorin fax printer: jobs waiting to be sent\n\n"
+           u"[Path]\nDirectoryNotEmpty="_s +
+           spoolFolder + u"\nUnit="_s + serviceUnitName() + u"\n\n[Install]\nWantedBy=default.target\n"_s;
+}
+
+QString FaxPrinter::serviceUnitText(const QString &commandLine)
+{
+    return u"[Unit]\nDescription=Quorin fax printer: send a printed document\n\n"
+           u"[Service]\nType=simple\nExecStart="_s +
+           commandLine + u"\n"_s;
+}
+
+QStringList FaxPrinter::lpadminArguments(const QString &name)
+{
+    return {u"-p"_s,
+            name,
+            u"-E"_s,
+            u"-v"_s,
+            u"quorin:/"_s,
+            u"-m"_s,
+            u"raw"_s,
+            u"-D"_s,
+            u"Quorin fax printer"_s,
+            u"-o"_s,
+            u"printer-is-shared=false"_s};
+}
+
+void FaxPrinter::checkInstalled()
+{
+    runSteps({{u"lpstat"_s, {u"-p"_s, m_name}}}, [this](bool ok) { Q_EMIT installedChecked(ok); });
+}
+
+void FaxPrinter::install(const QString &commandLine)
+{
+    m_lastError.clear();
+    if (!writeUnits(commandLine)) {
+        Q_EMIT installFinished(false);
+        return;
+    }
+    runSteps({{u"lpadmin"_s, lpadminArguments(m_name)},
+              {u"systemctl"_s, {u"--user"_s, u"daemon-reload"_s}},
+              {u"systemctl"_s, {u"--user"_s, u"enable"_s, u"--now"_s, pathUnitName()}}},
+             [this](bool ok) { Q_EMIT installFinished(ok); });
+}
+
+bool FaxPrinter::writeUnits(const QString &commandLine)
+{
+    const QString dir = unitDir();
+    if (!QDir().mkpath(dir)) {
+        m_lastError = u"cannot create "_s + dir;
+        return false;
+    }
+    const QList<std::pair<QString, QString>> units = {{pathUnitName(), pathUnitText(spoolDir())},
+                                                      {serviceUnitName(), serviceUnitText(commandLine)}};
+    for (const auto &[name, text] : units) {
+        QSaveFile file(dir + u'/' + name);
+        if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+            m_lastError = u"cannot write "_s + file.fileName();
+            return false;
+        }
+    }
+    return true;
+}
+
+void FaxPrinter::runSteps(QList<Step> steps, std::function<void(bool)> done)
+{
+    if (m_running) {
+        done(false);
+        return;
+    }
+    m_steps = std::move(steps);
+    m_done = std::move(done);
+    m_running = true;
+    runNext();
+}
+
+void FaxPrinter::runNext()
+{
+    auto finish = [this](bool ok) {
+        m_running = false;
+        auto done = std::move(m_done);
+        m_done = nullptr;
+        if (done)
+            done(ok);
+    };
+    if (m_steps.isEmpty())
+        return finish(true);
+    const Step step = m_steps.takeFirst();
+    const QString program = QStandardPaths::findExecutable(step.program);
+    if (program.isEmpty()) {
+        m_lastError = step.program + u" not found"_s;
+        return finish(false);
+    }
+    if (!m_process) {
+        m_process = new QProcess(this);
+        m_process->setProcessChannelMode(QProcess::MergedChannels);
+    }
+    m_process->disconnect(this);
+    connect(
+        m_process, &QProcess::finished, this, [this, step, finish](int code, QProcess::ExitStatus status) {
+            if (status != QProcess::NormalExit || code != 0) {
+                m_lastError = step.program + u": "_s + QString::fromLocal8Bit(m_process->readAll()).trimmed();
+                return finish(false);
+            }
+            runNext();
+        });
+    connect(m_process, &QProcess::errorOccurred, this, [this, step, finish](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        m_lastError = step.program + u": "_s + m_process->errorString();
+        finish(false);
+    });
+    m_process->start(program, step.arguments);
+}

@@ -1,0 +1,166 @@
+#include "FmPrinter.h"
+
+#include "AppPaths.h"
+#include "FaxPrinter.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <tiffio.h>
+
+using namespace Qt::StringLiterals;
+
+FmPrinter::FmPrinter(QObject *parent) : QObject(parent) {}
+
+FmPrinter::~FmPrinter()
+{
+    if (m_gs) {
+        m_gs->disconnect(this);
+        m_gs->kill();
+    }
+    if (!m_rawFile.isEmpty())
+        QFile::remove(m_rawFile);
+}
+
+QString FmPrinter::spoolDir() const
+{
+    return m_spoolDir.isEmpty() ? FaxPrinter::spoolDir() : m_spoolDir;
+}
+
+void FmPrinter::setPrinterName(const QString &name)
+{
+    m_printerName = name;
+    if (!m_watcher) {
+        m_watcher = new QFileSystemWatcher(this);
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &FmPrinter::scan);
+    }
+    // Until the backend has made the user's folder, the spool itself is watched.
+    const QString root = QFileInfo(spoolDir()).absolutePath();
+    if (QFileInfo(root).isDir() && !m_watcher->directories().contains(root))
+        m_watcher->addPath(root);
+    scan();
+}
+
+CapturedDocument FmPrinter::Document() const
+{
+    return m_documents.isEmpty() ? CapturedDocument() : m_documents.last();
+}
+
+QStringList FmPrinter::capturedFiles() const
+{
+    QStringList files;
+    for (const CapturedDocument &d : m_documents)
+        files.append(d.FilePath);
+    return files;
+}
+
+void FmPrinter::scan()
+{
+    if (m_watcher && QFileInfo(spoolDir()).isDir() && !m_watcher->directories().contains(spoolDir()))
+        m_watcher->addPath(spoolDir());
+    if (m_gs && m_gs->state() != QProcess::NotRunning)
+        return; // one job at a time; the rest is looked at when this one is done
+    if (!m_rawFile.isEmpty())
+        return;
+    QDir dir(spoolDir());
+    // Hidden files are jobs the backend is still writing.
+    const QFileInfoList jobs = dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Time);
+    if (jobs.isEmpty())
+        return;
+    const QFileInfo newest = jobs.first();
+    const QString temp = AppPaths::tempDir();
+    if (temp.isEmpty())
+        return Q_EMIT CaptureFailed(u"Cartella temporanea non disponibile."_s);
+    const QString stamp =
+        QString::number(QDateTime::currentMSecsSinceEpoch()) + u'-' + QString::number(++m_counter);
+    m_rawFile = temp + u"print-"_s + stamp + u".prn"_s;
+    // Moved, not copied: the spool watcher must not meet the same job again.
+    if (!QFile::rename(newest.absoluteFilePath(), m_rawFile)) {
+        if (!QFile::copy(newest.absoluteFilePath(), m_rawFile) || !QFile::remove(newest.absoluteFilePath())) {
+            QFile::remove(m_rawFile);
+            m_rawFile.clear();
+            return Q_EMIT CaptureFailed(u"Impossibile prelevare il documento "_s + newest.absoluteFilePath());
+        }
+    }
+    QFile::setPermissions(m_rawFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    m_targetFile = temp + u"QVPRINT-"_s + stamp + u".tif"_s;
+    if (!convert(m_rawFile, m_targetFile))
+        conversionDone(false, u"Ghostscript (gs) non trovato."_s);
+}
+
+bool FmPrinter::isTiff(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray head = f.read(4);
+    return head == QByteArray("II*\0", 4) || head == QByteArray("MM\0*", 4);
+}
+
+int FmPrinter::tiffPageCount(const QString &path)
+{
+    TIFFSetWarningHandler(nullptr);
+    TIFFSetErrorHandler(nullptr);
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!tif)
+        return 0;
+    const int pages = int(TIFFNumberOfDirectories(tif));
+    TIFFClose(tif);
+    return pages;
+}
+
+bool FmPrinter::convert(const QString &source, const QString &target)
+{
+    if (isTiff(source)) {
+        QFile::remove(target);
+        const bool ok = QFile::copy(source, target);
+        QMetaObject::invokeMethod(
+            this, [this, ok] { conversionDone(ok, ok ? QString() : u"Impossibile copiare il documento."_s); },
+            Qt::QueuedConnection);
+        return true;
+    }
+    const QString gs = QStandardPaths::findExecutable(u"gs"_s);
+    if (gs.isEmpty())
+        return false;
+    if (!m_gs) {
+        m_gs = new QProcess(this);
+        m_gs->setProcessChannelMode(QProcess::MergedChannels);
+        connect(m_gs, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+            const bool ok = status == QProcess::NormalExit && code == 0;
+            conversionDone(ok, ok ? QString() : QString::fromLocal8Bit(m_gs->readAll()).trimmed());
+        });
+        connect(m_gs, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+            if (error == QProcess::FailedToStart)
+                conversionDone(false, m_gs->errorString());
+        });
+    }
+    // A4 at fax resolution: 1728 dots across (the fax line), 196 lines per inch.
+    m_gs->start(gs, {u"-q"_s, u"-dSAFER"_s, u"-dBATCH"_s, u"-dNOPAUSE"_s, u"-sDEVICE=tiffg4"_s,
+                     u"-r204x196"_s, u"-g1728x2292"_s, u"-dFIXEDMEDIA"_s, u"-dPDFFitPage"_s,
+                     u"-sOutputFile="_s + target, source});
+    return true;
+}
+
+void FmPrinter::conversionDone(bool ok, const QString &message)
+{
+    if (!m_rawFile.isEmpty())
+        QFile::remove(m_rawFile);
+    m_rawFile.clear();
+    const int pages = ok ? tiffPageCount(m_targetFile) : 0;
+    if (!ok || pages < 1) {
+        QFile::remove(m_targetFile);
+        Q_EMIT CaptureFailed(u"Conversione del documento stampato non riuscita. "_s + message);
+    } else {
+        QFile::setPermissions(m_targetFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        m_documents.append({m_targetFile, pages});
+        Q_EMIT PrintComplete();
+    }
+    m_targetFile.clear();
+    // Jobs that came meanwhile, or a second job printed while the window is open.
+    QMetaObject::invokeMethod(this, &FmPrinter::scan, Qt::QueuedConnection);
+}

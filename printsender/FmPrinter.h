@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+class QFileSystemWatcher;
+class QProcess;
+
+// A captured print job as the send window sees it: a fax TIFF and its page count.
+struct CapturedDocument
+{
+    QString FilePath;
+    int Pages = 0;
+};
+
+// The capture side of the fax printer. Once given the printer name it watches the user's spool folder
+// (FaxPrinter::spoolDir()); the newest job there is moved into the private temporary folder and turned
+// into a G4 fax TIFF at 204x196 dpi by Ghostscript (a TIFF job is taken as it is). PrintComplete follows;
+// the spool then holds the remaining jobs only. Nothing here blocks: Ghostscript runs as a child process.
+class FmPrinter : public QObject
+{
+    Q_OBJECT
+public:
+    explicit FmPrinter(QObject *parent = nullptr);
+    ~FmPrinter() override;
+
+    QString PrinterName() const { return m_printerName; }
+    // Starts watching (the spool folder of this user); a job already waiting is taken at once.
+    void setPrinterName(const QString &name);
+    // The folder watched; FaxPrinter::spoolDir() unless set (tests).
+    void setSpoolDir(const QString &dir) { m_spoolDir = dir; }
+    QString spoolDir() const;
+
+    int DocumentCount() const { return int(m_documents.size()); }
+    // The newest captured document; empty when none.
+    CapturedDocument Document() const;
+    // Every fax file made in this run (the sender deletes them when it closes).
+    QStringList capturedFiles() const;
+
+    // Converts one print file into a fax TIFF (the rule above); false when it cannot start.
+    bool convert(const QString &source, const QString &target);
+    static bool isTiff(const QString &path);
+    static int tiffPageCount(const QString &path);
+
+Q_SIGNALS:
+    void PrintComplete();
+    void CaptureFailed(const QString &message);
+
+private:
+    void scan();
+    void conversionDone(bool ok, const QString &message);
+
+    QString m_printerName;
+    QString m_spoolDir;
+    QFileSystemWatcher *m_watcher = nullptr;
+    QProcess *m_gs = nullptr;
+    QString m_rawFile;    // the job moved out of the spool, being converted
+    QString m_targetFile; // the TIFF being made
+    QList<CapturedDocument> m_documents;
+    int m_counter = 0;
+};

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+
+class QCheckBox;
+class QLineEdit;
+class QPushButton;
+class frmPrint;
+
+// The options dialog of the print-to-fax sender (objectName "frmOptions"): the fax client's frame with
+// the sender's own load and store. Any edit enables "&Applica"; OK stores and closes.
+class SendoraOptions : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit SendoraOptions(frmPrint *sendWindow, QWidget *parent = nullptr);
+
+    void LoadServerOptions();
+    void SaveServerOptions();
+
+    QLineEdit *txtUserID, *txtCompany, *txtNumberFax, *txtTel, *txtRetries, *txtDelayRetries;
+    QCheckBox *chkResolution, *chkMail, *ChkSaveRx, *ChkRubCond, *ChkLog, *chkNoFormInvio, *chkTrayIconTX,
+        *ChkLive;
+    QPushButton *cmdOK, *cmdCancel, *cmdApply;
+
+private:
+    QPointer<frmPrint> m_sendWindow;
+};

@@ -1,0 +1,55 @@
+#pragma once
+
+#include "frmInst.h"
+#include "frmPrint.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QStringList>
+
+class XmlJobRun;
+
+namespace Sendora {
+
+// The program's start: reads the command line, then either shows the printer installer, or reads the
+// settings, finds and connects to the server and waits (without blocking) until the server accepted
+// the user, the start was given up, or an update arrived. Then it shows the send window, runs the XML
+// job without it, or hands the update to the restart program. exitRequested asks the caller to end the
+// program with exitCode().
+class StartupMain : public QObject
+{
+    Q_OBJECT
+public:
+    explicit StartupMain(QObject *parent = nullptr);
+    ~StartupMain() override;
+
+    void Main(const QStringList &arguments);
+
+    frmPrint *sendWindow() const { return m_main; }
+    frmInst *installer() const { return m_installer; }
+    XmlJobRun *jobRun() const { return m_job; }
+    bool ended() const { return m_ended; }
+    int exitCode() const { return m_exitCode; }
+
+Q_SIGNALS:
+    void exitRequested();
+
+private:
+    void sendRoad();
+    void check();
+    void handOver();
+    void unloadMain();
+    void end(int code = 0);
+
+    QPointer<frmPrint> m_main;
+    QPointer<frmInst> m_installer;
+    XmlJobRun *m_job = nullptr;
+    bool m_waiting = false;
+    bool m_ended = false;
+    int m_exitCode = 0;
+};
+
+// Adds the sender's own texts to the string table.
+void LoadSendoraStrings();
+
+} // namespace Sendora

@@ -1,0 +1,168 @@
+// CUPS backend of the fax printer (device URI "quorin:/").
+//
+// Without arguments it prints the device line CUPS lists. With "job-id user title copies options [file]"
+// it copies the job (the file, or standard input) into the user's spool folder
+// <spool>/<user>/job-<id>-<time>.prn, owned by the user, mode 0600. The spool is /var/spool/quorin, or
+// $QUORIN_SPOOL_DIR. The user's session watches that folder and starts "Sendora -N" for each job.
+//
+// CUPS runs a backend as root when its file mode is 0700; it must, to give the job to its user. Run as
+// another user, it can only spool jobs of that same user.
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <pwd.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Exit codes of the CUPS backend interface.
+constexpr int BackendOk = 0;
+constexpr int BackendFailed = 1; // the job failed; the queue follows its error policy
+constexpr int BackendCancel = 5; // cancel this job, keep the queue going
+
+const char *spoolRoot()
+{
+    const char *env = std::getenv("QUORIN_SPOOL_DIR");
+    return env && *env ? env : "/var/spool/quorin";
+}
+
+bool plainName(const std::string &name)
+{
+    if (name.empty() || name == "." || name == ".." || name.size() > 255)
+        return false;
+    for (char c : name) {
+        if (c == '/' || c == '\0' || c == '\n')
+            return false;
+    }
+    return true;
+}
+
+bool digitsOnly(const std::string &text)
+{
+    if (text.empty() || text.size() > 12)
+        return false;
+    for (char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+int fail(int code, const char *what, const std::string &detail)
+{
+    std::fprintf(stderr, "ERROR: %s%s%s\n", what, detail.empty() ? "" : ": ", detail.c_str());
+    return code;
+}
+
+// The user's spool folder: created when missing; an existing one must be a real folder owned by the user
+// (a link or a foreign folder could send the job elsewhere).
+bool userFolder(const std::string &path, uid_t uid, gid_t gid, bool asRoot)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(path.c_str(), &st) != 0) {
+        if (errno != ENOENT || ::mkdir(path.c_str(), 0700) != 0)
+            return false;
+        if (asRoot && ::chown(path.c_str(), uid, gid) != 0)
+            return false;
+        if (::lstat(path.c_str(), &st) != 0)
+            return false;
+    }
+    return S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & 077) == 0;
+}
+
+bool copyAll(int in, int out)
+{
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(in, buffer, sizeof buffer);
+        if (n == 0)
+            return true;
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = ::write(out, buffer + done, size_t(n - done));
+            if (w < 0) {
+                if (errno == EINTR)
+                    continue;
+                return false;
+            }
+            done += w;
+        }
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    if (argc == 1) {
+        std::printf("direct quorin:/ \"Quorin Fax Printer\" \"Quorin Fax Printer\"\n");
+        return BackendOk;
+    }
+    if (argc != 6 && argc != 7) {
+        std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
+        return BackendFailed;
+    }
+    // A cancelled job ends the copy; the partial file is removed below.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const std::string jobId = argv[1];
+    const std::string user = argv[2];
+    if (!digitsOnly(jobId))
+        return fail(BackendCancel, "job id not a number", jobId);
+    if (!plainName(user))
+        return fail(BackendCancel, "invalid user name", user);
+    const passwd *pw = ::getpwnam(user.c_str());
+    if (!pw)
+        return fail(BackendCancel, "unknown user", user);
+    const uid_t uid = pw->pw_uid;
+    const gid_t gid = pw->pw_gid;
+    const bool asRoot = ::geteuid() == 0;
+    if (!asRoot && ::geteuid() != uid)
+        return fail(BackendFailed, "the backend must run as root to spool jobs of", user);
+
+    int in = 0;
+    if (argc == 7) {
+        in = ::open(argv[6], O_RDONLY | O_CLOEXEC);
+        if (in < 0)
+            return fail(BackendFailed, "cannot read the job file", std::strerror(errno));
+    }
+
+    const std::string root = spoolRoot();
+    if (::mkdir(root.c_str(), 0711) != 0 && errno != EEXIST)
+        return fail(BackendFailed, "cannot create the spool folder", root + ": " + std::strerror(errno));
+    const std::string folder = root + "/" + user;
+    if (!userFolder(folder, uid, gid, asRoot))
+        return fail(BackendFailed, "unusable spool folder", folder);
+
+    // Written under a hidden name and renamed when whole: the watcher never sees a partial job.
+    const std::string stamp = std::to_string(long(std::time(nullptr)));
+    const std::string temp = folder + "/.job-" + jobId + "-" + std::to_string(long(::getpid())) + ".part";
+    const std::string final = folder + "/job-" + jobId + "-" + stamp + ".prn";
+    const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0)
+        return fail(BackendFailed, "cannot create the job file", std::strerror(errno));
+    bool ok = (!asRoot || ::fchown(out, uid, gid) == 0) && ::fchmod(out, 0600) == 0 && copyAll(in, out) &&
+              ::fsync(out) == 0;
+    ok = (::close(out) == 0) && ok;
+    if (in > 0)
+        ::close(in);
+    if (!ok || ::rename(temp.c_str(), final.c_str()) != 0) {
+        const int saved = errno;
+        ::unlink(temp.c_str());
+        return fail(BackendFailed, "cannot write the job file", std::strerror(saved));
+    }
+    std::fprintf(stderr, "INFO: job %s spooled for %s\n", jobId.c_str(), user.c_str());
+    return BackendOk;
+}

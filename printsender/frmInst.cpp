@@ -1,0 +1,135 @@
+#include "frmInst.h"
+
+#include "AppPaths.h"
+#include "FaxPrinter.h"
+#include "FormHelpers.h"
+#include "ProgramInfo.h"
+#include "clsLog.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+
+frmInst::frmInst(QWidget *parent) : QDialog(parent)
+{
+    setObjectName(u"frmInst"_s);
+    setWindowTitle(u"Installazione Quorin Printer"_s);
+    setWindowIcon(ProgramIcon());
+    setAttribute(Qt::WA_QuitOnClose, false);
+    txtStato = new QPlainTextEdit(this);
+    txtStato->setObjectName(u"txtStato"_s);
+    txtStato->setReadOnly(true);
+    cbNext = new QPushButton(u"A&vanti"_s, this);
+    cbNext->setObjectName(u"cbNext"_s);
+    cbNext->setAutoDefault(false);
+    cbCancel = new QPushButton(u"&Annulla"_s, this);
+    cbCancel->setObjectName(u"cbCancel"_s);
+    cbCancel->setAutoDefault(false);
+    FmPrinter1 = new FaxPrinter(this);
+    FmPrinter1->setObjectName(u"FmPrinter1"_s);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cbNext);
+    buttons->addWidget(cbCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(txtStato);
+    layout->addLayout(buttons);
+    connect(cbNext, &QPushButton::clicked, this, &frmInst::cbNext_Click);
+    connect(cbCancel, &QPushButton::clicked, this, &frmInst::cbCancel_Click);
+    txtStato->setPlainText(u"Procedura di installazione della stampante\r\n"
+                           u"QuorinPrinter per l'invio dei documenti via Fax.\r\n"
+                           u"Premere avanti per proseguire."_s);
+}
+
+frmInst::~frmInst()
+{
+    delete m_result.data();
+}
+
+QString frmInst::printerCommandLine()
+{
+    // Quoted: the program folder may hold blanks.
+    const QString program = AddBackslash(AppPaths::programDir()) +
+                            QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+    return u"\""_s + program + u"\" -N"_s;
+}
+
+void frmInst::cbNext_Click()
+{
+    if (FmPrinter1->busy())
+        return;
+    txtStato->setPlainText(u"Installazione Stampante in corso..."_s);
+    cbNext->setEnabled(false);
+    FmPrinter1->setPrinterName(u"QuorinPrinter"_s);
+    FmPrinter1->disconnect(this);
+    connect(FmPrinter1, &FaxPrinter::installedChecked, this, [this](bool installed) {
+        if (installed)
+            return showResult(u"Stampante già presente."_s);
+        FmPrinter1->install(printerCommandLine());
+    });
+    connect(FmPrinter1, &FaxPrinter::installFinished, this, [this](bool ok) {
+        if (!ok)
+            AppLog().WriteLog(u"Installazione stampante: "_s + FmPrinter1->lastError());
+        showResult(ok ? u"Stampante installata correttamente"_s
+                      : u"Errore durante l'installazione della stampante "_s);
+    });
+    FmPrinter1->checkInstalled();
+}
+
+void frmInst::showResult(const QString &text)
+{
+    m_result = new frmInst2(this);
+    m_result->txtRisultato->setText(text);
+    hide();
+    m_result->show();
+}
+
+void frmInst::cbCancel_Click()
+{
+    close();
+}
+
+void frmInst::closeEvent(QCloseEvent *event)
+{
+    // Closing the first page while the result page is up only hides it; the result page ends the run.
+    if (m_result && m_result->isVisible()) {
+        event->accept();
+        return;
+    }
+    event->accept();
+    if (!m_closed) {
+        m_closed = true;
+        Q_EMIT unloaded();
+    }
+}
+
+frmInst2::frmInst2(frmInst *first) : QDialog(nullptr), firstPage(first)
+{
+    setObjectName(u"frmInst2"_s);
+    setWindowTitle(u"Installazione Quorin Printer"_s);
+    setWindowIcon(ProgramIcon());
+    setAttribute(Qt::WA_QuitOnClose, false);
+    txtRisultato = new QLabel(this);
+    txtRisultato->setObjectName(u"txtRisultato"_s);
+    OKButton = new QPushButton(u"OK"_s, this);
+    OKButton->setObjectName(u"OKButton"_s);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(txtRisultato);
+    layout->addWidget(OKButton, 0, Qt::AlignRight);
+    connect(OKButton, &QPushButton::clicked, this, &QWidget::close);
+}
+
+void frmInst2::closeEvent(QCloseEvent *event)
+{
+    event->accept();
+    hide();
+    if (firstPage)
+        firstPage->close();
+}

@@ -1,0 +1,405 @@
+#include "frmPrint.h"
+
+#include "AppPaths.h"
+#include "ConfigIni.h"
+#include "ErrorReporting.h"
+#include "FmPrinter.h"
+#include "FormHelpers.h"
+#include "ProgramInfo.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+#include "RUBfrmRubrica.h"
+#include "SendoraConfig.h"
+#include "SendoraOptions.h"
+#include "ServerDates.h"
+#include "StringTable.h"
+#include "SystemUtils.h"
+#include "clsLog.h"
+#include "frmMail.h"
+#include "frmRubCondivisa.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDate>
+#include <QFile>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTime>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+using namespace Sendora;
+
+namespace {
+
+QLineEdit *box(QWidget *parent, const QString &name)
+{
+    auto *b = new QLineEdit(parent);
+    b->setObjectName(name);
+    return b;
+}
+
+QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    b->setAutoDefault(false);
+    return b;
+}
+
+} // namespace
+
+frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
+{
+    setObjectName(u"frmPrint"_s);
+    setWindowTitle(u"Sendora"_s);
+    setAttribute(Qt::WA_QuitOnClose, false); // the start-up decides when the program ends
+    buildForm();
+    ClientSock = new QuorinSock(this);
+    ClientSock->setObjectName(u"ClientSock"_s);
+    ClientSock->hide();
+    FmPrinter1 = new FmPrinter(this);
+    FmPrinter1->setObjectName(u"FmPrinter1"_s);
+    wireLink();
+
+    // Form_Initialize
+    Connected = false;
+    UserReceived = false;
+    cbSend->setEnabled(false);
+    CbSaveRx->setEnabled(false);
+    CbSaveRx->setVisible(IsSettingOn(G.SalvaRicevuti));
+    txtServer->setText(u"Connessione al server in corso..."_s);
+    cFaxSending = std::make_unique<collFaxSending>();
+    connect(FmPrinter1, &FmPrinter::PrintComplete, this, &frmPrint::FmPrinter1_PrintComplete);
+    connect(FmPrinter1, &FmPrinter::CaptureFailed, this, [this](const QString &message) {
+        txtStatus->setText(message);
+        AppLog().WriteLog(message);
+    });
+    FmPrinter1->setPrinterName(u"QuorinPrinter"_s);
+}
+
+frmPrint::~frmPrint() = default;
+
+void frmPrint::buildForm()
+{
+    auto *menuBar = new QMenuBar(this);
+    mnuTools = menuBar->addMenu(u"1025"_s);
+    mnuTools->setObjectName(u"mnuTools"_s);
+    mnuToolsOptions = mnuTools->addAction(u"1026"_s);
+    mnuToolsOptions->setObjectName(u"mnuToolsOptions"_s);
+    mnuServerConf = mnuTools->addAction(u"1122"_s);
+    mnuServerConf->setObjectName(u"mnuServerConf"_s);
+    mnuToolsBar0 = mnuTools->addSeparator();
+    mnuToolsBar0->setObjectName(u"mnuToolsBar0"_s);
+    mnuToolsBar0->setText(u"-"_s);
+    mnuLiveUpdate = mnuTools->addAction(u"1180"_s);
+    mnuLiveUpdate->setObjectName(u"mnuLiveUpdate"_s);
+
+    auto *frmDest = new QGroupBox(this);
+    tbTo = box(frmDest, u"tbTo"_s);
+    tbCompany = box(frmDest, u"tbCompany"_s);
+    tbFaxNumber = box(frmDest, u"tbFaxNumber"_s);
+    cmdRub = button(frmDest, u"cmdRub"_s, u"Rubrica"_s);
+    tbDate = box(frmDest, u"tbDate"_s);
+    tbTime = box(frmDest, u"tbTime"_s);
+    auto *dest = new QGridLayout(frmDest);
+    dest->addWidget(new QLabel(u"A"_s, frmDest), 0, 0);
+    dest->addWidget(tbTo, 0, 1);
+    dest->addWidget(new QLabel(u"Azienda"_s, frmDest), 1, 0);
+    dest->addWidget(tbCompany, 1, 1);
+    dest->addWidget(new QLabel(u"Fax"_s, frmDest), 2, 0);
+    dest->addWidget(tbFaxNumber, 2, 1);
+    dest->addWidget(cmdRub, 2, 2);
+    dest->addWidget(new QLabel(u"Data"_s, frmDest), 3, 0);
+    dest->addWidget(tbDate, 3, 1);
+    dest->addWidget(new QLabel(u"Ora Invio"_s, frmDest), 4, 0);
+    dest->addWidget(tbTime, 4, 1);
+
+    auto *frmMitt = new QGroupBox(this);
+    tbFrom = box(frmMitt, u"tbFrom"_s);
+    tbSendCompany = box(frmMitt, u"tbSendCompany"_s);
+    tbSendVoiceNumber = box(frmMitt, u"tbSendVoiceNumber"_s);
+    tbSendFaxNumber = box(frmMitt, u"tbSendFaxNumber"_s);
+    auto *mitt = new QFormLayout(frmMitt);
+    mitt->addRow(u"Da"_s, tbFrom);
+    mitt->addRow(u"Azienda"_s, tbSendCompany);
+    mitt->addRow(u"Numero Telefono"_s, tbSendVoiceNumber);
+    mitt->addRow(u"Numero Fax"_s, tbSendFaxNumber);
+
+    auto *frmNote = new QGroupBox(this);
+    tbSubj = box(frmNote, u"tbSubj"_s);
+    tbNote = new QPlainTextEdit(frmNote);
+    tbNote->setObjectName(u"tbNote"_s);
+    auto *note = new QFormLayout(frmNote);
+    note->addRow(u"Oggetto"_s, tbSubj);
+    note->addRow(u"Note"_s, tbNote);
+
+    auto *Frame1 = new QGroupBox(u"Opzioni"_s, this);
+    chbCoverPage = new QCheckBox(u"&Copertina"_s, Frame1);
+    chbCoverPage->setObjectName(u"chbCoverPage"_s);
+    tbCover = box(Frame1, u"tbCover"_s);
+    tbCover->setReadOnly(true);
+    chHiRes = new QCheckBox(u"&Alta risoluzione"_s, Frame1);
+    chHiRes->setObjectName(u"chHiRes"_s);
+    cmbQueue = new QComboBox(Frame1);
+    cmbQueue->setObjectName(u"cmbQueue"_s);
+    cmbQueue->setEditable(true);
+    cmbQueue->setEditText(u"Coda di Default:"_s);
+    cmbPort = new QComboBox(Frame1);
+    cmbPort->setObjectName(u"cmbPort"_s);
+    cmbPort->setEditable(true);
+    cmbPort->setEditText(u"Qualsiasi porta:"_s);
+    tbBanner = box(Frame1, u"tbBanner"_s);
+    auto *opt = new QGridLayout(Frame1);
+    opt->addWidget(chbCoverPage, 0, 0);
+    opt->addWidget(tbCover, 0, 1);
+    opt->addWidget(chHiRes, 1, 0);
+    opt->addWidget(cmbQueue, 2, 0);
+    opt->addWidget(cmbPort, 2, 1);
+    opt->addWidget(new QLabel(u"Banner:"_s, Frame1), 3, 0);
+    opt->addWidget(tbBanner, 3, 1);
+
+    txtServer = box(this, u"txtServer"_s);
+    txtServer->setReadOnly(true);
+    txtStatus = box(this, u"txtStatus"_s);
+    txtStatus->setReadOnly(true);
+    cbSend = button(this, u"cbSend"_s, u"&Spedisci"_s);
+    CbSaveRx = button(this, u"CbSaveRx"_s, u"Salva nei &Ricevuti"_s);
+    cbCancel = button(this, u"cbCancel"_s, u"&Annulla"_s);
+
+    auto *left = new QVBoxLayout;
+    left->addWidget(frmDest);
+    left->addWidget(frmMitt);
+    auto *right = new QVBoxLayout;
+    right->addWidget(frmNote, 1);
+    right->addWidget(Frame1);
+    auto *columns = new QHBoxLayout;
+    columns->addLayout(left);
+    columns->addLayout(right, 1);
+    auto *actions = new QHBoxLayout;
+    actions->addWidget(txtStatus, 1);
+    actions->addWidget(cbSend);
+    actions->addWidget(CbSaveRx);
+    actions->addWidget(cbCancel);
+    auto *layout = new QVBoxLayout(this);
+    layout->setMenuBar(menuBar);
+    layout->addLayout(columns, 1);
+    layout->addLayout(actions);
+    layout->addWidget(txtServer);
+
+    connect(cbSend, &QPushButton::clicked, this, &frmPrint::cbSend_Click);
+    connect(CbSaveRx, &QPushButton::clicked, this, &frmPrint::CbSaveRx_Click);
+    connect(cbCancel, &QPushButton::clicked, this, &QWidget::close);
+    connect(cmdRub, &QPushButton::clicked, this, &frmPrint::cmdRub_Click);
+    connect(chbCoverPage, &QCheckBox::clicked, this, &frmPrint::chbCoverPage_Click);
+    connect(mnuToolsOptions, &QAction::triggered, this, &frmPrint::mnuToolsOptions_Click);
+    connect(mnuServerConf, &QAction::triggered, this, &frmPrint::mnuServerConf_Click);
+    connect(mnuLiveUpdate, &QAction::triggered, this, &frmPrint::mnuLiveUpdate_Click);
+    connect(tbCover, &QLineEdit::textChanged, this, [this](const QString &text) {
+        chbCoverPage->setToolTip(text);
+        tbCover->setToolTip(text);
+    });
+    connect(cmbPort, &QComboBox::activated, this,
+            [this](int index) { cmbQueue->setEnabled(index == cmbPort->count() - 1); });
+    connect(cmbQueue, &QComboBox::activated, this,
+            [this](int index) { cmbPort->setEnabled(index == cmbQueue->count() - 1); });
+}
+
+void frmPrint::showEvent(QShowEvent *event)
+{
+    Form_Load();
+    QWidget::showEvent(event);
+}
+
+void frmPrint::Form_Load()
+{
+    if (m_loaded)
+        return;
+    m_loaded = true;
+    txtStatus->setText(u"Attendere!! Preparazione file appoggio in corso..."_s);
+    // Menu captions hold string-table ids; the separator's "-" is left alone.
+    for (QAction *action :
+         {mnuTools->menuAction(), mnuToolsOptions, mnuServerConf, mnuToolsBar0, mnuLiveUpdate}) {
+        bool isId = false;
+        const int id = action->text().toInt(&isId);
+        if (isId && StringTable::contains(id))
+            action->setText(StringTable::text(id));
+    }
+    setWindowIcon(ProgramIcon());
+    chbCoverPage->setChecked(false);
+    tbCover->setText(u"nessuna"_s);
+    ReloadSenderKeys();
+    tbDate->setText(FormatShortDate(QDate::currentDate()));
+    tbTime->setText(QTime::currentTime().toString(u"HH:mm:ss"_s));
+    refreshFromSettings();
+    CenterForm(this);
+    m_PickedFromBook = false;
+}
+
+void frmPrint::refreshFromSettings()
+{
+    tbFrom->setText(ConfigIni.Name);
+    tbSendCompany->setText(ConfigIni.Company);
+    tbSendVoiceNumber->setText(ConfigIni.Voice);
+    tbSendFaxNumber->setText(ConfigIni.Fax);
+    chHiRes->setChecked(ConfigIni.Resolution == 1);
+    CbSaveRx->setVisible(IsSettingOn(G.SalvaRicevuti));
+}
+
+void frmPrint::FmPrinter1_PrintComplete()
+{
+    if (FmPrinter1->DocumentCount() < 1)
+        return;
+    const CapturedDocument doc = FmPrinter1->Document();
+    G.CapturedJobFile = doc.FilePath;
+    FaxPages = qint16(qBound(0, doc.Pages, 32767));
+    if (G.HiddenMode) {
+        // A printed job has no recipient without the window: it waits for one, it is not sent blind.
+        AppLog().WriteLog(u"Documento stampato ricevuto in modalità nascosta: non spedito"_s);
+    } else {
+        txtStatus->setText(u"Preparazione completata."_s);
+        QApplication::beep();
+    }
+    cbSend->setEnabled(true);
+    CbSaveRx->setEnabled(true);
+    FilenamePrint = G.CapturedJobFile;
+}
+
+void frmPrint::CbSaveRx_Click()
+{
+    auto *dlg = new frmMail(this);
+    dlg->setAttribute(Qt::WA_DeleteOnClose);
+    dlg->FilenamePrint = G.CapturedJobFile;
+    dlg->FileNumPages = FaxPages;
+    dlg->show();
+}
+
+void frmPrint::chbCoverPage_Click()
+{
+    if (!chbCoverPage->isChecked()) {
+        tbCover->setText(u"nessuna"_s);
+        return;
+    }
+    const QString covers = AddPathSeparator(AppPaths::programDir()) + u"Covers/"_s;
+    const QString folder = DirExists(covers) ? covers : AppPaths::programDir();
+    const QString file = Prompt::openFileName(this, QString(), folder, u"Copertine (*.cpe)"_s);
+    if (file.isEmpty()) {
+        chbCoverPage->setChecked(false);
+        tbCover->setText(u"nessuna"_s);
+        return;
+    }
+    tbCover->setText(file);
+    tbCover->setCursorPosition(int(file.size()));
+}
+
+void frmPrint::applyPick(const PickedList &picked, bool localBook)
+{
+    m_PickedFromBook = true;
+    if (localBook) {
+        // The local book keeps the typed name and company, only locked.
+        tbTo->setEnabled(false);
+        tbCompany->setEnabled(false);
+    } else {
+        tbTo->clear();
+        tbCompany->clear();
+        tbTo->setEnabled(false);
+        tbCompany->setEnabled(false);
+    }
+    m_PickedList = picked;
+    tbFaxNumber->setText(Recipients::ProposeNumbers(tbFaxNumber->text(), m_PickedList));
+}
+
+void frmPrint::cmdRub_Click()
+{
+    if (ConfigIni.RubricaCondivisa) {
+        frmRubCondivisa book(ClientSock, this);
+        book.setShowMode(0);
+        Prompt::exec(&book);
+        if (book.ok())
+            applyPick(Recipients::ReadSelectedList(book.findChild<QTreeWidget *>(u"LVSelezionati"_s)), false);
+        return;
+    }
+    ConfigIni.FieldRubrica = ReadConfigKey(u"FieldRubrica"_s, u"2"_s).toInt();
+    RUBfrmRubrica book(this);
+    book.setConfigurable(false);
+    book.setOpenMode(ConfigIni.FieldRubrica == 3 ? 3 : 2);
+    book.setShowing(1);
+    book.Load();
+    Prompt::exec(&book);
+    if (book.ok())
+        applyPick(book.Selected(), true);
+}
+
+void frmPrint::mnuToolsOptions_Click()
+{
+    SendoraOptions dlg(this, this);
+    Prompt::exec(&dlg);
+}
+
+void frmPrint::mnuServerConf_Click()
+{
+    ClientSock->LaunchServerConf(1);
+    G.CurrentServer = ClientSock->SockServer();
+    G.CurrentPort = ClientSock->SockPort();
+    WriteConfigKey(u"Server"_s, G.CurrentServer);
+    WriteConfigKey(u"Port"_s, QString::number(G.CurrentPort));
+}
+
+void frmPrint::mnuLiveUpdate_Click()
+{
+    if (!StartProgram(u"Dozeza.exe"_s)) {
+        ReportError(u"mnuLiveUpdate_Click"_s);
+        Err().Clear();
+    }
+}
+
+void frmPrint::closeEvent(QCloseEvent *event)
+{
+    if (!queryUnload()) {
+        event->ignore();
+        return;
+    }
+    event->accept();
+    QWidget::closeEvent(event);
+}
+
+bool frmPrint::queryUnload()
+{
+    if (m_unloaded)
+        return true;
+    if (!G.HiddenMode && Connected && cFaxSending && cFaxSending->anyPending()) {
+        Prompt::message(this, QMessageBox::NoIcon, ProgramTitle(),
+                        u"Attendere!! Spedizione file in corso..."_s);
+        return false;
+    }
+    m_unloaded = true;
+    // Every other window of the program goes with this one, the newest first.
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (qsizetype i = windows.size() - 1; i >= 0; --i) {
+        QWidget *w = windows.at(i);
+        if (w != this && w->isVisible() && !w->inherits("QMenu"))
+            w->close();
+    }
+    deleteCapturedFiles();
+    cFaxSending.reset();
+    Q_EMIT unloaded();
+    return true;
+}
+
+void frmPrint::deleteCapturedFiles()
+{
+    QStringList files = FmPrinter1->capturedFiles();
+    if (!G.CapturedJobFile.isEmpty() && !files.contains(G.CapturedJobFile))
+        files.append(G.CapturedJobFile);
+    for (const QString &f : files)
+        QFile::remove(f); // a file already gone is fine
+}

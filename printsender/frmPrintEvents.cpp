@@ -1,0 +1,300 @@
+// The send window's handlers of the link's events, the version check and the progress display.
+#include "frmPrint.h"
+
+#include "ConfigIni.h"
+#include "ErrorReporting.h"
+#include "FormHelpers.h"
+#include "ProgramInfo.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+#include "SendoraConfig.h"
+#include "StringTable.h"
+#include "clsLog.h"
+#include "frmSendStatus.h"
+#include "frmUpdateDownload.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+using namespace Sendora;
+
+namespace {
+
+constexpr int ServerUpdateAdvised = 2066;
+constexpr int UpdateOffered = 2067;
+constexpr int DownloadingUpdate = 2070;
+constexpr int PreparingFax = 2076;
+
+} // namespace
+
+void frmPrint::wireLink()
+{
+    QuorinSock *s = ClientSock;
+    connect(s, &QuorinSock::Connected, this, &frmPrint::ClientSock_Connected);
+    connect(s, &QuorinSock::ReConnected, this, &frmPrint::ClientSock_ReConnected);
+    connect(s, &QuorinSock::ServerNotAvailable, this, &frmPrint::ClientSock_ServerNotAvailable);
+    connect(s, &QuorinSock::ConnectionNotAvailable, this, &frmPrint::ClientSock_ConnectionNotAvailable);
+    connect(s, &QuorinSock::MaxUsersLimit, this, &frmPrint::ClientSock_MaxUsersLimit);
+    connect(s, &QuorinSock::UpdateOcxNeed, this, &frmPrint::ClientSock_UpdateOcxNeed);
+    connect(s, &QuorinSock::UpdateServerNeed, this, &frmPrint::ClientSock_UpdateServerNeed);
+    connect(s, &QuorinSock::ReceivingUpdate, this, &frmPrint::ClientSock_ReceivingUpdate);
+    connect(s, &QuorinSock::DownloadUpdComplete, this, &frmPrint::ClientSock_DownloadUpdComplete);
+    connect(s, &QuorinSock::ProgressStatusStart, this, &frmPrint::ClientSock_ProgressStatusStart);
+    connect(s, &QuorinSock::ProgressStatusTX, this, &frmPrint::ClientSock_ProgressStatusTX);
+    connect(s, &QuorinSock::ProgressStatusEnd, this, &frmPrint::ClientSock_ProgressStatusEnd);
+    connect(s, &QuorinSock::SentFax2Server, this, &frmPrint::ClientSock_SentFax2Server);
+    connect(s, &QuorinSock::RxPhoneBook, this, &frmPrint::ClientSock_RxPhoneBook);
+    connect(s, &QuorinSock::Error, this,
+            [this](int number, const QString &description, int, const QString &source, const QString &, int,
+                   bool) { ClientSock_Error(number, description, source); });
+}
+
+bool frmPrint::sortsBefore(const QString &own, const QString &server)
+{
+    // Compared number by number: "3.1.12" is newer than "3.1.9".
+    return QuorinSock::compareVersions(own, server) < 0;
+}
+
+void frmPrint::ClientSock_Connected(const QString &Server, int SockPort, bool)
+{
+    const QString own = ProgramVersion();
+    const QString server = ClientSock->PrinterVersion();
+    // Boxes wait for the user: they are shown after the link's event has returned, so the link keeps
+    // receiving meanwhile.
+    QMetaObject::invokeMethod(
+        this,
+        [this, own, server, Server, SockPort] {
+            const bool older = !server.isEmpty() && sortsBefore(own, server);
+            if (older || m_UpdateRequired) {
+                if (Prompt::message(this, QMessageBox::Warning, ProgramTitle(), LoadResString(UpdateOffered),
+                                    QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
+                    m_LanciaUpdate = true;
+                    ClientSock->UpdateFiles();
+                }
+            } else if (!server.isEmpty() && QuorinSock::compareVersions(own, server) > 0) {
+                Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
+                                LoadResString(ServerUpdateAdvised));
+            }
+            if (!m_LanciaUpdate) {
+                G.CurrentServer = Server;
+                G.CurrentPort = SockPort;
+                UserReceived = true;
+                Connected = true;
+                txtServer->setText(u"Connesso al Server: "_s + Server);
+                WriteConfigKey(u"Server"_s, G.CurrentServer);
+                WriteConfigKey(u"Port"_s, QString::number(G.CurrentPort));
+                m_userName = ClientSock->UserName();
+                AppLog().WriteLog(u"Fine caricamento"_s);
+                AppLog().WriteLine();
+                AppLog().WriteLog(u"Connesso al server: "_s + G.CurrentServer);
+                AppLog().WriteLog(u"Utente: "_s + m_userName);
+            }
+            Q_EMIT startStateChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+void frmPrint::ClientSock_ReConnected(const QString &Server, int, bool)
+{
+    txtServer->setText(u"Connesso al Server: "_s + Server);
+    Connected = true;
+    Q_EMIT startStateChanged();
+}
+
+void frmPrint::ClientSock_ServerNotAvailable(const QString &, int SockPort)
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this, SockPort] {
+            const QString question = u"Impossibile connettersi al server: "_s + G.CurrentServer + u"\r"_s +
+                                     u"Vuoi collegarti ad un altro server?"_s;
+            if (Prompt::message(this, QMessageBox::Critical, u"Quorin"_s, question,
+                                QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+                m_AbortCmd = true;
+                Q_EMIT startStateChanged();
+                return;
+            }
+            if (!ClientSock->FindServer(QString(), SockPort)) {
+                m_AbortCmd = true;
+                Q_EMIT startStateChanged();
+                return;
+            }
+            G.CurrentServer = ClientSock->SockServer();
+            const int port = ClientSock->SockPort();
+            WriteConfigKey(u"Server"_s, G.CurrentServer);
+            WriteConfigKey(u"Port"_s, QString::number(port));
+            if (!G.CurrentServer.isEmpty() && port != 0) {
+                ClientSock->ConnectClose();
+                ClientSock->Connect(G.CurrentServer, port);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void frmPrint::ClientSock_ConnectionNotAvailable(const QString &, int)
+{
+    Connected = false;
+    Q_EMIT startStateChanged();
+    Q_EMIT pendingChanged();
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            Prompt::message(this, QMessageBox::Critical, u"Attenzione"_s,
+                            u"Comunicazione col server non disponibile.\r\nPrego verificare."_s);
+        },
+        Qt::QueuedConnection);
+}
+
+void frmPrint::ClientSock_MaxUsersLimit()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            Prompt::message(this, QMessageBox::Critical, ProgramTitle(),
+                            u"Impossibile aprire QuorinPrinter!\r\n"
+                            u"Raggiunto massimo numero di utenti connessi al server.\r\n"_s);
+            m_AbortCmd = true;
+            Q_EMIT startStateChanged();
+        },
+        Qt::QueuedConnection);
+}
+
+void frmPrint::ClientSock_UpdateOcxNeed(const QString &)
+{
+    m_UpdateRequired = true;
+}
+
+void frmPrint::ClientSock_UpdateServerNeed()
+{
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            QApplication::beep();
+            Prompt::message(this, QMessageBox::Warning, ProgramTitle(), LoadResString(ServerUpdateAdvised));
+        },
+        Qt::QueuedConnection);
+}
+
+void frmPrint::ClientSock_ReceivingUpdate(int TotBytesToReceive, int TotBytesReceived)
+{
+    if (TotBytesToReceive == 0) {
+        m_UpdateError = true;
+        m_UpdateRX = true;
+        Q_EMIT startStateChanged();
+        return;
+    }
+    if (!m_updateWindow) {
+        m_updateWindow = new frmUpdateDownload(this);
+        m_updateWindow->setWindowFlag(Qt::Window);
+        m_updateWindow->setWindowTitle(ProgramTitle());
+        m_updateWindow->LblDwn->setText(LoadResString(DownloadingUpdate));
+    }
+    m_updateWindow->pbDownLoad->setMaximum(TotBytesToReceive);
+    m_updateWindow->pbDownLoad->setValue(TotBytesReceived > 0 ? TotBytesReceived
+                                                              : m_updateWindow->pbDownLoad->minimum());
+    m_updateWindow->show();
+}
+
+void frmPrint::ClientSock_DownloadUpdComplete()
+{
+    if (m_updateWindow)
+        m_updateWindow->hide();
+    m_UpdateRX = true;
+    Q_EMIT startStateChanged();
+}
+
+void frmPrint::ClientSock_ProgressStatusStart(const QString &)
+{
+    if (IsSettingOn(ConfigIni.NoFormInvio))
+        return;
+    if (!StatusWindow && !IsFormLoaded(u"frmSendStatus"_s)) {
+        StatusWindow = new frmSendStatus;
+        StatusWindow->setObjectName(u"frmSendStatus"_s);
+        StatusWindow->setAttribute(Qt::WA_DeleteOnClose);
+        StatusWindow->lblStatus->setText(LoadResString(PreparingFax));
+        StatusWindow->show();
+    }
+}
+
+void frmPrint::ClientSock_ProgressStatusTX(const QString &RemoteID, int Speed, int CurrPage, int TotPages,
+                                           int Percent, int status, const QString &destination,
+                                           const QString &FaxNumber, int RetryCount, int RetryMax,
+                                           const QString &)
+{
+    if (!StatusWindow || IsSettingOn(ConfigIni.NoFormInvio))
+        return;
+    StatusWindow->lblRemoteID->setText(RemoteID);
+    StatusWindow->lblSpeed->setText(QString::number(Speed));
+    StatusWindow->lblPage->setText(QString::number(CurrPage) + u" / "_s + QString::number(TotPages));
+    StatusWindow->lblPercent->setText(QString::number(Percent) + u" %"_s);
+    if (!StringTable::contains(2000 + status)) {
+        // An unknown status leaves the labels already set; the rest is not shown.
+        Err().Raise(ErrNumber::InvalidArgument, u"ProgressStatusTX"_s,
+                    u"Stato di trasmissione sconosciuto: "_s + QString::number(status));
+        ReportError(u"ClientSock_ProgressStatusTX"_s);
+        Err().Clear();
+        return;
+    }
+    StatusWindow->lblStatus->setText(StringTable::text(2000 + status));
+    StatusWindow->lblDestination->setText(destination);
+    StatusWindow->lblFaxNumber->setText(FaxNumber);
+    StatusWindow->lblNumTentativo->setText(QString::number(RetryCount + 1) + u" di "_s +
+                                           QString::number(RetryMax + 1));
+}
+
+void frmPrint::ClientSock_ProgressStatusEnd(const QString &)
+{
+    if (StatusWindow) {
+        StatusWindow->close();
+        StatusWindow = nullptr;
+    }
+}
+
+void frmPrint::ClientSock_SentFax2Server(const QString &IdFaxSent)
+{
+    clsFaxSending *entry = cFaxSending ? cFaxSending->item(IdFaxSent) : nullptr;
+    if (!entry) {
+        Err().Raise(ErrNumber::InvalidArgument, u"collFaxSending"_s,
+                    u"Fax non presente nell'elenco degli invii: "_s + IdFaxSent);
+        ReportError(u"ClientSock_SentFax2Server"_s);
+        Err().Clear();
+        return;
+    }
+    entry->setSent(true);
+    entry->setFailed(false);
+    Q_EMIT pendingChanged();
+    if (!G.HiddenMode) {
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                MsgBoxEx(this, u"Il Fax è stato inoltrato al server."_s, QMessageBox::Information,
+                         QMessageBox::Ok, ProgramTitle());
+            },
+            Qt::QueuedConnection);
+    }
+}
+
+void frmPrint::ClientSock_RxPhoneBook(collContactsItem *ContactsList)
+{
+    RxRubrica = true;
+    CollItemRub = ContactsList;
+}
+
+void frmPrint::ClientSock_Error(int Number, const QString &Description, const QString &Source)
+{
+    AppLog().WriteLog(u"Errore "_s + QString::number(Number) + u" - "_s + Description + u" - "_s + Source);
+    // The link gave up a fax ("SendFax : key : files"): no confirmation will come for it.
+    static const QString prefix = u"SendFax : "_s;
+    if (!Source.startsWith(prefix) || (Number != 40006 && Number != 75) || !cFaxSending)
+        return;
+    const QString key = Source.mid(prefix.size()).section(u" : "_s, 0, 0);
+    clsFaxSending *entry = cFaxSending->item(key);
+    if (entry && !entry->Sent()) {
+        entry->setFailed(true);
+        Q_EMIT pendingChanged();
+    }
+}

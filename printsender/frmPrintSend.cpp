@@ -1,0 +1,173 @@
+// "&Spedisci": the printed document handed to the server link as one fax, and the pending list.
+#include "frmPrint.h"
+
+#include "ConfigIni.h"
+#include "ErrorReporting.h"
+#include "FaxJob.h"
+#include "ProgramInfo.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+#include "SendoraConfig.h"
+#include "faxOut.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+using namespace Qt::StringLiterals;
+using namespace Sendora;
+
+namespace {
+
+void tell(QWidget *owner, const QString &text)
+{
+    Prompt::message(owner, QMessageBox::NoIcon, ProgramTitle(), text);
+}
+
+// A name holding ";" would split into two recipients on the server.
+QString recipientText(QString text)
+{
+    return text.replace(u';', u',');
+}
+
+} // namespace
+
+void frmPrint::cbSend_Click()
+{
+    SendFax();
+}
+
+bool frmPrint::addPending(const QString &key, const QString &files, const QString &procName)
+{
+    if (key == u"-1") {
+        // Nothing was queued by the link (it said why through its error): no confirmation will come.
+        Err().Raise(ErrNumber::InvalidArgument, u"QuorinSock"_s,
+                    u"Il fax non è stato consegnato al server: "_s + files);
+        ReportError(procName);
+        Err().Clear();
+        return false;
+    }
+    if (!cFaxSending || !cFaxSending->Add(key, files)) {
+        Err().Raise(457, u"collFaxSending"_s, u"Chiave già presente nell'elenco degli invii: "_s + key);
+        ReportError(procName);
+        Err().Clear();
+        return false;
+    }
+    return true;
+}
+
+void frmPrint::SendFax()
+{
+    if (!Connected)
+        return;
+    const QString document = FilenamePrint;
+    const bool cover = chbCoverPage->isChecked();
+    if (document.isEmpty() && !cover)
+        return tell(this, u"E' obbligatorio definire un fax o una copertina"_s);
+    if (document.isEmpty() && tbNote->toPlainText().isEmpty())
+        return tell(this, u"Si deve specificare un fax o una nota"_s);
+    if (tbFaxNumber->text().isEmpty())
+        return tell(this, u"E' obbligatorio inserire un numero di fax"_s);
+
+    QList<RecipientRow> table;
+    const int unusable = Recipients::ProcessNumbers(tbFaxNumber->text(), m_PickedFromBook, m_PickedList,
+                                                    tbTo->text(), tbCompany->text(), table);
+    if (unusable > 0) {
+        const QString question = u"Trovati "_s + QString::number(unusable) +
+                                 u" numeri fax a cui sarà impossibile spedire."_s + u"\r\n"_s +
+                                 u"Annullare la spedizione?"_s;
+        if (Prompt::message(this, QMessageBox::Question, ProgramTitle(), question,
+                            QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+            return;
+    }
+    QStringList names, companies, numbers;
+    for (const RecipientRow &row : table) {
+        if (row.fax.isEmpty())
+            continue;
+        names.append(recipientText(row.name));
+        companies.append(recipientText(row.company));
+        numbers.append(row.fax);
+    }
+    // Without one usable number the fax would reach the server with no recipient at all.
+    if (numbers.isEmpty())
+        return tell(this, u"E' obbligatorio inserire un numero di fax"_s);
+
+    qint16 retries = 0, delay = 0;
+    QString sendDate, sendTime;
+    auto fail = [](const QString &description) {
+        Err().Raise(ErrNumber::TypeMismatch, u"Sendora"_s, description);
+        ReportError(u"SendFax"_s);
+        Err().Clear();
+    };
+    if (!ToInteger16(G.Retries, retries))
+        return fail(u"Numero tentativi non valido: "_s + G.Retries);
+    if (!ToInteger16(G.DelayRetries, delay))
+        return fail(u"Ritardo tra i tentativi non valido: "_s + G.DelayRetries);
+    if (!FormatDate(tbDate->text(), sendDate))
+        return fail(u"Data non valida: "_s + tbDate->text());
+    if (!FormatTime(tbTime->text(), sendTime))
+        return fail(u"Ora non valida: "_s + tbTime->text());
+
+    auto fax = std::make_unique<faxOut>();
+    fax->setUser(0);
+    fax->setAppName(u"Sendora"_s);
+    fax->setAllFaxFiles(document);
+    fax->setSendRes(chHiRes->isChecked() ? u"1"_s : u"0"_s);
+    fax->setRetries(retries);
+    fax->setRetryDelay(delay);
+    fax->setSendDate(sendDate);
+    fax->setSendTime(sendTime);
+    fax->setFromLine(tbFrom->text());
+    fax->setFromComp(tbSendCompany->text());
+    fax->setFromPhon(tbSendVoiceNumber->text());
+    fax->setFromFax(tbSendFaxNumber->text());
+    fax->setDestName(names.join(u';'));
+    fax->setToCompany(companies.join(u';'));
+    fax->setDestFax(numbers.join(u';'));
+    fax->setSubject(tbSubj->text());
+    fax->setF_Extra(tbNote->toPlainText());
+    fax->setCoverPage(cover ? tbCover->text() : QString());
+
+    IdFaxSending = ClientSock->SendNewFax(std::move(fax));
+    if (!Connected) {
+        close();
+        return;
+    }
+    if (addPending(IdFaxSending, document, u"SendFax"_s))
+        cbCancel->setText(u"&Chiudi"_s);
+}
+
+QString frmPrint::dateText() const
+{
+    return tbDate->text();
+}
+
+QString frmPrint::timeText() const
+{
+    return tbTime->text();
+}
+
+bool frmPrint::hiResTicked() const
+{
+    return chHiRes->isChecked();
+}
+
+QString frmPrint::senderField(int index) const
+{
+    switch (index) {
+    case 0:
+        return tbFrom->text();
+    case 1:
+        return tbSendCompany->text();
+    case 2:
+        return tbSendVoiceNumber->text();
+    default:
+        return tbSendFaxNumber->text();
+    }
+}
+
+QString frmPrint::serverStatusText() const
+{
+    return txtServer->text();
+}

@@ -1,0 +1,151 @@
+#include "frmStatoInvio.h"
+
+#include "ErrorReporting.h"
+#include "FaxJob.h"
+#include "ProgramInfo.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+#include "SendoraConfig.h"
+#include "StringTable.h"
+#include "SystemUtils.h"
+#include "XmlReader.h"
+#include "clsLog.h"
+#include "faxOut.h"
+#include "frmPrint.h"
+
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
+using namespace Sendora;
+
+frmStatoInvio::frmStatoInvio(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(u"frmStatoInvio"_s);
+    setWindowTitle(u"Invio in corso..."_s);
+    setAttribute(Qt::WA_QuitOnClose, false);
+    txtServer = new QLineEdit(this);
+    txtServer->setObjectName(u"txtServer"_s);
+    txtServer->setReadOnly(true);
+    pbInvio = new QProgressBar(this);
+    pbInvio->setObjectName(u"pbInvio"_s);
+    cbCancel = new QPushButton(u"&Annulla"_s, this);
+    cbCancel->setObjectName(u"cbCancel"_s);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(txtServer);
+    layout->addWidget(pbInvio);
+    layout->addWidget(cbCancel, 0, Qt::AlignRight);
+}
+
+XmlJobRun::XmlJobRun(frmPrint *sendWindow, QObject *parent) : QObject(parent), m_window(sendWindow)
+{
+    if (m_window)
+        connect(m_window, &frmPrint::pendingChanged, this, &XmlJobRun::check);
+}
+
+XmlJobRun::~XmlJobRun()
+{
+    delete m_progress.data();
+}
+
+void XmlJobRun::SendFromXmlFile(const QString &FileName)
+{
+    if (FileName.isEmpty()) {
+        Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
+                        LoadResString(2074) + u"\r\n"_s + LoadResString(2075));
+        return finish();
+    }
+    if (!FileExists(FileName)) {
+        Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
+                        LoadResString(2072) + u' ' + FileName + u' ' + LoadResString(2073));
+        return finish();
+    }
+    m_progress = new frmStatoInvio;
+    const qint64 size = QFileInfo(FileName).size();
+    m_progress->pbInvio->setMaximum(int(qMin<qint64>(size + 1, INT_MAX)));
+    m_progress->pbInvio->setValue(m_progress->pbInvio->minimum());
+    if (m_window)
+        m_progress->txtServer->setText(m_window->serverStatusText());
+    m_progress->show();
+
+    clsXMLParser parser;
+    parser.setProgress([this](qint64 done, qint64) {
+        if (m_progress)
+            m_progress->pbInvio->setValue(
+                int(qMin<qint64>(qMax<qint64>(done, 1), m_progress->pbInvio->maximum())));
+    });
+    parser.setFaxExecutor([this](const clsXMLNode &fax) { sendJobFax(fax); });
+    if (!parser.Parse(FileName)) {
+        // Faxes handed over before the fault stay handed over; the run waits for them.
+        ReportError(QString());
+        Err().Clear();
+    }
+    m_waiting = true;
+    check();
+}
+
+void XmlJobRun::sendJobFax(const clsXMLNode &node)
+{
+    if (!m_window)
+        return;
+    FaxJobDefaults d;
+    d.SendRes = m_window->hiResTicked() ? u"1"_s : u"0"_s;
+    d.DelayRetries = G.DelayRetries;
+    d.SendDate = m_window->dateText();
+    d.SendTime = m_window->timeText();
+    d.FromLine = m_window->senderField(0);
+    d.FromComp = m_window->senderField(1);
+    d.FromPhon = m_window->senderField(2);
+    d.FromFax = m_window->senderField(3);
+    QString error;
+    std::unique_ptr<faxOut> fax = FaxFromJob(node, d, error);
+    if (!fax) {
+        ++m_failed;
+        Err().Raise(ErrNumber::TypeMismatch, u"Sendora"_s, error);
+        ReportError(u"addChild"_s);
+        Err().Clear();
+        return;
+    }
+    const QString files = fax->AllFaxFiles();
+    m_window->IdFaxSending = m_window->ClientSock->SendNewFax(std::move(fax));
+    if (m_window->Connected) {
+        if (m_window->addPending(m_window->IdFaxSending, files, u"addChild"_s))
+            ++m_handedOver;
+        else
+            ++m_failed;
+    }
+}
+
+void XmlJobRun::check()
+{
+    if (!m_waiting || m_done || !m_window)
+        return;
+    // Also ends when the link went down: the faxes it gave up are marked, none will be confirmed.
+    if (m_window->cFaxSending && m_window->cFaxSending->anyPending() && m_window->Connected)
+        return;
+    finish();
+}
+
+void XmlJobRun::finish()
+{
+    if (m_done)
+        return;
+    m_done = true;
+    m_waiting = false;
+    if (m_window && m_window->cFaxSending) {
+        int notSent = 0;
+        for (const auto &entry : *m_window->cFaxSending)
+            notSent += entry->Sent() ? 0 : 1;
+        if (notSent > 0)
+            AppLog().WriteLog(u"Fax non consegnati al server: "_s + QString::number(notSent));
+        m_failed += notSent;
+    }
+    if (m_progress)
+        m_progress->hide();
+    if (m_window)
+        m_window->close();
+    Q_EMIT finished();
+}
