@@ -53,6 +53,9 @@ void frmMain::ClientSock_Connected(const QString &Server, int SockPort, bool IsF
 
 void frmMain::loginAccepted(const QString &Server, int SockPort, bool IsForwarduser)
 {
+    // A new login means a new link: a download the old one left unfinished is offered again.
+    if (m_LanciaUpdate && !m_UpdateRX)
+        m_LanciaUpdate = false;
     const QString own = ProgramVersion();
     const QString announced = ClientSock->QuorinLiveVersion();
     // Number by number (2.0.10 is newer than 2.0.9); a server that announced nothing gives no advice.
