@@ -52,7 +52,7 @@ void StartupMain::Main(const QStringList &arguments)
 
 void StartupMain::sendRoad()
 {
-    LoadConfig();
+    Sendora::LoadConfig();
     m_main = new frmPrint;
     connect(m_main, &frmPrint::startStateChanged, this, &StartupMain::check);
     connect(m_main, &frmPrint::unloaded, this, [this] {

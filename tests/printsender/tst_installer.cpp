@@ -1,0 +1,155 @@
+// The printer installation wizard, with recording stand-ins for lpstat, lpadmin and systemctl on PATH.
+#include "FaxPrinter.h"
+#include "Prompt.h"
+#include "StartupMain.h"
+#include "frmInst.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+class TestInstaller : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    QString m_bin, m_log;
+
+    void fake(const QString &name)
+    {
+        QFile f(m_bin + u'/' + name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        const QString var = u"FAKE_"_s + name.toUpper() + u"_EXIT"_s;
+        f.write(("#!/bin/sh\necho \"" + name.toUtf8() + " $*\" >> \"" + QFile::encodeName(m_log) +
+                 "\"\nexit ${" + var.toUtf8() + ":-0}\n"));
+        f.close();
+        f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    QStringList calls() const
+    {
+        QFile f(m_log);
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        return QString::fromUtf8(f.readAll()).split(u'\n', Qt::SkipEmptyParts);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
+            const QString dir = m_home.filePath(QString::fromLatin1(var));
+            QDir().mkpath(dir);
+            QFile::setPermissions(dir,
+                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+            qputenv(var, QFile::encodeName(dir));
+        }
+        qputenv("QUORIN_SPOOL_DIR", QFile::encodeName(m_home.filePath(u"spool"_s)));
+        m_bin = m_home.filePath(u"bin"_s);
+        m_log = m_home.filePath(u"calls.log"_s);
+        QDir().mkpath(m_bin);
+        // Only the stand-ins and the shell: no real CUPS or systemd command can be reached.
+        for (const QString &name : {u"lpstat"_s, u"lpadmin"_s, u"systemctl"_s})
+            fake(name);
+        QFile::link(u"/bin/sh"_s, m_bin + u"/sh"_s);
+        qputenv("PATH", QFile::encodeName(m_bin));
+        Prompt::setAnswering(true);
+    }
+    void init()
+    {
+        QFile::remove(m_log);
+        QDir(FaxPrinter::unitDir()).removeRecursively();
+        qunsetenv("FAKE_LPSTAT_EXIT");
+        qunsetenv("FAKE_LPADMIN_EXIT");
+        qunsetenv("FAKE_SYSTEMCTL_EXIT");
+    }
+
+    void install_data()
+    {
+        QTest::addColumn<int>("lpstat");
+        QTest::addColumn<int>("lpadmin");
+        QTest::addColumn<QString>("result");
+        QTest::addColumn<int>("callCount");
+        QTest::newRow("absent: installed") << 1 << 0 << u"Stampante installata correttamente"_s << 4;
+        QTest::newRow("present: left alone") << 0 << 0 << u"Stampante già presente."_s << 1;
+        QTest::newRow("lpadmin fails") << 1 << 1 << u"Errore durante l'installazione della stampante "_s << 2;
+    }
+    void install()
+    {
+        QFETCH(int, lpstat);
+        QFETCH(int, lpadmin);
+        QFETCH(QString, result);
+        QFETCH(int, callCount);
+        qputenv("FAKE_LPSTAT_EXIT", QByteArray::number(lpstat));
+        qputenv("FAKE_LPADMIN_EXIT", QByteArray::number(lpadmin));
+        frmInst wizard;
+        QSignalSpy unloaded(&wizard, &frmInst::unloaded);
+        wizard.show();
+        QVERIFY(wizard.txtStato->toPlainText().startsWith(u"Procedura di installazione della stampante"_s));
+        wizard.findChild<QPushButton *>(u"cbNext"_s)->click();
+        QCOMPARE(wizard.txtStato->toPlainText(), u"Installazione Stampante in corso..."_s);
+        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        QVERIFY(!wizard.isVisible());
+        QCOMPARE(wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text(), result);
+        const QStringList c = calls();
+        QCOMPARE(c.size(), callCount);
+        QCOMPARE(c.first(), u"lpstat -p QuorinPrinter"_s);
+        if (callCount > 1)
+            QCOMPARE(c.at(1), u"lpadmin -p QuorinPrinter -E -v quorin:/ -m raw -D Quorin fax printer -o "
+                              u"printer-is-shared=false"_s);
+        if (callCount == 4) {
+            QCOMPARE(c.at(2), u"systemctl --user daemon-reload"_s);
+            QCOMPARE(c.at(3), u"systemctl --user enable --now quorin-fax.path"_s);
+            QFile service(FaxPrinter::unitDir() + u"/quorin-fax.service"_s);
+            QVERIFY(service.open(QIODevice::ReadOnly));
+            const QString program = QCoreApplication::applicationDirPath() + u"/tst_installer"_s;
+            QVERIFY(
+                QString::fromUtf8(service.readAll()).contains(u"ExecStart=\""_s + program + u"\" -N\n"_s));
+            QFile path(FaxPrinter::unitDir() + u"/quorin-fax.path"_s);
+            QVERIFY(path.open(QIODevice::ReadOnly));
+            QVERIFY(
+                QString::fromUtf8(path.readAll()).contains(u"DirectoryNotEmpty="_s + FaxPrinter::spoolDir()));
+        }
+        QCOMPARE(unloaded.count(), 0);
+        // "OK" ends the wizard.
+        wizard.resultPage()->findChild<QPushButton *>(u"OKButton"_s)->click();
+        QCOMPARE(unloaded.count(), 1);
+    }
+
+    void resultPageCloseBoxEnds()
+    {
+        qputenv("FAKE_LPSTAT_EXIT", "0");
+        frmInst wizard;
+        QSignalSpy unloaded(&wizard, &frmInst::unloaded);
+        wizard.show();
+        wizard.cbNext_Click();
+        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        wizard.resultPage()->close();
+        QCOMPARE(unloaded.count(), 1);
+    }
+
+    // No "-N": the installer road; "Annulla" ends the program without touching the printer.
+    void cancelFromStart()
+    {
+        Sendora::StartupMain startup;
+        QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
+        startup.Main({u"-n"_s});
+        QVERIFY(startup.installer());
+        QVERIFY(!startup.sendWindow());
+        QVERIFY(startup.installer()->isVisible());
+        startup.installer()->findChild<QPushButton *>(u"cbCancel"_s)->click();
+        QCOMPARE(exit.count(), 1);
+        QVERIFY(calls().isEmpty());
+    }
+};
+
+QTEST_MAIN(TestInstaller)
+#include "tst_installer.moc"
