@@ -10,6 +10,7 @@
 #include <QFileSystemWatcher>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTimer>
 
 #include <tiffio.h>
 
@@ -38,12 +39,23 @@ void FmPrinter::setPrinterName(const QString &name)
     if (!m_watcher) {
         m_watcher = new QFileSystemWatcher(this);
         connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &FmPrinter::scan);
+        // Until the spool folders exist nothing can be watched: look again now and then.
+        m_poll = new QTimer(this);
+        m_poll->setInterval(1000);
+        connect(m_poll, &QTimer::timeout, this, [this] {
+            if (m_watcher->directories().contains(spoolDir()))
+                m_poll->stop();
+            else
+                setPrinterName(m_printerName);
+        });
     }
     // Until the backend has made the user's folder, the spool itself is watched.
     const QString root = QFileInfo(spoolDir()).absolutePath();
     if (QFileInfo(root).isDir() && !m_watcher->directories().contains(root))
         m_watcher->addPath(root);
     scan();
+    if (!m_watcher->directories().contains(spoolDir()) && !m_poll->isActive())
+        m_poll->start();
 }
 
 CapturedDocument FmPrinter::Document() const

@@ -6,6 +6,7 @@
 
 class QFileSystemWatcher;
 class QProcess;
+class QTimer;
 
 // A captured print job as the send window sees it: a fax TIFF and its page count.
 struct CapturedDocument
@@ -55,6 +56,7 @@ private:
     QString m_spoolDir;
     QFileSystemWatcher *m_watcher = nullptr;
     QProcess *m_gs = nullptr;
+    QTimer *m_poll = nullptr;
     QString m_rawFile;    // the job moved out of the spool, being converted
     QString m_targetFile; // the TIFF being made
     QList<CapturedDocument> m_documents;

@@ -1,0 +1,396 @@
+// The send window of the print-to-fax sender against the fake fax server: capture, hand-over, the
+// pending sends that hold the window open, store as received, progress and version check.
+#include "SendoraRig.h"
+#include "StringTable.h"
+#include "frmMail.h"
+#include "frmSendStatus.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+
+class TestSendWindow : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    FakeFaxServer *m_server = nullptr;
+    frmPrint *m_w = nullptr;
+
+    template <typename T> T *child(QObject *form, const QString &name)
+    {
+        T *w = form->findChild<T *>(name);
+        if (!w)
+            qFatal("no child %s", qPrintable(name));
+        return w;
+    }
+    void setText(const QString &name, const QString &text) { child<QLineEdit>(m_w, name)->setText(text); }
+
+    bool login(const QString &printerVersion = u"2.2.0"_s)
+    {
+        if (!m_server->listen())
+            return false;
+        scriptLogin(*m_server, u"mario"_s, printerVersion);
+        m_w->ClientSock->Connect(u"127.0.0.1"_s, m_server->port(), u"mario"_s);
+        return QTest::qWaitFor([this] { return m_w->Connected || m_w->LanciaUpdate(); }, 10000) &&
+               m_server->errors().isEmpty();
+    }
+    QString capture(int pages = 2)
+    {
+        spoolJob(m_home, u"job-1-1.prn"_s, pages);
+        if (!QTest::qWaitFor([this] { return child<QPushButton>(m_w, u"cbSend"_s)->isEnabled(); }, 10000))
+            return {};
+        return m_w->FilenamePrint;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        usePrivateFolders(m_home);
+    }
+    void init()
+    {
+        resetSendora("[Config]\r\nName=Ufficio Acquisti\r\nCompany=Alfa S.r.l.\r\nVoice=0211\r\nFax=0222\r\n"
+                     "Retries=3\r\nDelayRetries=60\r\nSalvaRicevuti=y\r\nResolution=1\r\n");
+        m_server = new FakeFaxServer;
+        m_w = new frmPrint;
+        m_w->Form_Load();
+    }
+    void cleanup()
+    {
+        Sendora::G.HiddenMode = false;
+        Prompt::setAnswering(true);
+        if (m_w) {
+            Sendora::G.HiddenMode = true; // nothing may hold the window now
+            m_w->close();
+        }
+        delete m_w;
+        m_w = nullptr;
+        delete m_server;
+        m_server = nullptr;
+        QDir(m_home.filePath(u"spool"_s)).removeRecursively();
+    }
+
+    void startsWithoutJob()
+    {
+        QVERIFY(!child<QPushButton>(m_w, u"cbSend"_s)->isEnabled());
+        QVERIFY(!child<QPushButton>(m_w, u"CbSaveRx"_s)->isEnabled());
+        QVERIFY(!child<QPushButton>(m_w, u"CbSaveRx"_s)->isHidden()); // SalvaRicevuti "y"
+        QCOMPARE(child<QLineEdit>(m_w, u"txtServer"_s)->text(), u"Connessione al server in corso..."_s);
+        QCOMPARE(child<QLineEdit>(m_w, u"tbFrom"_s)->text(), u"Ufficio Acquisti"_s);
+        QCOMPARE(child<QLineEdit>(m_w, u"tbCover"_s)->text(), u"nessuna"_s);
+        QVERIFY(child<QCheckBox>(m_w, u"chHiRes"_s)->isChecked());
+        QCOMPARE(m_w->mnuTools->title(), u"&Strumenti"_s);
+        QCOMPARE(m_w->mnuServerConf->text(), u"Configurazione Server..."_s);
+        QCOMPARE(m_w->mnuToolsBar0->text(), u"-"_s);
+        // Closing before any job arrived deletes nothing and is not refused.
+        QVERIFY(m_w->close());
+    }
+
+    // The whole hand-over of a captured job: the exact frames, the pending entry that holds the window,
+    // the confirmation, and the captured file deleted at the close.
+    void sendCapturedJob()
+    {
+        QVERIFY(login());
+        QCOMPARE(child<QLineEdit>(m_w, u"txtServer"_s)->text(), u"Connesso al Server: 127.0.0.1"_s);
+        const QString job = capture(2);
+        QVERIFY(!job.isEmpty());
+        QCOMPARE(m_w->FaxPages, qint16(2));
+        QCOMPARE(Sendora::G.CapturedJobFile, job);
+        QCOMPARE(child<QLineEdit>(m_w, u"txtStatus"_s)->text(), u"Preparazione completata."_s);
+        QVERIFY(QFileInfo(job).isFile());
+        QVERIFY(QDir(m_home.filePath(u"spool/"_s) + SystemUser::loginName()).isEmpty()); // taken out
+
+        setText(u"tbTo"_s, u"Mario Rossi"_s);
+        setText(u"tbCompany"_s, u"Rossi; Figli"_s);
+        setText(u"tbFaxNumber"_s, u"021234567"_s);
+        setText(u"tbDate"_s, u"2027-03-05"_s);
+        setText(u"tbTime"_s, u"9:05"_s);
+        setText(u"tbSubj"_s, u"Offerta"_s);
+        child<QPlainTextEdit>(m_w, u"tbNote"_s)->setPlainText(u"Come d'accordo"_s);
+        m_server->clearReceived();
+        QSignalSpy sent(m_w->ClientSock, &QuorinSock::SentFax2Server);
+        child<QPushButton>(m_w, u"cbSend"_s)->click();
+        const QString key = m_w->IdFaxSending;
+        QVERIFY(key.startsWith(u'#'));
+        QCOMPARE(child<QPushButton>(m_w, u"cbCancel"_s)->text(), u"&Chiudi"_s);
+        QCOMPARE(m_w->cFaxSending->Count(), 1);
+        QVERIFY(!m_w->cFaxSending->item(key)->Sent());
+        QCOMPARE(m_w->cFaxSending->item(key)->StrFiles(), job);
+
+        const QString block =
+            faxBlock({u"0"_s, u"Sendora"_s, job, u"1"_s, u"3"_s, u"60"_s, u"05-03-2027"_s, u"09:05:00"_s,
+                      u"Ufficio Acquisti"_s, u"Alfa S.r.l."_s, u"0211"_s, u"0222"_s, u"Mario Rossi"_s,
+                      u"Rossi, Figli"_s, u"021234567"_s, u"Offerta"_s, u"Come d'accordo"_s},
+                     QString(), u"255"_s);
+        const QByteArray newFax =
+            FakeFaxServer::answer(u"NEWFAX", job + u"<#>"_s + key + u"<#>"_s + block + u"<#>"_s);
+        QTRY_VERIFY(m_server->hasReceived(newFax));
+
+        // Until the link confirms the upload, the window refuses to close.
+        m_w->show();
+        if (sent.isEmpty()) {
+            Prompt::clearRecords();
+            QVERIFY(!m_w->close());
+            QCOMPARE(Prompt::lastRecord().text, u"Attendere!! Spedizione file in corso..."_s);
+            QVERIFY(m_w->isVisible());
+        }
+        QTRY_COMPARE(sent.count(), 1);
+        QVERIFY(m_w->cFaxSending->item(key)->Sent());
+        QFile f(job);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray content = f.readAll();
+        f.close();
+        // The confirmation comes when the last frame left; the server may not have read it yet.
+        QTRY_VERIFY(m_server->hasReceived(FakeFaxServer::rawAnswer("FINEFAX", key.toLatin1())));
+        const QList<FakeFaxServer::Frame> starts = m_server->receivedFrames("STARTFILE");
+        QCOMPARE(starts.size(), 1);
+        QCOMPARE(starts.first().data, FakeFaxServer::latin(job) + "<#>" + QByteArray::number(content.size()) +
+                                          "<#>" + key.toLatin1() + "<#>");
+        QByteArray uploaded;
+        // "FILE": key, piece, file name.
+        const QByteArray head = key.toLatin1() + "<#>", tail = "<#>" + FakeFaxServer::latin(job);
+        for (const FakeFaxServer::Frame &frame : m_server->receivedFrames("FILE")) {
+            QVERIFY(frame.data.startsWith(head) && frame.data.endsWith(tail));
+            uploaded += frame.data.mid(head.size(), frame.data.size() - head.size() - tail.size());
+        }
+        QCOMPARE(uploaded, content);
+        QVERIFY(m_server->hasReceived(FakeFaxServer::rawAnswer("FINEFAX", key.toLatin1())));
+        QTRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Information);
+
+        // A second press hands the same job over again, under a new key.
+        child<QPushButton>(m_w, u"cbSend"_s)->click();
+        QCOMPARE(m_w->cFaxSending->Count(), 2);
+        QVERIFY(m_w->IdFaxSending != key);
+        QTRY_COMPARE(sent.count(), 2);
+
+        QVERIFY(m_w->close());
+        QVERIFY(!QFile::exists(job));
+    }
+
+    void checks_data()
+    {
+        QTest::addColumn<bool>("job");
+        QTest::addColumn<bool>("cover");
+        QTest::addColumn<QString>("note");
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no job, no cover") << false << false << QString() << u"021"_s
+                                          << u"E' obbligatorio definire un fax o una copertina"_s;
+        QTest::newRow("cover without note")
+            << false << true << QString() << u"021"_s << u"Si deve specificare un fax o una nota"_s;
+        QTest::newRow("no number") << true << false << QString() << QString()
+                                   << u"E' obbligatorio inserire un numero di fax"_s;
+    }
+    void checks()
+    {
+        QFETCH(bool, job);
+        QFETCH(bool, cover);
+        QFETCH(QString, note);
+        QFETCH(QString, number);
+        QFETCH(QString, message);
+        QVERIFY(login());
+        if (job)
+            QVERIFY(!capture().isEmpty());
+        if (cover) {
+            Prompt::setNextFileName(m_home.filePath(u"cover.cpe"_s));
+            child<QCheckBox>(m_w, u"chbCoverPage"_s)->click();
+        }
+        setText(u"tbFaxNumber"_s, number);
+        m_server->clearReceived();
+        Prompt::clearRecords();
+        m_w->SendFax();
+        QCOMPARE(promptTexts(), QStringList{message});
+        QCOMPARE(m_w->cFaxSending->Count(), 0);
+        QVERIFY(m_server->receivedFrames("NEWFAX").isEmpty());
+    }
+
+    void notConnectedSendsNothing()
+    {
+        m_w->FilenamePrint = u"/tmp/x.tif"_s;
+        setText(u"tbFaxNumber"_s, u"021"_s);
+        m_w->SendFax();
+        QVERIFY(Prompt::records().isEmpty());
+        QCOMPARE(m_w->cFaxSending->Count(), 0);
+    }
+
+    void badRetriesReported()
+    {
+        QVERIFY(login());
+        QVERIFY(!capture().isEmpty());
+        Sendora::G.Retries = u"x"_s;
+        setText(u"tbFaxNumber"_s, u"021"_s);
+        m_server->clearReceived();
+        Prompt::clearRecords();
+        m_w->SendFax();
+        QCOMPARE(Prompt::records().size(), 1);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QVERIFY(Prompt::lastRecord().text.endsWith(u"Sorgente: SendFax-Sendora"_s));
+        QCOMPARE(m_w->cFaxSending->Count(), 0);
+        QTest::qWait(50);
+        QVERIFY(m_server->receivedFrames("NEWFAX").isEmpty());
+    }
+
+    // A fax whose upload the link gives up (the link drops) no longer holds the window.
+    void droppedUploadEndsTheWait()
+    {
+        QVERIFY(login());
+        QVERIFY(!capture().isEmpty());
+        setText(u"tbFaxNumber"_s, u"021"_s);
+        m_server->pause(); // nothing more from the server
+        m_w->SendFax();
+        const QString key = m_w->IdFaxSending;
+        QVERIFY(m_w->cFaxSending->anyPending() || m_w->cFaxSending->item(key)->Sent());
+        if (m_w->cFaxSending->item(key)->Sent())
+            QSKIP("the upload finished before the link could be dropped");
+        m_server->dropClient();
+        m_w->ClientSock->ConnectClose();
+        QTRY_VERIFY(!m_w->cFaxSending->anyPending());
+        QVERIFY(m_w->cFaxSending->item(key)->Failed());
+    }
+
+    void storeAsReceived()
+    {
+        QVERIFY(login());
+        const QString job = capture(3);
+        QVERIFY(!job.isEmpty());
+        QVERIFY(child<QPushButton>(m_w, u"CbSaveRx"_s)->isEnabled());
+        child<QPushButton>(m_w, u"CbSaveRx"_s)->click();
+        frmMail *dlg = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *d = qobject_cast<frmMail *>(w))
+                dlg = d;
+        }
+        QVERIFY(dlg);
+        QCOMPARE(dlg->windowTitle(), u"Salva nei Ricevuti di Quorin"_s);
+        QCOMPARE(dlg->CboStato->count(), 5);
+        QCOMPARE(dlg->CboStato->currentText(), u"Posta Elettronica"_s);
+        QCOMPARE(dlg->CboStato->itemData(3).toInt(), 4);
+        dlg->CboStato->setCurrentIndex(2);
+        dlg->tbFrom->setText(u"Studio Bianchi"_s);
+        dlg->tbCompany->setText(u"Bianchi S.p.A."_s);
+        dlg->tbSubj->setText(u"Contratto"_s);
+        dlg->tbDate->setText(u"2027-03-05"_s);
+        dlg->tbTime->setText(u"9:05"_s);
+        m_server->clearReceived();
+        dlg->cmdSalva->click();
+        const QString key = m_w->IdFaxSending;
+        QVERIFY(key.startsWith(u'#'));
+        QCOMPARE(dlg->cbCancel->text(), u"&Chiudi"_s);
+        const QString block =
+            faxBlock({u"0"_s, u"Sendora"_s, job, u"1"_s, u"0"_s, u"0"_s, u"05-03-2027"_s, u"09:05:00"_s,
+                      QString(), QString(), QString(), QString(), QString(), u"Bianchi S.p.A."_s, QString(),
+                      u"Contratto"_s, QString()},
+                     QString(), u"4"_s,
+                     {u"05-03-2027"_s, u"09:05:00"_s, u"3"_s, u"Studio Bianchi"_s, u"Ms Word®"_s, u"V"_s});
+        QTRY_VERIFY(m_server->hasReceived(
+            FakeFaxServer::answer(u"NEWRXFAX", job + u"<#>"_s + key + u"<#>"_s + block + u"<#>"_s)));
+        QCOMPARE(m_w->cFaxSending->Count(), 1);
+        // Stored twice: two entries.
+        dlg->cmdSalva->click();
+        QCOMPARE(m_w->cFaxSending->Count(), 2);
+        QTRY_VERIFY(!m_w->cFaxSending->anyPending());
+        dlg->close();
+    }
+
+    void saveRxHiddenWhenOff()
+    {
+        resetSendora("[Config]\r\nSalvaRicevuti=N\r\n");
+        frmPrint w;
+        QVERIFY(child<QPushButton>(&w, u"CbSaveRx"_s)->isHidden());
+    }
+
+    void progressWindow_data()
+    {
+        QTest::addColumn<QString>("noFormInvio");
+        QTest::newRow("shown") << QString();
+        QTest::newRow("NoFormInvio y") << u"y"_s;
+    }
+    void progressWindow()
+    {
+        QFETCH(QString, noFormInvio);
+        ConfigIni.NoFormInvio = noFormInvio;
+        m_w->ClientSock_ProgressStatusStart(u"#1"_s);
+        frmSendStatus *status = nullptr;
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *s = qobject_cast<frmSendStatus *>(w); s && s->isVisible())
+                status = s;
+        }
+        if (!noFormInvio.isEmpty()) {
+            QVERIFY(!status);
+            return;
+        }
+        QVERIFY(status);
+        QCOMPARE(status->lblStatus->text(), u"Preparazione invio Fax."_s);
+        m_w->ClientSock_ProgressStatusTX(u"REMOTE"_s, 14400, 2, 5, 40, 6, u"Rossi"_s, u"021"_s, 1, 2,
+                                         u"#1"_s);
+        QCOMPARE(status->lblStatus->text(), u"In attesa di risposta"_s);
+        QCOMPARE(status->lblPage->text(), u"2 / 5"_s);
+        QCOMPARE(status->lblPercent->text(), u"40 %"_s);
+        QCOMPARE(status->lblNumTentativo->text(), u"2 di 3"_s);
+        // A status without a text: reported, the labels set before stay.
+        Prompt::clearRecords();
+        m_w->ClientSock_ProgressStatusTX(u"OTHER"_s, 9600, 3, 5, 60, 3, u"Bianchi"_s, u"022"_s, 0, 2,
+                                         u"#1"_s);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QCOMPARE(status->lblRemoteID->text(), u"OTHER"_s);
+        QCOMPARE(status->lblDestination->text(), u"Rossi"_s);
+        QPointer<frmSendStatus> guard(status);
+        m_w->ClientSock_ProgressStatusEnd(u"#1"_s);
+        QTRY_VERIFY(!guard || !guard->isVisible());
+    }
+
+    // Versions compare number by number: 3.1.12 is newer than 3.1.9.
+    void versionCheck_data()
+    {
+        QTest::addColumn<QString>("own");
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<bool>("updating");
+        QTest::newRow("equal") << u"2.2.0"_s << u"2.2.0"_s << 0 << QString() << false;
+        QTest::newRow("own newer by number")
+            << u"3.1.12"_s << u"3.1.9"_s << 0 << StringTable::text(2066) << false;
+        QTest::newRow("older: declined")
+            << u"3.1.9"_s << u"3.1.12"_s << int(QMessageBox::No) << StringTable::text(2067) << false;
+        QTest::newRow("older: accepted")
+            << u"3.1.9"_s << u"3.1.12"_s << int(QMessageBox::Yes) << StringTable::text(2067) << true;
+    }
+    void versionCheck()
+    {
+        QFETCH(QString, own);
+        QFETCH(QString, server);
+        QFETCH(int, answer);
+        QFETCH(QString, message);
+        QFETCH(bool, updating);
+        QCoreApplication::setApplicationVersion(own);
+        if (answer)
+            Prompt::setNextAnswer(QMessageBox::StandardButton(answer));
+        const bool ok = login(server);
+        QCoreApplication::setApplicationVersion(u"2.2.0"_s);
+        QVERIFY(ok);
+        QCOMPARE(promptTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QCOMPARE(m_w->LanciaUpdate(), updating);
+        QCOMPARE(m_w->Connected, !updating);
+        QCOMPARE(m_w->UserReceived, !updating);
+        if (updating)
+            QTRY_VERIFY(!m_server->receivedFrames("UPDATEFILES").isEmpty());
+    }
+
+    void updateWithoutFiles()
+    {
+        m_w->ClientSock_ReceivingUpdate(0, 0);
+        QVERIFY(m_w->UpdateError());
+        QVERIFY(m_w->UpdateRX());
+    }
+};
+
+QTEST_MAIN(TestSendWindow)
+#include "tst_sendwindow.moc"
