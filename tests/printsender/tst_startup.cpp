@@ -1,0 +1,172 @@
+// The program's start: the send road to the fake server, XML jobs sent without the window, and the ends.
+#include "ProfileFile.h"
+#include "SendoraRig.h"
+#include "frmStatoInvio.h"
+
+#include <QProgressBar>
+#include <QSignalSpy>
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_home;
+    QString m_doc1, m_doc2;
+
+    void configure(FakeFaxServer &server)
+    {
+        resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(server.port()) +
+                     "\r\nName=Ufficio\r\nDelayRetries=45\r\nResolution=0\r\n");
+        scriptLogin(server, SystemUser::loginName(), u"2.2.0"_s);
+    }
+    QString writeJob(const QByteArray &xml)
+    {
+        const QString path = m_home.filePath(u"job.xml"_s);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(xml);
+        return path;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.isValid());
+        usePrivateFolders(m_home);
+        m_doc1 = m_home.filePath(u"ordine.tif"_s);
+        m_doc2 = m_home.filePath(u"listino.tif"_s);
+        QVERIFY(FaxTiffFixture::write(m_doc1, 1, true, u"Ordine"_s));
+        QVERIFY(FaxTiffFixture::write(m_doc2, 2, false, u"Listino"_s));
+    }
+    void init() { Prompt::clearRecords(); }
+
+    // "-N -H -F job": every "fax" element handed over in file order, no send window, the end once all
+    // uploads are confirmed.
+    void hiddenJob()
+    {
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server);
+        const QString job = writeJob("<?xml version=\"1.0\"?>\n<jobs>\n"
+                                     "  <fax><faxfilename>" +
+                                     m_doc1.toUtf8() +
+                                     "</faxfilename>"
+                                     "<destfax>021</destfax><destname>Rossi</destname><object>Ordine</object>"
+                                     "<senddate>2027-03-05</senddate><sendtime>9:05</sendtime>"
+                                     "<retries>2</retries></fax>\n"
+                                     "  <note>not a fax</note>\n"
+                                     "  <fax><faxfilename>" +
+                                     m_doc2.toUtf8() +
+                                     "</faxfilename>"
+                                     "<destfax>022</destfax></fax>\n</jobs>\n");
+        Sendora::StartupMain startup;
+        QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
+        QSignalSpy shown(&startup, &Sendora::StartupMain::exitRequested);
+        startup.Main({u"-N"_s, u"-H"_s, u"-F"_s, job});
+        QVERIFY(startup.sendWindow());
+        QVERIFY(exit.wait(20000));
+        QCOMPARE(startup.exitCode(), 0);
+        QVERIFY(server.errors().isEmpty());
+        const QList<FakeFaxServer::Frame> faxes = server.receivedFrames("NEWFAX");
+        QCOMPARE(faxes.size(), 2);
+        const QString block = faxBlock({u"0"_s, u"Sendora"_s, m_doc1, u"0"_s, u"2"_s, u"45"_s,
+                                        u"05-03-2027"_s, u"09:05:00"_s, u"Ufficio"_s, QString(), QString(),
+                                        QString(), u"Rossi"_s, QString(), u"021"_s, u"Ordine"_s, QString()},
+                                       QString(), u"255"_s);
+        QCOMPARE(faxes.at(0).text(), m_doc1 + u"<#>#"_s + faxes.at(0).text().section(u"<#>"_s, 1, 1).mid(1) +
+                                         u"<#>"_s + block + u"<#>"_s);
+        QVERIFY(faxes.at(1).text().startsWith(m_doc2 + u"<#>"_s));
+        QTRY_COMPARE(server.receivedFrames("FINEFAX").size(), 2); // the server may still be reading
+        QVERIFY(!startup.sendWindow() || !startup.sendWindow()->isVisible());
+        QVERIFY(startup.jobRun()->progressWindow());
+        QVERIFY(!startup.jobRun()->progressWindow()->isVisible());
+        QCOMPARE(startup.jobRun()->progressWindow()->pbInvio->maximum(), int(QFileInfo(job).size() + 1));
+        QCOMPARE(startup.jobRun()->handedOver(), 2);
+        // The confirmations are not announced without the window.
+        QVERIFY(!promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
+    }
+
+    // A fault in the file: the faxes read before it are sent, the fault is reported, the run ends.
+    void malformedJob()
+    {
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server);
+        const QString job =
+            writeJob("<jobs><fax><faxfilename>" + m_doc1.toUtf8() +
+                     "</faxfilename><destfax>021</destfax></fax><fax><destfax>1</destfax></fox>");
+        Sendora::StartupMain startup;
+        QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
+        startup.Main({u"-N -H -F "_s + job});
+        QVERIFY(exit.wait(20000));
+        QCOMPARE(server.receivedFrames("NEWFAX").size(), 1);
+        QTRY_COMPARE(server.receivedFrames("FINEFAX").size(), 1); // the server may still be reading
+        QCOMPARE(Prompt::records().size(), 1);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QVERIFY(Prompt::lastRecord().text.contains(u"Mismatched tag: 'fax'"_s));
+        QVERIFY(Prompt::lastRecord().text.endsWith(u"Sorgente: -XMLParser"_s));
+    }
+
+    // Nothing to send: the run ends at once instead of waiting for ever.
+    void nothingToWaitFor_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no file name")
+            << u"-N -H"_s << u"Parametro *Nome File XML* non presente.\r\nImpossibile continuare."_s;
+        QTest::newRow("missing file")
+            << u"-N -H -F /nonexistent/job.xml"_s << u"File: /nonexistent/job.xml non trovato."_s;
+        QTest::newRow("no fax element") << u"-N -H -F JOB"_s << QString();
+    }
+    void nothingToWaitFor()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, message);
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server);
+        line.replace(u"JOB"_s, writeJob("<jobs><FAX><destfax>1</destfax></FAX></jobs>"));
+        Sendora::StartupMain startup;
+        QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
+        startup.Main({line});
+        QVERIFY(exit.wait(20000));
+        QCOMPARE(promptTexts(), message.isEmpty() ? QStringList() : QStringList{message});
+        QVERIFY(server.receivedFrames("NEWFAX").isEmpty());
+        QVERIFY(!startup.sendWindow() || !startup.sendWindow()->isVisible());
+    }
+
+    // "-N": the window shows once the server has accepted the user; closing it ends the program.
+    void interactiveRoad()
+    {
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server);
+        Sendora::StartupMain startup;
+        QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
+        startup.Main({u"-N"_s});
+        QVERIFY(startup.sendWindow());
+        QTRY_VERIFY(startup.sendWindow()->isVisible());
+        QVERIFY(startup.sendWindow()->Connected);
+        QCOMPARE(ProfileFile::readString(Sendora::ConfigIniPath(), u"Config"_s, u"Port"_s),
+                 QString::number(server.port()));
+        QCOMPARE(exit.count(), 0);
+        QVERIFY(startup.sendWindow()->close());
+        QTRY_COMPARE(exit.count(), 1);
+    }
+
+    // A server that cannot be found and a search the user gives up: nothing written, the program ends.
+    void searchGivenUp()
+    {
+        resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=0\r\n");
+        Prompt::setNextAnswer(QMessageBox::No);
+        Sendora::StartupMain startup;
+        QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
+        startup.Main({u"-N"_s});
+        QTRY_COMPARE_WITH_TIMEOUT(exit.count(), 1, 20000);
+        QVERIFY(!startup.sendWindow());
+        QCOMPARE(ProfileFile::readString(Sendora::ConfigIniPath(), u"Config"_s, u"Port"_s), u"0"_s);
+    }
+};
+
+QTEST_MAIN(TestStartup)
+#include "tst_startup.moc"
