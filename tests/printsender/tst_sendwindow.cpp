@@ -384,6 +384,35 @@ private Q_SLOTS:
             QTRY_VERIFY(!m_server->receivedFrames("UPDATEFILES").isEmpty());
     }
 
+    // The server refuses the user, or the user gives up a server that went away: the start is abandoned.
+    void givenUp_data()
+    {
+        QTest::addColumn<int>("event");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("user limit reached")
+            << 0
+            << u"Impossibile aprire QuorinPrinter!\r\nRaggiunto massimo numero di utenti connessi al server.\r\n"_s;
+        QTest::newRow("server gone, no other")
+            << 1 << u"Impossibile connettersi al server: fax1\rVuoi collegarti ad un altro server?"_s;
+    }
+    void givenUp()
+    {
+        QFETCH(int, event);
+        QFETCH(QString, told);
+        Sendora::G.CurrentServer = u"fax1"_s;
+        QSignalSpy changed(m_w, &frmPrint::startStateChanged);
+        Prompt::setNextAnswer(QMessageBox::No);
+        if (event == 0)
+            m_w->ClientSock_MaxUsersLimit();
+        else
+            m_w->ClientSock_ServerNotAvailable(u"fax1"_s, 9456);
+        QTRY_VERIFY(m_w->AbortCmd());
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(promptTexts(), QStringList{told});
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QCOMPARE(Prompt::lastRecord().title, event == 0 ? u"Sendora"_s : u"Quorin"_s);
+    }
+
     void updateWithoutFiles()
     {
         m_w->ClientSock_ReceivingUpdate(0, 0);

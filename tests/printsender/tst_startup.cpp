@@ -1,6 +1,7 @@
 // The program's start: the send road to the fake server, XML jobs sent without the window, and the ends.
 #include "ProfileFile.h"
 #include "SendoraRig.h"
+#include "StringTable.h"
 #include "frmStatoInvio.h"
 
 #include <QProgressBar>
@@ -152,6 +153,75 @@ private Q_SLOTS:
         QCOMPARE(exit.count(), 0);
         QVERIFY(startup.sendWindow()->close());
         QTRY_COMPARE(exit.count(), 1);
+    }
+
+    // An accepted update: downloaded through the link, then handed to the restart program, which gets the
+    // update folder's "UPDATE.RIS" as its one argument.
+    void update_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // empty: the server has nothing to send
+        QTest::addColumn<bool>("restartProgram");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("handed over") << QByteArray("[files]\r\nSendora\r\n") << true << QString();
+        QTest::newRow("nothing to download")
+            << QByteArray() << true << u"Impossibile effettuare l'aggiornamento. File non trovati."_s;
+        QTest::newRow("restart program missing")
+            << QByteArray("abcd") << false
+            << u"Attenzione!! File QVDozeza.exe non trovato. \r\nImpossibile eseguire LiveUpdate."_s;
+    }
+    void update()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, restartProgram);
+        QFETCH(QString, told);
+        const QString program = QCoreApplication::applicationDirPath() + u"/QVDozeza"_s;
+        const QString record = m_home.filePath(u"restart-args.txt"_s);
+        QFile::remove(program);
+        QFile::remove(record);
+        if (restartProgram) {
+            QFile script(program);
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + QFile::encodeName(record) +
+                         ".part\"\nmv \"" + QFile::encodeName(record) + ".part\" \"" +
+                         QFile::encodeName(record) + "\"\n");
+            script.close();
+            script.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        }
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(server.port()) + "\r\n");
+        scriptLogin(server, SystemUser::loginName(), u"9.0.0"_s);
+        server.setResponder([content](FakeFaxServer &s, const FakeFaxServer::Frame &f) {
+            if (f.keyword != "UPDATEFILES")
+                return;
+            s.sendNow(FakeFaxServer::answer(u"TBUPDATE", QString::number(content.size())));
+            if (content.isEmpty())
+                return;
+            s.sendFile(content, u"UPDATE.RIS"_s);
+            s.send(FakeFaxServer::answer(u"FINEUPD"));
+        });
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        Sendora::StartupMain startup;
+        QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
+        startup.Main({u"-N"_s});
+        QVERIFY(exit.wait(20000));
+        QCOMPARE(promptTexts().first(), StringTable::text(2067));
+        QVERIFY(!startup.sendWindow());
+        if (!told.isEmpty()) {
+            QCOMPARE(Prompt::lastRecord().text, told);
+            QVERIFY(!QFile::exists(record));
+            return;
+        }
+        QCOMPARE(Prompt::records().size(), 1);
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+        QFile args(record);
+        QVERIFY(args.open(QIODevice::ReadOnly));
+        const QStringList lines = QString::fromLocal8Bit(args.readAll()).split(u'\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 1);
+        QVERIFY2(lines[0].endsWith(u"/UPDATE/UPDATE.RIS"_s), qPrintable(lines[0]));
+        QFile ris(lines[0]);
+        QVERIFY(ris.open(QIODevice::ReadOnly));
+        QCOMPARE(ris.readAll(), content);
     }
 
     // A server that cannot be found and a search the user gives up: nothing written, the program ends.
