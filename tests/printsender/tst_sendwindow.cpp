@@ -1,7 +1,10 @@
 // The send window of the print-to-fax sender against the fake fax server: capture, hand-over, the
 // pending sends that hold the window open, store as received, progress and version check.
+#include "ProfileFile.h"
+#include "RUBfrmRubrica.h"
 #include "SendoraRig.h"
 #include "StringTable.h"
+#include "VCardBook.h"
 #include "frmMail.h"
 #include "frmSendStatus.h"
 
@@ -9,6 +12,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -173,6 +177,57 @@ private Q_SLOTS:
 
         QVERIFY(m_w->close());
         QVERIFY(!QFile::exists(job));
+    }
+
+    // "Rubrica" with the local book: FieldRubrica is read again from the file; the typed name and company
+    // stay, locked; the picked names resolve to their numbers when sending.
+    void pickFromLocalBook()
+    {
+        LocalAddressBook book;
+        LocalContact a;
+        a.displayName = u"Daviv Azivo"_s;
+        a.businessFax = u"021111"_s;
+        a.homeFax = u"031111"_s;
+        LocalContact b;
+        b.displayName = u"Viverov Aroz"_s;
+        b.homeFax = u"033333"_s;
+        b.company = u"Beta"_s;
+        book.add(a);
+        book.add(b);
+        QVERIFY(book.save());
+        QVERIFY(login());
+        QVERIFY(!capture().isEmpty());
+        QCOMPARE(ConfigIni.FieldRubrica, 2);
+        QVERIFY(ProfileFile::writeString(Sendora::ConfigIniPath(), u"Config"_s, u"FieldRubrica"_s, u"3"_s));
+        setText(u"tbTo"_s, u"Tizio"_s);
+        int openMode = 0;
+        Prompt::setDialogHandler([&openMode](QDialog *d) {
+            auto *form = qobject_cast<RUBfrmRubrica *>(d);
+            if (!form)
+                return int(QDialog::Rejected);
+            openMode = form->OpenMode();
+            auto *list = form->findChild<QListWidget *>(u"lstContacts"_s);
+            for (int row : {0, 1}) {
+                list->setCurrentRow(row);
+                form->cmdA_Click();
+            }
+            form->CmdOk_Click();
+            return int(QDialog::Accepted);
+        });
+        child<QPushButton>(m_w, u"cmdRub"_s)->click();
+        Prompt::setDialogHandler({});
+        QCOMPARE(openMode, 3);
+        QCOMPARE(child<QLineEdit>(m_w, u"tbFaxNumber"_s)->text(), u"Daviv Azivo; Viverov Aroz"_s);
+        QCOMPARE(child<QLineEdit>(m_w, u"tbTo"_s)->text(), u"Tizio"_s);
+        QVERIFY(!child<QLineEdit>(m_w, u"tbTo"_s)->isEnabled());
+        QVERIFY(!child<QLineEdit>(m_w, u"tbCompany"_s)->isEnabled());
+        m_server->clearReceived();
+        m_w->SendFax();
+        QTRY_COMPARE(m_server->receivedFrames("NEWFAX").size(), 1);
+        const QStringList block =
+            m_server->receivedFrames("NEWFAX").first().text().split(u"<#>"_s).value(2).split(FieldSep);
+        QCOMPARE((QStringList{block.value(12), block.value(13), block.value(14)}),
+                 (QStringList{u"Daviv Azivo;Viverov Aroz"_s, u";Beta"_s, u"031111;033333"_s}));
     }
 
     void checks_data()
