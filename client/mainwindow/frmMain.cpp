@@ -20,6 +20,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -332,8 +333,19 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             m_rightButton = mouse->button() == Qt::RightButton;
             // A click anywhere on the tree asks the next fax image again.
             PrevKey = u"0"_s;
+            // The right button opens the folder menu; it does not select the node.
+            if (m_rightButton)
+                return true;
         } else if (event->type() == QEvent::MouseButtonRelease) {
+            auto *mouse = static_cast<QMouseEvent *>(event);
             TimerTV->stop();
+            if (mouse->button() == Qt::RightButton) {
+                QTreeWidgetItem *node = TVNodi->itemAt(mouse->position().toPoint());
+                if (QMenu *menu = treeMenuFor(node))
+                    menu->popup(mouse->globalPosition().toPoint());
+                m_rightButton = false;
+                return true;
+            }
             QTimer::singleShot(0, this, [this] { m_rightButton = false; });
         }
     }

@@ -24,6 +24,7 @@ class FaxListItem;
 class ListItemFrmForward;
 class QGroupBox;
 class QLabel;
+class QMenu;
 class QProgressBar;
 class QStatusBar;
 class QTimer;
@@ -138,6 +139,14 @@ public:
     void splitterYMove(int posTwips);
     void splitterYUp();
 
+    // Folder menu of a tree node: the menu with the items the node allows (none for the top node), and
+    // its commands, which act on that node.
+    QMenu *treeMenuFor(QTreeWidgetItem *node);
+    void mnuTreeNew();
+    void mnuTreeName();
+    void mnuTreeRemove();
+    void mnuTreeSvuotaCestino();
+
     // Column header click (the column's index, 0-based as shown).
     void OrdinaColonna(int column);
     void AggiornaTitoloLista(int nDaLeggere);
@@ -208,6 +217,7 @@ private:
     // tree (frmMainTree.cpp)
     void TVNodi_NodeClick(QTreeWidgetItem *node);
     void AddTreeFolders(const collNodeItem &folders);
+    QTreeWidgetItem *menuNode() const;
 
     // layout (frmMainLayout.cpp)
     void applyPanes();
@@ -231,6 +241,9 @@ private:
     int m_currTreeID = 1;
     QString m_testoNodo;
     QTreeWidgetItem *m_currentNode = nullptr;
+    QTreeWidgetItem *m_menuNode = nullptr;        // node the folder menu was opened on
+    QTreeWidgetItem *m_newFolderParent = nullptr; // where the folder the server confirms goes
+    QMenu *mnuTree = nullptr;
     bool m_rightButton = false;
 
     QString PrevKey = QStringLiteral("0");

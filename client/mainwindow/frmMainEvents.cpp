@@ -262,7 +262,10 @@ void frmMain::ClientSock_RxFaxNotFound(int)
 void frmMain::ClientSock_AddedNewFolder(const QString &FolderName, int NodeKey, bool SharedFolder)
 {
     QTreeWidgetItem *selected = TVNodi->currentItem();
-    m_tree.addFolderNode(selected, FolderName, u"F"_s + QString::number(NodeKey), SharedFolder);
+    // The folder goes where it was asked for, also when another node was selected meanwhile.
+    QTreeWidgetItem *parent = m_newFolderParent ? m_newFolderParent : selected;
+    m_newFolderParent = nullptr;
+    m_tree.addFolderNode(parent, FolderName, u"F"_s + QString::number(NodeKey), SharedFolder);
     if (selected)
         TVNodi->setCurrentItem(selected);
 }

@@ -3,8 +3,11 @@
 
 #include "ErrorReporting.h"
 #include "NodeItem.h"
+#include "ProgramInfo.h"
+#include "Prompt.h"
 #include "QuorinSock.h"
 
+#include <QMenu>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -70,4 +73,111 @@ void frmMain::AddTreeFolders(const collNodeItem &folders)
 bool frmMain::IsCartellaCestino(QTreeWidgetItem *node) const
 {
     return m_tree.isTrash(node);
+}
+
+QMenu *frmMain::treeMenuFor(QTreeWidgetItem *node)
+{
+    const QString key = FolderTree::key(node);
+    if (!node || key == u"ROOT"_s)
+        return nullptr;
+    if (!mnuTree) {
+        mnuTree = new QMenu(this);
+        mnuTree->setObjectName(u"mnuTree"_s);
+        const auto add = [this](const QString &name, const QString &text, void (frmMain::*command)()) {
+            QAction *action = mnuTree->addAction(text);
+            action->setObjectName(name);
+            if (command)
+                connect(action, &QAction::triggered, this, command);
+        };
+        add(u"mnuTreeNew"_s, u"Nuova Cartella"_s, &frmMain::mnuTreeNew);
+        add(u"mnuTreeSvuotaCestino"_s, u"Svuota Cestino"_s, &frmMain::mnuTreeSvuotaCestino);
+        add(u"mnuTreeName"_s, u"Rinomina"_s, &frmMain::mnuTreeName);
+        add(u"mnuTreeRemove"_s, u"Elimina"_s, &frmMain::mnuTreeRemove);
+        add(u"mnuProprietaCartella"_s, u"Propriet\u00e0"_s, nullptr);
+    }
+    const bool folder = key.startsWith(u'F');
+    const bool trash = folder ? m_tree.isTrash(node) : key == u"P4"_s;
+    const auto show = [this](const QString &name, bool visible) {
+        if (QAction *a = mnuTree->findChild<QAction *>(name))
+            a->setVisible(visible);
+    };
+    show(u"mnuTreeNew"_s, !trash);
+    show(u"mnuTreeSvuotaCestino"_s, trash);
+    show(u"mnuTreeName"_s, folder);
+    show(u"mnuTreeRemove"_s, folder);
+    // Folder properties come with the menu commands of the window.
+    show(u"mnuProprietaCartella"_s, false);
+    m_menuNode = node;
+    return mnuTree;
+}
+
+QTreeWidgetItem *frmMain::menuNode() const
+{
+    // The commands act on the node the menu was opened on (the selected node when there is none).
+    if (m_menuNode && m_tree.indexOf(m_menuNode) > 0)
+        return m_menuNode;
+    return TVNodi->currentItem();
+}
+
+void frmMain::mnuTreeNew()
+{
+    QTreeWidgetItem *node = menuNode();
+    if (!node)
+        return;
+    QTreeWidgetItem *p3 = m_tree.node(u"P3"_s);
+    const bool shared = IsForwarduser && p3 && m_tree.firstParent(node) == p3;
+    // The folder dialog comes with the folder dialogs; until then the name is asked plainly and a folder
+    // under "Ricevuti" is shared, as the dialog would preset it.
+    bool ok = false;
+    const QString name = Prompt::text(this, u"Nuova Cartella"_s, u"Nome cartella:"_s, QString(), &ok);
+    if (!ok || name.isEmpty())
+        return;
+    m_newFolderParent = node;
+    ClientSock->AddNewFolder(name, FolderTree::nodeId(FolderTree::key(node)), shared);
+}
+
+void frmMain::mnuTreeName()
+{
+    QTreeWidgetItem *node = menuNode();
+    if (!node || !FolderTree::key(node).startsWith(u'F'))
+        return;
+    bool ok = false;
+    const QString name = Prompt::text(this, u"Quorin"_s, u"Nuovo nome cartella: "_s, node->text(0), &ok);
+    if (!ok || name.isEmpty())
+        return;
+    node->setText(0, name);
+    ClientSock->RenameFolder(name, QString::number(FolderTree::nodeId(FolderTree::key(node))));
+    if (node == m_currentNode)
+        m_testoNodo = name;
+}
+
+void frmMain::mnuTreeRemove()
+{
+    QTreeWidgetItem *node = menuNode();
+    if (!node || !FolderTree::key(node).startsWith(u'F'))
+        return;
+    const auto answer =
+        Prompt::message(this, QMessageBox::Question, u"Attenzione"_s,
+                        u"Eliminare le cartella, le sottocartelle e tutti i fax all'interno?"_s,
+                        QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes)
+        return;
+    const QString id = QString::number(FolderTree::nodeId(FolderTree::key(node)));
+    if (m_tree.isTrash(node))
+        ClientSock->DeleteFolder(id);
+    else
+        ClientSock->CancelFolder(id);
+    if (m_menuNode == node || FolderTree::isChild(node, m_menuNode))
+        m_menuNode = nullptr;
+    if (m_newFolderParent == node || FolderTree::isChild(node, m_newFolderParent))
+        m_newFolderParent = nullptr;
+    if (m_currentNode == node || FolderTree::isChild(node, m_currentNode))
+        m_currentNode = nullptr;
+    m_tree.removeFolderNode(node);
+}
+
+void frmMain::mnuTreeSvuotaCestino()
+{
+    // Deleting faxes for good comes with the trash commands of the list.
+    Prompt::information(this, ProgramTitle(), u"Lo svuotamento del cestino non \u00e8 ancora disponibile."_s);
 }

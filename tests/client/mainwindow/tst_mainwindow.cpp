@@ -16,6 +16,7 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -94,6 +95,9 @@ private Q_SLOTS:
     void newFax_data();
     void newFax();
     void escapeEndsAWait();
+    void folderMenu_data();
+    void folderMenu();
+    void folderCommands();
     void placementComesBack();
     void splashClosesItself();
 
@@ -701,6 +705,89 @@ void tst_MainWindow::escapeEndsAWait()
     QTest::keyClick(w, Qt::Key_Escape);
     QVERIFY(w->ListFax->isEnabled());
     QVERIFY(w->TVNodi->isEnabled());
+}
+
+void tst_MainWindow::folderMenu_data()
+{
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<QStringList>("items");
+    QTest::newRow("personal") << u"P1"_s << QStringList{u"mnuTreeNew"_s};
+    QTest::newRow("trash") << u"P4"_s << QStringList{u"mnuTreeSvuotaCestino"_s};
+    QTest::newRow("folder") << u"folder"_s
+                            << QStringList{u"mnuTreeNew"_s, u"mnuTreeName"_s, u"mnuTreeRemove"_s};
+    QTest::newRow("folder in the trash")
+        << u"trashfolder"_s << QStringList{u"mnuTreeSvuotaCestino"_s, u"mnuTreeName"_s, u"mnuTreeRemove"_s};
+    QTest::newRow("top node") << u"ROOT"_s << QStringList{};
+}
+
+void tst_MainWindow::folderMenu()
+{
+    QFETCH(QString, node);
+    QFETCH(QStringList, items);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(w->tree().count() > 5, LoginTimeout);
+    QTreeWidgetItem *item = nullptr;
+    for (const auto &f : server.mailbox.folders()) {
+        QTreeWidgetItem *n = w->tree().node(u"F"_s + QString::number(f.id));
+        if (n && w->tree().isTrash(n) == (node == u"trashfolder"_s))
+            item = n;
+    }
+    if (node == u"trashfolder"_s) // the sample trash has no folder: one as the server would report it
+        item = w->tree().addFolderNode(w->tree().node(u"P4"_s), u"Vecchi"_s, u"F777"_s, false);
+    if (node != u"folder"_s && node != u"trashfolder"_s)
+        item = w->tree().node(node);
+    QVERIFY(item);
+    QMenu *menu = w->treeMenuFor(item);
+    QStringList shown;
+    if (menu) {
+        for (QAction *a : menu->actions()) {
+            if (a->isVisible())
+                shown << a->objectName();
+        }
+    }
+    QCOMPARE(shown, items);
+}
+
+void tst_MainWindow::folderCommands()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(w->tree().count() > 5, LoginTimeout);
+    // New folder under "Spediti": it appears when the server confirms it, under that node.
+    QVERIFY(w->treeMenuFor(w->tree().node(u"P2"_s)));
+    Prompt::setNextText(u"Clienti nuovi"_s);
+    w->mnuTreeNew();
+    QTRY_VERIFY(!server.fake.receivedFrames("NEWFOLDER").isEmpty());
+    QCOMPARE(server.fake.receivedFrames("NEWFOLDER").constFirst().text(), u"Clienti nuovi<#>2<#>F"_s);
+    QTreeWidgetItem *added = nullptr;
+    QTRY_VERIFY((added = [&]() -> QTreeWidgetItem * {
+        for (int i = 0; i < w->tree().node(u"P2"_s)->childCount(); ++i) {
+            if (w->tree().node(u"P2"_s)->child(i)->text(0) == u"Clienti nuovi"_s)
+                return w->tree().node(u"P2"_s)->child(i);
+        }
+        return nullptr;
+    }()));
+    const QString id = QString::number(FolderTree::nodeId(FolderTree::key(added)));
+
+    // Rename.
+    QVERIFY(w->treeMenuFor(added));
+    Prompt::setNextText(u"Fornitori"_s);
+    w->mnuTreeName();
+    QCOMPARE(added->text(0), u"Fornitori"_s);
+    QTRY_VERIFY(!server.fake.receivedFrames("RENAMEFOLDER").isEmpty());
+    QCOMPARE(server.fake.receivedFrames("RENAMEFOLDER").constFirst().text(), u"Fornitori<#>"_s + id);
+
+    // Remove outside the trash moves it to the trash on the server; the node goes at once.
+    QVERIFY(w->treeMenuFor(added));
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    w->mnuTreeRemove();
+    QVERIFY(!w->tree().node(u"F"_s + id));
+    QTRY_VERIFY(!server.fake.receivedFrames("CESTINAFOLDER").isEmpty());
+    QCOMPARE(server.fake.receivedFrames("CESTINAFOLDER").constFirst().text(), id);
+    QVERIFY(server.fake.receivedFrames("ELIMINAFOLDER").isEmpty());
 }
 
 void tst_MainWindow::placementComesBack()
