@@ -54,6 +54,16 @@ bool digitsOnly(const std::string &text)
     return true;
 }
 
+// A cancelled job (CUPS sends SIGTERM) leaves no partial file behind.
+char g_temp[4096] = {};
+
+extern "C" void onTerm(int)
+{
+    if (g_temp[0])
+        ::unlink(g_temp);
+    ::_exit(BackendOk);
+}
+
 int fail(int code, const char *what, const std::string &detail)
 {
     std::fprintf(stderr, "ERROR: %s%s%s\n", what, detail.empty() ? "" : ": ", detail.c_str());
@@ -114,7 +124,6 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
         return BackendFailed;
     }
-    // A cancelled job ends the copy; the partial file is removed below.
     std::signal(SIGPIPE, SIG_IGN);
 
     const std::string jobId = argv[1];
@@ -146,9 +155,13 @@ int main(int argc, char *argv[])
     if (!userFolder(folder, uid, gid, asRoot))
         return fail(BackendFailed, "unusable spool folder", folder);
 
-    // Written under a hidden name and renamed when whole: the watcher never sees a partial job.
+    // Written beside the user folders and renamed into place when whole: the user's folder only ever holds
+    // complete jobs (its watcher starts the sender whenever it is not empty).
     const std::string stamp = std::to_string(long(std::time(nullptr)));
-    const std::string temp = folder + "/.job-" + jobId + "-" + std::to_string(long(::getpid())) + ".part";
+    const std::string temp =
+        root + "/." + user + "-" + jobId + "-" + std::to_string(long(::getpid())) + ".part";
+    std::snprintf(g_temp, sizeof g_temp, "%s", temp.c_str());
+    std::signal(SIGTERM, onTerm);
     const std::string final = folder + "/job-" + jobId + "-" + stamp + ".prn";
     const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (out < 0)
@@ -161,8 +174,10 @@ int main(int argc, char *argv[])
     if (!ok || ::rename(temp.c_str(), final.c_str()) != 0) {
         const int saved = errno;
         ::unlink(temp.c_str());
+        g_temp[0] = '\0';
         return fail(BackendFailed, "cannot write the job file", std::strerror(saved));
     }
+    g_temp[0] = '\0';
     std::fprintf(stderr, "INFO: job %s spooled for %s\n", jobId.c_str(), user.c_str());
     return BackendOk;
 }

@@ -100,6 +100,7 @@ private Q_SLOTS:
         QCOMPARE(st.st_uid, ::geteuid());
         QCOMPARE(::stat(QFile::encodeName(m_spool + u'/' + user).constData(), &st), 0);
         QCOMPARE(int(st.st_mode & 0777), 0700);
+        QVERIFY(QDir(m_spool).entryList(QDir::Files | QDir::Hidden).isEmpty()); // no partial file left
         // The installer's watcher looks at the same folder.
         qputenv("QUORIN_SPOOL_DIR", QFile::encodeName(m_spool));
         QCOMPARE(FaxPrinter::spoolDir(), m_spool + u'/' + user);
@@ -149,6 +150,27 @@ private Q_SLOTS:
         QCOMPARE(r.code, code);
         QVERIFY(r.err.startsWith("ERROR: ") || r.err.startsWith("Usage: "));
         QVERIFY(QDir(m_spool).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    }
+
+    // A job cancelled while it is being copied leaves nothing behind, neither in the user's folder nor
+    // beside.
+    void cancelledJob()
+    {
+        const QString user = SystemUser::loginName();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QUORIN_SPOOL_DIR"_s, m_spool);
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(QUORIN_BACKEND), {u"8"_s, user, u"t"_s, u"1"_s, QString()});
+        QVERIFY(p.waitForStarted());
+        p.write(QByteArray(100000, 'x'));
+        QTRY_VERIFY(!QDir(m_spool).entryList(QDir::Files | QDir::Hidden).isEmpty()); // the partial copy
+        QVERIFY(jobs(user).isEmpty()); // never in the user's folder while partial
+        p.terminate();
+        QVERIFY(p.waitForFinished(10000));
+        QCOMPARE(p.exitCode(), 0);
+        QVERIFY(QDir(m_spool).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        QVERIFY(jobs(user).isEmpty());
     }
 
     // A user folder replaced by a link elsewhere is not followed.
