@@ -355,6 +355,38 @@ private Q_SLOTS:
         dlg->close();
     }
 
+    // Not connected: a pending fax does not hold the window (the link will not confirm it any more).
+    void closeWhileNotConnected()
+    {
+        QVERIFY(m_w->cFaxSending->Add(u"#99"_s, u"/tmp/x.tif"_s));
+        m_w->show();
+        QVERIFY(m_w->close());
+        QVERIFY(Prompt::records().isEmpty());
+    }
+
+    // The options store the sender keys and the open window follows them.
+    void optionsRefreshTheWindow()
+    {
+        Prompt::setDialogHandler([](QDialog *d) {
+            if (d->objectName() != u"frmOptions")
+                return int(QDialog::Rejected);
+            d->findChild<QLineEdit *>(u"txtUserID"_s)->setText(u"Ufficio Vendite"_s);
+            d->findChild<QCheckBox *>(u"chkResolution"_s)->setChecked(false);
+            d->findChild<QCheckBox *>(u"ChkSaveRx"_s)->setChecked(false);
+            d->findChild<QPushButton *>(u"cmdOK"_s)->click();
+            return int(QDialog::Accepted);
+        });
+        m_w->mnuToolsOptions->trigger();
+        Prompt::setDialogHandler({});
+        QCOMPARE(child<QLineEdit>(m_w, u"tbFrom"_s)->text(), u"Ufficio Vendite"_s);
+        QVERIFY(!child<QCheckBox>(m_w, u"chHiRes"_s)->isChecked());
+        QVERIFY(child<QPushButton>(m_w, u"CbSaveRx"_s)->isHidden());
+        QCOMPARE(ProfileFile::readString(Sendora::ConfigIniPath(), u"Config"_s, u"Name"_s),
+                 u"Ufficio Vendite"_s);
+        QCOMPARE(ProfileFile::readString(Sendora::ConfigIniPath(), u"Config"_s, u"SalvaRicevuti"_s),
+                 QString());
+    }
+
     void saveRxHiddenWhenOff()
     {
         resetSendora("[Config]\r\nSalvaRicevuti=N\r\n");
