@@ -77,8 +77,8 @@ void FmPrinter::scan()
         m_watcher->addPath(spoolDir());
     if (m_gs && m_gs->state() != QProcess::NotRunning)
         return; // one job at a time; the rest is looked at when this one is done
-    if (!m_rawFile.isEmpty())
-        return;
+    if (!m_rawFile.isEmpty() || !m_documents.isEmpty())
+        return; // one document per run: later jobs wait in the spool for the next run
     QDir dir(spoolDir());
     // Hidden files are jobs the backend is still writing.
     const QFileInfoList jobs = dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Time);
@@ -170,9 +170,11 @@ void FmPrinter::conversionDone(bool ok, const QString &message)
     } else {
         QFile::setPermissions(m_targetFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         m_documents.append({m_targetFile, pages});
+        m_targetFile.clear();
         Q_EMIT PrintComplete();
+        return;
     }
     m_targetFile.clear();
-    // Jobs that came meanwhile, or a second job printed while the window is open.
+    // The next job, if any: this one could not be used.
     QMetaObject::invokeMethod(this, &FmPrinter::scan, Qt::QueuedConnection);
 }

@@ -17,8 +17,10 @@ struct CapturedDocument
 
 // The capture side of the fax printer. Once given the printer name it watches the user's spool folder
 // (FaxPrinter::spoolDir()); the newest job there is moved into the private temporary folder and turned
-// into a G4 fax TIFF at 204x196 dpi by Ghostscript (a TIFF job is taken as it is). PrintComplete follows;
-// the spool then holds the remaining jobs only. Nothing here blocks: Ghostscript runs as a child process.
+// into a G4 fax TIFF at 204x196 dpi by Ghostscript (a TIFF job is taken as it is). PrintComplete follows.
+// One document per run: once one is captured, later jobs stay in the spool, where the user's watcher
+// starts the next run for them when this one ends; none is replaced unseen. A job that cannot be used is
+// dropped (CaptureFailed) and the next one is taken. Nothing here blocks: Ghostscript is a child process.
 class FmPrinter : public QObject
 {
     Q_OBJECT

@@ -2,6 +2,7 @@
 #include "FaxTiffFixture.h"
 #include "FmPrinter.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
@@ -102,24 +103,38 @@ private Q_SLOTS:
         QCOMPARE(width, quint32(1728));
         QCOMPARE(compression, quint16(COMPRESSION_CCITTFAX4));
 
-        // A second job printed while the window is open replaces the document.
+        // A second job printed while the window is open waits for the next run.
         drop(u"job-11-2.prn"_s, TwoPages);
-        QVERIFY(done.wait(30000));
-        QCOMPARE(printer.DocumentCount(), 2);
-        QCOMPARE(printer.Document().Pages, 2);
-        QCOMPARE(printer.capturedFiles().size(), 2);
+        QVERIFY(!done.wait(1500));
+        QCOMPARE(printer.DocumentCount(), 1);
+        QVERIFY(QFile::exists(m_spool + u"/job-11-2.prn"_s));
+        FmPrinter next;
+        next.setSpoolDir(m_spool);
+        QSignalSpy nextDone(&next, &FmPrinter::PrintComplete);
+        next.setPrinterName(u"QuorinPrinter"_s);
+        QVERIFY(nextDone.wait(30000));
+        QCOMPARE(next.Document().Pages, 2);
     }
 
-    // A job nothing can read is reported and removed, so the watcher does not start again for it.
+    // A job nothing can read is reported and removed, so the watcher does not start again for it; the next
+    // job is taken.
     void unreadableJob()
     {
         drop(u"job-1-1.prn"_s, "\x01\x02 not a document");
+        QFile newest(m_spool + u"/job-1-1.prn"_s); // taken first
+        QVERIFY(newest.open(QIODevice::ReadWrite));
+        QVERIFY(
+            newest.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
+        newest.close();
+        drop(u"job-0-1.prn"_s, TwoPages);
         FmPrinter printer;
         printer.setSpoolDir(m_spool);
         QSignalSpy failed(&printer, &FmPrinter::CaptureFailed);
         printer.setPrinterName(u"QuorinPrinter"_s);
+        QSignalSpy done(&printer, &FmPrinter::PrintComplete);
         QVERIFY(failed.wait(30000));
-        QCOMPARE(printer.DocumentCount(), 0);
+        QVERIFY(done.wait(30000));
+        QCOMPARE(printer.DocumentCount(), 1);
         QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList());
     }
 };
