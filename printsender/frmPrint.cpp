@@ -84,7 +84,10 @@ frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
         txtStatus->setText(message);
         AppLog().WriteLog(message);
     });
-    FmPrinter1->setPrinterName(u"QuorinPrinter"_s);
+    // A run that sends a job file leaves printed documents in the spool for a run with the window:
+    // taken here they would have no recipient and be deleted at the end.
+    if (!G.HiddenMode)
+        FmPrinter1->setPrinterName(u"QuorinPrinter"_s);
 }
 
 frmPrint::~frmPrint() = default;

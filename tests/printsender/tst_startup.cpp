@@ -60,9 +60,9 @@ private Q_SLOTS:
                                      m_doc2.toUtf8() +
                                      "</faxfilename>"
                                      "<destfax>022</destfax></fax>\n</jobs>\n");
+        const QString printed = spoolJob(m_home, u"job-5-1.prn"_s, 1);
         Sendora::StartupMain startup;
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
-        QSignalSpy shown(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({u"-N"_s, u"-H"_s, u"-F"_s, job});
         QVERIFY(startup.sendWindow());
         QVERIFY(exit.wait(20000));
@@ -83,6 +83,7 @@ private Q_SLOTS:
         QVERIFY(!startup.jobRun()->progressWindow()->isVisible());
         QCOMPARE(startup.jobRun()->progressWindow()->pbInvio->maximum(), int(QFileInfo(job).size() + 1));
         QCOMPARE(startup.jobRun()->handedOver(), 2);
+        QVERIFY(QFile::exists(printed)); // a printed document waits for a run with the window
         // The confirmations are not announced without the window.
         QVERIFY(!promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
     }
