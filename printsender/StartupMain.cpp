@@ -129,11 +129,12 @@ void StartupMain::handOver()
     } else {
         const QString argument = AddBackslash(w->ClientSock->NameUpdateFolder()) + u"UPDATE.RIS"_s;
         if (!StartProgram(u"QVDozeza.exe"_s, {argument})) {
-            if (Err().Number != ErrNumber::FileNotFound)
+            if (Err().Number == ErrNumber::FileNotFound)
+                Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
+                                LoadResString(2068) + u"\r\n"_s + LoadResString(2069));
+            else
                 ReportError(u"Main"_s);
             Err().Clear();
-            Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
-                            LoadResString(2068) + u"\r\n"_s + LoadResString(2069));
         }
     }
     unloadMain();
