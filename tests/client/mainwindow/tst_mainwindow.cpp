@@ -95,6 +95,8 @@ private Q_SLOTS:
     void newFax_data();
     void newFax();
     void escapeEndsAWait();
+    void missingImage();
+    void previewPrintAndSave();
     void folderMenu_data();
     void folderMenu();
     void folderCommands();
@@ -705,6 +707,62 @@ void tst_MainWindow::escapeEndsAWait()
     QTest::keyClick(w, Qt::Key_Escape);
     QVERIFY(w->ListFax->isEnabled());
     QVERIFY(w->TVNodi->isEnabled());
+}
+
+void tst_MainWindow::missingImage()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    server.extra = [](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != "FILE" || f.answer)
+            return false;
+        s.sendNow(F::answer(u"NOFILE", f.text().section(u"<#>"_s, 1).mid(1)));
+        return true;
+    };
+    QVERIFY(w->ListFax->topLevelItemCount() >= 2);
+    clickRow(w, 1);
+    QTRY_COMPARE(w->panelText(1), u"File mancante"_s);
+    QVERIFY(w->ListFax->isEnabled());
+    QVERIFY(w->TVNodi->isEnabled());
+    QCOMPARE(w->LumagPreview->BackColor(), QColor(128, 255, 255));
+}
+
+void tst_MainWindow::previewPrintAndSave()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    auto *row = static_cast<FaxListItem *>(w->ListFax->currentItem());
+    QVERIFY(row);
+    const QString icon = row->iconName();
+    QVERIFY(!icon.endsWith(u"pr"_s));
+    // Printed from the preview: the row shows it and, in the received list, the server is told.
+    Q_EMIT w->LumagPreview->AfterPrint();
+    QCOMPARE(row->iconName(), icon + u"pr"_s);
+    QTRY_VERIFY(!server.fake.receivedFrames("STAMPATO").isEmpty());
+    QVERIFY(server.fake.receivedFrames("STAMPATO").constFirst().text().contains(row->key()));
+    Q_EMIT w->LumagPreview->AfterPrint(); // a second print changes nothing more
+    QCOMPARE(row->iconName(), icon + u"pr"_s);
+
+    // Saved in the preview: the preview's own copy goes up as the fax's new image, and the notice that
+    // a fax was handed to the server stays away.
+    QFile copy(w->CurrentFaxFile());
+    QVERIFY(copy.open(QIODevice::ReadOnly));
+    const QByteArray image = copy.readAll();
+    Q_EMIT w->LumagPreview->AfterSave();
+    QTRY_VERIFY_WITH_TIMEOUT(!server.fake.receivedFrames("FINEFAX").isEmpty(), LoginTimeout);
+    const QString agg = server.fake.receivedFrames("AGGFAX").value(0).text();
+    QVERIFY2(agg.startsWith(w->CurrentFaxFile() + u"<#>"_s) && agg.contains(row->key()), qPrintable(agg));
+    QByteArray uploaded;
+    for (const auto &f : server.fake.receivedFrames("FILE")) {
+        if (f.answer && f.data.startsWith('#')) // an upload piece: the queue key, "<#>", the bytes
+            uploaded += f.data.mid(f.data.indexOf("<#>") + 3);
+    }
+    QVERIFY(uploaded.startsWith(image));
+    QVERIFY(promptTexts().isEmpty());
 }
 
 void tst_MainWindow::folderMenu_data()
