@@ -313,6 +313,22 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             SbloccaControlli();
             return false;
         }
+        // Moving through the tree with the keys opens the folder reached, as a click does.
+        if (TVNodi && watched == TVNodi && !key->isAutoRepeat()) {
+            switch (key->key()) {
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown:
+            case Qt::Key_Home:
+            case Qt::Key_End:
+                if (TVNodi->currentItem() && TVNodi->currentItem() != m_currentNode)
+                    TVNodi_NodeClick(TVNodi->currentItem());
+                break;
+            default:
+                break;
+            }
+        }
         if (ListFax && watched == ListFax && !key->isAutoRepeat()) {
             switch (key->key()) {
             case Qt::Key_PageUp:

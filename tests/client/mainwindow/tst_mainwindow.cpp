@@ -477,6 +477,15 @@ void tst_MainWindow::folderCaption()
     QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
     QVERIFY2(w->fraListFax->title().contains(u" / "_s + folder->text(0) + u" [ "_s),
              qPrintable(w->fraListFax->title()));
+    // The keys move to the next node and open it.
+    clickNode(w, u"P1"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    w->TVNodi->setFocus();
+    QTest::keyClick(w->TVNodi, Qt::Key_Down);
+    QCOMPARE(FolderTree::key(w->TVNodi->currentItem()),
+             FolderTree::key(w->TVNodi->itemBelow(w->tree().node(u"P1"_s))));
+    QCOMPARE(w->CurrTreeID(), FolderTree::nodeId(FolderTree::key(w->TVNodi->currentItem())));
+    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
     // The top node shows the logo panel and asks nothing.
     const int lists = server.fake.receivedFrames("INOLTRO").size() +
                       server.fake.receivedFrames("PERSONALI").size() +
