@@ -267,6 +267,23 @@ private Q_SLOTS:
         QVERIFY(m_server->receivedFrames("NEWFAX").isEmpty());
     }
 
+    // Every typed entry unusable and the user goes on: nothing would reach anybody, so nothing is sent.
+    void noUsableNumber()
+    {
+        QVERIFY(login());
+        QVERIFY(!capture().isEmpty());
+        setText(u"tbFaxNumber"_s, u"Ufficio"_s);
+        m_server->clearReceived();
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::No);
+        m_w->SendFax();
+        QCOMPARE(promptTexts(),
+                 (QStringList{
+                     u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\nAnnullare la spedizione?"_s,
+                     u"E' obbligatorio inserire un numero di fax"_s}));
+        QCOMPARE(m_w->cFaxSending->Count(), 0);
+    }
+
     void notConnectedSendsNothing()
     {
         m_w->FilenamePrint = u"/tmp/x.tif"_s;
