@@ -1,12 +1,12 @@
 // One instance per user, and raising the running instance's window.
 #include "SingleInstance.h"
+#include "TestHome.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -25,19 +25,12 @@ private Q_SLOTS:
     void servingLeavesLaterInstancesAlone();
 
 private:
-    QTemporaryDir m_dir;
+    TestHome m_dir;
 };
 
 void tst_SingleInstance::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    const QString run = m_dir.filePath(u"run"_s);
-    QVERIFY(QDir().mkpath(run));
-    QFile::setPermissions(run, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_RUNTIME_DIR", run.toLocal8Bit());
-    qputenv("TMPDIR", m_dir.path().toLocal8Bit());
-    qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toLocal8Bit());
+    QVERIFY(m_dir.setUp());
 }
 
 void tst_SingleInstance::secondInstanceRaisesFirst()

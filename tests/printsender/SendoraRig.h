@@ -10,6 +10,7 @@
 #include "SendoraConfig.h"
 #include "StartupMain.h"
 #include "SystemUser.h"
+#include "TestHome.h"
 #include "clsLog.h"
 #include "frmPrint.h"
 
@@ -23,14 +24,9 @@ using namespace Qt::StringLiterals;
 
 inline const QString FieldSep = u"<¿>"_s;
 
-inline void usePrivateFolders(QTemporaryDir &home)
+inline void usePrivateFolders(TestHome &home)
 {
-    for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const QString dir = home.filePath(QString::fromLatin1(var));
-        QDir().mkpath(dir);
-        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        qputenv(var, QFile::encodeName(dir));
-    }
+    QVERIFY(home.setUp(TestHome::Layout::ByVariable));
     qputenv("QUORIN_SPOOL_DIR", QFile::encodeName(home.filePath(u"spool"_s)));
     Prompt::setAnswering(true);
     QCoreApplication::setApplicationName(u"Sendora"_s);

@@ -1,12 +1,12 @@
 // The capture side of the fax printer: jobs taken from the spool folder and made into fax TIFFs.
 #include "FaxTiffFixture.h"
 #include "FmPrinter.h"
+#include "TestHome.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <tiffio.h>
@@ -26,7 +26,7 @@ class TestCapture : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
+    TestHome m_home;
     QString m_spool;
 
     void drop(const QString &name, const QByteArray &bytes)
@@ -37,15 +37,7 @@ class TestCapture : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        QVERIFY(m_home.isValid());
-        const QString runtime = m_home.filePath(u"runtime"_s);
-        QDir().mkpath(runtime);
-        QFile::setPermissions(runtime,
-                              QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
-    }
+    void initTestCase() { QVERIFY(m_home.setUp()); }
     void init()
     {
         m_spool =

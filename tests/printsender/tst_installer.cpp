@@ -2,6 +2,7 @@
 #include "FaxPrinter.h"
 #include "Prompt.h"
 #include "StartupMain.h"
+#include "TestHome.h"
 #include "frmInst.h"
 
 #include <QCoreApplication>
@@ -11,7 +12,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -20,7 +20,7 @@ class TestInstaller : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
+    TestHome m_home;
     QString m_bin, m_log;
 
     void fake(const QString &name)
@@ -44,14 +44,7 @@ class TestInstaller : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_home.isValid());
-        for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
-            const QString dir = m_home.filePath(QString::fromLatin1(var));
-            QDir().mkpath(dir);
-            QFile::setPermissions(dir,
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-            qputenv(var, QFile::encodeName(dir));
-        }
+        QVERIFY(m_home.setUp(TestHome::Layout::ByVariable));
         qputenv("QUORIN_SPOOL_DIR", QFile::encodeName(m_home.filePath(u"spool"_s)));
         m_bin = m_home.filePath(u"bin"_s);
         m_log = m_home.filePath(u"calls.log"_s);

@@ -7,6 +7,7 @@
 #include "Prompt.h"
 #include "SendoraConfig.h"
 #include "SendoraOptions.h"
+#include "TestHome.h"
 #include "clsLog.h"
 
 #include <QCheckBox>
@@ -14,7 +15,6 @@
 #include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -24,7 +24,7 @@ class TestSendoraSettings : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
+    TestHome m_home;
 
     QString ini() const { return ConfigIniPath(); }
     void writeIni(const QByteArray &text)
@@ -43,14 +43,7 @@ class TestSendoraSettings : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_home.isValid());
-        for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
-            const QString dir = m_home.filePath(QString::fromLatin1(var));
-            QDir().mkpath(dir);
-            QFile::setPermissions(dir,
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-            qputenv(var, QFile::encodeName(dir));
-        }
+        QVERIFY(m_home.setUp(TestHome::Layout::ByVariable));
         Prompt::setAnswering(true);
     }
     void init()

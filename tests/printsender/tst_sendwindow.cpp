@@ -22,7 +22,7 @@ class TestSendWindow : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
+    TestHome m_home;
     FakeFaxServer *m_server = nullptr;
     frmPrint *m_w = nullptr;
 

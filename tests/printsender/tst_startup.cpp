@@ -11,7 +11,7 @@ class TestStartup : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_home;
+    TestHome m_home;
     QString m_doc1, m_doc2;
 
     void configure(FakeFaxServer &server)

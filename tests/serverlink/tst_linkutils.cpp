@@ -1,5 +1,6 @@
 #include "LinkUtils.h"
 #include "Prompt.h"
+#include "TestHome.h"
 
 #include <QApplication>
 #include <QDir>
@@ -28,7 +29,7 @@ private Q_SLOTS:
     void tempDirIsPrivate();
 
 private:
-    QTemporaryDir m_home;
+    TestHome m_home;
     QString touch(const QString &name)
     {
         const QString path = m_home.filePath(name);
@@ -41,14 +42,7 @@ private:
 
 void tst_LinkUtils::initTestCase()
 {
-    QVERIFY(m_home.isValid());
-    qputenv("XDG_CONFIG_HOME", m_home.filePath(u"config"_s).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", m_home.filePath(u"data"_s).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", m_home.filePath(u"run"_s).toLocal8Bit());
-    qputenv("TMPDIR", m_home.filePath(u"tmp"_s).toLocal8Bit());
-    QDir(m_home.path()).mkpath(u"run"_s);
-    QFile::setPermissions(m_home.filePath(u"run"_s),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    QVERIFY(m_home.setUp());
     Prompt::setAnswering(true);
 }
 

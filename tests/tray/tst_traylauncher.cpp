@@ -12,6 +12,7 @@
 #include "SampleMailbox.h"
 #include "SingleInstance.h"
 #include "StartupMain.h"
+#include "TestHome.h"
 #include "frmMain.h"
 
 #include <QAction>
@@ -26,7 +27,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -116,7 +116,7 @@ private:
     void writeScript(const QString &name, const QByteArray &body);
     QStringList promptTexts() const;
 
-    QTemporaryDir m_dir;
+    TestHome m_dir;
     std::unique_ptr<RecordingShell> m_shell;
     std::unique_ptr<StartupMain> m_startup;
     QString m_client; // the fax client's program name in the test's program folder
@@ -124,16 +124,8 @@ private:
 
 void tst_TrayLauncher::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    for (const char *name : {"config", "data", "run", "tmp"})
-        QVERIFY(QDir(m_dir.path()).mkpath(QString::fromLatin1(name)));
-    QFile::setPermissions(m_dir.filePath(u"run"_s),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", m_dir.filePath(u"run"_s).toLocal8Bit());
-    qputenv("TMPDIR", m_dir.filePath(u"tmp"_s).toLocal8Bit());
-    qputenv("QUORIN_SYSCONF_DIR", m_dir.filePath(u"etc"_s).toLocal8Bit());
+    QVERIFY(m_dir.setUp());
+    m_dir.useOwnSysconf();
     QCoreApplication::setApplicationName(u"QuorinLive"_s);
     // A name of its own, so a fax client someone runs on this machine is never taken for ours.
     m_client = u"Qtst"_s + QString::number(QCoreApplication::applicationPid());

@@ -20,7 +20,7 @@ const QByteArray Export = "Nome;Cognome;Nome visualizzato;Indirizzo posta elettr
 class TestImportWindow : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_home;
+    TestHome m_home;
     QString m_file;
 
 private Q_SLOTS:

@@ -44,7 +44,7 @@ void pickRow(RUBfrmRubrica &form, int row)
 class TestLocalBook : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_home;
+    TestHome m_home;
 
 private Q_SLOTS:
     void initTestCase() { useTemporaryHome(m_home); }

@@ -113,7 +113,7 @@ struct BookRig
 class TestSharedBook : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_home;
+    TestHome m_home;
 
 private Q_SLOTS:
     void initTestCase() { useTemporaryHome(m_home); }

@@ -11,7 +11,7 @@
 class TestScan : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_home;
+    TestHome m_home;
     QString m_temp;
 
 private Q_SLOTS:

@@ -25,7 +25,7 @@ QList<FakeFaxServer::Frame> newFaxFrames(const FakeFaxServer &server)
 class TestSendDialog : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_home;
+    TestHome m_home;
     QString m_doc1, m_doc2, m_cover;
 
 private Q_SLOTS:

@@ -1,22 +1,20 @@
 #pragma once
 
 #include "Prompt.h"
+#include "TestHome.h"
 
 #include <QFile>
-#include <QTemporaryDir>
+#include <QTest>
 
 // Points every per-user folder at a temporary one and answers every prompt.
 struct CoreTestHome
 {
-    QTemporaryDir dir;
+    TestHome dir;
 
     void setUp()
     {
-        qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
-        qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit());
-        qputenv("XDG_RUNTIME_DIR", dir.filePath(QStringLiteral("run")).toLocal8Bit());
-        qputenv("TMPDIR", dir.path().toLocal8Bit());
-        qputenv("QUORIN_SYSCONF_DIR", dir.filePath(QStringLiteral("etc")).toLocal8Bit());
+        QVERIFY(dir.setUp());
+        dir.useOwnSysconf();
         Prompt::setAnswering(true);
     }
 

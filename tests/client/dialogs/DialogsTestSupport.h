@@ -3,10 +3,10 @@
 // Private folders, answered prompts and small file helpers for the tests of the client's windows.
 #include "ConfigIni.h"
 #include "Prompt.h"
+#include "TestHome.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QWidget>
 
@@ -14,19 +14,12 @@ using namespace Qt::StringLiterals;
 
 struct DialogsTestHome
 {
-    QTemporaryDir dir;
+    TestHome dir;
 
     void setUp()
     {
-        QVERIFY(dir.isValid());
-        for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
-            const QString path = dir.filePath(QString::fromLatin1(var));
-            QDir().mkpath(path);
-            QFile::setPermissions(path,
-                                  QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-            qputenv(var, QFile::encodeName(path));
-        }
-        qputenv("QUORIN_SYSCONF_DIR", QFile::encodeName(dir.filePath(u"etc"_s)));
+        QVERIFY(dir.setUp(TestHome::Layout::ByVariable));
+        dir.useOwnSysconf();
         Prompt::setAnswering(true);
     }
 

@@ -3,11 +3,11 @@
 #include "ImgMenu.h"
 #include "Lumagrid.h"
 #include "Prompt.h"
+#include "TestHome.h"
 
 #include <QAction>
 #include <QFile>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -16,12 +16,9 @@
 namespace ControlTest {
 
 // Settings, data, runtime and temporary folders of the test inside dir; prompts answered.
-inline void isolate(const QTemporaryDir &dir)
+inline void isolate(TestHome &dir)
 {
-    qputenv("XDG_CONFIG_HOME", dir.filePath(QStringLiteral("config")).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", dir.filePath(QStringLiteral("data")).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", dir.filePath(QStringLiteral("run")).toLocal8Bit());
-    qputenv("TMPDIR", dir.path().toLocal8Bit());
+    QVERIFY(dir.setUp());
     Prompt::setAnswering(true);
 }
 

@@ -4,6 +4,7 @@
 #include "LumagridDocument.h"
 #include "PageView.h"
 #include "Prompt.h"
+#include "TestHome.h"
 #include "ThumbCtl.h"
 
 #include <QAction>
@@ -17,7 +18,6 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QWheelEvent>
@@ -31,7 +31,7 @@ class TestLumagrid : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
+    TestHome m_dir;
     QString m_three, m_eight, m_one, m_damaged;
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -68,11 +68,7 @@ private:
 private Q_SLOTS:
     void initTestCase()
     {
-        QVERIFY(m_dir.isValid());
-        qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
-        qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toLocal8Bit());
-        qputenv("XDG_RUNTIME_DIR", m_dir.filePath(u"run"_s).toLocal8Bit());
-        qputenv("TMPDIR", m_dir.path().toLocal8Bit());
+        QVERIFY(m_dir.setUp());
         m_three = path(u"three.tif"_s);
         m_eight = path(u"eight.tif"_s);
         m_one = path(u"one.tif"_s);

@@ -20,7 +20,7 @@ class TestLumagridEdit : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
+    TestHome m_dir;
     QString m_three, m_fine;
 
     QString path(const QString &name) const { return m_dir.filePath(name); }

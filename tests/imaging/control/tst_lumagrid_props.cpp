@@ -31,7 +31,7 @@ class TestLumagridProps : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
+    TestHome m_dir;
     int m_n = 0;
 
     std::unique_ptr<QSettings> settings()

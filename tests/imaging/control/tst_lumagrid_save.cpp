@@ -22,7 +22,7 @@ class TestLumagridSave : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
+    TestHome m_dir;
     QString m_three;
 
     QString path(const QString &name) const { return m_dir.filePath(name); }

@@ -21,7 +21,7 @@ class TestLumagridScan : public QObject
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
+    TestHome m_dir;
     QString m_three;
     QString m_skip; // why the backend cannot be used here, empty when it can
 

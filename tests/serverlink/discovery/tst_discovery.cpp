@@ -2,6 +2,7 @@
 #include "Prompt.h"
 #include "ServerDiscovery.h"
 #include "ServerSearch.h"
+#include "TestHome.h"
 #include "frmConnecting.h"
 #include "frmSearchServers.h"
 #include "frmServerConf.h"
@@ -12,7 +13,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QtTest>
 
@@ -92,14 +92,12 @@ private Q_SLOTS:
 
 private:
     QByteArray m_savedHosts;
-    QTemporaryDir m_home;
+    TestHome m_home;
 };
 
 void tst_Discovery::initTestCase()
 {
-    QVERIFY(m_home.isValid());
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"})
-        qputenv(name, m_home.path().toLocal8Bit());
+    QVERIFY(m_home.setUp());
 }
 
 void tst_Discovery::init()

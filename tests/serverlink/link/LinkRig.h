@@ -4,9 +4,9 @@
 #include "FakeFaxServer.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
+#include "TestHome.h"
 
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -20,15 +20,9 @@ inline QString allRights(const QString &user = u"mario"_s)
 }
 
 // Every test points the user folders at a temporary folder, so nothing touches the real home folder.
-inline void useTemporaryHome(QTemporaryDir &home)
+inline void useTemporaryHome(TestHome &home)
 {
-    QVERIFY(home.isValid());
-    for (const char *var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"}) {
-        const QString dir = home.filePath(QString::fromLatin1(var));
-        QDir().mkpath(dir);
-        QFile::setPermissions(dir, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-        qputenv(var, QFile::encodeName(dir));
-    }
+    QVERIFY(home.setUp(TestHome::Layout::ByVariable));
     Prompt::setAnswering(true);
 }
 

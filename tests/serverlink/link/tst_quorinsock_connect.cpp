@@ -12,7 +12,7 @@
 class TestQuorinSockConnect : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_home;
+    TestHome m_home;
 
 private Q_SLOTS:
     void initTestCase() { useTemporaryHome(m_home); }

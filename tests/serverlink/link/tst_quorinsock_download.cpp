@@ -30,7 +30,7 @@ QByteArray readAll(const QString &path)
 class TestQuorinSockDownload : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_home;
+    TestHome m_home;
 
 private Q_SLOTS:
     void initTestCase() { useTemporaryHome(m_home); }

@@ -95,7 +95,7 @@ const QList<Request> &requests()
 class TestQuorinSockRequests : public QObject
 {
     Q_OBJECT
-    QTemporaryDir m_home;
+    TestHome m_home;
 
 private Q_SLOTS:
     void initTestCase() { useTemporaryHome(m_home); }

@@ -1,4 +1,5 @@
 #include "LoopbackLink.h"
+#include "TestHome.h"
 #include "UploadDriver.h"
 #include "collFaxOut.h"
 #include "faxOut.h"
@@ -124,7 +125,7 @@ private:
     QString write(const QString &name, const QByteArray &content);
     void start();
 
-    QTemporaryDir m_home;
+    TestHome m_home;
     QTemporaryDir *m_dir = nullptr;
     LoopbackLink *m_link = nullptr;
     collFaxOut *m_queue = nullptr;
@@ -138,9 +139,7 @@ private:
 
 void tst_Upload::initTestCase()
 {
-    QVERIFY(m_home.isValid());
-    for (const char *name : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_RUNTIME_DIR", "TMPDIR"})
-        qputenv(name, m_home.path().toLocal8Bit());
+    QVERIFY(m_home.setUp());
 }
 
 void tst_Upload::init()

@@ -86,7 +86,7 @@ private Q_SLOTS:
     void serverSettingsReconnect();
 
 private:
-    QTemporaryDir m_home;
+    TestHome m_home;
     QTemporaryDir *m_files = nullptr;
 };
 
