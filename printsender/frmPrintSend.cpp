@@ -25,12 +25,6 @@ void tell(QWidget *owner, const QString &text)
     Prompt::message(owner, QMessageBox::NoIcon, ProgramTitle(), text);
 }
 
-// A name holding ";" would split into two recipients on the server.
-QString recipientText(QString text)
-{
-    return text.replace(u';', u',');
-}
-
 } // namespace
 
 void frmPrint::cbSend_Click()
@@ -81,16 +75,9 @@ void frmPrint::SendFax()
                             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
             return;
     }
-    QStringList names, companies, numbers;
-    for (const RecipientRow &row : table) {
-        if (row.fax.isEmpty())
-            continue;
-        names.append(recipientText(row.name));
-        companies.append(recipientText(row.company));
-        numbers.append(row.fax);
-    }
+    const RecipientLists to = Recipients::JoinUsable(table);
     // Without one usable number the fax would reach the server with no recipient at all.
-    if (numbers.isEmpty())
+    if (to.numbers.isEmpty())
         return tell(this, u"E' obbligatorio inserire un numero di fax"_s);
 
     qint16 retries = 0, delay = 0;
@@ -113,21 +100,19 @@ void frmPrint::SendFax()
     fax->setUser(0);
     fax->setAppName(u"Sendora"_s);
     fax->setAllFaxFiles(document);
-    fax->setSendRes(chHiRes->isChecked() ? u"1"_s : u"0"_s);
     fax->setRetries(retries);
     fax->setRetryDelay(delay);
     fax->setSendDate(sendDate);
     fax->setSendTime(sendTime);
-    fax->setFromLine(tbFrom->text());
-    fax->setFromComp(tbSendCompany->text());
-    fax->setFromPhon(tbSendVoiceNumber->text());
-    fax->setFromFax(tbSendFaxNumber->text());
-    fax->setDestName(names.join(u';'));
-    fax->setToCompany(companies.join(u';'));
-    fax->setDestFax(numbers.join(u';'));
-    fax->setSubject(tbSubj->text());
-    fax->setF_Extra(tbNote->toPlainText());
-    fax->setCoverPage(cover ? tbCover->text() : QString());
+    const FaxContent content{.fromName = tbFrom->text(),
+                             .fromCompany = tbSendCompany->text(),
+                             .fromVoice = tbSendVoiceNumber->text(),
+                             .fromFax = tbSendFaxNumber->text(),
+                             .subject = tbSubj->text(),
+                             .note = tbNote->toPlainText(),
+                             .cover = cover ? tbCover->text() : QString(),
+                             .fine = chHiRes->isChecked()};
+    Recipients::FillFax(*fax, content, to);
 
     IdFaxSending = ClientSock->SendNewFax(std::move(fax));
     if (!Connected) {

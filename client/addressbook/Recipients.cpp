@@ -1,6 +1,7 @@
 #include "Recipients.h"
 
 #include "ServerDates.h"
+#include "faxOut.h"
 
 #include <QDate>
 #include <QLocale>
@@ -135,6 +136,36 @@ PickedList ReadSelectedList(const QTreeWidget *list)
         picked.append({item->text(0), item->text(1), item->text(2)});
     }
     return picked;
+}
+
+RecipientLists JoinUsable(const QList<RecipientRow> &table)
+{
+    // A name holding ";" would split into two recipients on the server.
+    auto recipientText = [](QString text) { return text.replace(u';', u','); };
+    QStringList names, companies, numbers;
+    for (const RecipientRow &row : table) {
+        if (row.fax.isEmpty())
+            continue;
+        names.append(recipientText(row.name));
+        companies.append(recipientText(row.company));
+        numbers.append(row.fax);
+    }
+    return {names.join(u';'), companies.join(u';'), numbers.join(u';')};
+}
+
+void FillFax(faxOut &fax, const FaxContent &content, const RecipientLists &to)
+{
+    fax.setSendRes(content.fine ? u"1"_s : u"0"_s);
+    fax.setFromLine(content.fromName);
+    fax.setFromComp(content.fromCompany);
+    fax.setFromPhon(content.fromVoice);
+    fax.setFromFax(content.fromFax);
+    fax.setDestName(to.names);
+    fax.setToCompany(to.companies);
+    fax.setDestFax(to.numbers);
+    fax.setSubject(content.subject);
+    fax.setF_Extra(content.note);
+    fax.setCoverPage(content.cover);
 }
 
 } // namespace Recipients

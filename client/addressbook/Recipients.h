@@ -4,6 +4,7 @@
 #include <QString>
 
 class QTreeWidget;
+class faxOut;
 
 // One contact chosen in an address book: what the send windows need of it.
 struct PickedRecipient
@@ -22,6 +23,27 @@ struct RecipientRow
     QString name;
     QString company;
     bool operator==(const RecipientRow &) const = default;
+};
+
+// What a send window puts on a fax besides its documents, timing and program name, as typed.
+struct FaxContent
+{
+    QString fromName;
+    QString fromCompany;
+    QString fromVoice;
+    QString fromFax;
+    QString subject;
+    QString note;
+    QString cover; // empty for no cover page
+    bool fine = false;
+};
+
+// The usable rows of a table as the server takes them: each list joined with ";".
+struct RecipientLists
+{
+    QString names;
+    QString companies;
+    QString numbers; // empty when no row has a number
 };
 
 // The recipient routines of the send windows (fax client and print-to-fax sender).
@@ -47,5 +69,11 @@ QString TrasformaOra(const QString &text, bool *ok = nullptr);
 
 // The chosen contacts of the shared book's recipient list: text, first and second sub-item.
 PickedList ReadSelectedList(const QTreeWidget *list);
+
+// The rows with a number, joined; a ";" inside a name or company becomes ",".
+RecipientLists JoinUsable(const QList<RecipientRow> &table);
+
+// Sender, recipients, subject, note, cover and resolution onto the fax.
+void FillFax(faxOut &fax, const FaxContent &content, const RecipientLists &to);
 
 } // namespace Recipients

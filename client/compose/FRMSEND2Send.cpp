@@ -18,12 +18,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// A name holding ";" would split into two recipients on the server.
-QString recipientText(QString text)
-{
-    return text.replace(u';', u',');
-}
-
 bool checkDocument(QWidget *owner, const QString &path)
 {
     if (!FileExists(path)) {
@@ -95,16 +89,9 @@ void FRMSEND2::cbSend_Click()
             QMessageBox::Yes)
             return;
     }
-    QStringList names, companies, numbers;
-    for (const RecipientRow &row : table) {
-        if (row.fax.isEmpty())
-            continue;
-        names.append(recipientText(row.name));
-        companies.append(recipientText(row.company));
-        numbers.append(row.fax);
-    }
+    const RecipientLists to = Recipients::JoinUsable(table);
     // A fax without a single usable number would be handed over with no recipient at all.
-    if (numbers.isEmpty()) {
+    if (to.numbers.isEmpty()) {
         MsgBoxEx(this, u"Nessun numero fax valido: il fax non è stato spedito."_s, QMessageBox::Critical);
         return;
     }
@@ -123,21 +110,19 @@ void FRMSEND2::cbSend_Click()
     fax->setUser(0); // the fax client never names a user number
     fax->setAppName(u"FaxClient"_s);
     fax->setAllFaxFiles(documents);
-    fax->setSendRes(chHiRes->isChecked() ? u"1"_s : u"0"_s);
     fax->setRetries(ConfigIni.Retries);
     fax->setRetryDelay(ConfigIni.DelayRetries);
     fax->setSendDate(sendDate);
     fax->setSendTime(sendTime);
-    fax->setFromLine(tbFrom->text());
-    fax->setFromComp(tbSendCompany->text());
-    fax->setFromPhon(tbSendVoiceNumber->text());
-    fax->setFromFax(tbSendFaxNumber->text());
-    fax->setDestName(names.join(u';'));
-    fax->setToCompany(companies.join(u';'));
-    fax->setDestFax(numbers.join(u';'));
-    fax->setSubject(tbSubj->text());
-    fax->setF_Extra(tbNote->toPlainText());
-    fax->setCoverPage(cover ? tbCover->text() : QString());
+    const FaxContent content{.fromName = tbFrom->text(),
+                             .fromCompany = tbSendCompany->text(),
+                             .fromVoice = tbSendVoiceNumber->text(),
+                             .fromFax = tbSendFaxNumber->text(),
+                             .subject = tbSubj->text(),
+                             .note = tbNote->toPlainText(),
+                             .cover = cover ? tbCover->text() : QString(),
+                             .fine = chHiRes->isChecked()};
+    Recipients::FillFax(*fax, content, to);
 
     m_idFaxSending = m_sock ? m_sock->SendNewFax(std::move(fax)) : u"-1"_s;
     if (m_idFaxSending == u"-1") {
