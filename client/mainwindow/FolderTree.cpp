@@ -165,3 +165,11 @@ int FolderTree::nodeId(const QString &key)
 {
     return key.mid(1).toInt();
 }
+
+void FolderTree::setShared(QTreeWidgetItem *node, bool shared)
+{
+    if (!node)
+        return;
+    node->setData(0, SharedRole, shared);
+    node->setIcon(0, ListIcons::treeIcon(shared ? 7 : 6));
+}

@@ -26,6 +26,8 @@ public:
     QStringList addTreeFolders(const collNodeItem &folders);
     QTreeWidgetItem *addFolderNode(QTreeWidgetItem *parent, const QString &text, const QString &key,
                                    bool shared);
+    // The folder's shared flag and its image ("SharedFolder" or the plain folder).
+    static void setShared(QTreeWidgetItem *node, bool shared);
     // Removes the node and everything below it; its parent becomes the selected node.
     void removeFolderNode(QTreeWidgetItem *node);
 

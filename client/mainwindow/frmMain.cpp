@@ -1,5 +1,6 @@
 #include "frmMain.h"
 
+#include "AppPaths.h"
 #include "ConfigIni.h"
 #include "FaxListItem.h"
 #include "FaxListText.h"
@@ -16,12 +17,14 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPrinter>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
@@ -44,6 +47,9 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), m_tree(nullptr)
     buildMenus();
     connectClientSock();
     Form_Load();
+    const QString help = AppPaths::programDir() + u"/Quorin.html"_s;
+    if (QFileInfo(help).isFile())
+        HelpFile = help;
 }
 
 frmMain::~frmMain() = default;
@@ -145,29 +151,33 @@ void frmMain::buildControls()
     connect(tmrRead, &QTimer::timeout, this, &frmMain::tmrRead_Timer);
     TimerTV = new QTimer(this);
     TimerTV->setObjectName(u"TimerTV"_s);
+    connect(TimerTV, &QTimer::timeout, this, &frmMain::TimerTV_Timer);
+    TimerOpenNode = new QTimer(this);
+    TimerOpenNode->setObjectName(u"TimerOpenNode"_s);
+    TimerOpenNode->setInterval(1000);
+    connect(TimerOpenNode, &QTimer::timeout, this, &frmMain::TimerOpenNode_Timer);
+
+    // Fax rows drag onto the tree; folders drag inside it. The drops are handled in the event filter.
+    ListFax->setDragEnabled(true);
+    ListFax->setDragDropMode(QAbstractItemView::DragOnly);
+    ListFax->setDefaultDropAction(Qt::CopyAction);
+    ListFax->viewport()->installEventFilter(this);
+    TVNodi->setDragEnabled(true);
+    TVNodi->setAcceptDrops(true);
+    TVNodi->viewport()->setAcceptDrops(true);
+    TVNodi->setDragDropMode(QAbstractItemView::DragDrop);
+    TVNodi->setDefaultDropAction(Qt::CopyAction);
+    TVNodi->setDropIndicatorShown(false);
 
     connect(ListFax->header(), &QHeaderView::sectionClicked, this, &frmMain::OrdinaColonna);
     connect(ListFax, &QTreeWidget::itemClicked, this, [this] { ListFax_ItemClick(); });
+    connect(ListFax, &QTreeWidget::itemDoubleClicked, this, [this] { ListFax_DblClick(); });
     connect(TVNodi, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
         if (!m_rightButton)
             TVNodi_NodeClick(item);
     });
     connect(LumagPreview, &PreviewControl::AfterPrint, this, &frmMain::LumagPreview_AfterPrint);
     connect(LumagPreview, &PreviewControl::AfterSave, this, &frmMain::LumagPreview_AfterSave);
-}
-
-void frmMain::buildMenus()
-{
-    QMenu *file = menuBar()->addMenu(u"&File"_s);
-    file->setObjectName(u"mnuFile"_s);
-    QAction *exit = file->addAction(u"&Esci"_s);
-    exit->setObjectName(u"mnuFileExit"_s);
-    connect(exit, &QAction::triggered, this, &QWidget::close);
-    QMenu *help = menuBar()->addMenu(u"&?"_s);
-    help->setObjectName(u"mnuHelp"_s);
-    QAction *about = help->addAction(u"&Informazioni su Quorin..."_s);
-    about->setObjectName(u"mnuHelpAbout"_s);
-    connect(about, &QAction::triggered, this, [this] { (new frmAbout2(this))->show(); });
 }
 
 void frmMain::Form_Load()
@@ -202,8 +212,7 @@ void frmMain::Init()
 
 void frmMain::StartMail()
 {
-    // The mail hand-over is built apart; until it is there the client runs without it.
-    isMail = false;
+    isMail = m_mail.StartMail();
 }
 
 void frmMain::later(std::function<void()> fn)
@@ -276,6 +285,7 @@ void frmMain::closeEvent(QCloseEvent *event)
         m_sendStatus->close();
     if (m_shownOnce && !isMinimized())
         savePlacement();
+    m_mail.SignOff();
     AppLog().setSupressErrors(true);
     AppLog().CloseLog();
     event->accept();
@@ -331,6 +341,10 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         }
         if (ListFax && watched == ListFax && !key->isAutoRepeat()) {
             switch (key->key()) {
+            case Qt::Key_Delete:
+            case Qt::Key_F5:
+                ListFax_KeyUp(key->key());
+                break;
             case Qt::Key_PageUp:
             case Qt::Key_PageDown:
             case Qt::Key_Up:
@@ -343,10 +357,32 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             }
         }
     }
+    if (ListFax && watched == ListFax->viewport() && event->type() == QEvent::MouseButtonPress) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        ListFax_MouseDown(mouse->button(), mouse->modifiers(), mouse->position().toPoint());
+        // The right button selects and shows the menu itself.
+        if (mouse->button() == Qt::RightButton)
+            return true;
+    }
     if (TVNodi && watched == TVNodi->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop:
+            return treeDragEvent(event);
+        case QEvent::DragLeave:
+            TimerTV->stop();
+            TimerOpenNode->stop();
+            setDropHighlight(nullptr);
+            return true;
+        default:
+            break;
+        }
         if (event->type() == QEvent::MouseButtonPress) {
             auto *mouse = static_cast<QMouseEvent *>(event);
             m_rightButton = mouse->button() == Qt::RightButton;
+            if (!m_rightButton)
+                TVNodi_StartFolderDrag(TVNodi->itemAt(mouse->position().toPoint()));
             // A click anywhere on the tree asks the next fax image again.
             PrevKey = u"0"_s;
             // The right button opens the folder menu; it does not select the node.
@@ -355,6 +391,7 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         } else if (event->type() == QEvent::MouseButtonRelease) {
             auto *mouse = static_cast<QMouseEvent *>(event);
             TimerTV->stop();
+            m_dragNode = nullptr;
             if (mouse->button() == Qt::RightButton) {
                 QTreeWidgetItem *node = TVNodi->itemAt(mouse->position().toPoint());
                 if (QMenu *menu = treeMenuFor(node))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FaxMail.h"
 #include "FolderTree.h"
 #include "MainLayout.h"
 #include "PreviewControl.h"
@@ -17,6 +18,7 @@
 
 #include <bitset>
 #include <functional>
+#include <memory>
 
 class CollFaxItem;
 class FaxItem;
@@ -25,6 +27,7 @@ class ListItemFrmForward;
 class QGroupBox;
 class QLabel;
 class QMenu;
+class QPrinter;
 class QProgressBar;
 class QStatusBar;
 class QTimer;
@@ -33,6 +36,7 @@ class QTreeWidgetItem;
 class QuorinSock;
 class SplitterStrip;
 class collContactsItem;
+class frmLogin;
 
 // The fax client's main window: folder tree, fax list and preview, hosting the server link ClientSock
 // and the preview LumagPreview. Made by the start-up routine and shown only once the server accepts
@@ -152,6 +156,63 @@ public:
     void AggiornaTitoloLista(int nDaLeggere);
     void SbloccaControlli();
 
+    // --- list commands (frmMainCommands.cpp) ---
+    // Trash, restore and delete for good the selected rows (all rows for EliminaFaxDefinitivo(true)).
+    void CestinaFax();
+    void RipristinaFax();
+    void EliminaFaxDefinitivo(bool bAll);
+    // The list's mouse press (position in the list's viewport), double-click and key release.
+    void ListFax_MouseDown(Qt::MouseButton button, Qt::KeyboardModifiers modifiers, const QPoint &pos);
+    void ListFax_DblClick();
+    void ListFax_KeyUp(int key);
+    void AggiornaLista();
+    // The context menu of a list kind, its items made visible and enabled for the current selection.
+    QMenu *listMenuFor(int listKind);
+    // The viewer on the selected fax's image (a user action or a deferred step, never inside an event).
+    void ApriFax();
+    void LanciaApriFax();
+    // Forwarding: to users and groups of the server, or as a new fax through the send dialog.
+    void mnuInoltraFax();
+    void mnuInoltroExt();
+    void InoltroEsterno(const QString &FileName);
+    // Per-fax commands of the context menus.
+    void mnuVisualizzaFax();
+    void mnuProprieta();
+    void mnuRep();
+    void mnuMail();
+    void SpedisciMail(const QString &key, const QString &fileName);
+    FaxMail &mail() { return m_mail; }
+
+    // --- menu bar commands (frmMainMenus.cpp) ---
+    void mnuRubrica();
+    void mnuSendFax();
+    void mnuScan();
+    void mnuToolsOptions();
+    void mnuOpenRules();
+    void mnuImportaRubrica();
+    void mnuServerConf();
+    void mnuLogin();
+    void mnuInstallaPrinter();
+    void mnuLiveUpdate();
+    void mnuHelpContents();
+    void mnuViewStatusBar();
+    void mnuHelpAbout();
+    void mnuProprietaCartella();
+    // The help file opened by the help commands; empty: the program has none.
+    QString HelpFile;
+
+    // --- tree drag and drop (frmMainDrag.cpp) ---
+    // A folder drag: pressed on dragNode (nothing starts from the top node and the first fixed roots),
+    // over target, dropped on target. Over/drop answer whether the move is allowed / was made.
+    bool TVNodi_StartFolderDrag(QTreeWidgetItem *node);
+    bool TVNodi_DragOver(QTreeWidgetItem *target, int yTwips = -1);
+    bool TVNodi_DragDrop(QTreeWidgetItem *target);
+    // A drag of the selected fax rows over a node and its drop there.
+    bool TVNodi_OLEDragOver(QTreeWidgetItem *target, int yTwips = -1);
+    bool TVNodi_OLEDragDrop(QTreeWidgetItem *target);
+    QTimer *TimerOpenNode = nullptr;
+    bool dropAllowed() const { return m_dropAllowed; }
+
 Q_SIGNALS:
     // Connected, UserReceived, AbortCmd or UpdateRX changed: the start-up routine looks again.
     void startStateChanged();
@@ -212,6 +273,23 @@ private:
     void tmrRead_Timer();
     void ListFax_ItemClick();
     QStringList ChiaviSelezionate();
+    void DeselezionaTutti();
+    // The rows whose keys are given leave the list (and the link's fax items); progress in panel 1.
+    int removeRows(const std::function<bool(FaxListItem *)> &qualifies, const QString &progress, int total,
+                   QStringList *ids, int *lastIdx);
+    void selectRowAfterRemoval(int lastIdx);
+    void buildListMenus();
+    void enableSingleItems(bool single);
+    void openFaxViewer();
+    void forwardChosen(const QString &key, ListItemFrmForward *users, ListItemFrmForward *groups);
+    void autoScroll(int yTwips);
+    void setDropHighlight(QTreeWidgetItem *node);
+    void followCollapsed(QTreeWidgetItem *node);
+    bool folderDropAllowed(QTreeWidgetItem *target) const;
+    bool faxDropAllowed(QTreeWidgetItem *target) const;
+    bool treeDragEvent(QEvent *event);
+    void TimerTV_Timer();
+    void TimerOpenNode_Timer();
     void showNewFaxNotice();
 
     // tree (frmMainTree.cpp)
@@ -266,6 +344,24 @@ private:
     QList<QLabel *> m_panels;
     bool m_shownOnce = false;
     bool m_closing = false;
+
+    QHash<int, QMenu *> m_listMenus;
+    QString m_reselectKey; // row to select again when the refreshed list arrives
+    QString m_forwardKey;  // fax whose forward lists were asked
+    int m_forwardAnswers = 0;
+    int m_forwardCopies = 0;
+    QString m_svuotaPending; // trash node whose list is emptied once it is on show
+    std::unique_ptr<QPrinter> m_reportPrinter;
+    QTreeWidgetItem *m_hitItem = nullptr;
+    QAction *m_statusBarAction = nullptr;
+    FaxMail m_mail{this};
+    frmLogin *m_login = nullptr;
+    QTreeWidgetItem *m_dragNode = nullptr;
+    QTreeWidgetItem *m_dragRoot = nullptr;
+    QTreeWidgetItem *m_dropHighlight = nullptr;
+    bool m_dropAllowed = false;
+    int m_lastDragY = 0; // twips
+    int m_scrollDirection = 1;
 
     QPointer<frmSendStatus> m_sendStatus;
     QPointer<frmUpdateDownload> m_updateDownload;

@@ -187,8 +187,23 @@ void frmMain::ClientSock_ConnectionNotAvailable(const QString &, int)
 
 void frmMain::ClientSock_ListAnswer(int listKind)
 {
-    if (ActiveList == listKind)
-        GetNuovi(ClientSock->FaxItems(), true);
+    if (ActiveList != listKind)
+        return;
+    GetNuovi(ClientSock->FaxItems(), true);
+    // A refresh (F5) selects again the row that was selected.
+    const QString again = std::exchange(m_reselectKey, QString());
+    if (FaxListItem *row = again.isEmpty() ? nullptr : m_rows.value(again, nullptr)) {
+        ListFax->clearSelection();
+        ListFax->setCurrentItem(row);
+        row->setSelected(true);
+        ListFax_ItemClick();
+    }
+    // "Svuota Cestino" on a trash node that was not on show: its list is here now.
+    if (!m_svuotaPending.isEmpty()) {
+        const QString node = std::exchange(m_svuotaPending, QString());
+        if (listKind == DeletedList && m_currentNode && FolderTree::key(m_currentNode) == node)
+            later([this] { EliminaFaxDefinitivo(true); });
+    }
 }
 
 void frmMain::ClientSock_RxNewFax(FaxItem *NewFaxItem, int pActiveList)
@@ -270,13 +285,6 @@ void frmMain::ClientSock_AddedNewFolder(const QString &FolderName, int NodeKey, 
         TVNodi->setCurrentItem(selected);
 }
 
-void frmMain::ClientSock_RxPropertyFax(int pActiveList)
-{
-    // The properties dialog is built with the fax commands; until then the answer is only logged.
-    if (pActiveList == ActiveList)
-        AppLog().WriteLog(u"RxPropertyFax"_s);
-}
-
 void frmMain::ClientSock_RxReportFax(int)
 {
     CollFaxItem *faxes = ClientSock->FaxItems();
@@ -284,12 +292,6 @@ void frmMain::ClientSock_RxReportFax(int)
         return;
     const FaxItem fax = *faxes->Item(1);
     later([this, fax] { DoReport(fax); });
-}
-
-void frmMain::ClientSock_RxFrmForward(ListItemFrmForward *, ListItemFrmForward *)
-{
-    // The forward dialog comes with the forwarding commands; the wait for the lists ends here.
-    SbloccaControlli();
 }
 
 void frmMain::ClientSock_SentFax2Server(const QString &)

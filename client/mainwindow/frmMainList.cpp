@@ -249,6 +249,7 @@ void frmMain::ListFax_Click()
 void frmMain::ListFax_ItemClick()
 {
     const QList<QTreeWidgetItem *> selected = ListFax->selectedItems();
+    enableSingleItems(selected.size() == 1);
     if (selected.size() == 1) {
         CurrentKey = GetCurrentKey();
         ListFax_Click();
@@ -334,13 +335,6 @@ void frmMain::PrintedMng()
 QStringList frmMain::CaricaDati(const FaxItem &fax) const
 {
     return FaxListText::CaricaDati(fax);
-}
-
-void frmMain::DoReport(const FaxItem &)
-{
-    // The report prints through its own window, which comes with the send dialog and the address books.
-    Prompt::information(this, ProgramTitle(),
-                        u"La stampa del rapporto di trasmissione non \u00e8 ancora disponibile."_s);
 }
 
 QString frmMain::TrasformaSecInTime(qint32 secs) const

@@ -33,14 +33,17 @@ QString frmMain::keepReceivedImage(const QString &FileName, const QString &key)
 void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
 {
     if (ListFax->topLevelItemCount() > 0) {
-        if (bApriFax) {
-            // The viewer window opens here once it is built; the preview shows the fax meanwhile.
+        const bool openViewer = bApriFax;
+        if (openViewer) {
+            // The viewer is modal: it opens once the link's event has returned; the window stays locked.
             bApriFax = false;
             bFaxArrivato = false;
+            later([this] { ApriFax(); });
+        } else {
+            ListFax->setEnabled(true);
+            TVNodi->setEnabled(true);
+            unsetCursor();
         }
-        ListFax->setEnabled(true);
-        TVNodi->setEnabled(true);
-        unsetCursor();
         const QFileInfo info(FileName);
         if (info.isFile() && info.size() >= 1 && key == m_lastAskedKey) {
             AppLog().WriteLog(u"prima open "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);

@@ -2,6 +2,7 @@
 #include "frmMain.h"
 
 #include "ErrorReporting.h"
+#include "FolderDialogs.h"
 #include "NodeItem.h"
 #include "ProgramInfo.h"
 #include "Prompt.h"
@@ -93,7 +94,7 @@ QMenu *frmMain::treeMenuFor(QTreeWidgetItem *node)
         add(u"mnuTreeSvuotaCestino"_s, u"Svuota Cestino"_s, &frmMain::mnuTreeSvuotaCestino);
         add(u"mnuTreeName"_s, u"Rinomina"_s, &frmMain::mnuTreeName);
         add(u"mnuTreeRemove"_s, u"Elimina"_s, &frmMain::mnuTreeRemove);
-        add(u"mnuProprietaCartella"_s, u"Propriet\u00e0"_s, nullptr);
+        add(u"mnuProprietaCartella"_s, u"Propriet\u00e0"_s, &frmMain::mnuProprietaCartella);
     }
     const bool folder = key.startsWith(u'F');
     const bool trash = folder ? m_tree.isTrash(node) : key == u"P4"_s;
@@ -105,8 +106,7 @@ QMenu *frmMain::treeMenuFor(QTreeWidgetItem *node)
     show(u"mnuTreeSvuotaCestino"_s, trash);
     show(u"mnuTreeName"_s, folder);
     show(u"mnuTreeRemove"_s, folder);
-    // Folder properties come with the menu commands of the window.
-    show(u"mnuProprietaCartella"_s, false);
+    show(u"mnuProprietaCartella"_s, folder);
     m_menuNode = node;
     return mnuTree;
 }
@@ -126,14 +126,14 @@ void frmMain::mnuTreeNew()
         return;
     QTreeWidgetItem *p3 = m_tree.node(u"P3"_s);
     const bool shared = IsForwarduser && p3 && m_tree.firstParent(node) == p3;
-    // The folder dialog comes with the folder dialogs; until then the name is asked plainly and a folder
-    // under "Ricevuti" is shared, as the dialog would preset it.
-    bool ok = false;
-    const QString name = Prompt::text(this, u"Nuova Cartella"_s, u"Nome cartella:"_s, QString(), &ok);
-    if (!ok || name.isEmpty())
+    frmNewFolder dialog(this);
+    dialog.NameFolder.clear();
+    dialog.bShared = shared;
+    Prompt::exec(&dialog);
+    if (!dialog.ok || dialog.NameFolder.isEmpty())
         return;
     m_newFolderParent = node;
-    ClientSock->AddNewFolder(name, FolderTree::nodeId(FolderTree::key(node)), shared);
+    ClientSock->AddNewFolder(dialog.NameFolder, FolderTree::nodeId(FolderTree::key(node)), dialog.bShared);
 }
 
 void frmMain::mnuTreeName()
@@ -178,6 +178,36 @@ void frmMain::mnuTreeRemove()
 
 void frmMain::mnuTreeSvuotaCestino()
 {
-    // Deleting faxes for good comes with the trash commands of the list.
-    Prompt::information(this, ProgramTitle(), u"Lo svuotamento del cestino non \u00e8 ancora disponibile."_s);
+    QTreeWidgetItem *node = menuNode();
+    if (!node || !m_tree.isTrash(node))
+        return;
+    // Only the trash's own list is emptied: when another list is on show, the trash node is opened
+    // first and emptied once its list has come (ClientSock_ListAnswer).
+    if (node == m_currentNode && ActiveList == DeletedList && ListFax->isEnabled()) {
+        EliminaFaxDefinitivo(true);
+        return;
+    }
+    m_svuotaPending = FolderTree::key(node);
+    TVNodi->setCurrentItem(node);
+    TVNodi_NodeClick(node);
+}
+
+void frmMain::mnuProprietaCartella()
+{
+    QTreeWidgetItem *node = menuNode();
+    if (!node || !FolderTree::key(node).startsWith(u'F'))
+        return;
+    const QString name = node->text(0);
+    const bool shared = node->data(0, FolderTree::SharedRole).toBool();
+    frmPropFolder dialog(this);
+    dialog.NameFolder = name;
+    dialog.bShared = shared;
+    Prompt::exec(&dialog);
+    if (!dialog.ok || (dialog.NameFolder == name && dialog.bShared == shared))
+        return;
+    node->setText(0, dialog.NameFolder);
+    FolderTree::setShared(node, dialog.bShared);
+    if (node == m_currentNode)
+        m_testoNodo = dialog.NameFolder;
+    ClientSock->UpdateFolder(dialog.NameFolder, FolderTree::nodeId(FolderTree::key(node)), dialog.bShared);
 }

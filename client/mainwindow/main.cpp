@@ -1,5 +1,6 @@
 // The fax client Quorin.
 #include "Prompt.h"
+#include "SingleInstance.h"
 #include "StartupMain.h"
 #include "frmMain.h"
 
@@ -29,6 +30,10 @@ int main(int argc, char *argv[])
             }
             QObject::connect(startup.mainWindow(), &QObject::destroyed, qApp,
                              [] { QCoreApplication::exit(0); });
+            // The tray launcher (or a second start) raises this window.
+            auto *instance = new SingleInstance(u"Quorin"_s, qApp);
+            instance->setWindow(startup.mainWindow());
+            instance->serve();
         },
         Qt::QueuedConnection);
     QTimer::singleShot(0, &startup, &StartupMain::Main);

@@ -16,7 +16,9 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
@@ -781,9 +783,11 @@ void tst_MainWindow::folderMenu_data()
     QTest::newRow("personal") << u"P1"_s << QStringList{u"mnuTreeNew"_s};
     QTest::newRow("trash") << u"P4"_s << QStringList{u"mnuTreeSvuotaCestino"_s};
     QTest::newRow("folder") << u"folder"_s
-                            << QStringList{u"mnuTreeNew"_s, u"mnuTreeName"_s, u"mnuTreeRemove"_s};
-    QTest::newRow("folder in the trash")
-        << u"trashfolder"_s << QStringList{u"mnuTreeSvuotaCestino"_s, u"mnuTreeName"_s, u"mnuTreeRemove"_s};
+                            << QStringList{u"mnuTreeNew"_s, u"mnuTreeName"_s, u"mnuTreeRemove"_s,
+                                           u"mnuProprietaCartella"_s};
+    QTest::newRow("folder in the trash") << u"trashfolder"_s
+                                         << QStringList{u"mnuTreeSvuotaCestino"_s, u"mnuTreeName"_s,
+                                                        u"mnuTreeRemove"_s, u"mnuProprietaCartella"_s};
     QTest::newRow("top node") << u"ROOT"_s << QStringList{};
 }
 
@@ -825,7 +829,12 @@ void tst_MainWindow::folderCommands()
     QTRY_VERIFY_WITH_TIMEOUT(w->tree().count() > 5, LoginTimeout);
     // New folder under "Spediti": it appears when the server confirms it, under that node.
     QVERIFY(w->treeMenuFor(w->tree().node(u"P2"_s)));
-    Prompt::setNextText(u"Clienti nuovi"_s);
+    Prompt::setDialogHandler([](QDialog *d) {
+        d->show();
+        d->findChild<QLineEdit *>(u"txtNameFolder"_s)->setText(u"Clienti nuovi"_s);
+        d->findChild<QPushButton *>(u"cmdOK"_s)->click();
+        return d->result();
+    });
     w->mnuTreeNew();
     QTRY_VERIFY(!server.fake.receivedFrames("NEWFOLDER").isEmpty());
     QCOMPARE(server.fake.receivedFrames("NEWFOLDER").constFirst().text(), u"Clienti nuovi<#>2<#>F"_s);
