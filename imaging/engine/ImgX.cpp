@@ -334,34 +334,26 @@ void ImgX::setUndoLevels(int levels)
 
 bool ImgX::undo()
 {
-    if (m_undo.empty())
-        return fail(ImgXErrorCode::NothingToUndo, u"Nothing to undo"_s);
-    Level level = std::move(m_undo.front());
-    m_undo.pop_front();
-    const int before = m_current;
-    m_current = level.structural ? m_current : level.index;
-    Level back = snapshot(level.text, level.structural);
-    m_current = before;
-    restore(level);
-    m_redo.push_front(std::move(back));
-    if (m_current != before)
-        Q_EMIT CurrentImageChanged();
-    finishEdit();
-    return ok();
+    return stepLevel(m_undo, m_redo, u"Nothing to undo"_s);
 }
 
 bool ImgX::redo()
 {
-    if (m_redo.empty())
-        return fail(ImgXErrorCode::NothingToUndo, u"Nothing to redo"_s);
-    Level level = std::move(m_redo.front());
-    m_redo.pop_front();
+    return stepLevel(m_redo, m_undo, u"Nothing to redo"_s);
+}
+
+bool ImgX::stepLevel(std::deque<Level> &from, std::deque<Level> &to, const QString &noneText)
+{
+    if (from.empty())
+        return fail(ImgXErrorCode::NothingToUndo, noneText);
+    Level level = std::move(from.front());
+    from.pop_front();
     const int before = m_current;
     m_current = level.structural ? m_current : level.index;
     Level back = snapshot(level.text, level.structural);
     m_current = before;
     restore(level);
-    m_undo.push_front(std::move(back));
+    to.push_front(std::move(back));
     if (m_current != before)
         Q_EMIT CurrentImageChanged();
     finishEdit();

@@ -187,6 +187,8 @@ private:
     void finishEdit();
     Level snapshot(const QString &text, bool structural) const;
     void restore(const Level &level);
+    // Takes the newest level of from back onto the page and keeps what it replaced on to.
+    bool stepLevel(std::deque<Level> &from, std::deque<Level> &to, const QString &noneText);
 
     QList<ImgXImage> m_pages;
     int m_current = 0;
