@@ -211,3 +211,10 @@ QString ShowOpenFileDialog(const QString &filter)
     const qsizetype nul = chosen.indexOf(QChar(0));
     return nul < 0 ? chosen : chosen.left(nul);
 }
+
+QLabel *NamedLabel(QWidget *parent, const QString &name, const QString &text)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    return label;
+}

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+class QLabel;
 class QListWidget;
 class QWidget;
 
@@ -34,3 +35,6 @@ void LoadFilesToSend(QListWidget *lbFiles);
 QString ShowOpenFileDialog(const QString &filter);
 // The NUL-separated filter as a Qt file-dialog filter ("Image Files (*.bmp *.tif *.dcx);;...").
 QString QtFileFilter(const QString &filter);
+
+// A label carrying the objectName tests find it by.
+QLabel *NamedLabel(QWidget *parent, const QString &name, const QString &text = {});

@@ -9,30 +9,19 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QLabel *namedLabel(QWidget *parent, const QString &name, const QString &text = {})
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
-
-} // namespace
-
 frmAbout2::frmAbout2(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"frmAbout2"_s);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(u"QUORIN"_s);
     setWindowIcon(ProgramIcon());
-    Picture1 = namedLabel(this, u"Picture1"_s);
+    Picture1 = NamedLabel(this, u"Picture1"_s);
     Picture1->setPixmap(ProgramLogo(240, 90));
-    lblVersion = namedLabel(this, u"lblVersion"_s, u"Versione "_s + ProgramVersion());
-    Label1 = namedLabel(this, u"Label1"_s, u"Quorin fax client"_s);
-    Label2 = namedLabel(this, u"Label2"_s, u"Client per il server fax di rete"_s);
-    Label3 = namedLabel(this, u"Label3"_s, u"Realizzato con Qt"_s);
-    lblDisclaimer = namedLabel(this, u"lblDisclaimer"_s,
+    lblVersion = NamedLabel(this, u"lblVersion"_s, u"Versione "_s + ProgramVersion());
+    Label1 = NamedLabel(this, u"Label1"_s, u"Quorin fax client"_s);
+    Label2 = NamedLabel(this, u"Label2"_s, u"Client per il server fax di rete"_s);
+    Label3 = NamedLabel(this, u"Label3"_s, u"Realizzato con Qt"_s);
+    lblDisclaimer = NamedLabel(this, u"lblDisclaimer"_s,
                                u"Questo programma \u00e8 fornito cos\u00ec com'\u00e8, senza garanzie."_s);
     lblDisclaimer->setWordWrap(true);
     for (QLabel *label : {Label1, Label2, Label3, lblDisclaimer}) {

@@ -12,17 +12,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QLabel *namedLabel(QWidget *parent, const QString &name, const QString &text = {})
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
-
-} // namespace
-
 frmSendStatus::frmSendStatus(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"frmSendStatus"_s);
@@ -34,7 +23,7 @@ frmSendStatus::frmSendStatus(QWidget *parent) : QDialog(parent)
     const auto row = [&](int r, const QString &caption, QLabel *&value, const QString &name,
                          const QString &text) {
         grid->addWidget(new QLabel(caption, frame), r, 0);
-        value = namedLabel(frame, name, text);
+        value = NamedLabel(frame, name, text);
         value->setMinimumWidth(220);
         grid->addWidget(value, r, 1);
     };

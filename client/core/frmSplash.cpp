@@ -9,25 +9,14 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QLabel *namedLabel(QWidget *parent, const QString &name, const QString &text = {})
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
-
-} // namespace
-
 frmSplash::frmSplash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setObjectName(u"frmSplash"_s);
     setAttribute(Qt::WA_DeleteOnClose);
-    picLogo = namedLabel(this, u"picLogo"_s);
+    picLogo = NamedLabel(this, u"picLogo"_s);
     picLogo->setPixmap(ProgramLogo(320, 120));
-    lblVersion = namedLabel(this, u"lblVersion"_s);
-    lblProductName = namedLabel(this, u"lblProductName"_s);
+    lblVersion = NamedLabel(this, u"lblVersion"_s);
+    lblProductName = NamedLabel(this, u"lblProductName"_s);
     auto *box = new QVBoxLayout(this);
     box->addWidget(picLogo);
     box->addWidget(lblProductName);

@@ -1,5 +1,6 @@
 #include "frmUpdateDownload.h"
 
+#include "FormHelpers.h"
 #include "ProgramInfo.h"
 #include "StringTable.h"
 
@@ -9,17 +10,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QLabel *namedLabel(QWidget *parent, const QString &name, const QString &text = {})
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    return label;
-}
-
-} // namespace
-
 frmUpdateDownload::frmUpdateDownload(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"frmUpdateDownload"_s);
@@ -27,9 +17,9 @@ frmUpdateDownload::frmUpdateDownload(QWidget *parent) : QDialog(parent)
     setWindowIcon(ProgramIcon());
     pbDownLoad = new QProgressBar(this);
     pbDownLoad->setObjectName(u"pbDownLoad"_s);
-    LblDwn = namedLabel(this, u"LblDwn"_s, LoadResString(2070));
+    LblDwn = NamedLabel(this, u"LblDwn"_s, LoadResString(2070));
     auto *box = new QVBoxLayout(this);
-    box->addWidget(namedLabel(this, u"Label1"_s, u"Aggiornamento del programma"_s));
+    box->addWidget(NamedLabel(this, u"Label1"_s, u"Aggiornamento del programma"_s));
     box->addWidget(LblDwn);
     box->addWidget(pbDownLoad);
 }
