@@ -161,32 +161,31 @@ void frmServerConf::SaveServerOptions()
         m_sockPort = *port;
 }
 
-void frmServerConf::onOk()
+bool frmServerConf::saveChecked()
 {
     if (!validatePort())
-        return;
+        return false;
+    // A blank name would be taken as confirmed and connected to.
     if (m_server->text().trimmed().isEmpty()) {
         Prompt::message(this, QMessageBox::Critical, u"Attenzione"_s, u"Specificare un nome per il Server"_s);
         m_server->setFocus();
-        return;
+        return false;
     }
     SaveServerOptions();
     Ok = true;
-    accept();
+    return true;
+}
+
+void frmServerConf::onOk()
+{
+    if (saveChecked())
+        accept();
 }
 
 void frmServerConf::onApply()
 {
-    if (!validatePort())
+    if (!saveChecked())
         return;
-    // A blank name applied would be taken as confirmed and connected to.
-    if (m_server->text().trimmed().isEmpty()) {
-        Prompt::message(this, QMessageBox::Critical, u"Attenzione"_s, u"Specificare un nome per il Server"_s);
-        m_server->setFocus();
-        return;
-    }
-    SaveServerOptions();
-    Ok = true;
     m_apply->setEnabled(false);
     Prompt::message(this, QMessageBox::Information, u"Attenzione"_s,
                     u"E' necessario riavviare per collegarsi al nuovo server."_s);

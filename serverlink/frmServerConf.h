@@ -40,6 +40,8 @@ protected:
 
 private:
     bool validatePort();
+    // Port and server name checked (the user told what is wrong), then saved and confirmed.
+    bool saveChecked();
     void SaveServerOptions();
     void onOk();
     void onApply();
