@@ -39,25 +39,6 @@
 using namespace Qt::StringLiterals;
 using namespace Sendora;
 
-namespace {
-
-QLineEdit *box(QWidget *parent, const QString &name)
-{
-    auto *b = new QLineEdit(parent);
-    b->setObjectName(name);
-    return b;
-}
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
-} // namespace
-
 frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
 {
     setObjectName(u"frmPrint"_s);
@@ -108,12 +89,12 @@ void frmPrint::buildForm()
     mnuLiveUpdate->setObjectName(u"mnuLiveUpdate"_s);
 
     auto *frmDest = new QGroupBox(this);
-    tbTo = box(frmDest, u"tbTo"_s);
-    tbCompany = box(frmDest, u"tbCompany"_s);
-    tbFaxNumber = box(frmDest, u"tbFaxNumber"_s);
-    cmdRub = button(frmDest, u"cmdRub"_s, u"Rubrica"_s);
-    tbDate = box(frmDest, u"tbDate"_s);
-    tbTime = box(frmDest, u"tbTime"_s);
+    tbTo = NamedLineEdit(frmDest, u"tbTo"_s);
+    tbCompany = NamedLineEdit(frmDest, u"tbCompany"_s);
+    tbFaxNumber = NamedLineEdit(frmDest, u"tbFaxNumber"_s);
+    cmdRub = NamedButton(frmDest, u"cmdRub"_s, u"Rubrica"_s);
+    tbDate = NamedLineEdit(frmDest, u"tbDate"_s);
+    tbTime = NamedLineEdit(frmDest, u"tbTime"_s);
     auto *dest = new QGridLayout(frmDest);
     dest->addWidget(new QLabel(u"A"_s, frmDest), 0, 0);
     dest->addWidget(tbTo, 0, 1);
@@ -128,10 +109,10 @@ void frmPrint::buildForm()
     dest->addWidget(tbTime, 4, 1);
 
     auto *frmMitt = new QGroupBox(this);
-    tbFrom = box(frmMitt, u"tbFrom"_s);
-    tbSendCompany = box(frmMitt, u"tbSendCompany"_s);
-    tbSendVoiceNumber = box(frmMitt, u"tbSendVoiceNumber"_s);
-    tbSendFaxNumber = box(frmMitt, u"tbSendFaxNumber"_s);
+    tbFrom = NamedLineEdit(frmMitt, u"tbFrom"_s);
+    tbSendCompany = NamedLineEdit(frmMitt, u"tbSendCompany"_s);
+    tbSendVoiceNumber = NamedLineEdit(frmMitt, u"tbSendVoiceNumber"_s);
+    tbSendFaxNumber = NamedLineEdit(frmMitt, u"tbSendFaxNumber"_s);
     auto *mitt = new QFormLayout(frmMitt);
     mitt->addRow(u"Da"_s, tbFrom);
     mitt->addRow(u"Azienda"_s, tbSendCompany);
@@ -139,7 +120,7 @@ void frmPrint::buildForm()
     mitt->addRow(u"Numero Fax"_s, tbSendFaxNumber);
 
     auto *frmNote = new QGroupBox(this);
-    tbSubj = box(frmNote, u"tbSubj"_s);
+    tbSubj = NamedLineEdit(frmNote, u"tbSubj"_s);
     tbNote = new QPlainTextEdit(frmNote);
     tbNote->setObjectName(u"tbNote"_s);
     auto *note = new QFormLayout(frmNote);
@@ -149,7 +130,7 @@ void frmPrint::buildForm()
     auto *Frame1 = new QGroupBox(u"Opzioni"_s, this);
     chbCoverPage = new QCheckBox(u"&Copertina"_s, Frame1);
     chbCoverPage->setObjectName(u"chbCoverPage"_s);
-    tbCover = box(Frame1, u"tbCover"_s);
+    tbCover = NamedLineEdit(Frame1, u"tbCover"_s);
     tbCover->setReadOnly(true);
     chHiRes = new QCheckBox(u"&Alta risoluzione"_s, Frame1);
     chHiRes->setObjectName(u"chHiRes"_s);
@@ -161,7 +142,7 @@ void frmPrint::buildForm()
     cmbPort->setObjectName(u"cmbPort"_s);
     cmbPort->setEditable(true);
     cmbPort->setEditText(u"Qualsiasi porta:"_s);
-    tbBanner = box(Frame1, u"tbBanner"_s);
+    tbBanner = NamedLineEdit(Frame1, u"tbBanner"_s);
     auto *opt = new QGridLayout(Frame1);
     opt->addWidget(chbCoverPage, 0, 0);
     opt->addWidget(tbCover, 0, 1);
@@ -171,13 +152,13 @@ void frmPrint::buildForm()
     opt->addWidget(new QLabel(u"Banner:"_s, Frame1), 3, 0);
     opt->addWidget(tbBanner, 3, 1);
 
-    txtServer = box(this, u"txtServer"_s);
+    txtServer = NamedLineEdit(this, u"txtServer"_s);
     txtServer->setReadOnly(true);
-    txtStatus = box(this, u"txtStatus"_s);
+    txtStatus = NamedLineEdit(this, u"txtStatus"_s);
     txtStatus->setReadOnly(true);
-    cbSend = button(this, u"cbSend"_s, u"&Spedisci"_s);
-    CbSaveRx = button(this, u"CbSaveRx"_s, u"Salva nei &Ricevuti"_s);
-    cbCancel = button(this, u"cbCancel"_s, u"&Annulla"_s);
+    cbSend = NamedButton(this, u"cbSend"_s, u"&Spedisci"_s);
+    CbSaveRx = NamedButton(this, u"CbSaveRx"_s, u"Salva nei &Ricevuti"_s);
+    cbCancel = NamedButton(this, u"cbCancel"_s, u"&Annulla"_s);
 
     auto *left = new QVBoxLayout;
     left->addWidget(frmDest);

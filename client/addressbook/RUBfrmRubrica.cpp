@@ -1,6 +1,7 @@
 #include "RUBfrmRubrica.h"
 
 #include "ErrorReporting.h"
+#include "FormHelpers.h"
 #include "Prompt.h"
 #include "RUBfrmConfRub.h"
 #include "Twips.h"
@@ -19,18 +20,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
-} // namespace
-
 RUBfrmRubrica::RUBfrmRubrica(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"RUBfrmRubrica"_s);
@@ -47,17 +36,17 @@ RUBfrmRubrica::RUBfrmRubrica(QWidget *parent) : QDialog(parent)
     lstContacts = new QListWidget(FraCont);
     lstContacts->setObjectName(u"lstContacts"_s);
     lstContacts->viewport()->installEventFilter(this);
-    cmdA = button(FraCont, u"cmdA"_s, u"A   --->"_s);
+    cmdA = NamedButton(FraCont, u"cmdA"_s, u"A   --->"_s);
     ListSelected = new QTreeWidget(FraCont);
     ListSelected->setObjectName(u"ListSelected"_s);
     ListSelected->setRootIsDecorated(false);
     ListSelected->installEventFilter(this);
-    auto *cmdProp = button(this, u"cmdProp"_s, u"Proprietà"_s);
-    auto *cmdNew = button(this, u"cmdNew"_s, u"Nuovo"_s);
-    auto *cmdElim = button(this, u"cmdElim"_s, u"Elimina"_s);
-    cmdConf = button(this, u"cmdConf"_s, u"Configura"_s);
-    auto *CmdOk = button(this, u"CmdOk"_s, u"Ok"_s);
-    auto *CmdCanc = button(this, u"CmdCanc"_s, u"Annulla"_s);
+    auto *cmdProp = NamedButton(this, u"cmdProp"_s, u"Proprietà"_s);
+    auto *cmdNew = NamedButton(this, u"cmdNew"_s, u"Nuovo"_s);
+    auto *cmdElim = NamedButton(this, u"cmdElim"_s, u"Elimina"_s);
+    cmdConf = NamedButton(this, u"cmdConf"_s, u"Configura"_s);
+    auto *CmdOk = NamedButton(this, u"CmdOk"_s, u"Ok"_s);
+    auto *CmdCanc = NamedButton(this, u"CmdCanc"_s, u"Annulla"_s);
 
     mnuFile = new QMenu(u"File"_s, this);
     mnuFile->setObjectName(u"mnuFile"_s);

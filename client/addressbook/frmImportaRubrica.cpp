@@ -23,19 +23,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption, const QString &tip = {})
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setToolTip(tip);
-    b->setAutoDefault(false);
-    return b;
-}
-
-} // namespace
-
 frmImportaRubrica::frmImportaRubrica(QuorinSock *clientSock, QWidget *parent)
     : QDialog(parent), m_sock(clientSock)
 {
@@ -52,12 +39,13 @@ frmImportaRubrica::frmImportaRubrica(QuorinSock *clientSock, QWidget *parent)
     label1->setObjectName(u"Label1"_s);
     txtPercorso = new QLineEdit(Frame1);
     txtPercorso->setObjectName(u"txtPercorso"_s);
-    auto *ask = button(Frame1, u"cmdAskPercorso"_s, u"..."_s,
-                       u"Consente di scegliere il percorso dove si trova la rubrica"_s);
+    auto *ask = NamedButton(Frame1, u"cmdAskPercorso"_s, u"..."_s,
+                            u"Consente di scegliere il percorso dove si trova la rubrica"_s);
     chkCondiviso = new QCheckBox(u"Crea contatti condivisi"_s, Frame1);
     chkCondiviso->setObjectName(u"chkCondiviso"_s);
-    auto *importa = button(Frame1, u"cmdImporta"_s, u"&Importa"_s, u"Importa i dati dal file selezionato"_s);
-    auto *annulla = button(Frame1, u"cmdAnnulla"_s, u"&Annulla"_s, u"Chiude la finestra"_s);
+    auto *importa =
+        NamedButton(Frame1, u"cmdImporta"_s, u"&Importa"_s, u"Importa i dati dal file selezionato"_s);
+    auto *annulla = NamedButton(Frame1, u"cmdAnnulla"_s, u"&Annulla"_s, u"Chiude la finestra"_s);
     auto *grid = new QGridLayout(Frame1);
     grid->addWidget(label2, 0, 0);
     grid->addWidget(cboPostaElettronica, 0, 1, 1, 2);
@@ -77,8 +65,8 @@ frmImportaRubrica::frmImportaRubrica(QuorinSock *clientSock, QWidget *parent)
     list_Contatti->setObjectName(u"list_Contatti"_s);
     list_Contatti->setRootIsDecorated(false);
     list_Contatti->setToolTip(u"Selezionare i contatti da importare"_s);
-    auto *ok = button(frmContatti, u"cmdOk"_s, u"&Ok"_s);
-    auto *annulla2 = button(frmContatti, u"cmdAnnulla2"_s, u"&Annulla"_s);
+    auto *ok = NamedButton(frmContatti, u"cmdOk"_s, u"&Ok"_s);
+    auto *annulla2 = NamedButton(frmContatti, u"cmdAnnulla2"_s, u"&Annulla"_s);
     auto *page2 = new QVBoxLayout(frmContatti);
     page2->addWidget(list_Contatti, 1);
     auto *row2 = new QHBoxLayout;

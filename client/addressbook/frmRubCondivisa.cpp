@@ -2,6 +2,7 @@
 
 #include "ContactsItem.h"
 #include "ErrorReporting.h"
+#include "FormHelpers.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "StringTable.h"
@@ -28,14 +29,6 @@ namespace {
 QString textWithDefault(int id, const QString &fallback)
 {
     return StringTable::contains(id) ? LoadResString(id).trimmed() : fallback;
-}
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
 }
 
 QTreeWidget *reportList(QWidget *parent, const QString &name, const QStringList &headers,
@@ -81,14 +74,14 @@ frmRubCondivisa::frmRubCondivisa(QuorinSock *clientSock, QWidget *parent)
                                {3000, 2000, 2000, 3500});
     lblDest = new QLabel(u"Destinatari:"_s, frame);
     lblDest->setObjectName(u"lblDest"_s);
-    cmdA = button(frame, u"cmdA"_s, u"A   --->"_s);
-    cmdTogli = button(frame, u"cmdTogli"_s, u"<---"_s);
+    cmdA = NamedButton(frame, u"cmdA"_s, u"A   --->"_s);
+    cmdTogli = NamedButton(frame, u"cmdTogli"_s, u"<---"_s);
 
-    auto *cmdProp = button(this, u"cmdProp"_s, u"Proprietà"_s);
-    auto *cmdNew = button(this, u"cmdNew"_s, u"Nuovo"_s);
-    auto *cmdElim = button(this, u"cmdElim"_s, u"Elimina"_s);
-    CmdOk = button(this, u"CmdOk"_s, u"Ok"_s);
-    CmdCanc = button(this, u"CmdCanc"_s, u"Annulla"_s);
+    auto *cmdProp = NamedButton(this, u"cmdProp"_s, u"Proprietà"_s);
+    auto *cmdNew = NamedButton(this, u"cmdNew"_s, u"Nuovo"_s);
+    auto *cmdElim = NamedButton(this, u"cmdElim"_s, u"Elimina"_s);
+    CmdOk = NamedButton(this, u"CmdOk"_s, u"Ok"_s);
+    CmdCanc = NamedButton(this, u"CmdCanc"_s, u"Annulla"_s);
 
     auto *filterRow = new QHBoxLayout;
     filterRow->addWidget(LblVisualizza);

@@ -32,21 +32,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QLineEdit *box(QWidget *parent, const QString &name)
-{
-    auto *b = new QLineEdit(parent);
-    b->setObjectName(name);
-    return b;
-}
-
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
 QPointer<FRMSEND2> &sharedInstance()
 {
     static QPointer<FRMSEND2> instance;
@@ -67,12 +52,12 @@ FRMSEND2::FRMSEND2(QWidget *parent) : QDialog(parent)
 
     auto *frmDest = new QGroupBox(this);
     frmDest->setObjectName(u"frmDest"_s);
-    tbTo = box(frmDest, u"tbTo"_s);
-    tbCompany = box(frmDest, u"tbCompany"_s);
-    tbFaxNumber = box(frmDest, u"tbFaxNumber"_s);
-    auto *cmdRub = button(frmDest, u"cmdRub"_s, u"Rubrica"_s);
-    tbDate = box(frmDest, u"tbDate"_s);
-    tbTime = box(frmDest, u"tbTime"_s);
+    tbTo = NamedLineEdit(frmDest, u"tbTo"_s);
+    tbCompany = NamedLineEdit(frmDest, u"tbCompany"_s);
+    tbFaxNumber = NamedLineEdit(frmDest, u"tbFaxNumber"_s);
+    auto *cmdRub = NamedButton(frmDest, u"cmdRub"_s, u"Rubrica"_s);
+    tbDate = NamedLineEdit(frmDest, u"tbDate"_s);
+    tbTime = NamedLineEdit(frmDest, u"tbTime"_s);
     auto *destGrid = new QGridLayout(frmDest);
     destGrid->addWidget(new QLabel(u"A"_s, frmDest), 0, 0);
     destGrid->addWidget(tbTo, 0, 1);
@@ -88,10 +73,10 @@ FRMSEND2::FRMSEND2(QWidget *parent) : QDialog(parent)
 
     auto *frmMitt = new QGroupBox(this);
     frmMitt->setObjectName(u"frmMitt"_s);
-    tbFrom = box(frmMitt, u"tbFrom"_s);
-    tbSendCompany = box(frmMitt, u"tbSendCompany"_s);
-    tbSendVoiceNumber = box(frmMitt, u"tbSendVoiceNumber"_s);
-    tbSendFaxNumber = box(frmMitt, u"tbSendFaxNumber"_s);
+    tbFrom = NamedLineEdit(frmMitt, u"tbFrom"_s);
+    tbSendCompany = NamedLineEdit(frmMitt, u"tbSendCompany"_s);
+    tbSendVoiceNumber = NamedLineEdit(frmMitt, u"tbSendVoiceNumber"_s);
+    tbSendFaxNumber = NamedLineEdit(frmMitt, u"tbSendFaxNumber"_s);
     auto *mittForm = new QFormLayout(frmMitt);
     mittForm->addRow(u"Da"_s, tbFrom);
     mittForm->addRow(u"Azienda"_s, tbSendCompany);
@@ -100,7 +85,7 @@ FRMSEND2::FRMSEND2(QWidget *parent) : QDialog(parent)
 
     auto *frmNote = new QGroupBox(this);
     frmNote->setObjectName(u"frmNote"_s);
-    tbSubj = box(frmNote, u"tbSubj"_s);
+    tbSubj = NamedLineEdit(frmNote, u"tbSubj"_s);
     tbNote = new QPlainTextEdit(frmNote);
     tbNote->setObjectName(u"tbNote"_s);
     auto *noteForm = new QFormLayout(frmNote);
@@ -109,15 +94,15 @@ FRMSEND2::FRMSEND2(QWidget *parent) : QDialog(parent)
 
     lbFiles = new QListWidget(this);
     lbFiles->setObjectName(u"lbFiles"_s);
-    auto *cbFiles = button(this, u"cbFiles"_s, u"&Agg. Fax File"_s);
-    auto *cbDelFiles = button(this, u"cbDelFiles"_s, u"&Cancella File"_s);
-    auto *Command1 = button(this, u"Command1"_s, u"Elimina tutti"_s);
+    auto *cbFiles = NamedButton(this, u"cbFiles"_s, u"&Agg. Fax File"_s);
+    auto *cbDelFiles = NamedButton(this, u"cbDelFiles"_s, u"&Cancella File"_s);
+    auto *Command1 = NamedButton(this, u"Command1"_s, u"Elimina tutti"_s);
 
     auto *Frame1 = new QGroupBox(u"Opzioni"_s, this);
     Frame1->setObjectName(u"Frame1"_s);
     chbCoverPage = new QCheckBox(u"&Copertina"_s, Frame1);
     chbCoverPage->setObjectName(u"chbCoverPage"_s);
-    tbCover = box(Frame1, u"tbCover"_s);
+    tbCover = NamedLineEdit(Frame1, u"tbCover"_s);
     tbCover->setText(u"nessuna"_s);
     tbCover->setReadOnly(true);
     chHiRes = new QCheckBox(u"&Alta risoluzione"_s, Frame1);
@@ -130,7 +115,7 @@ FRMSEND2::FRMSEND2(QWidget *parent) : QDialog(parent)
     cmbQueue->setObjectName(u"cmbQueue"_s);
     cmbQueue->setEditable(true);
     cmbQueue->setEditText(u"Coda di Default:"_s);
-    tbBanner = box(Frame1, u"tbBanner"_s);
+    tbBanner = NamedLineEdit(Frame1, u"tbBanner"_s);
     auto *optGrid = new QGridLayout(Frame1);
     optGrid->addWidget(chbCoverPage, 0, 0);
     optGrid->addWidget(tbCover, 0, 1);
@@ -139,8 +124,8 @@ FRMSEND2::FRMSEND2(QWidget *parent) : QDialog(parent)
     optGrid->addWidget(cmbQueue, 2, 1);
     optGrid->addWidget(tbBanner, 3, 0, 1, 2);
 
-    auto *cbSend = button(this, u"cbSend"_s, u"&Spedisci"_s);
-    cbCancel = button(this, u"cbCancel"_s, u"&Annulla"_s);
+    auto *cbSend = NamedButton(this, u"cbSend"_s, u"&Spedisci"_s);
+    cbCancel = NamedButton(this, u"cbCancel"_s, u"&Annulla"_s);
 
     auto *fileButtons = new QVBoxLayout;
     fileButtons->addWidget(cbFiles);

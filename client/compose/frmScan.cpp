@@ -20,14 +20,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QPushButton *button(QWidget *parent, const QString &name, const QString &caption)
-{
-    auto *b = new QPushButton(caption, parent);
-    b->setObjectName(name);
-    b->setAutoDefault(false);
-    return b;
-}
-
 // A typed name must stay a plain file name inside the temporary folder.
 bool plainName(const QString &name)
 {
@@ -50,11 +42,11 @@ frmScan::frmScan(QWidget *parent) : QDialog(parent)
 
     auto *picBottom = new QWidget(this);
     picBottom->setObjectName(u"picBottom"_s);
-    cmdEmail = button(picBottom, u"cmdEmail"_s, u"&Manda Email"_s);
-    auto *cmdScan = button(picBottom, u"cmdScan"_s, u"&Scansione"_s);
-    auto *cmdSelect = button(picBottom, u"cmdSelect"_s, u"Sel. Scanner"_s);
-    auto *cmdSend = button(picBottom, u"cmdSend"_s, u"&Invia per Fax"_s);
-    auto *cmdCancel = button(picBottom, u"cmdCancel"_s, u"Annulla"_s);
+    cmdEmail = NamedButton(picBottom, u"cmdEmail"_s, u"&Manda Email"_s);
+    auto *cmdScan = NamedButton(picBottom, u"cmdScan"_s, u"&Scansione"_s);
+    auto *cmdSelect = NamedButton(picBottom, u"cmdSelect"_s, u"Sel. Scanner"_s);
+    auto *cmdSend = NamedButton(picBottom, u"cmdSend"_s, u"&Invia per Fax"_s);
+    auto *cmdCancel = NamedButton(picBottom, u"cmdCancel"_s, u"Annulla"_s);
     auto *bar = new QHBoxLayout(picBottom);
     bar->addWidget(cmdSelect);
     bar->addWidget(cmdScan);

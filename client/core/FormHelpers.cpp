@@ -10,9 +10,11 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
@@ -217,4 +219,21 @@ QLabel *NamedLabel(QWidget *parent, const QString &name, const QString &text)
     auto *label = new QLabel(text, parent);
     label->setObjectName(name);
     return label;
+}
+
+QLineEdit *NamedLineEdit(QWidget *parent, const QString &name)
+{
+    auto *box = new QLineEdit(parent);
+    box->setObjectName(name);
+    return box;
+}
+
+QPushButton *NamedButton(QWidget *parent, const QString &name, const QString &caption, const QString &tip)
+{
+    auto *b = new QPushButton(caption, parent);
+    b->setObjectName(name);
+    if (!tip.isEmpty())
+        b->setToolTip(tip);
+    b->setAutoDefault(false);
+    return b;
 }

@@ -3,7 +3,9 @@
 #include <QString>
 
 class QLabel;
+class QLineEdit;
 class QListWidget;
+class QPushButton;
 class QWidget;
 
 // Replaces a window's texts by string-table texts. The id sits, as decimal digits, in:
@@ -36,5 +38,9 @@ QString ShowOpenFileDialog(const QString &filter);
 // The NUL-separated filter as a Qt file-dialog filter ("Image Files (*.bmp *.tif *.dcx);;...").
 QString QtFileFilter(const QString &filter);
 
-// A label carrying the objectName tests find it by.
+// Controls carrying the objectName tests find them by.
 QLabel *NamedLabel(QWidget *parent, const QString &name, const QString &text = {});
+QLineEdit *NamedLineEdit(QWidget *parent, const QString &name);
+// Never a default button, so Enter in a text box presses nothing.
+QPushButton *NamedButton(QWidget *parent, const QString &name, const QString &caption,
+                         const QString &tip = {});
