@@ -63,11 +63,8 @@ void frmMain::buildMenus()
     m_statusBarAction = item(view, u"mnuViewStatusBar"_s, u"&Barra di stato"_s, nullptr);
     m_statusBarAction->setCheckable(true);
     m_statusBarAction->setChecked(true);
-    // The command toggles the mark itself, as a click on the item does.
-    connect(m_statusBarAction, &QAction::triggered, this, [this] {
-        m_statusBarAction->setChecked(!m_statusBarAction->isChecked());
-        mnuViewStatusBar();
-    });
+    // The action toggles its mark before the command runs.
+    connect(m_statusBarAction, &QAction::triggered, this, &frmMain::mnuViewStatusBar);
 
     QMenu *tools = menuBar()->addMenu(u"&Strumenti"_s);
     tools->setObjectName(u"mnuTools"_s);

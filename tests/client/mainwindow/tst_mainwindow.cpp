@@ -3,6 +3,7 @@
 #include "ConfigIni.h"
 #include "FakeFaxServer.h"
 #include "FaxListItem.h"
+#include "MainWindowRig.h"
 #include "ProfileFile.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
@@ -33,38 +34,6 @@ using F = FakeFaxServer;
 namespace {
 
 constexpr int LoginTimeout = 15000;
-
-// The sample mailbox behind a fake server, with the login answer and other frames open to change.
-struct Server
-{
-    FakeFaxServer fake;
-    SampleMailbox mailbox;
-    QString rights = u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s; // after the user name
-    bool maxUsers = false;
-    std::function<bool(FakeFaxServer &, const F::Frame &)> extra; // true: frame handled
-
-    Server()
-    {
-        mailbox.attach(&fake);
-        const auto inner = fake.responder();
-        fake.setResponder([this, inner](FakeFaxServer &s, const F::Frame &f) {
-            if (extra && extra(s, f))
-                return;
-            if (f.keyword == "USER" && f.answer) {
-                if (maxUsers) {
-                    s.sendNow(F::answer(u"MAXUSERS"));
-                    return;
-                }
-                s.sendNow(F::answer(u"VERSIONI", versions.join(u"<#>"_s)));
-                s.sendNow(F::answer(u"USER", QString(f.text() + rights)));
-                return;
-            }
-            inner(s, f);
-        });
-        fake.listen();
-    }
-    QStringList versions = {QuorinSock::LibraryVersion(), u"1.0.0"_s, u"1.0.0"_s, u"1.0.0"_s, u"1.0.0"_s};
-};
 
 } // namespace
 

@@ -1,0 +1,774 @@
+// The main window's commands against the fake fax server: trash, restore, delete, marks, moves by drag
+// and drop, forwarding, the viewer, and the windows and programs of the menus.
+#include "AppPaths.h"
+#include "ConfigIni.h"
+#include "FRMSEND2.h"
+#include "FaxListItem.h"
+#include "MainWindowRig.h"
+#include "Prompt.h"
+#include "QuorinSock.h"
+#include "StartupMain.h"
+#include "frmInoltra.h"
+#include "frmMain.h"
+#include "frmPropFax.h"
+#include "frmVisualizzatore.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using F = FakeFaxServer;
+
+namespace {
+
+constexpr int LoginTimeout = 15000;
+
+QStringList frameTexts(const FakeFaxServer &fake, const QByteArray &keyword)
+{
+    QStringList out;
+    for (const auto &f : fake.receivedFrames(keyword))
+        out << f.text();
+    return out;
+}
+
+QStringList rowKeys(const frmMain *w)
+{
+    QStringList keys;
+    for (int i = 0; i < w->ListFax->topLevelItemCount(); ++i)
+        keys << static_cast<FaxListItem *>(w->ListFax->topLevelItem(i))->key();
+    return keys;
+}
+
+void closePopups()
+{
+    while (QWidget *popup = QApplication::activePopupWidget())
+        popup->close();
+}
+
+} // namespace
+
+class tst_MainWindowCommands : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void listRequests_data();
+    void listRequests();
+    void deleteKeepsFaxesInUse();
+    void contextMenus_data();
+    void contextMenus();
+    void emptyTrashFromAnotherList();
+    void forward_data();
+    void forward();
+    void forwardAsNewFax();
+    void faxDrop_data();
+    void faxDrop();
+    void folderDrop_data();
+    void folderDrop();
+    void viewerOnDoubleClick();
+    void propertiesAndReport();
+    void menuWindows_data();
+    void menuWindows();
+    void outsidePrograms_data();
+    void outsidePrograms();
+    void folderProperties();
+    void statusBarAndHelp();
+
+private:
+    frmMain *startRunning(Server &server);
+    void showList(frmMain *w, const QString &node);
+    void rightClickRow(frmMain *w, int index, bool ctrl = false);
+    QStringList promptTexts() const;
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<StartupMain> m_startup;
+    QStringList m_programs; // stub programs written into the program folder
+};
+
+void tst_MainWindowCommands::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    for (const char *name : {"config", "data", "run", "tmp"})
+        QVERIFY(QDir(m_dir.path()).mkpath(QString::fromLatin1(name)));
+    QFile::setPermissions(m_dir.filePath(u"run"_s),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
+    qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", m_dir.filePath(u"run"_s).toLocal8Bit());
+    qputenv("TMPDIR", m_dir.filePath(u"tmp"_s).toLocal8Bit());
+    qputenv("QUORIN_SYSCONF_DIR", m_dir.filePath(u"etc"_s).toLocal8Bit());
+    qputenv("QUORIN_DISCOVERY_HOSTS", "127.0.0.1");
+    // No mail client: the mail hand-over stays off.
+    qputenv("PATH", m_dir.filePath(u"tmp"_s).toLocal8Bit());
+    QCoreApplication::setApplicationName(u"Quorin"_s);
+    QCoreApplication::setApplicationVersion(u"1.0.0"_s);
+    Prompt::setAnswering(true);
+}
+
+void tst_MainWindowCommands::init()
+{
+    ConfigIni = ConfigIniRecord{};
+    QFile::remove(AppPaths::settingsDir() + u"/Darezi.ini"_s);
+    Prompt::setAnswering(true);
+}
+
+void tst_MainWindowCommands::cleanup()
+{
+    closePopups();
+    m_startup.reset();
+    for (const QString &p : std::as_const(m_programs))
+        QFile::remove(p);
+    m_programs.clear();
+}
+
+frmMain *tst_MainWindowCommands::startRunning(Server &server)
+{
+    const QString path = AppPaths::settingsDir() + u"/Darezi.ini"_s;
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return nullptr;
+    file.write("[Config]\r\nServer=127.0.0.1\r\nPort= " + QByteArray::number(server.fake.port()) + "\r\n");
+    file.close();
+    m_startup = std::make_unique<StartupMain>();
+    QSignalSpy finished(m_startup.get(), &StartupMain::finished);
+    m_startup->Main();
+    if (finished.isEmpty() && !finished.wait(LoginTimeout))
+        return nullptr;
+    frmMain *w = m_startup->mainWindow();
+    if (m_startup->outcome() != StartupMain::Outcome::Running || !w)
+        return nullptr;
+    if (!QTest::qWaitFor([w] { return w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0; },
+                         LoginTimeout))
+        return nullptr;
+    // The first image has come: nothing asked later is overtaken by it.
+    if (!QTest::qWaitFor([w] { return !w->CurrentFaxFile().isEmpty(); }, LoginTimeout))
+        return nullptr;
+    return w;
+}
+
+void tst_MainWindowCommands::showList(frmMain *w, const QString &key)
+{
+    QTreeWidgetItem *node = w->tree().node(key);
+    QVERIFY2(node, qPrintable(key));
+    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent())
+        p->setExpanded(true);
+    w->TVNodi->scrollToItem(node);
+    const QRect r = w->TVNodi->visualItemRect(node);
+    QTest::mouseClick(w->TVNodi->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 8, r.center().y()));
+    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+}
+
+void tst_MainWindowCommands::rightClickRow(frmMain *w, int index, bool ctrl)
+{
+    QTreeWidgetItem *item = w->ListFax->topLevelItem(index);
+    QVERIFY(item);
+    const QRect r = w->ListFax->visualItemRect(item);
+    QTest::mouseClick(w->ListFax->viewport(), Qt::RightButton, ctrl ? Qt::ControlModifier : Qt::NoModifier,
+                      QPoint(r.left() + 8, r.center().y()));
+    closePopups();
+}
+
+QStringList tst_MainWindowCommands::promptTexts() const
+{
+    QStringList out;
+    for (const auto &r : Prompt::records())
+        out << r.text;
+    return out;
+}
+
+void tst_MainWindowCommands::listRequests_data()
+{
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<QList<int>>("rows"); // right-clicked, the later ones with Ctrl
+    QTest::addColumn<QString>("command"); // context-menu item, or "Delete" for the key
+    QTest::addColumn<bool>("confirm");
+    QTest::addColumn<QByteArray>("keyword");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("rowsLeft");
+
+    QTest::newRow("trash two rows") << u"P1"_s << QList<int>{0, 1} << u"mnuEliminaFaxR"_s << true
+                                    << QByteArray("CESTINA") << u"PERSONALI<#>(101,102)"_s << QStringList{};
+    QTest::newRow("trash, answer No")
+        << u"P1"_s << QList<int>{1} << u"mnuEliminaFaxR"_s << false << QByteArray("CESTINA") << QString()
+        << QStringList{u"P101"_s, u"P102"_s};
+    QTest::newRow("Delete key trashes")
+        << u"P2"_s << QList<int>{1} << u"Delete"_s << true << QByteArray("CESTINA") << u"SPEDITI<#>(301)"_s
+        << QStringList{u"S302"_s};
+    QTest::newRow("restore") << u"P4"_s << QList<int>{0} << u"mnuCestinoRipristina"_s << true
+                             << QByteArray("RIPRISTINA") << u"4<#>(401)"_s << QStringList{};
+    QTest::newRow("delete for good") << u"P4"_s << QList<int>{0} << u"mnuEliminaCest"_s << true
+                                     << QByteArray("ELIMINA") << u"4<#>(C401)"_s << QStringList{};
+    QTest::newRow("Delete key in the trash") << u"P4"_s << QList<int>{0} << u"Delete"_s << true
+                                             << QByteArray("ELIMINA") << u"4<#>(C401)"_s << QStringList{};
+    QTest::newRow("delete all") << u"P4"_s << QList<int>{} << u"mnuEliminaCestAll"_s << true
+                                << QByteArray("ELIMINA") << u"4<#>(C401)"_s << QStringList{};
+    QTest::newRow("mark unread") << u"P3"_s << QList<int>{1} << u"mnuSetNotReadI"_s << true
+                                 << QByteArray("LETTO") << u"INOLTRO<#>(R202)<#>False"_s
+                                 << QStringList{u"R201"_s, u"R202"_s};
+    QTest::newRow("mark not printed")
+        << u"P1"_s << QList<int>{0, 1} << u"mnuSetNotPrintedR"_s << true << QByteArray("STAMPATO")
+        << u"PERSONALI<#>(P101, P102)<#>False"_s << QStringList{u"P101"_s, u"P102"_s};
+}
+
+void tst_MainWindowCommands::listRequests()
+{
+    QFETCH(QString, node);
+    QFETCH(QList<int>, rows);
+    QFETCH(QString, command);
+    QFETCH(bool, confirm);
+    QFETCH(QByteArray, keyword);
+    QFETCH(QString, text);
+    QFETCH(QStringList, rowsLeft);
+
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    showList(w, node);
+    for (int i = 0; i < rows.size(); ++i)
+        rightClickRow(w, rows.at(i), i > 0);
+    const QString statusBefore = w->panelText(1);
+    Prompt::clearRecords();
+    Prompt::setNextAnswer(confirm ? QMessageBox::Yes : QMessageBox::No);
+    if (command == u"Delete"_s) {
+        QTest::keyClick(w->ListFax, Qt::Key_Delete);
+    } else {
+        QAction *action = w->listMenuFor(w->ActiveList)->findChild<QAction *>(command);
+        QVERIFY2(action, qPrintable(command));
+        QVERIFY(action->isEnabled());
+        action->trigger();
+    }
+    if (text.isEmpty()) {
+        QTest::qWait(200); // nothing may arrive; the fake server answers at once otherwise
+        QVERIFY(server.fake.receivedFrames(keyword).isEmpty());
+    } else {
+        QTRY_COMPARE(frameTexts(server.fake, keyword), QStringList{text});
+    }
+    QCOMPARE(rowKeys(w), rowsLeft);
+    QCOMPARE(w->panelText(1), statusBefore);
+}
+
+void tst_MainWindowCommands::deleteKeepsFaxesInUse()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    showList(w, u"P4"_s);
+    // The trash's fax is held by another user.
+    FaxListItem *row = w->row(u"C401"_s);
+    QVERIFY(row);
+    row->setIconName(u"user"_s, QIcon());
+    Prompt::clearRecords();
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    w->EliminaFaxDefinitivo(true);
+    QVERIFY(promptTexts().contains(
+        u"Attenzione!! Alcuni fax sono utilizzati da altri utenti, impossibile eliminarli!"_s));
+    QCOMPARE(rowKeys(w), QStringList{u"C401"_s});
+    // The kept row is selected again.
+    QVERIFY(row->isSelected());
+    QTest::qWait(200);
+    QVERIFY(server.fake.receivedFrames("ELIMINA").isEmpty());
+}
+
+void tst_MainWindowCommands::contextMenus_data()
+{
+    QTest::addColumn<bool>("forwardUser");
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<int>("selected");
+    QTest::addColumn<QStringList>("enabled"); // visible items, enabled ones
+    QTest::addColumn<QStringList>("disabled");
+
+    QTest::newRow("received, one row")
+        << true << u"P3"_s << 1
+        << QStringList{u"mnuinoltrafax"_s, u"mnuInoltroExt"_s, u"mnuVisualizzaIFax"_s,
+                       u"mnuPropriet\u00e0IFax"_s, u"mnuEliminaFaxI"_s}
+        << QStringList{};
+    QTest::newRow("received, two rows")
+        << true << u"P3"_s << 2 << QStringList{u"mnuSetNotReadI"_s, u"mnuEliminaFaxI"_s}
+        << QStringList{u"mnuinoltrafax"_s, u"mnuInoltroExt"_s, u"mnuVisualizzaIFax"_s,
+                       u"mnuPropriet\u00e0IFax"_s};
+    QTest::newRow("personal of a user without forward right")
+        << false << u"P1"_s << 1 << QStringList{u"mnuInoltroExt2"_s, u"mnuVisualizzaRFax"_s} << QStringList{};
+    QTest::newRow("sent, two rows") << true << u"P2"_s << 2
+                                    << QStringList{u"mnuInoltroExtS"_s, u"mnuEliminaFax"_s}
+                                    << QStringList{u"mnuRep"_s, u"mnuVisualizzaFax"_s,
+                                                   u"mnuPropriet\u00e0"_s};
+}
+
+void tst_MainWindowCommands::contextMenus()
+{
+    QFETCH(bool, forwardUser);
+    QFETCH(QString, node);
+    QFETCH(int, selected);
+    QFETCH(QStringList, enabled);
+    QFETCH(QStringList, disabled);
+
+    Server server;
+    if (!forwardUser)
+        server.rights = u"<#>F<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    showList(w, node);
+    for (int i = 0; i < selected; ++i)
+        rightClickRow(w, i, i > 0);
+    QCOMPARE(int(w->ListFax->selectedItems().size()), selected);
+    QMenu *menu = w->listMenuFor(w->ActiveList);
+    QVERIFY(menu);
+    QStringList visible;
+    for (QAction *a : menu->actions()) {
+        if (a->isVisible() && !a->isSeparator())
+            visible << a->objectName();
+    }
+    // No mail client: no mail items; the forward items only for a forward user.
+    for (const QString &name : visible)
+        QVERIFY2(!name.startsWith(u"mnuMail"_s), qPrintable(name));
+    // The sent list has no forward-to-users item at all.
+    QCOMPARE(visible.contains(u"mnuinoltrafax2"_s) || visible.contains(u"mnuinoltrafax"_s),
+             forwardUser && node != u"P2"_s);
+    for (const QString &name : enabled) {
+        QVERIFY2(visible.contains(name), qPrintable(name));
+        QVERIFY2(menu->findChild<QAction *>(name)->isEnabled(), qPrintable(name));
+    }
+    for (const QString &name : disabled)
+        QVERIFY2(!menu->findChild<QAction *>(name)->isEnabled(), qPrintable(name));
+}
+
+void tst_MainWindowCommands::emptyTrashFromAnotherList()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    showList(w, u"P1"_s);
+    // "Svuota Cestino" while the personal faxes are on show empties the trash, never the list on show.
+    QVERIFY(w->treeMenuFor(w->tree().node(u"P4"_s)));
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    w->mnuTreeSvuotaCestino();
+    QTRY_COMPARE(frameTexts(server.fake, "ELIMINA"), QStringList{u"4<#>(C401)"_s});
+    QCOMPARE(w->ActiveList, 3);
+    QCOMPARE(w->ListFax->topLevelItemCount(), 0);
+}
+
+void tst_MainWindowCommands::forward_data()
+{
+    QTest::addColumn<bool>("confirm");
+    QTest::newRow("users chosen") << true;
+    QTest::newRow("cancelled") << false;
+}
+
+void tst_MainWindowCommands::forward()
+{
+    QFETCH(bool, confirm);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QCOMPARE(w->ActiveList, 0);
+    rightClickRow(w, 0);
+    QCOMPARE(w->CurrentKey, u"R201"_s);
+    const QString iconBefore = w->row(u"R201"_s)->iconName();
+    QVERIFY(iconBefore != u"inoltrato"_s);
+    int shown = 0;
+    Prompt::setDialogHandler([&](QDialog *d) {
+        auto *dialog = qobject_cast<frmInoltra *>(d);
+        if (!dialog)
+            return int(QDialog::Rejected);
+        ++shown;
+        d->show();
+        if (!confirm) {
+            dialog->cmdCancel_Click();
+            return int(QDialog::Rejected);
+        }
+        auto *users = d->findChild<QTreeWidget *>(u"list_Users"_s);
+        dialog->ToggleRow(users, users->topLevelItem(0));
+        dialog->cmdOK_Click();
+        return int(QDialog::Accepted);
+    });
+    w->listMenuFor(0)->findChild<QAction *>(u"mnuinoltrafax"_s)->trigger();
+    // The window waits for the lists, locked.
+    QVERIFY(!w->ListFax->isEnabled());
+    QTRY_COMPARE(frameTexts(server.fake, "FRM_INOLTRO"), QStringList{u"(R201)"_s});
+    QTRY_COMPARE(shown, 1);
+    QTRY_VERIFY(w->ListFax->isEnabled());
+    QVERIFY(w->TVNodi->isEnabled());
+    if (confirm) {
+        QTRY_COMPARE(server.fake.receivedFrames("FRM_INOLTRO_OK").size(), 1);
+        // No group, the first user by name (Bianchi, id 14).
+        QCOMPARE(server.fake.receivedFrames("FRM_INOLTRO_OK").constFirst().text(),
+                 u"INOLTRO<\u00CC\u00CC>(R201)<\u00CC\u00CC><\u00CC\u00CC><#>14"_s);
+        QCOMPARE(w->row(u"R201"_s)->iconName(), u"inoltrato"_s);
+    } else {
+        QTest::qWait(200);
+        QVERIFY(server.fake.receivedFrames("FRM_INOLTRO_OK").isEmpty());
+        QCOMPARE(w->row(u"R201"_s)->iconName(), iconBefore);
+    }
+}
+
+void tst_MainWindowCommands::forwardAsNewFax()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    // No image yet: "File non trovato".
+    Prompt::clearRecords();
+    w->InoltroEsterno(QString());
+    QCOMPARE(Prompt::lastRecord().text, u"File non trovato"_s);
+    QCOMPARE(Prompt::lastRecord().title, u"Attenzione"_s);
+    // The image of the selected fax goes to the shared send dialog, as a file of its own.
+    rightClickRow(w, 0);
+    QTRY_VERIFY(!w->CurrentFaxFile().isEmpty());
+    const QString shownImage = w->CurrentFaxFile();
+    w->listMenuFor(0)->findChild<QAction *>(u"mnuInoltroExt"_s)->trigger();
+    FRMSEND2 *send = FRMSEND2::defaultInstance(w);
+    QVERIFY(send->isVisible());
+    QVERIFY(!send->ItemOpen().isEmpty());
+    QVERIFY(send->ItemOpen() != shownImage);
+    QFile a(send->ItemOpen()), b(shownImage);
+    QVERIFY(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+    QCOMPARE(a.readAll(), b.readAll());
+    send->close();
+}
+
+void tst_MainWindowCommands::faxDrop_data()
+{
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("moved"); // the frame's text, empty when refused
+
+    QTest::newRow("personal into its folder") << u"P1"_s << u"F5"_s << u"PERSONALI<#>5<#>F<#>1<#>(P101)"_s;
+    QTest::newRow("personal into the trash") << u"P1"_s << u"P4"_s << u"PERSONALI<#>4<#>T<#>1<#>(P101)"_s;
+    QTest::newRow("personal onto sent") << u"P1"_s << u"P2"_s << QString();
+    QTest::newRow("onto the list on show") << u"P1"_s << u"P1"_s << QString();
+    QTest::newRow("onto the user") << u"P1"_s << u"ROOT"_s << QString();
+    QTest::newRow("trash into a personal folder") << u"P4"_s << u"F5"_s << QString();
+}
+
+void tst_MainWindowCommands::faxDrop()
+{
+    QFETCH(QString, list);
+    QFETCH(QString, target);
+    QFETCH(QString, moved);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(w->tree().node(u"F5"_s), LoginTimeout);
+    showList(w, list);
+    rightClickRow(w, 0);
+    const QString key = static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key();
+    const int before = w->ListFax->topLevelItemCount();
+    QTreeWidgetItem *node = w->tree().node(target);
+    QVERIFY(node);
+    // The drag of the selected rows over the node, then the drop.
+    w->ListFax->setCurrentItem(w->ListFax->topLevelItem(0));
+    QCOMPARE(w->TVNodi_OLEDragOver(node), !moved.isEmpty());
+    Prompt::clearRecords();
+    QCOMPARE(w->TVNodi_OLEDragDrop(node), !moved.isEmpty());
+    if (moved.isEmpty()) {
+        QCOMPARE(promptTexts(),
+                 QStringList{u"Attenzione!! Impossibile spostare il fax nella cartella selezionata."_s});
+        QCOMPARE(w->ListFax->topLevelItemCount(), before);
+        QTest::qWait(200);
+        QVERIFY(server.fake.receivedFrames("SPOSTA").isEmpty());
+        return;
+    }
+    QTRY_COMPARE(frameTexts(server.fake, "SPOSTA"), QStringList{moved});
+    QVERIFY(!w->row(key));
+    QCOMPARE(w->ListFax->topLevelItemCount(), before - 1);
+    QVERIFY(w->fraListFax->title().contains(QString::number(before - 1)));
+}
+
+void tst_MainWindowCommands::folderDrop_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("moved"); // the frame's text, empty when refused
+
+    QTest::newRow("into a folder of the same root") << u"F6"_s << u"F7"_s << u"7<#>6<#>False<#>False"_s;
+    QTest::newRow("to the root itself") << u"F6"_s << u"P1"_s << u"1<#>6<#>False<#>False"_s;
+    QTest::newRow("into the trash") << u"F5"_s << u"P4"_s << u"4<#>5<#>True<#>False"_s;
+    QTest::newRow("onto another root") << u"F5"_s << u"P2"_s << QString();
+    QTest::newRow("into its own subfolder") << u"F5"_s << u"F6"_s << QString();
+    QTest::newRow("onto the user") << u"F5"_s << u"ROOT"_s << QString();
+    QTest::newRow("a fixed root") << u"P2"_s << u"P4"_s << QString();
+}
+
+void tst_MainWindowCommands::folderDrop()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, target);
+    QFETCH(QString, moved);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(w->tree().node(u"F6"_s) && w->tree().node(u"F7"_s), LoginTimeout);
+    QTreeWidgetItem *dragged = w->tree().node(folder);
+    QTreeWidgetItem *onto = w->tree().node(target);
+    QVERIFY(dragged && onto);
+    QTreeWidgetItem *parentBefore = dragged->parent();
+    w->TVNodi_StartFolderDrag(dragged);
+    QCOMPARE(w->TVNodi_DragOver(onto), !moved.isEmpty());
+    QCOMPARE(w->TVNodi_DragDrop(onto), !moved.isEmpty());
+    if (moved.isEmpty()) {
+        QCOMPARE(dragged->parent(), parentBefore);
+        QTest::qWait(200);
+        QVERIFY(server.fake.receivedFrames("SPOSTAFOLDER").isEmpty());
+        return;
+    }
+    QCOMPARE(dragged->parent(), onto);
+    QTRY_COMPARE(frameTexts(server.fake, "SPOSTAFOLDER"), QStringList{moved});
+}
+
+void tst_MainWindowCommands::viewerOnDoubleClick()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QString shownFile, faxKey;
+    qint64 shownSize = -1;
+    Prompt::setDialogHandler([&](QDialog *d) {
+        auto *viewer = qobject_cast<frmVisualizzatore *>(d);
+        if (!viewer)
+            return int(QDialog::Rejected);
+        shownFile = viewer->ShownFile();
+        shownSize = QFileInfo(shownFile).size();
+        faxKey = viewer->KeyFax();
+        return int(QDialog::Rejected);
+    });
+    QTreeWidgetItem *item = w->ListFax->topLevelItem(1);
+    const QString key = static_cast<FaxListItem *>(item)->key();
+    const QRect r = w->ListFax->visualItemRect(item);
+    const QPoint at(r.left() + 8, r.center().y());
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
+    QTRY_VERIFY_WITH_TIMEOUT(!shownFile.isEmpty(), LoginTimeout);
+    QCOMPARE(faxKey, key);
+    // The viewer showed a copy of its own of the fax's image; the window is unlocked afterwards.
+    QVERIFY(shownFile != w->CurrentFaxFile());
+    QVERIFY(shownFile != w->ClientSock->NameTempFile());
+    QCOMPARE(shownSize, QFileInfo(w->CurrentFaxFile()).size());
+    QTRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+}
+
+void tst_MainWindowCommands::propertiesAndReport()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    showList(w, u"P2"_s);
+    rightClickRow(w, 0);
+    // Properties: the window opens modeless from the answer.
+    w->listMenuFor(2)->findChild<QAction *>(u"mnuPropriet\u00e0"_s)->trigger();
+    QTRY_VERIFY(w->findChild<frmPropFax *>());
+    QVERIFY(w->findChild<frmPropFax *>()->isVisible());
+    w->findChild<frmPropFax *>()->close();
+
+    // Report: the print dialog, then the report on the chosen printer.
+    const QString pdf = m_dir.filePath(u"tmp/report.pdf"_s);
+    int dialogs = 0;
+    Prompt::setDialogHandler([&](QDialog *d) {
+        auto *print = qobject_cast<QPrintDialog *>(d);
+        if (!print)
+            return int(QDialog::Rejected);
+        ++dialogs;
+        print->printer()->setOutputFormat(QPrinter::PdfFormat);
+        print->printer()->setOutputFileName(pdf);
+        return int(QDialog::Accepted);
+    });
+    w->listMenuFor(2)->findChild<QAction *>(u"mnuRep"_s)->trigger();
+    QTRY_COMPARE(dialogs, 1);
+    QTRY_VERIFY(QFileInfo(pdf).size() > 0);
+    QVERIFY(server.fake.receivedFrames("GETREPORT").constFirst().text().endsWith(u"(S302)"_s));
+}
+
+void tst_MainWindowCommands::menuWindows_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<bool>("modal");
+
+    QTest::newRow("send fax") << u"mnuSendFax"_s << u"FRMSEND2"_s << false;
+    QTest::newRow("local address book") << u"mnuRubrica"_s << u"RUBfrmRubrica"_s << false;
+    QTest::newRow("shared address book") << u"shared:mnuRubrica"_s << u"frmRubCondivisa"_s << false;
+    QTest::newRow("scan") << u"mnuScan"_s << u"frmScan"_s << true;
+    QTest::newRow("options") << u"mnuToolsOptions"_s << u"frmOptions"_s << true;
+    // Disabled in the menu; the commands still open their windows.
+    QTest::newRow("rules") << u"disabled:mnuOpenRules"_s << u"frmAuto"_s << true;
+    QTest::newRow("import") << u"disabled:mnuImportaRubrica"_s << u"frmImportaRubrica"_s << true;
+    QTest::newRow("change user (hidden)") << u"disabled:mnuLogin"_s << u"frmLogin"_s << true;
+    QTest::newRow("information") << u"mnuHelpAbout"_s << u"frmAbout2"_s << true;
+}
+
+void tst_MainWindowCommands::menuWindows()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, window);
+    QFETCH(bool, modal);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    if (item.startsWith(u"shared:"_s)) {
+        ConfigIni.RubricaCondivisa = true;
+        item = item.mid(7);
+    }
+    const bool disabled = item.startsWith(u"disabled:"_s);
+    if (disabled)
+        item = item.mid(9);
+    QAction *action = w->menuBar()->findChild<QAction *>(item);
+    if (!action) {
+        for (QMenu *menu : w->menuBar()->findChildren<QMenu *>()) {
+            if ((action = menu->findChild<QAction *>(item)))
+                break;
+        }
+    }
+    Prompt::clearRecords();
+    if (disabled) {
+        QVERIFY2(action && !action->isEnabled(), qPrintable(item));
+        if (item == u"mnuOpenRules"_s)
+            w->mnuOpenRules();
+        else if (item == u"mnuLogin"_s)
+            w->mnuLogin();
+        else
+            w->mnuImportaRubrica();
+    } else {
+        QVERIFY2(action && action->isEnabled(), qPrintable(item));
+        action->trigger();
+    }
+    if (modal) {
+        bool found = false;
+        for (const auto &r : Prompt::records())
+            found = found || (r.kind == Prompt::Kind::Dialog && r.text == window);
+        QVERIFY2(found, qPrintable(window));
+    } else {
+        QWidget *opened = w->findChild<QWidget *>(window);
+        QVERIFY2(opened, qPrintable(window));
+        QVERIFY(opened->isVisible());
+        opened->close();
+    }
+}
+
+void tst_MainWindowCommands::outsidePrograms_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("program");
+    QTest::addColumn<bool>("present");
+    QTest::addColumn<QString>("missingText");
+
+    const QString printer =
+        u"Attenzione!! File Sendora.exe non trovato. \nImpossibile installare stampante Sendora."_s;
+    const QString update =
+        u"Attenzione!! File QVDozeza.exe non trovato. \nImpossibile eseguire LiveUpdate."_s;
+    QTest::newRow("printer installation") << u"mnuInstallaPrinter"_s << u"Sendora"_s << true << printer;
+    QTest::newRow("printer installation missing")
+        << u"mnuInstallaPrinter"_s << u"Sendora"_s << false << printer;
+    QTest::newRow("live update") << u"mnuLiveUpdate"_s << u"Dozeza"_s << true << update;
+    QTest::newRow("live update missing") << u"mnuLiveUpdate"_s << u"Dozeza"_s << false << update;
+}
+
+void tst_MainWindowCommands::outsidePrograms()
+{
+    QFETCH(QString, item);
+    QFETCH(QString, program);
+    QFETCH(bool, present);
+    QFETCH(QString, missingText);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    const QString record = m_dir.filePath(u"tmp/ran-"_s + program);
+    QFile::remove(record);
+    const QString path = AppPaths::programDir() + u"/"_s + program;
+    QFile::remove(path);
+    if (present) {
+        QFile stub(path);
+        QVERIFY(stub.open(QIODevice::WriteOnly));
+        stub.write("#!/bin/sh\necho \"$0\" > '" + record.toLocal8Bit() + "'\n");
+        stub.close();
+        QVERIFY(
+            stub.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+        m_programs << path;
+    }
+    Prompt::clearRecords();
+    for (QMenu *menu : w->menuBar()->findChildren<QMenu *>()) {
+        if (QAction *a = menu->findChild<QAction *>(item))
+            a->trigger();
+    }
+    if (present) {
+        QTRY_VERIFY(QFileInfo(record).size() > 0);
+        QVERIFY(Prompt::records().isEmpty());
+    } else {
+        QCOMPARE(promptTexts(), QStringList{missingText});
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+    }
+}
+
+void tst_MainWindowCommands::folderProperties()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(w->tree().node(u"F5"_s), LoginTimeout);
+    QTreeWidgetItem *node = w->tree().node(u"F5"_s);
+    QString newName;
+    Prompt::setDialogHandler([&](QDialog *d) {
+        d->show();
+        if (!newName.isEmpty())
+            d->findChild<QLineEdit *>(u"txtNameFolder"_s)->setText(newName);
+        d->findChild<QPushButton *>(u"cmdOK"_s)->click();
+        return d->result();
+    });
+    // Confirmed without changes: nothing is sent.
+    QVERIFY(w->treeMenuFor(node));
+    w->mnuProprietaCartella();
+    newName = u"Clienti esteri"_s;
+    QVERIFY(w->treeMenuFor(node));
+    w->mnuProprietaCartella();
+    QCOMPARE(node->text(0), newName);
+    QTRY_COMPARE(frameTexts(server.fake, "UPDATEFOLDER"), QStringList{u"Clienti esteri<#>5<#>F"_s});
+}
+
+void tst_MainWindowCommands::statusBarAndHelp()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QAction *status = nullptr;
+    for (QMenu *menu : w->menuBar()->findChildren<QMenu *>()) {
+        if (!status)
+            status = menu->findChild<QAction *>(u"mnuViewStatusBar"_s);
+    }
+    QVERIFY(status);
+    const int listHeight = w->fraListFax->height();
+    status->trigger();
+    QVERIFY(!status->isChecked());
+    QVERIFY(!w->sbStatusBar->isVisible());
+    // The space goes to the panes at once.
+    QVERIFY(w->fraListFax->height() + w->fraPreview->height() > listHeight);
+    status->trigger();
+    QVERIFY(w->sbStatusBar->isVisible());
+
+    Prompt::clearRecords();
+    w->HelpFile.clear();
+    w->mnuHelpContents();
+    QCOMPARE(
+        promptTexts(),
+        QStringList{
+            u"Impossibile visualizzare il Sommario della Guida. Nessun file della Guida associato al progetto."_s});
+}
+
+QTEST_MAIN(tst_MainWindowCommands)
+#include "tst_mainwindow_commands.moc"
