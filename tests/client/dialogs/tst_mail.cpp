@@ -13,7 +13,7 @@ class tst_Mail : public QObject
     DialogsTestHome home;
     QString m_bin, m_calls, m_path;
 
-    // Arguments of each call of the fake program so far.
+    // Arguments of each call of the fake program so far (a call still being written is not named "call-").
     QList<QStringList> calls() const
     {
         QList<QStringList> all;
@@ -80,9 +80,9 @@ private Q_SLOTS:
         QDir().mkpath(home.dir.filePath(u"nobin"_s));
         qputenv("QUORIN_TEST_MAIL_CALLS", QFile::encodeName(m_calls));
         const QString fake = writeFile(u"bin/xdg-email"_s, "#!/bin/sh\n"
-                                                           "out=\"$QUORIN_TEST_MAIL_CALLS/call-$$\"\n"
-                                                           "printf '%s\\0' \"$@\" > \"$out.part\"\n"
-                                                           "mv \"$out.part\" \"$out\"\n");
+                                                           "dir=\"$QUORIN_TEST_MAIL_CALLS\"\n"
+                                                           "printf '%s\\0' \"$@\" > \"$dir/.part-$$\"\n"
+                                                           "mv \"$dir/.part-$$\" \"$dir/call-$$\"\n");
         QFile::setPermissions(fake, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
         home.writeIni("[Config]\r\nAbilitaMail=1\r\n");
         LoadConfig();
