@@ -28,6 +28,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <memory>
@@ -162,6 +163,7 @@ frmMain *tst_MainWindowCommands::startRunning(Server &server)
     // The first image has come: nothing asked later is overtaken by it.
     if (!QTest::qWaitFor([w] { return !w->CurrentFaxFile().isEmpty(); }, LoginTimeout))
         return nullptr;
+    w->tmrRead->stop(); // the first fax stays unread
     return w;
 }
 
@@ -204,29 +206,32 @@ void tst_MainWindowCommands::listRequests_data()
     QTest::addColumn<QByteArray>("keyword");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("rowsLeft");
+    QTest::addColumn<int>("unreadAfter"); // -1: as before
 
     QTest::newRow("trash two rows") << u"P1"_s << QList<int>{0, 1} << u"mnuEliminaFaxR"_s << true
-                                    << QByteArray("CESTINA") << u"PERSONALI<#>(101,102)"_s << QStringList{};
+                                    << QByteArray("CESTINA") << u"PERSONALI<#>(101,102)"_s << QStringList{}
+                                    << 0;
     QTest::newRow("trash, answer No")
         << u"P1"_s << QList<int>{1} << u"mnuEliminaFaxR"_s << false << QByteArray("CESTINA") << QString()
-        << QStringList{u"P101"_s, u"P102"_s};
+        << QStringList{u"P101"_s, u"P102"_s} << -1;
     QTest::newRow("Delete key trashes")
         << u"P2"_s << QList<int>{1} << u"Delete"_s << true << QByteArray("CESTINA") << u"SPEDITI<#>(301)"_s
-        << QStringList{u"S302"_s};
+        << QStringList{u"S302"_s} << -1;
     QTest::newRow("restore") << u"P4"_s << QList<int>{0} << u"mnuCestinoRipristina"_s << true
-                             << QByteArray("RIPRISTINA") << u"4<#>(401)"_s << QStringList{};
+                             << QByteArray("RIPRISTINA") << u"4<#>(401)"_s << QStringList{} << -1;
     QTest::newRow("delete for good") << u"P4"_s << QList<int>{0} << u"mnuEliminaCest"_s << true
-                                     << QByteArray("ELIMINA") << u"4<#>(C401)"_s << QStringList{};
-    QTest::newRow("Delete key in the trash") << u"P4"_s << QList<int>{0} << u"Delete"_s << true
-                                             << QByteArray("ELIMINA") << u"4<#>(C401)"_s << QStringList{};
+                                     << QByteArray("ELIMINA") << u"4<#>(C401)"_s << QStringList{} << -1;
+    QTest::newRow("Delete key in the trash")
+        << u"P4"_s << QList<int>{0} << u"Delete"_s << true << QByteArray("ELIMINA") << u"4<#>(C401)"_s
+        << QStringList{} << -1;
     QTest::newRow("delete all") << u"P4"_s << QList<int>{} << u"mnuEliminaCestAll"_s << true
-                                << QByteArray("ELIMINA") << u"4<#>(C401)"_s << QStringList{};
+                                << QByteArray("ELIMINA") << u"4<#>(C401)"_s << QStringList{} << -1;
     QTest::newRow("mark unread") << u"P3"_s << QList<int>{1} << u"mnuSetNotReadI"_s << true
                                  << QByteArray("LETTO") << u"INOLTRO<#>(R202)<#>False"_s
-                                 << QStringList{u"R201"_s, u"R202"_s};
+                                 << QStringList{u"R201"_s, u"R202"_s} << 2;
     QTest::newRow("mark not printed")
         << u"P1"_s << QList<int>{0, 1} << u"mnuSetNotPrintedR"_s << true << QByteArray("STAMPATO")
-        << u"PERSONALI<#>(P101, P102)<#>False"_s << QStringList{u"P101"_s, u"P102"_s};
+        << u"PERSONALI<#>(P101, P102)<#>False"_s << QStringList{u"P101"_s, u"P102"_s} << -1;
 }
 
 void tst_MainWindowCommands::listRequests()
@@ -238,6 +243,7 @@ void tst_MainWindowCommands::listRequests()
     QFETCH(QByteArray, keyword);
     QFETCH(QString, text);
     QFETCH(QStringList, rowsLeft);
+    QFETCH(int, unreadAfter);
 
     Server server;
     frmMain *w = startRunning(server);
@@ -245,7 +251,9 @@ void tst_MainWindowCommands::listRequests()
     showList(w, node);
     for (int i = 0; i < rows.size(); ++i)
         rightClickRow(w, rows.at(i), i > 0);
+    w->tmrRead->stop(); // no read mark of its own while the test runs
     const QString statusBefore = w->panelText(1);
+    const int unreadBefore = w->aggDaLeggere;
     Prompt::clearRecords();
     Prompt::setNextAnswer(confirm ? QMessageBox::Yes : QMessageBox::No);
     if (command == u"Delete"_s) {
@@ -264,6 +272,8 @@ void tst_MainWindowCommands::listRequests()
     }
     QCOMPARE(rowKeys(w), rowsLeft);
     QCOMPARE(w->panelText(1), statusBefore);
+    // The caption's unread count follows the rows that went.
+    QCOMPARE(w->aggDaLeggere, unreadAfter < 0 ? unreadBefore : unreadAfter);
 }
 
 void tst_MainWindowCommands::deleteKeepsFaxesInUse()
