@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "ConfigIni.h"
 #include "FRMSEND2.h"
+#include "FaxItem.h"
 #include "FaxListItem.h"
 #include "MainWindowRig.h"
 #include "Prompt.h"
@@ -75,6 +76,10 @@ private Q_SLOTS:
     void listRequests_data();
     void listRequests();
     void deleteKeepsFaxesInUse();
+    void trashSelectsTheNextRow();
+    void refreshKeepsTheRow();
+    void viewerButtons_data();
+    void viewerButtons();
     void contextMenus_data();
     void contextMenus();
     void emptyTrashFromAnotherList();
@@ -296,6 +301,91 @@ void tst_MainWindowCommands::deleteKeepsFaxesInUse()
     QVERIFY(row->isSelected());
     QTest::qWait(200);
     QVERIFY(server.fake.receivedFrames("ELIMINA").isEmpty());
+}
+
+void tst_MainWindowCommands::trashSelectsTheNextRow()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    showList(w, u"P1"_s);
+    // Three more faxes after the two of the sample: five rows.
+    CollFaxItem more;
+    for (const QString &key : {u"P501"_s, u"P502"_s, u"P503"_s}) {
+        auto fax = std::make_unique<FaxItem>();
+        fax->setIdFax(key);
+        fax->setIcon(u"empty"_s);
+        fax->setRead(true);
+        more.Add(std::move(fax));
+    }
+    w->GetNuovi(&more, false);
+    QCOMPARE(rowKeys(w), (QStringList{u"P101"_s, u"P102"_s, u"P501"_s, u"P502"_s, u"P503"_s}));
+    rightClickRow(w, 1);
+    rightClickRow(w, 2, true);
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    w->CestinaFax();
+    QTRY_COMPARE(frameTexts(server.fake, "CESTINA"), QStringList{u"PERSONALI<#>(102,501)"_s});
+    // The row now at the second place (formerly the fourth) is selected.
+    QCOMPARE(rowKeys(w), (QStringList{u"P101"_s, u"P502"_s, u"P503"_s}));
+    QCOMPARE(w->CurrentKey, u"P502"_s);
+    QCOMPARE(int(w->ListFax->selectedItems().size()), 1);
+    // Trashing the last row selects the new last row.
+    rightClickRow(w, 2);
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    w->CestinaFax();
+    QCOMPARE(w->CurrentKey, u"P502"_s);
+}
+
+void tst_MainWindowCommands::refreshKeepsTheRow()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    rightClickRow(w, 1);
+    const QString key = w->CurrentKey;
+    const qsizetype asked = server.fake.receivedFrames("INOLTRO").size();
+    QTest::keyClick(w->ListFax, Qt::Key_F5);
+    QTRY_COMPARE(server.fake.receivedFrames("INOLTRO").size(), asked + 1);
+    QTRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() == 2);
+    QTRY_COMPARE(w->GetCurrentKey(), key);
+    // F5 with nothing selected asks no list; the first row is selected.
+    w->ListFax->clearSelection();
+    QTest::keyClick(w->ListFax, Qt::Key_F5);
+    QTest::qWait(200);
+    QCOMPARE(server.fake.receivedFrames("INOLTRO").size(), asked + 1);
+    QCOMPARE(w->GetCurrentKey(), static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key());
+}
+
+void tst_MainWindowCommands::viewerButtons_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QByteArray>("keyword");
+    QTest::newRow("Elimina") << u"cmdElimina"_s << QByteArray("CESTINA");
+    QTest::newRow("Inoltra") << u"cmdInoltra"_s << QByteArray("FRM_INOLTRO");
+}
+
+void tst_MainWindowCommands::viewerButtons()
+{
+    QFETCH(QString, button);
+    QFETCH(QByteArray, keyword);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    rightClickRow(w, 0);
+    QTRY_VERIFY(!w->CurrentFaxFile().isEmpty());
+    const QString key = w->CurrentKey;
+    Prompt::setDialogHandler([&](QDialog *d) {
+        if (!qobject_cast<frmVisualizzatore *>(d))
+            return int(QDialog::Rejected);
+        d->show();
+        d->findChild<QPushButton *>(button)->click();
+        return d->result();
+    });
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    w->listMenuFor(0)->findChild<QAction *>(u"mnuVisualizzaIFax"_s)->trigger();
+    const QString expected =
+        keyword == "CESTINA" ? u"INOLTRO<#>("_s + key.mid(1) + u")"_s : u"("_s + key + u")"_s;
+    QTRY_COMPARE(frameTexts(server.fake, keyword), QStringList{expected});
 }
 
 void tst_MainWindowCommands::contextMenus_data()
