@@ -97,6 +97,7 @@ private Q_SLOTS:
     void outsidePrograms_data();
     void outsidePrograms();
     void folderProperties();
+    void mailOfAListedFax();
     void statusBarAndHelp();
 
 private:
@@ -839,6 +840,52 @@ void tst_MainWindowCommands::folderProperties()
     w->mnuProprietaCartella();
     QCOMPARE(node->text(0), newName);
     QTRY_COMPARE(frameTexts(server.fake, "UPDATEFOLDER"), QStringList{u"Clienti esteri<#>5<#>F"_s});
+}
+
+void tst_MainWindowCommands::mailOfAListedFax()
+{
+    // A mail client that records its arguments, one per line.
+    const QString bin = m_dir.filePath(u"tmp"_s);
+    const QString record = bin + u"/mail-call"_s;
+    QFile::remove(record);
+    QFile client(bin + u"/xdg-email"_s);
+    QVERIFY(client.open(QIODevice::WriteOnly));
+    const QByteArray path = record.toLocal8Bit();
+    client.write("#!/bin/sh\nfor a in \"$@\"; do echo \"$a\"; done > '" + path + ".part'\n/bin/mv '" + path +
+                 ".part' '" + path + "'\n");
+    client.close();
+    QVERIFY(client.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+    m_programs << client.fileName();
+
+    Server server;
+    const QString ini = AppPaths::settingsDir() + u"/Darezi.ini"_s;
+    frmMain *w = nullptr;
+    {
+        // The option is read from the settings at start-up.
+        QFile file(ini);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Config]\r\nServer=127.0.0.1\r\nPort= " + QByteArray::number(server.fake.port()) +
+                   "\r\nAbilitaMail=1\r\n");
+    }
+    m_startup = std::make_unique<StartupMain>();
+    QSignalSpy finished(m_startup.get(), &StartupMain::finished);
+    m_startup->Main();
+    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    w = m_startup->mainWindow();
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled() && !w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    QVERIFY(w->isMail);
+    rightClickRow(w, 0);
+    QTRY_VERIFY(!w->CurrentFaxFile().isEmpty());
+    QAction *mail = w->listMenuFor(0)->findChild<QAction *>(u"mnuMailI"_s);
+    QVERIFY(mail->isVisible() && mail->isEnabled());
+    mail->trigger();
+    QTRY_VERIFY(QFileInfo::exists(record));
+    QFile out(record);
+    QVERIFY(out.open(QIODevice::ReadOnly));
+    const QString args = QString::fromUtf8(out.readAll());
+    QVERIFY2(args.contains(u"--attach"_s), qPrintable(args));
+    QVERIFY2(args.contains(u"--subject"_s), qPrintable(args));
 }
 
 void tst_MainWindowCommands::statusBarAndHelp()
