@@ -98,6 +98,7 @@ private Q_SLOTS:
     void outsidePrograms();
     void folderProperties();
     void mailOfAListedFax();
+    void serverSettings();
     void statusBarAndHelp();
 
 private:
@@ -886,6 +887,34 @@ void tst_MainWindowCommands::mailOfAListedFax()
     const QString args = QString::fromUtf8(out.readAll());
     QVERIFY2(args.contains(u"--attach"_s), qPrintable(args));
     QVERIFY2(args.contains(u"--subject"_s), qPrintable(args));
+}
+
+void tst_MainWindowCommands::serverSettings()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    int asked = 0;
+    w->ClientSock->setServerConfDialog([&](QWidget *, QString &, int &, int modal) {
+        ++asked;
+        Q_UNUSED(modal);
+        return false; // the user cancels
+    });
+    const QString ini = AppPaths::settingsDir() + u"/Darezi.ini"_s;
+    QFile::remove(ini);
+    for (QMenu *menu : w->menuBar()->findChildren<QMenu *>()) {
+        if (QAction *a = menu->findChild<QAction *>(u"mnuServerConf"_s))
+            a->trigger();
+    }
+    QCOMPARE(asked, 1);
+    // The server in use is written back, the port with its leading blank; the link stays.
+    QFile file(ini);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray text = file.readAll();
+    QVERIFY2(text.contains("Server=127.0.0.1"), text.constData());
+    const QByteArray port = "Port= " + QByteArray::number(server.fake.port());
+    QVERIFY2(text.contains(port), text.constData());
+    QCOMPARE(w->ClientSock->State(), 7);
 }
 
 void tst_MainWindowCommands::statusBarAndHelp()
