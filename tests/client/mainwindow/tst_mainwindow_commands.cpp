@@ -88,6 +88,8 @@ private Q_SLOTS:
     void forwardAsNewFax();
     void faxDrop_data();
     void faxDrop();
+    void dragScrollsAndOpens_data();
+    void dragScrollsAndOpens();
     void folderDrop_data();
     void folderDrop();
     void viewerOnDoubleClick();
@@ -593,6 +595,48 @@ void tst_MainWindowCommands::faxDrop()
     QVERIFY(!w->row(key));
     QCOMPARE(w->ListFax->topLevelItemCount(), before - 1);
     QVERIFY(w->fraListFax->title().contains(QString::number(before - 1)));
+}
+
+void tst_MainWindowCommands::dragScrollsAndOpens_data()
+{
+    QTest::addColumn<int>("fromBottom"); // -1: y is taken from the top
+    QTest::addColumn<int>("y");
+    QTest::addColumn<bool>("scrolls");
+    QTest::newRow("near the top") << -1 << 50 << true;
+    QTest::newRow("at the top edge") << -1 << 0 << false;
+    QTest::newRow("at 100") << -1 << 100 << false;
+    QTest::newRow("near the bottom") << 100 << 0 << true;
+    QTest::newRow("200 from the bottom") << 200 << 0 << false;
+    QTest::newRow("middle") << -1 << 1000 << false;
+}
+
+void tst_MainWindowCommands::dragScrollsAndOpens()
+{
+    QFETCH(int, fromBottom);
+    QFETCH(int, y);
+    QFETCH(bool, scrolls);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTRY_VERIFY_WITH_TIMEOUT(w->tree().node(u"F6"_s), LoginTimeout);
+    const int height = w->toTwips(w->TVNodi->viewport()->height());
+    QVERIFY(height > 1400);
+    const int at = fromBottom < 0 ? y : height - fromBottom;
+    QTreeWidgetItem *folder = w->tree().node(u"F5"_s); // holds F6
+    folder->setExpanded(false);
+    rightClickRow(w, 0);
+    w->TVNodi_OLEDragOver(folder, at);
+    QCOMPARE(w->TimerTV->isActive(), scrolls);
+    QVERIFY(w->TimerOpenNode->isActive());
+    // While the tree scrolls, the node under the pointer changes: the pointer rests only off the edges.
+    w->TimerTV->stop();
+    // A closed folder under the pointer opens after its second.
+    QTRY_VERIFY_WITH_TIMEOUT(folder->isExpanded(), 3000);
+    QVERIFY(!w->TimerOpenNode->isActive());
+    w->TVNodi_OLEDragOver(folder, at);
+    QVERIFY(!w->TimerOpenNode->isActive());
+    w->TVNodi_OLEDragDrop(nullptr);
+    QVERIFY(!w->TimerTV->isActive());
 }
 
 void tst_MainWindowCommands::folderDrop_data()
