@@ -128,20 +128,27 @@ bool QuorinSock::endFile(const QByteArray &data, ParseError &error)
             Q_EMIT RxFaxIncomplete();
         return true;
     }
-    if (!updateName.isEmpty()) {
+    // The file in hand decides what ends: an end naming the other kind of file does not complete it.
+    const bool update = wasOpen ? m_downloadIsUpdate : !updateName.isEmpty();
+    const bool sameKind = update == !updateName.isEmpty();
+    if (update) {
         const QFileInfo info(m_currentUpdateFile);
-        if (wasOpen && info.exists() && info.size() > 0 && m_receivedSize == m_expectedSize &&
+        if (sameKind && wasOpen && info.exists() && info.size() > 0 && m_receivedSize == m_expectedSize &&
             info.size() == m_expectedSize) {
             Q_EMIT ReceivingUpdate(int(m_updateTotal), int(m_updateReceived));
             return true;
         }
-        // A short update file must never be installed.
-        QFile::remove(m_currentUpdateFile);
-        error = makeError(ErrorCode::InvalidCall, u"ENDFILE : "_s + updateName);
+        // A short update file must never be installed; with none in hand, a finished one stays.
+        if (wasOpen)
+            QFile::remove(m_currentUpdateFile);
+        error =
+            makeError(ErrorCode::InvalidCall,
+                      u"ENDFILE : "_s +
+                          (updateName.isEmpty() ? LinkUtils::GetFileName(m_currentUpdateFile) : updateName));
         return false;
     }
     const QFileInfo info(m_nameTempFile);
-    if (wasOpen && info.exists() && info.size() > 0 && m_receivedSize == m_expectedSize &&
+    if (sameKind && wasOpen && info.exists() && info.size() > 0 && m_receivedSize == m_expectedSize &&
         info.size() == m_expectedSize) {
         const QString file = m_nameTempFile;
         Q_EMIT RxFaxOk(file);

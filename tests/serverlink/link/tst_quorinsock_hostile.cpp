@@ -368,6 +368,45 @@ private Q_SLOTS:
         }
         QVERIFY(rig.server.errors().isEmpty());
     }
+
+    // An end that names the other kind of file, or comes twice, never completes or removes the wrong file.
+    void mismatchedEnd_data()
+    {
+        QTest::addColumn<QByteArray>("frames");
+        QTest::addColumn<int>("incomplete"); // RxFaxIncomplete raised
+        QTest::addColumn<bool>("error");     // Error raised
+        QTest::addColumn<bool>("kept");      // the update file "u.bin" is there afterwards
+        const auto a = &Mangler::answer;
+        QTest::newRow("image ended as update")
+            << QByteArray(a("STARTFILE", "5") + a("FILE", "abcde") + a("ENDFILE", "5<#>u.bin<#>K")) << 1
+            << false << false;
+        QTest::newRow("long update ended as image")
+            << QByteArray(a("STARTFILE", "3<#>u.bin") + a("FILEUPD", "abcdefgh") + a("ENDFILE", "3<#><#>K"))
+            << 0 << true << false;
+        QTest::newRow("second end keeps the finished update")
+            << QByteArray(a("STARTFILE", "3<#>u.bin") + a("FILEUPD", "abc") + a("ENDFILE", "3<#>u.bin<#>K") +
+                          a("ENDFILE", "3<#>u.bin<#>K"))
+            << 0 << true << true;
+    }
+    void mismatchedEnd()
+    {
+        QFETCH(QByteArray, frames);
+        QFETCH(int, incomplete);
+        QFETCH(bool, error);
+        QFETCH(bool, kept);
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        QFile::remove(rig.sock->NameUpdateFolder() + u"/u.bin"_s);
+        QSignalSpy incompleteSpy(rig.sock.get(), &QuorinSock::RxFaxIncomplete);
+        QSignalSpy okSpy(rig.sock.get(), &QuorinSock::RxFaxOk);
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        rig.server.sendNow(frames);
+        checkUsable(rig, 5);
+        QCOMPARE(incompleteSpy.count(), incomplete);
+        QCOMPARE(okSpy.count(), 0);
+        QCOMPARE(errors.count() > 0, error);
+        QCOMPARE(QFile::exists(rig.sock->NameUpdateFolder() + u"/u.bin"_s), kept);
+    }
 };
 
 QTEST_MAIN(TestQuorinSockHostile)
