@@ -8,6 +8,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
+constexpr quint64 MaxDecodedBytes = quint64(1) << 30;
+
 class Reader
 {
 public:
@@ -116,8 +118,10 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
         if (r.u32() != 0x3842494d) // "8BIM"
             break;
         const quint16 id = r.u16();
-        const quint8 nameLen = *r.bytes(1);
-        r.skip((nameLen + 2) / 2 * 2 - 1);
+        const uchar *nameLen = r.bytes(1);
+        if (!nameLen)
+            break;
+        r.skip((*nameLen + 2) / 2 * 2 - 1);
         const quint32 len = r.u32();
         const qint64 next = r.pos() + len + (len & 1);
         if (id == 0x03ED && len >= 16) {
@@ -136,6 +140,18 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
     }
     const qint64 rowBytes = depth == 1 ? (width + 7) / 8 : width;
     const int used = mode == 3 ? std::min<int>(channels, 4) : 1;
+    // Every page may be turned into 32-bit pixels later: refuse what would pass 1 GiB that way.
+    if (quint64(width) * height * 4 > MaxDecodedBytes) {
+        *error = damaged(u"picture of %1x%2 pixels is too large"_s.arg(width).arg(height));
+        return false;
+    }
+    // Nothing is allocated for data the file cannot hold.
+    const qint64 left = data.size() - r.pos();
+    if ((compression == 0 && left < rowBytes * height * used) ||
+        (compression == 1 && left < qint64(channels) * height * 2 + rowBytes * height * used / 64)) {
+        *error = damaged(u"image data cut short"_s);
+        return false;
+    }
     std::vector<QByteArray> planes(size_t(used), QByteArray(rowBytes * height, '\0'));
     if (compression == 0) {
         for (int c = 0; c < used; ++c) {
