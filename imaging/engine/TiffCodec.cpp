@@ -13,11 +13,12 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int MaxPages = 65535;
-constexpr quint64 MaxDecodedBytes = quint64(512) * 1024 * 1024;
+// A page may be turned into 32-bit pixels (thumbnails, colour edits): cap it at 1 GiB that way.
+constexpr quint64 MaxDecodedBytes = quint64(1) << 30;
 
 // Offsets of every directory, walked straight from the bytes: cheap, so opening a long fax does
-// not depend on parsing each page's tags. Stops at a loop or an offset outside the file and then
-// sets *broken (a truncated or damaged file).
+// not depend on parsing each page's tags. Stops at a loop, an offset outside the file or more than
+// MaxPages pages and then sets *broken (a truncated or damaged file).
 QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr)
 {
     bool dummy = false;
@@ -67,6 +68,8 @@ QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr)
             off = u32(off + 2 + n * 12);
         }
     }
+    if (off != 0 && offs.size() >= MaxPages)
+        bad = true; // more pages than we take: refused rather than cut short
     return offs;
 }
 
@@ -197,7 +200,7 @@ public:
         TIFF *tif = m_stream->tif();
         const PageFacts f = readFacts(tif);
         if (f.width == 0 || f.height == 0 || f.width > 65535 || f.height > 65535 ||
-            quint64(f.width) * f.height * (f.isBilevel() ? 1 : 32) / 8 > MaxDecodedBytes) {
+            quint64(f.width) * f.height * 4 > MaxDecodedBytes) {
             *error = corrupt(u"page size %1x%2"_s.arg(f.width).arg(f.height));
             return {};
         }
@@ -345,9 +348,10 @@ bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QL
 
 bool info(const QByteArray &data, ImgXFileInfo *info)
 {
-    const QList<quint64> offsets = directoryOffsets(data);
+    bool broken = false;
+    const QList<quint64> offsets = directoryOffsets(data, &broken);
     std::unique_ptr<TiffStream> s(TiffStream::openRead(data));
-    if (!s->tif() || offsets.isEmpty()) {
+    if (!s->tif() || offsets.isEmpty() || broken) { // the same files importFile refuses
         info->error = corrupt(s->takeError());
         return false;
     }
