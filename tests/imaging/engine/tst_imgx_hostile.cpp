@@ -1,0 +1,644 @@
+// Damaged and hostile files: every one opens to a clean document or fails with a clear error,
+// without a crash, a hang or a huge allocation.
+#include "ImgX.h"
+#include "ImgXRender.h"
+#include "ImgXSupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <sys/resource.h>
+#include <tiffio.h>
+
+using namespace Qt::StringLiterals;
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QUORIN_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QUORIN_ASAN 1
+#endif
+#endif
+
+namespace {
+
+enum PageKind { G3Page, G4Page, GreyLzwPage, RgbLzwPage, Tiny1Bit };
+
+QByteArray readAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeAll(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(data) == data.size();
+}
+
+// A little-endian TIFF of the given pages written with plain libtiff.
+bool writeTiff(const QString &path, const QList<PageKind> &pages, uint32_t rowsPerStrip = 16)
+{
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tif)
+        return false;
+    for (int n = 0; n < pages.size(); ++n) {
+        const PageKind kind = pages.at(n);
+        const uint32_t w = kind == Tiny1Bit ? 1 : 96, h = kind == Tiny1Bit ? 1 : 64;
+        const bool bilevel = kind == G3Page || kind == G4Page || kind == Tiny1Bit;
+        const uint16_t spp = kind == RgbLzwPage ? 3 : 1;
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bilevel ? 1 : 8);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, spp);
+        TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
+                     bilevel    ? PHOTOMETRIC_MINISWHITE
+                     : spp == 3 ? PHOTOMETRIC_RGB
+                                : PHOTOMETRIC_MINISBLACK);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION,
+                     kind == G3Page   ? COMPRESSION_CCITTFAX3
+                     : kind == G4Page ? COMPRESSION_CCITTFAX4
+                     : bilevel        ? COMPRESSION_NONE
+                                      : COMPRESSION_LZW);
+        if (kind == G3Page)
+            TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING | GROUP3OPT_FILLBITS);
+        if (kind == GreyLzwPage || kind == RgbLzwPage)
+            TIFFSetField(tif, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, kind == Tiny1Bit ? 1 : rowsPerStrip);
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0f);
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, 98.0f);
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, uint16_t(n), uint16_t(pages.size()));
+        QByteArray row(TIFFScanlineSize(tif), '\0');
+        for (uint32_t y = 0; y < h; ++y) {
+            for (int x = 0; x < row.size(); ++x)
+                row[x] = char(bilevel ? ((x + int(y) / 8) % 3 == 0 ? 0xF0 : 0x00) : (x * 7 + int(y) * 3));
+            if (TIFFWriteScanline(tif, row.data(), y, 0) < 0) {
+                TIFFClose(tif);
+                return false;
+            }
+        }
+        if (!TIFFWriteDirectory(tif)) {
+            TIFFClose(tif);
+            return false;
+        }
+    }
+    TIFFClose(tif);
+    return true;
+}
+
+// Directory offsets of a classic little-endian TIFF.
+QList<quint32> directories(const QByteArray &d)
+{
+    QList<quint32> out;
+    const auto *p = reinterpret_cast<const uchar *>(d.constData());
+    quint32 off = qFromLittleEndian<quint32>(p + 4);
+    while (off != 0 && off + 2 <= quint32(d.size()) && out.size() < 100000 && !out.contains(off)) {
+        out.append(off);
+        const quint16 n = qFromLittleEndian<quint16>(p + off);
+        off = qFromLittleEndian<quint32>(p + off + 2 + n * 12);
+    }
+    return out;
+}
+
+// Position of the entry of `tag` in directory `dir`, -1 when absent.
+qsizetype entryOf(const QByteArray &d, int dir, quint16 tag)
+{
+    const quint32 off = directories(d).value(dir);
+    const auto *p = reinterpret_cast<const uchar *>(d.constData());
+    const quint16 n = qFromLittleEndian<quint16>(p + off);
+    for (quint16 i = 0; i < n; ++i) {
+        const qsizetype e = off + 2 + i * 12;
+        if (qFromLittleEndian<quint16>(p + e) == tag)
+            return e;
+    }
+    return -1;
+}
+
+quint32 get(const QByteArray &d, qsizetype at, int bytes)
+{
+    if (at < 0 || at + bytes > d.size())
+        return 0;
+    const auto *p = reinterpret_cast<const uchar *>(d.constData()) + at;
+    return bytes == 2 ? qFromLittleEndian<quint16>(p) : qFromLittleEndian<quint32>(p);
+}
+
+void put16(QByteArray &d, qsizetype at, quint16 v)
+{
+    qToLittleEndian(v, d.data() + at);
+}
+void put32(QByteArray &d, qsizetype at, quint32 v)
+{
+    qToLittleEndian(v, d.data() + at);
+}
+
+// Gives `tag` of every directory one inline value of `type` (SHORT or LONG).
+QByteArray withTag(QByteArray d, quint16 tag, quint16 type, quint32 value)
+{
+    for (int dir = 0; dir < directories(d).size(); ++dir) {
+        const qsizetype e = entryOf(d, dir, tag);
+        if (e < 0)
+            continue;
+        put16(d, e + 2, type);
+        put32(d, e + 4, 1);
+        put32(d, e + 8, 0);
+        if (type == TIFF_SHORT)
+            put16(d, e + 8, quint16(value));
+        else
+            put32(d, e + 8, value);
+    }
+    return d;
+}
+
+// Sets the X and Y resolution of every directory to num/den, stored as `type`.
+QByteArray withResolution(QByteArray d, quint16 type, qint32 num, qint32 den)
+{
+    for (int dir = 0; dir < directories(d).size(); ++dir) {
+        for (quint16 tag : {quint16(TIFFTAG_XRESOLUTION), quint16(TIFFTAG_YRESOLUTION)}) {
+            const qsizetype e = entryOf(d, dir, tag);
+            if (e < 0)
+                continue;
+            put16(d, e + 2, type);
+            const quint32 at = qFromLittleEndian<quint32>(d.constData() + e + 8);
+            put32(d, at, quint32(num));
+            put32(d, at + 4, quint32(den));
+        }
+    }
+    return d;
+}
+
+// Points the next-directory link of directory `from` at directory `to`.
+QByteArray withLink(QByteArray d, int from, int to)
+{
+    const QList<quint32> dirs = directories(d);
+    const quint32 off = dirs.at(from);
+    const quint16 n = qFromLittleEndian<quint16>(d.constData() + off);
+    put32(d, off + 2 + n * 12, dirs.at(to));
+    return d;
+}
+
+// Strip offsets of every directory moved past the end of the file.
+QByteArray withStripsPastEnd(QByteArray d)
+{
+    for (int dir = 0; dir < directories(d).size(); ++dir) {
+        const qsizetype e = entryOf(d, dir, TIFFTAG_STRIPOFFSETS);
+        if (e < 0)
+            continue;
+        const quint32 count = get(d, e + 4, 4);
+        const quint32 size = get(d, e + 2, 2) == TIFF_SHORT ? 2 : 4;
+        const qsizetype at = count * size <= 4 ? e + 8 : qsizetype(get(d, e + 8, 4));
+        for (quint32 i = 0; i < count; ++i) {
+            if (size == 2)
+                put16(d, at + i * 2, 0xFFF0);
+            else
+                put32(d, at + i * 4, quint32(d.size()) + 1000 + i);
+        }
+    }
+    return d;
+}
+
+// A hand-built chain of `pages` one-pixel pages sharing one byte of pixel data.
+QByteArray chainOfTinyPages(int pages)
+{
+    constexpr int entries = 5, ifdSize = 2 + entries * 12 + 4;
+    QByteArray d(8 + qsizetype(pages) * ifdSize + 1, '\0');
+    d.replace(0, 4, QByteArray("II*\0", 4));
+    put32(d, 4, 8);
+    const quint32 pixel = quint32(d.size()) - 1;
+    const quint16 tags[entries][3] = {{TIFFTAG_IMAGEWIDTH, TIFF_LONG, 1},
+                                      {TIFFTAG_IMAGELENGTH, TIFF_LONG, 1},
+                                      {TIFFTAG_PHOTOMETRIC, TIFF_SHORT, PHOTOMETRIC_MINISWHITE},
+                                      {TIFFTAG_STRIPOFFSETS, TIFF_LONG, 0},
+                                      {TIFFTAG_STRIPBYTECOUNTS, TIFF_LONG, 1}};
+    for (int i = 0; i < pages; ++i) {
+        const qsizetype at = 8 + qsizetype(i) * ifdSize;
+        put16(d, at, entries);
+        for (int e = 0; e < entries; ++e) {
+            const qsizetype en = at + 2 + e * 12;
+            put16(d, en, tags[e][0]);
+            put16(d, en + 2, tags[e][1]);
+            put32(d, en + 4, 1);
+            put32(d, en + 8, tags[e][0] == TIFFTAG_STRIPOFFSETS ? pixel : tags[e][2]);
+        }
+        put32(d, at + 2 + entries * 12, i + 1 < pages ? quint32(at + ifdSize) : 0);
+    }
+    return d;
+}
+
+struct Mutant
+{
+    QString what;
+    QByteArray data;
+};
+
+// Seeded damage of a valid file: bit flips, cuts at many points, runs of 0x00 and 0xFF.
+QList<Mutant> mutants(const QByteArray &valid, quint32 seed)
+{
+    QList<Mutant> out;
+    QRandomGenerator rng(seed);
+    const int size = int(valid.size());
+    for (int i = 0; i < 80; ++i) {
+        QByteArray d = valid;
+        const int flips = 1 + int(rng.bounded(8));
+        for (int f = 0; f < flips; ++f) {
+            const int at = int(rng.bounded(size));
+            d[at] = char(d.at(at) ^ (1 << rng.bounded(8)));
+        }
+        out.append({u"flip %1"_s.arg(i), d});
+    }
+    for (int i = 0; i < 24; ++i) {
+        const int at = i < 20 ? size * i / 20 : size - 1 - int(rng.bounded(std::min(size, 64)));
+        out.append({u"cut at %1"_s.arg(at), valid.left(at)});
+    }
+    for (int i = 0; i < 24; ++i) {
+        QByteArray d = valid;
+        const int at = int(rng.bounded(size));
+        const int len = std::min(size - at, 1 + int(rng.bounded(64)));
+        d.replace(at, len, QByteArray(len, i % 2 ? '\xff' : '\0'));
+        out.append({u"run of %1 at %2"_s.arg(i % 2 ? u"FF"_s : u"00"_s).arg(at), d});
+    }
+    return out;
+}
+
+// Seeded damage of TIFF tag entries: types, counts and values turned to extremes.
+QList<Mutant> tagMutants(const QByteArray &valid, quint32 seed)
+{
+    QList<Mutant> out;
+    QRandomGenerator rng(seed);
+    const QList<quint32> dirs = directories(valid);
+    const quint32 size = quint32(valid.size());
+    const quint32 extremes[] = {0,          1,           2,           3,        0x7f, 0xffff,     0x10000,
+                                0x7fffffff, 0x80000000u, 0xffffffffu, size - 1, size, size + 4096};
+    for (int i = 0; i < 160; ++i) {
+        QByteArray d = valid;
+        const quint32 dir = dirs.at(qsizetype(rng.bounded(int(dirs.size()))));
+        const quint16 n = qFromLittleEndian<quint16>(d.constData() + dir);
+        const qsizetype e = dir + 2 + 12 * qsizetype(rng.bounded(int(n)));
+        const int field = int(rng.bounded(3));
+        const quint32 value =
+            rng.bounded(4) == 0 ? rng.generate() : extremes[rng.bounded(int(std::size(extremes)))];
+        if (field == 0)
+            put16(d, e + 2, quint16(rng.bounded(20)));
+        else
+            put32(d, e + (field == 1 ? 4 : 8), value);
+        out.append({u"tag %1 field %2 = %3"_s.arg(qFromLittleEndian<quint16>(d.constData() + e))
+                        .arg(field)
+                        .arg(value),
+                    d});
+    }
+    return out;
+}
+
+QString extensionOf(ImgFileType format)
+{
+    switch (format) {
+    case imgJPG:
+        return u"jpg"_s;
+    case imgPNG:
+        return u"png"_s;
+    case imgPCX:
+        return u"pcx"_s;
+    case imgTGA:
+        return u"tga"_s;
+    case imgBMP:
+        return u"bmp"_s;
+    case imgPSD:
+        return u"psd"_s;
+    default:
+        return u"tif"_s;
+    }
+}
+
+// Highest resident size of the process so far.
+long peakMemoryMiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss / 1024;
+}
+
+QImage picture(bool alpha)
+{
+    QImage img(40, 30, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x)
+            img.setPixel(x, y, qRgba(x * 6, y * 8, (x ^ y) * 4, alpha ? 40 + x * 5 : 255));
+    return img;
+}
+
+} // namespace
+
+class TstImgXHostile : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void damagedFiles_data();
+    void damagedFiles();
+    void hostileTiffTags_data();
+    void hostileTiffTags();
+    void hostileHeaders_data();
+    void hostileHeaders();
+    void thousandsOfTinyPages();
+    void chainLongerThanThePageLimit();
+
+private:
+    QString path(const QString &name) const { return m_dir.filePath(name); }
+    QByteArray validFile(ImgFileType format);
+    // Opens, counts, decodes, thumbnails, turns and saves; fails the test only on a fault.
+    void exercise(const QString &what, const QByteArray &data, ImgFileType format, int maxPages = 8);
+
+    QTemporaryDir m_dir;
+};
+
+void TstImgXHostile::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
+    qputenv("TMPDIR", m_dir.path().toLocal8Bit());
+#ifndef QUORIN_ASAN
+    // An allocation of gigabytes fails here instead of going unnoticed on a big machine.
+    const rlim_t cap = rlim_t(3) * 1024 * 1024 * 1024;
+    rlimit lim{};
+    if (getrlimit(RLIMIT_AS, &lim) == 0 && (lim.rlim_cur == RLIM_INFINITY || lim.rlim_cur > cap)) {
+        lim.rlim_cur = cap;
+        QCOMPARE(setrlimit(RLIMIT_AS, &lim), 0);
+    }
+#endif
+}
+
+QByteArray TstImgXHostile::validFile(ImgFileType format)
+{
+    const QString name = path(u"valid.%1"_s.arg(extensionOf(format)));
+    if (format == imgTIF) {
+        if (!writeTiff(name, {G3Page, G4Page, GreyLzwPage, RgbLzwPage}))
+            return {};
+        return readAll(name);
+    }
+    ImgX doc;
+    if (!doc.importImage(picture(format == imgPSD || format == imgPNG), 150, 150) ||
+        !doc.exportFile(name, format))
+        return {};
+    return readAll(name);
+}
+
+void TstImgXHostile::exercise(const QString &what, const QByteArray &data, ImgFileType format, int maxPages)
+{
+    const QString in = path(u"case.%1"_s.arg(extensionOf(format)));
+    const QString out = path(u"out.%1"_s.arg(extensionOf(format)));
+    QVERIFY(writeAll(in, data));
+    QFile::remove(out);
+    QElapsedTimer clock;
+    clock.start();
+
+    ImgXSupport::fileInfo(in);
+    ImgXSupport::pageCount(in);
+
+    ImgX doc;
+    if (!doc.importFile(in)) {
+        QVERIFY2(doc.lastError().isError() && !doc.lastError().description.isEmpty(), qPrintable(what));
+        QVERIFY2(doc.isEmpty(), qPrintable(what));
+        return;
+    }
+    QVERIFY2(doc.count() > 0, qPrintable(what));
+    const int pages = std::min(doc.count(), maxPages);
+    for (int i = 0; i < pages; ++i) {
+        const ImgXImage &page = doc.page(i);
+        if (page.image().isNull()) {
+            QVERIFY2(page.decodeError().isError() && !page.decodeError().description.isEmpty(),
+                     qPrintable(u"%1, page %2"_s.arg(what).arg(i)));
+            continue;
+        }
+        QVERIFY2(!ImgXRender::thumbnail(page, QSize(64, 64)).isNull(),
+                 qPrintable(u"%1, page %2"_s.arg(what).arg(i)));
+    }
+    if (doc.rotate(90, Qt::white, ImgXNoUndo()))
+        QVERIFY2(!doc.image().isNull(), qPrintable(what));
+    else
+        QVERIFY2(doc.lastError().isError(), qPrintable(what));
+    if (doc.count() <= maxPages) {
+        if (doc.exportFile(out, format))
+            QVERIFY2(ImgXSupport::pageCount(out) > 0, qPrintable(what));
+        else
+            QVERIFY2(doc.lastError().isError() && !QFile::exists(out), qPrintable(what));
+    }
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(u"%1 took %2 ms"_s.arg(what).arg(clock.elapsed())));
+    QVERIFY2(peakMemoryMiB() < 1536, qPrintable(u"%1 peaked at %2 MiB"_s.arg(what).arg(peakMemoryMiB())));
+}
+
+void TstImgXHostile::damagedFiles_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<quint32>("seed");
+    QTest::newRow("tiff g3 g4 lzw") << int(imgTIF) << 11u;
+    QTest::newRow("png") << int(imgPNG) << 12u;
+    QTest::newRow("jpg") << int(imgJPG) << 13u;
+    QTest::newRow("bmp") << int(imgBMP) << 14u;
+    QTest::newRow("pcx") << int(imgPCX) << 15u;
+    QTest::newRow("psd") << int(imgPSD) << 16u;
+    QTest::newRow("tga") << int(imgTGA) << 17u;
+}
+
+void TstImgXHostile::damagedFiles()
+{
+    QFETCH(int, format);
+    QFETCH(quint32, seed);
+    const QByteArray valid = validFile(ImgFileType(format));
+    QVERIFY(!valid.isEmpty());
+    exercise(u"valid"_s, valid, ImgFileType(format));
+    QList<Mutant> cases = mutants(valid, seed);
+    if (format == imgTIF)
+        cases += tagMutants(valid, seed);
+    for (const Mutant &m : cases) {
+        exercise(m.what, m.data, ImgFileType(format));
+        if (QTest::currentTestFailed())
+            return;
+    }
+}
+
+void TstImgXHostile::hostileTiffTags_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QVERIFY(writeTiff(path(u"tags.tif"_s), {G4Page, G3Page, GreyLzwPage, RgbLzwPage}));
+    const QByteArray v = readAll(path(u"tags.tif"_s));
+    QVERIFY(directories(v).size() == 4);
+    QTest::newRow("width 0") << withTag(v, TIFFTAG_IMAGEWIDTH, TIFF_LONG, 0);
+    QTest::newRow("height 0") << withTag(v, TIFFTAG_IMAGELENGTH, TIFF_LONG, 0);
+    QTest::newRow("width 2^31") << withTag(v, TIFFTAG_IMAGEWIDTH, TIFF_LONG, 0x80000000u);
+    QTest::newRow("height 2^31") << withTag(v, TIFFTAG_IMAGELENGTH, TIFF_LONG, 0x80000000u);
+    QTest::newRow("both 65535") << withTag(withTag(v, TIFFTAG_IMAGEWIDTH, TIFF_LONG, 65535),
+                                           TIFFTAG_IMAGELENGTH, TIFF_LONG, 65535);
+    QTest::newRow("width 65535") << withTag(v, TIFFTAG_IMAGEWIDTH, TIFF_LONG, 65535);
+    QTest::newRow("height 65535") << withTag(v, TIFFTAG_IMAGELENGTH, TIFF_LONG, 65535);
+    // One strip for the whole page, so libtiff accepts the directory and the size alone decides.
+    QVERIFY(writeTiff(path(u"one.tif"_s), {G4Page}, 64));
+    const QByteArray one = readAll(path(u"one.tif"_s));
+    QTest::newRow("g4 page of 65535x65535 in one strip") << withTag(
+        withTag(withTag(one, TIFFTAG_IMAGEWIDTH, TIFF_LONG, 65535), TIFFTAG_IMAGELENGTH, TIFF_LONG, 65535),
+        TIFFTAG_ROWSPERSTRIP, TIFF_LONG, 65535);
+    QTest::newRow("g4 page of 60000x30000 in one strip") << withTag(
+        withTag(withTag(one, TIFFTAG_IMAGEWIDTH, TIFF_LONG, 60000), TIFFTAG_IMAGELENGTH, TIFF_LONG, 30000),
+        TIFFTAG_ROWSPERSTRIP, TIFF_LONG, 30000);
+    QTest::newRow("rows per strip 0") << withTag(v, TIFFTAG_ROWSPERSTRIP, TIFF_LONG, 0);
+    for (quint32 bps : {0u, 3u, 16u, 64u})
+        QTest::addRow("bits per sample %u", bps) << withTag(v, TIFFTAG_BITSPERSAMPLE, TIFF_SHORT, bps);
+    QTest::newRow("samples per pixel 0") << withTag(v, TIFFTAG_SAMPLESPERPIXEL, TIFF_SHORT, 0);
+    QTest::newRow("samples per pixel 200") << withTag(v, TIFFTAG_SAMPLESPERPIXEL, TIFF_SHORT, 200);
+    QTest::newRow("photometric 99") << withTag(v, TIFFTAG_PHOTOMETRIC, TIFF_SHORT, 99);
+    QTest::newRow("compression 12345") << withTag(v, TIFFTAG_COMPRESSION, TIFF_SHORT, 12345);
+    QTest::newRow("strips past the end") << withStripsPastEnd(v);
+    QTest::newRow("strip byte counts huge") << withTag(v, TIFFTAG_STRIPBYTECOUNTS, TIFF_LONG, 0xFFFFFF00u);
+    QTest::newRow("resolution zero") << withResolution(v, TIFF_RATIONAL, 0, 1);
+    QTest::newRow("resolution over zero") << withResolution(v, TIFF_RATIONAL, 200, 0);
+    QTest::newRow("resolution negative") << withResolution(v, TIFF_SRATIONAL, -204, 1);
+    QTest::newRow("chain loops to the first page") << withLink(v, 3, 0);
+    QTest::newRow("chain loops on itself") << withLink(v, 1, 1);
+    QByteArray first = v;
+    put32(first, 4, quint32(v.size()) + 8);
+    QTest::newRow("first directory past the end") << first;
+    QByteArray entries = v;
+    put16(entries, directories(v).at(0), 0xFFFF);
+    QTest::newRow("directory with 65535 entries") << entries;
+}
+
+void TstImgXHostile::hostileTiffTags()
+{
+    QFETCH(QByteArray, data);
+    exercise(QString::fromLatin1(QTest::currentDataTag()), data, imgTIF);
+}
+
+// Headers that claim huge pictures over a few bytes of data.
+void TstImgXHostile::hostileHeaders_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QByteArray>("data");
+
+    auto psd = [](quint16 channels, quint32 w, quint32 h, quint16 depth, quint16 mode, quint16 compression,
+                  quint32 resources) {
+        QByteArray d("8BPS");
+        auto be16 = [&d](quint16 v) { d.append(char(v >> 8)).append(char(v)); };
+        auto be32 = [&](quint32 v) { be16(quint16(v >> 16)), be16(quint16(v)); };
+        be16(1);
+        d.append(6, '\0');
+        be16(channels);
+        be32(h);
+        be32(w);
+        be16(depth);
+        be16(mode);
+        be32(0);
+        be32(resources);
+        if (resources) {
+            d.append("8BIM");
+            be16(0x03ED);
+            return d; // the resource block runs past the end of the file
+        }
+        be32(0);
+        be16(compression);
+        d.append(64, '\x01');
+        return d;
+    };
+    QTest::newRow("psd rgb 30000x30000 raw") << int(imgPSD) << psd(3, 30000, 30000, 8, 3, 0, 0);
+    QTest::newRow("psd rgba 30000x30000 rle") << int(imgPSD) << psd(4, 30000, 30000, 8, 3, 1, 0);
+    QTest::newRow("psd grey 16000x16000 rle") << int(imgPSD) << psd(1, 16000, 16000, 8, 1, 1, 0);
+    QTest::newRow("psd grey 2^31 wide") << int(imgPSD) << psd(1, 0x80000000u, 10, 8, 1, 0, 0);
+    QTest::newRow("psd resources past the end") << int(imgPSD) << psd(3, 10, 10, 8, 3, 0, 0x7fffffff);
+
+    auto pcx = [](quint16 xmax, quint16 ymax, quint8 bits, quint8 planes) {
+        QByteArray d(128, '\0');
+        d[0] = 0x0A;
+        d[1] = 5;
+        d[2] = 1;
+        d[3] = char(bits);
+        qToLittleEndian<quint16>(xmax, d.data() + 8);
+        qToLittleEndian<quint16>(ymax, d.data() + 10);
+        qToLittleEndian<quint16>(300, d.data() + 12);
+        qToLittleEndian<quint16>(300, d.data() + 14);
+        d[65] = char(planes);
+        qToLittleEndian<quint16>(quint16(((xmax + 1) * bits + 15) / 16 * 2), d.data() + 66);
+        d.append(256, '\xC1');
+        return d;
+    };
+    QTest::newRow("pcx 65535x65535 rgb") << int(imgPCX) << pcx(65534, 65534, 8, 3);
+    QTest::newRow("pcx 65535x65535 bilevel") << int(imgPCX) << pcx(65534, 65534, 1, 1);
+    QTest::newRow("pcx 65535x1") << int(imgPCX) << pcx(65534, 0, 8, 1);
+
+    auto tga = [](quint16 w, quint16 h, quint8 type, quint8 bits) {
+        QByteArray d(18, '\0');
+        d[2] = char(type);
+        qToLittleEndian<quint16>(w, d.data() + 12);
+        qToLittleEndian<quint16>(h, d.data() + 14);
+        d[16] = char(bits);
+        d.append(256, '\x7f');
+        return d;
+    };
+    QTest::newRow("tga 65535x65535 rgb") << int(imgTGA) << tga(65535, 65535, 2, 24);
+    QTest::newRow("tga 65535x65535 rle") << int(imgTGA) << tga(65535, 65535, 10, 32);
+    QTest::newRow("tga 0x0") << int(imgTGA) << tga(0, 0, 2, 24);
+
+    QByteArray bmp = validFile(imgBMP);
+    QVERIFY(!bmp.isEmpty());
+    qToLittleEndian<qint32>(1 << 30, bmp.data() + 18);
+    qToLittleEndian<qint32>(-(1 << 30), bmp.data() + 22);
+    QTest::newRow("bmp 2^30 square") << int(imgBMP) << bmp;
+}
+
+void TstImgXHostile::hostileHeaders()
+{
+    QFETCH(int, format);
+    QFETCH(QByteArray, data);
+    exercise(QString::fromLatin1(QTest::currentDataTag()), data, ImgFileType(format));
+}
+
+// A long chain of one-pixel pages opens with every page and decodes without delay.
+void TstImgXHostile::thousandsOfTinyPages()
+{
+    const QString name = path(u"many.tif"_s);
+    QVERIFY(writeTiff(name, QList<PageKind>(3000, Tiny1Bit)));
+    const QByteArray data = readAll(name);
+    QElapsedTimer clock;
+    clock.start();
+    ImgX doc;
+    QVERIFY(doc.importFile(name));
+    QCOMPARE(doc.count(), 3000);
+    for (int i = 0; i < doc.count(); ++i)
+        QVERIFY(!doc.page(i).image().isNull());
+    QCOMPARE(ImgXSupport::pageCount(name), 3000);
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(u"%1 ms"_s.arg(clock.elapsed())));
+
+    // Damage in the middle of the chain: all or nothing.
+    exercise(u"many, loop"_s, withLink(data, 2999, 1500), imgTIF, 3000);
+    exercise(u"many, cut"_s, data.left(directories(data).at(2000) + 4), imgTIF, 3000);
+}
+
+// More pages than the reader takes: refused as a whole, never cut down to the first ones.
+void TstImgXHostile::chainLongerThanThePageLimit()
+{
+    const QString name = path(u"endless.tif"_s);
+    QVERIFY(writeAll(name, chainOfTinyPages(70000)));
+    ImgX doc;
+    QElapsedTimer clock;
+    clock.start();
+    if (doc.importFile(name)) {
+        QCOMPARE(doc.count(), 70000);
+    } else {
+        QCOMPARE(doc.lastError().number, qint32(ImgXErrorCode::CorruptImage));
+        QVERIFY(doc.isEmpty());
+    }
+    const int counted = ImgXSupport::pageCount(name);
+    QVERIFY2(counted == 0 || counted == 70000, qPrintable(QString::number(counted)));
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(u"%1 ms"_s.arg(clock.elapsed())));
+
+    QVERIFY(writeAll(name, chainOfTinyPages(1200)));
+    QVERIFY(doc.importFile(name));
+    QCOMPARE(doc.count(), 1200);
+    QVERIFY(!doc.page(1199).image().isNull());
+}
+
+QTEST_MAIN(TstImgXHostile)
+#include "tst_imgx_hostile.moc"
