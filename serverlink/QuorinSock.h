@@ -248,6 +248,7 @@ private:
     bool endFile(const QByteArray &data, ParseError &error);
     bool noFile(const QByteArray &data, ParseError &error);
     void closeDownload();
+    bool dropUnfinishedUpdate();
     void discardTempFile();
     QString keyList();
     QString activeKeyword() const { return m_activeKeyword; }

@@ -35,6 +35,18 @@ void QuorinSock::closeDownload()
         m_download.close();
 }
 
+// An update file still open was never ended: it must not stay where it would be installed. Raises Error.
+bool QuorinSock::dropUnfinishedUpdate()
+{
+    if (!m_download.isOpen() || !m_downloadIsUpdate)
+        return false;
+    closeDownload();
+    QFile::remove(m_currentUpdateFile);
+    RaiseErrorEvent(ErrorCode::InvalidCall, ErrorCode::description(ErrorCode::InvalidCall), 0,
+                    u"DataArrival.ENDFILE : "_s + LinkUtils::GetFileName(m_currentUpdateFile));
+    return true;
+}
+
 // The received image could not be deleted (still open somewhere): set it aside for later and move on
 // to the first free name beside it.
 void QuorinSock::discardTempFile()

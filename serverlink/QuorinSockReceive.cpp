@@ -167,6 +167,12 @@ bool QuorinSock::handleAnswer(const ServerMessage &msg, ParseError &error)
         return filePiece(data, false, error);
     if (kw == "FILEUPD")
         return filePiece(data, true, error);
+    if (kw == "STARTFILE" || kw == "FINEUPD") {
+        // A new download or the end of the updates while an update file is still open.
+        QPointer<QuorinSock> alive(this);
+        if (dropUnfinishedUpdate() && !alive)
+            return true;
+    }
     if (kw == "STARTFILE")
         return startFile(data, error);
     if (kw == "ENDFILE")
