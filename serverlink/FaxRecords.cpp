@@ -4,6 +4,8 @@
 
 #include <QDate>
 
+#include <algorithm>
+#include <iterator>
 #include <string_view>
 #include <unordered_map>
 
@@ -13,7 +15,8 @@ namespace Proto {
 
 namespace {
 
-const QDate Epoch(2006, 1, 1);
+// Days from 1 January 1970 to 1 January 2006.
+constexpr qint64 EpochDays = 13149;
 
 qint64 floorDiv(qint64 a, qint64 b)
 {
@@ -23,25 +26,46 @@ qint64 floorDiv(qint64 a, qint64 b)
     return q;
 }
 
-QString timeOfDay(qint64 n)
+// "HH:mm" of the minute count into out (5 characters).
+void writeTimeOfDay(qint64 n, char16_t *out)
 {
     qint64 m = n % 1440;
     if (m <= 0)
         m += 1440;
     const int hours = int(m / 60) % 24;
     const int minutes = int(m % 60);
-    const char16_t text[5] = {char16_t(u'0' + hours / 10), char16_t(u'0' + hours % 10), u':',
-                              char16_t(u'0' + minutes / 10), char16_t(u'0' + minutes % 10)};
+    out[0] = char16_t(u'0' + hours / 10);
+    out[1] = char16_t(u'0' + hours % 10);
+    out[2] = u':';
+    out[3] = char16_t(u'0' + minutes / 10);
+    out[4] = char16_t(u'0' + minutes % 10);
+}
+
+QString timeOfDay(qint64 n)
+{
+    char16_t text[5];
+    writeTimeOfDay(n, text);
     return QString(reinterpret_cast<const QChar *>(text), 5);
 }
 
-bool dateOf(qint64 minutes, QString &out)
+// "dd/MM/yyyy" of the day of the minute count into out (10 characters), proleptic Gregorian;
+// false outside years 100-9999.
+bool writeDate(qint64 minutes, char16_t *out)
 {
-    const QDate date = Epoch.addDays(floorDiv(minutes, 1440));
-    if (!date.isValid())
+    const qint64 days = floorDiv(minutes, 1440);
+    // Far outside the years taken; keeps the arithmetic below small.
+    if (days < -800000 || days > 3000000)
         return false;
-    int y = 0, mo = 0, d = 0;
-    date.getDate(&y, &mo, &d);
+    // Civil date of a day count (days since 1 March of year 0, in 400-year eras).
+    const qint64 z = days + EpochDays + 719468;
+    const qint64 era = (z >= 0 ? z : z - 146096) / 146097;
+    const qint64 doe = z - era * 146097;
+    const qint64 yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const qint64 doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const qint64 mp = (5 * doy + 2) / 153;
+    const int d = int(doy - (153 * mp + 2) / 5 + 1);
+    const int mo = int(mp < 10 ? mp + 3 : mp - 9);
+    const int y = int(yoe + era * 400 + (mo <= 2 ? 1 : 0));
     if (y < 100 || y > 9999)
         return false;
     const char16_t text[10] = {
@@ -49,7 +73,7 @@ bool dateOf(qint64 minutes, QString &out)
         char16_t(u'0' + mo / 10),  char16_t(u'0' + mo % 10),      u'/',
         char16_t(u'0' + y / 1000), char16_t(u'0' + y / 100 % 10), char16_t(u'0' + y / 10 % 10),
         char16_t(u'0' + y % 10)};
-    out = QString(reinterpret_cast<const QChar *>(text), 10);
+    std::copy(std::begin(text), std::end(text), out);
     return true;
 }
 
@@ -82,8 +106,8 @@ private:
     std::unordered_map<std::string_view, QString> m_texts;
 };
 
-std::unique_ptr<FaxItem> createFaxItem(QByteArrayView record, typeOfList kind, const ErrorSink &onError,
-                                       TextInterner *interner);
+bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const ErrorSink &onError,
+                 TextInterner *interner);
 
 void setWhenNumeric(QByteArrayView field, void (FaxItem::*setter)(int), FaxItem &item)
 {
@@ -230,10 +254,16 @@ bool decodeDateFax(QByteArrayView field, QString &dateFax)
     int err = 0;
     if (!TextValues::toWhole64(number, n, err))
         return false;
-    QString date;
-    if (!dateOf(n, date))
+    char16_t text[16];
+    if (!writeDate(n, text))
         return false;
-    dateFax = letter == 'O' ? date : date + u' ' + timeOfDay(n);
+    if (letter == 'O') {
+        dateFax = QString(reinterpret_cast<const QChar *>(text), 10);
+        return true;
+    }
+    text[10] = u' ';
+    writeTimeOfDay(n, text + 11);
+    dateFax = QString(reinterpret_cast<const QChar *>(text), 16);
     return true;
 }
 
@@ -264,13 +294,17 @@ bool decodeDateOrder(QByteArrayView field, QString &dateOrder)
 
 std::unique_ptr<FaxItem> CreaFaxItem(QByteArrayView record, typeOfList kind, const ErrorSink &onError)
 {
-    return createFaxItem(record, kind, onError, nullptr);
+    auto item = std::make_unique<FaxItem>();
+    if (!fillFaxItem(*item, record, kind, onError, nullptr))
+        return nullptr;
+    return item;
 }
 
 namespace {
 
-std::unique_ptr<FaxItem> createFaxItem(QByteArrayView record, typeOfList kind, const ErrorSink &onError,
-                                       TextInterner *interner)
+// Fills a blank item; false (item partly filled) after the error went to the sink.
+bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const ErrorSink &onError,
+                 TextInterner *interner)
 {
     auto shared = [interner](QByteArrayView field) {
         return interner ? interner->text(field) : fieldText(field);
@@ -279,32 +313,31 @@ std::unique_ptr<FaxItem> createFaxItem(QByteArrayView record, typeOfList kind, c
     int error = 0;
     auto fail = [&](int number) {
         reportError(onError, number, u"CreaFaxItem : "_s + fieldText(record));
-        return nullptr;
+        return false;
     };
     const qsizetype needed = kind == SentList ? 13 : 10;
 
-    auto item = std::make_unique<FaxItem>();
     if (f.size() < 7)
         return fail(ErrorCode::OutOfRange);
-    item->setIdFax(fieldText(f[0]));
-    item->setStatus(statusText(f[1]));
-    item->setIcon(iconName(f[2]));
-    item->setRemoteID(shared(f[3]));
-    item->setToCompany(shared(f[4]));
-    item->setDestFax(shared(f[5]));
+    item.setIdFax(fieldText(f[0]));
+    item.setStatus(statusText(f[1]));
+    item.setIcon(iconName(f[2]));
+    item.setRemoteID(shared(f[3]));
+    item.setToCompany(shared(f[4]));
+    item.setDestFax(shared(f[5]));
     QString dateFax;
     if (!decodeDateFax(f[6], dateFax))
         return fail(ErrorCode::TypeMismatch);
-    item->setDateFax(dateFax);
+    item.setDateFax(std::move(dateFax));
     if (f.size() < 10)
         return fail(ErrorCode::OutOfRange);
-    setWhenNumeric(f[7], &FaxItem::setPageSent, *item);
-    item->setSubject(fieldText(f[8]));
+    setWhenNumeric(f[7], &FaxItem::setPageSent, item);
+    item.setSubject(fieldText(f[8]));
     QString dateOrder;
     if (!decodeDateOrder(f[6], dateOrder))
         return fail(ErrorCode::TypeMismatch);
-    item->setDateOrder(dateOrder);
-    item->setRead(startsWithV(f[9]));
+    item.setDateOrder(std::move(dateOrder));
+    item.setRead(startsWithV(f[9]));
 
     if (kind == SentList) {
         if (f.size() < needed)
@@ -312,16 +345,16 @@ std::unique_ptr<FaxItem> createFaxItem(QByteArrayView record, typeOfList kind, c
         qint32 v = 0;
         if (!f[10].isEmpty() && !TextValues::toWhole(f[10], v, error))
             return fail(error);
-        item->setRetries(f[10].isEmpty() ? 0 : v);
+        item.setRetries(f[10].isEmpty() ? 0 : v);
         v = 0;
         if (!f[11].isEmpty() && !TextValues::toWhole(f[11], v, error))
             return fail(error);
-        item->setRetryCount(f[11].isEmpty() ? 0 : v);
+        item.setRetryCount(f[11].isEmpty() ? 0 : v);
         if (f[12].isEmpty() || !isDigit(f[12].front()))
             return fail(ErrorCode::TypeMismatch);
-        item->setPending(f[12].front() == '0');
+        item.setPending(f[12].front() == '0');
     }
-    return item;
+    return true;
 }
 
 } // namespace
@@ -344,8 +377,8 @@ std::unique_ptr<CollFaxItem> CaricaCollFaxItem(QByteArrayView data, typeOfList k
     TextInterner interner;
     while (reader.next(record)) {
         // Each fax record is led by "¦"; a failing one is reported and left out.
-        auto item = createFaxItem(record.isEmpty() ? record : record.sliced(1), kind, onError, &interner);
-        if (item)
+        auto item = std::make_unique<FaxItem>();
+        if (fillFaxItem(*item, record.isEmpty() ? record : record.sliced(1), kind, onError, &interner))
             items->Add(std::move(item));
     }
     return items;

@@ -59,6 +59,27 @@ QByteArrayView trimmed(QByteArrayView text)
     return text;
 }
 
+// A sign and up to 18 digits, read without the general reader; false for anything else.
+bool plainWhole(QByteArrayView text, qint64 &value)
+{
+    qsizetype i = 0;
+    const bool negative = !text.isEmpty() && text.front() == '-';
+    if (!text.isEmpty() && (text.front() == '+' || negative))
+        i = 1;
+    const qsizetype digits = text.size() - i;
+    if (digits < 1 || digits > 18)
+        return false;
+    qint64 v = 0;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    value = negative ? -v : v;
+    return true;
+}
+
 double toDouble(QByteArrayView number)
 {
     const std::string s(number.data(), size_t(number.size()));
@@ -76,6 +97,8 @@ bool isNumeric(QByteArrayView text)
 bool toWhole64(QByteArrayView text, qint64 &value, int &error)
 {
     text = trimmed(text);
+    if (plainWhole(text, value))
+        return true;
     if (text.isEmpty() || numberLength(text) != text.size()) {
         error = ErrorCode::TypeMismatch;
         return false;
