@@ -9,6 +9,7 @@
 #include "QuorinSock.h"
 #include "SampleMailbox.h"
 #include "StartupMain.h"
+#include "TestHome.h"
 #include "frmMain.h"
 #include "frmSendStatus.h"
 
@@ -82,22 +83,14 @@ private:
     void clickRow(frmMain *w, int index);
     QStringList promptTexts() const;
 
-    QTemporaryDir m_dir;
+    TestHome m_dir;
     std::unique_ptr<StartupMain> m_startup;
 };
 
 void tst_MainWindow::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    for (const char *name : {"config", "data", "run", "tmp"})
-        QVERIFY(QDir(m_dir.path()).mkpath(QString::fromLatin1(name)));
-    QFile::setPermissions(m_dir.filePath(u"run"_s),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", m_dir.filePath(u"run"_s).toLocal8Bit());
-    qputenv("TMPDIR", m_dir.filePath(u"tmp"_s).toLocal8Bit());
-    qputenv("QUORIN_SYSCONF_DIR", m_dir.filePath(u"etc"_s).toLocal8Bit());
+    QVERIFY(m_dir.setUp());
+    m_dir.useOwnSysconf();
     QCoreApplication::setApplicationName(u"Quorin"_s);
     QCoreApplication::setApplicationVersion(u"1.0.0"_s);
     Prompt::setAnswering(true);

@@ -9,6 +9,7 @@
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "StartupMain.h"
+#include "TestHome.h"
 #include "frmInoltra.h"
 #include "frmMain.h"
 #include "frmPropFax.h"
@@ -109,23 +110,15 @@ private:
     void rightClickRow(frmMain *w, int index, bool ctrl = false);
     QStringList promptTexts() const;
 
-    QTemporaryDir m_dir;
+    TestHome m_dir;
     std::unique_ptr<StartupMain> m_startup;
     QStringList m_programs; // stub programs written into the program folder
 };
 
 void tst_MainWindowCommands::initTestCase()
 {
-    QVERIFY(m_dir.isValid());
-    for (const char *name : {"config", "data", "run", "tmp"})
-        QVERIFY(QDir(m_dir.path()).mkpath(QString::fromLatin1(name)));
-    QFile::setPermissions(m_dir.filePath(u"run"_s),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_CONFIG_HOME", m_dir.filePath(u"config"_s).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", m_dir.filePath(u"data"_s).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", m_dir.filePath(u"run"_s).toLocal8Bit());
-    qputenv("TMPDIR", m_dir.filePath(u"tmp"_s).toLocal8Bit());
-    qputenv("QUORIN_SYSCONF_DIR", m_dir.filePath(u"etc"_s).toLocal8Bit());
+    QVERIFY(m_dir.setUp());
+    m_dir.useOwnSysconf();
     qputenv("QUORIN_DISCOVERY_HOSTS", "127.0.0.1");
     // No mail client: the mail hand-over stays off.
     qputenv("PATH", m_dir.filePath(u"tmp"_s).toLocal8Bit());
