@@ -2,11 +2,18 @@
 
 // The sample mailbox behind a fake server for the main window's tests, with the login answer and other
 // frames open to change.
+#include "AppPaths.h"
 #include "FakeFaxServer.h"
 #include "QuorinSock.h"
 #include "SampleMailbox.h"
+#include "StartupMain.h"
+#include "frmMain.h"
 
+#include <QFile>
+#include <QSignalSpy>
 #include <QStringList>
+#include <QTest>
+#include <QTreeWidget>
 
 #include <functional>
 
@@ -42,3 +49,43 @@ struct Server
         fake.listen();
     }
 };
+
+constexpr int LoginTimeout = 15000;
+
+// "Darezi.ini" naming the server, as the user's settings would.
+inline bool writeServerIni(const QString &server, int port)
+{
+    QFile file(AppPaths::settingsDir() + QStringLiteral("/Darezi.ini"));
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    file.write("[Config]\r\nServer=" + server.toUtf8() + "\r\nPort= " + QByteArray::number(port) + "\r\n");
+    return true;
+}
+
+// Runs the start-up and waits for the main window holding its first list; null when it never comes.
+inline frmMain *runToFirstList(StartupMain &startup)
+{
+    QSignalSpy finished(&startup, &StartupMain::finished);
+    startup.Main();
+    if (finished.isEmpty() && !finished.wait(LoginTimeout))
+        return nullptr;
+    frmMain *w = startup.mainWindow();
+    if (startup.outcome() != StartupMain::Outcome::Running || !w)
+        return nullptr;
+    if (!QTest::qWaitFor([w] { return w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0; },
+                         LoginTimeout))
+        return nullptr;
+    return w;
+}
+
+// Clicks a folder of the tree as the user would, opening its parents first.
+inline void clickTreeNode(frmMain *w, const QString &key)
+{
+    QTreeWidgetItem *node = w->tree().node(key);
+    QVERIFY2(node, qPrintable(key));
+    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent())
+        p->setExpanded(true);
+    w->TVNodi->scrollToItem(node);
+    const QRect r = w->TVNodi->visualItemRect(node);
+    QTest::mouseClick(w->TVNodi->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 8, r.center().y()));
+}

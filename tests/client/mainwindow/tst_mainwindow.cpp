@@ -32,11 +32,7 @@
 using namespace Qt::StringLiterals;
 using F = FakeFaxServer;
 
-namespace {
-
-constexpr int LoginTimeout = 15000;
-
-} // namespace
+namespace {} // namespace
 
 class tst_MainWindow : public QObject
 {
@@ -112,10 +108,7 @@ void tst_MainWindow::cleanup()
 
 void tst_MainWindow::writeIni(const QString &server, int port)
 {
-    const QString path = AppPaths::settingsDir() + u"/Darezi.ini"_s;
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("[Config]\r\nServer=" + server.toUtf8() + "\r\nPort= " + QByteArray::number(port) + "\r\n");
+    QVERIFY(writeServerIni(server, port));
 }
 
 StartupMain *tst_MainWindow::start()
@@ -127,30 +120,15 @@ StartupMain *tst_MainWindow::start()
 
 frmMain *tst_MainWindow::startRunning(Server &server)
 {
-    writeIni(u"127.0.0.1"_s, server.fake.port());
-    StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    if (finished.isEmpty() && !finished.wait(LoginTimeout))
+    if (!writeServerIni(u"127.0.0.1"_s, server.fake.port()))
         return nullptr;
-    if (s->outcome() != StartupMain::Outcome::Running || !s->mainWindow())
-        return nullptr;
-    frmMain *w = s->mainWindow();
-    // The first list arrives after the login.
-    if (!QTest::qWaitFor([w] { return w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0; },
-                         LoginTimeout))
-        return nullptr;
-    return w;
+    m_startup = std::make_unique<StartupMain>();
+    return runToFirstList(*m_startup);
 }
 
 void tst_MainWindow::clickNode(frmMain *w, const QString &key)
 {
-    QTreeWidgetItem *node = w->tree().node(key);
-    QVERIFY2(node, qPrintable(key));
-    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent())
-        p->setExpanded(true);
-    w->TVNodi->scrollToItem(node);
-    const QRect r = w->TVNodi->visualItemRect(node);
-    QTest::mouseClick(w->TVNodi->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 8, r.center().y()));
+    clickTreeNode(w, key);
 }
 
 void tst_MainWindow::clickRow(frmMain *w, int index)

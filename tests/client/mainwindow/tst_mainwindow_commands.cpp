@@ -40,8 +40,6 @@ using F = FakeFaxServer;
 
 namespace {
 
-constexpr int LoginTimeout = 15000;
-
 QStringList frameTexts(const FakeFaxServer &fake, const QByteArray &keyword)
 {
     QStringList out;
@@ -145,22 +143,11 @@ void tst_MainWindowCommands::cleanup()
 
 frmMain *tst_MainWindowCommands::startRunning(Server &server)
 {
-    const QString path = AppPaths::settingsDir() + u"/Darezi.ini"_s;
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
+    if (!writeServerIni(u"127.0.0.1"_s, server.fake.port()))
         return nullptr;
-    file.write("[Config]\r\nServer=127.0.0.1\r\nPort= " + QByteArray::number(server.fake.port()) + "\r\n");
-    file.close();
     m_startup = std::make_unique<StartupMain>();
-    QSignalSpy finished(m_startup.get(), &StartupMain::finished);
-    m_startup->Main();
-    if (finished.isEmpty() && !finished.wait(LoginTimeout))
-        return nullptr;
-    frmMain *w = m_startup->mainWindow();
-    if (m_startup->outcome() != StartupMain::Outcome::Running || !w)
-        return nullptr;
-    if (!QTest::qWaitFor([w] { return w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0; },
-                         LoginTimeout))
+    frmMain *w = runToFirstList(*m_startup);
+    if (!w)
         return nullptr;
     // The first image has come: nothing asked later is overtaken by it.
     if (!QTest::qWaitFor([w] { return !w->CurrentFaxFile().isEmpty(); }, LoginTimeout))
@@ -171,13 +158,7 @@ frmMain *tst_MainWindowCommands::startRunning(Server &server)
 
 void tst_MainWindowCommands::showList(frmMain *w, const QString &key)
 {
-    QTreeWidgetItem *node = w->tree().node(key);
-    QVERIFY2(node, qPrintable(key));
-    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent())
-        p->setExpanded(true);
-    w->TVNodi->scrollToItem(node);
-    const QRect r = w->TVNodi->visualItemRect(node);
-    QTest::mouseClick(w->TVNodi->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 8, r.center().y()));
+    clickTreeNode(w, key);
     QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
 }
 
