@@ -33,7 +33,7 @@ QString command(const QString &name)
     return {};
 }
 
-bool write(const QString &name, const QString &command)
+bool write(const QString &name, const QString &command, const QString &icon)
 {
     const QString path = entryPath(name);
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
@@ -44,8 +44,8 @@ bool write(const QString &name, const QString &command)
                          name +
                          u"\n"
                          u"Exec=" +
-                         command +
-                         u"\n"
+                         command + u"\n" + (icon.isEmpty() ? QString() : u"Icon=" + icon + u"\n") +
+                         u"Terminal=false\n"
                          u"X-GNOME-Autostart-enabled=true\n";
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))

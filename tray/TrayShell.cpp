@@ -2,102 +2,34 @@
 
 #include <QCoreApplication>
 #include <QCursor>
+#include <QGuiApplication>
 #include <QHash>
 #include <QSystemTrayIcon>
 
 #include <memory>
 
+#ifdef QUORIN_HAVE_DBUS
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusInterface>
+#endif
+
+struct DesktopTrayShell::Icons
+{
+    using Key = QPair<QWidget *, int>;
+    QHash<Key, QSystemTrayIcon *> shown;
+    QHash<Key, NotifyIconData> callbacks;
+};
+
 namespace {
 
-// The desktop's notification area through QSystemTrayIcon: one per window and icon id.
-class SystemTrayShell : public TrayShell
+void apply(QSystemTrayIcon &icon, const NotifyIconData &data, int flags)
 {
-public:
-    bool notifyIcon(Message message, const NotifyIconData &data) override
-    {
-        const Key key{data.hWnd.data(), data.uID};
-        switch (message) {
-        case NIM_ADD: {
-            if (m_icons.contains(key) || !QSystemTrayIcon::isSystemTrayAvailable())
-                return fail();
-            auto icon = std::make_unique<QSystemTrayIcon>();
-            apply(*icon, data, NotifyIconData::NIF_ICON | NotifyIconData::NIF_TIP);
-            const NotifyIconData target = data;
-            QObject::connect(icon.get(), &QSystemTrayIcon::activated, icon.get(),
-                             [this, key](QSystemTrayIcon::ActivationReason reason) {
-                                 const int m = mouseMessage(reason);
-                                 const auto it = m_callbacks.constFind(key);
-                                 if (m != 0 && it != m_callbacks.cend())
-                                     TrayShell::notify(*it, m, QCursor::pos());
-                             });
-            icon->show();
-            m_callbacks.insert(key, target);
-            m_icons.insert(key, icon.release());
-            return succeed();
-        }
-        case NIM_MODIFY: {
-            QSystemTrayIcon *icon = m_icons.value(key);
-            if (!icon)
-                return fail();
-            apply(*icon, data, data.uFlags);
-            if (data.uFlags & NotifyIconData::NIF_MESSAGE)
-                m_callbacks.insert(key, data);
-            return succeed();
-        }
-        case NIM_DELETE: {
-            QSystemTrayIcon *icon = m_icons.take(key);
-            m_callbacks.remove(key);
-            if (!icon)
-                return fail();
-            icon->hide();
-            icon->deleteLater();
-            return succeed();
-        }
-        }
-        return fail();
-    }
-    int lastError() const override { return m_error; }
-
-private:
-    using Key = QPair<QWidget *, int>;
-
-    static int mouseMessage(QSystemTrayIcon::ActivationReason reason)
-    {
-        switch (reason) {
-        case QSystemTrayIcon::DoubleClick:
-            return TrayMouse::LButtonDblClk;
-        case QSystemTrayIcon::Context:
-            return TrayMouse::RButtonUp;
-        case QSystemTrayIcon::Trigger:
-            return TrayMouse::LButtonUp;
-        case QSystemTrayIcon::MiddleClick:
-            return TrayMouse::MButtonUp;
-        default:
-            return 0;
-        }
-    }
-    static void apply(QSystemTrayIcon &icon, const NotifyIconData &data, int flags)
-    {
-        if (flags & NotifyIconData::NIF_ICON)
-            icon.setIcon(data.hIcon);
-        if (flags & NotifyIconData::NIF_TIP)
-            icon.setToolTip(data.szTip);
-    }
-    bool fail()
-    {
-        m_error = TrayErrorNotAvailable;
-        return false;
-    }
-    bool succeed()
-    {
-        m_error = 0;
-        return true;
-    }
-
-    QHash<Key, QSystemTrayIcon *> m_icons;
-    QHash<Key, NotifyIconData> m_callbacks;
-    int m_error = 0;
-};
+    if (flags & NotifyIconData::NIF_ICON)
+        icon.setIcon(data.hIcon);
+    if (flags & NotifyIconData::NIF_TIP)
+        icon.setToolTip(data.szTip);
+}
 
 TrayShell *&installed()
 {
@@ -121,8 +53,8 @@ TrayShell *TrayShell::current()
 {
     if (installed())
         return installed();
-    static SystemTrayShell system;
-    return &system;
+    static DesktopTrayShell desktop;
+    return &desktop;
 }
 
 void TrayShell::install(TrayShell *shell)
@@ -136,4 +68,128 @@ void TrayShell::notify(const NotifyIconData &data, int mouseMessage, QPoint glob
         return;
     QCoreApplication::postEvent(
         data.hWnd.data(), new TrayNotifyEvent(data.uCallbackMessage, data.uID, mouseMessage, globalPos));
+}
+
+DesktopTrayShell::DesktopTrayShell() : m_icons(new Icons) {}
+
+DesktopTrayShell::~DesktopTrayShell()
+{
+    // The program-wide shell outlives the application object: its icons are left to the system then.
+    if (QCoreApplication::instance())
+        qDeleteAll(m_icons->shown);
+    delete m_icons;
+}
+
+bool DesktopTrayShell::notifyIcon(Message message, const NotifyIconData &data)
+{
+    const Icons::Key key{data.hWnd.data(), data.uID};
+    switch (message) {
+    case NIM_ADD: {
+        if (m_icons->shown.contains(key) || !available())
+            return fail();
+        auto icon = std::make_unique<QSystemTrayIcon>();
+        apply(*icon, data, NotifyIconData::NIF_ICON | NotifyIconData::NIF_TIP);
+        QObject::connect(icon.get(), &QSystemTrayIcon::activated, icon.get(),
+                         [this, key](QSystemTrayIcon::ActivationReason reason) {
+                             const int m = mouseMessage(reason, host());
+                             const auto it = m_icons->callbacks.constFind(key);
+                             if (m != 0 && it != m_icons->callbacks.cend())
+                                 TrayShell::notify(*it, m, QCursor::pos());
+                         });
+        showIcon(*icon);
+        m_icons->callbacks.insert(key, data);
+        m_icons->shown.insert(key, icon.release());
+        return succeed();
+    }
+    case NIM_MODIFY: {
+        QSystemTrayIcon *icon = m_icons->shown.value(key);
+        if (!icon)
+            return fail();
+        apply(*icon, data, data.uFlags);
+        if (data.uFlags & NotifyIconData::NIF_MESSAGE)
+            m_icons->callbacks.insert(key, data);
+        return succeed();
+    }
+    case NIM_DELETE: {
+        QSystemTrayIcon *icon = m_icons->shown.take(key);
+        m_icons->callbacks.remove(key);
+        if (!icon)
+            return fail();
+        hideIcon(*icon);
+        icon->deleteLater();
+        return succeed();
+    }
+    }
+    return fail();
+}
+
+int DesktopTrayShell::mouseMessage(int activationReason, Host host)
+{
+    switch (static_cast<QSystemTrayIcon::ActivationReason>(activationReason)) {
+    case QSystemTrayIcon::DoubleClick:
+        return TrayMouse::LButtonDblClk;
+    case QSystemTrayIcon::Context:
+        return TrayMouse::RButtonUp;
+    case QSystemTrayIcon::Trigger:
+        return host == Host::StatusNotifier ? TrayMouse::LButtonDblClk : TrayMouse::LButtonUp;
+    case QSystemTrayIcon::MiddleClick:
+        return TrayMouse::MButtonUp;
+    default:
+        return 0;
+    }
+}
+
+DesktopTrayShell::Host DesktopTrayShell::detectHost()
+{
+#ifdef QUORIN_HAVE_DBUS
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
+    if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(watcher)) {
+        QDBusInterface probe(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
+        if (probe.property("IsStatusNotifierHostRegistered").toBool())
+            return Host::StatusNotifier;
+    }
+#endif
+    // Wayland has no XEmbed: whatever tray there is speaks StatusNotifier.
+    if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+        return Host::StatusNotifier;
+    return Host::XEmbed;
+}
+
+QSystemTrayIcon *DesktopTrayShell::trayIcon(QWidget *window, int id) const
+{
+    return m_icons->shown.value(Icons::Key{window, id});
+}
+
+bool DesktopTrayShell::available() const
+{
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+DesktopTrayShell::Host DesktopTrayShell::host() const
+{
+    // The host can change during a session (a panel restarted, an extension switched on).
+    return detectHost();
+}
+
+void DesktopTrayShell::showIcon(QSystemTrayIcon &icon)
+{
+    icon.show();
+}
+
+void DesktopTrayShell::hideIcon(QSystemTrayIcon &icon)
+{
+    icon.hide();
+}
+
+bool DesktopTrayShell::fail()
+{
+    m_error = TrayErrorNotAvailable;
+    return false;
+}
+
+bool DesktopTrayShell::succeed()
+{
+    m_error = 0;
+    return true;
 }

@@ -72,3 +72,47 @@ public:
 
 // Error the desktop's shell reports when there is no notification area to put an icon in.
 inline constexpr int TrayErrorNotAvailable = 1008;
+
+class QSystemTrayIcon;
+
+// The desktop's notification area through QSystemTrayIcon: one per window and icon id. Hosts report the
+// mouse differently. An XEmbed tray reports a left click and then a double click. A StatusNotifier host
+// (KDE Plasma, GNOME with the AppIndicator extension, Wayland desktops) reports one activation per left
+// click and never a double click, so there the activation stands for the double click. The context
+// request (right button) is the right button on both.
+class DesktopTrayShell : public TrayShell
+{
+public:
+    enum class Host { XEmbed, StatusNotifier };
+
+    DesktopTrayShell();
+    ~DesktopTrayShell() override;
+
+    bool notifyIcon(Message message, const NotifyIconData &data) override;
+    int lastError() const override { return m_error; }
+
+    // The mouse message an activation reported by that kind of host stands for; 0 for none.
+    static int mouseMessage(int activationReason, Host host);
+    // The kind of host this session has: a StatusNotifier host registered on the session bus (what Qt
+    // itself uses when there is one), else XEmbed.
+    static Host detectHost();
+
+    // The icon shown for a window's icon id; nullptr when none.
+    QSystemTrayIcon *trayIcon(QWidget *window, int id) const;
+
+protected:
+    // Whether there is a notification area at all.
+    virtual bool available() const;
+    // The host kind, asked at each activation.
+    virtual Host host() const;
+    virtual void showIcon(QSystemTrayIcon &icon);
+    virtual void hideIcon(QSystemTrayIcon &icon);
+
+private:
+    struct Icons;
+    bool fail();
+    bool succeed();
+
+    Icons *m_icons;
+    int m_error = 0;
+};

@@ -1,5 +1,7 @@
 #include "ProgramInfo.h"
 
+#include "ThemeIcons.h"
+
 #include <QCoreApplication>
 #include <QPainter>
 #include <QStringList>
@@ -38,6 +40,8 @@ QPixmap ProgramLogo(int width, int height)
 
 QIcon ProgramIcon()
 {
+    if (QIcon own = ThemeIcons::program(QCoreApplication::applicationName()); !own.isNull())
+        return own;
     QPixmap pm(32, 32);
     pm.fill(Qt::transparent);
     QPainter p(&pm);

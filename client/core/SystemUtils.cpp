@@ -7,6 +7,7 @@
 #include "ProgramStarter.h"
 #include "Registry.h"
 #include "SystemUser.h"
+#include "ThemeIcons.h"
 
 #include <QApplication>
 #include <QDir>
@@ -128,7 +129,7 @@ void EnableLiveAutostart()
     const QString name = QString::fromUtf16(LiveAutostartName);
     if (!Autostart::command(name).isEmpty())
         return;
-    Autostart::write(name, execQuoted(ProgramStarter::programPath(name)));
+    Autostart::write(name, execQuoted(ProgramStarter::programPath(name)), ThemeIcons::programIconName(name));
 }
 
 void DisableLiveAutostart()

@@ -13,6 +13,7 @@
 #include "RUBfrmRubrica.h"
 #include "StringTable.h"
 #include "SystemUtils.h"
+#include "ThemeIcons.h"
 #include "frmAbout2.h"
 #include "frmAuto.h"
 #include "frmImportaRubrica.h"
@@ -37,6 +38,7 @@ void frmMain::buildMenus()
                              void (frmMain::*command)()) {
         QAction *a = menu->addAction(text);
         a->setObjectName(name);
+        a->setIcon(ThemeIcons::forMenuEntry(name));
         if (command)
             connect(a, &QAction::triggered, this, command);
         return a;

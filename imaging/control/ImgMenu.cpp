@@ -1,5 +1,7 @@
 #include "ImgMenu.h"
 
+#include "ThemeIcons.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QPainter>
@@ -72,6 +74,8 @@ QIcon glyphIcon(const QString &glyph)
 
 QIcon iconFor(const QString &key)
 {
+    if (QIcon themed = ThemeIcons::forToolbarKey(key); !themed.isNull())
+        return themed;
     if (key == u"Save"_s)
         return standardIcon(QStyle::SP_DialogSaveButton);
     if (key == u"FirstPage"_s)

@@ -1,6 +1,7 @@
 // The notification-area icon class against a recording shell.
 #include "CSystrayIcon.h"
 #include "RecordingShell.h"
+#include "RecordingTray.h"
 
 #include <QSignalSpy>
 #include <QTest>
@@ -11,6 +12,22 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// A window that keeps the mouse messages its icon's notifications carry.
+struct Catcher : QWidget
+{
+    QList<int> messages;
+    bool event(QEvent *e) override
+    {
+        if (e->type() == TrayNotifyEvent::eventType()) {
+            const auto *n = static_cast<TrayNotifyEvent *>(e);
+            if (n->callbackMessage() == 512)
+                messages << n->message();
+            return true;
+        }
+        return QWidget::event(e);
+    }
+};
 
 QIcon colouredIcon(Qt::GlobalColor colour)
 {
@@ -40,6 +57,9 @@ private Q_SLOTS:
     void refusedChangeKeepsValue();
     void destructionRemovesIcon();
     void notificationsReachTheWindow();
+    void desktopShellKeepsTheIcon();
+    void hostActivations_data();
+    void hostActivations();
 
 private:
     std::unique_ptr<RecordingShell> m_shell;
@@ -240,20 +260,7 @@ void tst_SystrayIcon::destructionRemovesIcon()
 void tst_SystrayIcon::notificationsReachTheWindow()
 {
     // The shell posts the icon's mouse messages to the window, tagged with the callback message.
-    struct Catcher : QWidget
-    {
-        QList<int> messages;
-        bool event(QEvent *e) override
-        {
-            if (e->type() == TrayNotifyEvent::eventType()) {
-                const auto *n = static_cast<TrayNotifyEvent *>(e);
-                if (n->callbackMessage() == 512)
-                    messages << n->message();
-                return true;
-            }
-            return QWidget::event(e);
-        }
-    } catcher;
+    Catcher catcher;
     CSystrayIcon icon;
     icon.Initialize(&catcher, colouredIcon(Qt::green), u"x"_s, 512);
     m_icon.reset();
@@ -262,6 +269,97 @@ void tst_SystrayIcon::notificationsReachTheWindow()
     m_shell->click(TrayMouse::RButtonUp);
     QTRY_COMPARE(catcher.messages, (QList<int>{515, 517}));
     icon.HideIcon();
+}
+
+void tst_SystrayIcon::desktopShellKeepsTheIcon()
+{
+    m_icon.reset();
+    m_shell.reset();
+    RecordingTray tray(DesktopTrayShell::Host::XEmbed);
+    Catcher window;
+    CSystrayIcon icon;
+    QSignalSpy errors(&icon, &CSystrayIcon::NIError);
+
+    // No notification area: the add is refused with its code and nothing is shown.
+    tray.hasArea = false;
+    icon.Initialize(&window, colouredIcon(Qt::blue), u"Connessione..."_s, 512);
+    QVERIFY(!icon.ShowIcon());
+    QCOMPARE(errors.size(), 1);
+    QCOMPARE(errors.takeFirst().at(0).toInt(), TrayErrorNotAvailable);
+    QVERIFY(tray.shown.isEmpty());
+
+    tray.hasArea = true;
+    QVERIFY(icon.ShowIcon());
+    QCOMPARE(tray.shown.size(), 1);
+    QSystemTrayIcon *shown = tray.trayIcon(&window, 1);
+    QCOMPARE(shown, tray.shown.first());
+    QCOMPARE(shown->toolTip(), u"Connessione..."_s);
+    QCOMPARE(shown->icon().cacheKey(), icon.IconHandle().cacheKey());
+
+    // Each change reaches the shown icon; a second add of the same icon is refused.
+    const QIcon red = colouredIcon(Qt::red);
+    icon.setIconHandle(red);
+    icon.setTipText(QString(70, u'z'));
+    QCOMPARE(shown->icon().cacheKey(), red.cacheKey());
+    QCOMPARE(shown->toolTip(), QString(63, u'z'));
+    QVERIFY(!tray.notifyIcon(TrayShell::NIM_ADD, icon.record()));
+
+    // A new callback message is used from then on.
+    icon.setCallbackMessage(600);
+    tray.activate(QSystemTrayIcon::DoubleClick);
+    QTest::qWait(20);
+    QVERIFY(window.messages.isEmpty());
+    icon.setCallbackMessage(512);
+    tray.activate(QSystemTrayIcon::DoubleClick);
+    QTRY_COMPARE(window.messages, QList<int>{TrayMouse::LButtonDblClk});
+
+    QVERIFY(icon.HideIcon());
+    QVERIFY(tray.shown.isEmpty());
+    QVERIFY(!tray.trayIcon(&window, 1));
+    QVERIFY(!tray.notifyIcon(TrayShell::NIM_MODIFY, icon.record()));
+    QCOMPARE(errors.size(), 0);
+}
+
+void tst_SystrayIcon::hostActivations_data()
+{
+    using Host = DesktopTrayShell::Host;
+    QTest::addColumn<int>("host");
+    QTest::addColumn<QList<int>>("reasons");
+    QTest::addColumn<QList<int>>("messages");
+    // An XEmbed tray reports a double click as a click and then the double click.
+    QTest::newRow("xembed double click")
+        << int(Host::XEmbed) << QList<int>{QSystemTrayIcon::Trigger, QSystemTrayIcon::DoubleClick}
+        << QList<int>{TrayMouse::LButtonUp, TrayMouse::LButtonDblClk};
+    QTest::newRow("xembed right and middle")
+        << int(Host::XEmbed) << QList<int>{QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick}
+        << QList<int>{TrayMouse::RButtonUp, TrayMouse::MButtonUp};
+    // A StatusNotifier host never reports a double click: its activation stands for it.
+    QTest::newRow("statusnotifier activation")
+        << int(Host::StatusNotifier) << QList<int>{QSystemTrayIcon::Trigger} << QList<int>{TrayMouse::LButtonDblClk};
+    QTest::newRow("statusnotifier right and middle")
+        << int(Host::StatusNotifier) << QList<int>{QSystemTrayIcon::Context, QSystemTrayIcon::MiddleClick}
+        << QList<int>{TrayMouse::RButtonUp, TrayMouse::MButtonUp};
+    QTest::newRow("unknown reason ignored")
+        << int(Host::StatusNotifier) << QList<int>{QSystemTrayIcon::Unknown} << QList<int>{};
+}
+
+void tst_SystrayIcon::hostActivations()
+{
+    QFETCH(int, host);
+    QFETCH(QList<int>, reasons);
+    QFETCH(QList<int>, messages);
+    m_icon.reset();
+    m_shell.reset();
+    RecordingTray tray(static_cast<DesktopTrayShell::Host>(host));
+    Catcher window;
+    CSystrayIcon icon;
+    icon.Initialize(&window, colouredIcon(Qt::blue), u"x"_s, 512);
+    QVERIFY(icon.ShowIcon());
+    for (int reason : reasons)
+        tray.activate(static_cast<QSystemTrayIcon::ActivationReason>(reason));
+    if (messages.isEmpty())
+        QTest::qWait(20);
+    QTRY_COMPARE(window.messages, messages);
 }
 
 QTEST_MAIN(tst_SystrayIcon)

@@ -9,6 +9,7 @@
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "RecordingShell.h"
+#include "RecordingTray.h"
 #include "SampleMailbox.h"
 #include "SingleInstance.h"
 #include "StartupMain.h"
@@ -100,6 +101,8 @@ private Q_SLOTS:
     void launchStartsClient();
     void launchRaisesRunningClient();
     void menuAndOpen();
+    void activationOnBothHosts_data();
+    void activationOnBothHosts();
     void connectDialog_data();
     void connectDialog();
     void linkLost();
@@ -118,6 +121,7 @@ private:
 
     TestHome m_dir;
     std::unique_ptr<RecordingShell> m_shell;
+    std::unique_ptr<RecordingTray> m_tray; // instead of m_shell where set
     std::unique_ptr<StartupMain> m_startup;
     QString m_client; // the fax client's program name in the test's program folder
 };
@@ -145,6 +149,7 @@ void tst_TrayLauncher::init()
 void tst_TrayLauncher::cleanup()
 {
     m_startup.reset();
+    m_tray.reset();
     m_shell.reset();
     QFile::remove(AppPaths::programDir() + u"/QVDozeza"_s);
     QFile::remove(AppPaths::programDir() + u"/"_s + m_client);
@@ -559,6 +564,46 @@ void tst_TrayLauncher::menuAndOpen()
     QTRY_VERIFY(!w->isVisible());
     QVERIFY(m_shell->shown);
     QVERIFY(!w->isUnloaded());
+}
+
+void tst_TrayLauncher::activationOnBothHosts_data()
+{
+    QTest::addColumn<bool>("statusNotifier");
+    QTest::newRow("xembed tray") << false;
+    QTest::newRow("statusnotifier host") << true;
+}
+
+void tst_TrayLauncher::activationOnBothHosts()
+{
+    QFETCH(bool, statusNotifier);
+    m_tray = std::make_unique<RecordingTray>(statusNotifier ? DesktopTrayShell::Host::StatusNotifier
+                                                            : DesktopTrayShell::Host::XEmbed);
+    const QString record = m_dir.filePath(u"client-started.txt"_s);
+    QFile::remove(record);
+    writeScript(m_client, "pwd > \"" + record.toLocal8Bit() + ".part\"\nmv \"" + record.toLocal8Bit() +
+                              ".part\" \"" + record.toLocal8Bit() + "\"\n");
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QCOMPARE(m_tray->shown.size(), 1);
+    auto *menu = w->findChild<QMenu *>(u"mnuMain"_s);
+    QVERIFY(menu);
+
+    // The right button opens the menu on both kinds of host.
+    m_tray->activate(QSystemTrayIcon::Context);
+    QTRY_VERIFY(menu->isVisible());
+    menu->hide();
+    QVERIFY(!QFile::exists(record));
+
+    // A left click: the double-click command where the host has no double click, nothing on XEmbed.
+    m_tray->activate(QSystemTrayIcon::Trigger);
+    if (!statusNotifier) {
+        QTest::qWait(500);
+        QVERIFY(!QFile::exists(record));
+        m_tray->activate(QSystemTrayIcon::DoubleClick);
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+    QVERIFY(promptTexts().isEmpty());
 }
 
 void tst_TrayLauncher::connectDialog_data()
