@@ -11,6 +11,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Sendora"_s);
+    QApplication::setDesktopFileName(u"sendora"_s); // the menu entry: its icon on panels and docks
     QApplication::setOrganizationName(u"Quorin"_s);
     QApplication::setApplicationVersion(QStringLiteral(QUORIN_VERSION));
     // The start-up ends the program: windows come and go before the send window shows.

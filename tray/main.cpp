@@ -11,6 +11,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"QuorinLive"_s);
+    QApplication::setDesktopFileName(u"quorinlive"_s); // the menu entry: its icon on panels and docks
     QApplication::setOrganizationName(u"Quorin"_s);
     QApplication::setApplicationVersion(QStringLiteral(QUORIN_VERSION));
     // The program lives in the notification area: closing a window never ends it, only "Esci" does.

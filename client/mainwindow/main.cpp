@@ -13,6 +13,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Quorin"_s);
+    QApplication::setDesktopFileName(u"quorin"_s); // the menu entry: its icon on panels and docks
     QApplication::setOrganizationName(u"Quorin"_s);
     QApplication::setApplicationVersion(QStringLiteral(QUORIN_VERSION));
     // The program ends when the start is given up or when the main window closes, never because the
