@@ -111,7 +111,9 @@ QString nameForToolbarKey(const QString &key)
     return names.value(key);
 }
 
-QString nameForMenuEntry(const QString &objectName)
+namespace {
+
+const QHash<QString, QString> &menuNames()
 {
     static const QHash<QString, QString> names = {
         {u"mnuRubrica"_s, u"x-office-address-book"_s},
@@ -125,8 +127,48 @@ QString nameForMenuEntry(const QString &objectName)
         {u"mnuLiveUpdate"_s, u"software-update-available"_s},
         {u"mnuHelpContents"_s, u"help-contents"_s},
         {u"mnuHelpAbout"_s, u"help-about"_s},
+        // the fax lists' context menus (one name per list)
+        {u"mnuinoltrafax"_s, u"system-users"_s},
+        {u"mnuinoltrafax2"_s, u"system-users"_s},
+        {u"mnuInoltroExt"_s, u"document-send"_s},
+        {u"mnuInoltroExt2"_s, u"document-send"_s},
+        {u"mnuInoltroExtS"_s, u"document-send"_s},
+        {u"mnuMailI"_s, u"mail-message-new"_s},
+        {u"mnuMailR"_s, u"mail-message-new"_s},
+        {u"mnuMail"_s, u"mail-message-new"_s},
+        {u"mnuVisualizzaIFax"_s, u"document-print-preview"_s},
+        {u"mnuVisualizzaRFax"_s, u"document-print-preview"_s},
+        {u"mnuVisualizzaFax"_s, u"document-print-preview"_s},
+        {u"mnuPropriet\u00e0IFax"_s, u"document-properties"_s},
+        {u"mnuPropriet\u00e0RFax"_s, u"document-properties"_s},
+        {u"mnuPropriet\u00e0"_s, u"document-properties"_s},
+        {u"mnuSetNotReadI"_s, u"mail-mark-unread"_s},
+        {u"mnuSetNotRead"_s, u"mail-mark-unread"_s},
+        {u"mnuEliminaFaxI"_s, u"user-trash"_s},
+        {u"mnuEliminaFaxR"_s, u"user-trash"_s},
+        {u"mnuEliminaFax"_s, u"user-trash"_s},
+        {u"mnuEliminaCest"_s, u"edit-delete"_s},
+        {u"mnuEliminaCestAll"_s, u"edit-clear-all"_s},
+        {u"mnuCestinoRipristina"_s, u"edit-undo"_s},
+        // the folder tree's context menu
+        {u"mnuTreeNew"_s, u"folder-new"_s},
+        {u"mnuTreeSvuotaCestino"_s, u"user-trash-full"_s},
+        {u"mnuTreeRemove"_s, u"edit-delete"_s},
+        {u"mnuProprietaCartella"_s, u"document-properties"_s},
     };
-    return names.value(objectName);
+    return names;
+}
+
+} // namespace
+
+QString nameForMenuEntry(const QString &objectName)
+{
+    return menuNames().value(objectName);
+}
+
+QStringList menuEntriesWithPictures()
+{
+    return menuNames().keys();
 }
 
 QIcon forToolbarKey(const QString &key)

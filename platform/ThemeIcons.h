@@ -2,6 +2,7 @@
 
 #include <QIcon>
 #include <QString>
+#include <QStringList>
 
 // Pictures for toolbars, menus and windows. Standard commands come from the desktop's freedesktop icon
 // theme; a session with no theme (bare X, Xvfb) borrows Adwaita when it is installed. Pictures no theme
@@ -19,6 +20,8 @@ QIcon named(const QString &name);
 // or of a main-window menu entry (its object name). Empty for commands without one.
 QString nameForToolbarKey(const QString &key);
 QString nameForMenuEntry(const QString &objectName);
+// The menu entries that have a picture.
+QStringList menuEntriesWithPictures();
 
 // The pictures themselves (null when there is none).
 QIcon forToolbarKey(const QString &key);

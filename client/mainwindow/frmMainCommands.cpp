@@ -13,6 +13,7 @@
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "SystemUtils.h"
+#include "ThemeIcons.h"
 #include "clsLog.h"
 #include "frmInoltra.h"
 #include "frmPrint2.h"
@@ -166,7 +167,7 @@ void frmMain::buildListMenus()
             if (!e.text) {
                 a = menu->addSeparator();
             } else {
-                a = menu->addAction(QString::fromUtf16(e.text));
+                a = menu->addAction(ThemeIcons::forMenuEntry(QString::fromUtf16(e.name)), QString::fromUtf16(e.text));
                 if (e.command)
                     connect(a, &QAction::triggered, this, e.command);
             }

@@ -7,6 +7,7 @@
 #include "ProgramInfo.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
+#include "ThemeIcons.h"
 
 #include <QMenu>
 #include <QTimer>
@@ -85,7 +86,7 @@ QMenu *frmMain::treeMenuFor(QTreeWidgetItem *node)
         mnuTree = new QMenu(this);
         mnuTree->setObjectName(u"mnuTree"_s);
         const auto add = [this](const QString &name, const QString &text, void (frmMain::*command)()) {
-            QAction *action = mnuTree->addAction(text);
+            QAction *action = mnuTree->addAction(ThemeIcons::forMenuEntry(name), text);
             action->setObjectName(name);
             if (command)
                 connect(action, &QAction::triggered, this, command);

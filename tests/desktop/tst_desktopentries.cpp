@@ -176,6 +176,12 @@ void tst_DesktopEntries::toolbarAndProgramPictures()
     const QImage white = ThemeIcons::named(u"quorin-white-rectangle"_s).pixmap(16, 16).toImage();
     QVERIFY(!black.isNull() && black != white);
     QVERIFY(ThemeIcons::named(u"quorin-no-such-picture"_s).isNull());
+    // So does every menu entry given a picture.
+    const QStringList entries = ThemeIcons::menuEntriesWithPictures();
+    QVERIFY(entries.contains(u"mnuSendFax"_s));
+    for (const QString &entry : entries)
+        QVERIFY2(visible(ThemeIcons::forMenuEntry(entry)),
+                 qPrintable(entry + u": no picture for "_s + ThemeIcons::nameForMenuEntry(entry)));
     // The three programs have icons of their own; the windows show the running program's.
     QList<QImage> seen;
     for (const QString &program : Programs) {
