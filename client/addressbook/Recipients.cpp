@@ -4,6 +4,8 @@
 #include "faxOut.h"
 
 #include <QDate>
+
+#include <algorithm>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTime>
@@ -29,6 +31,17 @@ bool IsNumeric(const QString &text)
     const QString t = text.trimmed();
     if (t.isEmpty())
         return false;
+    // Digits with a leading sign and the separators a number may carry; no letters, so "inf", "nan" and
+    // exponents are not fax numbers.
+    const QString group = QLocale().groupSeparator();
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const QChar c = t[i];
+        const bool sign = i == 0 && (c == u'+' || c == u'-');
+        if (!sign && !(c >= u'0' && c <= u'9') && c != u'.' && c != u',' && !group.contains(c))
+            return false;
+    }
+    if (!std::any_of(t.cbegin(), t.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return false;
     bool ok = false;
     QLocale().toDouble(t, &ok);
     if (!ok)
@@ -50,15 +63,26 @@ int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList
             unusable = 1;
         return unusable;
     }
+    // Each picked row answers one entry: two contacts picked with the same name resolve to their own numbers.
+    QList<bool> used(picked.size(), false);
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const QString entry = entries[i].trimmed();
         const PickedRecipient *found = nullptr;
-        for (const PickedRecipient &p : picked) {
-            if (p.name.trimmed() == entry) {
-                found = &p;
+        qsizetype firstMatch = -1;
+        for (qsizetype k = 0; k < picked.size(); ++k) {
+            if (picked[k].name.trimmed() != entry)
+                continue;
+            if (firstMatch < 0)
+                firstMatch = k;
+            if (!used[k]) {
+                used[k] = true;
+                found = &picked[k];
                 break;
             }
         }
+        if (!found && firstMatch >= 0)
+            found = &picked[firstMatch]; // the name typed once more than it was picked
+
         if (found) {
             if (IsNumeric(found->fax))
                 table[i] = {found->fax, found->name, found->company};

@@ -9,6 +9,7 @@
 #include "Twips.h"
 #include "frmNewContatto.h"
 
+#include <QCollator>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -240,12 +241,35 @@ int frmRubCondivisa::positionOf(const QTreeWidgetItem *row)
     return row ? row->data(0, Qt::UserRole).toString().mid(1).toInt() : 0;
 }
 
+namespace {
+
+// Rows ordered as people read names: by the locale, letters before case, accents after the base letter.
+class CollatedRow : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        static const QCollator collator = [] {
+            QCollator c;
+            c.setCaseSensitivity(Qt::CaseInsensitive);
+            c.setNumericMode(true);
+            return c;
+        }();
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        const int order = collator.compare(text(column), other.text(column));
+        return order != 0 ? order < 0 : text(column) < other.text(column);
+    }
+};
+
+} // namespace
+
 void frmRubCondivisa::AggiungiLVItem(const ContactsItem *item, int position)
 {
     if (!item)
         return;
     auto *row =
-        new QTreeWidgetItem(lvContatti, {rowText(*item), item->FaxNumber(), item->email(), item->Company()});
+        new CollatedRow(lvContatti, QStringList{rowText(*item), item->FaxNumber(), item->email(), item->Company()});
     row->setData(0, Qt::UserRole, QString(u"K"_s + QString::number(position)));
 }
 

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -156,6 +157,37 @@ private Q_SLOTS:
         QCOMPARE(rowTexts(rig.contacts, 1), (QStringList{u"0633"_s, u"0622"_s, u"0611"_s}));
         rig.window->Search(u"06"_s);
         QCOMPARE(rig.contacts->currentItem()->text(1), u"0633"_s);
+    }
+
+    // Names sort as people read them, whatever their case or accents; a header click turns the order.
+    void sortsByLocaleIgnoringCase()
+    {
+        BookRig rig;
+        QVERIFY(rig.link.login(loginRights(u"T<#>T<#>T<#>T"_s)));
+        rig.window = std::make_unique<frmRubCondivisa>(rig.link.sock.get());
+        rig.window->setShowMode(1);
+        rig.contacts = rig.window->findChild<QTreeWidget *>(u"lvContatti"_s);
+        QString book;
+        int id = 20;
+        for (const QString &surname : {u"Zeta"_s, u"bianchi"_s, u"\u00C4rger"_s, u"de Luca"_s, u"Alfa"_s})
+            book += record(QString(), surname, u"06"_s + QString::number(id), QString(), QString(), id++, true);
+        QVERIFY(rig.deliver(book));
+        auto names = [&] {
+            QStringList t = rowTexts(rig.contacts);
+            for (QString &n : t)
+                n = n.trimmed();
+            return t;
+        };
+        const QStringList ascending{u"Alfa"_s, u"\u00C4rger"_s, u"bianchi"_s, u"de Luca"_s, u"Zeta"_s};
+        QCOMPARE(names(), ascending);
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        QHeaderView *header = rig.contacts->header();
+        const QPoint first(header->sectionViewportPosition(0) + 5, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, first);
+        QStringList descending = ascending;
+        std::reverse(descending.begin(), descending.end());
+        QCOMPARE(names(), descending);
     }
 
     // Deleting with and without the right; rows after a deleted one still name their own contact.
