@@ -573,9 +573,12 @@ bool LocalAddressBook::refresh(QString *error)
         return load(error);
     QByteArray data;
     bool exists = false;
-    if (!readFile(&data, &exists, error))
+    if (!readFile(&data, &exists, error)) {
+        m_open = false;
+        Q_EMIT changed();
         return false;
-    if (exists == m_lastExists && data == m_lastBytes)
+    }
+    if (m_open && exists == m_lastExists && data == m_lastBytes)
         return true;
     takeContent(data, exists);
     Q_EMIT changed();
