@@ -1,5 +1,6 @@
 #include "Recipients.h"
 
+#include "Cp1252.h"
 #include "ServerDates.h"
 #include "faxOut.h"
 
@@ -24,6 +25,28 @@ QString ProposeNumbers(const QString &boxText, const PickedList &picked)
         text += p.name;
     }
     return text;
+}
+
+QString UnsendableCharacters(QStringView text)
+{
+    QString found;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A letter outside the basic plane is two UTF-16 units: test and show it whole.
+        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QStringView one = text.mid(i, n);
+        if (!Cp1252::canEncode(one) && !found.contains(one))
+            found += one;
+        i += n - 1;
+    }
+    return found;
+}
+
+QString UnsendableMessage(const QString &field, QStringView text)
+{
+    const QString bad = UnsendableCharacters(text);
+    if (bad.isEmpty())
+        return {};
+    return u"Il campo %1 contiene caratteri che non possono essere inviati al server: %2"_s.arg(field, bad);
 }
 
 bool IsNumeric(const QString &text)

@@ -58,6 +58,12 @@ QString ProposeNumbers(const QString &boxText, const PickedList &picked);
 int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList &picked, const QString &to,
                    const QString &company, QList<RecipientRow> &table);
 
+// The characters of the text the server cannot take (they have no Windows-1252 byte), each once, in
+// order; empty when all can be sent.
+QString UnsendableCharacters(QStringView text);
+// "Il campo <field> contiene caratteri che non possono essere inviati al server: ..." or empty.
+QString UnsendableMessage(const QString &field, QStringView text);
+
 // The whole text reads as one number (blanks at both ends allowed), in the system's or the C locale.
 bool IsNumeric(const QString &text);
 
