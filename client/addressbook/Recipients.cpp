@@ -1,6 +1,7 @@
 #include "Recipients.h"
 
 #include "Cp1252.h"
+#include "Protocol.h"
 #include "ServerDates.h"
 #include "faxOut.h"
 
@@ -47,6 +48,18 @@ QString UnsendableMessage(const QString &field, QStringView text)
     if (bad.isEmpty())
         return {};
     return u"Il campo %1 contiene caratteri che non possono essere inviati al server: %2"_s.arg(field, bad);
+}
+
+QString FieldProblem(const QString &field, QStringView text)
+{
+    using namespace Proto;
+    for (const QString &sep : {FieldSeparatorText, RecordSeparatorText, FaxFieldSeparatorText, QuerySeparatorText,
+                               AnswerSeparatorText, TerminatorText, QString(ListSeparatorText)}) {
+        if (text.contains(sep))
+            return u"Il campo %1 contiene \"%2\", che il server usa per separare i dati: toglierlo e riprovare."_s
+                .arg(field, sep);
+    }
+    return UnsendableMessage(field, text);
 }
 
 bool IsNumeric(const QString &text)

@@ -64,6 +64,10 @@ QString UnsendableCharacters(QStringView text);
 // "Il campo <field> contiene caratteri che non possono essere inviati al server: ..." or empty.
 QString UnsendableMessage(const QString &field, QStringView text);
 
+// What the server would misread in a field's text: a separator of the link ("<#>" and the like), or
+// characters it cannot take. Empty when the text can be sent as it is.
+QString FieldProblem(const QString &field, QStringView text);
+
 // The whole text reads as one number (blanks at both ends allowed), in the system's or the C locale.
 bool IsNumeric(const QString &text);
 

@@ -11,6 +11,7 @@
 
 #include <QCollator>
 #include <QComboBox>
+#include <QLocale>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -125,6 +126,8 @@ frmRubCondivisa::frmRubCondivisa(QuorinSock *clientSock, QWidget *parent)
     connect(cmdNew, &QPushButton::clicked, this, &frmRubCondivisa::cmdNew_Click);
     connect(cmdProp, &QPushButton::clicked, this, &frmRubCondivisa::ModificaContatto);
     connect(lvContatti, &QTreeWidget::itemDoubleClicked, this, &frmRubCondivisa::ModificaContatto);
+    lvContatti->header()->setSectionsClickable(true); // not so by default when the view does not sort itself
+    lvContatti->header()->setSortIndicatorShown(true);
     connect(lvContatti->header(), &QHeaderView::sectionClicked, this, &frmRubCondivisa::SortByColumn);
     connect(cboFiltro, &QComboBox::activated, this, &frmRubCondivisa::ApplyFilter);
     connect(CmdOk, &QPushButton::clicked, this, [this] {
@@ -251,7 +254,11 @@ public:
     bool operator<(const QTreeWidgetItem &other) const override
     {
         static const QCollator collator = [] {
-            QCollator c;
+            // The C locale compares code points ("Zeta" before "Ärger"): the program's own language then.
+            QLocale locale;
+            if (locale.language() == QLocale::C)
+                locale = QLocale(QLocale::Italian, QLocale::Italy);
+            QCollator c(locale);
             c.setCaseSensitivity(Qt::CaseInsensitive);
             c.setNumericMode(true);
             return c;

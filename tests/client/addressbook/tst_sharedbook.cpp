@@ -169,8 +169,10 @@ private Q_SLOTS:
         rig.contacts = rig.window->findChild<QTreeWidget *>(u"lvContatti"_s);
         QString book;
         int id = 20;
-        for (const QString &surname : {u"Zeta"_s, u"bianchi"_s, u"\u00C4rger"_s, u"de Luca"_s, u"Alfa"_s})
-            book += record(QString(), surname, u"06"_s + QString::number(id), QString(), QString(), id++, true);
+        for (const QString &surname : {u"Zeta"_s, u"bianchi"_s, u"\u00C4rger"_s, u"de Luca"_s, u"Alfa"_s}) {
+            book += record(QString(), surname, u"06"_s + QString::number(id), QString(), QString(), id, true);
+            ++id;
+        }
         QVERIFY(rig.deliver(book));
         auto names = [&] {
             QStringList t = rowTexts(rig.contacts);

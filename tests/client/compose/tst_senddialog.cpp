@@ -95,6 +95,59 @@ private Q_SLOTS:
         QVERIFY(newFaxFrames(rig.server).isEmpty());
     }
 
+    // Text the server would cut at a separator, or receive with "?" for letters it cannot take: the field
+    // is named, nothing is handed over.
+    void textTheServerWouldMisread_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("separator in the subject")
+            << u"tbSubj"_s << u"prezzi <#> sconti"_s
+            << u"Il campo Oggetto contiene \"<#>\", che il server usa per separare i dati"_s;
+        QTest::newRow("separator in the recipient") << u"tbTo"_s << u"Rossi<#>"_s << u"Il campo A contiene \"<#>\""_s;
+        QTest::newRow("Polish letters in the sender")
+            << u"tbFrom"_s << u"Łódź"_s
+            << u"Il campo Da contiene caratteri che non possono essere inviati al server: Łź"_s;
+        QTest::newRow("Japanese in the note") << u"tbNote"_s << u"山田さん"_s << u"Il campo Note contiene caratteri"_s;
+        QTest::newRow("Italian and Euro sign go through") << u"tbSubj"_s << u"Città € più"_s << QString();
+    }
+    void textTheServerWouldMisread()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, told);
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        rig.server.clearReceived();
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::keyClicks(child<QLineEdit>(&dlg, u"tbFaxNumber"_s), u"021"_s);
+        QWidget *box = dlg.findChild<QWidget *>(field);
+        QVERIFY(box);
+        if (auto *edit = qobject_cast<QLineEdit *>(box))
+            edit->clear();
+        for (const QChar c : typed) // key by key, letters beyond ASCII included
+            QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        Prompt::clearRecords();
+        QTest::mouseClick(child<QPushButton>(&dlg, u"cbSend"_s), Qt::LeftButton);
+        rig.sock->SendUser(u"mario"_s);
+        QVERIFY(rig.received(FakeFaxServer::answer(u"USER", u"mario")));
+        if (told.isEmpty()) {
+            QCOMPARE(newFaxFrames(rig.server).size(), 1);
+            return;
+        }
+        QVERIFY(!Prompt::records().isEmpty());
+        QVERIFY2(Prompt::lastRecord().text.startsWith(told), qPrintable(Prompt::lastRecord().text));
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QVERIFY(newFaxFrames(rig.server).isEmpty());
+        QCOMPARE(dlg.IdFaxSending(), QString());
+    }
+
     void missingDocumentStaysSelected()
     {
         ConfigIni.File = m_doc1 + u'+' + m_doc2;
