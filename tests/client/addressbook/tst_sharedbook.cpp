@@ -259,6 +259,37 @@ private Q_SLOTS:
         QCOMPARE(rig.window->windowTitle(), u"RUBRICA [ 4 contatti ]"_s);
     }
 
+    // A contact with letters the server cannot take, or a link separator, is not sent; the field is named.
+    void newContactTheServerWouldMisread()
+    {
+        BookRig rig;
+        QVERIFY(rig.open(u"T<#>T<#>T<#>T"_s));
+        QStringList told;
+        QString after;
+        Prompt::setDialogHandler([&](QDialog *d) {
+            d->show();
+            auto *surname = d->findChild<QLineEdit *>(u"txtCognome"_s);
+            for (const QChar c : u"Żółkiewski"_s)
+                QTest::sendKeyEvent(QTest::Click, surname, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::mouseClick(d->findChild<QPushButton *>(u"CmdOK"_s), Qt::LeftButton);
+            surname->clear();
+            QTest::keyClicks(d->findChild<QLineEdit *>(u"txtVia"_s), u"Via<#>Roma"_s);
+            QTest::mouseClick(d->findChild<QPushButton *>(u"CmdOK"_s), Qt::LeftButton);
+            told = promptTexts();
+            after = surname->text();
+            return int(QDialog::Rejected);
+        });
+        Prompt::clearRecords();
+        rig.window->cmdNew_Click();
+        told.removeAll(u"frmNewContatto"_s); // the window itself
+        QVERIFY2(told.size() == 2, qPrintable(told.join(u" | "_s)));
+        QCOMPARE(told[0], u"Il campo Cognome contiene caratteri che non possono essere inviati al server: Żł"_s);
+        QVERIFY2(told[1].startsWith(u"Il campo Via contiene \"<#>\""_s), qPrintable(told[1]));
+        rig.link.sock->SendUser(u"mario"_s);
+        QVERIFY(rig.link.received(F::answer(u"USER", u"mario")));
+        QVERIFY(rig.link.server.receivedFrames("NEW_CONTATTO").isEmpty());
+    }
+
     void editContact_data()
     {
         QTest::addColumn<QString>("rights");
