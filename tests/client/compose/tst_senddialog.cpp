@@ -313,6 +313,49 @@ private Q_SLOTS:
                  (QStringList{u"Viverov Aroz"_s, u"Beta"_s, u"033333"_s}));
     }
 
+    // Two contacts named alike, both picked: each number goes to the server, not the first one twice.
+    void sameNamePicksKeepTheirNumbers()
+    {
+        QFile::remove(LocalAddressBook::defaultPath());
+        LocalAddressBook book;
+        for (const QString &fax : {u"011"_s, u"012"_s}) {
+            LocalContact c;
+            c.displayName = u"Rossi"_s;
+            c.businessFax = fax;
+            book.add(c);
+        }
+        QVERIFY(book.save());
+        ConfigIni.FieldRubrica = 2;
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        Prompt::setDialogHandler([](QDialog *d) {
+            auto *form = qobject_cast<RUBfrmRubrica *>(d);
+            if (!form)
+                return int(QDialog::Rejected);
+            form->show();
+            auto *list = form->findChild<QListWidget *>(u"lstContacts"_s);
+            for (int row : {0, 1}) {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                                  list->visualItemRect(list->item(row)).center());
+                QTest::mouseClick(form->findChild<QPushButton *>(u"cmdA"_s), Qt::LeftButton);
+            }
+            QTest::mouseClick(form->findChild<QPushButton *>(u"CmdOk"_s), Qt::LeftButton);
+            return form->result();
+        });
+        click(&dlg, u"cmdRub"_s);
+        Prompt::setDialogHandler({});
+        QCOMPARE(child<QLineEdit>(&dlg, u"tbFaxNumber"_s)->text(), u"Rossi; Rossi"_s);
+        click(&dlg, u"cbSend"_s);
+        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
+        QCOMPARE(block.value(12), u"Rossi;Rossi"_s);
+        QCOMPARE(block.value(14), u"011;012"_s);
+    }
+
     // "Rubrica" with the shared book: the window fills itself when the book arrives, without blocking.
     void pickFromSharedBook()
     {
