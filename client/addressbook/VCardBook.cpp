@@ -65,6 +65,9 @@ QList<Logical> unfold(const QString &text)
     for (QString line : raw) {
         if (line.endsWith(u'\r'))
             line.chop(1);
+        // A dangling soft break never swallows the end of the card.
+        if (softBreak && line.trimmed().compare(u"END:VCARD", Qt::CaseInsensitive) == 0)
+            softBreak = false;
         if (softBreak && !lines.isEmpty()) {
             lines.last().text.chop(1);
             lines.last().text += line;
@@ -379,6 +382,8 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
             if (!QString(rest).remove(u';').isEmpty())
                 card.kept.insert(u"N.rest"_s, rest);
             keepHead(u"N"_s, p.head, u"N"_s);
+        } else if ((p.name == u"EMAIL" || p.name == u"ORG") && textOf(p).isEmpty()) {
+            keepRaw(logical); // nothing to edit: written back as it came
         } else if (p.name == u"ORG" && card.company.isEmpty()) {
             const QStringList units = splitEscaped(
                 p.quotedPrintable ? decodeQuotedPrintable(p.rawValue, p.charset) : p.rawValue, u';');
@@ -394,16 +399,16 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
             const bool home = p.types.contains(u"home"_s);
             const QString key = fax ? (home ? u"TEL.homefax"_s : u"TEL.fax"_s) : u"TEL.phone"_s;
             QString *slot = fax ? (home ? &card.homeFax : &card.businessFax) : &card.phone;
-            QString value = textOf(p);
-            if (!slot->isEmpty() || value.isEmpty()) {
+            const QString value = textOf(p);
+            const bool uri = value.startsWith(u"tel:", Qt::CaseInsensitive);
+            const QString number = uri ? numberOfUri(value) : value;
+            if (!slot->isEmpty() || number.isEmpty()) { // a second number, or none: kept as it came
                 keepRaw(logical);
                 continue;
             }
-            if (value.startsWith(u"tel:", Qt::CaseInsensitive)) {
+            if (uri)
                 card.kept.insert(key + u".uri"_s, value.mid(4));
-                value = numberOfUri(value);
-            }
-            *slot = value;
+            *slot = number;
             keepHead(key, p.head, fax ? (home ? HomeFaxHead : FaxHead) : PhoneHead);
         } else {
             keepRaw(logical);
@@ -451,13 +456,8 @@ QByteArray serialize(const QList<LocalContact> &contacts)
             tel(u"TEL.homefax"_s, HomeFaxHead, c.homeFax);
         if (!c.phone.isEmpty())
             tel(u"TEL.phone"_s, PhoneHead, c.phone);
-        for (const QString &line : c.otherLines) {
-            if (line.contains(u'\n')) { // kept with its own folding
-                out += line.toUtf8() + "\r\n";
-            } else {
-                out += foldLine(line);
-            }
-        }
+        for (const QString &line : c.otherLines) // as they came, with their own folding
+            out += line.toUtf8() + "\r\n";
         out += "END:VCARD\r\n";
     }
     return out;
