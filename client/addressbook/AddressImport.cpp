@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <initializer_list>
 
 using namespace Qt::StringLiterals;
@@ -13,17 +14,6 @@ namespace AddressImport {
 namespace {
 
 const QString Blank = u" "_s;
-
-QString decodeText(const QByteArray &data)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(data);
-    if (utf8.hasError())
-        return Cp1252::toUnicode(data); // Outlook writes its exports in the Windows code page
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return text;
-}
 
 // Field n (1-based) of the record, empty when the record is shorter.
 QString field(const QStringList &fields, int n)
@@ -57,13 +47,16 @@ struct Record
 };
 
 // Records of the text, cut the way splitRecord reads fields: a line break inside a quoted field
-// belongs to the field.
-QList<Record> records(const QString &text, QChar separator)
+// belongs to the field. A quote still open at the end is reported in `unclosed` (the line of its record,
+// 0 when none) and that record is left out.
+QList<Record> records(const QString &text, QChar separator, int firstLine = 1, int *unclosed = nullptr)
 {
     QList<Record> out;
     Record current;
-    current.line = 1;
-    int line = 1;
+    current.line = firstLine;
+    int line = firstLine;
+    if (unclosed)
+        *unclosed = 0;
     bool quoted = false;
     bool fieldHasText = false;
     for (qsizetype i = 0; i < text.size(); ++i) {
@@ -105,12 +98,78 @@ QList<Record> records(const QString &text, QChar separator)
             fieldHasText = true;
         current.text += c;
     }
+    if (quoted) {
+        if (unclosed)
+            *unclosed = current.line;
+        return out;
+    }
     if (!current.text.isEmpty())
         out.append(current);
     return out;
 }
 
 } // namespace
+
+QString decodeText(const QByteArray &data, QString *encoding)
+{
+    auto found = [&](const QString &name) {
+        if (encoding)
+            *encoding = name;
+    };
+    const auto utf16 = [&](QStringConverter::Encoding e, qsizetype skip, const QString &name) {
+        found(name);
+        QStringDecoder d(e, QStringDecoder::Flag::Stateless);
+        return QString(d.decode(QByteArrayView(data).sliced(skip)));
+    };
+    if (data.startsWith("\xFF\xFE"))
+        return utf16(QStringConverter::Utf16LE, 2, u"UTF-16LE"_s);
+    if (data.startsWith("\xFE\xFF"))
+        return utf16(QStringConverter::Utf16BE, 2, u"UTF-16BE"_s);
+    // No BOM: ASCII text in UTF-16 has a zero byte beside every letter.
+    if (data.size() >= 4 && data.size() % 2 == 0) {
+        qsizetype evenZero = 0, oddZero = 0;
+        const qsizetype probe = std::min<qsizetype>(data.size(), 4096);
+        for (qsizetype i = 0; i < probe; ++i)
+            if (data[i] == '\0')
+                ++(i % 2 ? oddZero : evenZero);
+        if (oddZero > probe / 4 && evenZero == 0)
+            return utf16(QStringConverter::Utf16LE, 0, u"UTF-16LE"_s);
+        if (evenZero > probe / 4 && oddZero == 0)
+            return utf16(QStringConverter::Utf16BE, 0, u"UTF-16BE"_s);
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(data);
+    if (utf8.hasError()) {
+        found(u"Windows-1252"_s);
+        return Cp1252::toUnicode(data); // Outlook writes its exports in the Windows code page
+    }
+    found(u"UTF-8"_s);
+    if (text.startsWith(QChar(0xFEFF)))
+        text.remove(0, 1);
+    return text;
+}
+
+QString guessLayout(const QStringList &header)
+{
+    const int n = int(header.size());
+    auto has = [&](const char *name) {
+        return std::any_of(header.cbegin(), header.cend(), [name](const QString &f) {
+            return f.trimmed().compare(QLatin1StringView(name), Qt::CaseInsensitive) == 0;
+        });
+    };
+    QString name;
+    if (has("Primary Email") || has("Posta elettronica principale"))
+        name = u"Mozilla Thunderbird"_s;
+    else if (has("Middle Name") || has("Secondo nome") || n > 36)
+        name = u"Microsoft Outlook, esportazione completa"_s;
+    else if (n <= layoutFieldCount(Layout::OutlookExpress))
+        name = u"Outlook Express"_s;
+    else if (n <= layoutFieldCount(Layout::MicrosoftOutlook))
+        name = u"Microsoft Outlook"_s;
+    else
+        name = u"Mozilla Thunderbird"_s;
+    return u"%1 (%2 colonne)"_s.arg(name).arg(n);
+}
 
 QStringList layoutNames()
 {
@@ -223,7 +282,13 @@ QStringList contactValues(const QStringList &f, Layout layout)
 Result parse(const QByteArray &data, Layout layout)
 {
     Result result;
-    const QString text = decodeText(data);
+    const QString text = decodeText(data, &result.encoding);
+    if (text.contains(QChar(0))) {
+        result.fileRefused = true;
+        result.errors.append(u"Il file contiene caratteri nulli: non è un testo in una codifica riconosciuta "
+                             u"(UTF-8, UTF-16, Windows-1252)."_s);
+        return result;
+    }
     const QString header = text.section(u'\n', 0, 0);
     for (const QChar c : header) {
         if (c == u';' || c == u',') {
@@ -241,12 +306,47 @@ Result parse(const QByteArray &data, Layout layout)
         result.errors.append(u"Separatore ( ; oppure , ) non trovato nella prima riga del file."_s);
         return result;
     }
-    const QList<Record> recs = records(text, result.separator);
     const int maxFields = layoutFieldCount(layout);
-    for (qsizetype i = 1; i < recs.size(); ++i) {
+    QString headerLine = header;
+    if (headerLine.endsWith(u'\r'))
+        headerLine.chop(1);
+    const QStringList headerFields = splitRecord(headerLine, result.separator);
+    if (headerFields.size() > maxFields) {
+        result.fileRefused = true;
+        result.errors.append(
+            u"Il file ha %1 colonne e sembra un'esportazione di %2; il formato \"%3\" ne prevede al massimo %4. "
+            u"Nessun contatto importato: esportare la rubrica nel formato scelto o scegliere il programma giusto."_s
+                .arg(headerFields.size())
+                .arg(guessLayout(headerFields), layoutNames().value(int(layout)))
+                .arg(maxFields));
+        return result;
+    }
+    // A quote never closed refuses its own line only: the reading starts again on the next line.
+    QList<Record> recs;
+    QStringView rest = text;
+    int firstLine = 1;
+    for (;;) {
+        int unclosed = 0;
+        recs += records(rest.toString(), result.separator, firstLine, &unclosed);
+        if (unclosed == 0)
+            break;
+        result.errors.append(u"Riga %1: virgolette aperte e mai chiuse; la riga non è stata importata."_s.arg(unclosed));
+        // Skip to the line after the one that opened the quote.
+        qsizetype pos = 0;
+        for (int l = firstLine; l <= unclosed && pos >= 0; ++l) {
+            pos = rest.indexOf(u'\n', pos);
+            if (pos >= 0)
+                ++pos;
+        }
+        if (pos < 0)
+            break;
+        rest = rest.mid(pos);
+        firstLine = unclosed + 1;
+    }
+    for (qsizetype i = 0; i < recs.size(); ++i) {
         const Record &rec = recs[i];
-        if (rec.text.trimmed().isEmpty())
-            continue;
+        if (rec.line == 1 || rec.text.trimmed().isEmpty())
+            continue; // the header
         const QStringList fields = splitRecord(rec.text, result.separator);
         if (fields.size() > maxFields) {
             result.errors.append(u"Riga %1: %2 campi, il formato ne prevede al massimo %3."_s.arg(rec.line)
@@ -255,6 +355,10 @@ Result parse(const QByteArray &data, Layout layout)
             continue;
         }
         result.rows.append({contactValues(fields, layout), rec.line});
+    }
+    if (result.rows.isEmpty() && result.errors.isEmpty()) {
+        result.fileRefused = true;
+        result.errors.append(u"Il file non contiene contatti da importare: c'è solo la riga di intestazione."_s);
     }
     return result;
 }

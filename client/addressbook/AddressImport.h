@@ -47,14 +47,25 @@ struct Result
     QStringList errors; // one text per refused line, or the reason the file was refused
     QChar separator;
     bool fileRefused = false; // nothing could be read (no separator in the first line, unreadable file)
+    QString encoding;         // "UTF-8", "UTF-16LE", "UTF-16BE" or "Windows-1252"
 };
 
 // Fields of one record: the separator splits, empty fields keep their place, a field in double quotes
 // may hold separators, line breaks and doubled quotes ("") and loses its enclosing quotes.
 QStringList splitRecord(QStringView record, QChar separator);
 
+// The text of an export: UTF-8 (with or without BOM), UTF-16 LE or BE (BOM, or the zero bytes of ASCII
+// text), else Windows-1252. `encoding` gets the name of what was found.
+QString decodeText(const QByteArray &data, QString *encoding = nullptr);
+
+// What the header's column count and names say the file is, e.g. "Microsoft Outlook (92 colonne)".
+QString guessLayout(const QStringList &headerFields);
+
 // The first line is the header and names no contact; empty lines are skipped. A line with more fields
-// than the layout knows is refused with an error and the reading goes on.
+// than the layout knows is refused with an error and the reading goes on; a header with more columns
+// than the layout knows refuses the file once, naming the layout it seems to be. A quote that is never
+// closed refuses its line (named) and the reading goes on with the next line. A file with no contact
+// row says so.
 Result parse(const QByteArray &data, Layout layout);
 Result readFile(const QString &path, Layout layout);
 

@@ -15,12 +15,13 @@
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
 using namespace Qt::StringLiterals;
 
-RUBfrmRubrica::RUBfrmRubrica(QWidget *parent) : QDialog(parent)
+RUBfrmRubrica::RUBfrmRubrica(QWidget *parent) : QDialog(parent), m_book(&LocalAddressBook::shared())
 {
     setObjectName(u"RUBfrmRubrica"_s);
     setWindowTitle(u"Rubrica"_s);
@@ -90,7 +91,18 @@ RUBfrmRubrica::RUBfrmRubrica(QWidget *parent) : QDialog(parent)
         conf->setAttribute(Qt::WA_DeleteOnClose);
         conf->show();
     });
-    connect(lstContacts, &QListWidget::currentRowChanged, this, [this] { m_currentEntry = currentIndex(); });
+    connect(lstContacts, &QListWidget::currentRowChanged, this, [this] {
+        m_currentEntry = currentIndex();
+        if (m_currentEntry >= 0)
+            m_currentUid = m_book->contacts()[m_currentEntry].uid;
+    });
+    // Another window or program changed the book: show what it holds now.
+    connect(m_book, &LocalAddressBook::changed, this, [this] {
+        if (!m_loaded)
+            return;
+        m_bookOpen = m_book->isOpen();
+        LoadContacts();
+    });
 }
 
 void RUBfrmRubrica::showEvent(QShowEvent *event)
@@ -109,16 +121,17 @@ void RUBfrmRubrica::Load()
     if (m_showing == 0)
         resize(twipsX(this, 8000), twipsY(this, 7000));
     m_currentEntry = -1;
+    m_currentUid.clear();
     if (m_openMode >= 1 && m_openMode <= 3)
         cboType->setCurrentIndex(m_openMode - 1);
     QString error;
-    m_bookOpen = m_book.load(&error);
+    m_bookOpen = m_book->refresh(&error);
     if (!m_bookOpen)
         Prompt::critical(this, u"Attenzione"_s, error);
-    else if (!m_book.problems().isEmpty())
+    else if (!m_book->problems().isEmpty())
         Prompt::warning(this, u"Attenzione"_s,
                         u"Alcune righe della rubrica non sono state comprese e vengono conservate:\n"_s +
-                            m_book.problems().join(u'\n'));
+                            m_book->problems().join(u'\n'));
     if (m_bookOpen)
         LoadContacts();
     SetupSelectionColumns();
@@ -128,16 +141,24 @@ void RUBfrmRubrica::Load()
 
 void RUBfrmRubrica::LoadContacts()
 {
-    const int n = m_book.count();
-    if (n < 1) {
-        lstContacts->clear(); // a book emptied by a delete shows no stale row
+    const QString keep = m_currentUid;
+    const int n = m_bookOpen ? m_book->count() : 0;
+    const QSignalBlocker quiet(lstContacts);
+    lstContacts->clear(); // a book emptied by a delete shows no stale row
+    m_currentEntry = -1;
+    if (n < 1)
         return;
-    }
-    lstContacts->clear();
     for (int i = 0; i < n; ++i) {
-        auto *row = new QListWidgetItem(m_book.contacts()[i].shownName(), lstContacts);
-        row->setData(Qt::UserRole, i);
+        const LocalContact &c = m_book->contacts()[i];
+        auto *row = new QListWidgetItem(c.shownName(), lstContacts);
+        row->setData(Qt::UserRole, c.uid);
+        if (!keep.isEmpty() && c.uid == keep) {
+            lstContacts->setCurrentItem(row);
+            m_currentEntry = i;
+        }
     }
+    if (m_currentEntry < 0)
+        m_currentUid.clear();
     QString caption = u"RUBRICA [ "_s + QString::number(n) + u" contatti ]"_s;
     if (m_showing == 1)
         caption += u" / "_s + cboType->currentText();
@@ -159,17 +180,23 @@ void RUBfrmRubrica::SetupSelectionColumns()
     }
 }
 
-int RUBfrmRubrica::currentIndex() const
+QString RUBfrmRubrica::currentUid() const
 {
     const QListWidgetItem *row = lstContacts->currentItem();
-    return row && row->isSelected() ? row->data(Qt::UserRole).toInt() : -1;
+    return row && row->isSelected() ? row->data(Qt::UserRole).toString() : QString();
+}
+
+int RUBfrmRubrica::currentIndex() const
+{
+    const QString uid = currentUid();
+    return uid.isEmpty() ? -1 : m_book->indexOfUid(uid);
 }
 
 QString RUBfrmRubrica::EntryField(const QString &name) const
 {
-    if (m_currentEntry < 0 || m_currentEntry >= m_book.count())
+    if (m_currentEntry < 0 || m_currentEntry >= m_book->count())
         return {};
-    const LocalContact &c = m_book.contacts()[m_currentEntry];
+    const LocalContact &c = m_book->contacts()[m_currentEntry];
     const QString n = name.toLower();
     if (n == u"fax")
         return c.businessFax;
@@ -207,13 +234,16 @@ void RUBfrmRubrica::cmdA_Click()
         return;
     m_currentEntry = index;
     const QString name = lstContacts->currentItem()->text();
+    const QString uid = currentUid();
+    // The same contact once; two contacts that share a name are both taken.
     for (int i = 0; i < ListSelected->topLevelItemCount(); ++i)
-        if (ListSelected->topLevelItem(i)->text(0) == name)
+        if (ListSelected->topLevelItem(i)->data(1, Qt::UserRole).toString() == uid)
             return;
     ++m_selectionKeyCounter;
     auto *row = new QTreeWidgetItem(ListSelected, {name, EntryField(u"email"_s), EntryField(u"fax"_s),
                                                    EntryField(u"faxcasa"_s), EntryField(u"company"_s)});
     row->setData(0, Qt::UserRole, QString(u"K"_s + QString::number(m_selectionKeyCounter)));
+    row->setData(1, Qt::UserRole, uid);
 }
 
 void RUBfrmRubrica::CmdOk_Click()
@@ -239,27 +269,25 @@ void RUBfrmRubrica::CmdOk_Click()
     accept();
 }
 
-bool RUBfrmRubrica::saveBook(const QString &failure)
+bool RUBfrmRubrica::reportFailure(bool done, const QString &failure, const QString &error)
 {
-    QString error;
-    if (m_book.save(&error))
-        return true;
-    Prompt::message(this, QMessageBox::Critical, u"Attenzione"_s, failure + u"\n"_s + error);
-    return false;
+    if (!done)
+        Prompt::message(this, QMessageBox::Critical, u"Attenzione"_s, failure + u"\n"_s + error);
+    return done;
 }
 
 void RUBfrmRubrica::cmdElim_Click()
 {
-    const int index = currentIndex();
-    if (!m_bookOpen || index < 0)
+    const QString uid = currentUid();
+    if (!m_bookOpen || uid.isEmpty())
         return;
     if (Prompt::message(this, QMessageBox::Question, u"Attenzione"_s,
                         u"Cancellare il contatto selezionato?"_s, QMessageBox::Yes | QMessageBox::No,
                         QMessageBox::No) != QMessageBox::Yes)
         return;
-    if (m_book.remove(index) && !saveBook(u"Errore di cancellazione"_s))
-        m_book.load(); // the file still holds the contact: show what it holds
-    m_currentEntry = -1;
+    QString error;
+    m_currentUid.clear();
+    reportFailure(m_book->removeContact(uid, &error), u"Errore di cancellazione"_s, error);
     LoadContacts();
 }
 
@@ -270,9 +298,10 @@ void RUBfrmRubrica::cmdNew_Click()
     frmLocalContact dialog(this);
     if (Prompt::exec(&dialog) != QDialog::Accepted)
         return;
-    m_book.add(dialog.contact());
-    if (!saveBook(u"Impossibile salvare il nuovo contatto."_s))
-        m_book.load();
+    QString error;
+    const QString uid = m_book->addContact(dialog.contact(), &error);
+    if (reportFailure(!uid.isEmpty(), u"Impossibile salvare il nuovo contatto."_s, error))
+        m_currentUid = uid;
     LoadContacts();
 }
 
@@ -281,18 +310,17 @@ void RUBfrmRubrica::cmdProp_Click()
     const int index = currentIndex();
     if (index >= 0)
         m_currentEntry = index;
-    if (!m_bookOpen || m_currentEntry < 0 || m_currentEntry >= m_book.count())
+    if (!m_bookOpen || m_currentEntry < 0 || m_currentEntry >= m_book->count())
         return;
     frmLocalContact dialog(this);
-    dialog.setContact(m_book.contacts()[m_currentEntry]);
+    dialog.setContact(m_book->contacts()[m_currentEntry]);
     if (Prompt::exec(&dialog) != QDialog::Accepted)
         return;
-    m_book.update(m_currentEntry, dialog.contact());
-    if (!saveBook(u"Impossibile salvare il contatto."_s))
-        m_book.load();
-    const int keep = m_currentEntry;
+    LocalContact edited = dialog.contact();
+    m_currentUid = edited.uid;
+    QString error;
+    reportFailure(m_book->updateContact(edited, &error), u"Impossibile salvare il contatto."_s, error);
     LoadContacts();
-    lstContacts->setCurrentRow(keep);
 }
 
 void RUBfrmRubrica::mnuDati_Click()

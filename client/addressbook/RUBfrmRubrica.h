@@ -32,7 +32,8 @@ public:
 
     // Opens the book and fills the window; runs when shown, callable before for tests.
     void Load();
-    LocalAddressBook &book() { return m_book; }
+    // The process's one local book, shared with every other window.
+    LocalAddressBook &book() { return *m_book; }
 
     // Operations, also reached through the window's buttons and menu.
     void cmdA_Click();
@@ -51,15 +52,17 @@ private:
     void SetupSelectionColumns();
     int currentIndex() const; // index into the book of the selected row, -1 for none
     QString EntryField(const QString &name) const;
-    bool saveBook(const QString &failure);
+    bool reportFailure(bool done, const QString &failure, const QString &error);
+    QString currentUid() const;
 
-    LocalAddressBook m_book;
+    LocalAddressBook *m_book;
     bool m_bookOpen = false;
     bool m_loaded = false;
     bool m_configurable = true;
     int m_openMode = 0;
     int m_showing = 0;
-    int m_currentEntry = -1;
+    int m_currentEntry = -1; // index into the book
+    QString m_currentUid;      // the same contact, surviving a new read of the file
     int m_selectionKeyCounter = 0;
     bool m_ok = false;
     PickedList m_selected;

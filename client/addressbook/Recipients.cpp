@@ -1,9 +1,13 @@
 #include "Recipients.h"
 
+#include "Cp1252.h"
+#include "Protocol.h"
 #include "ServerDates.h"
 #include "faxOut.h"
 
 #include <QDate>
+
+#include <algorithm>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTime>
@@ -24,10 +28,55 @@ QString ProposeNumbers(const QString &boxText, const PickedList &picked)
     return text;
 }
 
+QString UnsendableCharacters(QStringView text)
+{
+    QString found;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        // A letter outside the basic plane is two UTF-16 units: test and show it whole.
+        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QStringView one = text.mid(i, n);
+        if (!Cp1252::canEncode(one) && !found.contains(one))
+            found += one;
+        i += n - 1;
+    }
+    return found;
+}
+
+QString UnsendableMessage(const QString &field, QStringView text)
+{
+    const QString bad = UnsendableCharacters(text);
+    if (bad.isEmpty())
+        return {};
+    return u"Il campo %1 contiene caratteri che non possono essere inviati al server: %2"_s.arg(field, bad);
+}
+
+QString FieldProblem(const QString &field, QStringView text)
+{
+    using namespace Proto;
+    for (const QString &sep : {FieldSeparatorText, RecordSeparatorText, FaxFieldSeparatorText, QuerySeparatorText,
+                               AnswerSeparatorText, TerminatorText, QString(ListSeparatorText)}) {
+        if (text.contains(sep))
+            return u"Il campo %1 contiene \"%2\", che il server usa per separare i dati: toglierlo e riprovare."_s
+                .arg(field, sep);
+    }
+    return UnsendableMessage(field, text);
+}
+
 bool IsNumeric(const QString &text)
 {
     const QString t = text.trimmed();
     if (t.isEmpty())
+        return false;
+    // Digits with a leading sign and the separators a number may carry; no letters, so "inf", "nan" and
+    // exponents are not fax numbers.
+    const QString group = QLocale().groupSeparator();
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        const QChar c = t[i];
+        const bool sign = i == 0 && (c == u'+' || c == u'-');
+        if (!sign && !(c >= u'0' && c <= u'9') && c != u'.' && c != u',' && !group.contains(c))
+            return false;
+    }
+    if (!std::any_of(t.cbegin(), t.cend(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
         return false;
     bool ok = false;
     QLocale().toDouble(t, &ok);
@@ -50,15 +99,26 @@ int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList
             unusable = 1;
         return unusable;
     }
+    // Each picked row answers one entry: two contacts picked with the same name resolve to their own numbers.
+    QList<bool> used(picked.size(), false);
     for (qsizetype i = 0; i < entries.size(); ++i) {
         const QString entry = entries[i].trimmed();
         const PickedRecipient *found = nullptr;
-        for (const PickedRecipient &p : picked) {
-            if (p.name.trimmed() == entry) {
-                found = &p;
+        qsizetype firstMatch = -1;
+        for (qsizetype k = 0; k < picked.size(); ++k) {
+            if (picked[k].name.trimmed() != entry)
+                continue;
+            if (firstMatch < 0)
+                firstMatch = k;
+            if (!used[k]) {
+                used[k] = true;
+                found = &picked[k];
                 break;
             }
         }
+        if (!found && firstMatch >= 0)
+            found = &picked[firstMatch]; // the name typed once more than it was picked
+
         if (found) {
             if (IsNumeric(found->fax))
                 table[i] = {found->fax, found->name, found->company};

@@ -58,6 +58,16 @@ QString ProposeNumbers(const QString &boxText, const PickedList &picked);
 int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList &picked, const QString &to,
                    const QString &company, QList<RecipientRow> &table);
 
+// The characters of the text the server cannot take (they have no Windows-1252 byte), each once, in
+// order; empty when all can be sent.
+QString UnsendableCharacters(QStringView text);
+// "Il campo <field> contiene caratteri che non possono essere inviati al server: ..." or empty.
+QString UnsendableMessage(const QString &field, QStringView text);
+
+// What the server would misread in a field's text: a separator of the link ("<#>" and the like), or
+// characters it cannot take. Empty when the text can be sent as it is.
+QString FieldProblem(const QString &field, QStringView text);
+
 // The whole text reads as one number (blanks at both ends allowed), in the system's or the C locale.
 bool IsNumeric(const QString &text);
 

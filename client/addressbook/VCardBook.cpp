@@ -3,7 +3,14 @@
 #include "AppPaths.h"
 #include "Cp1252.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QHash>
+#include <QLockFile>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QUuid>
@@ -34,18 +41,52 @@ QString decodeText(const QByteArray &data)
     return text;
 }
 
-// Physical lines joined where a line starts with a blank or a tab.
-QStringList unfold(const QString &text)
+struct Logical
 {
-    QStringList lines;
+    QString text;   // unfolded
+    QStringList raw; // the physical lines it came as
+};
+
+bool isQuotedPrintableHead(const QString &line)
+{
+    const qsizetype colon = line.indexOf(u':');
+    return colon > 0 && line.left(colon).contains(u"QUOTED-PRINTABLE", Qt::CaseInsensitive);
+}
+
+// Physical lines joined where a line starts with a blank or a tab, and where a quoted-printable value
+// ends with "=" (a soft line break). A blank-led line after an empty line continues nothing: it stands
+// alone, so it can never glue itself to a property read before.
+QList<Logical> unfold(const QString &text)
+{
+    QList<Logical> lines;
+    bool afterEmpty = true;
+    bool softBreak = false;
     const QStringList raw = text.split(u'\n');
     for (QString line : raw) {
         if (line.endsWith(u'\r'))
             line.chop(1);
-        if (!lines.isEmpty() && (line.startsWith(u' ') || line.startsWith(u'\t')))
-            lines.last() += line.mid(1);
-        else
-            lines.append(line);
+        // A dangling soft break never swallows the end of the card.
+        if (softBreak && line.trimmed().compare(u"END:VCARD", Qt::CaseInsensitive) == 0)
+            softBreak = false;
+        if (softBreak && !lines.isEmpty()) {
+            lines.last().text.chop(1);
+            lines.last().text += line;
+            lines.last().raw.append(line);
+            softBreak = line.endsWith(u'=');
+            continue;
+        }
+        if (line.isEmpty()) {
+            afterEmpty = true;
+            continue;
+        }
+        if (!afterEmpty && !lines.isEmpty() && (line.startsWith(u' ') || line.startsWith(u'\t'))) {
+            lines.last().text += line.mid(1);
+            lines.last().raw.append(line);
+        } else {
+            lines.append({line, {line}});
+        }
+        afterEmpty = false;
+        softBreak = line.endsWith(u'=') && isQuotedPrintableHead(lines.last().text);
     }
     return lines;
 }
@@ -76,6 +117,10 @@ struct Property
     QString name;      // upper case, group dropped
     QStringList types; // lower case: TYPE= values and bare 2.1 parameters
     QString rawValue;  // still escaped
+    QString head;      // group, name and parameters as they came, without transfer encoding and charset
+    QString charset;   // CHARSET= of a 2.1 value
+    bool quotedPrintable = false;
+    bool otherEncoding = false; // base64 and the like: not a text we can edit
     bool ok = false;
 };
 
@@ -96,6 +141,7 @@ Property parseLine(const QString &line)
     if (colon < 0)
         return p;
     const QStringList head = line.left(colon).split(u';');
+    QStringList keptHead{head.first()};
     QString name = head.first();
     if (const qsizetype dot = name.lastIndexOf(u'.'); dot >= 0)
         name = name.mid(dot + 1);
@@ -103,6 +149,20 @@ Property parseLine(const QString &line)
     for (qsizetype i = 1; i < head.size(); ++i) {
         const QString param = head[i].trimmed();
         const qsizetype eq = param.indexOf(u'=');
+        const QString key = (eq < 0 ? param : param.left(eq)).toLower();
+        const QString pval = eq < 0 ? QString() : param.mid(eq + 1).toLower();
+        if (param.compare(u"quoted-printable", Qt::CaseInsensitive) == 0 ||
+            (key == u"encoding" && pval == u"quoted-printable")) {
+            p.quotedPrintable = true;
+            continue;
+        }
+        if (key == u"charset") {
+            p.charset = param.mid(eq + 1);
+            continue;
+        }
+        if ((key == u"encoding" && pval != u"8bit" && pval != u"7bit") || param.compare(u"base64", Qt::CaseInsensitive) == 0)
+            p.otherEncoding = true;
+        keptHead.append(head[i]);
         if (eq < 0) {
             p.types.append(param.toLower());
         } else if (param.left(eq).compare(u"TYPE", Qt::CaseInsensitive) == 0) {
@@ -115,6 +175,7 @@ Property parseLine(const QString &line)
         }
     }
     p.rawValue = line.mid(colon + 1);
+    p.head = keptHead.join(u';');
     p.ok = !p.name.isEmpty();
     return p;
 }
@@ -177,6 +238,70 @@ QString unescapeValue(QStringView value)
     return out;
 }
 
+namespace {
+
+// The value of a 2.1 quoted-printable property, in its charset (UTF-8 when none is named).
+QString decodeQuotedPrintable(const QString &value, const QString &charset)
+{
+    const QByteArray in = value.toLatin1();
+    QByteArray bytes;
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        if (in[i] == '=' && i + 2 < in.size()) {
+            bool ok = false;
+            const int code = in.mid(i + 1, 2).toInt(&ok, 16);
+            if (ok) {
+                bytes += char(code);
+                i += 2;
+                continue;
+            }
+        }
+        if (in[i] == '=' && i == in.size() - 1)
+            break; // a soft break left at the end
+        bytes += in[i];
+    }
+    if (!charset.isEmpty() && charset.compare(u"utf-8", Qt::CaseInsensitive) != 0) {
+        if (charset.compare(u"windows-1252", Qt::CaseInsensitive) == 0 ||
+            charset.compare(u"iso-8859-1", Qt::CaseInsensitive) == 0 ||
+            charset.compare(u"iso-8859-15", Qt::CaseInsensitive) == 0)
+            return Cp1252::toUnicode(bytes);
+        QStringDecoder named(charset.toLatin1().constData());
+        if (named.isValid())
+            return named.decode(bytes);
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    return utf8.hasError() ? Cp1252::toUnicode(bytes) : text;
+}
+
+// The unescaped text of a property we edit.
+QString textOf(const Property &p)
+{
+    if (p.quotedPrintable)
+        return decodeQuotedPrintable(p.rawValue, p.charset); // 2.1 values carry no backslash escapes
+    return unescapeValue(p.rawValue);
+}
+
+// "tel:+39-02-123;ext=4" -> "+39021234": a number as a fax number field holds it.
+QString numberOfUri(const QString &uri)
+{
+    QString n = uri.mid(4);
+    if (const qsizetype semi = n.indexOf(u';'); semi >= 0)
+        n.truncate(semi);
+    n.remove(u'-');
+    n.remove(u'.');
+    n.remove(u'(');
+    n.remove(u')');
+    n.remove(u' ');
+    return n;
+}
+
+const QString FaxHead = u"TEL;TYPE=WORK,FAX"_s;
+const QString HomeFaxHead = u"TEL;TYPE=HOME,FAX"_s;
+const QString PhoneHead = u"TEL;TYPE=WORK,VOICE"_s;
+const QString EmailHead = u"EMAIL;TYPE=INTERNET"_s;
+
+} // namespace
+
 QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
 {
     QList<LocalContact> cards;
@@ -184,19 +309,37 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
         if (problems)
             problems->append(text);
     };
-    const QStringList lines = unfold(decodeText(data));
+    const QList<Logical> lines = unfold(decodeText(data));
     bool inCard = false;
     LocalContact card;
+    auto finish = [&] {
+        if (card.displayName.trimmed().isEmpty())
+            card.displayName = card.shownName(); // what we write as FN
+        cards.append(card);
+    };
+    // A kept line never starts with a blank: written first on its own line it would continue the line
+    // before it.
+    auto keepRaw = [&](const Logical &l) {
+        QString raw = l.raw.join(u"\r\n"_s);
+        while (!raw.isEmpty() && (raw[0] == u' ' || raw[0] == u'\t'))
+            raw.remove(0, 1);
+        card.otherLines.append(raw);
+    };
+    auto keepHead = [&](const QString &key, const QString &head, const QString &usual) {
+        if (head != usual)
+            card.kept.insert(key, head);
+    };
     int lineNo = 0;
-    for (const QString &line : lines) {
+    for (const Logical &logical : lines) {
         ++lineNo;
+        const QString &line = logical.text;
         if (line.trimmed().isEmpty())
             continue;
         const Property p = parseLine(line);
         if (p.ok && p.name == u"BEGIN" && p.rawValue.trimmed().compare(u"VCARD", Qt::CaseInsensitive) == 0) {
             if (inCard) {
                 problem(u"Riga %1: scheda senza END:VCARD"_s.arg(lineNo));
-                cards.append(card);
+                finish();
             }
             card = LocalContact();
             inCard = true;
@@ -207,47 +350,73 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
             continue;
         }
         if (p.ok && p.name == u"END") {
-            cards.append(card);
+            finish();
             inCard = false;
             continue;
         }
         if (!p.ok) {
             problem(u"Riga %1: riga non valida"_s.arg(lineNo));
-            card.otherLines.append(line);
+            keepRaw(logical);
             continue;
         }
-        const bool encoded = std::any_of(p.types.cbegin(), p.types.cend(), [](const QString &t) {
-            return t.startsWith(u"encoding=") || t == u"quoted-printable" || t == u"base64" || t == u"b";
-        });
         if (p.name == u"VERSION") {
+            if (p.rawValue.trimmed() == u"4.0")
+                card.kept.insert(u"VERSION"_s, u"4.0"_s);
             continue;
+        }
+        if (p.otherEncoding) {
+            keepRaw(logical);
         } else if (p.name == u"UID" && card.uid.isEmpty()) {
-            card.uid = unescapeValue(p.rawValue);
-        } else if (p.name == u"FN" && card.displayName.isEmpty() && !encoded) {
-            card.displayName = unescapeValue(p.rawValue);
-        } else if (p.name == u"N" && card.surname.isEmpty() && card.firstName.isEmpty() && !encoded) {
-            const QStringList parts = splitEscaped(p.rawValue, u';');
+            card.uid = textOf(p);
+        } else if (p.name == u"FN" && card.displayName.isEmpty()) {
+            card.displayName = textOf(p);
+            keepHead(u"FN"_s, p.head, u"FN"_s);
+        } else if (p.name == u"N" && card.surname.isEmpty() &&
+                   card.firstName.isEmpty()) {
+            QStringList parts = splitEscaped(p.quotedPrintable ? decodeQuotedPrintable(p.rawValue, p.charset)
+                                                               : p.rawValue,
+                                             u';');
             card.surname = unescapeValue(parts.value(0));
             card.firstName = unescapeValue(parts.value(1));
-        } else if (p.name == u"ORG" && card.company.isEmpty() && !encoded) {
-            card.company = unescapeValue(splitEscaped(p.rawValue, u';').value(0));
-        } else if (p.name == u"EMAIL" && card.email.isEmpty() && !encoded) {
-            card.email = unescapeValue(p.rawValue);
-        } else if (p.name == u"TEL" && !encoded) {
+            const QString rest = parts.mid(2).join(u';');
+            if (!QString(rest).remove(u';').isEmpty())
+                card.kept.insert(u"N.rest"_s, rest);
+            keepHead(u"N"_s, p.head, u"N"_s);
+        } else if ((p.name == u"EMAIL" || p.name == u"ORG") && textOf(p).isEmpty()) {
+            keepRaw(logical); // nothing to edit: written back as it came
+        } else if (p.name == u"ORG" && card.company.isEmpty()) {
+            const QStringList units = splitEscaped(
+                p.quotedPrintable ? decodeQuotedPrintable(p.rawValue, p.charset) : p.rawValue, u';');
+            card.company = unescapeValue(units.value(0));
+            if (units.size() > 1)
+                card.kept.insert(u"ORG.rest"_s, units.mid(1).join(u';'));
+            keepHead(u"ORG"_s, p.head, u"ORG"_s);
+        } else if (p.name == u"EMAIL" && card.email.isEmpty()) {
+            card.email = textOf(p);
+            keepHead(u"EMAIL"_s, p.head, EmailHead);
+        } else if (p.name == u"TEL") {
             const bool fax = p.types.contains(u"fax"_s);
             const bool home = p.types.contains(u"home"_s);
+            const QString key = fax ? (home ? u"TEL.homefax"_s : u"TEL.fax"_s) : u"TEL.phone"_s;
             QString *slot = fax ? (home ? &card.homeFax : &card.businessFax) : &card.phone;
-            if (slot->isEmpty())
-                *slot = unescapeValue(p.rawValue);
-            else
-                card.otherLines.append(line);
+            const QString value = textOf(p);
+            const bool uri = value.startsWith(u"tel:", Qt::CaseInsensitive);
+            const QString number = uri ? numberOfUri(value) : value;
+            if (!slot->isEmpty() || number.isEmpty()) { // a second number, or none: kept as it came
+                keepRaw(logical);
+                continue;
+            }
+            if (uri)
+                card.kept.insert(key + u".uri"_s, value.mid(4));
+            *slot = number;
+            keepHead(key, p.head, fax ? (home ? HomeFaxHead : FaxHead) : PhoneHead);
         } else {
-            card.otherLines.append(line);
+            keepRaw(logical);
         }
     }
     if (inCard) {
         problem(u"Scheda senza END:VCARD alla fine del file"_s);
-        cards.append(card);
+        finish();
     }
     return cards;
 }
@@ -256,23 +425,39 @@ QByteArray serialize(const QList<LocalContact> &contacts)
 {
     QByteArray out;
     for (const LocalContact &c : contacts) {
-        out += "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+        const auto head = [&c](const QString &key, const QString &usual) { return c.kept.value(key, usual); };
+        const auto tel = [&](const QString &key, const QString &usual, const QString &number) {
+            QString value = escapeValue(number);
+            // A number that came as a URI goes back as one; the URI as it came when the number is unchanged.
+            if (c.kept.contains(key + u".uri"_s)) {
+                const QString uri = c.kept.value(key + u".uri"_s);
+                value = u"tel:"_s + (numberOfUri(u"tel:"_s + uri) == number ? uri : number);
+            }
+            out += foldLine(head(key, usual) + u':' + value);
+        };
+        out += "BEGIN:VCARD\r\nVERSION:" + c.kept.value(u"VERSION"_s, u"3.0"_s).toLatin1() + "\r\n";
         if (!c.uid.isEmpty())
             out += foldLine(u"UID:"_s + escapeValue(c.uid));
-        out += foldLine(u"FN:"_s + escapeValue(c.shownName()));
-        out += foldLine(u"N:"_s + escapeValue(c.surname) + u';' + escapeValue(c.firstName) + u";;;"_s);
-        if (!c.company.isEmpty())
-            out += foldLine(u"ORG:"_s + escapeValue(c.company));
+        out += foldLine(head(u"FN"_s, u"FN"_s) + u':' + escapeValue(c.shownName()));
+        const QString nRest = c.kept.contains(u"N.rest"_s) ? c.kept.value(u"N.rest"_s) : u";;"_s;
+        out += foldLine(head(u"N"_s, u"N"_s) + u':' + escapeValue(c.surname) + u';' + escapeValue(c.firstName) +
+                        u';' + nRest);
+        if (!c.company.isEmpty() || c.kept.contains(u"ORG.rest"_s)) {
+            QString org = escapeValue(c.company);
+            if (c.kept.contains(u"ORG.rest"_s))
+                org += u';' + c.kept.value(u"ORG.rest"_s);
+            out += foldLine(head(u"ORG"_s, u"ORG"_s) + u':' + org);
+        }
         if (!c.email.isEmpty())
-            out += foldLine(u"EMAIL;TYPE=INTERNET:"_s + escapeValue(c.email));
+            out += foldLine(head(u"EMAIL"_s, EmailHead) + u':' + escapeValue(c.email));
         if (!c.businessFax.isEmpty())
-            out += foldLine(u"TEL;TYPE=WORK,FAX:"_s + escapeValue(c.businessFax));
+            tel(u"TEL.fax"_s, FaxHead, c.businessFax);
         if (!c.homeFax.isEmpty())
-            out += foldLine(u"TEL;TYPE=HOME,FAX:"_s + escapeValue(c.homeFax));
+            tel(u"TEL.homefax"_s, HomeFaxHead, c.homeFax);
         if (!c.phone.isEmpty())
-            out += foldLine(u"TEL;TYPE=WORK,VOICE:"_s + escapeValue(c.phone));
-        for (const QString &line : c.otherLines)
-            out += foldLine(line);
+            tel(u"TEL.phone"_s, PhoneHead, c.phone);
+        for (const QString &line : c.otherLines) // as they came, with their own folding
+            out += line.toUtf8() + "\r\n";
         out += "END:VCARD\r\n";
     }
     return out;
@@ -285,29 +470,146 @@ QString LocalAddressBook::defaultPath()
     return AppPaths::dataDir() + u"/addressbook.vcf"_s;
 }
 
-LocalAddressBook::LocalAddressBook(const QString &path) : m_path(path) {}
-
-bool LocalAddressBook::load(QString *error)
+LocalAddressBook &LocalAddressBook::shared(const QString &path)
 {
-    m_contacts.clear();
-    m_problems.clear();
-    m_keepOriginal = false;
+    static QHash<QString, LocalAddressBook *> books;
+    const QString key = QFileInfo(path).absoluteFilePath();
+    LocalAddressBook *&book = books[key];
+    if (!book)
+        book = new LocalAddressBook(key, qApp); // lives as long as the program
+    return *book;
+}
+
+LocalAddressBook::LocalAddressBook(const QString &path, QObject *parent) : QObject(parent), m_path(path) {}
+
+LocalAddressBook::~LocalAddressBook() = default;
+
+bool LocalAddressBook::readFile(QByteArray *data, bool *exists, QString *error) const
+{
     QFile file(m_path);
-    if (!file.exists())
+    *exists = file.exists();
+    data->clear();
+    if (!*exists)
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
         if (error)
             *error = u"Impossibile leggere la rubrica %1: %2"_s.arg(m_path, file.errorString());
-        m_keepOriginal = true;
         return false;
     }
-    m_contacts = VCard::parse(file.readAll(), &m_problems);
-    m_keepOriginal = !m_problems.isEmpty();
+    *data = file.readAll();
     return true;
 }
 
-bool LocalAddressBook::save(QString *error)
+namespace {
+
+// Cards from other programs may have no UID; ours is derived from the card, so the same card keeps the
+// same uid at every read and a change of ours finds it again after the file was read anew.
+void giveUids(QList<LocalContact> &contacts)
 {
+    QHash<QString, int> seen;
+    for (LocalContact &c : contacts) {
+        if (!c.uid.isEmpty())
+            continue;
+        const QByteArray digest =
+            QCryptographicHash::hash(VCard::serialize({c}), QCryptographicHash::Sha1).toHex().left(20);
+        const QString base = u"quorin-"_s + QString::fromLatin1(digest);
+        const int n = seen[base]++;
+        c.uid = n == 0 ? base : base + u'-' + QString::number(n);
+    }
+}
+
+} // namespace
+
+void LocalAddressBook::takeContent(const QByteArray &data, bool exists)
+{
+    m_problems.clear();
+    m_contacts = VCard::parse(data, &m_problems);
+    giveUids(m_contacts);
+    m_keepOriginal = !m_problems.isEmpty();
+    m_lastBytes = data;
+    m_lastExists = exists;
+    m_readOnce = true;
+    m_open = true;
+}
+
+void LocalAddressBook::watch()
+{
+    if (!m_watcher) {
+        m_watcher = new QFileSystemWatcher(this);
+        const auto seen = [this] {
+            refresh();
+            watch(); // an atomic replace drops the old file from the watch
+        };
+        connect(m_watcher, &QFileSystemWatcher::fileChanged, this, seen);
+        connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, seen);
+        m_watcher->addPath(QFileInfo(m_path).absolutePath());
+    }
+    if (QFile::exists(m_path) && !m_watcher->files().contains(m_path))
+        m_watcher->addPath(m_path);
+}
+
+bool LocalAddressBook::load(QString *error)
+{
+    QByteArray data;
+    bool exists = false;
+    if (!readFile(&data, &exists, error)) {
+        m_contacts.clear();
+        m_problems.clear();
+        m_keepOriginal = true;
+        m_open = false;
+        m_readOnce = false;
+        Q_EMIT changed();
+        return false;
+    }
+    takeContent(data, exists);
+    watch();
+    Q_EMIT changed();
+    return true;
+}
+
+bool LocalAddressBook::refresh(QString *error)
+{
+    if (!m_readOnce)
+        return load(error);
+    QByteArray data;
+    bool exists = false;
+    if (!readFile(&data, &exists, error)) {
+        m_open = false;
+        Q_EMIT changed();
+        return false;
+    }
+    if (m_open && exists == m_lastExists && data == m_lastBytes)
+        return true;
+    takeContent(data, exists);
+    Q_EMIT changed();
+    return true;
+}
+
+namespace {
+
+// Holds the book's lock file while a change is read, applied and written.
+class BookLock
+{
+public:
+    explicit BookLock(const QString &path) : m_lock(path + u".lock"_s) { m_lock.setStaleLockTime(30000); }
+    bool acquire(QString *error)
+    {
+        if (m_lock.tryLock(5000))
+            return true;
+        if (error)
+            *error = u"La rubrica %1 è in uso da un altro programma: riprovare tra poco."_s.arg(m_lock.fileName());
+        return false;
+    }
+
+private:
+    QLockFile m_lock;
+};
+
+} // namespace
+
+bool LocalAddressBook::writeLocked(QString *error)
+{
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
     if (m_keepOriginal && QFile::exists(m_path)) {
         const QString backup = m_path + u".bak"_s;
         QFile::remove(backup);
@@ -317,20 +619,89 @@ bool LocalAddressBook::save(QString *error)
             return false;
         }
     }
+    const QByteArray bytes = VCard::serialize(m_contacts);
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = u"Impossibile scrivere la rubrica %1: %2"_s.arg(m_path, file.errorString());
-        return false;
-    }
-    file.write(VCard::serialize(m_contacts));
-    if (!file.commit()) {
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)
             *error = u"Impossibile scrivere la rubrica %1: %2"_s.arg(m_path, file.errorString());
         return false;
     }
     m_keepOriginal = false;
+    m_lastBytes = bytes;
+    m_lastExists = true;
+    m_readOnce = true;
+    m_open = true;
+    watch();
     return true;
+}
+
+bool LocalAddressBook::save(QString *error)
+{
+    BookLock lock(m_path);
+    if (!lock.acquire(error))
+        return false;
+    QByteArray data;
+    bool exists = false;
+    if (m_readOnce && readFile(&data, &exists, nullptr) && (exists != m_lastExists || data != m_lastBytes)) {
+        if (error)
+            *error = u"La rubrica %1 è stata cambiata da un altro programma: riaprirla."_s.arg(m_path);
+        return false;
+    }
+    return writeLocked(error);
+}
+
+bool LocalAddressBook::commit(const std::function<void(QList<LocalContact> &)> &change, QString *error)
+{
+    BookLock lock(m_path);
+    if (!lock.acquire(error))
+        return false;
+    // What the file holds now is what the change applies to.
+    QByteArray data;
+    bool exists = false;
+    if (!readFile(&data, &exists, error)) {
+        m_open = false;
+        return false;
+    }
+    const bool fresh = !m_readOnce || exists != m_lastExists || data != m_lastBytes;
+    if (fresh)
+        takeContent(data, exists);
+    const QList<LocalContact> before = m_contacts;
+    change(m_contacts);
+    const bool written = writeLocked(error);
+    if (!written)
+        m_contacts = before; // the file still holds what it held
+    if (fresh || written)
+        Q_EMIT changed();
+    return written;
+}
+
+QString LocalAddressBook::addContact(LocalContact contact, QString *error)
+{
+    if (contact.uid.isEmpty())
+        contact.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    const QString uid = contact.uid;
+    return commit([&](QList<LocalContact> &list) { list.append(contact); }, error) ? uid : QString();
+}
+
+bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error)
+{
+    return commit(
+        [&](QList<LocalContact> &list) {
+            for (LocalContact &c : list) {
+                if (c.uid == contact.uid) {
+                    c = contact;
+                    return;
+                }
+            }
+            list.append(contact); // deleted elsewhere meanwhile: the edit is not thrown away
+        },
+        error);
+}
+
+bool LocalAddressBook::removeContact(const QString &uid, QString *error)
+{
+    return commit([&](QList<LocalContact> &list) { list.removeIf([&](const LocalContact &c) { return c.uid == uid; }); },
+                  error);
 }
 
 int LocalAddressBook::add(LocalContact contact)

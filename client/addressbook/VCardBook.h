@@ -2,8 +2,14 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
+#include <QObject>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
+
+class QFileSystemWatcher;
 
 // One contact of the local address book.
 struct LocalContact
@@ -17,16 +23,22 @@ struct LocalContact
     QString businessFax; // TEL with type fax (not home)
     QString homeFax;     // TEL with types fax and home
     QString phone;       // first other TEL
-    // Properties we do not edit (photos, notes, further numbers, ...), unfolded, written back as they came.
+    // Properties we do not edit (photos, notes, further numbers, ...), each as it came, folding intact.
     QStringList otherLines;
+    // How the edited properties came when that differs from how we write them: the property with its
+    // group and parameters ("FN", "N", "ORG", "EMAIL", "TEL.fax", "TEL.homefax", "TEL.phone"), the parts
+    // of N and ORG we do not show ("N.rest", "ORG.rest"), numbers written as URIs ("TEL.fax.uri", ...),
+    // and "VERSION" for a vCard 4.0.
+    QMap<QString, QString> kept;
 
     // FN, else given and family name, else company, else e-mail.
     QString shownName() const;
     bool operator==(const LocalContact &) const = default;
 };
 
-// vCard 3.0 text: reading is lenient (2.1 type parameters, LF line ends, Windows-1252 bytes), writing is
-// strict 3.0 (CRLF, escaped values, lines folded at 75 octets).
+// vCard text: reading is lenient (2.1 type parameters and quoted-printable values, 4.0 "tel:" numbers,
+// LF line ends, Windows-1252 bytes), writing is 3.0 (4.0 for a card that came as 4.0): CRLF, escaped
+// values, lines folded at 75 octets; properties we do not edit are written back as they came.
 namespace VCard {
 
 // Cards in file order. Problems (lines outside a card, a card without END, a line without ":") go to
@@ -40,34 +52,68 @@ QString unescapeValue(QStringView value);
 } // namespace VCard
 
 // The local address book: the vCard file $XDG_DATA_HOME/quorin/addressbook.vcf.
-class LocalAddressBook
+//
+// Every window of a process uses the same book (`shared`). Each change is written at once: under a lock
+// file, the file is read again when another program changed it, the change is applied to what it holds,
+// and the whole book is replaced atomically. A change seen on disk (watcher) is read and announced by
+// `changed`, so no window keeps a stale copy.
+class LocalAddressBook : public QObject
 {
+    Q_OBJECT
 public:
     static QString defaultPath();
+    // The one book of this process for the file.
+    static LocalAddressBook &shared(const QString &path = defaultPath());
 
-    explicit LocalAddressBook(const QString &path = defaultPath());
+    explicit LocalAddressBook(const QString &path = defaultPath(), QObject *parent = nullptr);
+    ~LocalAddressBook() override;
 
-    // A missing file is an empty book. False, with error set, when the file cannot be read; the contacts
-    // read before any problem are kept, and problems() lists what could not be understood.
+    // Reads the file. A missing file is an empty book. False, with error set, when the file cannot be
+    // read; the contacts read before any problem are kept, and problems() lists what could not be
+    // understood.
     bool load(QString *error = nullptr);
-    // Writes the whole book atomically. The first write after a load with problems keeps the original
-    // file beside it as "addressbook.vcf.bak", so nothing the reader did not understand is lost.
+    // Reads the file again only when it differs from what was last read or written.
+    bool refresh(QString *error = nullptr);
+    // Writes the book as it is in memory (for building a book from scratch). Refused, with nothing
+    // written, when another program changed the file since it was read.
     bool save(QString *error = nullptr);
 
     QString path() const { return m_path; }
     const QList<LocalContact> &contacts() const { return m_contacts; }
     QStringList problems() const { return m_problems; }
     int count() const { return int(m_contacts.size()); }
+    bool isOpen() const { return m_open; }
 
-    // Gives the contact a uid when it has none; returns its index.
+    // In memory only; save() writes. Gives the contact a uid when it has none; returns its index.
     int add(LocalContact contact);
     bool update(int index, const LocalContact &contact);
     bool remove(int index);
     int indexOfUid(const QString &uid) const;
 
+    // Changes written at once (lock, fresh read, atomic replace). addContact returns the new uid (empty
+    // on failure). An updated contact that another program deleted meanwhile is added back.
+    QString addContact(LocalContact contact, QString *error = nullptr);
+    bool updateContact(const LocalContact &contact, QString *error = nullptr);
+    bool removeContact(const QString &uid, QString *error = nullptr);
+
+Q_SIGNALS:
+    // The contacts in memory changed (a change of ours, or the file changed on disk).
+    void changed();
+
 private:
+    bool readFile(QByteArray *data, bool *exists, QString *error) const;
+    void takeContent(const QByteArray &data, bool exists);
+    bool writeLocked(QString *error);
+    bool commit(const std::function<void(QList<LocalContact> &)> &change, QString *error);
+    void watch();
+
     QString m_path;
     QList<LocalContact> m_contacts;
     QStringList m_problems;
+    QByteArray m_lastBytes; // the file as last read or written
+    bool m_lastExists = false;
+    bool m_readOnce = false;
+    bool m_open = true;
     bool m_keepOriginal = false;
+    QFileSystemWatcher *m_watcher = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "FormHelpers.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
+#include "Recipients.h"
 #include "StringTable.h"
 #include "Twips.h"
 
@@ -14,6 +15,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -102,6 +104,25 @@ frmImportaRubrica::frmImportaRubrica(QuorinSock *clientSock, QWidget *parent)
     connect(list_Contatti, &QTreeWidget::itemPressed, this, [](QTreeWidgetItem *row) {
         row->setCheckState(0, row->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
     });
+    // The space bar reverses the mark of the current row.
+    list_Contatti->installEventFilter(this);
+}
+
+bool frmImportaRubrica::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == list_Contatti && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Space) {
+        if (QTreeWidgetItem *row = list_Contatti->currentItem())
+            row->setCheckState(0, row->checkState(0) == Qt::Checked ? Qt::Unchecked : Qt::Checked);
+        return true;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+// The letters of the row the server cannot take, "" when it can be sent as it is.
+static QString unsendableOfRow(const QStringList &values)
+{
+    return Recipients::UnsendableCharacters(values.join(QString()));
 }
 
 void frmImportaRubrica::FirstSelection(QTreeWidget *list)
@@ -136,10 +157,22 @@ void frmImportaRubrica::cmdImporta_Click()
     }
     const AddressImport::Result result = AddressImport::readFile(txtPercorso->text(), *layout);
     list_Contatti->clear();
+    QStringList unsendable;
     for (const AddressImport::Row &row : result.rows) {
         auto *item = new QTreeWidgetItem(list_Contatti, row.values);
         item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
-        item->setCheckState(0, Qt::Checked);
+        item->setData(0, Qt::UserRole, row.line);
+        // A row the server would receive with "?" in place of letters starts unticked and says why.
+        const QString bad = unsendableOfRow(row.values);
+        item->setCheckState(0, bad.isEmpty() ? Qt::Checked : Qt::Unchecked);
+        if (!bad.isEmpty()) {
+            const QString why = u"Riga %1 (%2 %3): caratteri che non possono essere inviati al server: %4"_s.arg(
+                row.line).arg(row.values.value(0).trimmed(), row.values.value(1).trimmed(), bad);
+            unsendable.append(why);
+            for (int c = 0; c < list_Contatti->columnCount(); ++c)
+                item->setToolTip(c, why);
+            item->setForeground(0, Qt::red);
+        }
     }
     if (!result.errors.isEmpty()) {
         QString text = result.errors.join(u'\n');
@@ -147,6 +180,10 @@ void frmImportaRubrica::cmdImporta_Click()
             text = u"Alcune righe non sono state importate:\n"_s + text;
         Prompt::critical(this, QString(), text);
     }
+    if (!unsendable.isEmpty())
+        Prompt::warning(this, QString(),
+                        u"Questi contatti non sono selezionati: il server li riceverebbe con \"?\" al posto di "
+                        u"alcune lettere.\n"_s + unsendable.join(u'\n'));
     if (result.fileRefused || result.rows.isEmpty())
         return;
     FirstSelection(list_Contatti);
@@ -168,6 +205,12 @@ void frmImportaRubrica::cmdOk_Click()
         QStringList v;
         for (int c = 0; c < AddressImport::ColumnCount; ++c)
             v.append(row->text(c));
+        if (const QString bad = unsendableOfRow(v); !bad.isEmpty()) {
+            Prompt::warning(this, QString(),
+                            u"Contatto %1 %2 n: %3 non importato: caratteri che non possono essere inviati al "
+                            u"server: %4"_s.arg(v[0], v[1]).arg(i + 1).arg(bad));
+            continue;
+        }
         const int r =
             m_sock->SendNewContact(v[0], v[1], v[2], v[3], v[4], v[5], v[6], v[7], v[8], v[9], v[10], shared);
         const QString who = v[0] + u' ' + v[1] + u" n: "_s + QString::number(i + 1);

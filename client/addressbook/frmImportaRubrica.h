@@ -25,6 +25,9 @@ public:
     void cmdOk_Click();
     void FirstSelection(QTreeWidget *list);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     QPointer<QuorinSock> m_sock;
     QComboBox *cboPostaElettronica;

@@ -1,5 +1,7 @@
 #include "frmNewContatto.h"
 
+#include "Recipients.h"
+
 #include "ContactsItem.h"
 #include "ErrorReporting.h"
 #include "QuorinSock.h"
@@ -142,6 +144,17 @@ void frmNewContatto::CmdOK_Click()
         return;
     }
     const QStringList t = texts();
+    // A field the server would misread is named and the contact stays in the window.
+    static const QString labels[] = {u"Nome"_s,     u"Cognome"_s,  u"Via"_s,       u"CAP"_s,
+                                     u"Località"_s, u"Provincia"_s, u"Telefono"_s, u"Telefono2"_s,
+                                     u"Fax"_s,      u"Azienda"_s,  u"email"_s};
+    for (qsizetype i = 0; i < t.size() && i < qsizetype(std::size(labels)); ++i) {
+        if (const QString problem = Recipients::FieldProblem(labels[i], t[i]); !problem.isEmpty()) {
+            MsgBoxEx(this, problem, QMessageBox::Critical);
+            m_fields[i]->setFocus();
+            return;
+        }
+    }
     const bool isPublic = m_shared->isChecked();
     if (m_nuovo) {
         const int r = m_sock->SendNewContact(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9],

@@ -9,7 +9,9 @@
 #include "Twips.h"
 #include "frmNewContatto.h"
 
+#include <QCollator>
 #include <QComboBox>
+#include <QLocale>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -124,6 +126,8 @@ frmRubCondivisa::frmRubCondivisa(QuorinSock *clientSock, QWidget *parent)
     connect(cmdNew, &QPushButton::clicked, this, &frmRubCondivisa::cmdNew_Click);
     connect(cmdProp, &QPushButton::clicked, this, &frmRubCondivisa::ModificaContatto);
     connect(lvContatti, &QTreeWidget::itemDoubleClicked, this, &frmRubCondivisa::ModificaContatto);
+    lvContatti->header()->setSectionsClickable(true); // not so by default when the view does not sort itself
+    lvContatti->header()->setSortIndicatorShown(true);
     connect(lvContatti->header(), &QHeaderView::sectionClicked, this, &frmRubCondivisa::SortByColumn);
     connect(cboFiltro, &QComboBox::activated, this, &frmRubCondivisa::ApplyFilter);
     connect(CmdOk, &QPushButton::clicked, this, [this] {
@@ -240,12 +244,39 @@ int frmRubCondivisa::positionOf(const QTreeWidgetItem *row)
     return row ? row->data(0, Qt::UserRole).toString().mid(1).toInt() : 0;
 }
 
+namespace {
+
+// Rows ordered as people read names: by the locale, letters before case, accents after the base letter.
+class CollatedRow : public QTreeWidgetItem
+{
+public:
+    using QTreeWidgetItem::QTreeWidgetItem;
+    bool operator<(const QTreeWidgetItem &other) const override
+    {
+        static const QCollator collator = [] {
+            // The C locale compares code points ("Zeta" before "Ärger"): the program's own language then.
+            QLocale locale;
+            if (locale.language() == QLocale::C)
+                locale = QLocale(QLocale::Italian, QLocale::Italy);
+            QCollator c(locale);
+            c.setCaseSensitivity(Qt::CaseInsensitive);
+            c.setNumericMode(true);
+            return c;
+        }();
+        const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
+        const int order = collator.compare(text(column), other.text(column));
+        return order != 0 ? order < 0 : text(column) < other.text(column);
+    }
+};
+
+} // namespace
+
 void frmRubCondivisa::AggiungiLVItem(const ContactsItem *item, int position)
 {
     if (!item)
         return;
     auto *row =
-        new QTreeWidgetItem(lvContatti, {rowText(*item), item->FaxNumber(), item->email(), item->Company()});
+        new CollatedRow(lvContatti, QStringList{rowText(*item), item->FaxNumber(), item->email(), item->Company()});
     row->setData(0, Qt::UserRole, QString(u"K"_s + QString::number(position)));
 }
 

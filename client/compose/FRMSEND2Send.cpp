@@ -95,6 +95,25 @@ void FRMSEND2::cbSend_Click()
         MsgBoxEx(this, u"Nessun numero fax valido: il fax non è stato spedito."_s, QMessageBox::Critical);
         return;
     }
+    // Text the server would cut at a separator or receive with "?" in place of letters is named here,
+    // before anything is handed over.
+    const std::pair<QString, QString> fields[] = {
+        {u"A"_s, to.names},
+        {u"Azienda"_s, to.companies},
+        {u"Da"_s, tbFrom->text()},
+        {u"Azienda (mittente)"_s, tbSendCompany->text()},
+        {u"Numero Telefono"_s, tbSendVoiceNumber->text()},
+        {u"Numero Fax"_s, tbSendFaxNumber->text()},
+        {u"Oggetto"_s, tbSubj->text()},
+        {u"Note"_s, tbNote->toPlainText()},
+        {u"File"_s, documents + (cover ? u"+"_s + tbCover->text() : QString())},
+    };
+    for (const auto &[field, text] : fields) {
+        if (const QString problem = Recipients::FieldProblem(field, text); !problem.isEmpty()) {
+            MsgBoxEx(this, problem, QMessageBox::Critical);
+            return;
+        }
+    }
     bool dateOk = false, timeOk = false;
     const QString sendDate = Recipients::TrasformaData(tbDate->text(), &dateOk);
     const QString sendTime = Recipients::TrasformaOra(tbTime->text(), &timeOk);

@@ -27,6 +27,7 @@ struct frmPrint2::Page
     void text(double x, double y, const QString &t)
     {
         const QFontMetricsF m(painter.font(), printer);
+        painter.setPen(QPen(Qt::black, 0)); // rules may have left the pen grey
         painter.drawText(QPointF(toDev(x), toDev(y) + m.ascent()), t);
     }
     void line(double x1, double y1, double x2, double y2, const QColor &colour)

@@ -1,5 +1,6 @@
 #include "AddressImport.h"
 
+#include <QStringEncoder>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -187,6 +188,86 @@ private Q_SLOTS:
         QVERIFY(r.fileRefused);
         QVERIFY(r.rows.isEmpty());
         QCOMPARE(r.errors.size(), 1);
+    }
+
+    // The encodings address-book programs write: every one gives the same rows, and says which it was.
+    void encodings_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<QString>("encoding");
+        const QString text = u"Nome;Cognome\r\nNiccolò;Città\r\nAnna;Ørsted\r\n"_s;
+        QStringEncoder le(QStringEncoder::Utf16LE), be(QStringEncoder::Utf16BE);
+        QTest::newRow("UTF-8") << text.toUtf8() << u"UTF-8"_s;
+        QTest::newRow("UTF-8 with BOM") << QByteArray("\xEF\xBB\xBF" + text.toUtf8()) << u"UTF-8"_s;
+        QTest::newRow("UTF-16 LE with BOM") << QByteArray("\xFF\xFE" + QByteArray(le.encode(text))) << u"UTF-16LE"_s;
+        QTest::newRow("UTF-16 BE with BOM") << QByteArray("\xFE\xFF" + QByteArray(be.encode(text))) << u"UTF-16BE"_s;
+        QTest::newRow("UTF-16 LE without BOM") << QByteArray(QStringEncoder(QStringEncoder::Utf16LE).encode(text))
+                                              << u"UTF-16LE"_s;
+        QTest::newRow("Windows-1252") << QByteArray("Nome;Cognome\r\nNiccol\xF2;Citt\xE0\r\nAnna;\xD8rsted\r\n")
+                                      << u"Windows-1252"_s;
+    }
+    void encodings()
+    {
+        QFETCH(QByteArray, data);
+        const Result r = parse(data, Layout::OutlookExpress);
+        QVERIFY2(r.errors.isEmpty(), qPrintable(r.errors.join(u'\n')));
+        QTEST(r.encoding, "encoding");
+        QCOMPARE(r.rows.size(), 2);
+        QCOMPARE(r.rows[0].values[Nome], u"Niccolò"_s);
+        QCOMPARE(r.rows[0].values[Cognome], u"Città"_s);
+        QCOMPARE(r.rows[1].values[Cognome], u"Ørsted"_s);
+        for (const Row &row : r.rows)
+            for (const QString &v : row.values)
+                QVERIFY(!v.contains(QChar(0)));
+    }
+
+    // A quote opened and never closed refuses its own line, named; the lines after it are read.
+    void unclosedQuote()
+    {
+        const Result r = parse("Nome;Cognome\nMario;Rossi\n\"Anna;Bianchi\nLuca;Verdi\nGino;Neri\n",
+                               Layout::OutlookExpress);
+        QVERIFY(!r.fileRefused);
+        QCOMPARE(r.errors.size(), 1);
+        QVERIFY2(r.errors[0].startsWith(u"Riga 3:"_s), qPrintable(r.errors[0]));
+        QCOMPARE(r.rows.size(), 3);
+        QCOMPARE(r.rows[1].values[Nome], u"Luca"_s);
+        QCOMPARE(r.rows[1].line, 4);
+        QCOMPARE(r.rows[2].values[Cognome], u"Neri"_s);
+    }
+
+    // Files that give no contact say why, once.
+    void nothingToImport_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("header only") << QByteArray("Nome;Cognome;Email\r\n") << int(Layout::OutlookExpress)
+                                     << u"solo la riga di intestazione"_s;
+        QByteArray wide = "First Name,Middle Name,Last Name";
+        for (int i = 4; i <= 92; ++i)
+            wide += ",Colonna " + QByteArray::number(i);
+        wide += "\r\n";
+        for (int row = 0; row < 5; ++row)
+            wide += "Mario,,Rossi" + QByteArray(89, ',') + "\r\n";
+        QTest::newRow("modern Outlook export, 92 columns")
+            << wide << int(Layout::MicrosoftOutlook) << u"92 colonne e sembra un'esportazione di Microsoft Outlook"_s;
+        QTest::newRow("Thunderbird export read as Outlook Express")
+            << QByteArray("First Name,Last Name,Display Name,Nickname,Primary Email,Secondary Email,a,b,c,d,e,f,"
+                          "g,h,i,j,k,l,m,n,o,p\r\nA,B\r\n")
+            << int(Layout::OutlookExpress) << u"Mozilla Thunderbird (22 colonne)"_s;
+        QTest::newRow("UTF-16 with stray zero bytes") << QByteArray("N\0o\0;\0\0\0\0", 10)
+                                                      << int(Layout::OutlookExpress) << u"caratteri nulli"_s;
+    }
+    void nothingToImport()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(int, layout);
+        QFETCH(QString, says);
+        const Result r = parse(data, Layout(layout));
+        QVERIFY(r.fileRefused);
+        QVERIFY(r.rows.isEmpty());
+        QCOMPARE(r.errors.size(), 1);
+        QVERIFY2(r.errors[0].contains(says), qPrintable(r.errors[0]));
     }
 
     void layoutNamesInOrder()

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QPushButton>
 #include <QTreeWidget>
 
 using F = FakeFaxServer;
@@ -98,6 +99,67 @@ private Q_SLOTS:
         if (!shared)
             QVERIFY(rig.server.hasReceived(F::query(
                 u"NEW_CONTATTO", u"Mario<#>Rossi<#> <#> <#> <#> <#> <#> <#> <#> <#>mario@rossi.it<#>F")));
+    }
+
+    // Letters the server cannot take: the row is named and unticked; ticked anyway (space bar), it is
+    // refused on its own, and the other rows still go.
+    void rowsWithUnsendableLetters()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        rig.server.clearReceived();
+        const QString file = writeFile(m_home, u"polacco.csv"_s,
+                                       u"Nome;Cognome\r\nJan;Żółkiewski\r\nMario;Rossi\r\nTaro;山田\r\n"_s.toUtf8());
+        frmImportaRubrica window(rig.sock.get());
+        window.findChild<QComboBox *>(u"cboPostaElettronica"_s)->setCurrentIndex(1);
+        setText(&window, u"txtPercorso"_s, file);
+        Prompt::clearRecords();
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QTest::mouseClick(window.findChild<QPushButton *>(u"cmdImporta"_s), Qt::LeftButton);
+        const QString warning = Prompt::lastRecord().text;
+        QVERIFY2(warning.contains(u"Riga 2 (Jan Żółkiewski)"_s) && warning.contains(u"Żł"_s), qPrintable(warning));
+        QVERIFY2(warning.contains(u"Riga 4 (Taro 山田)"_s), qPrintable(warning));
+        QVERIFY(!warning.contains(u"Rossi"_s));
+        auto *list = window.findChild<QTreeWidget *>(u"list_Contatti"_s);
+        QCOMPARE(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
+        QCOMPARE(list->topLevelItem(1)->checkState(0), Qt::Checked);
+        QCOMPARE(list->topLevelItem(2)->checkState(0), Qt::Unchecked);
+
+        // Keyboard: down to the first row, space ticks it, space again unticks, space ticks.
+        list->setFocus();
+        list->setCurrentItem(list->topLevelItem(1));
+        QTest::keyClick(list, Qt::Key_Up);
+        QCOMPARE(list->currentItem(), list->topLevelItem(0));
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(list->topLevelItem(0)->checkState(0), Qt::Checked);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(list->topLevelItem(0)->checkState(0), Qt::Unchecked);
+        QTest::keyClick(list, Qt::Key_Space);
+        QCOMPARE(list->topLevelItem(0)->checkState(0), Qt::Checked);
+
+        Prompt::clearRecords();
+        QTest::mouseClick(window.findChild<QPushButton *>(u"cmdOk"_s), Qt::LeftButton);
+        QCOMPARE(promptTexts().size(), 2);
+        QVERIFY2(promptTexts()[0].startsWith(u"Contatto Jan Żółkiewski n: 1 non importato"_s),
+                 qPrintable(promptTexts()[0]));
+        QCOMPARE(promptTexts()[1], u"Operazione conclusa correttamente"_s);
+        rig.sock->SendUser(u"mario"_s);
+        QVERIFY(rig.received(F::answer(u"USER", u"mario")));
+        QCOMPARE(rig.server.receivedFrames("NEW_CONTATTO").size(), 1);
+    }
+
+    // A file with nothing to import says so and stays on the first page.
+    void headerOnlyFile()
+    {
+        frmImportaRubrica window(nullptr);
+        window.findChild<QComboBox *>(u"cboPostaElettronica"_s)->setCurrentIndex(1);
+        setText(&window, u"txtPercorso"_s, writeFile(m_home, u"vuoto.csv"_s, "Nome;Cognome;Email\r\n"));
+        Prompt::clearRecords();
+        click(&window, u"cmdImporta"_s);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QVERIFY(Prompt::lastRecord().text.contains(u"solo la riga di intestazione"_s));
+        QVERIFY(window.findChild<QGroupBox *>(u"frmContatti"_s)->isHidden());
     }
 
     void uncheckedRowsAreSkipped()

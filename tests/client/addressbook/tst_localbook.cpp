@@ -6,6 +6,8 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
+#include <QLockFile>
+#include <QThread>
 #include <QPushButton>
 #include <QTreeWidget>
 
@@ -30,6 +32,32 @@ void writeBook(const QList<LocalContact> &contacts)
     for (const LocalContact &c : contacts)
         book.add(c);
     QVERIFY(book.save());
+}
+
+QStringList rowTexts(const QListWidget *list)
+{
+    QStringList t;
+    for (int i = 0; i < list->count(); ++i)
+        t.append(list->item(i)->text());
+    return t;
+}
+
+void clickRow(QListWidget *list, const QString &text)
+{
+    const QList<QListWidgetItem *> found = list->findItems(text, Qt::MatchExactly);
+    QVERIFY(!found.isEmpty());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(found.first()).center());
+}
+
+// The names the file holds now, read by a book of its own.
+QStringList fileNames()
+{
+    LocalAddressBook file;
+    file.load();
+    QStringList names;
+    for (const LocalContact &c : file.contacts())
+        names.append(c.shownName());
+    return names;
 }
 
 void pickRow(RUBfrmRubrica &form, int row)
@@ -195,6 +223,121 @@ private Q_SLOTS:
         QCOMPARE(form.findChild<QListWidget *>(u"lstContacts"_s)->count(), 0);
         form.cmdNew_Click(); // nothing to add to
         QDir().rmdir(path);
+    }
+
+    // Two windows on the same book: what one adds or deletes the other shows at once, and neither writes
+    // back a copy that lacks the other's change.
+    void twoWindowsOnTheSameBook()
+    {
+        RUBfrmRubrica browse;
+        browse.setOpenMode(2);
+        browse.show();
+        RUBfrmRubrica pick;
+        pick.setOpenMode(2);
+        pick.setShowing(1);
+        pick.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&pick));
+        auto *browseList = browse.findChild<QListWidget *>(u"lstContacts"_s);
+        auto *pickList = pick.findChild<QListWidget *>(u"lstContacts"_s);
+        QCOMPARE(browseList->count(), 3);
+
+        Prompt::setDialogHandler([](QDialog *d) {
+            setText(d, u"txtDisplayName"_s, u"Beta"_s);
+            return int(QDialog::Accepted);
+        });
+        QTest::mouseClick(pick.findChild<QPushButton *>(u"cmdNew"_s), Qt::LeftButton);
+        QCOMPARE(rowTexts(browseList).last(), u"Beta"_s);
+        Prompt::setDialogHandler([](QDialog *d) {
+            setText(d, u"txtDisplayName"_s, u"Gamma"_s);
+            return int(QDialog::Accepted);
+        });
+        QTest::mouseClick(browse.findChild<QPushButton *>(u"cmdNew"_s), Qt::LeftButton);
+        QCOMPARE(fileNames().mid(3), (QStringList{u"Beta"_s, u"Gamma"_s}));
+        QCOMPARE(rowTexts(pickList), rowTexts(browseList));
+
+        // A delete in one window: the other never brings the contact back.
+        clickRow(browseList, u"Viverov Aroz"_s);
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        QTest::mouseClick(browse.findChild<QPushButton *>(u"cmdElim"_s), Qt::LeftButton);
+        QVERIFY(!rowTexts(pickList).contains(u"Viverov Aroz"_s));
+        clickRow(pickList, u"Beta"_s);
+        Prompt::setDialogHandler([](QDialog *d) {
+            setText(d, u"txtBusinessFax"_s, u"0777"_s);
+            return int(QDialog::Accepted);
+        });
+        QTest::mouseClick(pick.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+        QCOMPARE(fileNames(), (QStringList{u"Daviv Azivo"_s, u"Solo Mail"_s, u"Beta"_s, u"Gamma"_s}));
+        LocalAddressBook file;
+        QVERIFY(file.load());
+        QCOMPARE(file.contacts()[2].businessFax, u"0777"_s);
+
+        // Two contacts with the same name can both be picked, each with its own number.
+        clickRow(pickList, u"Beta"_s);
+        Prompt::setDialogHandler([](QDialog *d) {
+            setText(d, u"txtDisplayName"_s, u"Beta"_s);
+            setText(d, u"txtBusinessFax"_s, u"0888"_s);
+            return int(QDialog::Accepted);
+        });
+        QTest::mouseClick(pick.findChild<QPushButton *>(u"cmdNew"_s), Qt::LeftButton);
+        auto *chosen = pick.findChild<QTreeWidget *>(u"ListSelected"_s);
+        for (int row = 0; row < pickList->count(); ++row) {
+            if (pickList->item(row)->text() != u"Beta")
+                continue;
+            QTest::mouseClick(pickList->viewport(), Qt::LeftButton, {},
+                              pickList->visualItemRect(pickList->item(row)).center());
+            QTest::mouseClick(pick.findChild<QPushButton *>(u"cmdA"_s), Qt::LeftButton);
+        }
+        QCOMPARE(chosen->topLevelItemCount(), 2);
+        QTest::mouseClick(pick.findChild<QPushButton *>(u"CmdOk"_s), Qt::LeftButton);
+        QCOMPARE(pick.Result(), u"0777;0888"_s);
+    }
+
+    // Another program (here: another book on the same file) changes the file while a window is open.
+    void anotherProgramWritesTheFile()
+    {
+        RUBfrmRubrica form;
+        form.setOpenMode(2);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
+        LocalAddressBook other;
+        QVERIFY(other.load());
+        QVERIFY(!other.addContact(contact(u"Esterno"_s, {}, u"0555"_s, {}, {})).isEmpty());
+        QTRY_COMPARE(rowTexts(list).value(3), u"Esterno"_s); // seen by the watcher
+
+        // Written a moment before our own change, before any watcher could tell: still kept.
+        QVERIFY(!other.addContact(contact(u"Svelto"_s, {}, u"0556"_s, {}, {})).isEmpty());
+        Prompt::setDialogHandler([](QDialog *d) {
+            setText(d, u"txtDisplayName"_s, u"Nostro"_s);
+            return int(QDialog::Accepted);
+        });
+        QTest::mouseClick(form.findChild<QPushButton *>(u"cmdNew"_s), Qt::LeftButton);
+        QCOMPARE(fileNames().mid(3), (QStringList{u"Esterno"_s, u"Svelto"_s, u"Nostro"_s}));
+
+        // A book that holds a stale copy does not overwrite the file with it.
+        LocalAddressBook stale;
+        QVERIFY(stale.load());
+        QVERIFY(!other.addContact(contact(u"Ultimo"_s, {}, u"0557"_s, {}, {})).isEmpty());
+        stale.add(contact(u"Perso"_s, {}, {}, {}, {}));
+        QString error;
+        QVERIFY(!stale.save(&error));
+        QVERIFY(error.contains(u"cambiata da un altro programma"_s));
+        QVERIFY(fileNames().contains(u"Ultimo"_s));
+
+        // The other program holds the lock for a moment: our change waits for it, then goes in.
+        QLockFile lock(LocalAddressBook::defaultPath() + u".lock"_s);
+        QVERIFY(lock.tryLock(0));
+        std::unique_ptr<QThread> releaser(QThread::create([&lock] {
+            QThread::msleep(400); // the window waits in the lock, not in an event loop
+            lock.unlock();
+        }));
+        releaser->start();
+        clickRow(list, u"Esterno"_s);
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        QTest::mouseClick(form.findChild<QPushButton *>(u"cmdElim"_s), Qt::LeftButton);
+        releaser->wait();
+        QVERIFY(!fileNames().contains(u"Esterno"_s));
+        QVERIFY(fileNames().contains(u"Ultimo"_s));
     }
 
     void settingsDialog()

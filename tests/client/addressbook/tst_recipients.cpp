@@ -43,13 +43,23 @@ private Q_SLOTS:
         QTest::newRow("after a pick one typed number resolves by the general rule")
             << u"033"_s << true << 0 << QList<RecipientRow>{{u"033"_s, QString(), QString()}};
         QTest::newRow("names match exactly") << u"daviv azivo"_s << true << 1 << QList<RecipientRow>{none};
+        QTest::newRow("two contacts with the same name keep their own numbers")
+            << u"Rossi; Rossi"_s << true << 0
+            << QList<RecipientRow>{{u"011"_s, u"Rossi"_s, u"Uno"_s}, {u"012"_s, u"Rossi"_s, u"Due"_s}};
+        QTest::newRow("words that read as numbers are not fax numbers")
+            << u"inf; nan; 1e5; infinity; 0x12"_s << false << 5 << QList<RecipientRow>(5, none);
+        QTest::newRow("signs and separators still pass")
+            << u"+39021; 02.11"_s << false << 0
+            << QList<RecipientRow>{{u"+39021"_s, QString(), QString()}, {u"02.11"_s, QString(), QString()}};
     }
     void processNumbers()
     {
         QFETCH(QString, box);
         QFETCH(bool, picked);
         QList<RecipientRow> table;
-        const int unusable = Recipients::ProcessNumbers(box, picked, picked ? Picked : PickedList(),
+        PickedList list = Picked;
+        list += {{u"Rossi"_s, u"011"_s, u"Uno"_s}, {u"Rossi"_s, u"012"_s, u"Due"_s}};
+        const int unusable = Recipients::ProcessNumbers(box, picked, picked ? list : PickedList(),
                                                         u"Mario"_s, u"Rossi Srl"_s, table);
         QTEST(unusable, "unusable");
         QTEST(table, "rows");

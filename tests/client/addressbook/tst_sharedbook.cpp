@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -158,6 +159,39 @@ private Q_SLOTS:
         QCOMPARE(rig.contacts->currentItem()->text(1), u"0633"_s);
     }
 
+    // Names sort as people read them, whatever their case or accents; a header click turns the order.
+    void sortsByLocaleIgnoringCase()
+    {
+        BookRig rig;
+        QVERIFY(rig.link.login(loginRights(u"T<#>T<#>T<#>T"_s)));
+        rig.window = std::make_unique<frmRubCondivisa>(rig.link.sock.get());
+        rig.window->setShowMode(1);
+        rig.contacts = rig.window->findChild<QTreeWidget *>(u"lvContatti"_s);
+        QString book;
+        int id = 20;
+        for (const QString &surname : {u"Zeta"_s, u"bianchi"_s, u"\u00C4rger"_s, u"de Luca"_s, u"Alfa"_s}) {
+            book += record(QString(), surname, u"06"_s + QString::number(id), QString(), QString(), id, true);
+            ++id;
+        }
+        QVERIFY(rig.deliver(book));
+        auto names = [&] {
+            QStringList t = rowTexts(rig.contacts);
+            for (QString &n : t)
+                n = n.trimmed();
+            return t;
+        };
+        const QStringList ascending{u"Alfa"_s, u"\u00C4rger"_s, u"bianchi"_s, u"de Luca"_s, u"Zeta"_s};
+        QCOMPARE(names(), ascending);
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        QHeaderView *header = rig.contacts->header();
+        const QPoint first(header->sectionViewportPosition(0) + 5, header->height() / 2);
+        QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, first);
+        QStringList descending = ascending;
+        std::reverse(descending.begin(), descending.end());
+        QCOMPARE(names(), descending);
+    }
+
     // Deleting with and without the right; rows after a deleted one still name their own contact.
     void deleteContacts()
     {
@@ -223,6 +257,37 @@ private Q_SLOTS:
             rig.deliver(Book + record(u"Nuova"_s, QString(), u"0699"_s, QString(), QString(), 14, false)));
         QCOMPARE(rig.contacts->topLevelItemCount(), 4);
         QCOMPARE(rig.window->windowTitle(), u"RUBRICA [ 4 contatti ]"_s);
+    }
+
+    // A contact with letters the server cannot take, or a link separator, is not sent; the field is named.
+    void newContactTheServerWouldMisread()
+    {
+        BookRig rig;
+        QVERIFY(rig.open(u"T<#>T<#>T<#>T"_s));
+        QStringList told;
+        QString after;
+        Prompt::setDialogHandler([&](QDialog *d) {
+            d->show();
+            auto *surname = d->findChild<QLineEdit *>(u"txtCognome"_s);
+            for (const QChar c : u"Żółkiewski"_s)
+                QTest::sendKeyEvent(QTest::Click, surname, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            QTest::mouseClick(d->findChild<QPushButton *>(u"CmdOK"_s), Qt::LeftButton);
+            surname->clear();
+            QTest::keyClicks(d->findChild<QLineEdit *>(u"txtVia"_s), u"Via<#>Roma"_s);
+            QTest::mouseClick(d->findChild<QPushButton *>(u"CmdOK"_s), Qt::LeftButton);
+            told = promptTexts();
+            after = surname->text();
+            return int(QDialog::Rejected);
+        });
+        Prompt::clearRecords();
+        rig.window->cmdNew_Click();
+        told.removeAll(u"frmNewContatto"_s); // the window itself
+        QVERIFY2(told.size() == 2, qPrintable(told.join(u" | "_s)));
+        QCOMPARE(told[0], u"Il campo Cognome contiene caratteri che non possono essere inviati al server: Żł"_s);
+        QVERIFY2(told[1].startsWith(u"Il campo Via contiene \"<#>\""_s), qPrintable(told[1]));
+        rig.link.sock->SendUser(u"mario"_s);
+        QVERIFY(rig.link.received(F::answer(u"USER", u"mario")));
+        QVERIFY(rig.link.server.receivedFrames("NEW_CONTATTO").isEmpty());
     }
 
     void editContact_data()

@@ -1,5 +1,6 @@
 #include "VCardBook.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -106,6 +107,7 @@ private Q_SLOTS:
         QCOMPARE(cards.size(), 1);
         QCOMPARE(cards[0].phone, u"333"_s);
         const QByteArray out = VCard::serialize(cards);
+        QVERIFY(out.contains("TEL;TYPE=CELL:333\r\n")); // a mobile stays a mobile
         QVERIFY(out.contains("NOTE:una nota\\, lunga\r\n"));
         QVERIFY(out.contains("TEL;TYPE=WORK,VOICE:02\r\n"));
         QVERIFY(out.contains("X-CUSTOM;P=1:v\r\n"));
@@ -147,6 +149,136 @@ private Q_SLOTS:
         LocalAddressBook third;
         QVERIFY(third.load());
         QCOMPARE(third.contacts()[0].displayName, u"Due"_s);
+    }
+
+    // Files as the usual address-book programs write them: read, written, read again, every field equal;
+    // a second write gives the same bytes; what we read is what the card says.
+    void corpusRoundTrip_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("cards");
+        QTest::addColumn<int>("problems");
+        QTest::addColumn<QStringList>("expect"); // "card|field|value"
+        QTest::newRow("Evolution 3.0") << u"evolution-3.0.vcf"_s << 2 << 0
+                                      << QStringList{u"0|businessFax|+39 051 7654321"_s, u"0|phone|+39 333 1234567"_s,
+                                                     u"0|company|Ferrari Trasporti S.r.l."_s,
+                                                     u"0|email|giulia@ferrari-trasporti.it"_s,
+                                                     u"1|homeFax|0048 42 1234567"_s, u"1|name|Łódź Sp. z o.o."_s};
+        QTest::newRow("KAddressBook 3.0, LF, groups") << u"kaddressbook-3.0.vcf"_s << 2 << 0
+                                                      << QStringList{u"0|businessFax|+49 30 9876543"_s,
+                                                                     u"0|phone|+49 30 9876500"_s,
+                                                                     u"0|surname|Müller"_s, u"1|name|山田 太郎"_s,
+                                                                     u"1|businessFax|+81 3 12345678"_s};
+        QTest::newRow("GNOME Contacts 4.0, tel: numbers")
+            << u"gnome-contacts-4.0.vcf"_s << 1 << 0
+            << QStringList{u"0|businessFax|+39025550101"_s, u"0|homeFax|+39025550199"_s, u"0|phone|+393475550123"_s};
+        QTest::newRow("phone export 2.1, quoted-printable")
+            << u"phone-export-2.1.vcf"_s << 1 << 0
+            << QStringList{u"0|name|Niccolò Città"_s, u"0|surname|Città"_s, u"0|firstName|Niccolò"_s,
+                           u"0|company|Caffè Sport"_s, u"0|businessFax|0612345678"_s, u"0|homeFax|0698765"_s,
+                           u"0|phone|3471234567"_s, u"0|email|niccolo@example.it"_s};
+        QTest::newRow("hand edited, Windows-1252, stray indented line")
+            << u"hand-edited-cp1252.vcf"_s << 3 << 1
+            << QStringList{u"0|businessFax|0212345"_s, u"0|phone|0299999"_s, u"0|company|Caffè & C."_s,
+                           u"2|businessFax|012"_s};
+        QTest::newRow("Thunderbird 3.0") << u"thunderbird-3.0.vcf"_s << 1 << 0
+                                        << QStringList{u"0|businessFax|0811234567"_s, u"0|phone|0811234500"_s,
+                                                       u"0|surname|De Luca"_s};
+    }
+    void corpusRoundTrip()
+    {
+        QFETCH(QString, file);
+        QFETCH(QStringList, expect);
+        QFile f(QStringLiteral(VCARD_CORPUS) + u'/' + file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray original = f.readAll();
+        QStringList problems;
+        const QList<LocalContact> first = VCard::parse(original, &problems);
+        QTEST(int(first.size()), "cards");
+        QTEST(int(problems.size()), "problems");
+        for (const QString &e : expect) {
+            const QStringList p = e.split(u'|');
+            const LocalContact &c = first.value(p[0].toInt());
+            const QString field = p[1];
+            const QString value = field == u"name"          ? c.shownName()
+                                  : field == u"businessFax" ? c.businessFax
+                                  : field == u"homeFax"     ? c.homeFax
+                                  : field == u"phone"       ? c.phone
+                                  : field == u"company"     ? c.company
+                                  : field == u"email"       ? c.email
+                                  : field == u"surname"     ? c.surname
+                                                            : c.firstName;
+            QVERIFY2(value == p[2], qPrintable(e + u" read as "_s + value));
+        }
+        const QByteArray written = VCard::serialize(first);
+        const QList<LocalContact> again = VCard::parse(written);
+        QCOMPARE(again, first);
+        QCOMPARE(VCard::serialize(again), written);
+        // Properties we do not edit go back with their own parameters and text.
+        const QString text = QString::fromUtf8(written);
+        for (const LocalContact &c : first)
+            for (const QString &line : c.otherLines)
+                QVERIFY2(text.contains(line), qPrintable(line));
+    }
+
+    // Details the corpus shows in passing, checked on their own.
+    void corpusDetails()
+    {
+        auto read = [](const QString &file) {
+            QFile f(QStringLiteral(VCARD_CORPUS) + u'/' + file);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        // Every TEL keeps its types; a 4.0 number goes back as a tel: URI, as it came.
+        const QByteArray evo = VCard::serialize(VCard::parse(read(u"evolution-3.0.vcf"_s)));
+        QVERIFY(evo.contains("TEL;TYPE=CELL;X-EVOLUTION-UI-SLOT=2:+39 333 1234567\r\n"));
+        QVERIFY(evo.contains("TEL;TYPE=HOME;X-EVOLUTION-UI-SLOT=3:051 112233\r\n"));
+        QVERIFY(evo.contains("N:Ferrari;Giulia;Maria;Dott.;\r\n"));
+        QVERIFY(evo.contains("ORG:Ferrari Trasporti S.r.l.;Amministrazione;Contabilit"));
+        QVERIFY(evo.contains("PHOTO;ENCODING=b;TYPE=image/png:iVBOR"));
+        QList<LocalContact> gnome = VCard::parse(read(u"gnome-contacts-4.0.vcf"_s));
+        QByteArray out = VCard::serialize(gnome);
+        QVERIFY(out.startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\n"));
+        QVERIFY(out.contains("TEL;VALUE=uri;TYPE=\"work,fax\":tel:+39-02-555-0101\r\n"));
+        QVERIFY(out.contains("TEL;VALUE=uri;TYPE=cell:tel:+39-347-555-0123;ext=12\r\n"));
+        gnome[0].businessFax = u"0299"_s; // edited: the new number, still a URI
+        out = VCard::serialize(gnome);
+        QVERIFY(out.contains("TEL;VALUE=uri;TYPE=\"work,fax\":tel:0299\r\n"));
+        QCOMPARE(VCard::parse(out).value(0).businessFax, u"0299"_s);
+
+        // The 2.1 soft line break is one line, read without a warning; decoded values go back as 3.0 text.
+        QStringList problems;
+        const QList<LocalContact> phone = VCard::parse(read(u"phone-export-2.1.vcf"_s), &problems);
+        QVERIFY(problems.isEmpty());
+        const QByteArray written = VCard::serialize(phone);
+        QVERIFY(written.contains("FN:Niccolò Città\r\n"));
+        QVERIFY(written.contains("TEL;CELL:3471234567\r\n"));
+
+        // A stray indented line after an empty one never glues itself to the fax number.
+        const QList<LocalContact> hand = VCard::parse(read(u"hand-edited-cp1252.vcf"_s));
+        const QList<LocalContact> reread = VCard::parse(VCard::serialize(hand));
+        QCOMPARE(reread[0].businessFax, u"0212345"_s);
+        QCOMPARE(reread[0].otherLines.value(0), u"nota scritta a mano"_s);
+    }
+
+    // Files cut anywhere (a copy interrupted, a card half written): read without harm, and what we write
+    // from them reads back the same.
+    void truncatedFiles()
+    {
+        const QStringList files = QDir(QStringLiteral(VCARD_CORPUS)).entryList({u"*.vcf"_s});
+        QVERIFY(!files.isEmpty());
+        for (const QString &name : files) {
+            QFile f(QStringLiteral(VCARD_CORPUS) + u'/' + name);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QByteArray all = f.readAll();
+            all += "BEGIN:VCARD\r\nORG;TYPE=x:\r\nEMAIL;TYPE=y:\r\nTEL;TYPE=fax:\r\nEND:VCARD\r\n"; // empty values
+            for (qsizetype cut = 0; cut <= all.size(); cut += 3) {
+                const QList<LocalContact> first = VCard::parse(all.left(cut));
+                const QByteArray written = VCard::serialize(first);
+                const QList<LocalContact> again = VCard::parse(written);
+                QVERIFY2(again == first, qPrintable(u"%1 cut at %2"_s.arg(name).arg(cut)));
+                QCOMPARE(VCard::serialize(again), written);
+            }
+        }
     }
 
     void missingFileIsEmptyBook()

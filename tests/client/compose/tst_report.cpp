@@ -3,6 +3,9 @@
 #include "frmPrint2.h"
 
 #include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -69,6 +72,56 @@ private Q_SLOTS:
         }
         QVERIFY(report.AutoStampa(&printer));
         QTEST(pdfPages(pdf), "pages");
+    }
+
+    // Labels and values print black; only the rules between rows are grey. The PDF goes through
+    // Ghostscript to an image: every pixel that is neither white nor the rules' grey is black-ish.
+    void textIsBlack()
+    {
+        if (QStandardPaths::findExecutable(u"gs"_s).isEmpty())
+            QSKIP("Ghostscript is not installed");
+        const QString pdf = m_home.filePath(u"colour.pdf"_s);
+        const QString png = m_home.filePath(u"colour.png"_s);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        frmPrint2 report;
+        report.valTitles = {QString(), u"Data e Ora"_s, u"Destinatario"_s, u"Durata"_s, u"Pagine Inviate"_s,
+                            u"Esito"_s};
+        report.values = {QString(), u"01/02/2026 10:00"_s, u"MMMMMMMM"_s, u"00:42"_s, u"3"_s, u"OK"_s};
+        QVERIFY(report.AutoStampa(&printer));
+        QProcess gs;
+        gs.start(u"gs"_s, {u"-q"_s, u"-dSAFER"_s, u"-dBATCH"_s, u"-dNOPAUSE"_s, u"-sDEVICE=png16m"_s,
+                           u"-r100"_s, u"-dTextAlphaBits=1"_s, u"-dGraphicsAlphaBits=1"_s,
+                           u"-sOutputFile="_s + png, pdf});
+        QVERIFY(gs.waitForFinished(60000));
+        QCOMPARE(gs.exitCode(), 0);
+        QImage image(png);
+        QVERIFY(!image.isNull());
+        // A rule is a row of the image that is mostly grey; grey anywhere else is text in the wrong colour.
+        int black = 0, ruleRows = 0, greyText = 0, other = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            int grey = 0;
+            for (int x = 0; x < image.width(); ++x) {
+                const QColor c = image.pixelColor(x, y);
+                if (c.red() > 245 && c.green() > 245 && c.blue() > 245)
+                    continue;
+                if (c.red() < 60 && c.green() < 60 && c.blue() < 60)
+                    ++black;
+                else if (qAbs(c.red() - 0xBE) < 12 && qAbs(c.green() - 0xBE) < 12 && qAbs(c.blue() - 0xBE) < 12)
+                    ++grey;
+                else
+                    ++other;
+            }
+            if (grey > image.width() / 3)
+                ++ruleRows;
+            else
+                greyText += grey;
+        }
+        QVERIFY(ruleRows >= 5);
+        QVERIFY(black > 1000);
+        QCOMPARE(greyText, 0);
+        QCOMPARE(other, 0);
     }
 
     void unusablePrinterIsReported()

@@ -95,6 +95,59 @@ private Q_SLOTS:
         QVERIFY(newFaxFrames(rig.server).isEmpty());
     }
 
+    // Text the server would cut at a separator, or receive with "?" for letters it cannot take: the field
+    // is named, nothing is handed over.
+    void textTheServerWouldMisread_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("told");
+        QTest::newRow("separator in the subject")
+            << u"tbSubj"_s << u"prezzi <#> sconti"_s
+            << u"Il campo Oggetto contiene \"<#>\", che il server usa per separare i dati"_s;
+        QTest::newRow("separator in the recipient") << u"tbTo"_s << u"Rossi<#>"_s << u"Il campo A contiene \"<#>\""_s;
+        QTest::newRow("Polish letters in the sender")
+            << u"tbFrom"_s << u"Łódź"_s
+            << u"Il campo Da contiene caratteri che non possono essere inviati al server: Łź"_s;
+        QTest::newRow("Japanese in the note") << u"tbNote"_s << u"山田さん"_s << u"Il campo Note contiene caratteri"_s;
+        QTest::newRow("Italian and Euro sign go through") << u"tbSubj"_s << u"Città € più"_s << QString();
+    }
+    void textTheServerWouldMisread()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, told);
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        rig.server.clearReceived();
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::keyClicks(child<QLineEdit>(&dlg, u"tbFaxNumber"_s), u"021"_s);
+        QWidget *box = dlg.findChild<QWidget *>(field);
+        QVERIFY(box);
+        if (auto *edit = qobject_cast<QLineEdit *>(box))
+            edit->clear();
+        for (const QChar c : typed) // key by key, letters beyond ASCII included
+            QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        Prompt::clearRecords();
+        QTest::mouseClick(child<QPushButton>(&dlg, u"cbSend"_s), Qt::LeftButton);
+        rig.sock->SendUser(u"mario"_s);
+        QVERIFY(rig.received(FakeFaxServer::answer(u"USER", u"mario")));
+        if (told.isEmpty()) {
+            QCOMPARE(newFaxFrames(rig.server).size(), 1);
+            return;
+        }
+        QVERIFY(!Prompt::records().isEmpty());
+        QVERIFY2(Prompt::lastRecord().text.startsWith(told), qPrintable(Prompt::lastRecord().text));
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QVERIFY(newFaxFrames(rig.server).isEmpty());
+        QCOMPARE(dlg.IdFaxSending(), QString());
+    }
+
     void missingDocumentStaysSelected()
     {
         ConfigIni.File = m_doc1 + u'+' + m_doc2;
@@ -258,6 +311,49 @@ private Q_SLOTS:
         const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
         QCOMPARE((QStringList{block.value(12), block.value(13), block.value(14)}),
                  (QStringList{u"Viverov Aroz"_s, u"Beta"_s, u"033333"_s}));
+    }
+
+    // Two contacts named alike, both picked: each number goes to the server, not the first one twice.
+    void sameNamePicksKeepTheirNumbers()
+    {
+        QFile::remove(LocalAddressBook::defaultPath());
+        LocalAddressBook book;
+        for (const QString &fax : {u"011"_s, u"012"_s}) {
+            LocalContact c;
+            c.displayName = u"Rossi"_s;
+            c.businessFax = fax;
+            book.add(c);
+        }
+        QVERIFY(book.save());
+        ConfigIni.FieldRubrica = 2;
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        Prompt::setDialogHandler([](QDialog *d) {
+            auto *form = qobject_cast<RUBfrmRubrica *>(d);
+            if (!form)
+                return int(QDialog::Rejected);
+            form->show();
+            auto *list = form->findChild<QListWidget *>(u"lstContacts"_s);
+            for (int row : {0, 1}) {
+                QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                                  list->visualItemRect(list->item(row)).center());
+                QTest::mouseClick(form->findChild<QPushButton *>(u"cmdA"_s), Qt::LeftButton);
+            }
+            QTest::mouseClick(form->findChild<QPushButton *>(u"CmdOk"_s), Qt::LeftButton);
+            return form->result();
+        });
+        click(&dlg, u"cmdRub"_s);
+        Prompt::setDialogHandler({});
+        QCOMPARE(child<QLineEdit>(&dlg, u"tbFaxNumber"_s)->text(), u"Rossi; Rossi"_s);
+        click(&dlg, u"cbSend"_s);
+        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
+        QCOMPARE(block.value(12), u"Rossi;Rossi"_s);
+        QCOMPARE(block.value(14), u"011;012"_s);
     }
 
     // "Rubrica" with the shared book: the window fills itself when the book arrives, without blocking.
