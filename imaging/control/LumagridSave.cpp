@@ -124,7 +124,7 @@ void Lumagrid::ApplyResolution()
     for (const ImgXImage &page : engine.pages()) {
         const double w = std::floor(double(x) * page.width() / page.xResolution());
         const double h = std::floor(double(y) * page.height() / page.yResolution());
-        if (w < 1 || h < 1 || w > 32767 || h > 32767 || w * h > 200e6) {
+        if (!ImgXPageLimit::fits(qint64(w), qint64(h))) {
             ShowError(ImgXError::make(ImgXErrorCode::InvalidArgument,
                                       u"A page of %1 x %2 pixels cannot take %3 x %4 dpi"_s.arg(page.width())
                                           .arg(page.height())

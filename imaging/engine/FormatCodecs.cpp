@@ -166,7 +166,7 @@ bool readMagick(const QString &fileName, const QByteArray &data, ImgFileType for
         im.magick(magickName(format));
         im.read(blob);
         const unsigned w = im.columns(), h = im.rows();
-        if (w == 0 || h == 0 || w > 65535 || h > 65535)
+        if (!ImgXPageLimit::fits(qint64(w), qint64(h)))
             throw std::runtime_error("bad image size");
         QImage img(int(w), int(h), QImage::Format_RGBA8888);
         if (img.isNull() || img.bytesPerLine() != qsizetype(w) * 4)
@@ -229,7 +229,7 @@ bool writeQt(const ImgXImage &page, ImgFileType format, const ImgXExportOptions 
     if (format == imgJPG && img.format() == QImage::Format_Mono)
         img = img.convertToFormat(QImage::Format_Grayscale8);
     if (format == imgJPG && img.hasAlphaChannel())
-        img = img.convertToFormat(QImage::Format_RGB32);
+        img = flattenedOnWhite(img);
     img.setDotsPerMeterX(int(std::lround(page.xDpi() * InchesPerMetre)));
     img.setDotsPerMeterY(int(std::lround(page.yDpi() * InchesPerMetre)));
     QBuffer buffer(out);

@@ -69,7 +69,7 @@ bool writePage(TIFF *tif, const ImgXImage &page, QImage img, int index, int coun
     Scheme scheme = schemeFor(page, wanted);
     if (isCcitt(wanted) && img.format() != QImage::Format_Mono) {
         // Fax compression asked for a grey or colour page: it becomes a bilevel page.
-        img = normalisedPageImage(img.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither));
+        img = normalisedPageImage(flattenedOnWhite(img).convertToFormat(QImage::Format_Mono, Qt::ThresholdDither));
     }
     const int w = img.width();
     const int h = img.height();
@@ -132,7 +132,8 @@ bool writePage(TIFF *tif, const ImgXImage &page, QImage img, int index, int coun
     TIFFSetField(tif, TIFFTAG_COMPRESSION, scheme.compression);
     if (scheme.compression == COMPRESSION_CCITTFAX3)
         TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, scheme.t4Options);
-    const bool predictor = bytesPerPixel > 0 && (scheme.compression == COMPRESSION_LZW ||
+    const bool predictor = bytesPerPixel > 0 && img.format() != QImage::Format_Indexed8 &&
+                           (scheme.compression == COMPRESSION_LZW ||
                                                  scheme.compression == COMPRESSION_ADOBE_DEFLATE);
     if (predictor)
         TIFFSetField(tif, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
