@@ -142,13 +142,13 @@ struct PageFacts
     // Palette pages of up to 8 bits stay palette pages (index for index).
     bool isPalette() const
     {
-        return photometric == PHOTOMETRIC_PALETTE && spp == 1 && !tiled &&
+        return photometric == PHOTOMETRIC_PALETTE && spp == 1 && planar == PLANARCONFIG_CONTIG &&
                (bps == 1 || bps == 2 || bps == 4 || bps == 8);
     }
     // 8-bit pages with one alpha sample, read as stored: the RGBA reader would premultiply them.
     bool isStraightAlpha8() const
     {
-        if (!alpha || bps != 8 || tiled || planar != PLANARCONFIG_CONTIG || extraCount != 1)
+        if (!alpha || bps != 8 || planar != PLANARCONFIG_CONTIG || extraCount != 1)
             return false;
         if (photometric == PHOTOMETRIC_RGB)
             return spp == 4;
@@ -318,13 +318,15 @@ private:
         return img;
     }
 
-    // Rows as stored, strip by strip, handed to `take(row, bytes)`. False on a read error.
+    // Rows as stored (strips or tiles), handed to `take(row, bytes)` one by one. False on a read error.
     template <typename Take>
     static bool forEachRow(TIFF *tif, const PageFacts &f, Take take)
     {
         const tmsize_t scan = TIFFScanlineSize(tif);
         if (scan <= 0)
             return false;
+        if (f.tiled)
+            return forEachTiledRow(tif, f, scan, take);
         uint32_t rowsPerStrip = f.height;
         TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
         rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, f.height);
@@ -340,6 +342,39 @@ private:
                 return false;
             for (uint32_t r = 0; r < rows; ++r)
                 take(row + r, reinterpret_cast<const uchar *>(strip.constData()) + qsizetype(r) * scan);
+        }
+        return true;
+    }
+
+    // Tiles of one band of rows laid side by side, then the band's rows handed out.
+    template <typename Take>
+    static bool forEachTiledRow(TIFF *tif, const PageFacts &f, tmsize_t scan, Take take)
+    {
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+        const tmsize_t tileRow = TIFFTileRowSize(tif), tileSize = TIFFTileSize(tif);
+        const quint64 bitsPerPixel = quint64(f.bps) * f.spp;
+        if (tw == 0 || th == 0 || tw > 65536 || th > 65536 || tileRow <= 0 || tileSize <= 0 ||
+            (quint64(tw) * bitsPerPixel) % 8 != 0 || quint64(tileRow) * 8 != quint64(tw) * bitsPerPixel)
+            return false;
+        const uint32_t bandRows = std::min(th, f.height);
+        if (quint64(bandRows) * quint64(scan) > (quint64(256) << 20))
+            return false;
+        QByteArray band(qsizetype(bandRows) * scan, '\0'), tile(tileSize, '\0');
+        for (uint32_t y0 = 0; y0 < f.height; y0 += th) {
+            const uint32_t rows = std::min(th, f.height - y0);
+            for (uint32_t x0 = 0; x0 < f.width; x0 += tw) {
+                if (TIFFReadTile(tif, tile.data(), x0, y0, 0, 0) < 0)
+                    return false;
+                const quint64 at = quint64(x0) * bitsPerPixel / 8;
+                const quint64 bytes = std::min<quint64>(quint64(tileRow), quint64(scan) - at);
+                for (uint32_t r = 0; r < rows; ++r)
+                    memcpy(band.data() + qsizetype(r) * scan + qsizetype(at),
+                           tile.constData() + qsizetype(r) * tileRow, size_t(bytes));
+            }
+            for (uint32_t r = 0; r < rows; ++r)
+                take(y0 + r, reinterpret_cast<const uchar *>(band.constData()) + qsizetype(r) * scan);
         }
         return true;
     }
