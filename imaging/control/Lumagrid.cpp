@@ -205,7 +205,11 @@ void Lumagrid::connectView()
         Q_EMIT BeforeMouseToolChange(tool, &cursor, cancel);
     });
     connect(v, &PageView::BeforeMouseToolRender, this, &Lumagrid::BeforeMouseToolRender);
-    connect(v, &PageView::BeforeMouseToolDraw, this, &Lumagrid::BeforeMouseToolDraw);
+    connect(v, &PageView::BeforeMouseToolDraw, this, [this](int *sx, int *sy, int *ex, int *ey, bool *cancel) {
+        // A low-resolution fax page is marked by the control itself: the host is not asked.
+        if (!m_doc->LowResFax())
+            Q_EMIT BeforeMouseToolDraw(sx, sy, ex, ey, cancel);
+    });
     connect(v, &PageView::toolRectangle, this, &Lumagrid::markRectangle);
     connect(&m_doc->engine(), &ImgX::CurrentImageChanged, this, &Lumagrid::CurrentImageChanged);
     connect(m_doc, &LumagridDocument::Changed, this, &Lumagrid::Changed);
@@ -459,19 +463,19 @@ void Lumagrid::GoToPage(int PageNumber, bool SkipThumb)
     }
 }
 
-// Page keys: Right, Down and Page Down go on; Left, Up and Page Up go back.
+// Page keys: Left, Down and Page Down go on; Right, Up and Page Up go back (as the strip's cells).
 void Lumagrid::pageKey(short keyCode)
 {
     const int current = m_doc->Page();
     switch (keyCode) {
     case 33:
-    case 37:
     case 38:
+    case 39:
         if (current > 0)
             GoToPage(current - 1, false);
         break;
     case 34:
-    case 39:
+    case 37:
     case 40:
         if (current < m_doc->PagesNumber())
             GoToPage(current + 1, false);

@@ -212,14 +212,12 @@ int Lumagrid::Redos() const
 
 void Lumagrid::Undo()
 {
-    if (m_doc->engine().undo())
-        m_view->setPage(m_doc->engine().image());
+    undoRedo(true);
 }
 
 void Lumagrid::Redo()
 {
-    if (m_doc->engine().redo())
-        m_view->setPage(m_doc->engine().image());
+    undoRedo(false);
 }
 
 QString Lumagrid::UndoText(int *UndoItem) const

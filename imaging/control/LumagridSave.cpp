@@ -94,8 +94,10 @@ bool Lumagrid::SaveAsDialog()
 bool Lumagrid::ConvertImagePage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat,
                                 short NPage)
 {
-    // Through a document of its own: the page shown stays as it is.
+    // Through a document of its own: the page shown stays as it is. The control's file options
+    // (TIFCompression, JPGQuality, JPGProgressive, ...) apply to the converted file.
     ::ImgX doc;
+    doc.exportOptions() = m_doc->engine().exportOptions();
     if (!doc.importPage(sFileName, NPage) || !doc.exportFile(sNewFileNAme, DestFormat, 0)) {
         m_lastError = doc.lastError();
         return false;
@@ -134,6 +136,7 @@ void Lumagrid::ApplyResolution()
         }
     }
     const int current = engine.currentIndex();
+    ::ImgX::Step step(engine); // one resolution change, one Changed
     for (int i = 0; i < engine.count(); ++i) {
         engine.setCurrentIndex(i);
         if (!engine.changeResolution(x, y, QString())) {

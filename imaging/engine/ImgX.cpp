@@ -323,7 +323,10 @@ void ImgX::trimUndo()
 
 void ImgX::finishEdit()
 {
-    Q_EMIT Changed();
+    if (m_stepDepth > 0)
+        m_changedHeld = true;
+    else
+        Q_EMIT Changed();
 }
 
 void ImgX::setUndoLevels(int levels)

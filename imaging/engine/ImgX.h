@@ -162,6 +162,27 @@ public:
 
     ImgXError lastError() const { return m_error; }
 
+    // One user step made of several edits (a quarter turn and its resolutions, every page turned,
+    // a logo on a squared page): while a Step lives, Changed is held back and raised once at its end
+    // when anything changed. Steps nest.
+    class Step
+    {
+    public:
+        explicit Step(ImgX &doc) : m_doc(doc) { ++m_doc.m_stepDepth; }
+        ~Step()
+        {
+            if (--m_doc.m_stepDepth == 0 && m_doc.m_changedHeld) {
+                m_doc.m_changedHeld = false;
+                Q_EMIT m_doc.Changed();
+            }
+        }
+        Step(const Step &) = delete;
+        Step &operator=(const Step &) = delete;
+
+    private:
+        ImgX &m_doc;
+    };
+
 Q_SIGNALS:
     // A page changed (an edit, an undo or a redo); not raised by loading or emptying.
     void Changed();
@@ -198,4 +219,6 @@ private:
     ImgXExportOptions m_export;
     ImgXDrawSettings m_draw;
     ImgXError m_error;
+    int m_stepDepth = 0;
+    bool m_changedHeld = false;
 };
