@@ -1,5 +1,7 @@
 #include "Lumagrid.h"
 
+#include <QMetaMethod>
+
 #include "ImgMenu.h"
 #include "LumagridDocument.h"
 #include "PageView.h"
@@ -205,6 +207,7 @@ void Lumagrid::connectView()
         Q_EMIT BeforeMouseToolChange(tool, &cursor, cancel);
     });
     connect(v, &PageView::BeforeMouseToolRender, this, &Lumagrid::BeforeMouseToolRender);
+    connect(v, &PageView::SelectChanged, this, &Lumagrid::SelectChanged);
     connect(v, &PageView::BeforeMouseToolDraw, this, [this](int *sx, int *sy, int *ex, int *ey, bool *cancel) {
         // A low-resolution fax page is marked by the control itself: the host is not asked.
         if (!m_doc->LowResFax())
@@ -212,6 +215,11 @@ void Lumagrid::connectView()
     });
     connect(v, &PageView::toolRectangle, this, &Lumagrid::markRectangle);
     connect(&m_doc->engine(), &ImgX::CurrentImageChanged, this, &Lumagrid::CurrentImageChanged);
+    // Loading and saving report progress to the host when it asked for it (FireProgressEvent).
+    connect(&m_doc->engine(), &ImgX::Progress, this, [this](int percent, const QString &what, bool *cancel) {
+        if (FireProgressEvent())
+            Q_EMIT Progress(percent, what, cancel);
+    });
     connect(m_doc, &LumagridDocument::Changed, this, &Lumagrid::Changed);
 }
 
@@ -362,6 +370,23 @@ bool Lumagrid::OpenSource(const QString &sFileName, bool bShowError)
     const LumagridDocument::OpenResult r = m_doc->openSource(sFileName);
     switch (r) {
     case LumagridDocument::OpenResult::Opened: {
+        // Each loaded page is handed to the host; a Cancel abandons the whole document.
+        if (isSignalConnected(QMetaMethod::fromSignal(&Lumagrid::LoadedImage))) {
+            ::ImgX &engine = m_doc->engine();
+            for (int i = 0; i < engine.count(); ++i) {
+                ImgXImage page = engine.page(i);
+                bool cancel = false;
+                Q_EMIT LoadedImage(i, &page, &cancel);
+                if (cancel) {
+                    Pulizia();
+                    hideAllCells();
+                    stripLayout();
+                    setCounter(u"0/0"_s);
+                    m_lastError = ImgXError::make(ImgXErrorCode::Cancelled, u"Loading was cancelled"_s);
+                    return false;
+                }
+            }
+        }
         setBusy(true);
         m_stripReady = false;
         const bool shown = LoadPage();
@@ -392,7 +417,8 @@ bool Lumagrid::OpenSource(const QString &sFileName, bool bShowError)
         hideAllCells();
         stripLayout();
         setCounter(u"0/0"_s);
-        ShowError(m_lastError);
+        if (m_lastError.number != ImgXErrorCode::Cancelled) // the host cancelled it: nothing to tell
+            ShowError(m_lastError);
         return false;
     }
     return false;

@@ -252,7 +252,11 @@ bool Lumagrid::SelectionVisible() const
 {
     return false;
 }
-void Lumagrid::SelectionMove(int, int, int, int) {}
+// Our view shows a selection only while it is dragged; a host's move is told as a changed selection.
+void Lumagrid::SelectionMove(int Left, int Top, int Width, int Height)
+{
+    Q_EMIT SelectChanged(Left, Top, Width, Height);
+}
 
 int Lumagrid::TIFCompression() const
 {

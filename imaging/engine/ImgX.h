@@ -187,6 +187,9 @@ Q_SIGNALS:
     // A page changed (an edit, an undo or a redo); not raised by loading or emptying.
     void Changed();
     void CurrentImageChanged();
+    // Loading and saving tell how far they are (0..100); a handler that sets *Cancel stops them
+    // (the call fails with Cancelled and changes nothing: no document loaded, no file written).
+    void Progress(int Percent, const QString &Description, bool *Cancel);
 
 private:
     struct Level
@@ -202,6 +205,7 @@ private:
     bool fail(qint32 code, const QString &description);
     bool ok();
     bool requireCurrent(ImgXImage **page);
+    bool progress(int percent, const QString &what); // false: cancelled
     void record(const QString &undoText, const QString &defaultText);
     void recordStructure(const QString &undoText, const QString &defaultText);
     void trimUndo();

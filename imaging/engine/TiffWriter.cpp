@@ -174,7 +174,8 @@ bool writePage(TIFF *tif, const ImgXImage &page, QImage img, int index, int coun
 
 namespace TiffCodec {
 
-bool write(const QList<ImgXImage> &pages, TIFCompression compression, QByteArray *out, ImgXError *error)
+bool write(const QList<ImgXImage> &pages, TIFCompression compression, QByteArray *out, ImgXError *error,
+           const std::function<bool(int, int)> &pageDone)
 {
     std::unique_ptr<TiffStream> s(TiffStream::openWrite(out));
     if (!s->tif()) {
@@ -202,6 +203,11 @@ bool write(const QList<ImgXImage> &pages, TIFCompression compression, QByteArray
             *error = ImgXError::make(
                 ImgXErrorCode::WriteFailed,
                 u"Cannot encode page %1: %2"_s.arg(i + 1).arg(why.isEmpty() ? u"libtiff error"_s : why));
+            out->clear();
+            return false;
+        }
+        if (pageDone && !pageDone(i + 1, int(pages.size()))) {
+            *error = ImgXError::make(ImgXErrorCode::Cancelled, u"Saving was cancelled"_s);
             out->clear();
             return false;
         }

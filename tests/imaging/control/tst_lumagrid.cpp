@@ -456,6 +456,89 @@ private Q_SLOTS:
         QCOMPARE(changed.count(), 2);
     }
 
+    // Progress while loading and saving (asked for with FireProgressEvent); its Cancel stops a save
+    // before anything reaches the disk and a load before the document changes.
+    void progressDuringLoadAndSave()
+    {
+        const QString file = path(u"progress.tif"_s);
+        QFile::remove(file);
+        QVERIFY(QFile::copy(m_three, file));
+        auto c = makeControl(false);
+        QSignalSpy progress(c.get(), &Lumagrid::Progress);
+        QVERIFY(c->OpenSource(file));
+        QCOMPARE(progress.count(), 0); // not asked for
+        QVERIFY(c->setProperty("FireProgressEvent", true));
+        QVERIFY(c->OpenSource(file));
+        QCOMPARE(progress.count(), 2);
+        QCOMPARE(progress.at(0).at(0).toInt(), 0);
+        QCOMPARE(progress.at(1).at(0).toInt(), 100);
+        QVERIFY(progress.at(0).at(1).toString().contains(u"progress.tif"_s));
+
+        press(*c, u"90DX"_s);
+        progress.clear();
+        QVERIFY(c->Save());
+        QList<int> percents;
+        for (const QList<QVariant> &e : progress)
+            percents << e.at(0).toInt();
+        QCOMPARE(percents, QList<int>({0, 33, 66, 99, 100}));
+
+        // Cancelled half way: the file stays as it was, the save fails, Saved stays false.
+        press(*c, u"90DX"_s);
+        QVERIFY(!c->Saved());
+        waitBuilt(*c);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        auto stop = connect(c.get(), &Lumagrid::Progress, this, [](int percent, const QString &, bool *cancel) {
+            if (percent == 33)
+                *cancel = true;
+        });
+        QVERIFY(!c->Save());
+        QCOMPARE(c->lastError().number, ImgXErrorCode::Cancelled);
+        QCOMPARE(after.count(), 0);
+        QVERIFY(!c->Saved());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        f.close();
+        disconnect(stop);
+
+        // A load cancelled at its start keeps the document shown, and says nothing.
+        connect(c.get(), &Lumagrid::Progress, this, [](int, const QString &, bool *cancel) { *cancel = true; });
+        QVERIFY(!c->OpenSource(m_three));
+        QVERIFY(Prompt::records().isEmpty());
+    }
+
+    // Each loaded page is handed to the host; its Cancel leaves the control empty and quiet.
+    void loadedImageForEveryPage()
+    {
+        auto c = makeControl();
+        QList<int> pages;
+        QList<int> widths;
+        connect(c.get(), &Lumagrid::LoadedImage, this, [&](int page, ImgXImage *image, bool *) {
+            pages << page;
+            widths << image->width();
+        });
+        QVERIFY(c->OpenSource(m_three));
+        QCOMPARE(pages, QList<int>({0, 1, 2}));
+        QCOMPARE(widths, QList<int>({1728, 1728, 1728}));
+        auto c2 = makeControl();
+        connect(c2.get(), &Lumagrid::LoadedImage, this, [](int page, ImgXImage *, bool *cancel) {
+            *cancel = page == 1;
+        });
+        QVERIFY(!c2->OpenSource(m_three));
+        QCOMPARE(c2->counterText(), u"0/0"_s);
+        QVERIFY(c2->IsEmpty());
+        QVERIFY(Prompt::records().isEmpty());
+        // A host's selection move is told like a dragged one.
+        QSignalSpy select(c.get(), &Lumagrid::SelectChanged);
+        QVERIFY(QMetaObject::invokeMethod(c.get(), "SelectionMove", Q_ARG(int, 1), Q_ARG(int, 2), Q_ARG(int, 30),
+                                          Q_ARG(int, 40)));
+        QCOMPARE(select.count(), 1);
+        QCOMPARE(select.at(0).at(2).toInt(), 30);
+    }
+
     void toolbarWithoutDocumentDoesNothing()
     {
         auto c = makeControl();

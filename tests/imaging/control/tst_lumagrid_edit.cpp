@@ -200,6 +200,7 @@ private Q_SLOTS:
         QCOMPARE(c->MouseTool(), 9);
         QSignalSpy changed(c.get(), &Lumagrid::Changed);
         QSignalSpy draw(c.get(), &Lumagrid::BeforeMouseToolDraw);
+        QSignalSpy selecting(c.get(), &Lumagrid::SelectChanged);
         QList<QRect> drawn;
         connect(c.get(), &Lumagrid::BeforeMouseToolDraw, this,
                 [&](int *sx, int *sy, int *ex, int *ey, bool *) {
@@ -214,6 +215,12 @@ private Q_SLOTS:
         QVERIFY(!c->Saved());
         QCOMPARE(c->Undos(), 1);
         const QRect r = lowRes ? QRect(QPoint(100, 600), QPoint(300, 700)) : drawn.value(0);
+        // The host followed the selection as it grew: once per move that covered other pixels.
+        QCOMPARE(selecting.count(), 2);
+        const QList<QVariant> last = selecting.last();
+        const QRect seen(last.at(0).toInt(), last.at(1).toInt(), last.at(2).toInt(), last.at(3).toInt());
+        QVERIFY2(qAbs(seen.top() - 600) <= 2 && qAbs(seen.bottom() - 700) <= 2 && qAbs(seen.left() - 100) <= 2,
+                 qPrintable(u"%1,%2 %3x%4"_s.arg(seen.x()).arg(seen.y()).arg(seen.width()).arg(seen.height())));
         QVERIFY2(qAbs(r.top() - 600) <= 2 && qAbs(r.bottom() - 700) <= 2,
                  qPrintable(u"rows %1..%2"_s.arg(r.top()).arg(r.bottom())));
         QVERIFY(qAbs(r.left() - 100) <= 2 && qAbs(r.right() - 300) <= 2);
