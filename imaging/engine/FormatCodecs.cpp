@@ -143,6 +143,15 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, qtName(format));
+    // The size the header claims is checked before any pixel is allocated.
+    const QSize claimed = reader.size();
+    if (claimed.isValid() && !ImgXPageLimit::fits(claimed.width(), claimed.height())) {
+        *error = ImgXError::make(ImgXErrorCode::CorruptImage,
+                                 u"A page of %1x%2 pixels is larger than any scanner or fax makes"_s
+                                     .arg(claimed.width())
+                                     .arg(claimed.height()));
+        return false;
+    }
     QImage img = reader.read();
     if (img.isNull()) {
         *error = ImgXError::make(ImgXErrorCode::CorruptImage,
