@@ -149,6 +149,7 @@ void Lumagrid::buildChildren()
 
     m_view = new PageView(this);
     m_view->setObjectName(u"ImgXCtrl"_s);
+    m_view->installEventFilter(this); // Validate when the focus leaves it
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(u"Timer1"_s);
@@ -513,6 +514,18 @@ void Lumagrid::pageKey(short keyCode)
 
 bool Lumagrid::eventFilter(QObject *watched, QEvent *event)
 {
+    // Focus leaving the page view for another control of the window: the host may validate and keep
+    // it (Cancel) when the view causes validation.
+    if (watched == m_view && event->type() == QEvent::FocusOut && CausesValidation()) {
+        const Qt::FocusReason why = static_cast<QFocusEvent *>(event)->reason();
+        if (why == Qt::TabFocusReason || why == Qt::BacktabFocusReason || why == Qt::MouseFocusReason ||
+            why == Qt::OtherFocusReason) {
+            bool cancel = false;
+            Q_EMIT Validate(&cancel);
+            if (cancel)
+                QTimer::singleShot(0, m_view, [view = m_view] { view->setFocus(Qt::OtherFocusReason); });
+        }
+    }
     if (watched == m_thShowHide) {
         if (event->type() == QEvent::MouseButtonPress) {
             m_switchPressed = true;

@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QVBoxLayout>
 #include <QStyle>
 #include <QTest>
 #include <QToolBar>
@@ -537,6 +538,39 @@ private Q_SLOTS:
                                           Q_ARG(int, 40)));
         QCOMPARE(select.count(), 1);
         QCOMPARE(select.at(0).at(2).toInt(), 30);
+    }
+
+    // Focus leaving the page view for another control asks the host to validate; Cancel keeps it.
+    void validateWhenTheFocusLeavesTheView()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *c = new Lumagrid(&window);
+        c->setThumbsVisible(false);
+        auto *other = new QLineEdit(&window);
+        layout->addWidget(c);
+        layout->addWidget(other);
+        window.resize(900, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(c->OpenSource(m_three));
+        bool refuse = true;
+        QSignalSpy validate(c, &Lumagrid::Validate);
+        connect(c, &Lumagrid::Validate, this, [&](bool *cancel) { *cancel = refuse; });
+        c->pageView()->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(c->pageView()->hasFocus());
+        QTest::mouseClick(other, Qt::LeftButton);
+        QCOMPARE(validate.count(), 1);
+        QTRY_VERIFY(c->pageView()->hasFocus()); // refused: the focus comes back
+        refuse = false;
+        QTest::mouseClick(other, Qt::LeftButton);
+        QCOMPARE(validate.count(), 2);
+        QTRY_VERIFY(other->hasFocus());
+        // A view that causes no validation lets the focus go unasked.
+        c->setCausesValidation(false);
+        c->pageView()->setFocus(Qt::MouseFocusReason);
+        QTest::mouseClick(other, Qt::LeftButton);
+        QCOMPARE(validate.count(), 2);
     }
 
     void toolbarWithoutDocumentDoesNothing()
