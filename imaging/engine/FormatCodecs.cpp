@@ -77,7 +77,13 @@ bool qtWrites(ImgFileType format)
 void initMagick()
 {
     static std::once_flag once;
-    std::call_once(once, [] { Magick::InitializeMagick(nullptr); });
+    std::call_once(once, [] {
+        Magick::InitializeMagick(nullptr);
+        // Pictures larger than any page are refused by the reader itself, before it allocates.
+        MagickLib::SetMagickResourceLimit(MagickLib::WidthResource, ImgXPageLimit::MaxSide);
+        MagickLib::SetMagickResourceLimit(MagickLib::HeightResource, ImgXPageLimit::MaxSide);
+        MagickLib::SetMagickResourceLimit(MagickLib::PixelsResource, ImgXPageLimit::MaxPixels);
+    });
 }
 
 std::string magickName(ImgFileType format)
