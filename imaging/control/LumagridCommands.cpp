@@ -135,9 +135,10 @@ void Lumagrid::turnAllPages()
     ::ImgX &engine = m_doc->engine();
     const int current = engine.currentIndex();
     ::ImgX::Step step(engine);
+    engine.undoAddDocumentLevel(u"Flip All"_s); // one step, one undo level for every page
     for (int i = 0; i < engine.count(); ++i) {
         engine.setCurrentIndex(i);
-        if (!engine.rotate(180, Qt::black, QString())) {
+        if (!engine.rotate(180, Qt::black, ImgXNoUndo())) {
             ShowError(engine.lastError());
             break;
         }

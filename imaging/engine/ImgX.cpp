@@ -400,6 +400,13 @@ void ImgX::undoAddLevel(const QString &text)
     record(text, u"Edit"_s);
 }
 
+void ImgX::undoAddDocumentLevel(const QString &text)
+{
+    if (isEmpty())
+        return;
+    recordStructure(text, u"Edit"_s);
+}
+
 void ImgX::clearUndo()
 {
     m_undo.clear();

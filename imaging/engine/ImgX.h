@@ -158,6 +158,8 @@ public:
     QString redoText(int item = 0) const;
     // Records the current page as an undo level (before an edit made outside the engine).
     void undoAddLevel(const QString &text);
+    // Records every page as one undo level (before one step that edits several pages).
+    void undoAddDocumentLevel(const QString &text);
     void clearUndo();
 
     ImgXError lastError() const { return m_error; }

@@ -423,6 +423,16 @@ private Q_SLOTS:
         QVERIFY(c->ThumbsLoading());
         waitBuilt(*c);
         QVERIFY(c->thumbCells().at(1)->isSelected());
+        // One Undo turns every page back, and the page shown stays.
+        QCOMPARE(c->Undos(), 1);
+        QCOMPARE(c->UndoText(), u"Flip All"_s);
+        press(*c, u"Undo"_s);
+        QCOMPARE(changed.count(), 2);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(c->ImgX()->page(i).image(), before.at(i));
+        QCOMPARE(c->Page(), 1);
+        QCOMPARE(c->counterText(), u"2/3"_s);
+        waitBuilt(*c);
     }
 
     // A host's Undo and Redo do what the toolbar's do: the page the level belongs to is shown, and
