@@ -96,7 +96,7 @@ void Lumagrid::onButtonClick()
 bool Lumagrid::undoRedo(bool undo)
 {
     ::ImgX &engine = m_doc->engine();
-    if (m_thumbsLoading || engine.isEmpty())
+    if (engine.isEmpty()) // a strip still building is no reason: it is rebuilt from the result
         return false;
     const QSize before = engine.image().size();
     if (!(undo ? engine.undo() : engine.redo()))

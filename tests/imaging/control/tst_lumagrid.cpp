@@ -465,6 +465,15 @@ private Q_SLOTS:
         QVERIFY(QMetaObject::invokeMethod(c.get(), "Redo"));
         QCOMPARE(c->Page(), 0);
         QCOMPARE(changed.count(), 2);
+        // A host's Undo is not held up by a strip still building (the toolbar's says "wait").
+        waitBuilt(*c);
+        press(*c, u"90DX"_s);
+        QVERIFY(c->ThumbsLoading());
+        const int undos = c->Undos();
+        c->Undo();
+        QCOMPARE(c->Undos(), undos - 1);
+        QVERIFY(Prompt::records().isEmpty());
+        waitBuilt(*c);
     }
 
     // Progress while loading and saving (asked for with FireProgressEvent); its Cancel stops a save
