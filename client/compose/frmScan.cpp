@@ -4,6 +4,7 @@
 #include "ErrorReporting.h"
 #include "FormHelpers.h"
 #include "Lumagrid.h"
+#include "LumagridPropertyBag.h"
 #include "Prompt.h"
 #include "SystemUtils.h"
 #include "Twips.h"
@@ -37,6 +38,10 @@ frmScan::frmScan(QWidget *parent) : QDialog(parent)
     AppLog().WriteLog(u"img 6"_s);
     m_lumagrid = new Lumagrid(this);
     m_lumagrid->setObjectName(u"Lumagrid1"_s);
+    {
+        LumagridDefaultsBag stored; // the form's settings of the control
+        m_lumagrid->ReadProperties(stored);
+    }
     m_lumagrid->setWorkType(Editor);
     unsetCursor();
 

@@ -1,4 +1,7 @@
 #include "frmMain.h"
+#ifdef QUORIN_HAVE_LUMAGRID
+#include "LumagridPropertyBag.h"
+#endif
 
 #include "AppPaths.h"
 #include "ConfigIni.h"
@@ -101,6 +104,12 @@ void frmMain::buildControls()
     fraPreview->setObjectName(u"fraPreview"_s);
     LumagPreview = new PreviewControl(fraPreview);
     LumagPreview->setObjectName(u"LumagPreview"_s);
+#ifdef QUORIN_HAVE_LUMAGRID
+    {
+        LumagridDefaultsBag stored; // the form's settings of the control
+        LumagPreview->ReadProperties(stored);
+    }
+#endif
 
     imgSplitterX = new SplitterStrip(Qt::Horizontal, m_client);
     imgSplitterX->setObjectName(u"imgSplitterX"_s);

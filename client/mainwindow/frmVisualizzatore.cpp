@@ -3,6 +3,7 @@
 #include "ConfigIni.h"
 #include "ErrorReporting.h"
 #include "Lumagrid.h"
+#include "LumagridPropertyBag.h"
 #include "ProgramInfo.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
@@ -59,6 +60,10 @@ frmVisualizzatore::frmVisualizzatore(QWidget *parent) : QDialog(parent)
 
     Lumagrid1 = new Lumagrid(this);
     Lumagrid1->setObjectName(u"Lumagrid1"_s);
+    {
+        LumagridDefaultsBag stored; // the form's settings of the control
+        Lumagrid1->ReadProperties(stored);
+    }
     picBottom = new QWidget(this);
     picBottom->setObjectName(u"picBottom"_s);
     cmdElimina = new QPushButton(u"&Elimina"_s, picBottom);

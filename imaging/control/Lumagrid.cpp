@@ -1,5 +1,7 @@
 #include "Lumagrid.h"
 
+#include <QMetaMethod>
+
 #include "ImgMenu.h"
 #include "LumagridDocument.h"
 #include "PageView.h"
@@ -147,6 +149,7 @@ void Lumagrid::buildChildren()
 
     m_view = new PageView(this);
     m_view->setObjectName(u"ImgXCtrl"_s);
+    m_view->installEventFilter(this); // Validate when the focus leaves it
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(u"Timer1"_s);
@@ -205,9 +208,19 @@ void Lumagrid::connectView()
         Q_EMIT BeforeMouseToolChange(tool, &cursor, cancel);
     });
     connect(v, &PageView::BeforeMouseToolRender, this, &Lumagrid::BeforeMouseToolRender);
-    connect(v, &PageView::BeforeMouseToolDraw, this, &Lumagrid::BeforeMouseToolDraw);
+    connect(v, &PageView::SelectChanged, this, &Lumagrid::SelectChanged);
+    connect(v, &PageView::BeforeMouseToolDraw, this, [this](int *sx, int *sy, int *ex, int *ey, bool *cancel) {
+        // A low-resolution fax page is marked by the control itself: the host is not asked.
+        if (!m_doc->LowResFax())
+            Q_EMIT BeforeMouseToolDraw(sx, sy, ex, ey, cancel);
+    });
     connect(v, &PageView::toolRectangle, this, &Lumagrid::markRectangle);
     connect(&m_doc->engine(), &ImgX::CurrentImageChanged, this, &Lumagrid::CurrentImageChanged);
+    // Loading and saving report progress to the host when it asked for it (FireProgressEvent).
+    connect(&m_doc->engine(), &ImgX::Progress, this, [this](int percent, const QString &what, bool *cancel) {
+        if (FireProgressEvent())
+            Q_EMIT Progress(percent, what, cancel);
+    });
     connect(m_doc, &LumagridDocument::Changed, this, &Lumagrid::Changed);
 }
 
@@ -358,6 +371,23 @@ bool Lumagrid::OpenSource(const QString &sFileName, bool bShowError)
     const LumagridDocument::OpenResult r = m_doc->openSource(sFileName);
     switch (r) {
     case LumagridDocument::OpenResult::Opened: {
+        // Each loaded page is handed to the host; a Cancel abandons the whole document.
+        if (isSignalConnected(QMetaMethod::fromSignal(&Lumagrid::LoadedImage))) {
+            ::ImgX &engine = m_doc->engine();
+            for (int i = 0; i < engine.count(); ++i) {
+                ImgXImage page = engine.page(i);
+                bool cancel = false;
+                Q_EMIT LoadedImage(i, &page, &cancel);
+                if (cancel) {
+                    Pulizia();
+                    hideAllCells();
+                    stripLayout();
+                    setCounter(u"0/0"_s);
+                    m_lastError = ImgXError::make(ImgXErrorCode::Cancelled, u"Loading was cancelled"_s);
+                    return false;
+                }
+            }
+        }
         setBusy(true);
         m_stripReady = false;
         const bool shown = LoadPage();
@@ -388,7 +418,8 @@ bool Lumagrid::OpenSource(const QString &sFileName, bool bShowError)
         hideAllCells();
         stripLayout();
         setCounter(u"0/0"_s);
-        ShowError(m_lastError);
+        if (m_lastError.number != ImgXErrorCode::Cancelled) // the host cancelled it: nothing to tell
+            ShowError(m_lastError);
         return false;
     }
     return false;
@@ -459,19 +490,19 @@ void Lumagrid::GoToPage(int PageNumber, bool SkipThumb)
     }
 }
 
-// Page keys: Right, Down and Page Down go on; Left, Up and Page Up go back.
+// Page keys: Left, Down and Page Down go on; Right, Up and Page Up go back (as the strip's cells).
 void Lumagrid::pageKey(short keyCode)
 {
     const int current = m_doc->Page();
     switch (keyCode) {
     case 33:
-    case 37:
     case 38:
+    case 39:
         if (current > 0)
             GoToPage(current - 1, false);
         break;
     case 34:
-    case 39:
+    case 37:
     case 40:
         if (current < m_doc->PagesNumber())
             GoToPage(current + 1, false);
@@ -483,6 +514,18 @@ void Lumagrid::pageKey(short keyCode)
 
 bool Lumagrid::eventFilter(QObject *watched, QEvent *event)
 {
+    // Focus leaving the page view for another control of the window: the host may validate and keep
+    // it (Cancel) when the view causes validation.
+    if (watched == m_view && event->type() == QEvent::FocusOut && CausesValidation()) {
+        const Qt::FocusReason why = static_cast<QFocusEvent *>(event)->reason();
+        if (why == Qt::TabFocusReason || why == Qt::BacktabFocusReason || why == Qt::MouseFocusReason ||
+            why == Qt::OtherFocusReason) {
+            bool cancel = false;
+            Q_EMIT Validate(&cancel);
+            if (cancel)
+                QTimer::singleShot(0, m_view, [view = m_view] { view->setFocus(Qt::OtherFocusReason); });
+        }
+    }
     if (watched == m_thShowHide) {
         if (event->type() == QEvent::MouseButtonPress) {
             m_switchPressed = true;

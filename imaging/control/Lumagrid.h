@@ -32,6 +32,7 @@ class ThumbBuilder;
 // stores and hands on; see docs/lumagrid.md). Reading returns it; writing stores it and reports
 // the change under the member's name.
 #define LUMAGRID_VALUE(Type, Name)                                                                           \
+    Q_PROPERTY(Type Name READ Name WRITE set##Name)                                                          \
     Type Name() const                                                                                        \
     {                                                                                                        \
         return value(QStringLiteral(#Name)).value<Type>();                                                   \
@@ -51,6 +52,72 @@ class ThumbBuilder;
 class Lumagrid : public QWidget
 {
     Q_OBJECT
+    // Members reachable by name (QMetaObject), as a host that binds late reaches them.
+    Q_PROPERTY(QObject *Dialog READ Dialog WRITE setDialog)
+    Q_PROPERTY(QString FileName READ FileName WRITE setFileName)
+    Q_PROPERTY(int PagesNumber READ PagesNumber)
+    Q_PROPERTY(bool ThumbsVisible READ ThumbsVisible WRITE setThumbsVisible)
+    Q_PROPERTY(WorkingType WorkType READ WorkType WRITE setWorkType)
+    Q_PROPERTY(int Page READ Page)
+    Q_PROPERTY(int lNumPage READ lNumPage)
+    Q_PROPERTY(bool Saved READ Saved)
+    Q_PROPERTY(bool ButtonsVisible READ ButtonsVisible WRITE setButtonsVisible)
+    Q_PROPERTY(bool AskResSaveAs READ AskResSaveAs WRITE setAskResSaveAs)
+    Q_PROPERTY(::ImgX *ImgX READ ImgX WRITE setImgX)
+    Q_PROPERTY(::ImgX *Images READ Images)
+    Q_PROPERTY(::ImgX *Import READ Import)
+    Q_PROPERTY(::ImgX *Export READ Export)
+    Q_PROPERTY(::ImgX *Effects READ Effects)
+    Q_PROPERTY(::ImgX *Draw READ Draw)
+    Q_PROPERTY(ImgXImage Image READ Image WRITE setImage)
+    Q_PROPERTY(QObject *Support READ Support)
+    Q_PROPERTY(QObject *Render READ Render)
+    Q_PROPERTY(QObject *Transforms READ Transforms)
+    Q_PROPERTY(QObject *Filters READ Filters)
+    Q_PROPERTY(QObject *Channels READ Channels)
+    Q_PROPERTY(QObject *ZoomWindow READ ZoomWindow)
+    Q_PROPERTY(QColor BackColor READ BackColor WRITE setBackColor)
+    Q_PROPERTY(double Zoom READ Zoom WRITE setZoom)
+    Q_PROPERTY(int ZoomVariation READ ZoomVariation WRITE setZoomVariation)
+    Q_PROPERTY(bool AutoZoom READ AutoZoom WRITE setAutoZoom)
+    Q_PROPERTY(int AutoZoomType READ AutoZoomType WRITE setAutoZoomType)
+    Q_PROPERTY(bool Center READ Center WRITE setCenter)
+    Q_PROPERTY(int ImageBorderThickness READ ImageBorderThickness WRITE setImageBorderThickness)
+    Q_PROPERTY(QColor ImageBorderColor READ ImageBorderColor WRITE setImageBorderColor)
+    Q_PROPERTY(bool AntialiasDisplay READ AntialiasDisplay WRITE setAntialiasDisplay)
+    Q_PROPERTY(int MouseTool READ MouseTool WRITE setMouseTool)
+    Q_PROPERTY(int ScrollBars READ ScrollBars WRITE setScrollBars)
+    Q_PROPERTY(double ScrollSmallChange READ ScrollSmallChange WRITE setScrollSmallChange)
+    Q_PROPERTY(int ScrollLeft READ ScrollLeft)
+    Q_PROPERTY(int ScrollTop READ ScrollTop)
+    Q_PROPERTY(int ScaleWidth READ ScaleWidth)
+    Q_PROPERTY(int ScaleHeight READ ScaleHeight)
+    Q_PROPERTY(bool IsEmpty READ IsEmpty)
+    Q_PROPERTY(QString Info READ Info)
+    Q_PROPERTY(int MemoryUse READ MemoryUse)
+    Q_PROPERTY(int UndoLevels READ UndoLevels WRITE setUndoLevels)
+    Q_PROPERTY(int Undos READ Undos)
+    Q_PROPERTY(int Redos READ Redos)
+    Q_PROPERTY(bool SelectionVisible READ SelectionVisible)
+    Q_PROPERTY(int TIFCompression READ TIFCompression WRITE setTIFCompression)
+    Q_PROPERTY(int JPGQuality READ JPGQuality WRITE setJPGQuality)
+    Q_PROPERTY(bool JPGProgressive READ JPGProgressive WRITE setJPGProgressive)
+    Q_PROPERTY(bool PNGInterlaced READ PNGInterlaced WRITE setPNGInterlaced)
+    Q_PROPERTY(bool BMPUseRLECompression READ BMPUseRLECompression WRITE setBMPUseRLECompression)
+    Q_PROPERTY(bool AutoSize READ AutoSize WRITE setAutoSize)
+    Q_PROPERTY(QPixmap Picture READ Picture WRITE setPicture)
+    Q_PROPERTY(QPixmap MouseIcon READ MouseIcon WRITE setMouseIcon)
+    Q_PROPERTY(int MousePointer READ MousePointer WRITE setMousePointer)
+    Q_PROPERTY(int hWnd READ hWnd)
+    Q_PROPERTY(int hDC READ hDC)
+    Q_PROPERTY(QString ToolTipText READ ToolTipText WRITE setToolTipText)
+    Q_PROPERTY(bool Enabled READ Enabled WRITE letEnabled)
+    Q_PROPERTY(QFont Font READ Font WRITE letFont)
+    Q_PROPERTY(QPixmap Palette READ Palette WRITE letPalette)
+    Q_PROPERTY(QPixmap MaskPicture READ MaskPicture WRITE setMaskPicture)
+    Q_PROPERTY(QObject *HyperLink READ HyperLink WRITE setHyperLink)
+    Q_PROPERTY(QObject *DataMembers READ DataMembers WRITE setDataMembers)
+    Q_PROPERTY(QObject *Controls READ Controls WRITE setControls)
 public:
     explicit Lumagrid(QWidget *parent = nullptr);
     ~Lumagrid() override;
@@ -68,22 +135,22 @@ public:
     void setThumbsVisible(bool visible);
     WorkingType WorkType() const { return m_workType; }
     void setWorkType(WorkingType type);
-    bool PrintSource(const QString &sFileName);
-    void SelectScannerSource();
-    QVariant Scan(const QString &DefaultSaveName = QString());
-    bool OpenSource(const QString &sFileName, bool bShowError = false);
-    QVariant Pulizia();
-    QVariant ThumbsGenerate();
-    void GoToPage(int PageNumber, bool SkipThumb = false);
+    Q_INVOKABLE bool PrintSource(const QString &sFileName);
+    Q_INVOKABLE void SelectScannerSource();
+    Q_INVOKABLE QVariant Scan(const QString &DefaultSaveName = QString());
+    Q_INVOKABLE bool OpenSource(const QString &sFileName, bool bShowError = false);
+    Q_INVOKABLE QVariant Pulizia();
+    Q_INVOKABLE QVariant ThumbsGenerate();
+    Q_INVOKABLE void GoToPage(int PageNumber, bool SkipThumb = false);
     int Page() const;
     int lNumPage() const;
     bool Saved() const;
-    void ShowAboutDialog();
-    bool ConvertImage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat);
-    bool ConvertImagePage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat,
+    Q_INVOKABLE void ShowAboutDialog();
+    Q_INVOKABLE bool ConvertImage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat);
+    Q_INVOKABLE bool ConvertImagePage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat,
                           short NPage);
     // Writes the document back. False (error in lastError(), Saved unchanged, no AfterSave) on failure.
-    bool Save();
+    Q_INVOKABLE bool Save();
     bool ButtonsVisible() const { return m_buttonsVisible; }
     void setButtonsVisible(bool visible);
     bool AskResSaveAs() const { return m_askResSaveAs; }
@@ -137,7 +204,7 @@ public:
     void setScrollSmallChange(double v);
     int ScrollLeft() const;
     int ScrollTop() const;
-    bool ScrollVisible(Qt::Orientation Orientation) const;
+    Q_INVOKABLE bool ScrollVisible(Qt::Orientation Orientation) const;
     int ScaleWidth() const;
     int ScaleHeight() const;
     bool IsEmpty() const;
@@ -147,16 +214,16 @@ public:
     void setUndoLevels(int levels);
     int Undos() const;
     int Redos() const;
-    void Undo();
-    void Redo();
-    QString UndoText(int *UndoItem = nullptr) const;
-    QString RedoText(int *UndoItem = nullptr) const;
-    void UndoAddLevel(const QString &UndoText);
-    void ScaleImageToFit();
-    void Refresh();
-    void Update();
+    Q_INVOKABLE void Undo();
+    Q_INVOKABLE void Redo();
+    Q_INVOKABLE QString UndoText(int *UndoItem = nullptr) const;
+    Q_INVOKABLE QString RedoText(int *UndoItem = nullptr) const;
+    Q_INVOKABLE void UndoAddLevel(const QString &UndoText);
+    Q_INVOKABLE void ScaleImageToFit();
+    Q_INVOKABLE void Refresh();
+    Q_INVOKABLE void Update();
     bool SelectionVisible() const;
-    void SelectionMove(int Left, int Top, int Width, int Height);
+    Q_INVOKABLE void SelectionMove(int Left, int Top, int Width, int Height);
     int TIFCompression() const;
     void setTIFCompression(int c);
     int JPGQuality() const;
@@ -266,7 +333,7 @@ public:
 
     // ---- property persistence (the host's property bag) --------------------------------------
     // A new instance with nothing stored: kept values cleared, strip and toolbar shown, Viewer.
-    void InitProperties();
+    Q_INVOKABLE void InitProperties();
     // Every stored key applied (a missing key as its default; a value that cannot be taken is
     // skipped). No propertyChanged while loading.
     void ReadProperties(LumagridPropertyBag &bag);
@@ -423,6 +490,7 @@ private:
     // Toolbar (LumagridCommands.cpp).
     void onButtonClick();
     void turnPage(double angle, bool exchangeResolutions);
+    bool undoRedo(bool undo);
     void turnAllPages();
     bool SaveAsDialog();
     void ApplyResolution();

@@ -43,14 +43,8 @@ void Lumagrid::onButtonClick()
     } else if (key == u"SetPrinter"_s) {
         printerSetup();
     } else if (key == u"Undo"_s || key == u"Redo"_s) {
-        const bool done = key == u"Undo"_s ? engine.undo() : engine.redo();
-        if (done) {
-            m_view->setPage(engine.image());
-            m_doc->goToPage(engine.currentIndex());
-            setCounter(m_doc->counterText());
-        } else {
+        if (!undoRedo(key == u"Undo"_s))
             QApplication::beep();
-        }
     } else if (key == u"ZoomIn"_s) {
         m_view->setMouseTool(PageView::ToolZoomIn);
     } else if (key == u"ZoomOut"_s) {
@@ -97,9 +91,28 @@ void Lumagrid::onButtonClick()
     }
 }
 
+// Undo and Redo, from the toolbar and from a host alike: the page the level belongs to is shown,
+// counter, strip selection and strip picture follow.
+bool Lumagrid::undoRedo(bool undo)
+{
+    ::ImgX &engine = m_doc->engine();
+    if (engine.isEmpty()) // a strip still building is no reason: it is rebuilt from the result
+        return false;
+    const QSize before = engine.image().size();
+    if (!(undo ? engine.undo() : engine.redo()))
+        return false;
+    GoToPage(engine.currentIndex(), false);
+    if (engine.image().size() != before)
+        m_view->ScaleImageToFit();
+    if (m_thumbsVisible)
+        ThumbsGenerate();
+    return true;
+}
+
 void Lumagrid::turnPage(double angle, bool exchangeResolutions)
 {
     ::ImgX &engine = m_doc->engine();
+    ::ImgX::Step step(engine);
     if (!engine.rotate(angle, Qt::black, QString())) {
         ShowError(engine.lastError());
         return;
@@ -121,9 +134,11 @@ void Lumagrid::turnAllPages()
 {
     ::ImgX &engine = m_doc->engine();
     const int current = engine.currentIndex();
+    ::ImgX::Step step(engine);
+    engine.undoAddDocumentLevel(u"Flip All"_s); // one step, one undo level for every page
     for (int i = 0; i < engine.count(); ++i) {
         engine.setCurrentIndex(i);
-        if (!engine.rotate(180, Qt::black, QString())) {
+        if (!engine.rotate(180, Qt::black, ImgXNoUndo())) {
             ShowError(engine.lastError());
             break;
         }

@@ -124,6 +124,7 @@ void Lumagrid::stampLogo(const QImage &logo, QPoint pagePixel, int opacity, bool
     if (engine.isEmpty() || logo.isNull())
         return;
     m_doc->engine().drawSettings().opacity = opacity;
+    ::ImgX::Step step(engine);
     engine.undoAddLevel(u"Insert Logo"_s);
     const ImgXImage &page = engine.image();
     bool ok = true;

@@ -212,14 +212,12 @@ int Lumagrid::Redos() const
 
 void Lumagrid::Undo()
 {
-    if (m_doc->engine().undo())
-        m_view->setPage(m_doc->engine().image());
+    undoRedo(true);
 }
 
 void Lumagrid::Redo()
 {
-    if (m_doc->engine().redo())
-        m_view->setPage(m_doc->engine().image());
+    undoRedo(false);
 }
 
 QString Lumagrid::UndoText(int *UndoItem) const
@@ -254,7 +252,11 @@ bool Lumagrid::SelectionVisible() const
 {
     return false;
 }
-void Lumagrid::SelectionMove(int, int, int, int) {}
+// Our view shows a selection only while it is dragged; a host's move is told as a changed selection.
+void Lumagrid::SelectionMove(int Left, int Top, int Width, int Height)
+{
+    Q_EMIT SelectChanged(Left, Top, Width, Height);
+}
 
 int Lumagrid::TIFCompression() const
 {

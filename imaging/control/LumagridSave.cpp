@@ -94,8 +94,10 @@ bool Lumagrid::SaveAsDialog()
 bool Lumagrid::ConvertImagePage(const QString &sFileName, const QString &sNewFileNAme, ImgFileType DestFormat,
                                 short NPage)
 {
-    // Through a document of its own: the page shown stays as it is.
+    // Through a document of its own: the page shown stays as it is. The control's file options
+    // (TIFCompression, JPGQuality, JPGProgressive, ...) apply to the converted file.
     ::ImgX doc;
+    doc.exportOptions() = m_doc->engine().exportOptions();
     if (!doc.importPage(sFileName, NPage) || !doc.exportFile(sNewFileNAme, DestFormat, 0)) {
         m_lastError = doc.lastError();
         return false;
@@ -124,7 +126,7 @@ void Lumagrid::ApplyResolution()
     for (const ImgXImage &page : engine.pages()) {
         const double w = std::floor(double(x) * page.width() / page.xResolution());
         const double h = std::floor(double(y) * page.height() / page.yResolution());
-        if (w < 1 || h < 1 || w > 32767 || h > 32767 || w * h > 200e6) {
+        if (!ImgXPageLimit::fits(qint64(w), qint64(h))) {
             ShowError(ImgXError::make(ImgXErrorCode::InvalidArgument,
                                       u"A page of %1 x %2 pixels cannot take %3 x %4 dpi"_s.arg(page.width())
                                           .arg(page.height())
@@ -134,6 +136,7 @@ void Lumagrid::ApplyResolution()
         }
     }
     const int current = engine.currentIndex();
+    ::ImgX::Step step(engine); // one resolution change, one Changed
     for (int i = 0; i < engine.count(); ++i) {
         engine.setCurrentIndex(i);
         if (!engine.changeResolution(x, y, QString())) {

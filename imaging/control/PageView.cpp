@@ -449,6 +449,7 @@ void PageView::mousePressEvent(QMouseEvent *event)
             m_band = new QRubberBand(QRubberBand::Rectangle, viewport());
         m_band->setGeometry(QRect(m_pressPos, QSize()));
         m_band->show();
+        m_lastSelection = QRect();
     }
 }
 
@@ -482,6 +483,10 @@ void PageView::mouseMoveEvent(QMouseEvent *event)
             return;
         }
         m_band->setGeometry(band);
+        if (px != m_lastSelection && !px.isEmpty()) {
+            m_lastSelection = px;
+            Q_EMIT SelectChanged(px.x(), px.y(), px.width(), px.height());
+        }
     }
 }
 

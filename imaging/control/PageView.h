@@ -90,6 +90,8 @@ Q_SIGNALS:
     void MouseMove(short *Button, short *Shift, float *X, float *Y);
     void MouseUp(short *Button, short *Shift, float *X, float *Y);
     void Selected(int Left, int Top, int Width, int Height);
+    // The rectangle being dragged covers other page pixels than at the last move.
+    void SelectChanged(int Left, int Top, int Width, int Height);
     void ScrollChanged();
     void Scroll();
     void Resize();
@@ -156,6 +158,7 @@ private:
     QPoint m_panStart;
     bool m_dragging = false;
     QRubberBand *m_band = nullptr;
+    QRect m_lastSelection; // page pixels of the band at its last move
 };
 
 // Windows key codes and shift mask for a Qt key event, as the control's key events carry them.

@@ -9,12 +9,12 @@ struct Entry
     const char16_t *extension;
     qint32 format;
 };
+// Only what this engine writes: metafiles (WMF, EMF) and GIF can be read where they can, never
+// written, so offering them would only lead to a failed save.
 constexpr Entry kEntries[] = {
     {u"[JPG]  (Joint Photographic Experts Group)", u"jpg", imgJPG},
     {u"[TIF]  (Tagged Image File)", u"tif", imgTIF},
     {u"[BMP]  (Windows Bitmap)", u"bmp", imgBMP},
-    {u"[WMF]  (Windows Metafile)", u"wmf", imgWMF},
-    {u"[EMF]  (Windows Enhanced Metafile)", u"emf", imgEMF},
     {u"[PNG]  (Portable Network Graphics)", u"png", imgPNG},
     {u"[PSD]  (Photoshop)", u"psd", imgPSD},
     {u"[PCX]  (ZSoft PaintBrush)", u"pcx", imgPCX},

@@ -3,6 +3,9 @@
 #include "DisplayScaler.h"
 #include "ImgX.h"
 
+#include <QElapsedTimer>
+#include <QThread>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <cmath>
@@ -67,27 +70,38 @@ QImage ThumbBuilder::render(const Job &job, QSize box, ImgX *fileDoc, QString *o
 void ThumbBuilder::start(const QList<Job> &jobs, QSize box)
 {
     stop();
+    m_pending.clear();
+    m_finishPending = false;
     const quint64 generation = ++m_generation;
     m_stop = std::make_shared<std::atomic_bool>(false);
     m_running = true;
     auto stopFlag = m_stop;
     m_futures.removeIf([](const QFuture<void> &f) { return f.isFinished(); });
-    m_futures.append(QtConcurrent::run([this, jobs, box, stopFlag, generation] {
-        ImgX fileDoc;
-        QString opened;
-        for (int i = 0; i < jobs.size(); ++i) {
-            if (stopFlag->load())
-                break;
-            const QImage thumb = render(jobs.at(i), box, &fileDoc, &opened);
-            if (stopFlag->load())
-                break;
-            QMetaObject::invokeMethod(
-                this, [this, generation, i, thumb] { deliver(generation, i, thumb); }, Qt::QueuedConnection);
-        }
-        const bool stopped = stopFlag->load();
-        QMetaObject::invokeMethod(
-            this, [this, generation, stopped] { done(generation, stopped); }, Qt::QueuedConnection);
-    }));
+    // A few workers share the pages (page k, k + n, ...), each with a document of its own, so a long
+    // fax's strip fills in order and in a fraction of the time; the last one to end reports.
+    const int workers = int(std::clamp<qsizetype>(QThread::idealThreadCount() / 2, 1, std::min<qsizetype>(4, jobs.size())));
+    auto remaining = std::make_shared<std::atomic_int>(workers);
+    for (int w = 0; w < workers; ++w) {
+        m_futures.append(QtConcurrent::run([this, jobs, box, stopFlag, generation, w, workers, remaining] {
+            ImgX fileDoc;
+            QString opened;
+            for (qsizetype i = w; i < jobs.size(); i += workers) {
+                if (stopFlag->load())
+                    break;
+                const QImage thumb = render(jobs.at(i), box, &fileDoc, &opened);
+                if (stopFlag->load())
+                    break;
+                QMetaObject::invokeMethod(
+                    this, [this, generation, i, thumb] { deliver(generation, int(i), thumb); },
+                    Qt::QueuedConnection);
+            }
+            if (remaining->fetch_sub(1) == 1) {
+                const bool stopped = stopFlag->load();
+                QMetaObject::invokeMethod(
+                    this, [this, generation, stopped] { done(generation, stopped); }, Qt::QueuedConnection);
+            }
+        }));
+    }
 }
 
 void ThumbBuilder::stop()
@@ -98,18 +112,54 @@ void ThumbBuilder::stop()
         m_running = false;
         ++m_generation; // anything still queued from that build is dropped
     }
+    m_pending.clear();
+    m_finishPending = false;
 }
 
 void ThumbBuilder::deliver(quint64 generation, int index, const QImage &thumb)
 {
-    if (generation == m_generation && m_running)
-        Q_EMIT thumbReady(index, thumb);
+    if (generation != m_generation || !m_running)
+        return;
+    m_pending.append({index, thumb});
+    if (!m_drainQueued) {
+        m_drainQueued = true;
+        QMetaObject::invokeMethod(this, &ThumbBuilder::drain, Qt::QueuedConnection);
+    }
 }
 
 void ThumbBuilder::done(quint64 generation, bool stopped)
 {
     if (generation != m_generation || !m_running)
         return;
-    m_running = false;
-    Q_EMIT finished(stopped);
+    m_finishPending = true;
+    m_finishStopped = stopped;
+    if (!m_drainQueued) {
+        m_drainQueued = true;
+        QMetaObject::invokeMethod(this, &ThumbBuilder::drain, Qt::QueuedConnection);
+    }
+}
+
+void ThumbBuilder::drain()
+{
+    m_drainQueued = false;
+    // About a quarter of a frame per slice; the rest waits for the next turn of the event loop.
+    constexpr qint64 sliceNs = 4'000'000;
+    QElapsedTimer slice;
+    slice.start();
+    while (!m_pending.isEmpty() && m_running) {
+        const auto [index, thumb] = m_pending.takeFirst();
+        Q_EMIT thumbReady(index, thumb);
+        if (slice.nsecsElapsed() > sliceNs)
+            break;
+    }
+    if (!m_pending.isEmpty() && m_running) {
+        m_drainQueued = true;
+        QTimer::singleShot(0, this, &ThumbBuilder::drain);
+        return;
+    }
+    if (m_finishPending && m_running) {
+        m_finishPending = false;
+        m_running = false;
+        Q_EMIT finished(m_finishStopped);
+    }
 }

@@ -6,6 +6,8 @@
 #include <QObject>
 #include <QString>
 
+#include <utility>
+
 #include <atomic>
 #include <memory>
 
@@ -51,6 +53,14 @@ Q_SIGNALS:
 private:
     void deliver(quint64 generation, int index, const QImage &thumb);
     void done(quint64 generation, bool stopped);
+    void drain();
+
+    // Thumbnails arrive from several workers at once: they are handed on in short slices of the
+    // event loop, so the window never stalls behind a burst of them.
+    QList<std::pair<int, QImage>> m_pending;
+    bool m_drainQueued = false;
+    bool m_finishPending = false;
+    bool m_finishStopped = false;
 
     QList<QFuture<void>> m_futures; // workers told to stop may still be finishing a page
     std::shared_ptr<std::atomic_bool> m_stop;

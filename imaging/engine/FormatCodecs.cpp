@@ -77,7 +77,13 @@ bool qtWrites(ImgFileType format)
 void initMagick()
 {
     static std::once_flag once;
-    std::call_once(once, [] { Magick::InitializeMagick(nullptr); });
+    std::call_once(once, [] {
+        Magick::InitializeMagick(nullptr);
+        // Pictures larger than any page are refused by the reader itself, before it allocates.
+        MagickLib::SetMagickResourceLimit(MagickLib::WidthResource, ImgXPageLimit::MaxSide);
+        MagickLib::SetMagickResourceLimit(MagickLib::HeightResource, ImgXPageLimit::MaxSide);
+        MagickLib::SetMagickResourceLimit(MagickLib::PixelsResource, ImgXPageLimit::MaxPixels);
+    });
 }
 
 std::string magickName(ImgFileType format)
@@ -143,6 +149,15 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
     buffer.setData(data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, qtName(format));
+    // The size the header claims is checked before any pixel is allocated.
+    const QSize claimed = reader.size();
+    if (claimed.isValid() && !ImgXPageLimit::fits(claimed.width(), claimed.height())) {
+        *error = ImgXError::make(ImgXErrorCode::CorruptImage,
+                                 u"A page of %1x%2 pixels is larger than any scanner or fax makes"_s
+                                     .arg(claimed.width())
+                                     .arg(claimed.height()));
+        return false;
+    }
     QImage img = reader.read();
     if (img.isNull()) {
         *error = ImgXError::make(ImgXErrorCode::CorruptImage,
@@ -166,7 +181,7 @@ bool readMagick(const QString &fileName, const QByteArray &data, ImgFileType for
         im.magick(magickName(format));
         im.read(blob);
         const unsigned w = im.columns(), h = im.rows();
-        if (w == 0 || h == 0 || w > 65535 || h > 65535)
+        if (!ImgXPageLimit::fits(qint64(w), qint64(h)))
             throw std::runtime_error("bad image size");
         QImage img(int(w), int(h), QImage::Format_RGBA8888);
         if (img.isNull() || img.bytesPerLine() != qsizetype(w) * 4)
@@ -229,7 +244,7 @@ bool writeQt(const ImgXImage &page, ImgFileType format, const ImgXExportOptions 
     if (format == imgJPG && img.format() == QImage::Format_Mono)
         img = img.convertToFormat(QImage::Format_Grayscale8);
     if (format == imgJPG && img.hasAlphaChannel())
-        img = img.convertToFormat(QImage::Format_RGB32);
+        img = flattenedOnWhite(img);
     img.setDotsPerMeterX(int(std::lround(page.xDpi() * InchesPerMetre)));
     img.setDotsPerMeterY(int(std::lround(page.yDpi() * InchesPerMetre)));
     QBuffer buffer(out);

@@ -141,10 +141,22 @@ bool ImgX::removePage(int index, const QString &undoText)
     return ok();
 }
 
+bool ImgX::progress(int percent, const QString &what)
+{
+    bool cancel = false;
+    Q_EMIT Progress(percent, what, &cancel);
+    if (cancel)
+        m_error = ImgXError::make(ImgXErrorCode::Cancelled, u"%1 was cancelled"_s.arg(what));
+    return !cancel;
+}
+
 bool ImgX::importFile(const QString &fileName, int currentPage)
 {
     QList<ImgXImage> pages;
     ImgXError err;
+    const QString what = u"Loading %1"_s.arg(QFileInfo(fileName).fileName());
+    if (!progress(0, what))
+        return false;
     if (!loadPages(fileName, -1, &pages, &err)) {
         m_error = err;
         return false;
@@ -157,6 +169,8 @@ bool ImgX::importFile(const QString &fileName, int currentPage)
         m_error = pages.at(currentPage).decodeError();
         return false;
     }
+    if (!progress(100, what))
+        return false;
     m_pages = pages;
     m_current = currentPage;
     clearUndo();
@@ -244,10 +258,15 @@ bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex
         return false;
     }
 
+    const QString what = u"Saving %1"_s.arg(QFileInfo(fileName).fileName());
+    if (!progress(0, what))
+        return false;
     QByteArray bytes;
     ImgXError err;
-    const bool encoded = format == imgTIF ? TiffCodec::write(out, m_export.tifCompression, &bytes, &err)
-                                          : FormatCodecs::write(out.first(), format, m_export, &bytes, &err);
+    auto pageDone = [&](int done, int total) { return progress(done * 99 / std::max(1, total), what); };
+    const bool encoded = format == imgTIF
+                             ? TiffCodec::write(out, m_export.tifCompression, &bytes, &err, pageDone)
+                             : FormatCodecs::write(out.first(), format, m_export, &bytes, &err);
     if (!encoded || bytes.isEmpty()) {
         m_error = err.isError() ? err : ImgXError::make(ImgXErrorCode::WriteFailed, u"Nothing to write"_s);
         return false;
@@ -255,6 +274,7 @@ bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         return fail(ImgXErrorCode::WriteFailed, u"Cannot write %1: %2"_s.arg(fileName, file.errorString()));
+    progress(100, what); // written: too late to cancel
     return ok();
 }
 
@@ -323,7 +343,10 @@ void ImgX::trimUndo()
 
 void ImgX::finishEdit()
 {
-    Q_EMIT Changed();
+    if (m_stepDepth > 0)
+        m_changedHeld = true;
+    else
+        Q_EMIT Changed();
 }
 
 void ImgX::setUndoLevels(int levels)
@@ -375,6 +398,13 @@ void ImgX::undoAddLevel(const QString &text)
     if (isEmpty())
         return;
     record(text, u"Edit"_s);
+}
+
+void ImgX::undoAddDocumentLevel(const QString &text)
+{
+    if (isEmpty())
+        return;
+    recordStructure(text, u"Edit"_s);
 }
 
 void ImgX::clearUndo()

@@ -158,14 +158,40 @@ public:
     QString redoText(int item = 0) const;
     // Records the current page as an undo level (before an edit made outside the engine).
     void undoAddLevel(const QString &text);
+    // Records every page as one undo level (before one step that edits several pages).
+    void undoAddDocumentLevel(const QString &text);
     void clearUndo();
 
     ImgXError lastError() const { return m_error; }
+
+    // One user step made of several edits (a quarter turn and its resolutions, every page turned,
+    // a logo on a squared page): while a Step lives, Changed is held back and raised once at its end
+    // when anything changed. Steps nest.
+    class Step
+    {
+    public:
+        explicit Step(ImgX &doc) : m_doc(doc) { ++m_doc.m_stepDepth; }
+        ~Step()
+        {
+            if (--m_doc.m_stepDepth == 0 && m_doc.m_changedHeld) {
+                m_doc.m_changedHeld = false;
+                Q_EMIT m_doc.Changed();
+            }
+        }
+        Step(const Step &) = delete;
+        Step &operator=(const Step &) = delete;
+
+    private:
+        ImgX &m_doc;
+    };
 
 Q_SIGNALS:
     // A page changed (an edit, an undo or a redo); not raised by loading or emptying.
     void Changed();
     void CurrentImageChanged();
+    // Loading and saving tell how far they are (0..100); a handler that sets *Cancel stops them
+    // (the call fails with Cancelled and changes nothing: no document loaded, no file written).
+    void Progress(int Percent, const QString &Description, bool *Cancel);
 
 private:
     struct Level
@@ -181,6 +207,7 @@ private:
     bool fail(qint32 code, const QString &description);
     bool ok();
     bool requireCurrent(ImgXImage **page);
+    bool progress(int percent, const QString &what); // false: cancelled
     void record(const QString &undoText, const QString &defaultText);
     void recordStructure(const QString &undoText, const QString &defaultText);
     void trimUndo();
@@ -198,4 +225,6 @@ private:
     ImgXExportOptions m_export;
     ImgXDrawSettings m_draw;
     ImgXError m_error;
+    int m_stepDepth = 0;
+    bool m_changedHeld = false;
 };

@@ -12,7 +12,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int MaxSide = 65535;
 
 // Quarter turns of a 1-bit image, bit by bit, so the page stays 1-bit.
 QImage rotateMono(const QImage &src, int quarterTurns)
@@ -140,7 +139,7 @@ bool ImgX::rotate(double angle, const QColor &background, const QString &undoTex
     } else {
         QImage c = toColour(src);
         const QRect bounds = QTransform().rotate(a).mapRect(c.rect());
-        if (bounds.width() > MaxSide || bounds.height() > MaxSide)
+        if (!ImgXPageLimit::fits(bounds.width(), bounds.height()))
             return fail(ImgXErrorCode::InvalidArgument, u"The turned page would be too large"_s);
         out = QImage(bounds.size(), c.format());
         out.fill(background);
@@ -172,7 +171,7 @@ bool ImgX::resize(int width, int height, int mode, const QString &undoText)
         height = std::max(1, int(std::lround(width * phys.height() / phys.width() / m.yStretch())));
     if (width <= 0)
         width = std::max(1, int(std::lround(height * m.yStretch() * phys.width() / phys.height())));
-    if (width > MaxSide || height > MaxSide)
+    if (!ImgXPageLimit::fits(width, height))
         return fail(ImgXErrorCode::InvalidArgument, u"Invalid size %1x%2"_s.arg(width).arg(height));
     const QImage &src = p->image();
     if (src.size() == QSize(width, height))
@@ -197,10 +196,10 @@ bool ImgX::convertPixelFormat(ImgXPixelFormat format, const QString &undoText)
     QImage out;
     switch (format) {
     case ImgXPixelFormat::Bilevel:
-        out = src.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+        out = flattenedOnWhite(src).convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
         break;
     case ImgXPixelFormat::Grey8:
-        out = src.convertToFormat(QImage::Format_Grayscale8);
+        out = flattenedOnWhite(src).convertToFormat(QImage::Format_Grayscale8);
         break;
     case ImgXPixelFormat::Indexed8:
         out = src.convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
@@ -244,7 +243,7 @@ bool ImgX::changeResolution(int xDpi, int yDpi, const QString &undoText)
         return fail(ImgXErrorCode::InvalidArgument, u"Invalid resolution %1x%2"_s.arg(xDpi).arg(yDpi));
     const int w = int(std::floor(double(xDpi) * p->width() / p->xResolution()));
     const int h = int(std::floor(double(yDpi) * p->height() / p->yResolution()));
-    if (w <= 0 || h <= 0 || w > MaxSide || h > MaxSide)
+    if (!ImgXPageLimit::fits(w, h))
         return fail(ImgXErrorCode::InvalidArgument, u"Invalid size %1x%2"_s.arg(w).arg(h));
     const QImage out = scaledPage(p->image(), w, h, ImgXResize::Page);
     if (out.isNull())

@@ -19,6 +19,7 @@ constexpr qint32 FormatNotWritable = qint32(0x80040038); // nothing here writes 
 constexpr qint32 FormatNotReadable = qint32(0x80040039); // format known, but no reader for it here
 constexpr qint32 NoImage = qint32(0x8004003A);           // the document has no page to work on
 constexpr qint32 NothingToUndo = qint32(0x8004003B);
+constexpr qint32 Cancelled = qint32(0x8004003C); // a Progress handler cancelled the load or save
 
 // True for the three codes meaning "the file is no readable image".
 inline bool isNotAnImage(qint32 code)

@@ -39,6 +39,28 @@ static const QList<QRgb> &monoTable()
     return t;
 }
 
+QImage flattenedOnWhite(const QImage &image)
+{
+    if (!image.hasAlphaChannel())
+        return image;
+    QImage out(image.size(), QImage::Format_RGB32);
+    if (out.isNull())
+        return {};
+    out.setDotsPerMeterX(image.dotsPerMeterX());
+    out.setDotsPerMeterY(image.dotsPerMeterY());
+    const QImage src = image.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < src.height(); ++y) {
+        const auto *in = reinterpret_cast<const QRgb *>(src.constScanLine(y));
+        auto *o = reinterpret_cast<QRgb *>(out.scanLine(y));
+        for (int x = 0; x < src.width(); ++x) {
+            const int a = qAlpha(in[x]), paper = 255 * (255 - a);
+            o[x] = qRgb((qRed(in[x]) * a + paper + 127) / 255, (qGreen(in[x]) * a + paper + 127) / 255,
+                        (qBlue(in[x]) * a + paper + 127) / 255);
+        }
+    }
+    return out;
+}
+
 QImage normalisedPageImage(const QImage &source)
 {
     if (source.isNull())

@@ -35,6 +35,18 @@ constexpr int Deflate = 8;
 constexpr int AdobeDeflate = 32946;
 } // namespace TiffCompressionTag
 
+// The largest page any reader here decodes (and any edit makes): A3 at 600 dpi with room to spare.
+// No fax machine or document scanner makes a larger page; a file that claims one is refused before
+// anything is allocated, so a small hostile file cannot take more than ~300 MB at 32 bits a pixel.
+namespace ImgXPageLimit {
+constexpr qint64 MaxSide = 20000;
+constexpr qint64 MaxPixels = 72'000'000;
+constexpr bool fits(qint64 width, qint64 height)
+{
+    return width > 0 && height > 0 && width <= MaxSide && height <= MaxSide && width * height <= MaxPixels;
+}
+} // namespace ImgXPageLimit
+
 // One page of a document: a value type (copies are cheap, pixel data is shared until changed).
 // Pages of a TIFF file are decoded on first use of image(); until then width, height and the
 // resolutions come from the file's directory. Bilevel pages stay 1 bit per pixel.

@@ -55,6 +55,10 @@ struct ImgXImage::Data
 // long document page by page); scratch is reused between calls. Null with *error on failure.
 QImage transientPixels(const ImgXImage &page, QImage *scratch, ImgXError *error);
 
+// A page with alpha laid on white paper (RGB32); other pages as they are. Transparent parts of a
+// page are paper: they must not turn black when the page loses its alpha (fax, JPEG, grey).
+QImage flattenedOnWhite(const QImage &image);
+
 // Normalises a decoded picture to one of the page formats (see ImgXPixelFormat).
 QImage normalisedPageImage(const QImage &image);
 ImgXPixelFormat pixelFormatOf(const QImage &image);

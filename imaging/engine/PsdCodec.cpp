@@ -8,7 +8,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr quint64 MaxDecodedBytes = quint64(1) << 30;
 
 class Reader
 {
@@ -140,8 +139,7 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
     }
     const qint64 rowBytes = depth == 1 ? (width + 7) / 8 : width;
     const int used = mode == 3 ? std::min<int>(channels, 4) : 1;
-    // Every page may be turned into 32-bit pixels later: refuse what would pass 1 GiB that way.
-    if (quint64(width) * height * 4 > MaxDecodedBytes) {
+    if (!ImgXPageLimit::fits(qint64(width), qint64(height))) {
         *error = damaged(u"picture of %1x%2 pixels is too large"_s.arg(width).arg(height));
         return false;
     }

@@ -13,8 +13,6 @@ using namespace Qt::StringLiterals;
 namespace {
 
 constexpr int MaxPages = 65535;
-// A page may be turned into 32-bit pixels (thumbnails, colour edits): cap it at 1 GiB that way.
-constexpr quint64 MaxDecodedBytes = quint64(1) << 30;
 
 // Offsets of every directory, walked straight from the bytes: cheap, so opening a long fax does
 // not depend on parsing each page's tags. Stops at a loop, an offset outside the file or more than
@@ -44,24 +42,26 @@ QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr)
         return offs;
     quint64 off = big ? u64(8) : u32(4);
     std::unordered_set<quint64> seen;
+    // Every bound is checked as "room left after off", so offsets near 2^64 cannot wrap around.
+    auto fits = [&](quint64 at, quint64 bytes) { return at <= size && size - at >= bytes; };
     while (off != 0 && offs.size() < MaxPages) {
         bad = true;
         if (!seen.insert(off).second)
             break;
         if (big) {
-            if (off + 8 > size)
+            if (!fits(off, 8))
                 break;
             const quint64 n = u64(off);
-            if (n > 0xffff || off + 8 + n * 20 + 8 > size)
+            if (n > 0xffff || !fits(off + 8, n * 20 + 8))
                 break;
             bad = false;
             offs.append(off);
             off = u64(off + 8 + n * 20);
         } else {
-            if (off + 2 > size)
+            if (!fits(off, 2))
                 break;
             const quint64 n = u16(off);
-            if (off + 2 + n * 12 + 4 > size)
+            if (!fits(off + 2, n * 12 + 4))
                 break;
             bad = false;
             offs.append(off);
@@ -71,6 +71,38 @@ QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr)
     if (off != 0 && offs.size() >= MaxPages)
         bad = true; // more pages than we take: refused rather than cut short
     return offs;
+}
+
+// The stored field type of `tag` in the directory at `dirOff`: 0 when the tag is absent, -1 when
+// its type is none TIFF knows (libtiff keeps such a field with the raw number as its type).
+int entryType(const QByteArray &data, quint64 dirOff, int tag)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    const quint64 size = quint64(data.size());
+    if (size < 8)
+        return 0;
+    const bool le = p[0] == 'I';
+    auto u16 = [&](quint64 o) {
+        return le ? qFromLittleEndian<quint16>(p + o) : qFromBigEndian<quint16>(p + o);
+    };
+    auto u64 = [&](quint64 o) {
+        return le ? qFromLittleEndian<quint64>(p + o) : qFromBigEndian<quint64>(p + o);
+    };
+    const bool big = u16(2) == 43;
+    const quint64 head = big ? 8 : 2, entry = big ? 20 : 12;
+    if (dirOff > size || size - dirOff < head)
+        return 0;
+    const quint64 n = big ? u64(dirOff) : u16(dirOff);
+    if (n > 0xffff || size - dirOff - head < n * entry)
+        return 0;
+    for (quint64 i = 0; i < n; ++i) {
+        const quint64 e = dirOff + head + i * entry;
+        if (u16(e) == tag) {
+            const int type = u16(e + 2);
+            return type >= TIFF_BYTE && type <= TIFF_IFD8 ? type : -1;
+        }
+    }
+    return 0;
 }
 
 double resolutionDpi(TIFF *tif, ttag_t tag, uint16_t unit)
@@ -93,6 +125,7 @@ struct PageFacts
     double xDpi = 96, yDpi = 96;
     bool tiled = false;
     bool alpha = false;
+    bool associated = false; // colours stored premultiplied by alpha
 
     bool isOneBit() const
     {
@@ -105,6 +138,21 @@ struct PageFacts
     {
         return bps == 8 && spp == 1 && !tiled &&
                (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK);
+    }
+    // Palette pages of up to 8 bits stay palette pages (index for index).
+    bool isPalette() const
+    {
+        return photometric == PHOTOMETRIC_PALETTE && spp == 1 && planar == PLANARCONFIG_CONTIG &&
+               (bps == 1 || bps == 2 || bps == 4 || bps == 8);
+    }
+    // 8-bit pages with one alpha sample, read as stored: the RGBA reader would premultiply them.
+    bool isStraightAlpha8() const
+    {
+        if (!alpha || bps != 8 || planar != PLANARCONFIG_CONTIG || extraCount != 1)
+            return false;
+        if (photometric == PHOTOMETRIC_RGB)
+            return spp == 4;
+        return spp == 2 && (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
     }
 };
 
@@ -122,8 +170,10 @@ PageFacts readFacts(TIFF *tif)
     if (f.compression == COMPRESSION_CCITTFAX3)
         TIFFGetField(tif, TIFFTAG_GROUP3OPTIONS, &f.t4);
     uint16_t *extra = nullptr;
-    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &f.extraCount, &extra) && f.extraCount > 0 && extra)
+    if (TIFFGetField(tif, TIFFTAG_EXTRASAMPLES, &f.extraCount, &extra) && f.extraCount > 0 && extra) {
         f.alpha = extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA;
+        f.associated = extra[0] == EXTRASAMPLE_ASSOCALPHA;
+    }
     f.tiled = TIFFIsTiled(tif);
     uint16_t unit = RESUNIT_INCH;
     TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
@@ -138,6 +188,8 @@ ImgXPixelFormat formatOf(const PageFacts &f)
         return ImgXPixelFormat::Bilevel;
     if (f.isGrey8())
         return ImgXPixelFormat::Grey8;
+    if (f.isPalette())
+        return ImgXPixelFormat::Indexed8;
     return f.alpha ? ImgXPixelFormat::Argb32 : ImgXPixelFormat::Rgb24;
 }
 
@@ -199,14 +251,18 @@ public:
         }
         TIFF *tif = m_stream->tif();
         const PageFacts f = readFacts(tif);
-        if (f.width == 0 || f.height == 0 || f.width > 65535 || f.height > 65535 ||
-            quint64(f.width) * f.height * 4 > MaxDecodedBytes) {
-            *error = corrupt(u"page size %1x%2"_s.arg(f.width).arg(f.height));
+        if (!ImgXPageLimit::fits(f.width, f.height)) {
+            *error = ImgXError::make(ImgXErrorCode::CorruptImage,
+                                     u"A page of %1x%2 pixels is larger than any scanner or fax makes"_s
+                                         .arg(f.width)
+                                         .arg(f.height));
             return {};
         }
-        QImage img = f.isBilevel() ? decodeRows(tif, f, QImage::Format_Mono, reuse)
-                     : f.isGrey8() ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
-                                   : decodeRgba(tif, f);
+        QImage img = f.isBilevel()          ? decodeRows(tif, f, QImage::Format_Mono, reuse)
+                     : f.isGrey8()          ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
+                     : f.isPalette()        ? decodePalette(tif, f)
+                     : f.isStraightAlpha8() ? decodeAlpha8(tif, f)
+                                            : decodeRgba(tif, f);
         const QString why = m_stream->takeError();
         if (img.isNull()) {
             *error = corrupt(why.isEmpty() ? u"cannot decode the page"_s : why);
@@ -262,6 +318,120 @@ private:
         return img;
     }
 
+    // Rows as stored (strips or tiles), handed to `take(row, bytes)` one by one. False on a read error.
+    template <typename Take>
+    static bool forEachRow(TIFF *tif, const PageFacts &f, Take take)
+    {
+        const tmsize_t scan = TIFFScanlineSize(tif);
+        if (scan <= 0)
+            return false;
+        if (f.tiled)
+            return forEachTiledRow(tif, f, scan, take);
+        uint32_t rowsPerStrip = f.height;
+        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
+        rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, f.height);
+        QByteArray strip;
+        const uint32_t strips = TIFFNumberOfStrips(tif);
+        for (uint32_t s = 0; s < strips; ++s) {
+            const uint32_t row = s * rowsPerStrip;
+            if (row >= f.height)
+                break;
+            const uint32_t rows = std::min(rowsPerStrip, f.height - row);
+            strip.resize(tmsize_t(rows) * scan);
+            if (TIFFReadEncodedStrip(tif, s, strip.data(), strip.size()) < 0)
+                return false;
+            for (uint32_t r = 0; r < rows; ++r)
+                take(row + r, reinterpret_cast<const uchar *>(strip.constData()) + qsizetype(r) * scan);
+        }
+        return true;
+    }
+
+    // Tiles of one band of rows laid side by side, then the band's rows handed out.
+    template <typename Take>
+    static bool forEachTiledRow(TIFF *tif, const PageFacts &f, tmsize_t scan, Take take)
+    {
+        uint32_t tw = 0, th = 0;
+        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
+        TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
+        const tmsize_t tileRow = TIFFTileRowSize(tif), tileSize = TIFFTileSize(tif);
+        const quint64 bitsPerPixel = quint64(f.bps) * f.spp;
+        if (tw == 0 || th == 0 || tw > 65536 || th > 65536 || tileRow <= 0 || tileSize <= 0 ||
+            (quint64(tw) * bitsPerPixel) % 8 != 0 || quint64(tileRow) * 8 != quint64(tw) * bitsPerPixel)
+            return false;
+        const uint32_t bandRows = std::min(th, f.height);
+        if (quint64(bandRows) * quint64(scan) > (quint64(256) << 20))
+            return false;
+        QByteArray band(qsizetype(bandRows) * scan, '\0'), tile(tileSize, '\0');
+        for (uint32_t y0 = 0; y0 < f.height; y0 += th) {
+            const uint32_t rows = std::min(th, f.height - y0);
+            for (uint32_t x0 = 0; x0 < f.width; x0 += tw) {
+                if (TIFFReadTile(tif, tile.data(), x0, y0, 0, 0) < 0)
+                    return false;
+                const quint64 at = quint64(x0) * bitsPerPixel / 8;
+                const quint64 bytes = std::min<quint64>(quint64(tileRow), quint64(scan) - at);
+                for (uint32_t r = 0; r < rows; ++r)
+                    memcpy(band.data() + qsizetype(r) * scan + qsizetype(at),
+                           tile.constData() + qsizetype(r) * tileRow, size_t(bytes));
+            }
+            for (uint32_t r = 0; r < rows; ++r)
+                take(y0 + r, reinterpret_cast<const uchar *>(band.constData()) + qsizetype(r) * scan);
+        }
+        return true;
+    }
+
+    static QImage decodePalette(TIFF *tif, const PageFacts &f)
+    {
+        uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
+        if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
+            return {};
+        const int colours = 1 << f.bps;
+        // Some writers store 8-bit values in the 16-bit map: take them as they are then.
+        bool eightBit = true;
+        for (int i = 0; i < colours; ++i)
+            eightBit = eightBit && red[i] < 256 && green[i] < 256 && blue[i] < 256;
+        const int shift = eightBit ? 0 : 8;
+        QList<QRgb> table(colours);
+        for (int i = 0; i < colours; ++i)
+            table[i] = qRgb(red[i] >> shift, green[i] >> shift, blue[i] >> shift);
+        QImage img(int(f.width), int(f.height), QImage::Format_Indexed8);
+        if (img.isNull())
+            return {};
+        img.setColorTable(table);
+        const int bps = f.bps, perByte = 8 / bps, mask = colours - 1;
+        const bool ok = forEachRow(tif, f, [&](uint32_t y, const uchar *src) {
+            uchar *dst = img.scanLine(int(y));
+            for (uint32_t x = 0; x < f.width; ++x) {
+                const int shiftIn = (perByte - 1 - int(x % perByte)) * bps;
+                dst[x] = uchar((src[x / perByte] >> shiftIn) & mask);
+            }
+        });
+        return ok ? img : QImage();
+    }
+
+    static QImage decodeAlpha8(TIFF *tif, const PageFacts &f)
+    {
+        QImage img(int(f.width), int(f.height), QImage::Format_ARGB32);
+        if (img.isNull())
+            return {};
+        const bool rgb = f.photometric == PHOTOMETRIC_RGB;
+        const bool invert = f.photometric == PHOTOMETRIC_MINISWHITE;
+        const bool ok = forEachRow(tif, f, [&](uint32_t y, const uchar *src) {
+            auto *dst = reinterpret_cast<QRgb *>(img.scanLine(int(y)));
+            for (uint32_t x = 0; x < f.width; ++x) {
+                int r, g, b, a;
+                if (rgb) {
+                    r = src[4 * x], g = src[4 * x + 1], b = src[4 * x + 2], a = src[4 * x + 3];
+                } else {
+                    r = g = b = invert ? 255 - src[2 * x] : src[2 * x];
+                    a = src[2 * x + 1];
+                }
+                dst[x] = f.associated ? qUnpremultiply(qRgba(std::min(r, a), std::min(g, a), std::min(b, a), a))
+                                      : qRgba(r, g, b, a);
+            }
+        });
+        return ok ? img : QImage();
+    }
+
     static QImage decodeRgba(TIFF *tif, const PageFacts &f)
     {
         QImage img(int(f.width), int(f.height), QImage::Format_RGBA8888);
@@ -277,7 +447,14 @@ private:
         }
         if (f.isOneBit()) // a tiled bilevel page stays 1-bit
             return img.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
-        return img.convertToFormat(f.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+        if (!f.alpha)
+            return img.convertToFormat(QImage::Format_RGB32);
+        // The RGBA reader hands out colour pages premultiplied by alpha (it multiplies unassociated
+        // alpha itself; grey pages it passes as stored): pages are kept straight.
+        if (f.photometric != PHOTOMETRIC_MINISBLACK && f.photometric != PHOTOMETRIC_MINISWHITE ? true
+                                                                                                : f.associated)
+            img.reinterpretAsFormat(QImage::Format_RGBA8888_Premultiplied);
+        return img.convertToFormat(QImage::Format_ARGB32);
     }
 
     QByteArray m_data;
@@ -408,34 +585,49 @@ QVariant tag(const QByteArray &data, int page, int tagNumber)
             list.append(qulonglong(offsets ? TIFFGetStrileOffset(tif, i) : TIFFGetStrileByteCount(tif, i)));
         return list;
     }
+    // Only a tag stored with a known type is asked for: libtiff keeps an unknown one with the raw
+    // number as its type, which no code here may take for a TIFFDataType.
+    if (entryType(data, offsets.at(page), tagNumber) <= 0)
+        return {};
     const TIFFField *fip = TIFFFieldWithTag(tif, ttag_t(tagNumber));
     if (!fip)
         return {};
-    const TIFFDataType type = TIFFFieldDataType(fip);
+    const int type = int(TIFFFieldDataType(fip));
+    if (type < TIFF_BYTE || type > TIFF_IFD8)
+        return {};
     const int size = TIFFFieldSetGetSize(fip);
     const bool real =
         type == TIFF_RATIONAL || type == TIFF_SRATIONAL || type == TIFF_FLOAT || type == TIFF_DOUBLE;
     const int readCount = TIFFFieldReadCount(fip);
-    if (type == TIFF_ASCII) {
-        const char *v = nullptr;
-        return TIFFGetField(tif, ttag_t(tagNumber), &v) && v ? QVariant(QString::fromLatin1(v)) : QVariant();
-    }
+    // Fields that pass a count (private tags among them) take the count first, texts included:
+    // asking for such a text with one pointer lets libtiff write through an argument never passed.
     if (TIFFFieldPassCount(fip)) {
         void *values = nullptr;
         uint32_t n = 0;
-        if (TIFFFieldSetGetCountSize(fip) == 4) {
+        const int countSize = TIFFFieldSetGetCountSize(fip);
+        if (countSize == 4) {
             if (!TIFFGetField(tif, ttag_t(tagNumber), &n, &values))
                 return {};
-        } else {
+        } else if (countSize == 2) {
             uint16_t n16 = 0;
             if (!TIFFGetField(tif, ttag_t(tagNumber), &n16, &values))
                 return {};
             n = n16;
+        } else {
+            return {};
+        }
+        if (type == TIFF_ASCII) {
+            const char *v = static_cast<const char *>(values);
+            return v ? QVariant(QString::fromLatin1(v, qsizetype(qstrnlen(v, n)))) : QVariant();
         }
         QVariantList list;
         for (uint32_t i = 0; values && i < n; ++i)
             list.append(tagValue(values, int(i), size, real));
         return list;
+    }
+    if (type == TIFF_ASCII) {
+        const char *v = nullptr;
+        return TIFFGetField(tif, ttag_t(tagNumber), &v) && v ? QVariant(QString::fromLatin1(v)) : QVariant();
     }
     if (readCount == 2 && type == TIFF_SHORT) { // PageNumber and its kind: two values by address
         uint16_t a = 0, b = 0;

@@ -8,6 +8,8 @@
 #include <QByteArray>
 #include <QList>
 
+#include <functional>
+
 namespace TiffCodec {
 bool hasSignature(const QByteArray &head);
 // Opens the file's bytes; pages decode on demand. onlyPage < 0: every page, else that page only.
@@ -15,6 +17,8 @@ bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QL
                ImgXError *error);
 bool info(const QByteArray &data, ImgXFileInfo *info);
 QVariant tag(const QByteArray &data, int page, int tag);
-// Encodes pages as one TIFF file into *out.
-bool write(const QList<ImgXImage> &pages, TIFCompression compression, QByteArray *out, ImgXError *error);
+// Encodes pages as one TIFF file into *out. `pageDone(done, total)` is told after each page; when it
+// returns false the write stops (Cancelled) and *out is emptied.
+bool write(const QList<ImgXImage> &pages, TIFCompression compression, QByteArray *out, ImgXError *error,
+           const std::function<bool(int, int)> &pageDone = {});
 } // namespace TiffCodec

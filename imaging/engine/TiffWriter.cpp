@@ -69,7 +69,7 @@ bool writePage(TIFF *tif, const ImgXImage &page, QImage img, int index, int coun
     Scheme scheme = schemeFor(page, wanted);
     if (isCcitt(wanted) && img.format() != QImage::Format_Mono) {
         // Fax compression asked for a grey or colour page: it becomes a bilevel page.
-        img = normalisedPageImage(img.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither));
+        img = normalisedPageImage(flattenedOnWhite(img).convertToFormat(QImage::Format_Mono, Qt::ThresholdDither));
     }
     const int w = img.width();
     const int h = img.height();
@@ -132,7 +132,8 @@ bool writePage(TIFF *tif, const ImgXImage &page, QImage img, int index, int coun
     TIFFSetField(tif, TIFFTAG_COMPRESSION, scheme.compression);
     if (scheme.compression == COMPRESSION_CCITTFAX3)
         TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, scheme.t4Options);
-    const bool predictor = bytesPerPixel > 0 && (scheme.compression == COMPRESSION_LZW ||
+    const bool predictor = bytesPerPixel > 0 && img.format() != QImage::Format_Indexed8 &&
+                           (scheme.compression == COMPRESSION_LZW ||
                                                  scheme.compression == COMPRESSION_ADOBE_DEFLATE);
     if (predictor)
         TIFFSetField(tif, TIFFTAG_PREDICTOR, uint16_t(PREDICTOR_HORIZONTAL));
@@ -173,7 +174,8 @@ bool writePage(TIFF *tif, const ImgXImage &page, QImage img, int index, int coun
 
 namespace TiffCodec {
 
-bool write(const QList<ImgXImage> &pages, TIFCompression compression, QByteArray *out, ImgXError *error)
+bool write(const QList<ImgXImage> &pages, TIFCompression compression, QByteArray *out, ImgXError *error,
+           const std::function<bool(int, int)> &pageDone)
 {
     std::unique_ptr<TiffStream> s(TiffStream::openWrite(out));
     if (!s->tif()) {
@@ -201,6 +203,11 @@ bool write(const QList<ImgXImage> &pages, TIFCompression compression, QByteArray
             *error = ImgXError::make(
                 ImgXErrorCode::WriteFailed,
                 u"Cannot encode page %1: %2"_s.arg(i + 1).arg(why.isEmpty() ? u"libtiff error"_s : why));
+            out->clear();
+            return false;
+        }
+        if (pageDone && !pageDone(i + 1, int(pages.size()))) {
+            *error = ImgXError::make(ImgXErrorCode::Cancelled, u"Saving was cancelled"_s);
             out->clear();
             return false;
         }

@@ -17,6 +17,7 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
+#include <QVBoxLayout>
 #include <QStyle>
 #include <QTest>
 #include <QToolBar>
@@ -235,14 +236,14 @@ private Q_SLOTS:
         QTest::addColumn<int>("key");
         QTest::addColumn<int>("from");
         QTest::addColumn<int>("to");
-        QTest::newRow("Right goes on") << int(Qt::Key_Right) << 0 << 1;
+        QTest::newRow("Left goes on") << int(Qt::Key_Left) << 0 << 1;
         QTest::newRow("Down goes on") << int(Qt::Key_Down) << 1 << 2;
         QTest::newRow("PageDown goes on") << int(Qt::Key_PageDown) << 0 << 1;
-        QTest::newRow("Left goes back") << int(Qt::Key_Left) << 2 << 1;
+        QTest::newRow("Right goes back") << int(Qt::Key_Right) << 2 << 1;
         QTest::newRow("Up goes back") << int(Qt::Key_Up) << 1 << 0;
         QTest::newRow("PageUp goes back") << int(Qt::Key_PageUp) << 1 << 0;
-        QTest::newRow("Right on last stays") << int(Qt::Key_Right) << 2 << 2;
-        QTest::newRow("Left on first stays") << int(Qt::Key_Left) << 0 << 0;
+        QTest::newRow("Left on last stays") << int(Qt::Key_Left) << 2 << 2;
+        QTest::newRow("Right on first stays") << int(Qt::Key_Right) << 0 << 0;
         QTest::newRow("other key") << int(Qt::Key_A) << 1 << 1;
     }
 
@@ -386,7 +387,7 @@ private Q_SLOTS:
         QCOMPARE(page.xResolution(), xDpi);
         QCOMPARE(page.yResolution(), yDpi);
         QCOMPARE(c->pageView()->page().size(), size);
-        QVERIFY(changed.count() >= 1);
+        QCOMPARE(changed.count(), 1); // one turn, one Changed (resolutions swap inside the step)
         QVERIFY(!c->Saved());
         // Undo gives the page back as it was, resolutions included; Redo turns it again.
         press(*c, u"Undo"_s);
@@ -408,7 +409,9 @@ private Q_SLOTS:
         QList<QImage> before;
         for (int i = 0; i < 3; ++i)
             before << c->ImgX()->page(i).image();
+        QSignalSpy changed(c.get(), &Lumagrid::Changed);
         press(*c, u"FlipAll"_s);
+        QCOMPARE(changed.count(), 1); // one command, one Changed for all three pages
         QCOMPARE(c->Page(), 1);
         QCOMPARE(c->ImgX()->currentIndex(), 1);
         for (int i = 0; i < 3; ++i) {
@@ -420,6 +423,173 @@ private Q_SLOTS:
         QVERIFY(c->ThumbsLoading());
         waitBuilt(*c);
         QVERIFY(c->thumbCells().at(1)->isSelected());
+        // One Undo turns every page back, and the page shown stays.
+        QCOMPARE(c->Undos(), 1);
+        QCOMPARE(c->UndoText(), u"Flip All"_s);
+        press(*c, u"Undo"_s);
+        QCOMPARE(changed.count(), 2);
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(c->ImgX()->page(i).image(), before.at(i));
+        QCOMPARE(c->Page(), 1);
+        QCOMPARE(c->counterText(), u"2/3"_s);
+        waitBuilt(*c);
+    }
+
+    // A host's Undo and Redo do what the toolbar's do: the page the level belongs to is shown, and
+    // the counter, Page() and the strip agree with it.
+    void publicUndoRedoShowThePageTheyChange()
+    {
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(m_three));
+        waitBuilt(*c);
+        const QImage first = c->Image().image();
+        press(*c, u"90DX"_s);
+        waitBuilt(*c);
+        c->GoToPage(2);
+        QCOMPARE(c->counterText(), u"3/3"_s);
+        QSignalSpy changed(c.get(), &Lumagrid::Changed);
+        QVERIFY(QMetaObject::invokeMethod(c.get(), "Undo"));
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(c->Page(), 0);
+        QCOMPARE(c->counterText(), u"1/3"_s);
+        QCOMPARE(c->ImgX()->currentIndex(), 0);
+        QCOMPARE(c->pageView()->page().image(), first);
+        waitBuilt(*c);
+        QVERIFY(c->thumbCells().at(0)->isSelected());
+        c->GoToPage(1);
+        QVERIFY(QMetaObject::invokeMethod(c.get(), "Redo"));
+        QCOMPARE(c->Page(), 0);
+        QCOMPARE(c->counterText(), u"1/3"_s);
+        QCOMPARE(c->pageView()->page().size(), QSize(1100, 1728));
+        // Nothing left to redo: nothing moves.
+        QVERIFY(QMetaObject::invokeMethod(c.get(), "Redo"));
+        QCOMPARE(c->Page(), 0);
+        QCOMPARE(changed.count(), 2);
+        // A host's Undo is not held up by a strip still building (the toolbar's says "wait").
+        waitBuilt(*c);
+        press(*c, u"90DX"_s);
+        QVERIFY(c->ThumbsLoading());
+        const int undos = c->Undos();
+        c->Undo();
+        QCOMPARE(c->Undos(), undos - 1);
+        QVERIFY(Prompt::records().isEmpty());
+        waitBuilt(*c);
+    }
+
+    // Progress while loading and saving (asked for with FireProgressEvent); its Cancel stops a save
+    // before anything reaches the disk and a load before the document changes.
+    void progressDuringLoadAndSave()
+    {
+        const QString file = path(u"progress.tif"_s);
+        QFile::remove(file);
+        QVERIFY(QFile::copy(m_three, file));
+        auto c = makeControl(false);
+        QSignalSpy progress(c.get(), &Lumagrid::Progress);
+        QVERIFY(c->OpenSource(file));
+        QCOMPARE(progress.count(), 0); // not asked for
+        QVERIFY(c->setProperty("FireProgressEvent", true));
+        QVERIFY(c->OpenSource(file));
+        QCOMPARE(progress.count(), 2);
+        QCOMPARE(progress.at(0).at(0).toInt(), 0);
+        QCOMPARE(progress.at(1).at(0).toInt(), 100);
+        QVERIFY(progress.at(0).at(1).toString().contains(u"progress.tif"_s));
+
+        press(*c, u"90DX"_s);
+        progress.clear();
+        QVERIFY(c->Save());
+        QList<int> percents;
+        for (const QList<QVariant> &e : progress)
+            percents << e.at(0).toInt();
+        QCOMPARE(percents, QList<int>({0, 33, 66, 99, 100}));
+
+        // Cancelled half way: the file stays as it was, the save fails, Saved stays false.
+        press(*c, u"90DX"_s);
+        QVERIFY(!c->Saved());
+        waitBuilt(*c);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        auto stop = connect(c.get(), &Lumagrid::Progress, this, [](int percent, const QString &, bool *cancel) {
+            if (percent == 33)
+                *cancel = true;
+        });
+        QVERIFY(!c->Save());
+        QCOMPARE(c->lastError().number, ImgXErrorCode::Cancelled);
+        QCOMPARE(after.count(), 0);
+        QVERIFY(!c->Saved());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        f.close();
+        disconnect(stop);
+
+        // A load cancelled at its start keeps the document shown, and says nothing.
+        connect(c.get(), &Lumagrid::Progress, this, [](int, const QString &, bool *cancel) { *cancel = true; });
+        QVERIFY(!c->OpenSource(m_three));
+        QVERIFY(Prompt::records().isEmpty());
+    }
+
+    // Each loaded page is handed to the host; its Cancel leaves the control empty and quiet.
+    void loadedImageForEveryPage()
+    {
+        auto c = makeControl();
+        QList<int> pages;
+        QList<int> widths;
+        connect(c.get(), &Lumagrid::LoadedImage, this, [&](int page, ImgXImage *image, bool *) {
+            pages << page;
+            widths << image->width();
+        });
+        QVERIFY(c->OpenSource(m_three));
+        QCOMPARE(pages, QList<int>({0, 1, 2}));
+        QCOMPARE(widths, QList<int>({1728, 1728, 1728}));
+        auto c2 = makeControl();
+        connect(c2.get(), &Lumagrid::LoadedImage, this, [](int page, ImgXImage *, bool *cancel) {
+            *cancel = page == 1;
+        });
+        QVERIFY(!c2->OpenSource(m_three));
+        QCOMPARE(c2->counterText(), u"0/0"_s);
+        QVERIFY(c2->IsEmpty());
+        QVERIFY(Prompt::records().isEmpty());
+        // A host's selection move is told like a dragged one.
+        QSignalSpy select(c.get(), &Lumagrid::SelectChanged);
+        QVERIFY(QMetaObject::invokeMethod(c.get(), "SelectionMove", Q_ARG(int, 1), Q_ARG(int, 2), Q_ARG(int, 30),
+                                          Q_ARG(int, 40)));
+        QCOMPARE(select.count(), 1);
+        QCOMPARE(select.at(0).at(2).toInt(), 30);
+    }
+
+    // Focus leaving the page view for another control asks the host to validate; Cancel keeps it.
+    void validateWhenTheFocusLeavesTheView()
+    {
+        QWidget window;
+        auto *layout = new QVBoxLayout(&window);
+        auto *c = new Lumagrid(&window);
+        c->setThumbsVisible(false);
+        auto *other = new QLineEdit(&window);
+        layout->addWidget(c);
+        layout->addWidget(other);
+        window.resize(900, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(c->OpenSource(m_three));
+        bool refuse = true;
+        QSignalSpy validate(c, &Lumagrid::Validate);
+        connect(c, &Lumagrid::Validate, this, [&](bool *cancel) { *cancel = refuse; });
+        c->pageView()->setFocus(Qt::MouseFocusReason);
+        QTRY_VERIFY(c->pageView()->hasFocus());
+        QTest::mouseClick(other, Qt::LeftButton);
+        QCOMPARE(validate.count(), 1);
+        QTRY_VERIFY(c->pageView()->hasFocus()); // refused: the focus comes back
+        refuse = false;
+        QTest::mouseClick(other, Qt::LeftButton);
+        QCOMPARE(validate.count(), 2);
+        QTRY_VERIFY(other->hasFocus());
+        // A view that causes no validation lets the focus go unasked.
+        c->setCausesValidation(false);
+        c->pageView()->setFocus(Qt::MouseFocusReason);
+        QTest::mouseClick(other, Qt::LeftButton);
+        QCOMPARE(validate.count(), 2);
     }
 
     void toolbarWithoutDocumentDoesNothing()

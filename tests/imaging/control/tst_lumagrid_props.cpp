@@ -185,6 +185,51 @@ private Q_SLOTS:
         QVERIFY(c->ButtonsVisible());
         QCOMPARE(c->JPGQuality(), 100); // the engine's own settings stay
     }
+
+    // A host that binds late reaches every stored property and every method by name.
+    void membersReachableByName()
+    {
+        const QMetaObject &mo = Lumagrid::staticMetaObject;
+        for (const QString &name : Lumagrid::propertyNames()) {
+            if (name == u"ActiveControl"_s) // a slot of the container, no member
+                continue;
+            QVERIFY2(mo.indexOfProperty(name.toLatin1().constData()) >= mo.propertyOffset(), qPrintable(name));
+        }
+        for (const char *name : {"FileName", "PagesNumber", "Page", "lNumPage", "Saved", "Undos", "Redos",
+                                 "IsEmpty", "Info", "MemoryUse", "ImgX", "Images", "Support", "hWnd"})
+            QVERIFY2(mo.indexOfProperty(name) >= mo.propertyOffset(), name);
+        for (const char *name : {"OpenSource", "Pulizia", "GoToPage", "Save", "Undo", "Redo", "UndoText",
+                                 "UndoAddLevel", "ConvertImage", "ConvertImagePage", "PrintSource", "Scan",
+                                 "SelectScannerSource", "ThumbsGenerate", "ScaleImageToFit", "Refresh",
+                                 "Update", "SelectionMove", "ShowAboutDialog"}) {
+            bool found = false;
+            for (int m = mo.methodOffset(); m < mo.methodCount() && !found; ++m)
+                found = mo.method(m).name() == name;
+            QVERIFY2(found, name);
+        }
+        // Values set by name land where the typed members read them.
+        Lumagrid c;
+        QVERIFY(c.setProperty("JPGQuality", 42));
+        QCOMPARE(c.JPGQuality(), 42);
+        QVERIFY(c.setProperty("BorderStyle", 1));
+        QCOMPARE(c.BorderStyle(), 1);
+        QVERIFY(c.setProperty("ThumbsVisible", false));
+        QCOMPARE(c.property("ThumbsVisible").toBool(), false);
+        QCOMPARE(c.property("PagesNumber").toInt(), 0);
+    }
+
+    // A host form with the control placed on it loads the form's defaults: the strip is shown and
+    // the file options are those of a stored control.
+    void formDefaultsThroughTheDefaultsBag()
+    {
+        Lumagrid c;
+        c.setThumbsVisible(false);
+        LumagridDefaultsBag stored;
+        c.ReadProperties(stored);
+        QVERIFY(c.ThumbsVisible());
+        QCOMPARE(c.JPGQuality(), 75);
+        QVERIFY(c.ButtonsVisible());
+    }
 };
 
 QTEST_MAIN(TestLumagridProps)

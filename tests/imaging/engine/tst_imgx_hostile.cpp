@@ -4,7 +4,9 @@
 #include "ImgXRender.h"
 #include "ImgXSupport.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QFile>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -347,6 +349,9 @@ private Q_SLOTS:
     void hostileHeaders();
     void thousandsOfTinyPages();
     void chainLongerThanThePageLimit();
+    void regressionFiles_data();
+    void regressionFiles();
+    void tagQueriesOnHostileFiles();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -638,6 +643,51 @@ void TstImgXHostile::chainLongerThanThePageLimit()
     QVERIFY(doc.importFile(name));
     QCOMPARE(doc.count(), 1200);
     QVERIFY(!doc.page(1199).image().isNull());
+}
+
+// Inputs that once crashed, read out of bounds or allocated far too much (tests/imaging/data).
+void TstImgXHostile::regressionFiles_data()
+{
+    QTest::addColumn<QString>("file");
+    const QDir dir(QStringLiteral(QUORIN_IMAGING_DATA));
+    const QStringList files = dir.entryList({u"*.tif"_s}, QDir::Files, QDir::Name);
+    QVERIFY(files.size() >= 4);
+    for (const QString &f : files)
+        QTest::newRow(qPrintable(f)) << dir.filePath(f);
+}
+
+void TstImgXHostile::regressionFiles()
+{
+    QFETCH(QString, file);
+    const QByteArray data = readAll(file);
+    QVERIFY(!data.isEmpty());
+    for (int tag : {256, 257, 258, 259, 262, 273, 279, 305, 65000, 65001})
+        ImgXSupport::tiffTag(file, 0, tag);
+    exercise(QFileInfo(file).fileName(), data, imgTIF);
+}
+
+void TstImgXHostile::tagQueriesOnHostileFiles()
+{
+    const QDir dir(QStringLiteral(QUORIN_IMAGING_DATA));
+    // A private text tag is read as the text it holds.
+    QCOMPARE(ImgXSupport::tiffTag(dir.filePath(u"private-ascii-tag.tif"_s), 0, 65000).toString(), u"hello"_s);
+    // A tag of a type TIFF does not know is no value, and the page still opens.
+    const QString unknown = dir.filePath(u"unknown-field-type.tif"_s);
+    QVERIFY(!ImgXSupport::tiffTag(unknown, 0, 65001).isValid());
+    QCOMPARE(ImgXSupport::tiffTag(unknown, 0, TIFFTAG_IMAGEWIDTH).toUInt(), 1u);
+    ImgX doc;
+    QVERIFY(doc.importFile(unknown));
+    QVERIFY(!doc.image().image().isNull());
+    // A directory offset near 2^64 is a damaged file, not a read past the end.
+    const QString far = dir.filePath(u"bigtiff-directory-near-2e64.tif"_s);
+    QVERIFY(!doc.importFile(far));
+    QCOMPARE(doc.lastError().number, qint32(ImgXErrorCode::CorruptImage));
+    QCOMPARE(ImgXSupport::pageCount(far), 0);
+    // A page larger than any scanner makes is refused with a clear word before anything is allocated.
+    QVERIFY(!doc.importFile(dir.filePath(u"page-beyond-any-scanner.tif"_s)));
+    QVERIFY2(doc.lastError().description.contains(u"larger than any scanner"_s),
+             qPrintable(doc.lastError().description));
+    QVERIFY(peakMemoryMiB() < 512);
 }
 
 QTEST_MAIN(TstImgXHostile)
