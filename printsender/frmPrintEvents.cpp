@@ -2,6 +2,7 @@
 #include "frmPrint.h"
 
 #include "ConfigIni.h"
+#include "FmPrinter.h"
 #include "ErrorReporting.h"
 #include "FormHelpers.h"
 #include "ProgramInfo.h"
@@ -266,6 +267,10 @@ void frmPrint::ClientSock_SentFax2Server(const QString &IdFaxSent)
     }
     entry->setSent(true);
     entry->setFailed(false);
+    // The server holds the printed document now: its spooled job is done with.
+    const QString document = FmPrinter1->Document().FilePath;
+    if (!document.isEmpty() && entry->StrFiles().split(u'|').contains(document))
+        FmPrinter1->releaseJob();
     Q_EMIT pendingChanged();
     if (!G.HiddenMode) {
         QMetaObject::invokeMethod(

@@ -80,12 +80,36 @@ bool userFolder(const std::string &path, uid_t uid, gid_t gid, bool asRoot)
     if (::lstat(path.c_str(), &st) != 0) {
         if (errno != ENOENT || ::mkdir(path.c_str(), 0700) != 0)
             return false;
-        if (asRoot && ::chown(path.c_str(), uid, gid) != 0)
+        // The mode is set, not left to the umask (CUPS runs backends under umask 077).
+        if ((asRoot && ::chown(path.c_str(), uid, gid) != 0) || ::chmod(path.c_str(), 0700) != 0)
             return false;
         if (::lstat(path.c_str(), &st) != 0)
             return false;
     }
     return S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & 077) == 0;
+}
+
+// The spool root: open for reading by everyone (each user's session watches it for its own folder to
+// appear, before the first job), writable by its owner only. Under umask 077 a plain mkdir would leave it
+// closed to the users, so the mode is set explicitly; a root folder left closed by an older install is
+// opened again.
+bool spoolFolder(const std::string &root, bool asRoot)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(root.c_str(), &st) != 0) {
+        if (errno != ENOENT || ::mkdir(root.c_str(), 0755) != 0)
+            return errno == EEXIST;
+        return ::chmod(root.c_str(), 0755) == 0;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    if ((st.st_mode & 0755) != 0755 && st.st_uid == ::geteuid() && (asRoot || st.st_uid != 0))
+        ::chmod(root.c_str(), (st.st_mode & 07777) | 0755);
+    return true;
 }
 
 bool copyAll(int in, int out)
@@ -149,8 +173,8 @@ int main(int argc, char *argv[])
     }
 
     const std::string root = spoolRoot();
-    if (::mkdir(root.c_str(), 0711) != 0 && errno != EEXIST)
-        return fail(BackendFailed, "cannot create the spool folder", root + ": " + std::strerror(errno));
+    if (!spoolFolder(root, asRoot))
+        return fail(BackendFailed, "cannot prepare the spool folder", root + ": " + std::strerror(errno));
     const std::string folder = root + "/" + user;
     if (!userFolder(folder, uid, gid, asRoot))
         return fail(BackendFailed, "unusable spool folder", folder);
