@@ -201,7 +201,8 @@ void FmPrinter::conversionDone(bool ok, const QString &message)
     if (!job.isEmpty() && QFileInfo::exists(job)) {
         const QString kept = keptFolder();
         const QString target = kept + u'/' + QFileInfo(job).fileName();
-        if (QDir().mkpath(kept) && (QFile::rename(job, target) || (QFile::copy(job, target) && QFile::remove(job))))
+        if (QDir().mkpath(kept) &&
+            (QFile::rename(job, target) || (QFile::copy(job, target) && QFile::remove(job))))
             where = u" Il documento è conservato in "_s + target;
         else
             where = u" Il documento resta in "_s + job;

@@ -22,7 +22,8 @@ struct CapturedDocument
 // itself stays in the spool until releaseJob().
 // One document per run: once one is captured, later jobs stay in the spool, where the user's watcher
 // starts the next run for them when this one ends; none is replaced unseen. A job that cannot be used is
-// moved to keptFolder() (CaptureFailed) and the next one is taken. Nothing here blocks: Ghostscript is a child process.
+// moved to keptFolder() (CaptureFailed) and the next one is taken. Nothing here blocks: Ghostscript is a
+// child process.
 class FmPrinter : public QObject
 {
     Q_OBJECT

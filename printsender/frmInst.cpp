@@ -79,12 +79,11 @@ void frmInst::cbNext_Click()
             if (FaxPrinter::backendPath().isEmpty()) {
                 AppLog().WriteLog(u"Installazione stampante: backend mancante "_s +
                                   FaxPrinter::expectedBackendPath());
-                return showResult(u"Errore durante l'installazione della stampante "_s +
-                                  u"\nManca il programma della stampante per CUPS ("_s +
-                                  FaxPrinter::expectedBackendPath() +
-                                  u").\nEseguire come amministratore:\n"_s +
-                                  FaxPrinter::backendRepairCommand(programDir) +
-                                  u"\npoi ripetere l'installazione."_s);
+                return showResult(
+                    u"Errore durante l'installazione della stampante "_s +
+                    u"\nManca il programma della stampante per CUPS ("_s + FaxPrinter::expectedBackendPath() +
+                    u").\nEseguire come amministratore:\n"_s + FaxPrinter::backendRepairCommand(programDir) +
+                    u"\npoi ripetere l'installazione."_s);
             }
             if (m_ppd.isEmpty())
                 return showResult(u"Errore durante l'installazione della stampante "_s +
@@ -95,10 +94,12 @@ void frmInst::cbNext_Click()
     });
     connect(FmPrinter1, &FaxPrinter::installFinished, this, [this](bool ok) {
         if (ok)
-            return showResult(m_queueExisted ? u"Stampante già presente: invio dei documenti stampati attivato."_s
-                                             : u"Stampante installata correttamente"_s);
+            return showResult(m_queueExisted
+                                  ? u"Stampante già presente: invio dei documenti stampati attivato."_s
+                                  : u"Stampante installata correttamente"_s);
         AppLog().WriteLog(u"Installazione stampante: "_s + FmPrinter1->lastError());
-        QString text = u"Errore durante l'installazione della stampante "_s + u"\n"_s + FmPrinter1->lastError();
+        QString text =
+            u"Errore durante l'installazione della stampante "_s + u"\n"_s + FmPrinter1->lastError();
         if (FmPrinter1->queueFailed())
             text += u"\nEseguire come amministratore:\n"_s + FmPrinter1->queueCommand(m_ppd) +
                     u"\npoi ripetere l'installazione."_s;

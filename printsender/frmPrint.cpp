@@ -400,7 +400,8 @@ void frmPrint::settleSpooledJob()
     if (delivered || (m_shown && !handed))
         FmPrinter1->releaseJob();
     else
-        AppLog().WriteLog(u"Documento stampato lasciato in coda per il prossimo avvio: "_s + FmPrinter1->jobFile());
+        AppLog().WriteLog(u"Documento stampato lasciato in coda per il prossimo avvio: "_s +
+                          FmPrinter1->jobFile());
 }
 
 void frmPrint::deleteCapturedFiles()

@@ -2,8 +2,8 @@
 #include "frmPrint.h"
 
 #include "ConfigIni.h"
-#include "FmPrinter.h"
 #include "ErrorReporting.h"
+#include "FmPrinter.h"
 #include "FormHelpers.h"
 #include "ProgramInfo.h"
 #include "Prompt.h"

@@ -112,13 +112,15 @@ bool spoolFolder(const std::string &root, bool asRoot)
     return true;
 }
 
-bool copyAll(int in, int out)
+bool copyAll(int in, int out, long long &total)
 {
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(in, buffer, sizeof buffer);
         if (n == 0)
             return true;
+        if (n > 0)
+            total += n;
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -190,11 +192,18 @@ int main(int argc, char *argv[])
     const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (out < 0)
         return fail(BackendFailed, "cannot create the job file", std::strerror(errno));
-    bool ok = (!asRoot || ::fchown(out, uid, gid) == 0) && ::fchmod(out, 0600) == 0 && copyAll(in, out) &&
-              ::fsync(out) == 0;
+    long long total = 0;
+    bool ok = (!asRoot || ::fchown(out, uid, gid) == 0) && ::fchmod(out, 0600) == 0 &&
+              copyAll(in, out, total) && ::fsync(out) == 0;
     ok = (::close(out) == 0) && ok;
     if (in > 0)
         ::close(in);
+    if (ok && total == 0) {
+        // Nothing came through (a filter before this one failed): an empty job is no document.
+        ::unlink(temp.c_str());
+        g_temp[0] = '\0';
+        return fail(BackendFailed, "the job is empty", jobId);
+    }
     if (!ok || ::rename(temp.c_str(), final.c_str()) != 0) {
         const int saved = errno;
         ::unlink(temp.c_str());

@@ -164,15 +164,18 @@ private Q_SLOTS:
             << QStringList{u"1/../x"_s, user, u"t"_s, u"1"_s, QString()} << 5;
         QTest::newRow("missing job file")
             << QStringList{u"1"_s, user, u"t"_s, u"1"_s, QString(), u"/nonexistent/job.ps"_s} << 1;
+        // A filter before the backend failed: nothing to spool, no empty document for the sender.
+        QTest::newRow("empty job") << QStringList{u"1"_s, user, u"t"_s, u"1"_s, QString()} << 1;
     }
     void refused()
     {
         QFETCH(QStringList, args);
         QFETCH(int, code);
-        const Run r = run(args, "data");
+        const Run r = run(args, QByteArray(QTest::currentDataTag()) == "empty job" ? QByteArray() : "data");
         QCOMPARE(r.code, code);
         QVERIFY(r.err.startsWith("ERROR: ") || r.err.startsWith("Usage: "));
         QVERIFY(QDir(m_spool).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+        QVERIFY(jobs(SystemUser::loginName()).isEmpty());
     }
 
     // A job cancelled while it is being copied leaves nothing behind, neither in the user's folder nor

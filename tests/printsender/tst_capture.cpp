@@ -77,11 +77,11 @@ private Q_SLOTS:
         const CapturedDocument doc = printer.Document();
         QCOMPARE(doc.Pages, pages);
         QVERIFY(FmPrinter::isTiff(doc.FilePath));
-        QCOMPARE(int(QFile::permissions(doc.FilePath) & 0x0077), 0);   // private to the user
+        QCOMPARE(int(QFile::permissions(doc.FilePath) & 0x0077), 0); // private to the user
         // The job stays in the spool until the document was handed over or discarded.
         QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList{u"job-9-1.prn"_s});
         QCOMPARE(printer.jobFile(), m_spool + u"/job-9-1.prn"_s);
-        QVERIFY(QFile::exists(m_spool + u"/.job-10-5.part"_s));        // a job still written is left
+        QVERIFY(QFile::exists(m_spool + u"/.job-10-5.part"_s)); // a job still written is left
         TIFF *tif = TIFFOpen(QFile::encodeName(doc.FilePath).constData(), "r");
         QVERIFY(tif);
         float x = 0, y = 0;
@@ -119,7 +119,8 @@ private Q_SLOTS:
         drop(u"job-1-1.prn"_s, "\x01\x02 not a document");
         QFile older(m_spool + u"/job-1-1.prn"_s); // taken first
         QVERIFY(older.open(QIODevice::ReadWrite));
-        QVERIFY(older.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        QVERIFY(
+            older.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
         older.close();
         drop(u"job-0-1.prn"_s, TwoPages);
         FmPrinter printer;
@@ -156,7 +157,8 @@ private Q_SLOTS:
         QStringList order;
         for (const QFileInfo &f : FmPrinter::waitingJobs(m_spool))
             order.append(f.fileName());
-        QCOMPARE(order, (QStringList{u"job-12-1.prn"_s, u"job-9-1.prn"_s, u"job-10-1.prn"_s, u"job-3-1.prn"_s}));
+        QCOMPARE(order,
+                 (QStringList{u"job-12-1.prn"_s, u"job-9-1.prn"_s, u"job-10-1.prn"_s, u"job-3-1.prn"_s}));
     }
 };
 

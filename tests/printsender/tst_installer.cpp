@@ -84,14 +84,14 @@ private Q_SLOTS:
         const QStringList watcher = {u"systemctl --user daemon-reload"_s,
                                      u"systemctl --user enable --now quorin-fax.path"_s};
         const QString lpstat = u"lpstat -p QuorinPrinter"_s;
-        QTest::newRow("absent: installed")
-            << 1 << 0 << true << u"Stampante installata correttamente"_s << (QStringList{lpstat, lpadmin} + watcher);
+        QTest::newRow("absent: installed") << 1 << 0 << true << u"Stampante installata correttamente"_s
+                                           << (QStringList{lpstat, lpadmin} + watcher);
         // A second user, or an install that stopped half way: the queue is there, the watcher is made.
         QTest::newRow("present: watcher made")
             << 0 << 0 << true << u"Stampante già presente: invio dei documenti stampati attivato."_s
             << (QStringList{lpstat} + watcher);
-        QTest::newRow("lpadmin fails") << 1 << 1 << true << u"sudo lpadmin -p QuorinPrinter"_s
-                                       << QStringList{lpstat, lpadmin};
+        QTest::newRow("lpadmin fails")
+            << 1 << 1 << true << u"sudo lpadmin -p QuorinPrinter"_s << QStringList{lpstat, lpadmin};
         QTest::newRow("backend missing") << 1 << 0 << false << u"/backend/quorin"_s << QStringList{lpstat};
     }
     void install()
