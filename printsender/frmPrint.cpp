@@ -389,7 +389,7 @@ void frmPrint::settleSpooledJob()
     bool handed = false, delivered = false;
     if (cFaxSending) {
         for (const auto &entry : *cFaxSending) {
-            if (!entry->StrFiles().split(u'|').contains(document))
+            if (!entry->StrFiles().split(u'+').contains(document))
                 continue;
             handed = true;
             delivered = delivered || entry->Sent();

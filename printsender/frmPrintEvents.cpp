@@ -269,7 +269,7 @@ void frmPrint::ClientSock_SentFax2Server(const QString &IdFaxSent)
     entry->setFailed(false);
     // The server holds the printed document now: its spooled job is done with.
     const QString document = FmPrinter1->Document().FilePath;
-    if (!document.isEmpty() && entry->StrFiles().split(u'|').contains(document))
+    if (!document.isEmpty() && entry->StrFiles().split(u'+').contains(document))
         FmPrinter1->releaseJob();
     Q_EMIT pendingChanged();
     if (!G.HiddenMode) {

@@ -1,9 +1,12 @@
 // The print-to-fax sender Sendora.
+#include "CommandLine.h"
 #include "Prompt.h"
 #include "StartupMain.h"
 
 #include <QApplication>
 #include <QTimer>
+
+#include <cstdio>
 
 using namespace Qt::StringLiterals;
 
@@ -23,6 +26,17 @@ int main(int argc, char *argv[])
         [&startup] { QCoreApplication::exit(startup.exitCode()); }, Qt::QueuedConnection);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
+    // A hidden run is unattended: no message box waits for a click. What the boxes would have said goes
+    // to standard error (and the log), the exit code says how the run ended.
+    const Sendora::CommandLine line = Sendora::CommandLine::parse(Sendora::CommandLine::join(arguments));
+    const bool unattended = !line.InstallMode && line.HiddenMode;
+    if (unattended)
+        Prompt::setAnswering(true);
     QTimer::singleShot(0, &startup, [&startup, arguments] { startup.Main(arguments); });
-    return app.exec();
+    const int code = app.exec();
+    if (unattended) {
+        for (const Prompt::Record &r : Prompt::records())
+            std::fprintf(stderr, "Sendora: %s\n", qPrintable(QString(r.text).replace(u"\r\n"_s, u" "_s)));
+    }
+    return code;
 }

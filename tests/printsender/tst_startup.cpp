@@ -107,6 +107,7 @@ private Q_SLOTS:
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
         QVERIFY(Prompt::lastRecord().text.contains(u"Mismatched tag: 'fax'"_s));
         QVERIFY(Prompt::lastRecord().text.endsWith(u"Sorgente: -XMLParser"_s));
+        QCOMPARE(startup.exitCode(), int(Sendora::ExitJobFile));
     }
 
     // Nothing to send: the run ends at once instead of waiting for ever.
@@ -114,16 +115,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("code");
         QTest::newRow("no file name")
-            << u"-N -H"_s << u"Parametro *Nome File XML* non presente.\r\nImpossibile continuare."_s;
+            << u"-N -H"_s << u"Parametro *Nome File XML* non presente.\r\nImpossibile continuare."_s
+            << int(Sendora::ExitUsage);
         QTest::newRow("missing file")
-            << u"-N -H -F /nonexistent/job.xml"_s << u"File: /nonexistent/job.xml non trovato."_s;
-        QTest::newRow("no fax element") << u"-N -H -F JOB"_s << QString();
+            << u"-N -H -F /nonexistent/job.xml"_s << u"File: /nonexistent/job.xml non trovato."_s
+            << int(Sendora::ExitJobFile);
+        QTest::newRow("no fax element") << u"-N -H -F JOB"_s << QString() << int(Sendora::ExitJobFile);
     }
     void nothingToWaitFor()
     {
         QFETCH(QString, line);
         QFETCH(QString, message);
+        QFETCH(int, code);
         FakeFaxServer server;
         QVERIFY(server.listen());
         configure(server);
@@ -131,7 +136,8 @@ private Q_SLOTS:
         Sendora::StartupMain startup;
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({line});
-        QVERIFY(exit.wait(20000));
+        QTRY_COMPARE_WITH_TIMEOUT(exit.count(), 1, 20000);
+        QCOMPARE(startup.exitCode(), code);
         QCOMPARE(promptTexts(), message.isEmpty() ? QStringList() : QStringList{message});
         QVERIFY(server.receivedFrames("NEWFAX").isEmpty());
         QVERIFY(!startup.sendWindow() || !startup.sendWindow()->isVisible());
