@@ -5,6 +5,7 @@
 #include "frmStatoInvio.h"
 
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 
 class TestStartup : public QObject
@@ -232,6 +233,51 @@ private Q_SLOTS:
     }
 
     // A server that cannot be found and a search the user gives up: nothing written, the program ends.
+    // A printed document is never lost to a start-up that was given up: it waits for the next run. Once
+    // the window was seen and closed unsent, the user has discarded it.
+    void printedJobOutlivesGivenUpStart_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("code");
+        QTest::newRow("search answered No") << QByteArray("[Config]\r\nServer=127.0.0.1\r\nPort=0\r\n") << 1;
+        QTest::newRow("server unreachable")
+            << QByteArray("[Config]\r\nServer=127.0.0.1\r\nPort=CLOSED\r\n") << 1;
+        QTest::newRow("window closed unsent") << QByteArray() << 0;
+    }
+    void printedJobOutlivesGivenUpStart()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, code);
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        if (ini.isEmpty()) {
+            configure(server);
+        } else {
+            quint16 closed = 0;
+            {
+                FakeFaxServer probe;
+                QVERIFY(probe.listen());
+                closed = probe.port();
+            }
+            resetSendora(ini.replace("CLOSED", QByteArray::number(closed)));
+        }
+        const QString printed = spoolJob(m_home, u"job-8-1.prn"_s, 1);
+        QVERIFY(!printed.isEmpty());
+        Prompt::setNextAnswer(QMessageBox::No);
+        Sendora::StartupMain startup;
+        QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
+        startup.Main({u"-N"_s});
+        if (code == 0) {
+            QTRY_VERIFY(startup.sendWindow() && startup.sendWindow()->isVisible());
+            QTRY_VERIFY(startup.sendWindow()->findChild<QPushButton *>(u"cbSend"_s)->isEnabled());
+            QVERIFY(startup.sendWindow()->close());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(exit.count(), 1, 20000);
+        QCOMPARE(startup.exitCode(), code);
+        QCOMPARE(QFile::exists(printed), code != 0);
+        QFile::remove(printed);
+    }
+
     void searchGivenUp()
     {
         resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=0\r\n");
