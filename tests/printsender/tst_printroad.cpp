@@ -139,7 +139,7 @@ class TestPrintRoad : public QObject
         m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
         // The scheduler goes with the test, also when the test is killed.
         m_cupsd.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_cupsd.start(u"cupsd"_s, {u"-f"_s, u"-c"_s, root + u"/conf/cupsd.conf"_s, u"-s"_s,
+        m_cupsd.start(QStandardPaths::findExecutable(u"cupsd"_s), {u"-f"_s, u"-c"_s, root + u"/conf/cupsd.conf"_s, u"-s"_s,
                                    root + u"/conf/cups-files.conf"_s});
         if (!m_cupsd.waitForStarted())
             return false;
@@ -217,9 +217,10 @@ private Q_SLOTS:
             return;
         if (::geteuid() != 0)
             QSKIP("the print road needs root: it starts a private CUPS scheduler and makes a test user");
-        for (const char *tool : {"cupsd", "lp", "lpadmin", "lpstat", "runuser", "useradd", "gs"})
-            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty() &&
-                !QFileInfo::exists(u"/usr/sbin/"_s + QString::fromLatin1(tool)))
+        // The administrator's tools live in sbin, which a plain PATH may lack.
+        qputenv("PATH", qgetenv("PATH") + ":/usr/sbin:/sbin");
+        for (const char *tool : {"cupsd", "lp", "lpadmin", "lpstat", "runuser", "useradd", "userdel", "gs"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
                 QSKIP(qPrintable(u"the print road needs "_s + QString::fromLatin1(tool)));
         if (!QFileInfo(u"/usr/lib/cups/filter/texttopdf"_s).exists())
             QSKIP("the print road needs the CUPS filters (cups-filters)");
