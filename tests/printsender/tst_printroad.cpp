@@ -6,6 +6,7 @@
 // "userSendsEachJob" as that user. Without root, or without CUPS, it skips with the reason.
 #include "FaxPrinter.h"
 #include "FmPrinter.h"
+#include "PrivateCups.h"
 #include "SendoraRig.h"
 
 #include <QImage>
@@ -17,11 +18,8 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
-#include <QTcpServer>
 
-#include <csignal>
 #include <pwd.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,12 +27,6 @@ namespace {
 
 const QString RoadUser = u"quorinroad"_s;
 const QStringList Documents = {u"offerta.pdf"_s, u"nota.txt"_s, u"schema.png"_s};
-
-int freePort()
-{
-    QTcpServer probe;
-    return probe.listen(QHostAddress::LocalHost) ? probe.serverPort() : 0;
-}
 
 struct Mode
 {
@@ -60,8 +52,7 @@ class TestPrintRoad : public QObject
 
     QTemporaryDir m_base;
     QString m_cupsRoot, m_spool, m_userDir;
-    QProcess m_cupsd;
-    int m_port = 0;
+    std::unique_ptr<PrivateCups> m_cups;
     bool m_madeUser = false;
     uid_t m_uid = 0;
     gid_t m_gid = 0;
@@ -72,24 +63,11 @@ class TestPrintRoad : public QObject
                    const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
                    int timeout = 60000)
     {
-        QProcess p;
-        p.setProcessEnvironment(env);
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(program, args);
-        if (!p.waitForStarted() || !p.waitForFinished(timeout)) {
-            p.kill();
-            p.waitForFinished();
-            return -1;
-        }
-        if (output)
-            *output = p.readAll();
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        return PrivateCups::run(program, args, output, env, timeout);
     }
     QProcessEnvironment cupsEnv() const
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(u"CUPS_SERVER"_s, u"127.0.0.1:"_s + QString::number(m_port));
-        return env;
+        return m_cups ? m_cups->env() : QProcessEnvironment::systemEnvironment();
     }
     // As the user, under the closed umask CUPS itself and careful users have.
     int asUser(const QString &command, QByteArray *output = nullptr, const QStringList &extraEnv = {},
@@ -105,57 +83,7 @@ class TestPrintRoad : public QObject
         QFile f(path);
         return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush();
     }
-    bool startCupsd()
-    {
-        const QString root = m_cupsRoot;
-        for (const QString &d : {u"conf/ppd"_s, u"conf/ssl"_s, u"bin/backend"_s, u"requests"_s, u"cache"_s,
-                                 u"state"_s, u"tmp"_s, u"log"_s})
-            if (!QDir().mkpath(root + u'/' + d))
-                return false;
-        // CUPS's own filters, the private backend folder with the fax backend as it is installed.
-        for (const QString &d : {u"filter"_s, u"daemon"_s, u"cgi-bin"_s, u"notifier"_s, u"monitor"_s})
-            QFile::link(u"/usr/lib/cups/"_s + d, root + u"/bin/"_s + d);
-        const QString backend = root + u"/bin/backend/quorin"_s;
-        if (!QFile::copy(QStringLiteral(QUORIN_BACKEND), backend) ||
-            ::chmod(QFile::encodeName(backend).constData(), 0700) != 0)
-            return false;
-        ::chmod(QFile::encodeName(root + u"/tmp"_s).constData(), 01777);
-        const QByteArray r = QFile::encodeName(root);
-        const QByteArray files = "User lp\nGroup lp\nSystemGroup root\nServerRoot " + r +
-                                 "/conf\nServerBin " + r + "/bin\nRequestRoot " + r + "/requests\nCacheDir " +
-                                 r + "/cache\nStateDir " + r + "/state\nTempDir " + r + "/tmp\nAccessLog " +
-                                 r + "/log/access_log\nErrorLog " + r + "/log/error_log\nPageLog " + r +
-                                 "/log/page_log\nDataDir /usr/share/cups\nFileDevice No\n"
-                                 "SetEnv QUORIN_SPOOL_DIR " +
-                                 QFile::encodeName(m_spool) + "\n";
-        const QByteArray conf =
-            "Listen 127.0.0.1:" + QByteArray::number(m_port) +
-            "\nLogLevel info\nWebInterface No\nBrowsing No\nBrowseLocalProtocols none\n"
-            "<Location />\n  Order allow,deny\n  Allow 127.0.0.1\n</Location>\n"
-            "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
-        if (!writeFile(root + u"/conf/cups-files.conf"_s, files) ||
-            !writeFile(root + u"/conf/cupsd.conf"_s, conf))
-            return false;
-        m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
-        // The scheduler goes with the test, also when the test is killed.
-        m_cupsd.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
-        m_cupsd.start(QStandardPaths::findExecutable(u"cupsd"_s), {u"-f"_s, u"-c"_s, root + u"/conf/cupsd.conf"_s, u"-s"_s,
-                                   root + u"/conf/cups-files.conf"_s});
-        if (!m_cupsd.waitForStarted())
-            return false;
-        return QTest::qWaitFor(
-                   [this] {
-                       return m_cupsd.state() != QProcess::Running ||
-                              run(u"lpstat"_s, {u"-r"_s}, nullptr, cupsEnv(), 5000) == 0;
-                   },
-                   20000) &&
-               m_cupsd.state() == QProcess::Running;
-    }
-    QString cupsLog() const
-    {
-        QFile f(m_cupsRoot + u"/log/error_log"_s);
-        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll().right(4000)) : QString();
-    }
+    QString cupsLog() const { return m_cups ? m_cups->log() : QString(); }
     QStringList spooled() const
     {
         return QDir(m_spool + u'/' + RoadUser).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
@@ -245,30 +173,16 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(m_userDir));
         QCOMPARE(::chown(QFile::encodeName(m_userDir).constData(), m_uid, m_gid), 0);
         QCOMPARE(::chmod(QFile::encodeName(m_userDir).constData(), 0700), 0);
-        m_port = freePort();
-        QVERIFY(m_port > 0);
-        QVERIFY2(startCupsd(), qPrintable(QString::fromLocal8Bit(m_cupsd.readAll()) + cupsLog()));
+        m_cups = std::make_unique<PrivateCups>(m_cupsRoot, m_spool);
+        QVERIFY2(m_cups->start(QStringLiteral(QUORIN_BACKEND)), qPrintable(m_cups->output() + cupsLog()));
         QByteArray out;
-        // The scheduler may answer before it takes printers: a few tries.
-        int code = -1;
-        for (int i = 0; i < 10 && code != 0; ++i) {
-            if (i > 0)
-                QTest::qWait(500);
-            code = run(u"lpadmin"_s,
-                       FaxPrinter::lpadminArguments(u"QuorinPrinter"_s, QStringLiteral(QUORIN_PPD_FILE)),
-                       &out, cupsEnv());
-        }
-        QVERIFY2(code == 0, out.constData());
+        QVERIFY2(m_cups->addQueue(
+                     FaxPrinter::lpadminArguments(u"QuorinPrinter"_s, QStringLiteral(QUORIN_PPD_FILE)), &out),
+                 out.constData());
     }
     void cleanupTestCase()
     {
-        if (m_cupsd.state() != QProcess::NotRunning) {
-            m_cupsd.terminate();
-            if (!m_cupsd.waitForFinished(10000)) {
-                m_cupsd.kill();
-                m_cupsd.waitForFinished();
-            }
-        }
+        m_cups.reset(); // stops the scheduler
         if (m_madeUser)
             run(u"userdel"_s, {RoadUser});
     }
@@ -306,8 +220,8 @@ private Q_SLOTS:
         }
         int expected = 0;
         for (const QString &name : Documents) {
-            QCOMPARE(asUser(u"exec lp -h 127.0.0.1:"_s + QString::number(m_port) + u" -d QuorinPrinter '"_s +
-                                m_userDir + u'/' + name + u'\'',
+            QCOMPARE(asUser(u"exec lp -h 127.0.0.1:"_s + QString::number(m_cups->port()) +
+                                u" -d QuorinPrinter '"_s + m_userDir + u'/' + name + u'\'',
                             &out),
                      0);
             QVERIFY2(!out.contains("deprecated"), out.constData());
