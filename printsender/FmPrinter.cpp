@@ -25,7 +25,10 @@ FmPrinter::~FmPrinter()
     if (m_gs) {
         m_gs->disconnect(this);
         m_gs->kill();
+        m_gs->waitForFinished(2000);
     }
+    if (!m_targetFile.isEmpty())
+        QFile::remove(m_targetFile); // a conversion cut short; the job itself stays in the spool
 }
 
 QString FmPrinter::spoolDir() const

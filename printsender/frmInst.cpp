@@ -74,17 +74,18 @@ void frmInst::cbNext_Click()
     connect(FmPrinter1, &FaxPrinter::installedChecked, this, [this, programDir](bool installed) {
         m_queueExisted = installed;
         m_ppd = FaxPrinter::ppdPath(programDir);
+        // Without the backend CUPS refuses the queue ("Bad device-uri scheme"), and a queue left by an
+        // install that stopped half way loses every job: say what to run.
+        if (FaxPrinter::backendPath().isEmpty()) {
+            AppLog().WriteLog(u"Installazione stampante: backend mancante "_s +
+                              FaxPrinter::expectedBackendPath());
+            return showResult(u"Errore durante l'installazione della stampante "_s +
+                              u"\nManca il programma della stampante per CUPS ("_s +
+                              FaxPrinter::expectedBackendPath() + u").\nEseguire come amministratore:\n"_s +
+                              FaxPrinter::backendRepairCommand(programDir) +
+                              u"\npoi ripetere l'installazione."_s);
+        }
         if (!installed) {
-            // Without the backend CUPS refuses the queue ("Bad device-uri scheme"): say what to run.
-            if (FaxPrinter::backendPath().isEmpty()) {
-                AppLog().WriteLog(u"Installazione stampante: backend mancante "_s +
-                                  FaxPrinter::expectedBackendPath());
-                return showResult(
-                    u"Errore durante l'installazione della stampante "_s +
-                    u"\nManca il programma della stampante per CUPS ("_s + FaxPrinter::expectedBackendPath() +
-                    u").\nEseguire come amministratore:\n"_s + FaxPrinter::backendRepairCommand(programDir) +
-                    u"\npoi ripetere l'installazione."_s);
-            }
             if (m_ppd.isEmpty())
                 return showResult(u"Errore durante l'installazione della stampante "_s +
                                   u"\nFile QuorinFax.ppd non trovato: eseguire come amministratore\n"

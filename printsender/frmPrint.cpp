@@ -386,7 +386,7 @@ void frmPrint::settleSpooledJob()
     const QString document = FmPrinter1->Document().FilePath;
     if (FmPrinter1->jobFile().isEmpty() || document.isEmpty())
         return;
-    bool handed = false, delivered = false;
+    bool handed = m_sendTried, delivered = false;
     if (cFaxSending) {
         for (const auto &entry : *cFaxSending) {
             if (!entry->StrFiles().split(u'+').contains(document))

@@ -124,6 +124,7 @@ private:
     bool m_loaded = false;
     bool m_unloaded = false;
     bool m_shown = false;
+    bool m_sendTried = false; // the captured document was handed to the link at least once
     bool m_PickedFromBook = false;
     PickedList m_PickedList;
     QString m_userName;

@@ -93,6 +93,9 @@ private Q_SLOTS:
         QTest::newRow("lpadmin fails")
             << 1 << 1 << true << u"sudo lpadmin -p QuorinPrinter"_s << QStringList{lpstat, lpadmin};
         QTest::newRow("backend missing") << 1 << 0 << false << u"/backend/quorin"_s << QStringList{lpstat};
+        // A queue left by an install that stopped half way, without its backend, would lose every job.
+        QTest::newRow("present, backend missing")
+            << 0 << 0 << false << u"/backend/quorin"_s << QStringList{lpstat};
     }
     void install()
     {

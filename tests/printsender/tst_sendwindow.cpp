@@ -329,6 +329,11 @@ private Q_SLOTS:
         m_w->ClientSock->ConnectClose();
         QTRY_VERIFY(!m_w->cFaxSending->anyPending());
         QVERIFY(m_w->cFaxSending->item(key)->Failed());
+        // The fax never reached the server: its printed job stays for the next run, window seen or not.
+        const QString spooled = m_home.filePath(u"spool/"_s) + SystemUser::loginName() + u"/job-1-1.prn"_s;
+        m_w->show();
+        QVERIFY(m_w->close());
+        QVERIFY(QFile::exists(spooled));
     }
 
     void storeAsReceived()
