@@ -12,6 +12,16 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    // A hidden run started without a desktop (a scheduled job, a server's integration) needs no screen.
+    {
+        QStringList raw;
+        for (int i = 1; i < argc; ++i)
+            raw.append(QString::fromLocal8Bit(argv[i]));
+        const Sendora::CommandLine early = Sendora::CommandLine::parse(Sendora::CommandLine::join(raw));
+        if (!early.InstallMode && early.HiddenMode && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+            qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Sendora"_s);
     QApplication::setOrganizationName(u"Quorin"_s);

@@ -104,7 +104,10 @@ private Q_SLOTS:
     {
         QVERIFY(m_home.setUp(TestHome::Layout::ByVariable));
         qputenv("QUORIN_SPOOL_DIR", QFile::encodeName(m_home.filePath(u"spool"_s)));
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+        // No screen at all: a hidden run finds its own way.
+        qunsetenv("QT_QPA_PLATFORM");
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
         m_small = m_home.filePath(u"small.tif"_s);
         m_large = m_home.filePath(u"large.tif"_s);
         m_other = m_home.filePath(u"other.tif"_s);
