@@ -170,6 +170,11 @@ private Q_SLOTS:
         QVERIFY(pw);
         m_uid = pw->pw_uid;
         m_gid = pw->pw_gid;
+        {
+            QByteArray out;
+            if (run(u"runuser"_s, {u"-u"_s, RoadUser, u"--"_s, u"true"_s}, &out) != 0)
+                QSKIP(qPrintable(u"cannot run programs as the test user: "_s + QString::fromLocal8Bit(out)));
+        }
         QVERIFY(QDir().mkpath(m_userDir));
         QCOMPARE(::chown(QFile::encodeName(m_userDir).constData(), m_uid, m_gid), 0);
         QCOMPARE(::chmod(QFile::encodeName(m_userDir).constData(), 0700), 0);
