@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSaveFile>
 #include <QStandardPaths>
@@ -50,19 +51,85 @@ QString FaxPrinter::serviceUnitText(const QString &commandLine)
            commandLine + u"\n"_s;
 }
 
-QStringList FaxPrinter::lpadminArguments(const QString &name)
+QStringList FaxPrinter::lpadminArguments(const QString &name, const QString &ppd)
 {
     return {u"-p"_s,
             name,
             u"-E"_s,
             u"-v"_s,
             u"quorin:/"_s,
-            u"-m"_s,
-            u"raw"_s,
+            u"-P"_s,
+            ppd,
             u"-D"_s,
             u"Quorin fax printer"_s,
             u"-o"_s,
             u"printer-is-shared=false"_s};
+}
+
+namespace {
+
+QString firstExisting(const QStringList &candidates)
+{
+    for (const QString &path : candidates) {
+        if (QFileInfo(path).isFile())
+            return path;
+    }
+    return {};
+}
+
+QString quoted(const QString &text)
+{
+    return text.contains(u' ') ? u"\""_s + text + u"\""_s : text;
+}
+
+} // namespace
+
+QString FaxPrinter::backendPath()
+{
+    const QString env = qEnvironmentVariable("QUORIN_CUPS_SERVERBIN");
+    QStringList folders;
+    if (!env.isEmpty())
+        folders = {env};
+    else
+        folders = {u"/usr/lib/cups"_s, u"/usr/libexec/cups"_s, u"/usr/local/lib/cups"_s};
+    for (const QString &folder : folders) {
+        const QString path = folder + u"/backend/quorin"_s;
+        if (QFileInfo::exists(path))
+            return path;
+    }
+    return {};
+}
+
+QString FaxPrinter::expectedBackendPath()
+{
+    const QString env = qEnvironmentVariable("QUORIN_CUPS_SERVERBIN");
+    return (env.isEmpty() ? u"/usr/lib/cups"_s : env) + u"/backend/quorin"_s;
+}
+
+QString FaxPrinter::ppdPath(const QString &programDir)
+{
+    const QString env = qEnvironmentVariable("QUORIN_PPD");
+    if (!env.isEmpty())
+        return env;
+    return firstExisting({programDir + u"/../share/quorin/QuorinFax.ppd"_s,
+                          u"/usr/local/share/quorin/QuorinFax.ppd"_s, u"/usr/share/quorin/QuorinFax.ppd"_s});
+}
+
+QString FaxPrinter::backendRepairCommand(const QString &programDir)
+{
+    const QString built = programDir + u"/quorin-backend"_s;
+    if (!QFileInfo(built).isFile())
+        return u"sudo scripts/install"_s;
+    return u"sudo install -o root -g root -m 0700 "_s + quoted(QDir::cleanPath(built)) + u' ' +
+           expectedBackendPath() + u"\nsudo install -d -o root -g root -m 0755 "_s + spoolRoot();
+}
+
+QString FaxPrinter::queueCommand(const QString &ppd) const
+{
+    QStringList words;
+    for (const QString &a : lpadminArguments(m_name, ppd))
+        words.append(a.contains(u' ') ? u"\""_s + a + u"\""_s : a);
+    return u"sudo lpadmin "_s + words.join(u' ');
 }
 
 void FaxPrinter::checkInstalled()
@@ -70,17 +137,21 @@ void FaxPrinter::checkInstalled()
     runSteps({{u"lpstat"_s, {u"-p"_s, m_name}}}, [this](bool ok) { Q_EMIT installedChecked(ok); });
 }
 
-void FaxPrinter::install(const QString &commandLine)
+void FaxPrinter::install(const QString &commandLine, const QString &ppd, bool queueExists)
 {
     m_lastError.clear();
+    m_queueFailed = false;
     if (!writeUnits(commandLine)) {
         Q_EMIT installFinished(false);
         return;
     }
-    runSteps({{u"lpadmin"_s, lpadminArguments(m_name)},
-              {u"systemctl"_s, {u"--user"_s, u"daemon-reload"_s}},
-              {u"systemctl"_s, {u"--user"_s, u"enable"_s, u"--now"_s, pathUnitName()}}},
-             [this](bool ok) { Q_EMIT installFinished(ok); });
+    // The user's watcher is set up every time: a second user of the desktop, or an install that stopped
+    // half way, gets one although the queue is there already.
+    QList<Step> steps = {{u"systemctl"_s, {u"--user"_s, u"daemon-reload"_s}},
+                         {u"systemctl"_s, {u"--user"_s, u"enable"_s, u"--now"_s, pathUnitName()}}};
+    if (!queueExists)
+        steps.prepend({u"lpadmin"_s, lpadminArguments(m_name, ppd)});
+    runSteps(steps, [this](bool ok) { Q_EMIT installFinished(ok); });
 }
 
 bool FaxPrinter::writeUnits(const QString &commandLine)
@@ -139,6 +210,7 @@ void FaxPrinter::runNext()
     connect(
         m_process, &QProcess::finished, this, [this, step, finish](int code, QProcess::ExitStatus status) {
             if (status != QProcess::NormalExit || code != 0) {
+                m_queueFailed = step.program == u"lpadmin"_s;
                 m_lastError = step.program + u": "_s + QString::fromLocal8Bit(m_process->readAll()).trimmed();
                 return finish(false);
             }

@@ -24,9 +24,12 @@ public:
 
     // Asks CUPS whether the printer exists ("lpstat -p NAME"); answers with installedChecked.
     void checkInstalled();
-    // Creates the queue for the backend and binds it to the command line (the program and its arguments)
-    // through the user units; answers with installFinished.
-    void install(const QString &commandLine);
+    // Binds the command line (the program and its arguments) to the user's spool folder through the user
+    // units, and creates the queue on the backend with the PPD unless it exists; answers with
+    // installFinished.
+    void install(const QString &commandLine, const QString &ppd, bool queueExists);
+    // Whether the last install failed at creating the queue (rights), not at the user's watcher.
+    bool queueFailed() const { return m_queueFailed; }
     bool busy() const { return m_running; }
     // What went wrong in the last install, for the log.
     QString lastError() const { return m_lastError; }
@@ -40,8 +43,17 @@ public:
     static QString serviceUnitName() { return QStringLiteral("quorin-fax.service"); }
     static QString pathUnitText(const QString &spoolFolder);
     static QString serviceUnitText(const QString &commandLine);
-    // The lpadmin arguments that create the queue.
-    static QStringList lpadminArguments(const QString &name);
+    // The lpadmin arguments that create the queue with the PPD.
+    static QStringList lpadminArguments(const QString &name, const QString &ppd);
+    // The installed backend ($QUORIN_CUPS_SERVERBIN or CUPS's usual folders, "backend/quorin"); empty
+    // when missing. expectedBackendPath() is where it belongs.
+    static QString backendPath();
+    static QString expectedBackendPath();
+    // The queue's PPD ($QUORIN_PPD, beside the programs in ../share/quorin, or the usual data folders).
+    static QString ppdPath(const QString &programDir);
+    // What an administrator runs to put the backend in place, and to create the queue.
+    static QString backendRepairCommand(const QString &programDir);
+    QString queueCommand(const QString &ppd) const;
 
 Q_SIGNALS:
     void installedChecked(bool installed);
@@ -62,5 +74,6 @@ private:
     QList<Step> m_steps;
     std::function<void(bool)> m_done;
     bool m_running = false;
+    bool m_queueFailed = false;
     QString m_lastError;
 };

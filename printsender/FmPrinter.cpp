@@ -12,6 +12,8 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
+
 #include <tiffio.h>
 
 using namespace Qt::StringLiterals;
@@ -23,9 +25,10 @@ FmPrinter::~FmPrinter()
     if (m_gs) {
         m_gs->disconnect(this);
         m_gs->kill();
+        m_gs->waitForFinished(2000);
     }
-    if (!m_rawFile.isEmpty())
-        QFile::remove(m_rawFile);
+    if (!m_targetFile.isEmpty())
+        QFile::remove(m_targetFile); // a conversion cut short; the job itself stays in the spool
 }
 
 QString FmPrinter::spoolDir() const
@@ -71,6 +74,25 @@ QStringList FmPrinter::capturedFiles() const
     return files;
 }
 
+QFileInfoList FmPrinter::waitingJobs(const QString &folder)
+{
+    // Hidden files are jobs the backend is still writing. Oldest first: CUPS numbers its jobs upwards,
+    // the file time settles jobs from before a restart of CUPS.
+    QFileInfoList jobs = QDir(folder).entryInfoList(QDir::Files | QDir::NoDotAndDotDot);
+    auto jobNumber = [](const QFileInfo &f) {
+        const QString name = f.fileName();
+        return name.startsWith(u"job-"_s) ? name.section(u'-', 1, 1).toLongLong() : 0;
+    };
+    std::stable_sort(jobs.begin(), jobs.end(), [&](const QFileInfo &a, const QFileInfo &b) {
+        const QDateTime ta = a.lastModified(), tb = b.lastModified();
+        if (ta != tb)
+            return ta < tb;
+        const qint64 na = jobNumber(a), nb = jobNumber(b);
+        return na != nb ? na < nb : a.fileName() < b.fileName();
+    });
+    return jobs;
+}
+
 void FmPrinter::scan()
 {
     if (m_watcher && QFileInfo(spoolDir()).isDir() && !m_watcher->directories().contains(spoolDir()))
@@ -79,30 +101,33 @@ void FmPrinter::scan()
         return; // one job at a time; the rest is looked at when this one is done
     if (!m_rawFile.isEmpty() || !m_documents.isEmpty())
         return; // one document per run: later jobs wait in the spool for the next run
-    QDir dir(spoolDir());
-    // Hidden files are jobs the backend is still writing.
-    const QFileInfoList jobs = dir.entryInfoList(QDir::Files | QDir::NoDotAndDotDot, QDir::Time);
+    const QFileInfoList jobs = waitingJobs(spoolDir());
     if (jobs.isEmpty())
         return;
-    const QFileInfo newest = jobs.first();
+    const QFileInfo oldest = jobs.first();
     const QString temp = AppPaths::tempDir();
     if (temp.isEmpty())
         return Q_EMIT CaptureFailed(u"Cartella temporanea non disponibile."_s);
     const QString stamp =
         QString::number(QDateTime::currentMSecsSinceEpoch()) + u'-' + QString::number(++m_counter);
-    m_rawFile = temp + u"print-"_s + stamp + u".prn"_s;
-    // Moved, not copied: the spool watcher must not meet the same job again.
-    if (!QFile::rename(newest.absoluteFilePath(), m_rawFile)) {
-        if (!QFile::copy(newest.absoluteFilePath(), m_rawFile) || !QFile::remove(newest.absoluteFilePath())) {
-            QFile::remove(m_rawFile);
-            m_rawFile.clear();
-            return Q_EMIT CaptureFailed(u"Impossibile prelevare il documento "_s + newest.absoluteFilePath());
-        }
-    }
-    QFile::setPermissions(m_rawFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    // The job stays in the spool until it is handed to the server or the user discards it: a run that
+    // ends before (no server, start-up given up) leaves it for the next one.
+    m_rawFile = oldest.absoluteFilePath();
     m_targetFile = temp + u"QVPRINT-"_s + stamp + u".tif"_s;
     if (!convert(m_rawFile, m_targetFile))
         conversionDone(false, u"Ghostscript (gs) non trovato."_s);
+}
+
+QString FmPrinter::keptFolder()
+{
+    return AppPaths::dataDir() + u"/unreadable-prints"_s;
+}
+
+void FmPrinter::releaseJob()
+{
+    if (!m_jobFile.isEmpty())
+        QFile::remove(m_jobFile);
+    m_jobFile.clear();
 }
 
 bool FmPrinter::isTiff(const QString &path)
@@ -160,21 +185,34 @@ bool FmPrinter::convert(const QString &source, const QString &target)
 
 void FmPrinter::conversionDone(bool ok, const QString &message)
 {
-    if (!m_rawFile.isEmpty())
-        QFile::remove(m_rawFile);
+    const QString job = m_rawFile;
     m_rawFile.clear();
     const int pages = ok ? tiffPageCount(m_targetFile) : 0;
-    if (!ok || pages < 1) {
-        QFile::remove(m_targetFile);
-        Q_EMIT CaptureFailed(u"Conversione del documento stampato non riuscita. "_s + message);
-    } else {
+    if (ok && pages >= 1) {
         QFile::setPermissions(m_targetFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         m_documents.append({m_targetFile, pages});
+        m_jobFile = job;
         m_targetFile.clear();
         Q_EMIT PrintComplete();
         return;
     }
+    QFile::remove(m_targetFile);
     m_targetFile.clear();
+    // A job that cannot be converted is not deleted: it leaves the spool (or the watcher would start the
+    // sender for it again and again) for a folder the message names.
+    QString where;
+    if (!job.isEmpty() && QFileInfo::exists(job)) {
+        const QString kept = keptFolder();
+        const QString target = kept + u'/' + QFileInfo(job).fileName();
+        if (QDir().mkpath(kept) &&
+            (QFile::rename(job, target) || (QFile::copy(job, target) && QFile::remove(job))))
+            where = u" Il documento è conservato in "_s + target;
+        else
+            where = u" Il documento resta in "_s + job;
+    }
+    Q_EMIT CaptureFailed(u"Conversione del documento stampato non riuscita. "_s + message + where);
     // The next job, if any: this one could not be used.
+    if (QFileInfo::exists(job))
+        return; // still in the spool: taking it again would loop
     QMetaObject::invokeMethod(this, &FmPrinter::scan, Qt::QueuedConnection);
 }

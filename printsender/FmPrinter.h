@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFileInfoList>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -16,11 +17,13 @@ struct CapturedDocument
 };
 
 // The capture side of the fax printer. Once given the printer name it watches the user's spool folder
-// (FaxPrinter::spoolDir()); the newest job there is moved into the private temporary folder and turned
-// into a G4 fax TIFF at 204x196 dpi by Ghostscript (a TIFF job is taken as it is). PrintComplete follows.
+// (FaxPrinter::spoolDir()); the oldest job there is turned into a G4 fax TIFF at 204x196 dpi in the
+// private temporary folder by Ghostscript (a TIFF job is taken as it is). PrintComplete follows; the job
+// itself stays in the spool until releaseJob().
 // One document per run: once one is captured, later jobs stay in the spool, where the user's watcher
 // starts the next run for them when this one ends; none is replaced unseen. A job that cannot be used is
-// dropped (CaptureFailed) and the next one is taken. Nothing here blocks: Ghostscript is a child process.
+// moved to keptFolder() (CaptureFailed) and the next one is taken. Nothing here blocks: Ghostscript is a
+// child process.
 class FmPrinter : public QObject
 {
     Q_OBJECT
@@ -41,6 +44,15 @@ public:
     // Every fax file made in this run (the sender deletes them when it closes).
     QStringList capturedFiles() const;
 
+    // The spooled job behind the captured document: deleted once the document was handed to the server or
+    // the user discarded it; until then it stays in the spool for a later run.
+    QString jobFile() const { return m_jobFile; }
+    void releaseJob();
+    // Where jobs that cannot be converted are kept.
+    static QString keptFolder();
+    // The jobs of a spool folder, oldest first.
+    static QFileInfoList waitingJobs(const QString &folder);
+
     // Converts one print file into a fax TIFF (the rule above); false when it cannot start.
     bool convert(const QString &source, const QString &target);
     static bool isTiff(const QString &path);
@@ -59,7 +71,8 @@ private:
     QFileSystemWatcher *m_watcher = nullptr;
     QProcess *m_gs = nullptr;
     QTimer *m_poll = nullptr;
-    QString m_rawFile;    // the job moved out of the spool, being converted
+    QString m_rawFile;    // the spooled job being converted
+    QString m_jobFile;    // the spooled job of the captured document
     QString m_targetFile; // the TIFF being made
     QList<CapturedDocument> m_documents;
     int m_counter = 0;

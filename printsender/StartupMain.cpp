@@ -15,6 +15,10 @@
 #include "frmPrint.h"
 #include "frmStatoInvio.h"
 
+#include <QAbstractSocket>
+#include <QElapsedTimer>
+#include <QTimer>
+
 using namespace Qt::StringLiterals;
 
 namespace Sendora {
@@ -41,6 +45,11 @@ void StartupMain::Main(const QStringList &arguments)
     G.InstallMode = line.InstallMode;
     G.HiddenMode = line.HiddenMode;
     G.XmlJobFile = line.XmlJobFile;
+    if (!G.InstallMode && G.HiddenMode) {
+        // Checked before the server is looked for: a run that cannot send anything ends at once.
+        if (const int code = XmlJobRun::checkJobFile(G.XmlJobFile); code != ExitOk)
+            return end(code);
+    }
     if (G.InstallMode) {
         m_installer = new frmInst;
         connect(m_installer, &frmInst::unloaded, this, [this] { end(0); });
@@ -57,7 +66,7 @@ void StartupMain::sendRoad()
     connect(m_main, &frmPrint::startStateChanged, this, &StartupMain::check);
     connect(m_main, &frmPrint::unloaded, this, [this] {
         if (!m_ended)
-            end(m_job && m_job->failed() > 0 ? 1 : 0);
+            end(m_job ? m_job->exitCode() : ExitOk);
     });
     QString message;
     bool valid = ReadServerSettings(message);
@@ -68,10 +77,10 @@ void StartupMain::sendRoad()
         m_main->Form_Load();
         if (!m_main->ClientSock->FindServer(G.CurrentServer, G.CurrentPort)) {
             unloadMain();
-            return end(0);
+            return end(ExitNoServer);
         }
         if (!m_main)
-            return end(0);
+            return end(ExitNoServer);
         G.CurrentServer = m_main->ClientSock->SockServer();
         G.CurrentPort = m_main->ClientSock->SockPort();
         WriteConfigKey(u"Server"_s, G.CurrentServer);
@@ -105,7 +114,7 @@ void StartupMain::check()
     m_waiting = false;
     if (w->AbortCmd()) {
         unloadMain();
-        return end(1);
+        return end(ExitNoServer);
     }
     if (w->LanciaUpdate())
         return handOver();
@@ -113,7 +122,7 @@ void StartupMain::check()
         m_job = new XmlJobRun(w);
         connect(m_job, &XmlJobRun::finished, this, [this] {
             if (!m_ended)
-                end(m_job->failed() > 0 ? 1 : 0);
+                end(m_job->exitCode());
         });
         m_job->SendFromXmlFile(G.XmlJobFile);
         return;
@@ -159,7 +168,34 @@ void StartupMain::end(int code)
     m_ended = true;
     m_waiting = false;
     m_exitCode = code;
-    Q_EMIT exitRequested();
+    // The program never ends while bytes of a fax are still on their way to the server.
+    QAbstractSocket *socket =
+        m_main && m_main->ClientSock ? m_main->ClientSock->findChild<QAbstractSocket *>() : nullptr;
+    if (!socket || socket->state() != QAbstractSocket::ConnectedState || socket->bytesToWrite() == 0) {
+        Q_EMIT exitRequested();
+        return;
+    }
+    AppLog().WriteLog(u"Attesa invio dati al server: "_s + QString::number(socket->bytesToWrite()) +
+                      u" byte"_s);
+    auto *poll = new QTimer(this);
+    auto *clock = new QElapsedTimer;
+    clock->start();
+    connect(poll, &QTimer::timeout, this, [this, poll, clock, link = QPointer<QAbstractSocket>(socket)] {
+        const bool open = link && link->state() == QAbstractSocket::ConnectedState;
+        const bool drained = open && link->bytesToWrite() == 0;
+        if (open && !drained && clock->elapsed() < DrainTimeoutMs)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        delete clock;
+        if (!drained) {
+            AppLog().WriteLog(u"Collegamento chiuso prima della fine dell'invio: fax non consegnato"_s);
+            if (m_exitCode == ExitOk)
+                m_exitCode = ExitUndelivered;
+        }
+        Q_EMIT exitRequested();
+    });
+    poll->start(50);
 }
 
 } // namespace Sendora

@@ -30,6 +30,8 @@ public:
     XmlJobRun *jobRun() const { return m_job; }
     bool ended() const { return m_ended; }
     int exitCode() const { return m_exitCode; }
+    // How long the end waits for unsent bytes of the link.
+    static constexpr int DrainTimeoutMs = 120000;
 
 Q_SIGNALS:
     void exitRequested();

@@ -4,11 +4,7 @@
 #include "ErrorReporting.h"
 
 #include <QFile>
-#include <QRegularExpression>
 #include <QStringDecoder>
-#include <QXmlStreamReader>
-
-#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -19,23 +15,6 @@ const QString Source = u"XMLParser"_s;
 bool isBlank(QChar c)
 {
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
-}
-
-QString trimLeadingBlanks(const QString &text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && isBlank(text.at(i)))
-        ++i;
-    return text.mid(i);
-}
-
-bool onlyBlanks(QStringView text)
-{
-    for (QChar c : text) {
-        if (!isBlank(c))
-            return false;
-    }
-    return true;
 }
 
 QString escaped(const QString &text)
@@ -62,13 +41,6 @@ QString escaped(const QString &text)
     }
     return out;
 }
-
-struct OpenElement
-{
-    std::unique_ptr<clsXMLNode> node;
-    QString text;
-    bool hasChildren = false;
-};
 
 } // namespace
 
@@ -133,40 +105,295 @@ bool clsXMLParser::decode(const QByteArray &bytes, QString &text, QString &encod
         auto decoder = QStringDecoder(QStringDecoder::Utf16, QStringDecoder::Flag::ConvertInitialBom);
         encodingName = u"UTF-16"_s;
         text = decoder.decode(bytes);
+        if (text.startsWith(QChar(0xFEFF)))
+            text.remove(0, 1);
         return !decoder.hasError();
     }
-    // The prolog is plain ASCII in every encoding this reader takes.
-    static const QRegularExpression declared(uR"(^\s*<\?xml[^>]*\bencoding\s*=\s*["']([^"']*)["'])"_s);
-    const QRegularExpressionMatch m = declared.match(QString::fromLatin1(bytes.left(256)));
-    const QString name = m.hasMatch() ? m.captured(1).trimmed() : QString();
-    const QString upper = name.toUpper();
-    if (upper == u"WINDOWS-1252" || upper == u"CP1252" || upper == u"ISO-8859-1" || upper == u"LATIN1" ||
-        upper == u"ISO-8859-15" || upper == u"US-ASCII" || upper == u"ASCII") {
-        encodingName = name;
-        text = Cp1252::toUnicode(bytes);
-        return true;
-    }
-    if (name.isEmpty() || upper == u"UTF-8" || upper == u"UTF8") {
-        auto decoder = QStringDecoder(QStringDecoder::Utf8);
-        text = decoder.decode(bytes);
-        if (!decoder.hasError()) {
-            encodingName = u"UTF-8"_s;
-            return true;
-        }
-        if (!name.isEmpty())
-            return false;
-        // Job files written by hand on Windows often carry no declaration and ANSI bytes.
-        encodingName = u"windows-1252"_s;
-        text = Cp1252::toUnicode(bytes);
-        return true;
-    }
-    auto decoder = QStringDecoder(name.toLatin1().constData());
-    if (!decoder.isValid())
-        return false;
+    // The bytes decide, not the prolog: UTF-8 when they are valid UTF-8, else the Windows code page job files
+    // written by hand on Windows carry.
+    auto decoder = QStringDecoder(QStringDecoder::Utf8);
     text = decoder.decode(bytes);
-    encodingName = name;
-    return !decoder.hasError();
+    if (!decoder.hasError()) {
+        encodingName = u"UTF-8"_s;
+        return true;
+    }
+    encodingName = u"windows-1252"_s;
+    text = Cp1252::toUnicode(bytes);
+    return true;
 }
+
+namespace {
+
+bool isNameChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'A' && u <= u'Z') || (u >= u'a' && u <= u'z') || (u >= u'0' && u <= u'9') ||
+           QStringView(u"`!@#$^_-:").contains(c);
+}
+
+// The five entities of XML and numeric references; anything else after "&" (a lone "&" above all) is kept
+// as written.
+QString decodeEntities(const QString &raw)
+{
+    if (!raw.contains(u'&'))
+        return raw;
+    QString out;
+    out.reserve(raw.size());
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QChar c = raw.at(i);
+        const qsizetype semi = c == u'&' ? raw.indexOf(u';', i + 1) : -1;
+        if (semi < 0 || semi - i > 12) {
+            out += c;
+            continue;
+        }
+        const QStringView name = QStringView(raw).mid(i + 1, semi - i - 1);
+        static const std::pair<const char16_t *, char16_t> named[] = {
+            {u"lt", u'<'}, {u"gt", u'>'}, {u"amp", u'&'}, {u"quot", u'"'}, {u"apos", u'\''}};
+        bool done = false;
+        for (const auto &[text, ch] : named) {
+            if (name == QStringView(text)) {
+                out += QChar(ch);
+                done = true;
+                break;
+            }
+        }
+        if (!done && name.size() > 1 && name.at(0) == u'#') {
+            bool ok = false;
+            const uint code = (name.at(1) == u'x' || name.at(1) == u'X') ? name.mid(2).toUInt(&ok, 16)
+                                                                         : name.mid(1).toUInt(&ok, 10);
+            if (ok && code > 0 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF)) {
+                const char32_t point = code;
+                out += QString::fromUcs4(&point, 1);
+                done = true;
+            }
+        }
+        if (!done) {
+            out += c;
+            continue;
+        }
+        i = semi;
+    }
+    return out;
+}
+
+// The reader: one character at a time, with the line and column counters of its error texts.
+class Reader
+{
+public:
+    Reader(const QString &text, qint64 total, const std::function<void(qint64, qint64)> &progress,
+           const clsXMLNode::FaxExecutor &executor)
+        : m_text(text), m_total(total), m_progress(progress), m_executor(executor)
+    {}
+
+    struct Failure
+    {
+    };
+
+    std::unique_ptr<clsXMLNode> document(std::unique_ptr<clsXMLNode> &prolog)
+    {
+        next();
+        skipBlanks();
+        skipComment();
+        expect(u'<');
+        if (m_cur == u'?') {
+            expect(u'?');
+            if (readName().compare(u"xml"_s, Qt::CaseInsensitive) != 0)
+                fail(clsXMLParser::ErrExpected, u"xml"_s);
+            m_prologSeen = true;
+            prolog = std::make_unique<clsXMLNode>();
+            prolog->setName(u"xml"_s);
+            readAttributes(*prolog);
+            next();
+            skipBlanks();
+            skipComment();
+            expect(u'<');
+        }
+        const QString name = readName();
+        // A DOCTYPE could declare entities; job files never need one.
+        if (name.compare(u"!DOCTYPE"_s, Qt::CaseInsensitive) == 0)
+            fail(clsXMLParser::ErrExpected, u"an element, not a DOCTYPE"_s);
+        std::unique_ptr<clsXMLNode> root = element(name, 1);
+        skipBlanks(); // what follows the document element is not read
+        return root;
+    }
+
+    [[noreturn]] void fail(int number, const QString &what, qint64 columnShift = 0)
+    {
+        const QString where = u" at line "_s + QString::number(m_line) + u" ["_s +
+                              QString::number(qMax<qint64>(0, m_column + columnShift)) + u"]"_s;
+        if (number == clsXMLParser::ErrMismatched)
+            Err().Raise(number, Source, u"Mismatched tag: '"_s + what + u"'"_s + where);
+        else
+            Err().Raise(number, Source, u"Expected: "_s + what + where);
+        throw Failure();
+    }
+
+private:
+    void next()
+    {
+        if (m_pos >= m_text.size()) {
+            m_eof = true;
+            m_cur = QChar(0xFFFF);
+            return;
+        }
+        m_cur = m_text.at(m_pos++);
+        ++m_column;
+        if (m_progress && (m_pos & 0xFFF) == 0)
+            m_progress(m_text.isEmpty() ? 0 : qint64(double(m_pos) * double(m_total) / double(m_text.size())),
+                       m_total);
+    }
+    // A line ends at CR, or at a LF that does not follow a CR (files written on Linux).
+    void countLine(QChar c)
+    {
+        if (c == u'\r' || (c == u'\n' && m_pos >= 2 && m_text.at(m_pos - 2) != u'\r')) {
+            ++m_line;
+            m_column = 0;
+        }
+    }
+    void skipBlanks()
+    {
+        while (!m_eof && isBlank(m_cur)) {
+            countLine(m_cur);
+            next();
+        }
+    }
+    void expect(QChar c)
+    {
+        if (m_eof || m_cur != c)
+            fail(clsXMLParser::ErrExpected, QString(c));
+        next();
+    }
+    QString readName()
+    {
+        QString name;
+        while (!m_eof && isNameChar(m_cur)) {
+            name += m_cur;
+            next();
+        }
+        skipBlanks();
+        return name;
+    }
+    QString readUntil(QChar c)
+    {
+        if (m_eof)
+            return {};
+        const qsizetype from = m_pos - 1;
+        while (!m_eof && m_cur != c)
+            next();
+        return m_eof ? m_text.mid(from) : m_text.mid(from, m_pos - 1 - from);
+    }
+    void skipComment()
+    {
+        while (!m_eof && m_cur == u'<') {
+            const qsizetype back = m_pos;
+            if (m_text.mid(m_pos, 3) != u"!--"_s) {
+                // The look-ahead counts in the column; the reader goes back to the character after "<".
+                m_column += qMin<qsizetype>(3, m_text.size() - m_pos);
+                m_pos = back;
+                skipBlanks();
+                return;
+            }
+            next();
+            next();
+            next();
+            next();
+            // Up to and including "-->"; a comment that never ends runs to the end of the file.
+            while (!m_eof && !(m_cur == u'-' && m_text.mid(m_pos, 2) == u"->"_s)) {
+                countLine(m_cur);
+                next();
+            }
+            if (!m_eof) {
+                next();
+                next();
+                next();
+            }
+            skipBlanks();
+        }
+    }
+    void readAttributes(clsXMLNode &node)
+    {
+        while (!m_eof && m_cur != u'>' && m_cur != u'/') {
+            skipBlanks();
+            const QString name = readName();
+            expect(u'=');
+            expect(u'"');
+            const QString value = readUntil(u'"');
+            node.setAttribute(name, decodeEntities(value));
+            expect(u'"');
+            skipBlanks();
+            if (m_cur == u'?' && m_prologSeen)
+                expect(u'?');
+        }
+    }
+    std::unique_ptr<clsXMLNode> element(const QString &name, int depth)
+    {
+        if (depth > clsXMLParser::MaxDepth)
+            fail(clsXMLParser::ErrExpected,
+                 u"at most "_s + QString::number(clsXMLParser::MaxDepth) + u" nested elements"_s);
+        auto node = std::make_unique<clsXMLNode>();
+        node->setName(name);
+        skipBlanks();
+        readAttributes(*node);
+        if (m_cur != u'>') {
+            expect(u'/');
+            expect(u'>');
+            skipBlanks();
+            return node;
+        }
+        expect(u'>');
+        skipBlanks();
+        skipComment();
+        if (m_eof || m_cur != u'<') {
+            node->setText(decodeEntities(readUntil(u'<')));
+            endTag(name);
+        } else {
+            bool closed = false;
+            while (!m_eof) {
+                expect(u'<');
+                skipBlanks();
+                if (m_cur == u'/') {
+                    expect(u'/');
+                    skipBlanks();
+                    if (readName().compare(name, Qt::CaseInsensitive) != 0)
+                        fail(clsXMLParser::ErrMismatched, name, -2);
+                    expect(u'>');
+                    closed = true;
+                    break;
+                }
+                const QString childName = readName();
+                node->addChild(element(childName, depth + 1), m_executor);
+                skipBlanks();
+                skipComment();
+            }
+            if (!closed)
+                endTag(name);
+        }
+        skipBlanks();
+        return node;
+    }
+    void endTag(const QString &name)
+    {
+        expect(u'<');
+        expect(u'/');
+        skipBlanks(); // "</ name>" is an end tag too
+        if (readName().compare(name, Qt::CaseInsensitive) != 0)
+            fail(clsXMLParser::ErrMismatched, name, -2);
+        expect(u'>');
+    }
+
+    const QString &m_text;
+    const qint64 m_total;
+    const std::function<void(qint64, qint64)> &m_progress;
+    const clsXMLNode::FaxExecutor &m_executor;
+    qsizetype m_pos = 0; // index of the next character
+    QChar m_cur;
+    bool m_eof = false;
+    bool m_prologSeen = false;
+    qint64 m_line = 1;
+    qint64 m_column = 0;
+};
+
+} // namespace
 
 bool clsXMLParser::Parse(const QString &FileName)
 {
@@ -194,121 +421,23 @@ bool clsXMLParser::ParseData(const QByteArray &bytes)
     m_parent.reset();
     m_prolog.reset();
     const qint64 total = bytes.size();
-    auto raise = [](int number, const QString &what, qint64 line, qint64 column) {
-        const QString where =
-            u" at line "_s + QString::number(line) + u" ["_s + QString::number(column) + u"]"_s;
-        if (number == ErrMismatched)
-            Err().Raise(number, Source, u"Mismatched tag: '"_s + what + u"'"_s + where);
-        else
-            Err().Raise(number, Source, u"Expected: "_s + what + where);
+    if (total > MaxFileBytes) {
+        Err().Raise(ErrExpected, Source,
+                    u"Expected: a file of at most "_s + QString::number(MaxFileBytes) +
+                        u" bytes at line 1 [0]"_s);
         return false;
-    };
-    if (total > MaxFileBytes)
-        return raise(ErrExpected, u"a file of at most "_s + QString::number(MaxFileBytes) + u" bytes"_s, 1,
-                     0);
-
+    }
     QString text, encoding;
-    if (!decode(bytes, text, encoding))
-        return raise(ErrExpected, u"text in a known encoding"_s, 1, 0);
-    if (onlyBlanks(text))
-        return raise(ErrExpected, u"<"_s, 1, text.size());
-
-    // Given as text, the reader takes it as it is and ignores the prolog's encoding.
-    QXmlStreamReader reader(text);
-    std::vector<OpenElement> stack;
-    auto progress = [&] {
-        if (m_progress && !text.isEmpty())
-            m_progress(qMin<qint64>(total, reader.characterOffset() * total / text.size()), total);
-    };
-
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        const qint64 line = reader.lineNumber(), column = reader.columnNumber();
-        switch (token) {
-        case QXmlStreamReader::StartDocument:
-            if (!reader.documentVersion().isEmpty()) {
-                m_prolog = std::make_unique<clsXMLNode>();
-                m_prolog->setName(u"xml"_s);
-                m_prolog->setAttribute(u"version"_s, reader.documentVersion().toString());
-                if (!reader.documentEncoding().isEmpty())
-                    m_prolog->setAttribute(u"encoding"_s, reader.documentEncoding().toString());
-                if (reader.isStandaloneDocument())
-                    m_prolog->setAttribute(u"standalone"_s, u"yes"_s);
-            }
-            break;
-        case QXmlStreamReader::DTD:
-            // Entity declarations are a door to unbounded expansion; job files never need them.
-            return raise(ErrExpected, u"an element, not a DOCTYPE"_s, line, column);
-        case QXmlStreamReader::StartElement: {
-            if (stack.size() >= size_t(MaxDepth))
-                return raise(ErrExpected, u"at most "_s + QString::number(MaxDepth) + u" nested elements"_s,
-                             line, column);
-            if (!stack.empty()) {
-                OpenElement &parent = stack.back();
-                if (!parent.hasChildren && !onlyBlanks(parent.text))
-                    return raise(ErrExpected, u"/"_s, line, column);
-                parent.hasChildren = true;
-            }
-            OpenElement open;
-            open.node = std::make_unique<clsXMLNode>();
-            open.node->setName(reader.qualifiedName().toString());
-            for (const QXmlStreamAttribute &a : reader.attributes())
-                open.node->setAttribute(a.qualifiedName().toString(), a.value().toString());
-            stack.push_back(std::move(open));
-            break;
-        }
-        case QXmlStreamReader::Characters:
-            if (!stack.empty()) {
-                OpenElement &top = stack.back();
-                if (top.hasChildren) {
-                    if (!onlyBlanks(reader.text()))
-                        return raise(ErrExpected, u"<"_s, line, column);
-                } else {
-                    top.text += reader.text();
-                }
-            }
-            break;
-        case QXmlStreamReader::EndElement: {
-            OpenElement done = std::move(stack.back());
-            stack.pop_back();
-            if (!done.hasChildren)
-                done.node->setText(trimLeadingBlanks(done.text));
-            if (stack.empty())
-                m_parent = std::move(done.node);
-            else
-                stack.back().node->addChild(std::move(done.node), m_executor);
-            progress();
-            break;
-        }
-        case QXmlStreamReader::EntityReference:
-            return raise(ErrExpected, u"a known entity"_s, line, column);
-        default:
-            break; // comments, processing instructions, the end of the document
-        }
-        if (stack.empty() && m_parent)
-            break; // what follows the document element is not read
+    if (!decode(bytes, text, encoding)) {
+        Err().Raise(ErrExpected, Source, u"Expected: text in a known encoding at line 1 [0]"_s);
+        return false;
     }
-    if (reader.hasError() && !(stack.empty() && m_parent)) {
-        const qint64 line = reader.lineNumber(), column = reader.columnNumber();
-        if (!stack.empty()) {
-            // An end tag naming another element: the text just read ends in "</name".
-            const qsizetype at = text.lastIndexOf(u"</"_s, qMax<qsizetype>(0, reader.characterOffset() - 1));
-            if (at >= 0 && reader.characterOffset() - at <= 1024) {
-                qsizetype e = at + 2;
-                while (e < text.size() && !isBlank(text.at(e)) && text.at(e) != u'>')
-                    ++e;
-                const QString endName = text.mid(at + 2, e - at - 2);
-                if (!endName.isEmpty() && endName != stack.back().node->Name() &&
-                    reader.error() == QXmlStreamReader::NotWellFormedError)
-                    return raise(ErrMismatched, stack.back().node->Name(), line, qMax<qint64>(0, column - 2));
-            }
-            if (reader.error() == QXmlStreamReader::PrematureEndOfDocumentError)
-                return raise(ErrExpected, u"</"_s + stack.back().node->Name() + u">"_s, line, column);
-        }
-        return raise(ErrExpected, u"well-formed XML ("_s + reader.errorString() + u")"_s, line, column);
+    Reader reader(text, total, m_progress, m_executor);
+    try {
+        m_parent = reader.document(m_prolog);
+    } catch (const Reader::Failure &) {
+        return false;
     }
-    if (!m_parent)
-        return raise(ErrExpected, u"<"_s, reader.lineNumber(), reader.columnNumber());
     if (m_progress)
         m_progress(total, total);
     return true;

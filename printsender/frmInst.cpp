@@ -8,6 +8,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -69,16 +70,41 @@ void frmInst::cbNext_Click()
     cbNext->setEnabled(false);
     FmPrinter1->setPrinterName(u"QuorinPrinter"_s);
     FmPrinter1->disconnect(this);
-    connect(FmPrinter1, &FaxPrinter::installedChecked, this, [this](bool installed) {
-        if (installed)
-            return showResult(u"Stampante già presente."_s);
-        FmPrinter1->install(printerCommandLine());
+    const QString programDir = QDir::cleanPath(AppPaths::programDir());
+    connect(FmPrinter1, &FaxPrinter::installedChecked, this, [this, programDir](bool installed) {
+        m_queueExisted = installed;
+        m_ppd = FaxPrinter::ppdPath(programDir);
+        // Without the backend CUPS refuses the queue ("Bad device-uri scheme"), and a queue left by an
+        // install that stopped half way loses every job: say what to run.
+        if (FaxPrinter::backendPath().isEmpty()) {
+            AppLog().WriteLog(u"Installazione stampante: backend mancante "_s +
+                              FaxPrinter::expectedBackendPath());
+            return showResult(u"Errore durante l'installazione della stampante "_s +
+                              u"\nManca il programma della stampante per CUPS ("_s +
+                              FaxPrinter::expectedBackendPath() + u").\nEseguire come amministratore:\n"_s +
+                              FaxPrinter::backendRepairCommand(programDir) +
+                              u"\npoi ripetere l'installazione."_s);
+        }
+        if (!installed) {
+            if (m_ppd.isEmpty())
+                return showResult(u"Errore durante l'installazione della stampante "_s +
+                                  u"\nFile QuorinFax.ppd non trovato: eseguire come amministratore\n"
+                                  u"sudo scripts/install"_s);
+        }
+        FmPrinter1->install(printerCommandLine(), m_ppd, installed);
     });
     connect(FmPrinter1, &FaxPrinter::installFinished, this, [this](bool ok) {
-        if (!ok)
-            AppLog().WriteLog(u"Installazione stampante: "_s + FmPrinter1->lastError());
-        showResult(ok ? u"Stampante installata correttamente"_s
-                      : u"Errore durante l'installazione della stampante "_s);
+        if (ok)
+            return showResult(m_queueExisted
+                                  ? u"Stampante già presente: invio dei documenti stampati attivato."_s
+                                  : u"Stampante installata correttamente"_s);
+        AppLog().WriteLog(u"Installazione stampante: "_s + FmPrinter1->lastError());
+        QString text =
+            u"Errore durante l'installazione della stampante "_s + u"\n"_s + FmPrinter1->lastError();
+        if (FmPrinter1->queueFailed())
+            text += u"\nEseguire come amministratore:\n"_s + FmPrinter1->queueCommand(m_ppd) +
+                    u"\npoi ripetere l'installazione."_s;
+        showResult(text);
     });
     FmPrinter1->checkInstalled();
 }

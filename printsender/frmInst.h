@@ -10,7 +10,8 @@ class QPushButton;
 class frmInst2;
 
 // "Installazione Quorin Printer": creates the fax printer and binds it to this program ("Sendora -N").
-// An existing printer is left as it is. Closing the result page ends the wizard (unloaded()).
+// An existing printer is left as it is, but the user's watcher is always (re)made. Closing the result page
+// ends the wizard (unloaded()).
 class frmInst : public QDialog
 {
     Q_OBJECT
@@ -40,6 +41,8 @@ private:
 
     QPointer<frmInst2> m_result;
     bool m_closed = false;
+    bool m_queueExisted = false;
+    QString m_ppd;
 };
 
 class frmInst2 : public QDialog

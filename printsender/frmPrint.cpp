@@ -200,6 +200,7 @@ void frmPrint::buildForm()
 
 void frmPrint::showEvent(QShowEvent *event)
 {
+    m_shown = true;
     Form_Load();
     QWidget::showEvent(event);
 }
@@ -373,10 +374,34 @@ bool frmPrint::queryUnload()
         if (w != this && w->isVisible() && !w->inherits("QMenu"))
             w->close();
     }
+    settleSpooledJob();
     deleteCapturedFiles();
     cFaxSending.reset();
     Q_EMIT unloaded();
     return true;
+}
+
+void frmPrint::settleSpooledJob()
+{
+    const QString document = FmPrinter1->Document().FilePath;
+    if (FmPrinter1->jobFile().isEmpty() || document.isEmpty())
+        return;
+    bool handed = m_sendTried, delivered = false;
+    if (cFaxSending) {
+        for (const auto &entry : *cFaxSending) {
+            if (!entry->StrFiles().split(u'+').contains(document))
+                continue;
+            handed = true;
+            delivered = delivered || entry->Sent();
+        }
+    }
+    // Delivered, or seen and closed without sending: the user is done with it. A fax the server never
+    // confirmed, or a window never shown (start-up given up), leaves the job for the next run.
+    if (delivered || (m_shown && !handed))
+        FmPrinter1->releaseJob();
+    else
+        AppLog().WriteLog(u"Documento stampato lasciato in coda per il prossimo avvio: "_s +
+                          FmPrinter1->jobFile());
 }
 
 void frmPrint::deleteCapturedFiles()

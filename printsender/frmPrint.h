@@ -115,12 +115,16 @@ private:
     void wireLink();
     bool queryUnload();
     void deleteCapturedFiles();
+    // The spooled job behind the document: released when delivered or discarded, else kept.
+    void settleSpooledJob();
     static bool sortsBefore(const QString &own, const QString &server);
 
     bool m_AbortCmd = false, m_LanciaUpdate = false, m_UpdateRX = false, m_UpdateError = false;
     bool m_UpdateRequired = false;
     bool m_loaded = false;
     bool m_unloaded = false;
+    bool m_shown = false;
+    bool m_sendTried = false; // the captured document was handed to the link at least once
     bool m_PickedFromBook = false;
     PickedList m_PickedList;
     QString m_userName;

@@ -3,6 +3,7 @@
 
 #include "ConfigIni.h"
 #include "ErrorReporting.h"
+#include "FmPrinter.h"
 #include "FormHelpers.h"
 #include "ProgramInfo.h"
 #include "Prompt.h"
@@ -266,6 +267,10 @@ void frmPrint::ClientSock_SentFax2Server(const QString &IdFaxSent)
     }
     entry->setSent(true);
     entry->setFailed(false);
+    // The server holds the printed document now: its spooled job is done with.
+    const QString document = FmPrinter1->Document().FilePath;
+    if (!document.isEmpty() && entry->StrFiles().split(u'+').contains(document))
+        FmPrinter1->releaseJob();
     Q_EMIT pendingChanged();
     if (!G.HiddenMode) {
         QMetaObject::invokeMethod(

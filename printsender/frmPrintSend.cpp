@@ -115,6 +115,7 @@ void frmPrint::SendFax()
     Recipients::FillFax(*fax, content, to);
 
     IdFaxSending = ClientSock->SendNewFax(std::move(fax));
+    m_sendTried = m_sendTried || !document.isEmpty();
     if (!Connected) {
         close();
         return;

@@ -53,14 +53,8 @@ XmlJobRun::~XmlJobRun()
 
 void XmlJobRun::SendFromXmlFile(const QString &FileName)
 {
-    if (FileName.isEmpty()) {
-        Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
-                        LoadResString(2074) + u"\r\n"_s + LoadResString(2075));
-        return finish();
-    }
-    if (!FileExists(FileName)) {
-        Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
-                        LoadResString(2072) + u' ' + FileName + u' ' + LoadResString(2073));
+    if (checkJobFile(FileName) != ExitOk) {
+        m_fileError = true;
         return finish();
     }
     m_progress = new frmStatoInvio;
@@ -80,15 +74,56 @@ void XmlJobRun::SendFromXmlFile(const QString &FileName)
     parser.setFaxExecutor([this](const clsXMLNode &fax) { sendJobFax(fax); });
     if (!parser.Parse(FileName)) {
         // Faxes handed over before the fault stay handed over; the run waits for them.
+        m_fileError = true;
         ReportError(QString());
         Err().Clear();
+    } else if (m_faxes == 0) {
+        m_fileError = true;
+        AppLog().WriteLog(u"Nessun fax nel file "_s + FileName);
     }
     m_waiting = true;
     check();
 }
 
+int XmlJobRun::checkJobFile(const QString &FileName)
+{
+    if (FileName.isEmpty()) {
+        Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
+                        LoadResString(2074) + u"\r\n"_s + LoadResString(2075));
+        return ExitUsage;
+    }
+    if (!FileExists(FileName)) {
+        Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
+                        LoadResString(2072) + u' ' + FileName + u' ' + LoadResString(2073));
+        return ExitJobFile;
+    }
+    return ExitOk;
+}
+
+int XmlJobRun::exitCode() const
+{
+    if (m_fileError)
+        return ExitJobFile;
+    return m_failed > 0 ? ExitUndelivered : ExitOk;
+}
+
+QString XmlJobRun::unreadableDocument(const faxOut &fax)
+{
+    const QStringList files = fax.AllFaxFiles().split(u'+', Qt::SkipEmptyParts);
+    if (files.isEmpty() && fax.CoverPage().trimmed().isEmpty())
+        return u"Il fax non ha documenti né copertina."_s;
+    for (const QString &file : files) {
+        const QFileInfo info(file);
+        QFile f(file);
+        if (!info.isFile() || !f.open(QIODevice::ReadOnly))
+            return u"Documento del fax non leggibile: "_s + file;
+    }
+    return {};
+}
+
 void XmlJobRun::sendJobFax(const clsXMLNode &node)
 {
+    ++m_faxes;
     if (!m_window)
         return;
     FaxJobDefaults d;
@@ -105,6 +140,14 @@ void XmlJobRun::sendJobFax(const clsXMLNode &node)
     if (!fax) {
         ++m_failed;
         Err().Raise(ErrNumber::TypeMismatch, u"Sendora"_s, error);
+        ReportError(u"addChild"_s);
+        Err().Clear();
+        return;
+    }
+    // A fax whose document cannot be read would reach the server empty: reported and counted as failed.
+    if (const QString why = unreadableDocument(*fax); !why.isEmpty()) {
+        ++m_failed;
+        Err().Raise(ErrNumber::FileNotFound, u"Sendora"_s, why);
         ReportError(u"addChild"_s);
         Err().Clear();
         return;

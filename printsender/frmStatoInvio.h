@@ -8,6 +8,17 @@ class QProgressBar;
 class QPushButton;
 class frmPrint;
 
+namespace Sendora {
+// How a run ends, as its process exit code.
+enum ExitCode {
+    ExitOk = 0,          // every fax of the job delivered (or the window closed)
+    ExitNoServer = 1,    // no server: the start-up was given up or cancelled
+    ExitUsage = 2,       // "-H" without a job file name
+    ExitJobFile = 3,     // the job file is missing, unreadable, malformed or holds no fax
+    ExitUndelivered = 4, // a fax was not delivered (document unreadable, refused, link lost)
+};
+} // namespace Sendora
+
 // "Invio in corso...": the only window of a run without the send window.
 class frmStatoInvio : public QWidget
 {
@@ -34,6 +45,14 @@ public:
     frmStatoInvio *progressWindow() const { return m_progress; }
     int handedOver() const { return m_handedOver; }
     int failed() const { return m_failed; }
+    // The job file was missing, unreadable, malformed or held no fax.
+    bool fileError() const { return m_fileError; }
+    // The process exit code of the run (Sendora::ExitCode).
+    int exitCode() const;
+    // A usable job file name: ExitOk, else the message was shown and the code says why.
+    static int checkJobFile(const QString &FileName);
+    // Why a fax cannot be sent (no document, or one that cannot be read); empty when it can.
+    static QString unreadableDocument(const class faxOut &fax);
 
 Q_SIGNALS:
     void finished();
@@ -49,4 +68,6 @@ private:
     bool m_done = false;
     int m_handedOver = 0;
     int m_failed = 0;
+    int m_faxes = 0;
+    bool m_fileError = false;
 };

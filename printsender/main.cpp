@@ -1,14 +1,27 @@
 // The print-to-fax sender Sendora.
+#include "CommandLine.h"
 #include "Prompt.h"
 #include "StartupMain.h"
 
 #include <QApplication>
 #include <QTimer>
 
+#include <cstdio>
+
 using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    // A hidden run started without a desktop (a scheduled job, a server's integration) needs no screen.
+    {
+        QStringList raw;
+        for (int i = 1; i < argc; ++i)
+            raw.append(QString::fromLocal8Bit(argv[i]));
+        const Sendora::CommandLine early = Sendora::CommandLine::parse(Sendora::CommandLine::join(raw));
+        if (!early.InstallMode && early.HiddenMode && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+            qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Sendora"_s);
     QApplication::setDesktopFileName(u"sendora"_s); // the menu entry: its icon on panels and docks
@@ -24,6 +37,17 @@ int main(int argc, char *argv[])
         [&startup] { QCoreApplication::exit(startup.exitCode()); }, Qt::QueuedConnection);
     QStringList arguments = QCoreApplication::arguments();
     arguments.removeFirst();
+    // A hidden run is unattended: no message box waits for a click. What the boxes would have said goes
+    // to standard error (and the log), the exit code says how the run ended.
+    const Sendora::CommandLine line = Sendora::CommandLine::parse(Sendora::CommandLine::join(arguments));
+    const bool unattended = !line.InstallMode && line.HiddenMode;
+    if (unattended)
+        Prompt::setAnswering(true);
     QTimer::singleShot(0, &startup, [&startup, arguments] { startup.Main(arguments); });
-    return app.exec();
+    const int code = app.exec();
+    if (unattended) {
+        for (const Prompt::Record &r : Prompt::records())
+            std::fprintf(stderr, "Sendora: %s\n", qPrintable(QString(r.text).replace(u"\r\n"_s, u" "_s)));
+    }
+    return code;
 }

@@ -26,9 +26,11 @@ class TestBackend : public QObject
         int code = -1;
         QByteArray out, err;
     };
-    Run run(const QStringList &args, const QByteArray &input = {})
+    Run run(const QStringList &args, const QByteArray &input = {}, bool closedUmask = false)
     {
         QProcess p;
+        if (closedUmask) // as CUPS starts its backends
+            p.setChildProcessModifier([] { ::umask(077); });
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QUORIN_SPOOL_DIR"_s, m_spool);
         env.insert(u"DEVICE_URI"_s, u"quorin:/"_s);
@@ -106,6 +108,27 @@ private Q_SLOTS:
         QCOMPARE(FaxPrinter::spoolDir(), m_spool + u'/' + user);
     }
 
+    // CUPS runs backends under umask 077: the spool root must still be open to every user's session (it
+    // is watched for the user's folder to appear), the user's folder closed to the others; a root folder
+    // left closed by an older backend is opened again.
+    void modesUnderClosedUmask()
+    {
+        const QString user = SystemUser::loginName();
+        QCOMPARE(run({u"3"_s, user, u"t"_s, u"1"_s, QString()}, "first", true).code, 0);
+        struct stat st
+        {
+        };
+        QCOMPARE(::stat(QFile::encodeName(m_spool).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0755);
+        QCOMPARE(::stat(QFile::encodeName(m_spool + u'/' + user).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0700);
+        QVERIFY(::chmod(QFile::encodeName(m_spool).constData(), 0700) == 0);
+        QCOMPARE(run({u"4"_s, user, u"t"_s, u"1"_s, QString()}, "second", true).code, 0);
+        QCOMPARE(::stat(QFile::encodeName(m_spool).constData(), &st), 0);
+        QCOMPARE(int(st.st_mode & 0777), 0755);
+        QCOMPARE(jobs(user).size(), 2);
+    }
+
     void ownedByTheJobsUser()
     {
         if (::geteuid() != 0)
@@ -141,15 +164,18 @@ private Q_SLOTS:
             << QStringList{u"1/../x"_s, user, u"t"_s, u"1"_s, QString()} << 5;
         QTest::newRow("missing job file")
             << QStringList{u"1"_s, user, u"t"_s, u"1"_s, QString(), u"/nonexistent/job.ps"_s} << 1;
+        // A filter before the backend failed: nothing to spool, no empty document for the sender.
+        QTest::newRow("empty job") << QStringList{u"1"_s, user, u"t"_s, u"1"_s, QString()} << 1;
     }
     void refused()
     {
         QFETCH(QStringList, args);
         QFETCH(int, code);
-        const Run r = run(args, "data");
+        const Run r = run(args, QByteArray(QTest::currentDataTag()) == "empty job" ? QByteArray() : "data");
         QCOMPARE(r.code, code);
         QVERIFY(r.err.startsWith("ERROR: ") || r.err.startsWith("Usage: "));
         QVERIFY(QDir(m_spool).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+        QVERIFY(jobs(SystemUser::loginName()).isEmpty());
     }
 
     // A job cancelled while it is being copied leaves nothing behind, neither in the user's folder nor

@@ -77,9 +77,11 @@ private Q_SLOTS:
         const CapturedDocument doc = printer.Document();
         QCOMPARE(doc.Pages, pages);
         QVERIFY(FmPrinter::isTiff(doc.FilePath));
-        QCOMPARE(int(QFile::permissions(doc.FilePath) & 0x0077), 0);   // private to the user
-        QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList()); // taken out of the spool
-        QVERIFY(QFile::exists(m_spool + u"/.job-10-5.part"_s));        // a job still written is left
+        QCOMPARE(int(QFile::permissions(doc.FilePath) & 0x0077), 0); // private to the user
+        // The job stays in the spool until the document was handed over or discarded.
+        QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList{u"job-9-1.prn"_s});
+        QCOMPARE(printer.jobFile(), m_spool + u"/job-9-1.prn"_s);
+        QVERIFY(QFile::exists(m_spool + u"/.job-10-5.part"_s)); // a job still written is left
         TIFF *tif = TIFFOpen(QFile::encodeName(doc.FilePath).constData(), "r");
         QVERIFY(tif);
         float x = 0, y = 0;
@@ -100,6 +102,8 @@ private Q_SLOTS:
         QVERIFY(!done.wait(1500));
         QCOMPARE(printer.DocumentCount(), 1);
         QVERIFY(QFile::exists(m_spool + u"/job-11-2.prn"_s));
+        printer.releaseJob();
+        QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList{u"job-11-2.prn"_s});
         FmPrinter next;
         next.setSpoolDir(m_spool);
         QSignalSpy nextDone(&next, &FmPrinter::PrintComplete);
@@ -108,16 +112,16 @@ private Q_SLOTS:
         QCOMPARE(next.Document().Pages, 2);
     }
 
-    // A job nothing can read is reported and removed, so the watcher does not start again for it; the next
-    // job is taken.
+    // A job nothing can read is reported and moved out of the spool (so the watcher does not start again
+    // for it) into a kept folder the message names; the next job is taken.
     void unreadableJob()
     {
         drop(u"job-1-1.prn"_s, "\x01\x02 not a document");
-        QFile newest(m_spool + u"/job-1-1.prn"_s); // taken first
-        QVERIFY(newest.open(QIODevice::ReadWrite));
+        QFile older(m_spool + u"/job-1-1.prn"_s); // taken first
+        QVERIFY(older.open(QIODevice::ReadWrite));
         QVERIFY(
-            newest.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime));
-        newest.close();
+            older.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
+        older.close();
         drop(u"job-0-1.prn"_s, TwoPages);
         FmPrinter printer;
         printer.setSpoolDir(m_spool);
@@ -125,9 +129,36 @@ private Q_SLOTS:
         printer.setPrinterName(u"QuorinPrinter"_s);
         QSignalSpy done(&printer, &FmPrinter::PrintComplete);
         QVERIFY(failed.wait(30000));
+        const QString kept = FmPrinter::keptFolder() + u"/job-1-1.prn"_s;
+        QVERIFY(failed.first().first().toString().contains(kept));
+        QFile keptFile(kept);
+        QVERIFY(keptFile.open(QIODevice::ReadOnly));
+        QCOMPARE(keptFile.readAll(), QByteArray("\x01\x02 not a document"));
         QVERIFY(done.wait(30000));
         QCOMPARE(printer.DocumentCount(), 1);
-        QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList());
+        QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList{u"job-0-1.prn"_s});
+        QFile::remove(kept);
+    }
+
+    // Jobs are taken oldest first; CUPS's job numbers settle jobs of the same moment (10 after 9).
+    void oldestFirst()
+    {
+        const QDateTime now = QDateTime::currentDateTime();
+        const QList<std::pair<QString, QDateTime>> made = {{u"job-10-1.prn"_s, now},
+                                                           {u"job-9-1.prn"_s, now},
+                                                           {u"job-3-1.prn"_s, now.addSecs(30)},
+                                                           {u"job-12-1.prn"_s, now.addSecs(-30)}};
+        for (const auto &[name, time] : made) {
+            drop(name, "x");
+            QFile f(m_spool + u'/' + name);
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(time, QFileDevice::FileModificationTime));
+        }
+        QStringList order;
+        for (const QFileInfo &f : FmPrinter::waitingJobs(m_spool))
+            order.append(f.fileName());
+        QCOMPARE(order,
+                 (QStringList{u"job-12-1.prn"_s, u"job-9-1.prn"_s, u"job-10-1.prn"_s, u"job-3-1.prn"_s}));
     }
 };
 

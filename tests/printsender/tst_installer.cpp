@@ -21,7 +21,7 @@ class TestInstaller : public QObject
     Q_OBJECT
 
     TestHome m_home;
-    QString m_bin, m_log;
+    QString m_bin, m_log, m_serverBin;
 
     void fake(const QString &name)
     {
@@ -54,6 +54,10 @@ private Q_SLOTS:
             fake(name);
         QFile::link(u"/bin/sh"_s, m_bin + u"/sh"_s);
         qputenv("PATH", QFile::encodeName(m_bin));
+        m_serverBin = m_home.filePath(u"serverbin"_s);
+        QDir().mkpath(m_serverBin + u"/backend"_s);
+        qputenv("QUORIN_CUPS_SERVERBIN", QFile::encodeName(m_serverBin));
+        qputenv("QUORIN_PPD", "/opt/q/QuorinFax.ppd");
         Prompt::setAnswering(true);
     }
     void init()
@@ -63,44 +67,64 @@ private Q_SLOTS:
         qunsetenv("FAKE_LPSTAT_EXIT");
         qunsetenv("FAKE_LPADMIN_EXIT");
         qunsetenv("FAKE_SYSTEMCTL_EXIT");
+        QFile backend(m_serverBin + u"/backend/quorin"_s);
+        QVERIFY(backend.open(QIODevice::WriteOnly));
     }
 
     void install_data()
     {
         QTest::addColumn<int>("lpstat");
         QTest::addColumn<int>("lpadmin");
+        QTest::addColumn<bool>("backend");
         QTest::addColumn<QString>("result");
-        QTest::addColumn<int>("callCount");
-        QTest::newRow("absent: installed") << 1 << 0 << u"Stampante installata correttamente"_s << 4;
-        QTest::newRow("present: left alone") << 0 << 0 << u"Stampante già presente."_s << 1;
-        QTest::newRow("lpadmin fails") << 1 << 1 << u"Errore durante l'installazione della stampante "_s << 2;
+        QTest::addColumn<QStringList>("expected");
+        const QString lpadmin =
+            u"lpadmin -p QuorinPrinter -E -v quorin:/ -P /opt/q/QuorinFax.ppd -D Quorin fax printer -o "
+            u"printer-is-shared=false"_s;
+        const QStringList watcher = {u"systemctl --user daemon-reload"_s,
+                                     u"systemctl --user enable --now quorin-fax.path"_s};
+        const QString lpstat = u"lpstat -p QuorinPrinter"_s;
+        QTest::newRow("absent: installed") << 1 << 0 << true << u"Stampante installata correttamente"_s
+                                           << (QStringList{lpstat, lpadmin} + watcher);
+        // A second user, or an install that stopped half way: the queue is there, the watcher is made.
+        QTest::newRow("present: watcher made")
+            << 0 << 0 << true << u"Stampante già presente: invio dei documenti stampati attivato."_s
+            << (QStringList{lpstat} + watcher);
+        QTest::newRow("lpadmin fails")
+            << 1 << 1 << true << u"sudo lpadmin -p QuorinPrinter"_s << QStringList{lpstat, lpadmin};
+        QTest::newRow("backend missing") << 1 << 0 << false << u"/backend/quorin"_s << QStringList{lpstat};
+        // A queue left by an install that stopped half way, without its backend, would lose every job.
+        QTest::newRow("present, backend missing")
+            << 0 << 0 << false << u"/backend/quorin"_s << QStringList{lpstat};
     }
     void install()
     {
         QFETCH(int, lpstat);
         QFETCH(int, lpadmin);
+        QFETCH(bool, backend);
         QFETCH(QString, result);
-        QFETCH(int, callCount);
+        QFETCH(QStringList, expected);
         qputenv("FAKE_LPSTAT_EXIT", QByteArray::number(lpstat));
         qputenv("FAKE_LPADMIN_EXIT", QByteArray::number(lpadmin));
+        if (!backend)
+            QVERIFY(QFile::remove(m_serverBin + u"/backend/quorin"_s));
         frmInst wizard;
         QSignalSpy unloaded(&wizard, &frmInst::unloaded);
         wizard.show();
         QVERIFY(wizard.txtStato->toPlainText().startsWith(u"Procedura di installazione della stampante"_s));
-        wizard.findChild<QPushButton *>(u"cbNext"_s)->click();
+        QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
         QCOMPARE(wizard.txtStato->toPlainText(), u"Installazione Stampante in corso..."_s);
         QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
         QVERIFY(!wizard.isVisible());
-        QCOMPARE(wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text(), result);
-        const QStringList c = calls();
-        QCOMPARE(c.size(), callCount);
-        QCOMPARE(c.first(), u"lpstat -p QuorinPrinter"_s);
-        if (callCount > 1)
-            QCOMPARE(c.at(1), u"lpadmin -p QuorinPrinter -E -v quorin:/ -m raw -D Quorin fax printer -o "
-                              u"printer-is-shared=false"_s);
-        if (callCount == 4) {
-            QCOMPARE(c.at(2), u"systemctl --user daemon-reload"_s);
-            QCOMPARE(c.at(3), u"systemctl --user enable --now quorin-fax.path"_s);
+        const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
+        QVERIFY2(shown.contains(result), qPrintable(shown));
+        const bool failed = lpadmin != 0 || !backend;
+        QCOMPARE(shown.startsWith(u"Errore durante l'installazione della stampante "_s), failed);
+        if (!backend) // exactly what to run
+            QVERIFY2(shown.contains(u"sudo "_s) && shown.contains(m_serverBin + u"/backend/quorin"_s),
+                     qPrintable(shown));
+        QCOMPARE(calls(), expected);
+        if (!failed) {
             QFile service(FaxPrinter::unitDir() + u"/quorin-fax.service"_s);
             QVERIFY(service.open(QIODevice::ReadOnly));
             const QString program = QCoreApplication::applicationDirPath() + u"/tst_installer"_s;
@@ -113,7 +137,7 @@ private Q_SLOTS:
         }
         QCOMPARE(unloaded.count(), 0);
         // "OK" ends the wizard.
-        wizard.resultPage()->findChild<QPushButton *>(u"OKButton"_s)->click();
+        QTest::mouseClick(wizard.resultPage()->findChild<QPushButton *>(u"OKButton"_s), Qt::LeftButton);
         QCOMPARE(unloaded.count(), 1);
     }
 

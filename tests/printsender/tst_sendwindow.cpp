@@ -109,7 +109,9 @@ private Q_SLOTS:
         QCOMPARE(Sendora::G.CapturedJobFile, job);
         QCOMPARE(child<QLineEdit>(m_w, u"txtStatus"_s)->text(), u"Preparazione completata."_s);
         QVERIFY(QFileInfo(job).isFile());
-        QVERIFY(QDir(m_home.filePath(u"spool/"_s) + SystemUser::loginName()).isEmpty()); // taken out
+        // The printed job stays in the spool until the server holds the fax.
+        const QString spooled = m_home.filePath(u"spool/"_s) + SystemUser::loginName() + u"/job-1-1.prn"_s;
+        QVERIFY(QFile::exists(spooled));
 
         setText(u"tbTo"_s, u"Mario Rossi"_s);
         setText(u"tbCompany"_s, u"Rossi; Figli"_s);
@@ -147,6 +149,7 @@ private Q_SLOTS:
         }
         QTRY_COMPARE(sent.count(), 1);
         QVERIFY(m_w->cFaxSending->item(key)->Sent());
+        QVERIFY(!QFile::exists(spooled));
         QFile f(job);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray content = f.readAll();
@@ -326,6 +329,11 @@ private Q_SLOTS:
         m_w->ClientSock->ConnectClose();
         QTRY_VERIFY(!m_w->cFaxSending->anyPending());
         QVERIFY(m_w->cFaxSending->item(key)->Failed());
+        // The fax never reached the server: its printed job stays for the next run, window seen or not.
+        const QString spooled = m_home.filePath(u"spool/"_s) + SystemUser::loginName() + u"/job-1-1.prn"_s;
+        m_w->show();
+        QVERIFY(m_w->close());
+        QVERIFY(QFile::exists(spooled));
     }
 
     void storeAsReceived()

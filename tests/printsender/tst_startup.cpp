@@ -5,6 +5,7 @@
 #include "frmStatoInvio.h"
 
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
 
 class TestStartup : public QObject
@@ -107,6 +108,7 @@ private Q_SLOTS:
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
         QVERIFY(Prompt::lastRecord().text.contains(u"Mismatched tag: 'fax'"_s));
         QVERIFY(Prompt::lastRecord().text.endsWith(u"Sorgente: -XMLParser"_s));
+        QCOMPARE(startup.exitCode(), int(Sendora::ExitJobFile));
     }
 
     // Nothing to send: the run ends at once instead of waiting for ever.
@@ -114,16 +116,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("message");
+        QTest::addColumn<int>("code");
         QTest::newRow("no file name")
-            << u"-N -H"_s << u"Parametro *Nome File XML* non presente.\r\nImpossibile continuare."_s;
+            << u"-N -H"_s << u"Parametro *Nome File XML* non presente.\r\nImpossibile continuare."_s
+            << int(Sendora::ExitUsage);
         QTest::newRow("missing file")
-            << u"-N -H -F /nonexistent/job.xml"_s << u"File: /nonexistent/job.xml non trovato."_s;
-        QTest::newRow("no fax element") << u"-N -H -F JOB"_s << QString();
+            << u"-N -H -F /nonexistent/job.xml"_s << u"File: /nonexistent/job.xml non trovato."_s
+            << int(Sendora::ExitJobFile);
+        QTest::newRow("no fax element") << u"-N -H -F JOB"_s << QString() << int(Sendora::ExitJobFile);
     }
     void nothingToWaitFor()
     {
         QFETCH(QString, line);
         QFETCH(QString, message);
+        QFETCH(int, code);
         FakeFaxServer server;
         QVERIFY(server.listen());
         configure(server);
@@ -131,7 +137,8 @@ private Q_SLOTS:
         Sendora::StartupMain startup;
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({line});
-        QVERIFY(exit.wait(20000));
+        QTRY_COMPARE_WITH_TIMEOUT(exit.count(), 1, 20000);
+        QCOMPARE(startup.exitCode(), code);
         QCOMPARE(promptTexts(), message.isEmpty() ? QStringList() : QStringList{message});
         QVERIFY(server.receivedFrames("NEWFAX").isEmpty());
         QVERIFY(!startup.sendWindow() || !startup.sendWindow()->isVisible());
@@ -226,6 +233,51 @@ private Q_SLOTS:
     }
 
     // A server that cannot be found and a search the user gives up: nothing written, the program ends.
+    // A printed document is never lost to a start-up that was given up: it waits for the next run. Once
+    // the window was seen and closed unsent, the user has discarded it.
+    void printedJobOutlivesGivenUpStart_data()
+    {
+        QTest::addColumn<QByteArray>("ini");
+        QTest::addColumn<int>("code");
+        QTest::newRow("search answered No") << QByteArray("[Config]\r\nServer=127.0.0.1\r\nPort=0\r\n") << 1;
+        QTest::newRow("server unreachable")
+            << QByteArray("[Config]\r\nServer=127.0.0.1\r\nPort=CLOSED\r\n") << 1;
+        QTest::newRow("window closed unsent") << QByteArray() << 0;
+    }
+    void printedJobOutlivesGivenUpStart()
+    {
+        QFETCH(QByteArray, ini);
+        QFETCH(int, code);
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        if (ini.isEmpty()) {
+            configure(server);
+        } else {
+            quint16 closed = 0;
+            {
+                FakeFaxServer probe;
+                QVERIFY(probe.listen());
+                closed = probe.port();
+            }
+            resetSendora(ini.replace("CLOSED", QByteArray::number(closed)));
+        }
+        const QString printed = spoolJob(m_home, u"job-8-1.prn"_s, 1);
+        QVERIFY(!printed.isEmpty());
+        Prompt::setNextAnswer(QMessageBox::No);
+        Sendora::StartupMain startup;
+        QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
+        startup.Main({u"-N"_s});
+        if (code == 0) {
+            QTRY_VERIFY(startup.sendWindow() && startup.sendWindow()->isVisible());
+            QTRY_VERIFY(startup.sendWindow()->findChild<QPushButton *>(u"cbSend"_s)->isEnabled());
+            QVERIFY(startup.sendWindow()->close());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(exit.count(), 1, 20000);
+        QCOMPARE(startup.exitCode(), code);
+        QCOMPARE(QFile::exists(printed), code != 0);
+        QFile::remove(printed);
+    }
+
     void searchGivenUp()
     {
         resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=0\r\n");

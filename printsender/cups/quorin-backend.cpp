@@ -80,7 +80,8 @@ bool userFolder(const std::string &path, uid_t uid, gid_t gid, bool asRoot)
     if (::lstat(path.c_str(), &st) != 0) {
         if (errno != ENOENT || ::mkdir(path.c_str(), 0700) != 0)
             return false;
-        if (asRoot && ::chown(path.c_str(), uid, gid) != 0)
+        // The mode is set, not left to the umask (CUPS runs backends under umask 077).
+        if ((asRoot && ::chown(path.c_str(), uid, gid) != 0) || ::chmod(path.c_str(), 0700) != 0)
             return false;
         if (::lstat(path.c_str(), &st) != 0)
             return false;
@@ -88,13 +89,38 @@ bool userFolder(const std::string &path, uid_t uid, gid_t gid, bool asRoot)
     return S_ISDIR(st.st_mode) && st.st_uid == uid && (st.st_mode & 077) == 0;
 }
 
-bool copyAll(int in, int out)
+// The spool root: open for reading by everyone (each user's session watches it for its own folder to
+// appear, before the first job), writable by its owner only. Under umask 077 a plain mkdir would leave it
+// closed to the users, so the mode is set explicitly; a root folder left closed by an older install is
+// opened again.
+bool spoolFolder(const std::string &root, bool asRoot)
+{
+    struct stat st
+    {
+    };
+    if (::lstat(root.c_str(), &st) != 0) {
+        if (errno != ENOENT || ::mkdir(root.c_str(), 0755) != 0)
+            return errno == EEXIST;
+        return ::chmod(root.c_str(), 0755) == 0;
+    }
+    if (!S_ISDIR(st.st_mode)) {
+        errno = ENOTDIR;
+        return false;
+    }
+    if ((st.st_mode & 0755) != 0755 && st.st_uid == ::geteuid() && (asRoot || st.st_uid != 0))
+        ::chmod(root.c_str(), (st.st_mode & 07777) | 0755);
+    return true;
+}
+
+bool copyAll(int in, int out, long long &total)
 {
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(in, buffer, sizeof buffer);
         if (n == 0)
             return true;
+        if (n > 0)
+            total += n;
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -149,8 +175,8 @@ int main(int argc, char *argv[])
     }
 
     const std::string root = spoolRoot();
-    if (::mkdir(root.c_str(), 0711) != 0 && errno != EEXIST)
-        return fail(BackendFailed, "cannot create the spool folder", root + ": " + std::strerror(errno));
+    if (!spoolFolder(root, asRoot))
+        return fail(BackendFailed, "cannot prepare the spool folder", root + ": " + std::strerror(errno));
     const std::string folder = root + "/" + user;
     if (!userFolder(folder, uid, gid, asRoot))
         return fail(BackendFailed, "unusable spool folder", folder);
@@ -166,11 +192,18 @@ int main(int argc, char *argv[])
     const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (out < 0)
         return fail(BackendFailed, "cannot create the job file", std::strerror(errno));
-    bool ok = (!asRoot || ::fchown(out, uid, gid) == 0) && ::fchmod(out, 0600) == 0 && copyAll(in, out) &&
-              ::fsync(out) == 0;
+    long long total = 0;
+    bool ok = (!asRoot || ::fchown(out, uid, gid) == 0) && ::fchmod(out, 0600) == 0 &&
+              copyAll(in, out, total) && ::fsync(out) == 0;
     ok = (::close(out) == 0) && ok;
     if (in > 0)
         ::close(in);
+    if (ok && total == 0) {
+        // Nothing came through (a filter before this one failed): an empty job is no document.
+        ::unlink(temp.c_str());
+        g_temp[0] = '\0';
+        return fail(BackendFailed, "the job is empty", jobId);
+    }
     if (!ok || ::rename(temp.c_str(), final.c_str()) != 0) {
         const int saved = errno;
         ::unlink(temp.c_str());

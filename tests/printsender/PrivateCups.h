@@ -1,0 +1,153 @@
+#pragma once
+
+// A private CUPS scheduler for the print road's test and benchmark: its own configuration, spool, log and
+// server-bin folders under one root, listening on a loopback port only, with the fax backend installed
+// into its server-bin folder as an installation would (root's, mode 0700) and CUPS's own filters beside.
+// It needs root (cupsd runs its backends as root only when it runs as root itself).
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QString>
+#include <QTcpServer>
+#include <QThread>
+
+#include <csignal>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+
+class PrivateCups
+{
+public:
+    // root: an empty folder; spool: where the backend puts the jobs (QUORIN_SPOOL_DIR of the backend).
+    PrivateCups(const QString &root, const QString &spool) : m_root(root), m_spool(spool) {}
+    ~PrivateCups() { stop(); }
+
+    static int run(const QString &program, const QStringList &args, QByteArray *output = nullptr,
+                   const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
+                   int timeout = 60000)
+    {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(program, args);
+        if (!p.waitForStarted() || !p.waitForFinished(timeout)) {
+            p.kill();
+            p.waitForFinished();
+            return -1;
+        }
+        if (output)
+            *output = p.readAll();
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    }
+
+    int port() const { return m_port; }
+    // The environment that sends CUPS's clients (lp, lpstat, lpadmin) to this scheduler.
+    QProcessEnvironment env() const
+    {
+        QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+        e.insert(QStringLiteral("CUPS_SERVER"), QStringLiteral("127.0.0.1:") + QString::number(m_port));
+        return e;
+    }
+
+    bool start(const QString &backendProgram)
+    {
+        {
+            QTcpServer probe;
+            if (!probe.listen(QHostAddress::LocalHost))
+                return false;
+            m_port = probe.serverPort();
+        }
+        const QString root = m_root;
+        for (const char *d :
+             {"conf/ppd", "conf/ssl", "bin/backend", "requests", "cache", "state", "tmp", "log"})
+            if (!QDir().mkpath(root + u'/' + QString::fromLatin1(d)))
+                return false;
+        for (const char *d : {"filter", "daemon", "cgi-bin", "notifier", "monitor"})
+            QFile::link(QStringLiteral("/usr/lib/cups/") + QString::fromLatin1(d),
+                        root + QStringLiteral("/bin/") + QString::fromLatin1(d));
+        const QString backend = root + QStringLiteral("/bin/backend/quorin");
+        if (!QFile::copy(backendProgram, backend) ||
+            ::chmod(QFile::encodeName(backend).constData(), 0700) != 0)
+            return false;
+        // The filters run as "lp" and write their temporary files here.
+        ::chmod(QFile::encodeName(root + QStringLiteral("/tmp")).constData(), 01777);
+        const QByteArray r = QFile::encodeName(root);
+        const QByteArray files = "User lp\nGroup lp\nSystemGroup root\nServerRoot " + r +
+                                 "/conf\nServerBin " + r + "/bin\nRequestRoot " + r + "/requests\nCacheDir " +
+                                 r + "/cache\nStateDir " + r + "/state\nTempDir " + r + "/tmp\nAccessLog " +
+                                 r + "/log/access_log\nErrorLog " + r + "/log/error_log\nPageLog " + r +
+                                 "/log/page_log\nDataDir /usr/share/cups\nFileDevice No\n"
+                                 "SetEnv QUORIN_SPOOL_DIR " +
+                                 QFile::encodeName(m_spool) + "\n";
+        const QByteArray conf =
+            "Listen 127.0.0.1:" + QByteArray::number(m_port) +
+            "\nLogLevel info\nWebInterface No\nBrowsing No\nBrowseLocalProtocols none\n"
+            "<Location />\n  Order allow,deny\n  Allow 127.0.0.1\n</Location>\n"
+            "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+        if (!write(root + QStringLiteral("/conf/cups-files.conf"), files) ||
+            !write(root + QStringLiteral("/conf/cupsd.conf"), conf))
+            return false;
+        m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
+        // The scheduler goes with its starter, also when that is killed.
+        m_cupsd.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
+        m_cupsd.start(QStandardPaths::findExecutable(QStringLiteral("cupsd")),
+                      {QStringLiteral("-f"), QStringLiteral("-c"), root + QStringLiteral("/conf/cupsd.conf"),
+                       QStringLiteral("-s"), root + QStringLiteral("/conf/cups-files.conf")});
+        if (!m_cupsd.waitForStarted())
+            return false;
+        const QDeadlineTimer deadline(20000);
+        while (!deadline.hasExpired()) {
+            if (m_cupsd.state() != QProcess::Running)
+                return false;
+            if (run(QStringLiteral("lpstat"), {QStringLiteral("-r")}, nullptr, env(), 5000) == 0)
+                return true;
+            QThread::msleep(100);
+        }
+        return false;
+    }
+
+    // The fax queue on the backend with the project's PPD; the scheduler may answer before it takes
+    // printers, hence a few tries.
+    bool addQueue(const QStringList &lpadminArguments, QByteArray *output = nullptr)
+    {
+        for (int i = 0; i < 10; ++i) {
+            if (i > 0)
+                QThread::msleep(500);
+            if (run(QStringLiteral("lpadmin"), lpadminArguments, output, env()) == 0)
+                return true;
+        }
+        return false;
+    }
+
+    void stop()
+    {
+        if (m_cupsd.state() == QProcess::NotRunning)
+            return;
+        m_cupsd.terminate();
+        if (!m_cupsd.waitForFinished(10000)) {
+            m_cupsd.kill();
+            m_cupsd.waitForFinished();
+        }
+    }
+
+    QString log() const
+    {
+        QFile f(m_root + QStringLiteral("/log/error_log"));
+        return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll().right(4000)) : QString();
+    }
+    QString output() { return QString::fromLocal8Bit(m_cupsd.readAll()); }
+
+private:
+    static bool write(const QString &path, const QByteArray &data)
+    {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly) && f.write(data) == data.size() && f.flush();
+    }
+
+    QString m_root, m_spool;
+    QProcess m_cupsd;
+    int m_port = 0;
+};

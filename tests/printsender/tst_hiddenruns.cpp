@@ -1,0 +1,240 @@
+// Hidden job runs ("Sendora -N -H -F job.xml") as processes of the real program against the fake server:
+// the exit code tells the truth (0 only when every fax arrived whole), nothing waits for a click, and the
+// program never ends with bytes of a fax still unsent.
+#include "FakeFaxServer.h"
+#include "QuorinSock.h"
+#include "SystemUser.h"
+#include "TestHome.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+constexpr int ExitOk = 0, ExitNoServer = 1, ExitUsage = 2, ExitJobFile = 3, ExitUndelivered = 4;
+
+struct Result
+{
+    int code = -1;
+    QByteArray err;
+};
+
+} // namespace
+
+class TestHiddenRuns : public QObject
+{
+    Q_OBJECT
+
+    TestHome m_home;
+    QString m_small, m_large, m_other;
+
+    void configure(quint16 port)
+    {
+        const QString dir = m_home.filePath(u"XDG_CONFIG_HOME/quorin"_s);
+        QDir().mkpath(dir);
+        QFile f(dir + u"/Darezi.ini"_s);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write("[Config]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(port) + "\r\nName=Ufficio\r\n");
+    }
+    static void login(FakeFaxServer &server)
+    {
+        const QString user = SystemUser::loginName();
+        server.expect(FakeFaxServer::answer(u"USER", user));
+        server.send(FakeFaxServer::answer(u"VERSIONI", QuorinSock::LibraryVersion() + u"<#>3.0.0<#>"_s +
+                                                           QStringLiteral(QUORIN_VERSION) +
+                                                           u"<#>1.0.0<#>0.9"_s));
+        server.send(FakeFaxServer::answer(u"USER", user + u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s));
+    }
+    QString job(const QList<QString> &documents, const QByteArray &tail = "</jobs>\n")
+    {
+        QByteArray xml = "<?xml version=\"1.0\"?>\n<jobs>\n";
+        int n = 0;
+        for (const QString &doc : documents)
+            xml += "<fax><faxfilename>" + doc.toUtf8() + "</faxfilename><destfax>02" +
+                   QByteArray::number(++n) + "</destfax></fax>\n";
+        xml += tail;
+        const QString path = m_home.filePath(u"job.xml"_s);
+        QFile f(path);
+        f.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        f.write(xml);
+        return path;
+    }
+    // Runs the program while this process's event loop keeps serving the fake server.
+    Result run(const QStringList &args, int timeout = 90000)
+    {
+        QProcess p;
+        p.start(QStringLiteral(QUORIN_SENDORA), args);
+        if (!p.waitForStarted())
+            return {};
+        if (!QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, timeout)) {
+            p.kill();
+            p.waitForFinished();
+            return {-2, p.readAllStandardError()};
+        }
+        return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardError()};
+    }
+    // The bytes of one document as the server received them ("FILE": key, piece, file name).
+    static QByteArray uploaded(const FakeFaxServer &server, const QString &document)
+    {
+        const QByteArray tail = "<#>" + FakeFaxServer::latin(document);
+        QByteArray bytes;
+        for (const FakeFaxServer::Frame &frame : server.receivedFrames("FILE")) {
+            if (!frame.data.endsWith(tail))
+                continue;
+            const qsizetype start = frame.data.indexOf("<#>") + 3;
+            bytes += frame.data.mid(start, frame.data.size() - start - tail.size());
+        }
+        return bytes;
+    }
+    static QByteArray contentOf(const QString &path)
+    {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_home.setUp(TestHome::Layout::ByVariable));
+        qputenv("QUORIN_SPOOL_DIR", QFile::encodeName(m_home.filePath(u"spool"_s)));
+        // No screen at all: a hidden run finds its own way.
+        qunsetenv("QT_QPA_PLATFORM");
+        qunsetenv("DISPLAY");
+        qunsetenv("WAYLAND_DISPLAY");
+        m_small = m_home.filePath(u"small.tif"_s);
+        m_large = m_home.filePath(u"large.tif"_s);
+        m_other = m_home.filePath(u"other.tif"_s);
+        QFile small(m_small), large(m_large), other(m_other);
+        QVERIFY(small.open(QIODevice::WriteOnly) && other.open(QIODevice::WriteOnly) &&
+                large.open(QIODevice::WriteOnly));
+        small.write("II*\0 small document", 20);
+        other.write(QByteArray(300000, 'o'));
+        // Large enough that the kernel's socket buffers cannot hold it: the sender must wait for the server.
+        QByteArray block(1 << 20, '\0');
+        for (int i = 0; i < 24; ++i) {
+            for (qsizetype j = 0; j < block.size(); j += 4)
+                *reinterpret_cast<quint32 *>(block.data() + j) = QRandomGenerator::global()->generate();
+            large.write(block);
+        }
+    }
+
+    // Usage and job-file errors end at once, before any server is contacted, with their own codes.
+    void refusedBeforeConnecting_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("-H without a file") << QStringList{u"-N"_s, u"-H"_s} << ExitUsage
+                                           << QByteArray("Parametro *Nome File XML* non presente.");
+        QTest::newRow("missing job file") << QStringList{u"-N"_s, u"-H"_s, u"-F"_s, u"/nonexistent/job.xml"_s}
+                                          << ExitJobFile << QByteArray("/nonexistent/job.xml non trovato.");
+    }
+    void refusedBeforeConnecting()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, code);
+        QFETCH(QByteArray, message);
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        const Result r = run(args);
+        QCOMPARE(r.code, code);
+        QVERIFY2(r.err.contains(message), r.err.constData());
+        QCOMPARE(server.connectionCount(), 0);
+    }
+
+    // Every fax delivered, through a server that stalls while reading: exit 0 only once every byte of both
+    // faxes arrived.
+    void allDeliveredToSlowServer()
+    {
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        login(server);
+        bool stalled = false;
+        connect(&server, &FakeFaxServer::frameReceived, this, [&stalled](const FakeFaxServer::Frame &f) {
+            if (stalled || f.keyword != "FILE")
+                return;
+            stalled = true;
+            // The server reads nothing for a while: the sender's bytes pile up on its side.
+            QThread::msleep(2500);
+        });
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_large, m_other})});
+        QVERIFY2(r.code == ExitOk, r.err.constData());
+        QVERIFY(stalled);
+        // Nothing was left behind in the program: what the system still holds for the link arrives.
+        QTRY_COMPARE_WITH_TIMEOUT(server.receivedFrames("FINEFAX").size(), 2, 15000);
+        QVERIFY(uploaded(server, m_large) == contentOf(m_large));
+        QVERIFY(uploaded(server, m_other) == contentOf(m_other));
+    }
+
+    // A fax whose document cannot be read is not sent empty: reported, counted, the others go.
+    void unreadableDocument()
+    {
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        login(server);
+        const QString missing = m_home.filePath(u"gone.tif"_s);
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small, missing})});
+        QCOMPARE(r.code, ExitUndelivered);
+        QVERIFY2(r.err.contains(missing.toUtf8()), r.err.constData());
+        const QList<FakeFaxServer::Frame> faxes = server.receivedFrames("NEWFAX");
+        QCOMPARE(faxes.size(), 1);
+        QVERIFY(faxes.first().text().startsWith(m_small + u"<#>"_s));
+        QCOMPARE(uploaded(server, m_small), contentOf(m_small));
+    }
+
+    // A fault in the job file: the faxes before it are delivered, the run says the file was bad.
+    void malformedJob()
+    {
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        login(server);
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small}, "<fax><destfax>1</destfax></fox>")});
+        QCOMPARE(r.code, ExitJobFile);
+        QVERIFY2(r.err.contains("Mismatched tag"), r.err.constData());
+        QCOMPARE(server.receivedFrames("FINEFAX").size(), 1);
+    }
+
+    // The link cut in the middle of an upload: that fax is not delivered.
+    void linkCutDuringUpload()
+    {
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        login(server);
+        connect(&server, &FakeFaxServer::frameReceived, this, [&server](const FakeFaxServer::Frame &f) {
+            if (f.keyword == "FILE")
+                QTimer::singleShot(0, &server, &FakeFaxServer::dropClient);
+        });
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_large})});
+        QVERIFY2(r.code == ExitUndelivered, r.err.constData());
+        QVERIFY(server.receivedFrames("FINEFAX").isEmpty());
+    }
+
+    // No server answers and none is found: the start-up is given up without a window.
+    void noServer()
+    {
+        quint16 port = 0;
+        {
+            FakeFaxServer probe;
+            QVERIFY(probe.listen());
+            port = probe.port();
+        }
+        configure(port);
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})});
+        QVERIFY2(r.code == ExitNoServer, r.err.constData());
+    }
+};
+
+QTEST_MAIN(TestHiddenRuns)
+#include "tst_hiddenruns.moc"
