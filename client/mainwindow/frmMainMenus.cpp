@@ -84,7 +84,7 @@ void frmMain::buildMenus()
     QMenu *help = menuBar()->addMenu(u"&?"_s);
     help->setObjectName(u"mnuHelp"_s);
     item(help, u"mnuHelpContents"_s, u"&Sommario"_s, &frmMain::mnuHelpContents)->setVisible(false);
-    item(help, u"mnuHelpAbout"_s, u"&Informazioni su Quorin..."_s, &frmMain::mnuHelpAbout);
+    item(help, u"mnuHelpAbout"_s, LoadResString(1036), &frmMain::mnuHelpAbout);
 
     // The local address book picks the recipients of a fax sent by mail ("ShowRubrica").
     m_mail.setRecipientPicker([](QWidget *owner) {

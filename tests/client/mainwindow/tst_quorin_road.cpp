@@ -1,0 +1,348 @@
+// The real Quorin program on an X display (xvfb-run), driven by xdotool as a person drives it, against
+// the fake fax server inside this test: folders opened from the keyboard, a fax selected and shown in the
+// viewer (the page is measured on a screenshot), a folder renamed through its menu (a name holding the
+// server's separator refused), a folder moved by dragging it with the mouse, a fax put in the trash and
+// restored. What the server received is checked after each step.
+#include "AppPaths.h"
+#include "MainWindowRig.h"
+#include "TestHome.h"
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTest>
+
+#include <optional>
+
+using namespace Qt::StringLiterals;
+using F = FakeFaxServer;
+
+namespace {
+
+constexpr int StepTimeout = 15000;
+
+struct Band
+{
+    int top = 0, bottom = 0; // rows of the screen, inclusive
+    int centre() const { return (top + bottom) / 2; }
+};
+
+// Runs a helper program; its output, or nullopt when it failed.
+std::optional<QString> runTool(const QString &program, const QStringList &args, int timeoutMs = 15000)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        qWarning().noquote() << program << args.join(u' ') << "failed:" << p.readAllStandardError();
+        p.kill();
+        return std::nullopt;
+    }
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+bool isSelectionBlue(QRgb c)
+{
+    return qBlue(c) > 150 && qBlue(c) - qRed(c) > 70 && qGreen(c) > 90;
+}
+
+} // namespace
+
+class tst_QuorinRoad : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void road();
+
+private:
+    bool xdo(const QStringList &args);
+    QImage screenshot(const QString &window = u"root"_s);
+    QString windowNamed(const QString &pattern);
+    QRect geometry(const QString &window);
+    std::optional<Band> selectedBand(const QRect &area);
+    int framesOf(const QByteArray &keyword) const;
+    QString lastText(const QByteArray &keyword) const;
+    bool openNode(int id);
+    void key(const QString &keys);
+    void click(QPoint at, int button = 1, int repeat = 1);
+
+    TestHome m_dir;
+    std::unique_ptr<Server> m_server;
+    QProcess m_quorin;
+    QString m_window;
+    QRect m_geometry;
+    QStringList m_listKeywords = {u"INOLTRO"_s, u"PERSONALI"_s, u"SPEDITI"_s, u"CANCELLATI"_s};
+};
+
+void tst_QuorinRoad::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QFAIL("no X display: run under xvfb-run -a");
+    QVERIFY(runTool(u"xdotool"_s, {u"version"_s}));
+    QVERIFY(m_dir.setUp());
+    m_dir.useOwnSysconf();
+    // The program's own home: settings, temporary files and its placement stay inside.
+    qputenv("HOME", QFile::encodeName(m_dir.path()));
+    qputenv("QUORIN_DISCOVERY_HOSTS", "127.0.0.1");
+    m_server = std::make_unique<Server>();
+    QVERIFY(writeServerIni(u"127.0.0.1"_s, m_server->fake.port()));
+    // No mail client on the path: the mail hand-over stays off.
+    QDir().mkpath(m_dir.filePath(u"bin"_s));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    env.insert(u"PATH"_s, m_dir.filePath(u"bin"_s));
+    env.remove(u"SESSION_MANAGER"_s);
+    m_quorin.setProcessEnvironment(env);
+    m_quorin.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QString program = QStringLiteral(QUORIN_PROGRAM);
+    QVERIFY2(QFileInfo::exists(program), qPrintable(program));
+    m_quorin.start(program, {});
+    QVERIFY(m_quorin.waitForStarted());
+}
+
+void tst_QuorinRoad::cleanupTestCase()
+{
+    if (m_quorin.state() != QProcess::NotRunning) {
+        m_quorin.terminate();
+        if (!m_quorin.waitForFinished(5000))
+            m_quorin.kill();
+        m_quorin.waitForFinished(2000);
+    }
+}
+
+bool tst_QuorinRoad::xdo(const QStringList &args)
+{
+    return runTool(u"xdotool"_s, args).has_value();
+}
+
+void tst_QuorinRoad::key(const QString &keys)
+{
+    QVERIFY(xdo({u"key"_s, u"--delay"_s, u"60"_s, keys}));
+    QTest::qWait(150);
+}
+
+void tst_QuorinRoad::click(QPoint at, int button, int repeat)
+{
+    QVERIFY(xdo({u"mousemove"_s, QString::number(at.x()), QString::number(at.y())}));
+    QTest::qWait(80);
+    QVERIFY(xdo({u"click"_s, u"--repeat"_s, QString::number(repeat), u"--delay"_s, u"80"_s,
+                 QString::number(button)}));
+    QTest::qWait(200);
+}
+
+QImage tst_QuorinRoad::screenshot(const QString &window)
+{
+    const QString file = m_dir.filePath(u"shot.png"_s);
+    QFile::remove(file);
+    if (!runTool(u"import"_s, {u"-window"_s, window, file}))
+        return {};
+    QImage image(file);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+QString tst_QuorinRoad::windowNamed(const QString &pattern)
+{
+    const auto out = runTool(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, pattern});
+    if (!out)
+        return {};
+    const QStringList ids = out->split(u'\n', Qt::SkipEmptyParts);
+    return ids.isEmpty() ? QString() : ids.last();
+}
+
+QRect tst_QuorinRoad::geometry(const QString &window)
+{
+    const auto out = runTool(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, window});
+    if (!out)
+        return {};
+    QHash<QString, int> v;
+    for (const QString &line : out->split(u'\n', Qt::SkipEmptyParts))
+        v.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    return QRect(v.value(u"X"_s), v.value(u"Y"_s), v.value(u"WIDTH"_s), v.value(u"HEIGHT"_s));
+}
+
+std::optional<Band> tst_QuorinRoad::selectedBand(const QRect &area)
+{
+    const QImage shot = screenshot();
+    if (shot.isNull())
+        return std::nullopt;
+    const QRect r = area.intersected(shot.rect());
+    std::optional<Band> band;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        int blue = 0;
+        for (int x = r.left(); x <= r.right(); ++x)
+            blue += isSelectionBlue(shot.pixel(x, y)) ? 1 : 0;
+        if (blue * 3 < r.width())
+            continue;
+        if (!band)
+            band = Band{y, y};
+        else if (y == band->bottom + 1)
+            band->bottom = y;
+        else
+            break;
+    }
+    return band;
+}
+
+int tst_QuorinRoad::framesOf(const QByteArray &keyword) const
+{
+    return int(m_server->fake.receivedFrames(keyword).size());
+}
+
+QString tst_QuorinRoad::lastText(const QByteArray &keyword) const
+{
+    const auto frames = m_server->fake.receivedFrames(keyword);
+    return frames.isEmpty() ? QString() : frames.constLast().text();
+}
+
+// Walks the tree with the Down key (each node reached opens its list) until the folder id is open.
+bool tst_QuorinRoad::openNode(int id)
+{
+    const auto listFrames = [this] {
+        QList<F::Frame> out;
+        for (const auto &f : m_server->fake.receivedFrames()) {
+            if (m_listKeywords.contains(QString::fromLatin1(f.keyword)) && !f.answer)
+                out << f;
+        }
+        return out;
+    };
+    if (!xdo({u"key"_s, u"Home"_s, u"asterisk"_s}))
+        return false;
+    QTest::qWait(300);
+    for (int step = 0; step < 20; ++step) {
+        const int before = int(listFrames().size());
+        if (!xdo({u"key"_s, u"Down"_s}))
+            return false;
+        if (!QTest::qWaitFor([&] { return listFrames().size() > before; }, StepTimeout))
+            return false;
+        if (listFrames().constLast().text().toInt() == id) {
+            QTest::qWait(400); // the list and its first image come in
+            return true;
+        }
+    }
+    return false;
+}
+
+void tst_QuorinRoad::road()
+{
+    // Log-in and the first list.
+    QVERIFY(QTest::qWaitFor([this] { return framesOf("CHILDRENTREE") > 0; }, StepTimeout));
+    QVERIFY(QTest::qWaitFor([this] { return !(m_window = windowNamed(u"^Quorin$"_s)).isEmpty(); }, StepTimeout));
+    QVERIFY(QTest::qWaitFor([this] { return framesOf("FILE") > 0; }, StepTimeout));
+    QTest::qWait(500);
+    m_geometry = geometry(m_window);
+    QVERIFY(m_geometry.width() > 300 && m_geometry.height() > 300);
+    const QRect treeArea(m_geometry.left() + 4, m_geometry.top() + 30, int(m_geometry.width() * 0.25),
+                         m_geometry.height() - 60);
+    const QRect listArea(m_geometry.left() + int(m_geometry.width() * 0.35), m_geometry.top() + 30,
+                         int(m_geometry.width() * 0.6), int(m_geometry.height() * 0.55));
+
+    // The tree takes the keys: a click on its selected node.
+    std::optional<Band> band;
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    click(QPoint(treeArea.left() + 30, band->centre()));
+
+    // Open "Clienti" (5) with the keys; select its... rather: open the personal list (1) and a fax.
+    QVERIFY(openNode(1));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(listArea)).has_value(); }, StepTimeout));
+    const QString asked = lastText("FILE");
+    QVERIFY(!asked.isEmpty());
+
+    // The viewer: a double-click on the selected row; the page fills the window.
+    click(QPoint(listArea.left() + 40, band->centre()), 1, 2);
+    QString viewer;
+    QVERIFY(QTest::qWaitFor([&] { return !(viewer = windowNamed(u"QVPREVIEW"_s)).isEmpty(); }, StepTimeout));
+    QTest::qWait(800);
+    const QImage page = screenshot(viewer);
+    QVERIFY(!page.isNull());
+    // The fax page is the white area; measure its extent across the middle of the window.
+    int whiteRows = 0, whiteCols = 0;
+    for (int y = 0; y < page.height() - 60; ++y)
+        whiteRows += qGray(page.pixel(page.width() / 2, y)) > 245 ? 1 : 0;
+    for (int x = 0; x < page.width(); ++x)
+        whiteCols += qGray(page.pixel(x, page.height() / 3)) > 245 ? 1 : 0;
+    page.save(m_dir.filePath(u"viewer.png"_s));
+    QVERIFY2(whiteRows > page.height() * 0.75 || whiteCols > page.width() * 0.75,
+             qPrintable(u"page %1x%2 px in a %3x%4 window"_s.arg(whiteCols).arg(whiteRows).arg(page.width())
+                            .arg(page.height())));
+    key(u"Escape"_s);
+    QVERIFY(QTest::qWaitFor([&] { return windowNamed(u"QVPREVIEW"_s).isEmpty(); }, StepTimeout));
+
+    // Trash the selected fax with the Delete key and confirm.
+    const int trashFrames = framesOf("CESTINA");
+    click(QPoint(listArea.left() + 40, band->centre()));
+    key(u"Delete"_s);
+    QTest::qWait(500);
+    key(u"Return"_s);
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("CESTINA") > trashFrames; }, StepTimeout));
+    QVERIFY(lastText("CESTINA").startsWith(u"PERSONALI<#>("_s));
+
+    // Restore it from the trash: its row's menu, second item.
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    click(QPoint(treeArea.left() + 30, band->centre()));
+    QVERIFY(openNode(4));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(listArea)).has_value(); }, StepTimeout));
+    click(QPoint(listArea.left() + 40, band->centre()), 3);
+    QTest::qWait(300);
+    key(u"Down Down Return"_s);
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("RIPRISTINA") > 0; }, StepTimeout));
+    QVERIFY(lastText("RIPRISTINA").startsWith(u"4<#>"_s));
+
+    // Rename "Clienti" (5) through its menu: a name with the separator is refused, a plain one goes.
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    click(QPoint(treeArea.left() + 30, band->centre()));
+    QVERIFY(openNode(5));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    const QPoint clienti(treeArea.left() + 40, band->centre());
+    click(clienti, 3);
+    key(u"Down Down Return"_s);
+    QTest::qWait(400);
+    key(u"ctrl+a"_s);
+    QVERIFY(xdo({u"type"_s, u"--delay"_s, u"40"_s, u"A<#>9"_s}));
+    key(u"Return"_s);
+    QTest::qWait(500);
+    key(u"Return"_s); // the refusal's box
+    QTest::qWait(300);
+    QCOMPARE(framesOf("RENAMEFOLDER"), 0);
+    click(clienti, 3);
+    key(u"Down Down Return"_s);
+    QTest::qWait(400);
+    key(u"ctrl+a"_s);
+    QVERIFY(xdo({u"type"_s, u"--delay"_s, u"40"_s, u"Clienti Nord"_s}));
+    key(u"Return"_s);
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("RENAMEFOLDER") > 0; }, StepTimeout));
+    QCOMPARE(lastText("RENAMEFOLDER"), u"Clienti Nord<#>5"_s);
+
+    // Drag "Rossi S.p.A." (6) onto "Fornitori" (7) with the mouse.
+    click(clienti);
+    QVERIFY(openNode(6));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    const QPoint rossi(treeArea.left() + 50, band->centre());
+    QVERIFY(openNode(7));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    const QPoint fornitori(treeArea.left() + 40, band->centre());
+    QVERIFY(xdo({u"mousemove"_s, QString::number(rossi.x()), QString::number(rossi.y())}));
+    QTest::qWait(100);
+    QVERIFY(xdo({u"mousedown"_s, u"1"_s}));
+    for (int i = 1; i <= 10; ++i) {
+        const QPoint p = rossi + (fornitori - rossi) * i / 10 + QPoint(i < 10 ? 6 : 0, 0);
+        QVERIFY(xdo({u"mousemove"_s, QString::number(p.x()), QString::number(p.y())}));
+        QTest::qWait(60);
+    }
+    QTest::qWait(200);
+    QVERIFY(xdo({u"mouseup"_s, u"1"_s}));
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("SPOSTAFOLDER") > 0; }, StepTimeout));
+    QCOMPARE(lastText("SPOSTAFOLDER"), u"7<#>6<#>False<#>False"_s);
+
+    // The program is still there and ends when asked.
+    QCOMPARE(m_quorin.state(), QProcess::Running);
+    screenshot().save(m_dir.filePath(u"end.png"_s));
+    if (const QByteArray keep = qgetenv("QUORIN_ROAD_SHOTS"); !keep.isEmpty()) {
+        QFile::copy(m_dir.filePath(u"viewer.png"_s), QString::fromLocal8Bit(keep) + u"/viewer.png"_s);
+        QFile::copy(m_dir.filePath(u"end.png"_s), QString::fromLocal8Bit(keep) + u"/end.png"_s);
+    }
+}
+
+QTEST_MAIN(tst_QuorinRoad)
+#include "tst_quorin_road.moc"
