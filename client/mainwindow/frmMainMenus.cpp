@@ -5,6 +5,7 @@
 #include "AppPaths.h"
 #include "ConfigIni.h"
 #include "ErrorReporting.h"
+#include "FormHelpers.h"
 #include "FRMSEND2.h"
 #include "ProgramInfo.h"
 #include "ProgramStarter.h"
@@ -239,5 +240,8 @@ void frmMain::mnuViewStatusBar()
 void frmMain::mnuHelpAbout()
 {
     frmAbout2 about(this);
+    // Centred at its laid-out size, not the size it had before its layout ran.
+    about.adjustSize();
+    CenterForm(&about);
     Prompt::exec(&about);
 }

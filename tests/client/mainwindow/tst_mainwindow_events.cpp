@@ -19,6 +19,9 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
@@ -159,6 +162,7 @@ private Q_SLOTS:
     void newFaxIcon();
     void incompleteImageUnlocks();
     void keysAndSmallCommands();
+    void noticesAndStatesAfterEvents();
 
 private:
     frmMain *startRunning(Server &server);
@@ -521,6 +525,55 @@ void tst_MainWindowEvents::keysAndSmallCommands()
         QTest::mouseDClick(frame, Qt::LeftButton, {}, QPoint(frame->width() / 2, 3));
         QCOMPARE(w->FraTv->geometry(), laidOut);
     }
+}
+
+void tst_MainWindowEvents::noticesAndStatesAfterEvents()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+
+    // The list's caption is drawn whole above the list.
+    QStyleOptionGroupBox option;
+    option.initFrom(w->fraListFax);
+    option.text = w->fraListFax->title();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect label =
+        w->fraListFax->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, w->fraListFax);
+    QVERIFY2(w->ListFax->geometry().top() > label.bottom(),
+             qPrintable(u"%1 %2"_s.arg(w->ListFax->geometry().top()).arg(label.bottom())));
+
+    // The about box opens in the middle of the screen at the size it is shown with.
+    QRect aboutAt;
+    Prompt::setDialogHandler([&](QDialog *d) {
+        d->show();
+        aboutAt = d->geometry();
+        return int(QDialog::Rejected);
+    });
+    w->menuBar()->findChild<QAction *>(u"mnuHelpAbout"_s)->trigger();
+    QVERIFY(aboutAt.isValid());
+    const QPoint middle = w->screen()->geometry().center();
+    QVERIFY2((aboutAt.center() - middle).manhattanLength() <= 4,
+             qPrintable(u"%1,%2 vs %3,%4"_s.arg(aboutAt.center().x()).arg(aboutAt.center().y()).arg(middle.x())
+                            .arg(middle.y())));
+
+    // The server's answer to an image saved from the preview tells nothing; the next send does.
+    Prompt::clearRecords();
+    w->bSalvataggioFax = true;
+    Q_EMIT w->ClientSock->SentFax2Server(u"1"_s);
+    QTest::qWait(50);
+    QVERIFY(Prompt::records().isEmpty());
+    QVERIFY(!w->bSalvataggioFax);
+    Q_EMIT w->ClientSock->SentFax2Server(u"2"_s);
+    QTRY_COMPARE(Prompt::records().size(), 1);
+    QCOMPARE(Prompt::lastRecord().text, u"Il Fax è stato inoltrato al server per l'invio."_s);
+
+    // A link error or a lost link stops the rows dragging until the next login.
+    QVERIFY(w->ListFax->dragEnabled());
+    Q_EMIT w->ClientSock->Error(10053, u"reset"_s, 0, u"sock"_s, QString(), 0, false);
+    QVERIFY(!w->ListFax->dragEnabled());
 }
 
 QTEST_MAIN(tst_MainWindowEvents)
