@@ -142,6 +142,7 @@ void frmMain::ClientSock_ReConnected(const QString &Server, int, bool forwardUse
     IsForwarduser = forwardUser;
     UserReceived = true;
     Connected = true;
+    ListFax->setDragEnabled(true); // logged in again: rows drag to the tree again
     WinsockStatus();
     Q_EMIT startStateChanged();
 }

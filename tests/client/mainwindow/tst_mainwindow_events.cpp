@@ -574,6 +574,8 @@ void tst_MainWindowEvents::noticesAndStatesAfterEvents()
     QVERIFY(w->ListFax->dragEnabled());
     Q_EMIT w->ClientSock->Error(10053, u"reset"_s, 0, u"sock"_s, QString(), 0, false);
     QVERIFY(!w->ListFax->dragEnabled());
+    Q_EMIT w->ClientSock->ReConnected(u"127.0.0.1"_s, server.fake.port(), true);
+    QVERIFY(w->ListFax->dragEnabled());
 }
 
 QTEST_MAIN(tst_MainWindowEvents)
