@@ -65,6 +65,7 @@ private:
     int framesOf(const QByteArray &keyword) const;
     QString lastText(const QByteArray &keyword) const;
     bool openNode(int id);
+    QPoint blankOfTree();
     void keepShot(const QString &name);
     void key(const QString &keys);
     void click(QPoint at, int button = 1, int repeat = 1);
@@ -199,6 +200,25 @@ QString tst_QuorinRoad::lastText(const QByteArray &keyword) const
     return frames.isEmpty() ? QString() : frames.constLast().text();
 }
 
+// A point of the tree's empty part below its last node: the lowest run of white on the screen in the
+// tree's column, scanning up from the tree's bottom (the upper panes take 0.6 of the window).
+QPoint tst_QuorinRoad::blankOfTree()
+{
+    const QImage shot = screenshot();
+    if (shot.isNull())
+        return {};
+    const int x = m_treeArea.left() + 30;
+    int run = 0;
+    for (int y = std::min(shot.height() - 1, m_geometry.top() + int(m_geometry.height() * 0.6));
+         y > m_treeArea.top(); --y) {
+        run = qGray(shot.pixel(x, y)) > 250 ? run + 1 : 0;
+        if (run == 14) {
+            return QPoint(x, y + 7);
+        }
+    }
+    return {};
+}
+
 // With QUORIN_ROAD_SHOTS set, a screenshot of the whole screen goes into that folder.
 void tst_QuorinRoad::keepShot(const QString &name)
 {
@@ -226,7 +246,9 @@ bool tst_QuorinRoad::openNode(int id)
         // Without a window manager nobody gives the window the keyboard back after a box closed; a
         // click on the tree's empty part below the nodes gives the tree the keys (a click on a node
         // would ask its list and lock the tree until the answer).
-        const QPoint blank(m_treeArea.left() + 30, m_geometry.top() + int(m_geometry.height() * 0.52));
+        const QPoint blank = blankOfTree();
+        if (blank.isNull())
+            return false;
         QStringList args = {u"windowfocus"_s, m_window, u"mousemove"_s, QString::number(blank.x()),
                             QString::number(blank.y()), u"click"_s, u"1"_s, u"key"_s, u"--delay"_s, u"80"_s};
         if (std::exchange(fromTop, false))
