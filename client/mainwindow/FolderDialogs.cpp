@@ -80,22 +80,33 @@ void FolderDialog::cmdOK_Click()
                         u"Impossibile confermare! Inserire un nome cartella"_s);
         return;
     }
-    // The server keeps the name inside its own frames and records: a separator in it would split them.
     const QString name = txtNameFolder->text();
-    for (const QString &piece : {Proto::FieldSeparatorText, Proto::TerminatorText, Proto::RecordSeparatorText,
-                                 QString(Proto::ListSeparatorText), Proto::QuerySeparatorText,
-                                 Proto::AnswerSeparatorText, Proto::FaxFieldSeparatorText}) {
-        if (name.contains(piece)) {
-            Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
-                            u"Impossibile confermare! Il nome cartella non può contenere \""_s + piece +
-                                u"\""_s);
-            return;
-        }
+    if (const QString piece = forbiddenPiece(name); !piece.isEmpty()) {
+        refuseName(this, piece);
+        return;
     }
     NameFolder = name;
     bShared = chkShared->isChecked();
     ok = true;
     accept();
+}
+
+QString FolderDialog::forbiddenPiece(const QString &name)
+{
+    // The server keeps the name inside its own frames and records: a separator in it would split them.
+    for (const QString &piece : {Proto::FieldSeparatorText, Proto::TerminatorText, Proto::RecordSeparatorText,
+                                 QString(Proto::ListSeparatorText), Proto::QuerySeparatorText,
+                                 Proto::AnswerSeparatorText, Proto::FaxFieldSeparatorText}) {
+        if (name.contains(piece))
+            return piece;
+    }
+    return {};
+}
+
+void FolderDialog::refuseName(QWidget *parent, const QString &piece)
+{
+    Prompt::message(parent, QMessageBox::Warning, ProgramTitle(),
+                    u"Impossibile confermare! Il nome cartella non può contenere \""_s + piece + u"\""_s);
 }
 
 void FolderDialog::cmdCancel_Click()

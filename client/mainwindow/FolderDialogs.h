@@ -20,6 +20,11 @@ public:
     void cmdOK_Click();
     void cmdCancel_Click();
 
+    // The first piece of the server's frame syntax in name (a folder name cannot hold one); empty: none.
+    static QString forbiddenPiece(const QString &name);
+    // The box refusing a name that holds piece.
+    static void refuseName(QWidget *parent, const QString &piece);
+
 protected:
     FolderDialog(const QString &objectName, const QString &caption, const QString &label, QWidget *parent);
     void showEvent(QShowEvent *event) override;

@@ -9,6 +9,7 @@
 #include "FaxListText.h"
 #include "FormHelpers.h"
 #include "ListIcons.h"
+#include "PageFit.h"
 #include "ProgramInfo.h"
 #include "QuorinSock.h"
 #include "SplitterStrip.h"
@@ -55,7 +56,10 @@ frmMain::frmMain(QWidget *parent) : QMainWindow(parent), m_tree(nullptr)
         HelpFile = help;
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    removeNewFaxIcon();
+}
 
 void frmMain::buildControls()
 {
@@ -110,6 +114,7 @@ void frmMain::buildControls()
         LumagPreview->ReadProperties(stored);
     }
 #endif
+    m_previewFit = new PageFit(LumagPreview);
 
     imgSplitterX = new SplitterStrip(Qt::Horizontal, m_client);
     imgSplitterX->setObjectName(u"imgSplitterX"_s);
@@ -178,6 +183,9 @@ void frmMain::buildControls()
     TVNodi->setDefaultDropAction(Qt::CopyAction);
     TVNodi->setDropIndicatorShown(false);
 
+    // A double-click on the list's or the preview's frame lays the panes out again.
+    fraListFax->installEventFilter(this);
+    fraPreview->installEventFilter(this);
     connect(ListFax->header(), &QHeaderView::sectionClicked, this, &frmMain::OrdinaColonna);
     connect(ListFax, &QTreeWidget::itemClicked, this, [this] { ListFax_ItemClick(); });
     connect(ListFax, &QTreeWidget::itemDoubleClicked, this, [this] { ListFax_DblClick(); });
@@ -295,6 +303,7 @@ void frmMain::closeEvent(QCloseEvent *event)
     if (m_shownOnce && !isMinimized())
         savePlacement();
     m_mail.SignOff();
+    removeNewFaxIcon();
     AppLog().setSupressErrors(true);
     AppLog().CloseLog();
     event->accept();
@@ -322,6 +331,10 @@ void frmMain::keyReleaseEvent(QKeyEvent *event)
 bool frmMain::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_client && event->type() == QEvent::Resize) {
+        ResizeForm();
+        return false;
+    }
+    if ((watched == fraListFax || watched == fraPreview) && event->type() == QEvent::MouseButtonDblClick) {
         ResizeForm();
         return false;
     }
@@ -358,7 +371,10 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             case Qt::Key_PageDown:
             case Qt::Key_Up:
             case Qt::Key_Down:
-                ListFax_Click();
+            case Qt::Key_Home:
+            case Qt::Key_End:
+                // As a click: the key, the menu items and the image follow the selection.
+                ListFax_ItemClick();
                 ListFax->setFocus();
                 break;
             default:

@@ -33,6 +33,7 @@ class QStatusBar;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class PageFit;
 class QuorinSock;
 class SplitterStrip;
 class collContactsItem;
@@ -213,6 +214,11 @@ public:
     QTimer *TimerOpenNode = nullptr;
     bool dropAllowed() const { return m_dropAllowed; }
 
+    // The new-fax icon of the notification area (frmMainTray.cpp).
+    bool newFaxIconShown() const { return m_newFaxIcon; }
+    void showNewFaxIcon();
+    void removeNewFaxIcon();
+
 Q_SIGNALS:
     // Connected, UserReceived, AbortCmd or UpdateRX changed: the start-up routine looks again.
     void startStateChanged();
@@ -223,6 +229,7 @@ protected:
     void changeEvent(QEvent *event) override;
     void keyReleaseEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     friend class frmMainTest;
@@ -366,4 +373,6 @@ private:
     QPointer<frmSendStatus> m_sendStatus;
     QPointer<frmUpdateDownload> m_updateDownload;
     int m_imageCounter = 0;
+    bool m_newFaxIcon = false;
+    PageFit *m_previewFit = nullptr;
 };

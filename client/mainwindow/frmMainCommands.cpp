@@ -143,8 +143,7 @@ void frmMain::AggiornaLista()
         QTreeWidgetItem *first = ListFax->topLevelItem(0);
         ListFax->setCurrentItem(first);
         first->setSelected(true);
-        ListFax_ItemClick();
-        ListFax_Click();
+        ListFax_ItemClick(); // asks the row's image once
     }
 }
 
@@ -405,7 +404,8 @@ void frmMain::RipristinaFax()
 
 void frmMain::EliminaFaxDefinitivo(bool bAll)
 {
-    if (ListFax->topLevelItemCount() == 0)
+    // Nothing to delete: no question.
+    if (ListFax->topLevelItemCount() == 0 || (!bAll && ListFax->selectedItems().isEmpty()))
         return;
     const QString text = bAll ? u"Sicuro di voler eliminare DEFINITIVAMENTE tutti i fax?"_s
                               : u"Sicuro di voler eliminare DEFINITIVAMENTE i fax selezionati?"_s;
@@ -473,6 +473,14 @@ void frmMain::ApriFax()
 {
     const QString key = GetCurrentKey().isEmpty() ? m_lastAskedKey : GetCurrentKey();
     const QString file = m_currentFaxFile;
+    if (file.trimmed().isEmpty() || !QFileInfo(file).isFile()) {
+        // The image has not come (or went): say so rather than doing nothing.
+        Prompt::message(this, QMessageBox::Warning, u"Visualizzatore"_s,
+                        u"File "_s + file.trimmed() + u" non presente."_s);
+        SbloccaControlli();
+        ListFax->setFocus();
+        return;
+    }
     lockControls();
     const ViewerOutcome r = ShowFaxViewer(
         this, ClientSock, file, key, ActiveList >= 0 && ActiveList <= 2,

@@ -246,8 +246,10 @@ bool frmMain::treeDragEvent(QEvent *event)
     case QEvent::DragMove: {
         const bool allowed = fromList ? TVNodi_OLEDragOver(target, y) : TVNodi_DragOver(target, y);
         drag->setDropAction(Qt::CopyAction);
-        // A fax drop is taken in any case: a refused one says why.
-        if (allowed || fromList)
+        // The enter is always taken: a folder drag starts over its own node, where it cannot drop, and
+        // a refused enter would end the drag's moves over the tree. The moves show whether a drop is
+        // allowed where the pointer is.
+        if (allowed || event->type() == QEvent::DragEnter)
             drag->accept();
         else
             drag->ignore();

@@ -23,6 +23,8 @@
 #include <QProgressBar>
 #include <QTreeWidget>
 
+#include <utility>
+
 using namespace Qt::StringLiterals;
 
 void frmMain::connectClientSock()
@@ -69,6 +71,7 @@ void frmMain::ClientSock_Error(int Number, const QString &Description, const QSt
                       u" - "_s + Source);
     SbloccaControlli();
     m_dragKeys.clear();
+    ListFax->setDragEnabled(false); // until the next login
 }
 
 void frmMain::ClientSock_Connected(const QString &Server, int SockPort, bool forwardUser)
@@ -109,6 +112,7 @@ void frmMain::loginAccepted(const QString &Server, int SockPort, bool forwardUse
     AppLog().WriteLog(u"Genera struttura con User: "_s + NomeUtente);
     m_tree.clear();
     GenerateTreeStruct();
+    ListFax->setDragEnabled(true); // rows drag to the tree again
 
     if (!isVisible()) {
         lower();
@@ -138,6 +142,7 @@ void frmMain::ClientSock_ReConnected(const QString &Server, int, bool forwardUse
     IsForwarduser = forwardUser;
     UserReceived = true;
     Connected = true;
+    ListFax->setDragEnabled(true); // logged in again: rows drag to the tree again
     WinsockStatus();
     Q_EMIT startStateChanged();
 }
@@ -178,6 +183,7 @@ void frmMain::ClientSock_MaxUsersLimit()
 void frmMain::ClientSock_ConnectionNotAvailable(const QString &, int)
 {
     SbloccaControlli();
+    ListFax->setDragEnabled(false); // until the next login
     WinsockStatus();
     later([this] {
         Prompt::message(this, QMessageBox::Critical, u"Attenzione"_s,
@@ -222,6 +228,8 @@ void frmMain::ClientSock_RxNewFax(FaxItem *NewFaxItem, int pActiveList)
         else
             notify = ActiveList == 0 || ActiveList == 1;
     }
+    if (notify)
+        showNewFaxIcon();
     if (notify && ConfigIni.VisualizzaMsgFaxRx)
         later(
             [this] { Prompt::message(this, QMessageBox::Information, ProgramTitle(), LoadResString(2093)); });
@@ -261,6 +269,10 @@ void frmMain::ClientSock_RxFaxIncomplete()
     LumagPreview->Refresh();
     LumagPreview->setBackColor(palette().color(QPalette::Inactive, QPalette::Mid));
     setPanelText(1, u"Immagine incompleta : riprovare"_s);
+    // A viewer waiting for this image does not open; the window is usable again.
+    bApriFax = false;
+    bFaxArrivato = false;
+    SbloccaControlli();
 }
 
 void frmMain::ClientSock_RxFaxNotFound(int)
@@ -296,7 +308,8 @@ void frmMain::ClientSock_RxReportFax(int)
 
 void frmMain::ClientSock_SentFax2Server(const QString &)
 {
-    if (bSalvataggioFax)
+    // The answer to a save from the preview or viewer tells nothing to the user; the next one does.
+    if (std::exchange(bSalvataggioFax, false))
         return;
     later([this] {
         MsgBoxEx(this, LoadResString(2092), QMessageBox::Information, QMessageBox::Ok, ProgramTitle());

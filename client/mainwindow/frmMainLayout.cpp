@@ -14,6 +14,8 @@
 #include <QProgressBar>
 #include <QSettings>
 #include <QStatusBar>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
 #include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
@@ -90,8 +92,19 @@ void frmMain::applyPanes()
         return QRect(toPixels(r.left()), toPixels(r.top()), toPixels(r.width()), toPixels(r.height()));
     };
     const auto titled = [this](QGroupBox *box, QRect r) {
-        // Room for the frame's caption.
-        const int title = box->title().isEmpty() ? 0 : box->fontMetrics().height() + 2;
+        // Room for the frame's caption, as the style draws it (its label sits lower than a text line).
+        // The list's frame gets its caption only once a list has come: its room is kept from the start.
+        const QString text = box == fraListFax && box->title().isEmpty() ? u"X"_s : box->title();
+        if (text.isEmpty())
+            return r;
+        QStyleOptionGroupBox option;
+        option.initFrom(box);
+        option.text = text;
+        option.textAlignment = box->alignment();
+        option.lineWidth = 1;
+        option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+        const QRect label = box->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, box);
+        const int title = std::max(label.bottom() + 2, box->fontMetrics().height() + 2);
         if (r.top() < title)
             r.setTop(title);
         return r;

@@ -36,7 +36,9 @@ void frmMain::InitList(bool bCestino)
         if (columns.at(i).widthTwips > 0)
             ListFax->header()->resizeSection(i, toPixels(columns.at(i).widthTwips));
     }
-    SetColumnHeaderImage(ListFax, FaxListText::ColDate, 0, 0, 0);
+    // The header keeps its pictures across lists: no arrow of the last list stays.
+    for (int i = 0; i < ListFax->columnCount(); ++i)
+        SetColumnHeaderImage(ListFax, i, 0, 0, 0);
 }
 
 void frmMain::Ask4List(int ListType)
@@ -89,7 +91,6 @@ bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
         pbLoad->setMaximum(int((n + 1) * 2));
     }
     int unread = 0;
-    bool anyRead = false;
     bool added = false;
     // Sorting stays off while rows come in; new rows go into the list in one step.
     const bool wasSorted = m_sorted;
@@ -113,7 +114,6 @@ bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
             }
             item->fill(fax, ActiveList, ListIcons::faxIcon(fax.Icon()), fax.Icon());
             added = true;
-            anyRead = anyRead || fax.Read();
             if (!fax.Read())
                 ++unread;
         }
@@ -138,6 +138,9 @@ bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
     }
     unsetCursor();
     TVNodi->setEnabled(true);
+    // Unread faxes in the received lists put up the new-fax icon.
+    if (unread > 0 && (ActiveList == 0 || ActiveList == 1))
+        showNewFaxIcon();
     return added;
 }
 
@@ -173,7 +176,7 @@ void frmMain::InizializzaLst()
     m_sortOrder = 1;
     m_sorted = true;
     applySort();
-    SetColumnHeaderImage(ListFax, FaxListText::ColDate, m_sortOrder, 8192, 2048);
+    ShowSortArrow(ListFax, FaxListText::ColDate, m_sortOrder, FaxListText::ColDate);
 }
 
 void frmMain::OrdinaColonna(int column)
@@ -297,6 +300,7 @@ void frmMain::ImpostaLetto(bool bRead)
         if (!item->isBold() && aggDaLeggere != 0 && !bRead)
             ++delta;
         item->setBold(!bRead);
+        removeNewFaxIcon();
     }
     aggDaLeggere += delta;
     AggiornaTitoloLista(aggDaLeggere);

@@ -5,6 +5,7 @@
 #include "AppPaths.h"
 #include "ConfigIni.h"
 #include "ErrorReporting.h"
+#include "FormHelpers.h"
 #include "FRMSEND2.h"
 #include "ProgramInfo.h"
 #include "ProgramStarter.h"
@@ -86,7 +87,7 @@ void frmMain::buildMenus()
     QMenu *help = menuBar()->addMenu(u"&?"_s);
     help->setObjectName(u"mnuHelp"_s);
     item(help, u"mnuHelpContents"_s, u"&Sommario"_s, &frmMain::mnuHelpContents)->setVisible(false);
-    item(help, u"mnuHelpAbout"_s, u"&Informazioni su Quorin..."_s, &frmMain::mnuHelpAbout);
+    item(help, u"mnuHelpAbout"_s, LoadResString(1036), &frmMain::mnuHelpAbout);
 
     // The local address book picks the recipients of a fax sent by mail ("ShowRubrica").
     m_mail.setRecipientPicker([](QWidget *owner) {
@@ -241,5 +242,8 @@ void frmMain::mnuViewStatusBar()
 void frmMain::mnuHelpAbout()
 {
     frmAbout2 about(this);
+    // Centred at its laid-out size, not the size it had before its layout ran.
+    about.adjustSize();
+    CenterForm(&about);
     Prompt::exec(&about);
 }

@@ -1,6 +1,7 @@
 // The preview pane: the image of the selected fax, and what follows the preview's own print and save.
 #include "frmMain.h"
 
+#include "PageFit.h"
 #include "QuorinSock.h"
 #include "SystemUtils.h"
 #include "clsLog.h"
@@ -49,7 +50,7 @@ void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
             AppLog().WriteLog(u"prima open "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);
             if (LumagPreview->OpenSource(FileName)) {
                 AppLog().WriteLog(u"prima ScaleImageToFit "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);
-                LumagPreview->ScaleImageToFit();
+                m_previewFit->restart(); // fitted now and as the pane changes size
                 AppLog().WriteLog(u"dopo ScaleImageToFit "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);
                 LumagPreview->setWorkType(Viewer);
                 AppLog().WriteLog(u"dopo WorkType "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);

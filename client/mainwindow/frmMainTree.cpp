@@ -146,6 +146,11 @@ void frmMain::mnuTreeName()
     const QString name = Prompt::text(this, u"Quorin"_s, u"Nuovo nome cartella: "_s, node->text(0), &ok);
     if (!ok || name.isEmpty())
         return;
+    // A separator in the name would make the server read another folder's id.
+    if (const QString piece = FolderDialog::forbiddenPiece(name); !piece.isEmpty()) {
+        FolderDialog::refuseName(this, piece);
+        return;
+    }
     node->setText(0, name);
     ClientSock->RenameFolder(name, QString::number(FolderTree::nodeId(FolderTree::key(node))));
     if (node == m_currentNode)

@@ -4,6 +4,7 @@
 #include "ErrorReporting.h"
 #include "Lumagrid.h"
 #include "LumagridPropertyBag.h"
+#include "PageFit.h"
 #include "ProgramInfo.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
@@ -64,6 +65,7 @@ frmVisualizzatore::frmVisualizzatore(QWidget *parent) : QDialog(parent)
         LumagridDefaultsBag stored; // the form's settings of the control
         Lumagrid1->ReadProperties(stored);
     }
+    m_fit = new PageFit(Lumagrid1);
     picBottom = new QWidget(this);
     picBottom->setObjectName(u"picBottom"_s);
     cmdElimina = new QPushButton(u"&Elimina"_s, picBottom);
@@ -114,6 +116,9 @@ bool frmVisualizzatore::OpenFax(const QString &file)
     m_copy = privateCopy(file, u"QVVIEW"_s);
     const bool opened = !m_copy.isEmpty() && Lumagrid1->OpenSource(m_copy);
     AppLog().WriteLog(opened ? u"load - dopo opensource"_s : u"errore aprendo file"_s);
+    // The page is fitted once the window is laid out, and again as it changes size.
+    if (opened)
+        m_fit->restart();
     return opened;
 }
 

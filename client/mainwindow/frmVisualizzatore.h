@@ -8,6 +8,7 @@
 #include <functional>
 
 class Lumagrid;
+class PageFit;
 class QPushButton;
 
 // "Visualizzatore": one received fax full size in Lumagrid1, with Annulla, Elimina and Inoltra.
@@ -67,6 +68,7 @@ private:
     QPointer<QuorinSock> m_sock;
     QString m_keyFax;
     QString m_copy;
+    PageFit *m_fit;
 };
 
 // What the main window's ApriFax does with the viewer once the image is at hand: a new viewer on a copy

@@ -1,0 +1,582 @@
+// The main window driven as a user drives it: mouse presses on the tree and the list, their menus, real
+// drags (the drag starts over its source and the platform's drag loop delivers the moves and the drop),
+// keys, the viewer and the new-fax icon of the notification area.
+#include "ConfigIni.h"
+#include "FaxListItem.h"
+#include "FaxListText.h"
+#include "Lumagrid.h"
+#include "MainWindowRig.h"
+#include "PageView.h"
+#include "Prompt.h"
+#include "TestHome.h"
+#include "TrayShell.h"
+#include "frmVisualizzatore.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDrag>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QMenuBar>
+#include <QScreen>
+#include <QStyle>
+#include <QStyleOptionGroupBox>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using F = FakeFaxServer;
+
+namespace {
+
+// A notification area that records what it is told.
+class RecordingTray : public TrayShell
+{
+public:
+    struct Call
+    {
+        Message message;
+        QString tip;
+        bool hasIcon;
+    };
+    RecordingTray() { TrayShell::install(this); }
+    ~RecordingTray() override { TrayShell::install(nullptr); }
+    bool notifyIcon(Message message, const NotifyIconData &data) override
+    {
+        calls.append({message, data.szTip, !data.hIcon.isNull()});
+        if (message == NIM_ADD) {
+            if (shown)
+                return false;
+            shown = true;
+            data_ = data;
+        } else if (message == NIM_DELETE) {
+            if (!shown)
+                return false;
+            shown = false;
+        }
+        return true;
+    }
+    int lastError() const override { return 0; }
+    QList<Call> calls;
+    bool shown = false;
+    NotifyIconData data_;
+};
+
+QStringList frameTexts(const FakeFaxServer &fake, const QByteArray &keyword)
+{
+    QStringList out;
+    for (const auto &f : fake.receivedFrames(keyword))
+        out << f.text();
+    return out;
+}
+
+QPoint nodePoint(frmMain *w, QTreeWidgetItem *node)
+{
+    for (QTreeWidgetItem *p = node->parent(); p; p = p->parent())
+        p->setExpanded(true);
+    w->TVNodi->scrollToItem(node);
+    const QRect r = w->TVNodi->visualItemRect(node);
+    return QPoint(r.left() + 12, r.center().y());
+}
+
+QPoint rowPoint(frmMain *w, int index)
+{
+    const QRect r = w->ListFax->visualItemRect(w->ListFax->topLevelItem(index));
+    return QPoint(r.left() + 12, r.center().y());
+}
+
+// The action of the open popup menu whose text is text, clicked with the mouse.
+bool clickMenuItem(const QString &text)
+{
+    auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+    if (!menu)
+        return false;
+    for (QAction *a : menu->actions()) {
+        if (a->isVisible() && a->text() == text) {
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(a).center());
+            return true;
+        }
+    }
+    return false;
+}
+
+// A drag as the platform delivers it: pressed over its source, moved past the drag distance (the
+// drag's loop starts there), moved over the target in steps and released there. Returns once the drop
+// (or its refusal) has ended the drag.
+struct DragRun
+{
+    bool released = false;
+    Qt::CursorShape shapeOverTarget = Qt::ArrowCursor;
+};
+
+DragRun realDrag(QWidget *from, QPoint start, QWidget *to, QPoint end)
+{
+    auto run = std::make_shared<DragRun>();
+    QTimer::singleShot(150, from, [run, to, end] {
+        // The platform answers each position in its own time: the pointer rests a little at each.
+        for (const QPoint step : {end + QPoint(0, 6), end + QPoint(0, 2), end + QPoint(1, 0), end}) {
+            QTest::mouseMove(to, step);
+            QTest::qWait(150);
+        }
+        if (QCursor *c = QGuiApplication::overrideCursor())
+            run->shapeOverTarget = c->shape();
+        QTest::mouseRelease(to, Qt::LeftButton, {}, end);
+        run->released = true;
+    });
+    QTest::mousePress(from, Qt::LeftButton, {}, start);
+    QTest::mouseMove(from, start + QPoint(2, 0));
+    QTest::mouseMove(from, start + QPoint(QApplication::startDragDistance() + 4, 2));
+    QTest::mouseMove(from, start + QPoint(QApplication::startDragDistance() + 8, 4));
+    QTest::qWait(100);
+    if (!run->released) // no drag loop ran: the timer's release ends the press
+        QTest::qWait(200);
+    return *run;
+}
+
+bool platformDrags()
+{
+    return QGuiApplication::platformName() != u"offscreen"_s && QGuiApplication::platformName() != u"minimal"_s;
+}
+
+} // namespace
+
+class tst_MainWindowEvents : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void renameThroughTheMenu();
+    void folderDrag_data();
+    void folderDrag();
+    void faxDrag_data();
+    void faxDrag();
+    void viewerFitsThePage();
+    void viewerWithoutImage();
+    void newFaxIcon();
+    void incompleteImageUnlocks();
+    void keysAndSmallCommands();
+    void noticesAndStatesAfterEvents();
+
+private:
+    frmMain *startRunning(Server &server);
+    void showList(frmMain *w, const QString &key);
+
+    TestHome m_dir;
+    std::unique_ptr<StartupMain> m_startup;
+};
+
+void tst_MainWindowEvents::initTestCase()
+{
+    QVERIFY(m_dir.setUp());
+    m_dir.useOwnSysconf();
+    qputenv("QUORIN_DISCOVERY_HOSTS", "127.0.0.1");
+    qputenv("PATH", m_dir.filePath(u"tmp"_s).toLocal8Bit()); // no mail client
+    QCoreApplication::setApplicationName(u"Quorin"_s);
+    QCoreApplication::setApplicationVersion(u"1.0.0"_s);
+}
+
+void tst_MainWindowEvents::init()
+{
+    ConfigIni = ConfigIniRecord{};
+    Prompt::setAnswering(true);
+}
+
+void tst_MainWindowEvents::cleanup()
+{
+    while (QWidget *popup = QApplication::activePopupWidget())
+        popup->close();
+    m_startup.reset();
+}
+
+frmMain *tst_MainWindowEvents::startRunning(Server &server)
+{
+    if (!writeServerIni(u"127.0.0.1"_s, server.fake.port()))
+        return nullptr;
+    m_startup = std::make_unique<StartupMain>();
+    frmMain *w = runToFirstList(*m_startup);
+    if (!w || !QTest::qWaitFor([w] { return !w->CurrentFaxFile().isEmpty(); }, LoginTimeout))
+        return nullptr;
+    if (!QTest::qWaitFor([w] { return w->tree().node(u"F6"_s) && w->tree().node(u"F7"_s); }, LoginTimeout))
+        return nullptr;
+    w->tmrRead->stop();
+    // The splash goes by itself; until then it covers the middle of the screen.
+    if (!QTest::qWaitFor([this] { return !m_startup->splash(); }, 5000))
+        return nullptr;
+    return w;
+}
+
+void tst_MainWindowEvents::showList(frmMain *w, const QString &key)
+{
+    clickTreeNode(w, key);
+    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+}
+
+void tst_MainWindowEvents::renameThroughTheMenu()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTreeWidgetItem *clienti = w->tree().node(u"F5"_s);
+    const QPoint at = nodePoint(w, clienti);
+
+    // A name holding the server's field separator would rename folder 9: refused with a message.
+    QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    Prompt::clearRecords();
+    Prompt::setNextText(u"A<#>9"_s);
+    QVERIFY(clickMenuItem(u"Rinomina"_s));
+    QTRY_COMPARE(Prompt::records().size(), 2); // the question, then the refusal
+    QVERIFY(Prompt::lastRecord().text.contains(u"<#>"_s));
+    QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+    QCOMPARE(clienti->text(0), u"Clienti"_s);
+
+    // A plain name goes to the server for this folder.
+    QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    Prompt::setNextText(u"Clienti esteri"_s);
+    QVERIFY(clickMenuItem(u"Rinomina"_s));
+    QTRY_COMPARE(frameTexts(server.fake, "RENAMEFOLDER"), QStringList{u"Clienti esteri<#>5"_s});
+    QCOMPARE(clienti->text(0), u"Clienti esteri"_s);
+}
+
+void tst_MainWindowEvents::folderDrag_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("moved"); // the frame's text, empty when refused
+
+    QTest::newRow("into a folder of the same root") << u"F6"_s << u"F7"_s << u"7<#>6<#>False<#>False"_s;
+    QTest::newRow("into the trash") << u"F5"_s << u"P4"_s << u"4<#>5<#>True<#>False"_s;
+    QTest::newRow("onto another root") << u"F5"_s << u"P2"_s << QString();
+    QTest::newRow("onto itself") << u"F7"_s << u"F7"_s << QString();
+}
+
+void tst_MainWindowEvents::folderDrag()
+{
+    QFETCH(QString, folder);
+    QFETCH(QString, target);
+    QFETCH(QString, moved);
+    if (!platformDrags())
+        QSKIP("the offscreen platform has no drag loop: run on an X display");
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->tree().node(u"P4"_s)->setExpanded(true);
+    QTreeWidgetItem *dragged = w->tree().node(folder);
+    QTreeWidgetItem *onto = w->tree().node(target);
+    QTreeWidgetItem *parentBefore = dragged->parent();
+    const QPoint from = nodePoint(w, dragged);
+    const QPoint to = nodePoint(w, onto);
+    const DragRun run = realDrag(w->TVNodi->viewport(), from, w->TVNodi->viewport(), to);
+    QVERIFY(run.released);
+    if (moved.isEmpty()) {
+        QCOMPARE(run.shapeOverTarget, Qt::ForbiddenCursor);
+        QTest::qWait(200);
+        QCOMPARE(dragged->parent(), parentBefore);
+        QVERIFY(server.fake.receivedFrames("SPOSTAFOLDER").isEmpty());
+        return;
+    }
+    QTRY_COMPARE(frameTexts(server.fake, "SPOSTAFOLDER"), QStringList{moved});
+    QCOMPARE(dragged->parent(), onto);
+}
+
+void tst_MainWindowEvents::faxDrag_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<QString>("moved");
+
+    QTest::newRow("into its folder") << u"F5"_s << u"PERSONALI<#>5<#>F<#>1<#>(P101)"_s;
+    QTest::newRow("onto sent") << u"P2"_s << QString();
+}
+
+void tst_MainWindowEvents::faxDrag()
+{
+    QFETCH(QString, target);
+    QFETCH(QString, moved);
+    if (!platformDrags())
+        QSKIP("the offscreen platform has no drag loop: run on an X display");
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    showList(w, u"P1"_s);
+    const QPoint row = rowPoint(w, 0);
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, row);
+    QTRY_VERIFY(w->ListFax->isEnabled());
+    const int before = w->ListFax->topLevelItemCount();
+    Prompt::clearRecords();
+    const DragRun run =
+        realDrag(w->ListFax->viewport(), row, w->TVNodi->viewport(), nodePoint(w, w->tree().node(target)));
+    QVERIFY(run.released);
+    if (moved.isEmpty()) {
+        // Refused while over the node, so the drop never comes and nothing moves.
+        QCOMPARE(run.shapeOverTarget, Qt::ForbiddenCursor);
+        QTest::qWait(200);
+        QVERIFY(server.fake.receivedFrames("SPOSTA").isEmpty());
+        QCOMPARE(w->ListFax->topLevelItemCount(), before);
+        return;
+    }
+    QTRY_COMPARE(frameTexts(server.fake, "SPOSTA"), QStringList{moved});
+    QCOMPARE(w->ListFax->topLevelItemCount(), before - 1);
+}
+
+void tst_MainWindowEvents::viewerFitsThePage()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->resize(1120, 800);
+    w->show();
+    double firstFill = 0, resizedFill = 0, zoomKept = 0, zoomSet = 0;
+    Prompt::setDialogHandler([&](QDialog *d) {
+        auto *viewer = qobject_cast<frmVisualizzatore *>(d);
+        if (!viewer)
+            return int(QDialog::Rejected);
+        viewer->resize(1120, 800);
+        viewer->show();
+        PageView *view = viewer->Lumagrid1->pageView();
+        const auto fill = [view] {
+            const QRectF page = view->pageRect();
+            const QSize room = view->viewport()->size();
+            return std::max(page.width() / room.width(), page.height() / room.height());
+        };
+        (void)QTest::qWaitFor([&] { return fill() > 0.9; }, 3000);
+        firstFill = fill();
+        viewer->resize(700, 900);
+        (void)QTest::qWaitFor([&] { return fill() > 0.9 && view->viewport()->width() < 700; }, 3000);
+        resizedFill = fill();
+        // The user zooms: the size no longer refits the page.
+        viewer->Lumagrid1->setZoom(viewer->Lumagrid1->Zoom() * 2);
+        zoomSet = viewer->Lumagrid1->Zoom();
+        viewer->resize(900, 700);
+        QTest::qWait(100);
+        zoomKept = viewer->Lumagrid1->Zoom();
+        return int(QDialog::Rejected);
+    });
+    // Double-click on the second fax opens the viewer once its image has come.
+    const QPoint at = rowPoint(w, 1);
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
+    QTRY_VERIFY_WITH_TIMEOUT(firstFill > 0, LoginTimeout);
+    QVERIFY2(firstFill > 0.9 && firstFill < 1.01, qPrintable(QString::number(firstFill)));
+    QVERIFY2(resizedFill > 0.9 && resizedFill < 1.01, qPrintable(QString::number(resizedFill)));
+    QCOMPARE(zoomKept, zoomSet);
+    QTRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+
+    // The preview pane fits its page too, and again when the window grows.
+    PageView *preview = static_cast<Lumagrid *>(w->LumagPreview)->pageView();
+    const auto previewFill = [preview] {
+        const QRectF page = preview->pageRect();
+        const QSize room = preview->viewport()->size();
+        return std::max(page.width() / room.width(), page.height() / room.height());
+    };
+    QTRY_VERIFY(previewFill() > 0.9);
+    w->resize(1300, 900);
+    QTRY_VERIFY(previewFill() > 0.9 && previewFill() < 1.01);
+}
+
+void tst_MainWindowEvents::viewerWithoutImage()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    // The image of the next fax never comes.
+    server.extra = [](FakeFaxServer &, const F::Frame &f) { return f.keyword == "FILE" && !f.answer; };
+    const QPoint at = rowPoint(w, 1);
+    QTest::mouseClick(w->ListFax->viewport(), Qt::RightButton, {}, at);
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    Prompt::clearRecords();
+    QVERIFY(clickMenuItem(u"Visualizza Fax"_s));
+    QTRY_COMPARE(Prompt::records().size(), 1);
+    QCOMPARE(Prompt::lastRecord().title, u"Visualizzatore"_s);
+    QCOMPARE(Prompt::lastRecord().text, u"File  non presente."_s);
+    QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+    QVERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+}
+
+void tst_MainWindowEvents::newFaxIcon()
+{
+    RecordingTray tray;
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    // The received list came with an unread fax: the icon is up, with its tip.
+    QTRY_VERIFY(tray.shown);
+    QCOMPARE(tray.calls.first().message, TrayShell::NIM_ADD);
+    QCOMPARE(tray.calls.first().tip, u"Hai ricevuto un nuovo fax!"_s);
+    QVERIFY(tray.calls.first().hasIcon);
+    QCOMPARE(tray.data_.hWnd.data(), w);
+
+    // Marked read through the list's menu of a selected fax: the icon goes.
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
+    w->tmrRead->setInterval(10);
+    w->tmrRead->start();
+    QTRY_VERIFY(!tray.shown);
+    QCOMPARE(tray.calls.last().message, TrayShell::NIM_DELETE);
+
+    // A fax arrives while the window is minimised: the icon is back; its click restores the window.
+    w->showMinimized();
+    const QStringList rec = {u"R999"_s,   u"1"_s,       u"4"_s, u"+39 06 1234"_s, u"Nuova Srl"_s,
+                             u"061234"_s, u"9000000"_s, u"2"_s, u"Ordine"_s,      u"F"_s};
+    server.fake.sendNow(F::answer(u"RXFAX", u"\u00a6"_s + rec.join(u'\u00a6')));
+    QTRY_VERIFY(tray.shown);
+    TrayShell::notify(tray.data_, TrayMouse::LButtonDblClk, QPoint(5, 5));
+    QTRY_VERIFY(!w->isMinimized());
+
+    // The window closing takes the icon away.
+    const int calls = int(tray.calls.size());
+    m_startup.reset();
+    QVERIFY(!tray.shown);
+    QCOMPARE(tray.calls.size(), calls + 1);
+}
+
+void tst_MainWindowEvents::incompleteImageUnlocks()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    // The next image comes with no bytes at all.
+    server.extra = [](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != "FILE" || f.answer)
+            return false;
+        s.streamFile(0, [](qint64, qint64) { return QByteArray(); }, 32768,
+                     f.text().section(u"<#>"_s, 1, 1));
+        return true;
+    };
+    int viewers = 0;
+    Prompt::setDialogHandler([&](QDialog *) {
+        ++viewers;
+        return int(QDialog::Rejected);
+    });
+    const QPoint at = rowPoint(w, 1);
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
+    QTRY_COMPARE_WITH_TIMEOUT(w->panelText(1), u"Immagine incompleta : riprovare"_s, LoginTimeout);
+    QTRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+    QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(viewers, 0);
+}
+
+void tst_MainWindowEvents::keysAndSmallCommands()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+
+    // The About item reads as its string.
+    QAction *about = w->menuBar()->findChild<QAction *>(u"mnuHelpAbout"_s);
+    QVERIFY(about);
+    QCOMPARE(about->text(), u"&Informazioni su "_s);
+
+    // Down in the list: the key, the image and the menus follow the row reached.
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
+    QTRY_VERIFY(w->ListFax->isEnabled() && !w->CurrentFaxFile().isEmpty());
+    QTest::qWait(200);
+    const int asked = int(server.fake.receivedFrames("FILE").size());
+    QTest::keyClick(w->ListFax, Qt::Key_Down);
+    const QString second = static_cast<FaxListItem *>(w->ListFax->topLevelItem(1))->key();
+    QTRY_COMPARE(w->CurrentKey, second);
+    QTRY_COMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
+    QTest::qWait(200);
+    QCOMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
+
+    // F5 asks the list again and the selected row's image once.
+    QTRY_VERIFY(w->ListFax->isEnabled());
+    QTest::qWait(100);
+    const int beforeF5 = int(server.fake.receivedFrames("FILE").size());
+    QTest::keyClick(w->ListFax, Qt::Key_F5);
+    QTRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0);
+    QTest::qWait(300);
+    QCOMPARE(server.fake.receivedFrames("FILE").size(), beforeF5 + 2); // the first row, then the one kept
+
+    // A sort by the sender, then another folder: only the new list's date column shows an arrow.
+    const int sender = 3;
+    QTest::mouseClick(w->ListFax->header()->viewport(), Qt::LeftButton, {},
+                      QPoint(w->ListFax->header()->sectionViewportPosition(sender) + 5, 5));
+    QVERIFY(!w->ListFax->headerItem()->icon(sender).isNull());
+    showList(w, u"P2"_s);
+    int arrows = 0;
+    for (int i = 0; i < w->ListFax->columnCount(); ++i)
+        arrows += w->ListFax->headerItem()->icon(i).isNull() ? 0 : 1;
+    QCOMPARE(arrows, 1);
+    QVERIFY(!w->ListFax->headerItem()->icon(FaxListText::ColDate).isNull());
+
+    // Delete in the trash with nothing selected asks nothing.
+    showList(w, u"P4"_s);
+    w->ListFax->clearSelection();
+    Prompt::clearRecords();
+    QTest::keyClick(w->ListFax, Qt::Key_Delete);
+    QTest::qWait(100);
+    QVERIFY(Prompt::records().isEmpty());
+    QVERIFY(server.fake.receivedFrames("ELIMINA").isEmpty());
+
+    // A double-click on the list's or the preview's frame lays the panes out again.
+    for (QGroupBox *frame : {w->fraListFax, w->fraPreview}) {
+        const QRect laidOut = w->FraTv->geometry();
+        w->FraTv->setGeometry(0, 0, 20, 20);
+        QTest::mouseDClick(frame, Qt::LeftButton, {}, QPoint(frame->width() / 2, 3));
+        QCOMPARE(w->FraTv->geometry(), laidOut);
+    }
+}
+
+void tst_MainWindowEvents::noticesAndStatesAfterEvents()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+
+    // The list's caption is drawn whole above the list.
+    QStyleOptionGroupBox option;
+    option.initFrom(w->fraListFax);
+    option.text = w->fraListFax->title();
+    option.subControls = QStyle::SC_GroupBoxFrame | QStyle::SC_GroupBoxLabel;
+    const QRect label =
+        w->fraListFax->style()->subControlRect(QStyle::CC_GroupBox, &option, QStyle::SC_GroupBoxLabel, w->fraListFax);
+    QVERIFY2(w->ListFax->geometry().top() > label.bottom(),
+             qPrintable(u"%1 %2"_s.arg(w->ListFax->geometry().top()).arg(label.bottom())));
+
+    // The about box opens in the middle of the screen at the size it is shown with.
+    QRect aboutAt;
+    Prompt::setDialogHandler([&](QDialog *d) {
+        d->show();
+        aboutAt = d->geometry();
+        return int(QDialog::Rejected);
+    });
+    w->menuBar()->findChild<QAction *>(u"mnuHelpAbout"_s)->trigger();
+    QVERIFY(aboutAt.isValid());
+    const QPoint middle = w->screen()->geometry().center();
+    QVERIFY2((aboutAt.center() - middle).manhattanLength() <= 4,
+             qPrintable(u"%1,%2 vs %3,%4"_s.arg(aboutAt.center().x()).arg(aboutAt.center().y()).arg(middle.x())
+                            .arg(middle.y())));
+
+    // The server's answer to an image saved from the preview tells nothing; the next send does.
+    Prompt::clearRecords();
+    w->bSalvataggioFax = true;
+    Q_EMIT w->ClientSock->SentFax2Server(u"1"_s);
+    QTest::qWait(50);
+    QVERIFY(Prompt::records().isEmpty());
+    QVERIFY(!w->bSalvataggioFax);
+    Q_EMIT w->ClientSock->SentFax2Server(u"2"_s);
+    QTRY_COMPARE(Prompt::records().size(), 1);
+    QCOMPARE(Prompt::lastRecord().text, u"Il Fax è stato inoltrato al server per l'invio."_s);
+
+    // A link error or a lost link stops the rows dragging until the next login.
+    QVERIFY(w->ListFax->dragEnabled());
+    Q_EMIT w->ClientSock->Error(10053, u"reset"_s, 0, u"sock"_s, QString(), 0, false);
+    QVERIFY(!w->ListFax->dragEnabled());
+    Q_EMIT w->ClientSock->ReConnected(u"127.0.0.1"_s, server.fake.port(), true);
+    QVERIFY(w->ListFax->dragEnabled());
+}
+
+QTEST_MAIN(tst_MainWindowEvents)
+#include "tst_mainwindow_events.moc"

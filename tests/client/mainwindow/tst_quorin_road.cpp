@@ -1,0 +1,386 @@
+// The real Quorin program on an X display (xvfb-run), driven by xdotool as a person drives it, against
+// the fake fax server inside this test: folders opened from the keyboard, a fax selected and shown in the
+// viewer (the page is measured on a screenshot), a folder renamed through its menu (a name holding the
+// server's separator refused), a folder moved by dragging it with the mouse, a fax put in the trash and
+// restored. What the server received is checked after each step.
+#include "AppPaths.h"
+#include "MainWindowRig.h"
+#include "TestHome.h"
+
+#include <QDir>
+#include <QImage>
+#include <QProcess>
+#include <QTest>
+
+#include <optional>
+#include <utility>
+
+using namespace Qt::StringLiterals;
+using F = FakeFaxServer;
+
+namespace {
+
+constexpr int StepTimeout = 15000;
+
+struct Band
+{
+    int top = 0, bottom = 0; // rows of the screen, inclusive
+    int centre() const { return (top + bottom) / 2; }
+};
+
+// Runs a helper program; its output, or nullopt when it failed.
+std::optional<QString> runTool(const QString &program, const QStringList &args, int timeoutMs = 15000)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(timeoutMs) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+        qWarning().noquote() << program << args.join(u' ') << "failed:" << p.readAllStandardError();
+        p.kill();
+        return std::nullopt;
+    }
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+bool isSelectionBlue(QRgb c)
+{
+    return qBlue(c) > 150 && qBlue(c) - qRed(c) > 70 && qGreen(c) > 90;
+}
+
+} // namespace
+
+class tst_QuorinRoad : public QObject
+{
+    Q_OBJECT
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void road();
+
+private:
+    bool xdo(const QStringList &args);
+    QImage screenshot(const QString &window = u"root"_s);
+    QString windowNamed(const QString &pattern);
+    QRect geometry(const QString &window);
+    std::optional<Band> selectedBand(const QRect &area);
+    int framesOf(const QByteArray &keyword) const;
+    QString lastText(const QByteArray &keyword) const;
+    bool openNode(int id);
+    QPoint blankOfTree();
+    void keepShot(const QString &name);
+    void key(const QString &keys);
+    void click(QPoint at, int button = 1, int repeat = 1);
+
+    TestHome m_dir;
+    std::unique_ptr<Server> m_server;
+    QProcess m_quorin;
+    QString m_window;
+    QRect m_geometry;
+    QRect m_treeArea;
+    QStringList m_listKeywords = {u"INOLTRO"_s, u"PERSONALI"_s, u"SPEDITI"_s, u"CANCELLATI"_s};
+};
+
+void tst_QuorinRoad::initTestCase()
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        QFAIL("no X display: run under xvfb-run -a");
+    QVERIFY(runTool(u"xdotool"_s, {u"version"_s}));
+    QVERIFY(m_dir.setUp());
+    m_dir.useOwnSysconf();
+    // The program's own home: settings, temporary files and its placement stay inside.
+    qputenv("HOME", QFile::encodeName(m_dir.path()));
+    qputenv("QUORIN_DISCOVERY_HOSTS", "127.0.0.1");
+    m_server = std::make_unique<Server>();
+    QVERIFY(writeServerIni(u"127.0.0.1"_s, m_server->fake.port()));
+    // No mail client on the path: the mail hand-over stays off.
+    QDir().mkpath(m_dir.filePath(u"bin"_s));
+
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    env.insert(u"PATH"_s, m_dir.filePath(u"bin"_s));
+    env.remove(u"SESSION_MANAGER"_s);
+    m_quorin.setProcessEnvironment(env);
+    m_quorin.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QString program = QStringLiteral(QUORIN_PROGRAM);
+    QVERIFY2(QFileInfo::exists(program), qPrintable(program));
+    m_quorin.start(program, {});
+    QVERIFY(m_quorin.waitForStarted());
+}
+
+void tst_QuorinRoad::cleanupTestCase()
+{
+    if (m_quorin.state() != QProcess::NotRunning) {
+        m_quorin.terminate();
+        if (!m_quorin.waitForFinished(5000))
+            m_quorin.kill();
+        m_quorin.waitForFinished(2000);
+    }
+}
+
+bool tst_QuorinRoad::xdo(const QStringList &args)
+{
+    return runTool(u"xdotool"_s, args).has_value();
+}
+
+void tst_QuorinRoad::key(const QString &keys)
+{
+    QVERIFY(xdo(QStringList{u"key"_s, u"--delay"_s, u"80"_s} + keys.split(u' ')));
+    QTest::qWait(150);
+}
+
+void tst_QuorinRoad::click(QPoint at, int button, int repeat)
+{
+    QVERIFY(xdo({u"mousemove"_s, QString::number(at.x()), QString::number(at.y())}));
+    QTest::qWait(80);
+    QVERIFY(xdo({u"click"_s, u"--repeat"_s, QString::number(repeat), u"--delay"_s, u"80"_s,
+                 QString::number(button)}));
+    QTest::qWait(200);
+}
+
+QImage tst_QuorinRoad::screenshot(const QString &window)
+{
+    const QString file = m_dir.filePath(u"shot.png"_s);
+    QFile::remove(file);
+    if (!runTool(u"import"_s, {u"-window"_s, window, file}))
+        return {};
+    QImage image(file);
+    return image.convertToFormat(QImage::Format_RGB32);
+}
+
+QString tst_QuorinRoad::windowNamed(const QString &pattern)
+{
+    const auto out = runTool(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, pattern});
+    if (!out)
+        return {};
+    const QStringList ids = out->split(u'\n', Qt::SkipEmptyParts);
+    return ids.isEmpty() ? QString() : ids.last();
+}
+
+QRect tst_QuorinRoad::geometry(const QString &window)
+{
+    const auto out = runTool(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, window});
+    if (!out)
+        return {};
+    QHash<QString, int> v;
+    for (const QString &line : out->split(u'\n', Qt::SkipEmptyParts))
+        v.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    return QRect(v.value(u"X"_s), v.value(u"Y"_s), v.value(u"WIDTH"_s), v.value(u"HEIGHT"_s));
+}
+
+std::optional<Band> tst_QuorinRoad::selectedBand(const QRect &area)
+{
+    const QImage shot = screenshot();
+    if (shot.isNull())
+        return std::nullopt;
+    const QRect r = area.intersected(shot.rect());
+    std::optional<Band> band;
+    for (int y = r.top(); y <= r.bottom(); ++y) {
+        int blue = 0;
+        for (int x = r.left(); x <= r.right(); ++x)
+            blue += isSelectionBlue(shot.pixel(x, y)) ? 1 : 0;
+        if (blue * 3 < r.width())
+            continue;
+        if (!band)
+            band = Band{y, y};
+        else if (y == band->bottom + 1)
+            band->bottom = y;
+        else
+            break;
+    }
+    return band;
+}
+
+int tst_QuorinRoad::framesOf(const QByteArray &keyword) const
+{
+    return int(m_server->fake.receivedFrames(keyword).size());
+}
+
+QString tst_QuorinRoad::lastText(const QByteArray &keyword) const
+{
+    const auto frames = m_server->fake.receivedFrames(keyword);
+    return frames.isEmpty() ? QString() : frames.constLast().text();
+}
+
+// A point of the tree's empty part below its last node: the lowest run of white on the screen in the
+// tree's column, scanning up from the tree's bottom (the upper panes take 0.6 of the window).
+QPoint tst_QuorinRoad::blankOfTree()
+{
+    const QImage shot = screenshot();
+    if (shot.isNull())
+        return {};
+    const int x = m_treeArea.left() + 30;
+    int run = 0;
+    for (int y = std::min(shot.height() - 1, m_geometry.top() + int(m_geometry.height() * 0.6));
+         y > m_treeArea.top(); --y) {
+        run = qGray(shot.pixel(x, y)) > 250 ? run + 1 : 0;
+        if (run == 14) {
+            return QPoint(x, y + 7);
+        }
+    }
+    return {};
+}
+
+// With QUORIN_ROAD_SHOTS set, a screenshot of the whole screen goes into that folder.
+void tst_QuorinRoad::keepShot(const QString &name)
+{
+    const QString folder = qEnvironmentVariable("QUORIN_ROAD_SHOTS");
+    if (!folder.isEmpty())
+        screenshot().save(folder + u'/' + name + u".png"_s);
+}
+
+// Walks the tree with the Down key (each node reached opens its list) until the folder id is open. A list
+// that comes takes the focus, as the program does: each step first clicks the selected node, in the same
+// input burst as the keys, so the keys reach the tree before any answer (this test serves them).
+bool tst_QuorinRoad::openNode(int id)
+{
+    const auto listFrames = [this] {
+        QList<F::Frame> out;
+        for (const auto &f : m_server->fake.receivedFrames()) {
+            if (m_listKeywords.contains(QString::fromLatin1(f.keyword)) && !f.answer)
+                out << f;
+        }
+        return out;
+    };
+    bool fromTop = true;
+    for (int step = 0; step < 30; ++step) {
+        const int before = int(listFrames().size());
+        // Without a window manager nobody gives the window the keyboard back after a box closed; a
+        // click on the tree's empty part below the nodes gives the tree the keys (a click on a node
+        // would ask its list and lock the tree until the answer).
+        const QPoint blank = blankOfTree();
+        if (blank.isNull())
+            return false;
+        QStringList args = {u"windowfocus"_s, m_window, u"mousemove"_s, QString::number(blank.x()),
+                            QString::number(blank.y()), u"click"_s, u"1"_s, u"key"_s, u"--delay"_s, u"80"_s};
+        if (std::exchange(fromTop, false))
+            args << u"Home"_s << u"asterisk"_s; // opens (or closes) every branch
+        args << u"Down"_s;
+        if (!xdo(args))
+            return false;
+        if (!QTest::qWaitFor([&] { return listFrames().size() > before; }, StepTimeout)) {
+            keepShot(u"stuck"_s);
+            return false;
+        }
+        QTest::qWait(600); // the lists and the first image come in
+        const int reached = listFrames().constLast().text().toInt();
+        if (reached == id)
+            return true;
+        if (reached == 4 && id != 4) // the trash is the last node: the branches were closed, go round again
+            fromTop = true;
+    }
+    keepShot(u"lost"_s);
+    return false;
+}
+
+void tst_QuorinRoad::road()
+{
+    // Log-in and the first list.
+    QVERIFY(QTest::qWaitFor([this] { return framesOf("CHILDRENTREE") > 0; }, StepTimeout));
+    QVERIFY(QTest::qWaitFor([this] { return !(m_window = windowNamed(u"^Quorin$"_s)).isEmpty(); }, StepTimeout));
+    QVERIFY(QTest::qWaitFor([this] { return framesOf("FILE") > 0; }, StepTimeout));
+    QTest::qWait(500);
+    m_geometry = geometry(m_window);
+    QVERIFY(m_geometry.width() > 300 && m_geometry.height() > 300);
+    m_treeArea = QRect(m_geometry.left() + 4, m_geometry.top() + 30, int(m_geometry.width() * 0.25),
+                       int(m_geometry.height() * 0.55));
+    const QRect treeArea = m_treeArea;
+    const QRect listArea(m_geometry.left() + int(m_geometry.width() * 0.35), m_geometry.top() + 30,
+                         int(m_geometry.width() * 0.6), int(m_geometry.height() * 0.55));
+
+    // The personal list (1) from the keys, and its first fax.
+    std::optional<Band> band;
+    QVERIFY(openNode(1));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(listArea)).has_value(); }, StepTimeout));
+    const QString asked = lastText("FILE");
+    QVERIFY(!asked.isEmpty());
+
+    // The viewer: a double-click on the selected row; the page fills the window.
+    click(QPoint(listArea.left() + 40, band->centre()), 1, 2);
+    QString viewer;
+    QVERIFY(QTest::qWaitFor([&] { return !(viewer = windowNamed(u"QVPREVIEW"_s)).isEmpty(); }, StepTimeout));
+    QTest::qWait(800);
+    const QImage page = screenshot(viewer);
+    QVERIFY(!page.isNull());
+    // The fax page is the white area; measure its extent across the middle of the window.
+    int whiteRows = 0, whiteCols = 0;
+    for (int y = 0; y < page.height() - 60; ++y)
+        whiteRows += qGray(page.pixel(page.width() / 2, y)) > 245 ? 1 : 0;
+    for (int x = 0; x < page.width(); ++x)
+        whiteCols += qGray(page.pixel(x, page.height() / 3)) > 245 ? 1 : 0;
+    if (const QString folder = qEnvironmentVariable("QUORIN_ROAD_SHOTS"); !folder.isEmpty())
+        page.save(folder + u"/viewer.png"_s);
+    QVERIFY2(whiteRows > page.height() * 0.75 || whiteCols > page.width() * 0.75,
+             qPrintable(u"page %1x%2 px in a %3x%4 window"_s.arg(whiteCols).arg(whiteRows).arg(page.width())
+                            .arg(page.height())));
+    key(u"Escape"_s);
+    QVERIFY(QTest::qWaitFor([&] { return windowNamed(u"QVPREVIEW"_s).isEmpty(); }, StepTimeout));
+
+    // Trash the selected fax with the Delete key and confirm.
+    const int trashFrames = framesOf("CESTINA");
+    click(QPoint(listArea.left() + 40, band->centre()));
+    key(u"Delete"_s);
+    QTest::qWait(500);
+    key(u"Return"_s);
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("CESTINA") > trashFrames; }, StepTimeout));
+    QVERIFY(lastText("CESTINA").startsWith(u"PERSONALI<#>("_s));
+
+    // Restore it from the trash: its row's menu, second item.
+    QVERIFY(openNode(4));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(listArea)).has_value(); }, StepTimeout));
+    click(QPoint(listArea.left() + 40, band->centre()), 3);
+    QTest::qWait(300);
+    key(u"Down Down Return"_s);
+    QTest::qWait(500);
+    key(u"Return"_s); // "Sicuro di voler ripristinare i fax selezionati?": Sì
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("RIPRISTINA") > 0; }, StepTimeout));
+    QVERIFY(lastText("RIPRISTINA").startsWith(u"4<#>"_s));
+
+    // Rename "Clienti" (5) through its menu: a name with the separator is refused, a plain one goes.
+    QVERIFY(openNode(5));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    const QPoint clienti(treeArea.left() + 40, band->centre());
+    click(clienti, 3);
+    key(u"Down Down Return"_s);
+    QTest::qWait(400);
+    key(u"ctrl+a"_s);
+    QVERIFY(xdo({u"type"_s, u"--delay"_s, u"40"_s, u"A<#>9"_s}));
+    key(u"Return"_s);
+    QTest::qWait(500);
+    key(u"Return"_s); // the refusal's box
+    QTest::qWait(300);
+    QCOMPARE(framesOf("RENAMEFOLDER"), 0);
+    click(clienti, 3);
+    key(u"Down Down Return"_s);
+    QTest::qWait(400);
+    key(u"ctrl+a"_s);
+    QVERIFY(xdo({u"type"_s, u"--delay"_s, u"40"_s, u"Clienti Nord"_s}));
+    key(u"Return"_s);
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("RENAMEFOLDER") > 0; }, StepTimeout));
+    QCOMPARE(lastText("RENAMEFOLDER"), u"Clienti Nord<#>5"_s);
+
+    // Drag "Rossi S.p.A." (6) onto "Fornitori" (7) with the mouse.
+    QVERIFY(openNode(6));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    const QPoint rossi(treeArea.left() + 50, band->centre());
+    QVERIFY(openNode(7));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    const QPoint fornitori(treeArea.left() + 40, band->centre());
+    QVERIFY(xdo({u"mousemove"_s, QString::number(rossi.x()), QString::number(rossi.y())}));
+    QTest::qWait(100);
+    QVERIFY(xdo({u"mousedown"_s, u"1"_s}));
+    for (int i = 1; i <= 10; ++i) {
+        const QPoint p = rossi + (fornitori - rossi) * i / 10 + QPoint(i < 10 ? 6 : 0, 0);
+        QVERIFY(xdo({u"mousemove"_s, QString::number(p.x()), QString::number(p.y())}));
+        QTest::qWait(60);
+    }
+    QTest::qWait(200);
+    QVERIFY(xdo({u"mouseup"_s, u"1"_s}));
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("SPOSTAFOLDER") > 0; }, StepTimeout));
+    QCOMPARE(lastText("SPOSTAFOLDER"), u"7<#>6<#>False<#>False"_s);
+
+    // The program is still there and ends when asked.
+    QCOMPARE(m_quorin.state(), QProcess::Running);
+    keepShot(u"end"_s);
+}
+
+QTEST_MAIN(tst_QuorinRoad)
+#include "tst_quorin_road.moc"
