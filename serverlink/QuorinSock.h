@@ -79,7 +79,14 @@ public:
     QString LocalHostName() const;
     void Listen();
     void GetData(QByteArray &vntData, int vntType = 8, qint64 maxLen = -1);
-    void ConnectClose();
+    void ConnectClose(); // drops the link at once (before a new Connect)
+    // Ends the link without dropping bytes: everything queued is written and acknowledged by the server
+    // (what it still sends is read and dropped), then LinkClosed. Past timeoutMs the link is cut, Error
+    // tells how many bytes the server never confirmed, and LinkClosed(false) follows.
+    void CloseLink(int timeoutMs = 30000);
+    // The same, waiting here (bounded) for a program that is about to end; true when nothing was lost.
+    // The control's destructor does this on its own for a link still open.
+    bool CloseLinkNow(int timeoutMs = 30000);
     int BytesReceived() const;
     void Bind(int LocalPort = 0, const QString &LocalIP = {});
     void Accept(int requestID);
@@ -209,6 +216,8 @@ Q_SIGNALS:
     void ProgressStatusStart(const QString &IdFax);
     void ProgressStatusEnd(const QString &IdFax);
     void RxPhoneBook(collContactsItem *ContactsList);
+    // The graceful close of CloseLink ended; complete when the server acknowledged every byte.
+    void LinkClosed(bool complete);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -219,6 +228,8 @@ private:
     bool SendMsg(typeofMsg type, QByteArrayView keyword, QByteArrayView data);
     bool sendFrame(const QByteArray &frame);
     void dropLink(); // the connection in hand is gone: uploads announced on it are lost
+    void onGracefulClose(bool complete, qint64 unacknowledged);
+    void reportUnconfirmedClose(qint64 unacknowledged);
     void RaiseErrorEvent(int Number, const QString &Description, int Scode, const QString &Source);
     void raiseParseError(const ParseError &error);
     ErrorSink errorSink();

@@ -5,6 +5,7 @@
 #include "faxOut.h"
 
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cstring>
 #include <limits>
@@ -65,14 +66,60 @@ qsizetype Upload::safeChunkLength(QByteArrayView chunk)
 }
 
 UploadDriver::UploadDriver(collFaxOut &queue, FrameWriter writer, QObject *parent)
-    : QObject(parent), m_queue(queue), m_writer(std::move(writer))
-{}
+    : QObject(parent), m_queue(queue), m_writer(std::move(writer)), m_deliveryTimer(new QTimer(this))
+{
+    m_deliveryTimer->setSingleShot(true);
+    connect(m_deliveryTimer, &QTimer::timeout, this, &UploadDriver::checkDelivery);
+}
 
 UploadDriver::~UploadDriver() = default;
 
 bool UploadDriver::busy() const
 {
-    return !m_queue.isEmpty();
+    return !m_queue.isEmpty() || !m_unconfirmed.isEmpty();
+}
+
+void UploadDriver::awaitDelivery(const QString &key, const QString &files)
+{
+    if (!m_probe) {
+        Q_EMIT SentFax2Server(key);
+        return;
+    }
+    const Delivery d = m_probe();
+    m_unconfirmed.append({key, files, d.link, d.handed});
+    m_deliveryTimer->setInterval(1);
+    m_deliveryTimer->start();
+}
+
+void UploadDriver::checkDelivery()
+{
+    if (m_unconfirmed.isEmpty() || !m_probe)
+        return;
+    const Delivery d = m_probe();
+    QList<Unconfirmed> lost;
+    QStringList sent;
+    for (qsizetype i = 0; i < m_unconfirmed.size();) {
+        const Unconfirmed &u = m_unconfirmed[i];
+        if (u.link == d.link && d.acknowledged >= u.mark) {
+            sent << u.key;
+        } else if (u.link != d.link || !d.up) {
+            lost << u;
+        } else {
+            ++i;
+            continue;
+        }
+        m_unconfirmed.removeAt(i);
+    }
+    if (!m_unconfirmed.isEmpty()) {
+        // Loopback acknowledges at once, a distant server in milliseconds: poll fast first, then ease off.
+        m_deliveryTimer->setInterval(qMin(20, qMax(1, m_deliveryTimer->interval() * 2)));
+        m_deliveryTimer->start();
+    }
+    for (const QString &key : std::as_const(sent))
+        Q_EMIT SentFax2Server(key);
+    for (const Unconfirmed &u : std::as_const(lost))
+        report(ErrLinkState, u"Collegamento al server interrotto prima della conferma: fax non inviato."_s,
+               u"SendFax : "_s + u.key + u" : "_s + u.files);
 }
 
 QString UploadDriver::handOver(std::unique_ptr<faxOut> fax, qint16 code)
@@ -165,6 +212,8 @@ void UploadDriver::linkLost()
         return;
     }
     closeFile();
+    // Faxes written whole: those the server acknowledged before the loss are sent, the rest are not.
+    checkDelivery();
     QList<QPair<QString, QString>> lost; // key, files
     for (const faxOut &fax : m_queue) {
         if (fax.status() != stOK)
@@ -247,7 +296,7 @@ UploadDriver::Outcome UploadDriver::step()
         return Outcome::Again;
     }
     fax->setStatus(stOK);
-    Q_EMIT SentFax2Server(key);
+    awaitDelivery(key, fax->AllFaxFiles());
     Q_EMIT SendComplete();
     return Outcome::Sent;
 }
@@ -256,20 +305,20 @@ UploadDriver::Outcome UploadDriver::startFile(faxOut &fax, const QString &name, 
 {
     fax.setTransferTotalBytes(0);
     fax.setTransferBytesSent(0);
-    const QString source = u"SendFax : "_s + fax.KeyFax() + u" : "_s + name;
     closeFile();
     const QFileInfo info(name);
+    // A document that cannot be read ends its fax: without it the server would file an incomplete fax.
     if (!info.exists() || !info.isFile()) {
-        report(ErrFileNotFound, u"Impossibile trovare il file."_s, source);
-        return Outcome::Again; // skipped: the next step moves on to the following file
+        dropFax(fax, ErrFileNotFound, u"Impossibile trovare il file."_s, name);
+        return Outcome::Again;
     }
     if (info.size() > std::numeric_limits<qint32>::max()) {
-        report(ErrFileAccess, u"File troppo grande per l'invio."_s, source);
+        dropFax(fax, ErrFileAccess, u"File troppo grande per l'invio."_s, name);
         return Outcome::Again;
     }
     m_file.setFileName(name);
     if (!m_file.open(QIODevice::ReadOnly)) {
-        report(ErrFileAccess, u"Errore di accesso al percorso/file."_s, source);
+        dropFax(fax, ErrFileAccess, u"Errore di accesso al percorso/file."_s, name);
         return Outcome::Again;
     }
     const qint32 size = qint32(m_file.size());
