@@ -11,7 +11,9 @@
 #include <cerrno>
 #include <linux/sockios.h>
 #include <utility>
+#include <fcntl.h>
 #include <poll.h>
+#include <unistd.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 
@@ -55,7 +57,25 @@ SocketAdapter::SocketAdapter(QObject *parent) : QObject(parent)
     attach(new QTcpSocket(this));
 }
 
-SocketAdapter::~SocketAdapter() = default;
+SocketAdapter::~SocketAdapter()
+{
+    releaseWatch();
+}
+
+void SocketAdapter::watch()
+{
+    releaseWatch();
+    const qintptr fd = m_socket->socketDescriptor();
+    if (fd >= 0)
+        m_watchFd = ::fcntl(int(fd), F_DUPFD_CLOEXEC, 0);
+}
+
+void SocketAdapter::releaseWatch()
+{
+    if (m_watchFd >= 0)
+        ::close(m_watchFd);
+    m_watchFd = -1;
+}
 
 void SocketAdapter::attach(QTcpSocket *socket)
 {
@@ -73,12 +93,17 @@ void SocketAdapter::attach(QTcpSocket *socket)
         ++m_connectionId;
         m_handed = 0;
         m_lastAcked = 0;
+        m_finSent = false;
+        watch();
         Q_EMIT Connected();
     });
-    // The descriptor goes away right after the closing state: read the send queue while it is there.
+    // The socket closes its descriptor on its own when the peer ends the link; a duplicate keeps the send
+    // queue readable until the last reading is taken here.
     connect(socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
-        if (state == QAbstractSocket::ClosingState)
+        if (state == QAbstractSocket::ClosingState || state == QAbstractSocket::UnconnectedState)
             sampleDelivery();
+        if (state == QAbstractSocket::UnconnectedState)
+            releaseWatch();
     });
     connect(socket, &QTcpSocket::readyRead, this, [this] { Q_EMIT DataArrival(m_socket->bytesAvailable()); });
     connect(socket, &QTcpSocket::bytesWritten, this, &SocketAdapter::onBytesWritten);
@@ -291,6 +316,8 @@ void SocketAdapter::Accept(int requestID)
     ++m_connectionId;
     m_handed = 0;
     m_lastAcked = 0;
+    m_finSent = false;
+    watch();
     if (s->bytesAvailable() > 0)
         Q_EMIT DataArrival(s->bytesAvailable());
 }
@@ -299,19 +326,21 @@ void SocketAdapter::Accept(int requestID)
 
 qint64 SocketAdapter::unacknowledgedNow() const
 {
-    const qintptr fd = m_socket->socketDescriptor();
-    if (fd < 0 || m_socket->state() == QAbstractSocket::UnconnectedState)
+    if (m_watchFd < 0)
         return -1;
     int queued = 0;
     // Linux: bytes in the send queue the peer has not acknowledged (sent or not).
-    if (::ioctl(int(fd), SIOCOUTQ, &queued) != 0)
+    if (::ioctl(m_watchFd, SIOCOUTQ, &queued) != 0)
         return -1;
-    return m_socket->bytesToWrite() + queued;
+    const qint64 buffered = m_socket->state() == QAbstractSocket::UnconnectedState ? 0 : m_socket->bytesToWrite();
+    return buffered + queued;
 }
 
 void SocketAdapter::sampleDelivery() const
 {
-    const qint64 pending = unacknowledgedNow();
+    qint64 pending = unacknowledgedNow();
+    if (pending > 0 && m_finSent)
+        --pending; // the end of the stream takes one place in the queue and is no byte of ours
     if (pending >= 0)
         m_lastAcked = qMax<qint64>(m_lastAcked, qMax<qint64>(0, m_handed - pending));
 }
@@ -410,6 +439,7 @@ bool SocketAdapter::closeGracefullyNow(int timeoutMs)
     const qintptr fd = m_socket->socketDescriptor();
     if (isConnected() && fd >= 0 && m_socket->bytesToWrite() == 0) {
         ::shutdown(int(fd), SHUT_WR);
+        m_finSent = true;
         char sink[16384];
         bool peerDone = false;
         for (;;) {

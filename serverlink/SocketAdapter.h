@@ -116,6 +116,8 @@ private:
     qint64 unacknowledgedNow() const;
     void sampleDelivery() const; // keeps the last reading for when the descriptor is gone
     void graceTick();
+    void watch();        // duplicates the connection's descriptor for the delivery readings
+    void releaseWatch(); // lets the connection go
     void finishGrace(bool complete);
 
     QTcpSocket *m_socket = nullptr;
@@ -138,4 +140,5 @@ private:
     class QTimer *m_graceTimer = nullptr;
     qint64 m_graceDeadline = 0;
     bool m_finSent = false;
+    int m_watchFd = -1;
 };

@@ -193,6 +193,9 @@ void FakeFaxServer::onNewConnection()
         connect(socket, &QTcpSocket::readyRead, this, &FakeFaxServer::onReadyRead);
         connect(socket, &QTcpSocket::bytesWritten, this, &FakeFaxServer::pumpStream);
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            // A slow reader still holds what the peer sent before it closed.
+            if (socket == m_client && m_faults.slowReadBytes > 0 && socket->bytesAvailable() > 0)
+                ingest(socket->readAll());
             socket->deleteLater();
             Q_EMIT clientGone();
         });
