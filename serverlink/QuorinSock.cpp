@@ -192,6 +192,42 @@ void QuorinSock::RaiseErrorEvent(int Number, const QString &Description, int Sco
     Q_EMIT Error(Number, Description, Scode, Source, QString(), 0, false);
 }
 
+bool QuorinSock::guardUser(const QString &request, std::initializer_list<Proto::TextField> fields)
+{
+    for (const Proto::TextField &f : fields) {
+        const Proto::TextVerdict v = Proto::checkUserText(f.label, f.text);
+        if (!v.ok()) {
+            RaiseErrorEvent(ErrorCode::InvalidCall, v.problem, 0, request + u" : "_s + f.label);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool QuorinSock::guardParts(const QString &request, QStringView separator,
+                            std::initializer_list<Proto::TextField> parts)
+{
+    for (const Proto::TextField &f : parts) {
+        const Proto::TextVerdict v = Proto::checkPart(f.label, f.text, separator);
+        if (!v.ok()) {
+            RaiseErrorEvent(ErrorCode::InvalidCall, v.problem, 0, request + u" : "_s + f.label);
+            return false;
+        }
+    }
+    return true;
+}
+
+QString QuorinSock::TextProblem(const QString &label, const QString &text)
+{
+    return Proto::checkUserText(label, text).problem;
+}
+
+QString QuorinSock::TextChange(const QString &label, const QString &text)
+{
+    const Proto::TextVerdict v = Proto::checkUserText(label, text);
+    return v.ok() ? v.change : QString();
+}
+
 void QuorinSock::raiseParseError(const ParseError &error)
 {
     RaiseErrorEvent(error.number, error.description, 0, error.source);

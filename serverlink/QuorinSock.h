@@ -9,6 +9,7 @@
 #include "NodeItem.h"
 #include "ParseError.h"
 #include "Protocol.h"
+#include "TextGuard.h"
 #include "faxOut.h"
 
 #include <QFile>
@@ -157,6 +158,12 @@ public:
     QString NameQVfile() const { return m_nameQVfile; }
 
     // --- host services ---
+    // Forms check user text with these before they send: the message that refuses a field (separators,
+    // characters Windows-1252 cannot hold), empty when it can go; and the warning for what the nearest
+    // Windows-1252 letters will change, empty when nothing changes. The requests check the same again.
+    static QString TextProblem(const QString &label, const QString &text);
+    static QString TextChange(const QString &label, const QString &text);
+
     // The address book of the last "RUBRICA" answer (or the one SendNewContact started); null before.
     collContactsItem *Contacts() const { return m_contacts.get(); }
     // Persisted socket properties ("RemotePort", "RemoteHost", "Protocol", "LocalPort") in the host's
@@ -231,6 +238,10 @@ private:
     void onGracefulClose(bool complete, qint64 unacknowledged);
     void reportUnconfirmedClose(qint64 unacknowledged);
     void RaiseErrorEvent(int Number, const QString &Description, int Scode, const QString &Source);
+    // False, with Error naming the request and the field, when user text cannot go out as it stands.
+    bool guardUser(const QString &request, std::initializer_list<Proto::TextField> fields);
+    // The same for keys and lists the link joins with `separator`.
+    bool guardParts(const QString &request, QStringView separator, std::initializer_list<Proto::TextField> parts);
     void raiseParseError(const ParseError &error);
     ErrorSink errorSink();
 

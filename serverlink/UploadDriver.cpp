@@ -135,6 +135,11 @@ QString UploadDriver::handOver(std::unique_ptr<faxOut> fax, qint16 code)
                source + u" : "_s + unsafe.join(u", "_s));
         return u"-1"_s;
     }
+    const QString unsendable = Proto::unsendableFaxText(*fax);
+    if (!unsendable.isEmpty()) {
+        report(ErrInvalidCall, unsendable, source);
+        return u"-1"_s;
+    }
     fax->setMsgCampi(Proto::BuildFaxFields(*fax, code));
     faxOut *queued = m_queue.Add(std::move(fax), stWaiting);
     if (!queued)
