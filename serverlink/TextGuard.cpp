@@ -60,8 +60,12 @@ TextVerdict checkPart(QStringView label, QStringView text, QStringView separator
         v.problem = Cp1252::refusalMessage(label, c.refused);
         return v;
     }
-    for (const QStringView mark : {QStringView(TerminatorText), QStringView(QuerySeparatorText),
-                                   QStringView(AnswerSeparatorText), separator}) {
+    // Keys and lists never hold a record or list separator either: the server's answers split on them.
+    const QChar list[1] = {ListSeparatorText};
+    for (const QStringView mark :
+         {QStringView(TerminatorText), QStringView(QuerySeparatorText), QStringView(AnswerSeparatorText),
+          QStringView(RecordSeparatorText), QStringView(FaxFieldSeparatorText), QStringView(list, 1),
+          separator}) {
         if (!mark.isEmpty() && QStringView(v.wire).contains(mark)) {
             v.problem = separatorProblem(label, mark);
             return v;

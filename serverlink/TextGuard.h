@@ -30,8 +30,8 @@ struct TextVerdict
 // Windows-1252 code page holds or can fit (see Cp1252::bestFit).
 TextVerdict checkUserText(QStringView label, QStringView text);
 
-// Text the link puts between its own separators (keys, lists of keys): none of the frame separators
-// and none of `separator` (the one its own request joins parts with).
+// Text the link puts between its own separators (keys, lists of keys): none of the frame, record and
+// list separators, and none of `separator` (the one its own request joins parts with).
 TextVerdict checkPart(QStringView label, QStringView text, QStringView separator);
 
 // The first problem among the fields, or empty.

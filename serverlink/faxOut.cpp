@@ -106,7 +106,8 @@ QStringList unsafeFaxFields(const faxOut &fax)
     for (const auto &[name, value] : faxTexts(fax)) {
         if (value.contains(FaxFieldSeparatorText) || value.contains(FieldSeparatorText) ||
             value.contains(TerminatorText) || value.contains(QuerySeparatorText) ||
-            value.contains(AnswerSeparatorText))
+            value.contains(AnswerSeparatorText) || value.contains(RecordSeparatorText) ||
+            value.contains(ListSeparatorText))
             bad.append(QString::fromLatin1(name));
     }
     return bad;
