@@ -264,7 +264,7 @@ private:
     bool handleVersions(const QByteArray &data, ParseError &error);
     bool handleNewFaxNotice(const QByteArray &keyword, const QByteArray &data);
     bool handleProgress(const QByteArray &data, ParseError &error);
-    bool handleNewFolder(const QByteArray &data);
+    bool handleNewFolder(const QByteArray &data, ParseError &error);
     bool startFile(const QByteArray &data, ParseError &error);
     bool filePiece(const QByteArray &data, bool update, ParseError &error);
     bool endFile(const QByteArray &data, ParseError &error);
