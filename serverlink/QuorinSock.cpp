@@ -33,6 +33,8 @@ QuorinSock::QuorinSock(QWidget *parent)
         return UploadDriver::Delivery{m_socket->connectionId(), m_socket->bytesHanded(),
                                       m_socket->bytesAcknowledged(), m_socket->isConnected()};
     });
+    m_upload->setQueueProbe([this] { return m_socket->bytesQueued(); });
+
     m_tempDir = LinkUtils::GetTempDir();
     m_nameTempFile = m_tempDir + u"TMPFAX.TIF"_s;
     m_nameQVfile = m_tempDir + u"QVFAX.TIF"_s;

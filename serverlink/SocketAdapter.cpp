@@ -351,6 +351,11 @@ qint64 SocketAdapter::bytesAcknowledged() const
     return m_lastAcked;
 }
 
+qint64 SocketAdapter::bytesQueued() const
+{
+    return m_socket->bytesToWrite();
+}
+
 bool SocketAdapter::isConnected() const
 {
     return m_socket->state() == QAbstractSocket::ConnectedState;

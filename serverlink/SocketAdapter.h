@@ -86,6 +86,7 @@ public:
     // Delivery accounting of the current (or last) connection; see the class comment.
     int connectionId() const { return m_connectionId; }
     qint64 bytesHanded() const { return m_handed; }
+    qint64 bytesQueued() const; // taken and not yet written to the system
     qint64 bytesAcknowledged() const;
     bool isConnected() const;
 

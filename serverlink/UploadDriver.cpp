@@ -110,7 +110,7 @@ void UploadDriver::checkDelivery()
         }
         m_unconfirmed.removeAt(i);
     }
-    if (!m_unconfirmed.isEmpty()) {
+    if (!m_unconfirmed.isEmpty() && !m_deliveryTimer->isActive()) {
         // Loopback acknowledges at once, a distant server in milliseconds: poll fast first, then ease off.
         m_deliveryTimer->setInterval(qMin(20, qMax(1, m_deliveryTimer->interval() * 2)));
         m_deliveryTimer->start();
@@ -199,6 +199,8 @@ void UploadDriver::sendComplete()
             break;
         if (outcome == Outcome::Again)
             continue;
+        if (outcome == Outcome::Sent && m_queued && m_queued() < QueueHighWater)
+            continue; // room left in the socket: the next frame goes now
         if (!m_again)
             break;
     }
@@ -206,7 +208,11 @@ void UploadDriver::sendComplete()
     if (m_linkLost) {
         m_linkLost = false;
         linkLost();
+        return;
     }
+    // Everything handed over is written: on a near server its acknowledgement is already in.
+    if (!m_unconfirmed.isEmpty())
+        checkDelivery();
 }
 
 void UploadDriver::linkLost()
@@ -369,18 +375,24 @@ UploadDriver::Outcome UploadDriver::sendChunk(faxOut &fax)
 
     const QByteArray key = Proto::bytes(fax.KeyFax());
     const QByteArray name = Proto::bytes(fax.FileSending());
-    m_frame.clear();
-    m_frame.reserve(len + key.size() + name.size() + 32);
-    m_frame += "FILE";
-    m_frame += Proto::AnswerSeparator;
-    m_frame += key;
-    m_frame += Proto::FieldSeparator;
-    m_frame.append(piece.data(), len);
-    m_frame += Proto::FieldSeparator;
-    m_frame += name;
-    m_frame += Proto::Terminator;
+    QByteArray head = "FILE";
+    head += Proto::AnswerSeparator;
+    head += key;
+    head += Proto::FieldSeparator;
+    QByteArray tail = Proto::FieldSeparator.toByteArray();
+    tail += name;
+    tail += Proto::Terminator;
     fax.setTransferBytesSent(fax.transferBytesSent() + qint32(len));
-    if (!m_writer || !m_writer(m_frame)) {
+    bool written = false;
+    if (m_writer) {
+        m_frame.clear();
+        m_frame.reserve(head.size() + len + tail.size());
+        m_frame += head;
+        m_frame.append(piece.data(), len);
+        m_frame += tail;
+        written = m_writer(m_frame);
+    }
+    if (!written) {
         closeFile();
         dropFax(fax, ErrLinkState, u"Collegamento al server interrotto: fax non inviato."_s, source);
         return Outcome::Again;

@@ -54,6 +54,13 @@ public:
     };
     using DeliveryProbe = std::function<Delivery()>;
     void setDeliveryProbe(DeliveryProbe probe) { m_probe = std::move(probe); }
+    // Bytes the socket holds not yet written. With it, frames follow each other while fewer than
+    // QueueHighWater bytes wait, so the socket never runs dry between two frames; without it, one frame
+    // goes per completed send.
+    using QueueProbe = std::function<qint64()>;
+    void setQueueProbe(QueueProbe probe) { m_queued = std::move(probe); }
+
+    static constexpr qint64 QueueHighWater = 2 * 1024 * 1024;
 
     UploadDriver(collFaxOut &queue, FrameWriter writer, QObject *parent = nullptr);
     ~UploadDriver() override;
@@ -116,6 +123,7 @@ private:
     bool m_again = false;
     bool m_linkLost = false; // the link dropped during a step
     DeliveryProbe m_probe;
+    QueueProbe m_queued;
     QList<Unconfirmed> m_unconfirmed;
     class QTimer *m_deliveryTimer = nullptr;
 };
