@@ -92,6 +92,7 @@ void SocketAdapter::attach(QTcpSocket *socket)
         m_peerClosed = false;
         ++m_connectionId;
         m_handed = 0;
+        m_written = 0;
         m_lastAcked = 0;
         m_finSent = false;
         watch();
@@ -206,6 +207,7 @@ int SocketAdapter::SendData(const QByteArray &bytes)
 
 void SocketAdapter::onBytesWritten(qint64 bytes)
 {
+    m_written += bytes;
     m_sentInBatch += bytes;
     const qint64 remaining = m_socket->bytesToWrite();
     Q_EMIT SendProgress(m_sentInBatch, remaining);
@@ -315,6 +317,7 @@ void SocketAdapter::Accept(int requestID)
     attach(s);
     ++m_connectionId;
     m_handed = 0;
+    m_written = 0;
     m_lastAcked = 0;
     m_finSent = false;
     watch();
@@ -324,7 +327,7 @@ void SocketAdapter::Accept(int requestID)
 
 // --- delivery ---
 
-qint64 SocketAdapter::unacknowledgedNow() const
+qint64 SocketAdapter::kernelUnacknowledged() const
 {
     if (m_watchFd < 0)
         return -1;
@@ -332,17 +335,24 @@ qint64 SocketAdapter::unacknowledgedNow() const
     // Linux: bytes in the send queue the peer has not acknowledged (sent or not).
     if (::ioctl(m_watchFd, SIOCOUTQ, &queued) != 0)
         return -1;
-    const qint64 buffered = m_socket->state() == QAbstractSocket::UnconnectedState ? 0 : m_socket->bytesToWrite();
-    return buffered + queued;
+    return queued;
+}
+
+qint64 SocketAdapter::unacknowledgedNow() const
+{
+    const qint64 queued = kernelUnacknowledged();
+    return queued < 0 ? -1 : (m_handed - m_written) + queued;
 }
 
 void SocketAdapter::sampleDelivery() const
 {
-    qint64 pending = unacknowledgedNow();
-    if (pending > 0 && m_finSent)
-        --pending; // the end of the stream takes one place in the queue and is no byte of ours
-    if (pending >= 0)
-        m_lastAcked = qMax<qint64>(m_lastAcked, qMax<qint64>(0, m_handed - pending));
+    // Counted from what reached the system, never from our own buffer: a buffer dropped with the
+    // connection must not count as delivered.
+    qint64 queued = kernelUnacknowledged();
+    if (queued > 0 && m_finSent)
+        --queued; // the end of the stream takes one place in the queue and is no byte of ours
+    if (queued >= 0)
+        m_lastAcked = qMax<qint64>(m_lastAcked, qBound<qint64>(0, m_written - queued, m_handed));
 }
 
 qint64 SocketAdapter::bytesAcknowledged() const

@@ -115,6 +115,7 @@ private:
     void onBytesWritten(qint64 bytes);
     // Bytes neither acknowledged nor written yet, read now; -1 without a socket descriptor.
     qint64 unacknowledgedNow() const;
+    qint64 kernelUnacknowledged() const; // the system's send queue; -1 without a descriptor
     void sampleDelivery() const; // keeps the last reading for when the descriptor is gone
     void graceTick();
     void watch();        // duplicates the connection's descriptor for the delivery readings
@@ -137,6 +138,7 @@ private:
 
     int m_connectionId = 0;
     qint64 m_handed = 0;
+    qint64 m_written = 0; // of which the socket wrote to the system
     mutable qint64 m_lastAcked = 0;
     class QTimer *m_graceTimer = nullptr;
     qint64 m_graceDeadline = 0;
