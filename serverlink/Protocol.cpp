@@ -10,8 +10,8 @@ namespace Proto {
 
 std::optional<QByteArray> buildFrame(typeofMsg type, QByteArrayView keyword, QByteArrayView data)
 {
-    if (data.contains(Terminator) || keyword.contains(Terminator) || keyword.contains(QuerySeparator) ||
-        keyword.contains(AnswerSeparator))
+    if (data.contains(Terminator) || data.contains(QuerySeparator) || data.contains(AnswerSeparator) ||
+        keyword.contains(Terminator) || keyword.contains(QuerySeparator) || keyword.contains(AnswerSeparator))
         return std::nullopt;
     const QByteArrayView separator = type == typeAns ? AnswerSeparator : QuerySeparator;
     QByteArray frame;

@@ -52,8 +52,9 @@ inline constexpr QChar ListSeparatorText{u'\u00A6'};
 inline const QString FaxFieldSeparatorText = QStringLiteral("<\u00BF>");
 
 // Frame: keyword, "<¶>" for typeAns and "<¥>" for any other type, data, "<§>".
-// No frame (nullopt) when the data or the keyword holds the terminator, or the keyword a
-// separator: such text would cut the frame short and let the rest pass as frames of its own.
+// No frame (nullopt) when the data or the keyword holds the terminator or a frame separator: such text
+// would cut the frame short (the receiver splits a frame at its first "<¥>"/"<¶>") or let the rest pass
+// as frames of its own.
 std::optional<QByteArray> buildFrame(typeofMsg type, QByteArrayView keyword, QByteArrayView data);
 // Text data goes through the Windows-1252 codec.
 std::optional<QByteArray> buildFrame(typeofMsg type, QStringView keyword, QStringView data);

@@ -29,6 +29,12 @@ QuorinSock::QuorinSock(QWidget *parent)
 {
     m_upload = new UploadDriver(
         *m_sendQueue, [this](const QByteArray &frame) { return sendFrame(frame); }, this);
+    m_upload->setDeliveryProbe([this] {
+        return UploadDriver::Delivery{m_socket->connectionId(), m_socket->bytesHanded(),
+                                      m_socket->bytesAcknowledged(), m_socket->isConnected()};
+    });
+    m_upload->setQueueProbe([this] { return m_socket->bytesQueued(); });
+
     m_tempDir = LinkUtils::GetTempDir();
     m_nameTempFile = m_tempDir + u"TMPFAX.TIF"_s;
     m_nameQVfile = m_tempDir + u"QVFAX.TIF"_s;
@@ -51,6 +57,7 @@ QuorinSock::QuorinSock(QWidget *parent)
             [this](int number, const QString &description, const QString &source) {
                 RaiseErrorEvent(number, description, 0, source);
             });
+    connect(m_socket, &SocketAdapter::GracefulCloseDone, this, &QuorinSock::onGracefulClose);
     connect(m_watchdog, &QTimer::timeout, this, &QuorinSock::onWatchdogTick);
     // The library's own connecting and settings windows, unless the host installs others.
     setConnectingWindow(
@@ -63,6 +70,13 @@ QuorinSock::QuorinSock(QWidget *parent)
 
 QuorinSock::~QuorinSock()
 {
+    // A program ending right after its last request must not take unsent bytes with it.
+    if (m_socket->isConnected() || m_socket->closingGracefully()) {
+        m_socket->disconnect(this);
+        m_upload->disconnect(this);
+        if (!m_socket->closeGracefullyNow(30000))
+            qWarning("QuorinSock: the server did not confirm every byte before the link closed");
+    }
     closeDownload();
     PurgePendingFiles();
 }
@@ -178,6 +192,42 @@ bool QuorinSock::sendFrame(const QByteArray &frame)
 void QuorinSock::RaiseErrorEvent(int Number, const QString &Description, int Scode, const QString &Source)
 {
     Q_EMIT Error(Number, Description, Scode, Source, QString(), 0, false);
+}
+
+bool QuorinSock::guardUser(const QString &request, std::initializer_list<Proto::TextField> fields)
+{
+    for (const Proto::TextField &f : fields) {
+        const Proto::TextVerdict v = Proto::checkUserText(f.label, f.text);
+        if (!v.ok()) {
+            RaiseErrorEvent(ErrorCode::InvalidCall, v.problem, 0, request + u" : "_s + f.label);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool QuorinSock::guardParts(const QString &request, QStringView separator,
+                            std::initializer_list<Proto::TextField> parts)
+{
+    for (const Proto::TextField &f : parts) {
+        const Proto::TextVerdict v = Proto::checkPart(f.label, f.text, separator);
+        if (!v.ok()) {
+            RaiseErrorEvent(ErrorCode::InvalidCall, v.problem, 0, request + u" : "_s + f.label);
+            return false;
+        }
+    }
+    return true;
+}
+
+QString QuorinSock::TextProblem(const QString &label, const QString &text)
+{
+    return Proto::checkUserText(label, text).problem;
+}
+
+QString QuorinSock::TextChange(const QString &label, const QString &text)
+{
+    const Proto::TextVerdict v = Proto::checkUserText(label, text);
+    return v.ok() ? v.change : QString();
 }
 
 void QuorinSock::raiseParseError(const ParseError &error)
@@ -308,6 +358,46 @@ void QuorinSock::ConnectClose()
     m_connectionWanted = false;
     m_cutter.clear();
     m_salvaged.clear();
+}
+
+void QuorinSock::CloseLink(int timeoutMs)
+{
+    m_watchdog->stop();
+    m_connectionWanted = false;
+    m_socket->closeGracefully(timeoutMs);
+}
+
+bool QuorinSock::CloseLinkNow(int timeoutMs)
+{
+    m_watchdog->stop();
+    m_connectionWanted = false;
+    const qint64 before = m_socket->bytesHanded();
+    const bool complete = m_socket->closeGracefullyNow(timeoutMs);
+    if (!complete)
+        reportUnconfirmedClose(qMax<qint64>(0, before - m_socket->bytesAcknowledged()));
+    dropLink();
+    m_linkUp = false;
+    m_cutter.clear();
+    m_salvaged.clear();
+    return complete;
+}
+
+void QuorinSock::onGracefulClose(bool complete, qint64 unacknowledged)
+{
+    if (!complete)
+        reportUnconfirmedClose(unacknowledged);
+    dropLink();
+    m_linkUp = false;
+    m_cutter.clear();
+    m_salvaged.clear();
+    Q_EMIT LinkClosed(complete);
+}
+
+void QuorinSock::reportUnconfirmedClose(qint64 unacknowledged)
+{
+    RaiseErrorEvent(SocketAdapter::sckTimedout,
+                    u"Chiusura del collegamento: %1 byte non confermati dal server."_s.arg(unacknowledged), 0,
+                    u"CloseLink"_s);
 }
 
 int QuorinSock::BytesReceived() const

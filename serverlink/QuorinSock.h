@@ -9,6 +9,7 @@
 #include "NodeItem.h"
 #include "ParseError.h"
 #include "Protocol.h"
+#include "TextGuard.h"
 #include "faxOut.h"
 
 #include <QFile>
@@ -79,7 +80,14 @@ public:
     QString LocalHostName() const;
     void Listen();
     void GetData(QByteArray &vntData, int vntType = 8, qint64 maxLen = -1);
-    void ConnectClose();
+    void ConnectClose(); // drops the link at once (before a new Connect)
+    // Ends the link without dropping bytes: everything queued is written and acknowledged by the server
+    // (what it still sends is read and dropped), then LinkClosed. Past timeoutMs the link is cut, Error
+    // tells how many bytes the server never confirmed, and LinkClosed(false) follows.
+    void CloseLink(int timeoutMs = 30000);
+    // The same, waiting here (bounded) for a program that is about to end; true when nothing was lost.
+    // The control's destructor does this on its own for a link still open.
+    bool CloseLinkNow(int timeoutMs = 30000);
     int BytesReceived() const;
     void Bind(int LocalPort = 0, const QString &LocalIP = {});
     void Accept(int requestID);
@@ -150,6 +158,12 @@ public:
     QString NameQVfile() const { return m_nameQVfile; }
 
     // --- host services ---
+    // Forms check user text with these before they send: the message that refuses a field (separators,
+    // characters Windows-1252 cannot hold), empty when it can go; and the warning for what the nearest
+    // Windows-1252 letters will change, empty when nothing changes. The requests check the same again.
+    static QString TextProblem(const QString &label, const QString &text);
+    static QString TextChange(const QString &label, const QString &text);
+
     // The address book of the last "RUBRICA" answer (or the one SendNewContact started); null before.
     collContactsItem *Contacts() const { return m_contacts.get(); }
     // Persisted socket properties ("RemotePort", "RemoteHost", "Protocol", "LocalPort") in the host's
@@ -209,6 +223,8 @@ Q_SIGNALS:
     void ProgressStatusStart(const QString &IdFax);
     void ProgressStatusEnd(const QString &IdFax);
     void RxPhoneBook(collContactsItem *ContactsList);
+    // The graceful close of CloseLink ended; complete when the server acknowledged every byte.
+    void LinkClosed(bool complete);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -219,7 +235,13 @@ private:
     bool SendMsg(typeofMsg type, QByteArrayView keyword, QByteArrayView data);
     bool sendFrame(const QByteArray &frame);
     void dropLink(); // the connection in hand is gone: uploads announced on it are lost
+    void onGracefulClose(bool complete, qint64 unacknowledged);
+    void reportUnconfirmedClose(qint64 unacknowledged);
     void RaiseErrorEvent(int Number, const QString &Description, int Scode, const QString &Source);
+    // False, with Error naming the request and the field, when user text cannot go out as it stands.
+    bool guardUser(const QString &request, std::initializer_list<Proto::TextField> fields);
+    // The same for keys and lists the link joins with `separator`.
+    bool guardParts(const QString &request, QStringView separator, std::initializer_list<Proto::TextField> parts);
     void raiseParseError(const ParseError &error);
     ErrorSink errorSink();
 
@@ -242,7 +264,7 @@ private:
     bool handleVersions(const QByteArray &data, ParseError &error);
     bool handleNewFaxNotice(const QByteArray &keyword, const QByteArray &data);
     bool handleProgress(const QByteArray &data, ParseError &error);
-    bool handleNewFolder(const QByteArray &data);
+    bool handleNewFolder(const QByteArray &data, ParseError &error);
     bool startFile(const QByteArray &data, ParseError &error);
     bool filePiece(const QByteArray &data, bool update, ParseError &error);
     bool endFile(const QByteArray &data, ParseError &error);

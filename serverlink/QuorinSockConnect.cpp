@@ -57,6 +57,8 @@ void QuorinSock::ReConnect()
 
 void QuorinSock::SendUser(const QString &UserName)
 {
+    if (!guardUser(u"SendUser"_s, {{u"Utente"_s, UserName}}))
+        return;
     SendMsg(typeAns, u"USER", UserName);
 }
 

@@ -39,6 +39,10 @@ void copyInto(ContactsItem &target, const ContactsItem &from)
     target.setIsPublic(from.IsPublic());
 }
 
+const QString ContactLabels[11] = {u"Nome"_s,      u"Cognome"_s,    u"Indirizzo"_s, u"CAP"_s,
+                                   u"Citt\u00E0"_s,  u"Provincia"_s,  u"Telefono"_s,  u"Telefono 2"_s,
+                                   u"Fax"_s,       u"Societ\u00E0"_s, u"E-mail"_s};
+
 } // namespace
 
 void QuorinSock::AskPhoneBook()
@@ -53,6 +57,12 @@ int QuorinSock::SendNewContact(const QString &FirstName, const QString &Surname,
 {
     if (IsPublic && !m_addShared)
         return -97;
+    const QStringList texts{FirstName, Surname, Address, ZipCode, City, Provincia,
+                            TelePhone, TelePhone2, FaxNumber, Company, email};
+    for (int i = 0; i < 11; ++i) {
+        if (!guardUser(u"SendNewContact"_s, {{ContactLabels[i], texts[i]}}))
+            return -1;
+    }
     std::unique_ptr<ContactsItem> contact =
         makeContact({FirstName, Surname, Address, ZipCode, City, Provincia, TelePhone, TelePhone2, FaxNumber,
                      Company, email},
@@ -85,6 +95,12 @@ int QuorinSock::UpdateContact(const QString &FirstName, const QString &Surname, 
     // A contact the server has not numbered yet cannot be named in a request.
     if (stored->IdContatto() == 0)
         return -1;
+    const QStringList texts{FirstName, Surname, Address, ZipCode, City, Provincia,
+                            TelePhone, TelePhone2, FaxNumber, Company, email};
+    for (int i = 0; i < 11; ++i) {
+        if (!guardUser(u"UpdateContact"_s, {{ContactLabels[i], texts[i]}}))
+            return -1;
+    }
     std::unique_ptr<ContactsItem> edited = makeContact({FirstName, Surname, Address, ZipCode, City, Provincia,
                                                         TelePhone, TelePhone2, FaxNumber, Company, email},
                                                        IsPublic);

@@ -192,7 +192,7 @@ bool QuorinSock::handleAnswer(const ServerMessage &msg, ParseError &error)
         return true;
     }
     if (kw == "NEWFOLDER")
-        return handleNewFolder(data);
+        return handleNewFolder(data, error);
     if (kw == "GETINFO" || kw == "GETREPORT") {
         if (data.isEmpty())
             return true;
@@ -278,7 +278,7 @@ bool QuorinSock::handleNewFaxNotice(const QByteArray &keyword, const QByteArray 
     std::unique_ptr<FaxItem> item =
         Proto::CreaFaxItem(QByteArrayView(data).sliced(qMin<qsizetype>(1, data.size())), list, errorSink());
     if (!item)
-        item = std::make_unique<FaxItem>();
+        return true; // the record failed and Error told so: no blank item, no event
     // Before the first list there is no collection yet: the notice starts one, so the host can read it.
     if (!m_faxItems)
         m_faxItems = std::make_unique<CollFaxItem>();
@@ -317,12 +317,18 @@ bool QuorinSock::handleProgress(const QByteArray &data, ParseError &error)
     return true;
 }
 
-bool QuorinSock::handleNewFolder(const QByteArray &data)
+bool QuorinSock::handleNewFolder(const QByteArray &data, ParseError &error)
 {
     if (data.isEmpty())
         return true;
     const QList<QByteArrayView> f = fieldsOf(data);
-    if (f.size() < 4 || f[0].isEmpty() || f[1].isEmpty() || f[3].isEmpty())
+    if (f.size() < 4) {
+        // The folder may exist on the server now; the host must hear that its answer was lost.
+        error = {ErrorCode::OutOfRange, ErrorCode::description(ErrorCode::OutOfRange),
+                 u"NEWFOLDER : "_s + Proto::text(data)};
+        return false;
+    }
+    if (f[0].isEmpty() || f[1].isEmpty() || f[3].isEmpty())
         return true;
     Q_EMIT AddedNewFolder(Proto::text(f[0]), Wire::leadingLong(f[3]), Proto::TFToBool(f[2]));
     return true;

@@ -16,7 +16,9 @@ class QTcpSocket;
 //   Close() or Connect()).
 // - SendData() refuses with 40006 unless connected; bytes are queued and go out from the event loop.
 // - SendComplete: raised when bytes were written and nothing is left to write.
-// Nothing here blocks or spins the event loop.
+// - Delivery: bytesHanded() counts what the link took since it connected, bytesAcknowledged() how much of
+//   that the peer's TCP has acknowledged (what is neither in our buffer nor in the kernel's send queue).
+// Nothing here blocks or spins the event loop, except closeGracefullyNow(), meant for the end of a program.
 class SocketAdapter : public QObject
 {
     Q_OBJECT
@@ -81,6 +83,22 @@ public:
     // Last error as the socket control reports it.
     int lastError() const { return m_lastError; }
 
+    // Delivery accounting of the current (or last) connection; see the class comment.
+    int connectionId() const { return m_connectionId; }
+    qint64 bytesHanded() const { return m_handed; }
+    qint64 bytesQueued() const; // taken and not yet written to the system
+    qint64 bytesAcknowledged() const;
+    bool isConnected() const;
+
+    // Ends the connection without dropping bytes: writes what is buffered, sends the end of the stream,
+    // reads (and drops) what the peer still sends, and closes once the peer acknowledged every byte.
+    // Raises GracefulCloseDone(true) then, or GracefulCloseDone(false, unacknowledged) after timeoutMs.
+    void closeGracefully(int timeoutMs = 30000);
+    // The same, waiting here (bounded) instead of in the event loop: for a program that is ending.
+    // True when every byte was acknowledged (or nothing was pending).
+    bool closeGracefullyNow(int timeoutMs = 30000);
+    bool closingGracefully() const { return m_graceTimer != nullptr; }
+
 Q_SIGNALS:
     void Connected();
     void DataArrival(qint64 bytesTotal);
@@ -89,11 +107,20 @@ Q_SIGNALS:
     void SendComplete();
     void ConnectionRequest(int requestID);
     void PeerClosed();
+    void GracefulCloseDone(bool complete, qint64 unacknowledged);
 
 private:
     void attach(QTcpSocket *socket);
     void onError();
     void onBytesWritten(qint64 bytes);
+    // Bytes neither acknowledged nor written yet, read now; -1 without a socket descriptor.
+    qint64 unacknowledgedNow() const;
+    qint64 kernelUnacknowledged() const; // the system's send queue; -1 without a descriptor
+    void sampleDelivery() const; // keeps the last reading for when the descriptor is gone
+    void graceTick();
+    void watch();        // duplicates the connection's descriptor for the delivery readings
+    void releaseWatch(); // lets the connection go
+    void finishGrace(bool complete);
 
     QTcpSocket *m_socket = nullptr;
     QTcpServer *m_server = nullptr;
@@ -108,4 +135,13 @@ private:
     bool m_errored = false;
     bool m_peerClosed = false;
     int m_nextRequest = 1;
+
+    int m_connectionId = 0;
+    qint64 m_handed = 0;
+    qint64 m_written = 0; // of which the socket wrote to the system
+    mutable qint64 m_lastAcked = 0;
+    class QTimer *m_graceTimer = nullptr;
+    qint64 m_graceDeadline = 0;
+    bool m_finSent = false;
+    int m_watchFd = -1;
 };

@@ -5,6 +5,7 @@
 #include "faxOut.h"
 
 #include <QFileInfo>
+#include <QTimer>
 
 #include <cstring>
 #include <limits>
@@ -65,14 +66,60 @@ qsizetype Upload::safeChunkLength(QByteArrayView chunk)
 }
 
 UploadDriver::UploadDriver(collFaxOut &queue, FrameWriter writer, QObject *parent)
-    : QObject(parent), m_queue(queue), m_writer(std::move(writer))
-{}
+    : QObject(parent), m_queue(queue), m_writer(std::move(writer)), m_deliveryTimer(new QTimer(this))
+{
+    m_deliveryTimer->setSingleShot(true);
+    connect(m_deliveryTimer, &QTimer::timeout, this, &UploadDriver::checkDelivery);
+}
 
 UploadDriver::~UploadDriver() = default;
 
 bool UploadDriver::busy() const
 {
-    return !m_queue.isEmpty();
+    return !m_queue.isEmpty() || !m_unconfirmed.isEmpty();
+}
+
+void UploadDriver::awaitDelivery(const QString &key, const QString &files)
+{
+    if (!m_probe) {
+        Q_EMIT SentFax2Server(key);
+        return;
+    }
+    const Delivery d = m_probe();
+    m_unconfirmed.append({key, files, d.link, d.handed});
+    m_deliveryTimer->setInterval(1);
+    m_deliveryTimer->start();
+}
+
+void UploadDriver::checkDelivery()
+{
+    if (m_unconfirmed.isEmpty() || !m_probe)
+        return;
+    const Delivery d = m_probe();
+    QList<Unconfirmed> lost;
+    QStringList sent;
+    for (qsizetype i = 0; i < m_unconfirmed.size();) {
+        const Unconfirmed &u = m_unconfirmed[i];
+        if (u.link == d.link && d.acknowledged >= u.mark) {
+            sent << u.key;
+        } else if (u.link != d.link || !d.up) {
+            lost << u;
+        } else {
+            ++i;
+            continue;
+        }
+        m_unconfirmed.removeAt(i);
+    }
+    if (!m_unconfirmed.isEmpty() && !m_deliveryTimer->isActive()) {
+        // Loopback acknowledges at once, a distant server in milliseconds: poll fast first, then ease off.
+        m_deliveryTimer->setInterval(qMin(20, qMax(1, m_deliveryTimer->interval() * 2)));
+        m_deliveryTimer->start();
+    }
+    for (const QString &key : std::as_const(sent))
+        Q_EMIT SentFax2Server(key);
+    for (const Unconfirmed &u : std::as_const(lost))
+        report(ErrLinkState, u"Collegamento al server interrotto prima della conferma: fax non inviato."_s,
+               u"SendFax : "_s + u.key + u" : "_s + u.files);
 }
 
 QString UploadDriver::handOver(std::unique_ptr<faxOut> fax, qint16 code)
@@ -86,6 +133,11 @@ QString UploadDriver::handOver(std::unique_ptr<faxOut> fax, qint16 code)
     if (!unsafe.isEmpty()) {
         report(ErrInvalidCall, ErrorCode::description(ErrInvalidCall),
                source + u" : "_s + unsafe.join(u", "_s));
+        return u"-1"_s;
+    }
+    const QString unsendable = Proto::unsendableFaxText(*fax);
+    if (!unsendable.isEmpty()) {
+        report(ErrInvalidCall, unsendable, source);
         return u"-1"_s;
     }
     fax->setMsgCampi(Proto::BuildFaxFields(*fax, code));
@@ -147,6 +199,8 @@ void UploadDriver::sendComplete()
             break;
         if (outcome == Outcome::Again)
             continue;
+        if (outcome == Outcome::Sent && m_queued && m_queued() < QueueHighWater)
+            continue; // room left in the socket: the next frame goes now
         if (!m_again)
             break;
     }
@@ -154,7 +208,11 @@ void UploadDriver::sendComplete()
     if (m_linkLost) {
         m_linkLost = false;
         linkLost();
+        return;
     }
+    // Everything handed over is written: on a near server its acknowledgement is already in.
+    if (!m_unconfirmed.isEmpty())
+        checkDelivery();
 }
 
 void UploadDriver::linkLost()
@@ -165,6 +223,8 @@ void UploadDriver::linkLost()
         return;
     }
     closeFile();
+    // Faxes written whole: those the server acknowledged before the loss are sent, the rest are not.
+    checkDelivery();
     QList<QPair<QString, QString>> lost; // key, files
     for (const faxOut &fax : m_queue) {
         if (fax.status() != stOK)
@@ -247,7 +307,7 @@ UploadDriver::Outcome UploadDriver::step()
         return Outcome::Again;
     }
     fax->setStatus(stOK);
-    Q_EMIT SentFax2Server(key);
+    awaitDelivery(key, fax->AllFaxFiles());
     Q_EMIT SendComplete();
     return Outcome::Sent;
 }
@@ -256,20 +316,20 @@ UploadDriver::Outcome UploadDriver::startFile(faxOut &fax, const QString &name, 
 {
     fax.setTransferTotalBytes(0);
     fax.setTransferBytesSent(0);
-    const QString source = u"SendFax : "_s + fax.KeyFax() + u" : "_s + name;
     closeFile();
     const QFileInfo info(name);
+    // A document that cannot be read ends its fax: without it the server would file an incomplete fax.
     if (!info.exists() || !info.isFile()) {
-        report(ErrFileNotFound, u"Impossibile trovare il file."_s, source);
-        return Outcome::Again; // skipped: the next step moves on to the following file
+        dropFax(fax, ErrFileNotFound, u"Impossibile trovare il file."_s, name);
+        return Outcome::Again;
     }
     if (info.size() > std::numeric_limits<qint32>::max()) {
-        report(ErrFileAccess, u"File troppo grande per l'invio."_s, source);
+        dropFax(fax, ErrFileAccess, u"File troppo grande per l'invio."_s, name);
         return Outcome::Again;
     }
     m_file.setFileName(name);
     if (!m_file.open(QIODevice::ReadOnly)) {
-        report(ErrFileAccess, u"Errore di accesso al percorso/file."_s, source);
+        dropFax(fax, ErrFileAccess, u"Errore di accesso al percorso/file."_s, name);
         return Outcome::Again;
     }
     const qint32 size = qint32(m_file.size());
@@ -315,18 +375,24 @@ UploadDriver::Outcome UploadDriver::sendChunk(faxOut &fax)
 
     const QByteArray key = Proto::bytes(fax.KeyFax());
     const QByteArray name = Proto::bytes(fax.FileSending());
-    m_frame.clear();
-    m_frame.reserve(len + key.size() + name.size() + 32);
-    m_frame += "FILE";
-    m_frame += Proto::AnswerSeparator;
-    m_frame += key;
-    m_frame += Proto::FieldSeparator;
-    m_frame.append(piece.data(), len);
-    m_frame += Proto::FieldSeparator;
-    m_frame += name;
-    m_frame += Proto::Terminator;
+    QByteArray head = "FILE";
+    head += Proto::AnswerSeparator;
+    head += key;
+    head += Proto::FieldSeparator;
+    QByteArray tail = Proto::FieldSeparator.toByteArray();
+    tail += name;
+    tail += Proto::Terminator;
     fax.setTransferBytesSent(fax.transferBytesSent() + qint32(len));
-    if (!m_writer || !m_writer(m_frame)) {
+    bool written = false;
+    if (m_writer) {
+        m_frame.clear();
+        m_frame.reserve(head.size() + len + tail.size());
+        m_frame += head;
+        m_frame.append(piece.data(), len);
+        m_frame += tail;
+        written = m_writer(m_frame);
+    }
+    if (!written) {
         closeFile();
         dropFax(fax, ErrLinkState, u"Collegamento al server interrotto: fax non inviato."_s, source);
         return Outcome::Again;

@@ -30,13 +30,37 @@ qsizetype safeChunkLength(QByteArrayView chunk);
 // The control gives it a writer that puts one whole frame on the link (false when the link did not
 // take it) and calls sendComplete() each time the socket has written everything handed to it, and
 // linkLost() when the connection drops. The driver owns the upload state of the queued faxes.
-// A step that has nothing to send goes on to the next at once, so the queue never stalls; a fax is
-// reported sent (SentFax2Server) only when every frame of it went out on one connection.
+// A step that has nothing to send goes on to the next at once, so the queue never stalls.
+//
+// The protocol has no acknowledgement, so a fax counts as sent when the server's TCP acknowledged every
+// byte through its "FINEFAX": after that frame the driver watches the delivery probe (from a timer, the
+// next fax goes on meanwhile) and raises SentFax2Server once the acknowledged count passes the frame's end
+// on the same connection. A link lost before that raises Error with the fax's key instead. Without a
+// probe (a writer with no socket behind it) the fax counts as sent when its last frame is written.
+// A document that cannot be read ends its fax: Error naming the fax and the file, no "FINEFAX".
 class UploadDriver : public QObject
 {
     Q_OBJECT
 public:
     using FrameWriter = std::function<bool(const QByteArray &frame)>;
+
+    // What the link has delivered: bytes taken since it connected, of those acknowledged by the peer.
+    struct Delivery
+    {
+        int link = 0; // changes with every connection
+        qint64 handed = 0;
+        qint64 acknowledged = 0;
+        bool up = false;
+    };
+    using DeliveryProbe = std::function<Delivery()>;
+    void setDeliveryProbe(DeliveryProbe probe) { m_probe = std::move(probe); }
+    // Bytes the socket holds not yet written. With it, frames follow each other while fewer than
+    // QueueHighWater bytes wait, so the socket never runs dry between two frames; without it, one frame
+    // goes per completed send.
+    using QueueProbe = std::function<qint64()>;
+    void setQueueProbe(QueueProbe probe) { m_queued = std::move(probe); }
+
+    static constexpr qint64 QueueHighWater = 2 * 1024 * 1024;
 
     UploadDriver(collFaxOut &queue, FrameWriter writer, QObject *parent = nullptr);
     ~UploadDriver() override;
@@ -55,8 +79,12 @@ public:
     // The connection dropped: every fax announced on it leaves the queue and is reported through Error.
     void linkLost();
 
-    // True while a fax is queued.
+    // True while a fax is queued or waits for the server to acknowledge it.
     bool busy() const;
+    // Faxes written whole and not yet acknowledged.
+    int unconfirmed() const { return int(m_unconfirmed.size()); }
+    // Checks the faxes waiting for acknowledgement now (the timer does it on its own).
+    void checkDelivery();
 
 Q_SIGNALS:
     void SendComplete();
@@ -75,6 +103,15 @@ private:
     void closeFile();
     faxOut *sendingFax() const;
     void report(int number, const QString &description, const QString &source);
+    void awaitDelivery(const QString &key, const QString &files);
+
+    struct Unconfirmed
+    {
+        QString key;
+        QString files;
+        int link = 0;
+        qint64 mark = 0; // handed count right after its "FINEFAX"
+    };
 
     collFaxOut &m_queue;
     FrameWriter m_writer;
@@ -85,4 +122,8 @@ private:
     bool m_inStep = false;
     bool m_again = false;
     bool m_linkLost = false; // the link dropped during a step
+    DeliveryProbe m_probe;
+    QueueProbe m_queued;
+    QList<Unconfirmed> m_unconfirmed;
+    class QTimer *m_deliveryTimer = nullptr;
 };

@@ -1,5 +1,7 @@
 #include "faxOut.h"
 
+#include "Cp1252.h"
+
 #include <limits>
 
 using namespace Qt::StringLiterals;
@@ -75,9 +77,17 @@ QString BuildFaxFields(const faxOut &fax, qint16 code)
     return fields.join(FaxFieldSeparatorText);
 }
 
-QStringList unsafeFaxFields(const faxOut &fax)
+namespace {
+
+struct NamedText
 {
-    const std::pair<const char *, QString> texts[] = {
+    const char *name;
+    QString value;
+};
+
+QList<NamedText> faxTexts(const faxOut &fax)
+{
+    return {
         {"AppName", fax.AppName()},     {"AllFaxFiles", fax.AllFaxFiles()}, {"SendRes", fax.SendRes()},
         {"SendDate", fax.SendDate()},   {"SendTime", fax.SendTime()},       {"FromLine", fax.FromLine()},
         {"FromComp", fax.FromComp()},   {"FromPhon", fax.FromPhon()},       {"FromFax", fax.FromFax()},
@@ -86,13 +96,31 @@ QStringList unsafeFaxFields(const faxOut &fax)
         {"SentDate", fax.SentDate()},   {"SentTime", fax.SentTime()},       {"RemoteID", fax.RemoteID()},
         {"StatusFax", fax.StatusFax()},
     };
+}
+
+} // namespace
+
+QStringList unsafeFaxFields(const faxOut &fax)
+{
     QStringList bad;
-    for (const auto &[name, value] : texts) {
+    for (const auto &[name, value] : faxTexts(fax)) {
         if (value.contains(FaxFieldSeparatorText) || value.contains(FieldSeparatorText) ||
-            value.contains(TerminatorText))
+            value.contains(TerminatorText) || value.contains(QuerySeparatorText) ||
+            value.contains(AnswerSeparatorText) || value.contains(RecordSeparatorText) ||
+            value.contains(ListSeparatorText))
             bad.append(QString::fromLatin1(name));
     }
     return bad;
+}
+
+QString unsendableFaxText(const faxOut &fax)
+{
+    for (const auto &[name, value] : faxTexts(fax)) {
+        const Cp1252::Check c = Cp1252::check(value);
+        if (!c.ok())
+            return Cp1252::refusalMessage(QString::fromLatin1(name), c.refused);
+    }
+    return {};
 }
 
 } // namespace Proto

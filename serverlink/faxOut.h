@@ -109,7 +109,13 @@ inline constexpr qint16 FaxCodeReceived = 4; // SaveFaxToRX
 QString BuildFaxFields(const faxOut &fax, qint16 code);
 
 // Names of the fields whose value holds a separator that would shift the block or the frame
-// ("<¿>", "<#>", "<§>"); empty when the fax is safe to send.
+// or would split the server's records later ("<¿>", "<#>", "<§>", "<¥>", "<¶>", "<ÌÌ>", "¦"); empty when
+// the fax is safe to send.
 QStringList unsafeFaxFields(const faxOut &fax);
+
+// The message refusing the first field holding characters that Windows-1252 can neither hold nor fit
+// (CJK, emoji); empty when every field can be sent. Fitted letters (Ł→L) are sent without a word here:
+// the forms warn about them before the fax is handed over.
+QString unsendableFaxText(const faxOut &fax);
 
 } // namespace Proto

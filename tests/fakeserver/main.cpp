@@ -34,7 +34,15 @@ int main(int argc, char **argv)
                                            u"sample"_s);
     const QCommandLineOption fragmentedOption(u"fragmented"_s, u"Send a few bytes at a time."_s);
     const QCommandLineOption logOption(u"log"_s, u"Print each frame received on stderr."_s);
-    parser.addOptions({portOption, portFileOption, mailboxOption, fragmentedOption, logOption});
+    // Fault modes (FakeFaxServer::Faults): a slow reader, a link cut after the client's N-th frame.
+    const QCommandLineOption slowReadOption(u"slow-read"_s,
+                                            u"Read at most N bytes of the client's every 5 ms."_s, u"N"_s);
+    const QCommandLineOption cutAfterOption(u"cut-after"_s,
+                                            u"End the first link right after the client's N-th frame."_s,
+                                            u"N"_s);
+    const QCommandLineOption cutResetOption(u"cut-reset"_s, u"Cut with a reset instead of a close."_s);
+    parser.addOptions({portOption, portFileOption, mailboxOption, fragmentedOption, logOption, slowReadOption,
+                       cutAfterOption, cutResetOption});
     parser.process(app);
 
     bool ok = false;
@@ -58,6 +66,12 @@ int main(int argc, char **argv)
     FakeFaxServer server;
     server.setFragmented(parser.isSet(fragmentedOption));
     mailbox.attach(&server);
+    FakeFaxServer::Faults faults;
+    faults.slowReadBytes = parser.value(slowReadOption).toInt();
+    faults.cutAfterFrames = parser.value(cutAfterOption).toInt();
+    faults.cutWithReset = parser.isSet(cutResetOption);
+    if (faults.slowReadBytes > 0 || faults.cutAfterFrames > 0)
+        server.setFaults(faults);
     if (parser.isSet(logOption)) {
         QObject::connect(&server, &FakeFaxServer::frameReceived, [](const FakeFaxServer::Frame &f) {
             std::fprintf(stderr, "<- %s%s%s\n", f.keyword.constData(), f.answer ? " (answer) " : " (query) ",

@@ -7,6 +7,9 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+
 using namespace Qt::StringLiterals;
 
 const QByteArray FakeFaxServer::Terminator = QByteArrayLiteral("<\xA7>");
@@ -56,6 +59,8 @@ FakeFaxServer::FakeFaxServer(QObject *parent)
       m_fragmentTimer(new QTimer(this))
 {
     m_fragmentTimer->setInterval(1);
+    m_slowTimer = new QTimer(this);
+    connect(m_slowTimer, &QTimer::timeout, this, &FakeFaxServer::slowReadTick);
     connect(m_fragmentTimer, &QTimer::timeout, this, &FakeFaxServer::pumpOutgoing);
     connect(m_server, &QTcpServer::newConnection, this, &FakeFaxServer::onNewConnection);
     connect(m_probeServer, &QTcpServer::newConnection, this, &FakeFaxServer::onProbeConnection);
@@ -184,9 +189,13 @@ void FakeFaxServer::onNewConnection()
         m_closing = false;
         m_stream.active = false;
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
+        applyReadFaults(socket);
         connect(socket, &QTcpSocket::readyRead, this, &FakeFaxServer::onReadyRead);
         connect(socket, &QTcpSocket::bytesWritten, this, &FakeFaxServer::pumpStream);
         connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            // A slow reader still holds what the peer sent before it closed.
+            if (socket == m_client && m_faults.slowReadBytes > 0 && socket->bytesAvailable() > 0)
+                ingest(socket->readAll());
             socket->deleteLater();
             Q_EMIT clientGone();
         });
@@ -197,9 +206,15 @@ void FakeFaxServer::onNewConnection()
 
 void FakeFaxServer::onReadyRead()
 {
-    if (!m_client)
+    if (!m_client || m_faults.slowReadBytes > 0)
+        return; // the slow reader takes its bytes from its timer
+    ingest(m_client->readAll());
+}
+
+void FakeFaxServer::ingest(const QByteArray &bytes)
+{
+    if (bytes.isEmpty())
         return;
-    const QByteArray bytes = m_client->readAll();
     m_received += bytes;
     m_pending += bytes;
 
@@ -226,6 +241,11 @@ void FakeFaxServer::onReadyRead()
         }
         m_frames.append(f);
         fresh.append(f);
+        ++m_framesSinceFaults;
+    }
+    if (m_faults.cutAfterFrames > 0 && !m_cutDone && m_framesSinceFaults >= m_faults.cutAfterFrames) {
+        cutNow();
+        return;
     }
     advance();
     for (const Frame &f : std::as_const(fresh)) {
@@ -363,5 +383,86 @@ void FakeFaxServer::onProbeConnection()
                 }
             }
         });
+    }
+}
+
+// --- fault modes ---
+
+void FakeFaxServer::setFaults(const Faults &faults)
+{
+    m_faults = faults;
+    m_framesSinceFaults = 0;
+    m_cutDone = false;
+    if (m_client)
+        applyReadFaults(m_client);
+    if (m_faults.slowReadBytes <= 0 && m_client && m_client->bytesAvailable() > 0)
+        QTimer::singleShot(0, this, &FakeFaxServer::onReadyRead);
+}
+
+void FakeFaxServer::applyReadFaults(QTcpSocket *socket)
+{
+    if (m_faults.slowReadBytes > 0) {
+        socket->setReadBufferSize(m_faults.slowReadBytes);
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, qMax(65536, m_faults.slowReadBytes));
+        m_slowTimer->start(qMax(0, m_faults.slowReadIntervalMs));
+    } else {
+        socket->setReadBufferSize(0);
+        m_slowTimer->stop();
+    }
+}
+
+void FakeFaxServer::slowReadTick()
+{
+    if (!m_client || m_faults.slowReadBytes <= 0)
+        return;
+    ingest(m_client->read(m_faults.slowReadBytes));
+}
+
+qint64 FakeFaxServer::unreadBytes() const
+{
+    if (!m_client)
+        return 0;
+    int queued = 0;
+    const qintptr fd = m_client->socketDescriptor();
+    if (fd >= 0)
+        ::ioctl(int(fd), FIONREAD, &queued);
+    return m_client->bytesAvailable() + queued;
+}
+
+void FakeFaxServer::cutNow()
+{
+    m_cutDone = true;
+    QTcpSocket *socket = m_client;
+    if (!socket)
+        return;
+    // Keep what this end's TCP already took (it was acknowledged), then end the link.
+    QByteArray rest = socket->readAll();
+    const qintptr fd = socket->socketDescriptor();
+    if (fd >= 0) {
+        char buffer[65536];
+        for (;;) {
+            const ssize_t got = ::recv(int(fd), buffer, sizeof buffer, MSG_DONTWAIT);
+            if (got <= 0)
+                break;
+            rest.append(buffer, got);
+        }
+    }
+    m_outgoing.clear();
+    m_stream.active = false;
+    m_slowTimer->stop();
+    const Faults kept = m_faults;
+    m_faults.cutAfterFrames = 0; // the rest is only recorded
+    ingest(rest);
+    m_faults = kept;
+    if (kept.cutWithReset) {
+        if (fd >= 0) {
+            const linger hard{1, 0}; // close with a reset
+            ::setsockopt(int(fd), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+        }
+        socket->abort();
+    } else {
+        socket->disconnectFromHost();
+        if (socket->state() != QAbstractSocket::UnconnectedState)
+            socket->abort(); // nothing more is read: an orderly close here means the FIN is out
     }
 }

@@ -99,6 +99,27 @@ public:
     bool clientConnected() const;
     void dropClient(); // closes the connection at once
 
+    // --- fault modes: a server that misbehaves the way real ones do ---
+    // Set after the login to aim at one exchange; they hold for later connections too, until cleared.
+    struct Faults
+    {
+        // Ends the link right after the client's frame number N (counted from setFaults, 1 = the first
+        // frame after it); 0: never. What already reached this end's socket is kept (received()) before
+        // the cut: that is exactly what this end's TCP acknowledged.
+        int cutAfterFrames = 0;
+        bool cutWithReset = false; // abort (the client sees a reset) instead of an orderly close
+        // Slow reader: at most slowReadBytes every slowReadIntervalMs, with small socket buffers, so the
+        // client's bytes back up on its side; 0 reads everything as it comes.
+        int slowReadBytes = 0;
+        int slowReadIntervalMs = 5;
+    };
+    void setFaults(const Faults &faults);
+    Faults faults() const { return m_faults; }
+    void clearFaults() { setFaults({}); }
+    bool cutDone() const { return m_cutDone; }
+    // Bytes that reached this end and were not read yet (socket and kernel buffers).
+    qint64 unreadBytes() const;
+
 Q_SIGNALS:
     void clientArrived();
     void frameReceived(const FakeFaxServer::Frame &frame);
@@ -114,6 +135,10 @@ private:
 
     void onNewConnection();
     void onReadyRead();
+    void ingest(const QByteArray &bytes);
+    void slowReadTick();
+    void applyReadFaults(QTcpSocket *socket);
+    void cutNow();
     void onProbeConnection();
     void advance();
     void write(const QByteArray &bytes);
@@ -138,6 +163,11 @@ private:
     int m_probes = 0;
     bool m_paused = false;
     bool m_closing = false;
+
+    Faults m_faults;
+    QTimer *m_slowTimer = nullptr;
+    int m_framesSinceFaults = 0;
+    bool m_cutDone = false;
 
     // streamed download in progress
     struct Stream

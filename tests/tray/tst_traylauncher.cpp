@@ -452,8 +452,10 @@ void tst_TrayLauncher::newFax()
     QTRY_VERIFY(!server.fake.receivedFrames(forwardUser ? "INOLTRO" : "PERSONALI").isEmpty());
     QSignalSpy any(w->ClientSock, &QuorinSock::RxNewFax);
     QSignalSpy other(w->ClientSock, &QuorinSock::RxNewFaxInDiffFolder);
-    const QStringList rec = {u"R999"_s,   u"1"_s,       u"4"_s, u"+39 06 1234"_s, u"Nuova Srl"_s,
-                             u"061234"_s, u"9000000"_s, u"2"_s, u"Ordine"_s,      u"F"_s};
+    QStringList rec = {u"R999"_s,   u"1"_s,       u"4"_s, u"+39 06 1234"_s, u"Nuova Srl"_s,
+                       u"061234"_s, u"9000000"_s, u"2"_s, u"Ordine"_s,      u"F"_s};
+    if (keyword == u"FAXCOMPLETE"_s)
+        rec << u"2"_s << u"0"_s << u"1"_s; // a sent-list record carries the retries too
     server.fake.sendNow(F::answer(keyword, u"\u00a6"_s + rec.join(u'\u00a6')));
     QTRY_VERIFY(any.size() + other.size() > 0);
     if (!blinks) {

@@ -5,6 +5,7 @@
 #include "faxOut.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QRandomGenerator>
@@ -102,7 +103,9 @@ void BM_RawSocketCopy(benchmark::State &state)
     state.counters["peak_rss_MiB"] = peakRssMiB();
 }
 
-// The same file as a fax: NEWFAX, NOMSG, STARTFILE, FILE frames one per completed send, ENDFILE, FINEFAX.
+// The same file as a fax: NEWFAX, NOMSG, STARTFILE, FILE frames one per completed send, ENDFILE, FINEFAX,
+// and SentFax2Server once the peer's TCP acknowledged the last byte (the control's delivery probe).
+// fin_to_sent_ms: from FINEFAX handed to the socket to SentFax2Server.
 void BM_UploadFax(benchmark::State &state)
 {
     const QString path = document();
@@ -113,7 +116,20 @@ void BM_UploadFax(benchmark::State &state)
         return;
     }
     collFaxOut queue;
-    UploadDriver driver(queue, link.writer());
+    QElapsedTimer clock;
+    clock.start();
+    qint64 finWritten = 0;
+    double finToSentMs = 0;
+    const UploadDriver::FrameWriter base = link.writer();
+    UploadDriver driver(queue, [&](const QByteArray &frame) {
+        const bool ok = base(frame);
+        if (frame.startsWith("FINEFAX"))
+            finWritten = clock.nsecsElapsed();
+        return ok;
+    });
+    driver.setDeliveryProbe(link.probe());
+    driver.setQueueProbe([&link] { return link.client.bytesToWrite(); });
+
     link.attach(&driver);
     for (auto _ : state) {
         link.clearReceived();
@@ -121,6 +137,7 @@ void BM_UploadFax(benchmark::State &state)
         fax->setAllFaxFiles(path);
         QEventLoop wait;
         QObject::connect(&driver, &UploadDriver::SentFax2Server, &wait, [&] {
+            finToSentMs += double(clock.nsecsElapsed() - finWritten) / 1e6;
             waitForBytes(link, DocumentSize);
             wait.quit();
         });
@@ -129,6 +146,7 @@ void BM_UploadFax(benchmark::State &state)
     }
     state.SetBytesProcessed(state.iterations() * DocumentSize);
     state.counters["peak_rss_MiB"] = peakRssMiB();
+    state.counters["fin_to_sent_ms"] = finToSentMs / double(qMax<qint64>(1, state.iterations()));
 }
 
 } // namespace

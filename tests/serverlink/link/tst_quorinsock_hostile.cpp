@@ -416,6 +416,66 @@ private Q_SLOTS:
         QCOMPARE(errors.count() > 0, error);
         QCOMPARE(QFile::exists(rig.sock->NameUpdateFolder() + u"/u.bin"_s), kept);
     }
+
+    // A notice whose record fails raises Error and nothing else: no blank item joins the list.
+    void brokenNoticeAddsNothing_data() { addFragmentedRows(); }
+    void brokenNoticeAddsNothing()
+    {
+        QFETCH(bool, fragmented);
+        LinkRig rig(fragmented);
+        QVERIFY(rig.login());
+        rig.sock->SetActiveList(Forwardlist, 1);
+        QSignalSpy inList(rig.sock.get(), &QuorinSock::RxNewFax);
+        QSignalSpy elsewhere(rig.sock.get(), &QuorinSock::RxNewFaxInDiffFolder);
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
+        for (const QString &kw : {u"RXFAX"_s, u"FAXCOMPLETE"_s, u"RXFAXP"_s})
+            rig.server.send(F::answer(kw, u"\u00A6only\u00A6three"));
+        rig.server.send(F::answer(u"NUMFAX", u"\u00A60"));
+        QVERIFY(nums.wait());
+        QCOMPARE(errors.count(), 3);
+        QCOMPARE(inList.count(), 0);
+        QCOMPARE(elsewhere.count(), 0);
+        QVERIFY(!rig.sock->FaxItems() || rig.sock->FaxItems()->Count() == 0);
+    }
+
+    // A NEWFOLDER answer cut short: the folder may exist on the server, so the host hears of it.
+    void shortNewFolderAnswerIsAnError()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        QSignalSpy added(rig.sock.get(), &QuorinSock::AddedNewFolder);
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        rig.server.send(F::answer(u"NEWFOLDER", u"Clienti<#>1<#>T") + F::answer(u"NEWFOLDER", u"Altro<#>1<#>T<#>5"));
+        QVERIFY(added.wait());
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(errors.at(0).at(3).toString().startsWith(u"DataArrival.NEWFOLDER"_s));
+        QCOMPARE(added.count(), 1);
+        QCOMPARE(added.at(0).at(0).toString(), u"Altro"_s);
+    }
+
+    // Groups kept from an earlier form never join the users of a later one.
+    void newForwardFormDropsOldGroups()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        QSignalSpy form(rig.sock.get(), &QuorinSock::RxFrmForward);
+        QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
+        rig.sock->AskFormForward(u"1"_s);
+        QVERIFY(rig.received(F::query(u"FRM_INOLTRO", u"(1)")));
+        rig.server.send(F::answer(u"FRM_INOLTRO_GRP", u"<#>G1<#>G001<#>Vendite<#>False<#>(1)<#>Rossi<\u00CC\u00CC>") +
+                        F::answer(u"NUMFAX", u"\u00A61"));
+        QVERIFY(nums.wait()); // the groups are in; the users frame of that form never comes
+        rig.sock->AskFormForward(u"2"_s);
+        QVERIFY(rig.received(F::query(u"FRM_INOLTRO", u"(2)")));
+        rig.server.send(F::answer(u"FRM_INOLTRO_USR",
+                                  u"<#>U12<#>0012<#>Rossi<#>True<#>(2)<#><#>False<\u00CC\u00CC>"));
+        QVERIFY(form.wait());
+        auto *groups = form.at(0).at(1).value<ListItemFrmForward *>();
+        QVERIFY(groups);
+        QCOMPARE(groups->Count(), 0);
+        QCOMPARE(form.at(0).at(0).value<ListItemFrmForward *>()->Count(), 1);
+    }
 };
 
 QTEST_MAIN(TestQuorinSockHostile)

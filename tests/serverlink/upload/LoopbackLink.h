@@ -9,6 +9,9 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+#include <linux/sockios.h>
+#include <sys/ioctl.h>
+
 // A client socket wired to an UploadDriver the way the control wires it (frame writer, send-complete,
 // link loss), and the server end on loopback that keeps (or only counts) every byte it receives.
 class LoopbackLink : public QObject
@@ -55,11 +58,27 @@ public:
         return [this](const QByteArray &frame) {
             if (client.state() != QAbstractSocket::ConnectedState)
                 return false;
-            return client.write(frame) == frame.size();
+            if (client.write(frame) != frame.size())
+                return false;
+            m_handed += frame.size();
+            return true;
         };
     }
 
     void attach(UploadDriver *driver) { m_driver = driver; }
+
+    // Delivery readings of the client socket as the control takes them (its kernel send queue).
+    UploadDriver::DeliveryProbe probe()
+    {
+        return [this] {
+            const qintptr fd = client.socketDescriptor();
+            int queued = 0;
+            if (fd >= 0 && ::ioctl(int(fd), SIOCOUTQ, &queued) == 0)
+                m_acked = m_handed - client.bytesToWrite() - queued;
+            return UploadDriver::Delivery{1, m_handed, m_acked,
+                                          client.state() == QAbstractSocket::ConnectedState};
+        };
+    }
 
     // The server end drops the connection at once.
     void dropFromServer()
@@ -86,4 +105,6 @@ private:
     QPointer<UploadDriver> m_driver;
     QByteArray m_received;
     qint64 m_count = 0;
+    qint64 m_handed = 0;
+    qint64 m_acked = 0;
 };

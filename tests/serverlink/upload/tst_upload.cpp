@@ -115,8 +115,8 @@ private Q_SLOTS:
     void newRxFaxCarriesCode4();
     void aggFax_data();
     void aggFax();
-    void missingFileIsSkipped_data();
-    void missingFileIsSkipped();
+    void missingFileEndsFax_data();
+    void missingFileEndsFax();
     void linkLossMidUpload();
     void refusedWithoutLink();
     void unsafeFieldRefused();
@@ -394,7 +394,7 @@ void tst_Upload::aggFax()
     QCOMPARE(m_link->received(), expected);
 }
 
-void tst_Upload::missingFileIsSkipped_data()
+void tst_Upload::missingFileEndsFax_data()
 {
     QTest::addColumn<int>("missingIndex");
     QTest::newRow("first document") << 0;
@@ -402,7 +402,7 @@ void tst_Upload::missingFileIsSkipped_data()
     QTest::newRow("last document") << 2;
 }
 
-void tst_Upload::missingFileIsSkipped()
+void tst_Upload::missingFileEndsFax()
 {
     QFETCH(int, missingIndex);
     start();
@@ -416,20 +416,27 @@ void tst_Upload::missingFileIsSkipped()
     QSignalSpy sent(m_driver, &UploadDriver::SentFax2Server);
     QSignalSpy errors(m_driver, &UploadDriver::Error);
     m_driver->handOver(std::move(fax), Proto::FaxCodeSend);
+    // A second fax behind it still goes out whole.
+    const QString next = write(u"next.tif"_s, "next");
+    auto second = std::make_unique<faxOut>();
+    second->setAllFaxFiles(next);
+    m_driver->handOver(std::move(second), Proto::FaxCodeSend);
 
-    // Nothing else is sent afterwards: the upload must go on by itself.
+    // The fax without its document is not finished: one Error naming it and the file, never "sent".
     QTRY_COMPARE(sent.count(), 1);
+    QCOMPARE(sent.at(0).at(0).toString(), QString::fromLatin1(key(2)));
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.at(0).at(0).toInt(), 53);
     QVERIFY(errors.at(0).at(2).toString().contains(u"gone.tif"_s));
+    QVERIFY(errors.at(0).at(2).toString().contains(QString::fromLatin1(key(1))));
 
-    QByteArray tail = frame("NOMSG", {});
-    for (int i = 0; i < 3; ++i) {
-        if (i != missingIndex)
-            tail += fileFrames(paths[i], contents[i], key(1), false);
-    }
-    tail += frame("FINEFAX", key(1));
-    QTRY_VERIFY(m_link->received().endsWith(tail));
+    QByteArray head = frame("NOMSG", {});
+    for (int i = 0; i < missingIndex; ++i)
+        head += fileFrames(paths[i], contents[i], key(1), false);
+    QTRY_VERIFY(m_link->received().contains(head));
+    QVERIFY(!m_link->received().contains(frame("FINEFAX", key(1))));
+    QTRY_VERIFY(m_link->received().endsWith(frame("FINEFAX", key(2))));
+    QVERIFY(!m_driver->busy());
 }
 
 void tst_Upload::linkLossMidUpload()
