@@ -84,9 +84,10 @@ struct Fixture
         startup = std::make_unique<StartupMain>();
         startup->Main();
         frmMain *w = startup->mainWindow();
-        QTest::qWaitFor(
-            [w] { return w->isVisible() && w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0; },
-            60000);
+        if (!QTest::qWaitFor(
+                [w] { return w->isVisible() && w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0; },
+                60000))
+            qFatal("the main window did not show its first list");
         return w;
     }
 };
@@ -125,8 +126,11 @@ void listFromWire(benchmark::State &state)
         lastByte = -1;
         clock.start();
         w->Ask4List(w->ActiveList);
-        QTest::qWaitFor([&] { return w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() == n; },
-                        120000);
+        if (!QTest::qWaitFor([&] { return w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() == n; },
+                             120000)) {
+            state.SkipWithError("the list did not arrive");
+            break;
+        }
         const qint64 end = clock.nsecsElapsed();
         if (w->ListFax->topLevelItemCount() != n || w->SortKey() != 8) {
             std::fprintf(stderr, "rows %d of %d, list %d\n", w->ListFax->topLevelItemCount(), n,
@@ -185,7 +189,10 @@ void startupToFirstList(benchmark::State &state)
         QElapsedTimer clock;
         clock.start();
         frmMain *w = fx.start();
-        QTest::qWaitFor([w] { return w->tree().count() > 5; }, 10000);
+        if (!QTest::qWaitFor([w] { return w->tree().count() > 5; }, 10000)) {
+            state.SkipWithError("the folder tree did not arrive");
+            break;
+        }
         state.SetIterationTime(double(clock.nsecsElapsed()) / 1e9);
         fx.startup.reset();
     }

@@ -30,16 +30,19 @@ QString ProposeNumbers(const QString &boxText, const PickedList &picked)
 
 QString UnsendableCharacters(QStringView text)
 {
-    QString found;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        // A letter outside the basic plane is two UTF-16 units: test and show it whole.
-        const qsizetype n = text[i].isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
-        const QStringView one = text.mid(i, n);
-        if (!Cp1252::canEncode(one) && !found.contains(one))
-            found += one;
-        i += n - 1;
+    // Letters with a near Windows-1252 letter are sent as that letter; only what has none is refused.
+    return Cp1252::check(text).refused;
+}
+
+QString BestFitChanges(const QList<std::pair<QString, QString>> &fields)
+{
+    QStringList changes;
+    for (const auto &[field, text] : fields) {
+        const Cp1252::Check c = Cp1252::check(text);
+        if (c.ok() && c.changed)
+            changes.append(Cp1252::changeMessage(field, text, c.wire));
     }
-    return found;
+    return changes.join(u"\r\n"_s);
 }
 
 QString UnsendableMessage(const QString &field, QStringView text)

@@ -3,6 +3,8 @@
 #include <QList>
 #include <QString>
 
+#include <utility>
+
 class QTreeWidget;
 class faxOut;
 
@@ -58,11 +60,14 @@ QString ProposeNumbers(const QString &boxText, const PickedList &picked);
 int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList &picked, const QString &to,
                    const QString &company, QList<RecipientRow> &table);
 
-// The characters of the text the server cannot take (they have no Windows-1252 byte), each once, in
-// order; empty when all can be sent.
+// The characters of the text the server cannot take (no Windows-1252 byte and no near letter there),
+// each once, in order; empty when all can be sent.
 QString UnsendableCharacters(QStringView text);
 // "Il campo <field> contiene caratteri che non possono essere inviati al server: ..." or empty.
 QString UnsendableMessage(const QString &field, QStringView text);
+// One line per field (label, text) whose letters will reach the server as their nearest Windows-1252
+// letters ("Il campo «Da» sarà inviato come «Lodz» (era «Łódź»)."); empty when none changes.
+QString BestFitChanges(const QList<std::pair<QString, QString>> &fields);
 
 // What the server would misread in a field's text: a separator of the link ("<#>" and the like), or
 // characters it cannot take. Empty when the text can be sent as it is.

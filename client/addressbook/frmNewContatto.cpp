@@ -155,6 +155,14 @@ void frmNewContatto::CmdOK_Click()
             return;
         }
     }
+    QList<std::pair<QString, QString>> fitted;
+    for (qsizetype i = 0; i < t.size() && i < qsizetype(std::size(labels)); ++i)
+        fitted.append({labels[i], t[i]});
+    if (const QString changes = Recipients::BestFitChanges(fitted); !changes.isEmpty()) {
+        if (MsgBoxEx(this, changes + u"\r\nSalvare comunque?"_s, QMessageBox::Question,
+                     QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            return;
+    }
     const bool isPublic = m_shared->isChecked();
     if (m_nuovo) {
         const int r = m_sock->SendNewContact(t[0], t[1], t[2], t[3], t[4], t[5], t[6], t[7], t[8], t[9],

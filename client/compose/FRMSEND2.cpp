@@ -192,6 +192,11 @@ void FRMSEND2::showEvent(QShowEvent *event)
     QDialog::showEvent(event);
 }
 
+bool IsForwardedItem(const QListWidgetItem *item)
+{
+    return item && item->data(Qt::UserRole).toBool();
+}
+
 void FRMSEND2::Load()
 {
     m_loaded = true;
@@ -204,10 +209,15 @@ void FRMSEND2::Load()
     chHiRes->setChecked(ConfigIni.Resolution == 1);
     chbCoverPage->setChecked(false);
     tbCover->setText(u"nessuna"_s);
-    if (m_itemOpen.isEmpty())
+    if (m_itemOpen.isEmpty()) {
         LoadFilesToSend(lbFiles);
-    else
+    } else {
+        // The fax being forwarded heads the list, shown but fixed: it is sent once, ahead of the others.
         lbFiles->clear();
+        auto *item = new QListWidgetItem(m_itemOpen, lbFiles);
+        item->setFlags(Qt::ItemIsEnabled);
+        item->setData(Qt::UserRole, true);
+    }
     m_filesEdited = false;
     m_pickedFromBook = false;
     m_pickedList.clear();
@@ -219,8 +229,10 @@ void FRMSEND2::Load()
 void FRMSEND2::rebuildRememberedList()
 {
     QStringList paths;
-    for (int i = 0; i < lbFiles->count(); ++i)
-        paths.append(lbFiles->item(i)->text());
+    for (int i = 0; i < lbFiles->count(); ++i) {
+        if (!IsForwardedItem(lbFiles->item(i)))
+            paths.append(lbFiles->item(i)->text());
+    }
     ConfigIni.File = paths.join(u'+');
 }
 
@@ -247,9 +259,15 @@ void FRMSEND2::cbDelFiles_Click()
 
 void FRMSEND2::Command1_Click()
 {
-    if (lbFiles->count() == 0)
+    bool removed = false;
+    for (int i = lbFiles->count() - 1; i >= 0; --i) {
+        if (!IsForwardedItem(lbFiles->item(i))) {
+            delete lbFiles->item(i);
+            removed = true;
+        }
+    }
+    if (!removed)
         return;
-    lbFiles->clear();
     m_filesEdited = true;
     ConfigIni.File.clear();
 }

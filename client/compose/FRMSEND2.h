@@ -9,9 +9,13 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QListWidget;
+class QListWidgetItem;
 class QPlainTextEdit;
 class QPushButton;
 class QuorinSock;
+
+// True for the send list's entry of the fax being forwarded (shown, fixed, sent once).
+bool IsForwardedItem(const QListWidgetItem *item);
 
 // The send-fax dialog: documents, cover page, recipients, sender, subject, note, schedule, resolution.
 // It has no link of its own: "&Spedisci" hands a faxOut to SendNewFax of the control it is given.

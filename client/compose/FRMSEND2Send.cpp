@@ -48,6 +48,8 @@ bool FRMSEND2::collectDocuments(QString &documents)
         parts.append(contribution(m_itemOpen));
     }
     for (int i = 0; i < lbFiles->count(); ++i) {
+        if (IsForwardedItem(lbFiles->item(i)))
+            continue;
         lbFiles->setCurrentRow(i); // a missing file stays selected
         const QString f = lbFiles->item(i)->text();
         if (!checkDocument(this, f))
@@ -108,11 +110,18 @@ void FRMSEND2::cbSend_Click()
         {u"Note"_s, tbNote->toPlainText()},
         {u"File"_s, documents + (cover ? u"+"_s + tbCover->text() : QString())},
     };
+    QList<std::pair<QString, QString>> fitted;
     for (const auto &[field, text] : fields) {
         if (const QString problem = Recipients::FieldProblem(field, text); !problem.isEmpty()) {
             MsgBoxEx(this, problem, QMessageBox::Critical);
             return;
         }
+        fitted.append({field, text});
+    }
+    if (const QString changes = Recipients::BestFitChanges(fitted); !changes.isEmpty()) {
+        if (MsgBoxEx(this, changes + u"\r\nSpedire comunque?"_s, QMessageBox::Question,
+                     QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+            return;
     }
     bool dateOk = false, timeOk = false;
     const QString sendDate = Recipients::TrasformaData(tbDate->text(), &dateOk);

@@ -1,5 +1,6 @@
 #include "FolderDialogs.h"
 
+#include "Cp1252.h"
 #include "ProgramInfo.h"
 #include "Prompt.h"
 #include "Protocol.h"
@@ -100,7 +101,8 @@ QString FolderDialog::forbiddenPiece(const QString &name)
         if (name.contains(piece))
             return piece;
     }
-    return {};
+    // Letters the server's code page has no near letter for (CJK, emoji) cannot be sent either.
+    return Cp1252::check(name).refused;
 }
 
 void FolderDialog::refuseName(QWidget *parent, const QString &piece)

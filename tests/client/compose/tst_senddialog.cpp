@@ -106,9 +106,9 @@ private Q_SLOTS:
             << u"tbSubj"_s << u"prezzi <#> sconti"_s
             << u"Il campo Oggetto contiene \"<#>\", che il server usa per separare i dati"_s;
         QTest::newRow("separator in the recipient") << u"tbTo"_s << u"Rossi<#>"_s << u"Il campo A contiene \"<#>\""_s;
-        QTest::newRow("Polish letters in the sender")
-            << u"tbFrom"_s << u"Łódź"_s
-            << u"Il campo Da contiene caratteri che non possono essere inviati al server: Łź"_s;
+        QTest::newRow("Chinese in the sender")
+            << u"tbFrom"_s << u"Ufficio 東京"_s
+            << u"Il campo Da contiene caratteri che non possono essere inviati al server: 東京"_s;
         QTest::newRow("Japanese in the note") << u"tbNote"_s << u"山田さん"_s << u"Il campo Note contiene caratteri"_s;
         QTest::newRow("Italian and Euro sign go through") << u"tbSubj"_s << u"Città € più"_s << QString();
     }
@@ -146,6 +146,41 @@ private Q_SLOTS:
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
         QVERIFY(newFaxFrames(rig.server).isEmpty());
         QCOMPARE(dlg.IdFaxSending(), QString());
+    }
+
+    // Letters with a near Windows-1252 letter: the user is told what the server will read, and decides.
+    void bestFitLettersAreAnnounced()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        rig.server.clearReceived();
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QTest::keyClicks(child<QLineEdit>(&dlg, u"tbFaxNumber"_s), u"021"_s);
+        auto *from = child<QLineEdit>(&dlg, u"tbFrom"_s);
+        from->clear();
+        for (const QChar c : u"Ufficio Łódź"_s)
+            QTest::sendKeyEvent(QTest::Click, from, Qt::Key_unknown, QString(c), Qt::NoModifier);
+
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::No);
+        QTest::mouseClick(child<QPushButton>(&dlg, u"cbSend"_s), Qt::LeftButton);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Question);
+        QVERIFY2(Prompt::lastRecord().text.startsWith(u"Il campo \u00ABDa\u00BB sar\u00E0 inviato come "
+                                                      u"\u00ABUfficio L\u00F3dz\u00BB"_s),
+                 qPrintable(Prompt::lastRecord().text));
+        rig.sock->SendUser(u"mario"_s);
+        QVERIFY(rig.received(FakeFaxServer::answer(u"USER", u"mario")));
+        QVERIFY(newFaxFrames(rig.server).isEmpty());
+
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        QTest::mouseClick(child<QPushButton>(&dlg, u"cbSend"_s), Qt::LeftButton);
+        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        QVERIFY(newFaxFrames(rig.server).constFirst().text().contains(u"Ufficio L\u00F3dz"_s));
     }
 
     void missingDocumentStaysSelected()
@@ -229,6 +264,39 @@ private Q_SLOTS:
         // A second press sends the fax again.
         click(&dlg, u"cbSend"_s);
         QTRY_COMPARE(newFaxFrames(rig.server).size(), 2);
+    }
+
+    // Forwarding a listed fax: the user sees it in the file list; it cannot be removed there and is sent
+    // once, ahead of the documents added beside it.
+    void forwardedFaxIsShownAndSentOnce()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        ConfigIni.File = m_doc2;
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_doc1);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        auto *files = child<QListWidget>(&dlg, u"lbFiles"_s);
+        QCOMPARE(files->count(), 1);
+        QCOMPARE(files->item(0)->text(), m_doc1);
+
+        QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, files->visualItemRect(files->item(0)).center());
+        click(&dlg, u"cbDelFiles"_s);
+        click(&dlg, u"Command1"_s);
+        QCOMPARE(files->count(), 1);
+
+        Prompt::setNextFileName(m_doc2);
+        click(&dlg, u"cbFiles"_s);
+        QCOMPARE(files->count(), 2);
+        setText(&dlg, u"tbFaxNumber"_s, u"021"_s);
+        click(&dlg, u"cbSend"_s);
+        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        const QString frame = newFaxFrames(rig.server).constFirst().text();
+        QVERIFY2(frame.startsWith(m_doc1 + u'+' + m_doc2 + u"<#>"_s), qPrintable(frame));
+        dlg.close();
+        QCOMPARE(ProfileFile::readString(ConfigIni.IniPath, u"Config"_s, u"File"_s), m_doc2);
     }
 
     // Recipient fields of the fax block for typed and picked recipients.
@@ -475,7 +543,7 @@ private Q_SLOTS:
             FRMSEND2 dlg;
             dlg.setItemOpen(m_doc1);
             dlg.show();
-            QCOMPARE(child<QListWidget>(&dlg, u"lbFiles"_s)->count(), 0);
+            QCOMPARE(child<QListWidget>(&dlg, u"lbFiles"_s)->count(), 1); // the forwarded fax alone
             dlg.close();
             QCOMPARE(dlg.ItemOpen(), QString());
         }
