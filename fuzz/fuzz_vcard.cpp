@@ -28,12 +28,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     QStringList again;
     const QList<LocalContact> back = VCard::parse(written, &again);
     Fuzz::check(again.isEmpty(), "written cards had problems", again.join(u'\n'));
-    Fuzz::check(back == cards, "cards changed through a write and read",
-                describe(cards) + u"---\n"_s + describe(back));
+    // Writing gives every card the FN a vCard 3.0 must have, made from its shown name.
+    QList<LocalContact> expected = cards;
+    for (LocalContact &c : expected) {
+        if (c.displayName.isEmpty())
+            c.displayName = c.shownName();
+    }
+    Fuzz::check(back == expected, "cards changed through a write and read",
+                describe(expected) + u"---\n"_s + describe(back));
     Fuzz::check(VCard::serialize(back) == written, "writing the same cards twice differs");
 
-    // Values escape and unescape to themselves.
     const QString value = QString::fromUtf8(bytes);
-    Fuzz::check(VCard::unescapeValue(VCard::escapeValue(value)) == value, "a value changed through escaping");
+    // Values escape and unescape to themselves, line breaks of any kind becoming one "\n".
+    QString plain = value;
+    plain.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+    Fuzz::check(VCard::unescapeValue(VCard::escapeValue(value)) == plain, "a value changed through escaping");
     return 0;
 }

@@ -264,7 +264,9 @@ private:
 
     static QImage decodeRgba(TIFF *tif, const PageFacts &f)
     {
-        QImage img(int(f.width), int(f.height), QImage::Format_RGBA8888);
+        // libtiff's RGBA reader hands out premultiplied colours whenever the page has alpha.
+        QImage img(int(f.width), int(f.height),
+                   f.alpha ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBA8888);
         if (img.isNull() || img.bytesPerLine() != qsizetype(f.width) * 4)
             return {};
         auto *raster = reinterpret_cast<uint32_t *>(img.bits());
