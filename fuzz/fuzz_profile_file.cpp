@@ -3,12 +3,16 @@
 #include "FuzzSupport.h"
 #include "ProfileFile.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static QTemporaryDir folder;
+    // In memory where possible: every call goes to the file.
+    static QTemporaryDir folder(QDir(QStringLiteral("/dev/shm")).exists()
+                                    ? QStringLiteral("/dev/shm/quorin-fuzz-XXXXXX")
+                                    : QDir::tempPath() + QStringLiteral("/quorin-fuzz-XXXXXX"));
     const QString path = folder.filePath(QStringLiteral("profile.ini"));
     Fuzz::Input in(data, size);
     const uint8_t choice = in.byte();
@@ -19,8 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
 
     // Probes: sections and keys the seeds use, in other cases too.
-    static const QString sections[] = {u"Settings"_s, u"settings"_s, u"Server"_s, u"a"_s, u""_s};
-    static const QString keys[] = {u"Name"_s, u"name"_s, u"Port"_s, u"x"_s, u""_s};
+    static const QString sections[] = {u"Settings"_s, u"server"_s, u"a"_s, u""_s};
+    static const QString keys[] = {u"Name"_s, u"port"_s, u"x"_s, u""_s};
     QStringList before;
     for (const QString &s : sections) {
         for (const QString &k : keys) {
@@ -29,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         }
     }
 
-    const QString section = sections[choice % 4];
-    const QString key = keys[(choice >> 2) % 4];
+    const QString section = sections[choice % 3];
+    const QString key = keys[(choice >> 2) % 3];
     const QString value = u"v"_s + QString::number(choice);
     Fuzz::check(ProfileFile::writeString(path, section, key, value), "a write failed");
     Fuzz::check(ProfileFile::readString(path, section, key) == value, "a written value did not read back",

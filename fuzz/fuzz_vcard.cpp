@@ -27,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const QByteArray written = VCard::serialize(cards);
     QStringList again;
     const QList<LocalContact> back = VCard::parse(written, &again);
-    Fuzz::check(again.isEmpty(), "written cards had problems", again.join(u'\n'));
+    // Bad lines inside a card are kept and written back as they came, so they may be reported again;
+    // a write must add no problem of its own.
+    Fuzz::check(again.size() <= problems.size(), "written cards had new problems", again.join(u'\n'));
     // Writing gives every card the FN a vCard 3.0 must have, made from its shown name.
     QList<LocalContact> expected = cards;
     for (LocalContact &c : expected) {
