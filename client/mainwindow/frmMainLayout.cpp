@@ -89,7 +89,7 @@ void frmMain::applyPanes()
     const auto px = [this](const QRect &r) {
         return QRect(toPixels(r.left()), toPixels(r.top()), toPixels(r.width()), toPixels(r.height()));
     };
-    const auto titled = [this](QGroupBox *box, QRect r) {
+    const auto titled = [](QGroupBox *box, QRect r) {
         // Room for the frame's caption.
         const int title = box->title().isEmpty() ? 0 : box->fontMetrics().height() + 2;
         if (r.top() < title)
