@@ -34,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // break of any kind inside a value as "\n".
     QList<LocalContact> expected = cards;
     for (LocalContact &c : expected) {
-        if (c.displayName.isEmpty())
+        if (c.displayName.trimmed().isEmpty())
             c.displayName = c.shownName();
         for (QString *field : {&c.uid, &c.displayName, &c.firstName, &c.surname, &c.company, &c.email,
                                &c.businessFax, &c.homeFax, &c.phone})

@@ -42,7 +42,12 @@ QStringList unfold(const QString &text)
     for (QString line : raw) {
         if (line.endsWith(u'\r'))
             line.chop(1);
-        if (!lines.isEmpty() && (line.startsWith(u' ') || line.startsWith(u'\t')))
+        const bool continued = line.startsWith(u' ') || line.startsWith(u'\t');
+        // Blank lines between a line and its continuation are dropped: kept apart, the continuation would
+        // be written back as a line of its own and join the line before it at the next reading.
+        while (continued && lines.size() > 1 && lines.last().isEmpty())
+            lines.removeLast();
+        if (!lines.isEmpty() && continued)
             lines.last() += line.mid(1);
         else
             lines.append(line);
@@ -223,7 +228,7 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
             continue;
         } else if (p.name == u"UID" && card.uid.isEmpty()) {
             card.uid = unescapeValue(p.rawValue);
-        } else if (p.name == u"FN" && card.displayName.isEmpty() && !encoded) {
+        } else if (p.name == u"FN" && card.displayName.trimmed().isEmpty() && !encoded) {
             card.displayName = unescapeValue(p.rawValue);
         } else if (p.name == u"N" && card.surname.isEmpty() && card.firstName.isEmpty() && !encoded) {
             const QStringList parts = splitEscaped(p.rawValue, u';');
