@@ -14,7 +14,11 @@ if(QUORIN_FUZZ)
   set(QUORIN_SANITIZE ON CACHE BOOL "" FORCE)
 endif()
 
+# Seconds a test may take; the sanitizers make programs two to three times slower.
+set(QUORIN_TEST_TIMEOUT 120)
+
 if(QUORIN_SANITIZE)
+  set(QUORIN_TEST_TIMEOUT 300)
   # -O1 and line tables only: the usual sanitizer trade, quick to build and still readable stacks.
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
                       -O1 -gline-tables-only)
