@@ -49,7 +49,8 @@ QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr)
         if (!seen.insert(off).second)
             break;
         if (big) {
-            if (off + 8 > size)
+            // A 64-bit offset near its top would wrap "off + 8" round to a small number.
+            if (off > size || size - off < 8)
                 break;
             const quint64 n = u64(off);
             if (n > 0xffff || off + 8 + n * 20 + 8 > size)
