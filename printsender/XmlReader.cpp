@@ -38,12 +38,24 @@ bool onlyBlanks(QStringView text)
     return true;
 }
 
-QString escaped(const QString &text)
+// A reader turns a raw carriage return into a line feed, and in an attribute also a tab or line feed into a
+// blank: those go out as character references so the document reads back as it was.
+QString escaped(const QString &text, bool attribute = false)
 {
     QString out;
     out.reserve(text.size());
     for (QChar c : text) {
         switch (c.unicode()) {
+        case u'\r':
+            out += u"&#13;"_s;
+            break;
+        case u'\n':
+        case u'\t':
+            if (attribute)
+                out += c == u'\n' ? u"&#10;"_s : u"&#9;"_s;
+            else
+                out += c;
+            break;
         case u'&':
             out += u"&amp;"_s;
             break;
@@ -330,7 +342,7 @@ bool clsXMLParser::Save(const QString &FileName, bool PrettyPrint, int IdentType
             const bool encoding =
                 prolog && node.AttributeName(i).compare(u"encoding"_s, Qt::CaseInsensitive) == 0;
             s += u' ' + node.AttributeName(i) + u"=\""_s +
-                 (encoding ? u"UTF-8"_s : escaped(node.AttributeValue(i))) + u'"';
+                 (encoding ? u"UTF-8"_s : escaped(node.AttributeValue(i), true)) + u'"';
         }
         return s;
     };
