@@ -23,7 +23,7 @@ function(quorin_add_test name)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
-    TIMEOUT 120
+    TIMEOUT ${QUORIN_TEST_TIMEOUT}
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;QUORIN_DISCOVERY_HOSTS=127.0.0.1;QT_LOGGING_RULES=qt.qpa.*=false")
 endfunction()
 

@@ -289,10 +289,11 @@ bool removeKey(const QString &path, const QString &section, const QString &key)
     if (!load(path, p))
         return false;
     const qsizetype header = findSection(p, section);
-    const qsizetype at = header < 0 ? -1 : findKey(p, header, key);
-    if (at < 0)
+    if (header < 0 || findKey(p, header, key) < 0)
         return true;
-    p.lines.removeAt(at);
+    // Every line of the key goes: a second one left behind would read as the key's value.
+    for (qsizetype at; (at = findKey(p, header, key)) >= 0;)
+        p.lines.removeAt(at);
     return save(path, p);
 }
 

@@ -111,7 +111,7 @@ void frmScan::cmdScan_Click()
     }
     if (Prompt::message(this, QMessageBox::Question, u"Attenzione"_s, u"Nome file automatico?"_s,
                         QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
-        QRandomGenerator random(quint32(QDateTime::currentMSecsSinceEpoch()));
+        QRandomGenerator random{quint32(QDateTime::currentMSecsSinceEpoch())};
         m_fileScanned = AutoFileName(temp, [&random] { return int(random.generateDouble() * 99999 + 1); });
     } else {
         for (;;) {

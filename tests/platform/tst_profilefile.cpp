@@ -169,6 +169,12 @@ private Q_SLOTS:
         QVERIFY(ProfileFile::removeKey(m_path, u"config"_s, u"a"_s));
         QCOMPARE(bytes(), QByteArray("[Config]\nB=2\n"));
         QVERIFY(ProfileFile::removeKey(m_path, u"config"_s, u"missing"_s));
+
+        // A key written twice by hand: removing it must not bring the second value back.
+        put("[Config]\nA=1\nB=2\na=old\n[Other]\nA=3\n");
+        QVERIFY(ProfileFile::removeKey(m_path, u"Config"_s, u"A"_s));
+        QVERIFY(!ProfileFile::hasKey(m_path, u"Config"_s, u"A"_s));
+        QCOMPARE(bytes(), QByteArray("[Config]\nB=2\n[Other]\nA=3\n"));
     }
 
     void unreadableFile()

@@ -265,6 +265,14 @@ private Q_SLOTS:
         clsXMLParser again;
         QVERIFY(again.Parse(path));
         QCOMPARE(again.ParentNode()->enumChild(1)->Text(), u"x < y"_s);
+
+        // Tabs, line feeds and carriage returns given as references survive a save: written raw, a reader
+        // would turn them into blanks (attributes) or line feeds.
+        QVERIFY(parse("<r k=\"a&#9;b&#10;c&#13;d\"><c>e&#13;f\ng</c></r>", &parser).ok);
+        QVERIFY(parser->Save(path, false, 0));
+        QVERIFY(again.Parse(path));
+        QCOMPARE(again.ParentNode()->getAttribute(u"k"_s), u"a\tb\nc\rd"_s);
+        QCOMPARE(again.ParentNode()->enumChild(1)->Text(), u"e\rf\ng"_s);
     }
 
     // The job element's children over the defaults of the send window.

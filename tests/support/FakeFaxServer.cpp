@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTimer>
+#include <memory>
 
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -368,9 +369,9 @@ void FakeFaxServer::pumpStream()
 void FakeFaxServer::onProbeConnection()
 {
     while (QTcpSocket *socket = m_probeServer->nextPendingConnection()) {
-        auto *buffer = new QByteArray;
+        // The buffer lives as long as the readyRead connection, whichever of socket and server goes first.
+        auto buffer = std::make_shared<QByteArray>();
         connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-        connect(socket, &QObject::destroyed, this, [buffer] { delete buffer; });
         connect(socket, &QTcpSocket::readyRead, this, [this, socket, buffer] {
             *buffer += socket->readAll();
             qsizetype end;

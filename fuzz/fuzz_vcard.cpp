@@ -1,0 +1,53 @@
+// The local address book file. Cards that were read must write and read back unchanged, and writing
+// them again must give the same bytes.
+#include "FuzzSupport.h"
+#include "VCardBook.h"
+
+namespace {
+
+QString describe(const QList<LocalContact> &cards)
+{
+    QString out;
+    for (const LocalContact &c : cards) {
+        out += u"uid=["_s + c.uid + u"] fn=["_s + c.displayName + u"] n=["_s + c.surname + u";"_s +
+               c.firstName + u"] org=["_s + c.company + u"] email=["_s + c.email + u"] fax=["_s +
+               c.businessFax + u"] home=["_s + c.homeFax + u"] tel=["_s + c.phone + u"] other=["_s +
+               c.otherLines.join(u"|"_s) + u"]\n"_s;
+    }
+    return out;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
+    QStringList problems;
+    const QList<LocalContact> cards = VCard::parse(bytes, &problems);
+    const QByteArray written = VCard::serialize(cards);
+    QStringList again;
+    const QList<LocalContact> back = VCard::parse(written, &again);
+    // Bad lines inside a card are kept and written back as they came, so they may be reported again;
+    // a write must add no problem of its own.
+    Fuzz::check(again.size() <= problems.size(), "written cards had new problems", again.join(u'\n'));
+    // Writing gives every card the FN a vCard 3.0 must have, made from its shown name, and writes a line
+    // break of any kind inside a value as "\n".
+    QList<LocalContact> expected = cards;
+    for (LocalContact &c : expected) {
+        if (c.displayName.trimmed().isEmpty())
+            c.displayName = c.shownName();
+        for (QString *field : {&c.uid, &c.displayName, &c.firstName, &c.surname, &c.company, &c.email,
+                               &c.businessFax, &c.homeFax, &c.phone})
+            field->replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+    }
+    Fuzz::check(back == expected, "cards changed through a write and read",
+                describe(expected) + u"---\n"_s + describe(back));
+    Fuzz::check(VCard::serialize(back) == written, "writing the same cards twice differs");
+
+    const QString value = QString::fromUtf8(bytes);
+    // Values escape and unescape to themselves, line breaks of any kind becoming one "\n".
+    QString plain = value;
+    plain.replace(u"\r\n"_s, u"\n"_s).replace(u'\r', u'\n');
+    Fuzz::check(VCard::unescapeValue(VCard::escapeValue(value)) == plain, "a value changed through escaping");
+    return 0;
+}
