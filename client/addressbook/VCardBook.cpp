@@ -368,7 +368,7 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
             keepRaw(logical);
         } else if (p.name == u"UID" && card.uid.isEmpty()) {
             card.uid = textOf(p);
-        } else if (p.name == u"FN" && card.displayName.isEmpty()) {
+        } else if (p.name == u"FN" && card.displayName.trimmed().isEmpty()) { // a blank FN gives way
             card.displayName = textOf(p);
             keepHead(u"FN"_s, p.head, u"FN"_s);
         } else if (p.name == u"N" && card.surname.isEmpty() &&
