@@ -17,11 +17,18 @@ bool isBlank(QChar c)
     return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n';
 }
 
+// Blanks a reader would trim or fold (line breaks, tabs, a space at either end) go out as character
+// references, so a saved document reads back as it was.
 QString escaped(const QString &text)
 {
     QString out;
     out.reserve(text.size());
-    for (QChar c : text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\t' || c == u'\n' || c == u'\r' || (c == u' ' && (i == 0 || i == text.size() - 1))) {
+            out += u"&#"_s + QString::number(c.unicode()) + u';';
+            continue;
+        }
         switch (c.unicode()) {
         case u'&':
             out += u"&amp;"_s;

@@ -80,8 +80,9 @@ void QuorinSock::dispatchPending()
         }
         // The frame is already off the buffer: a nested pass (a handler's modal window) takes the next.
         if (msg.type == typeQry) {
+            // The name the server gave at login goes back as it is: refusing it would leave the server waiting.
             if (msg.keyword == "USER")
-                SendUser(m_userName);
+                SendMsg(typeAns, u"USER", m_userName);
         } else {
             ParseError error;
             if (!handleAnswer(msg, error) && alive) {

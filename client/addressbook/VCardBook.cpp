@@ -141,7 +141,8 @@ Property parseLine(const QString &line)
     if (colon < 0)
         return p;
     const QStringList head = line.left(colon).split(u';');
-    QStringList keptHead{head.first()};
+    // Leading blanks are no part of the name: written back, they would make the line a continuation.
+    QStringList keptHead{head.first().trimmed()};
     QString name = head.first();
     if (const qsizetype dot = name.lastIndexOf(u'.'); dot >= 0)
         name = name.mid(dot + 1);
@@ -319,9 +320,16 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
     };
     // A kept line never starts with a blank: written first on its own line it would continue the line
     // before it.
+    // Nor does it hold an empty line: read back, the line after it would stand on its own.
     auto keepRaw = [&](const Logical &l) {
-        QString raw = l.raw.join(u"\r\n"_s);
-        while (!raw.isEmpty() && (raw[0] == u' ' || raw[0] == u'\t'))
+        QStringList parts;
+        for (const QString &part : l.raw) {
+            if (parts.isEmpty() || !part.isEmpty())
+                parts.append(part);
+        }
+        QString raw = parts.join(u"\r\n"_s);
+        // A first line of blanks alone goes too, with its break.
+        while (!raw.isEmpty() && (raw[0] == u' ' || raw[0] == u'\t' || raw[0] == u'\r' || raw[0] == u'\n'))
             raw.remove(0, 1);
         card.otherLines.append(raw);
     };

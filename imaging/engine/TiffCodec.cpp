@@ -4,6 +4,8 @@
 
 #include <QtEndian>
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <memory>
 #include <unordered_set>
@@ -538,7 +540,7 @@ bool info(const QByteArray &data, ImgXFileInfo *info)
     info->size = QSize(int(f.width), int(f.height));
     info->xResolution = int(std::lround(f.xDpi));
     info->yResolution = int(std::lround(f.yDpi));
-    info->bitsPerPixel = f.bps * f.spp;
+    info->bitsPerPixel = int(std::min<quint64>(quint64(f.bps) * f.spp, INT_MAX)); // hostile tags may claim any
     info->tiffCompression = f.compression;
     return true;
 }
