@@ -90,12 +90,7 @@ void SocketAdapter::attach(QTcpSocket *socket)
     connect(socket, &QTcpSocket::connected, this, [this] {
         m_errored = false;
         m_peerClosed = false;
-        ++m_connectionId;
-        m_handed = 0;
-        m_written = 0;
-        m_lastAcked = 0;
-        m_finSent = false;
-        watch();
+        beginConnection();
         Q_EMIT Connected();
     });
     // The socket closes its descriptor on its own when the peer ends the link; a duplicate keeps the send
@@ -315,17 +310,22 @@ void SocketAdapter::Accept(int requestID)
     m_errored = false;
     m_peerClosed = false;
     attach(s);
+    beginConnection();
+    if (s->bytesAvailable() > 0)
+        Q_EMIT DataArrival(s->bytesAvailable());
+}
+
+// --- delivery ---
+
+void SocketAdapter::beginConnection()
+{
     ++m_connectionId;
     m_handed = 0;
     m_written = 0;
     m_lastAcked = 0;
     m_finSent = false;
     watch();
-    if (s->bytesAvailable() > 0)
-        Q_EMIT DataArrival(s->bytesAvailable());
 }
-
-// --- delivery ---
 
 qint64 SocketAdapter::kernelUnacknowledged() const
 {

@@ -118,6 +118,7 @@ private:
     qint64 kernelUnacknowledged() const; // the system's send queue; -1 without a descriptor
     void sampleDelivery() const; // keeps the last reading for when the descriptor is gone
     void graceTick();
+    void beginConnection(); // a new link: delivery counted from zero, its descriptor watched
     void watch();        // duplicates the connection's descriptor for the delivery readings
     void releaseWatch(); // lets the connection go
     void finishGrace(bool complete);

@@ -3,6 +3,7 @@
 #include "Cp1252.h"
 #include "Protocol.h"
 #include "ServerDates.h"
+#include "TextGuard.h"
 #include "faxOut.h"
 
 #include <QDate>
@@ -38,9 +39,10 @@ QString BestFitChanges(const QList<std::pair<QString, QString>> &fields)
 {
     QStringList changes;
     for (const auto &[field, text] : fields) {
-        const Cp1252::Check c = Cp1252::check(text);
-        if (c.ok() && c.changed)
-            changes.append(Cp1252::changeMessage(field, text, c.wire));
+        // The link's own verdict, so a form warns of exactly what the request will carry.
+        const Proto::TextVerdict v = Proto::checkUserText(field, text);
+        if (v.ok() && !v.change.isEmpty())
+            changes.append(v.change);
     }
     return changes.join(u"\r\n"_s);
 }
