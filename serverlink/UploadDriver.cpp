@@ -7,8 +7,12 @@
 #include <QFileInfo>
 #include <QTimer>
 
-#include <cstring>
+#include <bit>
 #include <limits>
+
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
 
 using namespace Qt::StringLiterals;
 
@@ -33,6 +37,94 @@ bool isSeparatorMark(char c)
     return c == '\xA7' || c == '#' || c == '\xA5' || c == '\xB6';
 }
 
+// Looks for a '<' with a separator mark and a '>' after it, a block at a time: file data holds a '<' with a
+// '>' two bytes on about once in 64 KiB, so the middle byte is looked at only for those rare pairs. With
+// Copy, each block is also stored to `out` as it is looked at (blocks past the cut included: the caller
+// leaves room for the whole source). The block loops return the cut length, or minus the position where
+// the byte-by-byte look takes over.
+template <bool Copy>
+qsizetype cutInBlock(const unsigned char *data, qsizetype at, quint64 hits, qsizetype stored, unsigned char *out)
+{
+    for (; hits; hits &= hits - 1) {
+        const qsizetype cut = at + std::countr_zero(hits) + 2;
+        if (isSeparatorMark(char(data[cut - 1]))) {
+            if constexpr (Copy) {
+                for (qsizetype i = stored; i < cut; ++i) // the mark's middle byte in the next block
+                    out[i] = data[i];
+            }
+            return cut;
+        }
+    }
+    return 0;
+}
+
+#if defined(__x86_64__)
+template <bool Copy>
+qsizetype scanNarrow(const unsigned char *data, qsizetype size, unsigned char *out)
+{
+    const __m128i open = _mm_set1_epi8('<'), close = _mm_set1_epi8('>');
+    qsizetype pos = 0;
+    for (; pos + 18 <= size; pos += 16) {
+        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + pos));
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(data + pos + 2));
+        if constexpr (Copy)
+            _mm_storeu_si128(reinterpret_cast<__m128i *>(out + pos), a);
+        const auto hits = unsigned(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, open), _mm_cmpeq_epi8(c, close))));
+        if (hits) {
+            if (const qsizetype cut = cutInBlock<Copy>(data, pos, hits, pos + 16, out))
+                return cut;
+        }
+    }
+    return -pos;
+}
+
+template <bool Copy>
+__attribute__((target("avx2"))) qsizetype scanWide(const unsigned char *data, qsizetype size, unsigned char *out)
+{
+    const __m256i open = _mm256_set1_epi8('<'), close = _mm256_set1_epi8('>');
+    qsizetype pos = 0;
+    for (; pos + 34 <= size; pos += 32) {
+        const __m256i a = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(data + pos));
+        const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(data + pos + 2));
+        if constexpr (Copy)
+            _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + pos), a);
+        const auto hits = unsigned(_mm256_movemask_epi8(
+            _mm256_and_si256(_mm256_cmpeq_epi8(a, open), _mm256_cmpeq_epi8(c, close))));
+        if (hits) {
+            if (const qsizetype cut = cutInBlock<Copy>(data, pos, hits, pos + 32, out))
+                return cut;
+        }
+    }
+    return -pos;
+}
+#endif
+
+template <bool Copy>
+qsizetype scanBytes(const unsigned char *data, qsizetype size, unsigned char *out)
+{
+    qsizetype pos = 0;
+#if defined(__x86_64__)
+    static const bool wide = __builtin_cpu_supports("avx2");
+    const qsizetype found = wide ? scanWide<Copy>(data, size, out) : scanNarrow<Copy>(data, size, out);
+    if (found > 0)
+        return found;
+    pos = -found;
+#endif
+    for (; pos < size; ++pos) {
+        if (pos + 2 < size && data[pos] == '<' && data[pos + 2] == '>' && isSeparatorMark(char(data[pos + 1]))) {
+            if constexpr (Copy) {
+                out[pos] = data[pos];
+                out[pos + 1] = data[pos + 1];
+            }
+            return pos + 2;
+        }
+        if constexpr (Copy)
+            out[pos] = data[pos];
+    }
+    return size;
+}
+
 QByteArray joinFields(std::initializer_list<QByteArrayView> fields)
 {
     QByteArray out;
@@ -50,19 +142,13 @@ QByteArray joinFields(std::initializer_list<QByteArrayView> fields)
 
 qsizetype Upload::safeChunkLength(QByteArrayView chunk)
 {
-    const char *data = chunk.data();
-    const qsizetype size = chunk.size();
-    qsizetype pos = 0;
-    while (pos + 2 < size) {
-        const void *hit = std::memchr(data + pos, '<', size_t(size - pos - 2));
-        if (!hit)
-            break;
-        const qsizetype at = static_cast<const char *>(hit) - data;
-        if (isSeparatorMark(data[at + 1]) && data[at + 2] == '>')
-            return at + 2;
-        pos = at + 1;
-    }
-    return size;
+    return scanBytes<false>(reinterpret_cast<const unsigned char *>(chunk.data()), chunk.size(), nullptr);
+}
+
+qsizetype Upload::copyToCut(QByteArrayView chunk, char *out)
+{
+    return scanBytes<true>(reinterpret_cast<const unsigned char *>(chunk.data()), chunk.size(),
+                           reinterpret_cast<unsigned char *>(out));
 }
 
 UploadDriver::UploadDriver(collFaxOut &queue, FrameWriter writer, QObject *parent)
@@ -87,7 +173,8 @@ void UploadDriver::awaitDelivery(const QString &key, const QString &files)
     }
     const Delivery d = m_probe();
     m_unconfirmed.append({key, files, d.link, d.handed});
-    m_deliveryTimer->setInterval(1);
+    // First look once the event loop has written the frame (a near server has acknowledged it by then).
+    m_deliveryTimer->setInterval(0);
     m_deliveryTimer->start();
 }
 
@@ -223,6 +310,7 @@ void UploadDriver::linkLost()
         return;
     }
     closeFile();
+    m_frameBuffers.clear();
     // Faxes written whole: those the server acknowledged before the loss are sent, the rest are not.
     checkDelivery();
     QList<QPair<QString, QString>> lost; // key, files
@@ -253,6 +341,7 @@ UploadDriver::Outcome UploadDriver::step()
             m_queue.Remove(i);
     }
     if (m_queue.isEmpty()) {
+        m_frameBuffers.clear();
         Q_EMIT SendComplete();
         return Outcome::Idle;
     }
@@ -351,53 +440,63 @@ UploadDriver::Outcome UploadDriver::sendChunk(faxOut &fax)
     const QString source = fax.FileSending();
     const qint64 want =
         qMin<qint64>(Upload::ChunkSize, qint64(fax.transferTotalBytes()) - fax.transferBytesSent());
-    if (!m_file.isOpen() || want < 0) {
+    if (!m_file.isOpen() || want <= 0) {
         dropFax(fax, ErrFileAccess, u"Errore di accesso al percorso/file."_s, source);
         return Outcome::Again;
     }
-    // Bytes read and not yet sent (after a cut at a separator) go first; the file is read again only
-    // when they are used up, so each byte is read once however many pieces it takes.
-    if (m_chunkPos >= m_chunk.size()) {
-        m_chunk.resize(want);
-        m_chunkPos = 0;
-        const qint64 got = want > 0 ? m_file.read(m_chunk.data(), want) : 0;
-        if (got != want) {
-            // The file shrank or failed under us after its size was announced: what the server would
-            // get is not the file, so the fax is not reported as sent.
-            closeFile();
-            dropFax(fax, ErrFileAccess, u"Errore di accesso al percorso/file."_s, source);
-            return Outcome::Again;
-        }
+    m_chunk.resize(want);
+    if (m_file.read(m_chunk.data(), want) != want) {
+        // The file shrank or failed under us after its size was announced: what the server would get is
+        // not the file, so the fax is not reported as sent.
+        closeFile();
+        dropFax(fax, ErrFileAccess, u"Errore di accesso al percorso/file."_s, source);
+        return Outcome::Again;
     }
-    const QByteArrayView piece = QByteArrayView(m_chunk).sliced(m_chunkPos);
-    const qsizetype len = Upload::safeChunkLength(piece);
-    m_chunkPos += len;
-
-    const QByteArray key = Proto::bytes(fax.KeyFax());
-    const QByteArray name = Proto::bytes(fax.FileSending());
+    // The chunk goes as one "FILE" frame, or as several where it holds a separator, all written at once;
+    // each piece is looked at while it is copied into its frame.
     QByteArray head = "FILE";
     head += Proto::AnswerSeparator;
-    head += key;
+    head += Proto::bytes(fax.KeyFax());
     head += Proto::FieldSeparator;
     QByteArray tail = Proto::FieldSeparator.toByteArray();
-    tail += name;
+    tail += Proto::bytes(source);
     tail += Proto::Terminator;
-    fax.setTransferBytesSent(fax.transferBytesSent() + qint32(len));
-    bool written = false;
-    if (m_writer) {
-        m_frame.clear();
-        m_frame.reserve(head.size() + len + tail.size());
-        m_frame += head;
-        m_frame.append(piece.data(), len);
-        m_frame += tail;
-        written = m_writer(m_frame);
+    const qsizetype framing = head.size() + tail.size();
+    const auto room = [framing](qsizetype bytes) { return bytes + framing * (1 + bytes / 4096); };
+    QByteArray &frames = frameBuffer(room(want));
+    qsizetype used = 0;
+    for (qsizetype pos = 0; pos < want;) {
+        if (frames.size() - used < want - pos + framing)
+            frames.resize(qMax(used + room(want - pos), 2 * frames.size()));
+        char *out = std::copy(head.cbegin(), head.cend(), frames.data() + used);
+        const qsizetype len = Upload::copyToCut(QByteArrayView(m_chunk).sliced(pos), out);
+        out = std::copy(tail.cbegin(), tail.cend(), out + len);
+        used = out - frames.constData();
+        pos += len;
     }
-    if (!written) {
+    frames.resize(used);
+    fax.setTransferBytesSent(fax.transferBytesSent() + qint32(want));
+    if (!m_writer || !m_writer(frames)) {
         closeFile();
         dropFax(fax, ErrLinkState, u"Collegamento al server interrotto: fax non inviato."_s, source);
         return Outcome::Again;
     }
     return Outcome::Sent;
+}
+
+QByteArray &UploadDriver::frameBuffer(qsizetype size)
+{
+    // A buffer the socket has written is taken again: its memory is still in the cache.
+    for (QByteArray &buffer : m_frameBuffers) {
+        if (buffer.isDetached() && buffer.capacity() >= size) {
+            buffer.resize(size);
+            return buffer;
+        }
+    }
+    if (m_frameBuffers.size() >= MaxFrameBuffers)
+        m_frameBuffers.removeFirst();
+    m_frameBuffers.append(QByteArray(size, Qt::Uninitialized));
+    return m_frameBuffers.last();
 }
 
 bool UploadDriver::write(QByteArrayView keyword, const QByteArray &data)
@@ -420,7 +519,6 @@ void UploadDriver::closeFile()
     if (m_file.isOpen())
         m_file.close();
     m_chunk.clear();
-    m_chunkPos = 0;
 }
 
 void UploadDriver::report(int number, const QString &description, const QString &source)

@@ -22,12 +22,16 @@ inline constexpr qint64 ChunkSize = 409600;
 // or "<¶>" whole: a piece is cut right before the ">" of the first one, and the ">" opens the next
 // piece. The file's bytes and their total stay as they are; only the number of frames grows.
 qsizetype safeChunkLength(QByteArrayView chunk);
+// The same length, with the bytes before it copied to out, which has room for the whole chunk.
+qsizetype copyToCut(QByteArrayView chunk, char *out);
 
 } // namespace Upload
 
-// Hands new faxes to the server and uploads their files, one frame per completed send.
+// Hands new faxes to the server and uploads their files, one step per completed send. A step writes one
+// frame, or for a chunk of a file the "FILE" frames that carry it (more than one where it holds a
+// separator) in one write.
 //
-// The control gives it a writer that puts one whole frame on the link (false when the link did not
+// The control gives it a writer that puts whole frames on the link (false when the link did not
 // take it) and calls sendComplete() each time the socket has written everything handed to it, and
 // linkLost() when the connection drops. The driver owns the upload state of the queued faxes.
 // A step that has nothing to send goes on to the next at once, so the queue never stalls.
@@ -117,8 +121,9 @@ private:
     FrameWriter m_writer;
     QFile m_file;             // the one upload file, open from its "STARTFILE" to its last chunk
     QByteArray m_chunk;       // bytes read from the upload file
-    qsizetype m_chunkPos = 0; // of which those before this are sent
-    QByteArray m_frame;       // "FILE" frame buffer, reused
+    QByteArray &frameBuffer(qsizetype size);
+    static constexpr qsizetype MaxFrameBuffers = 8;
+    QList<QByteArray> m_frameBuffers; // for "FILE" frames; the socket shares them until written
     bool m_inStep = false;
     bool m_again = false;
     bool m_linkLost = false; // the link dropped during a step

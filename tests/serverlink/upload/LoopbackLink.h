@@ -21,11 +21,17 @@ public:
     {
         connect(&m_server, &QTcpServer::newConnection, this, [this] {
             m_peer = m_server.nextPendingConnection();
+            // Read in pieces of one reused buffer: a reader that took everything waiting at once would
+            // allocate (and fault in) tens of megabytes whenever it fell behind, and measure that.
+            m_peer->setReadBufferSize(ReadPiece);
             connect(m_peer, &QTcpSocket::readyRead, this, [this] {
-                const QByteArray bytes = m_peer->readAll();
-                m_count += bytes.size();
-                if (keep)
-                    m_received += bytes;
+                m_piece.resize(ReadPiece);
+                qint64 got = 0;
+                while ((got = m_peer->read(m_piece.data(), m_piece.size())) > 0) {
+                    m_count += got;
+                    if (keep)
+                        m_received.append(m_piece.constData(), got);
+                }
             });
         });
         connect(&client, &QTcpSocket::bytesWritten, this, [this] {
@@ -103,6 +109,8 @@ private:
     QTcpServer m_server;
     QPointer<QTcpSocket> m_peer;
     QPointer<UploadDriver> m_driver;
+    static constexpr qint64 ReadPiece = 1024 * 1024;
+    QByteArray m_piece;
     QByteArray m_received;
     qint64 m_count = 0;
     qint64 m_handed = 0;

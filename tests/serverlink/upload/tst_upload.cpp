@@ -107,6 +107,7 @@ private Q_SLOTS:
 
     void safeChunkLength_data();
     void safeChunkLength();
+    void safeChunkLengthEveryOffset();
     void uploadSequence_data();
     void uploadSequence();
     void separatorsReachServerIntact_data();
@@ -203,6 +204,32 @@ void tst_Upload::safeChunkLength()
     QFETCH(QByteArray, chunk);
     QFETCH(int, length);
     QCOMPARE(Upload::safeChunkLength(chunk), qsizetype(length));
+}
+
+// The scan goes sixteen bytes at a time: a mark at any offset, also across a block's edge or in the last
+// bytes, is found where a byte-by-byte look finds it, and a lone '<' or '>' near one is no mark; the copying
+// scan copies every byte up to the cut.
+void tst_Upload::safeChunkLengthEveryOffset()
+{
+    const QByteArray marks[] = {QByteArray("<#>"), QByteArray("<\xA7>"), QByteArray("<\xA5>"),
+                                QByteArray("<\xB6>")};
+    for (int size = 3; size <= 70; ++size) {
+        for (int at = 0; at + 3 <= size; ++at) {
+            QByteArray chunk(size, 'x');
+            chunk[qMax(0, at - 1)] = '<'; // a near miss before the mark
+            chunk.replace(at, 3, marks[(size + at) % 4]);
+            if (at + 4 < size)
+                chunk[at + 4] = '>';
+            QCOMPARE(Upload::safeChunkLength(chunk), qsizetype(at + 2));
+            QByteArray copy(size, '\0');
+            QCOMPARE(Upload::copyToCut(chunk, copy.data()), qsizetype(at + 2));
+            QCOMPARE(copy.left(at + 2), chunk.left(at + 2));
+        }
+        QByteArray decoys(size, '<');
+        for (int i = 2; i < size; i += 3)
+            decoys[i] = '>';
+        QCOMPARE(Upload::safeChunkLength(decoys), qsizetype(size));
+    }
 }
 
 void tst_Upload::uploadSequence_data()
