@@ -5,32 +5,44 @@
 
 namespace {
 
-// Area average of a 1-bit image into Grayscale8. Each destination pixel counts the set bits of the
-// source box it covers; whole bytes that fall in one column are counted with popcount.
+// Area average of a 1-bit image into grey, stored as RGB32: the form a pixmap takes as it is. Each destination pixel counts the ink bits of the source
+// box it covers: each source byte is split once into the runs of bits that fall in one destination column,
+// and each run is counted with popcount. Paper bytes are skipped, whichever index the paper has.
 QImage averageMono(const QImage &src, QSize target)
 {
     const int sw = src.width(), sh = src.height();
     const int tw = target.width(), th = target.height();
-    QImage dst(target, QImage::Format_Grayscale8);
+    QImage dst(target, QImage::Format_RGB32);
     const bool lsb = src.format() == QImage::Format_MonoLSB;
     const QList<QRgb> table = src.colorTable();
     const int g0 = table.size() > 0 ? qGray(table.at(0)) : 255;
     const int g1 = table.size() > 1 ? qGray(table.at(1)) : 0;
+    // Ink is the darker index; a page whose paper is index 1 is counted on inverted bytes.
+    const bool inkIsZero = g0 < g1;
+    const int ink = inkIsZero ? g0 : g1, paper = inkIsZero ? g1 : g0;
 
-    // Destination column of each source column, and of each whole byte (-1 when a byte straddles two).
-    std::vector<int> colOf(sw);
-    for (int x = 0; x < sw; ++x)
-        colOf[x] = int(qint64(x) * tw / sw);
+    struct Run
+    {
+        int column;
+        unsigned mask; // bits of the byte (most significant first) in that column
+    };
     const int bytes = (sw + 7) / 8;
-    std::vector<int> byteCol(bytes, -1);
-    for (int b = 0; b < bytes; ++b) {
-        const int x0 = b * 8, x1 = std::min(sw, x0 + 8) - 1;
-        if (x1 - x0 == 7 && colOf[x0] == colOf[x1])
-            byteCol[b] = colOf[x0];
-    }
+    std::vector<Run> runs;
+    runs.reserve(size_t(bytes) * 2);
+    std::vector<int> firstRun(size_t(bytes) + 1);
     std::vector<int> colWidth(tw, 0);
-    for (int x = 0; x < sw; ++x)
-        ++colWidth[colOf[x]];
+    for (int b = 0; b < bytes; ++b) {
+        firstRun[b] = int(runs.size());
+        for (int i = 0; i < 8 && b * 8 + i < sw; ++i) {
+            const int column = int(qint64(b * 8 + i) * tw / sw);
+            ++colWidth[column];
+            if (int(runs.size()) > firstRun[b] && runs.back().column == column)
+                runs.back().mask |= 0x80u >> i;
+            else
+                runs.push_back({column, 0x80u >> i});
+        }
+    }
+    firstRun[bytes] = int(runs.size());
 
     std::vector<quint32> ones(tw);
     int sy = 0;
@@ -40,28 +52,24 @@ QImage averageMono(const QImage &src, QSize target)
         for (int y = sy; y < syEnd && y < sh; ++y) {
             const uchar *line = src.constScanLine(y);
             for (int b = 0; b < bytes; ++b) {
-                uchar v = line[b];
+                unsigned v = line[b];
+                if (inkIsZero)
+                    v = ~v & 0xFFu;
                 if (!v)
                     continue;
                 if (lsb)
-                    v = uchar((v * 0x0202020202ULL & 0x010884422010ULL) % 1023); // bit reverse
-                if (byteCol[b] >= 0) {
-                    ones[byteCol[b]] += std::popcount(unsigned(v));
-                    continue;
-                }
-                const int x0 = b * 8;
-                for (int i = 0; i < 8 && x0 + i < sw; ++i) {
-                    if (v & (0x80 >> i))
-                        ++ones[colOf[x0 + i]];
-                }
+                    v = unsigned((v * 0x0202020202ULL & 0x010884422010ULL) % 1023); // bit reverse
+                for (int r = firstRun[b]; r < firstRun[b + 1]; ++r)
+                    ones[runs[r].column] += std::popcount(v & runs[r].mask);
             }
         }
         const int rows = std::max(1, std::min(syEnd, sh) - sy);
-        uchar *out = dst.scanLine(ty);
+        auto *out = reinterpret_cast<QRgb *>(dst.scanLine(ty));
         for (int tx = 0; tx < tw; ++tx) {
             const quint32 n = quint32(std::max(1, colWidth[tx])) * quint32(rows);
             const quint32 k = std::min(ones[tx], n);
-            out[tx] = uchar((k * quint32(g1) + (n - k) * quint32(g0)) / n);
+            const int grey = int((k * quint32(ink) + (n - k) * quint32(paper)) / n);
+            out[tx] = qRgb(grey, grey, grey);
         }
         sy = std::min(syEnd, sh);
     }

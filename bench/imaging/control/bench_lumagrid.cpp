@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -59,7 +60,8 @@ void BM_OpenAndShowFirstPage(benchmark::State &state)
 }
 BENCHMARK(BM_OpenAndShowFirstPage)->Arg(20)->Arg(200)->Unit(benchmark::kMillisecond);
 
-// The whole strip of a 200-page fax, while a 1 ms timer measures how long the event loop stalls.
+// The whole strip of a 200-page fax, while a 1 ms timer measures how long the event loop stalls from the
+// moment OpenSource returns (the first paint of the page included).
 void BM_StripBuildStall(benchmark::State &state)
 {
     const QString file = faxOf(200);
@@ -70,6 +72,11 @@ void BM_StripBuildStall(benchmark::State &state)
         control.resize(1000, 700);
         control.setThumbsVisible(true);
         control.show();
+        // The window's own first paint (frame, toolbar, empty strip) is over before the document opens,
+        // as in the hosts, where the control is on screen before a fax is picked.
+        if (!QTest::qWaitForWindowExposed(&control))
+            return state.SkipWithError("the window was never shown");
+        QApplication::processEvents();
         QElapsedTimer clock, build;
         QTimer tick;
         tick.setInterval(1);
