@@ -1,6 +1,7 @@
 #include "FmPrinter.h"
 
 #include "AppPaths.h"
+#include "FaxPageWriter.h"
 #include "FaxPrinter.h"
 
 #include <QDateTime>
@@ -56,6 +57,7 @@ void FmPrinter::setPrinterName(const QString &name)
     const QString root = QFileInfo(spoolDir()).absolutePath();
     if (QFileInfo(root).isDir() && !m_watcher->directories().contains(root))
         m_watcher->addPath(root);
+    prepareConverter();
     scan();
     if (!m_watcher->directories().contains(spoolDir()) && !m_poll->isActive())
         m_poll->start();
@@ -97,25 +99,30 @@ void FmPrinter::scan()
 {
     if (m_watcher && QFileInfo(spoolDir()).isDir() && !m_watcher->directories().contains(spoolDir()))
         m_watcher->addPath(spoolDir());
-    if (m_gs && m_gs->state() != QProcess::NotRunning)
+    if (m_gs && m_gs->state() != QProcess::NotRunning && !m_gsWaiting)
         return; // one job at a time; the rest is looked at when this one is done
     if (!m_rawFile.isEmpty() || !m_documents.isEmpty())
         return; // one document per run: later jobs wait in the spool for the next run
     const QFileInfoList jobs = waitingJobs(spoolDir());
     if (jobs.isEmpty())
         return;
-    const QFileInfo oldest = jobs.first();
-    const QString temp = AppPaths::tempDir();
-    if (temp.isEmpty())
+    const QString target = newTargetFile();
+    if (target.isEmpty())
         return Q_EMIT CaptureFailed(u"Cartella temporanea non disponibile."_s);
-    const QString stamp =
-        QString::number(QDateTime::currentMSecsSinceEpoch()) + u'-' + QString::number(++m_counter);
     // The job stays in the spool until it is handed to the server or the user discards it: a run that
     // ends before (no server, start-up given up) leaves it for the next one.
-    m_rawFile = oldest.absoluteFilePath();
-    m_targetFile = temp + u"QVPRINT-"_s + stamp + u".tif"_s;
-    if (!convert(m_rawFile, m_targetFile))
+    m_rawFile = jobs.first().absoluteFilePath();
+    if (!convert(m_rawFile, target))
         conversionDone(false, u"Ghostscript (gs) non trovato."_s);
+}
+
+QString FmPrinter::newTargetFile()
+{
+    const QString temp = AppPaths::tempDir();
+    if (temp.isEmpty())
+        return {};
+    return temp + u"QVPRINT-"_s + QString::number(QDateTime::currentMSecsSinceEpoch()) + u'-' +
+           QString::number(++m_counter) + u".tif"_s;
 }
 
 QString FmPrinter::keptFolder()
@@ -151,9 +158,75 @@ int FmPrinter::tiffPageCount(const QString &path)
     return pages;
 }
 
+QStringList FmPrinter::ghostscriptArguments()
+{
+    // A4 at fax resolution (1728 dots across, the fax line; 196 lines per inch) as raw bilevel pages on
+    // standard output, one after the other; Ghostscript's own messages go to standard error.
+    return {u"-q"_s,          u"-dSAFER"_s,         u"-dBATCH"_s,         u"-dNOPAUSE"_s,
+            u"-sDEVICE=pbmraw"_s, u"-r204x196"_s,   u"-g1728x2292"_s,     u"-dFIXEDMEDIA"_s,
+            u"-dPDFFitPage"_s, u"-sOutputFile=-"_s, u"-sstdout=%stderr"_s};
+}
+
+void FmPrinter::ensureProcess()
+{
+    if (m_gs)
+        return;
+    m_gs = new QProcess(this);
+    connect(m_gs, &QProcess::readyReadStandardOutput, this, &FmPrinter::takePages);
+    connect(m_gs, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+        if (m_gsWaiting) {
+            // The waiting Ghostscript ended before it was given a job: jobs start their own.
+            m_gsWaiting = false;
+            return;
+        }
+        renderingDone(status == QProcess::NormalExit && code == 0);
+    });
+    connect(m_gs, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        if (m_gsWaiting) {
+            m_gsWaiting = false;
+            return;
+        }
+        m_writer.reset();
+        conversionDone(false, m_gs->errorString());
+    });
+}
+
+void FmPrinter::prepareConverter()
+{
+    // Ghostscript's own start-up is most of the time a short job takes: it is started while the spool
+    // is watched and waits on its input for the name of the job, which may read nothing but this folder.
+    if (m_gsWaiting || !m_rawFile.isEmpty() || !m_documents.isEmpty())
+        return;
+    if (m_gs && m_gs->state() != QProcess::NotRunning)
+        return;
+    const QString gs = QStandardPaths::findExecutable(u"gs"_s);
+    if (gs.isEmpty())
+        return;
+    ensureProcess();
+    m_gsWaiting = true;
+    m_gs->start(gs, ghostscriptArguments()
+                        << u"--permit-file-read="_s + QDir(spoolDir()).absolutePath() + u'/' << u"-"_s);
+}
+
+void FmPrinter::stopWaitingConverter()
+{
+    if (!m_gsWaiting)
+        return;
+    m_gsWaiting = false;
+    m_gs->disconnect(this);
+    m_gs->kill();
+    m_gs->waitForFinished(2000);
+    m_gs->deleteLater();
+    m_gs = nullptr;
+}
+
 bool FmPrinter::convert(const QString &source, const QString &target)
 {
     if (isTiff(source)) {
+        stopWaitingConverter(); // one document per run: it would not be needed
+        m_targetFile = target;
         QFile::remove(target);
         const bool ok = QFile::copy(source, target);
         QMetaObject::invokeMethod(
@@ -161,26 +234,64 @@ bool FmPrinter::convert(const QString &source, const QString &target)
             Qt::QueuedConnection);
         return true;
     }
-    const QString gs = QStandardPaths::findExecutable(u"gs"_s);
-    if (gs.isEmpty())
+    const bool warm = m_gsWaiting && QFileInfo(source).absolutePath() == QDir(spoolDir()).absolutePath();
+    const QString gs = warm ? QString() : QStandardPaths::findExecutable(u"gs"_s);
+    if (!warm && gs.isEmpty())
         return false;
-    if (!m_gs) {
-        m_gs = new QProcess(this);
-        m_gs->setProcessChannelMode(QProcess::MergedChannels);
-        connect(m_gs, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
-            const bool ok = status == QProcess::NormalExit && code == 0;
-            conversionDone(ok, ok ? QString() : QString::fromLocal8Bit(m_gs->readAll()).trimmed());
-        });
-        connect(m_gs, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-            if (error == QProcess::FailedToStart)
-                conversionDone(false, m_gs->errorString());
-        });
+    // The pages are encoded as they come, beside Ghostscript drawing the next ones.
+    m_targetFile = target;
+    m_pages = PbmStream();
+    QFile::remove(target);
+    m_writer = std::make_unique<FaxPageWriter>(target);
+    connect(m_writer.get(), &FaxPageWriter::Finished, this, [this](bool ok, int, const QString &error) {
+        m_writer.reset();
+        conversionDone(ok, error);
+    });
+    if (warm) {
+        // The waiting Ghostscript runs the job (a hex string: any bytes of the name are safe) and ends.
+        m_gsWaiting = false;
+        m_gs->write("<" + QFile::encodeName(source).toHex() + "> run\n");
+        m_gs->closeWriteChannel();
+        return true;
     }
-    // A4 at fax resolution: 1728 dots across (the fax line), 196 lines per inch.
-    m_gs->start(gs, {u"-q"_s, u"-dSAFER"_s, u"-dBATCH"_s, u"-dNOPAUSE"_s, u"-sDEVICE=tiffg4"_s,
-                     u"-r204x196"_s, u"-g1728x2292"_s, u"-dFIXEDMEDIA"_s, u"-dPDFFitPage"_s,
-                     u"-sOutputFile="_s + target, source});
+    stopWaitingConverter(); // it may read only the spool folder
+    ensureProcess();
+    m_gs->start(gs, ghostscriptArguments() << source);
     return true;
+}
+
+void FmPrinter::takePages()
+{
+    const QByteArray bytes = m_gs->readAllStandardOutput();
+    if (!m_writer || m_gsWaiting)
+        return;
+    m_pages.append(bytes);
+    PbmStream::Page page;
+    while (m_pages.next(page))
+        m_writer->addPage(page);
+    if (!m_pages.error().isEmpty())
+        m_gs->kill();
+}
+
+void FmPrinter::renderingDone(bool ok)
+{
+    takePages();
+    if (!m_writer)
+        return;
+    QString problem = m_pages.error();
+    if (problem.isEmpty() && !ok) {
+        problem = QString::fromLocal8Bit(m_gs->readAllStandardError()).trimmed();
+        if (problem.isEmpty())
+            problem = u"Ghostscript non ha convertito il documento."_s;
+    }
+    if (problem.isEmpty() && m_pages.pending())
+        problem = u"Il convertitore si è fermato a metà pagina."_s;
+    if (!problem.isEmpty()) {
+        m_writer.reset();
+        conversionDone(false, problem);
+        return;
+    }
+    m_writer->finish(); // conversionDone follows once the last page is written
 }
 
 void FmPrinter::conversionDone(bool ok, const QString &message)

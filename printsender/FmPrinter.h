@@ -1,9 +1,13 @@
 #pragma once
 
+#include "FaxPageWriter.h"
+
 #include <QFileInfoList>
 #include <QList>
 #include <QObject>
 #include <QString>
+
+#include <memory>
 
 class QFileSystemWatcher;
 class QProcess;
@@ -18,7 +22,8 @@ struct CapturedDocument
 
 // The capture side of the fax printer. Once given the printer name it watches the user's spool folder
 // (FaxPrinter::spoolDir()); the oldest job there is turned into a G4 fax TIFF at 204x196 dpi in the
-// private temporary folder by Ghostscript (a TIFF job is taken as it is). PrintComplete follows; the job
+// private temporary folder by Ghostscript (a TIFF job is taken as it is); Ghostscript is started as soon
+// as the folder is watched and waits for the job, so its start-up is over when one arrives. PrintComplete follows; the job
 // itself stays in the spool until releaseJob().
 // One document per run: once one is captured, later jobs stay in the spool, where the user's watcher
 // starts the next run for them when this one ends; none is replaced unseen. A job that cannot be used is
@@ -55,6 +60,8 @@ public:
 
     // Converts one print file into a fax TIFF (the rule above); false when it cannot start.
     bool convert(const QString &source, const QString &target);
+    // Ghostscript's arguments for fax pages on its standard output (the input follows them).
+    static QStringList ghostscriptArguments();
     static bool isTiff(const QString &path);
     static int tiffPageCount(const QString &path);
 
@@ -65,11 +72,20 @@ Q_SIGNALS:
 private:
     void scan();
     void conversionDone(bool ok, const QString &message);
+    QString newTargetFile();
+    void ensureProcess();
+    void prepareConverter();
+    void stopWaitingConverter();
+    void takePages();
+    void renderingDone(bool ok);
 
     QString m_printerName;
     QString m_spoolDir;
     QFileSystemWatcher *m_watcher = nullptr;
     QProcess *m_gs = nullptr;
+    bool m_gsWaiting = false; // Ghostscript started and waiting for a job's name
+    PbmStream m_pages;        // what Ghostscript has drawn of the job
+    std::unique_ptr<FaxPageWriter> m_writer;
     QTimer *m_poll = nullptr;
     QString m_rawFile;    // the spooled job being converted
     QString m_jobFile;    // the spooled job of the captured document

@@ -90,7 +90,12 @@ void PrintToSendWindowReady(benchmark::State &state)
 {
     if (::geteuid() != 0)
         return state.SkipWithError("needs root: it starts a private CUPS scheduler");
+    // The spool root as the install makes it (root's, 0755); the backend makes the user's folder in it.
     const QString spool = g_dir->filePath(u"spool"_s);
+    QDir().mkpath(spool);
+    QFile::setPermissions(spool, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner |
+                                     QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther |
+                                     QFileDevice::ExeOther);
     qputenv("QUORIN_SPOOL_DIR", QFile::encodeName(spool));
     PrivateCups cups(g_dir->filePath(u"cups"_s), spool);
     if (!cups.start(QStringLiteral(QUORIN_BACKEND)))

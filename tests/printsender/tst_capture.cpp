@@ -1,4 +1,5 @@
 // The capture side of the fax printer: jobs taken from the spool folder and made into fax TIFFs.
+#include "FaxPageWriter.h"
 #include "FaxTiffFixture.h"
 #include "FmPrinter.h"
 #include "TestHome.h"
@@ -6,6 +7,8 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -19,6 +22,33 @@ const QByteArray TwoPages = "%!PS-Adobe-3.0\n"
                             "/Helvetica findfont 24 scalefont setfont\n"
                             "72 700 moveto (Pagina uno) show showpage\n"
                             "72 700 moveto (Pagina due) show showpage\n";
+
+// The pages of a TIFF as rows of bits, with their sizes.
+QList<QByteArray> tiffRasters(const QString &path)
+{
+    QList<QByteArray> pages;
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!tif)
+        return pages;
+    do {
+        quint32 width = 0, height = 0;
+        TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+        TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+        QByteArray rows(qsizetype(TIFFScanlineSize(tif)) * height, '\0');
+        for (quint32 y = 0; y < height; ++y)
+            TIFFReadScanline(tif, rows.data() + qsizetype(y) * TIFFScanlineSize(tif), y);
+        pages.append(QByteArray::number(width) + 'x' + QByteArray::number(height) + ':' + rows);
+    } while (TIFFReadDirectory(tif));
+    TIFFClose(tif);
+    return pages;
+}
+
+QByteArray pbmPage(int width, int height, char fill, const QByteArray &header = {})
+{
+    return (header.isEmpty() ? "P4\n" + QByteArray::number(width) + ' ' + QByteArray::number(height) + '\n'
+                             : header) +
+           QByteArray(qsizetype((width + 7) / 8) * height, fill);
+}
 
 } // namespace
 
@@ -138,6 +168,68 @@ private Q_SLOTS:
         QCOMPARE(printer.DocumentCount(), 1);
         QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList{u"job-0-1.prn"_s});
         QFile::remove(kept);
+    }
+
+    // Ghostscript's pages arrive through a pipe in pieces of any size: every cut of the stream gives the
+    // same pages; a stream that is not PBM, or a page of absurd size, stops with an error, not a page.
+    void pbmStream_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<bool>("fails");
+        const QByteArray two = pbmPage(17, 3, '\x5a') + pbmPage(1728, 2, '\x00');
+        QTest::newRow("two pages") << two << 2 << false;
+        QTest::newRow("comment and blanks in the header")
+            << pbmPage(9, 2, '\xff', "P4 # drawn\n 9\t2\r") << 1 << false;
+        QTest::newRow("cut short in the rows") << two.left(two.size() - 1) << 1 << false;
+        QTest::newRow("not pbm") << QByteArray("P6\n1 1\n255\nabc") << 0 << true;
+        QTest::newRow("zero width") << pbmPage(8, 1, 'x', "P4\n0 1\n") << 0 << true;
+        QTest::newRow("absurd height") << QByteArray("P4\n1728 99999999999999999999\n") << 0 << true;
+        QTest::newRow("letters for a size") << QByteArray("P4\n17x8 3\n") << 0 << true;
+    }
+    void pbmStream()
+    {
+        QFETCH(QByteArray, stream);
+        QFETCH(int, pages);
+        QFETCH(bool, fails);
+        for (const qsizetype piece : {qsizetype(1), qsizetype(7), stream.size()}) {
+            PbmStream pbm;
+            int got = 0;
+            PbmStream::Page page;
+            for (qsizetype at = 0; at < stream.size(); at += piece) {
+                pbm.append(QByteArrayView(stream).sliced(at, qMin(piece, stream.size() - at)));
+                while (pbm.next(page)) {
+                    ++got;
+                    QCOMPARE(page.bits.size(), qsizetype((page.width + 7) / 8) * page.height);
+                }
+            }
+            QCOMPARE(got, pages);
+            QCOMPARE(!pbm.error().isEmpty(), fails);
+        }
+    }
+
+    // The captured document has, page for page, the pixels Ghostscript's own fax device draws of the job.
+    void samePixelsAsGhostscript()
+    {
+        const QString gs = QStandardPaths::findExecutable(u"gs"_s);
+        if (gs.isEmpty())
+            QSKIP("no Ghostscript");
+        drop(u"job-5-1.prn"_s, TwoPages);
+        const QString reference = m_home.filePath(u"reference.tif"_s);
+        QProcess direct;
+        direct.start(gs, {u"-q"_s, u"-dSAFER"_s, u"-dBATCH"_s, u"-dNOPAUSE"_s, u"-sDEVICE=tiffg4"_s,
+                          u"-r204x196"_s, u"-g1728x2292"_s, u"-dFIXEDMEDIA"_s, u"-dPDFFitPage"_s,
+                          u"-sOutputFile="_s + reference, m_spool + u"/job-5-1.prn"_s});
+        QVERIFY(direct.waitForFinished(60000));
+        QCOMPARE(direct.exitCode(), 0);
+        FmPrinter printer;
+        printer.setSpoolDir(m_spool);
+        QSignalSpy done(&printer, &FmPrinter::PrintComplete);
+        printer.setPrinterName(u"QuorinPrinter"_s);
+        QVERIFY(done.wait(30000));
+        const QList<QByteArray> ours = tiffRasters(printer.Document().FilePath);
+        QCOMPARE(ours.size(), 2);
+        QVERIFY(ours == tiffRasters(reference));
     }
 
     // Jobs are taken oldest first; CUPS's job numbers settle jobs of the same moment (10 after 9).
