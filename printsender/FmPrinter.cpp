@@ -234,7 +234,8 @@ bool FmPrinter::convert(const QString &source, const QString &target)
             Qt::QueuedConnection);
         return true;
     }
-    const bool warm = m_gsWaiting && QFileInfo(source).absolutePath() == QDir(spoolDir()).absolutePath();
+    const bool warm = m_gsWaiting && m_gs->state() != QProcess::NotRunning &&
+                      QFileInfo(source).absolutePath() == QDir(spoolDir()).absolutePath();
     const QString gs = warm ? QString() : QStandardPaths::findExecutable(u"gs"_s);
     if (!warm && gs.isEmpty())
         return false;

@@ -101,15 +101,20 @@ __attribute__((target("avx2"))) qsizetype scanWide(const unsigned char *data, qs
 #endif
 
 template <bool Copy>
-qsizetype scanBytes(const unsigned char *data, qsizetype size, unsigned char *out)
+qsizetype scanBytes(const unsigned char *data, qsizetype size, unsigned char *out, int block)
 {
     qsizetype pos = 0;
 #if defined(__x86_64__)
-    static const bool wide = __builtin_cpu_supports("avx2");
-    const qsizetype found = wide ? scanWide<Copy>(data, size, out) : scanNarrow<Copy>(data, size, out);
+    static const int widest = __builtin_cpu_supports("avx2") ? 32 : 16;
+    block = block <= 0 ? widest : qMin(block, widest);
+    const qsizetype found = block >= 32   ? scanWide<Copy>(data, size, out)
+                            : block >= 16 ? scanNarrow<Copy>(data, size, out)
+                                          : 0;
     if (found > 0)
         return found;
     pos = -found;
+#else
+    Q_UNUSED(block);
 #endif
     for (; pos < size; ++pos) {
         if (pos + 2 < size && data[pos] == '<' && data[pos + 2] == '>' && isSeparatorMark(char(data[pos + 1]))) {
@@ -140,15 +145,16 @@ QByteArray joinFields(std::initializer_list<QByteArrayView> fields)
 
 } // namespace
 
-qsizetype Upload::safeChunkLength(QByteArrayView chunk)
+qsizetype Upload::safeChunkLength(QByteArrayView chunk, int block)
 {
-    return scanBytes<false>(reinterpret_cast<const unsigned char *>(chunk.data()), chunk.size(), nullptr);
+    return scanBytes<false>(reinterpret_cast<const unsigned char *>(chunk.data()), chunk.size(), nullptr,
+                            block);
 }
 
-qsizetype Upload::copyToCut(QByteArrayView chunk, char *out)
+qsizetype Upload::copyToCut(QByteArrayView chunk, char *out, int block)
 {
     return scanBytes<true>(reinterpret_cast<const unsigned char *>(chunk.data()), chunk.size(),
-                           reinterpret_cast<unsigned char *>(out));
+                           reinterpret_cast<unsigned char *>(out), block);
 }
 
 UploadDriver::UploadDriver(collFaxOut &queue, FrameWriter writer, QObject *parent)

@@ -21,9 +21,10 @@ inline constexpr qint64 ChunkSize = 409600;
 // How many bytes of chunk may go into one "FILE" frame so that it holds none of "<§>", "<#>", "<¥>"
 // or "<¶>" whole: a piece is cut right before the ">" of the first one, and the ">" opens the next
 // piece. The file's bytes and their total stay as they are; only the number of frames grows.
-qsizetype safeChunkLength(QByteArrayView chunk);
+// block: how many bytes the look takes at a time, 0 for the most this processor can (32, 16), 1 byte by byte.
+qsizetype safeChunkLength(QByteArrayView chunk, int block = 0);
 // The same length, with the bytes before it copied to out, which has room for the whole chunk.
-qsizetype copyToCut(QByteArrayView chunk, char *out);
+qsizetype copyToCut(QByteArrayView chunk, char *out, int block = 0);
 
 } // namespace Upload
 

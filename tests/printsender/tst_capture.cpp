@@ -232,6 +232,27 @@ private Q_SLOTS:
         QVERIFY(ours == tiffRasters(reference));
     }
 
+    // The Ghostscript that waits for a job may end before one comes (killed, out of memory): the job that
+    // then arrives gets a Ghostscript of its own and is captured all the same.
+    void waitingConverterGone()
+    {
+        FmPrinter printer;
+        printer.setSpoolDir(m_spool);
+        QSignalSpy done(&printer, &FmPrinter::PrintComplete);
+        QSignalSpy failed(&printer, &FmPrinter::CaptureFailed);
+        printer.setPrinterName(u"QuorinPrinter"_s);
+        auto *waiting = printer.findChild<QProcess *>();
+        QVERIFY(waiting);
+        QVERIFY(waiting->waitForStarted(10000));
+        waiting->kill();
+        QVERIFY(waiting->waitForFinished(10000));
+        QCoreApplication::processEvents();
+        drop(u"job-4-1.prn"_s, TwoPages);
+        QVERIFY(done.wait(30000));
+        QVERIFY(failed.isEmpty());
+        QCOMPARE(printer.Document().Pages, 2);
+    }
+
     // Jobs are taken oldest first; CUPS's job numbers settle jobs of the same moment (10 after 9).
     void oldestFirst()
     {

@@ -206,29 +206,34 @@ void tst_Upload::safeChunkLength()
     QCOMPARE(Upload::safeChunkLength(chunk), qsizetype(length));
 }
 
-// The scan goes sixteen bytes at a time: a mark at any offset, also across a block's edge or in the last
-// bytes, is found where a byte-by-byte look finds it, and a lone '<' or '>' near one is no mark; the copying
-// scan copies every byte up to the cut.
+// The look goes 32 or 16 bytes at a time (byte by byte without either): a mark at any offset, also across a
+// block's edge or in the last bytes, is found where a byte-by-byte look finds it, and a lone '<' or '>' near
+// one is no mark; the copying look copies every byte up to the cut.
 void tst_Upload::safeChunkLengthEveryOffset()
 {
     const QByteArray marks[] = {QByteArray("<#>"), QByteArray("<\xA7>"), QByteArray("<\xA5>"),
                                 QByteArray("<\xB6>")};
-    for (int size = 3; size <= 70; ++size) {
-        for (int at = 0; at + 3 <= size; ++at) {
-            QByteArray chunk(size, 'x');
-            chunk[qMax(0, at - 1)] = '<'; // a near miss before the mark
-            chunk.replace(at, 3, marks[(size + at) % 4]);
-            if (at + 4 < size)
-                chunk[at + 4] = '>';
-            QCOMPARE(Upload::safeChunkLength(chunk), qsizetype(at + 2));
+    for (const int block : {1, 16, 32}) {
+        for (int size = 3; size <= 70; ++size) {
+            for (int at = 0; at + 3 <= size; ++at) {
+                QByteArray chunk(size, 'x');
+                chunk[qMax(0, at - 1)] = '<'; // a near miss before the mark
+                chunk.replace(at, 3, marks[(size + at) % 4]);
+                if (at + 4 < size)
+                    chunk[at + 4] = '>';
+                QCOMPARE(Upload::safeChunkLength(chunk, block), qsizetype(at + 2));
+                QByteArray copy(size, '\0');
+                QCOMPARE(Upload::copyToCut(chunk, copy.data(), block), qsizetype(at + 2));
+                QCOMPARE(copy.left(at + 2), chunk.left(at + 2));
+            }
+            QByteArray decoys(size, '<');
+            for (int i = 2; i < size; i += 3)
+                decoys[i] = '>';
+            QCOMPARE(Upload::safeChunkLength(decoys, block), qsizetype(size));
             QByteArray copy(size, '\0');
-            QCOMPARE(Upload::copyToCut(chunk, copy.data()), qsizetype(at + 2));
-            QCOMPARE(copy.left(at + 2), chunk.left(at + 2));
+            QCOMPARE(Upload::copyToCut(decoys, copy.data(), block), qsizetype(size));
+            QCOMPARE(copy, decoys);
         }
-        QByteArray decoys(size, '<');
-        for (int i = 2; i < size; i += 3)
-            decoys[i] = '>';
-        QCOMPARE(Upload::safeChunkLength(decoys), qsizetype(size));
     }
 }
 
