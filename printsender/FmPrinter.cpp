@@ -245,7 +245,9 @@ bool FmPrinter::convert(const QString &source, const QString &target)
     QFile::remove(target);
     m_writer = std::make_unique<FaxPageWriter>(target);
     connect(m_writer.get(), &FaxPageWriter::Finished, this, [this](bool ok, int, const QString &error) {
-        m_writer.reset();
+        FaxPageWriter *writer = m_writer.release(); // the sender of this signal: it goes later
+        writer->setParent(this);
+        writer->deleteLater();
         conversionDone(ok, error);
     });
     if (warm) {
