@@ -81,7 +81,15 @@ void QuorinSock::VerificaUtente(const QString &Privilegi)
     const QStringList fields = Privilegi.split(u"<#>"_s);
     if (fields.size() < 5)
         return;
-    m_userName = fields[0];
+    if (fields[0].contains(Proto::TerminatorText) || fields[0].contains(Proto::QuerySeparatorText) ||
+        fields[0].contains(Proto::AnswerSeparatorText)) {
+        // A name no frame can carry back is not taken: the server's user queries are answered with the
+        // name this end logged in with, and the host hears of the answer.
+        raiseParseError({ErrorCode::InvalidCall, ErrorCode::description(ErrorCode::InvalidCall),
+                         u"VerificaUtente - "_s + fields[0]});
+    } else {
+        m_userName = fields[0];
+    }
     m_isForwardUser = Proto::TFToBool(QStringView(fields[1]));
     m_delShared = m_readShared = m_modifyShared = m_addShared = false;
     if (fields.size() < 10) {

@@ -287,6 +287,23 @@ private Q_SLOTS:
         QCOMPARE(rig.server.receivedFrames().size(), 1);
     }
 
+    // A name in the login answer that no frame can carry back (it holds a separator) is reported and not
+    // taken: the server's user query still gets the name this end logged in with.
+    void serverGivesUnsendableName_data() { addFragmentedRows(); }
+    void serverGivesUnsendableName()
+    {
+        QFETCH(bool, fragmented);
+        LinkRig rig(fragmented);
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        QVERIFY(rig.login(allRights(u"m<\u00B6>o"_s)));
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(errors.first().at(3).toString().startsWith(u"VerificaUtente"_s));
+        QVERIFY(rig.sock->IsForwarduser()); // the rights are taken all the same
+        rig.server.clearReceived();
+        rig.server.send(FakeFaxServer::query(u"USER"));
+        QTRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"USER", u"mario")));
+    }
+
     // Frames that came right before the server closed are still handled.
     void framesBeforeClose_data() { addFragmentedRows(); }
     void framesBeforeClose()
