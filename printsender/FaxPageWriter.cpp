@@ -71,10 +71,8 @@ bool PbmStream::next(Page &page)
     return true;
 }
 
-namespace {
-
 // The TIFF side, in the writer's thread.
-class Encoder : public QObject
+class FaxPageWriter::Encoder : public QObject
 {
 public:
     ~Encoder() override { close(); }
@@ -126,7 +124,6 @@ public:
         return m_error.isEmpty();
     }
 
-    int pages() const { return m_pages; }
     QString error() const { return m_error; }
 
 private:
@@ -135,17 +132,15 @@ private:
     QString m_error;
 };
 
-} // namespace
-
 FaxPageWriter::FaxPageWriter(const QString &path, QObject *parent) : QObject(parent), m_path(path)
 {
-    auto *encoder = new Encoder;
-    encoder->moveToThread(&m_thread);
-    connect(&m_thread, &QThread::finished, encoder, &QObject::deleteLater);
-    m_encoder = encoder;
+    m_encoder = new Encoder;
+    m_encoder->moveToThread(&m_thread);
+    connect(&m_thread, &QThread::finished, m_encoder, &QObject::deleteLater);
     m_thread.setObjectName(u"FaxPageWriter"_s);
     m_thread.start();
-    QMetaObject::invokeMethod(encoder, [encoder, path] { encoder->open(path); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_encoder, [encoder = m_encoder, path] { encoder->open(path); }, Qt::QueuedConnection);
 }
 
 FaxPageWriter::~FaxPageWriter()
@@ -158,24 +153,22 @@ FaxPageWriter::~FaxPageWriter()
 
 void FaxPageWriter::addPage(const PbmStream::Page &page)
 {
-    auto *encoder = static_cast<Encoder *>(m_encoder);
-    QMetaObject::invokeMethod(encoder, [encoder, page] { encoder->page(page); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_encoder, [encoder = m_encoder, page] { encoder->page(page); }, Qt::QueuedConnection);
 }
 
 void FaxPageWriter::finish()
 {
-    auto *encoder = static_cast<Encoder *>(m_encoder);
     QMetaObject::invokeMethod(
-        encoder,
-        [this, encoder] {
+        m_encoder,
+        [this, encoder = m_encoder] {
             const bool ok = encoder->close();
-            const int pages = encoder->pages();
             const QString error = encoder->error();
             QMetaObject::invokeMethod(
                 this,
-                [this, ok, pages, error] {
+                [this, ok, error] {
                     m_finished = true;
-                    Q_EMIT Finished(ok, pages, error);
+                    Q_EMIT Finished(ok, error);
                 },
                 Qt::QueuedConnection);
         },

@@ -46,11 +46,12 @@ public:
     void finish();
 
 Q_SIGNALS:
-    void Finished(bool ok, int pages, const QString &error);
+    void Finished(bool ok, const QString &error);
 
 private:
+    class Encoder;
     QThread m_thread;
-    QObject *m_encoder = nullptr; // lives in m_thread
+    Encoder *m_encoder = nullptr; // lives in m_thread
     QString m_path;
     bool m_finished = false;
 };

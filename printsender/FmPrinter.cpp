@@ -244,7 +244,7 @@ bool FmPrinter::convert(const QString &source, const QString &target)
     m_pages = PbmStream();
     QFile::remove(target);
     m_writer = std::make_unique<FaxPageWriter>(target);
-    connect(m_writer.get(), &FaxPageWriter::Finished, this, [this](bool ok, int, const QString &error) {
+    connect(m_writer.get(), &FaxPageWriter::Finished, this, [this](bool ok, const QString &error) {
         FaxPageWriter *writer = m_writer.release(); // the sender of this signal: it goes later
         writer->setParent(this);
         writer->deleteLater();

@@ -23,8 +23,8 @@ struct CapturedDocument
 // The capture side of the fax printer. Once given the printer name it watches the user's spool folder
 // (FaxPrinter::spoolDir()); the oldest job there is turned into a G4 fax TIFF at 204x196 dpi in the
 // private temporary folder by Ghostscript (a TIFF job is taken as it is); Ghostscript is started as soon
-// as the folder is watched and waits for the job, so its start-up is over when one arrives. PrintComplete follows; the job
-// itself stays in the spool until releaseJob().
+// as the folder is watched and waits for the job, so its start-up is over when one arrives. PrintComplete
+// follows; the job itself stays in the spool until releaseJob().
 // One document per run: once one is captured, later jobs stay in the spool, where the user's watcher
 // starts the next run for them when this one ends; none is replaced unseen. A job that cannot be used is
 // moved to keptFolder() (CaptureFailed) and the next one is taken. Nothing here blocks: Ghostscript is a
@@ -60,8 +60,6 @@ public:
 
     // Converts one print file into a fax TIFF (the rule above); false when it cannot start.
     bool convert(const QString &source, const QString &target);
-    // Ghostscript's arguments for fax pages on its standard output (the input follows them).
-    static QStringList ghostscriptArguments();
     static bool isTiff(const QString &path);
     static int tiffPageCount(const QString &path);
 
@@ -70,6 +68,8 @@ Q_SIGNALS:
     void CaptureFailed(const QString &message);
 
 private:
+    // Ghostscript's arguments for fax pages on its standard output (the input follows them).
+    static QStringList ghostscriptArguments();
     void scan();
     void conversionDone(bool ok, const QString &message);
     QString newTargetFile();
