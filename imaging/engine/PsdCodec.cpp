@@ -110,7 +110,8 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
     }
     const quint32 paletteLen = r.u32();
     const uchar *palette = r.bytes(paletteLen);
-    double xDpi = 96, yDpi = 96;
+    // Photoshop's 72 dpi when the file has no (or an unknown) resolution: some writers store 1/65536.
+    double xDpi = ImgXResolution::PsdDefault, yDpi = ImgXResolution::PsdDefault;
     const quint32 resLen = r.u32();
     const qint64 resEnd = r.pos() + resLen;
     while (r.ok() && r.pos() + 12 <= resEnd) {
@@ -124,9 +125,9 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
         const quint32 len = r.u32();
         const qint64 next = r.pos() + len + (len & 1);
         if (id == 0x03ED && len >= 16) {
-            xDpi = r.u32() / 65536.0;
+            xDpi = ImgXResolution::orDefault(r.u32() / 65536.0, ImgXResolution::PsdDefault);
             r.skip(4);
-            yDpi = r.u32() / 65536.0;
+            yDpi = ImgXResolution::orDefault(r.u32() / 65536.0, ImgXResolution::PsdDefault);
         }
         r.seek(next);
     }
