@@ -547,7 +547,7 @@ private:
     QByteArray m_data;
     QList<quint64> m_offsets;
     std::unique_ptr<TiffStream> m_stream;
-    int m_selected = 0;
+    int m_selected = -1; // no directory is read on opening
 };
 
 } // namespace
