@@ -101,7 +101,8 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
         *error = damaged(u"bad header"_s);
         return false;
     }
-    const bool supported = (mode == 0 && depth == 1) || (depth == 8 && (mode == 1 || mode == 2 || mode == 3));
+    const bool supported = (mode == 0 && depth == 1) || (depth == 8 && (mode == 1 || mode == 2 || mode == 3)) ||
+                           (depth == 16 && (mode == 1 || mode == 3));
     if (!supported) {
         *error =
             ImgXError::make(ImgXErrorCode::FormatNotReadable,
@@ -138,7 +139,7 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
         *error = damaged(u"unsupported compression %1"_s.arg(compression));
         return false;
     }
-    const qint64 rowBytes = depth == 1 ? (width + 7) / 8 : width;
+    qint64 rowBytes = depth == 1 ? (width + 7) / 8 : qint64(width) * (depth / 8);
     const int used = mode == 3 ? std::min<int>(channels, 4) : 1;
     if (!ImgXPageLimit::fits(qint64(width), qint64(height))) {
         *error = damaged(u"picture of %1x%2 pixels is too large"_s.arg(width).arg(height));
@@ -177,6 +178,17 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
                 }
             }
         }
+    }
+    if (depth == 16) {
+        // Big-endian 16-bit samples rounded to 8 bits.
+        for (QByteArray &plane : planes) {
+            QByteArray narrow(qsizetype(width) * height, Qt::Uninitialized);
+            const auto *wide = reinterpret_cast<const uchar *>(plane.constData());
+            for (qsizetype i = 0; i < narrow.size(); ++i)
+                narrow[i] = char(((wide[2 * i] << 8 | wide[2 * i + 1]) + 128) / 257);
+            plane = narrow;
+        }
+        rowBytes = width;
     }
     QImage img;
     if (mode == 0) {

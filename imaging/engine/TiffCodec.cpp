@@ -119,7 +119,7 @@ struct PageFacts
 {
     uint32_t width = 0, height = 0;
     uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE, planar = PLANARCONFIG_CONTIG;
-    uint16_t compression = COMPRESSION_NONE, extraCount = 0;
+    uint16_t compression = COMPRESSION_NONE, extraCount = 0, inkSet = INKSET_CMYK;
     uint32_t t4 = 0;
     double xDpi = 96, yDpi = 96;
     bool tiled = false;
@@ -144,8 +144,8 @@ struct PageFacts
         return photometric == PHOTOMETRIC_PALETTE && spp == 1 && planar == PLANARCONFIG_CONTIG &&
                (bps == 1 || bps == 2 || bps == 4 || bps == 8);
     }
-    // Grey or RGB pages of 8 or 16 bits (any planar layout, alpha or not) read as stored; the RGBA
-    // reader premultiplies alpha and takes 16-bit samples its own way.
+    // Grey, RGB or CMYK pages of 8 or 16 bits (any planar layout, alpha or not) read as stored; the
+    // RGBA reader premultiplies alpha and takes 16-bit samples its own way.
     bool isDirect() const
     {
         if (bps != 8 && bps != 16)
@@ -154,7 +154,8 @@ struct PageFacts
             return spp >= 3 + (alpha ? 1 : 0) && (bps == 16 || alpha || planar == PLANARCONFIG_SEPARATE);
         if (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE)
             return spp >= 1 + (alpha ? 1 : 0) && (bps == 16 || alpha || planar == PLANARCONFIG_SEPARATE);
-        return false;
+        // CMYK of 8 or 16 bits: the RGBA reader takes 8-bit contiguous pages only.
+        return photometric == PHOTOMETRIC_SEPARATED && inkSet == INKSET_CMYK && spp >= 4 + (alpha ? 1 : 0);
     }
 };
 
@@ -176,6 +177,8 @@ PageFacts readFacts(TIFF *tif)
         f.alpha = extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA;
         f.associated = extra[0] == EXTRASAMPLE_ASSOCALPHA;
     }
+    if (f.photometric == PHOTOMETRIC_SEPARATED)
+        TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &f.inkSet);
     f.tiled = TIFFIsTiled(tif);
     uint16_t unit = RESUNIT_INCH;
     TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
@@ -465,7 +468,7 @@ private:
         return ok ? img : QImage();
     }
 
-    // Grey or RGB of 8 or 16 bits, contiguous or planar, strips or tiles, with or without alpha:
+    // Grey, RGB or CMYK of 8 or 16 bits, contiguous or planar, strips or tiles, with or without alpha:
     // read as stored (16-bit samples rounded to 8 bits), associated alpha unmultiplied at full
     // precision. libtiff's RGBA reader would premultiply, losing the colour of faint pixels.
     static QImage decodeDirect(TIFF *tif, const PageFacts &f)
@@ -476,8 +479,8 @@ private:
         RowReader reader(tif, f);
         if (!reader.ok())
             return {};
-        const bool rgb = f.photometric == PHOTOMETRIC_RGB;
-        const int colours = rgb ? 3 : 1, alphaAt = colours;
+        const bool rgb = f.photometric == PHOTOMETRIC_RGB, cmyk = f.photometric == PHOTOMETRIC_SEPARATED;
+        const int colours = cmyk ? 4 : rgb ? 3 : 1, alphaAt = colours;
         const bool planar = reader.planes() > 1, wide = f.bps == 16;
         const int perPixel = planar ? 1 : f.spp;
         const uint32_t maxValue = wide ? 65535 : 255;
@@ -499,17 +502,22 @@ private:
             const auto to8 = [&](uint32_t v) { return int(wide ? (v + 128) / 257 : v); };
             auto *dst = reinterpret_cast<QRgb *>(img.scanLine(int(y)));
             for (uint32_t x = 0; x < f.width; ++x) {
-                uint32_t v[3];
+                uint32_t v[4];
                 for (int c = 0; c < colours; ++c)
                     v[c] = sample(c, x);
-                if (!rgb && f.photometric == PHOTOMETRIC_MINISWHITE)
-                    v[0] = maxValue - v[0];
-                if (!rgb)
+                if (cmyk) { // inks on white paper, without a colour profile
+                    const uint32_t paper = maxValue - v[3];
+                    for (int c = 0; c < 3; ++c)
+                        v[c] = ((maxValue - v[c]) * paper + maxValue / 2) / maxValue;
+                } else if (!rgb) {
+                    if (f.photometric == PHOTOMETRIC_MINISWHITE)
+                        v[0] = maxValue - v[0];
                     v[1] = v[2] = v[0];
+                }
                 const uint32_t a = f.alpha ? sample(alphaAt, x) : maxValue;
                 if (f.associated && a > 0 && a < maxValue) {
-                    for (uint32_t &c : v)
-                        c = (std::min(c, a) * maxValue + a / 2) / a;
+                    for (int c = 0; c < 3; ++c)
+                        v[c] = (std::min(v[c], a) * maxValue + a / 2) / a;
                 } else if (f.associated && a == 0) {
                     v[0] = v[1] = v[2] = 0;
                 }

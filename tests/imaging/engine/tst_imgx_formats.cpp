@@ -34,6 +34,7 @@ private Q_SLOTS:
     void paletteTransparency_data();
     void paletteTransparency();
     void writerOptions();
+    void readsSixteenBitPhotoshop();
 
 private:
     QTemporaryDir m_dir;
@@ -509,6 +510,26 @@ void TstImgXFormats::writerOptions()
                 QCOMPARE(other, QSize(200, 120));
         }
     }
+}
+
+// A 16-bit RGB Photoshop file (what ImageMagick writes by default): samples rounded to 8 bits.
+void TstImgXFormats::readsSixteenBitPhotoshop()
+{
+    QByteArray psd("8BPS\0\1\0\0\0\0\0\0\0\3\0\0\0\1\0\0\0\2\0\x10\0\3\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 40);
+    // Raw planes R, G, B of two pixels, big-endian.
+    psd += QByteArray::fromHex("ffff0080" "7f80fe7f" "0000ffff");
+    const QString file = m_dir.filePath(u"deep.psd"_s);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(psd);
+    f.close();
+    ImgX doc;
+    QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
+    QCOMPARE(doc.image().size(), QSize(2, 1));
+    QCOMPARE(doc.image().xResolution(), 72); // no resolution resource: Photoshop's default
+    const QImage img = doc.image().image();
+    QCOMPARE(img.pixel(0, 0), qRgb(255, 127, 0));
+    QCOMPARE(img.pixel(1, 0), qRgb(0, 254, 255));
 }
 
 QTEST_GUILESS_MAIN(TstImgXFormats)

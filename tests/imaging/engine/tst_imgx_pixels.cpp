@@ -351,6 +351,8 @@ private Q_SLOTS:
     void roundTrips();
     void transparentPaperStaysWhite();
     void writtenAlphaIsStraight();
+    void cmykPages_data();
+    void cmykPages();
 
 private:
     QTemporaryDir m_dir;
@@ -493,6 +495,67 @@ void TstImgXPixels::writtenAlphaIsStraight()
     QCOMPARE(int(p[5]), 100);
     QCOMPARE(int(p[6]), 50);
     QCOMPARE(int(p[7]), 128);
+}
+
+// CMYK pages of 8 and 16 bits, contiguous or planar: inks laid on white paper without a profile
+// (red = (1 - C)(1 - K), as libtiff's and ImageMagick's plain conversions do).
+void TstImgXPixels::cmykPages_data()
+{
+    QTest::addColumn<int>("bits");
+    QTest::addColumn<bool>("separate");
+    QTest::newRow("8-bit") << 8 << false;
+    QTest::newRow("8-bit planar") << 8 << true;
+    QTest::newRow("16-bit") << 16 << false;
+    QTest::newRow("16-bit planar") << 16 << true;
+}
+
+void TstImgXPixels::cmykPages()
+{
+    QFETCH(int, bits);
+    QFETCH(bool, separate);
+    const QString file = m_dir.filePath(u"cmyk.tif"_s);
+    TIFF *tif = TIFFOpen(QFile::encodeName(file).constData(), "w");
+    QVERIFY(tif);
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(W));
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(H));
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, uint16_t(bits));
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, uint16_t(4));
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_SEPARATED);
+    TIFFSetField(tif, TIFFTAG_INKSET, INKSET_CMYK);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, separate ? PLANARCONFIG_SEPARATE : PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, uint32_t(4));
+    // Ink i of pixel (x, y), 8-bit; 16-bit files hold it times 257.
+    const auto ink = [](int i, int x, int y) { return (x * 37 + y * 11 + i * 64) & 0xff; };
+    const int planes = separate ? 4 : 1, per = separate ? 1 : 4;
+    QByteArray row(TIFFScanlineSize(tif), '\0');
+    for (int p = 0; p < planes; ++p)
+        for (int y = 0; y < H; ++y) {
+            for (int x = 0; x < W; ++x)
+                for (int s = 0; s < per; ++s) {
+                    const int v = ink(separate ? p : s, x, y);
+                    if (bits == 16)
+                        reinterpret_cast<uint16_t *>(row.data())[x * per + s] = uint16_t(v * 257);
+                    else
+                        row[x * per + s] = char(v);
+                }
+            QVERIFY(TIFFWriteScanline(tif, row.data(), uint32_t(y), uint16_t(p)) >= 0);
+        }
+    QVERIFY(TIFFWriteDirectory(tif));
+    TIFFClose(tif);
+
+    ImgX doc;
+    QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
+    const QImage img = doc.image().image();
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x) {
+            const int k = ink(3, x, y);
+            const auto on = [&](int i) {
+                const int m = bits == 16 ? 65535 : 255, f = bits == 16 ? 257 : 1;
+                const int v = ((m - ink(i, x, y) * f) * (m - k * f) + m / 2) / m;
+                return bits == 16 ? (v + 128) / 257 : v;
+            };
+            QCOMPARE(img.pixel(x, y), qRgb(on(0), on(1), on(2)));
+        }
 }
 
 QTEST_MAIN(TstImgXPixels)
