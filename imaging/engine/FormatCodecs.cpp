@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QtEndian>
 
 #include <cmath>
 #include <mutex>
@@ -501,6 +502,31 @@ bool write(const ImgXImage &page, ImgFileType format, const ImgXExportOptions &o
     *error = ImgXError::make(ImgXErrorCode::FormatNotWritable,
                              u"The %1 format cannot be written"_s.arg(ImgFileTypes::name(format)));
     return false;
+}
+
+QSize headerSize(const QByteArray &data, ImgFileType format)
+{
+    if (format == imgPSD) {
+        if (data.size() < 26 || !data.startsWith("8BPS"))
+            return {};
+        const auto *p = reinterpret_cast<const uchar *>(data.constData());
+        return {int(qFromBigEndian<quint32>(p + 18)), int(qFromBigEndian<quint32>(p + 14))};
+    }
+    if (format == imgPCX) {
+        // ZSoft header: window xmin, ymin, xmax, ymax (little-endian) after the four leading bytes.
+        if (data.size() < 128 || uchar(data.at(0)) != 0x0A)
+            return {};
+        const auto *p = reinterpret_cast<const uchar *>(data.constData());
+        return {qFromLittleEndian<quint16>(p + 8) - qFromLittleEndian<quint16>(p + 4) + 1,
+                qFromLittleEndian<quint16>(p + 10) - qFromLittleEndian<quint16>(p + 6) + 1};
+    }
+    if (!qtReads(format))
+        return {};
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, qtName(format));
+    return reader.canRead() ? reader.size() : QSize();
 }
 
 } // namespace FormatCodecs

@@ -279,15 +279,17 @@ bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex
         return false;
     }
     if (format != imgTIF) {
-        // Single-page writers are partly other people's: what does not read back is not written.
-        ImgXImage back;
-        ImgXError readError;
-        if (!FormatCodecs::read(fileName, bytes, format, &back, &readError) ||
-            back.size() != out.first().size())
+        // Single-page writers are partly other people's: a file whose header our readers do not
+        // take at the page's size is not written (a wrong size field makes a file nothing opens).
+        const QSize found = FormatCodecs::headerSize(bytes, format);
+        if (found != out.first().size())
             return fail(ImgXErrorCode::WriteFailed,
-                        u"The %1 file made for %2 does not read back (%3)"_s.arg(
-                            ImgFileTypes::name(format), QFileInfo(fileName).fileName(),
-                            readError.isError() ? readError.description : u"wrong size"_s));
+                        u"The %1 file made for %2 does not read back: its header says %3x%4 for a page of %5x%6"_s
+                            .arg(ImgFileTypes::name(format), QFileInfo(fileName).fileName())
+                            .arg(found.width())
+                            .arg(found.height())
+                            .arg(out.first().width())
+                            .arg(out.first().height()));
     }
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())

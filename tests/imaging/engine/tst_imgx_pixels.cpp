@@ -551,7 +551,7 @@ void TstImgXPixels::cmykPages()
             const int k = ink(3, x, y);
             const auto on = [&](int i) {
                 const int m = bits == 16 ? 65535 : 255, f = bits == 16 ? 257 : 1;
-                const int v = ((m - ink(i, x, y) * f) * (m - k * f) + m / 2) / m;
+                const int v = int((qint64(m - ink(i, x, y) * f) * (m - k * f) + m / 2) / m);
                 return bits == 16 ? (v + 128) / 257 : v;
             };
             QCOMPARE(img.pixel(x, y), qRgb(on(0), on(1), on(2)));
