@@ -694,7 +694,9 @@ void TstImgXHostile::tagQueriesOnHostileFiles()
     QVERIFY(!doc.importFile(dir.filePath(u"page-beyond-any-scanner.tif"_s)));
     QVERIFY2(doc.lastError().description.contains(u"larger than any scanner"_s),
              qPrintable(doc.lastError().description));
+#ifndef QUORIN_ASAN // the sanitizer keeps freed memory of the earlier cases resident
     QVERIFY(peakMemoryMiB() < 512);
+#endif
 }
 
 // A directory that cannot be read (a required tag lost) is no page: the file opens with the others,
