@@ -85,17 +85,37 @@ bool systemColour(quint32 ole, QColor *out)
     };
     constexpr auto A = QPalette::Active, I = QPalette::Inactive, D = QPalette::Disabled;
     static constexpr Role roles[31] = {
-        {A, QPalette::Midlight},     {A, QPalette::Dark},         {A, QPalette::Highlight},
-        {I, QPalette::Highlight},    {A, QPalette::Window},       {A, QPalette::Base},
-        {A, QPalette::Shadow},       {A, QPalette::WindowText},   {A, QPalette::Text},
-        {A, QPalette::HighlightedText}, {A, QPalette::Window},    {I, QPalette::Window},
-        {A, QPalette::Mid},          {A, QPalette::Highlight},    {A, QPalette::HighlightedText},
-        {A, QPalette::Button},       {A, QPalette::Dark},         {D, QPalette::Text},
-        {A, QPalette::ButtonText},   {I, QPalette::HighlightedText}, {A, QPalette::Light},
-        {A, QPalette::Shadow},       {A, QPalette::Midlight},     {A, QPalette::ToolTipText},
-        {A, QPalette::ToolTipBase},  {A, QPalette::Window},       {A, QPalette::Link},
-        {A, QPalette::Highlight},    {I, QPalette::Highlight},    {A, QPalette::Highlight},
-        {A, QPalette::Window},
+        {A, QPalette::Midlight},        // 0 scroll bar
+        {A, QPalette::Dark},            // 1 desktop
+        {A, QPalette::Highlight},       // 2 active caption
+        {I, QPalette::Highlight},       // 3 inactive caption
+        {A, QPalette::Window},          // 4 menu
+        {A, QPalette::Base},            // 5 window
+        {A, QPalette::Shadow},          // 6 window frame
+        {A, QPalette::WindowText},      // 7 menu text
+        {A, QPalette::Text},            // 8 window text
+        {A, QPalette::HighlightedText}, // 9 caption text
+        {A, QPalette::Window},          // 10 active border
+        {I, QPalette::Window},          // 11 inactive border
+        {A, QPalette::Mid},             // 12 application workspace
+        {A, QPalette::Highlight},       // 13 highlight
+        {A, QPalette::HighlightedText}, // 14 highlighted text
+        {A, QPalette::Button},          // 15 button face
+        {A, QPalette::Dark},            // 16 button shadow
+        {D, QPalette::Text},            // 17 grey text
+        {A, QPalette::ButtonText},      // 18 button text
+        {I, QPalette::HighlightedText}, // 19 inactive caption text
+        {A, QPalette::Light},           // 20 button highlight
+        {A, QPalette::Shadow},          // 21 3D dark shadow
+        {A, QPalette::Midlight},        // 22 3D light
+        {A, QPalette::ToolTipText},     // 23 tooltip text
+        {A, QPalette::ToolTipBase},     // 24 tooltip background
+        {A, QPalette::Window},          // 25 (unused)
+        {A, QPalette::Link},            // 26 hot tracking
+        {A, QPalette::Highlight},       // 27 active caption gradient
+        {I, QPalette::Highlight},       // 28 inactive caption gradient
+        {A, QPalette::Highlight},       // 29 menu highlight
+        {A, QPalette::Window},          // 30 menu bar
     };
     const Role &r = roles[ole & 0xffu];
     *out = QApplication::palette().color(r.group, r.role);

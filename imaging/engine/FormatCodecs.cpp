@@ -199,7 +199,8 @@ bool readMagick(const QString &fileName, const QByteArray &data, ImgFileType for
             yr *= 2.54;
         }
         img = img.convertToFormat(im.matte() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-        *page = ImgXImage(img, ImgXResolution::orDefault(std::round(xr)), ImgXResolution::orDefault(std::round(yr)));
+        *page = ImgXImage(img, ImgXResolution::orDefault(std::round(xr)),
+                          ImgXResolution::orDefault(std::round(yr)));
         return true;
     } catch (const std::exception &e) {
         *error = ImgXError::make(ImgXErrorCode::CorruptImage,
@@ -214,7 +215,8 @@ bool writeMagick(const ImgXImage &page, ImgFileType format, const ImgXExportOpti
     initMagick();
     try {
         // PCX holds no alpha here: transparent parts go on white paper.
-        const QImage source = format == imgTGA || format == imgPNG ? page.image() : flattenedOnWhite(page.image());
+        const QImage source =
+            format == imgTGA || format == imgPNG ? page.image() : flattenedOnWhite(page.image());
         const bool alpha = source.hasAlphaChannel();
         const QImage img = source.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
         // Rows of a QImage are padded; GraphicsMagick wants them packed.

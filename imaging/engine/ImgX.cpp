@@ -283,13 +283,14 @@ bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex
         // take at the page's size is not written (a wrong size field makes a file nothing opens).
         const QSize found = FormatCodecs::headerSize(bytes, format);
         if (found != out.first().size())
-            return fail(ImgXErrorCode::WriteFailed,
-                        u"The %1 file made for %2 does not read back: its header says %3x%4 for a page of %5x%6"_s
-                            .arg(ImgFileTypes::name(format), QFileInfo(fileName).fileName())
-                            .arg(found.width())
-                            .arg(found.height())
-                            .arg(out.first().width())
-                            .arg(out.first().height()));
+            return fail(
+                ImgXErrorCode::WriteFailed,
+                u"The %1 file made for %2 does not read back: its header says %3x%4 for a page of %5x%6"_s
+                    .arg(ImgFileTypes::name(format), QFileInfo(fileName).fileName())
+                    .arg(found.width())
+                    .arg(found.height())
+                    .arg(out.first().width())
+                    .arg(out.first().height()));
     }
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())

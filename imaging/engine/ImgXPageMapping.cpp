@@ -5,8 +5,7 @@
 #include <cmath>
 
 ImgXPageMapping::ImgXPageMapping(QSize pixels, double xDpi, double yDpi)
-    : m_pixels(pixels), m_xDpi(ImgXResolution::orDefault(xDpi)),
-      m_yDpi(ImgXResolution::orDefault(yDpi))
+    : m_pixels(pixels), m_xDpi(ImgXResolution::orDefault(xDpi)), m_yDpi(ImgXResolution::orDefault(yDpi))
 {}
 
 QSizeF ImgXPageMapping::physicalSizeInches() const

@@ -101,7 +101,8 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
         *error = damaged(u"bad header"_s);
         return false;
     }
-    const bool supported = (mode == 0 && depth == 1) || (depth == 8 && (mode == 1 || mode == 2 || mode == 3)) ||
+    const bool supported = (mode == 0 && depth == 1) ||
+                           (depth == 8 && (mode == 1 || mode == 2 || mode == 3)) ||
                            (depth == 16 && (mode == 1 || mode == 3));
     if (!supported) {
         *error =

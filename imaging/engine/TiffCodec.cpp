@@ -273,11 +273,11 @@ public:
                                          .arg(f.height));
             return {};
         }
-        QImage img = f.isBilevel()          ? decodeRows(tif, f, QImage::Format_Mono, reuse)
-                     : f.isGrey8()          ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
-                     : f.isPalette()        ? decodePalette(tif, f)
-                     : f.isDirect()         ? decodeDirect(tif, f)
-                                            : decodeRgba(tif, f);
+        QImage img = f.isBilevel()   ? decodeRows(tif, f, QImage::Format_Mono, reuse)
+                     : f.isGrey8()   ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
+                     : f.isPalette() ? decodePalette(tif, f)
+                     : f.isDirect()  ? decodeDirect(tif, f)
+                                     : decodeRgba(tif, f);
         const QString why = m_stream->takeError();
         if (img.isNull()) {
             *error = corrupt(why.isEmpty() ? u"cannot decode the page"_s : why);
@@ -351,16 +351,18 @@ private:
                 m_tileSize = TIFFTileSize(tif);
                 const quint64 bitsPerPixel = quint64(f.bps) * (planes > 1 ? 1 : f.spp);
                 m_bitsPerPixel = bitsPerPixel;
-                m_ok = m_scan > 0 && m_tw > 0 && m_th > 0 && m_tw <= 65536 && m_th <= 65536 && m_tileRow > 0 &&
-                       m_tileSize > 0 && (quint64(m_tw) * bitsPerPixel) % 8 == 0 &&
+                m_ok = m_scan > 0 && m_tw > 0 && m_th > 0 && m_tw <= 65536 && m_th <= 65536 &&
+                       m_tileRow > 0 && m_tileSize > 0 && (quint64(m_tw) * bitsPerPixel) % 8 == 0 &&
                        quint64(m_tileRow) * 8 == quint64(m_tw) * bitsPerPixel &&
-                       quint64(std::min(m_th, f.height)) * quint64(m_scan) * quint64(planes) <= (quint64(256) << 20);
+                       quint64(std::min(m_th, f.height)) * quint64(m_scan) * quint64(planes) <=
+                           (quint64(256) << 20);
                 m_rows = m_th;
             } else {
                 m_rows = f.height;
                 TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &m_rows);
                 m_rows = std::clamp<uint32_t>(m_rows, 1, f.height);
-                m_ok = m_scan > 0 && quint64(m_rows) * quint64(m_scan) * quint64(planes) <= (quint64(256) << 20);
+                m_ok =
+                    m_scan > 0 && quint64(m_rows) * quint64(m_scan) * quint64(planes) <= (quint64(256) << 20);
             }
         }
 
@@ -378,7 +380,8 @@ private:
                 plane.first = UINT32_MAX;
                 const uint32_t rows = std::min(m_rows, m_f.height - first);
                 plane.rows.resize(qsizetype(rows) * m_scan);
-                if (!(m_f.tiled ? readBand(first, rows, p, plane.rows) : readStrip(first, rows, p, plane.rows)))
+                if (!(m_f.tiled ? readBand(first, rows, p, plane.rows)
+                                : readStrip(first, rows, p, plane.rows)))
                     return (m_ok = false), nullptr;
                 plane.first = first;
             }
@@ -426,8 +429,7 @@ private:
     };
 
     // Rows as stored (strips or tiles, contiguous samples), handed to `take(row, bytes)` one by one.
-    template <typename Take>
-    static bool forEachRow(TIFF *tif, const PageFacts &f, Take take)
+    template <typename Take> static bool forEachRow(TIFF *tif, const PageFacts &f, Take take)
     {
         RowReader reader(tif, f);
         for (uint32_t y = 0; y < f.height; ++y) {
@@ -620,7 +622,8 @@ bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QL
     if (unreadable)
         *unreadable = skipped;
     if (pages->isEmpty()) {
-        *error = corrupt(onlyPage < 0 ? u"no page can be read"_s : u"page %1 cannot be read"_s.arg(onlyPage + 1));
+        *error =
+            corrupt(onlyPage < 0 ? u"no page can be read"_s : u"page %1 cannot be read"_s.arg(onlyPage + 1));
         return false;
     }
     return true;

@@ -9,8 +9,8 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QFile>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QPrintDialog>
@@ -18,10 +18,10 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QVBoxLayout>
 #include <QStyle>
 #include <QTest>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <memory>

@@ -5,8 +5,8 @@
 #include "PageView.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -129,7 +129,9 @@ private Q_SLOTS:
     {
         // A grey 8 x 4 Photoshop file, raw, with a resolution resource of 1/65536 dpi.
         QByteArray psd("8BPS\0\1\0\0\0\0\0\0\0\1\0\0\0\4\0\0\0\x08\0\x08\0\1\0\0\0\0", 30);
-        psd += QByteArray("\0\0\0\x1c" "8BIM\x03\xed\0\0\0\0\0\x10", 16);
+        psd += QByteArray("\0\0\0\x1c"
+                          "8BIM\x03\xed\0\0\0\0\0\x10",
+                          16);
         psd += QByteArray("\0\0\0\1\0\1\0\1\0\0\0\1\0\1\0\1", 16);
         psd += QByteArray("\0\0\0\0\0\0", 6) + QByteArray(32, '\x80');
         const QString file = path(u"no-resolution.psd"_s);

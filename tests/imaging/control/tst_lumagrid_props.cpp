@@ -181,17 +181,19 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("writtenBack");
         const QPalette pal = QApplication::palette();
         QTest::newRow("plain") << QVariant(0x563412u) << QColor(0x12, 0x34, 0x56) << QVariant(0x563412u);
-        QTest::newRow("palette relative") << QVariant(0x02563412u) << QColor(0x12, 0x34, 0x56)
-                                          << QVariant(0x563412u);
+        QTest::newRow("palette relative")
+            << QVariant(0x02563412u) << QColor(0x12, 0x34, 0x56) << QVariant(0x563412u);
         QTest::newRow("button face") << QVariant(0x8000000Fu) << pal.color(QPalette::Button)
                                      << QVariant(0x8000000Fu);
-        QTest::newRow("window") << QVariant(0x80000005u) << pal.color(QPalette::Base) << QVariant(0x80000005u);
-        QTest::newRow("inactive border") << QVariant(0x8000000Bu) << pal.color(QPalette::Inactive, QPalette::Window)
-                                         << QVariant(0x8000000Bu);
+        QTest::newRow("window") << QVariant(0x80000005u) << pal.color(QPalette::Base)
+                                << QVariant(0x80000005u);
+        QTest::newRow("inactive border")
+            << QVariant(0x8000000Bu) << pal.color(QPalette::Inactive, QPalette::Window)
+            << QVariant(0x8000000Bu);
         QTest::newRow("highlight, signed") << QVariant(qint32(0x8000000Du - 0x100000000ll))
                                            << pal.color(QPalette::Highlight) << QVariant(0x8000000Du);
-        QTest::newRow("menu bar, as text") << QVariant(u"2147483678"_s) << pal.color(QPalette::Window)
-                                           << QVariant(0x8000001Eu);
+        QTest::newRow("menu bar, as text")
+            << QVariant(u"2147483678"_s) << pal.color(QPalette::Window) << QVariant(0x8000001Eu);
     }
 
     void everyStoredColourReadsBack()

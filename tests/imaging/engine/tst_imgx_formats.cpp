@@ -288,7 +288,8 @@ bool otherDecoder(const QString &file, QSize *size, QImage *pixels = nullptr)
             return false;
         QImage img(*size, QImage::Format_RGB888);
         for (int y = 0; y < size->height(); ++y)
-            memcpy(img.scanLine(y), rgb.constData() + qsizetype(y) * size->width() * 3, size_t(size->width()) * 3);
+            memcpy(img.scanLine(y), rgb.constData() + qsizetype(y) * size->width() * 3,
+                   size_t(size->width()) * 3);
         *pixels = img.convertToFormat(QImage::Format_RGB32);
     }
     return true;
@@ -314,7 +315,8 @@ int worstDifference(const QImage &a, const QImage &b)
     for (int r = 0; r < x.height(); ++r)
         for (int c = 0; c < x.width(); ++c) {
             const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
-            worst = std::max({worst, qAbs(qRed(p) - qRed(q)), qAbs(qGreen(p) - qGreen(q)), qAbs(qBlue(p) - qBlue(q))});
+            worst = std::max(
+                {worst, qAbs(qRed(p) - qRed(q)), qAbs(qGreen(p) - qGreen(q)), qAbs(qBlue(p) - qBlue(q))});
         }
     return worst;
 }
@@ -324,8 +326,8 @@ const struct
     const char *name;
     ImgFileType format;
     const char *ext;
-} kSaveAsEntries[] = {{"jpg", imgJPG, "jpg"}, {"tif", imgTIF, "tif"}, {"bmp", imgBMP, "bmp"},
-                      {"png", imgPNG, "png"}, {"psd", imgPSD, "psd"}, {"pcx", imgPCX, "pcx"},
+} kSaveAsEntries[] = {{"jpg", imgJPG, "jpg"}, {"tif", imgTIF, "tif"},   {"bmp", imgBMP, "bmp"},
+                      {"png", imgPNG, "png"}, {"psd", imgPSD, "psd"},   {"pcx", imgPCX, "pcx"},
                       {"tga", imgTGA, "tga"}, {"wbmp", imgWBMP, "wbmp"}};
 
 } // namespace
@@ -343,12 +345,13 @@ void TstImgXFormats::everySaveAsEntryReadsBack_data()
         const char *name;
         QSize size;
         bool colour;
-    } pages[] = {{"640x480 colour", {640, 480}, true}, {"640x480 fax", {640, 480}, false},
+    } pages[] = {{"640x480 colour", {640, 480}, true},   {"640x480 fax", {640, 480}, false},
                  {"2048x2900 fax", {2048, 2900}, false}, {"1728x2176 fax", {1728, 2176}, false},
-                 {"1x1 colour", {1, 1}, true}, {"1x1 fax", {1, 1}, false}};
+                 {"1x1 colour", {1, 1}, true},           {"1x1 fax", {1, 1}, false}};
     for (const auto &e : kSaveAsEntries)
         for (const auto &p : pages)
-            QTest::addRow("%s %s", e.name, p.name) << int(e.format) << QString::fromLatin1(e.ext) << p.size << p.colour;
+            QTest::addRow("%s %s", e.name, p.name)
+                << int(e.format) << QString::fromLatin1(e.ext) << p.size << p.colour;
 }
 
 void TstImgXFormats::everySaveAsEntryReadsBack()
@@ -480,13 +483,16 @@ void TstImgXFormats::writerOptions()
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     };
     const auto le32 = [](const QByteArray &b, int at) {
-        return b.size() < at + 4 ? -1 : int(uchar(b[at]) | uchar(b[at + 1]) << 8 | uchar(b[at + 2]) << 16 | uchar(b[at + 3]) << 24);
+        return b.size() < at + 4 ? -1
+                                 : int(uchar(b[at]) | uchar(b[at + 1]) << 8 | uchar(b[at + 2]) << 16 |
+                                       uchar(b[at + 3]) << 24);
     };
     for (const bool fax : {true, false}) {
         const QImage picture = fax ? faxPage(QSize(200, 120)) : testPicture().scaled(200, 120);
         ImgX doc;
         QVERIFY(doc.importImage(picture, 200, 200));
-        const QString plainPng = m_dir.filePath(u"plain.png"_s), interlaced = m_dir.filePath(u"interlaced.png"_s);
+        const QString plainPng = m_dir.filePath(u"plain.png"_s),
+                      interlaced = m_dir.filePath(u"interlaced.png"_s);
         QVERIFY(doc.exportFile(plainPng, imgPNG));
         doc.exportOptions().pngInterlaced = true;
         QVERIFY2(doc.exportFile(interlaced, imgPNG), qPrintable(doc.lastError().description));
@@ -497,7 +503,7 @@ void TstImgXFormats::writerOptions()
         QVERIFY(doc.exportFile(plainBmp, imgBMP));
         doc.exportOptions().bmpUseRleCompression = true;
         QVERIFY2(doc.exportFile(rle, imgBMP), qPrintable(doc.lastError().description));
-        QCOMPARE(le32(bytesOf(plainBmp), 30), 0); // BI_RGB
+        QCOMPARE(le32(bytesOf(plainBmp), 30), 0);      // BI_RGB
         QCOMPARE(le32(bytesOf(rle), 30), fax ? 1 : 0); // BI_RLE8 for a page of few colours
 
         for (const QString &file : {interlaced, rle}) {
@@ -517,7 +523,9 @@ void TstImgXFormats::readsSixteenBitPhotoshop()
 {
     QByteArray psd("8BPS\0\1\0\0\0\0\0\0\0\3\0\0\0\1\0\0\0\2\0\x10\0\3\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 40);
     // Raw planes R, G, B of two pixels, big-endian.
-    psd += QByteArray::fromHex("ffff0080" "7f80fe7f" "0000ffff");
+    psd += QByteArray::fromHex("ffff0080"
+                               "7f80fe7f"
+                               "0000ffff");
     const QString file = m_dir.filePath(u"deep.psd"_s);
     QFile f(file);
     QVERIFY(f.open(QIODevice::WriteOnly));
