@@ -39,8 +39,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     QList<ImgXImage> pages;
     ImgXError error;
-    if (!TiffCodec::readPages(QStringLiteral("fuzz.tif"), bytes, -1, &pages, &error))
+    int unreadable = 0;
+    if (!TiffCodec::readPages(QStringLiteral("fuzz.tif"), bytes, -1, &pages, &error, &unreadable)) {
+        Fuzz::check(pages.isEmpty(), "a refused file left pages behind");
         return 0;
+    }
+    // Directories that cannot be read are left out and counted; every page that is kept has a size,
+    // and the page count query counts the same pages.
+    Fuzz::check(!pages.isEmpty() && unreadable >= 0, "an opened file has no pages");
+    for (const ImgXImage &page : pages)
+        Fuzz::check(page.width() >= 1 && page.height() >= 1, "a page has a size below 1",
+                    u"%1x%2"_s.arg(page.width()).arg(page.height()));
+    Fuzz::check(info.pageCount == pages.size(), "the page count differs from the pages opened",
+                u"%1 counted, %2 opened"_s.arg(info.pageCount).arg(pages.size()));
     for (const ImgXImage &page : pages) {
         const QImage &pixels = page.image();
         if (pixels.isNull() || qint64(pixels.width()) * pixels.height() > 1 << 20)

@@ -398,6 +398,13 @@ bool Lumagrid::OpenSource(const QString &sFileName, bool bShowError)
             m_stripReady = true;
         }
         setBusy(false);
+        // Pages whose directory is damaged were left out: the user hears how many before working on
+        // (and perhaps saving) what is left.
+        if (const int lost = m_doc->engine().unreadablePages(); shown && lost > 0)
+            Prompt::warning(
+                this, u"Attenzione"_s,
+                lost == 1 ? u"1 pagina del file non è leggibile e non viene mostrata."_s
+                          : u"%1 pagine del file non sono leggibili e non vengono mostrate."_s.arg(lost));
         return shown;
     }
     case LumagridDocument::OpenResult::Missing:

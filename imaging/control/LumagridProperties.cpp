@@ -11,6 +11,8 @@
 #include <QBuffer>
 #include <QSettings>
 
+#include <climits>
+#include <cstdint>
 #include <functional>
 
 using namespace Qt::StringLiterals;
@@ -46,6 +48,9 @@ void LumagridSettingsBag::WriteProperty(const QString &name, const QVariant &val
 namespace {
 
 constexpr quint32 kButtonFace = 0x8000000F; // the system's button-face colour
+// The colour values last read from the store, kept so that a system colour is written back as one.
+constexpr const char *kStoredBackColor = "storedBackColor";
+constexpr const char *kStoredBorderColor = "storedImageBorderColor";
 
 QByteArray pictureBytes(const QPixmap &p)
 {
@@ -68,27 +73,88 @@ bool pictureFrom(const QVariant &v, QPixmap *out)
     return out->loadFromData(bytes, "PNG");
 }
 
-quint32 oleOf(const QColor &c)
+// A system colour (0x80000000 + index) as the palette role that plays its part here.
+bool systemColour(quint32 ole, QColor *out)
 {
+    if ((ole & 0xffffff00u) != 0x80000000u || (ole & 0xffu) > 30)
+        return false;
+    struct Role
+    {
+        QPalette::ColorGroup group;
+        QPalette::ColorRole role;
+    };
+    constexpr auto A = QPalette::Active, I = QPalette::Inactive, D = QPalette::Disabled;
+    static constexpr Role roles[31] = {
+        {A, QPalette::Midlight},        // 0 scroll bar
+        {A, QPalette::Dark},            // 1 desktop
+        {A, QPalette::Highlight},       // 2 active caption
+        {I, QPalette::Highlight},       // 3 inactive caption
+        {A, QPalette::Window},          // 4 menu
+        {A, QPalette::Base},            // 5 window
+        {A, QPalette::Shadow},          // 6 window frame
+        {A, QPalette::WindowText},      // 7 menu text
+        {A, QPalette::Text},            // 8 window text
+        {A, QPalette::HighlightedText}, // 9 caption text
+        {A, QPalette::Window},          // 10 active border
+        {I, QPalette::Window},          // 11 inactive border
+        {A, QPalette::Mid},             // 12 application workspace
+        {A, QPalette::Highlight},       // 13 highlight
+        {A, QPalette::HighlightedText}, // 14 highlighted text
+        {A, QPalette::Button},          // 15 button face
+        {A, QPalette::Dark},            // 16 button shadow
+        {D, QPalette::Text},            // 17 grey text
+        {A, QPalette::ButtonText},      // 18 button text
+        {I, QPalette::HighlightedText}, // 19 inactive caption text
+        {A, QPalette::Light},           // 20 button highlight
+        {A, QPalette::Shadow},          // 21 3D dark shadow
+        {A, QPalette::Midlight},        // 22 3D light
+        {A, QPalette::ToolTipText},     // 23 tooltip text
+        {A, QPalette::ToolTipBase},     // 24 tooltip background
+        {A, QPalette::Window},          // 25 (unused)
+        {A, QPalette::Link},            // 26 hot tracking
+        {A, QPalette::Highlight},       // 27 active caption gradient
+        {I, QPalette::Highlight},       // 28 inactive caption gradient
+        {A, QPalette::Highlight},       // 29 menu highlight
+        {A, QPalette::Window},          // 30 menu bar
+    };
+    const Role &r = roles[ole & 0xffu];
+    *out = QApplication::palette().color(r.group, r.role);
+    return true;
+}
+
+// The stored form of a colour: the system colour it was read as while it still shows that colour
+// (so a stored system colour goes back as one), the button face, or the plain colour.
+quint32 oleOf(const QColor &c, const QVariant &readAs = {})
+{
+    QColor system;
+    if (readAs.isValid() && systemColour(readAs.toUInt(), &system) && system == c)
+        return readAs.toUInt();
     if (c == QApplication::palette().color(QPalette::Button))
         return kButtonFace;
     return ImgXSupport::oleColour(c);
 }
 
-bool colourFrom(const QVariant &v, QColor *out)
+// Any colour a host stores: 0x00BBGGRR, a palette-relative 0x02BBGGRR, or a system colour
+// 0x80000000 + index (0 to 30); hosts with signed 32-bit numbers store the last as negatives.
+bool colourFrom(const QVariant &v, QColor *out, quint32 *ole = nullptr)
 {
     bool ok = false;
-    const quint32 ole = v.toUInt(&ok);
-    if (!ok)
+    const qlonglong n = v.toLongLong(&ok);
+    if (!ok || n < qlonglong(INT32_MIN) || n > qlonglong(UINT32_MAX))
         return false;
-    if (ole & 0x80000000u) {
-        if (ole != kButtonFace)
-            return false;
-        *out = QApplication::palette().color(QPalette::Button);
-    } else {
-        *out = ImgXSupport::colour(ole);
+    const quint32 value = quint32(n);
+    if (ole)
+        *ole = value;
+    switch (value >> 24) {
+    case 0x00:
+    case 0x02:
+        *out = ImgXSupport::colour(value & 0xffffffu);
+        return true;
+    case 0x80:
+        return systemColour(value, out);
+    default:
+        return false;
     }
-    return true;
 }
 
 template <typename T> bool take(const QVariant &v, T *out)
@@ -124,6 +190,21 @@ struct Lumagrid::PropertyKey
                 return true;                                                                                 \
             }                                                                                                \
     }
+// Colours kept as numbers for the host: any stored colour is taken (system colours too), as stored.
+#define LG_COLOUR(Name, Setter)                                                                              \
+    PropertyKey                                                                                              \
+    {                                                                                                        \
+        QStringLiteral(#Name), QVariant::fromValue<int>(0),                                                  \
+            [](Lumagrid &c) { return QVariant::fromValue<int>(c.Name()); },                                  \
+            [](Lumagrid &c, const QVariant &v) {                                                             \
+                QColor colour;                                                                               \
+                quint32 ole = 0;                                                                             \
+                if (!colourFrom(v, &colour, &ole))                                                           \
+                    return false;                                                                            \
+                c.Setter(int(ole));                                                                          \
+                return true;                                                                                 \
+            }                                                                                                \
+    }
 #define LG_PICTURE(Name, Setter)                                                                             \
     PropertyKey                                                                                              \
     {                                                                                                        \
@@ -155,15 +236,18 @@ struct Lumagrid::PropertyKey
 const QList<Lumagrid::PropertyKey> &Lumagrid::propertyKeys()
 {
     static const QList<PropertyKey> keys = {
-        {u"BackColor"_s, QVariant(kButtonFace), [](Lumagrid &c) { return QVariant(oleOf(c.BackColor())); },
+        {u"BackColor"_s, QVariant(kButtonFace),
+         [](Lumagrid &c) { return QVariant(oleOf(c.BackColor(), c.property(kStoredBackColor))); },
          [](Lumagrid &c, const QVariant &v) {
              QColor colour;
-             if (!colourFrom(v, &colour))
+             quint32 ole = 0;
+             if (!colourFrom(v, &colour, &ole))
                  return false;
              c.m_view->setBackColor(colour);
+             c.setProperty(kStoredBackColor, ole);
              return true;
          }},
-        LG_KEY(int, ForeColor, 0, setForeColor),
+        LG_COLOUR(ForeColor, setForeColor),
         LG_KEY(bool, Enabled, false, letEnabled),
         {u"Font"_s, QVariant(QApplication::font().toString()),
          [](Lumagrid &c) { return QVariant(c.Font().toString()); },
@@ -224,7 +308,7 @@ const QList<Lumagrid::PropertyKey> &Lumagrid::propertyKeys()
         LG_PICTURE(MouseIcon, setMouseIcon),
         LG_KEY(bool, MergeAlpha, true, setMergeAlpha),
         LG_PICTURE(MaskPicture, setMaskPicture),
-        LG_KEY(int, MaskColor, 0, setMaskColor),
+        LG_COLOUR(MaskColor, setMaskColor),
         LG_KEY(int, MagnifierZoomRate, 2, setMagnifierZoomRate),
         LG_KEY(int, MagnifierWidth, 100, setMagnifierWidth),
         LG_KEY(int, MagnifierHeight, 100, setMagnifierHeight),
@@ -237,12 +321,14 @@ const QList<Lumagrid::PropertyKey> &Lumagrid::propertyKeys()
         LG_KEY(bool, InternetHideErrorDialog, false, setInternetHideErrorDialog),
         LG_KEY(int, ImageBorderThickness, 0, setImageBorderThickness),
         {u"ImageBorderColor"_s, QVariant(quint32(0)),
-         [](Lumagrid &c) { return QVariant(oleOf(c.ImageBorderColor())); },
+         [](Lumagrid &c) { return QVariant(oleOf(c.ImageBorderColor(), c.property(kStoredBorderColor))); },
          [](Lumagrid &c, const QVariant &v) {
              QColor colour;
-             if (!colourFrom(v, &colour))
+             quint32 ole = 0;
+             if (!colourFrom(v, &colour, &ole))
                  return false;
              c.m_view->setImageBorderColor(colour);
+             c.setProperty(kStoredBorderColor, ole);
              return true;
          }},
         // Like the picture, the page is never written; it is never read back either.
@@ -260,7 +346,7 @@ const QList<Lumagrid::PropertyKey> &Lumagrid::propertyKeys()
         LG_KEY(bool, FireProgressEvent, false, setFireProgressEvent),
         LG_KEY(bool, FireChangedEvent, true, setFireChangedEvent),
         LG_KEY(short, FillStyle, 0, setFillStyle),
-        LG_KEY(int, FillColor, 0, setFillColor),
+        LG_COLOUR(FillColor, setFillColor),
         LG_KEY(bool, EnableMouseToolCursors, true, setEnableMouseToolCursors),
         LG_KEY(short, DrawWidth, 0, setDrawWidth),
         LG_KEY(short, DrawStyle, 0, setDrawStyle),

@@ -124,8 +124,9 @@ void Lumagrid::ApplyResolution()
         return;
     const int x = dialog.xDpi(), y = dialog.yDpi();
     for (const ImgXImage &page : engine.pages()) {
-        const double w = std::floor(double(x) * page.width() / page.xResolution());
-        const double h = std::floor(double(y) * page.height() / page.yResolution());
+        // Pages always have a resolution of at least 1 dpi; the guard keeps it that way here too.
+        const double w = std::floor(double(x) * page.width() / std::max(1, page.xResolution()));
+        const double h = std::floor(double(y) * page.height() / std::max(1, page.yResolution()));
         if (!ImgXPageLimit::fits(qint64(w), qint64(h))) {
             ShowError(ImgXError::make(ImgXErrorCode::InvalidArgument,
                                       u"A page of %1 x %2 pixels cannot take %3 x %4 dpi"_s.arg(page.width())
@@ -137,9 +138,10 @@ void Lumagrid::ApplyResolution()
     }
     const int current = engine.currentIndex();
     ::ImgX::Step step(engine); // one resolution change, one Changed
+    engine.undoAddDocumentLevel(u"Resolution"_s); // and one undo step for every page, as FlipAll
     for (int i = 0; i < engine.count(); ++i) {
         engine.setCurrentIndex(i);
-        if (!engine.changeResolution(x, y, QString())) {
+        if (!engine.changeResolution(x, y, ImgXNoUndo())) {
             m_lastError = engine.lastError();
             engine.setCurrentIndex(current);
             m_view->setPage(engine.image());

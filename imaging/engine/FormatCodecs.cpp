@@ -4,8 +4,10 @@
 
 #include <QBuffer>
 #include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <QImageWriter>
+#include <QtEndian>
 
 #include <cmath>
 #include <mutex>
@@ -66,8 +68,9 @@ bool qtReads(ImgFileType format)
 
 bool qtWrites(ImgFileType format)
 {
-    // GIF is read only here; TGA is written by GraphicsMagick (Qt cannot write it).
-    if (format == imgGIF || format == imgTGA)
+    // GIF is read only here; TGA is written by GraphicsMagick (Qt cannot write it); WBMP by our own
+    // writer (Qt's drops the zero groups of sizes that are multiples of 128).
+    if (format == imgGIF || format == imgTGA || format == imgWBMP)
         return false;
     const QByteArray n = qtName(format);
     return !n.isEmpty() && QImageWriter::supportedImageFormats().contains(n);
@@ -97,6 +100,8 @@ std::string magickName(ImgFileType format)
         return "TGA";
     case imgWMF:
         return "WMF";
+    case imgPNG:
+        return "PNG";
     default:
         return {};
     }
@@ -106,7 +111,8 @@ bool magickCan(ImgFileType format, bool write)
 {
     // What goes through GraphicsMagick: PCX, TGA (writing, and reading what Qt cannot) and WMF reading.
     // PSD has its own codec: the GraphicsMagick build here has no PSD coder.
-    if (format != imgPCX && !(format == imgTGA) && !(format == imgWMF && !write))
+    // PNG is written through it only when interlaced (Qt cannot).
+    if (format != imgPCX && format != imgTGA && !(format == imgWMF && !write) && !(format == imgPNG && write))
         return false;
     initMagick();
     try {
@@ -164,9 +170,9 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
                                  u"Cannot read %1: %2"_s.arg(fileName, reader.errorString()));
         return false;
     }
-    const double xDpi = img.dotsPerMeterX() > 0 ? img.dotsPerMeterX() / InchesPerMetre : 96.0;
-    const double yDpi = img.dotsPerMeterY() > 0 ? img.dotsPerMeterY() / InchesPerMetre : 96.0;
-    *page = ImgXImage(img, std::round(xDpi), std::round(yDpi));
+    const double xDpi = ImgXResolution::orDefault(std::round(img.dotsPerMeterX() / InchesPerMetre));
+    const double yDpi = ImgXResolution::orDefault(std::round(img.dotsPerMeterY() / InchesPerMetre));
+    *page = ImgXImage(img, xDpi, yDpi);
     return true;
 }
 
@@ -193,7 +199,8 @@ bool readMagick(const QString &fileName, const QByteArray &data, ImgFileType for
             yr *= 2.54;
         }
         img = img.convertToFormat(im.matte() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-        *page = ImgXImage(img, xr > 0 ? std::round(xr) : 96.0, yr > 0 ? std::round(yr) : 96.0);
+        *page = ImgXImage(img, ImgXResolution::orDefault(std::round(xr)),
+                          ImgXResolution::orDefault(std::round(yr)));
         return true;
     } catch (const std::exception &e) {
         *error = ImgXError::make(ImgXErrorCode::CorruptImage,
@@ -202,22 +209,28 @@ bool readMagick(const QString &fileName, const QByteArray &data, ImgFileType for
     }
 }
 
-bool writeMagick(const ImgXImage &page, ImgFileType format, QByteArray *out, ImgXError *error)
+bool writeMagick(const ImgXImage &page, ImgFileType format, const ImgXExportOptions &options, QByteArray *out,
+                 ImgXError *error)
 {
     initMagick();
     try {
-        const QImage img =
-            page.image().convertToFormat(page.hasAlpha() ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
+        // PCX holds no alpha here: transparent parts go on white paper.
+        const QImage source =
+            format == imgTGA || format == imgPNG ? page.image() : flattenedOnWhite(page.image());
+        const bool alpha = source.hasAlphaChannel();
+        const QImage img = source.convertToFormat(alpha ? QImage::Format_RGBA8888 : QImage::Format_RGB888);
         // Rows of a QImage are padded; GraphicsMagick wants them packed.
-        const int bpp = page.hasAlpha() ? 4 : 3;
+        const int bpp = alpha ? 4 : 3;
         QByteArray packed(qsizetype(img.width()) * img.height() * bpp, Qt::Uninitialized);
         for (int y = 0; y < img.height(); ++y)
             memcpy(packed.data() + qsizetype(y) * img.width() * bpp, img.constScanLine(y),
                    size_t(img.width()) * bpp);
-        Magick::Image im(unsigned(img.width()), unsigned(img.height()), page.hasAlpha() ? "RGBA" : "RGB",
+        Magick::Image im(unsigned(img.width()), unsigned(img.height()), alpha ? "RGBA" : "RGB",
                          Magick::CharPixel, packed.constData());
         if (format == imgTGA)
             im.compressType(Magick::NoCompression);
+        if (format == imgPNG && options.pngInterlaced)
+            im.interlaceType(Magick::LineInterlace); // Adam7
         im.resolutionUnits(Magick::PixelsPerInchResolution);
         im.density(Magick::Geometry(unsigned(page.xResolution()), unsigned(page.yResolution())));
         Magick::Blob blob;
@@ -243,7 +256,8 @@ bool writeQt(const ImgXImage &page, ImgFileType format, const ImgXExportOptions 
     QImage img = page.image();
     if (format == imgJPG && img.format() == QImage::Format_Mono)
         img = img.convertToFormat(QImage::Format_Grayscale8);
-    if (format == imgJPG && img.hasAlphaChannel())
+    // JPEG and BMP hold no alpha here: transparent parts go on white paper, not in their hidden colour.
+    if ((format == imgJPG || format == imgBMP) && img.hasAlphaChannel())
         img = flattenedOnWhite(img);
     img.setDotsPerMeterX(int(std::lround(page.xDpi() * InchesPerMetre)));
     img.setDotsPerMeterY(int(std::lround(page.yDpi() * InchesPerMetre)));
@@ -257,6 +271,143 @@ bool writeQt(const ImgXImage &page, ImgFileType format, const ImgXExportOptions 
     if (!writer.write(img)) {
         *error = ImgXError::make(ImgXErrorCode::WriteFailed, writer.errorString());
         return false;
+    }
+    return true;
+}
+
+// The page as at most 256 palette entries and one index a pixel; false for a page of more colours.
+bool asPalette(const QImage &page, QImage *out)
+{
+    const QImage img = flattenedOnWhite(page);
+    if (img.format() == QImage::Format_Mono || img.format() == QImage::Format_Indexed8 ||
+        img.format() == QImage::Format_Grayscale8) {
+        *out = img.convertToFormat(QImage::Format_Indexed8);
+        return !out->isNull();
+    }
+    const QImage rgb = img.convertToFormat(QImage::Format_RGB32);
+    QHash<QRgb, int> index;
+    QList<QRgb> table;
+    QImage indexed(rgb.size(), QImage::Format_Indexed8);
+    if (indexed.isNull())
+        return false;
+    for (int y = 0; y < rgb.height(); ++y) {
+        const auto *in = reinterpret_cast<const QRgb *>(rgb.constScanLine(y));
+        uchar *o = indexed.scanLine(y);
+        for (int x = 0; x < rgb.width(); ++x) {
+            auto it = index.constFind(in[x]);
+            if (it == index.constEnd()) {
+                if (table.size() == 256)
+                    return false;
+                it = index.insert(in[x], int(table.size()));
+                table.append(in[x]);
+            }
+            o[x] = uchar(*it);
+        }
+    }
+    indexed.setColorTable(table);
+    *out = indexed;
+    return true;
+}
+
+// One row as RLE8: runs of one index as (count, index), stretches of different indices of three or
+// more in absolute mode (0, count, indices, padded to a word), then the end of the line.
+void rle8Row(const uchar *row, int width, QByteArray *out)
+{
+    int x = 0;
+    while (x < width) {
+        int run = 1;
+        while (x + run < width && run < 255 && row[x + run] == row[x])
+            ++run;
+        if (run >= 2) {
+            out->append(char(run)).append(char(row[x]));
+            x += run;
+            continue;
+        }
+        // A stretch without repeats, up to the next pair of equal indices.
+        int n = 1;
+        while (x + n < width && n < 255 && !(x + n + 1 < width && row[x + n] == row[x + n + 1]))
+            ++n;
+        if (n < 3) {
+            for (int i = 0; i < n; ++i)
+                out->append(char(1)).append(char(row[x + i]));
+        } else {
+            out->append(char(0)).append(char(n)).append(reinterpret_cast<const char *>(row + x), n);
+            if (n & 1)
+                out->append(char(0));
+        }
+        x += n;
+    }
+    out->append(char(0)).append(char(0));
+}
+
+// BMP with RLE8 compression (bottom-up, as RLE requires), for a page of at most 256 colours.
+bool writeBmpRle(const ImgXImage &page, QImage palettePage, QByteArray *out)
+{
+    const QList<QRgb> table = palettePage.colorTable();
+    QByteArray bits;
+    for (int y = palettePage.height() - 1; y >= 0; --y)
+        rle8Row(palettePage.constScanLine(y), palettePage.width(), &bits);
+    bits.append(char(0)).append(char(1)); // end of bitmap
+    const quint32 offset = 14 + 40 + quint32(table.size()) * 4;
+    const auto le16 = [out](quint32 v) { out->append(char(v & 0xff)).append(char((v >> 8) & 0xff)); };
+    const auto le32 = [&](quint32 v) { le16(v & 0xffff), le16(v >> 16); };
+    out->clear();
+    out->append("BM", 2);
+    le32(offset + quint32(bits.size()));
+    le32(0);
+    le32(offset);
+    le32(40);
+    le32(quint32(palettePage.width()));
+    le32(quint32(palettePage.height()));
+    le16(1);
+    le16(8);
+    le32(1); // BI_RLE8
+    le32(quint32(bits.size()));
+    le32(quint32(std::lround(page.xDpi() * InchesPerMetre)));
+    le32(quint32(std::lround(page.yDpi() * InchesPerMetre)));
+    le32(quint32(table.size()));
+    le32(0);
+    for (const QRgb c : table)
+        out->append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append('\0');
+    out->append(bits);
+    return true;
+}
+
+// WBMP type 0: a multi-byte integer type and header, width, height, then rows of bits (1 = white),
+// each row padded to a whole byte. A multi-byte integer is its 7-bit groups, most significant first,
+// every group but the last with the top bit set; zero groups inside are kept (640 = 0x85 0x00).
+QByteArray wbmpInteger(quint32 value)
+{
+    QByteArray out(1, char(value & 0x7f));
+    for (value >>= 7; value; value >>= 7)
+        out.prepend(char(0x80 | (value & 0x7f)));
+    return out;
+}
+
+bool writeWbmp(const ImgXImage &page, QByteArray *out, ImgXError *error)
+{
+    QImage img = page.image();
+    if (img.format() != QImage::Format_Mono)
+        img = normalisedPageImage(
+            flattenedOnWhite(img).convertToFormat(QImage::Format_Mono, Qt::ThresholdDither));
+    if (img.isNull()) {
+        *error = ImgXError::make(ImgXErrorCode::WriteFailed, u"Out of memory while writing WBMP"_s);
+        return false;
+    }
+    const int w = img.width(), h = img.height(), rowBytes = (w + 7) / 8;
+    out->clear();
+    out->reserve(qsizetype(rowBytes) * h + 12);
+    out->append('\0').append('\0').append(wbmpInteger(quint32(w))).append(wbmpInteger(quint32(h)));
+    // Index 1 of a bilevel page is black, a set WBMP bit is white; padding bits stay white.
+    const uchar lastMask = uchar(0xff << ((8 - w % 8) % 8));
+    for (int y = 0; y < h; ++y) {
+        const uchar *line = img.constScanLine(y);
+        for (int i = 0; i < rowBytes; ++i) {
+            uchar b = uchar(~line[i]);
+            if (i == rowBytes - 1)
+                b |= uchar(~lastMask);
+            out->append(char(b));
+        }
     }
     return true;
 }
@@ -295,7 +446,7 @@ bool canRead(ImgFileType format)
 
 bool canWrite(ImgFileType format)
 {
-    return format == imgPSD || qtWrites(format) || magickCan(format, true);
+    return format == imgPSD || format == imgWBMP || qtWrites(format) || magickCan(format, true);
 }
 
 bool read(const QString &fileName, const QByteArray &data, ImgFileType format, ImgXImage *page,
@@ -332,15 +483,52 @@ bool write(const ImgXImage &page, ImgFileType format, const ImgXExportOptions &o
 {
     if (format == imgPSD)
         return PsdCodec::write(page, out);
+    if (format == imgWBMP)
+        return writeWbmp(page, out, error);
+    // RLE in BMP holds palette pages only (RLE8): a page of more than 256 colours stays uncompressed
+    // rather than lose colours.
+    QImage palettePage;
+    if (format == imgBMP && options.bmpUseRleCompression && asPalette(page.image(), &palettePage))
+        return writeBmpRle(page, palettePage, out);
+#ifdef QUORIN_HAVE_GRAPHICSMAGICK
+    // Interlaced PNG: Qt cannot write it, GraphicsMagick does.
+    if (format == imgPNG && options.pngInterlaced && magickCan(format, true))
+        return writeMagick(page, format, options, out, error);
+#endif
     if (qtWrites(format))
         return writeQt(page, format, options, out, error);
 #ifdef QUORIN_HAVE_GRAPHICSMAGICK
     if (magickCan(format, true))
-        return writeMagick(page, format, out, error);
+        return writeMagick(page, format, options, out, error);
 #endif
     *error = ImgXError::make(ImgXErrorCode::FormatNotWritable,
                              u"The %1 format cannot be written"_s.arg(ImgFileTypes::name(format)));
     return false;
+}
+
+QSize headerSize(const QByteArray &data, ImgFileType format)
+{
+    if (format == imgPSD) {
+        if (data.size() < 26 || !data.startsWith("8BPS"))
+            return {};
+        const auto *p = reinterpret_cast<const uchar *>(data.constData());
+        return {int(qFromBigEndian<quint32>(p + 18)), int(qFromBigEndian<quint32>(p + 14))};
+    }
+    if (format == imgPCX) {
+        // ZSoft header: window xmin, ymin, xmax, ymax (little-endian) after the four leading bytes.
+        if (data.size() < 128 || uchar(data.at(0)) != 0x0A)
+            return {};
+        const auto *p = reinterpret_cast<const uchar *>(data.constData());
+        return {qFromLittleEndian<quint16>(p + 8) - qFromLittleEndian<quint16>(p + 4) + 1,
+                qFromLittleEndian<quint16>(p + 10) - qFromLittleEndian<quint16>(p + 6) + 1};
+    }
+    if (!qtReads(format))
+        return {};
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, qtName(format));
+    return reader.canRead() ? reader.size() : QSize();
 }
 
 } // namespace FormatCodecs

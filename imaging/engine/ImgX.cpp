@@ -12,7 +12,8 @@ using namespace Qt::StringLiterals;
 namespace {
 
 // Reads a whole file and turns it into pages. onlyPage < 0: every page.
-bool loadPages(const QString &fileName, int onlyPage, QList<ImgXImage> *pages, ImgXError *error)
+bool loadPages(const QString &fileName, int onlyPage, QList<ImgXImage> *pages, ImgXError *error,
+               int *unreadable = nullptr)
 {
     const QFileInfo fi(fileName);
     if (fileName.isEmpty() || !fi.exists()) {
@@ -36,7 +37,7 @@ bool loadPages(const QString &fileName, int onlyPage, QList<ImgXImage> *pages, I
         return false;
     }
     if (TiffCodec::hasSignature(data))
-        return TiffCodec::readPages(fileName, data, onlyPage, pages, error);
+        return TiffCodec::readPages(fileName, data, onlyPage, pages, error, unreadable);
 
     const ImgFileType format = FormatCodecs::detect(fileName, data);
     if (format == imgUnknown) {
@@ -95,6 +96,7 @@ void ImgX::clear()
 {
     const bool had = !m_pages.isEmpty();
     m_pages.clear();
+    m_unreadablePages = 0;
     m_current = 0;
     clearUndo();
     m_error = {};
@@ -157,7 +159,8 @@ bool ImgX::importFile(const QString &fileName, int currentPage)
     const QString what = u"Loading %1"_s.arg(QFileInfo(fileName).fileName());
     if (!progress(0, what))
         return false;
-    if (!loadPages(fileName, -1, &pages, &err)) {
+    int unreadable = 0;
+    if (!loadPages(fileName, -1, &pages, &err, &unreadable)) {
         m_error = err;
         return false;
     }
@@ -173,6 +176,7 @@ bool ImgX::importFile(const QString &fileName, int currentPage)
         return false;
     m_pages = pages;
     m_current = currentPage;
+    m_unreadablePages = unreadable;
     clearUndo();
     Q_EMIT CurrentImageChanged();
     return ok();
@@ -196,6 +200,7 @@ bool ImgX::importPage(const QString &fileName, int pageIndex)
         return false;
     }
     m_pages = pages;
+    m_unreadablePages = 0;
     m_current = 0;
     clearUndo();
     Q_EMIT CurrentImageChanged();
@@ -213,6 +218,7 @@ bool ImgX::importDocument(const ImgX &other, int pageIndex)
         pageIndex == AllPages ? other.m_pages : QList<ImgXImage>{other.m_pages.at(pageIndex)};
     const int current = pageIndex == AllPages ? other.m_current : 0;
     m_pages = std::move(pages);
+    m_unreadablePages = 0;
     m_current = current;
     clearUndo();
     Q_EMIT CurrentImageChanged();
@@ -224,6 +230,7 @@ bool ImgX::importImage(const QImage &picture, double xDpi, double yDpi)
     if (picture.isNull())
         return fail(ImgXErrorCode::NoImage, u"The picture is empty"_s);
     m_pages = {ImgXImage(picture, xDpi, yDpi)};
+    m_unreadablePages = 0;
     m_current = 0;
     clearUndo();
     Q_EMIT CurrentImageChanged();
@@ -270,6 +277,20 @@ bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex
     if (!encoded || bytes.isEmpty()) {
         m_error = err.isError() ? err : ImgXError::make(ImgXErrorCode::WriteFailed, u"Nothing to write"_s);
         return false;
+    }
+    if (format != imgTIF) {
+        // Single-page writers are partly other people's: a file whose header our readers do not
+        // take at the page's size is not written (a wrong size field makes a file nothing opens).
+        const QSize found = FormatCodecs::headerSize(bytes, format);
+        if (found != out.first().size())
+            return fail(
+                ImgXErrorCode::WriteFailed,
+                u"The %1 file made for %2 does not read back: its header says %3x%4 for a page of %5x%6"_s
+                    .arg(ImgFileTypes::name(format), QFileInfo(fileName).fileName())
+                    .arg(found.width())
+                    .arg(found.height())
+                    .arg(out.first().width())
+                    .arg(out.first().height()));
     }
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())

@@ -98,6 +98,9 @@ public:
     // document and clears the undo history. Errors: ImgXErrorCode::NotAnImage/EmptyFile/CorruptImage
     // for a file that is no readable image, FileNotFound, ReadFailed, FormatNotReadable.
     bool importFile(const QString &fileName, int currentPage = 0);
+    // Pages of the file importFile last loaded that could not be read and were left out (a TIFF
+    // directory that is damaged); the document holds the others.
+    int unreadablePages() const { return m_unreadablePages; }
     // Loads only page `page` (0-based) of a file as a one-page document.
     bool importPage(const QString &fileName, int page);
     // Takes pages from another document (AllPages, or one index); clears the history.
@@ -227,4 +230,5 @@ private:
     ImgXError m_error;
     int m_stepDepth = 0;
     bool m_changedHeld = false;
+    int m_unreadablePages = 0;
 };

@@ -226,7 +226,7 @@ bool ImgX::setResolution(int xDpi, int yDpi, const QString &undoText)
     ImgXImage *p = nullptr;
     if (!requireCurrent(&p))
         return false;
-    if (xDpi <= 0 || yDpi <= 0)
+    if (!ImgXResolution::known(xDpi) || !ImgXResolution::known(yDpi))
         return fail(ImgXErrorCode::InvalidArgument, u"Invalid resolution %1x%2"_s.arg(xDpi).arg(yDpi));
     record(undoText, u"Resolution"_s);
     p->setResolution(xDpi, yDpi);
@@ -239,7 +239,8 @@ bool ImgX::changeResolution(int xDpi, int yDpi, const QString &undoText)
     ImgXImage *p = nullptr;
     if (!requireCurrent(&p))
         return false;
-    if (xDpi <= 0 || yDpi <= 0 || p->xResolution() <= 0 || p->yResolution() <= 0)
+    if (!ImgXResolution::known(xDpi) || !ImgXResolution::known(yDpi) || p->xResolution() <= 0 ||
+        p->yResolution() <= 0)
         return fail(ImgXErrorCode::InvalidArgument, u"Invalid resolution %1x%2"_s.arg(xDpi).arg(yDpi));
     const int w = int(std::floor(double(xDpi) * p->width() / p->xResolution()));
     const int h = int(std::floor(double(yDpi) * p->height() / p->yResolution()));

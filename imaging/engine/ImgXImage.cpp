@@ -43,6 +43,20 @@ QImage flattenedOnWhite(const QImage &image)
 {
     if (!image.hasAlphaChannel())
         return image;
+    const auto onWhite = [](QRgb c) {
+        const int a = qAlpha(c), paper = 255 * (255 - a);
+        return qRgb((qRed(c) * a + paper + 127) / 255, (qGreen(c) * a + paper + 127) / 255,
+                    (qBlue(c) * a + paper + 127) / 255);
+    };
+    if (image.format() == QImage::Format_Indexed8) {
+        // A palette page stays one: its transparent entries become their colour on white.
+        QImage out = image.copy();
+        QList<QRgb> table = out.colorTable();
+        for (QRgb &c : table)
+            c = onWhite(c);
+        out.setColorTable(table);
+        return out;
+    }
     QImage out(image.size(), QImage::Format_RGB32);
     if (out.isNull())
         return {};
@@ -52,11 +66,8 @@ QImage flattenedOnWhite(const QImage &image)
     for (int y = 0; y < src.height(); ++y) {
         const auto *in = reinterpret_cast<const QRgb *>(src.constScanLine(y));
         auto *o = reinterpret_cast<QRgb *>(out.scanLine(y));
-        for (int x = 0; x < src.width(); ++x) {
-            const int a = qAlpha(in[x]), paper = 255 * (255 - a);
-            o[x] = qRgb((qRed(in[x]) * a + paper + 127) / 255, (qGreen(in[x]) * a + paper + 127) / 255,
-                        (qBlue(in[x]) * a + paper + 127) / 255);
-        }
+        for (int x = 0; x < src.width(); ++x)
+            o[x] = onWhite(in[x]);
     }
     return out;
 }
@@ -117,8 +128,8 @@ ImgXImage::ImgXImage() : d(std::make_shared<Data>()) {}
 
 ImgXImage::ImgXImage(const QImage &image, double xDpi, double yDpi) : d(std::make_shared<Data>())
 {
-    d->xDpi = xDpi > 0 ? xDpi : 96.0;
-    d->yDpi = yDpi > 0 ? yDpi : 96.0;
+    d->xDpi = ImgXResolution::orDefault(xDpi);
+    d->yDpi = ImgXResolution::orDefault(yDpi);
     setImage(image);
 }
 
@@ -226,9 +237,9 @@ void ImgXImage::setResolution(double xDpi, double yDpi)
 {
     d->ensureHeader();
     detach();
-    if (xDpi > 0)
+    if (ImgXResolution::known(xDpi))
         d->xDpi = xDpi;
-    if (yDpi > 0)
+    if (ImgXResolution::known(yDpi))
         d->yDpi = yDpi;
 }
 

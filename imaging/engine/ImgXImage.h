@@ -47,6 +47,24 @@ constexpr bool fits(qint64 width, qint64 height)
 }
 } // namespace ImgXPageLimit
 
+// Resolutions a page can have. A value outside 1..10000 dpi (0, 1/65536 dpi as some writers store
+// "none", or a number no device makes) is unknown and replaced by the format's default, so no page
+// ever has a resolution anything could divide by zero with.
+namespace ImgXResolution {
+constexpr double Min = 1;
+constexpr double Max = 10000;
+constexpr double Default = 96;    // engine default: TIFF and the Qt / GraphicsMagick formats
+constexpr double PsdDefault = 72; // Photoshop's own
+constexpr bool known(double dpi)
+{
+    return dpi >= Min && dpi <= Max; // false for NaN as well
+}
+constexpr double orDefault(double dpi, double fallback = Default)
+{
+    return known(dpi) ? dpi : fallback;
+}
+} // namespace ImgXResolution
+
 // One page of a document: a value type (copies are cheap, pixel data is shared until changed).
 // Pages of a TIFF file are decoded on first use of image(); until then width, height and the
 // resolutions come from the file's directory. Bilevel pages stay 1 bit per pixel.
@@ -70,7 +88,8 @@ public:
     int height() const;
     QSize size() const;
 
-    // Resolution in dots per inch, as whole numbers (a page without resolution reads 96).
+    // Resolution in dots per inch, as whole numbers (a page without resolution reads 96); always
+    // within ImgXResolution::Min..Max. setResolution ignores a value outside that range.
     int xResolution() const;
     int yResolution() const;
     double xDpi() const;

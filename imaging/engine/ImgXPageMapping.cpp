@@ -1,10 +1,11 @@
 #include "ImgXPageMapping.h"
+#include "ImgXImage.h"
 
 #include <algorithm>
 #include <cmath>
 
 ImgXPageMapping::ImgXPageMapping(QSize pixels, double xDpi, double yDpi)
-    : m_pixels(pixels), m_xDpi(xDpi > 0 ? xDpi : 96.0), m_yDpi(yDpi > 0 ? yDpi : 96.0)
+    : m_pixels(pixels), m_xDpi(ImgXResolution::orDefault(xDpi)), m_yDpi(ImgXResolution::orDefault(yDpi))
 {}
 
 QSizeF ImgXPageMapping::physicalSizeInches() const

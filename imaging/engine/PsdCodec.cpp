@@ -101,7 +101,9 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
         *error = damaged(u"bad header"_s);
         return false;
     }
-    const bool supported = (mode == 0 && depth == 1) || (depth == 8 && (mode == 1 || mode == 2 || mode == 3));
+    const bool supported = (mode == 0 && depth == 1) ||
+                           (depth == 8 && (mode == 1 || mode == 2 || mode == 3)) ||
+                           (depth == 16 && (mode == 1 || mode == 3));
     if (!supported) {
         *error =
             ImgXError::make(ImgXErrorCode::FormatNotReadable,
@@ -110,7 +112,8 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
     }
     const quint32 paletteLen = r.u32();
     const uchar *palette = r.bytes(paletteLen);
-    double xDpi = 96, yDpi = 96;
+    // Photoshop's 72 dpi when the file has no (or an unknown) resolution: some writers store 1/65536.
+    double xDpi = ImgXResolution::PsdDefault, yDpi = ImgXResolution::PsdDefault;
     const quint32 resLen = r.u32();
     const qint64 resEnd = r.pos() + resLen;
     while (r.ok() && r.pos() + 12 <= resEnd) {
@@ -124,9 +127,9 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
         const quint32 len = r.u32();
         const qint64 next = r.pos() + len + (len & 1);
         if (id == 0x03ED && len >= 16) {
-            xDpi = r.u32() / 65536.0;
+            xDpi = ImgXResolution::orDefault(r.u32() / 65536.0, ImgXResolution::PsdDefault);
             r.skip(4);
-            yDpi = r.u32() / 65536.0;
+            yDpi = ImgXResolution::orDefault(r.u32() / 65536.0, ImgXResolution::PsdDefault);
         }
         r.seek(next);
     }
@@ -137,7 +140,7 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
         *error = damaged(u"unsupported compression %1"_s.arg(compression));
         return false;
     }
-    const qint64 rowBytes = depth == 1 ? (width + 7) / 8 : width;
+    qint64 rowBytes = depth == 1 ? (width + 7) / 8 : qint64(width) * (depth / 8);
     const int used = mode == 3 ? std::min<int>(channels, 4) : 1;
     if (!ImgXPageLimit::fits(qint64(width), qint64(height))) {
         *error = damaged(u"picture of %1x%2 pixels is too large"_s.arg(width).arg(height));
@@ -176,6 +179,17 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
                 }
             }
         }
+    }
+    if (depth == 16) {
+        // Big-endian 16-bit samples rounded to 8 bits.
+        for (QByteArray &plane : planes) {
+            QByteArray narrow(qsizetype(width) * height, Qt::Uninitialized);
+            const auto *wide = reinterpret_cast<const uchar *>(plane.constData());
+            for (qsizetype i = 0; i < narrow.size(); ++i)
+                narrow[i] = char(((wide[2 * i] << 8 | wide[2 * i + 1]) + 128) / 257);
+            plane = narrow;
+        }
+        rowBytes = width;
     }
     QImage img;
     if (mode == 0) {

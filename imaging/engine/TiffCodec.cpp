@@ -110,19 +110,16 @@ int entryType(const QByteArray &data, quint64 dirOff, int tag)
 double resolutionDpi(TIFF *tif, ttag_t tag, uint16_t unit)
 {
     float v = 0;
-    if (!TIFFGetField(tif, tag, &v) || !std::isfinite(v) || v <= 0)
-        return 96.0;
-    double dpi = unit == RESUNIT_CENTIMETER ? v * 2.54 : v;
-    if (dpi < 1 || dpi > 100000)
-        return 96.0;
-    return dpi;
+    if (!TIFFGetField(tif, tag, &v) || !std::isfinite(v))
+        return ImgXResolution::Default;
+    return ImgXResolution::orDefault(unit == RESUNIT_CENTIMETER ? v * 2.54 : double(v));
 }
 
 struct PageFacts
 {
     uint32_t width = 0, height = 0;
     uint16_t bps = 1, spp = 1, photometric = PHOTOMETRIC_MINISWHITE, planar = PLANARCONFIG_CONTIG;
-    uint16_t compression = COMPRESSION_NONE, extraCount = 0;
+    uint16_t compression = COMPRESSION_NONE, extraCount = 0, inkSet = INKSET_CMYK;
     uint32_t t4 = 0;
     double xDpi = 96, yDpi = 96;
     bool tiled = false;
@@ -147,14 +144,18 @@ struct PageFacts
         return photometric == PHOTOMETRIC_PALETTE && spp == 1 && planar == PLANARCONFIG_CONTIG &&
                (bps == 1 || bps == 2 || bps == 4 || bps == 8);
     }
-    // 8-bit pages with one alpha sample, read as stored: the RGBA reader would premultiply them.
-    bool isStraightAlpha8() const
+    // Grey, RGB or CMYK pages of 8 or 16 bits (any planar layout, alpha or not) read as stored; the
+    // RGBA reader premultiplies alpha and takes 16-bit samples its own way.
+    bool isDirect() const
     {
-        if (!alpha || bps != 8 || planar != PLANARCONFIG_CONTIG || extraCount != 1)
+        if (bps != 8 && bps != 16)
             return false;
         if (photometric == PHOTOMETRIC_RGB)
-            return spp == 4;
-        return spp == 2 && (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE);
+            return spp >= 3 + (alpha ? 1 : 0) && (bps == 16 || alpha || planar == PLANARCONFIG_SEPARATE);
+        if (photometric == PHOTOMETRIC_MINISBLACK || photometric == PHOTOMETRIC_MINISWHITE)
+            return spp >= 1 + (alpha ? 1 : 0) && (bps == 16 || alpha || planar == PLANARCONFIG_SEPARATE);
+        // CMYK of 8 or 16 bits: the RGBA reader takes 8-bit contiguous pages only.
+        return photometric == PHOTOMETRIC_SEPARATED && inkSet == INKSET_CMYK && spp >= 4 + (alpha ? 1 : 0);
     }
 };
 
@@ -176,6 +177,8 @@ PageFacts readFacts(TIFF *tif)
         f.alpha = extra[0] == EXTRASAMPLE_ASSOCALPHA || extra[0] == EXTRASAMPLE_UNASSALPHA;
         f.associated = extra[0] == EXTRASAMPLE_ASSOCALPHA;
     }
+    if (f.photometric == PHOTOMETRIC_SEPARATED)
+        TIFFGetFieldDefaulted(tif, TIFFTAG_INKSET, &f.inkSet);
     f.tiled = TIFFIsTiled(tif);
     uint16_t unit = RESUNIT_INCH;
     TIFFGetFieldDefaulted(tif, TIFFTAG_RESOLUTIONUNIT, &unit);
@@ -224,6 +227,16 @@ public:
         return true;
     }
 
+    // The facts of page index; no size when its directory cannot be read.
+    PageFacts facts(int index)
+    {
+        if (!select(index)) {
+            m_stream->takeError();
+            return {};
+        }
+        return readFacts(m_stream->tif());
+    }
+
     void readHeader(int index, ImgXImage::Data &d) override
     {
         if (!select(index)) {
@@ -260,11 +273,11 @@ public:
                                          .arg(f.height));
             return {};
         }
-        QImage img = f.isBilevel()          ? decodeRows(tif, f, QImage::Format_Mono, reuse)
-                     : f.isGrey8()          ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
-                     : f.isPalette()        ? decodePalette(tif, f)
-                     : f.isStraightAlpha8() ? decodeAlpha8(tif, f)
-                                            : decodeRgba(tif, f);
+        QImage img = f.isBilevel()   ? decodeRows(tif, f, QImage::Format_Mono, reuse)
+                     : f.isGrey8()   ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
+                     : f.isPalette() ? decodePalette(tif, f)
+                     : f.isDirect()  ? decodeDirect(tif, f)
+                                     : decodeRgba(tif, f);
         const QString why = m_stream->takeError();
         if (img.isNull()) {
             *error = corrupt(why.isEmpty() ? u"cannot decode the page"_s : why);
@@ -320,63 +333,110 @@ private:
         return img;
     }
 
-    // Rows as stored (strips or tiles), handed to `take(row, bytes)` one by one. False on a read error.
-    template <typename Take>
-    static bool forEachRow(TIFF *tif, const PageFacts &f, Take take)
+    // Rows as stored, strips or tiles, one plane at a time (plane 0 of a contiguous page holds every
+    // sample). Rows are asked for in ascending order: each strip or band of tiles is decoded once per
+    // plane and kept until a row beyond it is asked for.
+    class RowReader
     {
-        const tmsize_t scan = TIFFScanlineSize(tif);
-        if (scan <= 0)
-            return false;
-        if (f.tiled)
-            return forEachTiledRow(tif, f, scan, take);
-        uint32_t rowsPerStrip = f.height;
-        TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &rowsPerStrip);
-        rowsPerStrip = std::clamp<uint32_t>(rowsPerStrip, 1, f.height);
-        QByteArray strip;
-        const uint32_t strips = TIFFNumberOfStrips(tif);
-        for (uint32_t s = 0; s < strips; ++s) {
-            const uint32_t row = s * rowsPerStrip;
-            if (row >= f.height)
-                break;
-            const uint32_t rows = std::min(rowsPerStrip, f.height - row);
-            strip.resize(tmsize_t(rows) * scan);
-            if (TIFFReadEncodedStrip(tif, s, strip.data(), strip.size()) < 0)
-                return false;
-            for (uint32_t r = 0; r < rows; ++r)
-                take(row + r, reinterpret_cast<const uchar *>(strip.constData()) + qsizetype(r) * scan);
-        }
-        return true;
-    }
-
-    // Tiles of one band of rows laid side by side, then the band's rows handed out.
-    template <typename Take>
-    static bool forEachTiledRow(TIFF *tif, const PageFacts &f, tmsize_t scan, Take take)
-    {
-        uint32_t tw = 0, th = 0;
-        TIFFGetField(tif, TIFFTAG_TILEWIDTH, &tw);
-        TIFFGetField(tif, TIFFTAG_TILELENGTH, &th);
-        const tmsize_t tileRow = TIFFTileRowSize(tif), tileSize = TIFFTileSize(tif);
-        const quint64 bitsPerPixel = quint64(f.bps) * f.spp;
-        if (tw == 0 || th == 0 || tw > 65536 || th > 65536 || tileRow <= 0 || tileSize <= 0 ||
-            (quint64(tw) * bitsPerPixel) % 8 != 0 || quint64(tileRow) * 8 != quint64(tw) * bitsPerPixel)
-            return false;
-        const uint32_t bandRows = std::min(th, f.height);
-        if (quint64(bandRows) * quint64(scan) > (quint64(256) << 20))
-            return false;
-        QByteArray band(qsizetype(bandRows) * scan, '\0'), tile(tileSize, '\0');
-        for (uint32_t y0 = 0; y0 < f.height; y0 += th) {
-            const uint32_t rows = std::min(th, f.height - y0);
-            for (uint32_t x0 = 0; x0 < f.width; x0 += tw) {
-                if (TIFFReadTile(tif, tile.data(), x0, y0, 0, 0) < 0)
-                    return false;
-                const quint64 at = quint64(x0) * bitsPerPixel / 8;
-                const quint64 bytes = std::min<quint64>(quint64(tileRow), quint64(scan) - at);
-                for (uint32_t r = 0; r < rows; ++r)
-                    memcpy(band.data() + qsizetype(r) * scan + qsizetype(at),
-                           tile.constData() + qsizetype(r) * tileRow, size_t(bytes));
+    public:
+        RowReader(TIFF *tif, const PageFacts &f) : m_tif(tif), m_f(f)
+        {
+            m_scan = TIFFScanlineSize(tif);
+            const int planes = f.planar == PLANARCONFIG_SEPARATE ? f.spp : 1;
+            m_planes.resize(planes);
+            if (f.tiled) {
+                TIFFGetField(tif, TIFFTAG_TILEWIDTH, &m_tw);
+                TIFFGetField(tif, TIFFTAG_TILELENGTH, &m_th);
+                m_tileRow = TIFFTileRowSize(tif);
+                m_tileSize = TIFFTileSize(tif);
+                const quint64 bitsPerPixel = quint64(f.bps) * (planes > 1 ? 1 : f.spp);
+                m_bitsPerPixel = bitsPerPixel;
+                m_ok = m_scan > 0 && m_tw > 0 && m_th > 0 && m_tw <= 65536 && m_th <= 65536 &&
+                       m_tileRow > 0 && m_tileSize > 0 && (quint64(m_tw) * bitsPerPixel) % 8 == 0 &&
+                       quint64(m_tileRow) * 8 == quint64(m_tw) * bitsPerPixel &&
+                       quint64(std::min(m_th, f.height)) * quint64(m_scan) * quint64(planes) <=
+                           (quint64(256) << 20);
+                m_rows = m_th;
+            } else {
+                m_rows = f.height;
+                TIFFGetFieldDefaulted(tif, TIFFTAG_ROWSPERSTRIP, &m_rows);
+                m_rows = std::clamp<uint32_t>(m_rows, 1, f.height);
+                m_ok =
+                    m_scan > 0 && quint64(m_rows) * quint64(m_scan) * quint64(planes) <= (quint64(256) << 20);
             }
-            for (uint32_t r = 0; r < rows; ++r)
-                take(y0 + r, reinterpret_cast<const uchar *>(band.constData()) + qsizetype(r) * scan);
+        }
+
+        bool ok() const { return m_ok; }
+        int planes() const { return int(m_planes.size()); }
+
+        // Row y of plane p, or null on a read error.
+        const uchar *row(uint32_t y, int p)
+        {
+            if (!m_ok || y >= m_f.height || p < 0 || p >= planes())
+                return nullptr;
+            Plane &plane = m_planes[p];
+            const uint32_t first = y / m_rows * m_rows;
+            if (plane.first != first) {
+                plane.first = UINT32_MAX;
+                const uint32_t rows = std::min(m_rows, m_f.height - first);
+                plane.rows.resize(qsizetype(rows) * m_scan);
+                if (!(m_f.tiled ? readBand(first, rows, p, plane.rows)
+                                : readStrip(first, rows, p, plane.rows)))
+                    return (m_ok = false), nullptr;
+                plane.first = first;
+            }
+            return reinterpret_cast<const uchar *>(plane.rows.constData()) + qsizetype(y - first) * m_scan;
+        }
+
+    private:
+        struct Plane
+        {
+            uint32_t first = UINT32_MAX;
+            QByteArray rows;
+        };
+
+        bool readStrip(uint32_t first, uint32_t rows, int p, QByteArray &into)
+        {
+            const uint32_t strip = TIFFComputeStrip(m_tif, first, uint16_t(p));
+            return strip < TIFFNumberOfStrips(m_tif) &&
+                   TIFFReadEncodedStrip(m_tif, strip, into.data(), tmsize_t(rows) * m_scan) >= 0;
+        }
+
+        // The tiles of one band laid side by side.
+        bool readBand(uint32_t y0, uint32_t rows, int p, QByteArray &into)
+        {
+            m_tile.resize(m_tileSize);
+            for (uint32_t x0 = 0; x0 < m_f.width; x0 += m_tw) {
+                if (TIFFReadTile(m_tif, m_tile.data(), x0, y0, 0, uint16_t(p)) < 0)
+                    return false;
+                const quint64 at = quint64(x0) * m_bitsPerPixel / 8;
+                const quint64 bytes = std::min<quint64>(quint64(m_tileRow), quint64(m_scan) - at);
+                for (uint32_t r = 0; r < rows; ++r)
+                    memcpy(into.data() + qsizetype(r) * m_scan + qsizetype(at),
+                           m_tile.constData() + qsizetype(r) * m_tileRow, size_t(bytes));
+            }
+            return true;
+        }
+
+        TIFF *m_tif;
+        const PageFacts &m_f;
+        tmsize_t m_scan = 0, m_tileRow = 0, m_tileSize = 0;
+        uint32_t m_tw = 0, m_th = 0, m_rows = 1;
+        quint64 m_bitsPerPixel = 0;
+        bool m_ok = false;
+        std::vector<Plane> m_planes;
+        QByteArray m_tile;
+    };
+
+    // Rows as stored (strips or tiles, contiguous samples), handed to `take(row, bytes)` one by one.
+    template <typename Take> static bool forEachRow(TIFF *tif, const PageFacts &f, Take take)
+    {
+        RowReader reader(tif, f);
+        for (uint32_t y = 0; y < f.height; ++y) {
+            const uchar *src = reader.row(y, 0);
+            if (!src)
+                return false;
+            take(y, src);
         }
         return true;
     }
@@ -410,28 +470,63 @@ private:
         return ok ? img : QImage();
     }
 
-    static QImage decodeAlpha8(TIFF *tif, const PageFacts &f)
+    // Grey, RGB or CMYK of 8 or 16 bits, contiguous or planar, strips or tiles, with or without alpha:
+    // read as stored (16-bit samples rounded to 8 bits), associated alpha unmultiplied at full
+    // precision. libtiff's RGBA reader would premultiply, losing the colour of faint pixels.
+    static QImage decodeDirect(TIFF *tif, const PageFacts &f)
     {
-        QImage img(int(f.width), int(f.height), QImage::Format_ARGB32);
+        QImage img(int(f.width), int(f.height), f.alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         if (img.isNull())
             return {};
-        const bool rgb = f.photometric == PHOTOMETRIC_RGB;
-        const bool invert = f.photometric == PHOTOMETRIC_MINISWHITE;
-        const bool ok = forEachRow(tif, f, [&](uint32_t y, const uchar *src) {
+        RowReader reader(tif, f);
+        if (!reader.ok())
+            return {};
+        const bool rgb = f.photometric == PHOTOMETRIC_RGB, cmyk = f.photometric == PHOTOMETRIC_SEPARATED;
+        const int colours = cmyk ? 4 : rgb ? 3 : 1, alphaAt = colours;
+        const bool planar = reader.planes() > 1, wide = f.bps == 16;
+        const int perPixel = planar ? 1 : f.spp;
+        const uint32_t maxValue = wide ? 65535 : 255;
+        std::vector<const uchar *> rows(size_t(colours + 1));
+        for (uint32_t y = 0; y < f.height; ++y) {
+            for (int c = 0; c <= colours; ++c) {
+                if (c == alphaAt && !f.alpha)
+                    break;
+                rows[size_t(c)] = reader.row(y, planar ? c : 0);
+                if (!rows[size_t(c)])
+                    return {};
+            }
+            // Sample c of pixel x, full width.
+            const auto sample = [&](int c, uint32_t x) -> uint32_t {
+                const qsizetype i = qsizetype(x) * perPixel + (planar ? 0 : c);
+                const uchar *r = rows[size_t(c)];
+                return wide ? reinterpret_cast<const uint16_t *>(r)[i] : r[i];
+            };
+            const auto to8 = [&](uint32_t v) { return int(wide ? (v + 128) / 257 : v); };
             auto *dst = reinterpret_cast<QRgb *>(img.scanLine(int(y)));
             for (uint32_t x = 0; x < f.width; ++x) {
-                int r, g, b, a;
-                if (rgb) {
-                    r = src[4 * x], g = src[4 * x + 1], b = src[4 * x + 2], a = src[4 * x + 3];
-                } else {
-                    r = g = b = invert ? 255 - src[2 * x] : src[2 * x];
-                    a = src[2 * x + 1];
+                uint32_t v[4];
+                for (int c = 0; c < colours; ++c)
+                    v[c] = sample(c, x);
+                if (cmyk) { // inks on white paper, without a colour profile
+                    const uint32_t paper = maxValue - v[3];
+                    for (int c = 0; c < 3; ++c)
+                        v[c] = ((maxValue - v[c]) * paper + maxValue / 2) / maxValue;
+                } else if (!rgb) {
+                    if (f.photometric == PHOTOMETRIC_MINISWHITE)
+                        v[0] = maxValue - v[0];
+                    v[1] = v[2] = v[0];
                 }
-                dst[x] = f.associated ? qUnpremultiply(qRgba(std::min(r, a), std::min(g, a), std::min(b, a), a))
-                                      : qRgba(r, g, b, a);
+                const uint32_t a = f.alpha ? sample(alphaAt, x) : maxValue;
+                if (f.associated && a > 0 && a < maxValue) {
+                    for (int c = 0; c < 3; ++c)
+                        v[c] = (std::min(v[c], a) * maxValue + a / 2) / a;
+                } else if (f.associated && a == 0) {
+                    v[0] = v[1] = v[2] = 0;
+                }
+                dst[x] = qRgba(to8(v[0]), to8(v[1]), to8(v[2]), to8(a));
             }
-        });
-        return ok ? img : QImage();
+        }
+        return img;
     }
 
     static QImage decodeRgba(TIFF *tif, const PageFacts &f)
@@ -462,7 +557,7 @@ private:
     QByteArray m_data;
     QList<quint64> m_offsets;
     std::unique_ptr<TiffStream> m_stream;
-    int m_selected = 0;
+    int m_selected = -1; // no directory is read on opening
 };
 
 } // namespace
@@ -476,8 +571,10 @@ bool hasSignature(const QByteArray &head)
 }
 
 bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QList<ImgXImage> *pages,
-               ImgXError *error)
+               ImgXError *error, int *unreadable)
 {
+    if (unreadable)
+        *unreadable = 0;
     bool broken = false;
     QList<quint64> offsets = directoryOffsets(data, &broken);
     if (broken) {
@@ -503,6 +600,7 @@ bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QL
     }
     const int first = onlyPage < 0 ? 0 : onlyPage;
     const int last = onlyPage < 0 ? int(offsets.size()) - 1 : onlyPage;
+    int skipped = 0;
     for (int i = first; i <= last; ++i) {
         ImgXImage page;
         ImgXImage::Data &d = ImgXPageSource::data(page);
@@ -512,14 +610,20 @@ bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QL
         d.formatCode = imgTIF;
         d.fileName = fileName;
         d.page = i;
+        // A directory libtiff cannot read, or one without a size, is no page: it is left out and
+        // counted, never shown as a page of no size.
+        d.ensureHeader();
+        if (d.size.width() < 1 || d.size.height() < 1) {
+            ++skipped;
+            continue;
+        }
         pages->append(page);
     }
-    // The first page's facts are needed at once (and prove the file is a TIFF libtiff accepts).
-    ImgXImage::Data &d0 = ImgXPageSource::data((*pages)[0]);
-    d0.ensureHeader();
-    if (d0.size.isEmpty()) {
-        pages->clear();
-        *error = corrupt(u"the first page has no size"_s);
+    if (unreadable)
+        *unreadable = skipped;
+    if (pages->isEmpty()) {
+        *error =
+            corrupt(onlyPage < 0 ? u"no page can be read"_s : u"page %1 cannot be read"_s.arg(onlyPage + 1));
         return false;
     }
     return true;
@@ -529,15 +633,29 @@ bool info(const QByteArray &data, ImgXFileInfo *info)
 {
     bool broken = false;
     const QList<quint64> offsets = directoryOffsets(data, &broken);
-    std::unique_ptr<TiffStream> s(TiffStream::openRead(data));
-    if (!s->tif() || offsets.isEmpty() || broken) { // the same files importFile refuses
-        info->error = corrupt(s->takeError());
+    TiffPageSource source(data, offsets);
+    if (!source.isOpen() || offsets.isEmpty() || broken) { // the same files importFile refuses
+        info->error = corrupt(source.openError());
         return false;
     }
-    const PageFacts f = readFacts(s->tif());
+    // Pages are counted as importFile counts them: directories without a readable size are none.
+    int count = 0;
+    PageFacts first;
+    for (int i = 0; i < offsets.size(); ++i) {
+        const PageFacts f = source.facts(i);
+        if (f.width < 1 || f.height < 1)
+            continue;
+        if (count++ == 0)
+            first = f;
+    }
+    if (count == 0) {
+        info->error = corrupt(u"no page can be read"_s);
+        return false;
+    }
+    const PageFacts &f = first;
     info->format = imgTIF;
-    info->pageCount = int(offsets.size());
-    info->size = QSize(int(f.width), int(f.height));
+    info->pageCount = count;
+    info->size = QSize(int(std::min<uint32_t>(f.width, INT_MAX)), int(std::min<uint32_t>(f.height, INT_MAX)));
     info->xResolution = int(std::lround(f.xDpi));
     info->yResolution = int(std::lround(f.yDpi));
     info->bitsPerPixel = int(std::min<quint64>(quint64(f.bps) * f.spp, INT_MAX)); // hostile tags may claim any

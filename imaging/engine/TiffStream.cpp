@@ -36,8 +36,10 @@ bool TiffStream::open(const char *mode)
     TIFFOpenOptionsSetErrorHandlerExtR(opts, &TiffStream::onError, this);
     TIFFOpenOptionsSetWarningHandlerExtR(opts, &TiffStream::onWarning, this);
     TIFFOpenOptionsSetMaxSingleMemAlloc(opts, MaxSingleAlloc);
-    // libtiff's own "m" flag means "do not map": reading maps our buffer, so drop it here.
-    const char *m = std::strcmp(mode, "rm") == 0 ? "r" : mode;
+    // libtiff's own "m" flag means "do not map": reading maps our buffer, so drop it here. Only the
+    // header is read on opening ("h"): every directory, the first too, is chosen by offset later, so
+    // a damaged first directory costs that page, not the file.
+    const char *m = std::strcmp(mode, "rm") == 0 ? "rh" : mode;
     m_tif = TIFFClientOpenExt("memory", m, this, &readProc, &writeProc, &seekProc, &closeProc, &sizeProc,
                               &mapProc, &unmapProc, opts);
     TIFFOpenOptionsFree(opts);

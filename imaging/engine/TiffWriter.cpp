@@ -71,6 +71,10 @@ bool writePage(TIFF *tif, const ImgXImage &page, QImage img, int index, int coun
         // Fax compression asked for a grey or colour page: it becomes a bilevel page.
         img = normalisedPageImage(flattenedOnWhite(img).convertToFormat(QImage::Format_Mono, Qt::ThresholdDither));
     }
+    // A palette with transparent entries has no place in a TIFF colour map: the page goes out as
+    // RGB with unassociated alpha, so the transparency is kept rather than shown in its hidden colour.
+    if (img.format() == QImage::Format_Indexed8 && img.hasAlphaChannel())
+        img = img.convertToFormat(QImage::Format_ARGB32);
     const int w = img.width();
     const int h = img.height();
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(w));

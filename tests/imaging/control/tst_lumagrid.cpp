@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMetaMethod>
 #include <QPrintDialog>
@@ -17,10 +18,10 @@
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QSignalSpy>
-#include <QVBoxLayout>
 #include <QStyle>
 #include <QTest>
 #include <QToolBar>
+#include <QVBoxLayout>
 #include <QWheelEvent>
 
 #include <memory>
@@ -831,6 +832,48 @@ private Q_SLOTS:
         c->GoToPage(2);
         QVERIFY(c->pageView()->hasPage());
         QCOMPARE(Prompt::records().size(), 1);
+    }
+
+    // A page whose directory cannot be read is no page: the others open, counted without it, and the
+    // user is told how many were lost before working on (or saving) the rest.
+    void unreadablePagesAreLeftOutAndTold()
+    {
+        const QString file = path(u"lostpage.tif"_s);
+        QVERIFY(FaxFixture::writeFax(file, 4));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray data = f.readAll();
+        // Walk to the last directory and rename its ImageLength tag (257) to a private one.
+        const auto u16 = [&](qint64 at) { return quint16(uchar(data[at]) | uchar(data[at + 1]) << 8); };
+        const auto u32 = [&](qint64 at) { return quint32(u16(at) | quint32(u16(at + 2)) << 16); };
+        QCOMPARE(data.left(2), QByteArray("II"));
+        quint32 dir = u32(4), last = 0;
+        for (; dir; dir = u32(dir + 2 + u16(dir) * 12))
+            last = dir;
+        for (int i = 0; i < u16(last); ++i)
+            if (u16(last + 2 + i * 12) == 257)
+                data[last + 2 + i * 12 + 1] = char(0xFD);
+        QVERIFY(f.seek(0));
+        QCOMPARE(f.write(data), data.size());
+        f.close();
+
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(file));
+        QCOMPARE(c->PagesNumber(), 3);
+        QCOMPARE(c->counterText(), u"1/3"_s);
+        QCOMPARE(Prompt::records().size(), 1);
+        QCOMPARE(Prompt::lastRecord().text, u"1 pagina del file non è leggibile e non viene mostrata."_s);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+        waitBuilt(*c);
+        for (const auto *cell : c->thumbCells().mid(0, 3))
+            QVERIFY(!cell->picture().isNull());
+        c->GoToPage(3);
+        QCOMPARE(c->counterText(), u"3/3"_s);
+        // A file without lost pages says nothing.
+        Prompt::clearRecords();
+        QVERIFY(c->OpenSource(m_three));
+        waitBuilt(*c);
+        QVERIFY(Prompt::records().isEmpty());
     }
 
     void missingFileKeepsPageCounts()

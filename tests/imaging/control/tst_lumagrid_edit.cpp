@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -96,6 +97,59 @@ private Q_SLOTS:
         QCOMPARE(c->ImgX()->currentIndex(), 1);
         QCOMPARE(c->pageView()->page().size(), QSize(1728, 2200));
         QVERIFY(!c->Saved());
+    }
+
+    // Every page changed by one Resolution comes back with one Undo, even past the undo levels kept.
+    void resolutionIsOneUndoStep()
+    {
+        const QString eight = path(u"eight.tif"_s);
+        QVERIFY(FaxFixture::writeFax(eight, 8));
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(eight));
+        QCOMPARE(c->UndoLevels(), 5);
+        c->GoToPage(2);
+        answerResolution(u"204"_s, u"196"_s);
+        QVERIFY(press(*c, u"Resolution"_s));
+        QCOMPARE(c->Undos(), 1);
+        QCOMPARE(c->UndoText(), u"Resolution"_s);
+        QVERIFY(press(*c, u"Undo"_s));
+        for (const ImgXImage &page : c->ImgX()->pages()) {
+            QCOMPARE(page.size(), QSize(1728, 1100));
+            QCOMPARE(page.yResolution(), 98);
+        }
+        QCOMPARE(c->Page(), 2);
+        QVERIFY(press(*c, u"Redo"_s));
+        for (const ImgXImage &page : c->ImgX()->pages())
+            QCOMPARE(page.size(), QSize(1728, 2200));
+    }
+
+    // A picture whose file says 1/65536 dpi (as some programs write "none") has the format's own
+    // resolution: the dialog offers it and the command divides by nothing smaller than 1.
+    void resolutionOfAPageWithoutOne()
+    {
+        // A grey 8 x 4 Photoshop file, raw, with a resolution resource of 1/65536 dpi.
+        QByteArray psd("8BPS\0\1\0\0\0\0\0\0\0\1\0\0\0\4\0\0\0\x08\0\x08\0\1\0\0\0\0", 30);
+        psd += QByteArray("\0\0\0\x1c"
+                          "8BIM\x03\xed\0\0\0\0\0\x10",
+                          16);
+        psd += QByteArray("\0\0\0\1\0\1\0\1\0\0\0\1\0\1\0\1", 16);
+        psd += QByteArray("\0\0\0\0\0\0", 6) + QByteArray(32, '\x80');
+        const QString file = path(u"no-resolution.psd"_s);
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(psd);
+        f.close();
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(file));
+        QCOMPARE(c->Image().size(), QSize(8, 4));
+        QCOMPARE(c->Image().xResolution(), 72);
+        QCOMPARE(c->Image().yResolution(), 72);
+        QStringList shown;
+        answerResolution(u"144"_s, u"216"_s, &shown);
+        QVERIFY(press(*c, u"Resolution"_s));
+        QCOMPARE(shown, QStringList({u"72"_s, u"72"_s}));
+        QCOMPARE(c->Image().size(), QSize(16, 12));
+        QCOMPARE(c->Image().xResolution(), 144);
     }
 
     void resolutionRefusals_data()

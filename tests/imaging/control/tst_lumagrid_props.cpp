@@ -3,6 +3,7 @@
 #include "LumagridPropertyBag.h"
 #include "PageView.h"
 
+#include <QApplication>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -168,6 +169,59 @@ private Q_SLOTS:
         QVERIFY(c->IsEmpty());
         QCOMPARE(c->ZoomVariation(), 30);
         QVERIFY(c->AskResSaveAs());
+    }
+
+    // Every colour a host can store reads back: plain, palette-relative and system colours (as
+    // unsigned numbers or as the negative numbers of signed hosts), and a system colour is written
+    // back as the same system colour.
+    void everyStoredColourReadsBack_data()
+    {
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QColor>("colour");
+        QTest::addColumn<QVariant>("writtenBack");
+        const QPalette pal = QApplication::palette();
+        QTest::newRow("plain") << QVariant(0x563412u) << QColor(0x12, 0x34, 0x56) << QVariant(0x563412u);
+        QTest::newRow("palette relative")
+            << QVariant(0x02563412u) << QColor(0x12, 0x34, 0x56) << QVariant(0x563412u);
+        QTest::newRow("button face") << QVariant(0x8000000Fu) << pal.color(QPalette::Button)
+                                     << QVariant(0x8000000Fu);
+        QTest::newRow("window") << QVariant(0x80000005u) << pal.color(QPalette::Base)
+                                << QVariant(0x80000005u);
+        QTest::newRow("inactive border")
+            << QVariant(0x8000000Bu) << pal.color(QPalette::Inactive, QPalette::Window)
+            << QVariant(0x8000000Bu);
+        QTest::newRow("highlight, signed") << QVariant(qint32(0x8000000Du - 0x100000000ll))
+                                           << pal.color(QPalette::Highlight) << QVariant(0x8000000Du);
+        QTest::newRow("menu bar, as text")
+            << QVariant(u"2147483678"_s) << pal.color(QPalette::Window) << QVariant(0x8000001Eu);
+    }
+
+    void everyStoredColourReadsBack()
+    {
+        QFETCH(QVariant, stored);
+        QFETCH(QColor, colour);
+        QFETCH(QVariant, writtenBack);
+        MapBag in;
+        in.values.insert(u"BackColor"_s, stored);
+        in.values.insert(u"ImageBorderColor"_s, stored);
+        in.values.insert(u"FillColor"_s, stored);
+        auto c = makeControl();
+        c->ReadProperties(in);
+        QCOMPARE(c->BackColor(), colour);
+        QCOMPARE(c->ImageBorderColor(), colour);
+        MapBag out;
+        c->WriteProperties(out);
+        const quint32 want = writtenBack.toUInt();
+        QCOMPARE(out.values.value(u"BackColor"_s).toUInt(), want);
+        QCOMPARE(out.values.value(u"ImageBorderColor"_s).toUInt(), want);
+        QCOMPARE(quint32(out.values.value(u"FillColor"_s).toInt()), quint32(stored.toLongLong()));
+        // Unknown kinds of value are still refused: a system index past the last, a palette index.
+        for (const quint32 bad : {0x8000001Fu, 0x01000003u}) {
+            MapBag worse;
+            worse.values.insert(u"BackColor"_s, bad);
+            c->ReadProperties(worse);
+            QCOMPARE(c->BackColor(), colour);
+        }
     }
 
     void initPropertiesForANewInstance()

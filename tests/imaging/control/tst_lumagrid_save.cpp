@@ -186,6 +186,23 @@ private Q_SLOTS:
         // A progressive JPEG starts its frame with SOF2, a baseline one with SOF0.
         QVERIFY(prog.contains(QByteArray("\xff\xc2", 2)));
         QVERIFY(!high.contains(QByteArray("\xff\xc2", 2)));
+
+        // PNGInterlaced and BMPUseRLECompression make what they say; the fax page converts whole.
+        auto bytesOf = [&](const QString &name, ImgFileType format) {
+            if (!c->ConvertImage(m_three, name, format))
+                return QByteArray();
+            QFile f(name);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        };
+        QVERIFY(c->setProperty("PNGInterlaced", true));
+        QVERIFY(c->setProperty("BMPUseRLECompression", true));
+        const QByteArray png = bytesOf(path(u"interlaced.png"_s), imgPNG);
+        const QByteArray bmp = bytesOf(path(u"rle.bmp"_s), imgBMP);
+        QVERIFY(png.size() > 28 && bmp.size() > 34);
+        QCOMPARE(int(uchar(png.at(28))), 1); // IHDR: Adam7
+        QCOMPARE(int(uchar(bmp.at(30))), 1); // BI_RLE8
+        for (const QString &name : {path(u"interlaced.png"_s), path(u"rle.bmp"_s)})
+            QCOMPARE(ImgXSupport::fileInfo(name).size, QSize(1728, 1100));
     }
 
     void cancelledSaveAsWritesNothing()

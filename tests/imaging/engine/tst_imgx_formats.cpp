@@ -3,6 +3,9 @@
 #include "ImgXSupport.h"
 
 #include <QFile>
+#include <QImageWriter>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -24,6 +27,14 @@ private Q_SLOTS:
     void fileInfoOfOtherFormats();
     void damagedFiles_data();
     void damagedFiles();
+    void everySaveAsEntryReadsBack_data();
+    void everySaveAsEntryReadsBack();
+    void wbmpSizeFields_data();
+    void wbmpSizeFields();
+    void paletteTransparency_data();
+    void paletteTransparency();
+    void writerOptions();
+    void readsSixteenBitPhotoshop();
 
 private:
     QTemporaryDir m_dir;
@@ -248,6 +259,285 @@ void TstImgXFormats::damagedFiles()
     QVERIFY(!back.importFile(file));
     QVERIFY2(ImgXErrorCode::isNotAnImage(back.lastError().number), qPrintable(back.lastError().description));
     QVERIFY(back.isEmpty());
+}
+
+namespace {
+
+// What ImageMagick (another decoder than ours) makes of a file: its size, and its pixels as 8-bit
+// RGB when asked. False when ImageMagick is not installed.
+bool otherDecoder(const QString &file, QSize *size, QImage *pixels = nullptr)
+{
+    const QString identify = QStandardPaths::findExecutable(u"identify"_s);
+    if (identify.isEmpty())
+        return false;
+    QProcess p;
+    p.start(identify, {u"-format"_s, u"%w %h\n"_s, file});
+    p.waitForFinished(60000);
+    const QStringList wh = QString::fromLatin1(p.readAllStandardOutput()).split(u'\n').value(0).split(u' ');
+    *size = wh.size() == 2 ? QSize(wh.at(0).toInt(), wh.at(1).toInt()) : QSize();
+    if (pixels) {
+        const QString convert = QStandardPaths::findExecutable(u"convert"_s);
+        if (convert.isEmpty())
+            return false;
+        QProcess c;
+        // ImageMagick leaves a bottom-up TGA as stored and only notes its orientation.
+        c.start(convert, {file, u"-auto-orient"_s, u"-depth"_s, u"8"_s, u"rgb:-"_s});
+        c.waitForFinished(60000);
+        const QByteArray rgb = c.readAllStandardOutput();
+        if (!size->isValid() || rgb.size() != qsizetype(size->width()) * size->height() * 3)
+            return false;
+        QImage img(*size, QImage::Format_RGB888);
+        for (int y = 0; y < size->height(); ++y)
+            memcpy(img.scanLine(y), rgb.constData() + qsizetype(y) * size->width() * 3,
+                   size_t(size->width()) * 3);
+        *pixels = img.convertToFormat(QImage::Format_RGB32);
+    }
+    return true;
+}
+
+// A fax-like bilevel page: lines of runs, a frame, a bar whose height tells the size apart.
+QImage faxPage(QSize size)
+{
+    QImage img(size, QImage::Format_Mono);
+    img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    img.fill(0);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            if (x == 0 || y == size.height() - 1 || ((y / 7) % 3 == 0 && (x * 13 + y) % 29 < 11))
+                img.setPixel(x, y, 1);
+    return img;
+}
+
+int worstDifference(const QImage &a, const QImage &b)
+{
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    int worst = 0;
+    for (int r = 0; r < x.height(); ++r)
+        for (int c = 0; c < x.width(); ++c) {
+            const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
+            worst = std::max(
+                {worst, qAbs(qRed(p) - qRed(q)), qAbs(qGreen(p) - qGreen(q)), qAbs(qBlue(p) - qBlue(q))});
+        }
+    return worst;
+}
+
+const struct
+{
+    const char *name;
+    ImgFileType format;
+    const char *ext;
+} kSaveAsEntries[] = {{"jpg", imgJPG, "jpg"}, {"tif", imgTIF, "tif"},   {"bmp", imgBMP, "bmp"},
+                      {"png", imgPNG, "png"}, {"psd", imgPSD, "psd"},   {"pcx", imgPCX, "pcx"},
+                      {"tga", imgTGA, "tga"}, {"wbmp", imgWBMP, "wbmp"}};
+
+} // namespace
+
+// Every entry of Save As, for every size class of page (fax widths that are multiples of 128
+// among them), writes a file our engine reads back whole, and so does an independent decoder.
+void TstImgXFormats::everySaveAsEntryReadsBack_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("colour");
+    const struct
+    {
+        const char *name;
+        QSize size;
+        bool colour;
+    } pages[] = {{"640x480 colour", {640, 480}, true},   {"640x480 fax", {640, 480}, false},
+                 {"2048x2900 fax", {2048, 2900}, false}, {"1728x2176 fax", {1728, 2176}, false},
+                 {"1x1 colour", {1, 1}, true},           {"1x1 fax", {1, 1}, false}};
+    for (const auto &e : kSaveAsEntries)
+        for (const auto &p : pages)
+            QTest::addRow("%s %s", e.name, p.name)
+                << int(e.format) << QString::fromLatin1(e.ext) << p.size << p.colour;
+}
+
+void TstImgXFormats::everySaveAsEntryReadsBack()
+{
+    QFETCH(int, format);
+    QFETCH(QString, ext);
+    QFETCH(QSize, size);
+    QFETCH(bool, colour);
+    if (!ImgXSupport::canWrite(ImgFileType(format)))
+        QSKIP("no writer for this format in this build");
+    QImage picture = colour ? testPicture().scaled(size) : faxPage(size);
+    ImgX doc;
+    QVERIFY(doc.importImage(picture, 204, 196));
+    if (format == imgWBMP && colour) { // a bilevel format: the page as the engine makes it bilevel
+        ImgX bilevel;
+        QVERIFY(bilevel.importImage(picture) && bilevel.convertPixelFormat(ImgXPixelFormat::Bilevel));
+        picture = bilevel.image().image();
+    }
+    const QString file = m_dir.filePath(u"entry."_s + ext);
+    QVERIFY2(doc.exportFile(file, ImgFileType(format)), qPrintable(doc.lastError().description));
+    ImgX back;
+    QVERIFY2(back.importFile(file), qPrintable(back.lastError().description));
+    QCOMPARE(back.image().size(), size);
+    // Bilevel formats threshold a colour page; JPEG is lossy: both only roughly.
+    const bool exact = format != imgJPG;
+    const int worst = worstDifference(back.image().image(), picture);
+    QVERIFY2(exact ? worst == 0 : worst < 160, qPrintable(QString::number(worst)));
+
+    QSize other;
+    QImage otherPixels;
+    const bool small = size.width() * size.height() <= 640 * 480;
+    if (!otherDecoder(file, &other, small ? &otherPixels : nullptr))
+        QSKIP("ImageMagick is not installed: no independent decoder");
+    QCOMPARE(other, size);
+    if (small) {
+        const int otherWorst = worstDifference(otherPixels, picture);
+        QVERIFY2(exact ? otherWorst == 0 : otherWorst < 160, qPrintable(QString::number(otherWorst)));
+    }
+}
+
+// Sizes are multi-byte integers of 7-bit groups; a zero group inside one stays (640 is 85 00).
+void TstImgXFormats::wbmpSizeFields_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QByteArray>("header");
+    QTest::newRow("640x480") << QSize(640, 480) << QByteArray::fromHex("000085008360");
+    QTest::newRow("2048x2900") << QSize(2048, 2900) << QByteArray::fromHex("000090009654");
+    QTest::newRow("1728x2176") << QSize(1728, 2176) << QByteArray::fromHex("00008d409100");
+    QTest::newRow("1x1") << QSize(1, 1) << QByteArray::fromHex("00000101");
+    QTest::newRow("128x16384") << QSize(128, 16384) << QByteArray::fromHex("00008100818000");
+}
+
+void TstImgXFormats::wbmpSizeFields()
+{
+    QFETCH(QSize, size);
+    QFETCH(QByteArray, header);
+    ImgX doc;
+    QVERIFY(doc.importImage(faxPage(size)));
+    const QString file = m_dir.filePath(u"size.wbmp"_s);
+    QVERIFY2(doc.exportFile(file, imgWBMP), qPrintable(doc.lastError().description));
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray bytes = f.readAll();
+    QCOMPARE(bytes.left(header.size()).toHex(' '), header.toHex(' '));
+    QCOMPARE(bytes.size(), header.size() + qsizetype((size.width() + 7) / 8) * size.height());
+}
+
+// A palette entry that is transparent stays transparent where the format holds alpha (TIFF as RGBA,
+// PNG with its palette) and is laid on white where it cannot (BMP, PCX, WBMP, JPEG).
+void TstImgXFormats::paletteTransparency_data()
+{
+    QTest::addColumn<int>("format");
+    QTest::addColumn<QString>("ext");
+    QTest::addColumn<bool>("keepsAlpha");
+    for (const auto &e : kSaveAsEntries)
+        QTest::addRow("%s", e.name) << int(e.format) << QString::fromLatin1(e.ext)
+                                    << (e.format == imgTIF || e.format == imgPNG || e.format == imgPSD ||
+                                        e.format == imgTGA);
+}
+
+void TstImgXFormats::paletteTransparency()
+{
+    QFETCH(int, format);
+    QFETCH(QString, ext);
+    QFETCH(bool, keepsAlpha);
+    if (!ImgXSupport::canWrite(ImgFileType(format)))
+        QSKIP("no writer for this format in this build");
+    // Left half a transparent yellow entry, right half opaque dark blue.
+    QImage indexed(16, 8, QImage::Format_Indexed8);
+    indexed.setColorTable({qRgba(255, 255, 0, 0), qRgb(0, 0, 96)});
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x)
+            indexed.setPixel(x, y, x < 8 ? 0 : 1);
+    const QString src = m_dir.filePath(u"palette-trns.png"_s);
+    QVERIFY(QImageWriter(src, "png").write(indexed));
+    QFile f(src);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QByteArray png = f.readAll();
+    QVERIFY(png.contains("PLTE") && png.contains("tRNS"));
+    f.close();
+
+    ImgX doc;
+    QVERIFY(doc.importFile(src));
+    const QString out = m_dir.filePath(u"palette-out."_s + ext);
+    QVERIFY2(doc.exportFile(out, ImgFileType(format)), qPrintable(doc.lastError().description));
+    ImgX back;
+    QVERIFY2(back.importFile(out), qPrintable(back.lastError().description));
+    const QImage got = back.image().image().convertToFormat(QImage::Format_ARGB32);
+    const QRgb hidden = got.pixel(2, 2), ink = got.pixel(12, 2);
+    if (keepsAlpha) {
+        QCOMPARE(qAlpha(hidden), 0);
+    } else {
+        QCOMPARE(qAlpha(hidden), 255);
+        QVERIFY2(qRed(hidden) > 240 && qGreen(hidden) > 240 && qBlue(hidden) > 240,
+                 qPrintable(QString::number(hidden, 16)));
+    }
+    QCOMPARE(qAlpha(ink), 255);
+    QVERIFY2(qBlue(ink) < 128 && qRed(ink) < 40, qPrintable(QString::number(ink, 16)));
+}
+
+// PNGInterlaced writes an interlaced PNG, BMPUseRLECompression an RLE BMP of a page of at most 256
+// colours (BMP has no RLE for true colour: such a page stays uncompressed); both read back exactly.
+void TstImgXFormats::writerOptions()
+{
+    if (!ImgXSupport::canWrite(imgPCX))
+        QSKIP("GraphicsMagick is not in this build");
+    const auto bytesOf = [](const QString &file) {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    const auto le32 = [](const QByteArray &b, int at) {
+        return b.size() < at + 4 ? -1
+                                 : int(uchar(b[at]) | uchar(b[at + 1]) << 8 | uchar(b[at + 2]) << 16 |
+                                       uchar(b[at + 3]) << 24);
+    };
+    for (const bool fax : {true, false}) {
+        const QImage picture = fax ? faxPage(QSize(200, 120)) : testPicture().scaled(200, 120);
+        ImgX doc;
+        QVERIFY(doc.importImage(picture, 200, 200));
+        const QString plainPng = m_dir.filePath(u"plain.png"_s),
+                      interlaced = m_dir.filePath(u"interlaced.png"_s);
+        QVERIFY(doc.exportFile(plainPng, imgPNG));
+        doc.exportOptions().pngInterlaced = true;
+        QVERIFY2(doc.exportFile(interlaced, imgPNG), qPrintable(doc.lastError().description));
+        QCOMPARE(int(uchar(bytesOf(plainPng).at(28))), 0); // IHDR interlace method
+        QCOMPARE(int(uchar(bytesOf(interlaced).at(28))), 1);
+
+        const QString plainBmp = m_dir.filePath(u"plain.bmp"_s), rle = m_dir.filePath(u"rle.bmp"_s);
+        QVERIFY(doc.exportFile(plainBmp, imgBMP));
+        doc.exportOptions().bmpUseRleCompression = true;
+        QVERIFY2(doc.exportFile(rle, imgBMP), qPrintable(doc.lastError().description));
+        QCOMPARE(le32(bytesOf(plainBmp), 30), 0);      // BI_RGB
+        QCOMPARE(le32(bytesOf(rle), 30), fax ? 1 : 0); // BI_RLE8 for a page of few colours
+
+        for (const QString &file : {interlaced, rle}) {
+            ImgX back;
+            QVERIFY2(back.importFile(file), qPrintable(back.lastError().description));
+            QCOMPARE(back.image().xResolution(), 200);
+            QCOMPARE(worstDifference(back.image().image(), picture), 0);
+            QSize other;
+            if (otherDecoder(file, &other))
+                QCOMPARE(other, QSize(200, 120));
+        }
+    }
+}
+
+// A 16-bit RGB Photoshop file (what ImageMagick writes by default): samples rounded to 8 bits.
+void TstImgXFormats::readsSixteenBitPhotoshop()
+{
+    QByteArray psd("8BPS\0\1\0\0\0\0\0\0\0\3\0\0\0\1\0\0\0\2\0\x10\0\3\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 40);
+    // Raw planes R, G, B of two pixels, big-endian.
+    psd += QByteArray::fromHex("ffff0080"
+                               "7f80fe7f"
+                               "0000ffff");
+    const QString file = m_dir.filePath(u"deep.psd"_s);
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(psd);
+    f.close();
+    ImgX doc;
+    QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
+    QCOMPARE(doc.image().size(), QSize(2, 1));
+    QCOMPARE(doc.image().xResolution(), 72); // no resolution resource: Photoshop's default
+    const QImage img = doc.image().image();
+    QCOMPARE(img.pixel(0, 0), qRgb(255, 127, 0));
+    QCOMPARE(img.pixel(1, 0), qRgb(0, 254, 255));
 }
 
 QTEST_GUILESS_MAIN(TstImgXFormats)
