@@ -104,6 +104,10 @@ void frmInst::cbNext_Click()
         if (FmPrinter1->queueFailed())
             text += u"\nEseguire come amministratore:\n"_s + FmPrinter1->queueCommand(m_ppd) +
                     u"\npoi ripetere l'installazione."_s;
+        else if (FmPrinter1->lastError().startsWith(u"systemctl"_s))
+            text += u"\nL'avvio automatico dopo la stampa richiede una sessione utente di systemd "_s
+                    u"(systemctl --user). Senza, dopo aver stampato avviare: "_s +
+                    printerCommandLine();
         showResult(text);
     });
     FmPrinter1->checkInstalled();

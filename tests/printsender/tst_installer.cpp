@@ -141,6 +141,21 @@ private Q_SLOTS:
         QCOMPARE(unloaded.count(), 1);
     }
 
+    void withoutSystemdUserSession()
+    {
+        // The queue is there, but no systemd user session takes the watcher: say how to send by hand.
+        qputenv("FAKE_LPSTAT_EXIT", "0");
+        qputenv("FAKE_SYSTEMCTL_EXIT", "1");
+        frmInst wizard;
+        wizard.show();
+        QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
+        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
+        QVERIFY2(shown.contains(u"systemctl --user"_s) && shown.contains(u"/tst_installer\" -N"_s),
+                 qPrintable(shown));
+        QVERIFY(!shown.contains(u"sudo"_s));
+    }
+
     void resultPageCloseBoxEnds()
     {
         qputenv("FAKE_LPSTAT_EXIT", "0");
