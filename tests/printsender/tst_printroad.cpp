@@ -96,6 +96,7 @@ class TestPrintRoad : public QObject
     QString m_cupsRoot, m_spool, m_userDir;
     std::unique_ptr<PrivateCups> m_cups;
     bool m_madeUser = false;
+    QString m_mounted; // the small tmpfs of fullPrivateFolder while it is mounted
     uid_t m_uid = 0;
     gid_t m_gid = 0;
 
@@ -281,6 +282,8 @@ private Q_SLOTS:
     }
     void cleanupTestCase()
     {
+        if (!m_mounted.isEmpty())
+            ::umount2(QFile::encodeName(m_mounted).constData(), MNT_DETACH);
         m_cups.reset(); // stops the scheduler
         if (m_madeUser)
             run(u"userdel"_s, {RoadUser});
@@ -372,10 +375,12 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(runtime));
         if (::mount("tmpfs", QFile::encodeName(runtime).constData(), "tmpfs", 0, "size=64k,mode=0700") != 0)
             QSKIP("no small tmpfs can be mounted here");
+        m_mounted = runtime;
         QCOMPARE(::chown(QFile::encodeName(runtime).constData(), m_uid, m_gid), 0);
         printAsUser(u"lettera.txt"_s, "Lettera per il fax\nriga due\n");
         runUserSide(u"userMeetsAFullDisk"_s, {u"QUORIN_ROAD_RUNTIME="_s + runtime});
         ::umount2(QFile::encodeName(runtime).constData(), MNT_DETACH);
+        m_mounted.clear();
         QCOMPARE(spooled(), QStringList());
     }
 
