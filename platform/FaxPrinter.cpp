@@ -132,6 +132,14 @@ QString FaxPrinter::queueCommand(const QString &ppd) const
     return u"sudo lpadmin "_s + words.join(u' ');
 }
 
+QString FaxPrinter::findTool(const QString &name)
+{
+    const QString onPath = QStandardPaths::findExecutable(name);
+    if (!onPath.isEmpty())
+        return onPath;
+    return QStandardPaths::findExecutable(name, {u"/usr/local/sbin"_s, u"/usr/sbin"_s, u"/sbin"_s});
+}
+
 void FaxPrinter::checkInstalled()
 {
     runSteps({{u"lpstat"_s, {u"-p"_s, m_name}}}, [this](bool ok) { Q_EMIT installedChecked(ok); });
@@ -197,9 +205,10 @@ void FaxPrinter::runNext()
     if (m_steps.isEmpty())
         return finish(true);
     const Step step = m_steps.takeFirst();
-    const QString program = QStandardPaths::findExecutable(step.program);
+    const QString program = findTool(step.program);
     if (program.isEmpty()) {
         m_lastError = step.program + u" not found"_s;
+        m_queueFailed = step.program == u"lpadmin"_s; // the administrator's command still applies
         return finish(false);
     }
     if (!m_process) {

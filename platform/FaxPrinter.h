@@ -51,6 +51,9 @@ public:
     static QString expectedBackendPath();
     // The queue's PPD ($QUORIN_PPD, beside the programs in ../share/quorin, or the usual data folders).
     static QString ppdPath(const QString &programDir);
+    // A CUPS or systemd tool: found on PATH, else in the administrator's folders (/usr/sbin, /sbin),
+    // which an ordinary user's PATH often lacks. Empty when missing.
+    static QString findTool(const QString &name);
     // What an administrator runs to put the backend in place, and to create the queue.
     static QString backendRepairCommand(const QString &programDir);
     QString queueCommand(const QString &ppd) const;

@@ -1,6 +1,7 @@
 #include "MailHandover.h"
 
 #include "AppPaths.h"
+#include "Prompt.h"
 
 #include <QDir>
 #include <QFile>
@@ -55,10 +56,33 @@ QStringList MailHandover::arguments(const Message &message, const QString &attac
         args << u"--attach"_s << attachmentCopy;
     for (const Recipient &r : message.recipients) {
         const QString address = plainAddress(r.address);
-        if (!address.isEmpty())
+        if (isPlainAddress(address))
             args << u"--to"_s << address;
     }
     return args;
+}
+
+bool MailHandover::isPlainAddress(const QString &address)
+{
+    if (address.isEmpty())
+        return false;
+    for (const QChar c : address) {
+        if (c.isSpace() || c.category() == QChar::Other_Control || c.category() == QChar::Other_Format ||
+            QStringView(u"\"',;<>`").contains(c))
+            return false;
+    }
+    return true;
+}
+
+QStringList MailHandover::refusedAddresses(const Message &message)
+{
+    QStringList refused;
+    for (const Recipient &r : message.recipients) {
+        const QString address = plainAddress(r.address);
+        if (!address.isEmpty() && !isPlainAddress(address))
+            refused << address;
+    }
+    return refused;
 }
 
 QString MailHandover::copyAttachment(const QString &file, QString *error)
@@ -94,6 +118,18 @@ bool MailHandover::Send(const Message &message, QString *error)
     if (m_sessionId == 0) {
         setError(error, u"Sessione di posta non aperta"_s);
         return false;
+    }
+    const QStringList refused = refusedAddresses(message);
+    if (!refused.isEmpty()) {
+        QString names;
+        for (const QString &a : refused) // one a line, after a first line without markup: shown as text
+            names += u"\n"_s + a;
+        const QString text = u"Indirizzi di posta non validi, lasciati fuori:"_s + names;
+        Prompt::message(nullptr, QMessageBox::Warning, {}, text);
+        if (refused.size() == message.recipients.size()) {
+            setError(error, text); // nobody left to write to
+            return false;
+        }
     }
     QString copy;
     if (!message.attachment.isEmpty()) {

@@ -32,10 +32,17 @@ public:
     int SessionID() const { return m_sessionId; }
 
     // Starts the mail client with the message (never waits for it). False with error set when no session
-    // is open, the attachment cannot be copied or the program does not start.
+    // is open, the attachment cannot be copied, the program does not start, or every recipient was left
+    // out. Recipients that are not plain addresses are left out; a message box names them.
     bool Send(const Message &message, QString *error = nullptr);
 
-    // The arguments Send gives xdg-email for a message whose attachment is already at attachmentCopy.
+    // A plain address: not empty, no quotes, commas, semicolons, blanks, angle brackets or control
+    // characters (the mail client may put the address inside a quoted command of its own).
+    static bool isPlainAddress(const QString &address);
+    // The recipients' addresses (without "SMTP:") that are not plain addresses.
+    static QStringList refusedAddresses(const Message &message);
+    // The arguments Send gives xdg-email for a message whose attachment is already at attachmentCopy;
+    // addresses that are not plain are never among them.
     static QStringList arguments(const Message &message, const QString &attachmentCopy);
     // Copies file into a new folder of its own under the private temporary folder, keeping its name.
     // Empty with error set on failure.

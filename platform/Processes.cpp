@@ -5,6 +5,7 @@
 #include <QFileInfo>
 
 #include <climits>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace Processes {
@@ -14,10 +15,15 @@ QList<Entry> list()
     QList<Entry> out;
     const QDir proc(QStringLiteral("/proc"));
     const QStringList names = proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    const uid_t self = ::geteuid();
     for (const QString &name : names) {
         bool ok = false;
         const qint64 pid = name.toLongLong(&ok);
         if (!ok)
+            continue;
+        // The folder belongs to the process's effective user.
+        struct stat st{};
+        if (::stat(QFile::encodeName(proc.filePath(name)).constData(), &st) != 0 || st.st_uid != self)
             continue;
         Entry e;
         e.pid = pid;

@@ -3,7 +3,8 @@
 #include <QList>
 #include <QString>
 
-// The running processes, read from /proc.
+// The running processes of the current user, read from /proc: on a shared machine (several seats, a
+// terminal server) another user's programs never count as running here.
 namespace Processes {
 
 struct Entry
@@ -13,11 +14,11 @@ struct Entry
     QString exeName; // file name of /proc/<pid>/exe, empty when not readable (other users' processes)
 };
 
-// Every process that can be seen; empty when /proc cannot be read.
+// Every process of this user (by effective user id); empty when /proc cannot be read.
 QList<Entry> list();
 
-// True when a process's file name (or, when that cannot be read, its short name) begins with prefix,
-// compared case-insensitively.
+// True when a process of this user whose file name (or, when that cannot be read, its short name) begins
+// with prefix, compared case-insensitively.
 bool isRunning(const QString &prefix);
 
 } // namespace Processes

@@ -6,9 +6,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
+#include <QDeadlineTimer>
 #include <QLockFile>
+#include <QRandomGenerator>
 #include <QSaveFile>
 #include <QStringDecoder>
+#include <QThread>
 
 #include <algorithm>
 #include <climits>
@@ -192,19 +195,41 @@ bool save(const QString &where, const Parsed &p)
     return file.commit();
 }
 
-// The three programs write the same file: one read-modify-write at a time. A lock that cannot be had
-// soon (a folder closed to new files, a hung writer) does not stop the write.
+// The three programs write the same file: one read-modify-write at a time. A writer waits for the lock
+// (up to LockWaitMs, trying often so that busy writers cannot starve it) and, failing that, writes
+// nothing. A lock whose holder has died is taken over; a living holder is never overruled. Where no lock
+// file can be made at all (a folder closed to new files) no writer can hold one, so the write goes on.
+constexpr int LockWaitMs = 5000;
+
 class Lock
 {
 public:
     explicit Lock(const QString &path) : m_lock(path + u".lock")
     {
-        m_lock.setStaleLockTime(5000);
-        m_lock.tryLock(250);
+        m_lock.setStaleLockTime(0); // stale only when the holder is gone, never by age
+        const QDeadlineTimer deadline(LockWaitMs);
+        for (;;) {
+            if (m_lock.tryLock(0)) {
+                m_usable = true;
+                return;
+            }
+            if (m_lock.error() == QLockFile::PermissionError) {
+                m_usable = true;
+                return;
+            }
+            if (deadline.hasExpired())
+                break;
+            QThread::msleep(1 + QRandomGenerator::global()->bounded(8));
+        }
+        qWarning("%s: the file is locked by another writer; nothing written",
+                 qPrintable(QDir::toNativeSeparators(path)));
     }
+    // False when the lock could not be had: the caller writes nothing.
+    bool usable() const { return m_usable; }
 
 private:
     QLockFile m_lock;
+    bool m_usable = false;
 };
 
 } // namespace
@@ -248,7 +273,7 @@ bool writeString(const QString &path, const QString &section, const QString &key
 {
     Lock lock(path);
     Parsed p;
-    if (!load(path, p))
+    if (!lock.usable() || !load(path, p))
         return false;
     const QByteArray eol = lineEnd(p);
     const QByteArray bytesValue = value.toUtf8();
@@ -286,7 +311,7 @@ bool removeKey(const QString &path, const QString &section, const QString &key)
 {
     Lock lock(path);
     Parsed p;
-    if (!load(path, p))
+    if (!lock.usable() || !load(path, p))
         return false;
     const qsizetype header = findSection(p, section);
     if (header < 0 || findKey(p, header, key) < 0)

@@ -24,7 +24,8 @@ int readInt(const QString &path, const QString &section, const QString &key, int
 bool hasKey(const QString &path, const QString &section, const QString &key);
 
 // Writes "key=value" (value as given: a leading blank stays). Replaces the key's line, or adds it at the end
-// of the section, or adds the section at the end of the file. False when the file cannot be read or written.
+// of the section, or adds the section at the end of the file. False when the file cannot be read or written,
+// or when another writer holds the file's lock for more than a few seconds (then nothing is written).
 bool writeString(const QString &path, const QString &section, const QString &key, const QString &value);
 
 // Removes the key's line; true when the file is as wanted afterwards (also when the key was missing).

@@ -4,6 +4,7 @@
 #include "FaxPageWriter.h"
 #include "FaxPrinter.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -16,6 +17,11 @@
 #include <algorithm>
 
 #include <tiffio.h>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -30,6 +36,7 @@ FmPrinter::~FmPrinter()
     }
     if (!m_targetFile.isEmpty())
         QFile::remove(m_targetFile); // a conversion cut short; the job itself stays in the spool
+    dropClaim();
 }
 
 QString FmPrinter::spoolDir() const
@@ -106,14 +113,65 @@ void FmPrinter::scan()
     const QFileInfoList jobs = waitingJobs(spoolDir());
     if (jobs.isEmpty())
         return;
+    // The oldest job no other sender of this user has taken.
+    QString job;
+    for (const QFileInfo &f : jobs) {
+        if (claim(f.absoluteFilePath())) {
+            job = f.absoluteFilePath();
+            break;
+        }
+    }
+    if (job.isEmpty()) {
+        // Every waiting job is in another window; one it gives back (closed unsent) is taken then.
+        if (!m_toldClaimed) {
+            m_toldClaimed = true;
+            Q_EMIT CaptureFailed(u"Il documento stampato è già aperto in un'altra finestra di invio."_s);
+        }
+        if (!m_claimRetry) {
+            m_claimRetry = true;
+            QTimer::singleShot(1000, this, [this] {
+                m_claimRetry = false;
+                scan();
+            });
+        }
+        return;
+    }
     const QString target = newTargetFile();
-    if (target.isEmpty())
+    if (target.isEmpty()) {
+        dropClaim();
         return Q_EMIT CaptureFailed(u"Cartella temporanea non disponibile."_s);
+    }
     // The job stays in the spool until it is handed to the server or the user discards it: a run that
     // ends before (no server, start-up given up) leaves it for the next one.
-    m_rawFile = jobs.first().absoluteFilePath();
+    m_rawFile = job;
     if (!convert(m_rawFile, target))
-        conversionDone(false, u"Ghostscript (gs) non trovato."_s);
+        conversionDone(Outcome::NoConverter, u"Ghostscript (gs) non trovato."_s);
+}
+
+bool FmPrinter::claim(const QString &job)
+{
+    dropClaim();
+    // An exclusive lock on the job file itself: it goes with the process, so a sender that died gives
+    // its job back, and it needs no room on any disk.
+    const QByteArray path = QFile::encodeName(job);
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    struct stat held{}, now{};
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fstat(fd, &held) != 0 || ::stat(path.constData(), &now) != 0 ||
+        held.st_ino != now.st_ino || held.st_dev != now.st_dev) {
+        ::close(fd); // taken, or released and deleted by its holder meanwhile
+        return false;
+    }
+    m_claimFd = fd;
+    return true;
+}
+
+void FmPrinter::dropClaim()
+{
+    if (m_claimFd >= 0)
+        ::close(m_claimFd);
+    m_claimFd = -1;
 }
 
 QString FmPrinter::newTargetFile()
@@ -121,8 +179,10 @@ QString FmPrinter::newTargetFile()
     const QString temp = AppPaths::tempDir();
     if (temp.isEmpty())
         return {};
-    return temp + u"QVPRINT-"_s + QString::number(QDateTime::currentMSecsSinceEpoch()) + u'-' +
-           QString::number(++m_counter) + u".tif"_s;
+    // Unique among the senders of this user: two started at once meet in the same millisecond.
+    return temp + u"QVPRINT-"_s + QString::number(QCoreApplication::applicationPid()) + u'-' +
+           QString::number(QDateTime::currentMSecsSinceEpoch()) + u'-' + QString::number(++m_counter) +
+           u".tif"_s;
 }
 
 QString FmPrinter::keptFolder()
@@ -135,6 +195,7 @@ void FmPrinter::releaseJob()
     if (!m_jobFile.isEmpty())
         QFile::remove(m_jobFile);
     m_jobFile.clear();
+    dropClaim();
 }
 
 bool FmPrinter::isTiff(const QString &path)
@@ -189,7 +250,7 @@ void FmPrinter::ensureProcess()
             return;
         }
         m_writer.reset();
-        conversionDone(false, m_gs->errorString());
+        conversionDone(Outcome::NoConverter, m_gs->errorString());
     });
 }
 
@@ -230,7 +291,11 @@ bool FmPrinter::convert(const QString &source, const QString &target)
         QFile::remove(target);
         const bool ok = QFile::copy(source, target);
         QMetaObject::invokeMethod(
-            this, [this, ok] { conversionDone(ok, ok ? QString() : u"Impossibile copiare il documento."_s); },
+            this,
+            [this, ok] {
+                conversionDone(ok ? Outcome::Done : Outcome::CannotWrite,
+                               ok ? QString() : u"Impossibile copiare il documento."_s);
+            },
             Qt::QueuedConnection);
         return true;
     }
@@ -248,7 +313,8 @@ bool FmPrinter::convert(const QString &source, const QString &target)
         FaxPageWriter *writer = m_writer.release(); // the sender of this signal: it goes later
         writer->setParent(this);
         writer->deleteLater();
-        conversionDone(ok, error);
+        // The writer fails only at writing our own file.
+        conversionDone(ok ? Outcome::Done : Outcome::CannotWrite, error);
     });
     if (warm) {
         // The waiting Ghostscript runs the job (a hex string: any bytes of the name are safe) and ends.
@@ -291,18 +357,18 @@ void FmPrinter::renderingDone(bool ok)
         problem = u"Il convertitore si è fermato a metà pagina."_s;
     if (!problem.isEmpty()) {
         m_writer.reset();
-        conversionDone(false, problem);
+        conversionDone(Outcome::Unreadable, problem);
         return;
     }
     m_writer->finish(); // conversionDone follows once the last page is written
 }
 
-void FmPrinter::conversionDone(bool ok, const QString &message)
+void FmPrinter::conversionDone(Outcome outcome, const QString &message)
 {
     const QString job = m_rawFile;
     m_rawFile.clear();
-    const int pages = ok ? tiffPageCount(m_targetFile) : 0;
-    if (ok && pages >= 1) {
+    const int pages = outcome == Outcome::Done ? tiffPageCount(m_targetFile) : 0;
+    if (outcome == Outcome::Done && pages >= 1) {
         QFile::setPermissions(m_targetFile, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         m_documents.append({m_targetFile, pages});
         m_jobFile = job;
@@ -310,10 +376,24 @@ void FmPrinter::conversionDone(bool ok, const QString &message)
         Q_EMIT PrintComplete();
         return;
     }
+    const QString folder = QDir::toNativeSeparators(QFileInfo(m_targetFile).absolutePath());
     QFile::remove(m_targetFile);
     m_targetFile.clear();
-    // A job that cannot be converted is not deleted: it leaves the spool (or the watcher would start the
-    // sender for it again and again) for a folder the message names.
+    if (outcome == Outcome::CannotWrite || outcome == Outcome::NoConverter) {
+        // Nothing wrong with the document: it stays in the spool and the next start takes it again.
+        // Not now: it would fail the same way.
+        dropClaim();
+        const QString stays = u" Il documento stampato resta in coda e sarà ripreso al prossimo avvio."_s;
+        const QString text = outcome == Outcome::CannotWrite
+                                 ? QString(u"Disco pieno: impossibile scrivere il fax nella cartella "_s + folder +
+                                           u" ("_s + message + u")."_s)
+                                 : QString(u"Conversione del documento stampato non riuscita. "_s + message);
+        Q_EMIT CaptureFailed(text + stays);
+        return;
+    }
+    // Ghostscript refused the document (or it has no page): it leaves the spool (or the watcher would
+    // start the sender for it again and again) for a folder the message names.
+    const QString reason = outcome == Outcome::Done ? u"Il documento non ha pagine."_s : message;
     QString where;
     if (!job.isEmpty() && QFileInfo::exists(job)) {
         const QString kept = keptFolder();
@@ -324,7 +404,8 @@ void FmPrinter::conversionDone(bool ok, const QString &message)
         else
             where = u" Il documento resta in "_s + job;
     }
-    Q_EMIT CaptureFailed(u"Conversione del documento stampato non riuscita. "_s + message + where);
+    dropClaim();
+    Q_EMIT CaptureFailed(u"Documento stampato non leggibile, conversione non riuscita. "_s + reason + where);
     // The next job, if any: this one could not be used.
     if (QFileInfo::exists(job))
         return; // still in the spool: taking it again would loop

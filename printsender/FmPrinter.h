@@ -26,9 +26,11 @@ struct CapturedDocument
 // as the folder is watched and waits for the job, so its start-up is over when one arrives. PrintComplete
 // follows; the job itself stays in the spool until releaseJob().
 // One document per run: once one is captured, later jobs stay in the spool, where the user's watcher
-// starts the next run for them when this one ends; none is replaced unseen. A job that cannot be used is
-// moved to keptFolder() (CaptureFailed) and the next one is taken. Nothing here blocks: Ghostscript is a
-// child process.
+// starts the next run for them when this one ends; none is replaced unseen. A job is claimed (a lock on
+// the job file, held until the job is released or this object goes) before it is converted, so a second
+// sender of the same user never takes it. A job Ghostscript refuses is moved to keptFolder()
+// (CaptureFailed) and the next one is taken; a conversion that cannot write its fax file (a full disk)
+// leaves the job in the spool for the next run. Nothing here blocks: Ghostscript is a child process.
 class FmPrinter : public QObject
 {
     Q_OBJECT
@@ -68,10 +70,15 @@ Q_SIGNALS:
     void CaptureFailed(const QString &message);
 
 private:
+    // How a conversion ended.
+    enum class Outcome { Done, Unreadable, CannotWrite, NoConverter };
     // Ghostscript's arguments for fax pages on its standard output (the input follows them).
     static QStringList ghostscriptArguments();
     void scan();
-    void conversionDone(bool ok, const QString &message);
+    void conversionDone(Outcome outcome, const QString &message);
+    // Takes the job for this process: false when another one holds it or it is gone.
+    bool claim(const QString &job);
+    void dropClaim();
     QString newTargetFile();
     void ensureProcess();
     void prepareConverter();
@@ -91,5 +98,8 @@ private:
     QString m_jobFile;    // the spooled job of the captured document
     QString m_targetFile; // the TIFF being made
     QList<CapturedDocument> m_documents;
+    int m_claimFd = -1; // the claimed job, locked while open
+    bool m_claimRetry = false;
+    bool m_toldClaimed = false;
     int m_counter = 0;
 };

@@ -101,9 +101,17 @@ void frmInst::cbNext_Click()
         AppLog().WriteLog(u"Installazione stampante: "_s + FmPrinter1->lastError());
         QString text =
             u"Errore durante l'installazione della stampante "_s + u"\n"_s + FmPrinter1->lastError();
-        if (FmPrinter1->queueFailed())
-            text += u"\nEseguire come amministratore:\n"_s + FmPrinter1->queueCommand(m_ppd) +
-                    u"\npoi ripetere l'installazione."_s;
+        if (FmPrinter1->queueFailed()) {
+            text += u"\nEseguire come amministratore:\n"_s;
+            // lpadmin's words when the scheduler is down ("Bad file descriptor" and the like).
+            if (FmPrinter1->lastError().contains(u"Unable to connect to server"_s))
+                text += u"sudo systemctl enable --now cups   (CUPS non è in esecuzione)\n"_s;
+            text += FmPrinter1->queueCommand(m_ppd) + u"\npoi ripetere l'installazione."_s;
+        }
+        else if (FmPrinter1->lastError().startsWith(u"systemctl"_s))
+            text += u"\nL'avvio automatico dopo la stampa richiede una sessione utente di systemd "_s
+                    u"(systemctl --user). Senza, dopo aver stampato avviare: "_s +
+                    printerCommandLine();
         showResult(text);
     });
     FmPrinter1->checkInstalled();

@@ -33,6 +33,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTime>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
@@ -63,7 +64,12 @@ frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
     connect(FmPrinter1, &FmPrinter::PrintComplete, this, &frmPrint::FmPrinter1_PrintComplete);
     connect(FmPrinter1, &FmPrinter::CaptureFailed, this, [this](const QString &message) {
         txtStatus->setText(message);
+        txtStatus->setToolTip(message);
         AppLog().WriteLog(message);
+        // The status line may be too short for it: the whole text in a box, once the signal returned.
+        QTimer::singleShot(0, this, [this, message] {
+            Prompt::message(this, QMessageBox::Warning, ProgramTitle(), message);
+        });
     });
     // A run that sends a job file leaves printed documents in the spool for a run with the window:
     // taken here they would have no recipient and be deleted at the end.

@@ -9,6 +9,7 @@
 #include "QuorinSock.h"
 #include "SingleInstance.h"
 #include "StringTable.h"
+#include "frmConnecting.h"
 #include "frmSendStatus.h"
 #include "frmUpdateDownload.h"
 
@@ -35,6 +36,9 @@ namespace QuorinLive {
 namespace {
 
 constexpr int BlinkMs = 1500;
+constexpr int LinkCheckMs = 1000;
+constexpr int ReconnectMs = 30000;
+constexpr int SocketConnected = 7;
 constexpr int MouseMoveMessage = 512; // the icon's notifications come as the window's mouse moves
 constexpr int PictureSize = 16;
 
@@ -71,6 +75,14 @@ frmMain::frmMain(QWidget *parent) : QWidget(parent), m_clientProgram(u"Quorin"_s
     tmrIcon->setObjectName(u"tmrIcon"_s);
     tmrIcon->setInterval(BlinkMs);
     connect(tmrIcon, &QTimer::timeout, this, &frmMain::tmrIcon_Timer);
+    tmrLink = new QTimer(this);
+    tmrLink->setObjectName(u"tmrLink"_s);
+    tmrLink->setInterval(LinkCheckMs);
+    connect(tmrLink, &QTimer::timeout, this, &frmMain::checkLink);
+    tmrReconnect = new QTimer(this);
+    tmrReconnect->setObjectName(u"tmrReconnect"_s);
+    tmrReconnect->setInterval(ReconnectMs);
+    connect(tmrReconnect, &QTimer::timeout, this, &frmMain::reconnect);
     connectClientSock();
 }
 
@@ -179,6 +191,7 @@ void frmMain::Form_Load()
     m_sysIcon->Initialize(this, Picfax(0), LoadResString(Text::Connecting), MouseMoveMessage);
     m_sysIcon->ShowIcon();
     setWindowState(Qt::WindowMinimized);
+    tmrLink->start();
 }
 
 void frmMain::showStatus(const QString &p_status)
@@ -271,6 +284,10 @@ void frmMain::Unload()
 
 void frmMain::mnuApri_Click()
 {
+    // What the window and the icon show is the link as it is now; a link that is down is tried at once.
+    checkLink();
+    if (!Connected)
+        reconnect();
     txtSockPort->setText(QString::number(G.CurrentPort));
     txtSockServer->setText(G.CurrentServer);
     setWindowState(windowState() & ~Qt::WindowMinimized);
@@ -305,9 +322,48 @@ void frmMain::cmdConnetti_Click()
     if (!txtSockServer->text().isEmpty() && port != 0) {
         ClientSock->ConnectClose();
         Connected = false;
+        tmrReconnect->stop(); // the user's own server now; a failure starts the retries again
+        // The user asked: the connecting window shows the attempt.
+        ClientSock->setConnectingWindow(
+            [this](const QString &server) {
+                frmConnecting::instance()->showFor(server, ClientSock->TimeCheckServer());
+            },
+            [] { frmConnecting::hideInstance(); });
         ClientSock->Connect(txtSockServer->text(), int(port), txtUser->text());
     }
     hide();
+}
+
+void frmMain::checkLink()
+{
+    if (Connected && ClientSock->State() != SocketConnected)
+        linkLost();
+}
+
+void frmMain::linkLost()
+{
+    if (!Connected)
+        return;
+    Connected = false;
+    UserReceived = false;
+    setPicture(2);
+    showStatus(LoadResString(Text::CannotConnect) + G.CurrentServer);
+    if (m_sysIcon)
+        m_sysIcon->ShowIcon();
+    tmrReconnect->start();
+    Q_EMIT startStateChanged();
+}
+
+void frmMain::reconnect()
+{
+    if (Connected || m_LanciaUpdate || m_unloaded || G.CurrentServer.isEmpty() || G.CurrentPort < 1 ||
+        G.CurrentPort > 65535)
+        return;
+    if (!tmrReconnect->isActive())
+        tmrReconnect->start(); // a failed attempt is followed by the next one
+    // Retries run in the background: no connecting window for them.
+    ClientSock->setConnectingWindow({}, [] { frmConnecting::hideInstance(); });
+    ClientSock->Connect(G.CurrentServer, G.CurrentPort);
 }
 
 void frmMain::tmrIcon_Timer()

@@ -37,6 +37,9 @@ public:
 
     QuorinSock *ClientSock;
     QTimer *tmrIcon;
+    // The link's health: tmrLink looks at the socket every second while connected; tmrReconnect tries the
+    // server again (every 30 s) while the link is down.
+    QTimer *tmrLink, *tmrReconnect;
     QGroupBox *fraTCP;
     QLabel *Label1, *Label2, *Label3;
     QLineEdit *txtUser, *txtSockServer, *txtSockPort;
@@ -98,6 +101,11 @@ private:
     void mnuExit_Click();
     void cmdConnetti_Click();
     void tmrIcon_Timer();
+    // The link went away under a connected window: not-connected picture and tip, retries start.
+    void checkLink();
+    void linkLost();
+    // One quiet attempt (no connecting window) at the server in use, unless connected or updating.
+    void reconnect();
 
     // Link events (frmMainEvents.cpp)
     void ClientSock_Connected(const QString &Server, int SockPort, bool IsForwarduser);

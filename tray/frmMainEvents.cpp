@@ -43,6 +43,8 @@ void frmMain::connectClientSock()
     connect(s, &QuorinSock::ProgressStatusStart, this, &frmMain::ClientSock_ProgressStatusStart);
     connect(s, &QuorinSock::ProgressStatusTX, this, &frmMain::ClientSock_ProgressStatusTX);
     connect(s, &QuorinSock::ProgressStatusEnd, this, &frmMain::ClientSock_ProgressStatusEnd);
+    // A request that failed may be the first sign of a link that is gone.
+    connect(s, &QuorinSock::Error, this, [this] { checkLink(); });
 }
 
 void frmMain::ClientSock_Connected(const QString &Server, int SockPort, bool IsForwarduser)
@@ -79,6 +81,7 @@ void frmMain::loginAccepted(const QString &Server, int SockPort, bool IsForwardu
     txtSockPort->setText(QString::number(SockPort));
     txtUser->setText(ClientSock->UserName());
     ClientSock->SetActiveList(IsForwarduser ? Forwardlist : PersonalList, 0);
+    tmrReconnect->stop();
     setPicture(0);
     showStatus(LoadResString(Text::ConnectedTo) + G.CurrentServer);
     if (m_sysIcon && !m_sysIcon->Visible())
@@ -90,6 +93,8 @@ void frmMain::ClientSock_ServerNotAvailable(const QString &Server, int)
 {
     m_AbortCmd = true;
     Connected = false;
+    if (!m_LanciaUpdate)
+        tmrReconnect->start(); // tried again now and then
     setPicture(2);
     showStatus(LoadResString(Text::ServerPrefix) + Server.trimmed() + LoadResString(Text::NotAvailable));
     if (m_sysIcon)
@@ -100,6 +105,8 @@ void frmMain::ClientSock_ServerNotAvailable(const QString &Server, int)
 void frmMain::ClientSock_ConnectionNotAvailable(const QString &Server, int)
 {
     Connected = false;
+    if (!m_LanciaUpdate)
+        tmrReconnect->start();
     later([Server] {
         Prompt::message(nullptr, QMessageBox::NoIcon, ProgramTitle(),
                         u"Non è possibile connettersi al server: "_s + Server);

@@ -199,10 +199,11 @@ int main(int argc, char *argv[])
     if (in > 0)
         ::close(in);
     if (ok && total == 0) {
-        // Nothing came through (a filter before this one failed): an empty job is no document.
+        // Nothing came through (a filter before this one could not read the document): an empty job is
+        // no document, and printing it again would give the same nothing, so CUPS does not retry it.
         ::unlink(temp.c_str());
         g_temp[0] = '\0';
-        return fail(BackendFailed, "the job is empty", jobId);
+        return fail(BackendCancel, "the job is empty (the document could not be read)", jobId);
     }
     if (!ok || ::rename(temp.c_str(), final.c_str()) != 0) {
         const int saved = errno;
@@ -211,6 +212,7 @@ int main(int argc, char *argv[])
         return fail(BackendFailed, "cannot write the job file", std::strerror(saved));
     }
     g_temp[0] = '\0';
+    // Handed over: success, whatever the sender makes of it; a job printed again would come twice.
     std::fprintf(stderr, "INFO: job %s spooled for %s\n", jobId.c_str(), user.c_str());
     return BackendOk;
 }

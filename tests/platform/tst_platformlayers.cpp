@@ -6,7 +6,9 @@
 #include "SystemUser.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -75,6 +77,43 @@ private Q_SLOTS:
         for (const Processes::Entry &e : Processes::list())
             found = found || e.pid == QCoreApplication::applicationPid();
         QVERIFY(found);
+    }
+
+    void processesOfOtherUsersDoNotCount()
+    {
+        // The same program run by this user and by another one: only ours is seen.
+        QTemporaryDir dir(QDir::tempPath() + u"/quorin-procs-XXXXXX"_s);
+        QVERIFY(dir.isValid());
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                              QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                              QFileDevice::ExeOther);
+        const QString name = u"qvprocs"_s + QString::number(QCoreApplication::applicationPid());
+        const QString program = dir.filePath(name);
+        QVERIFY(QFile::copy(u"/bin/sleep"_s, program));
+        QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                           QFileDevice::ReadOther | QFileDevice::ExeOther);
+        const auto runs = [&](const QString &prefix) { return Processes::isRunning(prefix); };
+        if (::geteuid() == 0) {
+            QProcess other;
+            other.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
+                                       program, u"30"_s});
+            QVERIFY(other.waitForStarted());
+            const QString comm = u"/proc/"_s + QString::number(other.processId()) + u"/comm"_s;
+            const auto shortName = [&] {
+                QFile f(comm);
+                return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).trimmed() : QString();
+            };
+            QTRY_COMPARE(shortName(), name.left(15)); // setpriv has become the program
+            QVERIFY(!runs(name));
+            other.kill();
+            other.waitForFinished();
+        }
+        QProcess mine;
+        mine.start(program, {u"30"_s});
+        QVERIFY(mine.waitForStarted());
+        QTRY_VERIFY(runs(name.toUpper()));
+        mine.kill();
+        mine.waitForFinished();
     }
 
     void userName()

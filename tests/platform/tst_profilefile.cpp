@@ -1,8 +1,13 @@
 #include "ProfileFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -193,7 +198,96 @@ private Q_SLOTS:
         QFile::setPermissions(m_path, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
         QCOMPARE(bytes(), QByteArray("[Config]\nServer=s\n"));
     }
+
+    void threeWritersLoseNoKey()
+    {
+        // Three programs write 600 keys each into one file at the same time.
+        put("[Config]\nServer=s\n");
+        QList<QProcess *> writers;
+        for (int w = 0; w < 3; ++w) {
+            auto *p = new QProcess(this);
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(u"QUORIN_TEST_PROFILE_WRITER"_s, m_path + u'|' + QString::number(w));
+            p->setProcessEnvironment(env);
+            p->setProcessChannelMode(QProcess::ForwardedChannels);
+            p->start(QCoreApplication::applicationFilePath(), {});
+            writers << p;
+        }
+        for (QProcess *p : std::as_const(writers)) {
+            QVERIFY(p->waitForFinished(300000));
+            QCOMPARE(p->exitCode(), 0);
+            delete p;
+        }
+        int present = 0;
+        for (int w = 0; w < 3; ++w) {
+            for (int k = 0; k < WriterKeys; ++k)
+                present += ProfileFile::readString(m_path, u"Config"_s, writerKey(w, k)) == writerValue(w, k);
+        }
+        QCOMPARE(present, 3 * WriterKeys);
+        QCOMPARE(ProfileFile::readString(m_path, u"Config"_s, u"Server"_s), u"s"_s);
+        QVERIFY(!QFile::exists(m_path + u".lock"_s));
+    }
+
+    void heldLockStopsTheWrite()
+    {
+        // Another writer that keeps the lock: the write fails loudly and changes nothing.
+        put("[Config]\nA=1\n");
+        QLockFile held(m_path + u".lock"_s);
+        QVERIFY(held.tryLock(0));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"locked by another writer"_s));
+        QVERIFY(!ProfileFile::writeString(m_path, u"Config"_s, u"A"_s, u"2"_s));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(u"locked by another writer"_s));
+        QVERIFY(!ProfileFile::removeKey(m_path, u"Config"_s, u"A"_s));
+        QCOMPARE(bytes(), QByteArray("[Config]\nA=1\n"));
+        held.unlock();
+        QVERIFY(ProfileFile::writeString(m_path, u"Config"_s, u"A"_s, u"2"_s));
+        QCOMPARE(bytes(), QByteArray("[Config]\nA=2\n"));
+
+        // A lock left by a writer that died is taken over.
+        QFile stale(m_path + u".lock"_s);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write(QByteArray::number(deadPid()) + "\ntst_profilefile\n" + QSysInfo::machineHostName().toUtf8() +
+                    "\n");
+        stale.close();
+        QVERIFY(ProfileFile::writeString(m_path, u"Config"_s, u"A"_s, u"3"_s));
+        QCOMPARE(ProfileFile::readString(m_path, u"Config"_s, u"A"_s), u"3"_s);
+    }
+
+public:
+    static constexpr int WriterKeys = 600;
+    static QString writerKey(int writer, int k)
+    {
+        return u"W"_s + QString::number(writer) + u"Key"_s + QString::number(k);
+    }
+    static QString writerValue(int writer, int k) { return QString::number(writer * 100000 + k); }
+
+private:
+    static qint64 deadPid()
+    {
+        QProcess p;
+        p.start(u"true"_s, {});
+        p.waitForFinished();
+        return p.processId() > 0 ? p.processId() : 999999; // reaped: its number is free
+    }
 };
 
-QTEST_GUILESS_MAIN(tst_ProfileFile)
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    // A writer started by threeWritersLoseNoKey: "<file>|<writer number>".
+    const QString job = qEnvironmentVariable("QUORIN_TEST_PROFILE_WRITER");
+    if (!job.isEmpty()) {
+        const QString path = job.section(u'|', 0, 0);
+        const int writer = job.section(u'|', 1).toInt();
+        for (int k = 0; k < tst_ProfileFile::WriterKeys; ++k) {
+            if (!ProfileFile::writeString(path, u"Config"_s, tst_ProfileFile::writerKey(writer, k),
+                                          tst_ProfileFile::writerValue(writer, k)))
+                return 1;
+        }
+        return 0;
+    }
+    tst_ProfileFile test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_profilefile.moc"

@@ -22,7 +22,12 @@ class PrivateCups
 {
 public:
     // root: an empty folder; spool: where the backend puts the jobs (QUORIN_SPOOL_DIR of the backend).
-    PrivateCups(const QString &root, const QString &spool) : m_root(root), m_spool(spool) {}
+    // adminClosed: only an authenticated administrator may create or change queues, as an ordinary user
+    // meets a system's scheduler.
+    PrivateCups(const QString &root, const QString &spool, bool adminClosed = false)
+        : m_root(root), m_spool(spool), m_adminClosed(adminClosed)
+    {
+    }
     ~PrivateCups() { stop(); }
 
     static int run(const QString &program, const QStringList &args, QByteArray *output = nullptr,
@@ -86,7 +91,13 @@ public:
             "Listen 127.0.0.1:" + QByteArray::number(m_port) +
             "\nLogLevel info\nWebInterface No\nBrowsing No\nBrowseLocalProtocols none\n"
             "<Location />\n  Order allow,deny\n  Allow 127.0.0.1\n</Location>\n"
-            "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
+            "<Policy default>\n" +
+            QByteArray(m_adminClosed ? "  <Limit CUPS-Add-Modify-Printer CUPS-Delete-Printer CUPS-Add-Modify-Class "
+                                       "CUPS-Delete-Class CUPS-Set-Default>\n    AuthType Basic\n    Require user @SYSTEM\n"
+                                       "    Order deny,allow\n"
+                                       "  </Limit>\n"
+                                     : "") +
+            "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
         if (!write(root + QStringLiteral("/conf/cups-files.conf"), files) ||
             !write(root + QStringLiteral("/conf/cupsd.conf"), conf))
             return false;
@@ -150,4 +161,5 @@ private:
     QString m_root, m_spool;
     QProcess m_cupsd;
     int m_port = 0;
+    bool m_adminClosed = false;
 };

@@ -164,8 +164,9 @@ private Q_SLOTS:
             << QStringList{u"1/../x"_s, user, u"t"_s, u"1"_s, QString()} << 5;
         QTest::newRow("missing job file")
             << QStringList{u"1"_s, user, u"t"_s, u"1"_s, QString(), u"/nonexistent/job.ps"_s} << 1;
-        // A filter before the backend failed: nothing to spool, no empty document for the sender.
-        QTest::newRow("empty job") << QStringList{u"1"_s, user, u"t"_s, u"1"_s, QString()} << 1;
+        // A filter before the backend failed: nothing to spool, no empty document for the sender, and the
+        // job is cancelled rather than printed again.
+        QTest::newRow("empty job") << QStringList{u"1"_s, user, u"t"_s, u"1"_s, QString()} << 5;
     }
     void refused()
     {

@@ -170,6 +170,25 @@ private Q_SLOTS:
         QFile::remove(kept);
     }
 
+    // Without Ghostscript nothing is wrong with the job: it stays in the spool for the next start.
+    void noConverterKeepsTheJob()
+    {
+        drop(u"job-2-1.prn"_s, TwoPages);
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", QFile::encodeName(m_spool + u"/no-such-folder"_s));
+        FmPrinter printer;
+        printer.setSpoolDir(m_spool);
+        QSignalSpy failed(&printer, &FmPrinter::CaptureFailed);
+        printer.setPrinterName(u"QuorinPrinter"_s);
+        qputenv("PATH", path);
+        QVERIFY(!failed.isEmpty() || failed.wait(10000));
+        const QString message = failed.first().first().toString();
+        QVERIFY2(message.contains(u"resta in coda"_s), qPrintable(message));
+        QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList{u"job-2-1.prn"_s});
+        QVERIFY(!QFile::exists(FmPrinter::keptFolder() + u"/job-2-1.prn"_s));
+        QCOMPARE(printer.DocumentCount(), 0);
+    }
+
     // Ghostscript's pages arrive through a pipe in pieces of any size: every cut of the stream gives the
     // same pages; a stream that is not PBM, or a page of absurd size, stops with an error, not a page.
     void pbmStream_data()

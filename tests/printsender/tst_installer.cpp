@@ -28,8 +28,9 @@ class TestInstaller : public QObject
         QFile f(m_bin + u'/' + name);
         QVERIFY(f.open(QIODevice::WriteOnly));
         const QString var = u"FAKE_"_s + name.toUpper() + u"_EXIT"_s;
+        const QByteArray say = "FAKE_" + name.toUpper().toUtf8() + "_SAY";
         f.write(("#!/bin/sh\necho \"" + name.toUtf8() + " $*\" >> \"" + QFile::encodeName(m_log) +
-                 "\"\nexit ${" + var.toUtf8() + ":-0}\n"));
+                 "\"\n[ -n \"$" + say + "\" ] && echo \"$" + say + "\"\nexit ${" + var.toUtf8() + ":-0}\n"));
         f.close();
         f.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     }
@@ -139,6 +140,37 @@ private Q_SLOTS:
         // "OK" ends the wizard.
         QTest::mouseClick(wizard.resultPage()->findChild<QPushButton *>(u"OKButton"_s), Qt::LeftButton);
         QCOMPARE(unloaded.count(), 1);
+    }
+
+    void withoutSystemdUserSession()
+    {
+        // The queue is there, but no systemd user session takes the watcher: say how to send by hand.
+        qputenv("FAKE_LPSTAT_EXIT", "0");
+        qputenv("FAKE_SYSTEMCTL_EXIT", "1");
+        frmInst wizard;
+        wizard.show();
+        QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
+        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
+        QVERIFY2(shown.contains(u"systemctl --user"_s) && shown.contains(u"/tst_installer\" -N"_s),
+                 qPrintable(shown));
+        QVERIFY(!shown.contains(u"sudo"_s));
+    }
+
+    void schedulerNotRunning()
+    {
+        // lpadmin cannot reach CUPS: the administrator starts it first, then creates the queue.
+        qputenv("FAKE_LPSTAT_EXIT", "1");
+        qputenv("FAKE_LPADMIN_EXIT", "1");
+        qputenv("FAKE_LPADMIN_SAY", "lpadmin: Unable to connect to server: Bad file descriptor");
+        frmInst wizard;
+        wizard.show();
+        QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
+        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        qunsetenv("FAKE_LPADMIN_SAY");
+        const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
+        const qsizetype start = shown.indexOf(u"sudo systemctl enable --now cups"_s);
+        QVERIFY2(start > 0 && shown.indexOf(u"sudo lpadmin -p QuorinPrinter"_s) > start, qPrintable(shown));
     }
 
     void resultPageCloseBoxEnds()

@@ -8,8 +8,10 @@
 #include "FmPrinter.h"
 #include "PrivateCups.h"
 #include "SendoraRig.h"
+#include "frmInst.h"
 
 #include <QImage>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPageSize>
 #include <QPainter>
@@ -20,7 +22,9 @@
 #include <QStandardPaths>
 
 #include <pwd.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
+#include <tiffio.h>
 #include <unistd.h>
 
 namespace {
@@ -44,6 +48,44 @@ Mode modeOf(const QString &path)
     return {int(st.st_mode & 07777), st.st_uid};
 }
 
+// Where the ink starts on the first page of a fax TIFF: the first row and the first column holding a
+// black dot (-1 when the page is blank), and the page width.
+struct Ink
+{
+    int top = -1, left = -1, width = 0;
+};
+
+Ink inkOf(const QString &path)
+{
+    Ink ink;
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    if (!tif)
+        return ink;
+    quint32 width = 0, height = 0;
+    quint16 photometric = PHOTOMETRIC_MINISWHITE;
+    TIFFGetField(tif, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
+    TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
+    ink.width = int(width);
+    QByteArray row(TIFFScanlineSize(tif), '\0');
+    for (quint32 y = 0; y < height; ++y) {
+        if (TIFFReadScanline(tif, row.data(), y) < 0)
+            break;
+        for (quint32 x = 0; x < width; ++x) {
+            const bool bit = (uchar(row.at(x / 8)) >> (7 - x % 8)) & 1;
+            if (bit == (photometric == PHOTOMETRIC_MINISWHITE)) {
+                if (ink.top < 0)
+                    ink.top = int(y);
+                if (ink.left < 0 || int(x) < ink.left)
+                    ink.left = int(x);
+                break;
+            }
+        }
+    }
+    TIFFClose(tif);
+    return ink;
+}
+
 } // namespace
 
 class TestPrintRoad : public QObject
@@ -54,6 +96,7 @@ class TestPrintRoad : public QObject
     QString m_cupsRoot, m_spool, m_userDir;
     std::unique_ptr<PrivateCups> m_cups;
     bool m_madeUser = false;
+    QString m_mounted; // the small tmpfs of fullPrivateFolder while it is mounted
     uid_t m_uid = 0;
     gid_t m_gid = 0;
 
@@ -89,8 +132,52 @@ class TestPrintRoad : public QObject
         return QDir(m_spool + u'/' + RoadUser).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
+    // Prints a document of the user's as the user (umask 077), waiting until it is in the spool.
+    void printAsUser(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = m_userDir + u'/' + name;
+        QVERIFY(writeFile(path, bytes));
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), m_uid, m_gid), 0);
+        const qsizetype before = spooled().size();
+        QByteArray out;
+        QCOMPARE(asUser(u"exec lp -h 127.0.0.1:"_s + QString::number(m_cups->port()) +
+                            u" -d QuorinPrinter '"_s + path + u'\'',
+                        &out),
+                 0);
+        QTRY_VERIFY2_WITH_TIMEOUT(spooled().size() == before + 1, qPrintable(cupsLog()), 60000);
+    }
+    // Runs one user-side test function of this program as the user.
+    void runUserSide(const QString &function, const QStringList &extraEnv = {})
+    {
+        const QString copy = m_userDir + u"/tst_printroad"_s;
+        if (!QFile::exists(copy)) {
+            QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), copy));
+            QCOMPARE(::chown(QFile::encodeName(copy).constData(), m_uid, m_gid), 0);
+            QCOMPARE(::chmod(QFile::encodeName(copy).constData(), 0700), 0);
+        }
+        QByteArray out;
+        // Without a terminal, as a desktop session runs it: nothing can stop to ask for a password.
+        const int code = asUser(u"exec setsid -w '"_s + copy + u"' "_s + function, &out,
+                                QStringList{u"QUORIN_ROAD_USER_SIDE=1"_s, u"HOME="_s + m_userDir,
+                                            u"TMPDIR="_s + m_userDir, u"QUORIN_SPOOL_DIR="_s + m_spool,
+                                            u"QT_QPA_PLATFORM=offscreen"_s,
+                                            u"QUORIN_DISCOVERY_HOSTS=127.0.0.1"_s} +
+                                    extraEnv,
+                                240000);
+        QVERIFY2(code == 0, out.constData());
+        QVERIFY2(out.contains(QByteArray("PASS   : TestPrintRoad::" + function.toLatin1() + "()")),
+                 out.constData());
+    }
+    // User side: private folders, the scheduler's spool.
+    void userSetUp(TestHome &home)
+    {
+        const QByteArray spool = qgetenv("QUORIN_SPOOL_DIR"); // the scheduler's spool, not the home's
+        usePrivateFolders(home);
+        qputenv("QUORIN_SPOOL_DIR", spool);
+    }
+
     // The user side: one send window per job, as the user's watcher starts one per job.
-    void sendOneJob(int index)
+    void sendOneJob(int index, bool textJob = false)
     {
         FakeFaxServer server;
         QVERIFY(server.listen());
@@ -116,6 +203,14 @@ class TestPrintRoad : public QObject
         const QByteArray made = tiff.readAll();
         QVERIFY(FmPrinter::isTiff(document));
         QVERIFY(FmPrinter::tiffPageCount(document) >= 1);
+        const Ink ink = inkOf(document);
+        QCOMPARE(ink.width, 1728);
+        if (textJob) {
+            // The receiving machine prints its header along the top edge: the text starts below the
+            // printer's margin (10 mm = 77 lines at 196 per inch; 5 mm = 40 dots at 204 per inch).
+            QVERIFY2(ink.top >= 70, qPrintable(QString::number(ink.top)));
+            QVERIFY2(ink.left >= 35, qPrintable(QString::number(ink.left)));
+        }
         auto *number = w->findChild<QLineEdit *>(u"tbFaxNumber"_s);
         QTest::mouseClick(number, Qt::LeftButton);
         QTest::keyClicks(number, u"0212345"_s + QString::number(index));
@@ -187,6 +282,8 @@ private Q_SLOTS:
     }
     void cleanupTestCase()
     {
+        if (!m_mounted.isEmpty())
+            ::umount2(QFile::encodeName(m_mounted).constData(), MNT_DETACH);
         m_cups.reset(); // stops the scheduler
         if (m_madeUser)
             run(u"userdel"_s, {RoadUser});
@@ -268,21 +365,165 @@ private Q_SLOTS:
         QCOMPARE(spooled(), QStringList());
     }
 
+    // Root side: the user's private folder is full when a text job comes. The job stays in the spool, the
+    // user is told the disk is full and where; the next start, with room again, sends it.
+    void fullPrivateFolder()
+    {
+        if (userSide())
+            QSKIP("root side");
+        const QString runtime = m_base.filePath(u"runtime"_s);
+        QVERIFY(QDir().mkpath(runtime));
+        if (::mount("tmpfs", QFile::encodeName(runtime).constData(), "tmpfs", 0, "size=64k,mode=0700") != 0)
+            QSKIP("no small tmpfs can be mounted here");
+        m_mounted = runtime;
+        QCOMPARE(::chown(QFile::encodeName(runtime).constData(), m_uid, m_gid), 0);
+        printAsUser(u"lettera.txt"_s, "Lettera per il fax\nriga due\n");
+        runUserSide(u"userMeetsAFullDisk"_s, {u"QUORIN_ROAD_RUNTIME="_s + runtime});
+        ::umount2(QFile::encodeName(runtime).constData(), MNT_DETACH);
+        m_mounted.clear();
+        QCOMPARE(spooled(), QStringList());
+    }
+
+    // Root side: one job, two send windows of the user started at once.
+    void twoWindowsOneJob()
+    {
+        if (userSide())
+            QSKIP("root side");
+        printAsUser(u"promemoria.txt"_s, "Promemoria\n");
+        runUserSide(u"userOpensTwoWindows"_s);
+        QCOMPARE(spooled(), QStringList());
+    }
+
+    // Root side: a scheduler that lets nobody create queues, and an ordinary user's PATH without the
+    // administrator's folders: the wizard finds lpadmin anyway and shows the commands to run with sudo.
+    void wizardWithoutRights()
+    {
+        if (userSide())
+            QSKIP("root side");
+        PrivateCups closed(m_base.filePath(u"cups-closed"_s), m_spool, true);
+        QVERIFY2(closed.start(QStringLiteral(QUORIN_BACKEND)), qPrintable(closed.output() + closed.log()));
+        runUserSide(u"userInstallsWithoutRights"_s,
+                    {u"PATH=/usr/bin:/bin"_s, u"CUPS_SERVER=127.0.0.1:"_s + QString::number(closed.port()),
+                     u"QUORIN_CUPS_SERVERBIN="_s + m_base.filePath(u"cups-closed/bin"_s),
+                     u"QUORIN_PPD="_s + QStringLiteral(QUORIN_PPD_FILE)});
+    }
+
+    // User side of fullPrivateFolder.
+    void userMeetsAFullDisk()
+    {
+        if (!userSide())
+            QSKIP("runs as the printing user, started by fullPrivateFolder");
+        TestHome home;
+        userSetUp(home);
+        const QString runtime = qEnvironmentVariable("QUORIN_ROAD_RUNTIME");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime));
+        const QString folder = runtime + u"/quorin"_s;
+        QVERIFY(QDir().mkpath(folder));
+        const QFileInfoList jobs = FmPrinter::waitingJobs(FaxPrinter::spoolDir());
+        QCOMPARE(jobs.size(), 1);
+        const QString job = jobs.first().absoluteFilePath();
+        {
+            // Every byte taken.
+            QFile filler(runtime + u"/filler"_s);
+            QVERIFY(filler.open(QIODevice::WriteOnly));
+            const QByteArray block(4096, 'x');
+            while (filler.write(block) == block.size() && filler.flush()) {
+            }
+        }
+        {
+            FakeFaxServer server;
+            QVERIFY(server.listen());
+            scriptLogin(server, SystemUser::loginName(), u"2.2.0"_s);
+            resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(server.port()) + "\r\n");
+            Sendora::StartupMain startup;
+            startup.Main({u"-N"_s});
+            frmPrint *w = startup.sendWindow();
+            QVERIFY(w);
+            QTRY_VERIFY_WITH_TIMEOUT(w->txtStatus->text().contains(u"Disco pieno"_s), 60000);
+            QVERIFY2(w->txtStatus->text().contains(folder), qPrintable(w->txtStatus->text()));
+            QTRY_VERIFY(promptTexts().join(u'\n').contains(u"Disco pieno"_s));
+            QVERIFY(!w->findChild<QPushButton *>(u"cbSend"_s)->isEnabled());
+            // Not unreadable: still in the spool, nothing set aside.
+            QVERIFY(QFile::exists(job));
+            QVERIFY(!QFileInfo::exists(FmPrinter::keptFolder()));
+            QTRY_VERIFY(w->close());
+            QVERIFY(QFile::exists(job));
+        }
+        QVERIFY(QFile::remove(runtime + u"/filler"_s));
+        // The next start takes it and sends it; its text stands below the top margin.
+        sendOneJob(7, true);
+    }
+
+    // User side of twoWindowsOneJob.
+    void userOpensTwoWindows()
+    {
+        if (!userSide())
+            QSKIP("runs as the printing user, started by twoWindowsOneJob");
+        TestHome home;
+        userSetUp(home);
+        resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=9\r\n");
+        const QFileInfoList jobs = FmPrinter::waitingJobs(FaxPrinter::spoolDir());
+        QCOMPARE(jobs.size(), 1);
+        auto first = std::make_unique<frmPrint>();
+        auto second = std::make_unique<frmPrint>();
+        const auto captured = [](const std::unique_ptr<frmPrint> &w) { return w->FmPrinter1->DocumentCount(); };
+        QTRY_VERIFY_WITH_TIMEOUT(captured(first) + captured(second) == 1, 60000);
+        frmPrint *owner = captured(first) ? first.get() : second.get();
+        frmPrint *other = owner == first.get() ? second.get() : first.get();
+        QTRY_VERIFY(other->txtStatus->text().contains(u"già aperto"_s));
+        QTest::qWait(1500); // the other window looks again now and then: still nothing for it
+        QCOMPARE(other->FmPrinter1->DocumentCount(), 0);
+        QCOMPARE(owner->FmPrinter1->jobFile(), jobs.first().absoluteFilePath());
+        const QString ownerTiff = owner->FmPrinter1->Document().FilePath;
+        // The owner goes without sending (never shown: the job stays); the other one takes it then, into
+        // a fax file of its own.
+        if (owner == first.get())
+            first.reset();
+        else
+            second.reset();
+        QTRY_COMPARE_WITH_TIMEOUT(other->FmPrinter1->DocumentCount(), 1, 60000);
+        QVERIFY(other->FmPrinter1->Document().FilePath != ownerTiff);
+        QCOMPARE(other->FmPrinter1->jobFile(), jobs.first().absoluteFilePath());
+        other->FmPrinter1->releaseJob();
+        QVERIFY(FmPrinter::waitingJobs(FaxPrinter::spoolDir()).isEmpty());
+        for (const QString &f : other->FmPrinter1->capturedFiles())
+            QFile::remove(f);
+    }
+
+    // User side of wizardWithoutRights.
+    void userInstallsWithoutRights()
+    {
+        if (!userSide())
+            QSKIP("runs as the printing user, started by wizardWithoutRights");
+        TestHome home;
+        userSetUp(home);
+        QVERIFY(QStandardPaths::findExecutable(u"lpadmin"_s).isEmpty()); // not on this PATH
+        frmInst wizard;
+        wizard.show();
+        QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(wizard.resultPage() && wizard.resultPage()->isVisible(), 60000);
+        const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
+        QVERIFY2(!shown.contains(u"not found"_s), qPrintable(shown));
+        QVERIFY2(shown.contains(u"lpadmin: "_s) && shown.contains(u"Unauthorized"_s),
+                 qPrintable(shown)); // the scheduler's own refusal
+        QVERIFY2(shown.contains(u"sudo lpadmin -p QuorinPrinter -E -v quorin:/ -P "_s +
+                                QStringLiteral(QUORIN_PPD_FILE)),
+                 qPrintable(shown));
+    }
+
     // User side: three runs, one job each, oldest first.
     void userSendsEachJob()
     {
         if (!userSide())
             QSKIP("runs as the printing user, started by userSendsThem");
-        const QByteArray spool = qgetenv("QUORIN_SPOOL_DIR"); // the scheduler's spool, not the home's
         TestHome home;
-        usePrivateFolders(home);
-        qputenv("QUORIN_SPOOL_DIR", spool);
+        userSetUp(home);
         QStringList order;
         for (const QFileInfo &f : FmPrinter::waitingJobs(FaxPrinter::spoolDir()))
             order.append(f.fileName());
         QCOMPARE(order.size(), 3);
         for (int i = 0; i < 3; ++i) {
-            sendOneJob(i);
+            sendOneJob(i, i == 1); // the second is the text file
             if (QTest::currentTestFailed())
                 return;
             QVERIFY(!QFile::exists(FaxPrinter::spoolDir() + u'/' + order.at(i))); // oldest went first

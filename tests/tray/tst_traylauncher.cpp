@@ -52,7 +52,7 @@ struct Server
     QStringList versions = {QuorinSock::LibraryVersion(), u"1.0.0"_s, u"1.0.0"_s, u"1.0.0"_s, u"1.0.0"_s};
     std::function<bool(FakeFaxServer &, const F::Frame &)> extra; // true: frame handled
 
-    Server()
+    explicit Server(quint16 port = 0)
     {
         mailbox.attach(&fake);
         const auto inner = fake.responder();
@@ -66,7 +66,7 @@ struct Server
             }
             inner(s, f);
         });
-        fake.listen();
+        fake.listen(port);
     }
 };
 
@@ -106,6 +106,7 @@ private Q_SLOTS:
     void connectDialog_data();
     void connectDialog();
     void linkLost();
+    void serverRestarts();
     void updateAfterLaterConnect();
     void progressWindow_data();
     void progressWindow();
@@ -685,6 +686,61 @@ void tst_TrayLauncher::linkLost()
     m_shell->click(515);
     QTRY_COMPARE(m_shell->tip(), u"Impossibile connettersi al server: "_s);
     QVERIFY(m_shell->showsIcon(w->Picfax(2)));
+}
+
+void tst_TrayLauncher::serverRestarts()
+{
+    // The server stops while the launcher sits in the tray, and comes back on the same port.
+    auto server = std::make_unique<Server>();
+    frmMain *w = startRunning(*server);
+    QVERIFY(w);
+    const quint16 port = server->fake.port();
+    auto *retry = w->findChild<QTimer *>(u"tmrReconnect"_s);
+    QVERIFY(retry);
+    QCOMPARE(retry->interval(), 30000);
+    QTRY_VERIFY(!server->fake.receivedFrames("INOLTRO").isEmpty());
+    QCOMPARE(m_shell->tip(), u"Connesso al server: 127.0.0.1"_s);
+
+    // Stopped: no request needed for the launcher to notice.
+    server.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Connected, LoginTimeout);
+    QCOMPARE(m_shell->tip(), u"Impossibile connettersi al server: 127.0.0.1"_s);
+    QCOMPARE(QuorinLive::G.StatusText, m_shell->tip());
+    QVERIFY(m_shell->showsIcon(w->Picfax(2)));
+    QVERIFY(retry->isActive());
+    QVERIFY(promptTexts().isEmpty());
+
+    // Restarted: opening the window tries at once, without waiting for the next retry.
+    retry->setInterval(3600000);
+    retry->start();
+    server = std::make_unique<Server>(port);
+    QCOMPARE(server->fake.port(), port);
+    w->mnuApri->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(w->Connected, LoginTimeout);
+    QCOMPARE(m_shell->tip(), u"Connesso al server: 127.0.0.1"_s);
+    QVERIFY(m_shell->showsIcon(w->Picfax(0)));
+    QVERIFY(!retry->isActive());
+    w->hide();
+
+    // Stopped and restarted again: the retries alone bring the link back, and new faxes are signalled.
+    server.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Connected, LoginTimeout);
+    retry->setInterval(200);
+    retry->start();
+    QTest::qWait(600); // a few retries against the stopped server
+    QVERIFY(!w->Connected);
+    server = std::make_unique<Server>(port);
+    QTRY_VERIFY_WITH_TIMEOUT(w->Connected, LoginTimeout);
+    QTRY_VERIFY(!server->fake.receivedFrames("INOLTRO").isEmpty());
+    auto *blink = w->findChild<QTimer *>(u"tmrIcon"_s);
+    QVERIFY(!blink->isActive());
+    QSignalSpy newFax(w->ClientSock, &QuorinSock::RxNewFax);
+    const QStringList rec = {u"R998"_s,   u"1"_s,       u"4"_s, u"+39 06 1234"_s, u"Nuova Srl"_s,
+                             u"061234"_s, u"9000000"_s, u"2"_s, u"Ordine"_s,      u"F"_s};
+    server->fake.sendNow(F::answer(u"RXFAX", u"\u00a6"_s + rec.join(u'\u00a6')));
+    QTRY_COMPARE(newFax.size(), 1);
+    QVERIFY(blink->isActive());
+    QCOMPARE(m_shell->tip(), u"Ricevuti nuovi fax"_s);
 }
 
 void tst_TrayLauncher::updateAfterLaterConnect()

@@ -234,6 +234,33 @@ private Q_SLOTS:
         expectOnlySentinel();
     }
 
+    void onlyPlainAddressesReachTheMailProgram()
+    {
+        // Server text becomes a recipient only when it is a plain address: the mail client may quote it
+        // inside a command of its own, where a quote or a comma would add an attachment of its own.
+        const QString fax = writeFile(u"TMPFAX.TIF"_s, "II*-forwarded");
+        const QString attack = u"u@x',attachment='file:///home/mario/.ssh/id_rsa',cc='x"_s;
+        const QStringList bad{attack, u"a b@x.it"_s, u"\"q\"@x.it"_s, u"<l@x.it>"_s, u"c\u0001d@x.it"_s};
+        FaxMail mail;
+        QVERIFY(mail.StartMail());
+        QVERIFY(mail.SendForwardMails(u"ok@example.com;"_s + bad.join(u';'), u"z,y@x.it"_s, u"testo"_s, fax));
+        QTRY_COMPARE(calls().size(), 1);
+        const QStringList args = calls().first();
+        QCOMPARE(valuesOf(args, u"--to"_s), QStringList{u"ok@example.com"_s});
+        QVERIFY(!args.contains(u"--attach"_s)); // the list with the attachment held no usable address
+        for (const QString &a : args)
+            QVERIFY2(!a.contains(u'\'') && !a.contains(u','), qPrintable(a));
+        // The user is told which addresses were left out.
+        const QString told = promptTexts().join(u'\n');
+        for (const QString &a : bad)
+            QVERIFY2(told.contains(a), qPrintable(told));
+        QVERIFY(told.contains(u"z,y@x.it"_s));
+        for (const QString &good : {u"ok@example.com"_s, u"--attach=/etc/passwd"_s, u"nome.cognome+fax@example.it"_s})
+            QVERIFY(MailHandover::isPlainAddress(good));
+        for (const QString &no : {u"a;b@x.it"_s, u"a\tb@x.it"_s, u"a`b@x.it"_s, u"a\u200bb@x.it"_s, QString()})
+            QVERIFY2(!MailHandover::isPlainAddress(no), qPrintable(no));
+    }
+
     void forwardMails()
     {
         const QString fax = writeFile(u"TMPFAX.TIF"_s, "II*-forwarded");
