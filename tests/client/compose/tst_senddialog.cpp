@@ -107,7 +107,7 @@ private Q_SLOTS:
         m_doc1 = writeFile(m_home, u"uno.tif"_s, "II*\0uno");
         m_doc2 = writeFile(m_home, u"due.tif"_s, "II*\0due");
         m_cover = writeFile(m_home, u"base.cpe"_s, "cover");
-        m_big = writeFile(m_home, u"grande.tif"_s, noise(4 * 1024 * 1024, 7));
+        m_big = writeFile(m_home, u"grande.tif"_s, noise(8 * 1024 * 1024, 7)); // more than both ends buffer
     }
     void init() { resetConfig(m_home); }
 
