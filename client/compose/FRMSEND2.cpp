@@ -370,8 +370,7 @@ void FRMSEND2::restoreDraft(const FaxDraft &d)
     tbNote->setPlainText(d.note);
     chHiRes->setChecked(d.hiRes);
     // A fax planned for later keeps its time; one that was to go at once goes now.
-    const QDateTime planned =
-        QDateTime::fromString(d.sendDate + u' ' + d.sendTime, u"dd-MM-yyyy HH:mm:ss"_s);
+    const QDateTime planned = QDateTime::fromString(d.sendDate + u' ' + d.sendTime, u"dd-MM-yyyy HH:mm:ss"_s);
     if (planned.isValid() && planned > QDateTime::currentDateTime()) {
         tbDate->setText(d.date);
         tbTime->setText(d.time);

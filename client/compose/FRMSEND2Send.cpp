@@ -159,8 +159,8 @@ void FRMSEND2::cbSend_Click()
     QMetaObject::Connection heard;
     if (m_sock)
         heard = connect(m_sock, &QuorinSock::Error, this,
-                        [&refusal](int, const QString &description, int, const QString &, const QString &, int,
-                                   bool) { refusal = description; });
+                        [&refusal](int, const QString &description, int, const QString &, const QString &,
+                                   int, bool) { refusal = description; });
     m_idFaxSending = m_sock ? m_sock->SendNewFax(std::move(fax)) : u"-1"_s;
     disconnect(heard);
     if (m_idFaxSending == u"-1") {
@@ -177,7 +177,8 @@ void FRMSEND2::cbSend_Click()
     cbCancel->setText(u"&Chiudi"_s);
 }
 
-FaxDraft FRMSEND2::draft(const QList<RecipientRow> &table, const QString &sendDate, const QString &sendTime) const
+FaxDraft FRMSEND2::draft(const QList<RecipientRow> &table, const QString &sendDate,
+                         const QString &sendTime) const
 {
     FaxDraft d;
     d.itemOpen = m_itemOpen;
@@ -206,7 +207,8 @@ FaxDraft FRMSEND2::draft(const QList<RecipientRow> &table, const QString &sendDa
     QStringList who;
     for (const RecipientRow &row : table) {
         if (!row.fax.isEmpty())
-            who.append(row.name.trimmed().isEmpty() ? row.fax : row.name.trimmed() + u" ("_s + row.fax + u')');
+            who.append(row.name.trimmed().isEmpty() ? row.fax
+                                                    : row.name.trimmed() + u" ("_s + row.fax + u')');
     }
     d.recipients = who.join(u", "_s);
     return d;

@@ -60,7 +60,7 @@ QString FaxSendWatch::recipients(const QWidget *dialog) const
 {
     QStringList out;
     for (const QString &key : m_order) {
-        const Pending &p = m_pending[key];
+        const Pending p = m_pending.value(key);
         if (!dialog || p.dialog == dialog)
             out.append(p.draft.recipients);
     }
@@ -145,12 +145,12 @@ bool FaxSendWatch::confirmClose(QWidget *parent, const QWidget *dialog, Closing 
         return true;
     const bool program = what == Closing::Program;
     const QString text =
-        u"Un fax è ancora in invio al server (per "_s + recipients(dialog) + u").\n"_s +
+        u"Un fax è ancora in invio al server, destinatari: "_s + recipients(dialog) + u".\n"_s +
         (program ? u"Uscendo adesso da Quorin l'invio viene interrotto"_s
                  : u"Chiudendo adesso la finestra di spedizione l'invio viene interrotto"_s) +
         u" e il fax non sarà spedito.\n\n"_s + (program ? u"Uscire comunque?"_s : u"Chiudere comunque?"_s);
-    if (Prompt::message(parent, QMessageBox::Warning, u"Fax in invio"_s, text, QMessageBox::Yes | QMessageBox::No,
-                        QMessageBox::No) != QMessageBox::Yes)
+    if (Prompt::message(parent, QMessageBox::Warning, u"Fax in invio"_s, text,
+                        QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return false;
     stopAll(program ? u"invio interrotto all'uscita dal programma."_s
                     : u"invio interrotto alla chiusura della finestra di spedizione."_s,

@@ -24,9 +24,9 @@ struct FaxDraft
     QString from, sendCompany, voice, fax;
     QString subject, note;
     bool hiRes = false;
-    QString date, time;      // as typed
+    QString date, time;         // as typed
     QString sendDate, sendTime; // as sent ("dd-MM-yyyy", "HH:mm:ss")
-    QString recipients;      // who the fax is for, as the user is told ("Rossi (021), 022")
+    QString recipients;         // who the fax is for, as the user is told ("Rossi (021), 022")
 };
 
 // Follows the faxes the send dialogs handed to one server link until the link confirms or loses them.
@@ -82,7 +82,7 @@ private:
     };
     QPointer<QuorinSock> m_sock;
     QHash<QString, Pending> m_pending;
-    QStringList m_order; // keys in the order handed over
+    QStringList m_order;  // keys in the order handed over
     QString m_stopReason; // while stopAll drops the link
     bool m_quiet = false;
 };

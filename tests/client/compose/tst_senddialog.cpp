@@ -613,8 +613,9 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(promptTexts().join(u'|').contains(u"non è stato inviato"_s), 15000);
         const Prompt::Record told = Prompt::lastRecord();
         QCOMPARE(told.icon, QMessageBox::Critical);
-        QVERIFY2(told.text.startsWith(u"Il fax per Rossi (021) non è stato inviato.\nMotivo: il collegamento al "
-                                      u"server si è interrotto prima della fine dell'invio."_s),
+        QVERIFY2(told.text.startsWith(u"Il fax per Rossi (021) non è stato inviato.\n"
+                                      u"Motivo: il collegamento al server si è interrotto prima della fine "
+                                      u"dell'invio."_s),
                  qPrintable(told.text));
         QVERIFY(told.text.contains(u"Inviarlo di nuovo?"_s));
         QVERIFY(rig.server.cutDone());
@@ -714,17 +715,17 @@ private Q_SLOTS:
         QVERIFY(dlg.isVisible());
         QCOMPARE(Prompt::records().size(), 1);
         QCOMPARE(Prompt::lastRecord().text,
-                 u"Un fax è ancora in invio al server (per 021).\nChiudendo adesso la finestra di spedizione "
-                 u"l'invio viene interrotto e il fax non sarà spedito.\n\nChiudere comunque?"_s);
+                 u"Un fax è ancora in invio al server, destinatari: 021.\n"
+                 u"Chiudendo adesso la finestra di spedizione l'invio viene interrotto e il fax non sarà "
+                 u"spedito.\n\nChiudere comunque?"_s);
         QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
         Prompt::setNextAnswer(QMessageBox::No);
         QApplication::sendEvent(&dlg, &escape); // Escape asks as well
         QVERIFY(dlg.isVisible());
         QCOMPARE(Prompt::records().size(), 2);
         bool finished = false;
-        QTRY_VERIFY_WITH_TIMEOUT(filesReceived(rig.server, first, &finished).value(0) == contentOf(m_big) &&
-                                     finished,
-                                 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            filesReceived(rig.server, first, &finished).value(0) == contentOf(m_big) && finished, 20000);
         QTRY_VERIFY(!FaxSendWatch::of(rig.sock.get())->uploading());
         press(&dlg, u"cbCancel"_s); // delivered: no question
         QVERIFY(!dlg.isVisible());
@@ -744,10 +745,9 @@ private Q_SLOTS:
         QVERIFY(!dlg.isVisible());
         QCOMPARE(notSent.count(), 1);
         QCOMPARE(notSent.at(0).at(0).toString(), second);
-        QTRY_VERIFY2(promptTexts().join(u'|').contains(
-                         u"Il fax per 021 non è stato inviato.\nMotivo: invio interrotto alla chiusura della finestra di "
-                         u"spedizione."_s),
-                     qPrintable(promptTexts().join(u'|')));
+        const QString stopped = u"Il fax per 021 non è stato inviato.\n"
+                                u"Motivo: invio interrotto alla chiusura della finestra di spedizione."_s;
+        QTRY_VERIFY2(promptTexts().join(u'|').contains(stopped), qPrintable(promptTexts().join(u'|')));
         QTRY_COMPARE_WITH_TIMEOUT(loggedInAgain.count(), 1, 10000); // the link is back for the next fax
         QTest::qWait(100);
         filesReceived(rig.server, second, &finished);

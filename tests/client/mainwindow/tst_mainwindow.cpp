@@ -647,16 +647,16 @@ void tst_MainWindow::faxOnTheWay()
     Prompt::setNextAnswer(QMessageBox::Yes); // send it again
     QTest::mouseClick(button(dlg, u"cbSend"_s), Qt::LeftButton);
     const QString lost = dlg->IdFaxSending();
-    QTRY_VERIFY_WITH_TIMEOUT(
-        promptTexts().join(u'|').contains(u"Il fax per Rossi (021) non è stato inviato.\nMotivo: il collegamento"_s),
-        LoginTimeout);
+    const QString told = u"Il fax per Rossi (021) non è stato inviato.\nMotivo: il collegamento"_s;
+    QTRY_VERIFY_WITH_TIMEOUT(promptTexts().join(u'|').contains(told), LoginTimeout);
     QVERIFY(!finished(lost));
     // The link came back by itself, and the status bar says so.
     QTRY_VERIFY_WITH_TIMEOUT(w->panelText(2).startsWith(u"Connesso al Server: "_s), LoginTimeout);
     QCOMPARE(w->ClientSock->State(), 7);
 
     QTRY_COMPARE(sendDialogs().size(), 2);
-    FRMSEND2 *again = sendDialogs().constLast() == dlg ? sendDialogs().constFirst() : sendDialogs().constLast();
+    const QList<FRMSEND2 *> open = sendDialogs();
+    FRMSEND2 *again = open.constFirst() == dlg ? open.constLast() : open.constFirst();
     QCOMPARE(again->findChild<QLineEdit *>(u"tbTo"_s)->text(), u"Rossi"_s);
     server.fake.clearFaults();
     Prompt::clearRecords();
@@ -669,7 +669,7 @@ void tst_MainWindow::faxOnTheWay()
     qsizetype uploaded = 0;
     for (const F::Frame &f : server.fake.receivedFrames("FILE"))
         if (f.text().startsWith(key + u"<#>"_s))
-            uploaded += f.data.size() - f.data.indexOf("<#>") - 3 - (f.data.size() - f.data.lastIndexOf("<#>"));
+            uploaded += f.data.lastIndexOf("<#>") - f.data.indexOf("<#>") - 3;
     QCOMPARE(uploaded, bytes.size());
 
     // Quitting during a slow upload.
@@ -687,8 +687,9 @@ void tst_MainWindow::faxOnTheWay()
     QVERIFY(again->isVisible());
     QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
     QCOMPARE(Prompt::lastRecord().text,
-             u"Un fax è ancora in invio al server (per Rossi (021)).\nUscendo adesso da Quorin l'invio viene "
-             u"interrotto e il fax non sarà spedito.\n\nUscire comunque?"_s);
+             u"Un fax è ancora in invio al server, destinatari: Rossi (021).\n"
+             u"Uscendo adesso da Quorin l'invio viene interrotto e il fax non sarà spedito.\n\n"
+             u"Uscire comunque?"_s);
     QCOMPARE(notSent.count(), 0);
 
     Prompt::setNextAnswer(QMessageBox::Yes);
