@@ -586,8 +586,15 @@ void tst_MainWindow::lostLink()
     frmMain *w = startRunning(*server);
     QVERIFY(w);
     QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    // A link closed without an event of its own: the status bar follows it all the same.
+    QVERIFY(w->panelText(2).startsWith(u"Connesso al Server"_s));
+    w->ClientSock->ConnectClose();
+    QTRY_COMPARE(w->panelText(2), u"Connessione Chiusa"_s);
+    w->ClientSock->ReConnect();
+    QTRY_VERIFY_WITH_TIMEOUT(w->panelText(2).startsWith(u"Connesso al Server"_s), LoginTimeout);
     server.reset(); // the server goes away
     QTRY_VERIFY(w->ClientSock->State() != 7);
+    QTRY_VERIFY(!w->panelText(2).startsWith(u"Connesso al Server"_s));
     QVERIFY(w->ListFax->topLevelItemCount() >= 2);
     clickRow(w, 1);
     QTRY_VERIFY_WITH_TIMEOUT(
