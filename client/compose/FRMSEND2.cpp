@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "ConfigIni.h"
 #include "ErrorReporting.h"
+#include "FaxSendWatch.h"
 #include "FormHelpers.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
@@ -15,6 +16,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDate>
+#include <QDateTime>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -323,6 +325,10 @@ void FRMSEND2::cmdRub_Click()
 
 void FRMSEND2::done(int result)
 {
+    // Closing while a fax of this window uploads stops it: asked first.
+    if (FaxSendWatch *watch = FaxSendWatch::of(m_sock);
+        watch && !watch->confirmClose(this, this, FaxSendWatch::Closing::SendWindow))
+        return;
     saveFileList();
     m_itemOpen.clear();
     m_loaded = false;
@@ -337,6 +343,38 @@ void FRMSEND2::saveFileList()
         return;
     rebuildRememberedList();
     WriteConfigKey(u"File"_s, ConfigIni.File);
+}
+
+void FRMSEND2::restoreDraft(const FaxDraft &d)
+{
+    m_itemOpen = d.itemOpen;
+    Load();
+    if (d.itemOpen.isEmpty())
+        lbFiles->clear();
+    for (const QString &file : d.files)
+        lbFiles->addItem(file);
+    chbCoverPage->setChecked(d.cover);
+    tbCover->setText(d.cover ? d.coverFile : u"nessuna"_s);
+    tbTo->setText(d.to);
+    tbCompany->setText(d.company);
+    tbFaxNumber->setText(d.faxNumber);
+    m_pickedFromBook = d.pickedFromBook;
+    m_pickedList = d.picked;
+    tbTo->setEnabled(!d.pickedFromBook);
+    tbCompany->setEnabled(!d.pickedFromBook);
+    tbFrom->setText(d.from);
+    tbSendCompany->setText(d.sendCompany);
+    tbSendVoiceNumber->setText(d.voice);
+    tbSendFaxNumber->setText(d.fax);
+    tbSubj->setText(d.subject);
+    tbNote->setPlainText(d.note);
+    chHiRes->setChecked(d.hiRes);
+    // A fax planned for later keeps its time; one that was to go at once goes now.
+    const QDateTime planned = QDateTime::fromString(d.sendDate + u' ' + d.sendTime, u"dd-MM-yyyy HH:mm:ss"_s);
+    if (planned.isValid() && planned > QDateTime::currentDateTime()) {
+        tbDate->setText(d.date);
+        tbTime->setText(d.time);
+    }
 }
 
 QuorinSock *FRMSEND2::ClientSock() const

@@ -2,6 +2,8 @@
 
 #include "Recipients.h"
 
+struct FaxDraft;
+
 #include <QDialog>
 #include <QPointer>
 
@@ -55,6 +57,8 @@ public:
     void cbSend_Click();
     // A confirmed address-book pick: the names go into the number box.
     void applyPick(const PickedList &picked);
+    // Loads the form (as at the first show) holding what a fax not sent was made of.
+    void restoreDraft(const FaxDraft &draft);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -64,6 +68,7 @@ private:
     void rebuildRememberedList();
     void saveFileList();
     bool collectDocuments(QString &documents);
+    FaxDraft draft(const QList<RecipientRow> &table, const QString &sendDate, const QString &sendTime) const;
 
     QString m_itemOpen;
     QPointer<QWidget> m_fMain;

@@ -3,6 +3,7 @@
 
 #include "ConfigIni.h"
 #include "ErrorReporting.h"
+#include "FaxSendWatch.h"
 #include "FormHelpers.h"
 #include "QuorinSock.h"
 #include "SystemUtils.h"
@@ -152,12 +153,63 @@ void FRMSEND2::cbSend_Click()
                              .fine = chHiRes->isChecked()};
     Recipients::FillFax(*fax, content, to);
 
+    const FaxDraft sent = draft(table, sendDate, sendTime);
+    // The link tells why it refuses a fax through its Error event, during the call.
+    QString refusal;
+    QMetaObject::Connection heard;
+    if (m_sock)
+        heard = connect(m_sock, &QuorinSock::Error, this,
+                        [&refusal](int, const QString &description, int, const QString &, const QString &,
+                                   int, bool) { refusal = description; });
     m_idFaxSending = m_sock ? m_sock->SendNewFax(std::move(fax)) : u"-1"_s;
+    disconnect(heard);
     if (m_idFaxSending == u"-1") {
         // The link refused or could not announce the fax: nothing went to the server.
-        MsgBoxEx(this, u"Il fax non è stato consegnato al server. Verificare il collegamento e riprovare."_s,
+        MsgBoxEx(this,
+                 u"Il fax per "_s + sent.recipients + u" non è stato consegnato al server."_s +
+                     (refusal.isEmpty() ? QString() : u"\r\nMotivo: "_s + refusal) +
+                     u"\r\nVerificare il collegamento e premere di nuovo \"Spedisci\"."_s,
                  QMessageBox::Critical);
         return;
     }
+    // From here the watch follows the upload: a fax the link loses is told, with the offer to send it again.
+    FaxSendWatch::of(m_sock)->track(m_idFaxSending, sent, this, m_fMain);
     cbCancel->setText(u"&Chiudi"_s);
+}
+
+FaxDraft FRMSEND2::draft(const QList<RecipientRow> &table, const QString &sendDate,
+                         const QString &sendTime) const
+{
+    FaxDraft d;
+    d.itemOpen = m_itemOpen;
+    for (int i = 0; i < lbFiles->count(); ++i) {
+        if (!IsForwardedItem(lbFiles->item(i)))
+            d.files.append(lbFiles->item(i)->text());
+    }
+    d.cover = chbCoverPage->isChecked();
+    d.coverFile = tbCover->text();
+    d.to = tbTo->text();
+    d.company = tbCompany->text();
+    d.faxNumber = tbFaxNumber->text();
+    d.pickedFromBook = m_pickedFromBook;
+    d.picked = m_pickedList;
+    d.from = tbFrom->text();
+    d.sendCompany = tbSendCompany->text();
+    d.voice = tbSendVoiceNumber->text();
+    d.fax = tbSendFaxNumber->text();
+    d.subject = tbSubj->text();
+    d.note = tbNote->toPlainText();
+    d.hiRes = chHiRes->isChecked();
+    d.date = tbDate->text();
+    d.time = tbTime->text();
+    d.sendDate = sendDate;
+    d.sendTime = sendTime;
+    QStringList who;
+    for (const RecipientRow &row : table) {
+        if (!row.fax.isEmpty())
+            who.append(row.name.trimmed().isEmpty() ? row.fax
+                                                    : row.name.trimmed() + u" ("_s + row.fax + u')');
+    }
+    d.recipients = who.join(u", "_s);
+    return d;
 }

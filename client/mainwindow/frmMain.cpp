@@ -7,6 +7,7 @@
 #include "ConfigIni.h"
 #include "FaxListItem.h"
 #include "FaxListText.h"
+#include "FaxSendWatch.h"
 #include "FormHelpers.h"
 #include "ListIcons.h"
 #include "PageFit.h"
@@ -291,6 +292,12 @@ void frmMain::WinsockStatus()
 
 void frmMain::closeEvent(QCloseEvent *event)
 {
+    // A fax still uploading would be cut off with the program: asked first, reported as not sent.
+    if (FaxSendWatch *watch = FaxSendWatch::of(ClientSock);
+        watch && !watch->confirmClose(this, nullptr, FaxSendWatch::Closing::Program)) {
+        event->ignore();
+        return;
+    }
     m_closing = true;
     // Every other window of the program goes with the main window.
     const auto windows = QApplication::topLevelWidgets();

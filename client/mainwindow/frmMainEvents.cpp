@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <utility>
@@ -63,6 +64,18 @@ void frmMain::connectClientSock()
     connect(s, &QuorinSock::ProgressStatusStart, this, &frmMain::ClientSock_ProgressStatusStart);
     connect(s, &QuorinSock::ProgressStatusEnd, this, &frmMain::ClientSock_ProgressStatusEnd);
     connect(s, &QuorinSock::RxPhoneBook, this, &frmMain::ClientSock_RxPhoneBook);
+
+    // The link changes state without an event of its own (a cut, a reconnection under way): the status
+    // bar follows it, so it never keeps a state the link has left.
+    auto *follow = new QTimer(this);
+    follow->setObjectName(u"tmrLinkState"_s);
+    follow->setInterval(250);
+    connect(follow, &QTimer::timeout, this, [this] {
+        const QString text = FaxListText::WinsockStatusText(ClientSock->State(), ClientSock->SockServer());
+        if (m_panels.size() > 1 && m_panels.at(1)->text() != text)
+            setPanelText(2, text);
+    });
+    follow->start();
 }
 
 void frmMain::ClientSock_Error(int Number, const QString &Description, const QString &Source)

@@ -1,14 +1,19 @@
 #include "ComposeRig.h"
 #include "FRMSEND2.h"
+#include "FaxSendWatch.h"
 #include "ProfileFile.h"
 #include "RUBfrmRubrica.h"
 #include "VCardBook.h"
 #include "frmRubCondivisa.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRandomGenerator>
+#include <QScopeGuard>
 #include <QTreeWidget>
 
 namespace {
@@ -20,13 +25,80 @@ QList<FakeFaxServer::Frame> newFaxFrames(const FakeFaxServer &server)
     return server.receivedFrames("NEWFAX");
 }
 
+QByteArray noise(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator random(seed);
+    for (char &c : bytes)
+        c = char(random.bounded(256));
+    return bytes;
+}
+
+QByteArray contentOf(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The files of fax `key` as the server put them together, in upload order; `finished` when its
+// "FINEFAX" came.
+QList<QByteArray> filesReceived(const FakeFaxServer &server, const QString &key, bool *finished)
+{
+    QList<QByteArray> got;
+    *finished = false;
+    const QByteArray k = key.toLatin1();
+    for (const FakeFaxServer::Frame &f : server.receivedFrames()) {
+        if (f.keyword == "STARTFILE" && f.data.contains(QByteArray("<#>" + k + "<#>"))) {
+            got << QByteArray();
+        } else if (f.keyword == "FILE" && !got.isEmpty() && f.data.startsWith(QByteArray(k + "<#>"))) {
+            const qsizetype first = f.data.indexOf("<#>");
+            const qsizetype last = f.data.lastIndexOf("<#>");
+            got.last() += f.data.mid(first + 3, last - first - 3);
+        } else if (f.keyword == "FINEFAX" && f.data == k) {
+            *finished = true;
+        }
+    }
+    return got;
+}
+
+// A server that answers every later login as the first (the link logs in again after a loss).
+void answerLogins(FakeFaxServer &server)
+{
+    server.setResponder([](FakeFaxServer &s, const FakeFaxServer::Frame &f) {
+        if (f.keyword != "USER" || !f.answer)
+            return;
+        s.sendNow(FakeFaxServer::answer(u"VERSIONI", u"1.0.0<#>2.1.0<#>2.2.0<#>2.3.0<#>0.9"));
+        s.sendNow(FakeFaxServer::answer(u"USER", allRights()));
+    });
+}
+
+FRMSEND2 *reopenedDialog(const FRMSEND2 *besides)
+{
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        auto *dlg = qobject_cast<FRMSEND2 *>(w);
+        if (dlg && dlg != besides && dlg->isVisible())
+            return dlg;
+    }
+    return nullptr;
+}
+
+void typeInto(QWidget *form, const QString &name, const QString &text)
+{
+    QTest::keyClicks(child<QWidget>(form, name), text);
+}
+
+void press(QWidget *form, const QString &name)
+{
+    QTest::mouseClick(child<QPushButton>(form, name), Qt::LeftButton);
+}
+
 } // namespace
 
 class TestSendDialog : public QObject
 {
     Q_OBJECT
     TestHome m_home;
-    QString m_doc1, m_doc2, m_cover;
+    QString m_doc1, m_doc2, m_cover, m_big;
 
 private Q_SLOTS:
     void initTestCase()
@@ -35,6 +107,7 @@ private Q_SLOTS:
         m_doc1 = writeFile(m_home, u"uno.tif"_s, "II*\0uno");
         m_doc2 = writeFile(m_home, u"due.tif"_s, "II*\0due");
         m_cover = writeFile(m_home, u"base.cpe"_s, "cover");
+        m_big = writeFile(m_home, u"grande.tif"_s, noise(8 * 1024 * 1024, 7)); // more than both ends buffer
     }
     void init() { resetConfig(m_home); }
 
@@ -295,6 +368,7 @@ private Q_SLOTS:
         QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
         const QString frame = newFaxFrames(rig.server).constFirst().text();
         QVERIFY2(frame.startsWith(m_doc1 + u'+' + m_doc2 + u"<#>"_s), qPrintable(frame));
+        QTRY_VERIFY(!FaxSendWatch::of(rig.sock.get())->uploading()); // closing earlier would ask
         dlg.close();
         QCOMPARE(ProfileFile::readString(ConfigIni.IniPath, u"Config"_s, u"File"_s), m_doc2);
     }
@@ -487,8 +561,198 @@ private Q_SLOTS:
         setText(&dlg, u"tbFaxNumber"_s, u"021"_s);
         click(&dlg, u"cbSend"_s);
         QCOMPARE(dlg.IdFaxSending(), u"-1"_s);
-        QVERIFY(promptTexts().last().startsWith(u"Il fax non è stato consegnato al server."_s));
+        // The recipient and the link's reason; the dialog keeps everything for another try.
+        QVERIFY2(promptTexts().last().startsWith(u"Il fax per 021 non è stato consegnato al server.\r\n"
+                                                 u"Motivo: Collegamento al server"_s),
+                 qPrintable(promptTexts().last()));
         QCOMPARE(child<QPushButton>(&dlg, u"cbCancel"_s)->text(), u"&Annulla"_s);
+    }
+
+    // The link cut in the middle of the upload: the user is told who the fax was for and why, and
+    // "send again" opens the dialog as it was; from there the fax reaches the server whole.
+    void faxLostOnTheWayIsOfferedAgain_data()
+    {
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("link closed") << false;
+        QTest::newRow("link reset") << true;
+    }
+    void faxLostOnTheWayIsOfferedAgain()
+    {
+        QFETCH(bool, reset);
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        answerLogins(rig.server);
+        FakeFaxServer::Faults faults;
+        faults.cutAfterFrames = 6; // "NEWFAX", "NOMSG", "STARTFILE" and three pieces of the document
+        faults.cutWithReset = reset;
+        faults.slowReadBytes = 65536; // the server's buffers cannot take the whole fax before the cut
+        faults.slowReadIntervalMs = 2;
+        rig.server.setFaults(faults);
+
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_big);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        Prompt::setNextFileName(m_doc2);
+        press(&dlg, u"cbFiles"_s);
+        Prompt::setNextFileName(m_cover);
+        QTest::keyClick(child<QCheckBox>(&dlg, u"chbCoverPage"_s), Qt::Key_Space);
+        typeInto(&dlg, u"tbTo"_s, u"Rossi"_s);
+        typeInto(&dlg, u"tbCompany"_s, u"Beta"_s);
+        typeInto(&dlg, u"tbFaxNumber"_s, u"021"_s);
+        typeInto(&dlg, u"tbSubj"_s, u"Ordine"_s);
+        typeInto(&dlg, u"tbNote"_s, u"Urgente"_s);
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::Yes); // send it again
+        QSignalSpy loggedInAgain(rig.sock.get(), &QuorinSock::ReConnected);
+        press(&dlg, u"cbSend"_s);
+        const QString first = dlg.IdFaxSending();
+        QVERIFY(first.startsWith(u'#'));
+
+        QTRY_VERIFY_WITH_TIMEOUT(promptTexts().join(u'|').contains(u"non è stato inviato"_s), 15000);
+        const Prompt::Record told = Prompt::lastRecord();
+        QCOMPARE(told.icon, QMessageBox::Critical);
+        QVERIFY2(told.text.startsWith(u"Il fax per Rossi (021) non è stato inviato.\n"
+                                      u"Motivo: il collegamento al server si è interrotto prima della fine "
+                                      u"dell'invio."_s),
+                 qPrintable(told.text));
+        QVERIFY(told.text.contains(u"Inviarlo di nuovo?"_s));
+        QVERIFY(rig.server.cutDone());
+        bool finished = true;
+        filesReceived(rig.server, first, &finished);
+        QVERIFY(!finished);
+
+        // The dialog again, with the same recipients, texts and documents.
+        FRMSEND2 *again = nullptr;
+        QTRY_VERIFY((again = reopenedDialog(&dlg)) != nullptr);
+        const auto dropAgain = qScopeGuard([p = QPointer<FRMSEND2>(again)] { delete p.data(); });
+        QCOMPARE(child<QLineEdit>(again, u"tbTo"_s)->text(), u"Rossi"_s);
+        QCOMPARE(child<QLineEdit>(again, u"tbCompany"_s)->text(), u"Beta"_s);
+        QCOMPARE(child<QLineEdit>(again, u"tbFaxNumber"_s)->text(), u"021"_s);
+        QCOMPARE(child<QLineEdit>(again, u"tbSubj"_s)->text(), u"Ordine"_s);
+        QCOMPARE(child<QPlainTextEdit>(again, u"tbNote"_s)->toPlainText(), u"Urgente"_s);
+        auto *files = child<QListWidget>(again, u"lbFiles"_s);
+        QCOMPARE(files->count(), 2);
+        QCOMPARE(files->item(0)->text(), m_big);
+        QVERIFY(IsForwardedItem(files->item(0)));
+        QCOMPARE(files->item(1)->text(), m_doc2);
+        QVERIFY(child<QCheckBox>(again, u"chbCoverPage"_s)->isChecked());
+        QCOMPARE(child<QLineEdit>(again, u"tbCover"_s)->text(), m_cover);
+        QCOMPARE(child<QPushButton>(again, u"cbCancel"_s)->text(), u"&Annulla"_s);
+
+        // The link logged in again by itself; the fax goes whole this time.
+        QTRY_COMPARE_WITH_TIMEOUT(loggedInAgain.count(), 1, 10000);
+        rig.server.clearFaults();
+        Prompt::clearRecords();
+        press(again, u"cbSend"_s);
+        const QString second = again->IdFaxSending();
+        QVERIFY(second.startsWith(u'#') && second != first);
+        const QList<QByteArray> expected{contentOf(m_big), contentOf(m_doc2), contentOf(m_cover)};
+        QTRY_VERIFY_WITH_TIMEOUT(filesReceived(rig.server, second, &finished) == expected && finished, 15000);
+        QTRY_VERIFY(!FaxSendWatch::of(rig.sock.get())->uploading());
+        press(again, u"cbCancel"_s); // sent: closes without a question
+        QVERIFY(!again->isVisible());
+        QVERIFY(!promptTexts().join(u'|').contains(u"non è stato inviato"_s));
+    }
+
+    // A document gone before its turn ends the fax: the box names it, the link stays up.
+    void unreadableDocumentIsTold()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        const QString doomed = writeFile(m_home, u"sparisce.tif"_s, noise(5000, 3));
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_big);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        Prompt::setNextFileName(doomed);
+        press(&dlg, u"cbFiles"_s);
+        typeInto(&dlg, u"tbFaxNumber"_s, u"021; 022"_s);
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::No); // not again
+        press(&dlg, u"cbSend"_s);
+        const QString key = dlg.IdFaxSending();
+        QVERIFY(QFile::remove(doomed));
+        QTRY_VERIFY_WITH_TIMEOUT(promptTexts().join(u'|').contains(u"non è stato inviato"_s), 15000);
+        QVERIFY2(Prompt::lastRecord().text.startsWith(u"Il fax per 021, 022 non è stato inviato.\nMotivo: il "
+                                                      u"documento "_s +
+                                                      doomed + u" non è più presente."_s),
+                 qPrintable(Prompt::lastRecord().text));
+        QTest::qWait(50);
+        QVERIFY(!reopenedDialog(&dlg));
+        QCOMPARE(rig.sock->State(), 7);
+        bool finished = true;
+        filesReceived(rig.server, key, &finished);
+        QVERIFY(!finished);
+    }
+
+    // Closing the dialog while its fax uploads asks first; the upload goes on unless the user insists,
+    // and then the fax is stopped and reported as not sent.
+    void closingWhileUploadingAsks()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        answerLogins(rig.server);
+        FakeFaxServer::Faults slow;
+        slow.slowReadBytes = 65536;
+        slow.slowReadIntervalMs = 5;
+        rig.server.setFaults(slow);
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_big);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        typeInto(&dlg, u"tbFaxNumber"_s, u"021"_s);
+        press(&dlg, u"cbSend"_s);
+        const QString first = dlg.IdFaxSending();
+        QCOMPARE(child<QPushButton>(&dlg, u"cbCancel"_s)->text(), u"&Chiudi"_s);
+
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::No); // stay
+        press(&dlg, u"cbCancel"_s);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(Prompt::records().size(), 1);
+        QCOMPARE(Prompt::lastRecord().text,
+                 u"Un fax è ancora in invio al server, destinatari: 021.\n"
+                 u"Chiudendo adesso la finestra di spedizione l'invio viene interrotto e il fax non sarà "
+                 u"spedito.\n\nChiudere comunque?"_s);
+        QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+        Prompt::setNextAnswer(QMessageBox::No);
+        QApplication::sendEvent(&dlg, &escape); // Escape asks as well
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(Prompt::records().size(), 2);
+        bool finished = false;
+        QTRY_VERIFY_WITH_TIMEOUT(
+            filesReceived(rig.server, first, &finished).value(0) == contentOf(m_big) && finished, 20000);
+        QTRY_VERIFY(!FaxSendWatch::of(rig.sock.get())->uploading());
+        press(&dlg, u"cbCancel"_s); // delivered: no question
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(Prompt::records().size(), 2);
+
+        // Once more, and this time the user insists.
+        dlg.setItemOpen(m_big);
+        dlg.show(); // the recipients stay from before
+        press(&dlg, u"cbSend"_s);
+        const QString second = dlg.IdFaxSending();
+        QVERIFY(second != first);
+        QSignalSpy loggedInAgain(rig.sock.get(), &QuorinSock::ReConnected);
+        QSignalSpy notSent(FaxSendWatch::of(rig.sock.get()), &FaxSendWatch::notSent);
+        Prompt::setNextAnswer(QMessageBox::Yes); // close anyway
+        Prompt::setNextAnswer(QMessageBox::No);  // and do not send it again
+        press(&dlg, u"cbCancel"_s);
+        QVERIFY(!dlg.isVisible());
+        QCOMPARE(notSent.count(), 1);
+        QCOMPARE(notSent.at(0).at(0).toString(), second);
+        const QString stopped = u"Il fax per 021 non è stato inviato.\n"
+                                u"Motivo: invio interrotto alla chiusura della finestra di spedizione."_s;
+        QTRY_VERIFY2(promptTexts().join(u'|').contains(stopped), qPrintable(promptTexts().join(u'|')));
+        QTRY_COMPARE_WITH_TIMEOUT(loggedInAgain.count(), 1, 10000); // the link is back for the next fax
+        QTest::qWait(100);
+        filesReceived(rig.server, second, &finished);
+        QVERIFY(!finished);
+        QVERIFY(!reopenedDialog(&dlg));
     }
 
     void fileNamesWithPlusAreRefused()

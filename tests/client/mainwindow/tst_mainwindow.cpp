@@ -1,8 +1,10 @@
 // The fax client from start-up to its main window, against the fake fax server on loopback.
 #include "AppPaths.h"
 #include "ConfigIni.h"
+#include "FRMSEND2.h"
 #include "FakeFaxServer.h"
 #include "FaxListItem.h"
+#include "FaxSendWatch.h"
 #include "MainWindowRig.h"
 #include "ProfileFile.h"
 #include "Prompt.h"
@@ -13,6 +15,7 @@
 #include "frmMain.h"
 #include "frmSendStatus.h"
 
+#include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -60,6 +63,7 @@ private Q_SLOTS:
     void previewOfSelectedFax();
     void progressEvents();
     void lostLink();
+    void faxOnTheWay();
     void newFax_data();
     void newFax();
     void escapeEndsAWait();
@@ -582,14 +586,130 @@ void tst_MainWindow::lostLink()
     frmMain *w = startRunning(*server);
     QVERIFY(w);
     QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    // A link closed without an event of its own: the status bar follows it all the same.
+    QVERIFY(w->panelText(2).startsWith(u"Connesso al Server"_s));
+    w->ClientSock->ConnectClose();
+    QTRY_COMPARE(w->panelText(2), u"Connessione Chiusa"_s);
+    w->ClientSock->ReConnect();
+    QTRY_VERIFY_WITH_TIMEOUT(w->panelText(2).startsWith(u"Connesso al Server"_s), LoginTimeout);
     server.reset(); // the server goes away
     QTRY_VERIFY(w->ClientSock->State() != 7);
+    QTRY_VERIFY(!w->panelText(2).startsWith(u"Connesso al Server"_s));
     QVERIFY(w->ListFax->topLevelItemCount() >= 2);
     clickRow(w, 1);
     QTRY_VERIFY_WITH_TIMEOUT(
         promptTexts().join(u'|').contains(u"Comunicazione col server non disponibile."_s), LoginTimeout);
     QVERIFY(w->ListFax->isEnabled());
     QVERIFY(w->TVNodi->isEnabled());
+}
+
+// A fax the link loses on the way: the box names the recipient, the status bar leaves the closing
+// state with the link, and "send again" brings the fax whole to the server. Quitting while a fax
+// uploads asks, and when the user insists the fax is stopped and reported as not sent.
+void tst_MainWindow::faxOnTheWay()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    // Larger than what the buffers of both ends hold, as the documents that get cut off are.
+    QByteArray bytes(8 * 1024 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < bytes.size(); ++i)
+        bytes[i] = char((i * 7919) >> 5);
+    const QString big = m_dir.filePath(u"grande.tif"_s);
+    {
+        QFile file(big);
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+    }
+    const auto sendDialogs = [w] {
+        QList<FRMSEND2 *> open;
+        for (FRMSEND2 *d : w->findChildren<FRMSEND2 *>())
+            if (d->isVisible())
+                open << d;
+        return open;
+    };
+    const auto button = [](QWidget *form, const QString &name) {
+        return form->findChild<QPushButton *>(name);
+    };
+    const auto finished = [&server](const QString &key) {
+        for (const F::Frame &f : server.fake.receivedFrames("FINEFAX"))
+            if (f.text() == key)
+                return true;
+        return false;
+    };
+
+    w->findChild<QAction *>(u"mnuSendFax"_s)->trigger();
+    QTRY_COMPARE(sendDialogs().size(), 1);
+    FRMSEND2 *dlg = sendDialogs().constFirst();
+    Prompt::setNextFileName(big);
+    QTest::mouseClick(button(dlg, u"cbFiles"_s), Qt::LeftButton);
+    QTest::keyClicks(dlg->findChild<QLineEdit *>(u"tbTo"_s), u"Rossi"_s);
+    QTest::keyClicks(dlg->findChild<QLineEdit *>(u"tbFaxNumber"_s), u"021"_s);
+
+    F::Faults cut;
+    cut.cutAfterFrames = 5; // in the middle of the document
+    cut.slowReadBytes = 65536;
+    cut.slowReadIntervalMs = 2;
+    server.fake.setFaults(cut);
+    Prompt::clearRecords();
+    Prompt::setNextAnswer(QMessageBox::Yes); // send it again
+    QTest::mouseClick(button(dlg, u"cbSend"_s), Qt::LeftButton);
+    const QString lost = dlg->IdFaxSending();
+    const QString told = u"Il fax per Rossi (021) non è stato inviato.\nMotivo: il collegamento"_s;
+    QTRY_VERIFY_WITH_TIMEOUT(promptTexts().join(u'|').contains(told), LoginTimeout);
+    QVERIFY(!finished(lost));
+    // The link came back by itself, and the status bar says so.
+    QTRY_VERIFY_WITH_TIMEOUT(w->panelText(2).startsWith(u"Connesso al Server: "_s), LoginTimeout);
+    QCOMPARE(w->ClientSock->State(), 7);
+
+    QTRY_COMPARE(sendDialogs().size(), 2);
+    const QList<FRMSEND2 *> open = sendDialogs();
+    FRMSEND2 *again = open.constFirst() == dlg ? open.constLast() : open.constFirst();
+    QCOMPARE(again->findChild<QLineEdit *>(u"tbTo"_s)->text(), u"Rossi"_s);
+    server.fake.clearFaults();
+    Prompt::clearRecords();
+    QTest::mouseClick(button(again, u"cbSend"_s), Qt::LeftButton);
+    const QString key = again->IdFaxSending();
+    QVERIFY(key.startsWith(u'#') && key != lost);
+    QTRY_VERIFY_WITH_TIMEOUT(promptTexts().contains(u"Il Fax è stato inoltrato al server per l'invio."_s),
+                             LoginTimeout);
+    QVERIFY(finished(key));
+    qsizetype uploaded = 0;
+    for (const F::Frame &f : server.fake.receivedFrames("FILE"))
+        if (f.text().startsWith(key + u"<#>"_s))
+            uploaded += f.data.lastIndexOf("<#>") - f.data.indexOf("<#>") - 3;
+    QCOMPARE(uploaded, bytes.size());
+
+    // Quitting during a slow upload.
+    F::Faults slow;
+    slow.slowReadBytes = 16384;
+    slow.slowReadIntervalMs = 5;
+    server.fake.setFaults(slow);
+    QTest::mouseClick(button(again, u"cbSend"_s), Qt::LeftButton);
+    const QString last = again->IdFaxSending();
+    QSignalSpy notSent(FaxSendWatch::of(w->ClientSock), &FaxSendWatch::notSent);
+    Prompt::clearRecords();
+    Prompt::setNextAnswer(QMessageBox::No);
+    QVERIFY(!w->close());
+    QVERIFY(w->isVisible());
+    QVERIFY(again->isVisible());
+    QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+    QCOMPARE(Prompt::lastRecord().text,
+             u"Un fax è ancora in invio al server, destinatari: Rossi (021).\n"
+             u"Uscendo adesso da Quorin l'invio viene interrotto e il fax non sarà spedito.\n\n"
+             u"Uscire comunque?"_s);
+    QCOMPARE(notSent.count(), 0);
+
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    const QPointer<frmMain> window(w);
+    QVERIFY(w->close());
+    QCOMPARE(Prompt::records().size(), 2); // asked once, not again by the send dialog
+    QCOMPARE(notSent.count(), 1);
+    QCOMPARE(notSent.at(0).at(0).toString(), last);
+    QCOMPARE(notSent.at(0).at(2).toString(), u"invio interrotto all'uscita dal programma."_s);
+    QTRY_VERIFY(!window);
+    QTRY_VERIFY(!server.fake.clientConnected());
+    QTest::qWait(100);
+    QVERIFY(!finished(last));
 }
 
 void tst_MainWindow::newFax_data()
