@@ -143,7 +143,7 @@ namespace {
 QDate readDate(const QString &text)
 {
     const QString t = text.trimmed();
-    QDate d = QLocale().toDate(t, ShortDateFormat());
+    QDate d = ReadShortDate(t);
     if (d.isValid())
         return d;
     // Numbers in the system's day-month order; a two-digit year is 20yy, never 19yy.
@@ -157,7 +157,7 @@ QDate readDate(const QString &text)
             c += 2000;
         return IsDayFirstDate() ? QDate(c, b, a) : QDate(c, a, b);
     }
-    d = QLocale().toDate(t, QLocale::LongFormat);
+    d = DateLocale().toDate(t, QLocale::LongFormat);
     return d;
 }
 
