@@ -282,7 +282,7 @@ private Q_SLOTS:
         m_w->SendFax();
         QCOMPARE(promptTexts(),
                  (QStringList{
-                     u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\nAnnullare la spedizione?"_s,
+                     u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\n«Ufficio»\r\nAnnullare la spedizione?"_s,
                      u"E' obbligatorio inserire un numero di fax"_s}));
         QCOMPARE(m_w->cFaxSending->Count(), 0);
     }

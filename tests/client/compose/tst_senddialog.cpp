@@ -55,7 +55,7 @@ private Q_SLOTS:
                                        << u"E' obbligatorio inserire un numero di fax"_s;
         QTest::newRow("bad number, send cancelled")
             << true << false << QString() << u"02 1234 5678"_s << QString()
-            << u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\nAnnullare la spedizione?"_s;
+            << u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\n«02 1234 5678»\r\nAnnullare la spedizione?"_s;
         QTest::newRow("bad date") << true << false << QString() << u"021"_s << u"31/02/x"_s
                                   << u"Si è verificato il seguente errore:"_s;
     }
@@ -374,7 +374,8 @@ private Q_SLOTS:
         Prompt::setNextAnswer(QMessageBox::No); // Daviv Azivo has no home fax
         click(&dlg, u"cbSend"_s);
         QCOMPARE(Prompt::records().last().text,
-                 u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\nAnnullare la spedizione?"_s);
+                 u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\nDaviv Azivo (nessun numero fax)\r\n"
+                 u"Annullare la spedizione?"_s);
         QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
         const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
         QCOMPARE((QStringList{block.value(12), block.value(13), block.value(14)}),
