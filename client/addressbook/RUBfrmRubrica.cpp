@@ -319,7 +319,14 @@ void RUBfrmRubrica::cmdProp_Click()
     LocalContact edited = dialog.contact();
     m_currentUid = edited.uid;
     QString error;
-    reportFailure(m_book->updateContact(edited, &error), u"Impossibile salvare il contatto."_s, error);
+    const auto keepMine = [this](const QString &label, const QString &theirs, const QString &mine) {
+        return Prompt::message(this, QMessageBox::Question, u"Attenzione"_s,
+                               u"Il campo «%1» è stato cambiato anche altrove mentre il contatto era aperto.\n"
+                               "Altrove: «%2»\nQui: «%3»\nTenere il valore scritto qui?"_s
+                                   .arg(label, theirs, mine),
+                               QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+    };
+    reportFailure(m_book->updateContact(edited, &error, keepMine), u"Impossibile salvare il contatto."_s, error);
     LoadContacts();
 }
 
