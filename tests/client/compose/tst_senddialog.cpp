@@ -111,6 +111,8 @@ private Q_SLOTS:
             << u"Il campo Da contiene caratteri che non possono essere inviati al server: 東京"_s;
         QTest::newRow("Japanese in the note") << u"tbNote"_s << u"山田さん"_s << u"Il campo Note contiene caratteri"_s;
         QTest::newRow("Italian and Euro sign go through") << u"tbSubj"_s << u"Città € più"_s << QString();
+        // "e" then a combining accent, as some keyboards and pastes give it: one composed letter.
+        QTest::newRow("decomposed letters go through") << u"tbFrom"_s << u"Jose\u0301 Citta\u0300"_s << QString();
     }
     void textTheServerWouldMisread()
     {
@@ -139,6 +141,7 @@ private Q_SLOTS:
         QVERIFY(rig.received(FakeFaxServer::answer(u"USER", u"mario")));
         if (told.isEmpty()) {
             QCOMPARE(newFaxFrames(rig.server).size(), 1);
+            QVERIFY(newFaxFrames(rig.server).first().text().contains(typed.normalized(QString::NormalizationForm_C)));
             return;
         }
         QVERIFY(!Prompt::records().isEmpty());
