@@ -11,6 +11,7 @@
 #include <QFileSystemWatcher>
 #include <QHash>
 #include <QLockFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QUuid>
@@ -39,12 +40,22 @@ struct Logical
                      // inside a letter): the line is then written folded anew
     qsizetype begin = 0, end = 0; // its bytes in the file, line break included
     bool fallback = false;        // not UTF-8 and no charset named: read as Windows-1252
+    bool namedCharset = false;    // read as the CHARSET it names, which is not UTF-8
 };
 
+// A parameter of the head says quoted-printable (as parseLine reads it), not a text that holds the word.
 bool isQuotedPrintableHead(QByteArrayView line)
 {
     const qsizetype colon = line.indexOf(':');
-    return colon > 0 && line.first(colon).toByteArray().toUpper().contains("QUOTED-PRINTABLE");
+    if (colon <= 0)
+        return false;
+    const QList<QByteArray> params = line.first(colon).toByteArray().split(';');
+    for (qsizetype i = 1; i < params.size(); ++i) {
+        const QByteArray p = params[i].trimmed().toUpper();
+        if (p == "QUOTED-PRINTABLE" || p == "ENCODING=QUOTED-PRINTABLE")
+            return true;
+    }
+    return false;
 }
 
 // The CHARSET= a property's head names, when it names one.
@@ -87,7 +98,9 @@ QString decodeWith(Codec codec, const QByteArray &charset, QByteArrayView bytes)
         if (named.isValid())
             return named.decode(bytes);
     }
-    return QString::fromUtf8(bytes);
+    // A BOM inside the file is a character of its line: kept, so the line reads back the same.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8.decode(bytes);
 }
 
 // Physical lines joined, at the byte level, where a line starts with a blank or a tab, and where a
@@ -148,8 +161,10 @@ QList<Logical> unfold(const QByteArray &data)
         l.end = b.end;
         const QByteArray charset = charsetOf(b.text);
         Codec codec = Codec::Utf8;
-        if (!charset.isEmpty() && charset.toLower() != "utf-8")
+        if (!charset.isEmpty() && charset.toLower() != "utf-8") {
             codec = isCp1252Family(charset) ? Codec::Cp1252 : Codec::Named;
+            l.namedCharset = true;
+        }
         else if (!validUtf8(b.text)) {
             codec = Codec::Cp1252;
             l.fallback = charset.isEmpty();
@@ -407,6 +422,17 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
     // Nor does it hold an empty line: read back, the line after it would stand on its own.
     auto keepRaw = [&](const Logical &l) {
         QStringList parts;
+        if (l.namedCharset && l.text.indexOf(u':') > 0) { // written in UTF-8 when its card is: it says so
+            static const QRegularExpression charsetParam(u"(;\\s*CHARSET=)[^;:]*"_s,
+                                                         QRegularExpression::CaseInsensitiveOption);
+            const qsizetype colon = l.text.indexOf(u':');
+            QString head = l.text.left(colon);
+            head.replace(charsetParam, u"\\1UTF-8"_s);
+            QByteArray folded = foldLine(head + l.text.mid(colon));
+            folded.chop(2);
+            card.otherLines.append(QString::fromUtf8(folded).trimmed());
+            return;
+        }
         if (l.raw.isEmpty()) { // folded inside a letter: folded anew, between letters
             QByteArray folded = foldLine(l.text);
             folded.chop(2);
@@ -454,7 +480,10 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
             QByteArray bytes = data.mid(cardBegin, logical.end - cardBegin);
             if (!bytes.endsWith('\n'))
                 bytes += "\r\n";
-            card.original = bytes;
+            // A BEGIN led by blanks would continue the line written before it: such a card is written
+            // in our own form.
+            if (!bytes.startsWith(' ') && !bytes.startsWith('\t'))
+                card.original = bytes;
             finish();
             inCard = false;
             continue;
