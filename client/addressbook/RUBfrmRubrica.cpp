@@ -130,7 +130,8 @@ void RUBfrmRubrica::Load()
         Prompt::critical(this, u"Attenzione"_s, error);
     else if (!m_book->problems().isEmpty())
         Prompt::warning(this, u"Attenzione"_s,
-                        u"Alcune righe della rubrica non sono state comprese e vengono conservate:\n"_s +
+                        u"Alcune righe della rubrica non sono state comprese o non sono in UTF-8; le schede non "
+                        u"modificate vengono conservate come sono:\n"_s +
                             m_book->problems().join(u'\n'));
     if (m_bookOpen)
         LoadContacts();
