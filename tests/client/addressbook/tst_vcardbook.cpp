@@ -5,6 +5,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -193,6 +195,13 @@ private Q_SLOTS:
             << u"hand-edited-cp1252.vcf"_s << 3 << 2
             << QStringList{u"0|businessFax|0212345"_s, u"0|phone|0299999"_s, u"0|company|Caffè & C."_s,
                            u"2|businessFax|012"_s};
+        // Each card read on its own: one Windows-1252 card (named), a fold between the two bytes of "à",
+        // a 2.1 card in its own charset, cards without UID or N.
+        QTest::newRow("mixed encodings") << u"mixed-encodings.vcf"_s << 5 << 1
+                                         << QStringList{u"0|name|Jürgen Müller"_s, u"1|name|Bea Verdi"_s,
+                                                        u"1|businessFax|011 123457"_s, u"2|name|Françoise Dupré"_s,
+                                                        u"2|company|Société Générale"_s, u"3|name|Ana Città"_s,
+                                                        u"4|name|Renè Cortès"_s, u"4|surname|Cortès"_s};
         QTest::newRow("Thunderbird 3.0") << u"thunderbird-3.0.vcf"_s << 1 << 0
                                         << QStringList{u"0|businessFax|0811234567"_s, u"0|phone|0811234500"_s,
                                                        u"0|surname|De Luca"_s};
@@ -222,8 +231,10 @@ private Q_SLOTS:
                                                             : c.firstName;
             QVERIFY2(value == p[2], qPrintable(e + u" read as "_s + value));
         }
-        // Cards nobody touched go back byte for byte.
-        if (problems.isEmpty())
+        // Cards nobody touched go back byte for byte (a card read as Windows-1252 too; lines outside a card
+        // are not kept).
+        if (std::all_of(problems.cbegin(), problems.cend(),
+                        [](const QString &p) { return p.contains(u"non è UTF-8"_s); }))
             QCOMPARE(VCard::serialize(first), original);
         const QByteArray written = VCard::serialize(edited(first));
         const QList<LocalContact> again = VCard::parse(written);
