@@ -10,7 +10,8 @@ QString shown(const QString &text)
 {
     QString out;
     for (const QChar c : text)
-        out += c.unicode() < 0x20 ? u"\\x"_s + QString::number(c.unicode(), 16).rightJustified(2, u'0') : QString(c);
+        out += c.unicode() < 0x20 ? u"\\x"_s + QString::number(c.unicode(), 16).rightJustified(2, u'0')
+                                  : QString(c);
     return out;
 }
 

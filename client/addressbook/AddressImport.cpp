@@ -168,8 +168,9 @@ Source guessSource(const QStringList &header)
     const int n = int(header.size());
     const bool google =
         hasColumn(header, {"Given Name", "Family Name", "Group Membership", "Labels", "Nome proprio"}) ||
-        std::any_of(header.cbegin(), header.cend(),
-                    [](const QString &f) { return f.trimmed().endsWith(u" - Value"_s, Qt::CaseInsensitive); });
+        std::any_of(header.cbegin(), header.cend(), [](const QString &f) {
+            return f.trimmed().endsWith(u" - Value"_s, Qt::CaseInsensitive);
+        });
     if (google)
         return Source::Google;
     if (hasColumn(header, {"Primary Email", "Posta elettronica principale"}))
@@ -361,8 +362,7 @@ Result parse(const QByteArray &data, Layout layout)
     // A header that names another program's columns refuses the file once, naming what it looks like.
     const Source source = guessSource(headerFields);
     const bool thunderbird = source == Source::Thunderbird || source == Source::Thunderbird37;
-    const bool matches = source == Source::Unknown ||
-                         (layout == Layout::MozillaThunderbird && thunderbird) ||
+    const bool matches = source == Source::Unknown || (layout == Layout::MozillaThunderbird && thunderbird) ||
                          (layout == Layout::MicrosoftOutlook && source == Source::Outlook);
     // Thunderbird's current export has "Screen Name" as its 7th column: dropped, the rest is the
     // older layout.
@@ -372,18 +372,20 @@ Result parse(const QByteArray &data, Layout layout)
     const QString chosen = layoutNames().value(int(layout));
     if (!matches) {
         result.fileRefused = true;
-        result.errors.append(u"Il file sembra un'esportazione di %1, non di \"%2\": nessun contatto importato. "
-                             u"Scegliere il programma giusto nella lista o esportare la rubrica nel formato "
-                             u"\"%2\"."_s.arg(guessLayout(headerFields), chosen));
+        result.errors.append(
+            u"Il file sembra un'esportazione di %1, non di \"%2\": nessun contatto importato. "
+            u"Scegliere il programma giusto nella lista o esportare la rubrica nel formato "
+            u"\"%2\"."_s.arg(guessLayout(headerFields), chosen));
         return result;
     }
     if (headerFields.size() > maxFields) {
         result.fileRefused = true;
-        result.errors.append(u"Il file ha %1 colonne; il formato \"%2\" ne prevede al massimo %3: nessun contatto "
-                             u"importato. Esportare la rubrica nel formato scelto o scegliere il programma giusto."_s
-                                 .arg(headerFields.size())
-                                 .arg(chosen)
-                                 .arg(maxFields));
+        result.errors.append(
+            u"Il file ha %1 colonne; il formato \"%2\" ne prevede al massimo %3: nessun contatto "
+            u"importato. Esportare la rubrica nel formato scelto o scegliere il programma giusto."_s
+                .arg(headerFields.size())
+                .arg(chosen)
+                .arg(maxFields));
         return result;
     }
     // A quote never closed refuses its own line only: the reading starts again on the next line.

@@ -204,7 +204,8 @@ int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList
 
 QString UnusableQuestion(int unusable, const QStringList &refused)
 {
-    QString text = u"Trovati "_s + QString::number(unusable) + u" numeri fax a cui sarà impossibile spedire."_s;
+    QString text =
+        u"Trovati "_s + QString::number(unusable) + u" numeri fax a cui sarà impossibile spedire."_s;
     for (const QString &r : refused)
         text += u"\r\n"_s + r;
     return text + u"\r\n"_s + u"Annullare la spedizione?"_s;

@@ -35,9 +35,9 @@ namespace {
 
 struct Logical
 {
-    QString text;    // unfolded
-    QStringList raw; // the physical lines it came as; empty when they cannot stand alone (a fold
-                     // inside a letter): the line is then written folded anew
+    QString text;                 // unfolded
+    QStringList raw;              // the physical lines it came as; empty when they cannot stand alone (a fold
+                                  // inside a letter): the line is then written folded anew
     qsizetype begin = 0, end = 0; // its bytes in the file, line break included
     bool fallback = false;        // not UTF-8 and no charset named: read as Windows-1252
     bool namedCharset = false;    // read as the CHARSET it names, which is not UTF-8
@@ -99,7 +99,8 @@ QString decodeWith(Codec codec, const QByteArray &charset, QByteArrayView bytes)
             return named.decode(bytes);
     }
     // A BOM inside the file is a character of its line: kept, so the line reads back the same.
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     return utf8.decode(bytes);
 }
 
@@ -164,8 +165,7 @@ QList<Logical> unfold(const QByteArray &data)
         if (!charset.isEmpty() && charset.toLower() != "utf-8") {
             codec = isCp1252Family(charset) ? Codec::Cp1252 : Codec::Named;
             l.namedCharset = true;
-        }
-        else if (!validUtf8(b.text)) {
+        } else if (!validUtf8(b.text)) {
             codec = Codec::Cp1252;
             l.fallback = charset.isEmpty();
         }
@@ -860,10 +860,14 @@ struct Field
 };
 
 const Field EditedFields[] = {
-    {u"Nome visualizzato"_s, &LocalContact::displayName}, {u"Nome"_s, &LocalContact::firstName},
-    {u"Cognome"_s, &LocalContact::surname},               {u"Società"_s, &LocalContact::company},
-    {u"Email"_s, &LocalContact::email},                   {u"Fax ufficio"_s, &LocalContact::businessFax},
-    {u"Fax casa"_s, &LocalContact::homeFax},              {u"Telefono"_s, &LocalContact::phone},
+    {u"Nome visualizzato"_s, &LocalContact::displayName},
+    {u"Nome"_s, &LocalContact::firstName},
+    {u"Cognome"_s, &LocalContact::surname},
+    {u"Società"_s, &LocalContact::company},
+    {u"Email"_s, &LocalContact::email},
+    {u"Fax ufficio"_s, &LocalContact::businessFax},
+    {u"Fax casa"_s, &LocalContact::homeFax},
+    {u"Telefono"_s, &LocalContact::phone},
 };
 
 // The card as the contact's original bytes give it (what the editing started from).
@@ -955,7 +959,8 @@ bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error
         if (asks.isEmpty())
             return written;
         for (const auto &[f, now] : std::as_const(asks))
-            answers.insert(f->label + u'\n' + now, keepMine ? keepMine(f->label, now, contact.*f->member) : true);
+            answers.insert(f->label + u'\n' + now,
+                           keepMine ? keepMine(f->label, now, contact.*f->member) : true);
     }
     if (error)
         *error = u"La rubrica %1 continua a cambiare: riprovare."_s.arg(m_path);

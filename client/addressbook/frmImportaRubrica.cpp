@@ -121,9 +121,9 @@ bool frmImportaRubrica::eventFilter(QObject *watched, QEvent *event)
 
 namespace {
 
-const QString ColumnLabels[] = {u"Nome"_s,      u"Cognome"_s,   u"Via"_s,       u"Cap"_s,
-                                u"Località"_s,  u"Provincia"_s, u"Telefono"_s,  u"Telefono2"_s,
-                                u"Fax"_s,       u"Azienda"_s,   u"E-mail"_s};
+const QString ColumnLabels[] = {u"Nome"_s,     u"Cognome"_s,   u"Via"_s,      u"Cap"_s,
+                                u"Località"_s, u"Provincia"_s, u"Telefono"_s, u"Telefono2"_s,
+                                u"Fax"_s,      u"Azienda"_s,   u"E-mail"_s};
 
 // Why the server would misread the row (a separator of the link, letters it cannot take); "" when it
 // can be sent.

@@ -277,47 +277,60 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("layout");
-        QTest::addColumn<QString>("refusal"); // empty: read
+        QTest::addColumn<QString>("refusal");   // empty: read
         QTest::addColumn<QStringList>("first"); // Nome, Cognome, Telefono, Fax, Azienda, E-mail
         const QString tb36 =
             u"First Name,Last Name,Display Name,Nickname,Primary Email,Secondary Email,Work Phone,Home Phone,"
-            u"Fax Number,Pager Number,Mobile Number,Home Address,Home Address 2,Home City,Home State,Home ZipCode,"
-            u"Home Country,Work Address,Work Address 2,Work City,Work State,Work ZipCode,Work Country,Job Title,"
-            u"Department,Organization,Web Page 1,Web Page 2,Birth Year,Birth Month,Birth Day,Custom 1,Custom 2,"
+            u"Fax Number,Pager Number,Mobile Number,Home Address,Home Address 2,Home City,Home State,Home "
+            u"ZipCode,"
+            u"Home Country,Work Address,Work Address 2,Work City,Work State,Work ZipCode,Work Country,Job "
+            u"Title,"
+            u"Department,Organization,Web Page 1,Web Page 2,Birth Year,Birth Month,Birth Day,Custom 1,Custom "
+            u"2,"
             u"Custom 3,Custom 4,Notes,\r\n"
-            u"Łucja,Müller,Łucja Müller,,lucja@example.pl,,022 111,,022 999,,,,,,,,,Via Roma 1,,Milano,MI,20100,,"
+            u"Łucja,Müller,Łucja Müller,,lucja@example.pl,,022 111,,022 999,,,,,,,,,Via Roma "
+            u"1,,Milano,MI,20100,,"
             u",,Città S.p.A.,,,,,,,,,,,\r\n"_s;
-        const QString tb37 =
-            u"First Name,Last Name,Display Name,Nickname,Primary Email,Secondary Email,Screen Name,Work Phone,"
-            u"Home Phone,Fax Number,Pager Number,Mobile Number,Home Address,Home Address 2,Home City,Home State,"
-            u"Home ZipCode,Home Country,Work Address,Work Address 2,Work City,Work State,Work ZipCode,Work Country,"
-            u"Job Title,Department,Organization,Web Page 1,Web Page 2,Birth Year,Birth Month,Birth Day,Custom 1,"
-            u"Custom 2,Custom 3,Custom 4,Notes,\r\n"
-            u"Łucja,Müller,Łucja Müller,,lucja@example.pl,,lucja.m,022 111,,022 999,,,,,,,,,Via Roma 1,,Milano,MI,"
-            u"20100,,,,Città S.p.A.,,,,,,,,,,,\r\n"_s;
+        const QString tb37 = u"First Name,Last Name,Display Name,Nickname,Primary Email,Secondary "
+                             u"Email,Screen Name,Work Phone,"
+                             u"Home Phone,Fax Number,Pager Number,Mobile Number,Home Address,Home Address "
+                             u"2,Home City,Home State,"
+                             u"Home ZipCode,Home Country,Work Address,Work Address 2,Work City,Work "
+                             u"State,Work ZipCode,Work Country,"
+                             u"Job Title,Department,Organization,Web Page 1,Web Page 2,Birth Year,Birth "
+                             u"Month,Birth Day,Custom 1,"
+                             u"Custom 2,Custom 3,Custom 4,Notes,\r\n"
+                             u"Łucja,Müller,Łucja Müller,,lucja@example.pl,,lucja.m,022 111,,022 "
+                             u"999,,,,,,,,,Via Roma 1,,Milano,MI,"
+                             u"20100,,,,Città S.p.A.,,,,,,,,,,,\r\n"_s;
         const QString outlook =
             u"First Name,Last Name,Name,E-mail Address,Home Street,Home City,Home Postal Code,Home State,"
-            u"Home Country,Home Phone,Home Fax,Business Street,Business City,Business Postal Code,Business State,"
+            u"Home Country,Home Phone,Home Fax,Business Street,Business City,Business Postal Code,Business "
+            u"State,"
             u"Business Country,Business Phone,Business Fax,Company,Job Title\r\n"
             u"Łucja,Müller,Łucja Müller,lucja@example.pl,,,,,,,,Via Roma 1,Milano,20100,MI,,022 111,022 999,"
             u"Città S.p.A.,\r\n"_s;
         const QString google =
             u"First Name,Middle Name,Last Name,Phonetic First Name,Phonetic Middle Name,Phonetic Last Name,"
-            u"Name Prefix,Name Suffix,Nickname,File As,Organization Name,Organization Title,Organization Department,"
-            u"Birthday,Notes,Photo,Labels,E-mail 1 - Label,E-mail 1 - Value,Phone 1 - Label,Phone 1 - Value\r\n"
+            u"Name Prefix,Name Suffix,Nickname,File As,Organization Name,Organization Title,Organization "
+            u"Department,"
+            u"Birthday,Notes,Photo,Labels,E-mail 1 - Label,E-mail 1 - Value,Phone 1 - Label,Phone 1 - "
+            u"Value\r\n"
             u"Łucja,,Müller,,,,,,,,Città S.p.A.,,,,,,* myContacts,* Work,lucja@example.pl,Work Fax,022 999\r\n"_s;
-        const QStringList lucja{u"Łucja"_s, u"Müller"_s, u"022 111"_s, u"022 999"_s, u"Città S.p.A."_s,
-                                u"lucja@example.pl"_s};
+        const QStringList lucja{u"Łucja"_s,   u"Müller"_s,       u"022 111"_s,
+                                u"022 999"_s, u"Città S.p.A."_s, u"lucja@example.pl"_s};
         const int tb = int(Layout::MozillaThunderbird), ol = int(Layout::MicrosoftOutlook);
         QTest::newRow("Thunderbird, 36 columns") << tb36 << tb << QString() << lucja;
         QTest::newRow("Thunderbird, 37 columns with Screen Name") << tb37 << tb << QString() << lucja;
         QTest::newRow("Outlook") << outlook << ol << QString() << lucja;
-        QTest::newRow("Google as Thunderbird") << google << tb << u"Google Contatti (21 colonne)"_s << QStringList();
-        QTest::newRow("Google as Outlook") << google << ol << u"Google Contatti (21 colonne)"_s << QStringList();
+        QTest::newRow("Google as Thunderbird")
+            << google << tb << u"Google Contatti (21 colonne)"_s << QStringList();
+        QTest::newRow("Google as Outlook")
+            << google << ol << u"Google Contatti (21 colonne)"_s << QStringList();
         QTest::newRow("Thunderbird 37 as Outlook")
             << tb37 << ol << u"Mozilla Thunderbird (con \"Screen Name\") (37 colonne)"_s << QStringList();
-        QTest::newRow("Outlook as Thunderbird") << outlook << tb << u"Microsoft Outlook (20 colonne)"_s
-                                                << QStringList();
+        QTest::newRow("Outlook as Thunderbird")
+            << outlook << tb << u"Microsoft Outlook (20 colonne)"_s << QStringList();
     }
     void exportsOfToday()
     {

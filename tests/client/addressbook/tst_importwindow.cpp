@@ -123,12 +123,14 @@ private Q_SLOTS:
         QVERIFY2(warning.contains(u"Riga 2 (Jan 金子)"_s) && warning.contains(u"金子"_s), qPrintable(warning));
         QVERIFY2(warning.contains(u"Riga 4 (Taro 山田)"_s), qPrintable(warning));
         // a separator of the link is named in its row, not left to a generic failure
-        QVERIFY2(warning.contains(u"Riga 6 (Luca Ne<#>ri): Il campo Cognome contiene \"<#>\""_s), qPrintable(warning));
+        QVERIFY2(warning.contains(u"Riga 6 (Luca Ne<#>ri): Il campo Cognome contiene \"<#>\""_s),
+                 qPrintable(warning));
         QVERIFY(!warning.contains(u"Rossi"_s));
         QVERIFY(!warning.contains(u"Verdi"_s)); // "e" and a combining accent is "é", which can be sent
         // Near letters are listed per row, the row stays ticked.
         const QString near = promptTexts()[1];
-        QVERIFY2(near.contains(u"Riga 5 (Jan Łukasiewicz):"_s) && near.contains(u"Lukasiewicz"_s), qPrintable(near));
+        QVERIFY2(near.contains(u"Riga 5 (Jan Łukasiewicz):"_s) && near.contains(u"Lukasiewicz"_s),
+                 qPrintable(near));
         QVERIFY(!near.contains(u"Verdi"_s));
         auto *list = window.findChild<QTreeWidget *>(u"list_Contatti"_s);
         QCOMPARE(list->topLevelItem(0)->checkState(0), Qt::Unchecked);

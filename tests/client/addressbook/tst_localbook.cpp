@@ -7,9 +7,9 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QLockFile>
-#include <QThread>
 #include <QPushButton>
 #include <QSaveFile>
+#include <QThread>
 #include <QTreeWidget>
 
 namespace {
@@ -422,8 +422,8 @@ private Q_SLOTS:
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
         QTRY_COMPARE(list->count(), 5);
-        for (const QString &name : {u"Jürgen Müller"_s, u"Bea Verdi"_s, u"Françoise Dupré"_s, u"Ana Città"_s,
-                                    u"Renè Cortès"_s})
+        for (const QString &name :
+             {u"Jürgen Müller"_s, u"Bea Verdi"_s, u"Françoise Dupré"_s, u"Ana Città"_s, u"Renè Cortès"_s})
             QVERIFY2(rowTexts(list).contains(name), qPrintable(name));
         QVERIFY(promptTexts().join(u'\n').contains(u"«Françoise Dupré»: non è UTF-8"_s));
 

@@ -83,14 +83,15 @@ private Q_SLOTS:
     {
         QList<RecipientRow> table;
         QStringList refused;
-        const int n = Recipients::ProcessNumbers(u"Bea Verdi; Senza Fax; 02 1234; Fax Strano; 021"_s, true, Picked,
-                                                 {}, {}, table, &refused);
+        const int n = Recipients::ProcessNumbers(u"Bea Verdi; Senza Fax; 02 1234; Fax Strano; 021"_s, true,
+                                                 Picked, {}, {}, table, &refused);
         QCOMPARE(n, 4);
         QCOMPARE(refused, (QStringList{u"«+39 011 123457» (Bea Verdi)"_s, u"Senza Fax (nessun numero fax)"_s,
                                        u"«02 1234»"_s, u"«02-11» (Fax Strano)"_s}));
-        QCOMPARE(Recipients::UnusableQuestion(n, refused),
-                 u"Trovati 4 numeri fax a cui sarà impossibile spedire.\r\n«+39 011 123457» (Bea Verdi)\r\n"
-                 u"Senza Fax (nessun numero fax)\r\n«02 1234»\r\n«02-11» (Fax Strano)\r\nAnnullare la spedizione?"_s);
+        QCOMPARE(
+            Recipients::UnusableQuestion(n, refused),
+            u"Trovati 4 numeri fax a cui sarà impossibile spedire.\r\n«+39 011 123457» (Bea Verdi)\r\n"
+            u"Senza Fax (nessun numero fax)\r\n«02 1234»\r\n«02-11» (Fax Strano)\r\nAnnullare la spedizione?"_s);
     }
 
     void proposeAppends()

@@ -153,7 +153,8 @@ private Q_SLOTS:
         QVERIFY(rig.window->findChild<QWidget *>(u"pickSide"_s)->isHidden());
         QHeaderView *header = rig.contacts->header();
         for (int c = 0; c < rig.contacts->columnCount(); ++c) {
-            QVERIFY2(header->sectionViewportPosition(c) + header->sectionSize(c) <= rig.contacts->viewport()->width(),
+            QVERIFY2(header->sectionViewportPosition(c) + header->sectionSize(c) <=
+                         rig.contacts->viewport()->width(),
                      qPrintable(rig.contacts->headerItem()->text(c)));
             QVERIFY(header->sectionSize(c) >= header->sectionSizeHint(c));
         }

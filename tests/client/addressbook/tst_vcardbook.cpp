@@ -197,11 +197,12 @@ private Q_SLOTS:
                            u"2|businessFax|012"_s};
         // Each card read on its own: one Windows-1252 card (named), a fold between the two bytes of "à",
         // a 2.1 card in its own charset, cards without UID or N.
-        QTest::newRow("mixed encodings") << u"mixed-encodings.vcf"_s << 5 << 1
-                                         << QStringList{u"0|name|Jürgen Müller"_s, u"1|name|Bea Verdi"_s,
-                                                        u"1|businessFax|011 123457"_s, u"2|name|Françoise Dupré"_s,
-                                                        u"2|company|Société Générale"_s, u"3|name|Ana Città"_s,
-                                                        u"4|name|Renè Cortès"_s, u"4|surname|Cortès"_s};
+        QTest::newRow("mixed encodings")
+            << u"mixed-encodings.vcf"_s << 5 << 1
+            << QStringList{u"0|name|Jürgen Müller"_s,       u"1|name|Bea Verdi"_s,
+                           u"1|businessFax|011 123457"_s,   u"2|name|Françoise Dupré"_s,
+                           u"2|company|Société Générale"_s, u"3|name|Ana Città"_s,
+                           u"4|name|Renè Cortès"_s,         u"4|surname|Cortès"_s};
         QTest::newRow("Thunderbird 3.0") << u"thunderbird-3.0.vcf"_s << 1 << 0
                                         << QStringList{u"0|businessFax|0811234567"_s, u"0|phone|0811234500"_s,
                                                        u"0|surname|De Luca"_s};

@@ -150,10 +150,14 @@ private Q_SLOTS:
         printer.setOutputFormat(QPrinter::PdfFormat);
         printer.setOutputFileName(pdf);
         frmPrint2 report;
-        report.valTitles = {QString(), u"Data e Ora"_s, u"Destinatario"_s, u"Durata"_s, u"Pagine Inviate"_s,
-                            u"Esito"_s};
-        report.values = {QString(), u"01/02/2026 10:00"_s,
-                         numbers.join(u';') + u" ["_s + names.join(u';') + u']', u"00:42"_s, u"3"_s, u"OK"_s};
+        report.valTitles = {QString(),   u"Data e Ora"_s,     u"Destinatario"_s,
+                            u"Durata"_s, u"Pagine Inviate"_s, u"Esito"_s};
+        report.values = {QString(),
+                         u"01/02/2026 10:00"_s,
+                         numbers.join(u';') + u" ["_s + names.join(u';') + u']',
+                         u"00:42"_s,
+                         u"3"_s,
+                         u"OK"_s};
         QVERIFY(report.AutoStampa(&printer));
         QProcess gs;
         gs.start(u"gs"_s, {u"-q"_s, u"-dSAFER"_s, u"-dBATCH"_s, u"-dNOPAUSE"_s, u"-sDEVICE=txtwrite"_s,

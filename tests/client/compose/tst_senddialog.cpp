@@ -112,7 +112,8 @@ private Q_SLOTS:
         QTest::newRow("Japanese in the note") << u"tbNote"_s << u"山田さん"_s << u"Il campo Note contiene caratteri"_s;
         QTest::newRow("Italian and Euro sign go through") << u"tbSubj"_s << u"Città € più"_s << QString();
         // "e" then a combining accent, as some keyboards and pastes give it: one composed letter.
-        QTest::newRow("decomposed letters go through") << u"tbFrom"_s << u"Jose\u0301 Citta\u0300"_s << QString();
+        QTest::newRow("decomposed letters go through")
+            << u"tbFrom"_s << u"Jose\u0301 Citta\u0300"_s << QString();
     }
     void textTheServerWouldMisread()
     {
@@ -141,7 +142,10 @@ private Q_SLOTS:
         QVERIFY(rig.received(FakeFaxServer::answer(u"USER", u"mario")));
         if (told.isEmpty()) {
             QCOMPARE(newFaxFrames(rig.server).size(), 1);
-            QVERIFY(newFaxFrames(rig.server).first().text().contains(typed.normalized(QString::NormalizationForm_C)));
+            QVERIFY(newFaxFrames(rig.server)
+                        .first()
+                        .text()
+                        .contains(typed.normalized(QString::NormalizationForm_C)));
             return;
         }
         QVERIFY(!Prompt::records().isEmpty());
@@ -376,9 +380,10 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(&dlg, u"tbFaxNumber"_s)->text(), u"Daviv Azivo; Viverov Aroz"_s);
         Prompt::setNextAnswer(QMessageBox::No); // Daviv Azivo has no home fax
         click(&dlg, u"cbSend"_s);
-        QCOMPARE(Prompt::records().last().text,
-                 u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\nDaviv Azivo (nessun numero fax)\r\n"
-                 u"Annullare la spedizione?"_s);
+        QCOMPARE(
+            Prompt::records().last().text,
+            u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\nDaviv Azivo (nessun numero fax)\r\n"
+            u"Annullare la spedizione?"_s);
         QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
         const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
         QCOMPARE((QStringList{block.value(12), block.value(13), block.value(14)}),

@@ -203,7 +203,8 @@ private Q_SLOTS:
         const QStringList sub{{}, u"Ok"_s, u"ACME"_s, {}, {}, column};
         QCOMPARE(ComposeFaxMailText(0, sub),
                  u"Hai ricevuto un nuovo fax  alle 15:36 del 05/01/2025\r\nMittente : ACME\r\n"_s);
-        QCOMPARE(ComposeFaxMailText(1, sub), u"Inoltro di fax ricevuto alle 15:36 del 05/01/2025\r\nMittente : ACME\r\n"_s);
+        QCOMPARE(ComposeFaxMailText(1, sub),
+                 u"Inoltro di fax ricevuto alle 15:36 del 05/01/2025\r\nMittente : ACME\r\n"_s);
         // A column that holds no date gives no phrase rather than a wrong one.
         QCOMPARE(ComposeFaxMailText(1, {{}, u"Ok"_s, u"ACME"_s, {}, {}, DateColumn(u"09:41"_s)}),
                  u"Inoltro di fax ricevuto\r\nMittente : ACME\r\n"_s);
