@@ -65,12 +65,11 @@ void frmPrint::SendFax()
         return tell(this, u"E' obbligatorio inserire un numero di fax"_s);
 
     QList<RecipientRow> table;
+    QStringList refused;
     const int unusable = Recipients::ProcessNumbers(tbFaxNumber->text(), m_PickedFromBook, m_PickedList,
-                                                    tbTo->text(), tbCompany->text(), table);
+                                                    tbTo->text(), tbCompany->text(), table, &refused);
     if (unusable > 0) {
-        const QString question = u"Trovati "_s + QString::number(unusable) +
-                                 u" numeri fax a cui sarà impossibile spedire."_s + u"\r\n"_s +
-                                 u"Annullare la spedizione?"_s;
+        const QString question = Recipients::UnusableQuestion(unusable, refused);
         if (Prompt::message(this, QMessageBox::Question, ProgramTitle(), question,
                             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
             return;

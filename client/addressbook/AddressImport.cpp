@@ -149,25 +149,73 @@ QString decodeText(const QByteArray &data, QString *encoding)
     return text;
 }
 
+namespace {
+
+bool hasColumn(const QStringList &header, std::initializer_list<const char *> names)
+{
+    return std::any_of(header.cbegin(), header.cend(), [&](const QString &f) {
+        const QString t = f.trimmed();
+        return std::any_of(names.begin(), names.end(), [&](const char *name) {
+            return t.compare(QLatin1StringView(name), Qt::CaseInsensitive) == 0;
+        });
+    });
+}
+
+} // namespace
+
+Source guessSource(const QStringList &header)
+{
+    const int n = int(header.size());
+    const bool google =
+        hasColumn(header, {"Given Name", "Family Name", "Group Membership", "Labels", "Nome proprio"}) ||
+        std::any_of(header.cbegin(), header.cend(), [](const QString &f) {
+            return f.trimmed().endsWith(u" - Value"_s, Qt::CaseInsensitive);
+        });
+    if (google)
+        return Source::Google;
+    if (hasColumn(header, {"Primary Email", "Posta elettronica principale"}))
+        return hasColumn(header, {"Screen Name", "Nome schermo", "Nome su schermo"}) || n == 37
+                   ? Source::Thunderbird37
+                   : Source::Thunderbird;
+    if (hasColumn(header, {"Middle Name", "Secondo nome"}) || n > 36)
+        return Source::OutlookFull;
+    if (hasColumn(header, {"E-mail Address", "Indirizzo posta elettronica"}) &&
+        hasColumn(header, {"Business Fax", "Fax (uff.)", "Fax ufficio"}) && n <= 20)
+        return Source::Outlook;
+    return Source::Unknown;
+}
+
+QString sourceName(Source source)
+{
+    switch (source) {
+    case Source::Outlook:
+        return u"Microsoft Outlook"_s;
+    case Source::OutlookFull:
+        return u"Microsoft Outlook, esportazione completa"_s;
+    case Source::Thunderbird:
+        return u"Mozilla Thunderbird"_s;
+    case Source::Thunderbird37:
+        return u"Mozilla Thunderbird (con \"Screen Name\")"_s;
+    case Source::Google:
+        return u"Google Contatti"_s;
+    case Source::Unknown:
+        break;
+    }
+    return {};
+}
+
 QString guessLayout(const QStringList &header)
 {
     const int n = int(header.size());
-    auto has = [&](const char *name) {
-        return std::any_of(header.cbegin(), header.cend(), [name](const QString &f) {
-            return f.trimmed().compare(QLatin1StringView(name), Qt::CaseInsensitive) == 0;
-        });
-    };
-    QString name;
-    if (has("Primary Email") || has("Posta elettronica principale"))
-        name = u"Mozilla Thunderbird"_s;
-    else if (has("Middle Name") || has("Secondo nome") || n > 36)
-        name = u"Microsoft Outlook, esportazione completa"_s;
-    else if (n <= layoutFieldCount(Layout::OutlookExpress))
-        name = u"Outlook Express"_s;
-    else if (n <= layoutFieldCount(Layout::MicrosoftOutlook))
-        name = u"Microsoft Outlook"_s;
-    else
-        name = u"Mozilla Thunderbird"_s;
+    QString name = sourceName(guessSource(header));
+    if (name.isEmpty()) {
+        if (n <= layoutFieldCount(Layout::OutlookExpress))
+            name = u"Outlook Express"_s;
+        else if (n <= layoutFieldCount(Layout::MicrosoftOutlook))
+            name = u"Microsoft Outlook"_s;
+        else
+            name = u"Mozilla Thunderbird"_s;
+    }
     return u"%1 (%2 colonne)"_s.arg(name).arg(n);
 }
 
@@ -306,18 +354,37 @@ Result parse(const QByteArray &data, Layout layout)
         result.errors.append(u"Separatore ( ; oppure , ) non trovato nella prima riga del file."_s);
         return result;
     }
-    const int maxFields = layoutFieldCount(layout);
+    int maxFields = layoutFieldCount(layout);
     QString headerLine = header;
     if (headerLine.endsWith(u'\r'))
         headerLine.chop(1);
     const QStringList headerFields = splitRecord(headerLine, result.separator);
+    // A header that names another program's columns refuses the file once, naming what it looks like.
+    const Source source = guessSource(headerFields);
+    const bool thunderbird = source == Source::Thunderbird || source == Source::Thunderbird37;
+    const bool matches = source == Source::Unknown || (layout == Layout::MozillaThunderbird && thunderbird) ||
+                         (layout == Layout::MicrosoftOutlook && source == Source::Outlook);
+    // Thunderbird's current export has "Screen Name" as its 7th column: dropped, the rest is the
+    // older layout.
+    const bool screenName = layout == Layout::MozillaThunderbird && source == Source::Thunderbird37;
+    if (screenName)
+        maxFields += 1;
+    const QString chosen = layoutNames().value(int(layout));
+    if (!matches) {
+        result.fileRefused = true;
+        result.errors.append(
+            u"Il file sembra un'esportazione di %1, non di \"%2\": nessun contatto importato. "
+            u"Scegliere il programma giusto nella lista o esportare la rubrica nel formato "
+            u"\"%2\"."_s.arg(guessLayout(headerFields), chosen));
+        return result;
+    }
     if (headerFields.size() > maxFields) {
         result.fileRefused = true;
         result.errors.append(
-            u"Il file ha %1 colonne e sembra un'esportazione di %2; il formato \"%3\" ne prevede al massimo %4. "
-            u"Nessun contatto importato: esportare la rubrica nel formato scelto o scegliere il programma giusto."_s
+            u"Il file ha %1 colonne; il formato \"%2\" ne prevede al massimo %3: nessun contatto "
+            u"importato. Esportare la rubrica nel formato scelto o scegliere il programma giusto."_s
                 .arg(headerFields.size())
-                .arg(guessLayout(headerFields), layoutNames().value(int(layout)))
+                .arg(chosen)
                 .arg(maxFields));
         return result;
     }
@@ -347,13 +414,17 @@ Result parse(const QByteArray &data, Layout layout)
         const Record &rec = recs[i];
         if (rec.line == 1 || rec.text.trimmed().isEmpty())
             continue; // the header
-        const QStringList fields = splitRecord(rec.text, result.separator);
+        QStringList fields = splitRecord(rec.text, result.separator);
+        for (QString &f : fields)
+            f = f.normalized(QString::NormalizationForm_C);
         if (fields.size() > maxFields) {
             result.errors.append(u"Riga %1: %2 campi, il formato ne prevede al massimo %3."_s.arg(rec.line)
                                      .arg(fields.size())
                                      .arg(maxFields));
             continue;
         }
+        if (screenName && fields.size() >= 7)
+            fields.removeAt(6);
         result.rows.append({contactValues(fields, layout), rec.line});
     }
     if (result.rows.isEmpty() && result.errors.isEmpty()) {

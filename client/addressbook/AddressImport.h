@@ -58,12 +58,19 @@ QStringList splitRecord(QStringView record, QChar separator);
 // text), else Windows-1252. `encoding` gets the name of what was found.
 QString decodeText(const QByteArray &data, QString *encoding = nullptr);
 
+// The program a header's column names point to; Unknown for a header of other names (hand-made,
+// translated), which is read as the chosen layout.
+enum class Source { Unknown, Outlook, OutlookFull, Thunderbird, Thunderbird37, Google };
+Source guessSource(const QStringList &headerFields);
+QString sourceName(Source source);
 // What the header's column count and names say the file is, e.g. "Microsoft Outlook (92 colonne)".
 QString guessLayout(const QStringList &headerFields);
 
 // The first line is the header and names no contact; empty lines are skipped. A line with more fields
 // than the layout knows is refused with an error and the reading goes on; a header with more columns
-// than the layout knows refuses the file once, naming the layout it seems to be. A quote that is never
+// than the layout knows, or naming another program's columns, refuses the file once, naming the layout
+// it seems to be. Thunderbird's export with "Screen Name" (37 columns) is read as Mozilla Thunderbird.
+// Values are put in NFC. A quote that is never
 // closed refuses its line (named) and the reading goes on with the next line. A file with no contact
 // row says so.
 Result parse(const QByteArray &data, Layout layout);

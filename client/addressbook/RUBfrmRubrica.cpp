@@ -129,9 +129,11 @@ void RUBfrmRubrica::Load()
     if (!m_bookOpen)
         Prompt::critical(this, u"Attenzione"_s, error);
     else if (!m_book->problems().isEmpty())
-        Prompt::warning(this, u"Attenzione"_s,
-                        u"Alcune righe della rubrica non sono state comprese e vengono conservate:\n"_s +
-                            m_book->problems().join(u'\n'));
+        Prompt::warning(
+            this, u"Attenzione"_s,
+            u"Alcune righe della rubrica non sono state comprese o non sono in UTF-8; le schede non "
+            u"modificate vengono conservate come sono:\n"_s +
+                m_book->problems().join(u'\n'));
     if (m_bookOpen)
         LoadContacts();
     SetupSelectionColumns();
@@ -319,7 +321,15 @@ void RUBfrmRubrica::cmdProp_Click()
     LocalContact edited = dialog.contact();
     m_currentUid = edited.uid;
     QString error;
-    reportFailure(m_book->updateContact(edited, &error), u"Impossibile salvare il contatto."_s, error);
+    const auto keepMine = [this](const QString &label, const QString &theirs, const QString &mine) {
+        return Prompt::message(
+                   this, QMessageBox::Question, u"Attenzione"_s,
+                   u"Il campo «%1» è stato cambiato anche altrove mentre il contatto era aperto.\n"
+                   "Altrove: «%2»\nQui: «%3»\nTenere il valore scritto qui?"_s.arg(label, theirs, mine),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+    };
+    reportFailure(m_book->updateContact(edited, &error, keepMine), u"Impossibile salvare il contatto."_s,
+                  error);
     LoadContacts();
 }
 

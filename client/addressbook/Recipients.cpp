@@ -18,6 +18,16 @@ using namespace Qt::StringLiterals;
 
 namespace Recipients {
 
+namespace {
+
+// Typed, pasted, imported or read text in composed form: "e" plus a combining accent is "é".
+QString nfc(const QString &text)
+{
+    return text.normalized(QString::NormalizationForm_C);
+}
+
+} // namespace
+
 QString ProposeNumbers(const QString &boxText, const PickedList &picked)
 {
     QString text = boxText;
@@ -32,7 +42,7 @@ QString ProposeNumbers(const QString &boxText, const PickedList &picked)
 QString UnsendableCharacters(QStringView text)
 {
     // Letters with a near Windows-1252 letter are sent as that letter; only what has none is refused.
-    return Cp1252::check(text).refused;
+    return Cp1252::check(nfc(text.toString())).refused;
 }
 
 QString BestFitChanges(const QList<std::pair<QString, QString>> &fields)
@@ -40,7 +50,7 @@ QString BestFitChanges(const QList<std::pair<QString, QString>> &fields)
     QStringList changes;
     for (const auto &[field, text] : fields) {
         // The link's own verdict, so a form warns of exactly what the request will carry.
-        const Proto::TextVerdict v = Proto::checkUserText(field, text);
+        const Proto::TextVerdict v = Proto::checkUserText(field, nfc(text));
         if (v.ok() && !v.change.isEmpty())
             changes.append(v.change);
     }
@@ -55,9 +65,10 @@ QString UnsendableMessage(const QString &field, QStringView text)
     return u"Il campo %1 contiene caratteri che non possono essere inviati al server: %2"_s.arg(field, bad);
 }
 
-QString FieldProblem(const QString &field, QStringView text)
+QString FieldProblem(const QString &field, QStringView view)
 {
     using namespace Proto;
+    const QString text = nfc(view.toString());
     for (const QString &sep : {FieldSeparatorText, RecordSeparatorText, FaxFieldSeparatorText, QuerySeparatorText,
                                AnswerSeparatorText, TerminatorText, QString(ListSeparatorText)}) {
         if (text.contains(sep))
@@ -90,18 +101,69 @@ bool IsNumeric(const QString &text)
     return ok;
 }
 
-int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList &picked, const QString &to,
-                   const QString &company, QList<RecipientRow> &table)
+namespace {
+
+// The entries of the box: split at ";", except that a picked name holding ";" stays one entry.
+QStringList splitEntries(const QString &box, const PickedList &picked)
 {
-    const QStringList entries = boxText.split(u';');
+    QStringList withSemicolon;
+    for (const PickedRecipient &p : picked) {
+        const QString name = nfc(p.name.trimmed());
+        if (name.contains(u';') && !withSemicolon.contains(name))
+            withSemicolon.append(name);
+    }
+    std::sort(withSemicolon.begin(), withSemicolon.end(),
+              [](const QString &a, const QString &b) { return a.size() > b.size(); });
+    QStringList entries;
+    qsizetype pos = 0;
+    for (;;) {
+        qsizetype first = pos;
+        while (first < box.size() && box[first].isSpace())
+            ++first;
+        qsizetype end = -1;
+        for (const QString &name : std::as_const(withSemicolon)) {
+            if (!QStringView(box).mid(first).startsWith(name))
+                continue;
+            qsizetype after = first + name.size();
+            while (after < box.size() && box[after].isSpace())
+                ++after;
+            if (after == box.size() || box[after] == u';') {
+                end = after;
+                break;
+            }
+        }
+        if (end < 0) {
+            end = box.indexOf(u';', pos);
+            if (end < 0)
+                end = box.size();
+        }
+        entries.append(box.mid(pos, end - pos));
+        if (end >= box.size())
+            return entries;
+        pos = end + 1;
+    }
+}
+
+} // namespace
+
+int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList &picked, const QString &to,
+                   const QString &company, QList<RecipientRow> &table, QStringList *refused)
+{
+    const QString box = nfc(boxText);
+    const QStringList entries = splitEntries(box, picked);
     table = QList<RecipientRow>(entries.size());
     int unusable = 0;
+    const auto refuse = [&](const QString &what) {
+        ++unusable;
+        if (refused)
+            refused->append(what);
+    };
     if (entries.size() == 1 && !pickedFromBook) {
-        const QString trimmed = boxText.trimmed();
+        const QString trimmed = box.trimmed();
         if (IsNumeric(trimmed))
-            table[0] = {trimmed, to, company};
+            table[0] = {trimmed, nfc(to), nfc(company)};
         else
-            unusable = 1;
+            refuse(u"«%1»"_s.arg(trimmed));
         return unusable;
     }
     // Each picked row answers one entry: two contacts picked with the same name resolve to their own numbers.
@@ -111,7 +173,7 @@ int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList
         const PickedRecipient *found = nullptr;
         qsizetype firstMatch = -1;
         for (qsizetype k = 0; k < picked.size(); ++k) {
-            if (picked[k].name.trimmed() != entry)
+            if (nfc(picked[k].name.trimmed()) != entry)
                 continue;
             if (firstMatch < 0)
                 firstMatch = k;
@@ -126,16 +188,27 @@ int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList
 
         if (found) {
             if (IsNumeric(found->fax))
-                table[i] = {found->fax, found->name, found->company};
+                table[i] = {nfc(found->fax), nfc(found->name), nfc(found->company)};
+            else if (found->fax.trimmed().isEmpty())
+                refuse(u"%1 (nessun numero fax)"_s.arg(entry));
             else
-                ++unusable;
+                refuse(u"«%1» (%2)"_s.arg(found->fax, entry));
         } else if (IsNumeric(entry)) {
             table[i] = {entry, QString(), QString()};
         } else {
-            ++unusable;
+            refuse(u"«%1»"_s.arg(entry));
         }
     }
     return unusable;
+}
+
+QString UnusableQuestion(int unusable, const QStringList &refused)
+{
+    QString text =
+        u"Trovati "_s + QString::number(unusable) + u" numeri fax a cui sarà impossibile spedire."_s;
+    for (const QString &r : refused)
+        text += u"\r\n"_s + r;
+    return text + u"\r\n"_s + u"Annullare la spedizione?"_s;
 }
 
 namespace {
@@ -143,7 +216,7 @@ namespace {
 QDate readDate(const QString &text)
 {
     const QString t = text.trimmed();
-    QDate d = QLocale().toDate(t, ShortDateFormat());
+    QDate d = ReadShortDate(t);
     if (d.isValid())
         return d;
     // Numbers in the system's day-month order; a two-digit year is 20yy, never 19yy.
@@ -157,7 +230,7 @@ QDate readDate(const QString &text)
             c += 2000;
         return IsDayFirstDate() ? QDate(c, b, a) : QDate(c, a, b);
     }
-    d = QLocale().toDate(t, QLocale::LongFormat);
+    d = DateLocale().toDate(t, QLocale::LongFormat);
     return d;
 }
 
@@ -211,9 +284,9 @@ RecipientLists JoinUsable(const QList<RecipientRow> &table)
     for (const RecipientRow &row : table) {
         if (row.fax.isEmpty())
             continue;
-        names.append(recipientText(row.name));
-        companies.append(recipientText(row.company));
-        numbers.append(row.fax);
+        names.append(recipientText(nfc(row.name)));
+        companies.append(recipientText(nfc(row.company)));
+        numbers.append(nfc(row.fax));
     }
     return {names.join(u';'), companies.join(u';'), numbers.join(u';')};
 }
@@ -221,15 +294,15 @@ RecipientLists JoinUsable(const QList<RecipientRow> &table)
 void FillFax(faxOut &fax, const FaxContent &content, const RecipientLists &to)
 {
     fax.setSendRes(content.fine ? u"1"_s : u"0"_s);
-    fax.setFromLine(content.fromName);
-    fax.setFromComp(content.fromCompany);
-    fax.setFromPhon(content.fromVoice);
-    fax.setFromFax(content.fromFax);
-    fax.setDestName(to.names);
-    fax.setToCompany(to.companies);
-    fax.setDestFax(to.numbers);
-    fax.setSubject(content.subject);
-    fax.setF_Extra(content.note);
+    fax.setFromLine(nfc(content.fromName));
+    fax.setFromComp(nfc(content.fromCompany));
+    fax.setFromPhon(nfc(content.fromVoice));
+    fax.setFromFax(nfc(content.fromFax));
+    fax.setDestName(nfc(to.names));
+    fax.setToCompany(nfc(to.companies));
+    fax.setDestFax(nfc(to.numbers));
+    fax.setSubject(nfc(content.subject));
+    fax.setF_Extra(nfc(content.note));
     fax.setCoverPage(content.cover);
 }
 

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <utility>
 
@@ -54,11 +55,16 @@ namespace Recipients {
 // The names of the pick appended to the box text, each after "; " unless the text is still empty.
 QString ProposeNumbers(const QString &boxText, const PickedList &picked);
 
-// Resolves the box text (entries split at ";") into rows and returns how many entries are unusable.
-// A single entry typed without any pick takes the name and company boxes; otherwise an entry is a picked
-// name (exact, blanks at both ends ignored) with a numeric fax, or a number.
+// Resolves the box text (entries split at ";", a picked name holding ";" staying whole) into rows and
+// returns how many entries are unusable; `refused` gets one text per unusable entry naming it. A single
+// entry typed without any pick takes the name and company boxes; otherwise an entry is a picked name
+// (exact, blanks at both ends ignored) with a numeric fax, or a number. Texts are compared and taken
+// in NFC.
 int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList &picked, const QString &to,
-                   const QString &company, QList<RecipientRow> &table);
+                   const QString &company, QList<RecipientRow> &table, QStringList *refused = nullptr);
+// "Trovati n numeri fax a cui sarà impossibile spedire.", one line per refused entry, "Annullare la
+// spedizione?".
+QString UnusableQuestion(int unusable, const QStringList &refused);
 
 // The characters of the text the server cannot take (no Windows-1252 byte and no near letter there),
 // each once, in order; empty when all can be sent.

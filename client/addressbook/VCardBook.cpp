@@ -11,9 +11,12 @@
 #include <QFileSystemWatcher>
 #include <QHash>
 #include <QLockFile>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStringDecoder>
 #include <QUuid>
+
+#include <optional>
 
 using namespace Qt::StringLiterals;
 
@@ -30,65 +33,154 @@ QString LocalContact::shownName() const
 namespace VCard {
 namespace {
 
-QString decodeText(const QByteArray &data)
-{
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(data);
-    if (utf8.hasError())
-        return Cp1252::toUnicode(data); // an old export: every byte still has its character
-    if (text.startsWith(QChar(0xFEFF)))
-        text.remove(0, 1);
-    return text;
-}
-
 struct Logical
 {
-    QString text;   // unfolded
-    QStringList raw; // the physical lines it came as
+    QString text;                 // unfolded
+    QStringList raw;              // the physical lines it came as; empty when they cannot stand alone (a fold
+                                  // inside a letter): the line is then written folded anew
+    qsizetype begin = 0, end = 0; // its bytes in the file, line break included
+    bool fallback = false;        // not UTF-8 and no charset named: read as Windows-1252
+    bool namedCharset = false;    // read as the CHARSET it names, which is not UTF-8
 };
 
-bool isQuotedPrintableHead(const QString &line)
+// A parameter of the head says quoted-printable (as parseLine reads it), not a text that holds the word.
+bool isQuotedPrintableHead(QByteArrayView line)
 {
-    const qsizetype colon = line.indexOf(u':');
-    return colon > 0 && line.left(colon).contains(u"QUOTED-PRINTABLE", Qt::CaseInsensitive);
+    const qsizetype colon = line.indexOf(':');
+    if (colon <= 0)
+        return false;
+    const QList<QByteArray> params = line.first(colon).toByteArray().split(';');
+    for (qsizetype i = 1; i < params.size(); ++i) {
+        const QByteArray p = params[i].trimmed().toUpper();
+        if (p == "QUOTED-PRINTABLE" || p == "ENCODING=QUOTED-PRINTABLE")
+            return true;
+    }
+    return false;
 }
 
-// Physical lines joined where a line starts with a blank or a tab, and where a quoted-printable value
-// ends with "=" (a soft line break). A blank-led line after an empty line continues nothing: it stands
-// alone, so it can never glue itself to a property read before.
-QList<Logical> unfold(const QString &text)
+// The CHARSET= a property's head names, when it names one.
+QByteArray charsetOf(QByteArrayView line)
 {
-    QList<Logical> lines;
+    const qsizetype colon = line.indexOf(':');
+    if (colon <= 0)
+        return {};
+    const QList<QByteArray> params = line.first(colon).toByteArray().split(';');
+    for (qsizetype i = 1; i < params.size(); ++i) {
+        const QByteArray param = params[i].trimmed();
+        if (param.toLower().startsWith("charset="))
+            return param.mid(8);
+    }
+    return {};
+}
+
+bool isCp1252Family(QByteArrayView name)
+{
+    const QByteArray n = name.toByteArray().toLower();
+    return n == "windows-1252" || n == "cp1252" || n == "iso-8859-1" || n == "iso-8859-15" || n == "latin1";
+}
+
+enum class Codec { Utf8, Cp1252, Named };
+
+bool validUtf8(QByteArrayView bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(bytes);
+    Q_UNUSED(text);
+    return !utf8.hasError();
+}
+
+QString decodeWith(Codec codec, const QByteArray &charset, QByteArrayView bytes)
+{
+    if (codec == Codec::Cp1252)
+        return Cp1252::toUnicode(bytes.toByteArray());
+    if (codec == Codec::Named) {
+        QStringDecoder named(charset.constData());
+        if (named.isValid())
+            return named.decode(bytes);
+    }
+    // A BOM inside the file is a character of its line: kept, so the line reads back the same.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return utf8.decode(bytes);
+}
+
+// Physical lines joined, at the byte level, where a line starts with a blank or a tab, and where a
+// quoted-printable value ends with "=" (a soft line break). A blank-led line after an empty line
+// continues nothing: it stands alone, so it can never glue itself to a property read before. Each
+// logical line is then read as its CHARSET, else UTF-8, else Windows-1252: one card's bytes never
+// decide how another card is read.
+QList<Logical> unfold(const QByteArray &data)
+{
+    struct Bytes
+    {
+        QByteArray text;
+        QList<QByteArray> raw;
+        qsizetype begin = 0, end = 0;
+    };
+    QList<Bytes> lines;
     bool afterEmpty = true;
     bool softBreak = false;
-    const QStringList raw = text.split(u'\n');
-    for (QString line : raw) {
-        if (line.endsWith(u'\r'))
+    qsizetype pos = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    while (pos < data.size()) {
+        qsizetype nl = data.indexOf('\n', pos);
+        const qsizetype next = nl < 0 ? data.size() : nl + 1;
+        QByteArray line = data.mid(pos, (nl < 0 ? data.size() : nl) - pos);
+        const qsizetype begin = pos;
+        pos = next;
+        if (line.endsWith('\r'))
             line.chop(1);
         // A dangling soft break never swallows the end of the card.
-        if (softBreak && line.trimmed().compare(u"END:VCARD", Qt::CaseInsensitive) == 0)
+        if (softBreak && line.trimmed().toUpper() == "END:VCARD")
             softBreak = false;
         if (softBreak && !lines.isEmpty()) {
             lines.last().text.chop(1);
             lines.last().text += line;
             lines.last().raw.append(line);
-            softBreak = line.endsWith(u'=');
+            lines.last().end = next;
+            softBreak = line.endsWith('=');
             continue;
         }
         if (line.isEmpty()) {
             afterEmpty = true;
             continue;
         }
-        if (!afterEmpty && !lines.isEmpty() && (line.startsWith(u' ') || line.startsWith(u'\t'))) {
+        if (!afterEmpty && !lines.isEmpty() && (line.startsWith(' ') || line.startsWith('\t'))) {
             lines.last().text += line.mid(1);
             lines.last().raw.append(line);
+            lines.last().end = next;
         } else {
-            lines.append({line, {line}});
+            lines.append({line, {line}, begin, next});
         }
         afterEmpty = false;
-        softBreak = line.endsWith(u'=') && isQuotedPrintableHead(lines.last().text);
+        softBreak = line.endsWith('=') && isQuotedPrintableHead(lines.last().text);
     }
-    return lines;
+    QList<Logical> out;
+    out.reserve(lines.size());
+    for (const Bytes &b : std::as_const(lines)) {
+        Logical l;
+        l.begin = b.begin;
+        l.end = b.end;
+        const QByteArray charset = charsetOf(b.text);
+        Codec codec = Codec::Utf8;
+        if (!charset.isEmpty() && charset.toLower() != "utf-8") {
+            codec = isCp1252Family(charset) ? Codec::Cp1252 : Codec::Named;
+            l.namedCharset = true;
+        } else if (!validUtf8(b.text)) {
+            codec = Codec::Cp1252;
+            l.fallback = charset.isEmpty();
+        }
+        l.text = decodeWith(codec, charset, b.text);
+        bool whole = true;
+        for (const QByteArray &piece : b.raw) {
+            if (codec == Codec::Utf8 && !validUtf8(piece))
+                whole = false;
+            l.raw.append(decodeWith(codec, charset, piece));
+        }
+        if (!whole)
+            l.raw.clear();
+        out.append(l);
+    }
+    return out;
 }
 
 // Splits at `sep` where it is not escaped by a backslash; pieces stay escaped.
@@ -310,12 +402,19 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
         if (problems)
             problems->append(text);
     };
-    const QList<Logical> lines = unfold(decodeText(data));
+    const QList<Logical> lines = unfold(data);
     bool inCard = false;
     LocalContact card;
+    qsizetype cardBegin = 0;
+    bool cardFallback = false;
     auto finish = [&] {
+        for (QString *field : {&card.displayName, &card.firstName, &card.surname, &card.company, &card.email,
+                               &card.businessFax, &card.homeFax, &card.phone})
+            *field = field->normalized(QString::NormalizationForm_C);
         if (card.displayName.trimmed().isEmpty())
             card.displayName = card.shownName(); // what we write as FN
+        if (cardFallback)
+            problem(u"Scheda «%1»: non è UTF-8, letta come Windows-1252"_s.arg(card.shownName()));
         cards.append(card);
     };
     // A kept line never starts with a blank: written first on its own line it would continue the line
@@ -323,6 +422,23 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
     // Nor does it hold an empty line: read back, the line after it would stand on its own.
     auto keepRaw = [&](const Logical &l) {
         QStringList parts;
+        if (l.namedCharset && l.text.indexOf(u':') > 0) { // written in UTF-8 when its card is: it says so
+            static const QRegularExpression charsetParam(u"(;\\s*CHARSET=)[^;:]*"_s,
+                                                         QRegularExpression::CaseInsensitiveOption);
+            const qsizetype colon = l.text.indexOf(u':');
+            QString head = l.text.left(colon);
+            head.replace(charsetParam, u"\\1UTF-8"_s);
+            QByteArray folded = foldLine(head + l.text.mid(colon));
+            folded.chop(2);
+            card.otherLines.append(QString::fromUtf8(folded).trimmed());
+            return;
+        }
+        if (l.raw.isEmpty()) { // folded inside a letter: folded anew, between letters
+            QByteArray folded = foldLine(l.text);
+            folded.chop(2);
+            card.otherLines.append(QString::fromUtf8(folded).trimmed());
+            return;
+        }
         for (const QString &part : l.raw) {
             if (parts.isEmpty() || !part.isEmpty())
                 parts.append(part);
@@ -350,6 +466,8 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
                 finish();
             }
             card = LocalContact();
+            cardBegin = logical.begin;
+            cardFallback = false;
             inCard = true;
             continue;
         }
@@ -357,7 +475,15 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
             problem(u"Riga %1: testo fuori da una scheda"_s.arg(lineNo));
             continue;
         }
+        cardFallback = cardFallback || logical.fallback;
         if (p.ok && p.name == u"END") {
+            QByteArray bytes = data.mid(cardBegin, logical.end - cardBegin);
+            if (!bytes.endsWith('\n'))
+                bytes += "\r\n";
+            // A BEGIN led by blanks would continue the line written before it: such a card is written
+            // in our own form.
+            if (!bytes.startsWith(' ') && !bytes.startsWith('\t'))
+                card.original = bytes;
             finish();
             inCard = false;
             continue;
@@ -429,10 +555,27 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
     return cards;
 }
 
+bool untouched(const LocalContact &c)
+{
+    if (c.original.isEmpty())
+        return false;
+    const QList<LocalContact> read = parse(c.original);
+    if (read.size() != 1)
+        return false;
+    LocalContact asRead = read.first();
+    if (asRead.uid.isEmpty())
+        asRead.uid = c.uid; // the uid we made up for a card without one is never written
+    return asRead == c;
+}
+
 QByteArray serialize(const QList<LocalContact> &contacts)
 {
     QByteArray out;
     for (const LocalContact &c : contacts) {
+        if (untouched(c)) {
+            out += c.original;
+            continue;
+        }
         const auto head = [&c](const QString &key, const QString &usual) { return c.kept.value(key, usual); };
         const auto tel = [&](const QString &key, const QString &usual, const QString &number) {
             QString value = escapeValue(number);
@@ -618,7 +761,10 @@ private:
 bool LocalAddressBook::writeLocked(QString *error)
 {
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    if (m_keepOriginal && QFile::exists(m_path)) {
+    const QByteArray bytes = VCard::serialize(m_contacts);
+    // A file read with problems (cards read as Windows-1252 among them) is kept as it was before the
+    // first write that changes it.
+    if (m_keepOriginal && QFile::exists(m_path) && !(m_lastExists && bytes == m_lastBytes)) {
         const QString backup = m_path + u".bak"_s;
         QFile::remove(backup);
         if (!QFile::copy(m_path, backup)) {
@@ -627,7 +773,6 @@ bool LocalAddressBook::writeLocked(QString *error)
             return false;
         }
     }
-    const QByteArray bytes = VCard::serialize(m_contacts);
     QSaveFile file(m_path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
         if (error)
@@ -635,6 +780,9 @@ bool LocalAddressBook::writeLocked(QString *error)
         return false;
     }
     m_keepOriginal = false;
+    // What we wrote is what the cards now came as: an edited card is untouched until edited again.
+    m_contacts = VCard::parse(bytes);
+    giveUids(m_contacts);
     m_lastBytes = bytes;
     m_lastExists = true;
     m_readOnce = true;
@@ -658,7 +806,7 @@ bool LocalAddressBook::save(QString *error)
     return writeLocked(error);
 }
 
-bool LocalAddressBook::commit(const std::function<void(QList<LocalContact> &)> &change, QString *error)
+bool LocalAddressBook::commit(const std::function<bool(QList<LocalContact> &)> &change, QString *error)
 {
     BookLock lock(m_path);
     if (!lock.acquire(error))
@@ -674,7 +822,12 @@ bool LocalAddressBook::commit(const std::function<void(QList<LocalContact> &)> &
     if (fresh)
         takeContent(data, exists);
     const QList<LocalContact> before = m_contacts;
-    change(m_contacts);
+    if (!change(m_contacts)) { // given up before writing: nothing changes
+        m_contacts = before;
+        if (fresh)
+            Q_EMIT changed();
+        return false;
+    }
     const bool written = writeLocked(error);
     if (!written)
         m_contacts = before; // the file still holds what it held
@@ -688,28 +841,140 @@ QString LocalAddressBook::addContact(LocalContact contact, QString *error)
     if (contact.uid.isEmpty())
         contact.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
     const QString uid = contact.uid;
-    return commit([&](QList<LocalContact> &list) { list.append(contact); }, error) ? uid : QString();
+    return commit(
+               [&](QList<LocalContact> &list) {
+                   list.append(contact);
+                   return true;
+               },
+               error)
+               ? uid
+               : QString();
 }
 
-bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error)
+namespace {
+
+struct Field
 {
-    return commit(
-        [&](QList<LocalContact> &list) {
-            for (LocalContact &c : list) {
-                if (c.uid == contact.uid) {
-                    c = contact;
-                    return;
+    QString label;
+    QString LocalContact::*member;
+};
+
+const Field EditedFields[] = {
+    {u"Nome visualizzato"_s, &LocalContact::displayName},
+    {u"Nome"_s, &LocalContact::firstName},
+    {u"Cognome"_s, &LocalContact::surname},
+    {u"Società"_s, &LocalContact::company},
+    {u"Email"_s, &LocalContact::email},
+    {u"Fax ufficio"_s, &LocalContact::businessFax},
+    {u"Fax casa"_s, &LocalContact::homeFax},
+    {u"Telefono"_s, &LocalContact::phone},
+};
+
+// The card as the contact's original bytes give it (what the editing started from).
+std::optional<LocalContact> baseOf(const LocalContact &contact, bool *hadUid)
+{
+    if (contact.original.isEmpty())
+        return std::nullopt;
+    const QList<LocalContact> read = VCard::parse(contact.original);
+    if (read.size() != 1)
+        return std::nullopt;
+    LocalContact base = read.first();
+    *hadUid = !base.uid.isEmpty();
+    if (base.uid.isEmpty())
+        base.uid = contact.uid;
+    base.original = contact.original;
+    return base;
+}
+
+} // namespace
+
+bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error, const Chooser &keepMine)
+{
+    bool hadUid = true;
+    const std::optional<LocalContact> base = baseOf(contact, &hadUid);
+    // The card the file holds now: by uid; a card without UID by its bytes, else by its name when one
+    // card only has it.
+    const auto find = [&](QList<LocalContact> &list) -> LocalContact * {
+        for (LocalContact &c : list)
+            if (c.uid == contact.uid)
+                return &c;
+        if (!base)
+            return nullptr;
+        for (LocalContact &c : list)
+            if (c.original == contact.original)
+                return &c;
+        if (hadUid)
+            return nullptr;
+        LocalContact *byName = nullptr;
+        for (LocalContact &c : list) {
+            bool cHadUid = true;
+            if (c.shownName() != base->shownName() || !baseOf(c, &cHadUid) || cHadUid)
+                continue;
+            if (byName)
+                return nullptr; // two of that name: none is taken for it
+            byName = &c;
+        }
+        return byName;
+    };
+    QHash<QString, bool> answers; // label and their value -> keep ours
+    for (int round = 0; round < 8; ++round) {
+        QList<std::pair<const Field *, QString>> asks;
+        const bool written = commit(
+            [&](QList<LocalContact> &list) {
+                LocalContact *theirs = find(list);
+                if (!theirs) {
+                    list.append(contact); // deleted elsewhere meanwhile: the edit is not thrown away
+                    return true;
                 }
-            }
-            list.append(contact); // deleted elsewhere meanwhile: the edit is not thrown away
-        },
-        error);
+                if (!base) {
+                    *theirs = contact;
+                    return true;
+                }
+                // What this dialog changed goes in; what only someone else changed stays.
+                LocalContact merged = *theirs;
+                for (const Field &f : EditedFields) {
+                    const QString &mine = contact.*f.member;
+                    const QString &was = (*base).*f.member;
+                    const QString &now = theirs->*f.member;
+                    if (mine == was || now == mine)
+                        continue;
+                    if (now == was) {
+                        merged.*f.member = mine;
+                        continue;
+                    }
+                    const QString key = f.label + u'\n' + now;
+                    if (!answers.contains(key)) {
+                        asks.append({&f, now});
+                        continue;
+                    }
+                    if (answers.value(key))
+                        merged.*f.member = mine;
+                }
+                if (!asks.isEmpty())
+                    return false; // asked outside the lock, then tried again on what the file holds then
+                *theirs = merged;
+                return true;
+            },
+            error);
+        if (asks.isEmpty())
+            return written;
+        for (const auto &[f, now] : std::as_const(asks))
+            answers.insert(f->label + u'\n' + now,
+                           keepMine ? keepMine(f->label, now, contact.*f->member) : true);
+    }
+    if (error)
+        *error = u"La rubrica %1 continua a cambiare: riprovare."_s.arg(m_path);
+    return false;
 }
 
 bool LocalAddressBook::removeContact(const QString &uid, QString *error)
 {
-    return commit([&](QList<LocalContact> &list) { list.removeIf([&](const LocalContact &c) { return c.uid == uid; }); },
-                  error);
+    return commit(
+        [&](QList<LocalContact> &list) {
+            list.removeIf([&](const LocalContact &c) { return c.uid == uid; });
+            return true;
+        },
+        error);
 }
 
 int LocalAddressBook::add(LocalContact contact)

@@ -30,10 +30,19 @@ struct LocalContact
     // of N and ORG we do not show ("N.rest", "ORG.rest"), numbers written as URIs ("TEL.fax.uri", ...),
     // and "VERSION" for a vCard 4.0.
     QMap<QString, QString> kept;
+    // The card's bytes as read (BEGIN to END, line breaks included); a card whose content still equals
+    // what these bytes give is written back as them. Not part of the comparison.
+    QByteArray original;
 
     // FN, else given and family name, else company, else e-mail.
     QString shownName() const;
-    bool operator==(const LocalContact &) const = default;
+    bool operator==(const LocalContact &o) const
+    {
+        return uid == o.uid && displayName == o.displayName && firstName == o.firstName &&
+               surname == o.surname && company == o.company && email == o.email &&
+               businessFax == o.businessFax && homeFax == o.homeFax && phone == o.phone &&
+               otherLines == o.otherLines && kept == o.kept;
+    }
 };
 
 // vCard text: reading is lenient (2.1 type parameters and quoted-printable values, 4.0 "tel:" numbers,
@@ -41,10 +50,15 @@ struct LocalContact
 // values, lines folded at 75 octets; properties we do not edit are written back as they came.
 namespace VCard {
 
-// Cards in file order. Problems (lines outside a card, a card without END, a line without ":") go to
-// `problems`, one text each; a bad line inside a card is kept among its otherLines.
+// Cards in file order, each read on its own: a line as its CHARSET, else UTF-8, else Windows-1252 (the
+// card is then named among the problems). Problems (lines outside a card, a card without END, a line
+// without ":") go to `problems`, one text each; a bad line inside a card is kept among its otherLines.
+// Texts we edit are put in NFC.
 QList<LocalContact> parse(const QByteArray &data, QStringList *problems = nullptr);
+// A card whose content is what its original bytes give goes back as those bytes (encoding, folding,
+// no UID or N added); any other card is written as 3.0 (4.0 when it came as 4.0), UTF-8.
 QByteArray serialize(const QList<LocalContact> &contacts);
+bool untouched(const LocalContact &contact);
 
 QString escapeValue(const QString &value);
 QString unescapeValue(QStringView value);
@@ -93,7 +107,12 @@ public:
     // Changes written at once (lock, fresh read, atomic replace). addContact returns the new uid (empty
     // on failure). An updated contact that another program deleted meanwhile is added back.
     QString addContact(LocalContact contact, QString *error = nullptr);
-    bool updateContact(const LocalContact &contact, QString *error = nullptr);
+    // The contact as edited (its `original` the bytes the editing started from) is merged with what the
+    // file holds now: a field changed only here is written, one changed only elsewhere is kept; for one
+    // changed on both sides `keepMine(label, theirs, mine)` decides (ours when unset). A card without
+    // UID is found by its bytes, else by its name.
+    using Chooser = std::function<bool(const QString &label, const QString &theirs, const QString &mine)>;
+    bool updateContact(const LocalContact &contact, QString *error = nullptr, const Chooser &keepMine = {});
     bool removeContact(const QString &uid, QString *error = nullptr);
 
 Q_SIGNALS:
@@ -104,7 +123,8 @@ private:
     bool readFile(QByteArray *data, bool *exists, QString *error) const;
     void takeContent(const QByteArray &data, bool exists);
     bool writeLocked(QString *error);
-    bool commit(const std::function<void(QList<LocalContact> &)> &change, QString *error);
+    // The change returns false to give up (nothing written, false returned).
+    bool commit(const std::function<bool(QList<LocalContact> &)> &change, QString *error);
     void watch();
 
     QString m_path;

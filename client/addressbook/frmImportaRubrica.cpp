@@ -119,11 +119,38 @@ bool frmImportaRubrica::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
-// The letters of the row the server cannot take, "" when it can be sent as it is.
-static QString unsendableOfRow(const QStringList &values)
+namespace {
+
+const QString ColumnLabels[] = {u"Nome"_s,     u"Cognome"_s,   u"Via"_s,      u"Cap"_s,
+                                u"Località"_s, u"Provincia"_s, u"Telefono"_s, u"Telefono2"_s,
+                                u"Fax"_s,      u"Azienda"_s,   u"E-mail"_s};
+
+// Why the server would misread the row (a separator of the link, letters it cannot take); "" when it
+// can be sent.
+QString problemOfRow(const QStringList &values)
 {
-    return Recipients::UnsendableCharacters(values.join(QString()));
+    for (qsizetype i = 0; i < values.size() && i < qsizetype(std::size(ColumnLabels)); ++i) {
+        if (const QString p = Recipients::FieldProblem(ColumnLabels[i], values[i]); !p.isEmpty())
+            return p;
+    }
+    return {};
 }
+
+// The letters of the row that will reach the server as their nearest Windows-1252 letters.
+QString nearLettersOfRow(const QStringList &values)
+{
+    QList<std::pair<QString, QString>> fields;
+    for (qsizetype i = 0; i < values.size() && i < qsizetype(std::size(ColumnLabels)); ++i)
+        fields.append({ColumnLabels[i], values[i]});
+    return Recipients::BestFitChanges(fields).replace(u"\r\n"_s, u" "_s);
+}
+
+QString rowName(int line, const QStringList &values)
+{
+    return u"Riga %1 (%2 %3)"_s.arg(line).arg(values.value(0).trimmed(), values.value(1).trimmed());
+}
+
+} // namespace
 
 void frmImportaRubrica::FirstSelection(QTreeWidget *list)
 {
@@ -157,22 +184,26 @@ void frmImportaRubrica::cmdImporta_Click()
     }
     const AddressImport::Result result = AddressImport::readFile(txtPercorso->text(), *layout);
     list_Contatti->clear();
-    QStringList unsendable;
+    QStringList unsendable, near;
     for (const AddressImport::Row &row : result.rows) {
         auto *item = new QTreeWidgetItem(list_Contatti, row.values);
         item->setFlags(item->flags() & ~Qt::ItemIsUserCheckable);
         item->setData(0, Qt::UserRole, row.line);
-        // A row the server would receive with "?" in place of letters starts unticked and says why.
-        const QString bad = unsendableOfRow(row.values);
+        // A row the server would misread starts unticked and says why; a row whose letters change to
+        // near ones stays ticked and says how, as the send dialog does.
+        const QString bad = problemOfRow(row.values);
         item->setCheckState(0, bad.isEmpty() ? Qt::Checked : Qt::Unchecked);
+        QString why;
         if (!bad.isEmpty()) {
-            const QString why = u"Riga %1 (%2 %3): caratteri che non possono essere inviati al server: %4"_s.arg(
-                row.line).arg(row.values.value(0).trimmed(), row.values.value(1).trimmed(), bad);
+            why = rowName(row.line, row.values) + u": "_s + bad;
             unsendable.append(why);
-            for (int c = 0; c < list_Contatti->columnCount(); ++c)
-                item->setToolTip(c, why);
             item->setForeground(0, Qt::red);
+        } else if (const QString changes = nearLettersOfRow(row.values); !changes.isEmpty()) {
+            why = rowName(row.line, row.values) + u": "_s + changes;
+            near.append(why);
         }
+        for (int c = 0; c < list_Contatti->columnCount() && !why.isEmpty(); ++c)
+            item->setToolTip(c, why);
     }
     if (!result.errors.isEmpty()) {
         QString text = result.errors.join(u'\n');
@@ -182,8 +213,12 @@ void frmImportaRubrica::cmdImporta_Click()
     }
     if (!unsendable.isEmpty())
         Prompt::warning(this, QString(),
-                        u"Questi contatti non sono selezionati: il server li riceverebbe con \"?\" al posto di "
-                        u"alcune lettere.\n"_s + unsendable.join(u'\n'));
+                        u"Questi contatti non sono selezionati: il server non li riceverebbe come sono.\n"_s +
+                            unsendable.join(u'\n'));
+    if (!near.isEmpty())
+        Prompt::information(this, QString(),
+                            u"Questi contatti saranno inviati con lettere vicine a quelle scritte:\n"_s +
+                                near.join(u'\n'));
     if (result.fileRefused || result.rows.isEmpty())
         return;
     FirstSelection(list_Contatti);
@@ -205,10 +240,9 @@ void frmImportaRubrica::cmdOk_Click()
         QStringList v;
         for (int c = 0; c < AddressImport::ColumnCount; ++c)
             v.append(row->text(c));
-        if (const QString bad = unsendableOfRow(v); !bad.isEmpty()) {
+        if (const QString bad = problemOfRow(v); !bad.isEmpty()) {
             Prompt::warning(this, QString(),
-                            u"Contatto %1 %2 n: %3 non importato: caratteri che non possono essere inviati al "
-                            u"server: %4"_s.arg(v[0], v[1]).arg(i + 1).arg(bad));
+                            u"Contatto %1 %2 n: %3 non importato: %4"_s.arg(v[0], v[1]).arg(i + 1).arg(bad));
             continue;
         }
         const int r =
@@ -221,7 +255,9 @@ void frmImportaRubrica::cmdOk_Click()
             Prompt::information(this, QString(), u"Problema diritti .Errore sul contatto "_s + who);
         } else if (r == -1) {
             MsgBoxEx(this, LoadResString(2080), QMessageBox::Critical);
-            Prompt::information(this, QString(), u"Problema generico. Errore sul contatto "_s + who);
+            Prompt::information(this, QString(),
+                                u"Problema generico. Errore sul contatto "_s + who +
+                                    u"\nIl collegamento al server non ha potuto inviare il contatto."_s);
         }
     }
     frmContatti->hide();

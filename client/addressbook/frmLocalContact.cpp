@@ -59,6 +59,9 @@ LocalContact frmLocalContact::contact() const
     c.businessFax = txtBusinessFax->text();
     c.homeFax = txtHomeFax->text();
     c.phone = txtPhone->text();
+    for (QString *field : {&c.displayName, &c.firstName, &c.surname, &c.company, &c.email, &c.businessFax,
+                           &c.homeFax, &c.phone})
+        *field = field->normalized(QString::NormalizationForm_C); // typed or pasted, composed
     if (c.displayName.trimmed().isEmpty())
         c.displayName = c.shownName();
     return c;

@@ -123,7 +123,7 @@ QStringList frmNewContatto::texts() const
 {
     QStringList t;
     for (const QLineEdit *f : m_fields)
-        t.append(f->text());
+        t.append(f->text().normalized(QString::NormalizationForm_C)); // typed or pasted, composed
     return t;
 }
 

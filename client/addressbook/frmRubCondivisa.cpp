@@ -11,14 +11,17 @@
 
 #include <QCollator>
 #include <QComboBox>
-#include <QLocale>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShowEvent>
 #include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -92,6 +95,10 @@ frmRubCondivisa::frmRubCondivisa(QuorinSock *clientSock, QWidget *parent)
     auto *searchRow = new QHBoxLayout;
     searchRow->addWidget(cboSearchType);
     searchRow->addWidget(txtSearch, 1);
+    // The recipient side (arrows and the chosen list) in one widget: hidden in browse mode, it takes no
+    // room and the contact list has the whole width.
+    m_pickSide = new QWidget(frame);
+    m_pickSide->setObjectName(u"pickSide"_s);
     auto *middle = new QVBoxLayout;
     middle->addStretch();
     middle->addWidget(cmdA);
@@ -100,10 +107,16 @@ frmRubCondivisa::frmRubCondivisa(QuorinSock *clientSock, QWidget *parent)
     auto *right = new QVBoxLayout;
     right->addWidget(lblDest);
     right->addWidget(LVSelezionati);
+    auto *side = new QHBoxLayout(m_pickSide);
+    side->setContentsMargins(0, 0, 0, 0);
+    side->addLayout(middle);
+    side->addLayout(right, 1);
     auto *lists = new QHBoxLayout;
     lists->addWidget(lvContatti, 1);
-    lists->addLayout(middle);
-    lists->addLayout(right, 1);
+    lists->addWidget(m_pickSide, 1);
+    // Filled after the window shows: the boxes grow to their longest entry.
+    cboFiltro->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    cboSearchType->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     auto *frameLayout = new QVBoxLayout(frame);
     frameLayout->addWidget(LblSearchIn);
     frameLayout->addLayout(searchRow);
@@ -173,12 +186,25 @@ void frmRubCondivisa::applyLayoutMode()
          {static_cast<QWidget *>(cmdA), static_cast<QWidget *>(cmdTogli), static_cast<QWidget *>(CmdOk),
           static_cast<QWidget *>(LVSelezionati), static_cast<QWidget *>(lblDest)})
         w->setVisible(pick);
+    m_pickSide->setVisible(pick);
     CmdCanc->setText(pick ? u"Annulla"_s : u"&Chiudi"_s);
 }
 
 void frmRubCondivisa::showEvent(QShowEvent *event)
 {
     applyLayoutMode();
+    // Browse mode opens wide enough for every column of the contact list, within the screen.
+    if (m_showMode == 1 && !event->spontaneous()) {
+        int columns = 0;
+        for (int c = 0; c < lvContatti->columnCount(); ++c)
+            columns += lvContatti->columnWidth(c);
+        const int extra = width() - lvContatti->viewport()->width();
+        int wanted = columns + std::max(extra, 0) + lvContatti->verticalScrollBar()->sizeHint().width();
+        if (const QScreen *s = screen())
+            wanted = std::min(wanted, s->availableGeometry().width());
+        if (wanted > width())
+            resize(wanted, height());
+    }
     QDialog::showEvent(event);
 }
 

@@ -86,6 +86,7 @@ private:
     QLabel *LblSearchIn = nullptr;
     QLabel *LblVisualizza = nullptr;
     QLabel *lblDest = nullptr;
+    QWidget *m_pickSide = nullptr;
     QPushButton *cmdA = nullptr;
     QPushButton *cmdTogli = nullptr;
     QPushButton *CmdOk = nullptr;

@@ -82,12 +82,11 @@ void FRMSEND2::cbSend_Click()
         return;
     }
     QList<RecipientRow> table;
+    QStringList refused;
     const int unusable = Recipients::ProcessNumbers(tbFaxNumber->text(), m_pickedFromBook, m_pickedList,
-                                                    tbTo->text(), tbCompany->text(), table);
+                                                    tbTo->text(), tbCompany->text(), table, &refused);
     if (unusable > 0) {
-        const QString question = u"Trovati "_s + QString::number(unusable) +
-                                 u" numeri fax a cui sarà impossibile spedire."_s + u"\r\n"_s +
-                                 u"Annullare la spedizione?"_s;
+        const QString question = Recipients::UnusableQuestion(unusable, refused);
         if (MsgBoxEx(this, question, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) ==
             QMessageBox::Yes)
             return;

@@ -74,24 +74,50 @@ void frmPrint2::ApplicaFont(QLabel *control, const QString &)
 
 namespace {
 
-// Lines of the text within the width: one line when it fits, else words gathered at blanks. A word
-// wider than the limit stands on its own line (after an empty one when it comes first).
+// Lines of the text within the width: one line when it fits, else pieces gathered greedily. A line
+// may break after a blank or after ";" and "," (a recipient list has no blanks); a piece still wider
+// than the limit is cut between characters, so nothing runs past the column.
 template <typename Width> QStringList wrapLines(const QString &text, double limit, Width width)
 {
     if (width(text) <= limit)
         return {text};
-    QStringList lines;
-    QString current;
-    for (const QString &word : text.split(u' ')) {
-        const QString candidate = current.isEmpty() ? word : current + u' ' + word;
-        if (width(candidate) <= limit || (current.isEmpty() && !lines.isEmpty())) {
-            current = candidate;
-        } else {
-            lines.append(current);
-            current = word;
+    QStringList pieces;
+    QString piece;
+    for (const QChar c : text) {
+        piece += c;
+        if (c == u' ' || c == u';' || c == u',') {
+            pieces.append(piece);
+            piece.clear();
         }
     }
-    lines.append(current);
+    if (!piece.isEmpty())
+        pieces.append(piece);
+    QStringList lines;
+    QString current;
+    const auto push = [&] {
+        lines.append(current.trimmed());
+        current.clear();
+    };
+    for (const QString &p : std::as_const(pieces)) {
+        if (width(QString(current + p).trimmed()) <= limit) {
+            current += p;
+            continue;
+        }
+        if (!current.trimmed().isEmpty())
+            push();
+        current.clear();
+        if (width(p.trimmed()) <= limit) {
+            current = p;
+            continue;
+        }
+        for (const QChar c : p) { // one piece wider than the column
+            if (!current.isEmpty() && width(current + c) > limit)
+                push();
+            current += c;
+        }
+    }
+    if (!current.trimmed().isEmpty() || lines.isEmpty())
+        push();
     return lines;
 }
 
@@ -105,11 +131,8 @@ double frmPrint2::fittedText(Page &page, const QString &text, double x, double y
     const double step = page.height() + 50;
     double lastY = y;
     for (const QString &line : lines) {
-        if (y >= page.H - 1000)
-            return page.H; // the rest of a text taller than the page is not printed
-        const QString shown = line.trimmed();
         const double lx = centred ? (page.W - page.width(line)) / 2 : x;
-        page.text(lx, y, shown);
+        page.text(lx, y, line);
         lastY = y;
         y += step;
     }
@@ -133,24 +156,37 @@ double frmPrint2::box(Page &page, double y0, const QStringList &titles, const QS
         page.line(W / 2, from, W / 2, bottom, Qt::black);
     };
     const double lineStep = page.height() + 50;
+    const auto wrap = [&](const QString &t) {
+        return wrapLines(t, column, [&page](const QString &s) { return page.width(s); });
+    };
     for (qsizetype i = 1; i < titles.size(); ++i) {
-        const QString title = titles[i];
-        const QString value = vals.value(i);
-        // A row that would run past the bottom margin starts a new page; the box goes on there.
-        auto rowHeight = [&](const QString &t) {
-            return wrapLines(t, column, [&page](const QString &s) { return page.width(s); }).size() *
-                   lineStep;
-        };
-        const double need = 100 + std::max(rowHeight(title), rowHeight(value));
+        const QStringList title = wrap(titles[i]);
+        const QStringList value = wrap(vals.value(i));
+        const qsizetype count = std::max(title.size(), value.size());
+        // A row that would run past the bottom margin starts a new page; a row taller than what is
+        // left of a page goes on there, line by line, in the box's frame on the next page.
+        const double need = 100 + double(count) * lineStep;
         if (top + need > page.H - 1000 && top > frameTop + 40) {
             drawFrame(frameTop, top);
             page.printer->newPage();
             frameTop = 1000;
             top = 1040;
         }
-        const double a = fittedText(page, title, 1100, top + 100, column, false);
-        const double b = fittedText(page, value, W / 2 + 100, top + 100, column, false);
-        const double lower = std::max(a, b) + 100;
+        double y = top + 100;
+        for (qsizetype k = 0; k < count; ++k) {
+            if (y + lineStep > page.H - 1000 && y > frameTop + 200) {
+                drawFrame(frameTop, y);
+                page.printer->newPage();
+                frameTop = 1000;
+                y = 1100;
+            }
+            if (k < title.size())
+                page.text(1100, y, title[k]);
+            if (k < value.size())
+                page.text(W / 2 + 100, y, value[k]);
+            y += lineStep;
+        }
+        const double lower = y + 100;
         page.line(1000, lower, W - 1000, lower, grey);
         top = lower;
     }

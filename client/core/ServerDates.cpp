@@ -5,9 +5,17 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+QLocale DateLocale()
+{
+    const QLocale system;
+    if (system.language() == QLocale::C)
+        return QLocale(QLocale::Italian, QLocale::Italy); // no locale set: the program's own language
+    return system;
+}
+
 bool IsDayFirstDate()
 {
-    const QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    const QString format = DateLocale().dateFormat(QLocale::ShortFormat);
     const qsizetype day = format.indexOf(u'd');
     const qsizetype month = format.indexOf(u'M');
     return day >= 0 && month >= 0 && day < month;
@@ -15,7 +23,7 @@ bool IsDayFirstDate()
 
 QString ShortDateFormat()
 {
-    QString format = QLocale().dateFormat(QLocale::ShortFormat);
+    QString format = DateLocale().dateFormat(QLocale::ShortFormat);
     static const QRegularExpression years(QStringLiteral("y+"));
     format.replace(years, QStringLiteral("yyyy"));
     return format;
@@ -23,7 +31,7 @@ QString ShortDateFormat()
 
 QString FormatShortDate(const QDate &date)
 {
-    return QLocale().toString(date, ShortDateFormat());
+    return DateLocale().toString(date, ShortDateFormat());
 }
 
 namespace {
@@ -67,6 +75,11 @@ QString ServerDateToLocal(const QString &serverDate)
     if (!date.isValid())
         return {};
     return date.toString(IsDayFirstDate() ? QStringLiteral("dd-MM-yyyy") : QStringLiteral("MM-dd-yyyy"));
+}
+
+QDate ReadShortDate(const QString &text)
+{
+    return DateLocale().toDate(text.trimmed(), ShortDateFormat());
 }
 
 QString ExtractTime(const QString &text)

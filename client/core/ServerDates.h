@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QDate>
+#include <QLocale>
 #include <QString>
 
 // The server's dates ("dd/mm/yyyy") in the workstation's order. Years are always four digits: a two-digit
 // year from the server is read as 20yy, never 19yy.
+
+// The locale dates are shown in: the system's, Italian when the system has none (C/POSIX).
+QLocale DateLocale();
 
 // True when the system's short date format puts the day before the month.
 bool IsDayFirstDate();
@@ -21,3 +25,5 @@ QString ExtractTime(const QString &text);
 // The system's short date format with the year widened to four digits.
 QString ShortDateFormat();
 QString FormatShortDate(const QDate &date);
+// A date written by FormatShortDate; invalid when the text is not one.
+QDate ReadShortDate(const QString &text);

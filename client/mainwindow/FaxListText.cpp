@@ -5,6 +5,7 @@
 #include "StringTable.h"
 
 #include <QHash>
+#include <QRegularExpression>
 
 using namespace Qt::StringLiterals;
 
@@ -175,10 +176,18 @@ QString ComposeFaxMailText(int kind, const QStringList &subItems)
 {
     const auto sub = [&](int n) { return n < subItems.size() ? subItems.at(n) : QString(); };
     const QString crlf = u"\r\n"_s;
+    // The date column is read in the form DateColumn wrote it (the short date may hold blanks itself,
+    // "2025. 01. 05." or "5.01.2025 г."); the mail always says dd/MM/yyyy.
     QString phrase;
-    const QStringList when = sub(5).split(u' ');
-    if (when.size() >= 2 && !when.at(0).isEmpty() && !when.at(1).isEmpty())
-        phrase = u" alle "_s + when.at(1) + u" del "_s + when.at(0);
+    const QString when = sub(5).trimmed();
+    const qsizetype blank = when.lastIndexOf(u' ');
+    if (blank > 0) {
+        const QString time = when.mid(blank + 1);
+        const QDate date = ReadShortDate(when.left(blank));
+        static const QRegularExpression hhmm(u"^\\d{2}:\\d{2}$"_s);
+        if (date.isValid() && hhmm.match(time).hasMatch())
+            phrase = u" alle "_s + time + u" del "_s + date.toString(u"dd/MM/yyyy"_s);
+    }
     const auto senderLine = [&]() {
         return sub(2).isEmpty() ? QString(u"Numero mittente non visibile."_s + crlf)
                                 : QString(u"Mittente : "_s + sub(2) + crlf);

@@ -280,10 +280,11 @@ private Q_SLOTS:
         Prompt::clearRecords();
         Prompt::setNextAnswer(QMessageBox::No);
         m_w->SendFax();
-        QCOMPARE(promptTexts(),
-                 (QStringList{
-                     u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\nAnnullare la spedizione?"_s,
-                     u"E' obbligatorio inserire un numero di fax"_s}));
+        QCOMPARE(
+            promptTexts(),
+            (QStringList{
+                u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\n«Ufficio»\r\nAnnullare la spedizione?"_s,
+                u"E' obbligatorio inserire un numero di fax"_s}));
         QCOMPARE(m_w->cFaxSending->Count(), 0);
     }
 

@@ -250,7 +250,8 @@ private Q_SLOTS:
         for (int row = 0; row < 5; ++row)
             wide += "Mario,,Rossi" + QByteArray(89, ',') + "\r\n";
         QTest::newRow("modern Outlook export, 92 columns")
-            << wide << int(Layout::MicrosoftOutlook) << u"92 colonne e sembra un'esportazione di Microsoft Outlook"_s;
+            << wide << int(Layout::MicrosoftOutlook)
+            << u"sembra un'esportazione di Microsoft Outlook, esportazione completa (92 colonne)"_s;
         QTest::newRow("Thunderbird export read as Outlook Express")
             << QByteArray("First Name,Last Name,Display Name,Nickname,Primary Email,Secondary Email,a,b,c,d,e,f,"
                           "g,h,i,j,k,l,m,n,o,p\r\nA,B\r\n")
@@ -268,6 +269,108 @@ private Q_SLOTS:
         QVERIFY(r.rows.isEmpty());
         QCOMPARE(r.errors.size(), 1);
         QVERIFY2(r.errors[0].contains(says), qPrintable(r.errors[0]));
+    }
+
+    // Today's exports of four programs, each in the encodings they are found in: the layouts we read
+    // give their contacts; one that is not ours (Google) or not the chosen one is refused once, named.
+    void exportsOfToday_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<QString>("refusal");   // empty: read
+        QTest::addColumn<QStringList>("first"); // Nome, Cognome, Telefono, Fax, Azienda, E-mail
+        const QString tb36 =
+            u"First Name,Last Name,Display Name,Nickname,Primary Email,Secondary Email,Work Phone,Home Phone,"
+            u"Fax Number,Pager Number,Mobile Number,Home Address,Home Address 2,Home City,Home State,Home "
+            u"ZipCode,"
+            u"Home Country,Work Address,Work Address 2,Work City,Work State,Work ZipCode,Work Country,Job "
+            u"Title,"
+            u"Department,Organization,Web Page 1,Web Page 2,Birth Year,Birth Month,Birth Day,Custom 1,Custom "
+            u"2,"
+            u"Custom 3,Custom 4,Notes,\r\n"
+            u"Łucja,Müller,Łucja Müller,,lucja@example.pl,,022 111,,022 999,,,,,,,,,Via Roma "
+            u"1,,Milano,MI,20100,,"
+            u",,Città S.p.A.,,,,,,,,,,,\r\n"_s;
+        const QString tb37 = u"First Name,Last Name,Display Name,Nickname,Primary Email,Secondary "
+                             u"Email,Screen Name,Work Phone,"
+                             u"Home Phone,Fax Number,Pager Number,Mobile Number,Home Address,Home Address "
+                             u"2,Home City,Home State,"
+                             u"Home ZipCode,Home Country,Work Address,Work Address 2,Work City,Work "
+                             u"State,Work ZipCode,Work Country,"
+                             u"Job Title,Department,Organization,Web Page 1,Web Page 2,Birth Year,Birth "
+                             u"Month,Birth Day,Custom 1,"
+                             u"Custom 2,Custom 3,Custom 4,Notes,\r\n"
+                             u"Łucja,Müller,Łucja Müller,,lucja@example.pl,,lucja.m,022 111,,022 "
+                             u"999,,,,,,,,,Via Roma 1,,Milano,MI,"
+                             u"20100,,,,Città S.p.A.,,,,,,,,,,,\r\n"_s;
+        const QString outlook =
+            u"First Name,Last Name,Name,E-mail Address,Home Street,Home City,Home Postal Code,Home State,"
+            u"Home Country,Home Phone,Home Fax,Business Street,Business City,Business Postal Code,Business "
+            u"State,"
+            u"Business Country,Business Phone,Business Fax,Company,Job Title\r\n"
+            u"Łucja,Müller,Łucja Müller,lucja@example.pl,,,,,,,,Via Roma 1,Milano,20100,MI,,022 111,022 999,"
+            u"Città S.p.A.,\r\n"_s;
+        const QString google =
+            u"First Name,Middle Name,Last Name,Phonetic First Name,Phonetic Middle Name,Phonetic Last Name,"
+            u"Name Prefix,Name Suffix,Nickname,File As,Organization Name,Organization Title,Organization "
+            u"Department,"
+            u"Birthday,Notes,Photo,Labels,E-mail 1 - Label,E-mail 1 - Value,Phone 1 - Label,Phone 1 - "
+            u"Value\r\n"
+            u"Łucja,,Müller,,,,,,,,Città S.p.A.,,,,,,* myContacts,* Work,lucja@example.pl,Work Fax,022 999\r\n"_s;
+        const QStringList lucja{u"Łucja"_s,   u"Müller"_s,       u"022 111"_s,
+                                u"022 999"_s, u"Città S.p.A."_s, u"lucja@example.pl"_s};
+        const int tb = int(Layout::MozillaThunderbird), ol = int(Layout::MicrosoftOutlook);
+        QTest::newRow("Thunderbird, 36 columns") << tb36 << tb << QString() << lucja;
+        QTest::newRow("Thunderbird, 37 columns with Screen Name") << tb37 << tb << QString() << lucja;
+        QTest::newRow("Outlook") << outlook << ol << QString() << lucja;
+        QTest::newRow("Google as Thunderbird")
+            << google << tb << u"Google Contatti (21 colonne)"_s << QStringList();
+        QTest::newRow("Google as Outlook")
+            << google << ol << u"Google Contatti (21 colonne)"_s << QStringList();
+        QTest::newRow("Thunderbird 37 as Outlook")
+            << tb37 << ol << u"Mozilla Thunderbird (con \"Screen Name\") (37 colonne)"_s << QStringList();
+        QTest::newRow("Outlook as Thunderbird")
+            << outlook << tb << u"Microsoft Outlook (20 colonne)"_s << QStringList();
+    }
+    void exportsOfToday()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, layout);
+        QFETCH(QString, refusal);
+        QFETCH(QStringList, first);
+        const QString cp1252 = QString(text).replace(u"Ł"_s, u"L"_s); // Windows-1252 has no "Ł"
+        const QList<std::pair<const char *, QByteArray>> files = {
+            {"UTF-8", text.toUtf8()},
+            {"UTF-8 with BOM", "\xEF\xBB\xBF" + text.toUtf8()},
+            {"UTF-16", "\xFF\xFE" + QByteArray(QStringEncoder(QStringEncoder::Utf16LE).encode(text))},
+            {"Windows-1252", QByteArray(QStringEncoder(QStringEncoder::Latin1).encode(cp1252))},
+        };
+        for (const auto &[encoding, data] : files) {
+            const Result r = parse(data, Layout(layout));
+            const bool latin = QByteArrayView(encoding) == "Windows-1252";
+            if (!refusal.isEmpty()) {
+                QVERIFY(r.fileRefused);
+                QCOMPARE(r.errors.size(), 1);
+                QVERIFY2(r.errors[0].contains(refusal) && r.errors[0].contains(layoutNames().value(layout)),
+                         qPrintable(r.errors[0]));
+                continue;
+            }
+            QVERIFY2(r.errors.isEmpty(), qPrintable(QString::fromLatin1(encoding) + r.errors.join(u'\n')));
+            QCOMPARE(r.rows.size(), 1);
+            const QStringList v = r.rows[0].values;
+            QCOMPARE(v[Nome], latin ? QString(first[0]).replace(u"Ł"_s, u"L"_s) : first[0]);
+            QCOMPARE(v[Cognome], first[1]);
+            QCOMPARE(v[Telefono], first[2]);
+            QCOMPARE(v[Fax], first[3]);
+            QCOMPARE(v[Azienda], first[4]);
+            QCOMPARE(v[Email], first[5]);
+            if (layout == int(Layout::MozillaThunderbird)) {
+                QCOMPARE(v[Via], u"Via Roma 1"_s);
+                QCOMPARE(v[Localita], u"Milano"_s);
+                QCOMPARE(v[Provincia], u"MI"_s);
+                QCOMPARE(v[Cap], u"20100"_s);
+            }
+        }
     }
 
     void layoutNamesInOrder()

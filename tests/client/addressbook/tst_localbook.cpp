@@ -7,8 +7,9 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QLockFile>
-#include <QThread>
 #include <QPushButton>
+#include <QSaveFile>
+#include <QThread>
 #include <QTreeWidget>
 
 namespace {
@@ -58,6 +59,72 @@ QStringList fileNames()
     for (const LocalContact &c : file.contacts())
         names.append(c.shownName());
     return names;
+}
+
+// The mixed corpus file as the book file; its bytes.
+QByteArray useMixedFile()
+{
+    QFile src(QStringLiteral(VCARD_CORPUS) + u"/mixed-encodings.vcf"_s);
+    if (!src.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = src.readAll();
+    const QString path = LocalAddressBook::defaultPath();
+    QFile::remove(path + u".bak"_s);
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+        return {};
+    return bytes;
+}
+
+// The file's cards, each as its bytes.
+QList<QByteArray> cardBytes(const QByteArray &file)
+{
+    QList<QByteArray> cards;
+    qsizetype at = file.indexOf("BEGIN:VCARD");
+    while (at >= 0) {
+        const qsizetype next = file.indexOf("BEGIN:VCARD", at + 1);
+        cards.append(file.mid(at, next < 0 ? -1 : next - at));
+        at = next;
+    }
+    return cards;
+}
+
+QByteArray fileBytes()
+{
+    QFile f(LocalAddressBook::defaultPath());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The file's contacts of that name, read by a book of its own.
+QList<LocalContact> fileContacts(const QString &name)
+{
+    LocalAddressBook file;
+    file.load();
+    QList<LocalContact> found;
+    for (const LocalContact &c : file.contacts())
+        if (c.shownName() == name)
+            found.append(c);
+    return found;
+}
+
+// Another program changes the file: the bytes replaced as they stand.
+void otherProgramReplaces(const QByteArray &from, const QByteArray &to)
+{
+    QByteArray bytes = fileBytes();
+    QVERIFY(bytes.contains(from));
+    bytes.replace(from, to);
+    QSaveFile f(LocalAddressBook::defaultPath());
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    QVERIFY(f.commit());
+}
+
+// Types a text into a box of the dialog as a person does: select all, type.
+void typeInto(QDialog *d, const QString &box, const QString &text)
+{
+    auto *edit = child<QLineEdit>(d, box);
+    QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(edit, text);
 }
 
 void pickRow(RUBfrmRubrica &form, int row)
@@ -338,6 +405,132 @@ private Q_SLOTS:
         releaser->wait();
         QVERIFY(!fileNames().contains(u"Esterno"_s));
         QVERIFY(fileNames().contains(u"Ultimo"_s));
+    }
+
+    // A file mixing encodings (UTF-8 with a Windows-1252 card, a fold inside a letter, a 2.1 card with
+    // its charset, cards without UID or N): each card shows its own letters, the Windows-1252 one is
+    // named, and editing one contact leaves every other card as its bytes; the first such save keeps
+    // the file as it was.
+    void mixedFileKeepsEveryOtherCard()
+    {
+        const QByteArray original = useMixedFile();
+        QVERIFY(!original.isEmpty());
+        Prompt::clearRecords();
+        RUBfrmRubrica form;
+        form.setOpenMode(2);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
+        QTRY_COMPARE(list->count(), 5);
+        for (const QString &name :
+             {u"Jürgen Müller"_s, u"Bea Verdi"_s, u"Françoise Dupré"_s, u"Ana Città"_s, u"Renè Cortès"_s})
+            QVERIFY2(rowTexts(list).contains(name), qPrintable(name));
+        QVERIFY(promptTexts().join(u'\n').contains(u"«Françoise Dupré»: non è UTF-8"_s));
+
+        clickRow(list, u"Ana Città"_s);
+        Prompt::setDialogHandler([](QDialog *d) {
+            typeInto(d, u"txtEmail"_s, u"ana@nuovo.it"_s);
+            return int(QDialog::Accepted);
+        });
+        QTest::mouseClick(form.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+        const QByteArray now = fileBytes();
+        const QList<QByteArray> before = cardBytes(original);
+        QCOMPARE(before.size(), 5);
+        for (const QByteArray &card : before) {
+            if (!card.contains("UID:ana-1"))
+                QVERIFY2(now.contains(card), card.constData());
+        }
+        const QList<LocalContact> ana = fileContacts(u"Ana Città"_s);
+        QCOMPARE(ana.size(), 1);
+        QCOMPARE(ana[0].email, u"ana@nuovo.it"_s);
+        QCOMPARE(ana[0].businessFax, u"02 555"_s);
+        QVERIFY(ana[0].otherLines.contains(u"NOTE:perché no"_s));
+        QFile backup(LocalAddressBook::defaultPath() + u".bak"_s);
+        QVERIFY(backup.open(QIODevice::ReadOnly));
+        QCOMPARE(backup.readAll(), original);
+        // An unchanged edit writes nothing new.
+        clickRow(list, u"Jürgen Müller"_s);
+        Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Accepted); });
+        QTest::mouseClick(form.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+        QCOMPARE(fileBytes(), now);
+    }
+
+    // While a contact's dialog is open, a second window and another program change the same contact:
+    // what each changed survives, a field changed on both sides is asked, nothing is duplicated.
+    void editsMadeMeanwhile()
+    {
+        QVERIFY(!useMixedFile().isEmpty());
+        RUBfrmRubrica a, b;
+        for (RUBfrmRubrica *w : {&a, &b}) {
+            w->setOpenMode(2);
+            w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(w));
+        }
+        auto *listA = a.findChild<QListWidget *>(u"lstContacts"_s);
+        auto *listB = b.findChild<QListWidget *>(u"lstContacts"_s);
+        QTRY_COMPARE(listB->count(), 5);
+
+        int dialogs = 0;
+        Prompt::setDialogHandler([&](QDialog *d) {
+            if (++dialogs == 1) { // window a's dialog, still open
+                otherProgramReplaces("TEL;TYPE=WORK,FAX:02 555", "TEL;TYPE=WORK,FAX:02 999");
+                clickRow(listB, u"Ana Città"_s);
+                QTest::mouseClick(b.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+                typeInto(d, u"txtEmail"_s, u"ana@nuovo.it"_s);
+            } else { // window b's dialog
+                typeInto(d, u"txtCompany"_s, u"Beta Srl"_s);
+            }
+            return int(QDialog::Accepted);
+        });
+        clickRow(listA, u"Ana Città"_s);
+        QTest::mouseClick(a.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+        QCOMPARE(dialogs, 2);
+        QList<LocalContact> ana = fileContacts(u"Ana Città"_s);
+        QCOMPARE(ana.size(), 1);
+        QCOMPARE(ana[0].email, u"ana@nuovo.it"_s);
+        QCOMPARE(ana[0].businessFax, u"02 999"_s);
+        QCOMPARE(ana[0].company, u"Beta Srl"_s);
+
+        // Both sides changed the e-mail: asked; "No" keeps the other program's.
+        Prompt::clearRecords();
+        Prompt::setDialogHandler([&](QDialog *d) {
+            otherProgramReplaces("ana@nuovo.it", "ana@altrove.it");
+            typeInto(d, u"txtEmail"_s, u"ana@mio.it"_s);
+            typeInto(d, u"txtPhone"_s, u"02 123"_s);
+            return int(QDialog::Accepted);
+        });
+        Prompt::setNextAnswer(QMessageBox::No);
+        QTest::mouseClick(a.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+        QVERIFY(promptTexts().join(u'\n').contains(u"«Email»"_s));
+        ana = fileContacts(u"Ana Città"_s);
+        QCOMPARE(ana.size(), 1);
+        QCOMPARE(ana[0].email, u"ana@altrove.it"_s);
+        QCOMPARE(ana[0].phone, u"02 123"_s);
+
+        // A card without UID changed by another program meanwhile is found by its name, not duplicated.
+        Prompt::setDialogHandler([&](QDialog *d) {
+            otherProgramReplaces("011 123457", "011 000111");
+            typeInto(d, u"txtEmail"_s, u"bea@nuovo.it"_s);
+            return int(QDialog::Accepted);
+        });
+        clickRow(listA, u"Bea Verdi"_s);
+        QTest::mouseClick(a.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+        QList<LocalContact> bea = fileContacts(u"Bea Verdi"_s);
+        QCOMPARE(bea.size(), 1);
+        QCOMPARE(bea[0].email, u"bea@nuovo.it"_s);
+        QCOMPARE(bea[0].businessFax, u"011 000111"_s);
+        // and by its bytes when another program rewrote the file around it
+        Prompt::setDialogHandler([&](QDialog *d) {
+            otherProgramReplaces("06 777", "06 778");
+            typeInto(d, u"txtPhone"_s, u"333"_s);
+            return int(QDialog::Accepted);
+        });
+        clickRow(listA, u"Jürgen Müller"_s);
+        QTest::mouseClick(a.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+        QCOMPARE(fileContacts(u"Jürgen Müller"_s).value(0).phone, u"333"_s);
+        QCOMPARE(fileContacts(u"Renè Cortès"_s).value(0).businessFax, u"06 778"_s);
+        QCOMPARE(fileContacts(u"Bea Verdi"_s).size(), 1);
+        QCOMPARE(listA->count(), 5);
     }
 
     void settingsDialog()

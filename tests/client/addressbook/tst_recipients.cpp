@@ -10,7 +10,11 @@ namespace {
 const PickedList Picked = {{u"Daviv Azivo"_s, u"021111"_s, QString()},
                            {u"Viverov Aroz"_s, u"022222"_s, u"Beta"_s},
                            {u"Senza Fax"_s, QString(), u"Gamma"_s},
-                           {u"Fax Strano"_s, u"02-11"_s, QString()}};
+                           {u"Fax Strano"_s, u"02-11"_s, QString()},
+                           {u"Bianchi; Verdi"_s, u"023333"_s, u"Studio; Associato"_s},
+                           {u"Bianchi"_s, u"024444"_s, QString()},
+                           {u"Jose\u0301"_s, u"025555"_s, QString()},
+                           {u"Bea Verdi"_s, u"+39 011 123457"_s, QString()}};
 
 } // namespace
 
@@ -48,6 +52,15 @@ private Q_SLOTS:
             << QList<RecipientRow>{{u"011"_s, u"Rossi"_s, u"Uno"_s}, {u"012"_s, u"Rossi"_s, u"Due"_s}};
         QTest::newRow("words that read as numbers are not fax numbers")
             << u"inf; nan; 1e5; infinity; 0x12"_s << false << 5 << QList<RecipientRow>(5, none);
+        // A picked name is never split, even when it holds the separator itself.
+        QTest::newRow("picked name holding ';' keeps its own number")
+            << u"Bianchi; Verdi; Bianchi"_s << true << 0
+            << QList<RecipientRow>{{u"023333"_s, u"Bianchi; Verdi"_s, u"Studio; Associato"_s},
+                                   {u"024444"_s, u"Bianchi"_s, QString()}};
+        QTest::newRow("the same words not picked are split")
+            << u"Bianchi; Verdi"_s << false << 2 << QList<RecipientRow>{none, none};
+        QTest::newRow("decomposed letters match their picked name")
+            << u"Jos\u00e9"_s << true << 0 << QList<RecipientRow>{{u"025555"_s, u"Jos\u00e9"_s, QString()}};
         QTest::newRow("signs and separators still pass")
             << u"+39021; 02.11"_s << false << 0
             << QList<RecipientRow>{{u"+39021"_s, QString(), QString()}, {u"02.11"_s, QString(), QString()}};
@@ -63,6 +76,22 @@ private Q_SLOTS:
                                                         u"Mario"_s, u"Rossi Srl"_s, table);
         QTEST(unusable, "unusable");
         QTEST(table, "rows");
+    }
+
+    // The question that refuses entries names each of them.
+    void refusedEntriesAreNamed()
+    {
+        QList<RecipientRow> table;
+        QStringList refused;
+        const int n = Recipients::ProcessNumbers(u"Bea Verdi; Senza Fax; 02 1234; Fax Strano; 021"_s, true,
+                                                 Picked, {}, {}, table, &refused);
+        QCOMPARE(n, 4);
+        QCOMPARE(refused, (QStringList{u"«+39 011 123457» (Bea Verdi)"_s, u"Senza Fax (nessun numero fax)"_s,
+                                       u"«02 1234»"_s, u"«02-11» (Fax Strano)"_s}));
+        QCOMPARE(
+            Recipients::UnusableQuestion(n, refused),
+            u"Trovati 4 numeri fax a cui sarà impossibile spedire.\r\n«+39 011 123457» (Bea Verdi)\r\n"
+            u"Senza Fax (nessun numero fax)\r\n«02 1234»\r\n«02-11» (Fax Strano)\r\nAnnullare la spedizione?"_s);
     }
 
     void proposeAppends()

@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -137,6 +138,38 @@ private Q_SLOTS:
         QCOMPARE(rig.window->windowTitle(), u"RUBRICA [ 2 contatti ]"_s);
         rig.window->ApplyFilter(2);
         QCOMPARE(rowTexts(rig.contacts), QStringList{u"Rossi Anna"_s});
+    }
+
+    // Browse mode at its opening size with the default font: the contact list has the whole width, every
+    // column header shows whole, and no label or box cuts its text.
+    void browseModeFits()
+    {
+        BookRig rig;
+        QVERIFY(rig.open(u"T<#>T<#>T<#>T"_s));
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        auto *frame = rig.window->findChild<QGroupBox *>(u"frameContatti"_s);
+        QVERIFY(rig.contacts->width() > frame->contentsRect().width() * 9 / 10);
+        QVERIFY(rig.window->findChild<QWidget *>(u"pickSide"_s)->isHidden());
+        QHeaderView *header = rig.contacts->header();
+        for (int c = 0; c < rig.contacts->columnCount(); ++c) {
+            QVERIFY2(header->sectionViewportPosition(c) + header->sectionSize(c) <=
+                         rig.contacts->viewport()->width(),
+                     qPrintable(rig.contacts->headerItem()->text(c)));
+            QVERIFY(header->sectionSize(c) >= header->sectionSizeHint(c));
+        }
+        for (const char *name : {"cboFiltro", "cboSearchType"}) {
+            auto *box = rig.window->findChild<QComboBox *>(QString::fromLatin1(name));
+            QVERIFY(box->count() > 0);
+            QVERIFY2(box->width() >= box->sizeHint().width(), name);
+        }
+        for (const char *name : {"LblSearchIn", "LblVisualizza"}) {
+            auto *label = rig.window->findChild<QLabel *>(QString::fromLatin1(name));
+            QVERIFY2(label->width() >= label->sizeHint().width(), name);
+        }
+        for (QPushButton *b : rig.window->findChildren<QPushButton *>())
+            if (b->isVisible())
+                QVERIFY2(b->width() >= b->sizeHint().width(), qPrintable(b->text()));
     }
 
     void sortAndSearch()

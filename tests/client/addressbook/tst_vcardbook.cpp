@@ -5,7 +5,21 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// The cards as if the user had edited each: written in our own form, not as their original bytes.
+QList<LocalContact> edited(QList<LocalContact> cards)
+{
+    for (LocalContact &c : cards)
+        c.original.clear();
+    return cards;
+}
+
+} // namespace
 
 class TestVCardBook : public QObject
 {
@@ -178,9 +192,17 @@ private Q_SLOTS:
                            u"0|company|Caffè Sport"_s, u"0|businessFax|0612345678"_s, u"0|homeFax|0698765"_s,
                            u"0|phone|3471234567"_s, u"0|email|niccolo@example.it"_s};
         QTest::newRow("hand edited, Windows-1252, stray indented line")
-            << u"hand-edited-cp1252.vcf"_s << 3 << 1
+            << u"hand-edited-cp1252.vcf"_s << 3 << 2
             << QStringList{u"0|businessFax|0212345"_s, u"0|phone|0299999"_s, u"0|company|Caffè & C."_s,
                            u"2|businessFax|012"_s};
+        // Each card read on its own: one Windows-1252 card (named), a fold between the two bytes of "à",
+        // a 2.1 card in its own charset, cards without UID or N.
+        QTest::newRow("mixed encodings")
+            << u"mixed-encodings.vcf"_s << 5 << 1
+            << QStringList{u"0|name|Jürgen Müller"_s,       u"1|name|Bea Verdi"_s,
+                           u"1|businessFax|011 123457"_s,   u"2|name|Françoise Dupré"_s,
+                           u"2|company|Société Générale"_s, u"3|name|Ana Città"_s,
+                           u"4|name|Renè Cortès"_s,         u"4|surname|Cortès"_s};
         QTest::newRow("Thunderbird 3.0") << u"thunderbird-3.0.vcf"_s << 1 << 0
                                         << QStringList{u"0|businessFax|0811234567"_s, u"0|phone|0811234500"_s,
                                                        u"0|surname|De Luca"_s};
@@ -210,10 +232,15 @@ private Q_SLOTS:
                                                             : c.firstName;
             QVERIFY2(value == p[2], qPrintable(e + u" read as "_s + value));
         }
-        const QByteArray written = VCard::serialize(first);
+        // Cards nobody touched go back byte for byte (a card read as Windows-1252 too; lines outside a card
+        // are not kept).
+        if (std::all_of(problems.cbegin(), problems.cend(),
+                        [](const QString &p) { return p.contains(u"non è UTF-8"_s); }))
+            QCOMPARE(VCard::serialize(first), original);
+        const QByteArray written = VCard::serialize(edited(first));
         const QList<LocalContact> again = VCard::parse(written);
         QCOMPARE(again, first);
-        QCOMPARE(VCard::serialize(again), written);
+        QCOMPARE(VCard::serialize(edited(again)), written);
         // Properties we do not edit go back with their own parameters and text.
         const QString text = QString::fromUtf8(written);
         for (const LocalContact &c : first)
@@ -229,13 +256,13 @@ private Q_SLOTS:
             return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
         };
         // Every TEL keeps its types; a 4.0 number goes back as a tel: URI, as it came.
-        const QByteArray evo = VCard::serialize(VCard::parse(read(u"evolution-3.0.vcf"_s)));
+        const QByteArray evo = VCard::serialize(edited(VCard::parse(read(u"evolution-3.0.vcf"_s))));
         QVERIFY(evo.contains("TEL;TYPE=CELL;X-EVOLUTION-UI-SLOT=2:+39 333 1234567\r\n"));
         QVERIFY(evo.contains("TEL;TYPE=HOME;X-EVOLUTION-UI-SLOT=3:051 112233\r\n"));
         QVERIFY(evo.contains("N:Ferrari;Giulia;Maria;Dott.;\r\n"));
         QVERIFY(evo.contains("ORG:Ferrari Trasporti S.r.l.;Amministrazione;Contabilit"));
         QVERIFY(evo.contains("PHOTO;ENCODING=b;TYPE=image/png:iVBOR"));
-        QList<LocalContact> gnome = VCard::parse(read(u"gnome-contacts-4.0.vcf"_s));
+        QList<LocalContact> gnome = edited(VCard::parse(read(u"gnome-contacts-4.0.vcf"_s)));
         QByteArray out = VCard::serialize(gnome);
         QVERIFY(out.startsWith("BEGIN:VCARD\r\nVERSION:4.0\r\n"));
         QVERIFY(out.contains("TEL;VALUE=uri;TYPE=\"work,fax\":tel:+39-02-555-0101\r\n"));
@@ -249,13 +276,13 @@ private Q_SLOTS:
         QStringList problems;
         const QList<LocalContact> phone = VCard::parse(read(u"phone-export-2.1.vcf"_s), &problems);
         QVERIFY(problems.isEmpty());
-        const QByteArray written = VCard::serialize(phone);
+        const QByteArray written = VCard::serialize(edited(phone));
         QVERIFY(written.contains("FN:Niccolò Città\r\n"));
         QVERIFY(written.contains("TEL;CELL:3471234567\r\n"));
 
         // A stray indented line after an empty one never glues itself to the fax number.
         const QList<LocalContact> hand = VCard::parse(read(u"hand-edited-cp1252.vcf"_s));
-        const QList<LocalContact> reread = VCard::parse(VCard::serialize(hand));
+        const QList<LocalContact> reread = VCard::parse(VCard::serialize(edited(hand)));
         QCOMPARE(reread[0].businessFax, u"0212345"_s);
         QCOMPARE(reread[0].otherLines.value(0), u"nota scritta a mano"_s);
     }

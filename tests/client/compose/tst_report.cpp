@@ -124,6 +124,58 @@ private Q_SLOTS:
         QCOMPARE(other, 0);
     }
 
+    // Every recipient of a long list reaches the paper: the ";"-joined numbers wrap inside the value
+    // column and go on to further lines and pages. Ghostscript reads the PDF's text back.
+    void everyRecipientPrinted_data()
+    {
+        QTest::addColumn<int>("recipients");
+        QTest::newRow("one") << 1;
+        QTest::newRow("six") << 6;
+        QTest::newRow("twenty") << 20;
+        QTest::newRow("four hundred") << 400;
+    }
+    void everyRecipientPrinted()
+    {
+        if (QStandardPaths::findExecutable(u"gs"_s).isEmpty())
+            QSKIP("Ghostscript is not installed");
+        QFETCH(int, recipients);
+        const QString pdf = m_home.filePath(u"recipients%1.pdf"_s.arg(recipients));
+        const QString txt = m_home.filePath(u"recipients%1.txt"_s.arg(recipients));
+        QStringList numbers, names;
+        for (int i = 0; i < recipients; ++i) {
+            numbers.append(u"0266"_s + QString::number(1000 + i * 7));
+            names.append(u"Rossi%1x"_s.arg(i));
+        }
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(pdf);
+        frmPrint2 report;
+        report.valTitles = {QString(),   u"Data e Ora"_s,     u"Destinatario"_s,
+                            u"Durata"_s, u"Pagine Inviate"_s, u"Esito"_s};
+        report.values = {QString(),
+                         u"01/02/2026 10:00"_s,
+                         numbers.join(u';') + u" ["_s + names.join(u';') + u']',
+                         u"00:42"_s,
+                         u"3"_s,
+                         u"OK"_s};
+        QVERIFY(report.AutoStampa(&printer));
+        QProcess gs;
+        gs.start(u"gs"_s, {u"-q"_s, u"-dSAFER"_s, u"-dBATCH"_s, u"-dNOPAUSE"_s, u"-sDEVICE=txtwrite"_s,
+                           u"-sOutputFile="_s + txt, pdf});
+        QVERIFY(gs.waitForFinished(120000));
+        QCOMPARE(gs.exitCode(), 0);
+        QFile file(txt);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QString text = QString::fromUtf8(file.readAll());
+        for (const QString &n : std::as_const(numbers))
+            QVERIFY2(text.contains(n), qPrintable(n));
+        for (const QString &n : std::as_const(names))
+            QVERIFY2(text.contains(n), qPrintable(n));
+        QVERIFY(text.contains(u"Esito"_s));
+        if (recipients >= 400)
+            QVERIFY(pdfPages(pdf) >= 2);
+    }
+
     void unusablePrinterIsReported()
     {
         frmPrint2 report;

@@ -185,6 +185,32 @@ private Q_SLOTS:
         QCOMPARE(ComposeFaxMailText(kind, sub), expected);
     }
 
+    // The mail's time and date come from the date column read in the form it was written with, whatever
+    // the locale's short date looks like; with no locale (C) the column is Italian.
+    void mailTextInEveryLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        for (const char *name : {"C", "it_IT", "hu_HU", "bg_BG", "sk_SK", "hr_HR", "sl_SI", "en_US", "de_DE"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+    void mailTextInEveryLocale()
+    {
+        QFETCH(QString, locale);
+        QLocale::setDefault(locale == u"C"_s ? QLocale::c() : QLocale(locale));
+        const QString column = DateColumn(u"05/01/2025 15:36"_s);
+        if (locale == u"C"_s)
+            QCOMPARE(column, u"05/01/2025 15:36"_s);
+        const QStringList sub{{}, u"Ok"_s, u"ACME"_s, {}, {}, column};
+        QCOMPARE(ComposeFaxMailText(0, sub),
+                 u"Hai ricevuto un nuovo fax  alle 15:36 del 05/01/2025\r\nMittente : ACME\r\n"_s);
+        QCOMPARE(ComposeFaxMailText(1, sub),
+                 u"Inoltro di fax ricevuto alle 15:36 del 05/01/2025\r\nMittente : ACME\r\n"_s);
+        // A column that holds no date gives no phrase rather than a wrong one.
+        QCOMPARE(ComposeFaxMailText(1, {{}, u"Ok"_s, u"ACME"_s, {}, {}, DateColumn(u"09:41"_s)}),
+                 u"Inoltro di fax ricevuto\r\nMittente : ACME\r\n"_s);
+        QLocale::setDefault(QLocale(QLocale::Italian, QLocale::Italy));
+    }
+
     void transmissionStatus_data()
     {
         QTest::addColumn<int>("status");
