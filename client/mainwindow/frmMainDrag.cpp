@@ -31,6 +31,14 @@ void setHighlighted(QTreeWidgetItem *node, bool on)
 
 } // namespace
 
+void frmMain::markShownFolder()
+{
+    if (m_currentNode && m_tree.indexOf(m_currentNode) > 0 && TVNodi->currentItem() != m_currentNode)
+        TVNodi->setCurrentItem(m_currentNode);
+    else if (m_currentNode && !m_currentNode->isSelected())
+        m_currentNode->setSelected(true);
+}
+
 void frmMain::setDropHighlight(QTreeWidgetItem *node)
 {
     if (node == m_dropHighlight)
@@ -140,8 +148,7 @@ bool frmMain::TVNodi_DragDrop(QTreeWidgetItem *target)
     setDropHighlight(nullptr);
     m_dragNode = nullptr;
     TimerOpenNode->stop();
-    if (m_currentNode)
-        TVNodi->setCurrentItem(m_currentNode);
+    markShownFolder();
     return moved;
 }
 
@@ -202,15 +209,13 @@ bool frmMain::TVNodi_OLEDragDrop(QTreeWidgetItem *target)
                 ClientSock->MoveSelectedToFolder(m_currTreeID, destination, goToDeleted);
                 const QSet<QString> moving(keys.cbegin(), keys.cend());
                 int lastIdx = 0;
-                removeRows([&moving](FaxListItem *item) { return moving.contains(item->key()); }, QString(),
+                removeRows([&moving](FaxListItem *item, int) { return moving.contains(item->key()); }, QString(),
                            ListFax->topLevelItemCount(), nullptr, &lastIdx);
                 AggiornaTitoloLista(aggDaLeggere);
-                if (ListFax->topLevelItemCount() > 0) {
+                // The previewed fax may have gone: nothing stays shown until the next row's image comes.
+                emptyPreview();
+                if (ListFax->topLevelItemCount() > 0)
                     selectRowAfterRemoval(std::min(lastIdx, ListFax->topLevelItemCount()));
-                } else {
-                    LumagPreview->Pulizia();
-                    m_currentFaxFile.clear();
-                }
                 moved = true;
             }
         }
@@ -223,6 +228,7 @@ bool frmMain::TVNodi_OLEDragDrop(QTreeWidgetItem *target)
     ListFax_ItemClick();
     ChiaviSelezionate();
     ListFax->viewport()->update();
+    markShownFolder();
     return moved;
 }
 
