@@ -66,7 +66,8 @@ public:
     }
 };
 
-// The folder tree, telling when a drag started on it has ended (dropped, refused or cancelled).
+// The folder tree and the list, telling when a drag started on them has ended (dropped, refused or
+// cancelled).
 class FolderTreeWidget : public QTreeWidget
 {
 public:
@@ -144,8 +145,8 @@ void frmMain::buildControls()
     FraTv = new QGroupBox(m_client);
     FraTv->setObjectName(u"FraTv"_s);
     auto *tree = new FolderTreeWidget(FraTv);
-    // A folder drag pressed its node into the selection: the folder on show is the one marked again.
-    tree->dragEnded = [this] { markShownFolder(); };
+    // A folder drag pressed its node into the selection; a refused drop leaves its target marked.
+    tree->dragEnded = [this] { dragEnded(); };
     TVNodi = tree;
     TVNodi->setObjectName(u"TVNodi"_s);
     TVNodi->setHeaderHidden(true);
@@ -156,7 +157,9 @@ void frmMain::buildControls()
 
     fraListFax = new QGroupBox(m_client);
     fraListFax->setObjectName(u"fraListFax"_s);
-    ListFax = new QTreeWidget(fraListFax);
+    auto *list = new FolderTreeWidget(fraListFax);
+    list->dragEnded = [this] { dragEnded(); };
+    ListFax = list;
     ListFax->setObjectName(u"ListFax"_s);
     ListFax->setRootIsDecorated(false);
     ListFax->setUniformRowHeights(true);
@@ -517,7 +520,12 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
                 m_rightButton = false;
                 return true;
             }
-            QTimer::singleShot(0, this, [this] { m_rightButton = false; });
+            QTimer::singleShot(0, this, [this] {
+                m_rightButton = false;
+                // Pressed on one node and released on another: no click, so no other list; the
+                // selection the mouse dragged along goes back to the folder on show.
+                markShownFolder();
+            });
         }
     }
     return QMainWindow::eventFilter(watched, event);

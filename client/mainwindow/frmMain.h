@@ -244,6 +244,8 @@ private:
     void endWait();
     // The tree marks the folder whose list is shown (after drags and folder commands).
     void markShownFolder();
+    // A drag from the tree or the list has ended, dropped or not.
+    void dragEnded();
     // The preview shows nothing: no page, no thumbnails, "0/0".
     void emptyPreview();
     // Runs fn once the current event has returned: modal boxes never run inside the link's events.

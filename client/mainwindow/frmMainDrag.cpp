@@ -39,6 +39,16 @@ void frmMain::markShownFolder()
         m_currentNode->setSelected(true);
 }
 
+void frmMain::dragEnded()
+{
+    // Dropped, refused or cancelled: no drop mark, no scrolling, the folder on show highlighted.
+    TimerTV->stop();
+    TimerOpenNode->stop();
+    setDropHighlight(nullptr);
+    m_dragNode = nullptr;
+    markShownFolder();
+}
+
 void frmMain::setDropHighlight(QTreeWidgetItem *node)
 {
     if (node == m_dropHighlight)
