@@ -265,8 +265,8 @@ void frmMain::ListFax_Click()
         bVisualizza = false;
     } else {
         PrevKey = key;
-        m_currentFaxFile.clear();
-        LumagPreview->Pulizia();
+        // Emptied whole (no page, no thumbnails, "0/0") until the asked image comes.
+        emptyPreview();
         ClientSock->AskFax(PrevKey);
         AppLog().WriteLog(u"ClientSock.AskFax PrevKey - click"_s);
         m_lastAskedKey = PrevKey;
