@@ -68,7 +68,7 @@ public:
 
 // The folder tree and the list, telling when a drag started on them has ended (dropped, refused or
 // cancelled).
-class FolderTreeWidget : public QTreeWidget
+class DragEndTree : public QTreeWidget
 {
 public:
     using QTreeWidget::QTreeWidget;
@@ -144,7 +144,7 @@ void frmMain::buildControls()
 
     FraTv = new QGroupBox(m_client);
     FraTv->setObjectName(u"FraTv"_s);
-    auto *tree = new FolderTreeWidget(FraTv);
+    auto *tree = new DragEndTree(FraTv);
     // A folder drag pressed its node into the selection; a refused drop leaves its target marked.
     tree->dragEnded = [this] { dragEnded(); };
     TVNodi = tree;
@@ -157,7 +157,7 @@ void frmMain::buildControls()
 
     fraListFax = new QGroupBox(m_client);
     fraListFax->setObjectName(u"fraListFax"_s);
-    auto *list = new FolderTreeWidget(fraListFax);
+    auto *list = new DragEndTree(fraListFax);
     list->dragEnded = [this] { dragEnded(); };
     ListFax = list;
     ListFax->setObjectName(u"ListFax"_s);

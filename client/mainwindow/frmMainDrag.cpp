@@ -33,9 +33,12 @@ void setHighlighted(QTreeWidgetItem *node, bool on)
 
 void frmMain::markShownFolder()
 {
-    if (m_currentNode && m_tree.indexOf(m_currentNode) > 0 && TVNodi->currentItem() != m_currentNode)
+    // Only a node still in the tree (a rebuilt tree has new ones).
+    if (!m_currentNode || m_tree.indexOf(m_currentNode) <= 0)
+        return;
+    if (TVNodi->currentItem() != m_currentNode)
         TVNodi->setCurrentItem(m_currentNode);
-    else if (m_currentNode && !m_currentNode->isSelected())
+    else if (!m_currentNode->isSelected())
         m_currentNode->setSelected(true);
 }
 
