@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QString>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -105,6 +106,19 @@ public:
             }
         }
         return false;
+    }
+    // Removes, in one pass, every item the predicate (taking the item) names; returns how many went.
+    template <typename Pred> qsizetype removeIf(Pred pred)
+    {
+        const auto kept = std::stable_partition(m_entries.begin(), m_entries.end(),
+                                                [&pred](const Entry &e) { return !pred(*e.item); });
+        const qsizetype gone = qsizetype(m_entries.end() - kept);
+        for (auto it = kept; it != m_entries.end(); ++it) {
+            if (!it->key.isEmpty())
+                m_keys.remove(FoldedKey{it->key});
+        }
+        m_entries.erase(kept, m_entries.end());
+        return gone;
     }
     void clear()
     {

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
 #include <QWidget>
 
@@ -119,6 +120,13 @@ void CenterForm(QWidget *form)
     const QScreen *screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return;
+    // Centred at the size its layout gives it, not the size it had before the layout ran.
+    if (!form->isVisible()) {
+        if (QLayout *layout = form->layout())
+            layout->activate();
+        if (!form->testAttribute(Qt::WA_Resized))
+            form->adjustSize();
+    }
     const QRect area = screen->geometry();
     form->move(area.x() + (area.width() - form->frameGeometry().width()) / 2,
                area.y() + (area.height() - form->frameGeometry().height()) / 2);

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -150,21 +151,46 @@ QRect screenRect(QWidget *form)
     return screen ? screen->geometry() : QRect();
 }
 
+// A window not yet shown takes the size its layout gives it, unless it was given a size of its own.
+void layOutFirst(QWidget *form)
+{
+    if (form->isVisible())
+        return;
+    if (QLayout *layout = form->layout())
+        layout->activate();
+    if (!form->testAttribute(Qt::WA_Resized))
+        form->adjustSize();
+}
+
 } // namespace
 
 void CenterForm(QWidget *form)
 {
     if (!form)
         return;
+    layOutFirst(form);
     const QRect s = screenRect(form);
     const QSize size = form->frameGeometry().size();
     form->move(s.x() + (s.width() - size.width()) / 2, s.y() + (s.height() - size.height()) / 2);
+}
+
+void FitTitle(QWidget *form)
+{
+    if (!form)
+        return;
+    // Title bars draw their text bold, next to the icon and up to three buttons of about its height.
+    QFont font = QApplication::font();
+    font.setBold(true);
+    const QFontMetrics fm(font);
+    const int buttons = 4 * (fm.height() + 10);
+    form->setMinimumWidth(std::max(form->minimumWidth(), fm.horizontalAdvance(form->windowTitle()) + buttons + 24));
 }
 
 void PlaceFormAtScreenEdge(QWidget *form)
 {
     if (!form)
         return;
+    layOutFirst(form);
     const QRect s = screenRect(form);
     const QSize size = form->frameGeometry().size();
     form->move(s.x() + s.width() - size.width(), s.y() + s.height() - size.height());

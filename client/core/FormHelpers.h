@@ -24,6 +24,8 @@ QString AddBackslash(const QString &path);
 // Places the window at the centre of its screen / with its bottom-right corner on the screen's.
 void CenterForm(QWidget *form);
 void PlaceFormAtScreenEdge(QWidget *form);
+// Gives the window at least the width its title needs in the title bar, beside the frame's buttons.
+void FitTitle(QWidget *form);
 
 // True when a top-level window with this objectName exists (exact, case-sensitive).
 bool IsFormLoaded(const QString &name);

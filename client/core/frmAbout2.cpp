@@ -12,7 +12,7 @@ using namespace Qt::StringLiterals;
 frmAbout2::frmAbout2(QWidget *parent) : QDialog(parent)
 {
     setObjectName(u"frmAbout2"_s);
-    setAttribute(Qt::WA_DeleteOnClose);
+    // Owned by whoever runs it (it lives as long as its exec()), never deleted by its own close.
     setWindowTitle(u"QUORIN"_s);
     setWindowIcon(ProgramIcon());
     Picture1 = NamedLabel(this, u"Picture1"_s);

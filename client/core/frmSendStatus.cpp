@@ -48,6 +48,8 @@ frmSendStatus::frmSendStatus(QWidget *parent) : QDialog(parent)
     lblSpeed->clear();
     adjustSize();
     m_keptSize = size();
+    // The border does not resize it: no strip is left unpainted behind a drag.
+    setFixedSize(m_keptSize);
 }
 
 void frmSendStatus::showEvent(QShowEvent *event)

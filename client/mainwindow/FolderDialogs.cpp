@@ -1,6 +1,7 @@
 #include "FolderDialogs.h"
 
 #include "Cp1252.h"
+#include "FormHelpers.h"
 #include "ProgramInfo.h"
 #include "Prompt.h"
 #include "Protocol.h"
@@ -50,6 +51,7 @@ FolderDialog::FolderDialog(const QString &objectName, const QString &caption, co
 
     connect(cmdOK, &QPushButton::clicked, this, &FolderDialog::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &FolderDialog::cmdCancel_Click);
+    FitTitle(this);
 }
 
 void FolderDialog::showEvent(QShowEvent *event)

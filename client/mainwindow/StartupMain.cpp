@@ -15,6 +15,7 @@
 #include "frmSplash.h"
 #include "frmUpdateDownload.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 
 using namespace Qt::StringLiterals;
@@ -35,6 +36,9 @@ StartupMain::~StartupMain()
 
 void StartupMain::Main()
 {
+    // Every window of the program carries its icon, the link's own windows and the boxes included.
+    if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(ProgramIcon());
     m_main = new frmMain;
     m_main->setAttribute(Qt::WA_DeleteOnClose);
     m_splash = new frmSplash(m_main);

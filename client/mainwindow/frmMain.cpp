@@ -32,10 +32,84 @@
 #include <QPrinter>
 #include <QProgressBar>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// Rows as high as a row with its picture, whatever the row measured holds: with uniform row heights
+// the first row's height is every row's, and a first row without a picture would cut the others'.
+class FaxRowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override
+    {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        opt.features |= QStyleOptionViewItem::HasDecoration;
+        if (const auto *view = qobject_cast<const QAbstractItemView *>(opt.widget);
+            view && view->iconSize().isValid())
+            opt.decorationSize = view->iconSize();
+        else
+            opt.decorationSize = QSize(16, 16);
+        // Bold and plain rows alike.
+        opt.font.setBold(true);
+        opt.fontMetrics = QFontMetrics(opt.font);
+        const QStyle *style = opt.widget ? opt.widget->style() : QApplication::style();
+        const QSize full = style->sizeFromContents(QStyle::CT_ItemViewItem, &opt, QSize(), opt.widget);
+        size.setHeight(std::max(size.height(), full.height()));
+        return size;
+    }
+};
+
+// The folder tree and the list, telling when a drag started on them has ended (dropped, refused or
+// cancelled).
+class DragEndTree : public QTreeWidget
+{
+public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void()> dragEnded;
+
+protected:
+    void startDrag(Qt::DropActions supportedActions) override
+    {
+        QTreeWidget::startDrag(supportedActions);
+        if (dragEnded)
+            dragEnded();
+    }
+};
+
+// The main window sees every key release of its controls first (some controls take every key,
+// the preview among them): Escape ends a wait wherever the focus is.
+class EscapeWatch : public QObject
+{
+public:
+    EscapeWatch(frmMain *window, std::function<void()> onEscape)
+        : QObject(window), m_window(window), m_onEscape(std::move(onEscape))
+    {
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::KeyRelease && watched->isWidgetType() &&
+            static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape &&
+            static_cast<QWidget *>(watched)->window() == m_window)
+            m_onEscape();
+        return false;
+    }
+
+private:
+    frmMain *m_window;
+    std::function<void()> m_onEscape;
+};
+
+} // namespace
 
 frmMain::frmMain(QWidget *parent) : QMainWindow(parent), m_tree(nullptr)
 {
@@ -71,7 +145,10 @@ void frmMain::buildControls()
 
     FraTv = new QGroupBox(m_client);
     FraTv->setObjectName(u"FraTv"_s);
-    TVNodi = new QTreeWidget(FraTv);
+    auto *tree = new DragEndTree(FraTv);
+    // A folder drag pressed its node into the selection; a refused drop leaves its target marked.
+    tree->dragEnded = [this] { dragEnded(); };
+    TVNodi = tree;
     TVNodi->setObjectName(u"TVNodi"_s);
     TVNodi->setHeaderHidden(true);
     TVNodi->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -81,10 +158,13 @@ void frmMain::buildControls()
 
     fraListFax = new QGroupBox(m_client);
     fraListFax->setObjectName(u"fraListFax"_s);
-    ListFax = new QTreeWidget(fraListFax);
+    auto *list = new DragEndTree(fraListFax);
+    list->dragEnded = [this] { dragEnded(); };
+    ListFax = list;
     ListFax->setObjectName(u"ListFax"_s);
     ListFax->setRootIsDecorated(false);
     ListFax->setUniformRowHeights(true);
+    ListFax->setItemDelegate(new FaxRowDelegate(ListFax));
     ListFax->setAllColumnsShowFocus(true);
     ListFax->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ListFax->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -102,8 +182,8 @@ void frmMain::buildControls()
     picLogo = new QLabel(fraRoot);
     picLogo->setObjectName(u"picLogo"_s);
     picLogo->setAlignment(Qt::AlignCenter);
-    picLogo->setScaledContents(true);
-    picLogo->setPixmap(ListIcons::logo(400, 150));
+    // Drawn at the size it is shown at (applyPanes), never a small picture stretched.
+    picLogo->installEventFilter(this);
 
     fraPreview = new QGroupBox(m_client);
     fraPreview->setObjectName(u"fraPreview"_s);
@@ -196,6 +276,7 @@ void frmMain::buildControls()
     });
     connect(LumagPreview, &PreviewControl::AfterPrint, this, &frmMain::LumagPreview_AfterPrint);
     connect(LumagPreview, &PreviewControl::AfterSave, this, &frmMain::LumagPreview_AfterSave);
+    qApp->installEventFilter(new EscapeWatch(this, [this] { endWait(); }));
 }
 
 void frmMain::Form_Load()
@@ -272,6 +353,13 @@ void frmMain::lockControls()
     ListFax->setEnabled(false);
 }
 
+void frmMain::endWait()
+{
+    // An image still on its way is shown in the preview when it comes, never opened in the viewer.
+    bApriFax = false;
+    SbloccaControlli();
+}
+
 void frmMain::SbloccaControlli()
 {
     ListFax->setEnabled(true);
@@ -331,7 +419,7 @@ void frmMain::changeEvent(QEvent *event)
 void frmMain::keyReleaseEvent(QKeyEvent *event)
 {
     if (event->key() == Qt::Key_Escape)
-        SbloccaControlli();
+        endWait();
     QMainWindow::keyReleaseEvent(event);
 }
 
@@ -341,17 +429,25 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
         ResizeForm();
         return false;
     }
+    if (watched == picLogo && event->type() == QEvent::Resize) {
+        const qreal ratio = picLogo->devicePixelRatioF();
+        const QSize size = picLogo->size() * ratio;
+        if (!size.isEmpty()) {
+            QPixmap logo = ListIcons::logo(size.width(), size.height());
+            logo.setDevicePixelRatio(ratio);
+            picLogo->setPixmap(logo);
+        }
+        return false;
+    }
     if ((watched == fraListFax || watched == fraPreview) && event->type() == QEvent::MouseButtonDblClick) {
         ResizeForm();
         return false;
     }
     if (event->type() == QEvent::KeyRelease) {
         auto *key = static_cast<QKeyEvent *>(event);
-        // The window sees key releases before its controls: Escape ends a wait.
-        if (key->key() == Qt::Key_Escape) {
-            SbloccaControlli();
+        // Escape is seen by the window's own watch before any control (EscapeWatch).
+        if (key->key() == Qt::Key_Escape)
             return false;
-        }
         // Moving through the tree with the keys opens the folder reached, as a click does.
         if (TVNodi && watched == TVNodi && !key->isAutoRepeat()) {
             switch (key->key()) {
@@ -431,7 +527,12 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
                 m_rightButton = false;
                 return true;
             }
-            QTimer::singleShot(0, this, [this] { m_rightButton = false; });
+            QTimer::singleShot(0, this, [this] {
+                m_rightButton = false;
+                // Pressed on one node and released on another: no click, so no other list; the
+                // selection the mouse dragged along goes back to the folder on show.
+                markShownFolder();
+            });
         }
     }
     return QMainWindow::eventFilter(watched, event);

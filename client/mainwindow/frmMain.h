@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FaxListText.h"
 #include "FaxMail.h"
 #include "FolderTree.h"
 #include "MainLayout.h"
@@ -239,6 +240,14 @@ private:
     void Form_Load();
     void setStartFlag(bool &flag);
     void lockControls();
+    // Escape: the wait for an image ends; an image that still comes is only previewed.
+    void endWait();
+    // The tree marks the folder whose list is shown (after drags and folder commands).
+    void markShownFolder();
+    // A drag from the tree or the list has ended, dropped or not.
+    void dragEnded();
+    // The preview shows nothing: no page, no thumbnails, "0/0".
+    void emptyPreview();
     // Runs fn once the current event has returned: modal boxes never run inside the link's events.
     void later(std::function<void()> fn);
 
@@ -276,14 +285,17 @@ private:
 
     // list (frmMainList.cpp)
     void CaricaRiga(const FaxItem &fax);
+    // Factor on the columns' design widths that lets the list's texts fit in the font in use.
+    double columnScale(const QList<FaxListText::ColumnSpec> &columns) const;
     void applySort();
     void tmrRead_Timer();
     void ListFax_ItemClick();
     QStringList ChiaviSelezionate();
     void DeselezionaTutti();
     // The rows whose keys are given leave the list (and the link's fax items); progress in panel 1.
-    int removeRows(const std::function<bool(FaxListItem *)> &qualifies, const QString &progress, int total,
-                   QStringList *ids, int *lastIdx);
+    // qualifies(row, position): position is where the row stands once the rows before it that go have gone.
+    using RowTest = std::function<bool(FaxListItem *, int)>;
+    int removeRows(const RowTest &qualifies, const QString &progress, int total, QStringList *ids, int *lastIdx);
     void selectRowAfterRemoval(int lastIdx);
     void buildListMenus();
     void enableSingleItems(bool single);

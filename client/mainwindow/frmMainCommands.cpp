@@ -27,6 +27,7 @@
 #include <QMenu>
 #include <QPrintDialog>
 #include <QPrinter>
+#include <QSet>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -291,17 +292,36 @@ void frmMain::enableSingleItems(bool single)
 // ---------------------------------------------------------------------------------------------------
 // Trash, restore, delete for good
 
-int frmMain::removeRows(const std::function<bool(FaxListItem *)> &qualifies, const QString &progress,
-                        int total, QStringList *ids, int *lastIdx)
+int frmMain::removeRows(const RowTest &qualifies, const QString &progress, int total, QStringList *ids,
+                        int *lastIdx)
 {
-    int k = 0;
-    int unreadGone = 0;
+    // One pass over the rows; the rows that stay go back into the list in one step, in their order.
     const int rows = ListFax->topLevelItemCount();
-    CollFaxItem *faxes = ClientSock->FaxItems();
-    for (int i = 0, seen = 0; i < ListFax->topLevelItemCount() && seen < rows; ++seen) {
+    std::vector<char> goes(size_t(rows), 0);
+    int k = 0;
+    for (int i = 0; i < rows; ++i) {
         auto *item = static_cast<FaxListItem *>(ListFax->topLevelItem(i));
-        if (!qualifies(item)) {
-            ++i;
+        // position: where the row stands once the rows before it that go have gone (1-based)
+        if (qualifies(item, i - k + 1)) {
+            goes[size_t(i)] = 1;
+            ++k;
+            *lastIdx = i - k + 2;
+        }
+    }
+    if (k == 0)
+        return 0;
+    if (!progress.isEmpty())
+        setPanelText(1, progress + QString::number(k) + u" di "_s + QString::number(total) + u")"_s);
+    const QList<QTreeWidgetItem *> all = ListFax->invisibleRootItem()->takeChildren();
+    QList<QTreeWidgetItem *> kept;
+    kept.reserve(all.size() - k);
+    QSet<QString> goneKeys;
+    goneKeys.reserve(k);
+    int unreadGone = 0;
+    for (int i = 0; i < all.size(); ++i) {
+        auto *item = static_cast<FaxListItem *>(all.at(i));
+        if (!goes[size_t(i)]) {
+            kept.append(item);
             continue;
         }
         const QString key = item->key();
@@ -309,21 +329,16 @@ int frmMain::removeRows(const std::function<bool(FaxListItem *)> &qualifies, con
             ids->append(bareId(key));
         if (item->isBold())
             ++unreadGone;
-        *lastIdx = i + 1;
+        goneKeys.insert(key);
         m_rows.remove(key);
-        if (faxes)
-            faxes->Remove(key);
         if (m_hitItem == item)
             m_hitItem = nullptr;
-        delete ListFax->takeTopLevelItem(i);
-        ++k;
-        if (!progress.isEmpty()) {
-            setPanelText(1, progress + QString::number(k) + u" di "_s + QString::number(total) + u")"_s);
-            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        }
+        delete item;
     }
-    if (k > 0)
-        m_ranked.reset();
+    ListFax->addTopLevelItems(kept);
+    if (CollFaxItem *faxes = ClientSock->FaxItems())
+        faxes->removeIf([&goneKeys](const FaxItem &fax) { return goneKeys.contains(fax.IdFax()); });
+    m_ranked.reset();
     // Unread faxes that left the list leave the caption's count too.
     aggDaLeggere = std::max(0, aggDaLeggere - unreadGone);
     return k;
@@ -362,12 +377,11 @@ void frmMain::CestinaFax()
     setCursor(Qt::WaitCursor);
     QStringList ids;
     int lastIdx = 0;
-    const int gone = removeRows([](FaxListItem *item) { return item->isSelected(); },
+    const int gone = removeRows([](FaxListItem *item, int) { return item->isSelected(); },
                                 u"Cancellazione in corso... ("_s, n, &ids, &lastIdx);
     setPanelText(1, kept);
     unsetCursor();
-    LumagPreview->Pulizia();
-    m_currentFaxFile.clear();
+    emptyPreview();
     if (gone > 0) {
         ClientSock->CancelFax(u"("_s + ids.join(u',') + u")"_s);
         AggiornaTitoloLista(aggDaLeggere);
@@ -390,12 +404,11 @@ void frmMain::RipristinaFax()
     const int n = int(ListFax->selectedItems().size());
     QStringList ids;
     int lastIdx = 0;
-    const int gone = removeRows([](FaxListItem *item) { return item->isSelected(); },
+    const int gone = removeRows([](FaxListItem *item, int) { return item->isSelected(); },
                                 u"Ripristino in corso... ("_s, n, &ids, &lastIdx);
     setPanelText(1, kept);
     unsetCursor();
-    LumagPreview->Pulizia();
-    m_currentFaxFile.clear();
+    emptyPreview();
     if (gone > 0) {
         ClientSock->RestoreFax(m_currTreeID, u"("_s + ids.join(u',') + u")"_s);
         AggiornaTitoloLista(aggDaLeggere);
@@ -423,13 +436,13 @@ void frmMain::EliminaFaxDefinitivo(bool bAll)
     const auto candidate = [bAll](FaxListItem *item) { return bAll || item->isSelected(); };
     // Faxes other users hold stay; lastIdx follows every candidate, kept or not.
     const int gone = removeRows(
-        [&](FaxListItem *item) {
+        [&](FaxListItem *item, int position) {
             if (!candidate(item))
                 return false;
             ++candidates;
             if (item->iconName() != u"empty"_s) {
                 inUse = true;
-                lastIdx = ListFax->indexOfTopLevelItem(item) + 1;
+                lastIdx = position;
                 return false;
             }
             keys->Add(item->key());
@@ -447,8 +460,7 @@ void frmMain::EliminaFaxDefinitivo(bool bAll)
     if (candidates > 0 && ListFax->topLevelItemCount() > 0)
         selectRowAfterRemoval(lastIdx);
     unsetCursor();
-    LumagPreview->OpenSource(QString());
-    m_currentFaxFile.clear();
+    emptyPreview();
     setPanelText(1, kept);
 }
 

@@ -31,6 +31,27 @@ void setHighlighted(QTreeWidgetItem *node, bool on)
 
 } // namespace
 
+void frmMain::markShownFolder()
+{
+    // Only a node still in the tree (a rebuilt tree has new ones).
+    if (!m_currentNode || m_tree.indexOf(m_currentNode) <= 0)
+        return;
+    if (TVNodi->currentItem() != m_currentNode)
+        TVNodi->setCurrentItem(m_currentNode);
+    else if (!m_currentNode->isSelected())
+        m_currentNode->setSelected(true);
+}
+
+void frmMain::dragEnded()
+{
+    // Dropped, refused or cancelled: no drop mark, no scrolling, the folder on show highlighted.
+    TimerTV->stop();
+    TimerOpenNode->stop();
+    setDropHighlight(nullptr);
+    m_dragNode = nullptr;
+    markShownFolder();
+}
+
 void frmMain::setDropHighlight(QTreeWidgetItem *node)
 {
     if (node == m_dropHighlight)
@@ -140,8 +161,7 @@ bool frmMain::TVNodi_DragDrop(QTreeWidgetItem *target)
     setDropHighlight(nullptr);
     m_dragNode = nullptr;
     TimerOpenNode->stop();
-    if (m_currentNode)
-        TVNodi->setCurrentItem(m_currentNode);
+    markShownFolder();
     return moved;
 }
 
@@ -202,15 +222,13 @@ bool frmMain::TVNodi_OLEDragDrop(QTreeWidgetItem *target)
                 ClientSock->MoveSelectedToFolder(m_currTreeID, destination, goToDeleted);
                 const QSet<QString> moving(keys.cbegin(), keys.cend());
                 int lastIdx = 0;
-                removeRows([&moving](FaxListItem *item) { return moving.contains(item->key()); }, QString(),
+                removeRows([&moving](FaxListItem *item, int) { return moving.contains(item->key()); }, QString(),
                            ListFax->topLevelItemCount(), nullptr, &lastIdx);
                 AggiornaTitoloLista(aggDaLeggere);
-                if (ListFax->topLevelItemCount() > 0) {
+                // The previewed fax may have gone: nothing stays shown until the next row's image comes.
+                emptyPreview();
+                if (ListFax->topLevelItemCount() > 0)
                     selectRowAfterRemoval(std::min(lastIdx, ListFax->topLevelItemCount()));
-                } else {
-                    LumagPreview->Pulizia();
-                    m_currentFaxFile.clear();
-                }
                 moved = true;
             }
         }
@@ -223,6 +241,7 @@ bool frmMain::TVNodi_OLEDragDrop(QTreeWidgetItem *target)
     ListFax_ItemClick();
     ChiaviSelezionate();
     ListFax->viewport()->update();
+    markShownFolder();
     return moved;
 }
 

@@ -262,6 +262,7 @@ void frmMain::ClientSock_RxNumFax(int)
     m_ranked.reset();
     m_rows.clear();
     ListFax->clear();
+    emptyPreview();
 }
 
 void frmMain::ClientSock_RxFaxOkKey(const QString &FileName, const QString &KeyFax)
@@ -308,6 +309,7 @@ void frmMain::ClientSock_AddedNewFolder(const QString &FolderName, int NodeKey, 
     m_tree.addFolderNode(parent, FolderName, u"F"_s + QString::number(NodeKey), SharedFolder);
     if (selected)
         TVNodi->setCurrentItem(selected);
+    markShownFolder();
 }
 
 void frmMain::ClientSock_RxReportFax(int)

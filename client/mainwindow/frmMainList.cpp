@@ -8,11 +8,13 @@
 #include "ListIcons.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
+#include "ServerDates.h"
 #include "SystemUtils.h"
 #include "clsLog.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QStyle>
 #include <QProgressBar>
 #include <QStatusBar>
 #include <QTimer>
@@ -31,14 +33,40 @@ void frmMain::InitList(bool bCestino)
     for (const auto &c : columns)
         headers << c.header;
     ListFax->setHeaderLabels(headers);
+    const double scale = columnScale(columns);
     for (int i = 0; i < columns.size(); ++i) {
         ListFax->setColumnHidden(i, columns.at(i).widthTwips == 0);
         if (columns.at(i).widthTwips > 0)
-            ListFax->header()->resizeSection(i, toPixels(columns.at(i).widthTwips));
+            ListFax->header()->resizeSection(i, qRound(toPixels(columns.at(i).widthTwips) * scale));
     }
     // The header keeps its pictures across lists: no arrow of the last list stays.
     for (int i = 0; i < ListFax->columnCount(); ++i)
         SetColumnHeaderImage(ListFax, i, 0, 0, 0);
+}
+
+double frmMain::columnScale(const QList<FaxListText::ColumnSpec> &columns) const
+{
+    // The widths in twips suit the design font. With the font in use, an unread (bold) row's number,
+    // sender, date and pages must fit too: every width grows by the one factor that gives them room.
+    QFont bold = ListFax->font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    const int margin = 2 * (ListFax->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, ListFax) + 1) + 4;
+    const QString number = u"+39 02 55512345"_s;
+    const QList<std::pair<int, QString>> samples = {
+        {FaxListText::ColRemote, number},
+        {FaxListText::ColFaxNumber, number},
+        {FaxListText::ColDate, FormatShortDate(QDate(2028, 12, 28)) + u" 20:08"_s},
+        {FaxListText::ColPages, u"200"_s},
+    };
+    double scale = 1.0;
+    for (const auto &[column, text] : samples) {
+        if (column >= columns.size() || columns.at(column).widthTwips <= 0)
+            continue;
+        const int design = toPixels(columns.at(column).widthTwips);
+        scale = std::max(scale, double(fm.horizontalAdvance(text) + margin) / std::max(1, design));
+    }
+    return scale;
 }
 
 void frmMain::Ask4List(int ListType)
@@ -133,6 +161,8 @@ bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
     if (bNuova) {
         InizializzaLst();
         FirstSelection(0);
+        if (ListFax->topLevelItemCount() == 0)
+            emptyPreview();
     } else {
         ListFax->setFocus();
     }
@@ -235,8 +265,8 @@ void frmMain::ListFax_Click()
         bVisualizza = false;
     } else {
         PrevKey = key;
-        m_currentFaxFile.clear();
-        LumagPreview->Pulizia();
+        // Emptied whole (no page, no thumbnails, "0/0") until the asked image comes.
+        emptyPreview();
         ClientSock->AskFax(PrevKey);
         AppLog().WriteLog(u"ClientSock.AskFax PrevKey - click"_s);
         m_lastAskedKey = PrevKey;

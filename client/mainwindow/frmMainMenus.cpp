@@ -241,9 +241,8 @@ void frmMain::mnuViewStatusBar()
 
 void frmMain::mnuHelpAbout()
 {
+    // Made for this exec() and destroyed once when it returns; closing it ends nothing else.
     frmAbout2 about(this);
-    // Centred at its laid-out size, not the size it had before its layout ran.
-    about.adjustSize();
     CenterForm(&about);
     Prompt::exec(&about);
 }

@@ -58,12 +58,20 @@ void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
         }
         bFaxArrivato = true;
     } else {
-        LumagPreview->OpenSource(QString());
+        emptyPreview();
         ListFax->setEnabled(true);
         TVNodi->setEnabled(true);
         unsetCursor();
         bFaxArrivato = false;
     }
+}
+
+void frmMain::emptyPreview()
+{
+    // Pulizia drops the pages; the empty open puts the counter back to "0/0" and hides the thumbnails.
+    LumagPreview->Pulizia();
+    LumagPreview->OpenSource(QString());
+    m_currentFaxFile.clear();
 }
 
 void frmMain::LumagPreview_AfterPrint()

@@ -177,9 +177,16 @@ void frmMain::mnuTreeRemove()
         m_menuNode = nullptr;
     if (m_newFolderParent == node || FolderTree::isChild(node, m_newFolderParent))
         m_newFolderParent = nullptr;
-    if (m_currentNode == node || FolderTree::isChild(node, m_currentNode))
+    QTreeWidgetItem *parent = node->parent();
+    const bool shownGoes = m_currentNode == node || FolderTree::isChild(node, m_currentNode);
+    if (shownGoes)
         m_currentNode = nullptr;
     m_tree.removeFolderNode(node);
+    // The tree marks the folder on show: the parent, opened, when the folder on show went with it.
+    if (shownGoes && parent)
+        TVNodi_NodeClick(parent);
+    else
+        markShownFolder();
 }
 
 void frmMain::mnuTreeSvuotaCestino()

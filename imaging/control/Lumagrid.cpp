@@ -14,6 +14,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 
 #include <cmath>
@@ -236,11 +237,16 @@ void Lumagrid::layoutChildren()
 {
     const int W = std::max(width(), tw(5800));
     const int H = std::max(height(), th(2850));
-    m_txtPag->setGeometry(tw(240), 0, tw(735), th(355));
+    // The counter holds three-digit page counts ("200/200") in its font; the toolbar moves right if need be.
+    const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, m_txtPag);
+    const int pagW =
+        std::max(tw(735), m_txtPag->fontMetrics().horizontalAdvance(u"000/000"_s) + 2 * frame + 6);
+    m_txtPag->setGeometry(tw(240), 0, pagW, th(355));
     m_picShowHide->setGeometry(0, 0, tw(240), th(360));
     const int switchW = tw(375);
     m_menu->setVisible(m_buttonsVisible);
-    m_menu->setGeometry(tw(960), -th(15), W - tw(960), m_menu->sizeHint().height());
+    const int menuLeft = std::max(tw(960), tw(240) + pagW - tw(15));
+    m_menu->setGeometry(menuLeft, -th(15), W - menuLeft, m_menu->sizeHint().height());
     const int h = std::max(m_menu->y() + m_menu->height(), th(360));
     m_picExt->setVisible(m_thumbsVisible);
     if (m_thumbsVisible) {

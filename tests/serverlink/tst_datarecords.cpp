@@ -84,6 +84,16 @@ void tst_DataRecords::collection()
     QCOMPARE(order, (QStringList{u"b"_s, u"c"_s, u"again"_s}));
     QVERIFY(c.Remove(1));
     QCOMPARE(c.Item(1)->Description(), u"c"_s);
+    // Many at once: the others keep their order, addresses and keys; the keys of those gone are free.
+    QVERIFY(c.Add(make(u"d"_s), u"K4"_s));
+    NodeItem *kept = c.Item(u"K4"_s);
+    QCOMPARE(c.removeIf([](const NodeItem &n) { return n.Description() != u"d"_s; }), 2);
+    QCOMPARE(c.Count(), 1);
+    QCOMPARE(c.Item(1), kept);
+    QVERIFY(!c.Item(u"K3"_s) && !c.Item(u"K1"_s));
+    QVERIFY(c.Add(make(u"e"_s), u"k3"_s));
+    QCOMPARE(c.removeIf([](const NodeItem &) { return false; }), 0);
+    QCOMPARE(c.Item(u"K4"_s), kept);
 }
 
 void tst_DataRecords::selectedKeys()

@@ -52,6 +52,32 @@ struct Server
 
 constexpr int LoginTimeout = 15000;
 
+// A list answer of n faxes keyed prefix + (100000 + i), newest first, the picture of row i given by
+// the server's code icon(i) ("4" user, "8" none), every other one unread, with long numbers and
+// three-digit page counts.
+inline QByteArray manyFaxes(int n, const std::function<QString(int)> &icon, char prefix = 'P')
+{
+    using F = FakeFaxServer;
+    QByteArray out = QByteArray::number(n) + F::RecordSep;
+    out.reserve(qsizetype(n) * 120);
+    for (int i = 0; i < n; ++i) {
+        const QByteArray fields[] = {prefix + QByteArray::number(100000 + i),
+                                     "1",
+                                     icon(i).toUtf8(),
+                                     "+39 02 " + QByteArray::number(55500000 + i),
+                                     "Azienda " + QByteArray::number(i % 977),
+                                     "+39 02 " + QByteArray::number(55510000 + i),
+                                     QByteArray::number(9000000 - i),
+                                     QByteArray::number(100 + i % 101),
+                                     "Oggetto " + QByteArray::number(i),
+                                     i % 2 ? "V" : "F"};
+        for (const QByteArray &f : fields)
+            out += F::ListSep + f;
+        out += F::RecordSep;
+    }
+    return out;
+}
+
 // "Darezi.ini" naming the server, as the user's settings would.
 inline bool writeServerIni(const QString &server, int port)
 {

@@ -576,6 +576,9 @@ void tst_MainWindow::progressEvents()
     const QSize kept = status->size();
     status->resize(kept + QSize(80, 40));
     QCOMPARE(status->size(), kept);
+    // Its border offers no resizing at all, so no strip is left unpainted.
+    QCOMPARE(status->minimumSize(), kept);
+    QCOMPARE(status->maximumSize(), kept);
     server.fake.sendNow(F::answer(u"FAXPROGREND", key));
     QTRY_VERIFY(!w->sendStatusWindow());
 }

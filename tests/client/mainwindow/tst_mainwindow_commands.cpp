@@ -76,6 +76,7 @@ private Q_SLOTS:
     void listRequests();
     void deleteKeepsFaxesInUse();
     void trashSelectsTheNextRow();
+    void trashOfALongSelection();
     void refreshKeepsTheRow();
     void viewerButtons_data();
     void viewerButtons();
@@ -312,6 +313,62 @@ void tst_MainWindowCommands::trashSelectsTheNextRow()
     Prompt::setNextAnswer(QMessageBox::Yes);
     w->CestinaFax();
     QCOMPARE(w->CurrentKey, u"P502"_s);
+}
+
+void tst_MainWindowCommands::trashOfALongSelection()
+{
+    // 20,000 personal faxes, every other one unread; the bench (bulkCommand) times the same road.
+    constexpr int Rows = 20000;
+    Server server;
+    server.extra = [](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != "PERSONALI" || f.answer || f.text() != u"1"_s)
+            return false;
+        s.sendNow(F::rawAnswer(f.keyword, manyFaxes(Rows, [](int i) { return i % 3 ? u"8"_s : u"4"_s; })));
+        return true;
+    };
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    showList(w, u"P1"_s);
+    QCOMPARE(w->ListFax->topLevelItemCount(), Rows);
+    const int unreadBefore = w->aggDaLeggere;
+    QCOMPARE(unreadBefore, Rows / 2);
+
+    // Rows 10 to 1009 with the mouse: a click on the first, Shift and a click on the last.
+    const auto rowAt = [w](int i) {
+        QTreeWidgetItem *row = w->ListFax->topLevelItem(i);
+        w->ListFax->scrollToItem(row);
+        const QRect r = w->ListFax->visualItemRect(row);
+        return QPoint(r.left() + 60, r.center().y());
+    };
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowAt(10));
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, Qt::ShiftModifier, rowAt(1009));
+    QCOMPARE(int(w->ListFax->selectedItems().size()), 1000);
+    w->tmrRead->stop();
+    Prompt::clearRecords();
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    QTest::keyClick(w->ListFax, Qt::Key_Delete);
+    QCOMPARE(Prompt::records().size(), 1);
+    QCOMPARE(Prompt::lastRecord().text, u"Sicuro di voler eliminare i fax selezionati?"_s);
+    QStringList ids;
+    for (int i = 10; i < 1010; ++i)
+        ids << QString::number(100000 + i);
+    QTRY_COMPARE_WITH_TIMEOUT(frameTexts(server.fake, "CESTINA"),
+                              QStringList{u"PERSONALI<#>("_s + ids.join(u',') + u")"_s}, LoginTimeout);
+    // The rows, their keys and the link's faxes are gone; the others keep their order.
+    const QStringList left = rowKeys(w);
+    QCOMPARE(left.size(), Rows - 1000);
+    QCOMPARE(left.at(9), u"P100009"_s);
+    QCOMPARE(left.at(10), u"P101010"_s);
+    QVERIFY(!w->row(u"P100500"_s) && w->row(u"P101010"_s));
+    QCOMPARE(w->ClientSock->FaxItems()->Count(), Rows - 1000);
+    QVERIFY(!w->ClientSock->FaxItems()->Item(u"P100010"_s));
+    QCOMPARE(w->aggDaLeggere, unreadBefore - 500);
+    // The row after the last that went is the one selected, and its image is asked.
+    QCOMPARE(w->CurrentKey, u"P101010"_s);
+    QCOMPARE(int(w->ListFax->selectedItems().size()), 1);
+    QTRY_COMPARE(w->LastAskedKey(), u"P101010"_s);
 }
 
 void tst_MainWindowCommands::refreshKeepsTheRow()

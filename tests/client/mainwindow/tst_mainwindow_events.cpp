@@ -4,11 +4,13 @@
 #include "ConfigIni.h"
 #include "FaxListItem.h"
 #include "FaxListText.h"
+#include "FolderDialogs.h"
 #include "Lumagrid.h"
 #include "MainWindowRig.h"
 #include "PageView.h"
 #include "Prompt.h"
 #include "TestHome.h"
+#include "ThumbCtl.h"
 #include "TrayShell.h"
 #include "frmVisualizzatore.h"
 
@@ -17,6 +19,8 @@
 #include <QDrag>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QScreen>
@@ -25,6 +29,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <memory>
 
@@ -137,6 +142,28 @@ DragRun realDrag(QWidget *from, QPoint start, QWidget *to, QPoint end)
     return *run;
 }
 
+// The tree's nodes painted in the selection colour, read from a grab of the tree.
+QList<QTreeWidgetItem *> highlightedNodes(frmMain *w)
+{
+    const QImage shot = w->TVNodi->viewport()->grab().toImage();
+    const QPalette pal = w->TVNodi->palette();
+    const auto near = [](QColor a, QColor b) {
+        return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) + std::abs(a.blue() - b.blue()) < 30;
+    };
+    QList<QTreeWidgetItem *> out;
+    for (QTreeWidgetItemIterator it(w->TVNodi); *it; ++it) {
+        const QRect r = w->TVNodi->visualItemRect(*it);
+        const QPoint at(r.right() - 3, r.center().y());
+        if (r.isEmpty() || !shot.rect().contains(at))
+            continue;
+        const QColor c = shot.pixelColor(at);
+        if (near(c, pal.color(QPalette::Active, QPalette::Highlight)) ||
+            near(c, pal.color(QPalette::Inactive, QPalette::Highlight)))
+            out << *it;
+    }
+    return out;
+}
+
 bool platformDrags()
 {
     return QGuiApplication::platformName() != u"offscreen"_s && QGuiApplication::platformName() != u"minimal"_s;
@@ -163,6 +190,10 @@ private Q_SLOTS:
     void incompleteImageUnlocks();
     void keysAndSmallCommands();
     void noticesAndStatesAfterEvents();
+    void escapeEndsTheWait();
+    void removeThroughTheMenu();
+    void rowHeightAndEmptyPreview();
+    void textsFitTheirRoom();
 
 private:
     frmMain *startRunning(Server &server);
@@ -280,6 +311,8 @@ void tst_MainWindowEvents::folderDrag()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     w->tree().node(u"P4"_s)->setExpanded(true);
+    QTreeWidgetItem *shown = w->TVNodi->currentItem();
+    QVERIFY(shown);
     QTreeWidgetItem *dragged = w->tree().node(folder);
     QTreeWidgetItem *onto = w->tree().node(target);
     QTreeWidgetItem *parentBefore = dragged->parent();
@@ -292,10 +325,13 @@ void tst_MainWindowEvents::folderDrag()
         QTest::qWait(200);
         QCOMPARE(dragged->parent(), parentBefore);
         QVERIFY(server.fake.receivedFrames("SPOSTAFOLDER").isEmpty());
-        return;
+    } else {
+        QTRY_COMPARE(frameTexts(server.fake, "SPOSTAFOLDER"), QStringList{moved});
+        QCOMPARE(dragged->parent(), onto);
     }
-    QTRY_COMPARE(frameTexts(server.fake, "SPOSTAFOLDER"), QStringList{moved});
-    QCOMPARE(dragged->parent(), onto);
+    // The press that started the drag took the highlight; the folder whose list is shown has it back.
+    QTRY_COMPARE(highlightedNodes(w), QList<QTreeWidgetItem *>{shown});
+    QCOMPARE(w->TVNodi->currentItem(), shown);
 }
 
 void tst_MainWindowEvents::faxDrag_data()
@@ -588,6 +624,205 @@ void tst_MainWindowEvents::noticesAndStatesAfterEvents()
     QVERIFY(!w->ListFax->dragEnabled());
     Q_EMIT w->ClientSock->ReConnected(u"127.0.0.1"_s, server.fake.port(), true);
     QVERIFY(w->ListFax->dragEnabled());
+}
+
+void tst_MainWindowEvents::escapeEndsTheWait()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    // The server keeps the images it is asked for until told otherwise.
+    QList<F::Frame> held;
+    server.extra = [&held](FakeFaxServer &, const F::Frame &f) {
+        if (f.keyword != "FILE" || f.answer)
+            return false;
+        held << f;
+        return true;
+    };
+    int viewers = 0;
+    Prompt::setDialogHandler([&](QDialog *) {
+        ++viewers;
+        return int(QDialog::Rejected);
+    });
+    const QPoint at = rowPoint(w, 1);
+    const QString key = static_cast<FaxListItem *>(w->ListFax->topLevelItem(1))->key();
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
+    QTRY_VERIFY(!held.isEmpty() && !w->ListFax->isEnabled() && !w->TVNodi->isEnabled());
+    QTest::qWait(100);
+    QVERIFY(!w->ListFax->isEnabled());
+    // The list gave up the focus; the preview that took it swallows every key. Escape still ends the wait.
+    PageView *page = static_cast<Lumagrid *>(w->LumagPreview)->pageView();
+    page->setFocus();
+    QTest::keyClick(page, Qt::Key_Escape);
+    QVERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+    QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
+    // The image that comes late is previewed; the viewer asked by the double click stays shut.
+    server.extra = nullptr;
+    server.fake.responder()(server.fake, held.constLast());
+    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    QTest::qWait(200);
+    QCOMPARE(viewers, 0);
+    QCOMPARE(w->LastAskedKey(), key);
+    // A click after it is served as any other.
+    const qsizetype asked = server.fake.receivedFrames("FILE").size();
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
+    QTRY_COMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
+    QTRY_COMPARE(w->LastAskedKey(), static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key());
+}
+
+void tst_MainWindowEvents::removeThroughTheMenu()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    showList(w, u"F7"_s);
+    QTreeWidgetItem *fornitori = w->tree().node(u"F7"_s);
+    QCOMPARE(highlightedNodes(w), QList<QTreeWidgetItem *>{fornitori});
+
+    // A folder not on show goes: the folder on show keeps the highlight (not the removed one's parent).
+    QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, nodePoint(w, w->tree().node(u"F6"_s)));
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    QVERIFY(clickMenuItem(u"Elimina"_s));
+    QTRY_COMPARE(frameTexts(server.fake, "CESTINAFOLDER"), QStringList{u"6"_s});
+    QVERIFY(!w->tree().node(u"F6"_s));
+    QCOMPARE(highlightedNodes(w), QList<QTreeWidgetItem *>{fornitori});
+    QCOMPARE(w->TVNodi->currentItem(), fornitori);
+
+    // The folder on show goes: its parent is highlighted and its list shown.
+    const qsizetype lists = server.fake.receivedFrames("PERSONALI").size();
+    QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, nodePoint(w, fornitori));
+    QTRY_VERIFY(QApplication::activePopupWidget());
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    QVERIFY(clickMenuItem(u"Elimina"_s));
+    QTRY_COMPARE(frameTexts(server.fake, "CESTINAFOLDER"), (QStringList{u"6"_s, u"7"_s}));
+    QTRY_COMPARE(server.fake.receivedFrames("PERSONALI").size(), lists + 1);
+    QCOMPARE(server.fake.receivedFrames("PERSONALI").constLast().text(), u"1"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    QTreeWidgetItem *personali = w->tree().node(u"P1"_s);
+    QCOMPARE(w->TVNodi->currentItem(), personali);
+    QCOMPARE(highlightedNodes(w), QList<QTreeWidgetItem *>{personali});
+}
+
+void tst_MainWindowEvents::rowHeightAndEmptyPreview()
+{
+    Server server;
+    // The personal list: 30 faxes, the newest (first shown) without a picture.
+    QString firstIcon;
+    server.extra = [&firstIcon](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != "PERSONALI" || f.answer || f.text() != u"1"_s)
+            return false;
+        s.sendNow(F::rawAnswer(f.keyword, manyFaxes(30, [&](int i) { return i == 0 ? firstIcon : u"4"_s; })));
+        return true;
+    };
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    const auto rowHeights = [w] {
+        QList<int> out;
+        for (int i = 0; i < w->ListFax->topLevelItemCount(); ++i)
+            out << w->ListFax->visualItemRect(w->ListFax->topLevelItem(i)).height();
+        return out;
+    };
+    // The pictures of the rows after the first, as grabbed from the screen.
+    const auto laterPictures = [w] {
+        const QRect second = w->ListFax->visualItemRect(w->ListFax->topLevelItem(1));
+        const QRect last = w->ListFax->visualItemRect(w->ListFax->topLevelItem(6));
+        return w->ListFax->viewport()->grab(QRect(0, second.top(), w->ListFax->columnWidth(0), last.bottom() - second.top() + 1)).toImage();
+    };
+    firstIcon = u"4"_s; // "user"
+    showList(w, u"P1"_s);
+    QCOMPARE(w->ListFax->topLevelItemCount(), 30);
+    const QList<int> withPicture = rowHeights();
+    const QImage picturesBefore = laterPictures();
+    firstIcon = u"8"_s; // "empty": nobody holds the fax, no picture
+    showList(w, u"P1"_s);
+    QVERIFY(w->ListFax->topLevelItem(0)->icon(0).isNull());
+    const QList<int> firstEmpty = rowHeights();
+    QCOMPARE(firstEmpty, withPicture);
+    const int iconHeight = w->ListFax->style()->pixelMetric(QStyle::PM_SmallIconSize, nullptr, w->ListFax);
+    QVERIFY2(firstEmpty.constFirst() >= iconHeight + 2, qPrintable(QString::number(firstEmpty.constFirst())));
+    // On the screen the other rows' pictures are drawn as whole as when the first row had one.
+    QCOMPARE(laterPictures(), picturesBefore);
+    // An empty folder empties the preview: no page, "0/0", no thumbnails.
+    auto *preview = static_cast<Lumagrid *>(w->LumagPreview);
+    const auto emptyPreview = [preview] {
+        for (const ThumbCtl *cell : preview->thumbCells()) {
+            if (cell->isVisible())
+                return false;
+        }
+        return preview->counterText() == u"0/0"_s && preview->FileName().isEmpty();
+    };
+    showList(w, u"F7"_s);
+    QCOMPARE(w->ListFax->topLevelItemCount(), 0);
+    QVERIFY(emptyPreview());
+
+    // The previewed fax leaves the list: trashed with its folder's other faxes, the preview empties too.
+    showList(w, u"P2"_s);
+    QTRY_VERIFY_WITH_TIMEOUT(!emptyPreview(), LoginTimeout);
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
+    QTest::keyClick(w->ListFax, Qt::Key_A, Qt::ControlModifier);
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    QTest::keyClick(w->ListFax, Qt::Key_Delete);
+    QTRY_COMPARE(server.fake.receivedFrames("CESTINA").size(), 1);
+    QCOMPARE(w->ListFax->topLevelItemCount(), 0);
+    QVERIFY(emptyPreview());
+    // A screenshot of the preview: nothing but the empty pane under the counter.
+    const QImage pane = preview->grab().toImage();
+    QVERIFY(!pane.isNull());
+}
+
+void tst_MainWindowEvents::textsFitTheirRoom()
+{
+    Server server;
+    server.extra = [](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != "PERSONALI" || f.answer || f.text() != u"1"_s)
+            return false;
+        s.sendNow(F::rawAnswer(f.keyword, manyFaxes(3, [](int) { return u"4"_s; })));
+        return true;
+    };
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    showList(w, u"P1"_s);
+    // An unread (bold) row's sender, number, date and pages are shown whole at the columns' widths.
+    FaxListItem *bold = w->row(u"P100000"_s);
+    QVERIFY(bold && bold->isBold());
+    const QFontMetrics fm(bold->font(1));
+    for (int column : {2, 4, 5, 6}) {
+        const int room = w->ListFax->columnWidth(column) - 8;
+        QVERIFY2(fm.horizontalAdvance(bold->text(column)) <= room,
+                 qPrintable(u"column %1: \"%2\" %3 px in %4"_s.arg(column).arg(bold->text(column))
+                                .arg(fm.horizontalAdvance(bold->text(column))).arg(room)));
+    }
+
+    // The page counter holds a three-digit count.
+    auto *counter = w->LumagPreview->findChild<QLineEdit *>(u"txtPag"_s);
+    QVERIFY(counter);
+    QVERIFY(counter->width() - 6 >= counter->fontMetrics().horizontalAdvance(u"200/200"_s));
+
+    // The logo of the user's node is drawn at the size it is shown at, not stretched.
+    clickTreeNode(w, u"ROOT"_s);
+    QTRY_VERIFY(w->fraRoot->isVisible());
+    QVERIFY(w->picLogo->width() > 50);
+    QCOMPARE(w->picLogo->pixmap().deviceIndependentSize().toSize(), w->picLogo->size());
+
+    // A folder dialog's title fits its title bar; every window carries the program's icon.
+    frmPropFolder folder(w);
+    folder.adjustSize();
+    QFont bold2 = QApplication::font();
+    bold2.setBold(true);
+    QVERIFY(folder.width() > QFontMetrics(bold2).horizontalAdvance(folder.windowTitle()) + 60);
+    QVERIFY(!QApplication::windowIcon().isNull());
+    QWidget plain;
+    QCOMPARE(plain.windowIcon().cacheKey(), QApplication::windowIcon().cacheKey());
 }
 
 QTEST_MAIN(tst_MainWindowEvents)

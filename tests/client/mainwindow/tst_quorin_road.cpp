@@ -1,13 +1,17 @@
 // The real Quorin program on an X display (xvfb-run), driven by xdotool as a person drives it, against
-// the fake fax server inside this test: folders opened from the keyboard, a fax selected and shown in the
-// viewer (the page is measured on a screenshot), a folder renamed through its menu (a name holding the
-// server's separator refused), a folder moved by dragging it with the mouse, a fax put in the trash and
-// restored. What the server received is checked after each step.
+// the fake fax server inside this test: the information box opened and closed with the mouse and with
+// Escape, folders opened from the keyboard, a fax selected and shown in the viewer (the page is measured
+// on a screenshot), a wait for an image the server never sends ended with Escape, a folder renamed
+// through its menu (a name holding the server's separator refused), a folder moved by dragging it with
+// the mouse, a refused drag and a folder removal (the highlight stays on the folder shown), a fax put in
+// the trash and restored, and the quit that saves the window's placement. What the server received is
+// checked after each step.
 #include "AppPaths.h"
 #include "MainWindowRig.h"
 #include "TestHome.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QImage>
 #include <QProcess>
 #include <QTest>
@@ -68,6 +72,8 @@ private:
     QPoint blankOfTree();
     void keepShot(const QString &name);
     void key(const QString &keys);
+    void aboutBox(bool byEscape);
+    void dragFolder(QPoint from, QPoint to);
     void click(QPoint at, int button = 1, int repeat = 1);
 
     TestHome m_dir;
@@ -77,6 +83,7 @@ private:
     QRect m_geometry;
     QRect m_treeArea;
     QStringList m_listKeywords = {u"INOLTRO"_s, u"PERSONALI"_s, u"SPEDITI"_s, u"CANCELLATI"_s};
+    bool m_holdImages = false; // the server keeps the images asked for
 };
 
 void tst_QuorinRoad::initTestCase()
@@ -90,6 +97,9 @@ void tst_QuorinRoad::initTestCase()
     qputenv("HOME", QFile::encodeName(m_dir.path()));
     qputenv("QUORIN_DISCOVERY_HOSTS", "127.0.0.1");
     m_server = std::make_unique<Server>();
+    m_server->extra = [this](FakeFaxServer &, const F::Frame &f) {
+        return m_holdImages && f.keyword == "FILE" && !f.answer;
+    };
     QVERIFY(writeServerIni(u"127.0.0.1"_s, m_server->fake.port()));
     // No mail client on the path: the mail hand-over stays off.
     QDir().mkpath(m_dir.filePath(u"bin"_s));
@@ -271,6 +281,76 @@ bool tst_QuorinRoad::openNode(int id)
     return false;
 }
 
+// "?" then "Informazioni su" with the mouse; the box is closed with its "Chiudi" button or with Escape.
+void tst_QuorinRoad::aboutBox(bool byEscape)
+{
+    // "?" is the last title of the menu bar: the rightmost dark pixels of the bar's row.
+    const QImage shot = screenshot();
+    QVERIFY(!shot.isNull());
+    int rightmost = -1;
+    for (int y = m_geometry.top() + 4; y < m_geometry.top() + 18; ++y) {
+        for (int x = m_geometry.left() + 2; x < std::min(shot.width(), m_geometry.right() - 4); ++x) {
+            if (qGray(shot.pixel(x, y)) < 110)
+                rightmost = std::max(rightmost, x);
+        }
+    }
+    QVERIFY(rightmost > m_geometry.left());
+    // The menu opens below the title: one more window on the screen.
+    const auto windows = [] {
+        const auto out = runTool(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u""_s});
+        return out ? out->split(u'\n', Qt::SkipEmptyParts).size() : 0;
+    };
+    const qsizetype before = windows();
+    click(QPoint(rightmost - 2, m_geometry.top() + 11));
+    QVERIFY(QTest::qWaitFor([&] { return windows() > before; }, StepTimeout));
+    keepShot(byEscape ? u"help-menu"_s : u"help-menu-mouse"_s);
+    // Its one item, just below the bar.
+    click(QPoint(rightmost + 20, m_geometry.top() + 24 + 14));
+    // Its title is the program's, as the main window's (the search ignores case): the other one.
+    const auto aboutWindow = [this] {
+        const auto out = runTool(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^QUORIN$"_s});
+        const QStringList ids = out ? out->split(u'\n', Qt::SkipEmptyParts) : QStringList();
+        for (const QString &id : ids) {
+            if (id.toULongLong() != m_window.toULongLong())
+                return id;
+        }
+        return QString();
+    };
+    QString about;
+    QVERIFY(QTest::qWaitFor([&] { return !(about = aboutWindow()).isEmpty(); }, StepTimeout));
+    QTest::qWait(400);
+    keepShot(byEscape ? u"about-escape"_s : u"about"_s);
+    const QRect box = geometry(about);
+    // Centred on the screen at its laid-out size.
+    const QImage screen = screenshot();
+    QVERIFY(std::abs(box.center().x() - screen.width() / 2) <= 8);
+    QVERIFY(std::abs(box.center().y() - screen.height() / 2) <= 8);
+    if (byEscape) {
+        QVERIFY(xdo({u"windowfocus"_s, about, u"key"_s, u"Escape"_s}));
+    } else {
+        // "Chiudi" sits in the bottom right corner.
+        click(QPoint(box.right() - 40, box.bottom() - 20));
+    }
+    QVERIFY(QTest::qWaitFor([&] { return aboutWindow().isEmpty(); }, StepTimeout));
+    QTest::qWait(300);
+    QCOMPARE(m_quorin.state(), QProcess::Running);
+    QVERIFY(!windowNamed(u"^Quorin$"_s).isEmpty());
+}
+
+void tst_QuorinRoad::dragFolder(QPoint from, QPoint to)
+{
+    QVERIFY(xdo({u"mousemove"_s, QString::number(from.x()), QString::number(from.y())}));
+    QTest::qWait(100);
+    QVERIFY(xdo({u"mousedown"_s, u"1"_s}));
+    for (int i = 1; i <= 10; ++i) {
+        const QPoint p = from + (to - from) * i / 10 + QPoint(i < 10 ? 6 : 0, 0);
+        QVERIFY(xdo({u"mousemove"_s, QString::number(p.x()), QString::number(p.y())}));
+        QTest::qWait(60);
+    }
+    QTest::qWait(200);
+    QVERIFY(xdo({u"mouseup"_s, u"1"_s}));
+}
+
 void tst_QuorinRoad::road()
 {
     // Log-in and the first list.
@@ -285,6 +365,11 @@ void tst_QuorinRoad::road()
     const QRect treeArea = m_treeArea;
     const QRect listArea(m_geometry.left() + int(m_geometry.width() * 0.35), m_geometry.top() + 30,
                          int(m_geometry.width() * 0.6), int(m_geometry.height() * 0.55));
+
+    // The information box, closed with its button and with Escape: the program goes on.
+    QTest::qWait(1500); // the splash window has gone by itself
+    aboutBox(false);
+    aboutBox(true);
 
     // The personal list (1) from the keys, and its first fax.
     std::optional<Band> band;
@@ -313,6 +398,30 @@ void tst_QuorinRoad::road()
                             .arg(page.height())));
     key(u"Escape"_s);
     QVERIFY(QTest::qWaitFor([&] { return windowNamed(u"QVPREVIEW"_s).isEmpty(); }, StepTimeout));
+
+    // A double click on the other fax while the server never sends its image: tree and list wait,
+    // Escape ends the wait, and a click on the first fax is served.
+    QVERIFY(xdo({u"windowfocus"_s, m_window}));
+    const QPoint otherRow(listArea.left() + 40, band->centre() + (band->bottom - band->top + 1));
+    const int filesBefore = framesOf("FILE");
+    m_holdImages = true;
+    click(otherRow, 1, 2);
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("FILE") > filesBefore; }, StepTimeout));
+    const QString heldKey = lastText("FILE");
+    QTest::qWait(400);
+    const int whileLocked = framesOf("FILE");
+    click(QPoint(listArea.left() + 40, band->centre())); // locked: nothing is asked
+    QTest::qWait(400);
+    QCOMPARE(framesOf("FILE"), whileLocked);
+    keepShot(u"waiting"_s);
+    key(u"Escape"_s);
+    m_holdImages = false;
+    click(QPoint(listArea.left() + 40, band->centre()));
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("FILE") > whileLocked; }, StepTimeout));
+    QVERIFY(lastText("FILE") != heldKey);
+    QTest::qWait(800);
+    QVERIFY(windowNamed(u"QVPREVIEW"_s).isEmpty()); // the double click's viewer never opens
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(listArea)).has_value(); }, StepTimeout));
 
     // Trash the selected fax with the Delete key and confirm.
     const int trashFrames = framesOf("CESTINA");
@@ -364,22 +473,65 @@ void tst_QuorinRoad::road()
     QVERIFY(openNode(7));
     QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
     const QPoint fornitori(treeArea.left() + 40, band->centre());
-    QVERIFY(xdo({u"mousemove"_s, QString::number(rossi.x()), QString::number(rossi.y())}));
-    QTest::qWait(100);
-    QVERIFY(xdo({u"mousedown"_s, u"1"_s}));
-    for (int i = 1; i <= 10; ++i) {
-        const QPoint p = rossi + (fornitori - rossi) * i / 10 + QPoint(i < 10 ? 6 : 0, 0);
-        QVERIFY(xdo({u"mousemove"_s, QString::number(p.x()), QString::number(p.y())}));
-        QTest::qWait(60);
-    }
-    QTest::qWait(200);
-    QVERIFY(xdo({u"mouseup"_s, u"1"_s}));
+    dragFolder(rossi, fornitori);
     QVERIFY(QTest::qWaitFor([&] { return framesOf("SPOSTAFOLDER") > 0; }, StepTimeout));
     QCOMPARE(lastText("SPOSTAFOLDER"), u"7<#>6<#>False<#>False"_s);
 
-    // The program is still there and ends when asked.
+    // With "Clienti Nord" (5) on show, "Fornitori" (7) dragged onto its own "Rossi S.p.A." (6) is refused:
+    // the highlight goes back to the folder on show.
+    QVERIFY(openNode(6));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    const QPoint rossiNow(treeArea.left() + 60, band->centre());
+    QVERIFY(openNode(7));
+    QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    const QPoint fornitoriNow(treeArea.left() + 80, band->centre()); // its name, clear of its branch arrow
+    QVERIFY(openNode(5));
+    std::optional<Band> shown;
+    QVERIFY(QTest::qWaitFor([&] { return (shown = selectedBand(treeArea)).has_value(); }, StepTimeout));
+    dragFolder(fornitoriNow, rossiNow);
+    QTest::qWait(600);
+    keepShot(u"refused-drop"_s);
+    QCOMPARE(framesOf("SPOSTAFOLDER"), 1);
+    band = selectedBand(treeArea);
+    QVERIFY(band.has_value());
+    QVERIFY2(std::abs(band->centre() - shown->centre()) <= 2,
+             qPrintable(u"highlight at %1, folder on show at %2"_s.arg(band->centre()).arg(shown->centre())));
+
+    // "Rossi S.p.A." (6), not on show, removed through its menu: the highlight stays where it was.
+    click(rossiNow, 3);
+    key(u"Down Down Down Return"_s); // "Elimina"
+    QTest::qWait(500);
+    key(u"Return"_s); // "Eliminare le cartella, ...?": Sì
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("CESTINAFOLDER") > 0; }, StepTimeout));
+    QCOMPARE(lastText("CESTINAFOLDER"), u"6"_s);
+    QTest::qWait(500);
+    keepShot(u"folder-removed"_s);
+    band = selectedBand(treeArea);
+    QVERIFY(band.has_value());
+    QVERIFY2(std::abs(band->centre() - shown->centre()) <= 2,
+             qPrintable(u"highlight at %1, folder on show at %2"_s.arg(band->centre()).arg(shown->centre())));
+
+    // The program is still there; "File", "Esci" ends it, and its placement is saved.
     QCOMPARE(m_quorin.state(), QProcess::Running);
     keepShot(u"end"_s);
+    const auto windows = [] {
+        const auto out = runTool(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u""_s});
+        return out ? out->split(u'\n', Qt::SkipEmptyParts).size() : 0;
+    };
+    const qsizetype before = windows();
+    click(QPoint(m_geometry.left() + 17, m_geometry.top() + 11)); // "File"
+    QVERIFY(QTest::qWaitFor([&] { return windows() > before; }, StepTimeout));
+    key(u"Up Return"_s); // its last item, "Esci"
+    QVERIFY(QTest::qWaitFor([this] { return m_quorin.state() == QProcess::NotRunning; }, StepTimeout));
+    QCOMPARE(m_quorin.exitStatus(), QProcess::NormalExit);
+    QString placement;
+    QDirIterator it(m_dir.path(), {u"*.conf"_s, u"*.ini"_s}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        if (file.open(QIODevice::ReadOnly) && file.readAll().contains("MainLeft"))
+            placement = file.fileName();
+    }
+    QVERIFY2(!placement.isEmpty(), "no placement saved");
 }
 
 QTEST_MAIN(tst_QuorinRoad)
