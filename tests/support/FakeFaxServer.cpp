@@ -127,7 +127,7 @@ void FakeFaxServer::sendFile(const QByteArray &content, const QString &updateNam
                              int pieceSize, qint64 announcedSize)
 {
     const QByteArray name = latin(updateName);
-    const qint64 size = announcedSize < 0 ? content.size() : announcedSize;
+    const qint64 size = qMax<qint64>(0, (announcedSize < 0 ? content.size() : announcedSize) - m_faults.announceFewer);
     QByteArray all = rawAnswer("STARTFILE", QByteArray::number(size) + FieldSep + name);
     const QByteArray pieceKeyword =
         updateName.isEmpty() ? QByteArrayLiteral("FILE") : QByteArrayLiteral("FILEUPD");
@@ -185,6 +185,7 @@ void FakeFaxServer::onNewConnection()
         }
         m_client = socket;
         ++m_connections;
+        m_framesThisLink = 0;
         m_pending.clear();
         m_outgoing.clear();
         m_closing = false;
@@ -243,7 +244,21 @@ void FakeFaxServer::ingest(const QByteArray &bytes)
         m_frames.append(f);
         fresh.append(f);
         ++m_framesSinceFaults;
+        ++m_framesThisLink;
+        if (!m_faults.noticeAfter.isEmpty() && f.keyword == m_faults.noticeAfter && m_client)
+            m_client->write(answer(u"FAXPROGR", u"REMOTE<#>9600<#>1<#>1<#>100<#>0<#>Ufficio<#>021<#>0<#>3<#>"_s +
+                                                   QString::number(m_frames.size())));
     }
+    if (m_faults.cutEveryLogin && m_framesThisLink >= 1 && m_client) {
+        const Faults kept = m_faults;
+        m_faults.keepUnreadAtCut = false;
+        cutNow();
+        m_faults = kept;
+        m_cutDone = false;
+        return;
+    }
+    if (m_faults.silentLogin)
+        return;
     if (m_faults.cutAfterFrames > 0 && !m_cutDone && m_framesSinceFaults >= m_faults.cutAfterFrames) {
         cutNow();
         return;
@@ -342,7 +357,7 @@ void FakeFaxServer::streamFile(qint64 size, Source source, int pieceSize, const 
     m_stream.key = latin(key);
     m_stream.source = std::move(source);
     m_stream.active = true;
-    write(rawAnswer("STARTFILE", QByteArray::number(size) + FieldSep));
+    write(rawAnswer("STARTFILE", QByteArray::number(qMax<qint64>(0, size - m_faults.announceFewer)) + FieldSep));
     pumpStream();
 }
 
@@ -354,8 +369,8 @@ void FakeFaxServer::pumpStream()
     while (m_stream.active && buffered() < StreamHighWater) {
         if (m_stream.offset >= m_stream.size) {
             m_stream.active = false;
-            write(
-                rawAnswer("ENDFILE", QByteArray::number(m_stream.size) + FieldSep + FieldSep + m_stream.key));
+            write(rawAnswer("ENDFILE", QByteArray::number(qMax<qint64>(0, m_stream.size - m_faults.announceFewer)) +
+                                           FieldSep + FieldSep + m_stream.key));
             return;
         }
         const qint64 length = qMin<qint64>(m_stream.pieceSize, m_stream.size - m_stream.offset);
@@ -439,7 +454,7 @@ void FakeFaxServer::cutNow()
     // Keep what this end's TCP already took (it was acknowledged), then end the link.
     QByteArray rest = socket->readAll();
     const qintptr fd = socket->socketDescriptor();
-    if (fd >= 0) {
+    if (fd >= 0 && m_faults.keepUnreadAtCut) {
         char buffer[65536];
         for (;;) {
             const ssize_t got = ::recv(int(fd), buffer, sizeof buffer, MSG_DONTWAIT);
@@ -466,4 +481,48 @@ void FakeFaxServer::cutNow()
         if (socket->state() != QAbstractSocket::UnconnectedState)
             socket->abort(); // nothing more is read: an orderly close here means the FIN is out
     }
+}
+
+QList<FakeFaxServer::FiledFax> FakeFaxServer::filedFaxes() const
+{
+    QList<FiledFax> filed;
+    FiledFax current;
+    bool open = false;
+    QByteArray document;
+    qint64 announced = -1;
+    QByteArray body;
+    bool whole = true;
+    for (const Frame &f : m_frames) {
+        if (f.keyword == "NEWFAX" || f.keyword == "NEWRXFAX") {
+            current = {f.data, {}};
+            open = true;
+            whole = true;
+            announced = -1;
+        } else if (!open) {
+            continue;
+        } else if (f.keyword == "STARTFILE") {
+            // name, size, key, cover mark
+            const qsizetype a = f.data.indexOf(FieldSep);
+            const qsizetype b = f.data.indexOf(FieldSep, a + FieldSep.size());
+            document = f.data.left(a);
+            announced = a >= 0 && b > a ? f.data.mid(a + FieldSep.size(), b - a - FieldSep.size()).toLongLong() : -1;
+            body.clear();
+            if (announced == 0)
+                current.documents.insert(document, {});
+        } else if (f.keyword == "FILE") {
+            const qsizetype start = f.data.indexOf(FieldSep) + FieldSep.size();
+            const qsizetype end = f.data.lastIndexOf(FieldSep);
+            if (start >= FieldSep.size() && end >= start)
+                body += f.data.mid(start, end - start);
+        } else if (f.keyword == "ENDFILE") {
+            if (body.size() != announced)
+                whole = false;
+            current.documents.insert(document, body);
+        } else if (f.keyword == "FINEFAX") {
+            if (whole)
+                filed.append(current);
+            open = false;
+        }
+    }
+    return filed;
 }
