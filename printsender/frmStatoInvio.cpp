@@ -220,8 +220,12 @@ void XmlJobRun::conclude()
         int notSent = 0;
         for (const auto &entry : *m_window->cFaxSending)
             notSent += entry->Sent() ? 0 : 1;
-        if (notSent > 0)
+        if (notSent > 0) {
             AppLog().WriteLog(u"Fax non consegnati al server: "_s + QString::number(notSent));
+            Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
+                            u"Fax non consegnati al server: %1 di %2."_s.arg(notSent).arg(
+                                m_window->cFaxSending->Count()));
+        }
         m_failed += notSent;
     }
     if (m_progress)

@@ -1,5 +1,8 @@
 #include "FakeFaxServer.h"
 
+#include <algorithm>
+#include <cerrno>
+
 #include "Cp1252.h"
 
 #include <QHostAddress>
@@ -259,7 +262,10 @@ void FakeFaxServer::ingest(const QByteArray &bytes)
     }
     if (m_faults.silentLogin)
         return;
-    if (m_faults.cutAfterFrames > 0 && !m_cutDone && m_framesSinceFaults >= m_faults.cutAfterFrames) {
+    const bool keywordCut = !m_faults.cutAfterKeyword.isEmpty() && !m_cutDone &&
+                            std::any_of(fresh.cbegin(), fresh.cend(),
+                                        [this](const Frame &f) { return f.keyword == m_faults.cutAfterKeyword; });
+    if (keywordCut || (m_faults.cutAfterFrames > 0 && !m_cutDone && m_framesSinceFaults >= m_faults.cutAfterFrames)) {
         cutNow();
         return;
     }
@@ -431,6 +437,15 @@ void FakeFaxServer::slowReadTick()
 {
     if (!m_client || m_faults.slowReadBytes <= 0)
         return;
+    // A reset from the client: like a real server's system, what was taken and not yet read is lost.
+    const qintptr fd = m_client->socketDescriptor();
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (fd >= 0 && ::getsockopt(int(fd), SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == ECONNRESET) {
+        ++m_resetsSeen;
+        m_client->abort();
+        return;
+    }
     ingest(m_client->read(m_faults.slowReadBytes));
 }
 
@@ -485,43 +500,59 @@ void FakeFaxServer::cutNow()
 
 QList<FakeFaxServer::FiledFax> FakeFaxServer::filedFaxes() const
 {
+    // Followed per fax key: announcements may all come first, the uploads after them.
+    struct Upload
+    {
+        FiledFax fax;
+        QByteArray document;
+        qint64 announced = -1;
+        QByteArray body;
+        bool whole = true;
+    };
+    QMap<QByteArray, Upload> uploads;
     QList<FiledFax> filed;
-    FiledFax current;
-    bool open = false;
-    QByteArray document;
-    qint64 announced = -1;
-    QByteArray body;
-    bool whole = true;
+    auto field = [](const QByteArray &data, int n) {
+        QByteArray rest = data;
+        for (int i = 0; i < n; ++i) {
+            const qsizetype at = rest.indexOf(FieldSep);
+            if (at < 0)
+                return QByteArray();
+            rest = rest.mid(at + FieldSep.size());
+        }
+        const qsizetype end = rest.indexOf(FieldSep);
+        return end < 0 ? rest : rest.left(end);
+    };
     for (const Frame &f : m_frames) {
         if (f.keyword == "NEWFAX" || f.keyword == "NEWRXFAX") {
-            current = {f.data, {}};
-            open = true;
-            whole = true;
-            announced = -1;
-        } else if (!open) {
-            continue;
+            uploads.insert(field(f.data, 1), Upload{{f.data, {}}, {}, -1, {}, true});
         } else if (f.keyword == "STARTFILE") {
-            // name, size, key, cover mark
-            const qsizetype a = f.data.indexOf(FieldSep);
-            const qsizetype b = f.data.indexOf(FieldSep, a + FieldSep.size());
-            document = f.data.left(a);
-            announced = a >= 0 && b > a ? f.data.mid(a + FieldSep.size(), b - a - FieldSep.size()).toLongLong() : -1;
-            body.clear();
-            if (announced == 0)
-                current.documents.insert(document, {});
+            auto it = uploads.find(field(f.data, 2));
+            if (it == uploads.end())
+                continue;
+            it->document = field(f.data, 0);
+            it->announced = field(f.data, 1).toLongLong();
+            it->body.clear();
+            if (it->announced == 0)
+                it->fax.documents.insert(it->document, {});
         } else if (f.keyword == "FILE") {
-            const qsizetype start = f.data.indexOf(FieldSep) + FieldSep.size();
+            const qsizetype start = f.data.indexOf(FieldSep);
             const qsizetype end = f.data.lastIndexOf(FieldSep);
-            if (start >= FieldSep.size() && end >= start)
-                body += f.data.mid(start, end - start);
+            auto it = uploads.find(f.data.left(start));
+            if (it == uploads.end() || start < 0 || end <= start)
+                continue;
+            it->body += f.data.mid(start + FieldSep.size(), end - start - FieldSep.size());
         } else if (f.keyword == "ENDFILE") {
-            if (body.size() != announced)
-                whole = false;
-            current.documents.insert(document, body);
+            auto it = uploads.find(field(f.data, 2));
+            if (it == uploads.end())
+                continue;
+            if (it->body.size() != it->announced)
+                it->whole = false;
+            it->fax.documents.insert(it->document, it->body);
         } else if (f.keyword == "FINEFAX") {
-            if (whole)
-                filed.append(current);
-            open = false;
+            const auto it = uploads.find(f.data);
+            if (it != uploads.end() && it->whole)
+                filed.append(it->fax);
+            uploads.remove(f.data);
         }
     }
     return filed;

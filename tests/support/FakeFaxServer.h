@@ -109,6 +109,7 @@ public:
         // the cut: that is exactly what this end's TCP acknowledged.
         int cutAfterFrames = 0;
         bool cutWithReset = false; // abort (the client sees a reset) instead of an orderly close
+        QByteArray cutAfterKeyword; // ends the link right after the first frame of this keyword
         // Slow reader: at most slowReadBytes every slowReadIntervalMs, with small socket buffers, so the
         // client's bytes back up on its side; 0 reads everything as it comes.
         int slowReadBytes = 0;
@@ -138,6 +139,8 @@ public:
         QMap<QByteArray, QByteArray> documents;
     };
     QList<FiledFax> filedFaxes() const;
+    // Resets from the client the slow reader met (it then loses what it had not read).
+    int resetsSeen() const { return m_resetsSeen; }
     // Bytes that reached this end and were not read yet (socket and kernel buffers).
     qint64 unreadBytes() const;
 
@@ -189,6 +192,7 @@ private:
     QTimer *m_slowTimer = nullptr;
     int m_framesSinceFaults = 0;
     int m_framesThisLink = 0;
+    int m_resetsSeen = 0;
     bool m_cutDone = false;
 
     // streamed download in progress
