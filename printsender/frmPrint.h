@@ -98,6 +98,8 @@ public:
     void ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome);
     // A run without a window ends its start-up: the reason goes to standard error and the log.
     void giveUp(const QString &reason);
+    // Says why the fax did not arrive, logs in again and offers to send the same fields again.
+    void offerSendAgain(const QString &why);
     void ClientSock_RxPhoneBook(collContactsItem *ContactsList);
     void ClientSock_Error(int Number, const QString &Description, const QString &Source);
 

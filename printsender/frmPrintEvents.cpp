@@ -333,31 +333,23 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
     if (G.HiddenMode)
         return;
     const bool wasConfirming = std::exchange(m_confirming, false);
-    if (wasConfirming || !delivered) {
+    txtStatus->clear();
+    if (!delivered) {
+        if (anyLost)
+            offerSendAgain(u"Il collegamento col server si è interrotto prima che il server confermasse la "
+                           u"ricezione: il fax potrebbe non essere arrivato."_s);
+        return;
+    }
+    if (wasConfirming) {
         // The window goes on with a fresh link for what the user does next.
-        txtStatus->clear();
         Connected = false;
         ClientSock->ReConnect();
     }
     QMetaObject::invokeMethod(
         this,
-        [this, delivered, anyLost] {
-            if (delivered) {
-                MsgBoxEx(this, u"Il Fax è stato inoltrato al server."_s, QMessageBox::Information, QMessageBox::Ok,
-                         ProgramTitle());
-                return;
-            }
-            if (!anyLost)
-                return;
-            if (Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
-                                u"Il collegamento col server si è interrotto prima che il server confermasse la "
-                                u"ricezione: il fax potrebbe non essere arrivato.\r\nInviarlo di nuovo?"_s,
-                                QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
-                if (Connected)
-                    SendFax();
-                else
-                    m_sendAgain = true;
-            }
+        [this] {
+            MsgBoxEx(this, u"Il Fax è stato inoltrato al server."_s, QMessageBox::Information, QMessageBox::Ok,
+                     ProgramTitle());
         },
         Qt::QueuedConnection);
 }
@@ -380,5 +372,39 @@ void frmPrint::ClientSock_Error(int Number, const QString &Description, const QS
     if (entry && !entry->Sent()) {
         entry->setFailed(true);
         Q_EMIT pendingChanged();
+        if (G.HiddenMode)
+            return;
+        if (Number == 40006)
+            offerSendAgain(u"Il collegamento col server si è interrotto durante l'invio: il fax non è arrivato al "
+                           u"server."_s);
+        else
+            QMetaObject::invokeMethod(
+                this,
+                [this, Description] {
+                    Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
+                                    u"Il fax non è stato inviato: "_s + Description);
+                },
+                Qt::QueuedConnection);
     }
+}
+
+void frmPrint::offerSendAgain(const QString &why)
+{
+    // The link is gone or was ended: the window logs in again for what comes next.
+    if (Connected) {
+        Connected = false;
+        ClientSock->ReConnect();
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, why] {
+            if (Prompt::message(this, QMessageBox::Warning, ProgramTitle(), why + u"\r\nInviarlo di nuovo?"_s,
+                                QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+                return;
+            if (Connected)
+                SendFax();
+            else
+                m_sendAgain = true;
+        },
+        Qt::QueuedConnection);
 }

@@ -193,7 +193,7 @@ void XmlJobRun::finish()
         if (anySent) {
             m_closing = true;
             QuorinSock *link = m_window->ClientSock;
-            connect(link, &QuorinSock::FaxesSettled, this, [this](const QStringList &, int outcome) {
+            connect(link, &QuorinSock::FaxesSettled, this, [](const QStringList &, int outcome) {
                 if (outcome != QuorinSock::Delivered)
                     Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
                                     outcome == QuorinSock::AcknowledgedOnly

@@ -8,6 +8,8 @@
 #include "frmMail.h"
 #include "frmSendStatus.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -186,6 +188,42 @@ private Q_SLOTS:
 
         QVERIFY(m_w->close());
         QVERIFY(!QFile::exists(job));
+    }
+
+    // The server takes the whole fax and then resets the link before it read the end of it (what it had not
+    // read is lost): the window says the fax may not have arrived, keeps the printed job, and "send again"
+    // sends the same fax, whole, on a new link.
+    void resetBeforeTheServerReadIt()
+    {
+        QVERIFY(login());
+        const QString job = capture(1);
+        QVERIFY(!job.isEmpty());
+        const QString spooled = m_home.filePath(u"spool/"_s) + SystemUser::loginName() + u"/job-1-1.prn"_s;
+        setText(u"tbTo"_s, u"Mario Rossi"_s);
+        setText(u"tbFaxNumber"_s, u"021234567"_s);
+        FakeFaxServer::Faults faults;
+        faults.cutAfterKeyword = "STARTFILE";
+        faults.cutWithReset = true;
+        faults.keepUnreadAtCut = false;
+        m_server->setFaults(faults);
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::Yes); // "Inviarlo di nuovo?"
+        QTest::mouseClick(child<QPushButton>(m_w, u"cbSend"_s), Qt::LeftButton);
+        QTRY_VERIFY(m_server->cutDone());
+        QTRY_VERIFY(std::any_of(Prompt::records().cbegin(), Prompt::records().cend(), [](const Prompt::Record &r) {
+            return r.text.contains(u"Inviarlo di nuovo?"_s);
+        }));
+        QVERIFY(!promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
+        QVERIFY(QFile::exists(spooled));
+        // Whatever the server made of the first one, the same fax goes again on the new link, whole.
+        const qsizetype before = m_server->filedFaxes().size();
+        QTRY_COMPARE(m_server->connectionCount(), 2);
+        m_server->clearFaults();
+        scriptLogin(*m_server, u"mario"_s, u"2.2.0"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->filedFaxes().size(), before + 1, 10000);
+        QCOMPARE(m_server->filedFaxes().last().documents.value(FakeFaxServer::latin(job)).size(), QFileInfo(job).size());
+        QTRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
+        QTRY_VERIFY(!QFile::exists(spooled));
     }
 
     // "Rubrica" with the local book: FieldRubrica is read again from the file; the typed name and company
