@@ -343,7 +343,7 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
     if (wasConfirming) {
         // The window goes on with a fresh link for what the user does next.
         Connected = false;
-        ClientSock->ReConnect();
+        QMetaObject::invokeMethod(this, [this] { ClientSock->ReConnect(); }, Qt::QueuedConnection);
     }
     QMetaObject::invokeMethod(
         this,
@@ -390,10 +390,11 @@ void frmPrint::ClientSock_Error(int Number, const QString &Description, const QS
 
 void frmPrint::offerSendAgain(const QString &why)
 {
-    // The link is gone or was ended: the window logs in again for what comes next.
+    // The link is gone or was ended: the window logs in again for what comes next (from the event loop,
+    // not inside the socket's own signal).
     if (Connected) {
         Connected = false;
-        ClientSock->ReConnect();
+        QMetaObject::invokeMethod(this, [this] { ClientSock->ReConnect(); }, Qt::QueuedConnection);
     }
     QMetaObject::invokeMethod(
         this,

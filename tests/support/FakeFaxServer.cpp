@@ -189,6 +189,8 @@ void FakeFaxServer::onNewConnection()
         m_client = socket;
         ++m_connections;
         m_framesThisLink = 0;
+        // A frame the last link cut in the middle never ends: the new link's frames start afresh.
+        m_received.truncate(m_parsedUpTo);
         m_pending.clear();
         m_outgoing.clear();
         m_closing = false;
