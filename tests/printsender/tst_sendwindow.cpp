@@ -417,6 +417,11 @@ private Q_SLOTS:
         QTRY_VERIFY(m_server->hasReceived(
             FakeFaxServer::answer(u"NEWRXFAX", job + u"<#>"_s + key + u"<#>"_s + block + u"<#>"_s)));
         QCOMPARE(m_w->cFaxSending->Count(), 1);
+        // Settled by the close that confirms the server read it; then the window logs in again.
+        QTRY_VERIFY(m_w->cFaxSending->item(key)->Sent());
+        QTRY_COMPARE(m_server->connectionCount(), 2);
+        scriptLogin(*m_server, u"mario"_s, u"2.2.0"_s);
+        QTRY_VERIFY(m_w->Connected);
         // Stored twice: two entries.
         dlg->cmdSalva->click();
         QCOMPARE(m_w->cFaxSending->Count(), 2);
