@@ -138,8 +138,8 @@ QByteArray fromUnicode(QStringView text)
     for (qsizetype i = 0; i < text.size(); ++i) {
         const int b = byteFor(text[i].unicode());
         if (b < 0) {
-            // Rare: the whole text takes the slow road through the best fit.
-            const QString fitted = bestFit(text);
+            // Rare: the whole text takes the slow road through the best fit, composed first (as check()).
+            const QString fitted = bestFit(text.toString().normalized(QString::NormalizationForm_C));
             QByteArray slow(fitted.size(), Qt::Uninitialized);
             for (qsizetype j = 0; j < fitted.size(); ++j) {
                 const int fb = byteFor(fitted[j].unicode());
@@ -191,7 +191,9 @@ Check check(QStringView text)
         result.wire = text.toString();
         return result;
     }
-    result.wire = bestFit(text, &result.refused);
+    // Composed first: "e" with a combining accent goes out as the code page's "é", not as "e?".
+    const QString composed = text.toString().normalized(QString::NormalizationForm_C);
+    result.wire = bestFit(composed, &result.refused);
     result.changed = result.wire != text;
     return result;
 }

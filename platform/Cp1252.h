@@ -29,7 +29,7 @@ QString bestFit(QStringView text, QString *unmapped = nullptr);
 // What becomes of a user's text on the wire.
 struct Check
 {
-    QString wire;     // the text as it will be sent (best-fit applied)
+    QString wire;     // the text as it will be sent (composed, then best-fit applied)
     QString refused;  // characters that cannot be sent at all, once each
     bool changed = false; // the best fit changed something
     bool ok() const { return refused.isEmpty(); }

@@ -7,6 +7,8 @@
 
 // One fax handed to the server link during this run: its key, its documents, and whether the link
 // confirmed the upload. A fax whose upload the link gave up on is Failed: nothing more will come for it.
+// Acknowledged: the server's TCP took every byte; the window still waits for the close that confirms
+// the server read them (only then Sent).
 class clsFaxSending
 {
 public:
@@ -18,6 +20,8 @@ public:
     void setSent(bool v) { m_sent = v; }
     bool Failed() const { return m_failed; }
     void setFailed(bool v) { m_failed = v; }
+    bool Acknowledged() const { return m_acked; }
+    void setAcknowledged(bool v) { m_acked = v; }
     // Still waiting for the link: neither confirmed nor given up.
     bool Pending() const { return !m_sent && !m_failed; }
 
@@ -26,6 +30,7 @@ private:
     QString m_strFiles;
     bool m_sent = false;
     bool m_failed = false;
+    bool m_acked = false;
 };
 
 // The faxes handed over during a run, in order of addition, keyed by IdFax.

@@ -121,4 +121,18 @@ bool ToInteger16(const QString &text, qint16 &value)
     return ok;
 }
 
+RunBounds runBounds()
+{
+    RunBounds b;
+    bool ok = false;
+    const int divisor = qEnvironmentVariableIntValue("QUORIN_TEST_TIME_DIVISOR", &ok);
+    if (ok && divisor > 1) {
+        b.connectMs /= divisor;
+        b.loginMs /= divisor;
+        b.closeMs /= divisor;
+        b.watchdogMs /= divisor;
+    }
+    return b;
+}
+
 } // namespace Sendora

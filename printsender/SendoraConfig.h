@@ -27,6 +27,17 @@ struct Globals
 
 extern Globals G;
 
+// The bounds of a run that ends by itself (a hidden run): it never asks and never loops. Tests shorten
+// them all alike through QUORIN_TEST_TIME_DIVISOR (a whole number above 1).
+struct RunBounds
+{
+    int connectMs = 30000;   // at most this long (and three attempts) to reach a server that logs us in
+    int loginMs = 20000;     // a connected server that does not answer the login within this
+    int closeMs = 30000;     // the close that confirms delivery
+    int watchdogMs = 3000;   // between connection attempts
+};
+RunBounds runBounds();
+
 // Settings folder with a trailing "/".
 QString ProgramFolder();
 // ProgramFolder() + "Darezi.ini"; also sets the core's ConfigIni.IniPath. No machine copy is taken.

@@ -96,12 +96,41 @@ void StartupMain::sendRoad()
         }
     }
     m_main->Form_Load();
+    if (G.HiddenMode)
+        boundHiddenStart();
     if (!G.CurrentServer.isEmpty() && G.CurrentPort != 0) {
         m_main->ClientSock->Connect(G.CurrentServer, G.CurrentPort);
         AppLog().WriteLog(u"Connessione al server: "_s + G.CurrentServer);
     }
     m_waiting = true;
     check();
+}
+
+void StartupMain::boundHiddenStart()
+{
+    const RunBounds bounds = runBounds();
+    QuorinSock *link = m_main->ClientSock;
+    link->setTimeCheckServer(bounds.watchdogMs);
+    QPointer<frmPrint> window = m_main;
+    auto loggedIn = [window] { return window && window->Connected && window->UserReceived; };
+    QTimer::singleShot(bounds.connectMs, this, [window, loggedIn, bounds] {
+        if (window && !loggedIn())
+            window->giveUp(u"Nessun server ha completato l'accesso entro %1 s: invio annullato."_s.arg(
+                bounds.connectMs / 1000.0));
+    });
+    // The login is bounded from the first connection that the server accepted.
+    auto *loginTimer = new QTimer(this);
+    loginTimer->setSingleShot(true);
+    loginTimer->setInterval(bounds.loginMs);
+    connect(loginTimer, &QTimer::timeout, this, [window, loggedIn, bounds] {
+        if (window && !loggedIn())
+            window->giveUp(u"Il server non ha risposto all'accesso entro %1 s: invio annullato."_s.arg(
+                bounds.loginMs / 1000.0));
+    });
+    connect(link, &QuorinSock::SocketConnected, loginTimer, [loginTimer] {
+        if (!loginTimer->isActive())
+            loginTimer->start();
+    });
 }
 
 void StartupMain::check()

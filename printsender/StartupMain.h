@@ -38,6 +38,7 @@ Q_SIGNALS:
 
 private:
     void sendRoad();
+    void boundHiddenStart();
     void check();
     void handOver();
     void unloadMain();

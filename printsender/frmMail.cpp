@@ -5,6 +5,7 @@
 #include "FaxJob.h"
 #include "FormHelpers.h"
 #include "ProgramInfo.h"
+#include "Prompt.h"
 #include "QuorinSock.h"
 #include "SendoraConfig.h"
 #include "ServerDates.h"
@@ -105,6 +106,10 @@ void frmMail::cmdSalva_Click()
     fax->setSubject(tbSubj->text());
     fax->setSendRes(QString::number(ConfigIni.Resolution));
     fax->setRead(true);
+    if (const QString problem = QuorinSock::FaxProblem(*fax); !problem.isEmpty()) {
+        Prompt::message(this, QMessageBox::Warning, ProgramTitle(), problem);
+        return;
+    }
 
     fParent->IdFaxSending = fParent->ClientSock->SaveFaxToRX(std::move(fax));
     if (!fParent->Connected) {

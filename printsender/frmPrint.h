@@ -95,6 +95,11 @@ public:
                                      const QString &IdFax);
     void ClientSock_ProgressStatusEnd(const QString &IdFax);
     void ClientSock_SentFax2Server(const QString &IdFaxSent);
+    void ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome);
+    // A run without a window ends its start-up: the reason goes to standard error and the log.
+    void giveUp(const QString &reason);
+    // Says why the fax did not arrive, logs in again and offers to send the same fields again.
+    void offerSendAgain(const QString &why);
     void ClientSock_RxPhoneBook(collContactsItem *ContactsList);
     void ClientSock_Error(int Number, const QString &Description, const QString &Source);
 
@@ -125,6 +130,8 @@ private:
     bool m_unloaded = false;
     bool m_shown = false;
     bool m_sendTried = false; // the captured document was handed to the link at least once
+    bool m_confirming = false; // the link is being closed to learn whether the server read the faxes
+    bool m_sendAgain = false;  // send the fax again once the link is back
     bool m_PickedFromBook = false;
     PickedList m_PickedList;
     QString m_userName;

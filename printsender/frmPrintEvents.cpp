@@ -48,6 +48,7 @@ void frmPrint::wireLink()
     connect(s, &QuorinSock::ProgressStatusTX, this, &frmPrint::ClientSock_ProgressStatusTX);
     connect(s, &QuorinSock::ProgressStatusEnd, this, &frmPrint::ClientSock_ProgressStatusEnd);
     connect(s, &QuorinSock::SentFax2Server, this, &frmPrint::ClientSock_SentFax2Server);
+    connect(s, &QuorinSock::FaxesSettled, this, &frmPrint::ClientSock_FaxesSettled);
     connect(s, &QuorinSock::RxPhoneBook, this, &frmPrint::ClientSock_RxPhoneBook);
     connect(s, &QuorinSock::Error, this,
             [this](int number, const QString &description, int, const QString &source, const QString &, int,
@@ -104,10 +105,17 @@ void frmPrint::ClientSock_ReConnected(const QString &Server, int, bool)
     txtServer->setText(u"Connesso al Server: "_s + Server);
     Connected = true;
     Q_EMIT startStateChanged();
+    if (std::exchange(m_sendAgain, false))
+        QMetaObject::invokeMethod(this, [this] { SendFax(); }, Qt::QueuedConnection);
 }
 
 void frmPrint::ClientSock_ServerNotAvailable(const QString &, int SockPort)
 {
+    if (G.HiddenMode) {
+        // A run without a window asks nothing: it gives up after the link's attempts.
+        giveUp(u"Impossibile connettersi al server "_s + G.CurrentServer + u": nessuna risposta dopo 3 tentativi."_s);
+        return;
+    }
     QMetaObject::invokeMethod(
         this,
         [this, SockPort] {
@@ -134,6 +142,16 @@ void frmPrint::ClientSock_ServerNotAvailable(const QString &, int SockPort)
             }
         },
         Qt::QueuedConnection);
+}
+
+void frmPrint::giveUp(const QString &reason)
+{
+    if (m_AbortCmd)
+        return;
+    AppLog().WriteLog(reason);
+    Prompt::message(nullptr, QMessageBox::Critical, ProgramTitle(), reason);
+    m_AbortCmd = true;
+    Q_EMIT startStateChanged();
 }
 
 void frmPrint::ClientSock_ConnectionNotAvailable(const QString &, int)
@@ -265,22 +283,75 @@ void frmPrint::ClientSock_SentFax2Server(const QString &IdFaxSent)
         Err().Clear();
         return;
     }
-    entry->setSent(true);
     entry->setFailed(false);
-    // The server holds the printed document now: its spooled job is done with.
+    if (G.HiddenMode) {
+        // The job run closes the link at its end; that close decides whether these count as delivered.
+        entry->setSent(true);
+        Q_EMIT pendingChanged();
+        return;
+    }
+    // The server's TCP took every byte. Whether the server read them only its end of the link tells:
+    // once nothing else is on its way the link is closed, and the close settles the faxes.
+    entry->setAcknowledged(true);
+    bool waiting = false;
+    for (const auto &e : *cFaxSending)
+        waiting = waiting || (e->Pending() && !e->Acknowledged());
+    if (!waiting && !m_confirming) {
+        m_confirming = true;
+        txtStatus->setText(u"Conferma della ricezione dal server..."_s);
+        ClientSock->CloseLink();
+    }
+}
+
+void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
+{
+    if (!cFaxSending)
+        return;
+    const bool delivered = Outcome == QuorinSock::Delivered;
     const QString document = FmPrinter1->Document().FilePath;
-    if (!document.isEmpty() && entry->StrFiles().split(u'+').contains(document))
+    bool documentDelivered = false, anyLost = false;
+    for (const QString &key : IdFaxes) {
+        clsFaxSending *entry = cFaxSending->item(key);
+        if (!entry)
+            continue;
+        entry->setAcknowledged(false);
+        entry->setSent(delivered);
+        entry->setFailed(!delivered);
+        anyLost = anyLost || !delivered;
+        if (delivered && !document.isEmpty() && entry->StrFiles().split(u'+').contains(document))
+            documentDelivered = true;
+    }
+    if (!delivered)
+        AppLog().WriteLog((Outcome == QuorinSock::AcknowledgedOnly
+                               ? u"Il server non ha chiuso il collegamento: fax ricevuti ma non confermati: "_s
+                               : u"Collegamento interrotto prima della conferma: fax forse non arrivati: "_s) +
+                          IdFaxes.join(u", "_s));
+    // The server holds the printed document now: its spooled job is done with.
+    if (documentDelivered)
         FmPrinter1->releaseJob();
     Q_EMIT pendingChanged();
-    if (!G.HiddenMode) {
-        QMetaObject::invokeMethod(
-            this,
-            [this] {
-                MsgBoxEx(this, u"Il Fax è stato inoltrato al server."_s, QMessageBox::Information,
-                         QMessageBox::Ok, ProgramTitle());
-            },
-            Qt::QueuedConnection);
+    if (G.HiddenMode)
+        return;
+    const bool wasConfirming = std::exchange(m_confirming, false);
+    txtStatus->clear();
+    if (!delivered) {
+        if (anyLost)
+            offerSendAgain(u"Il collegamento col server si è interrotto prima che il server confermasse la "
+                           u"ricezione: il fax potrebbe non essere arrivato."_s);
+        return;
     }
+    if (wasConfirming) {
+        // The window goes on with a fresh link for what the user does next.
+        Connected = false;
+        QMetaObject::invokeMethod(this, [this] { ClientSock->ReConnect(); }, Qt::QueuedConnection);
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            MsgBoxEx(this, u"Il Fax è stato inoltrato al server."_s, QMessageBox::Information, QMessageBox::Ok,
+                     ProgramTitle());
+        },
+        Qt::QueuedConnection);
 }
 
 void frmPrint::ClientSock_RxPhoneBook(collContactsItem *ContactsList)
@@ -301,5 +372,40 @@ void frmPrint::ClientSock_Error(int Number, const QString &Description, const QS
     if (entry && !entry->Sent()) {
         entry->setFailed(true);
         Q_EMIT pendingChanged();
+        if (G.HiddenMode)
+            return;
+        if (Number == 40006)
+            offerSendAgain(u"Il collegamento col server si è interrotto durante l'invio: il fax non è arrivato al "
+                           u"server."_s);
+        else
+            QMetaObject::invokeMethod(
+                this,
+                [this, Description] {
+                    Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
+                                    u"Il fax non è stato inviato: "_s + Description);
+                },
+                Qt::QueuedConnection);
     }
+}
+
+void frmPrint::offerSendAgain(const QString &why)
+{
+    // The link is gone or was ended: the window logs in again for what comes next (from the event loop,
+    // not inside the socket's own signal).
+    if (Connected) {
+        Connected = false;
+        QMetaObject::invokeMethod(this, [this] { ClientSock->ReConnect(); }, Qt::QueuedConnection);
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, why] {
+            if (Prompt::message(this, QMessageBox::Warning, ProgramTitle(), why + u"\r\nInviarlo di nuovo?"_s,
+                                QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+                return;
+            if (Connected)
+                SendFax();
+            else
+                m_sendAgain = true;
+        },
+        Qt::QueuedConnection);
 }

@@ -112,6 +112,9 @@ void frmPrint::SendFax()
                              .cover = cover ? tbCover->text() : QString(),
                              .fine = chHiRes->isChecked()};
     Recipients::FillFax(*fax, content, to);
+    // The link's verdict on the text as it will go out, before anything is sent.
+    if (const QString problem = QuorinSock::FaxProblem(*fax); !problem.isEmpty())
+        return tell(this, problem);
 
     IdFaxSending = ClientSock->SendNewFax(std::move(fax));
     m_sendTried = m_sendTried || !document.isEmpty();

@@ -152,6 +152,13 @@ void XmlJobRun::sendJobFax(const clsXMLNode &node)
         Err().Clear();
         return;
     }
+    // The link's verdict on the text as it will go out: refused here, before anything is sent.
+    if (const QString problem = QuorinSock::FaxProblem(*fax); !problem.isEmpty()) {
+        ++m_failed;
+        Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(), problem);
+        AppLog().WriteLog(u"Fax rifiutato: "_s + problem);
+        return;
+    }
     const QString files = fax->AllFaxFiles();
     m_window->IdFaxSending = m_window->ClientSock->SendNewFax(std::move(fax));
     if (m_window->Connected) {
@@ -174,6 +181,37 @@ void XmlJobRun::check()
 
 void XmlJobRun::finish()
 {
+    if (m_done || m_closing)
+        return;
+    m_waiting = false;
+    if (m_window && m_window->cFaxSending && m_window->ClientSock) {
+        // Delivered means the server read them: it ends its side of the link only after reading our end
+        // of stream, which follows every byte of every fax. Anything else settles them as not delivered.
+        bool anySent = false;
+        for (const auto &entry : *m_window->cFaxSending)
+            anySent = anySent || entry->Sent();
+        if (anySent) {
+            m_closing = true;
+            QuorinSock *link = m_window->ClientSock;
+            connect(link, &QuorinSock::FaxesSettled, this, [](const QStringList &, int outcome) {
+                if (outcome != QuorinSock::Delivered)
+                    Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
+                                    outcome == QuorinSock::AcknowledgedOnly
+                                        ? u"Il server ha ricevuto i fax ma non ha chiuso il collegamento entro "
+                                          u"%1 s: consegna non confermata."_s.arg(runBounds().closeMs / 1000.0)
+                                        : u"Il collegamento col server si è interrotto prima della conferma: i "
+                                          u"fax potrebbero non essere arrivati."_s);
+            });
+            connect(link, &QuorinSock::LinkClosed, this, &XmlJobRun::conclude, Qt::QueuedConnection);
+            link->CloseLink(runBounds().closeMs);
+            return;
+        }
+    }
+    conclude();
+}
+
+void XmlJobRun::conclude()
+{
     if (m_done)
         return;
     m_done = true;
@@ -182,8 +220,12 @@ void XmlJobRun::finish()
         int notSent = 0;
         for (const auto &entry : *m_window->cFaxSending)
             notSent += entry->Sent() ? 0 : 1;
-        if (notSent > 0)
+        if (notSent > 0) {
             AppLog().WriteLog(u"Fax non consegnati al server: "_s + QString::number(notSent));
+            Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
+                            u"Fax non consegnati al server: %1 di %2."_s.arg(notSent).arg(
+                                m_window->cFaxSending->Count()));
+        }
         m_failed += notSent;
     }
     if (m_progress)

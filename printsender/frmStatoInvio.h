@@ -61,11 +61,13 @@ private:
     void sendJobFax(const class clsXMLNode &fax);
     void check();
     void finish();
+    void conclude(); // after the close that settles the faxes
 
     QPointer<frmPrint> m_window;
     QPointer<frmStatoInvio> m_progress;
     bool m_waiting = false;
     bool m_done = false;
+    bool m_closing = false;
     int m_handedOver = 0;
     int m_failed = 0;
     int m_faxes = 0;

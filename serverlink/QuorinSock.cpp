@@ -31,7 +31,7 @@ QuorinSock::QuorinSock(QWidget *parent)
         *m_sendQueue, [this](const QByteArray &frame) { return sendFrame(frame); }, this);
     m_upload->setDeliveryProbe([this] {
         return UploadDriver::Delivery{m_socket->connectionId(), m_socket->bytesHanded(),
-                                      m_socket->bytesAcknowledged(), m_socket->isConnected()};
+                                      m_socket->bytesAcknowledged(), m_socket->linkAlive()};
     });
     m_upload->setQueueProbe([this] { return m_socket->bytesQueued(); });
 
@@ -52,7 +52,10 @@ QuorinSock::QuorinSock(QWidget *parent)
     connect(m_socket, &SocketAdapter::SendComplete, m_upload, &UploadDriver::sendComplete);
     connect(m_socket, &SocketAdapter::PeerClosed, this, &QuorinSock::dropLink);
     connect(m_upload, &UploadDriver::SendComplete, this, &QuorinSock::SendComplete);
-    connect(m_upload, &UploadDriver::SentFax2Server, this, &QuorinSock::SentFax2Server);
+    connect(m_upload, &UploadDriver::SentFax2Server, this, [this](const QString &key) {
+        m_unsettled.append(key);
+        Q_EMIT SentFax2Server(key);
+    });
     connect(m_upload, &UploadDriver::Error, this,
             [this](int number, const QString &description, const QString &source) {
                 RaiseErrorEvent(number, description, 0, source);
@@ -74,8 +77,8 @@ QuorinSock::~QuorinSock()
     if (m_socket->isConnected() || m_socket->closingGracefully()) {
         m_socket->disconnect(this);
         m_upload->disconnect(this);
-        if (!m_socket->closeGracefullyNow(30000))
-            qWarning("QuorinSock: the server did not confirm every byte before the link closed");
+        // Ended without a reset on a thread of its own: the program's end waits for it (bounded).
+        m_socket->closeInBackground(30000);
     }
     closeDownload();
     PurgePendingFiles();
@@ -230,6 +233,11 @@ QString QuorinSock::TextChange(const QString &label, const QString &text)
     return v.ok() ? v.change : QString();
 }
 
+QString QuorinSock::FaxProblem(const faxOut &fax)
+{
+    return Proto::checkFax(fax).problem;
+}
+
 void QuorinSock::raiseParseError(const ParseError &error)
 {
     RaiseErrorEvent(error.number, error.description, 0, error.source);
@@ -348,6 +356,15 @@ void QuorinSock::GetData(QByteArray &vntData, int, qint64 maxLen)
 void QuorinSock::dropLink()
 {
     m_upload->linkLost();
+    settleFaxes(NotDelivered);
+}
+
+void QuorinSock::settleFaxes(DeliveryOutcome outcome)
+{
+    if (m_unsettled.isEmpty())
+        return;
+    const QStringList keys = std::exchange(m_unsettled, {});
+    Q_EMIT FaxesSettled(keys, outcome);
 }
 
 void QuorinSock::ConnectClose()
@@ -367,30 +384,35 @@ void QuorinSock::CloseLink(int timeoutMs)
     m_socket->closeGracefully(timeoutMs);
 }
 
-bool QuorinSock::CloseLinkNow(int timeoutMs)
+QuorinSock::DeliveryOutcome QuorinSock::CloseLinkNow(int timeoutMs)
 {
     m_watchdog->stop();
     m_connectionWanted = false;
-    const qint64 before = m_socket->bytesHanded();
-    const bool complete = m_socket->closeGracefullyNow(timeoutMs);
-    if (!complete)
-        reportUnconfirmedClose(qMax<qint64>(0, before - m_socket->bytesAcknowledged()));
-    dropLink();
-    m_linkUp = false;
-    m_cutter.clear();
-    m_salvaged.clear();
-    return complete;
+    // The adapter reports the end through GracefulCloseDone, handled here before it returns.
+    return DeliveryOutcome(m_socket->closeGracefullyNow(timeoutMs));
 }
 
-void QuorinSock::onGracefulClose(bool complete, qint64 unacknowledged)
+void QuorinSock::onGracefulClose(int outcome, qint64 unacknowledged)
 {
-    if (!complete)
+    finishClose(DeliveryOutcome(outcome), unacknowledged);
+}
+
+void QuorinSock::finishClose(DeliveryOutcome outcome, qint64 unacknowledged)
+{
+    if (outcome == NotDelivered && unacknowledged > 0)
         reportUnconfirmedClose(unacknowledged);
-    dropLink();
+    else if (outcome == AcknowledgedOnly)
+        RaiseErrorEvent(SocketAdapter::sckTimedout,
+                        u"Chiusura del collegamento: il server ha ricevuto tutti i dati ma non ha chiuso il "
+                        u"collegamento in tempo; fax ricevuti ma non confermati."_s,
+                        0, u"CloseLink"_s);
+    // Faxes the last reading shows acknowledged are reported sent first, then settled with the close.
+    m_upload->linkLost();
+    settleFaxes(outcome);
     m_linkUp = false;
     m_cutter.clear();
     m_salvaged.clear();
-    Q_EMIT LinkClosed(complete);
+    Q_EMIT LinkClosed(outcome == Delivered);
 }
 
 void QuorinSock::reportUnconfirmedClose(qint64 unacknowledged)

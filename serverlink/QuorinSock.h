@@ -80,14 +80,23 @@ public:
     QString LocalHostName() const;
     void Listen();
     void GetData(QByteArray &vntData, int vntType = 8, qint64 maxLen = -1);
-    void ConnectClose(); // drops the link at once (before a new Connect)
-    // Ends the link without dropping bytes: everything queued is written and acknowledged by the server
-    // (what it still sends is read and dropped), then LinkClosed. Past timeoutMs the link is cut, Error
-    // tells how many bytes the server never confirmed, and LinkClosed(false) follows.
+    // Lets the link go at once (before a new Connect); the connection itself is ended in the background,
+    // without a reset. Faxes sent on it since the last confirmed close are reported not delivered.
+    void ConnectClose();
+    // How the faxes of a closed link fared (FaxesSettled). Delivered: after our end of stream the server
+    // ended its own, so it read every byte before it. AcknowledgedOnly: its TCP took every byte but the
+    // server kept the link open past the bound. NotDelivered: reset, drop, or bytes never taken.
+    enum DeliveryOutcome : int { Delivered = 0, AcknowledgedOnly = 1, NotDelivered = 2 };
+    // Ends the link without dropping bytes and without a reset: everything queued is written, our end of
+    // stream follows, and what the server still sends is read and dropped until it ends its side; then
+    // FaxesSettled (for the faxes sent since the last confirmed close) and LinkClosed(delivered). Past
+    // timeoutMs the link is let go: Error tells how many bytes the server never confirmed.
     void CloseLink(int timeoutMs = 30000);
-    // The same, waiting here (bounded) for a program that is about to end; true when nothing was lost.
+    // The same, waiting here (bounded) for a program that is about to end; returns the outcome.
     // The control's destructor does this on its own for a link still open.
-    bool CloseLinkNow(int timeoutMs = 30000);
+    DeliveryOutcome CloseLinkNow(int timeoutMs = 30000);
+    // Faxes reported by SentFax2Server on this link and not yet settled by a close or a drop.
+    QStringList UnsettledFaxes() const { return m_unsettled; }
     int BytesReceived() const;
     void Bind(int LocalPort = 0, const QString &LocalIP = {});
     void Accept(int requestID);
@@ -163,6 +172,9 @@ public:
     // Windows-1252 letters will change, empty when nothing changes. The requests check the same again.
     static QString TextProblem(const QString &label, const QString &text);
     static QString TextChange(const QString &label, const QString &text);
+    // The refusal SendNewFax / SaveFaxToRX would give this fax (empty when it can go): forms and runners
+    // ask it before handing a fax over.
+    static QString FaxProblem(const faxOut &fax);
 
     // The address book of the last "RUBRICA" answer (or the one SendNewContact started); null before.
     collContactsItem *Contacts() const { return m_contacts.get(); }
@@ -225,6 +237,10 @@ Q_SIGNALS:
     void RxPhoneBook(collContactsItem *ContactsList);
     // The graceful close of CloseLink ended; complete when the server acknowledged every byte.
     void LinkClosed(bool complete);
+    // Raised when a link ends (CloseLink, CloseLinkNow, a drop, a reconnect) for the faxes SentFax2Server
+    // reported on it since the last confirmed close, with a DeliveryOutcome. Hosts that end after sending
+    // count a fax as delivered only on Delivered; hosts that stay connected can keep to SentFax2Server.
+    void FaxesSettled(const QStringList &IdFaxes, int Outcome);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -235,13 +251,16 @@ private:
     bool SendMsg(typeofMsg type, QByteArrayView keyword, QByteArrayView data);
     bool sendFrame(const QByteArray &frame);
     void dropLink(); // the connection in hand is gone: uploads announced on it are lost
-    void onGracefulClose(bool complete, qint64 unacknowledged);
+    void onGracefulClose(int outcome, qint64 unacknowledged);
+    void settleFaxes(DeliveryOutcome outcome);
+    void finishClose(DeliveryOutcome outcome, qint64 unacknowledged);
     void reportUnconfirmedClose(qint64 unacknowledged);
     void RaiseErrorEvent(int Number, const QString &Description, int Scode, const QString &Source);
     // False, with Error naming the request and the field, when user text cannot go out as it stands.
     bool guardUser(const QString &request, std::initializer_list<Proto::TextField> fields);
     // The same for keys and lists the link joins with `separator`.
     bool guardParts(const QString &request, QStringView separator, std::initializer_list<Proto::TextField> parts);
+    bool guardIds(const QString &request, const ListItemFrmForward *UsersList, const ListItemFrmForward *GroupsList);
     void raiseParseError(const ParseError &error);
     ErrorSink errorSink();
 
@@ -276,6 +295,7 @@ private:
     QString activeKeyword() const { return m_activeKeyword; }
 
     SocketAdapter *m_socket = nullptr;
+    QStringList m_unsettled;
     std::unique_ptr<collFaxOut> m_sendQueue;
     UploadDriver *m_upload = nullptr;
     QTimer *m_watchdog = nullptr;

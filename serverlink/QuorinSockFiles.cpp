@@ -22,6 +22,9 @@ bool safeUpdateName(const QString &name)
     return true;
 }
 
+// No download is kept past this, whatever the server announces: the private temporary folder is small.
+constexpr qint64 MaxDownloadBytes = qint64(512) << 20;
+
 ParseError makeError(int number, const QString &source)
 {
     return {number, ErrorCode::description(number), source};
@@ -76,6 +79,14 @@ bool QuorinSock::startFile(const QByteArray &data, ParseError &error)
     }
     const QString updateName = f.size() > 1 ? Proto::text(f[1]) : QString();
     m_downloadIsUpdate = !updateName.isEmpty();
+    if (m_expectedSize < 0 || m_expectedSize > MaxDownloadBytes) {
+        m_downloadRefused = true;
+        error = {ErrorCode::OutOfRange,
+                 u"Il server annuncia un file di %1 byte: oltre il limite di %2 byte."_s.arg(m_expectedSize).arg(
+                     MaxDownloadBytes),
+                 u"STARTFILE"_s};
+        return false;
+    }
     if (!updateName.isEmpty()) {
         if (!safeUpdateName(updateName)) {
             // Nothing may be written outside the update folder: the whole file is refused.
@@ -114,6 +125,21 @@ bool QuorinSock::filePiece(const QByteArray &data, bool update, ParseError &erro
 {
     if (m_downloadRefused)
         return true; // already reported at its start
+    if (m_receivedSize + data.size() > m_expectedSize) {
+        // Past its announced size (itself bounded): the download stops here and leaves nothing behind;
+        // the rest of its pieces are dropped and the link goes on.
+        closeDownload();
+        if (m_downloadIsUpdate)
+            QFile::remove(m_currentUpdateFile);
+        else
+            discardTempFile();
+        m_downloadRefused = true;
+        error = {ErrorCode::OutOfRange,
+                 u"Il server invia pi\u00F9 dei %1 byte annunciati: scaricamento interrotto, file rimosso."_s.arg(
+                     m_expectedSize),
+                 update ? u"FILEUPD"_s : u"FILE"_s};
+        return false;
+    }
     if (!data.isEmpty()) {
         if (!m_download.isOpen() || m_download.write(data) != data.size()) {
             error = makeError(52, update ? u"FILEUPD"_s : u"FILE"_s); // bad file name or number

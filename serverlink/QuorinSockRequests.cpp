@@ -26,7 +26,35 @@ QString checked(const ListItemFrmForward *list)
     return list ? list->checkedIds() : QString();
 }
 
+// Each ticked id on its own: the list joins them with "<#>", so an id holding it would go out as two.
+QString idProblem(const ListItemFrmForward *list, const QString &label)
+{
+    if (!list)
+        return {};
+    for (const ItemFrmForward &item : *list) {
+        if (!item.IsChecked())
+            continue;
+        const Proto::TextVerdict v = Proto::checkPart(label, item.IdItem(), Proto::FieldSeparatorText);
+        if (!v.ok())
+            return v.problem;
+    }
+    return {};
+}
+
 } // namespace
+
+bool QuorinSock::guardIds(const QString &request, const ListItemFrmForward *UsersList,
+                          const ListItemFrmForward *GroupsList)
+{
+    for (const auto &[list, label] : {std::pair{GroupsList, u"Gruppi"_s}, std::pair{UsersList, u"Utenti"_s}}) {
+        const QString problem = idProblem(list, label);
+        if (!problem.isEmpty()) {
+            RaiseErrorEvent(ErrorCode::InvalidCall, problem, 0, request + u" : "_s + label);
+            return false;
+        }
+    }
+    return true;
+}
 
 QString QuorinSock::keyList()
 {
@@ -159,6 +187,8 @@ void QuorinSock::AskFormForwardSelected()
 void QuorinSock::ForwardGroupsUsers(const QString &KeyFax, const ListItemFrmForward *UsersList,
                                     const ListItemFrmForward *GroupsList)
 {
+    if (!guardIds(u"ForwardGroupsUsers"_s, UsersList, GroupsList))
+        return;
     if (!guardUser(u"ForwardGroupsUsers"_s, {{u"Fax"_s, KeyFax}}) ||
         !guardParts(u"ForwardGroupsUsers"_s, RS, {{u"Gruppi"_s, checked(GroupsList)}, {u"Utenti"_s, checked(UsersList)}}))
         return;
@@ -169,6 +199,8 @@ void QuorinSock::ForwardGroupsUsers(const QString &KeyFax, const ListItemFrmForw
 void QuorinSock::ForwardGroupsUsersSelectedFaxes(const ListItemFrmForward *UsersList,
                                                  const ListItemFrmForward *GroupsList)
 {
+    if (!guardIds(u"ForwardGroupsUsersSelectedFaxes"_s, UsersList, GroupsList))
+        return;
     if (!guardParts(u"ForwardGroupsUsersSelectedFaxes"_s, RS,
                     {{u"Fax selezionati"_s, keyList()}, {u"Gruppi"_s, checked(GroupsList)},
                      {u"Utenti"_s, checked(UsersList)}}))

@@ -6,9 +6,16 @@
 #include <QHostInfo>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include <cerrno>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
 #include <linux/sockios.h>
 #include <utility>
 #include <fcntl.h>
@@ -52,6 +59,213 @@ ErrorMapping mapError(QAbstractSocket::SocketError error)
 
 } // namespace
 
+// The end of one connection, on its own descriptor (the socket let it go): our end of stream, then read
+// and drop until the peer's end of stream, a reset, or the deadline. Closing a descriptor while the peer
+// may still send would answer it with a reset, and the peer's system may then throw away what it had
+// taken for its program and not yet handed over.
+struct DrainState
+{
+    int fd = -1;
+    qint64 deadline = 0;
+    bool finSent = false;
+    bool peerDone = false;
+
+    // Reads what there is; false after a reset or error.
+    bool drainInput()
+    {
+        char sink[16384];
+        for (;;) {
+            const ssize_t got = ::recv(fd, sink, sizeof sink, MSG_DONTWAIT);
+            if (got > 0)
+                continue;
+            if (got == 0) {
+                peerDone = true;
+                return true;
+            }
+            if (errno == EINTR)
+                continue;
+            return errno == EAGAIN || errno == EWOULDBLOCK;
+        }
+    }
+    qint64 queued() const
+    {
+        int n = 0;
+        return ::ioctl(fd, SIOCOUTQ, &n) == 0 ? n : -1;
+    }
+    // One look; the outcome once decided.
+    std::optional<SocketAdapter::CloseOutcome> step()
+    {
+        if (!finSent) {
+            // The peer's end of stream before ours: it stopped on its own, not after reading our end.
+            if (!drainInput() || peerDone)
+                return SocketAdapter::CloseLost;
+            if (::shutdown(fd, SHUT_WR) != 0)
+                return SocketAdapter::CloseLost;
+            finSent = true;
+        }
+        if (!drainInput())
+            return SocketAdapter::CloseLost;
+        const qint64 q = queued();
+        if (q < 0)
+            return SocketAdapter::CloseLost;
+        if (peerDone && q == 0)
+            return SocketAdapter::CloseConfirmed;
+        if (QDateTime::currentMSecsSinceEpoch() < deadline)
+            return std::nullopt;
+        // Past the bound: the peer's TCP took everything (our end of stream included) or it did not.
+        return q == 0 ? SocketAdapter::CloseAcknowledged : SocketAdapter::CloseLost;
+    }
+    // Bytes of ours not acknowledged (the end-of-stream mark left out).
+    qint64 unacknowledged() const { return qMax<qint64>(0, queued() - (finSent ? 1 : 0)); }
+    // Nothing unread is left in our buffer when this runs: the close sends no reset.
+    void release()
+    {
+        if (fd >= 0)
+            ::close(fd);
+        fd = -1;
+    }
+};
+
+// Ends the connections nobody waits for (a reconnect, a control going away) on a thread of its own, so
+// the program goes on; at the program's end it finishes them, each within its own bound.
+class DrainPool
+{
+public:
+    static DrainPool &instance()
+    {
+        static DrainPool pool;
+        return pool;
+    }
+    void add(DrainState state)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_states.push_back(state);
+            if (!m_worker.joinable())
+                m_worker = std::thread([this] { run(); });
+        }
+        m_wake.notify_one();
+    }
+    ~DrainPool()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_ending = true;
+        }
+        m_wake.notify_one();
+        if (m_worker.joinable())
+            m_worker.join();
+    }
+
+private:
+    void run()
+    {
+        std::unique_lock lock(m_mutex);
+        for (;;) {
+            m_wake.wait(lock, [this] { return m_ending || !m_states.empty(); });
+            if (m_states.empty())
+                return; // ending, nothing left
+            std::vector<DrainState> states = std::move(m_states);
+            m_states.clear();
+            lock.unlock();
+            std::vector<pollfd> fds;
+            while (!states.empty()) {
+                for (auto it = states.begin(); it != states.end();) {
+                    if (const auto outcome = it->step()) {
+                        if (*outcome == SocketAdapter::CloseAcknowledged)
+                            qWarning("SocketAdapter: the server kept a link open past the close's bound");
+                        it->release();
+                        it = states.erase(it);
+                    } else {
+                        ++it;
+                    }
+                }
+                fds.clear();
+                for (const DrainState &d : states)
+                    fds.push_back({d.fd, POLLIN, 0});
+                if (!fds.empty())
+                    ::poll(fds.data(), fds.size(), 5);
+                lock.lock();
+                for (DrainState &d : m_states)
+                    states.push_back(d);
+                m_states.clear();
+                lock.unlock();
+            }
+            lock.lock();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::vector<DrainState> m_states;
+    std::thread m_worker;
+    bool m_ending = false;
+};
+
+// The close of the connection in hand, in the event loop; its verdict goes back to the adapter.
+class LinkDrain : public QObject
+{
+public:
+    using Done = std::function<void(SocketAdapter::CloseOutcome, qint64 unacknowledged)>;
+    LinkDrain(int fd, qint64 deadline, Done done, QObject *parent) : QObject(parent), m_done(std::move(done))
+    {
+        m_state.fd = fd;
+        m_state.deadline = deadline;
+    }
+    ~LinkDrain() override { m_state.release(); }
+    void start()
+    {
+        m_timer = new QTimer(this);
+        m_timer->setInterval(5);
+        connect(m_timer, &QTimer::timeout, this, &LinkDrain::step);
+        m_timer->start();
+        step();
+    }
+    // Waits here until the close is decided.
+    void runNow()
+    {
+        while (!m_finished) {
+            step();
+            if (m_finished)
+                break;
+            pollfd p{m_state.fd, POLLIN, 0};
+            ::poll(&p, 1, 5);
+        }
+    }
+    // Nobody waits for the verdict any more: the close goes on in the pool.
+    void handToPool()
+    {
+        if (m_finished)
+            return;
+        m_finished = true;
+        if (m_timer)
+            m_timer->stop();
+        DrainPool::instance().add(std::exchange(m_state, DrainState{}));
+    }
+
+private:
+    void step()
+    {
+        if (m_finished)
+            return;
+        const auto outcome = m_state.step();
+        if (!outcome)
+            return;
+        m_finished = true;
+        if (m_timer)
+            m_timer->stop();
+        const qint64 left = m_state.unacknowledged();
+        m_state.release();
+        if (m_done)
+            m_done(*outcome, *outcome == SocketAdapter::CloseConfirmed ? 0 : left);
+    }
+
+    DrainState m_state;
+    Done m_done;
+    QTimer *m_timer = nullptr;
+    bool m_finished = false;
+};
+
 SocketAdapter::SocketAdapter(QObject *parent) : QObject(parent)
 {
     attach(new QTcpSocket(this));
@@ -59,7 +273,50 @@ SocketAdapter::SocketAdapter(QObject *parent) : QObject(parent)
 
 SocketAdapter::~SocketAdapter()
 {
+    if (LinkDrain *drain = std::exchange(m_drain, nullptr)) {
+        drain->handToPool();
+        delete drain;
+    }
     releaseWatch();
+}
+
+void SocketAdapter::closeInBackground(int flushMs)
+{
+    if (m_graceTimer || m_drain) {
+        Close();
+        return;
+    }
+    const QDeadlineTimer deadline(qMax(0, flushMs));
+    while (m_socket->bytesToWrite() > 0 && !deadline.hasExpired() && isConnected()) {
+        if (!m_socket->waitForBytesWritten(int(qMin<qint64>(deadline.remainingTime(), 100))))
+            if (m_socket->error() != QAbstractSocket::SocketTimeoutError)
+                break;
+    }
+    releaseConnection();
+}
+
+void SocketAdapter::releaseConnection()
+{
+    if (m_socket->state() != QAbstractSocket::ConnectedState) {
+        m_socket->abort();
+        return;
+    }
+    // Ours written as far as the system takes it now; then the descriptor is ended in the background.
+    m_socket->flush();
+    sampleDelivery();
+    const qintptr fd = m_socket->socketDescriptor();
+    const int own = fd >= 0 ? ::fcntl(int(fd), F_DUPFD_CLOEXEC, 0) : -1;
+    {
+        const QSignalBlocker quiet(m_socket);
+        m_socket->abort();
+    }
+    releaseWatch();
+    if (own < 0)
+        return;
+    DrainState state;
+    state.fd = own;
+    state.deadline = QDateTime::currentMSecsSinceEpoch() + DrainTimeoutMs;
+    DrainPool::instance().add(state);
 }
 
 void SocketAdapter::watch()
@@ -98,7 +355,7 @@ void SocketAdapter::attach(QTcpSocket *socket)
     connect(socket, &QTcpSocket::stateChanged, this, [this](QAbstractSocket::SocketState state) {
         if (state == QAbstractSocket::ClosingState || state == QAbstractSocket::UnconnectedState)
             sampleDelivery();
-        if (state == QAbstractSocket::UnconnectedState)
+        if (state == QAbstractSocket::UnconnectedState && !m_drain)
             releaseWatch();
     });
     connect(socket, &QTcpSocket::readyRead, this, [this] { Q_EMIT DataArrival(m_socket->bytesAvailable()); });
@@ -151,9 +408,11 @@ void SocketAdapter::Connect(const QString &host, int port)
         m_remoteHost = host;
     if (port != 0)
         m_remotePort = port;
-    // Aborting raises the socket's disconnect: the flags are reset after it.
-    if (m_socket->state() != QAbstractSocket::UnconnectedState)
-        m_socket->abort();
+    // A connection still open is ended in the background; the flags are reset after it.
+    if (m_graceTimer || m_drain)
+        Close();
+    else if (m_socket->state() != QAbstractSocket::UnconnectedState)
+        releaseConnection();
     m_errored = false;
     m_peerClosed = false;
     m_sentInBatch = 0;
@@ -171,11 +430,19 @@ void SocketAdapter::Connect(const QString &host, int port)
 
 void SocketAdapter::Close()
 {
-    if (m_graceTimer)
-        finishGrace(false);
+    if (m_graceTimer) {
+        m_graceTimer->deleteLater();
+        m_graceTimer = nullptr;
+    }
+    if (LinkDrain *drain = std::exchange(m_drain, nullptr)) {
+        // Its end goes on in the background; nobody waits for its verdict any more.
+        drain->handToPool();
+        drain->deleteLater();
+        releaseWatch();
+    }
     if (m_server)
         m_server->close();
-    m_socket->abort();
+    releaseConnection();
     m_errored = false;
     m_peerClosed = false;
     m_sentInBatch = 0;
@@ -373,12 +640,13 @@ bool SocketAdapter::isConnected() const
 
 void SocketAdapter::closeGracefully(int timeoutMs)
 {
-    if (m_graceTimer)
+    if (closingGracefully())
         return;
     if (!isConnected()) {
         const qint64 left = qMax<qint64>(0, m_handed - bytesAcknowledged());
         m_socket->abort();
-        Q_EMIT GracefulCloseDone(left == 0, left);
+        // The peer ended first (or there was no link): nothing is confirmed.
+        Q_EMIT GracefulCloseDone(m_handed == 0 ? CloseConfirmed : CloseLost, left);
         return;
     }
     m_finSent = false;
@@ -394,99 +662,109 @@ void SocketAdapter::graceTick()
 {
     if (!m_graceTimer)
         return;
-    if (isConnected()) {
-        // Whatever the peer still sends is read, so the close never turns into a reset.
-        if (m_socket->bytesAvailable() > 0)
-            m_socket->readAll();
-        if (m_socket->bytesToWrite() == 0 && !m_finSent) {
-            ::shutdown(int(m_socket->socketDescriptor()), SHUT_WR);
-            m_finSent = true;
-        }
-    }
-    const qint64 pending = unacknowledgedNow();
-    if (pending == 0) {
+    if (!isConnected()) {
+        // The peer ended (or reset) the link before our end of stream.
         sampleDelivery();
-        finishGrace(true);
+        finishGrace(CloseLost);
         return;
     }
-    if (pending < 0) {
-        // The peer closed and the descriptor is gone: the last reading decides.
-        finishGrace(m_handed - m_lastAcked <= 0);
-        return;
-    }
-    sampleDelivery();
-    if (QDateTime::currentMSecsSinceEpoch() >= m_graceDeadline)
-        finishGrace(false);
-}
-
-void SocketAdapter::finishGrace(bool complete)
-{
-    QTimer *timer = std::exchange(m_graceTimer, nullptr);
-    if (timer)
-        timer->deleteLater();
-    const qint64 left = complete ? 0 : qMax<qint64>(0, m_handed - m_lastAcked);
     if (m_socket->bytesAvailable() > 0)
         m_socket->readAll();
-    m_socket->abort();
-    m_errored = false;
-    m_peerClosed = false;
-    Q_EMIT GracefulCloseDone(complete, left);
+    if (m_socket->bytesToWrite() == 0 || QDateTime::currentMSecsSinceEpoch() >= m_graceDeadline) {
+        m_graceTimer->deleteLater();
+        m_graceTimer = nullptr;
+        startDrain();
+        if (m_drain)
+            m_drain->start();
+    }
 }
 
-bool SocketAdapter::closeGracefullyNow(int timeoutMs)
+void SocketAdapter::startDrain()
 {
+    sampleDelivery();
+    const qintptr fd = m_socket->socketDescriptor();
+    const int own = fd >= 0 ? ::fcntl(int(fd), F_DUPFD_CLOEXEC, 0) : -1;
+    if (own < 0) {
+        finishGrace(CloseLost);
+        return;
+    }
+    const qint64 unwritten = m_socket->bytesToWrite();
+    m_drain = new LinkDrain(
+        own, qMax(m_graceDeadline, QDateTime::currentMSecsSinceEpoch()),
+        [this, unwritten](CloseOutcome outcome, qint64 queued) {
+            // Bytes still in the socket's own buffer never reached the system.
+            if (unwritten > 0 && outcome != CloseLost)
+                outcome = CloseLost;
+            const qint64 reached = m_written;
+            if (outcome == CloseConfirmed && unwritten == 0)
+                m_lastAcked = m_handed;
+            else
+                m_lastAcked = qMax<qint64>(m_lastAcked, qBound<qint64>(0, reached - queued, m_handed));
+            finishGrace(outcome);
+        },
+        this);
+    m_finSent = true;
+    const QSignalBlocker quiet(m_socket);
+    m_socket->abort();
+}
+
+void SocketAdapter::finishGrace(CloseOutcome outcome)
+{
+    if (QTimer *timer = std::exchange(m_graceTimer, nullptr))
+        timer->deleteLater();
+    if (LinkDrain *drain = std::exchange(m_drain, nullptr))
+        drain->deleteLater();
+    if (m_socket->state() != QAbstractSocket::UnconnectedState) {
+        const QSignalBlocker quiet(m_socket);
+        m_socket->abort();
+    }
+    releaseWatch();
+    const qint64 left = outcome == CloseConfirmed ? 0 : qMax<qint64>(0, m_handed - m_lastAcked);
+    if (outcome == CloseAcknowledged)
+        qWarning("SocketAdapter: the server kept the link open past the close's bound");
+    m_errored = false;
+    m_peerClosed = false;
+    Q_EMIT GracefulCloseDone(outcome, left);
+}
+
+SocketAdapter::CloseOutcome SocketAdapter::closeGracefullyNow(int timeoutMs)
+{
+    CloseOutcome result = CloseLost;
+    auto capture = connect(this, &SocketAdapter::GracefulCloseDone, this,
+                           [&result](int outcome, qint64) { result = CloseOutcome(outcome); });
+    const QDeadlineTimer deadline(qMax(0, timeoutMs));
     if (m_graceTimer) {
         m_graceTimer->deleteLater();
         m_graceTimer = nullptr;
     }
-    if (!isConnected()) {
-        const bool complete = m_handed - bytesAcknowledged() <= 0;
-        m_socket->abort();
-        return complete;
-    }
-    const QDeadlineTimer deadline(qMax(0, timeoutMs));
-    while (m_socket->bytesToWrite() > 0 && !deadline.hasExpired() && isConnected()) {
-        if (!m_socket->waitForBytesWritten(int(qMin<qint64>(deadline.remainingTime(), 100))))
-            if (m_socket->error() != QAbstractSocket::SocketTimeoutError)
-                break;
-    }
-    bool complete = false;
-    const qintptr fd = m_socket->socketDescriptor();
-    if (isConnected() && fd >= 0 && m_socket->bytesToWrite() == 0) {
-        ::shutdown(int(fd), SHUT_WR);
-        m_finSent = true;
-        char sink[16384];
-        bool peerDone = false;
-        for (;;) {
-            int queued = 0;
-            if (::ioctl(int(fd), SIOCOUTQ, &queued) != 0)
-                break;
-            if (queued == 0) {
-                complete = true;
-                break;
-            }
-            if (deadline.hasExpired())
-                break;
-            if (peerDone) {
-                ::poll(nullptr, 0, 5);
-                continue;
-            }
-            pollfd p{int(fd), POLLIN, 0};
-            if (::poll(&p, 1, 5) <= 0)
-                continue;
-            const ssize_t got = ::recv(int(fd), sink, sizeof sink, MSG_DONTWAIT);
-            if (got == 0)
-                peerDone = true; // the peer ended its side; its acknowledgements may still come
-            else if (got < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR)
-                break; // reset: what is unacknowledged stays so
+    if (!m_drain) {
+        if (!isConnected()) {
+            disconnect(capture);
+            const qint64 left = qMax<qint64>(0, m_handed - bytesAcknowledged());
+            const CloseOutcome outcome = m_handed == 0 ? CloseConfirmed : CloseLost;
+            m_socket->abort();
+            releaseWatch();
+            Q_EMIT GracefulCloseDone(outcome, left);
+            return outcome;
         }
+        while (m_socket->bytesToWrite() > 0 && !deadline.hasExpired() && isConnected()) {
+            if (!m_socket->waitForBytesWritten(int(qMin<qint64>(deadline.remainingTime(), 100))))
+                if (m_socket->error() != QAbstractSocket::SocketTimeoutError)
+                    break;
+        }
+        if (!isConnected()) {
+            disconnect(capture);
+            sampleDelivery();
+            m_socket->abort();
+            releaseWatch();
+            Q_EMIT GracefulCloseDone(CloseLost, qMax<qint64>(0, m_handed - m_lastAcked));
+            return CloseLost;
+        }
+        m_graceDeadline = QDateTime::currentMSecsSinceEpoch() + deadline.remainingTime();
+        startDrain();
     }
-    if (complete)
-        m_lastAcked = m_handed;
-    else
-        sampleDelivery();
-    m_socket->abort();
-    m_errored = false;
-    m_peerClosed = false;
-    return complete;
+    if (m_drain)
+        m_drain->runNow();
+    disconnect(capture);
+    return result;
 }

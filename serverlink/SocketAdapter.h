@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 
+class LinkDrain;
 class QTcpServer;
 class QTcpSocket;
 
@@ -18,7 +19,10 @@ class QTcpSocket;
 // - SendComplete: raised when bytes were written and nothing is left to write.
 // - Delivery: bytesHanded() counts what the link took since it connected, bytesAcknowledged() how much of
 //   that the peer's TCP has acknowledged (what is neither in our buffer nor in the kernel's send queue).
-// Nothing here blocks or spins the event loop, except closeGracefullyNow(), meant for the end of a program.
+// No close ever resets the link: Close() and a new Connect() end a connection still open in the background
+// (end of stream, then read until the peer's end of stream or a bound), never with an abort.
+// Nothing here blocks or spins the event loop, except closeGracefullyNow() and closeInBackground(), meant
+// for the end of a program.
 class SocketAdapter : public QObject
 {
     Q_OBJECT
@@ -90,14 +94,25 @@ public:
     qint64 bytesAcknowledged() const;
     bool isConnected() const;
 
-    // Ends the connection without dropping bytes: writes what is buffered, sends the end of the stream,
-    // reads (and drops) what the peer still sends, and closes once the peer acknowledged every byte.
-    // Raises GracefulCloseDone(true) then, or GracefulCloseDone(false, unacknowledged) after timeoutMs.
+    // How a graceful close ended. Confirmed: after our end of stream the peer ended its own, so it read
+    // every byte we sent. Acknowledged: the peer's TCP took every byte but the peer kept the link open
+    // past the bound. Lost: a reset, a drop, the peer's end of stream before ours, or bytes never taken.
+    enum CloseOutcome : int { CloseConfirmed = 0, CloseAcknowledged = 1, CloseLost = 2 };
+
+    // Ends the connection without dropping bytes and without a reset: writes what is buffered, sends the
+    // end of the stream, reads (and drops) what the peer still sends until the peer ends its side or
+    // timeoutMs passed, and only then lets the socket go. Raises GracefulCloseDone(outcome, unacknowledged).
     void closeGracefully(int timeoutMs = 30000);
     // The same, waiting here (bounded) instead of in the event loop: for a program that is ending.
-    // True when every byte was acknowledged (or nothing was pending).
-    bool closeGracefullyNow(int timeoutMs = 30000);
-    bool closingGracefully() const { return m_graceTimer != nullptr; }
+    CloseOutcome closeGracefullyNow(int timeoutMs = 30000);
+    bool closingGracefully() const { return m_graceTimer != nullptr || m_drain != nullptr; }
+    // The connection is up, or being ended gracefully (its bytes may still be acknowledged).
+    bool linkAlive() const { return isConnected() || m_drain != nullptr; }
+    // Bound of the background close Close() and Connect() give a connection still open.
+    static constexpr int DrainTimeoutMs = 30000;
+    // Writes what the socket still holds (waiting here up to flushMs), then lets the connection go: its
+    // end runs on a thread of its own, which the program's end waits for within the same bound.
+    void closeInBackground(int flushMs = 30000);
 
 Q_SIGNALS:
     void Connected();
@@ -107,7 +122,7 @@ Q_SIGNALS:
     void SendComplete();
     void ConnectionRequest(int requestID);
     void PeerClosed();
-    void GracefulCloseDone(bool complete, qint64 unacknowledged);
+    void GracefulCloseDone(int outcome, qint64 unacknowledged);
 
 private:
     void attach(QTcpSocket *socket);
@@ -121,7 +136,10 @@ private:
     void beginConnection(); // a new link: delivery counted from zero, its descriptor watched
     void watch();        // duplicates the connection's descriptor for the delivery readings
     void releaseWatch(); // lets the connection go
-    void finishGrace(bool complete);
+    void finishGrace(CloseOutcome outcome);
+    void startDrain();
+    // Lets a connection still open go without a reset: its descriptor is ended in the background.
+    void releaseConnection();
 
     QTcpSocket *m_socket = nullptr;
     QTcpServer *m_server = nullptr;
@@ -145,4 +163,5 @@ private:
     qint64 m_graceDeadline = 0;
     bool m_finSent = false;
     int m_watchFd = -1;
+    LinkDrain *m_drain = nullptr;   // the graceful close of the current connection
 };

@@ -220,17 +220,11 @@ QString UploadDriver::handOver(std::unique_ptr<faxOut> fax, qint16 code)
     const QString source = code == Proto::FaxCodeSend ? u"SendNewFax"_s : u"SaveFaxToRX"_s;
     if (!fax)
         return u"-1"_s;
-    // A separator inside a field would shift the field block or cut the frame: the server would
-    // file the fax under wrong fields. Refuse it instead.
-    const QStringList unsafe = Proto::unsafeFaxFields(*fax);
-    if (!unsafe.isEmpty()) {
-        report(ErrInvalidCall, ErrorCode::description(ErrInvalidCall),
-               source + u" : "_s + unsafe.join(u", "_s));
-        return u"-1"_s;
-    }
-    const QString unsendable = Proto::unsendableFaxText(*fax);
-    if (!unsendable.isEmpty()) {
-        report(ErrInvalidCall, unsendable, source);
+    // A separator inside a field (as the field goes out, after the best fit) would shift the field block
+    // or cut the frame: the server would file the fax under wrong fields. Refused, naming the field.
+    const Proto::FaxVerdict verdict = Proto::checkFax(*fax);
+    if (!verdict.ok()) {
+        report(ErrInvalidCall, verdict.problem, source + u" : "_s + verdict.field);
         return u"-1"_s;
     }
     fax->setMsgCampi(Proto::BuildFaxFields(*fax, code));

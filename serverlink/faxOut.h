@@ -105,13 +105,25 @@ namespace Proto {
 inline constexpr qint16 FaxCodeSend = 255;   // SendNewFax
 inline constexpr qint16 FaxCodeReceived = 4; // SaveFaxToRX
 
-// The field block MsgCampi: 29 fields joined by "<¿>". Values go in as they are.
+// The field block MsgCampi: 29 fields joined by "<¿>", each as it goes out (composed, fitted).
 QString BuildFaxFields(const faxOut &fax, qint16 code);
 
-// Names of the fields whose value holds a separator that would shift the block or the frame
+// Names of the fields whose value (as it goes out, after the best fit) holds a separator that would shift the block or the frame
 // or would split the server's records later ("<¿>", "<#>", "<§>", "<¥>", "<¶>", "<ÌÌ>", "¦"); empty when
 // the fax is safe to send.
 QStringList unsafeFaxFields(const faxOut &fax);
+
+// The link's verdict on a fax, the one every form and runner asks before handing a fax over: each text
+// field is checked as it will go out (composed, fitted to Windows-1252), so a letter the fit turns into
+// "<" or ">" cannot complete a separator. `field` is the property name, `problem` the message naming the
+// field as the forms do; both empty when the fax can be sent.
+struct FaxVerdict
+{
+    QString field;
+    QString problem;
+    bool ok() const { return problem.isEmpty(); }
+};
+FaxVerdict checkFax(const faxOut &fax);
 
 // The message refusing the first field holding characters that Windows-1252 can neither hold nor fit
 // (CJK, emoji); empty when every field can be sent. Fitted letters (Ł→L) are sent without a word here:

@@ -67,15 +67,20 @@ QString UnsendableMessage(const QString &field, QStringView text)
 
 QString FieldProblem(const QString &field, QStringView view)
 {
+    // The link's own verdict, on the text as it will go out (composed, fitted): "≤#≥" becomes "<#>".
     using namespace Proto;
     const QString text = nfc(view.toString());
+    const TextVerdict v = checkUserText(field, text);
+    if (v.ok())
+        return {};
     for (const QString &sep : {FieldSeparatorText, RecordSeparatorText, FaxFieldSeparatorText, QuerySeparatorText,
                                AnswerSeparatorText, TerminatorText, QString(ListSeparatorText)}) {
-        if (text.contains(sep))
+        if (v.wire.contains(sep))
             return u"Il campo %1 contiene \"%2\", che il server usa per separare i dati: toglierlo e riprovare."_s
                 .arg(field, sep);
     }
-    return UnsendableMessage(field, text);
+    const QString bad = UnsendableMessage(field, text);
+    return bad.isEmpty() ? v.problem : bad;
 }
 
 bool IsNumeric(const QString &text)

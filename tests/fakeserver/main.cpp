@@ -4,6 +4,8 @@
 //   --mailbox sample  the mailbox to serve (only "sample")
 //   --fragmented      send a few bytes at a time
 //   --log             print each frame received on stderr
+//   fault modes: --slow-read N, --cut-after N, --cut-reset, --lose-unread, --notice-after KEYWORD,
+//                --silent-login, --cut-every-login, --announce-fewer N
 #include "FakeFaxServer.h"
 #include "SampleMailbox.h"
 
@@ -41,8 +43,17 @@ int main(int argc, char **argv)
                                             u"End the first link right after the client's N-th frame."_s,
                                             u"N"_s);
     const QCommandLineOption cutResetOption(u"cut-reset"_s, u"Cut with a reset instead of a close."_s);
+    const QCommandLineOption loseUnreadOption(u"lose-unread"_s,
+                                              u"At a cut, what was not read yet is lost (the close resets)."_s);
+    const QCommandLineOption noticeOption(u"notice-after"_s,
+                                          u"Write a progress notice after each frame of this keyword."_s, u"KEYWORD"_s);
+    const QCommandLineOption silentLoginOption(u"silent-login"_s, u"Never answer anything, the login included."_s);
+    const QCommandLineOption cutLoginOption(u"cut-every-login"_s, u"Cut every connection at its login frame."_s);
+    const QCommandLineOption announceFewerOption(u"announce-fewer"_s,
+                                                 u"Downloads announce N bytes fewer than they send."_s, u"N"_s);
     parser.addOptions({portOption, portFileOption, mailboxOption, fragmentedOption, logOption, slowReadOption,
-                       cutAfterOption, cutResetOption});
+                       cutAfterOption, cutResetOption, loseUnreadOption, noticeOption, silentLoginOption,
+                       cutLoginOption, announceFewerOption});
     parser.process(app);
 
     bool ok = false;
@@ -70,8 +81,12 @@ int main(int argc, char **argv)
     faults.slowReadBytes = parser.value(slowReadOption).toInt();
     faults.cutAfterFrames = parser.value(cutAfterOption).toInt();
     faults.cutWithReset = parser.isSet(cutResetOption);
-    if (faults.slowReadBytes > 0 || faults.cutAfterFrames > 0)
-        server.setFaults(faults);
+    faults.keepUnreadAtCut = !parser.isSet(loseUnreadOption);
+    faults.noticeAfter = parser.value(noticeOption).toLatin1();
+    faults.silentLogin = parser.isSet(silentLoginOption);
+    faults.cutEveryLogin = parser.isSet(cutLoginOption);
+    faults.announceFewer = parser.value(announceFewerOption).toLongLong();
+    server.setFaults(faults);
     if (parser.isSet(logOption)) {
         QObject::connect(&server, &FakeFaxServer::frameReceived, [](const FakeFaxServer::Frame &f) {
             std::fprintf(stderr, "<- %s%s%s\n", f.keyword.constData(), f.answer ? " (answer) " : " (query) ",

@@ -86,6 +86,11 @@ void tst_Cp1252::bestFit_data()
     QTest::newRow("full-width letters") << u"\uFF21\uFF42"_s << QByteArray("Ab");
     QTest::newRow("minus and typographic spaces") << u"1\u2212\u20032"_s << QByteArray("1- 2");
     QTest::newRow("Romanian comma below") << u"\u0219\u021B"_s << QByteArray("st");
+    // Composed first: a combining accent becomes the code page's own letter, not a dropped mark.
+    QTest::newRow("combining accent composed") << u"Jose\u0301 Nu\u0301n\u0303ez"_s
+                                               << QByteArray("Jos\xE9 N\xFA\xF1" "ez");
+    // Letters that fit to the pieces of a separator: the wire holds the separator (the guards look there).
+    QTest::newRow("fits to a separator") << u"\u2264#\u2265 \uFF1C\u00BF\uFF1E"_s << QByteArray("<#> <\xBF>");
 }
 
 void tst_Cp1252::bestFit()

@@ -33,7 +33,7 @@ class TestHiddenRuns : public QObject
     Q_OBJECT
 
     TestHome m_home;
-    QString m_small, m_large, m_other;
+    QString m_small, m_large, m_other, m_mid, m_cover;
 
     void configure(quint16 port)
     {
@@ -52,13 +52,14 @@ class TestHiddenRuns : public QObject
                                                            u"<#>1.0.0<#>0.9"_s));
         server.send(FakeFaxServer::answer(u"USER", user + u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s));
     }
-    QString job(const QList<QString> &documents, const QByteArray &tail = "</jobs>\n")
+    QString job(const QList<QString> &documents, const QByteArray &tail = "</jobs>\n", const QString &cover = {})
     {
         QByteArray xml = "<?xml version=\"1.0\"?>\n<jobs>\n";
         int n = 0;
         for (const QString &doc : documents)
             xml += "<fax><faxfilename>" + doc.toUtf8() + "</faxfilename><destfax>02" +
-                   QByteArray::number(++n) + "</destfax></fax>\n";
+                   QByteArray::number(++n) + "</destfax>" +
+                   (cover.isEmpty() ? QByteArray() : "<coverpage>" + cover.toUtf8() + "</coverpage>") + "</fax>\n";
         xml += tail;
         const QString path = m_home.filePath(u"job.xml"_s);
         QFile f(path);
@@ -67,9 +68,14 @@ class TestHiddenRuns : public QObject
         return path;
     }
     // Runs the program while this process's event loop keeps serving the fake server.
-    Result run(const QStringList &args, int timeout = 90000)
+    Result run(const QStringList &args, int timeout = 90000, int timeDivisor = 0)
     {
         QProcess p;
+        if (timeDivisor > 1) {
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(u"QUORIN_TEST_TIME_DIVISOR"_s, QString::number(timeDivisor));
+            p.setProcessEnvironment(env);
+        }
         p.start(QStringLiteral(QUORIN_SENDORA), args);
         if (!p.waitForStarted())
             return {};
@@ -98,6 +104,22 @@ class TestHiddenRuns : public QObject
         QFile f(path);
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
     }
+    // Every document of the job filed whole, each in a fax of its own (its cover too when given).
+    static bool filedWhole(const FakeFaxServer &server, const QStringList &documents, const QString &cover = {})
+    {
+        const QList<FakeFaxServer::FiledFax> filed = server.filedFaxes();
+        for (const QString &doc : documents) {
+            bool found = false;
+            for (const FakeFaxServer::FiledFax &fax : filed) {
+                if (fax.documents.value(FakeFaxServer::latin(doc)) == contentOf(doc) &&
+                    (cover.isEmpty() || fax.documents.value(FakeFaxServer::latin(cover)) == contentOf(cover)))
+                    found = true;
+            }
+            if (!found)
+                return false;
+        }
+        return true;
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -111,6 +133,15 @@ private Q_SLOTS:
         m_small = m_home.filePath(u"small.tif"_s);
         m_large = m_home.filePath(u"large.tif"_s);
         m_other = m_home.filePath(u"other.tif"_s);
+        m_mid = m_home.filePath(u"mid.tif"_s);
+        m_cover = m_home.filePath(u"cover.txt"_s);
+        QFile mid(m_mid), cover(m_cover);
+        QVERIFY(mid.open(QIODevice::WriteOnly) && cover.open(QIODevice::WriteOnly));
+        QByteArray midBytes(660 * 1024, '\0');
+        for (qsizetype j = 0; j < midBytes.size(); ++j)
+            midBytes[j] = char(QRandomGenerator::global()->bounded(256));
+        mid.write(midBytes);
+        cover.write("Copertina: Ufficio Acquisti");
         QFile small(m_small), large(m_large), other(m_other);
         QVERIFY(small.open(QIODevice::WriteOnly) && other.open(QIODevice::WriteOnly) &&
                 large.open(QIODevice::WriteOnly));
@@ -219,6 +250,137 @@ private Q_SLOTS:
         const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_large})});
         QVERIFY2(r.code == ExitUndelivered, r.err.constData());
         QVERIFY(server.receivedFrames("FINEFAX").isEmpty());
+    }
+
+    // A server that reads slowly and writes a progress notice after each fax, so its notices go out while
+    // the sender closes: the close never turns into a reset, and exit 0 means all three faxes were filed.
+    void slowReaderWithNotices()
+    {
+        // The last two faxes are small: when the sender has its last byte acknowledged and closes, the server
+        // still has the end of the first one and both of them to read, and writes its notices meanwhile.
+        const QStringList docs{m_other, m_small, m_cover};
+        for (int round = 0; round < 20; ++round) {
+            FakeFaxServer server;
+            QVERIFY(server.listen());
+            configure(server.port());
+            login(server);
+            FakeFaxServer::Faults faults;
+            faults.slowReadBytes = 4096;
+            faults.slowReadIntervalMs = 5;
+            faults.noticeAfter = "FINEFAX";
+            server.setFaults(faults);
+            const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job(docs)});
+            QVERIFY2(r.code == ExitOk, qPrintable(u"round %1: %2"_s.arg(round).arg(QString::fromUtf8(r.err))));
+            QVERIFY2(filedWhole(server, docs), qPrintable(u"round %1"_s.arg(round)));
+            QCOMPARE(server.filedFaxes().size(), 3);
+            QCOMPARE(server.resetsSeen(), 0);
+        }
+    }
+
+    // The link cut right after each frame in turn, with a close and with a reset, and what the server had
+    // not read lost with it: exit 0 only when the server filed every fax whole, never a 0 for a lost fax.
+    void cutAfterEveryFrame_data()
+    {
+        QTest::addColumn<QString>("document");
+        QTest::addColumn<bool>("withCover");
+        QTest::addColumn<bool>("reset");
+        for (const bool reset : {false, true}) {
+            QTest::addRow("small with cover, %s", reset ? "reset" : "close") << m_small << true << reset;
+            QTest::addRow("large, %s", reset ? "reset" : "close") << m_mid << false << reset;
+        }
+    }
+    void cutAfterEveryFrame()
+    {
+        QFETCH(QString, document);
+        QFETCH(bool, withCover);
+        QFETCH(bool, reset);
+        const QString cover = withCover ? m_cover : QString();
+        int frames = 0;
+        {
+            // How many frames the whole run takes.
+            FakeFaxServer server;
+            QVERIFY(server.listen());
+            configure(server.port());
+            login(server);
+            const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({document}, "</jobs>\n", cover)}, 60000, 10);
+            QVERIFY2(r.code == ExitOk, r.err.constData());
+            QVERIFY(filedWhole(server, {document}, cover));
+            frames = int(server.receivedFrames().size());
+        }
+        QVERIFY(frames >= 6);
+        int delivered = 0;
+        for (int cut = 1; cut <= frames; ++cut) {
+            FakeFaxServer server;
+            QVERIFY(server.listen());
+            configure(server.port());
+            login(server);
+            FakeFaxServer::Faults faults;
+            faults.cutAfterFrames = cut;
+            faults.cutWithReset = reset;
+            faults.keepUnreadAtCut = false;
+            server.setFaults(faults);
+            const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({document}, "</jobs>\n", cover)}, 60000, 10);
+            QVERIFY2(r.code == ExitOk || r.code == ExitUndelivered,
+                     qPrintable(u"cut %1: %2 %3"_s.arg(cut).arg(r.code).arg(QString::fromUtf8(r.err))));
+            if (r.code == ExitOk) {
+                ++delivered;
+                QVERIFY2(filedWhole(server, {document}, cover), qPrintable(u"cut after frame %1"_s.arg(cut)));
+            } else {
+                QVERIFY2(r.err.contains("non consegnati") || r.err.contains("non essere arrivati"), r.err.constData());
+            }
+        }
+        // A cut at the login is followed by a second connection that delivers.
+        QVERIFY(delivered >= 1);
+    }
+
+    // A server that takes the connection and never answers the login, and one that cuts every connection
+    // at its login: the run never asks and never loops, it ends with code 1 and says why.
+    void loginNeverCompletes_data()
+    {
+        QTest::addColumn<bool>("cutEveryLogin");
+        QTest::newRow("login never answered") << false;
+        QTest::newRow("cut at every login") << true;
+    }
+    void loginNeverCompletes()
+    {
+        QFETCH(bool, cutEveryLogin);
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        FakeFaxServer::Faults faults;
+        faults.silentLogin = !cutEveryLogin;
+        faults.cutEveryLogin = cutEveryLogin;
+        server.setFaults(faults);
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, 60000, 20);
+        QVERIFY2(r.code == ExitNoServer, r.err.constData());
+        QVERIFY2(r.err.contains("accesso") || r.err.contains("tentativi"), r.err.constData());
+        QVERIFY(server.connectionCount() >= 1);
+        QVERIFY(server.connectionCount() <= 3);
+        QVERIFY(server.receivedFrames("NEWFAX").isEmpty());
+    }
+
+    // A fax field whose text the best fit would turn into a separator is refused before anything is sent,
+    // naming the field; the other fax of the job goes.
+    void separatorMadeByTheBestFit()
+    {
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        login(server);
+        const QString path = m_home.filePath(u"fit.xml"_s);
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(("<?xml version=\"1.0\"?>\n<jobs>\n<fax><faxfilename>" + m_small.toUtf8() +
+                 "</faxfilename><destfax>021</destfax><object>Oggetto\u2264#\u2265/etc/passwd</object></fax>\n"
+                 "<fax><faxfilename>" + m_other.toUtf8() +
+                 "</faxfilename><destfax>022</destfax><object>Jose\u0301</object></fax>\n</jobs>\n"));
+        f.close();
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, path});
+        QVERIFY2(r.code == ExitUndelivered, r.err.constData());
+        QVERIFY2(r.err.contains("Oggetto"), r.err.constData());
+        const QList<FakeFaxServer::Frame> faxes = server.receivedFrames("NEWFAX");
+        QCOMPARE(faxes.size(), 1);
+        QVERIFY(faxes.first().text().contains(u"<\u00BF>Jos\u00E9<\u00BF>"_s));
     }
 
     // No server answers and none is found: the start-up is given up without a window.

@@ -8,6 +8,8 @@
 #include "frmMail.h"
 #include "frmSendStatus.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -147,8 +149,12 @@ private Q_SLOTS:
             QCOMPARE(Prompt::lastRecord().text, u"Attendere!! Spedizione file in corso..."_s);
             QVERIFY(m_w->isVisible());
         }
+        // The server's TCP took it all; delivered only once the server ended the link after our end of
+        // stream (it read every byte before it). Then the window logs in again for what comes next.
         QTRY_COMPARE(sent.count(), 1);
-        QVERIFY(m_w->cFaxSending->item(key)->Sent());
+        QTRY_VERIFY(m_w->cFaxSending->item(key)->Sent());
+        QTRY_COMPARE(m_server->connectionCount(), 2);
+        scriptLogin(*m_server, u"mario"_s, u"2.2.0"_s);
         QVERIFY(!QFile::exists(spooled));
         QFile f(job);
         QVERIFY(f.open(QIODevice::ReadOnly));
@@ -172,14 +178,52 @@ private Q_SLOTS:
         QTRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Information);
 
-        // A second press hands the same job over again, under a new key.
+        // A second press hands the same job over again, under a new key, on the new link.
+        QTRY_VERIFY(m_w->Connected);
         child<QPushButton>(m_w, u"cbSend"_s)->click();
         QCOMPARE(m_w->cFaxSending->Count(), 2);
         QVERIFY(m_w->IdFaxSending != key);
         QTRY_COMPARE(sent.count(), 2);
+        QTRY_VERIFY(m_w->cFaxSending->item(m_w->IdFaxSending)->Sent());
 
         QVERIFY(m_w->close());
         QVERIFY(!QFile::exists(job));
+    }
+
+    // The server takes the whole fax and then resets the link before it read the end of it (what it had not
+    // read is lost): the window says the fax may not have arrived, keeps the printed job, and "send again"
+    // sends the same fax, whole, on a new link.
+    void resetBeforeTheServerReadIt()
+    {
+        QVERIFY(login());
+        const QString job = capture(1);
+        QVERIFY(!job.isEmpty());
+        const QString spooled = m_home.filePath(u"spool/"_s) + SystemUser::loginName() + u"/job-1-1.prn"_s;
+        setText(u"tbTo"_s, u"Mario Rossi"_s);
+        setText(u"tbFaxNumber"_s, u"021234567"_s);
+        FakeFaxServer::Faults faults;
+        faults.cutAfterKeyword = "STARTFILE";
+        faults.cutWithReset = true;
+        faults.keepUnreadAtCut = false;
+        m_server->setFaults(faults);
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::Yes); // "Inviarlo di nuovo?"
+        QTest::mouseClick(child<QPushButton>(m_w, u"cbSend"_s), Qt::LeftButton);
+        QTRY_VERIFY(m_server->cutDone());
+        QTRY_VERIFY(std::any_of(Prompt::records().cbegin(), Prompt::records().cend(), [](const Prompt::Record &r) {
+            return r.text.contains(u"Inviarlo di nuovo?"_s);
+        }));
+        QVERIFY(!promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
+        QVERIFY(QFile::exists(spooled));
+        // Whatever the server made of the first one, the same fax goes again on the new link, whole.
+        const qsizetype before = m_server->filedFaxes().size();
+        QTRY_COMPARE(m_server->connectionCount(), 2);
+        m_server->clearFaults();
+        scriptLogin(*m_server, u"mario"_s, u"2.2.0"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(m_server->filedFaxes().size(), before + 1, 10000);
+        QCOMPARE(m_server->filedFaxes().last().documents.value(FakeFaxServer::latin(job)).size(), QFileInfo(job).size());
+        QTRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
+        QTRY_VERIFY(!QFile::exists(spooled));
     }
 
     // "Rubrica" with the local book: FieldRubrica is read again from the file; the typed name and company
@@ -374,6 +418,11 @@ private Q_SLOTS:
         QTRY_VERIFY(m_server->hasReceived(
             FakeFaxServer::answer(u"NEWRXFAX", job + u"<#>"_s + key + u"<#>"_s + block + u"<#>"_s)));
         QCOMPARE(m_w->cFaxSending->Count(), 1);
+        // Settled by the close that confirms the server read it; then the window logs in again.
+        QTRY_VERIFY(m_w->cFaxSending->item(key)->Sent());
+        QTRY_COMPARE(m_server->connectionCount(), 2);
+        scriptLogin(*m_server, u"mario"_s, u"2.2.0"_s);
+        QTRY_VERIFY(m_w->Connected);
         // Stored twice: two entries.
         dlg->cmdSalva->click();
         QCOMPARE(m_w->cFaxSending->Count(), 2);

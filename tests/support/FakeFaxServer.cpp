@@ -1,5 +1,8 @@
 #include "FakeFaxServer.h"
 
+#include <algorithm>
+#include <cerrno>
+
 #include "Cp1252.h"
 
 #include <QHostAddress>
@@ -127,7 +130,7 @@ void FakeFaxServer::sendFile(const QByteArray &content, const QString &updateNam
                              int pieceSize, qint64 announcedSize)
 {
     const QByteArray name = latin(updateName);
-    const qint64 size = announcedSize < 0 ? content.size() : announcedSize;
+    const qint64 size = qMax<qint64>(0, (announcedSize < 0 ? content.size() : announcedSize) - m_faults.announceFewer);
     QByteArray all = rawAnswer("STARTFILE", QByteArray::number(size) + FieldSep + name);
     const QByteArray pieceKeyword =
         updateName.isEmpty() ? QByteArrayLiteral("FILE") : QByteArrayLiteral("FILEUPD");
@@ -185,6 +188,9 @@ void FakeFaxServer::onNewConnection()
         }
         m_client = socket;
         ++m_connections;
+        m_framesThisLink = 0;
+        // A frame the last link cut in the middle never ends: the new link's frames start afresh.
+        m_received.truncate(m_parsedUpTo);
         m_pending.clear();
         m_outgoing.clear();
         m_closing = false;
@@ -243,8 +249,25 @@ void FakeFaxServer::ingest(const QByteArray &bytes)
         m_frames.append(f);
         fresh.append(f);
         ++m_framesSinceFaults;
+        ++m_framesThisLink;
+        if (!m_faults.noticeAfter.isEmpty() && f.keyword == m_faults.noticeAfter && m_client)
+            m_client->write(answer(u"FAXPROGR", u"REMOTE<#>9600<#>1<#>1<#>100<#>0<#>Ufficio<#>021<#>0<#>3<#>"_s +
+                                                   QString::number(m_frames.size())));
     }
-    if (m_faults.cutAfterFrames > 0 && !m_cutDone && m_framesSinceFaults >= m_faults.cutAfterFrames) {
+    if (m_faults.cutEveryLogin && m_framesThisLink >= 1 && m_client) {
+        const Faults kept = m_faults;
+        m_faults.keepUnreadAtCut = false;
+        cutNow();
+        m_faults = kept;
+        m_cutDone = false;
+        return;
+    }
+    if (m_faults.silentLogin)
+        return;
+    const bool keywordCut = !m_faults.cutAfterKeyword.isEmpty() && !m_cutDone &&
+                            std::any_of(fresh.cbegin(), fresh.cend(),
+                                        [this](const Frame &f) { return f.keyword == m_faults.cutAfterKeyword; });
+    if (keywordCut || (m_faults.cutAfterFrames > 0 && !m_cutDone && m_framesSinceFaults >= m_faults.cutAfterFrames)) {
         cutNow();
         return;
     }
@@ -342,7 +365,7 @@ void FakeFaxServer::streamFile(qint64 size, Source source, int pieceSize, const 
     m_stream.key = latin(key);
     m_stream.source = std::move(source);
     m_stream.active = true;
-    write(rawAnswer("STARTFILE", QByteArray::number(size) + FieldSep));
+    write(rawAnswer("STARTFILE", QByteArray::number(qMax<qint64>(0, size - m_faults.announceFewer)) + FieldSep));
     pumpStream();
 }
 
@@ -354,8 +377,8 @@ void FakeFaxServer::pumpStream()
     while (m_stream.active && buffered() < StreamHighWater) {
         if (m_stream.offset >= m_stream.size) {
             m_stream.active = false;
-            write(
-                rawAnswer("ENDFILE", QByteArray::number(m_stream.size) + FieldSep + FieldSep + m_stream.key));
+            write(rawAnswer("ENDFILE", QByteArray::number(qMax<qint64>(0, m_stream.size - m_faults.announceFewer)) +
+                                           FieldSep + FieldSep + m_stream.key));
             return;
         }
         const qint64 length = qMin<qint64>(m_stream.pieceSize, m_stream.size - m_stream.offset);
@@ -416,6 +439,15 @@ void FakeFaxServer::slowReadTick()
 {
     if (!m_client || m_faults.slowReadBytes <= 0)
         return;
+    // A reset from the client: like a real server's system, what was taken and not yet read is lost.
+    const qintptr fd = m_client->socketDescriptor();
+    int err = 0;
+    socklen_t len = sizeof err;
+    if (fd >= 0 && ::getsockopt(int(fd), SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == ECONNRESET) {
+        ++m_resetsSeen;
+        m_client->abort();
+        return;
+    }
     ingest(m_client->read(m_faults.slowReadBytes));
 }
 
@@ -439,7 +471,7 @@ void FakeFaxServer::cutNow()
     // Keep what this end's TCP already took (it was acknowledged), then end the link.
     QByteArray rest = socket->readAll();
     const qintptr fd = socket->socketDescriptor();
-    if (fd >= 0) {
+    if (fd >= 0 && m_faults.keepUnreadAtCut) {
         char buffer[65536];
         for (;;) {
             const ssize_t got = ::recv(int(fd), buffer, sizeof buffer, MSG_DONTWAIT);
@@ -466,4 +498,64 @@ void FakeFaxServer::cutNow()
         if (socket->state() != QAbstractSocket::UnconnectedState)
             socket->abort(); // nothing more is read: an orderly close here means the FIN is out
     }
+}
+
+QList<FakeFaxServer::FiledFax> FakeFaxServer::filedFaxes() const
+{
+    // Followed per fax key: announcements may all come first, the uploads after them.
+    struct Upload
+    {
+        FiledFax fax;
+        QByteArray document;
+        qint64 announced = -1;
+        QByteArray body;
+        bool whole = true;
+    };
+    QMap<QByteArray, Upload> uploads;
+    QList<FiledFax> filed;
+    auto field = [](const QByteArray &data, int n) {
+        QByteArray rest = data;
+        for (int i = 0; i < n; ++i) {
+            const qsizetype at = rest.indexOf(FieldSep);
+            if (at < 0)
+                return QByteArray();
+            rest = rest.mid(at + FieldSep.size());
+        }
+        const qsizetype end = rest.indexOf(FieldSep);
+        return end < 0 ? rest : rest.left(end);
+    };
+    for (const Frame &f : m_frames) {
+        if (f.keyword == "NEWFAX" || f.keyword == "NEWRXFAX") {
+            uploads.insert(field(f.data, 1), Upload{{f.data, {}}, {}, -1, {}, true});
+        } else if (f.keyword == "STARTFILE") {
+            auto it = uploads.find(field(f.data, 2));
+            if (it == uploads.end())
+                continue;
+            it->document = field(f.data, 0);
+            it->announced = field(f.data, 1).toLongLong();
+            it->body.clear();
+            if (it->announced == 0)
+                it->fax.documents.insert(it->document, {});
+        } else if (f.keyword == "FILE") {
+            const qsizetype start = f.data.indexOf(FieldSep);
+            const qsizetype end = f.data.lastIndexOf(FieldSep);
+            auto it = uploads.find(f.data.left(start));
+            if (it == uploads.end() || start < 0 || end <= start)
+                continue;
+            it->body += f.data.mid(start + FieldSep.size(), end - start - FieldSep.size());
+        } else if (f.keyword == "ENDFILE") {
+            auto it = uploads.find(field(f.data, 2));
+            if (it == uploads.end())
+                continue;
+            if (it->body.size() != it->announced)
+                it->whole = false;
+            it->fax.documents.insert(it->document, it->body);
+        } else if (f.keyword == "FINEFAX") {
+            const auto it = uploads.find(f.data);
+            if (it != uploads.end() && it->whole)
+                filed.append(it->fax);
+            uploads.remove(f.data);
+        }
+    }
+    return filed;
 }

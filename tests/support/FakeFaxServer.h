@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -108,15 +109,38 @@ public:
         // the cut: that is exactly what this end's TCP acknowledged.
         int cutAfterFrames = 0;
         bool cutWithReset = false; // abort (the client sees a reset) instead of an orderly close
+        QByteArray cutAfterKeyword; // ends the link right after the first frame of this keyword
         // Slow reader: at most slowReadBytes every slowReadIntervalMs, with small socket buffers, so the
         // client's bytes back up on its side; 0 reads everything as it comes.
         int slowReadBytes = 0;
         int slowReadIntervalMs = 5;
+        // At a cut, what this end's system holds and was not read yet is lost (as with a real server's
+        // close: the system answers it with a reset); when true it is read and kept first.
+        bool keepUnreadAtCut = true;
+        // After each frame of this keyword is read, a progress notice ("FAXPROGR") is written to the
+        // client: with a slow reader the notices go out while the client is closing.
+        QByteArray noticeAfter;
+        // Every connection is cut right after its first frame (the login).
+        bool cutEveryLogin = false;
+        // Nothing the client sends is answered (scripts and responder wait), frames are only recorded.
+        bool silentLogin = false;
+        // Downloads announce this many bytes fewer than they send ("STARTFILE" and "ENDFILE").
+        qint64 announceFewer = 0;
     };
     void setFaults(const Faults &faults);
     Faults faults() const { return m_faults; }
     void clearFaults() { setFaults({}); }
     bool cutDone() const { return m_cutDone; }
+    // Faxes this server filed: "NEWFAX"/"NEWRXFAX" announcements whose every "STARTFILE" document arrived
+    // with its announced size and whose "FINEFAX" was read, as "key" -> documents' bytes by file name.
+    struct FiledFax
+    {
+        QByteArray announcement; // the data of "NEWFAX"/"NEWRXFAX"
+        QMap<QByteArray, QByteArray> documents;
+    };
+    QList<FiledFax> filedFaxes() const;
+    // Resets from the client the slow reader met (it then loses what it had not read).
+    int resetsSeen() const { return m_resetsSeen; }
     // Bytes that reached this end and were not read yet (socket and kernel buffers).
     qint64 unreadBytes() const;
 
@@ -167,6 +191,8 @@ private:
     Faults m_faults;
     QTimer *m_slowTimer = nullptr;
     int m_framesSinceFaults = 0;
+    int m_framesThisLink = 0;
+    int m_resetsSeen = 0;
     bool m_cutDone = false;
 
     // streamed download in progress

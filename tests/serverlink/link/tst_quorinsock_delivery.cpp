@@ -91,6 +91,8 @@ private Q_SLOTS:
     void deletedDocumentIsNeverSent();
     void closeLinkFlushesQueuedBytes();
     void closeLinkTimesOutWithError();
+    void closeSettlesFaxes_data();
+    void closeSettlesFaxes();
 
 private:
     TestHome m_home;
@@ -266,6 +268,55 @@ void tst_QuorinSockDelivery::closeLinkTimesOutWithError()
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.at(0).at(3).toString(), u"CloseLink"_s);
     QVERIFY(errors.at(0).at(1).toString().contains(u"byte"_s));
+}
+
+// A fax the server's TCP took, then the link closed: delivered only when the server ended its side after
+// our end of stream; a server that keeps the link open past the bound has it acknowledged only; a reset
+// before (what the server had not read lost with it) leaves it not delivered.
+void tst_QuorinSockDelivery::closeSettlesFaxes_data()
+{
+    QTest::addColumn<int>("server"); // 0 reads and closes, 1 never reads again, 2 resets after the fax
+    QTest::addColumn<int>("outcome");
+    QTest::newRow("server ends its side") << 0 << int(QuorinSock::Delivered);
+    QTest::newRow("server keeps the link open") << 1 << int(QuorinSock::AcknowledgedOnly);
+    QTest::newRow("server resets") << 2 << int(QuorinSock::NotDelivered);
+}
+
+void tst_QuorinSockDelivery::closeSettlesFaxes()
+{
+    QFETCH(int, server);
+    QFETCH(int, outcome);
+    LinkRig rig(false);
+    QVERIFY(rig.login());
+    Upload up = makeUpload(*m_files, 2000);
+    FakeFaxServer::Faults faults;
+    if (server == 2) {
+        faults.cutAfterKeyword = "FINEFAX";
+        faults.cutWithReset = true;
+        faults.keepUnreadAtCut = false;
+    }
+    rig.server.setFaults(faults);
+    QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
+    QSignalSpy settled(rig.sock.get(), &QuorinSock::FaxesSettled);
+    QSignalSpy closed(rig.sock.get(), &QuorinSock::LinkClosed);
+    const QString key = rig.sock->SendNewFax(std::move(up.fax));
+    QVERIFY(sent.wait(10000) || !sent.isEmpty());
+    if (server == 1) {
+        // From now on the server reads nothing: it never sees our end of stream.
+        faults.slowReadBytes = 1;
+        faults.slowReadIntervalMs = 1000000;
+        rig.server.setFaults(faults);
+        rig.sock->SetActiveList(PersonalList, 1); // its first byte fills the reader's buffer
+    }
+    if (server == 2)
+        QTRY_VERIFY(rig.server.cutDone());
+    rig.sock->CloseLink(server == 1 ? 400 : 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 15000);
+    QCOMPARE(settled.count(), 1);
+    QCOMPARE(settled.at(0).at(0).toStringList(), QStringList{key});
+    QCOMPARE(settled.at(0).at(1).toInt(), outcome);
+    QCOMPARE(closed.at(0).at(0).toBool(), outcome == QuorinSock::Delivered);
+    QVERIFY(rig.sock->UnsettledFaxes().isEmpty());
 }
 
 QTEST_MAIN(tst_QuorinSockDelivery)

@@ -218,6 +218,41 @@ private Q_SLOTS:
     }
 
     // Pieces without a file being received are reported, and the link goes on.
+    // A server that sends past the size it announced (or announces more than any fax): the download stops
+    // with Error, nothing is left behind, and the link goes on (the next image arrives whole).
+    void downloadPastItsBounds_data()
+    {
+        QTest::addColumn<qint64>("announced");
+        QTest::addColumn<qint64>("sent");
+        QTest::newRow("past the announced size") << qint64(4096) << qint64(8 << 20);
+        QTest::newRow("announced past the limit") << (qint64(600) << 20) << qint64(4096);
+    }
+    void downloadPastItsBounds()
+    {
+        QFETCH(qint64, announced);
+        QFETCH(qint64, sent);
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        QSignalSpy incomplete(rig.sock.get(), &QuorinSock::RxFaxIncomplete);
+        QSignalSpy ok(rig.sock.get(), &QuorinSock::RxFaxOk);
+        FakeFaxServer::Faults faults;
+        faults.announceFewer = sent - announced;
+        rig.server.setFaults(faults);
+        rig.server.streamFile(sent, [](qint64 offset, qint64 length) { return QByteArray(length, char('a' + offset % 7)); },
+                              65536, u"P7"_s);
+        QTRY_COMPARE_WITH_TIMEOUT(incomplete.count(), 1, 30000);
+        QCOMPARE(ok.count(), 0);
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(!QFile::exists(rig.sock->NameTempFile()));
+        rig.server.clearFaults();
+        const QByteArray bytes = content(3000);
+        rig.server.sendFile(bytes, {}, u"P8"_s);
+        QTRY_COMPARE(ok.count(), 1);
+        QCOMPARE(readAll(rig.sock->NameTempFile()), bytes);
+        QCOMPARE(errors.count(), 1);
+    }
+
     void pieceWithoutFile()
     {
         LinkRig rig(false);

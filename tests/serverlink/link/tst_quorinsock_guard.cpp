@@ -61,6 +61,37 @@ const QList<Request> &requests()
              fax->setSubject(t);
              QCOMPARE(s.SendNewFax(std::move(fax)), u"-1"_s);
          }},
+        {"SendNewFax recipient", "NEWFAX",
+         [](QuorinSock &s, const QString &t) {
+             auto fax = std::make_unique<faxOut>();
+             fax->setDestFax(u"02"_s);
+             fax->setDestName(u"Mario"_s + t + u"0900999999"_s);
+             QCOMPARE(s.SendNewFax(std::move(fax)), u"-1"_s);
+         }},
+        {"SendNewFax cover", "NEWFAX",
+         [](QuorinSock &s, const QString &t) {
+             auto fax = std::make_unique<faxOut>();
+             fax->setDestFax(u"02"_s);
+             fax->setCoverPage(t);
+             QCOMPARE(s.SendNewFax(std::move(fax)), u"-1"_s);
+         }},
+        {"SaveFaxToRX company", "NEWRXFAX",
+         [](QuorinSock &s, const QString &t) {
+             auto fax = std::make_unique<faxOut>();
+             fax->setToCompany(t);
+             QCOMPARE(s.SaveFaxToRX(std::move(fax)), u"-1"_s);
+         }},
+        {"ForwardGroupsUsers id", "FRM_INOLTRO_OK",
+         [](QuorinSock &s, const QString &t) {
+             ListItemFrmForward users;
+             for (const QString &id : {u"7"_s, t}) {
+                 auto item = std::make_unique<ItemFrmForward>();
+                 item->setIdItem(id);
+                 item->setIsChecked(true);
+                 users.Add(std::move(item), id);
+             }
+             s.ForwardGroupsUsers(u"12"_s, &users, nullptr);
+         }},
     };
     return table;
 }
@@ -81,6 +112,11 @@ const QList<Bad> &badTexts()
         {"record separator", u"x<\u00CC\u00CC>y"_s},
         {"CJK", u"\u6771\u4EAC"_s},
         {"emoji", u"ok \U0001F600"_s},
+        // Letters the best fit turns into separators: checked as they go out.
+        {"fitted field separator", u"Oggetto\u2264#\u2265/etc/passwd"_s},
+        {"fitted fax field separator", u"\u2264\u00BF\u2265"_s},
+        {"full-width fax field separator", u"\uFF1C\u00BF\uFF1E"_s},
+        {"full-width terminator", u"a\uFF1C\u00A7\uFF1Eb"_s},
     };
     return table;
 }
@@ -134,6 +170,7 @@ void tst_QuorinSockGuard::refused()
 
     r.call(*rig.sock, text);
     QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.at(0).at(0).toInt(), 5);
     const QString request_name = QString::fromLatin1(r.name).section(u' ', 0, 0);
     QVERIFY2(errors.at(0).at(3).toString().startsWith(request_name), qPrintable(errors.at(0).at(3).toString()));
     QVERIFY(!errors.at(0).at(1).toString().isEmpty());
@@ -169,6 +206,9 @@ void tst_QuorinSockGuard::bestFitOnTheWire_data()
     QTest::newRow("folder name") << 0 << F::rawAnswer("RENAMEFOLDER", "Ufficio L\xF3" "dz<#>9");
     QTest::newRow("contact") << 1
                              << F::rawQuery("NEW_CONTATTO", "Erdos<#>Capek<#><#><#><#><#><#><#>02<#><#><#>F");
+    // A combining accent goes out composed, as the code page's own letter.
+    QTest::newRow("combining accent") << 2
+                                      << F::rawQuery("NEW_CONTATTO", "Jos\xE9<#>N\xFA\xF1" "ez<#><#><#><#><#><#><#>02<#><#><#>F");
 }
 
 void tst_QuorinSockGuard::bestFitOnTheWire()
@@ -180,6 +220,10 @@ void tst_QuorinSockGuard::bestFitOnTheWire()
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
     if (which == 0)
         rig.sock->RenameFolder(u"Ufficio \u0141\u00F3d\u017A"_s, u"9"_s);
+    else if (which == 2)
+        QCOMPARE(rig.sock->SendNewContact(u"Jose\u0301"_s, u"Nu\u0301n\u0303ez"_s, {}, {}, {}, {}, {}, {},
+                                          u"02"_s, {}, {}, false),
+                 0);
     else
         QCOMPARE(rig.sock->SendNewContact(u"Erd\u0151s"_s, u"\u010Cap\u011Bk"_s, {}, {}, {}, {}, {}, {},
                                           u"02"_s, {}, {}, false),
@@ -198,6 +242,13 @@ void tst_QuorinSockGuard::formHelpers()
     QVERIFY(refused.contains(u"\u6771"_s));
     QVERIFY(QuorinSock::TextProblem(u"Nome cartella"_s, u"A<#>9"_s).contains(u"<#>"_s));
     QVERIFY(QuorinSock::TextProblem(u"Nome"_s, u"Perch\u00E9 \u20AC"_s).isEmpty());
+    // The fax verdict names the field as the forms do, for the text as it will go out.
+    faxOut fax;
+    fax.setDestFax(u"02"_s);
+    fax.setSubject(u"Oggetto\u2264#\u2265/etc/passwd"_s);
+    QVERIFY(QuorinSock::FaxProblem(fax).contains(u"Oggetto"_s));
+    fax.setSubject(u"Jose\u0301"_s);
+    QVERIFY(QuorinSock::FaxProblem(fax).isEmpty());
     QVERIFY(QuorinSock::TextChange(u"Nome"_s, u"Perch\u00E9"_s).isEmpty());
     const QString change = QuorinSock::TextChange(u"Citt\u00E0"_s, u"\u0141\u00F3d\u017A"_s);
     QVERIFY(change.contains(u"L\u00F3dz"_s));
