@@ -5,11 +5,13 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QString>
 
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -43,6 +45,19 @@ inline void check(bool ok, const char *what, const QString &detail = {})
 {
     if (!ok)
         fail(what, detail);
+}
+
+// Runs the event loop until `done` holds; false when `ms` passed first.
+inline bool waitFor(const std::function<bool()> &done, int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms)
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    }
+    return true;
 }
 
 // Reads the fuzzer's bytes front to back: small choices first, the rest as payload.

@@ -11,7 +11,6 @@
 
 #include <QApplication>
 #include <QDirIterator>
-#include <QElapsedTimer>
 #include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -43,18 +42,6 @@ QSet<QString> filesOutside(const QString &root, const QString &temp)
     return found;
 }
 
-bool waitFor(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
 int userFrames(const FakeFaxServer &server)
 {
     return int(server.receivedFrames("USER").size());
@@ -73,7 +60,7 @@ void login(Rig &rig)
     rig.server->send(FakeFaxServer::answer(u"USER", u"mario<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"));
     QSignalSpy connected(rig.sock.get(), &QuorinSock::Connected);
     rig.sock->Connect(QStringLiteral("127.0.0.1"), rig.server->port(), QStringLiteral("mario"));
-    Fuzz::check(waitFor([&] { return connected.count() > 0; }, 10000), "login did not complete");
+    Fuzz::check(Fuzz::waitFor([&] { return connected.count() > 0; }, 10000), "login did not complete");
     if (rig.temp.isEmpty()) {
         rig.temp = QDir::cleanPath(AppPaths::tempDir());
         rig.baseline = filesOutside(rig.sandbox->path(), rig.temp);
@@ -125,7 +112,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int before = userFrames(*r.server);
     r.server->sendNow(framed(QByteArrayView(reinterpret_cast<const char *>(data), qsizetype(size))) +
                       FakeFaxServer::Terminator + FakeFaxServer::rawQuery("USER", QByteArray()));
-    const bool answered = waitFor(
+    const bool answered = Fuzz::waitFor(
         [&] { return userFrames(*r.server) > before || !r.server->clientConnected(); }, 10000);
     Fuzz::check(answered, "the link stopped answering");
 

@@ -15,7 +15,6 @@
 #include "faxOut.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
@@ -135,18 +134,6 @@ struct Rig
     std::unique_ptr<QuorinSock> sock;
 };
 
-bool waitFor(const std::function<bool()> &done, int ms)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms)
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    }
-    return true;
-}
-
 Rig &rig()
 {
     static Rig r = [] {
@@ -168,7 +155,7 @@ Rig &rig()
         r.server->send(FakeFaxServer::answer(u"USER", u"mario<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"));
         QSignalSpy connected(r.sock.get(), &QuorinSock::Connected);
         r.sock->Connect(QStringLiteral("127.0.0.1"), r.server->port(), QStringLiteral("mario"));
-        Fuzz::check(waitFor([&] { return connected.count() > 0; }, 10000), "login did not complete");
+        Fuzz::check(Fuzz::waitFor([&] { return connected.count() > 0; }, 10000), "login did not complete");
     }
     return r;
 }
@@ -183,7 +170,7 @@ void request(const std::function<void(QuorinSock &)> &call, const QByteArray &ke
     call(*r.sock);
     // A marker: once it arrived, everything sent before it has.
     r.sock->MoveFolderToFolder(5, 9, true, false);
-    Fuzz::check(waitFor([&] { return !r.server->receivedFrames("SPOSTAFOLDER").isEmpty() &&
+    Fuzz::check(Fuzz::waitFor([&] { return !r.server->receivedFrames("SPOSTAFOLDER").isEmpty() &&
                                      r.server->receivedFrames().constLast().keyword == "SPOSTAFOLDER"; },
                         10000),
                 "the marker did not arrive");
