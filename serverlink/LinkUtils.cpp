@@ -2,14 +2,13 @@
 
 #include "AppPaths.h"
 #include "Prompt.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
-#include <QLayout>
-#include <QScreen>
 #include <QWidget>
 
 #include <pwd.h>
@@ -115,21 +114,7 @@ QString GetUser()
 
 void CenterForm(QWidget *form)
 {
-    if (!form)
-        return;
-    const QScreen *screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    // Centred at the size its layout gives it, not the size it had before the layout ran.
-    if (!form->isVisible()) {
-        if (QLayout *layout = form->layout())
-            layout->activate();
-        if (!form->testAttribute(Qt::WA_Resized))
-            form->adjustSize();
-    }
-    const QRect area = screen->geometry();
-    form->move(area.x() + (area.width() - form->frameGeometry().width()) / 2,
-               area.y() + (area.height() - form->frameGeometry().height()) / 2);
+    WindowPlacement::centerOnScreen(form);
 }
 
 QString errorMessageText(int number, const QString &description, const QString &source,

@@ -8,6 +8,7 @@
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "SingleInstance.h"
+#include "SocketAdapter.h"
 #include "StringTable.h"
 #include "frmConnecting.h"
 #include "frmSendStatus.h"
@@ -38,7 +39,6 @@ namespace {
 constexpr int BlinkMs = 1500;
 constexpr int LinkCheckMs = 1000;
 constexpr int ReconnectMs = 30000;
-constexpr int SocketConnected = 7;
 constexpr int MouseMoveMessage = 512; // the icon's notifications come as the window's mouse moves
 constexpr int PictureSize = 16;
 
@@ -336,7 +336,7 @@ void frmMain::cmdConnetti_Click()
 
 void frmMain::checkLink()
 {
-    if (Connected && ClientSock->State() != SocketConnected)
+    if (Connected && ClientSock->State() != SocketAdapter::sckConnected)
         linkLost();
 }
 

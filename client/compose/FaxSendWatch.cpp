@@ -3,6 +3,7 @@
 #include "FRMSEND2.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
+#include "SocketAdapter.h"
 #include "clsLog.h"
 
 #include <QTimer>
@@ -14,9 +15,6 @@ namespace {
 
 constexpr int ErrFileNotFound = 53;
 constexpr int ErrFileAccess = 75;
-constexpr int ErrLinkState = 40006;
-constexpr int StateConnected = 7;
-constexpr int StateConnecting = 6;
 
 } // namespace
 
@@ -74,7 +72,7 @@ QString FaxSendWatch::reasonFor(int number, const QString &description, const QS
         return u"il documento "_s + file + u" non è più presente."_s;
     case ErrFileAccess:
         return u"il documento "_s + file + u" non può essere letto."_s;
-    case ErrLinkState:
+    case SocketAdapter::sckBadState:
         return u"il collegamento al server si è interrotto prima della fine dell'invio."_s;
     default:
         return description;
@@ -107,8 +105,8 @@ void FaxSendWatch::report(const QString &key, const QString &reason)
     // Told once the link's event has returned; a link lost under the fax is brought back meanwhile,
     // so the fax can go again.
     QTimer::singleShot(0, this, [this, p, reason] {
-        if (m_sock && !m_sock->SockServer().isEmpty() && m_sock->State() != StateConnected &&
-            m_sock->State() != StateConnecting)
+        if (m_sock && !m_sock->SockServer().isEmpty() && m_sock->State() != SocketAdapter::sckConnected &&
+            m_sock->State() != SocketAdapter::sckConnecting)
             m_sock->ReConnect();
         QWidget *owner = p.dialog ? p.dialog.data() : p.mainWindow.data();
         const QString text = u"Il fax per "_s + p.draft.recipients + u" non è stato inviato.\n"_s +

@@ -4,19 +4,18 @@
 #include "Prompt.h"
 #include "StringTable.h"
 #include "SystemUtils.h"
+#include "WindowPlacement.h"
 
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
 #include <QLabel>
-#include <QLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
@@ -143,35 +142,9 @@ QString AddBackslash(const QString &path)
     return path.endsWith(u'/') ? path : path + u'/';
 }
 
-namespace {
-
-QRect screenRect(QWidget *form)
-{
-    QScreen *screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
-    return screen ? screen->geometry() : QRect();
-}
-
-// A window not yet shown takes the size its layout gives it, unless it was given a size of its own.
-void layOutFirst(QWidget *form)
-{
-    if (form->isVisible())
-        return;
-    if (QLayout *layout = form->layout())
-        layout->activate();
-    if (!form->testAttribute(Qt::WA_Resized))
-        form->adjustSize();
-}
-
-} // namespace
-
 void CenterForm(QWidget *form)
 {
-    if (!form)
-        return;
-    layOutFirst(form);
-    const QRect s = screenRect(form);
-    const QSize size = form->frameGeometry().size();
-    form->move(s.x() + (s.width() - size.width()) / 2, s.y() + (s.height() - size.height()) / 2);
+    WindowPlacement::centerOnScreen(form);
 }
 
 void FitTitle(QWidget *form)
@@ -190,8 +163,8 @@ void PlaceFormAtScreenEdge(QWidget *form)
 {
     if (!form)
         return;
-    layOutFirst(form);
-    const QRect s = screenRect(form);
+    WindowPlacement::layOutFirst(form);
+    const QRect s = WindowPlacement::screenArea(form);
     const QSize size = form->frameGeometry().size();
     form->move(s.x() + s.width() - size.width(), s.y() + s.height() - size.height());
 }
