@@ -24,6 +24,14 @@ QString ownPath(const QString &name)
     return {};
 }
 
+// The project's pictures (the programs' icons and the quorin-… commands) come from the resources
+// only: looked up in a theme, a missing one would fall back by dashes to "quorin", or take an
+// installed copy of another version.
+bool ownName(const QString &name)
+{
+    return name.startsWith(u"quorin") || name == u"sendora";
+}
+
 bool themeInstalled(const QString &theme)
 {
     const QStringList paths = QIcon::themeSearchPaths();
@@ -71,9 +79,10 @@ QIcon named(const QString &name)
 {
     if (name.isEmpty())
         return {};
-    const QString own = ownPath(name);
-    if (!own.isEmpty())
-        return QIcon(own);
+    if (ownName(name)) {
+        const QString own = ownPath(name);
+        return own.isEmpty() ? QIcon() : QIcon(own);
+    }
     ensureTheme();
     return QIcon::fromTheme(name);
 }

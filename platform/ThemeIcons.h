@@ -12,8 +12,8 @@ namespace ThemeIcons {
 // Makes sure a theme answers the standard names; called by every lookup, cheap after the first.
 void ensureTheme();
 
-// The project's own picture of that name, else the theme's icon of that freedesktop name.
-// Null when neither has it.
+// The project's own picture of that name (the programs' names and "quorin-…", looked up exactly in the
+// built-in copies), else the theme's icon of that freedesktop name. Null when neither has it.
 QIcon named(const QString &name);
 
 // The freedesktop or own name shown for a command of the image control's toolbar ("Save", "90SX"...)

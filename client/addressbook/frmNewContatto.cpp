@@ -6,6 +6,7 @@
 #include "ErrorReporting.h"
 #include "QuorinSock.h"
 #include "StringTable.h"
+#include "ThemeIcons.h"
 
 #include <QCheckBox>
 #include <QFormLayout>
@@ -33,7 +34,7 @@ frmNewContatto::frmNewContatto(QuorinSock *clientSock, QWidget *parent) : QDialo
 {
     setObjectName(u"frmNewContatto"_s);
     setWindowTitle(u"Contatto"_s);
-    setWindowIcon(QIcon::fromTheme(u"contact-new"_s));
+    setWindowIcon(ThemeIcons::named(u"contact-new"_s));
 
     auto *anag = new QGroupBox(this);
     anag->setObjectName(u"FrameAnagrafici"_s);

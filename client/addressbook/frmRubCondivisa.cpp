@@ -6,6 +6,7 @@
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "StringTable.h"
+#include "ThemeIcons.h"
 #include "Twips.h"
 #include "frmNewContatto.h"
 
@@ -56,7 +57,7 @@ frmRubCondivisa::frmRubCondivisa(QuorinSock *clientSock, QWidget *parent)
 {
     setObjectName(u"frmRubCondivisa"_s);
     setWindowTitle(u"Rubrica"_s);
-    setWindowIcon(QIcon::fromTheme(u"x-office-address-book"_s));
+    setWindowIcon(ThemeIcons::named(u"x-office-address-book"_s));
     setMinimumSize(twipsX(this, 7500), twipsY(this, 6000));
 
     LblVisualizza = new QLabel(u"Visualizza:"_s, this);
