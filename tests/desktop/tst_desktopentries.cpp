@@ -102,6 +102,17 @@ private:
 void tst_DesktopEntries::initTestCase()
 {
     QVERIFY(m_home.setUp());
+    // An installed copy of the suite in the user's icons, holding another picture under the fax client's
+    // name: the project's names must still come from the built-in copies, and an unknown "quorin-…" must
+    // not fall back by dashes to it.
+    const QString hicolor = QDir::homePath() + u"/.icons/hicolor"_s;
+    QVERIFY(QDir().mkpath(hicolor + u"/scalable/apps"_s));
+    QVERIFY(QFile::copy(SourceDir + u"/resources/icons/hicolor/scalable/apps/sendora.svg"_s,
+                        hicolor + u"/scalable/apps/quorin.svg"_s));
+    QFile index(hicolor + u"/index.theme"_s);
+    QVERIFY(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=Hicolor\nDirectories=scalable/apps\n\n"
+                "[scalable/apps]\nSize=48\nMinSize=1\nMaxSize=512\nType=Scalable\n");
 }
 
 void tst_DesktopEntries::applicationEntries()
@@ -176,6 +187,8 @@ void tst_DesktopEntries::toolbarAndProgramPictures()
     const QImage white = ThemeIcons::named(u"quorin-white-rectangle"_s).pixmap(16, 16).toImage();
     QVERIFY(!black.isNull() && black != white);
     QVERIFY(ThemeIcons::named(u"quorin-no-such-picture"_s).isNull());
+    QCOMPARE(ThemeIcons::named(u"quorin"_s).pixmap(32, 32).toImage(),
+             QIcon(u":/quorin-icons/hicolor/scalable/apps/quorin.svg"_s).pixmap(32, 32).toImage());
     // So does every menu entry given a picture.
     const QStringList entries = ThemeIcons::menuEntriesWithPictures();
     QVERIFY(entries.contains(u"mnuSendFax"_s));
