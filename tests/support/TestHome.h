@@ -4,7 +4,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-// A test's own per-user folders inside one temporary folder, so no test reads or writes the real home.
+// Fresh per-user folders inside one temporary folder, for a test that wants them empty or its own
+// (every test process already runs on folders of its own: TestEnvironment.cpp).
 // It is the temporary folder itself, so helpers taking a QTemporaryDir take it too.
 class TestHome : public QTemporaryDir
 {
