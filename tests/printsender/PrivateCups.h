@@ -1,8 +1,9 @@
 #pragma once
 
-// A private CUPS scheduler for the print road's test and benchmark: its own configuration, spool, log and
-// server-bin folders under one root, listening on a loopback port only, with the fax backend installed
-// into its server-bin folder as an installation would (root's, mode 0700) and CUPS's own filters beside.
+// A private CUPS scheduler for the print road's test and benchmark: its own configuration, spool, log,
+// printcap and server-bin folders under one root (nothing of the machine's scheduler touched), listening
+// on a loopback port only, with the fax backend installed into its server-bin folder as an installation
+// would (root's, mode 0700) and CUPS's own filters beside.
 // It needs root (cupsd runs its backends as root only when it runs as root itself).
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -57,14 +58,31 @@ public:
         return e;
     }
 
+    // The port is one the system had free a moment before; should another program (another test run
+    // on the machine) take it in between, the scheduler, which then goes on deaf, is stopped and started
+    // again on a new one.
     bool start(const QString &backendProgram)
     {
-        {
-            QTcpServer probe;
-            if (!probe.listen(QHostAddress::LocalHost))
+        if (!prepare(backendProgram))
+            return false;
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            switch (startOnFreePort()) {
+            case Started::Yes:
+                return true;
+            case Started::No:
                 return false;
-            m_port = probe.serverPort();
+            case Started::PortTaken:
+                break;
+            }
         }
+        return false;
+    }
+
+private:
+    enum class Started { Yes, No, PortTaken };
+
+    bool prepare(const QString &backendProgram)
+    {
         const QString root = m_root;
         for (const char *d :
              {"conf/ppd", "conf/ssl", "bin/backend", "requests", "cache", "state", "tmp", "log"})
@@ -84,12 +102,26 @@ public:
                                  "/conf\nServerBin " + r + "/bin\nRequestRoot " + r + "/requests\nCacheDir " +
                                  r + "/cache\nStateDir " + r + "/state\nTempDir " + r + "/tmp\nAccessLog " +
                                  r + "/log/access_log\nErrorLog " + r + "/log/error_log\nPageLog " + r +
-                                 "/log/page_log\nDataDir /usr/share/cups\nFileDevice No\n"
+                                 "/log/page_log\nPrintcap " + r + "/printcap\nDataDir /usr/share/cups\nFileDevice No\n"
                                  "SetEnv QUORIN_SPOOL_DIR " +
                                  QFile::encodeName(m_spool) + "\n";
+        return write(root + QStringLiteral("/conf/cups-files.conf"), files);
+    }
+
+    Started startOnFreePort()
+    {
+        {
+            QTcpServer probe;
+            if (!probe.listen(QHostAddress::LocalHost))
+                return Started::No;
+            m_port = probe.serverPort();
+        }
+        const QString root = m_root;
+        QFile::remove(root + QStringLiteral("/log/error_log"));
         const QByteArray conf =
             "Listen 127.0.0.1:" + QByteArray::number(m_port) +
-            "\nLogLevel info\nWebInterface No\nBrowsing No\nBrowseLocalProtocols none\n"
+            "\nLogLevel info\nWebInterface No\nBrowsing No\n"
+            "BrowseLocalProtocols none\n"
             "<Location />\n  Order allow,deny\n  Allow 127.0.0.1\n</Location>\n"
             "<Policy default>\n" +
             QByteArray(m_adminClosed ? "  <Limit CUPS-Add-Modify-Printer CUPS-Delete-Printer CUPS-Add-Modify-Class "
@@ -98,9 +130,8 @@ public:
                                        "  </Limit>\n"
                                      : "") +
             "  <Limit All>\n    Order deny,allow\n  </Limit>\n</Policy>\n";
-        if (!write(root + QStringLiteral("/conf/cups-files.conf"), files) ||
-            !write(root + QStringLiteral("/conf/cupsd.conf"), conf))
-            return false;
+        if (!write(root + QStringLiteral("/conf/cupsd.conf"), conf))
+            return Started::No;
         m_cupsd.setProcessChannelMode(QProcess::MergedChannels);
         // The scheduler goes with its starter, also when that is killed.
         m_cupsd.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
@@ -108,18 +139,26 @@ public:
                       {QStringLiteral("-f"), QStringLiteral("-c"), root + QStringLiteral("/conf/cupsd.conf"),
                        QStringLiteral("-s"), root + QStringLiteral("/conf/cups-files.conf")});
         if (!m_cupsd.waitForStarted())
-            return false;
-        const QDeadlineTimer deadline(20000);
+            return Started::No;
+        const QDeadlineTimer deadline(60000); // only against a hang
         while (!deadline.hasExpired()) {
-            if (m_cupsd.state() != QProcess::Running)
-                return false;
-            if (run(QStringLiteral("lpstat"), {QStringLiteral("-r")}, nullptr, env(), 5000) == 0)
-                return true;
+            // Whoever answers on the port is ours only once ours says it listens there.
+            const QString said = log();
+            if (said.contains(QStringLiteral("Unable to open listen socket"))) {
+                stop();
+                return Started::PortTaken;
+            }
+            if (m_cupsd.waitForFinished(0) || m_cupsd.state() != QProcess::Running)
+                return Started::No;
+            if (said.contains(QStringLiteral("Listening to 127.0.0.1:%1 ").arg(m_port)) &&
+                run(QStringLiteral("lpstat"), {QStringLiteral("-r")}, nullptr, env(), 5000) == 0)
+                return Started::Yes;
             QThread::msleep(100);
         }
-        return false;
+        return Started::No;
     }
 
+public:
     // The fax queue on the backend with the project's PPD; the scheduler may answer before it takes
     // printers, hence a few tries.
     bool addQueue(const QStringList &lpadminArguments, QByteArray *output = nullptr)

@@ -29,7 +29,9 @@
 
 namespace {
 
-const QString RoadUser = u"quorinroad"_s;
+// The test user is this run's own ("quorinroad" and the process id), so that two runs at once on one
+// machine never share or delete each other's user.
+const QString RoadUserPrefix = u"quorinroad"_s;
 const QStringList Documents = {u"offerta.pdf"_s, u"nota.txt"_s, u"schema.png"_s};
 
 struct Mode
@@ -93,7 +95,7 @@ class TestPrintRoad : public QObject
     Q_OBJECT
 
     QTemporaryDir m_base;
-    QString m_cupsRoot, m_spool, m_userDir;
+    QString m_cupsRoot, m_spool, m_userDir, m_user;
     std::unique_ptr<PrivateCups> m_cups;
     bool m_madeUser = false;
     QString m_mounted; // the small tmpfs of fullPrivateFolder while it is mounted
@@ -116,7 +118,7 @@ class TestPrintRoad : public QObject
     int asUser(const QString &command, QByteArray *output = nullptr, const QStringList &extraEnv = {},
                int timeout = 60000)
     {
-        QStringList args = {u"-u"_s, RoadUser, u"--"_s, u"env"_s};
+        QStringList args = {u"-u"_s, m_user, u"--"_s, u"env"_s};
         args += extraEnv;
         args += {u"sh"_s, u"-c"_s, u"umask 077; "_s + command};
         return run(u"runuser"_s, args, output, cupsEnv(), timeout);
@@ -129,7 +131,7 @@ class TestPrintRoad : public QObject
     QString cupsLog() const { return m_cups ? m_cups->log() : QString(); }
     QStringList spooled() const
     {
-        return QDir(m_spool + u'/' + RoadUser).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
+        return QDir(m_spool + u'/' + m_user).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot);
     }
 
     // Prints a document of the user's as the user (umask 077), waiting until it is in the spool.
@@ -146,6 +148,31 @@ class TestPrintRoad : public QObject
                  0);
         QTRY_VERIFY2_WITH_TIMEOUT(spooled().size() == before + 1, qPrintable(cupsLog()), 60000);
     }
+    // Test users of runs that ended without removing theirs (killed at a timeout): their process is
+    // gone, or is no longer this program. A user named with this process's id can only be such a leftover.
+    static void removeLeftoverUsers()
+    {
+        QStringList stale;
+        ::setpwent();
+        while (const passwd *pw = ::getpwent()) {
+            const QString name = QString::fromLocal8Bit(pw->pw_name);
+            if (!name.startsWith(RoadUserPrefix))
+                continue;
+            bool isNumber = false;
+            const qint64 pid = name.mid(RoadUserPrefix.size()).toLongLong(&isNumber);
+            if (!name.mid(RoadUserPrefix.size()).isEmpty() && !isNumber)
+                continue;
+            QFile comm(u"/proc/"_s + QString::number(pid) + u"/comm"_s);
+            const bool alive = isNumber && pid != ::getpid() && comm.open(QIODevice::ReadOnly) &&
+                               comm.readAll().trimmed() == "tst_printroad";
+            if (!alive)
+                stale.append(name);
+        }
+        ::endpwent();
+        for (const QString &name : stale)
+            run(u"userdel"_s, {name});
+    }
+
     // Runs one user-side test function of this program as the user.
     void runUserSide(const QString &function, const QStringList &extraEnv = {})
     {
@@ -255,22 +282,24 @@ private Q_SLOTS:
         m_cupsRoot = m_base.filePath(u"cups"_s);
         m_spool = m_base.filePath(u"spool"_s); // made by the backend
         m_userDir = m_base.filePath(u"user"_s);
-        if (!::getpwnam(qPrintable(RoadUser))) {
+        QVERIFY(QDir().mkpath(m_userDir));
+        removeLeftoverUsers();
+        m_user = RoadUserPrefix + QString::number(::getpid());
+        {
             QByteArray out;
-            if (run(u"useradd"_s, {u"-M"_s, u"-d"_s, m_userDir, u"-s"_s, u"/bin/sh"_s, RoadUser}, &out) != 0)
+            if (run(u"useradd"_s, {u"-M"_s, u"-d"_s, m_userDir, u"-s"_s, u"/bin/sh"_s, m_user}, &out) != 0)
                 QSKIP(qPrintable(u"cannot make the test user: "_s + QString::fromLocal8Bit(out)));
             m_madeUser = true;
         }
-        const passwd *pw = ::getpwnam(qPrintable(RoadUser));
+        const passwd *pw = ::getpwnam(qPrintable(m_user));
         QVERIFY(pw);
         m_uid = pw->pw_uid;
         m_gid = pw->pw_gid;
         {
             QByteArray out;
-            if (run(u"runuser"_s, {u"-u"_s, RoadUser, u"--"_s, u"true"_s}, &out) != 0)
+            if (run(u"runuser"_s, {u"-u"_s, m_user, u"--"_s, u"true"_s}, &out) != 0)
                 QSKIP(qPrintable(u"cannot run programs as the test user: "_s + QString::fromLocal8Bit(out)));
         }
-        QVERIFY(QDir().mkpath(m_userDir));
         QCOMPARE(::chown(QFile::encodeName(m_userDir).constData(), m_uid, m_gid), 0);
         QCOMPARE(::chmod(QFile::encodeName(m_userDir).constData(), 0700), 0);
         m_cups = std::make_unique<PrivateCups>(m_cupsRoot, m_spool);
@@ -286,7 +315,7 @@ private Q_SLOTS:
             ::umount2(QFile::encodeName(m_mounted).constData(), MNT_DETACH);
         m_cups.reset(); // stops the scheduler
         if (m_madeUser)
-            run(u"userdel"_s, {RoadUser});
+            run(u"userdel"_s, {m_user});
     }
 
     // Root side: the three documents printed by the user end in the user's spool folder, its own and
@@ -331,10 +360,10 @@ private Q_SLOTS:
             QTRY_VERIFY2_WITH_TIMEOUT(spooled().size() == expected, qPrintable(cupsLog()), 60000);
         }
         QCOMPARE(modeOf(m_spool).mode, 0755);
-        QCOMPARE(modeOf(m_spool + u'/' + RoadUser).mode, 0700);
-        QCOMPARE(modeOf(m_spool + u'/' + RoadUser).uid, m_uid);
+        QCOMPARE(modeOf(m_spool + u'/' + m_user).mode, 0700);
+        QCOMPARE(modeOf(m_spool + u'/' + m_user).uid, m_uid);
         for (const QString &job : spooled()) {
-            const Mode m = modeOf(m_spool + u'/' + RoadUser + u'/' + job);
+            const Mode m = modeOf(m_spool + u'/' + m_user + u'/' + job);
             QCOMPARE(m.mode, 0600);
             QCOMPARE(m.uid, m_uid);
             QVERIFY(job.startsWith(u"job-"_s) && job.endsWith(u".prn"_s));
