@@ -2,11 +2,13 @@
 
 // Shared pieces of the libFuzzer harnesses: the application object, a cursor over the input and a
 // failure that libFuzzer records as a crash with the input that caused it.
+#include <QAbstractEventDispatcher>
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QString>
+#include <QThread>
 
 #include <cstdint>
 #include <cstdio>
@@ -58,6 +60,23 @@ inline bool waitFor(const std::function<bool()> &done, int ms)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
     }
     return true;
+}
+
+// Runs the event loop until nothing happened in it for `quietMs` (at most `boundMs`): what a step left
+// behind (a write's completion, a queued dispatch) runs within that step, not at the start of the next
+// input, where it would count as that input's coverage.
+inline void settle(int quietMs = 10, int boundMs = 2000)
+{
+    QAbstractEventDispatcher *dispatcher = QAbstractEventDispatcher::instance();
+    QElapsedTimer bound, quiet;
+    bound.start();
+    quiet.start();
+    while (quiet.elapsed() < quietMs && bound.elapsed() < boundMs) {
+        if (dispatcher && dispatcher->processEvents(QEventLoop::AllEvents))
+            quiet.restart();
+        else
+            QThread::msleep(1);
+    }
 }
 
 // Reads the fuzzer's bytes front to back: small choices first, the rest as payload.

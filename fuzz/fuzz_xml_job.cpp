@@ -1,5 +1,5 @@
 // The XML job files the print path reads. A document that reads must save, and the saved file must read
-// back into the same tree.
+// back into the same tree and prolog.
 #include "FuzzSupport.h"
 #include "XmlReader.h"
 
@@ -30,6 +30,19 @@ bool sameTree(const clsXMLNode *a, const clsXMLNode *b, QString *where)
     return true;
 }
 
+// The prolog's attributes; the encoding's value is left out, a save writes UTF-8.
+QStringList prologOf(const clsXMLParser &parser)
+{
+    QStringList out;
+    if (const clsXMLNode *prolog = parser.XMLNode()) {
+        for (qsizetype i = 1; i <= prolog->AttribCount(); ++i) {
+            const bool encoding = prolog->AttributeName(i).compare(u"encoding"_s, Qt::CaseInsensitive) == 0;
+            out << prolog->AttributeName(i) + u'=' + (encoding ? QString() : prolog->AttributeValue(i));
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -49,6 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         QString where;
         Fuzz::check(sameTree(first.ParentNode(), second.ParentNode(), &where),
                     "a saved document read back different", where);
+        Fuzz::check(prologOf(first) == prologOf(second), "a saved prolog read back different",
+                    prologOf(first).join(u' ') + u" <> "_s + prologOf(second).join(u' '));
     }
     return 0;
 }

@@ -470,7 +470,9 @@ bool clsXMLParser::Save(const QString &FileName, bool PrettyPrint, int IdentType
         }
         return s;
     };
-    if (m_prolog)
+    // A prolog without attributes ("<?xml>" reads) says nothing, and written as "<?xml?>" it would not
+    // read back: it is left out.
+    if (m_prolog && m_prolog->AttribCount() > 0)
         out += u"<?xml"_s + attributes(*m_prolog, true) + u"?>"_s + lineEnd;
     std::function<void(const clsXMLNode &, int)> write = [&](const clsXMLNode &node, int depth) {
         const QString indent = PrettyPrint ? QString(depth, IdentType == 0 ? u' ' : u'\t') : QString();

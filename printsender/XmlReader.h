@@ -57,7 +57,7 @@ public:
     // False on any error (reported in Err()); "fax" elements completed before it stay executed.
     bool Parse(const QString &FileName);
     bool ParseData(const QByteArray &bytes);
-    // Writes the prolog (when one was read) and the tree. False when the file cannot be written.
+    // Writes the prolog (when one with attributes was read) and the tree. False when the file cannot be written.
     bool Save(const QString &FileName, bool PrettyPrint = false, int IdentType = 0) const;
 
     clsXMLNode *ParentNode() const { return m_parent.get(); }

@@ -388,6 +388,28 @@ QString numberOfUri(const QString &uri)
     return n;
 }
 
+// A tel: URI as a value: its ";" and "," stay as they are, a backslash and a line break of any kind are
+// escaped as in any value (written raw, the backslash would be read as an escape and the break would end
+// the line).
+QString escapeUri(const QString &uri)
+{
+    QString out;
+    out.reserve(uri.size());
+    for (qsizetype i = 0; i < uri.size(); ++i) {
+        const QChar c = uri[i];
+        if (c == u'\\') {
+            out += u"\\\\"_s;
+        } else if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < uri.size() && uri[i + 1] == u'\n')
+                ++i;
+            out += u"\\n"_s;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 const QString FaxHead = u"TEL;TYPE=WORK,FAX"_s;
 const QString HomeFaxHead = u"TEL;TYPE=HOME,FAX"_s;
 const QString PhoneHead = u"TEL;TYPE=WORK,VOICE"_s;
@@ -582,7 +604,7 @@ QByteArray serialize(const QList<LocalContact> &contacts)
             // A number that came as a URI goes back as one; the URI as it came when the number is unchanged.
             if (c.kept.contains(key + u".uri"_s)) {
                 const QString uri = c.kept.value(key + u".uri"_s);
-                value = u"tel:"_s + (numberOfUri(u"tel:"_s + uri) == number ? uri : number);
+                value = u"tel:"_s + escapeUri(numberOfUri(u"tel:"_s + uri) == number ? uri : number);
             }
             out += foldLine(head(key, usual) + u':' + value);
         };

@@ -195,6 +195,8 @@ private Q_SLOTS:
             << QByteArray("<jobs>< fax><destfax>1</destfax></fax>< b>y</b></jobs>") << QString();
         QTest::newRow("blank after </") << QByteArray("<r><b>y</ b></ r>") << QString();
         QTest::newRow("upper-case prolog") << QByteArray("<?XML version=\"1.0\"?><a>x</a>") << u"x"_s;
+        QTest::newRow("prolog ended by > alone") << QByteArray("<?xml version=\"1.0\"><a>x</a>") << u"x"_s;
+        QTest::newRow("prolog without attributes, ended by >") << QByteArray("<?xml><a>x</a>") << u"x"_s;
         QTest::newRow("name characters") << QByteArray("<a-1:b_`!@#$^>x</A-1:B_`!@#$^>") << u"x"_s;
         QTest::newRow("blanks around text") << QByteArray("<a>\r\n  x y  </a>") << u"x y  "_s;
         QTest::newRow("comments before and between")
@@ -273,6 +275,20 @@ private Q_SLOTS:
         QVERIFY(again.Parse(path));
         QCOMPARE(again.ParentNode()->getAttribute(u"k"_s), u"a\tb\nc\rd"_s);
         QCOMPARE(again.ParentNode()->enumChild(1)->Text(), u"e\rf\ng"_s);
+
+        // Prologs that read without "?>" are written with it; one without attributes is left out, as
+        // "<?xml?>" would not read.
+        const std::pair<QByteArray, QByteArray> prologs[] = {
+            {"<?xml><r/>", "<r/>"}, {"<?xml version=\"1.0\"><r/>", "<?xml version=\"1.0\"?><r/>"}};
+        for (const auto &[in, written] : prologs) {
+            QVERIFY(parse(in, &parser).ok);
+            QVERIFY(parser->Save(path, false, 0));
+            QFile saved(path);
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QCOMPARE(saved.readAll(), written);
+            QVERIFY(again.Parse(path));
+            QCOMPARE(again.ParentNode()->Name(), u"r"_s);
+        }
     }
 
     // The job element's children over the defaults of the send window.

@@ -64,6 +64,11 @@ private Q_SLOTS:
         onlyFax.displayName = u"Fax"_s;
         onlyFax.businessFax = u"06111"_s;
         QTest::newRow("sparse") << onlyFax;
+
+        LocalContact uri = onlyFax; // a backslash and a line break inside a tel: URI are escaped
+        uri.businessFax = u"+39\\02\n5"_s;
+        uri.kept.insert(u"TEL.fax.uri"_s, u"+39\\02\n5;ext=1"_s);
+        QTest::newRow("tel: URI with backslash, line feed and parameter") << uri;
     }
     void roundTrip()
     {
@@ -271,6 +276,10 @@ private Q_SLOTS:
         out = VCard::serialize(gnome);
         QVERIFY(out.contains("TEL;VALUE=uri;TYPE=\"work,fax\":tel:0299\r\n"));
         QCOMPARE(VCard::parse(out).value(0).businessFax, u"0299"_s);
+        // A bare CR inside a tel: URI goes back as "\n", as a line break in any value does.
+        out = VCard::serialize(VCard::parse("BEGIN:VCARD\nTEL:tel:\r1"));
+        QVERIFY2(out.contains("\r\nTEL:tel:\\n1\r\n"), out.constData());
+        QCOMPARE(VCard::parse(out).value(0).phone, u"\n1"_s);
 
         // The 2.1 soft line break is one line, read without a warning; decoded values go back as 3.0 text.
         QStringList problems;
