@@ -458,9 +458,13 @@ bool read(const QString &fileName, const QByteArray &data, ImgFileType format, I
     } else if (qtReads(format)) {
         ok = readQt(fileName, data, format, page, error);
 #ifdef QUORIN_HAVE_GRAPHICSMAGICK
-        // Qt reads TGA 2.0 only; older TGA files go through GraphicsMagick.
-        if (!ok && format == imgTGA && magickCan(format, false))
-            ok = readMagick(fileName, data, format, page, error);
+        // Qt reads TGA 2.0 only; older TGA files go through GraphicsMagick, and a file it reads
+        // carries no error of the first attempt.
+        if (!ok && format == imgTGA && magickCan(format, false)) {
+            ImgXError second;
+            ok = readMagick(fileName, data, format, page, &second);
+            *error = ok ? ImgXError() : second;
+        }
 #endif
     }
 #ifdef QUORIN_HAVE_GRAPHICSMAGICK
