@@ -170,6 +170,14 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
                                  u"Cannot read %1: %2"_s.arg(fileName, reader.errorString()));
         return false;
     }
+    // And the picture made: a GIF's header gives its first frame, the picture is its whole screen.
+    if (!ImgXPageLimit::fits(img.width(), img.height())) {
+        *error = ImgXError::make(ImgXErrorCode::CorruptImage,
+                                 u"A page of %1x%2 pixels is larger than any scanner or fax makes"_s
+                                     .arg(img.width())
+                                     .arg(img.height()));
+        return false;
+    }
     const double xDpi = ImgXResolution::orDefault(std::round(img.dotsPerMeterX() / InchesPerMetre));
     const double yDpi = ImgXResolution::orDefault(std::round(img.dotsPerMeterY() / InchesPerMetre));
     *page = ImgXImage(img, xDpi, yDpi);

@@ -298,22 +298,7 @@ QList<Mutant> tagMutants(const QByteArray &valid, quint32 seed)
 
 QString extensionOf(ImgFileType format)
 {
-    switch (format) {
-    case imgJPG:
-        return u"jpg"_s;
-    case imgPNG:
-        return u"png"_s;
-    case imgPCX:
-        return u"pcx"_s;
-    case imgTGA:
-        return u"tga"_s;
-    case imgBMP:
-        return u"bmp"_s;
-    case imgPSD:
-        return u"psd"_s;
-    default:
-        return u"tif"_s;
-    }
+    return format == imgUnknown ? u"tif"_s : ImgFileTypes::extension(format);
 }
 
 QImage picture(bool alpha)
@@ -655,7 +640,7 @@ void TstImgXHostile::regressionFiles_data()
 {
     QTest::addColumn<QString>("file");
     const QDir dir(QStringLiteral(QUORIN_IMAGING_DATA));
-    const QStringList files = dir.entryList({u"*.tif"_s, u"*.bmp"_s}, QDir::Files, QDir::Name);
+    const QStringList files = dir.entryList({u"*.tif"_s, u"*.bmp"_s, u"*.gif"_s}, QDir::Files, QDir::Name);
     QVERIFY(files.size() >= 4);
     for (const QString &f : files)
         QTest::newRow(qPrintable(f)) << dir.filePath(f);
