@@ -173,7 +173,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Our own Photoshop reader has no such limit: its header is looked at here.
     if (const QByteArrayView head = input.rest(); head.size() >= 26 && head.startsWith("8BPS")) {
         const auto *p = reinterpret_cast<const uchar *>(head.data());
-        if (qint64(qFromBigEndian<quint32>(p + 14)) * qFromBigEndian<quint32>(p + 18) > DecodedPixels)
+        if (quint64(qFromBigEndian<quint32>(p + 14)) * qFromBigEndian<quint32>(p + 18) >
+            quint64(DecodedPixels))
             return 0;
     }
     const QString file = folder.path() + u"/page."_s + ImgFileTypes::extension(format);
