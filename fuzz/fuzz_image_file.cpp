@@ -14,7 +14,6 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
-#include <QTemporaryDir>
 #include <QtEndian>
 
 #ifdef QUORIN_HAVE_GRAPHICSMAGICK
@@ -144,6 +143,28 @@ void roundTrip(const ImgX &opened, int index, const QString &folder)
                 back.lastError().description);
 }
 
+// The folder the files are written to. Its name is the same from run to run (the first free of
+// fuzz-image-file-0, -1, ...), so a run with a fixed seed replays the same way; saving syncs the file to
+// disk, so it lies in memory where that costs nothing.
+struct WorkFolder
+{
+    WorkFolder()
+    {
+        const QString base = QFileInfo(u"/dev/shm"_s).isWritable() ? u"/dev/shm"_s : QDir::tempPath();
+        for (int i = 0; i < 1000 && path.isEmpty(); ++i) {
+            const QString name = base + u"/fuzz-image-file-"_s + QString::number(i);
+            if (QDir().mkdir(name))
+                path = name;
+        }
+        Fuzz::check(!path.isEmpty(), "no folder for the files");
+    }
+    ~WorkFolder() { QDir(path).removeRecursively(); }
+    WorkFolder(const WorkFolder &) = delete;
+    WorkFolder &operator=(const WorkFolder &) = delete;
+
+    QString path;
+};
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -164,10 +185,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         return true;
     }();
     (void)once;
-    // Saving syncs the file to disk: in memory that costs nothing, on a busy disk it is most of a run.
-    static QTemporaryDir folder(QFileInfo(u"/dev/shm"_s).isWritable()
-                                    ? u"/dev/shm/fuzz-image-XXXXXX"_s
-                                    : QDir::tempPath() + u"/fuzz-image-XXXXXX"_s);
+    static const WorkFolder folder;
     Fuzz::Input input(data, size);
     const ImgFileType format = Formats[input.byte() % std::size(Formats)];
     // Our own Photoshop reader has no such limit: its header is looked at here.
@@ -177,7 +195,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             quint64(DecodedPixels))
             return 0;
     }
-    const QString file = folder.path() + u"/page."_s + ImgFileTypes::extension(format);
+    const QString file = folder.path + u"/page."_s + ImgFileTypes::extension(format);
     {
         QFile f(file);
         Fuzz::check(f.open(QIODevice::WriteOnly | QIODevice::Truncate), "the input cannot be written");
@@ -228,7 +246,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         Fuzz::check(pixels.size() == claimed && page.size() == claimed, "a page decoded at another size",
                     sizeText(claimed) + u" -> "_s + sizeText(pixels.size()));
         if (i < WrittenPages && qint64(page.width()) * page.height() <= WrittenPixels)
-            roundTrip(doc, i, folder.path());
+            roundTrip(doc, i, folder.path);
     }
     return 0;
 }
