@@ -144,8 +144,8 @@ void roundTrip(const ImgX &opened, int index, const QString &folder)
 }
 
 // The folder the files are written to. Its name is the same from run to run (the first free of
-// fuzz-image-file-0, -1, ...), so a run with a fixed seed replays the same way; saving syncs the file to
-// disk, so it lies in memory where that costs nothing.
+// fuzz-image-file-0, -1, ...), so nothing random enters a run through the file names; saving syncs the
+// file to disk, so it lies in memory where that costs nothing.
 struct WorkFolder
 {
     WorkFolder()
