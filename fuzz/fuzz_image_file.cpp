@@ -170,7 +170,7 @@ struct WorkFolder
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const bool once = [] {
-        // One thread in GraphicsMagick: a run replays the same way on any machine.
+        // One thread in GraphicsMagick, however many cores the machine has.
         qputenv("OMP_NUM_THREADS", "1");
         qputenv("MAGICK_THREAD_LIMIT", "1");
         Fuzz::application<QGuiApplication>();
