@@ -2,6 +2,7 @@
 // extension, which is all that tells TGA, PCX and WMF apart); the rest is the file. Every page the engine
 // shows has a size of at least 1x1 within the page limit, the page count queries count the same pages,
 // a page that decodes has the size it claimed, and every lossless writer gives back the same pixels.
+#include "FormatCodecs.h"
 #include "FuzzSupport.h"
 #include "ImgX.h"
 #include "ImgXPageSource.h"
@@ -14,7 +15,6 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
-#include <QtEndian>
 
 #ifdef QUORIN_HAVE_GRAPHICSMAGICK
 #include <Magick++.h>
@@ -188,11 +188,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static const WorkFolder folder;
     Fuzz::Input input(data, size);
     const ImgFileType format = Formats[input.byte() % std::size(Formats)];
-    // Our own Photoshop reader has no such limit: its header is looked at here.
-    if (const QByteArrayView head = input.rest(); head.size() >= 26 && head.startsWith("8BPS")) {
-        const auto *p = reinterpret_cast<const uchar *>(head.data());
-        if (quint64(qFromBigEndian<quint32>(p + 14)) * qFromBigEndian<quint32>(p + 18) >
-            quint64(DecodedPixels))
+    // Qt's TGA reader and our own Photoshop reader take no allocation limit: the size a header claims
+    // is looked at here, as the engine's own header check reads it.
+    {
+        const QByteArrayView rest = input.rest();
+        const QByteArray head = QByteArray::fromRawData(rest.data(), rest.size());
+        const QString name = u"page."_s + ImgFileTypes::extension(format);
+        const QSize claimed = FormatCodecs::headerSize(head, FormatCodecs::detect(name, head));
+        if (claimed.width() > 0 && claimed.height() > 0 &&
+            qint64(claimed.width()) * claimed.height() > DecodedPixels)
             return 0;
     }
     const QString file = folder.path + u"/page."_s + ImgFileTypes::extension(format);
