@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <cmath>
 
 ThumbBuilder::ThumbBuilder(QObject *parent) : QObject(parent) {}
@@ -49,8 +50,15 @@ QImage ThumbBuilder::render(const Job &job, QSize box, ImgX *fileDoc, QString *o
                 return {};
             *openedFile = job.file;
         }
+        // The page that came from that place in the file: unreadable directories are left out, so a
+        // page's index in the document can be lower than its place in the file.
+        int index = std::min(job.filePage, fileDoc->count() - 1);
+        while (index > 0 && fileDoc->page(index).sourcePage() > job.filePage)
+            --index;
+        if (fileDoc->page(index).sourcePage() != job.filePage)
+            return {};
         // A private copy decodes on its own, so the worker's document keeps no decoded pages.
-        ImgXImage page = fileDoc->page(job.filePage);
+        ImgXImage page = fileDoc->page(index);
         page.setResolution(job.xDpi, job.yDpi);
         pixels = page.image();
     }

@@ -170,6 +170,14 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
                                  u"Cannot read %1: %2"_s.arg(fileName, reader.errorString()));
         return false;
     }
+    // And the picture made: a GIF's header gives its first frame, the picture is its whole screen.
+    if (!ImgXPageLimit::fits(img.width(), img.height())) {
+        *error = ImgXError::make(ImgXErrorCode::CorruptImage,
+                                 u"A page of %1x%2 pixels is larger than any scanner or fax makes"_s
+                                     .arg(img.width())
+                                     .arg(img.height()));
+        return false;
+    }
     const double xDpi = ImgXResolution::orDefault(std::round(img.dotsPerMeterX() / InchesPerMetre));
     const double yDpi = ImgXResolution::orDefault(std::round(img.dotsPerMeterY() / InchesPerMetre));
     *page = ImgXImage(img, xDpi, yDpi);
@@ -458,9 +466,13 @@ bool read(const QString &fileName, const QByteArray &data, ImgFileType format, I
     } else if (qtReads(format)) {
         ok = readQt(fileName, data, format, page, error);
 #ifdef QUORIN_HAVE_GRAPHICSMAGICK
-        // Qt reads TGA 2.0 only; older TGA files go through GraphicsMagick.
-        if (!ok && format == imgTGA && magickCan(format, false))
-            ok = readMagick(fileName, data, format, page, error);
+        // Qt reads TGA 2.0 only; older TGA files go through GraphicsMagick, and a file it reads
+        // carries no error of the first attempt.
+        if (!ok && format == imgTGA && magickCan(format, false)) {
+            ImgXError second;
+            ok = readMagick(fileName, data, format, page, &second);
+            *error = ok ? ImgXError() : second;
+        }
 #endif
     }
 #ifdef QUORIN_HAVE_GRAPHICSMAGICK

@@ -1,6 +1,7 @@
 #include "ImgXImage.h"
 #include "ImgXPageSource.h"
 
+#include <algorithm>
 #include <cmath>
 
 ImgXImage::Data &ImgXPageSource::data(ImgXImage &page)
@@ -94,8 +95,23 @@ QImage normalisedPageImage(const QImage &source)
         }
         return img;
     }
+    case QImage::Format_Indexed8: {
+        // An index past the colour table (a damaged file) shows as opaque black, as Qt draws it: the
+        // table is made to hold every index, so each writer keeps the colour that was shown.
+        int used = 0;
+        for (int y = 0; y < img.height() && used < 256; ++y) {
+            const uchar *line = img.constScanLine(y);
+            for (int x = 0; x < img.width(); ++x)
+                used = std::max(used, line[x] + 1);
+        }
+        if (used > img.colorCount()) {
+            QList<QRgb> table = img.colorTable();
+            table.resize(used, qRgb(0, 0, 0));
+            img.setColorTable(table);
+        }
+        return img;
+    }
     case QImage::Format_Grayscale8:
-    case QImage::Format_Indexed8:
     case QImage::Format_RGB32:
     case QImage::Format_ARGB32:
         return img;

@@ -203,6 +203,19 @@ ImgXError corrupt(const QString &why)
     return ImgXError::make(ImgXErrorCode::CorruptImage, u"Damaged TIFF data: %1"_s.arg(why));
 }
 
+ImgXError tooLarge(quint64 width, quint64 height)
+{
+    return ImgXError::make(
+        ImgXErrorCode::CorruptImage,
+        u"A page of %1x%2 pixels is larger than any scanner or fax makes"_s.arg(width).arg(height));
+}
+
+// A directory is a page when it gives a size of at least 1x1, no larger than any page read here.
+bool isPage(const PageFacts &f)
+{
+    return ImgXPageLimit::fits(f.width, f.height);
+}
+
 class TiffPageSource : public ImgXPageSource
 {
 public:
@@ -266,11 +279,8 @@ public:
         }
         TIFF *tif = m_stream->tif();
         const PageFacts f = readFacts(tif);
-        if (!ImgXPageLimit::fits(f.width, f.height)) {
-            *error = ImgXError::make(ImgXErrorCode::CorruptImage,
-                                     u"A page of %1x%2 pixels is larger than any scanner or fax makes"_s
-                                         .arg(f.width)
-                                         .arg(f.height));
+        if (!isPage(f)) {
+            *error = tooLarge(f.width, f.height);
             return {};
         }
         QImage img = f.isBilevel()   ? decodeRows(tif, f, QImage::Format_Mono, reuse)
@@ -601,29 +611,34 @@ bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QL
     const int first = onlyPage < 0 ? 0 : onlyPage;
     const int last = onlyPage < 0 ? int(offsets.size()) - 1 : onlyPage;
     int skipped = 0;
+    ImgXError oversized;
     for (int i = first; i <= last; ++i) {
         ImgXImage page;
         ImgXImage::Data &d = ImgXPageSource::data(page);
         d.source = source;
         d.sourceIndex = i;
-        d.headerPending = true;
         d.formatCode = imgTIF;
         d.fileName = fileName;
         d.page = i;
-        // A directory libtiff cannot read, or one without a size, is no page: it is left out and
-        // counted, never shown as a page of no size.
-        d.ensureHeader();
-        if (d.size.width() < 1 || d.size.height() < 1) {
+        // A directory libtiff cannot read, one without a size or one larger than any page read here is
+        // no page: it is left out and counted, never shown as a page of no size or one that no
+        // decoder takes.
+        const PageFacts f = source->facts(i);
+        if (!isPage(f)) {
+            if (f.width > 0 && f.height > 0 && !oversized.isError())
+                oversized = tooLarge(f.width, f.height);
             ++skipped;
             continue;
         }
+        TiffPageSource::fill(f, d);
         pages->append(page);
     }
     if (unreadable)
         *unreadable = skipped;
     if (pages->isEmpty()) {
-        *error =
-            corrupt(onlyPage < 0 ? u"no page can be read"_s : u"page %1 cannot be read"_s.arg(onlyPage + 1));
+        *error = oversized.isError() ? oversized
+                                     : corrupt(onlyPage < 0 ? u"no page can be read"_s
+                                                            : u"page %1 cannot be read"_s.arg(onlyPage + 1));
         return false;
     }
     return true;
@@ -641,15 +656,19 @@ bool info(const QByteArray &data, ImgXFileInfo *info)
     // Pages are counted as importFile counts them: directories without a readable size are none.
     int count = 0;
     PageFacts first;
+    ImgXError oversized;
     for (int i = 0; i < offsets.size(); ++i) {
         const PageFacts f = source.facts(i);
-        if (f.width < 1 || f.height < 1)
+        if (!isPage(f)) {
+            if (f.width > 0 && f.height > 0 && !oversized.isError())
+                oversized = tooLarge(f.width, f.height);
             continue;
+        }
         if (count++ == 0)
             first = f;
     }
     if (count == 0) {
-        info->error = corrupt(u"no page can be read"_s);
+        info->error = oversized.isError() ? oversized : corrupt(u"no page can be read"_s);
         return false;
     }
     const PageFacts &f = first;

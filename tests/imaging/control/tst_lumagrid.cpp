@@ -843,16 +843,16 @@ private Q_SLOTS:
         QFile f(file);
         QVERIFY(f.open(QIODevice::ReadWrite));
         QByteArray data = f.readAll();
-        // Walk to the last directory and rename its ImageLength tag (257) to a private one.
+        // Rename the ImageLength tag (257) of the second directory to a private one: the pages after
+        // it sit one place lower in the document than in the file.
         const auto u16 = [&](qint64 at) { return quint16(uchar(data[at]) | uchar(data[at + 1]) << 8); };
         const auto u32 = [&](qint64 at) { return quint32(u16(at) | quint32(u16(at + 2)) << 16); };
         QCOMPARE(data.left(2), QByteArray("II"));
-        quint32 dir = u32(4), last = 0;
-        for (; dir; dir = u32(dir + 2 + u16(dir) * 12))
-            last = dir;
-        for (int i = 0; i < u16(last); ++i)
-            if (u16(last + 2 + i * 12) == 257)
-                data[last + 2 + i * 12 + 1] = char(0xFD);
+        const quint32 first = u32(4), second = u32(first + 2 + u16(first) * 12);
+        QVERIFY(second > 0);
+        for (int i = 0; i < u16(second); ++i)
+            if (u16(second + 2 + i * 12) == 257)
+                data[second + 2 + i * 12 + 1] = char(0xFD);
         QVERIFY(f.seek(0));
         QCOMPARE(f.write(data), data.size());
         f.close();
@@ -865,8 +865,12 @@ private Q_SLOTS:
         QCOMPARE(Prompt::lastRecord().text, u"1 pagina del file non è leggibile e non viene mostrata."_s);
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
         waitBuilt(*c);
-        for (const auto *cell : c->thumbCells().mid(0, 3))
+        // Each thumbnail shows its own page (the pages differ), none is left blank.
+        const auto cells = c->thumbCells().mid(0, 3);
+        for (const auto *cell : cells)
             QVERIFY(!cell->picture().isNull());
+        QVERIFY(cells.at(0)->picture().toImage() != cells.at(1)->picture().toImage());
+        QVERIFY(cells.at(1)->picture().toImage() != cells.at(2)->picture().toImage());
         c->GoToPage(3);
         QCOMPARE(c->counterText(), u"3/3"_s);
         // A file without lost pages says nothing.

@@ -227,6 +227,20 @@ void TstImgXFormats::fileInfoOfOtherFormats()
     QCOMPARE(info.size, QSize(64, 48));
     QCOMPARE(info.xResolution, 300);
     QCOMPARE(info.tiffCompression, 0);
+    // A TGA without the 2.0 footer: Qt refuses it, GraphicsMagick reads it, and the query tells no
+    // error of the first attempt.
+    if (ImgXSupport::canWrite(imgTGA)) {
+        const QString tga = m_dir.filePath(u"old.tga"_s);
+        QVERIFY(doc.exportFile(tga, imgTGA));
+        QFile f(tga);
+        QVERIFY(f.open(QIODevice::ReadWrite) && f.resize(f.size() - 26));
+        f.close();
+        const ImgXFileInfo old = ImgXSupport::fileInfo(tga);
+        QVERIFY2(old.isValid(), qPrintable(old.error.description));
+        QCOMPARE(old.pageCount, 1);
+        QCOMPARE(old.size, QSize(64, 48));
+        QVERIFY(doc.importFile(tga));
+    }
     QCOMPARE(ImgXSupport::pageCount(m_dir.filePath(u"missing.png"_s)), 0);
     QCOMPARE(ImgXSupport::fileInfo(m_dir.filePath(u"missing.png"_s)).error.number,
              ImgXErrorCode::FileNotFound);

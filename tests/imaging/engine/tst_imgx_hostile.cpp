@@ -298,22 +298,7 @@ QList<Mutant> tagMutants(const QByteArray &valid, quint32 seed)
 
 QString extensionOf(ImgFileType format)
 {
-    switch (format) {
-    case imgJPG:
-        return u"jpg"_s;
-    case imgPNG:
-        return u"png"_s;
-    case imgPCX:
-        return u"pcx"_s;
-    case imgTGA:
-        return u"tga"_s;
-    case imgBMP:
-        return u"bmp"_s;
-    case imgPSD:
-        return u"psd"_s;
-    default:
-        return u"tif"_s;
-    }
+    return format == imgUnknown ? u"tif"_s : ImgFileTypes::extension(format);
 }
 
 QImage picture(bool alpha)
@@ -393,8 +378,13 @@ void TstImgXHostile::exercise(const QString &what, const QByteArray &data, ImgFi
     QVERIFY(writeAll(in, data));
     QFile::remove(out);
 
-    ImgXSupport::fileInfo(in);
-    ImgXSupport::pageCount(in);
+    // What the file query tells is a page that can be opened: at least 1x1 and within the page limit.
+    const ImgXFileInfo info = ImgXSupport::fileInfo(in);
+    if (info.isValid())
+        QVERIFY2(ImgXPageLimit::fits(info.size.width(), info.size.height()),
+                 qPrintable(u"%1: the query tells a page of %2x%3"_s.arg(what)
+                                .arg(info.size.width())
+                                .arg(info.size.height())));
 
     ImgX doc;
     if (!doc.importFile(in)) {
@@ -418,6 +408,18 @@ void TstImgXHostile::exercise(const QString &what, const QByteArray &data, ImgFi
         }
         QVERIFY2(!ImgXRender::thumbnail(page, QSize(64, 64)).isNull(),
                  qPrintable(u"%1, page %2"_s.arg(what).arg(i)));
+        // Every pixel of a palette page has a colour in its table, so each writer keeps what is shown.
+        const QImage &pixels = page.image();
+        if (pixels.format() == QImage::Format_Indexed8) {
+            int used = 0;
+            for (int y = 0; y < pixels.height(); ++y)
+                for (int x = 0; x < pixels.width(); ++x)
+                    used = std::max(used, pixels.constScanLine(y)[x] + 1);
+            QVERIFY2(used <= pixels.colorCount(), qPrintable(u"%1, page %2: index %3 of %4 colours"_s.arg(what)
+                                                                 .arg(i)
+                                                                 .arg(used - 1)
+                                                                 .arg(pixels.colorCount())));
+        }
     }
     if (doc.rotate(90, Qt::white, ImgXNoUndo()))
         QVERIFY2(!doc.image().isNull(), qPrintable(what));
@@ -638,7 +640,7 @@ void TstImgXHostile::regressionFiles_data()
 {
     QTest::addColumn<QString>("file");
     const QDir dir(QStringLiteral(QUORIN_IMAGING_DATA));
-    const QStringList files = dir.entryList({u"*.tif"_s}, QDir::Files, QDir::Name);
+    const QStringList files = dir.entryList({u"*.tif"_s, u"*.bmp"_s, u"*.gif"_s}, QDir::Files, QDir::Name);
     QVERIFY(files.size() >= 4);
     for (const QString &f : files)
         QTest::newRow(qPrintable(f)) << dir.filePath(f);
@@ -651,7 +653,7 @@ void TstImgXHostile::regressionFiles()
     QVERIFY(!data.isEmpty());
     for (int tag : {256, 257, 258, 259, 262, 273, 279, 305, 65000, 65001})
         ImgXSupport::tiffTag(file, 0, tag);
-    exercise(QFileInfo(file).fileName(), data, imgTIF);
+    exercise(QFileInfo(file).fileName(), data, ImgFileTypes::fromFileName(file));
 }
 
 void TstImgXHostile::tagQueriesOnHostileFiles()
@@ -681,25 +683,37 @@ void TstImgXHostile::tagQueriesOnHostileFiles()
 // says how many were left out, and counts the same pages in the page count query.
 void TstImgXHostile::unreadableLaterDirectories_data()
 {
-    QTest::addColumn<QList<int>>("damaged"); // directories whose ImageLength tag is renamed away
+    QTest::addColumn<QList<int>>("damaged"); // directories whose ImageLength is lost or made too tall
+    QTest::addColumn<quint32>("height");      // 0: the tag is renamed away
     QTest::addColumn<int>("pages");
-    QTest::newRow("last") << QList<int>{3} << 3;
-    QTest::newRow("second") << QList<int>{1} << 3;
-    QTest::newRow("two of four") << QList<int>{1, 2} << 2;
-    QTest::newRow("first") << QList<int>{0} << 3;
-    QTest::newRow("all") << QList<int>{0, 1, 2, 3} << 0;
+    QTest::newRow("last") << QList<int>{3} << 0u << 3;
+    QTest::newRow("second") << QList<int>{1} << 0u << 3;
+    QTest::newRow("two of four") << QList<int>{1, 2} << 0u << 2;
+    QTest::newRow("first") << QList<int>{0} << 0u << 3;
+    QTest::newRow("all") << QList<int>{0, 1, 2, 3} << 0u << 0;
+    // A page taller than any page read here is no page either, never one that cannot be shown.
+    QTest::newRow("second taller than any page") << QList<int>{1} << 65528u << 3;
+    QTest::newRow("first and last of 4 billion rows") << QList<int>{0, 3} << 0xFFFFFFFFu << 2;
+    QTest::newRow("all taller than any page") << QList<int>{0, 1, 2, 3} << 30000u << 0;
 }
 
 void TstImgXHostile::unreadableLaterDirectories()
 {
     QFETCH(QList<int>, damaged);
+    QFETCH(quint32, height);
     QFETCH(int, pages);
     QByteArray data = validFile(imgTIF);
     QVERIFY(!data.isEmpty());
     for (int dir : damaged) {
         const qsizetype e = entryOf(data, dir, TIFFTAG_IMAGELENGTH);
         QVERIFY(e > 0);
-        put16(data, e, 65000); // a private tag now: the directory has no height
+        if (height == 0) {
+            put16(data, e, 65000); // a private tag now: the directory has no height
+        } else {
+            put16(data, e + 2, TIFF_LONG);
+            put32(data, e + 4, 1);
+            put32(data, e + 8, height);
+        }
     }
     const QString file = path(u"lost-pages.tif"_s);
     QVERIFY(writeAll(file, data));
@@ -708,6 +722,9 @@ void TstImgXHostile::unreadableLaterDirectories()
         QVERIFY(!doc.importFile(file));
         QVERIFY(ImgXErrorCode::isNotAnImage(doc.lastError().number));
         QCOMPARE(ImgXSupport::pageCount(file), 0);
+        if (height > 0)
+            QVERIFY2(doc.lastError().description.contains(u"larger than any scanner"_s),
+                     qPrintable(doc.lastError().description));
         return;
     }
     QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
