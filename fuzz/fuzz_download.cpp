@@ -6,8 +6,8 @@
 // file is never touched by stray pieces, and the link goes on (the next image arrives whole). The bytes go
 // straight into the link's receive path, a fresh link for each input.
 //
-// Input: announcement mode, flags, a parameter, then operations, each one byte and its arguments:
-// the low four bits pick it:
+// Input: announcement mode, flags (bit 0: an update file), a parameter, then operations: one byte whose low
+// four bits pick the operation, and its arguments:
 //   0-3 a piece of the file's kind (length byte, a second length byte when bit 7 is set; its content a
 //       pattern, or from the input when bit 4 is set), 4 a piece of the other kind, 5 an empty piece,
 //   6 another frame (which one: next byte), 7 a cut (every frame so far is handled, then the disk is
@@ -24,8 +24,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QTemporaryDir>
 
+#include <algorithm>
 #include <memory>
 
 // The link's receive path fed directly: no socket, no timer, so a run goes the same way on any machine.
