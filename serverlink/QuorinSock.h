@@ -274,6 +274,10 @@ private:
 
     // Receive side (QuorinSockReceive.cpp, QuorinSockFiles.cpp)
     void onDataArrival();
+    void takeBytes(QByteArrayView bytes); // server bytes into the cutter, a pass queued
+    // The download fuzzer hands server bytes to takeBytes with no socket in between, so each run
+    // goes the same way on any machine.
+    friend struct QuorinSockFeed;
     void dispatchPending();
     void queueDispatch();
     // Before a reconnect to the same server: keep the whole frames received, drop a partial tail.
@@ -289,7 +293,8 @@ private:
     bool endFile(const QByteArray &data, ParseError &error);
     bool noFile(const QByteArray &data, ParseError &error);
     void closeDownload();
-    bool dropUnfinishedUpdate();
+    void stopDownload();
+    bool dropUnfinished(bool reportImage);
     void discardTempFile();
     QString keyList();
     QString activeKeyword() const { return m_activeKeyword; }

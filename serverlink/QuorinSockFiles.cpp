@@ -38,12 +38,20 @@ void QuorinSock::closeDownload()
         m_download.close();
 }
 
-// An update file still open was never ended: it must not stay where it would be installed. Raises Error.
-bool QuorinSock::dropUnfinishedUpdate()
+// A download still open was never ended: nothing of it stays behind. An update file must not stay where
+// it would be installed and raises Error; a fax image is deleted, and raises RxFaxIncomplete when
+// `reportImage` (no other answer will tell the host).
+bool QuorinSock::dropUnfinished(bool reportImage)
 {
-    if (!m_download.isOpen() || !m_downloadIsUpdate)
+    if (!m_download.isOpen())
         return false;
     closeDownload();
+    if (!m_downloadIsUpdate) {
+        discardTempFile();
+        if (reportImage)
+            Q_EMIT RxFaxIncomplete();
+        return true;
+    }
     QFile::remove(m_currentUpdateFile);
     RaiseErrorEvent(ErrorCode::InvalidCall, ErrorCode::description(ErrorCode::InvalidCall), 0,
                     u"DataArrival.ENDFILE : "_s + LinkUtils::GetFileName(m_currentUpdateFile));
@@ -61,6 +69,18 @@ void QuorinSock::discardTempFile()
     const QString next = LinkUtils::JoinPath(u"TMPFAX.TIF"_s, m_tempDir);
     if (!next.isEmpty())
         m_nameTempFile = next;
+}
+
+// The download in hand stops and leaves nothing behind; the rest of its pieces are dropped, its end
+// reports it (a fax image as incomplete) and the link goes on.
+void QuorinSock::stopDownload()
+{
+    closeDownload();
+    if (m_downloadIsUpdate)
+        QFile::remove(m_currentUpdateFile);
+    else
+        discardTempFile();
+    m_downloadRefused = true;
 }
 
 bool QuorinSock::startFile(const QByteArray &data, ParseError &error)
@@ -125,27 +145,28 @@ bool QuorinSock::filePiece(const QByteArray &data, bool update, ParseError &erro
 {
     if (m_downloadRefused)
         return true; // already reported at its start
+    if (data.isEmpty())
+        return true;
+    if (!m_download.isOpen()) {
+        // No download in hand (ended, or never started): the piece is reported, and a file finished
+        // earlier is left as it is.
+        error = makeError(52, update ? u"FILEUPD"_s : u"FILE"_s); // bad file name or number
+        return false;
+    }
     if (m_receivedSize + data.size() > m_expectedSize) {
-        // Past its announced size (itself bounded): the download stops here and leaves nothing behind;
-        // the rest of its pieces are dropped and the link goes on.
-        closeDownload();
-        if (m_downloadIsUpdate)
-            QFile::remove(m_currentUpdateFile);
-        else
-            discardTempFile();
-        m_downloadRefused = true;
+        // Past its announced size (itself bounded): the download stops here.
+        stopDownload();
         error = {ErrorCode::OutOfRange,
                  u"Il server invia pi\u00F9 dei %1 byte annunciati: scaricamento interrotto, file rimosso."_s.arg(
                      m_expectedSize),
                  update ? u"FILEUPD"_s : u"FILE"_s};
         return false;
     }
-    if (!data.isEmpty()) {
-        if (!m_download.isOpen() || m_download.write(data) != data.size()) {
-            error = makeError(52, update ? u"FILEUPD"_s : u"FILE"_s); // bad file name or number
-            m_receivedSize += data.size();
-            return false;
-        }
+    if (m_download.write(data) != data.size()) {
+        // A file with a hole must not pass as received: it stops like one sent past its size.
+        stopDownload();
+        error = makeError(52, update ? u"FILEUPD"_s : u"FILE"_s);
+        return false;
     }
     m_receivedSize += data.size();
     if (update)

@@ -26,7 +26,11 @@ void QuorinSock::onDataArrival()
 {
     // Only move the bytes here: frames are handled from the event loop, never inside the socket's
     // readyRead chain, so a modal window opened by a host's handler does not stop the reading.
-    const QByteArray bytes = m_socket->GetData();
+    takeBytes(m_socket->GetData());
+}
+
+void QuorinSock::takeBytes(QByteArrayView bytes)
+{
     if (!bytes.isEmpty())
         m_cutter.append(bytes);
     if (m_cutter.pendingSize() > 0)
@@ -168,10 +172,10 @@ bool QuorinSock::handleAnswer(const ServerMessage &msg, ParseError &error)
         return filePiece(data, false, error);
     if (kw == "FILEUPD")
         return filePiece(data, true, error);
-    if (kw == "STARTFILE" || kw == "FINEUPD") {
-        // A new download or the end of the updates while an update file is still open.
+    if (kw == "STARTFILE" || kw == "FINEUPD" || kw == "NOFILE") {
+        // A new download, the end of the updates or a missing image while a download is still open.
         QPointer<QuorinSock> alive(this);
-        if (dropUnfinishedUpdate() && !alive)
+        if (dropUnfinished(kw == "FINEUPD") && !alive)
             return true;
     }
     if (kw == "STARTFILE")

@@ -217,7 +217,6 @@ private Q_SLOTS:
         QCOMPARE(ok.count(), 0);
     }
 
-    // Pieces without a file being received are reported, and the link goes on.
     // A server that sends past the size it announced (or announces more than any fax): the download stops
     // with Error, nothing is left behind, and the link goes on (the next image arrives whole).
     void downloadPastItsBounds_data()
@@ -253,17 +252,35 @@ private Q_SLOTS:
         QCOMPARE(errors.count(), 1);
     }
 
+    // Pieces with no download in hand are reported, and never touch a file finished before them (a fuzz
+    // finding: they counted as going past that file's size, which deleted it).
     void pieceWithoutFile()
     {
         LinkRig rig(false);
         QVERIFY(rig.login());
         QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
         QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
+        QSignalSpy ok(rig.sock.get(), &QuorinSock::RxFaxOk);
         rig.server.send(F::answer(u"FINEUPD") + F::rawAnswer("FILE", "stray") +
                         F::answer(u"NUMFAX", u"\u00A62"));
         QVERIFY(nums.wait());
         QCOMPARE(errors.count(), 1);
         QCOMPARE(errors.first().at(3).toString(), u"DataArrival.FILE"_s);
+
+        const QByteArray image = content(500);
+        const QByteArray update = content(300, 'k');
+        rig.server.sendFile(image, {}, u"P3"_s);
+        rig.server.send(F::rawAnswer("FILE", "stray") + F::rawAnswer("FILEUPD", "stray"));
+        rig.server.sendFile(update, u"Sendora"_s);
+        rig.server.send(F::rawAnswer("FILEUPD", "stray") + F::rawAnswer("FILE", {}) +
+                        F::answer(u"NUMFAX", u"\u00A63"));
+        QVERIFY(nums.wait());
+        QCOMPARE(ok.count(), 1);
+        QCOMPARE(readAll(rig.sock->NameTempFile()), image);
+        QCOMPARE(readAll(QDir(rig.sock->NameUpdateFolder()).filePath(u"Sendora"_s)), update);
+        QCOMPARE(errors.count(), 4); // each stray piece with data
+        for (const QList<QVariant> &e : std::as_const(errors))
+            QVERIFY(e.at(3).toString().startsWith(u"DataArrival.FILE"_s));
     }
 };
 

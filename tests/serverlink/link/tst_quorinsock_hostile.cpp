@@ -369,7 +369,8 @@ private Q_SLOTS:
         QVERIFY(rig.server.errors().isEmpty());
     }
 
-    // Downloads ended by the wrong frame: nothing half-written stays, nothing finished is removed.
+    // Downloads ended by the wrong frame: nothing half-written stays, nothing finished is removed, and a
+    // host waiting for an image hears that it will not come.
     void mismatchedEnd_data()
     {
         QTest::addColumn<QByteArray>("frames");
@@ -395,6 +396,11 @@ private Q_SLOTS:
         QTest::newRow("update cut short by the end of the updates")
             << QByteArray(a("STARTFILE", "9<#>u.bin") + a("FILEUPD", "abc") + a("FINEUPD", {})) << 0 << 0
             << true << false;
+        QTest::newRow("update cut short by a missing image")
+            << QByteArray(a("STARTFILE", "9<#>u.bin") + a("FILEUPD", "abc") + a("NOFILE", "7")) << 0 << 0 << true
+            << false;
+        QTest::newRow("image cut short by the end of the updates")
+            << QByteArray(a("STARTFILE", "5") + a("FILE", "abc") + a("FINEUPD", {})) << 1 << 0 << false << false;
     }
     void mismatchedEnd()
     {
@@ -406,6 +412,7 @@ private Q_SLOTS:
         LinkRig rig(false);
         QVERIFY(rig.login());
         QFile::remove(rig.sock->NameUpdateFolder() + u"/u.bin"_s);
+        QFile::remove(rig.sock->NameTempFile());
         QSignalSpy incompleteSpy(rig.sock.get(), &QuorinSock::RxFaxIncomplete);
         QSignalSpy okSpy(rig.sock.get(), &QuorinSock::RxFaxOk);
         QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
@@ -415,6 +422,7 @@ private Q_SLOTS:
         QCOMPARE(okSpy.count(), ok);
         QCOMPARE(errors.count() > 0, error);
         QCOMPARE(QFile::exists(rig.sock->NameUpdateFolder() + u"/u.bin"_s), kept);
+        QCOMPARE(QFile::exists(rig.sock->NameTempFile()), ok > 0);
     }
 
     // A notice whose record fails raises Error and nothing else: no blank item joins the list.
