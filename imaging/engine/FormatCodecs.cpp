@@ -158,10 +158,7 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
     // The size the header claims is checked before any pixel is allocated.
     const QSize claimed = reader.size();
     if (claimed.isValid() && !ImgXPageLimit::fits(claimed.width(), claimed.height())) {
-        *error = ImgXError::make(ImgXErrorCode::CorruptImage,
-                                 u"A page of %1x%2 pixels is larger than any scanner or fax makes"_s
-                                     .arg(claimed.width())
-                                     .arg(claimed.height()));
+        *error = ImgXPageLimit::tooLarge(claimed.width(), claimed.height());
         return false;
     }
     QImage img = reader.read();
@@ -172,10 +169,7 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
     }
     // And the picture made: a GIF's header gives its first frame, the picture is its whole screen.
     if (!ImgXPageLimit::fits(img.width(), img.height())) {
-        *error = ImgXError::make(ImgXErrorCode::CorruptImage,
-                                 u"A page of %1x%2 pixels is larger than any scanner or fax makes"_s
-                                     .arg(img.width())
-                                     .arg(img.height()));
+        *error = ImgXPageLimit::tooLarge(img.width(), img.height());
         return false;
     }
     const double xDpi = ImgXResolution::orDefault(std::round(img.dotsPerMeterX() / InchesPerMetre));

@@ -4,6 +4,14 @@
 #include <algorithm>
 #include <cmath>
 
+ImgXError ImgXPageLimit::tooLarge(qint64 width, qint64 height)
+{
+    return ImgXError::make(ImgXErrorCode::CorruptImage,
+                           QStringLiteral("A page of %1x%2 pixels is larger than any scanner or fax makes")
+                               .arg(width)
+                               .arg(height));
+}
+
 ImgXImage::Data &ImgXPageSource::data(ImgXImage &page)
 {
     page.detach();

@@ -203,13 +203,6 @@ ImgXError corrupt(const QString &why)
     return ImgXError::make(ImgXErrorCode::CorruptImage, u"Damaged TIFF data: %1"_s.arg(why));
 }
 
-ImgXError tooLarge(quint64 width, quint64 height)
-{
-    return ImgXError::make(
-        ImgXErrorCode::CorruptImage,
-        u"A page of %1x%2 pixels is larger than any scanner or fax makes"_s.arg(width).arg(height));
-}
-
 // A directory is a page when it gives a size of at least 1x1, no larger than any page read here.
 bool isPage(const PageFacts &f)
 {
@@ -280,7 +273,7 @@ public:
         TIFF *tif = m_stream->tif();
         const PageFacts f = readFacts(tif);
         if (!isPage(f)) {
-            *error = tooLarge(f.width, f.height);
+            *error = ImgXPageLimit::tooLarge(f.width, f.height);
             return {};
         }
         QImage img = f.isBilevel()   ? decodeRows(tif, f, QImage::Format_Mono, reuse)
@@ -626,7 +619,7 @@ bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QL
         const PageFacts f = source->facts(i);
         if (!isPage(f)) {
             if (f.width > 0 && f.height > 0 && !oversized.isError())
-                oversized = tooLarge(f.width, f.height);
+                oversized = ImgXPageLimit::tooLarge(f.width, f.height);
             ++skipped;
             continue;
         }
@@ -661,7 +654,7 @@ bool info(const QByteArray &data, ImgXFileInfo *info)
         const PageFacts f = source.facts(i);
         if (!isPage(f)) {
             if (f.width > 0 && f.height > 0 && !oversized.isError())
-                oversized = tooLarge(f.width, f.height);
+                oversized = ImgXPageLimit::tooLarge(f.width, f.height);
             continue;
         }
         if (count++ == 0)
