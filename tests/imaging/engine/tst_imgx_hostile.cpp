@@ -323,6 +323,8 @@ private Q_SLOTS:
     void hostileTiffTags();
     void hostileHeaders_data();
     void hostileHeaders();
+    void picturesWithoutPixels_data();
+    void picturesWithoutPixels();
     void thousandsOfTinyPages();
     void chainLongerThanThePageLimit();
     void regressionFiles_data();
@@ -594,6 +596,31 @@ void TstImgXHostile::hostileHeaders()
     QFETCH(int, format);
     QFETCH(QByteArray, data);
     exercise(QString::fromLatin1(QTest::currentDataTag()), data, ImgFileType(format));
+}
+
+// A picture of no size is refused as one without pixels, not as one too large for any scanner.
+void TstImgXHostile::picturesWithoutPixels_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("data");
+    // WBMP: type 0, fixed header 0, width and height as 7-bit groups.
+    QTest::newRow("wbmp 0x0") << u"empty.wbmp"_s << QByteArray("\0\0\0\0", 4);
+    QTest::newRow("wbmp 0x5") << u"thin.wbmp"_s << QByteArray("\0\0\0\x05", 4);
+    QByteArray psd("8BPS\0\1\0\0\0\0\0\0\0\3\0\0\0\0\0\0\0\0\0\x08\0\3\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 40);
+    QTest::newRow("psd 0x0") << u"empty.psd"_s << psd;
+}
+
+void TstImgXHostile::picturesWithoutPixels()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, data);
+    const QString file = path(name);
+    QVERIFY(writeAll(file, data));
+    ImgX doc;
+    QVERIFY(!doc.importFile(file));
+    QVERIFY(ImgXErrorCode::isNotAnImage(doc.lastError().number));
+    QVERIFY2(doc.lastError().description.contains(u"no pixels"_s), qPrintable(doc.lastError().description));
+    QCOMPARE(ImgXSupport::pageCount(file), 0);
 }
 
 // A long chain of one-pixel pages opens with every page and decodes without delay.
