@@ -332,6 +332,7 @@ private Q_SLOTS:
     void tagQueriesOnHostileFiles();
     void unreadableLaterDirectories_data();
     void unreadableLaterDirectories();
+    void laterDirectoryOnlyLibtiffRefuses();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -770,6 +771,34 @@ void TstImgXHostile::unreadableLaterDirectories()
     QCOMPARE(back.count(), pages);
     QCOMPARE(back.unreadablePages(), 0);
     exercise(u"lost pages"_s, data, imgTIF);
+}
+
+// Opening reads a later directory only when its page is needed. One whose entries look whole but that
+// libtiff refuses (a palette page without its colour map) is a page of the size it gives that fails
+// to decode, with the reason; the file opens, the other pages show, and a save writes nothing.
+void TstImgXHostile::laterDirectoryOnlyLibtiffRefuses()
+{
+    QByteArray data = validFile(imgTIF);
+    QVERIFY(!data.isEmpty());
+    const qsizetype e = entryOf(data, 1, TIFFTAG_PHOTOMETRIC);
+    QVERIFY(e > 0);
+    put16(data, e + 8, PHOTOMETRIC_PALETTE);
+    const QString file = path(u"no-colour-map.tif"_s);
+    QVERIFY(writeAll(file, data));
+    ImgX doc;
+    QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
+    QCOMPARE(doc.count(), 4);
+    QCOMPARE(ImgXSupport::pageCount(file), 4);
+    QCOMPARE(doc.page(1).size(), QSize(96, 64));
+    QVERIFY(doc.page(1).image().isNull());
+    QVERIFY(ImgXErrorCode::isNotAnImage(doc.page(1).decodeError().number));
+    QVERIFY(!doc.page(1).decodeError().description.isEmpty());
+    for (int i : {0, 2, 3})
+        QVERIFY(!doc.page(i).image().isNull());
+    const QString out = path(u"no-colour-map-saved.tif"_s);
+    QVERIFY(!doc.exportFile(out, imgTIF));
+    QVERIFY(!QFile::exists(out));
+    exercise(u"no colour map"_s, data, imgTIF);
 }
 
 QTEST_MAIN(TstImgXHostile)
