@@ -4,6 +4,7 @@
 #include "Lumagrid.h"
 #include "PageView.h"
 #include "Prompt.h"
+#include "ThumbCtl.h"
 
 #include <QAction>
 #include <QApplication>
