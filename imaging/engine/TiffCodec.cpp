@@ -348,12 +348,12 @@ public:
             *error = ImgXPageLimit::refused(f.width, f.height);
             return {};
         }
-        QImage img = f.isBilevel()   ? decodeRows(tif, f, QImage::Format_Mono, reuse)
-                     : f.isGrey8()   ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
-                     : f.isPalette() ? decodePalette(tif, f)
+        QImage img = f.isBilevel()        ? decodeRows(tif, f, QImage::Format_Mono, reuse)
+                     : f.isGrey8()        ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
+                     : f.isPalette()      ? decodePalette(tif, f)
                      : f.isPaletteAlpha() ? decodePaletteAlpha(tif, f)
-                     : f.isDirect()  ? decodeDirect(tif, f)
-                                     : decodeRgba(tif, f);
+                     : f.isDirect()       ? decodeDirect(tif, f)
+                                          : decodeRgba(tif, f);
         const QString why = m_stream->takeError();
         if (img.isNull()) {
             *error = corrupt(why.isEmpty() ? u"cannot decode the page"_s : why);
@@ -772,7 +772,8 @@ bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QL
     if (scan.indices.isEmpty()) {
         *error = scan.oversized.isError()
                      ? scan.oversized
-                     : corrupt(onlyPage < 0 ? u"no page can be read"_s : u"page %1 cannot be read"_s.arg(onlyPage + 1));
+                     : corrupt(onlyPage < 0 ? u"no page can be read"_s
+                                            : u"page %1 cannot be read"_s.arg(onlyPage + 1));
         return false;
     }
     pages->reserve(scan.indices.size());

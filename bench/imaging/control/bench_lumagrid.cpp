@@ -12,11 +12,11 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <benchmark/benchmark.h>
@@ -165,7 +165,8 @@ int stripChild(const QString &file)
     if (!control.OpenSource(file))
         return 2;
     const int last = control.PagesNumber() - 1;
-    while (control.ThumbsLoading() || !control.thumbCells().value(last) || !control.thumbCells().value(last)->isVisible()) {
+    while (control.ThumbsLoading() || !control.thumbCells().value(last) ||
+           !control.thumbCells().value(last)->isVisible()) {
         QApplication::processEvents(QEventLoop::AllEvents, 5);
         if (build.elapsed() > 600000)
             return 3;

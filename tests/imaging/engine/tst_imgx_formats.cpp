@@ -489,7 +489,10 @@ void TstImgXFormats::paletteTransparency()
 
     // Files we wrote before, with the alpha as a fourth merged channel and no layers, still read.
     QByteArray old("8BPS\0\1\0\0\0\0\0\0\0\4\0\0\0\1\0\0\0\2\0\x08\0\3\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 40);
-    old += QByteArray::fromHex("ff00" "ff00" "00ff" "1eff"); // planes R, G, B, A of two pixels
+    old += QByteArray::fromHex("ff00"
+                               "ff00"
+                               "00ff"
+                               "1eff"); // planes R, G, B, A of two pixels
     const QString oldFile = m_dir.filePath(u"old-alpha.psd"_s);
     QFile o(oldFile);
     QVERIFY(o.open(QIODevice::WriteOnly) && o.write(old) == old.size());
@@ -509,7 +512,9 @@ void TstImgXFormats::paletteTransparency()
     QVERIFY(c.waitForFinished(60000));
     const QByteArray rgba = c.readAllStandardOutput();
     QCOMPARE(rgba.size(), qsizetype(16 * 8 * 4));
-    const auto at = [&](int x, int y) { return reinterpret_cast<const uchar *>(rgba.constData()) + (y * 16 + x) * 4; };
+    const auto at = [&](int x, int y) {
+        return reinterpret_cast<const uchar *>(rgba.constData()) + (y * 16 + x) * 4;
+    };
     QCOMPARE(int(at(2, 2)[3]), 0);
     QCOMPARE(int(at(12, 2)[3]), 255);
     QVERIFY2(at(12, 2)[2] < 128 && at(12, 2)[0] < 40, rgba.toHex().constData());
