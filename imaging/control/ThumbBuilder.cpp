@@ -4,12 +4,34 @@
 #include "ImgX.h"
 
 #include <QElapsedTimer>
+#include <QSemaphore>
 #include <QThread>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cmath>
+
+namespace {
+
+// Pages are decoded (and widened to 32 bits to be scaled) within one budget for the whole process,
+// in megabytes, so the strip's memory does not grow with the number of workers or of controls: the
+// largest page the engine reads (~290 MB at 32 bits) is made alone, fax pages (~15 MB) many at once.
+constexpr int BudgetMb = 320;
+
+QSemaphore &decodeBudget()
+{
+    static QSemaphore budget(BudgetMb);
+    return budget;
+}
+
+int costMb(const ThumbBuilder::Job &job)
+{
+    const qint64 bytes = qint64(std::max(1, job.size.width())) * std::max(1, job.size.height()) * 4;
+    return int(std::clamp<qint64>((bytes + (1 << 20) - 1) >> 20, 1, BudgetMb));
+}
+
+} // namespace
 
 ThumbBuilder::ThumbBuilder(QObject *parent) : QObject(parent) {}
 
@@ -46,7 +68,8 @@ QImage ThumbBuilder::render(const Job &job, QSize box, ImgX *fileDoc, QString *o
     QImage pixels = job.pixels;
     if (pixels.isNull() && !job.file.isEmpty()) {
         if (*openedFile != job.file) {
-            if (!fileDoc->importFile(job.file))
+            // No page kept decoded by the worker's document: each is decoded into a copy and let go.
+            if (!fileDoc->importFileUndecoded(job.file))
                 return {};
             *openedFile = job.file;
         }
@@ -96,7 +119,14 @@ void ThumbBuilder::start(const QList<Job> &jobs, QSize box)
             for (qsizetype i = w; i < jobs.size(); i += workers) {
                 if (stopFlag->load())
                     break;
+                const int cost = costMb(jobs.at(i));
+                bool granted = false;
+                while (!(granted = decodeBudget().tryAcquire(cost, 50)) && !stopFlag->load()) {
+                }
+                if (!granted)
+                    break;
                 const QImage thumb = render(jobs.at(i), box, &fileDoc, &opened);
+                decodeBudget().release(cost);
                 if (stopFlag->load())
                     break;
                 QMetaObject::invokeMethod(

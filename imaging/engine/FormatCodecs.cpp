@@ -158,7 +158,7 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
     // The size the header claims is checked before any pixel is allocated.
     const QSize claimed = reader.size();
     if (claimed.isValid() && !ImgXPageLimit::fits(claimed.width(), claimed.height())) {
-        *error = ImgXPageLimit::tooLarge(claimed.width(), claimed.height());
+        *error = ImgXPageLimit::refused(claimed.width(), claimed.height());
         return false;
     }
     QImage img = reader.read();
@@ -169,7 +169,7 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
     }
     // And the picture made: a GIF's header gives its first frame, the picture is its whole screen.
     if (!ImgXPageLimit::fits(img.width(), img.height())) {
-        *error = ImgXPageLimit::tooLarge(img.width(), img.height());
+        *error = ImgXPageLimit::refused(img.width(), img.height());
         return false;
     }
     const double xDpi = ImgXResolution::orDefault(std::round(img.dotsPerMeterX() / InchesPerMetre));
@@ -189,8 +189,10 @@ bool readMagick(const QString &fileName, const QByteArray &data, ImgFileType for
         im.magick(magickName(format));
         im.read(blob);
         const unsigned w = im.columns(), h = im.rows();
-        if (!ImgXPageLimit::fits(qint64(w), qint64(h)))
-            throw std::runtime_error("bad image size");
+        if (!ImgXPageLimit::fits(qint64(w), qint64(h))) {
+            *error = ImgXPageLimit::refused(w, h);
+            return false;
+        }
         QImage img(int(w), int(h), QImage::Format_RGBA8888);
         if (img.isNull() || img.bytesPerLine() != qsizetype(w) * 4)
             throw std::runtime_error("out of memory");

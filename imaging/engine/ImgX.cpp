@@ -182,6 +182,23 @@ bool ImgX::importFile(const QString &fileName, int currentPage)
     return ok();
 }
 
+bool ImgX::importFileUndecoded(const QString &fileName)
+{
+    QList<ImgXImage> pages;
+    ImgXError err;
+    int unreadable = 0;
+    if (!loadPages(fileName, -1, &pages, &err, &unreadable)) {
+        m_error = err;
+        return false;
+    }
+    m_pages = pages;
+    m_current = 0;
+    m_unreadablePages = unreadable;
+    clearUndo();
+    Q_EMIT CurrentImageChanged();
+    return ok();
+}
+
 bool ImgX::importPage(const QString &fileName, int pageIndex)
 {
     QList<ImgXImage> pages;

@@ -98,6 +98,10 @@ public:
     // document and clears the undo history. Errors: ImgXErrorCode::NotAnImage/EmptyFile/CorruptImage
     // for a file that is no readable image, FileNotFound, ReadFailed, FormatNotReadable.
     bool importFile(const QString &fileName, int currentPage = 0);
+    // As importFile with page 0 current, but no page is decoded, not even that one: for a reader that
+    // takes the pages one at a time through copies and must not keep any (a damaged page shows when
+    // it is decoded).
+    bool importFileUndecoded(const QString &fileName);
     // Pages of the file importFile last loaded that could not be read and were left out (a TIFF
     // directory that is damaged); the document holds the others.
     int unreadablePages() const { return m_unreadablePages; }

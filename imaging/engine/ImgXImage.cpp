@@ -4,8 +4,12 @@
 #include <algorithm>
 #include <cmath>
 
-ImgXError ImgXPageLimit::tooLarge(qint64 width, qint64 height)
+ImgXError ImgXPageLimit::refused(qint64 width, qint64 height)
 {
+    if (width < 1 || height < 1)
+        return ImgXError::make(
+            ImgXErrorCode::CorruptImage,
+            QStringLiteral("The picture of %1x%2 pixels has no pixels").arg(width).arg(height));
     return ImgXError::make(ImgXErrorCode::CorruptImage,
                            QStringLiteral("A page of %1x%2 pixels is larger than any scanner or fax makes")
                                .arg(width)

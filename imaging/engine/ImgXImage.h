@@ -45,8 +45,8 @@ constexpr bool fits(qint64 width, qint64 height)
 {
     return width > 0 && height > 0 && width <= MaxSide && height <= MaxSide && width * height <= MaxPixels;
 }
-// The error for a page of that size that does not fit.
-ImgXError tooLarge(qint64 width, qint64 height);
+// The error for a page of that size that does not fit: one of no pixels (0x0) or one too large.
+ImgXError refused(qint64 width, qint64 height);
 } // namespace ImgXPageLimit
 
 // Resolutions a page can have. A value outside 1..10000 dpi (0, 1/65536 dpi as some writers store

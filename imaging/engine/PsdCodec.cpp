@@ -96,9 +96,12 @@ bool read(const QByteArray &data, ImgXImage *page, ImgXError *error)
     const quint32 width = r.u32();
     const quint16 depth = r.u16();
     const quint16 mode = r.u16();
-    if (!r.ok() || version != 1 || channels == 0 || channels > 56 || width == 0 || height == 0 ||
-        width > 30000 || height > 30000) {
+    if (!r.ok() || version != 1 || channels == 0 || channels > 56 || width > 30000 || height > 30000) {
         *error = damaged(u"bad header"_s);
+        return false;
+    }
+    if (width == 0 || height == 0) {
+        *error = ImgXPageLimit::refused(width, height);
         return false;
     }
     const bool supported = (mode == 0 && depth == 1) ||
@@ -247,7 +250,7 @@ bool write(const ImgXImage &page, QByteArray *out)
     auto be16 = [out](quint16 v) { out->append(char(v >> 8)).append(char(v & 0xff)); };
     auto be32 = [&](quint32 v) { be16(quint16(v >> 16)), be16(quint16(v & 0xffff)); };
     out->clear();
-    out->reserve(qsizetype(w) * h * channels + 128);
+    out->reserve(qsizetype(w) * h * channels * (alpha ? 2 : 1) + 256);
     out->append("8BPS");
     be16(1);
     out->append(6, '\0');
@@ -268,9 +271,8 @@ bool write(const ImgXImage &page, QByteArray *out)
     be32(quint32(std::lround(page.yDpi() * 65536)));
     be16(1);
     be16(1);
-    be32(0); // no layers
-    be16(0); // raw
-    for (int c = 0; c < channels; ++c) {
+    // Channel c of the page, raw: 0 red, 1 green, 2 blue, 3 alpha.
+    const auto appendChannel = [&](int c) {
         for (int y = 0; y < h; ++y) {
             const auto *line = reinterpret_cast<const QRgb *>(img.constScanLine(y));
             for (int x = 0; x < w; ++x) {
@@ -278,7 +280,52 @@ bool write(const ImgXImage &page, QByteArray *out)
                 out->append(char(c == 0 ? qRed(p) : c == 1 ? qGreen(p) : c == 2 ? qBlue(p) : qAlpha(p)));
             }
         }
+    };
+    if (!alpha) {
+        be32(0); // no layers
+    } else {
+        // Readers take the merged image's fourth channel as transparency only when the layer count is
+        // negative, which needs a layer: the page once more as one layer with a transparency channel.
+        const quint32 plane = quint32(w) * quint32(h);
+        const quint32 name = 4; // empty Pascal name padded to 4 bytes
+        const quint32 record = 16 + 2 + 4 * 6 + 4 + 4 + 4 + 4 + (4 + 4 + name);
+        const quint32 layerData = 4 * (2 + plane);
+        quint32 info = 2 + record + layerData;
+        const bool pad = info % 2;
+        info += pad;
+        be32(4 + info + 4); // layer and mask section: layer info, empty global mask
+        be32(info);
+        be16(quint16(-1)); // one layer; the merged alpha is transparency
+        be32(0);           // top, left, bottom, right
+        be32(0);
+        be32(quint32(h));
+        be32(quint32(w));
+        be16(4);
+        static constexpr qint16 ids[4] = {-1, 0, 1, 2}; // transparency, red, green, blue
+        for (qint16 id : ids) {
+            be16(quint16(id));
+            be32(2 + plane);
+        }
+        out->append("8BIMnorm");
+        out->append(char(255)); // opacity
+        out->append(char(0));   // clipping: base
+        out->append(char(0));   // flags
+        out->append(char(0));   // filler
+        be32(4 + 4 + name);
+        be32(0); // no layer mask
+        be32(0); // no blending ranges
+        be32(0); // empty name, padded
+        for (qint16 id : ids) {
+            be16(0); // raw
+            appendChannel(id < 0 ? 3 : id);
+        }
+        if (pad)
+            out->append('\0');
+        be32(0); // no global layer mask
     }
+    be16(0); // raw
+    for (int c = 0; c < channels; ++c)
+        appendChannel(c);
     return true;
 }
 

@@ -107,6 +107,68 @@ int entryType(const QByteArray &data, quint64 dirOff, int tag)
     return 0;
 }
 
+// What the directory at dirOff says of itself, read from its entries alone (no libtiff directory
+// read, which costs a long fax more than its first page): Page with its size when it plainly holds
+// one; NotPage with what it gives (0 for a missing side) when it has no size or one beyond the page
+// limit; Ask when anything is unusual (a side stored oddly or twice, no strip or tile offsets), so
+// that libtiff decides.
+enum class Quick { Page, NotPage, Ask };
+Quick quickCheck(const QByteArray &data, quint64 dirOff, uint32_t *width, uint32_t *height)
+{
+    *width = *height = 0;
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    const quint64 size = quint64(data.size());
+    if (size < 8)
+        return Quick::Ask;
+    const bool le = p[0] == 'I';
+    auto u16 = [&](quint64 o) {
+        return le ? qFromLittleEndian<quint16>(p + o) : qFromBigEndian<quint16>(p + o);
+    };
+    auto u32 = [&](quint64 o) {
+        return le ? qFromLittleEndian<quint32>(p + o) : qFromBigEndian<quint32>(p + o);
+    };
+    auto u64 = [&](quint64 o) {
+        return le ? qFromLittleEndian<quint64>(p + o) : qFromBigEndian<quint64>(p + o);
+    };
+    const bool big = u16(2) == 43;
+    const quint64 head = big ? 8 : 2, entry = big ? 20 : 12;
+    if (dirOff > size || size - dirOff < head)
+        return Quick::Ask;
+    const quint64 n = big ? u64(dirOff) : u16(dirOff);
+    if (n > 0xffff || size - dirOff - head < n * entry)
+        return Quick::Ask;
+    int seenWidth = 0, seenHeight = 0, offsets = 0;
+    bool plain = true;
+    for (quint64 i = 0; i < n; ++i) {
+        const quint64 e = dirOff + head + i * entry;
+        const int tag = u16(e);
+        if (tag == TIFFTAG_STRIPOFFSETS || tag == TIFFTAG_TILEOFFSETS)
+            ++offsets;
+        if (tag != TIFFTAG_IMAGEWIDTH && tag != TIFFTAG_IMAGELENGTH)
+            continue;
+        const int type = u16(e + 2);
+        const quint64 count = big ? u64(e + 4) : u32(e + 4);
+        const quint64 value = e + (big ? 12 : 8);
+        uint32_t v = 0;
+        if (count == 1 && type == TIFF_SHORT)
+            v = u16(value);
+        else if (count == 1 && type == TIFF_LONG)
+            v = u32(value);
+        else if (count == 1 && type == TIFF_LONG8 && big && u64(value) <= UINT32_MAX)
+            v = uint32_t(u64(value));
+        else
+            plain = false;
+        *(tag == TIFFTAG_IMAGEWIDTH ? width : height) = v;
+        ++(tag == TIFFTAG_IMAGEWIDTH ? seenWidth : seenHeight);
+    }
+    if (!plain || seenWidth > 1 || seenHeight > 1)
+        return Quick::Ask;
+    // libtiff reads no directory without a height; one without a width has no size either.
+    if (seenHeight == 0 || seenWidth == 0 || !ImgXPageLimit::fits(*width, *height))
+        return Quick::NotPage;
+    return offsets == 1 ? Quick::Page : Quick::Ask;
+}
+
 double resolutionDpi(TIFF *tif, ttag_t tag, uint16_t unit)
 {
     float v = 0;
@@ -143,6 +205,12 @@ struct PageFacts
     {
         return photometric == PHOTOMETRIC_PALETTE && spp == 1 && planar == PLANARCONFIG_CONTIG &&
                (bps == 1 || bps == 2 || bps == 4 || bps == 8);
+    }
+    // 8-bit palette pages with an alpha sample (what common tools write for a palette image with
+    // transparency): colours from the map, alpha as stored. The RGBA reader drops the alpha.
+    bool isPaletteAlpha() const
+    {
+        return photometric == PHOTOMETRIC_PALETTE && alpha && bps == 8 && spp >= 2;
     }
     // Grey, RGB or CMYK pages of 8 or 16 bits (any planar layout, alpha or not) read as stored; the
     // RGBA reader premultiplies alpha and takes 16-bit samples its own way.
@@ -243,13 +311,17 @@ public:
         return readFacts(m_stream->tif());
     }
 
+    // A page the quick check took keeps its size when libtiff cannot read the directory after all
+    // (or reads no page in it); its decoding then fails with the reason.
     void readHeader(int index, ImgXImage::Data &d) override
     {
         if (!select(index)) {
             m_stream->takeError();
             return;
         }
-        fill(readFacts(m_stream->tif()), d);
+        const PageFacts f = readFacts(m_stream->tif());
+        if (isPage(f))
+            fill(f, d);
     }
 
     static void fill(const PageFacts &f, ImgXImage::Data &d)
@@ -273,14 +345,15 @@ public:
         TIFF *tif = m_stream->tif();
         const PageFacts f = readFacts(tif);
         if (!isPage(f)) {
-            *error = ImgXPageLimit::tooLarge(f.width, f.height);
+            *error = ImgXPageLimit::refused(f.width, f.height);
             return {};
         }
-        QImage img = f.isBilevel()   ? decodeRows(tif, f, QImage::Format_Mono, reuse)
-                     : f.isGrey8()   ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
-                     : f.isPalette() ? decodePalette(tif, f)
-                     : f.isDirect()  ? decodeDirect(tif, f)
-                                     : decodeRgba(tif, f);
+        QImage img = f.isBilevel()        ? decodeRows(tif, f, QImage::Format_Mono, reuse)
+                     : f.isGrey8()        ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
+                     : f.isPalette()      ? decodePalette(tif, f)
+                     : f.isPaletteAlpha() ? decodePaletteAlpha(tif, f)
+                     : f.isDirect()       ? decodeDirect(tif, f)
+                                          : decodeRgba(tif, f);
         const QString why = m_stream->takeError();
         if (img.isNull()) {
             *error = corrupt(why.isEmpty() ? u"cannot decode the page"_s : why);
@@ -444,12 +517,13 @@ private:
         return true;
     }
 
-    static QImage decodePalette(TIFF *tif, const PageFacts &f)
+    // The page's colour map; empty when it has none.
+    static QList<QRgb> colourMap(TIFF *tif, int bps)
     {
         uint16_t *red = nullptr, *green = nullptr, *blue = nullptr;
         if (!TIFFGetField(tif, TIFFTAG_COLORMAP, &red, &green, &blue) || !red || !green || !blue)
             return {};
-        const int colours = 1 << f.bps;
+        const int colours = 1 << bps;
         // Some writers store 8-bit values in the 16-bit map: take them as they are then.
         bool eightBit = true;
         for (int i = 0; i < colours; ++i)
@@ -458,6 +532,15 @@ private:
         QList<QRgb> table(colours);
         for (int i = 0; i < colours; ++i)
             table[i] = qRgb(red[i] >> shift, green[i] >> shift, blue[i] >> shift);
+        return table;
+    }
+
+    static QImage decodePalette(TIFF *tif, const PageFacts &f)
+    {
+        const QList<QRgb> table = colourMap(tif, f.bps);
+        if (table.isEmpty())
+            return {};
+        const int colours = int(table.size());
         QImage img(int(f.width), int(f.height), QImage::Format_Indexed8);
         if (img.isNull())
             return {};
@@ -471,6 +554,36 @@ private:
             }
         });
         return ok ? img : QImage();
+    }
+
+    // Index and alpha samples (contiguous or planar) into ARGB: the map's colours, the alpha as stored
+    // (a map entry is shared by pixels of any alpha, so there is nothing to unmultiply).
+    static QImage decodePaletteAlpha(TIFF *tif, const PageFacts &f)
+    {
+        const QList<QRgb> table = colourMap(tif, f.bps);
+        if (table.isEmpty())
+            return {};
+        QImage img(int(f.width), int(f.height), QImage::Format_ARGB32);
+        if (img.isNull())
+            return {};
+        RowReader reader(tif, f);
+        if (!reader.ok())
+            return {};
+        const bool planar = reader.planes() > 1;
+        const int perPixel = planar ? 1 : f.spp;
+        for (uint32_t y = 0; y < f.height; ++y) {
+            const uchar *index = reader.row(y, 0);
+            const uchar *alpha = planar ? reader.row(y, 1) : index;
+            if (!index || !alpha)
+                return {};
+            const int at = planar ? 0 : 1;
+            auto *dst = reinterpret_cast<QRgb *>(img.scanLine(int(y)));
+            for (uint32_t x = 0; x < f.width; ++x) {
+                const QRgb c = table.at(index[qsizetype(x) * perPixel]);
+                dst[x] = qRgba(qRed(c), qGreen(c), qBlue(c), alpha[qsizetype(x) * perPixel + at]);
+            }
+        }
+        return img;
     }
 
     // Grey, RGB or CMYK of 8 or 16 bits, contiguous or planar, strips or tiles, with or without alpha:
@@ -547,14 +660,15 @@ private:
         }
         if (f.isOneBit()) // a tiled bilevel page stays 1-bit
             return img.convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+        // Converted in place where Qt can: a large page is not held twice.
         if (!f.alpha)
-            return img.convertToFormat(QImage::Format_RGB32);
+            return std::move(img).convertToFormat(QImage::Format_RGB32);
         // The RGBA reader hands out colour pages premultiplied by alpha (it multiplies unassociated
         // alpha itself; grey pages it passes as stored): pages are kept straight.
         if (f.photometric != PHOTOMETRIC_MINISBLACK && f.photometric != PHOTOMETRIC_MINISWHITE ? true
                                                                                                 : f.associated)
             img.reinterpretAsFormat(QImage::Format_RGBA8888_Premultiplied);
-        return img.convertToFormat(QImage::Format_ARGB32);
+        return std::move(img).convertToFormat(QImage::Format_ARGB32);
     }
 
     QByteArray m_data;
@@ -562,6 +676,55 @@ private:
     std::unique_ptr<TiffStream> m_stream;
     int m_selected = -1; // no directory is read on opening
 };
+
+// The pages among directories first..last. A directory libtiff cannot read, one without a size or one
+// larger than any page read here is no page: it is left out and counted, never shown as a page of no
+// size or one that no decoder takes. Only the first page and the directories the quick check cannot
+// judge are read by libtiff, so opening a long fax costs no more than its first page.
+struct PageScan
+{
+    QList<int> indices;     // directories that are pages
+    QList<QSize> sizes;     // their sizes, from libtiff or the quick check
+    QList<bool> checked;    // read by libtiff already (the first page always)
+    QList<PageFacts> facts; // libtiff's facts of the checked ones
+    int skipped = 0;
+    ImgXError oversized; // the first directory beyond the page limit
+};
+
+PageScan scanPages(const QByteArray &data, const QList<quint64> &offsets, TiffPageSource &source, int first,
+                   int last)
+{
+    PageScan scan;
+    auto notPage = [&scan](uint32_t w, uint32_t h) {
+        if (w > 0 && h > 0 && !scan.oversized.isError())
+            scan.oversized = ImgXPageLimit::refused(w, h);
+        ++scan.skipped;
+    };
+    for (int i = first; i <= last; ++i) {
+        uint32_t w = 0, h = 0;
+        const Quick quick = quickCheck(data, offsets.at(i), &w, &h);
+        if (quick == Quick::NotPage) {
+            notPage(w, h);
+            continue;
+        }
+        const bool needed = scan.indices.isEmpty() || quick == Quick::Ask;
+        PageFacts f;
+        if (needed) {
+            f = source.facts(i);
+            if (!isPage(f)) {
+                notPage(f.width, f.height);
+                continue;
+            }
+            w = f.width;
+            h = f.height;
+        }
+        scan.indices.append(i);
+        scan.facts.append(f);
+        scan.sizes.append(QSize(int(w), int(h)));
+        scan.checked.append(needed);
+    }
+    return scan;
+}
 
 } // namespace
 
@@ -603,9 +766,19 @@ bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QL
     }
     const int first = onlyPage < 0 ? 0 : onlyPage;
     const int last = onlyPage < 0 ? int(offsets.size()) - 1 : onlyPage;
-    int skipped = 0;
-    ImgXError oversized;
-    for (int i = first; i <= last; ++i) {
+    const PageScan scan = scanPages(data, offsets, *source, first, last);
+    if (unreadable)
+        *unreadable = scan.skipped;
+    if (scan.indices.isEmpty()) {
+        *error = scan.oversized.isError()
+                     ? scan.oversized
+                     : corrupt(onlyPage < 0 ? u"no page can be read"_s
+                                            : u"page %1 cannot be read"_s.arg(onlyPage + 1));
+        return false;
+    }
+    pages->reserve(scan.indices.size());
+    for (qsizetype k = 0; k < scan.indices.size(); ++k) {
+        const int i = scan.indices.at(k);
         ImgXImage page;
         ImgXImage::Data &d = ImgXPageSource::data(page);
         d.source = source;
@@ -613,26 +786,14 @@ bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QL
         d.formatCode = imgTIF;
         d.fileName = fileName;
         d.page = i;
-        // A directory libtiff cannot read, one without a size or one larger than any page read here is
-        // no page: it is left out and counted, never shown as a page of no size or one that no
-        // decoder takes.
-        const PageFacts f = source->facts(i);
-        if (!isPage(f)) {
-            if (f.width > 0 && f.height > 0 && !oversized.isError())
-                oversized = ImgXPageLimit::tooLarge(f.width, f.height);
-            ++skipped;
-            continue;
+        if (scan.checked.at(k)) {
+            TiffPageSource::fill(scan.facts.at(k), d);
+        } else {
+            // The rest of the facts come from libtiff when first asked for.
+            d.size = scan.sizes.at(k);
+            d.headerPending = true;
         }
-        TiffPageSource::fill(f, d);
         pages->append(page);
-    }
-    if (unreadable)
-        *unreadable = skipped;
-    if (pages->isEmpty()) {
-        *error = oversized.isError() ? oversized
-                                     : corrupt(onlyPage < 0 ? u"no page can be read"_s
-                                                            : u"page %1 cannot be read"_s.arg(onlyPage + 1));
-        return false;
     }
     return true;
 }
@@ -646,27 +807,15 @@ bool info(const QByteArray &data, ImgXFileInfo *info)
         info->error = corrupt(source.openError());
         return false;
     }
-    // Pages are counted as importFile counts them: directories without a readable size are none.
-    int count = 0;
-    PageFacts first;
-    ImgXError oversized;
-    for (int i = 0; i < offsets.size(); ++i) {
-        const PageFacts f = source.facts(i);
-        if (!isPage(f)) {
-            if (f.width > 0 && f.height > 0 && !oversized.isError())
-                oversized = ImgXPageLimit::tooLarge(f.width, f.height);
-            continue;
-        }
-        if (count++ == 0)
-            first = f;
-    }
-    if (count == 0) {
-        info->error = oversized.isError() ? oversized : corrupt(u"no page can be read"_s);
+    // Pages are counted as importFile counts them.
+    const PageScan scan = scanPages(data, offsets, source, 0, int(offsets.size()) - 1);
+    if (scan.indices.isEmpty()) {
+        info->error = scan.oversized.isError() ? scan.oversized : corrupt(u"no page can be read"_s);
         return false;
     }
-    const PageFacts &f = first;
+    const PageFacts &f = scan.facts.first();
     info->format = imgTIF;
-    info->pageCount = count;
+    info->pageCount = int(scan.indices.size());
     info->size = QSize(int(std::min<uint32_t>(f.width, INT_MAX)), int(std::min<uint32_t>(f.height, INT_MAX)));
     info->xResolution = int(std::lround(f.xDpi));
     info->yResolution = int(std::lround(f.yDpi));

@@ -295,7 +295,7 @@ bool otherDecoder(const QString &file, QSize *size, QImage *pixels = nullptr)
             return false;
         QProcess c;
         // ImageMagick leaves a bottom-up TGA as stored and only notes its orientation.
-        c.start(convert, {file, u"-auto-orient"_s, u"-depth"_s, u"8"_s, u"rgb:-"_s});
+        c.start(convert, {file + u"[0]"_s, u"-auto-orient"_s, u"-depth"_s, u"8"_s, u"rgb:-"_s});
         c.waitForFinished(60000);
         const QByteArray rgb = c.readAllStandardOutput();
         if (!size->isValid() || rgb.size() != qsizetype(size->width()) * size->height() * 3)
@@ -484,6 +484,40 @@ void TstImgXFormats::paletteTransparency()
     }
     QCOMPARE(qAlpha(ink), 255);
     QVERIFY2(qBlue(ink) < 128 && qRed(ink) < 40, qPrintable(QString::number(ink, 16)));
+    if (format != imgPSD)
+        return;
+
+    // Files we wrote before, with the alpha as a fourth merged channel and no layers, still read.
+    QByteArray old("8BPS\0\1\0\0\0\0\0\0\0\4\0\0\0\1\0\0\0\2\0\x08\0\3\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 40);
+    old += QByteArray::fromHex("ff00"
+                               "ff00"
+                               "00ff"
+                               "1eff"); // planes R, G, B, A of two pixels
+    const QString oldFile = m_dir.filePath(u"old-alpha.psd"_s);
+    QFile o(oldFile);
+    QVERIFY(o.open(QIODevice::WriteOnly) && o.write(old) == old.size());
+    o.close();
+    ImgX oldDoc;
+    QVERIFY2(oldDoc.importFile(oldFile), qPrintable(oldDoc.lastError().description));
+    QCOMPARE(oldDoc.image().image().pixel(0, 0), qRgba(255, 255, 0, 30));
+    QCOMPARE(oldDoc.image().image().pixel(1, 0), qRgba(0, 0, 255, 255));
+
+    // Other readers take the transparency too (the Debian GraphicsMagick has no PSD coder: ImageMagick
+    // is the other reader here). The merged image is the file's first picture.
+    const QString convert = QStandardPaths::findExecutable(u"convert"_s);
+    if (convert.isEmpty())
+        QSKIP("ImageMagick is not installed: no independent decoder");
+    QProcess c;
+    c.start(convert, {out + u"[0]"_s, u"-depth"_s, u"8"_s, u"rgba:-"_s});
+    QVERIFY(c.waitForFinished(60000));
+    const QByteArray rgba = c.readAllStandardOutput();
+    QCOMPARE(rgba.size(), qsizetype(16 * 8 * 4));
+    const auto at = [&](int x, int y) {
+        return reinterpret_cast<const uchar *>(rgba.constData()) + (y * 16 + x) * 4;
+    };
+    QCOMPARE(int(at(2, 2)[3]), 0);
+    QCOMPARE(int(at(12, 2)[3]), 255);
+    QVERIFY2(at(12, 2)[2] < 128 && at(12, 2)[0] < 40, rgba.toHex().constData());
 }
 
 // PNGInterlaced writes an interlaced PNG, BMPUseRLECompression an RLE BMP of a page of at most 256

@@ -323,6 +323,8 @@ private Q_SLOTS:
     void hostileTiffTags();
     void hostileHeaders_data();
     void hostileHeaders();
+    void picturesWithoutPixels_data();
+    void picturesWithoutPixels();
     void thousandsOfTinyPages();
     void chainLongerThanThePageLimit();
     void regressionFiles_data();
@@ -330,6 +332,7 @@ private Q_SLOTS:
     void tagQueriesOnHostileFiles();
     void unreadableLaterDirectories_data();
     void unreadableLaterDirectories();
+    void laterDirectoryOnlyLibtiffRefuses();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -596,6 +599,31 @@ void TstImgXHostile::hostileHeaders()
     exercise(QString::fromLatin1(QTest::currentDataTag()), data, ImgFileType(format));
 }
 
+// A picture of no size is refused as one without pixels, not as one too large for any scanner.
+void TstImgXHostile::picturesWithoutPixels_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("data");
+    // WBMP: type 0, fixed header 0, width and height as 7-bit groups.
+    QTest::newRow("wbmp 0x0") << u"empty.wbmp"_s << QByteArray("\0\0\0\0", 4);
+    QTest::newRow("wbmp 0x5") << u"thin.wbmp"_s << QByteArray("\0\0\0\x05", 4);
+    QByteArray psd("8BPS\0\1\0\0\0\0\0\0\0\3\0\0\0\0\0\0\0\0\0\x08\0\3\0\0\0\0\0\0\0\0\0\0\0\0\0\0", 40);
+    QTest::newRow("psd 0x0") << u"empty.psd"_s << psd;
+}
+
+void TstImgXHostile::picturesWithoutPixels()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, data);
+    const QString file = path(name);
+    QVERIFY(writeAll(file, data));
+    ImgX doc;
+    QVERIFY(!doc.importFile(file));
+    QVERIFY(ImgXErrorCode::isNotAnImage(doc.lastError().number));
+    QVERIFY2(doc.lastError().description.contains(u"no pixels"_s), qPrintable(doc.lastError().description));
+    QCOMPARE(ImgXSupport::pageCount(file), 0);
+}
+
 // A long chain of one-pixel pages opens with every page and decodes without delay.
 void TstImgXHostile::thousandsOfTinyPages()
 {
@@ -743,6 +771,34 @@ void TstImgXHostile::unreadableLaterDirectories()
     QCOMPARE(back.count(), pages);
     QCOMPARE(back.unreadablePages(), 0);
     exercise(u"lost pages"_s, data, imgTIF);
+}
+
+// Opening reads a later directory only when its page is needed. One whose entries look whole but that
+// libtiff refuses (a palette page without its colour map) is a page of the size it gives that fails
+// to decode, with the reason; the file opens, the other pages show, and a save writes nothing.
+void TstImgXHostile::laterDirectoryOnlyLibtiffRefuses()
+{
+    QByteArray data = validFile(imgTIF);
+    QVERIFY(!data.isEmpty());
+    const qsizetype e = entryOf(data, 1, TIFFTAG_PHOTOMETRIC);
+    QVERIFY(e > 0);
+    put16(data, e + 8, PHOTOMETRIC_PALETTE);
+    const QString file = path(u"no-colour-map.tif"_s);
+    QVERIFY(writeAll(file, data));
+    ImgX doc;
+    QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
+    QCOMPARE(doc.count(), 4);
+    QCOMPARE(ImgXSupport::pageCount(file), 4);
+    QCOMPARE(doc.page(1).size(), QSize(96, 64));
+    QVERIFY(doc.page(1).image().isNull());
+    QVERIFY(ImgXErrorCode::isNotAnImage(doc.page(1).decodeError().number));
+    QVERIFY(!doc.page(1).decodeError().description.isEmpty());
+    for (int i : {0, 2, 3})
+        QVERIFY(!doc.page(i).image().isNull());
+    const QString out = path(u"no-colour-map-saved.tif"_s);
+    QVERIFY(!doc.exportFile(out, imgTIF));
+    QVERIFY(!QFile::exists(out));
+    exercise(u"no colour map"_s, data, imgTIF);
 }
 
 QTEST_MAIN(TstImgXHostile)

@@ -21,6 +21,7 @@ enum Kind {
     RgbaAssociated,
     GreyAlpha,
     Palette8,
+    Palette8Alpha, // an unassociated alpha sample beside the index, as common tools write it
     Palette4,
     Grey8,
     Rgb,
@@ -66,7 +67,7 @@ bool wide(Kind kind)
 bool hasAlpha(Kind kind)
 {
     const Kind b = base(kind);
-    return b == RgbaStraight || b == RgbaAssociated || b == GreyAlpha;
+    return b == RgbaStraight || b == RgbaAssociated || b == GreyAlpha || b == Palette8Alpha;
 }
 
 constexpr int W = 37, H = 11; // odd sizes: rows that do not end on a byte or word
@@ -89,6 +90,8 @@ QRgb expected(Kind variant, int x, int y)
         return x == 0 ? qRgba(255, 255, 255, 0) : qRgba(v, v, v, (y * 23) & 0xff);
     case Palette8:
         return qRgb(v, (v * 3) & 0xff, 255 - v);
+    case Palette8Alpha:
+        return qRgba(v, (v * 3) & 0xff, 255 - v, x == 0 ? 30 : (x * 40 + y) & 0xff);
     case Palette4:
         return qRgb((v & 15) * 17, 0, 255 - (v & 15) * 17);
     case Grey8:
@@ -188,6 +191,9 @@ bool writeSource(const QString &path, Kind kind)
     case Palette8:
         photometric = PHOTOMETRIC_PALETTE;
         break;
+    case Palette8Alpha:
+        spp = 2, photometric = PHOTOMETRIC_PALETTE;
+        break;
     case Palette4:
         bps = 4, photometric = PHOTOMETRIC_PALETTE;
         break;
@@ -213,7 +219,7 @@ bool writeSource(const QString &path, Kind kind)
     TIFFSetField(tif, TIFFTAG_XRESOLUTION, 150.0f);
     TIFFSetField(tif, TIFFTAG_YRESOLUTION, 150.0f);
     TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-    if (kind == RgbaStraight || kind == RgbaAssociated || kind == GreyAlpha) {
+    if (hasAlpha(kind)) {
         const uint16_t extra = kind == RgbaAssociated ? EXTRASAMPLE_ASSOCALPHA : EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(tif, TIFFTAG_EXTRASAMPLES, uint16_t(1), &extra);
     }
@@ -222,7 +228,7 @@ bool writeSource(const QString &path, Kind kind)
         for (int i = 0; i < int(r.size()); ++i) {
             // index i holds the colour of picture value i (see expected())
             int rr, gg, bb;
-            if (kind == Palette8)
+            if (kind == Palette8 || kind == Palette8Alpha)
                 rr = i, gg = (i * 3) & 0xff, bb = 255 - i;
             else
                 rr = i * 17, gg = 0, bb = 255 - i * 17;
@@ -253,6 +259,9 @@ bool writeSource(const QString &path, Kind kind)
                 break;
             case Palette8:
                 p[x] = uchar(v);
+                break;
+            case Palette8Alpha:
+                p[2 * x] = uchar(v), p[2 * x + 1] = uchar(qAlpha(c));
                 break;
             case Palette4:
                 p[x / 2] |= uchar((v & 15) << (x % 2 ? 0 : 4));
@@ -372,6 +381,7 @@ void TstImgXPixels::roundTrips_data()
                  {"rgba associated", RgbaAssociated, ImgXPixelFormat::Argb32},
                  {"grey with alpha", GreyAlpha, ImgXPixelFormat::Argb32},
                  {"palette 8", Palette8, ImgXPixelFormat::Indexed8},
+                 {"palette 8 with alpha", Palette8Alpha, ImgXPixelFormat::Argb32},
                  {"palette 4", Palette4, ImgXPixelFormat::Indexed8},
                  {"grey 8", Grey8, ImgXPixelFormat::Grey8},
                  {"rgb", Rgb, ImgXPixelFormat::Rgb24},
