@@ -57,6 +57,8 @@ void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
             }
         }
         bFaxArrivato = true;
+        if (key == m_imageKey)
+            m_imageState = ImageState::Here;
     } else {
         emptyPreview();
         ListFax->setEnabled(true);
@@ -66,12 +68,21 @@ void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
     }
 }
 
+void frmMain::askImage(const QString &key)
+{
+    ClientSock->AskFax(key);
+    m_lastAskedKey = key;
+    m_imageKey = key;
+    m_imageState = ImageState::Asked;
+}
+
 void frmMain::emptyPreview()
 {
     // Pulizia drops the pages; the empty open puts the counter back to "0/0" and hides the thumbnails.
     LumagPreview->Pulizia();
     LumagPreview->OpenSource(QString());
     m_currentFaxFile.clear();
+    m_imageState = ImageState::None;
 }
 
 void frmMain::LumagPreview_AfterPrint()
