@@ -322,8 +322,12 @@ void tst_MainWindowEvents::splashOverFastLogin()
     QVERIFY(splash && splash->isVisible());
     QVERIFY(splash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     if (platformDrags()) {
-        // On an X display: the splash is the window seen where both are.
+        // On an X display: the splash is the window seen where both are, also once the main window is
+        // raised as a window manager raises a window it maps.
         const QPoint middle = splash->mapToGlobal(splash->rect().center());
+        QTRY_COMPARE(QApplication::topLevelAt(middle), static_cast<QWidget *>(splash.data()));
+        w->raise();
+        QTest::qWait(100);
         QTRY_COMPARE(QApplication::topLevelAt(middle), static_cast<QWidget *>(splash.data()));
     }
     splash->tmrUnload->start();
