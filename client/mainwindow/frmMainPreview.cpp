@@ -57,8 +57,9 @@ void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
             }
         }
         bFaxArrivato = true;
+        // An empty file is asked again by the next click.
         if (key == m_imageKey)
-            m_imageState = ImageState::Here;
+            m_imageState = info.isFile() && info.size() >= 1 ? ImageState::Here : ImageState::None;
     } else {
         emptyPreview();
         ListFax->setEnabled(true);
