@@ -155,9 +155,9 @@ int Prompt::exec(QDialog *dialog)
         dialog->setResult(result);
         return result;
     }
-    if (QLayout *layout = dialog->layout(); layout && layout->sizeConstraint() == QLayout::SetFixedSize)
-        fixedWindowHints(dialog);
-    else if (dialog->minimumSize() == dialog->maximumSize())
+    const QLayout *layout = dialog->layout();
+    if ((layout && layout->sizeConstraint() == QLayout::SetFixedSize) ||
+        dialog->minimumSize() == dialog->maximumSize())
         fixedWindowHints(dialog);
     return dialog->exec();
 }

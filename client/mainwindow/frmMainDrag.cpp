@@ -10,8 +10,8 @@
 
 #include <QCursor>
 #include <QDragMoveEvent>
-#include <QGuiApplication>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QScrollBar>
 #include <QSet>
 #include <QTimer>
