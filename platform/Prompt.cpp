@@ -4,9 +4,11 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLayout>
 #include <QLibraryInfo>
 #include <QQueue>
 #include <QTranslator>
+#include <QWindow>
 
 namespace {
 
@@ -68,7 +70,8 @@ QMessageBox::StandardButton Prompt::message(QWidget *parent, QMessageBox::Icon i
     }
     if (icon == QMessageBox::Critical)
         QApplication::beep();
-    QMessageBox box(icon, caption, text, buttons, parent);
+    QMessageBox box(icon, caption, text, buttons, shownOwner(parent));
+    fixedWindowHints(&box);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
     return static_cast<QMessageBox::StandardButton>(box.exec());
@@ -152,7 +155,31 @@ int Prompt::exec(QDialog *dialog)
         dialog->setResult(result);
         return result;
     }
+    const QLayout *layout = dialog->layout();
+    if ((layout && layout->sizeConstraint() == QLayout::SetFixedSize) ||
+        dialog->minimumSize() == dialog->maximumSize())
+        fixedWindowHints(dialog);
     return dialog->exec();
+}
+
+void Prompt::fixedWindowHints(QWidget *window)
+{
+    if (!window)
+        return;
+    const Qt::WindowType type = window->windowType() == Qt::Window ? Qt::Dialog : window->windowType();
+    window->setWindowFlags(type | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
+                           (window->windowFlags() & Qt::MSWindowsFixedSizeDialogHint));
+}
+
+QWidget *Prompt::shownOwner(QWidget *parent)
+{
+    if (!parent)
+        return nullptr;
+    QWidget *top = parent->window();
+    if (!top->isVisible() || top->isMinimized())
+        return nullptr;
+    const QWindow *handle = top->windowHandle();
+    return handle && handle->isExposed() ? parent : nullptr;
 }
 
 void Prompt::installItalianTranslation()

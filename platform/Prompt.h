@@ -47,7 +47,15 @@ public:
                         bool *ok);
 
     // Runs a modal window; in answering mode the dialog handler decides instead (default: Rejected).
+    // A window of fixed size gets the hints of fixedWindowHints first.
     static int exec(QDialog *dialog);
+
+    // A window whose size is fixed offers neither minimise nor maximise: title and close button only.
+    static void fixedWindowHints(QWidget *window);
+
+    // The window a box or dialog is placed over: the parent's window when it is on screen, else none
+    // (the box is then centred on the screen, not over a hidden or not yet mapped window).
+    static QWidget *shownOwner(QWidget *parent);
 
     // Loads Qt's Italian translation once, so standard buttons read "Sì", "No", "Annulla".
     static void installItalianTranslation();

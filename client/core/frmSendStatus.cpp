@@ -2,6 +2,7 @@
 
 #include "FormHelpers.h"
 #include "ProgramInfo.h"
+#include "Prompt.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -50,6 +51,7 @@ frmSendStatus::frmSendStatus(QWidget *parent) : QDialog(parent)
     m_keptSize = size();
     // The border does not resize it: no strip is left unpainted behind a drag.
     setFixedSize(m_keptSize);
+    Prompt::fixedWindowHints(this);
 }
 
 void frmSendStatus::showEvent(QShowEvent *event)

@@ -9,7 +9,9 @@
 
 using namespace Qt::StringLiterals;
 
-frmSplash::frmSplash(QWidget *parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+// Above every other window (the main window too, which maps while it shows) until it closes.
+frmSplash::frmSplash(QWidget *parent)
+    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName(u"frmSplash"_s);
     setAttribute(Qt::WA_DeleteOnClose);

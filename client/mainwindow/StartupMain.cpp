@@ -17,6 +17,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QWindow>
 
 using namespace Qt::StringLiterals;
 
@@ -43,6 +44,7 @@ void StartupMain::Main()
     m_main->setAttribute(Qt::WA_DeleteOnClose);
     m_splash = new frmSplash(m_main);
     m_splash->show();
+    m_main->installEventFilter(this);
     QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
 
     LocateIniFile();
@@ -124,6 +126,21 @@ void StartupMain::check()
     }
     unloadMain();
     end(Outcome::Updating);
+}
+
+bool StartupMain::eventFilter(QObject *watched, QEvent *event)
+{
+    // A fast login maps the main window while the splash shows: the splash goes back on top, on the
+    // show and on each exposure (a window manager maps the window later than the show).
+    const bool splashUp = m_splash && m_splash->isVisible() && m_main;
+    if (splashUp && watched == m_main && event->type() == QEvent::Show) {
+        if (QWindow *handle = m_main->windowHandle())
+            handle->installEventFilter(this);
+        m_splash->raise();
+    } else if (splashUp && watched == m_main->windowHandle() && event->type() == QEvent::Expose) {
+        m_splash->raise();
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void StartupMain::unloadMain()

@@ -30,6 +30,9 @@ Q_SIGNALS:
     // The start is over: Running (the main window goes on), Ended or Updating (the program should end).
     void finished(StartupMain::Outcome outcome);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void check();
     void end(Outcome outcome);

@@ -355,8 +355,11 @@ void frmMain::lockControls()
 
 void frmMain::endWait()
 {
-    // An image still on its way is shown in the preview when it comes, never opened in the viewer.
+    // An image still on its way is shown in the preview when it comes, never opened in the viewer; a
+    // click on its row asks for it again.
     bApriFax = false;
+    if (m_imageState == ImageState::Asked)
+        m_imageState = ImageState::None;
     SbloccaControlli();
 }
 

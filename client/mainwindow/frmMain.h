@@ -345,6 +345,11 @@ private:
 
     QString PrevKey = QStringLiteral("0");
     QString m_lastAskedKey;
+    // The row whose image is on show or on its way, and which: a row is asked for once.
+    enum class ImageState { None, Asked, Here, Missing };
+    QString m_imageKey;
+    ImageState m_imageState = ImageState::None;
+    void askImage(const QString &key);
     QString m_currentFaxFile;
     QStringList m_dragKeys;
 

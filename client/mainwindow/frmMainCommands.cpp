@@ -100,9 +100,22 @@ void frmMain::ListFax_DblClick()
         return;
     bApriFax = true;
     lockControls();
-    ClientSock->AskFax(PrevKey);
-    AppLog().WriteLog(u"ClientSock.AskFax PrevKey - dblclick"_s);
-    m_lastAskedKey = PrevKey;
+    if (PrevKey == m_imageKey && m_imageState == ImageState::Here) {
+        // The image is in the preview already: the viewer opens with it.
+        bApriFax = false;
+        later([this] { ApriFax(); });
+        return;
+    }
+    if (PrevKey == m_imageKey && m_imageState == ImageState::Missing) {
+        bApriFax = false;
+        SbloccaControlli();
+        return;
+    }
+    // On its way: the viewer opens when it comes.
+    if (PrevKey != m_imageKey || m_imageState == ImageState::None) {
+        askImage(PrevKey);
+        AppLog().WriteLog(u"ClientSock.AskFax PrevKey - dblclick"_s);
+    }
     if (!bVisualizza) {
         // The viewer opens when the image arrives (MostraAnteprima); a missing image unlocks.
         if (bZuvUvucante)

@@ -8,8 +8,10 @@
 #include "QuorinSock.h"
 #include "clsLog.h"
 
+#include <QCursor>
 #include <QDragMoveEvent>
 #include <QDropEvent>
+#include <QGuiApplication>
 #include <QScrollBar>
 #include <QSet>
 #include <QTimer>
@@ -264,19 +266,30 @@ bool frmMain::treeDragEvent(QEvent *event)
         [[fallthrough]];
     case QEvent::DragMove: {
         const bool allowed = fromList ? TVNodi_OLEDragOver(target, y) : TVNodi_DragOver(target, y);
-        drag->setDropAction(Qt::CopyAction);
         // The enter is always taken: a folder drag starts over its own node, where it cannot drop, and
         // a refused enter would end the drag's moves over the tree. The moves show whether a drop is
-        // allowed where the pointer is.
-        if (allowed || event->type() == QEvent::DragEnter)
+        // allowed where the pointer is. Fax rows refused over a node still get their drop, which says
+        // why, with the pointer showing the refusal (no action).
+        if (allowed || event->type() == QEvent::DragEnter) {
+            drag->setDropAction(Qt::CopyAction);
             drag->accept();
-        else
+        } else if (fromList && target) {
+            drag->setDropAction(Qt::IgnoreAction);
+            drag->accept();
+            // The platform shows an accepted move's pointer; the refusal's takes its place once it has.
+            QTimer::singleShot(0, this, [this] {
+                QCursor *shown = QGuiApplication::overrideCursor();
+                if (!m_dropAllowed && shown && shown->shape() == Qt::DragCopyCursor)
+                    QGuiApplication::changeOverrideCursor(QCursor(Qt::ForbiddenCursor));
+            });
+        } else {
             drag->ignore();
+        }
         return true;
     }
     case QEvent::Drop:
         // The rows and nodes are moved here; the views must not move or remove anything themselves.
-        drag->setDropAction(Qt::CopyAction);
+        drag->setDropAction(fromList && !m_dropAllowed ? Qt::IgnoreAction : Qt::CopyAction);
         drag->accept();
         if (fromList) {
             // The drag's own loop is still running: the move (and its message) follows it.

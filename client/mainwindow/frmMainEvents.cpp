@@ -195,6 +195,9 @@ void frmMain::ClientSock_MaxUsersLimit()
 
 void frmMain::ClientSock_ConnectionNotAvailable(const QString &, int)
 {
+    // An image asked of the lost link never comes: the row is asked again on the next click.
+    if (m_imageState == ImageState::Asked)
+        m_imageState = ImageState::None;
     SbloccaControlli();
     ListFax->setDragEnabled(false); // until the next login
     WinsockStatus();
@@ -283,9 +286,11 @@ void frmMain::ClientSock_RxFaxIncomplete()
     LumagPreview->Refresh();
     LumagPreview->setBackColor(palette().color(QPalette::Inactive, QPalette::Mid));
     setPanelText(1, u"Immagine incompleta : riprovare"_s);
-    // A viewer waiting for this image does not open; the window is usable again.
+    // A viewer waiting for this image does not open; the window is usable again, and the row can be
+    // asked again.
     bApriFax = false;
     bFaxArrivato = false;
+    m_imageState = ImageState::None;
     SbloccaControlli();
 }
 
@@ -297,6 +302,8 @@ void frmMain::ClientSock_RxFaxNotFound(int)
     setPanelText(1, u"File mancante"_s);
     bVisualizza = false;
     bZuvUvucante = true;
+    if (m_imageState == ImageState::Asked)
+        m_imageState = ImageState::Missing;
     SbloccaControlli();
 }
 

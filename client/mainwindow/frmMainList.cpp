@@ -74,6 +74,7 @@ void frmMain::Ask4List(int ListType)
     ActiveList = ListType;
     // An image still on its way belongs to the list being left: it must not end this wait.
     m_lastAskedKey.clear();
+    m_imageState = ImageState::None;
     lockControls();
     ClientSock->SetActiveList(typeOfList(ListType), m_currTreeID);
     InitList(ListType == DeletedList);
@@ -263,13 +264,15 @@ void frmMain::ListFax_Click()
         key = static_cast<FaxListItem *>(item)->key();
     if (key == u"0"_s) {
         bVisualizza = false;
+    } else if (key == m_imageKey && m_imageState != ImageState::None) {
+        // Its image is on show, on its way or known missing: not asked again.
+        PrevKey = key;
     } else {
         PrevKey = key;
         // Emptied whole (no page, no thumbnails, "0/0") until the asked image comes.
         emptyPreview();
-        ClientSock->AskFax(PrevKey);
+        askImage(PrevKey);
         AppLog().WriteLog(u"ClientSock.AskFax PrevKey - click"_s);
-        m_lastAskedKey = PrevKey;
         bFaxArrivato = false;
         bZuvUvucante = false;
     }

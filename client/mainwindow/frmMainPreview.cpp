@@ -57,6 +57,9 @@ void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
             }
         }
         bFaxArrivato = true;
+        // An empty file is asked again by the next click.
+        if (key == m_imageKey)
+            m_imageState = info.isFile() && info.size() >= 1 ? ImageState::Here : ImageState::None;
     } else {
         emptyPreview();
         ListFax->setEnabled(true);
@@ -66,12 +69,21 @@ void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
     }
 }
 
+void frmMain::askImage(const QString &key)
+{
+    ClientSock->AskFax(key);
+    m_lastAskedKey = key;
+    m_imageKey = key;
+    m_imageState = ImageState::Asked;
+}
+
 void frmMain::emptyPreview()
 {
     // Pulizia drops the pages; the empty open puts the counter back to "0/0" and hides the thumbnails.
     LumagPreview->Pulizia();
     LumagPreview->OpenSource(QString());
     m_currentFaxFile.clear();
+    m_imageState = ImageState::None;
 }
 
 void frmMain::LumagPreview_AfterPrint()

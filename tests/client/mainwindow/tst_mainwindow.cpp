@@ -16,6 +16,7 @@
 #include "frmSendStatus.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QGroupBox>
@@ -24,10 +25,12 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <memory>
@@ -227,13 +230,39 @@ void tst_MainWindow::serverNotAvailable()
         port = probe.serverPort();
     }
     writeIni(u"127.0.0.1"_s, port);
-    Prompt::setNextAnswer(QMessageBox::No);
+    // The question is a real box, answered No with the mouse: the main window is still hidden, so it
+    // opens in the middle of the screen, and offers neither minimise nor maximise.
+    Prompt::setAnswering(false);
+    QString asked;
+    QRect placed;
+    Qt::WindowFlags flags;
+    QTimer answer;
+    answer.setInterval(50);
+    connect(&answer, &QTimer::timeout, this, [&] {
+        auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+        if (!box || !box->isVisible() || !asked.isEmpty())
+            return;
+        asked = box->text();
+        placed = box->frameGeometry();
+        flags = box->windowFlags();
+        QTest::mouseClick(box->button(QMessageBox::No), Qt::LeftButton);
+    });
+    answer.start();
     StartupMain *s = start();
     QSignalSpy finished(s, &StartupMain::finished);
     QVERIFY(!finished.isEmpty() || finished.wait(60000));
+    answer.stop();
+    Prompt::setAnswering(true);
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
     QVERIFY(!s->mainWindow());
-    QVERIFY(promptTexts().join(u'|').contains(u"Impossibile connettersi al server: 127.0.0.1"_s));
+    QVERIFY(asked.contains(u"Impossibile connettersi al server: 127.0.0.1"_s));
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    QVERIFY2((placed.center() - screen.center()).manhattanLength() <= 8,
+             qPrintable(u"box centre %1,%2, screen centre %3,%4"_s.arg(placed.center().x())
+                            .arg(placed.center().y())
+                            .arg(screen.center().x())
+                            .arg(screen.center().y())));
+    QCOMPARE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint), Qt::WindowFlags());
 }
 
 void tst_MainWindow::tooManyUsers()
@@ -579,6 +608,10 @@ void tst_MainWindow::progressEvents()
     // Its border offers no resizing at all, so no strip is left unpainted.
     QCOMPARE(status->minimumSize(), kept);
     QCOMPARE(status->maximumSize(), kept);
+    // Nor minimise or maximise.
+    QCOMPARE(status->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint),
+             Qt::WindowFlags());
+    QVERIFY(status->windowFlags().testFlag(Qt::CustomizeWindowHint));
     server.fake.sendNow(F::answer(u"FAXPROGREND", key));
     QTRY_VERIFY(!w->sendStatusWindow());
 }

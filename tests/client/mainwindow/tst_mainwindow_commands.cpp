@@ -48,6 +48,15 @@ QStringList frameTexts(const FakeFaxServer &fake, const QByteArray &keyword)
     return out;
 }
 
+// The image requests the server received for the fax key.
+int imageRequests(const FakeFaxServer &fake, const QString &key)
+{
+    int n = 0;
+    for (const auto &f : fake.receivedFrames("FILE"))
+        n += f.text().endsWith(QStringLiteral("<#>") + key) ? 1 : 0;
+    return n;
+}
+
 QStringList rowKeys(const frmMain *w)
 {
     QStringList keys;
@@ -626,6 +635,12 @@ void tst_MainWindowCommands::faxDrop()
     QVERIFY(!w->row(key));
     QCOMPARE(w->ListFax->topLevelItemCount(), before - 1);
     QVERIFY(w->fraListFax->title().contains(QString::number(before - 1)));
+    // The row selected in its place is asked for once.
+    const QString next = static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key();
+    QTRY_COMPARE(w->LastAskedKey(), next);
+    QTRY_VERIFY(!w->CurrentFaxFile().isEmpty());
+    QTest::qWait(200);
+    QCOMPARE(imageRequests(server.fake, next), 1);
 }
 
 void tst_MainWindowCommands::dragScrollsAndOpens_data()

@@ -12,6 +12,7 @@
 #include "TestHome.h"
 #include "ThumbCtl.h"
 #include "TrayShell.h"
+#include "frmSplash.h"
 #include "frmVisualizzatore.h"
 
 #include <QAction>
@@ -23,7 +24,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPointer>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 #include <QTest>
@@ -77,6 +80,15 @@ QStringList frameTexts(const FakeFaxServer &fake, const QByteArray &keyword)
     for (const auto &f : fake.receivedFrames(keyword))
         out << f.text();
     return out;
+}
+
+// The image requests the server received for the fax key.
+int imageRequests(const FakeFaxServer &fake, const QString &key)
+{
+    int n = 0;
+    for (const auto &f : fake.receivedFrames("FILE"))
+        n += f.text().endsWith(QStringLiteral("<#>") + key) ? 1 : 0;
+    return n;
 }
 
 QPoint nodePoint(frmMain *w, QTreeWidgetItem *node)
@@ -180,6 +192,7 @@ private Q_SLOTS:
     void cleanup();
 
     void renameThroughTheMenu();
+    void splashOverFastLogin();
     void folderDrag_data();
     void folderDrag();
     void faxDrag_data();
@@ -288,6 +301,40 @@ void tst_MainWindowEvents::renameThroughTheMenu()
     QCOMPARE(clienti->text(0), u"Clienti esteri"_s);
 }
 
+void tst_MainWindowEvents::splashOverFastLogin()
+{
+    Server server;
+    QVERIFY(writeServerIni(u"127.0.0.1"_s, server.fake.port()));
+    m_startup = std::make_unique<StartupMain>();
+    QSignalSpy finished(m_startup.get(), &StartupMain::finished);
+    m_startup->Main();
+    // The splash is held up past its time: the login comes first, whatever the machine's speed. The
+    // main window, still hidden, is placed over it.
+    QPointer<frmSplash> splash = m_startup->splash();
+    QVERIFY(splash && splash->isVisible());
+    splash->tmrUnload->stop();
+    frmMain *w = m_startup->mainWindow();
+    QVERIFY(w && !w->isVisible());
+    w->setGeometry(splash->frameGeometry().adjusted(-60, -60, 60, 60));
+    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QCOMPARE(m_startup->outcome(), StartupMain::Outcome::Running);
+    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(splash && splash->isVisible());
+    QVERIFY(splash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    if (platformDrags()) {
+        // On an X display: the splash is the window seen where both are, also once the main window is
+        // raised as a window manager raises a window it maps.
+        const QPoint middle = splash->mapToGlobal(splash->rect().center());
+        QTRY_COMPARE(QApplication::topLevelAt(middle), static_cast<QWidget *>(splash.data()));
+        w->raise();
+        QTest::qWait(100);
+        QTRY_COMPARE(QApplication::topLevelAt(middle), static_cast<QWidget *>(splash.data()));
+    }
+    splash->tmrUnload->start();
+    QTRY_VERIFY_WITH_TIMEOUT(!splash, 5000);
+    QVERIFY(w->isVisible());
+}
+
 void tst_MainWindowEvents::folderDrag_data()
 {
     QTest::addColumn<QString>("folder");
@@ -341,6 +388,7 @@ void tst_MainWindowEvents::faxDrag_data()
 
     QTest::newRow("into its folder") << u"F5"_s << u"PERSONALI<#>5<#>F<#>1<#>(P101)"_s;
     QTest::newRow("onto sent") << u"P2"_s << QString();
+    QTest::newRow("onto its own folder") << u"P1"_s << QString();
 }
 
 void tst_MainWindowEvents::faxDrag()
@@ -362,9 +410,10 @@ void tst_MainWindowEvents::faxDrag()
         realDrag(w->ListFax->viewport(), row, w->TVNodi->viewport(), nodePoint(w, w->tree().node(target)));
     QVERIFY(run.released);
     if (moved.isEmpty()) {
-        // Refused while over the node, so the drop never comes and nothing moves.
+        // Refused while over the node; the release there says why, and nothing moves.
         QCOMPARE(run.shapeOverTarget, Qt::ForbiddenCursor);
-        QTest::qWait(200);
+        QTRY_COMPARE(Prompt::records().size(), 1);
+        QCOMPARE(Prompt::lastRecord().text, u"Attenzione!! Impossibile spostare il fax nella cartella selezionata."_s);
         QVERIFY(server.fake.receivedFrames("SPOSTA").isEmpty());
         QCOMPARE(w->ListFax->topLevelItemCount(), before);
         return;
@@ -412,6 +461,8 @@ void tst_MainWindowEvents::viewerFitsThePage()
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
     QTRY_VERIFY_WITH_TIMEOUT(firstFill > 0, LoginTimeout);
+    // The click asked for the image; the double click opened the viewer with it.
+    QCOMPARE(imageRequests(server.fake, static_cast<FaxListItem *>(w->ListFax->topLevelItem(1))->key()), 1);
     QVERIFY2(firstFill > 0.9 && firstFill < 1.01, qPrintable(QString::number(firstFill)));
     QVERIFY2(resizedFill > 0.9 && resizedFill < 1.01, qPrintable(QString::number(resizedFill)));
     QCOMPARE(zoomKept, zoomSet);
@@ -544,6 +595,20 @@ void tst_MainWindowEvents::keysAndSmallCommands()
     QTRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0);
     QTest::qWait(300);
     QCOMPARE(server.fake.receivedFrames("FILE").size(), beforeF5 + 2); // the first row, then the one kept
+
+    // Up to the first row asks for its image once; Up on the first row asks nothing more.
+    QTRY_VERIFY(w->ListFax->isEnabled());
+    const QString first = static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key();
+    const int firstAsked = imageRequests(server.fake, first);
+    QTest::keyClick(w->ListFax, Qt::Key_Up);
+    QTRY_COMPARE(w->CurrentKey, first);
+    QTRY_COMPARE(imageRequests(server.fake, first), firstAsked + 1);
+    QTRY_VERIFY(w->ListFax->isEnabled() && !w->CurrentFaxFile().isEmpty());
+    for (int i = 0; i < 3; ++i)
+        QTest::keyClick(w->ListFax, Qt::Key_Up);
+    QTest::qWait(300);
+    QCOMPARE(imageRequests(server.fake, first), firstAsked + 1);
+    QVERIFY(!w->LumagPreview->FileName().isEmpty()); // still on show
 
     // A sort by the sender, then another folder: only the new list's date column shows an arrow.
     const int sender = 3;
