@@ -135,7 +135,7 @@ void StartupMain::boundHiddenStart()
     // own end to fit the budget.
     const qint64 left = bounds.startMs - bounds.loginCloseMs - endMargin(bounds) - m_clock.elapsed();
     QTimer::singleShot(int(qMax<qint64>(0, left)), this, [this, giveUp, bounds] {
-        giveUp(u"Nessun server ha completato l'accesso in %1 s (l'avvio ha al massimo %2 s, chiusura compresa)"_s
+        giveUp(u"Nessun server ha completato l'accesso in %1 s; l'avvio si chiude entro %2 s"_s
                    .arg(QString::number(m_clock.elapsed() / 1000.0, 'f', 0))
                    .arg(bounds.startMs / 1000.0));
     });
