@@ -10,6 +10,7 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <memory>
+#include <utility>
 
 #include <sys/ioctl.h>
 #include <sys/socket.h>
@@ -434,7 +435,9 @@ void FakeFaxServer::setFaults(const Faults &faults)
         m_heldOpen.append(::dup(int(m_client->socketDescriptor())));
     if (m_client)
         applyReadFaults(m_client);
-    if (m_faults.slowReadBytes <= 0 && m_client && m_client->bytesAvailable() > 0)
+    const bool resumed = std::exchange(m_readingStopped, m_readingStopped && m_faults.stopReading) &&
+                         !m_readingStopped;
+    if (m_faults.slowReadBytes <= 0 && m_client && (resumed || m_client->bytesAvailable() > 0))
         QTimer::singleShot(0, this, &FakeFaxServer::onReadyRead);
 }
 
