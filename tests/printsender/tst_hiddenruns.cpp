@@ -402,20 +402,20 @@ private Q_SLOTS:
 
     // Whatever the server does at the start-up (takes the connection and never answers the login, cuts every
     // connection at its login, leaves it in a backlog it never accepts from, or has its backlog full), the run
-    // never asks and never loops: code 1, why, and the connections really made. (Bounds divided by 5; the
-    // real ones are measured by hand: docs/printsender.md.)
+    // never asks and never loops: code 1, why, and the connections really made. (Bounds halved; the real
+    // ones are measured by hand: docs/printsender.md.)
     void loginNeverCompletes_data()
     {
         QTest::addColumn<QString>("server");
         QTest::addColumn<QByteArray>("words");
         QTest::addColumn<int>("connections"); // -1: between 1 and what the server counted
-        QTest::newRow("login never answered") << u"silent"_s << QByteArray("non ha risposto all'accesso entro 4 s")
+        QTest::newRow("login never answered") << u"silent"_s << QByteArray("non ha risposto all'accesso entro 10 s")
                                               << 1;
         QTest::newRow("cut at every login") << u"cut"_s
                                             << QByteArray("ha chiuso il collegamento senza completare l'accesso")
                                             << -1;
         QTest::newRow("backlog never accepted") << u"backlog"_s
-                                                << QByteArray("non ha risposto all'accesso entro 4 s") << 1;
+                                                << QByteArray("non ha risposto all'accesso entro 10 s") << 1;
         QTest::newRow("backlog full") << u"full"_s
                                       << QByteArray("nessun collegamento riuscito in 3 tentativi") << 0;
     }
@@ -437,7 +437,7 @@ private Q_SLOTS:
             QVERIFY(raw.open(server == u"full"_s ? 0 : 8, server == u"full"_s));
             configure(raw.port);
         }
-        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, 60000, 5);
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, 60000, 2);
         QVERIFY2(r.code == ExitNoServer, r.err.constData());
         QVERIFY2(r.err.contains(words), r.err.constData());
         QVERIFY2(!r.err.contains("dopo 3 tentativi"), r.err.constData());
