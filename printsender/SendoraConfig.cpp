@@ -127,8 +127,10 @@ RunBounds runBounds()
     bool ok = false;
     const int divisor = qEnvironmentVariableIntValue("QUORIN_TEST_TIME_DIVISOR", &ok);
     if (ok && divisor > 1) {
-        b.connectMs /= divisor;
+        b.startMs /= divisor;
         b.loginMs /= divisor;
+        b.loginCloseMs /= divisor;
+        b.stallMs /= divisor;
         b.closeMs /= divisor;
         b.watchdogMs /= divisor;
     }

@@ -31,10 +31,12 @@ extern Globals G;
 // them all alike through QUORIN_TEST_TIME_DIVISOR (a whole number above 1).
 struct RunBounds
 {
-    int connectMs = 30000;   // at most this long (and three attempts) to reach a server that logs us in
-    int loginMs = 20000;     // a connected server that does not answer the login within this
+    int startMs = 30000;     // from the start to the exit of a run no server logged in, whatever the server does
+    int loginMs = 20000;     // a connected server's answer to the login, from the first connection it took
+    int loginCloseMs = 2000; // the close of a link that carried only the login (inside startMs)
     int closeMs = 30000;     // the close that confirms delivery
-    int watchdogMs = 3000;   // between connection attempts
+    int watchdogMs = 3000;   // between connection attempts (three of them)
+    int stallMs = 60000;     // an upload the server takes no byte of is given up
 };
 RunBounds runBounds();
 

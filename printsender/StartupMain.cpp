@@ -8,6 +8,7 @@
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "SendoraConfig.h"
+#include "SocketAdapter.h"
 #include "StringTable.h"
 #include "SystemUtils.h"
 #include "clsLog.h"
@@ -22,6 +23,16 @@
 using namespace Qt::StringLiterals;
 
 namespace Sendora {
+
+namespace {
+
+// What the program's own end takes after its link's close, kept out of the start-up's budget.
+int endMargin(const RunBounds &bounds)
+{
+    return bounds.startMs / 15;
+}
+
+} // namespace
 
 void LoadSendoraStrings()
 {
@@ -39,6 +50,7 @@ StartupMain::~StartupMain()
 
 void StartupMain::Main(const QStringList &arguments)
 {
+    m_clock.start();
     LoadSendoraStrings();
     ConfigIniPath();
     const CommandLine line = CommandLine::parse(CommandLine::join(arguments));
@@ -96,6 +108,7 @@ void StartupMain::sendRoad()
         }
     }
     m_main->Form_Load();
+    m_main->ClientSock->setUploadStallBound(runBounds().stallMs);
     if (G.HiddenMode)
         boundHiddenStart();
     if (!G.CurrentServer.isEmpty() && G.CurrentPort != 0) {
@@ -113,23 +126,51 @@ void StartupMain::boundHiddenStart()
     link->setTimeCheckServer(bounds.watchdogMs);
     QPointer<frmPrint> window = m_main;
     auto loggedIn = [window] { return window && window->Connected && window->UserReceived; };
-    QTimer::singleShot(bounds.connectMs, this, [window, loggedIn, bounds] {
-        if (window && !loggedIn())
-            window->giveUp(u"Nessun server ha completato l'accesso entro %1 s: invio annullato."_s.arg(
-                bounds.connectMs / 1000.0));
+    auto giveUp = [this, window, loggedIn](const QString &why) {
+        if (m_waiting && window && !loggedIn() && !window->AbortCmd())
+            window->giveUp(why + u" (collegamenti riusciti: %1): invio annullato."_s.arg(m_connectionsMade));
+    };
+    const QString server = G.CurrentServer + u':' + QString::number(G.CurrentPort);
+    // Whatever the server does, the start-up is given up in time for its link's close and the program's
+    // own end to fit the budget.
+    const qint64 left = bounds.startMs - bounds.loginCloseMs - endMargin(bounds) - m_clock.elapsed();
+    QTimer::singleShot(int(qMax<qint64>(0, left)), this, [this, giveUp, bounds] {
+        giveUp(u"Nessun server ha completato l'accesso in %1 s; l'avvio si chiude entro %2 s"_s
+                   .arg(QString::number(m_clock.elapsed() / 1000.0, 'f', 0))
+                   .arg(bounds.startMs / 1000.0));
     });
-    // The login is bounded from the first connection that the server accepted.
+    // The login answer is waited for from the first connection the server took.
     auto *loginTimer = new QTimer(this);
     loginTimer->setSingleShot(true);
     loginTimer->setInterval(bounds.loginMs);
-    connect(loginTimer, &QTimer::timeout, this, [window, loggedIn, bounds] {
-        if (window && !loggedIn())
-            window->giveUp(u"Il server non ha risposto all'accesso entro %1 s: invio annullato."_s.arg(
-                bounds.loginMs / 1000.0));
+    connect(loginTimer, &QTimer::timeout, this, [giveUp, bounds, server] {
+        giveUp(u"Il server %1 non ha risposto all'accesso entro %2 s"_s.arg(server).arg(bounds.loginMs / 1000.0));
     });
-    connect(link, &QuorinSock::SocketConnected, loginTimer, [loginTimer] {
-        if (!loginTimer->isActive())
+    connect(link, &QuorinSock::SocketConnected, this, [this, loginTimer] {
+        ++m_connectionsMade;
+        if (!loginTimer->isActive() && m_connectionsMade == 1)
             loginTimer->start();
+    });
+    // The link's attempts are over. A connection still up waits for its login answer (the timer above);
+    // otherwise the start-up ends here, saying what the attempts met.
+    auto *loginWait = new QTimer(this);
+    loginWait->setInterval(qMax(10, bounds.watchdogMs / 10));
+    auto verdict = [this, link, loginWait, giveUp, server, loggedIn] {
+        if (!m_waiting || loggedIn()) {
+            loginWait->stop();
+            return;
+        }
+        if (link->State() == SocketAdapter::sckConnected)
+            return;
+        loginWait->stop();
+        giveUp(m_connectionsMade == 0
+                   ? u"Impossibile connettersi al server %1: nessun collegamento riuscito in 3 tentativi"_s.arg(server)
+                   : u"Il server %1 ha chiuso il collegamento senza completare l'accesso"_s.arg(server));
+    };
+    connect(loginWait, &QTimer::timeout, this, verdict);
+    connect(link, &QuorinSock::ServerNotAvailable, this, [verdict, loginWait] {
+        loginWait->start();
+        verdict();
     });
 }
 
@@ -142,6 +183,12 @@ void StartupMain::check()
         return;
     m_waiting = false;
     if (w->AbortCmd()) {
+        if (G.HiddenMode) {
+            // Nothing of a fax went over this link: its end gets what is left of the start-up's budget.
+            const RunBounds bounds = runBounds();
+            const qint64 left = bounds.startMs - endMargin(bounds) - m_clock.elapsed();
+            w->ClientSock->ConnectClose(int(qBound<qint64>(0, left, qint64(bounds.loginCloseMs))));
+        }
         unloadMain();
         return end(ExitNoServer);
     }

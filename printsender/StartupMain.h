@@ -3,6 +3,7 @@
 #include "frmInst.h"
 #include "frmPrint.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -50,6 +51,8 @@ private:
     bool m_waiting = false;
     bool m_ended = false;
     int m_exitCode = 0;
+    QElapsedTimer m_clock;      // since the start
+    int m_connectionsMade = 0;  // connections the server took during the start-up
 };
 
 // Adds the sender's own texts to the string table.

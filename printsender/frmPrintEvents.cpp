@@ -111,11 +111,9 @@ void frmPrint::ClientSock_ReConnected(const QString &Server, int, bool)
 
 void frmPrint::ClientSock_ServerNotAvailable(const QString &, int SockPort)
 {
-    if (G.HiddenMode) {
-        // A run without a window asks nothing: it gives up after the link's attempts.
-        giveUp(u"Impossibile connettersi al server "_s + G.CurrentServer + u": nessuna risposta dopo 3 tentativi."_s);
+    // A run without a window asks nothing: its start-up decides when to give up (StartupMain).
+    if (G.HiddenMode)
         return;
-    }
     QMetaObject::invokeMethod(
         this,
         [this, SockPort] {
@@ -299,7 +297,7 @@ void frmPrint::ClientSock_SentFax2Server(const QString &IdFaxSent)
     if (!waiting && !m_confirming) {
         m_confirming = true;
         txtStatus->setText(u"Conferma della ricezione dal server..."_s);
-        ClientSock->CloseLink();
+        ClientSock->CloseLink(runBounds().closeMs);
     }
 }
 
@@ -321,10 +319,11 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
         if (delivered && !document.isEmpty() && entry->StrFiles().split(u'+').contains(document))
             documentDelivered = true;
     }
+    const bool unconfirmed = Outcome == QuorinSock::AcknowledgedOnly;
     if (!delivered)
-        AppLog().WriteLog((Outcome == QuorinSock::AcknowledgedOnly
-                               ? u"Il server non ha chiuso il collegamento: fax ricevuti ma non confermati: "_s
-                               : u"Collegamento interrotto prima della conferma: fax forse non arrivati: "_s) +
+        AppLog().WriteLog((unconfirmed ? u"Consegna non confermata: il sistema del server ha accettato tutti i dati, "
+                                         u"ma il server non ha chiuso il collegamento: "_s
+                                       : u"Collegamento interrotto prima della conferma: fax forse non arrivati: "_s) +
                           IdFaxes.join(u", "_s));
     // The server holds the printed document now: its spooled job is done with.
     if (documentDelivered)
@@ -335,7 +334,12 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
     const bool wasConfirming = std::exchange(m_confirming, false);
     txtStatus->clear();
     if (!delivered) {
-        if (anyLost)
+        if (anyLost && unconfirmed)
+            offerSendAgain(u"Consegna non confermata: il sistema del server ha accettato tutti i dati del fax, ma il "
+                           u"server non ha chiuso il collegamento entro %1 s, quindi non ha confermato di averlo "
+                           u"letto.\r\nIl fax potrebbe essere già stato archiviato dal server: inviandolo di nuovo "
+                           u"potrebbe arrivare due volte."_s.arg(runBounds().closeMs / 1000.0));
+        else if (anyLost)
             offerSendAgain(u"Il collegamento col server si è interrotto prima che il server confermasse la "
                            u"ricezione: il fax potrebbe non essere arrivato."_s);
         return;
@@ -365,16 +369,23 @@ void frmPrint::ClientSock_Error(int Number, const QString &Description, const QS
     AppLog().WriteLog(u"Errore "_s + QString::number(Number) + u" - "_s + Description + u" - "_s + Source);
     // The link gave up a fax ("SendFax : key : files"): no confirmation will come for it.
     static const QString prefix = u"SendFax : "_s;
-    if (!Source.startsWith(prefix) || (Number != 40006 && Number != 75) || !cFaxSending)
+    constexpr int ServerNotReading = 10060; // the link let go an upload the server took nothing of
+    if (!Source.startsWith(prefix) || (Number != 40006 && Number != 75 && Number != ServerNotReading) ||
+        !cFaxSending)
         return;
     const QString key = Source.mid(prefix.size()).section(u" : "_s, 0, 0);
     clsFaxSending *entry = cFaxSending->item(key);
     if (entry && !entry->Sent()) {
         entry->setFailed(true);
+        if (G.HiddenMode && Number == ServerNotReading)
+            Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
+                            u"Fax "_s + key + u" non consegnato al server: "_s + Description);
         Q_EMIT pendingChanged();
         if (G.HiddenMode)
             return;
-        if (Number == 40006)
+        if (Number == ServerNotReading)
+            offerSendAgain(u"Il fax non è arrivato al server: "_s + Description);
+        else if (Number == 40006)
             offerSendAgain(u"Il collegamento col server si è interrotto durante l'invio: il fax non è arrivato al "
                            u"server."_s);
         else

@@ -193,12 +193,16 @@ void XmlJobRun::finish()
         if (anySent) {
             m_closing = true;
             QuorinSock *link = m_window->ClientSock;
-            connect(link, &QuorinSock::FaxesSettled, this, [](const QStringList &, int outcome) {
+            connect(link, &QuorinSock::FaxesSettled, this, [this](const QStringList &keys, int outcome) {
+                if (outcome == QuorinSock::AcknowledgedOnly)
+                    m_unconfirmed += int(keys.size());
                 if (outcome != QuorinSock::Delivered)
                     Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
                                     outcome == QuorinSock::AcknowledgedOnly
-                                        ? u"Il server ha ricevuto i fax ma non ha chiuso il collegamento entro "
-                                          u"%1 s: consegna non confermata."_s.arg(runBounds().closeMs / 1000.0)
+                                        ? u"Consegna non confermata: il sistema del server ha accettato tutti i "
+                                          u"dati dei fax, ma il server non ha chiuso il collegamento entro %1 s, "
+                                          u"quindi non ha confermato di averli letti. I fax potrebbero essere già "
+                                          u"stati archiviati dal server."_s.arg(runBounds().closeMs / 1000.0)
                                         : u"Il collegamento col server si è interrotto prima della conferma: i "
                                           u"fax potrebbero non essere arrivati."_s);
             });
@@ -220,12 +224,16 @@ void XmlJobRun::conclude()
         int notSent = 0;
         for (const auto &entry : *m_window->cFaxSending)
             notSent += entry->Sent() ? 0 : 1;
-        if (notSent > 0) {
-            AppLog().WriteLog(u"Fax non consegnati al server: "_s + QString::number(notSent));
+        const int unconfirmed = qMin(notSent, m_unconfirmed);
+        const auto tell = [this](const QString &what, int n) {
+            if (n <= 0)
+                return;
+            AppLog().WriteLog(what + u": "_s + QString::number(n));
             Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
-                            u"Fax non consegnati al server: %1 di %2."_s.arg(notSent).arg(
-                                m_window->cFaxSending->Count()));
-        }
+                            what + u": %1 di %2."_s.arg(n).arg(m_window->cFaxSending->Count()));
+        };
+        tell(u"Fax non consegnati al server"_s, notSent - unconfirmed);
+        tell(u"Fax con consegna non confermata dal server"_s, unconfirmed);
         m_failed += notSent;
     }
     if (m_progress)

@@ -70,6 +70,7 @@ private:
     bool m_closing = false;
     int m_handedOver = 0;
     int m_failed = 0;
+    int m_unconfirmed = 0; // settled by a close the server did not end: neither delivered nor lost
     int m_faxes = 0;
     bool m_fileError = false;
 };

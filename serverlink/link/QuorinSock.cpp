@@ -6,6 +6,7 @@
 #include "frmConnecting.h"
 #include "frmServerConf.h"
 
+#include <QDateTime>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
@@ -25,7 +26,7 @@ int twipsToPixels(const QWidget *w)
 
 QuorinSock::QuorinSock(QWidget *parent)
     : QWidget(parent), m_socket(new SocketAdapter(this)), m_sendQueue(std::make_unique<collFaxOut>()),
-      m_watchdog(new QTimer(this))
+      m_watchdog(new QTimer(this)), m_stallTimer(new QTimer(this))
 {
     m_upload = new UploadDriver(
         *m_sendQueue, [this](const QByteArray &frame) { return sendFrame(frame); }, this);
@@ -62,6 +63,7 @@ QuorinSock::QuorinSock(QWidget *parent)
             });
     connect(m_socket, &SocketAdapter::GracefulCloseDone, this, &QuorinSock::onGracefulClose);
     connect(m_watchdog, &QTimer::timeout, this, &QuorinSock::onWatchdogTick);
+    connect(m_stallTimer, &QTimer::timeout, this, &QuorinSock::checkUploadStall);
     // The library's own connecting and settings windows, unless the host installs others.
     setConnectingWindow(
         [this](const QString &server) { frmConnecting::instance()->showFor(server, m_timeCheckServer); },
@@ -367,9 +369,55 @@ void QuorinSock::settleFaxes(DeliveryOutcome outcome)
     Q_EMIT FaxesSettled(keys, outcome);
 }
 
-void QuorinSock::ConnectClose()
+void QuorinSock::setUploadStallBound(int ms)
 {
-    m_socket->Close();
+    m_uploadStallMs = ms < 1 ? DefaultUploadStallMs : ms;
+}
+
+void QuorinSock::watchUpload()
+{
+    if (m_stallTimer->isActive())
+        return;
+    m_stallLink = -1;
+    m_stallTimer->start(qBound(10, m_uploadStallMs / 20, 1000));
+}
+
+void QuorinSock::checkUploadStall()
+{
+    if (!m_upload->busy()) {
+        m_stallTimer->stop();
+        return;
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    const qint64 acked = m_socket->bytesAcknowledged();
+    // Only a link that is up, with bytes of ours the server has not taken, can stall; its own close is
+    // bounded on its own.
+    const bool waiting = m_socket->isConnected() && !m_socket->closingGracefully() &&
+                         m_socket->bytesHanded() > acked;
+    if (!waiting || m_socket->connectionId() != m_stallLink || acked != m_stallAcked) {
+        m_stallLink = m_socket->connectionId();
+        m_stallAcked = acked;
+        m_stallSince = now;
+        return;
+    }
+    if (now - m_stallSince < m_uploadStallMs)
+        return;
+    // The server reads nothing any more: the link is let go (its end is not waited for long, nobody on
+    // the other side reads it) and every fax on it is reported with the reason.
+    m_stallTimer->stop();
+    m_stallLink = -1;
+    const QString why = u"il server non riceve più dati: nessun byte accettato da %1 s."_s.arg(m_uploadStallMs / 1000.0);
+    m_socket->Close(2000);
+    m_upload->linkLost(SocketAdapter::sckTimedout, why);
+    settleFaxes(NotDelivered);
+    m_linkUp = false;
+    m_cutter.clear();
+    m_salvaged.clear();
+}
+
+void QuorinSock::ConnectClose(int drainMs)
+{
+    m_socket->Close(drainMs);
     dropLink();
     m_linkUp = false;
     m_connectionWanted = false;
@@ -379,6 +427,7 @@ void QuorinSock::ConnectClose()
 
 void QuorinSock::CloseLink(int timeoutMs)
 {
+    m_closeBoundMs = timeoutMs;
     m_watchdog->stop();
     m_connectionWanted = false;
     m_socket->closeGracefully(timeoutMs);
@@ -386,6 +435,7 @@ void QuorinSock::CloseLink(int timeoutMs)
 
 QuorinSock::DeliveryOutcome QuorinSock::CloseLinkNow(int timeoutMs)
 {
+    m_closeBoundMs = timeoutMs;
     m_watchdog->stop();
     m_connectionWanted = false;
     // The adapter reports the end through GracefulCloseDone, handled here before it returns.
@@ -403,8 +453,9 @@ void QuorinSock::finishClose(DeliveryOutcome outcome, qint64 unacknowledged)
         reportUnconfirmedClose(unacknowledged);
     else if (outcome == AcknowledgedOnly)
         RaiseErrorEvent(SocketAdapter::sckTimedout,
-                        u"Chiusura del collegamento: il server ha ricevuto tutti i dati ma non ha chiuso il "
-                        u"collegamento in tempo; fax ricevuti ma non confermati."_s,
+                        u"Chiusura del collegamento: il sistema del server ha accettato tutti i dati, ma il server "
+                        u"non ha chiuso il collegamento entro %1 s; consegna dei fax non confermata."_s.arg(
+                            m_closeBoundMs / 1000.0),
                         0, u"CloseLink"_s);
     // Faxes the last reading shows acknowledged are reported sent first, then settled with the close.
     m_upload->linkLost();

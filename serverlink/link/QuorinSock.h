@@ -81,8 +81,9 @@ public:
     void Listen();
     void GetData(QByteArray &vntData, int vntType = 8, qint64 maxLen = -1);
     // Lets the link go at once (before a new Connect); the connection itself is ended in the background,
-    // without a reset. Faxes sent on it since the last confirmed close are reported not delivered.
-    void ConnectClose();
+    // without a reset, waiting at most drainMs for the server's end. Faxes sent on it since the last
+    // confirmed close are reported not delivered.
+    void ConnectClose(int drainMs = 30000);
     // How the faxes of a closed link fared (FaxesSettled). Delivered: after our end of stream the server
     // ended its own, so it read every byte before it. AcknowledgedOnly: its TCP took every byte but the
     // server kept the link open past the bound. NotDelivered: reset, drop, or bytes never taken.
@@ -137,6 +138,13 @@ public:
                             bool WasInDeletedFolder);
     void MoveSelectedToFolder(int CurrTreeID, int DestFolderKey, bool GoToDeletedFolder);
     QString SendNewFax(std::unique_ptr<faxOut> ObjFax);
+
+    // An upload the server takes no byte of for this long (its TCP acknowledges nothing more) is given
+    // up: the link is let go and its faxes are reported through Error 10060, source "SendFax : key : files",
+    // "il server non riceve più dati ...". Default 60000 ms.
+    static constexpr int DefaultUploadStallMs = 60000;
+    int UploadStallBound() const { return m_uploadStallMs; }
+    void setUploadStallBound(int ms);
 
     // --- 62 to 81: timers, versions, updates, address book ---
     int TimeSearchServersAvailable() const { return m_timeSearchServers; }
@@ -251,6 +259,8 @@ private:
     bool SendMsg(typeofMsg type, QByteArrayView keyword, QByteArrayView data);
     bool sendFrame(const QByteArray &frame);
     void dropLink(); // the connection in hand is gone: uploads announced on it are lost
+    void watchUpload(); // starts the look for an upload that stopped moving
+    void checkUploadStall();
     void onGracefulClose(int outcome, qint64 unacknowledged);
     void settleFaxes(DeliveryOutcome outcome);
     void finishClose(DeliveryOutcome outcome, qint64 unacknowledged);
@@ -304,6 +314,12 @@ private:
     std::unique_ptr<collFaxOut> m_sendQueue;
     UploadDriver *m_upload = nullptr;
     QTimer *m_watchdog = nullptr;
+    QTimer *m_stallTimer = nullptr;
+    int m_uploadStallMs = DefaultUploadStallMs;
+    int m_stallLink = -1;      // connection and acknowledged count of the last progress seen
+    qint64 m_stallAcked = -1;
+    qint64 m_stallSince = 0;   // when it was seen (ms since the epoch)
+    int m_closeBoundMs = 30000; // of the graceful close under way
     FrameCutter m_cutter;
     QList<ServerMessage> m_salvaged; // whole frames of a link that is being replaced, still to handle
     bool m_dispatchQueued = false;

@@ -245,11 +245,13 @@ void QuorinSock::UpdateFiles()
 
 QString QuorinSock::SendNewFax(std::unique_ptr<faxOut> ObjFax)
 {
+    watchUpload();
     return m_upload->handOver(std::move(ObjFax), Proto::FaxCodeSend);
 }
 
 QString QuorinSock::SaveFaxToRX(std::unique_ptr<faxOut> ObjFax)
 {
+    watchUpload();
     return m_upload->handOver(std::move(ObjFax), Proto::FaxCodeReceived);
 }
 
@@ -257,6 +259,7 @@ QString QuorinSock::SendUpdateFile(const QString &sFileName, const QString &KeyF
 {
     if (!guardUser(u"SendUpdateFile"_s, {{u"File"_s, sFileName}, {u"Fax"_s, KeyFax}}))
         return u"-1"_s;
+    watchUpload();
     return m_upload->sendUpdateFile(sFileName, KeyFax, m_activeKeyword);
 }
 

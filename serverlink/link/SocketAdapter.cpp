@@ -295,7 +295,7 @@ void SocketAdapter::closeInBackground(int flushMs)
     releaseConnection();
 }
 
-void SocketAdapter::releaseConnection()
+void SocketAdapter::releaseConnection(int drainMs)
 {
     if (m_socket->state() != QAbstractSocket::ConnectedState) {
         m_socket->abort();
@@ -315,7 +315,7 @@ void SocketAdapter::releaseConnection()
         return;
     DrainState state;
     state.fd = own;
-    state.deadline = QDateTime::currentMSecsSinceEpoch() + DrainTimeoutMs;
+    state.deadline = QDateTime::currentMSecsSinceEpoch() + qMax(0, drainMs);
     DrainPool::instance().add(state);
 }
 
@@ -428,7 +428,7 @@ void SocketAdapter::Connect(const QString &host, int port)
     m_socket->connectToHost(m_remoteHost, quint16(m_remotePort));
 }
 
-void SocketAdapter::Close()
+void SocketAdapter::Close(int drainMs)
 {
     if (m_graceTimer) {
         m_graceTimer->deleteLater();
@@ -442,7 +442,7 @@ void SocketAdapter::Close()
     }
     if (m_server)
         m_server->close();
-    releaseConnection();
+    releaseConnection(drainMs);
     m_errored = false;
     m_peerClosed = false;
     m_sentInBatch = 0;

@@ -58,7 +58,8 @@ public:
 
     // Starts an asynchronous connect; an empty host or a port of 0 takes RemoteHost / RemotePort.
     void Connect(const QString &host = {}, int port = 0);
-    void Close();
+    // drainMs bounds the background end of a connection still open (see DrainTimeoutMs).
+    void Close(int drainMs = DrainTimeoutMs);
     // 0 when the bytes were queued; sckBadState when not connected.
     int SendData(const QByteArray &bytes);
     qint64 BytesReceived() const;
@@ -139,7 +140,7 @@ private:
     void finishGrace(CloseOutcome outcome);
     void startDrain();
     // Lets a connection still open go without a reset: its descriptor is ended in the background.
-    void releaseConnection();
+    void releaseConnection(int drainMs = DrainTimeoutMs);
 
     QTcpSocket *m_socket = nullptr;
     QTcpServer *m_server = nullptr;

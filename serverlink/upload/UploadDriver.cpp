@@ -9,6 +9,7 @@
 
 #include <bit>
 #include <limits>
+#include <utility>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -211,7 +212,9 @@ void UploadDriver::checkDelivery()
     for (const QString &key : std::as_const(sent))
         Q_EMIT SentFax2Server(key);
     for (const Unconfirmed &u : std::as_const(lost))
-        report(ErrLinkState, u"Collegamento al server interrotto prima della conferma: fax non inviato."_s,
+        report(m_lossNumber ? m_lossNumber : ErrLinkState,
+               m_lossNumber ? m_lossText
+                            : u"Collegamento al server interrotto prima della conferma: fax non inviato."_s,
                u"SendFax : "_s + u.key + u" : "_s + u.files);
 }
 
@@ -302,6 +305,13 @@ void UploadDriver::sendComplete()
         checkDelivery();
 }
 
+void UploadDriver::linkLost(int number, const QString &description)
+{
+    m_lossNumber = number;
+    m_lossText = description;
+    linkLost();
+}
+
 void UploadDriver::linkLost()
 {
     // Inside a step the fax in hand must stay alive: the step loop drops the queue when it is done.
@@ -319,8 +329,10 @@ void UploadDriver::linkLost()
             lost.append({fax.KeyFax(), fax.AllFaxFiles()});
     }
     m_queue.clear();
+    const int number = std::exchange(m_lossNumber, 0);
+    const QString text = std::exchange(m_lossText, {});
     for (const auto &[key, files] : lost)
-        report(ErrLinkState, u"Collegamento al server interrotto: fax non inviato."_s,
+        report(number ? number : ErrLinkState, number ? text : u"Collegamento al server interrotto: fax non inviato."_s,
                u"SendFax : "_s + key + u" : "_s + files);
 }
 

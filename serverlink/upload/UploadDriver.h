@@ -81,8 +81,10 @@ public:
     // One upload step: the socket has sent everything it was given.
     void sendComplete();
 
-    // The connection dropped: every fax announced on it leaves the queue and is reported through Error.
+    // The connection dropped: every fax announced on it leaves the queue and is reported through Error,
+    // with the number and words given (by default: the link was cut).
     void linkLost();
+    void linkLost(int number, const QString &description);
 
     // True while a fax is queued or waits for the server to acknowledge it.
     bool busy() const;
@@ -128,6 +130,8 @@ private:
     bool m_inStep = false;
     bool m_again = false;
     bool m_linkLost = false; // the link dropped during a step
+    int m_lossNumber = 0;    // why it was let go, when not cut (number and words of the reports)
+    QString m_lossText;
     DeliveryProbe m_probe;
     QueueProbe m_queued;
     QList<Unconfirmed> m_unconfirmed;

@@ -70,6 +70,7 @@ private Q_SLOTS:
     }
     void cleanup()
     {
+        qunsetenv("QUORIN_TEST_TIME_DIVISOR");
         Sendora::G.HiddenMode = false;
         Prompt::setAnswering(true);
         if (m_w) {
@@ -224,6 +225,74 @@ private Q_SLOTS:
         QCOMPARE(m_server->filedFaxes().last().documents.value(FakeFaxServer::latin(job)).size(), QFileInfo(job).size());
         QTRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
         QTRY_VERIFY(!QFile::exists(spooled));
+    }
+
+    // The server reads and files the fax but never ends the link: the window says the delivery is not
+    // confirmed and that the fax may already be filed before it offers to send it again (never "interrupted");
+    // the printed job stays. (Bounds divided by 10: the close waits 3 s.)
+    void serverKeepsTheLinkOpen()
+    {
+        qputenv("QUORIN_TEST_TIME_DIVISOR", "10");
+        QVERIFY(login());
+        const QString job = capture(1);
+        QVERIFY(!job.isEmpty());
+        const QString spooled = m_home.filePath(u"spool/"_s) + SystemUser::loginName() + u"/job-1-1.prn"_s;
+        setText(u"tbTo"_s, u"Mario Rossi"_s);
+        setText(u"tbFaxNumber"_s, u"021234567"_s);
+        FakeFaxServer::Faults faults;
+        faults.neverClose = true;
+        m_server->setFaults(faults);
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::No);
+        QTest::mouseClick(child<QPushButton>(m_w, u"cbSend"_s), Qt::LeftButton);
+        auto question = [] {
+            for (const Prompt::Record &r : Prompt::records()) {
+                if (r.text.contains(u"Inviarlo di nuovo?"_s))
+                    return r.text;
+            }
+            return QString();
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(!question().isEmpty(), 20000);
+        const QString text = question();
+        QVERIFY2(text.startsWith(u"Consegna non confermata: il sistema del server ha accettato"_s) &&
+                     text.contains(u"entro 3 s"_s) &&
+                     text.contains(u"Il fax potrebbe essere già stato archiviato dal server"_s),
+                 qPrintable(text));
+        QVERIFY2(!text.contains(u"interrott"_s), qPrintable(text));
+        QCOMPARE(m_server->filedFaxes().size(), 1);
+        QVERIFY(!promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
+        QVERIFY(QFile::exists(spooled));
+    }
+
+    // The server answers the login, then reads nothing more, under a long print (its document far larger than
+    // the system's buffers): after the stall bound (60 s; 0.3 s here) the window says the server takes no more
+    // data, never that the link was cut, and offers to send it again; the printed job stays.
+    void serverStopsReading()
+    {
+        QVERIFY(login());
+        QVERIFY(!capture(1).isEmpty());
+        const QString spooled = m_home.filePath(u"spool/"_s) + SystemUser::loginName() + u"/job-1-1.prn"_s;
+        QFile big(m_home.filePath(u"long-print.tif"_s));
+        QVERIFY(big.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 24; ++i)
+            big.write(QByteArray(1 << 20, char('a' + i)));
+        big.close();
+        m_w->FilenamePrint = big.fileName();
+        m_w->ClientSock->setUploadStallBound(300);
+        setText(u"tbFaxNumber"_s, u"021234567"_s);
+        FakeFaxServer::Faults faults;
+        faults.stopReading = true;
+        m_server->setFaults(faults);
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::No);
+        QTest::mouseClick(child<QPushButton>(m_w, u"cbSend"_s), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_w->cFaxSending->anyPending(), 20000);
+        QVERIFY(m_w->cFaxSending->item(m_w->IdFaxSending)->Failed());
+        QTRY_VERIFY(promptTexts().contains(u"Il fax non è arrivato al server: il server non riceve più dati: nessun "
+                                           u"byte accettato da 0.3 s.\r\nInviarlo di nuovo?"_s));
+        QVERIFY(!promptTexts().join(u'|').contains(u"interrott"_s));
+        QVERIFY(m_server->receivedFrames("FINEFAX").isEmpty());
+        QVERIFY(QFile::exists(spooled));
     }
 
     // "Rubrica" with the local book: FieldRubrica is read again from the file; the typed name and company

@@ -10,9 +10,11 @@
 #include <QTcpSocket>
 #include <QTimer>
 #include <memory>
+#include <utility>
 
 #include <sys/ioctl.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -70,7 +72,11 @@ FakeFaxServer::FakeFaxServer(QObject *parent)
     connect(m_probeServer, &QTcpServer::newConnection, this, &FakeFaxServer::onProbeConnection);
 }
 
-FakeFaxServer::~FakeFaxServer() = default;
+FakeFaxServer::~FakeFaxServer()
+{
+    for (const int fd : std::as_const(m_heldOpen))
+        ::close(fd);
+}
 
 bool FakeFaxServer::listen(quint16 port)
 {
@@ -195,6 +201,9 @@ void FakeFaxServer::onNewConnection()
         m_outgoing.clear();
         m_closing = false;
         m_stream.active = false;
+        m_readingStopped = false;
+        if (m_faults.neverClose && socket->socketDescriptor() >= 0)
+            m_heldOpen.append(::dup(int(socket->socketDescriptor())));
         socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
         applyReadFaults(socket);
         connect(socket, &QTcpSocket::readyRead, this, &FakeFaxServer::onReadyRead);
@@ -213,7 +222,7 @@ void FakeFaxServer::onNewConnection()
 
 void FakeFaxServer::onReadyRead()
 {
-    if (!m_client || m_faults.slowReadBytes > 0)
+    if (!m_client || m_faults.slowReadBytes > 0 || m_readingStopped)
         return; // the slow reader takes its bytes from its timer
     ingest(m_client->readAll());
 }
@@ -276,6 +285,11 @@ void FakeFaxServer::ingest(const QByteArray &bytes)
         Q_EMIT frameReceived(f);
         if (m_steps.isEmpty() && m_responder)
             m_responder(*this, f);
+    }
+    if (m_faults.stopReading && m_steps.isEmpty() && m_client && !m_readingStopped) {
+        // The socket keeps no more than a byte of its own: the rest stays in the system's buffers.
+        m_readingStopped = true;
+        m_client->setReadBufferSize(1);
     }
 }
 
@@ -417,9 +431,13 @@ void FakeFaxServer::setFaults(const Faults &faults)
     m_faults = faults;
     m_framesSinceFaults = 0;
     m_cutDone = false;
+    if (m_client && m_faults.neverClose && m_client->socketDescriptor() >= 0)
+        m_heldOpen.append(::dup(int(m_client->socketDescriptor())));
     if (m_client)
         applyReadFaults(m_client);
-    if (m_faults.slowReadBytes <= 0 && m_client && m_client->bytesAvailable() > 0)
+    const bool resumed = std::exchange(m_readingStopped, m_readingStopped && m_faults.stopReading) &&
+                         !m_readingStopped;
+    if (m_faults.slowReadBytes <= 0 && m_client && (resumed || m_client->bytesAvailable() > 0))
         QTimer::singleShot(0, this, &FakeFaxServer::onReadyRead);
 }
 

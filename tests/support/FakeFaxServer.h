@@ -126,6 +126,12 @@ public:
         bool silentLogin = false;
         // Downloads announce this many bytes fewer than they send ("STARTFILE" and "ENDFILE").
         qint64 announceFewer = 0;
+        // Once the script has played out (the login answered), nothing more is read: what the client
+        // sends piles up in this end's system until its buffers are full.
+        bool stopReading = false;
+        // This end never ends a link: it reads the client's end of stream and stays open (until the
+        // server object goes).
+        bool neverClose = false;
     };
     void setFaults(const Faults &faults);
     Faults faults() const { return m_faults; }
@@ -194,6 +200,8 @@ private:
     int m_framesThisLink = 0;
     int m_resetsSeen = 0;
     bool m_cutDone = false;
+    bool m_readingStopped = false;
+    QList<int> m_heldOpen; // descriptors kept so that a link is never ended from this side
 
     // streamed download in progress
     struct Stream

@@ -579,24 +579,30 @@ private Q_SLOTS:
 
     // The link cut in the middle of the upload: the user is told who the fax was for and why, and
     // "send again" opens the dialog as it was; from there the fax reaches the server whole.
+    // Or the server keeps the link and stops reading: after the stall bound (60 s; 0.5 s here) the reason says so.
     void faxLostOnTheWayIsOfferedAgain_data()
     {
         QTest::addColumn<bool>("reset");
-        QTest::newRow("link closed") << false;
-        QTest::newRow("link reset") << true;
+        QTest::addColumn<bool>("stopReading");
+        QTest::newRow("link closed") << false << false;
+        QTest::newRow("link reset") << true << false;
+        QTest::newRow("server stops reading") << false << true;
     }
     void faxLostOnTheWayIsOfferedAgain()
     {
         QFETCH(bool, reset);
+        QFETCH(bool, stopReading);
         LinkRig rig(false);
         QVERIFY(rig.login());
         answerLogins(rig.server);
         FakeFaxServer::Faults faults;
-        faults.cutAfterFrames = 6; // "NEWFAX", "NOMSG", "STARTFILE" and three pieces of the document
+        faults.cutAfterFrames = stopReading ? 0 : 6; // "NEWFAX", "NOMSG", "STARTFILE" and three pieces
         faults.cutWithReset = reset;
-        faults.slowReadBytes = 65536; // the server's buffers cannot take the whole fax before the cut
+        faults.slowReadBytes = stopReading ? 0 : 65536; // the server's buffers cannot take the whole fax before the cut
         faults.slowReadIntervalMs = 2;
+        faults.stopReading = stopReading;
         rig.server.setFaults(faults);
+        rig.sock->setUploadStallBound(stopReading ? 500 : QuorinSock::DefaultUploadStallMs);
 
         FRMSEND2 dlg;
         dlg.setClientSock(rig.sock.get());
@@ -622,12 +628,15 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(promptTexts().join(u'|').contains(u"non è stato inviato"_s), 15000);
         const Prompt::Record told = Prompt::lastRecord();
         QCOMPARE(told.icon, QMessageBox::Critical);
-        QVERIFY2(told.text.startsWith(u"Il fax per Rossi (021) non è stato inviato.\n"
-                                      u"Motivo: il collegamento al server si è interrotto prima della fine "
-                                      u"dell'invio."_s),
+        QVERIFY2(told.text.startsWith(u"Il fax per Rossi (021) non è stato inviato.\n"_s +
+                                      (stopReading ? u"Motivo: il server non riceve più dati: nessun byte accettato "
+                                                     u"da 0.5 s."_s
+                                                   : u"Motivo: il collegamento al server si è interrotto prima della "
+                                                     u"fine dell'invio."_s)),
                  qPrintable(told.text));
         QVERIFY(told.text.contains(u"Inviarlo di nuovo?"_s));
-        QVERIFY(rig.server.cutDone());
+        QVERIFY(rig.server.cutDone() || stopReading);
+        rig.sock->setUploadStallBound(QuorinSock::DefaultUploadStallMs);
         bool finished = true;
         filesReceived(rig.server, first, &finished);
         QVERIFY(!finished);

@@ -80,6 +80,7 @@ private Q_SLOTS:
     void savedAsReceived();
     void editedImageGoesBack();
     void updateFilesRequest();
+    void linkDropDuringUpload_data();
     void linkDropDuringUpload();
     void findServerProbesFakeServer_data();
     void findServerProbesFakeServer();
@@ -200,17 +201,34 @@ void tst_UploadLink::updateFilesRequest()
     QVERIFY(rig.received(FakeFaxServer::query(u"UPDATEFILES")));
 }
 
+void tst_UploadLink::linkDropDuringUpload_data()
+{
+    QTest::addColumn<bool>("stopReading");
+    QTest::newRow("link cut") << false;
+    // The server keeps the link and reads nothing more: after the stall bound the link is let go, the fax
+    // reported not sent with the reason, never as a cut link.
+    QTest::newRow("server stops reading") << true;
+}
+
 void tst_UploadLink::linkDropDuringUpload()
 {
+    QFETCH(bool, stopReading);
     LinkRig rig(false);
     QVERIFY(rig.login());
     // Far more than the loopback buffers hold, so the drop finds the upload under way.
     const QByteArray big = content(24 * 1024 * 1024, 6);
     const QString path = writeFile(*m_files, u"big.tif"_s, big);
-    connect(&rig.server, &FakeFaxServer::frameReceived, this, [&](const Frame &f) {
-        if (f.keyword == "FILE")
-            rig.server.dropClient();
-    });
+    if (stopReading) {
+        FakeFaxServer::Faults faults;
+        faults.stopReading = true;
+        rig.server.setFaults(faults);
+        rig.sock->setUploadStallBound(500);
+    } else {
+        connect(&rig.server, &FakeFaxServer::frameReceived, this, [&](const Frame &f) {
+            if (f.keyword == "FILE")
+                rig.server.dropClient();
+        });
+    }
     auto fax = std::make_unique<faxOut>();
     fax->setAllFaxFiles(path);
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
@@ -221,6 +239,16 @@ void tst_UploadLink::linkDropDuringUpload()
                     [&](const QList<QVariant> &e) { return e.at(3).toString().contains(key); }),
         10000);
     QCOMPARE(sent.count(), 0);
+    if (stopReading) {
+        const auto told = std::find_if(errors.cbegin(), errors.cend(), [&](const QList<QVariant> &e) {
+            return e.at(3).toString() == u"SendFax : "_s + key + u" : "_s + path;
+        });
+        QVERIFY(told != errors.cend());
+        QCOMPARE(told->at(0).toInt(), 10060);
+        QCOMPARE(told->at(1).toString(), u"il server non riceve più dati: nessun byte accettato da 0.5 s."_s);
+        QVERIFY(rig.sock->State() != 7);
+        QVERIFY(!rig.server.hasReceived(FakeFaxServer::answer(u"FINEFAX", key)));
+    }
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), big);
