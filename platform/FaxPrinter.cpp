@@ -143,6 +143,10 @@ QString FaxPrinter::queueCommand(const QString &ppd) const
     QStringList words;
     for (const QString &a : lpadminArguments(m_name, ppd))
         words.append(a.contains(u' ') ? u"\""_s + a + u"\""_s : a);
+    // Two lines joined by the shell, so that the window showing it stays narrower than the screen.
+    const qsizetype options = words.indexOf(u"-D"_s);
+    if (options > 0)
+        words[options - 1] += u" \\\n   "_s;
     return u"sudo lpadmin "_s + words.join(u' ');
 }
 
@@ -181,12 +185,12 @@ void FaxPrinter::install(const QString &commandLine, const QString &ppd, bool qu
         if (!ok && m_watcherError.isEmpty())
             m_watcherError = error;
     };
-    QList<Step> steps = {{u"systemctl"_s, {u"--user"_s, u"daemon-reload"_s}, true, watcher},
-                         {u"systemctl"_s, {u"--user"_s, u"enable"_s, u"--now"_s, pathUnitName()}, true, watcher}};
+    QList<Step> steps = {
+        {u"systemctl"_s, {u"--user"_s, u"daemon-reload"_s}, true, watcher},
+        {u"systemctl"_s, {u"--user"_s, u"enable"_s, u"--now"_s, pathUnitName()}, true, watcher}};
     if (!queueExists) {
         steps.prepend({u"lpadmin"_s, lpadminArguments(m_name, ppd)});
-    }
-    else {
+    } else {
         // A queue made before the fit default gets it, when this user may change it.
         steps.prepend({u"lpoptions"_s, {u"-p"_s, m_name}, true, [this](bool ok, const QString &output) {
                            if (ok && fitsPages(output))
@@ -266,8 +270,10 @@ void FaxPrinter::runNext()
     connect(m_process, &QProcess::finished, this,
             [this, step, failed](int code, QProcess::ExitStatus status) {
                 const QString output = QString::fromLocal8Bit(m_process->readAll()).trimmed();
+                // The tools mostly name themselves.
                 if (status != QProcess::NormalExit || code != 0)
-                    return failed(step.program + u": "_s + output);
+                    return failed(output.startsWith(step.program + u':') ? output
+                                                                         : step.program + u": "_s + output);
                 if (step.then)
                     step.then(true, output);
                 runNext();

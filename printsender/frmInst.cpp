@@ -85,9 +85,9 @@ void frmInst::fitStatus()
     for (const QString &line : lines)
         width = std::max(width, metrics.horizontalAdvance(line.trimmed()));
     const int frame = 2 * (txtStato->frameWidth() + int(txtStato->document()->documentMargin()) + 2);
-    txtStato->setMinimumSize(std::max(txtStato->minimumWidth(), width + frame + metrics.averageCharWidth()),
-                             std::max(txtStato->minimumHeight(),
-                                      int(lines.size() + 1) * metrics.lineSpacing() + frame));
+    txtStato->setMinimumSize(
+        std::max(txtStato->minimumWidth(), width + frame + metrics.averageCharWidth()),
+        std::max(txtStato->minimumHeight(), int(lines.size() + 1) * metrics.lineSpacing() + frame));
 }
 
 frmInst::~frmInst()
@@ -139,20 +139,21 @@ void frmInst::cbNext_Click()
         if (ok) {
             // The queue works; what could not be set up is a notice with what to do.
             const QString watcherError = FmPrinter1->watcherError();
-            QString text = !m_queueExisted        ? u"Stampante installata correttamente"_s
-                           : watcherError.isEmpty() ? u"Stampante già presente: invio dei documenti stampati attivato."_s
-                                                    : u"Stampante già presente."_s;
+            QString text = !m_queueExisted ? u"Stampante installata correttamente"_s
+                           : watcherError.isEmpty()
+                               ? u"Stampante già presente: invio dei documenti stampati attivato."_s
+                               : u"Stampante già presente."_s;
             if (!watcherError.isEmpty()) {
                 AppLog().WriteLog(u"Installazione stampante: "_s + watcherError);
-                text += u"\n\nAvviso: l'avvio automatico dopo la stampa non è attivo: richiede una sessione "_s
-                        u"utente di systemd (systemctl --user), che qui manca.\n"_s
+                text += u"\n\nAvviso: l'avvio automatico dopo la stampa non è attivo:\n"_s
+                        u"richiede una sessione utente di systemd (systemctl --user), che qui manca.\n"_s
                         u"Dopo aver stampato, avviare:\n"_s +
                         printerCommandLine() +
                         u"\n(ogni avvio prende il documento stampato in attesa da più tempo)."_s;
             }
             if (!FmPrinter1->fitError().isEmpty()) {
                 AppLog().WriteLog(u"Installazione stampante: "_s + FmPrinter1->fitError());
-                text += u"\n\nAvviso: la stampante non adatta ancora le pagine ai margini del fax "_s
+                text += u"\n\nAvviso: la stampante non adatta ancora le pagine ai margini del fax\n"_s
                         u"(un documento a pagina intera arriva fino al bordo).\n"_s
                         u"Eseguire come amministratore:\n"_s +
                         FmPrinter1->fitCommand();

@@ -466,8 +466,8 @@ private Q_SLOTS:
             writer.setResolution(72);
             QPainter p(&writer);
             const int w = writer.width(), h = writer.height();
-            for (const QRect &edge : {QRect(0, 0, w, 12), QRect(0, h - 12, w, 12), QRect(0, 0, 12, h),
-                                      QRect(w - 12, 0, 12, h)})
+            for (const QRect &edge :
+                 {QRect(0, 0, w, 12), QRect(0, h - 12, w, 12), QRect(0, 0, 12, h), QRect(w - 12, 0, 12, h)})
                 p.fillRect(edge, Qt::black);
         }
         const QByteArray ps = "%!PS-Adobe-3.0\n%%BoundingBox: 0 0 595 842\n%%Pages: 1\n%%EndComments\n"
