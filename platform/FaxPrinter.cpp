@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
 
@@ -63,7 +64,20 @@ QStringList FaxPrinter::lpadminArguments(const QString &name, const QString &ppd
             u"-D"_s,
             u"Quorin fax printer"_s,
             u"-o"_s,
-            u"printer-is-shared=false"_s};
+            u"printer-is-shared=false"_s,
+            u"-o"_s,
+            u"fit-to-page-default=true"_s};
+}
+
+QStringList FaxPrinter::fitArguments(const QString &name)
+{
+    return {u"-p"_s, name, u"-o"_s, u"fit-to-page-default=true"_s};
+}
+
+bool FaxPrinter::fitsPages(const QString &lpoptionsOutput)
+{
+    const QStringList words = lpoptionsOutput.split(QRegularExpression(u"\\s+"_s), Qt::SkipEmptyParts);
+    return words.contains(u"fit-to-page=true"_s) || words.contains(u"fit-to-page"_s);
 }
 
 namespace {
@@ -129,7 +143,16 @@ QString FaxPrinter::queueCommand(const QString &ppd) const
     QStringList words;
     for (const QString &a : lpadminArguments(m_name, ppd))
         words.append(a.contains(u' ') ? u"\""_s + a + u"\""_s : a);
+    // Two lines joined by the shell, so that the window showing it stays narrower than the screen.
+    const qsizetype options = words.indexOf(u"-D"_s);
+    if (options > 0)
+        words[options - 1] += u" \\\n   "_s;
     return u"sudo lpadmin "_s + words.join(u' ');
+}
+
+QString FaxPrinter::fitCommand() const
+{
+    return u"sudo lpadmin "_s + fitArguments(quoted(m_name)).join(u' ');
 }
 
 QString FaxPrinter::findTool(const QString &name)
@@ -148,17 +171,37 @@ void FaxPrinter::checkInstalled()
 void FaxPrinter::install(const QString &commandLine, const QString &ppd, bool queueExists)
 {
     m_lastError.clear();
+    m_watcherError.clear();
+    m_fitError.clear();
     m_queueFailed = false;
     if (!writeUnits(commandLine)) {
         Q_EMIT installFinished(false);
         return;
     }
     // The user's watcher is set up every time: a second user of the desktop, or an install that stopped
-    // half way, gets one although the queue is there already.
-    QList<Step> steps = {{u"systemctl"_s, {u"--user"_s, u"daemon-reload"_s}},
-                         {u"systemctl"_s, {u"--user"_s, u"enable"_s, u"--now"_s, pathUnitName()}}};
-    if (!queueExists)
+    // half way, gets one although the queue is there already. Without a systemd user session the queue
+    // still works: the sender is started by hand.
+    const auto watcher = [this](bool ok, const QString &error) {
+        if (!ok && m_watcherError.isEmpty())
+            m_watcherError = error;
+    };
+    QList<Step> steps = {
+        {u"systemctl"_s, {u"--user"_s, u"daemon-reload"_s}, true, watcher},
+        {u"systemctl"_s, {u"--user"_s, u"enable"_s, u"--now"_s, pathUnitName()}, true, watcher}};
+    if (!queueExists) {
         steps.prepend({u"lpadmin"_s, lpadminArguments(m_name, ppd)});
+    } else {
+        // A queue made before the fit default gets it, when this user may change it.
+        steps.prepend({u"lpoptions"_s, {u"-p"_s, m_name}, true, [this](bool ok, const QString &output) {
+                           if (ok && fitsPages(output))
+                               return;
+                           m_steps.prepend({u"lpadmin"_s, fitArguments(m_name), true,
+                                            [this](bool fitted, const QString &error) {
+                                                if (!fitted)
+                                                    m_fitError = error;
+                                            }});
+                       }});
+    }
     runSteps(steps, [this](bool ok) { Q_EMIT installFinished(ok); });
 }
 
@@ -205,31 +248,40 @@ void FaxPrinter::runNext()
     if (m_steps.isEmpty())
         return finish(true);
     const Step step = m_steps.takeFirst();
-    const QString program = findTool(step.program);
-    if (program.isEmpty()) {
-        m_lastError = step.program + u" not found"_s;
+    // A failed step: an optional one is noted and the next runs; any other ends the run.
+    auto failed = [this, step, finish](const QString &error) {
+        if (step.optional) {
+            if (step.then)
+                step.then(false, error);
+            return runNext();
+        }
+        m_lastError = error;
         m_queueFailed = step.program == u"lpadmin"_s; // the administrator's command still applies
-        return finish(false);
-    }
+        finish(false);
+    };
+    const QString program = findTool(step.program);
+    if (program.isEmpty())
+        return failed(step.program + u" not found"_s);
     if (!m_process) {
         m_process = new QProcess(this);
         m_process->setProcessChannelMode(QProcess::MergedChannels);
     }
     m_process->disconnect(this);
-    connect(
-        m_process, &QProcess::finished, this, [this, step, finish](int code, QProcess::ExitStatus status) {
-            if (status != QProcess::NormalExit || code != 0) {
-                m_queueFailed = step.program == u"lpadmin"_s;
-                m_lastError = step.program + u": "_s + QString::fromLocal8Bit(m_process->readAll()).trimmed();
-                return finish(false);
-            }
-            runNext();
-        });
-    connect(m_process, &QProcess::errorOccurred, this, [this, step, finish](QProcess::ProcessError error) {
+    connect(m_process, &QProcess::finished, this,
+            [this, step, failed](int code, QProcess::ExitStatus status) {
+                const QString output = QString::fromLocal8Bit(m_process->readAll()).trimmed();
+                // The tools mostly name themselves.
+                if (status != QProcess::NormalExit || code != 0)
+                    return failed(output.startsWith(step.program + u':') ? output
+                                                                         : step.program + u": "_s + output);
+                if (step.then)
+                    step.then(true, output);
+                runNext();
+            });
+    connect(m_process, &QProcess::errorOccurred, this, [this, step, failed](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
-        m_lastError = step.program + u": "_s + m_process->errorString();
-        finish(false);
+        failed(step.program + u": "_s + m_process->errorString());
     });
     m_process->start(program, step.arguments);
 }

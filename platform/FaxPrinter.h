@@ -25,11 +25,17 @@ public:
     // Asks CUPS whether the printer exists ("lpstat -p NAME"); answers with installedChecked.
     void checkInstalled();
     // Binds the command line (the program and its arguments) to the user's spool folder through the user
-    // units, and creates the queue on the backend with the PPD unless it exists; answers with
-    // installFinished.
+    // units, and creates the queue on the backend with the PPD unless it exists (an existing queue is
+    // given the fit-to-page default when it lacks it); answers with installFinished. The queue is the
+    // result: a watcher that systemd cannot take, or a fit default that may not be set, is only noted
+    // (watcherError(), fitError()).
     void install(const QString &commandLine, const QString &ppd, bool queueExists);
-    // Whether the last install failed at creating the queue (rights), not at the user's watcher.
+    // Whether the last install failed at creating the queue (rights).
     bool queueFailed() const { return m_queueFailed; }
+    // Why the last install could not start the user's watcher (no systemd user session); empty when it did.
+    QString watcherError() const { return m_watcherError; }
+    // Why the existing queue could not be given the fit-to-page default (rights); empty when it has it.
+    QString fitError() const { return m_fitError; }
     bool busy() const { return m_running; }
     // What went wrong in the last install, for the log.
     QString lastError() const { return m_lastError; }
@@ -43,8 +49,12 @@ public:
     static QString serviceUnitName() { return QStringLiteral("quorin-fax.service"); }
     static QString pathUnitText(const QString &spoolFolder);
     static QString serviceUnitText(const QString &commandLine);
-    // The lpadmin arguments that create the queue with the PPD.
+    // The lpadmin arguments that create the queue with the PPD. The queue fits every page into the
+    // printable area: without it a full-page PDF or PostScript page keeps its ink on the page's edge.
     static QStringList lpadminArguments(const QString &name, const QString &ppd);
+    static QStringList fitArguments(const QString &name);
+    // Whether lpoptions' words for the queue hold the fit-to-page default.
+    static bool fitsPages(const QString &lpoptionsOutput);
     // The installed backend ($QUORIN_CUPS_SERVERBIN or CUPS's usual folders, "backend/quorin"); empty
     // when missing. expectedBackendPath() is where it belongs.
     static QString backendPath();
@@ -57,6 +67,7 @@ public:
     // What an administrator runs to put the backend in place, and to create the queue.
     static QString backendRepairCommand(const QString &programDir);
     QString queueCommand(const QString &ppd) const;
+    QString fitCommand() const;
 
 Q_SIGNALS:
     void installedChecked(bool installed);
@@ -67,6 +78,10 @@ private:
     {
         QString program;
         QStringList arguments;
+        // A step whose failure is noted and does not stop the next ones; then() is given its success and
+        // its output.
+        bool optional = false;
+        std::function<void(bool ok, const QString &output)> then = nullptr;
     };
     void runSteps(QList<Step> steps, std::function<void(bool ok)> done);
     void runNext();
@@ -78,5 +93,5 @@ private:
     std::function<void(bool)> m_done;
     bool m_running = false;
     bool m_queueFailed = false;
-    QString m_lastError;
+    QString m_lastError, m_watcherError, m_fitError;
 };

@@ -10,13 +10,30 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// The window manager draws the caption beside the icon and its buttons, often in a larger bold font: the
+// page stays wide enough for the whole caption, also with enlarged fonts.
+int captionWidth(const QWidget *window)
+{
+    QFont font = window->font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(window->windowTitle()) * 5 / 4 + 6 * metrics.height();
+}
+
+} // namespace
 
 frmInst::frmInst(QWidget *parent) : QDialog(parent)
 {
@@ -24,9 +41,16 @@ frmInst::frmInst(QWidget *parent) : QDialog(parent)
     setWindowTitle(u"Installazione Quorin Printer"_s);
     setWindowIcon(ProgramIcon());
     setAttribute(Qt::WA_QuitOnClose, false);
+    lblTitolo = new QLabel(windowTitle(), this);
+    lblTitolo->setObjectName(u"lblTitolo"_s);
+    QFont titleFont = lblTitolo->font();
+    titleFont.setBold(true);
+    titleFont.setPointSizeF(titleFont.pointSizeF() * 1.2);
+    lblTitolo->setFont(titleFont);
     txtStato = new QPlainTextEdit(this);
     txtStato->setObjectName(u"txtStato"_s);
     txtStato->setReadOnly(true);
+    txtStato->setLineWrapMode(QPlainTextEdit::NoWrap);
     cbNext = new QPushButton(u"A&vanti"_s, this);
     cbNext->setObjectName(u"cbNext"_s);
     cbNext->setAutoDefault(false);
@@ -40,6 +64,7 @@ frmInst::frmInst(QWidget *parent) : QDialog(parent)
     buttons->addWidget(cbNext);
     buttons->addWidget(cbCancel);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lblTitolo);
     layout->addWidget(txtStato);
     layout->addLayout(buttons);
     connect(cbNext, &QPushButton::clicked, this, &frmInst::cbNext_Click);
@@ -47,6 +72,22 @@ frmInst::frmInst(QWidget *parent) : QDialog(parent)
     txtStato->setPlainText(u"Procedura di installazione della stampante\r\n"
                            u"QuorinPrinter per l'invio dei documenti via Fax.\r\n"
                            u"Premere avanti per proseguire."_s);
+    fitStatus();
+    layout->addStrut(captionWidth(this));
+}
+
+void frmInst::fitStatus()
+{
+    // Every line of the status whole, without scrolling.
+    const QFontMetrics metrics(txtStato->font());
+    const QStringList lines = txtStato->toPlainText().split(u'\n');
+    int width = 0;
+    for (const QString &line : lines)
+        width = std::max(width, metrics.horizontalAdvance(line.trimmed()));
+    const int frame = 2 * (txtStato->frameWidth() + int(txtStato->document()->documentMargin()) + 2);
+    txtStato->setMinimumSize(
+        std::max(txtStato->minimumWidth(), width + frame + metrics.averageCharWidth()),
+        std::max(txtStato->minimumHeight(), int(lines.size() + 1) * metrics.lineSpacing() + frame));
 }
 
 frmInst::~frmInst()
@@ -67,6 +108,7 @@ void frmInst::cbNext_Click()
     if (FmPrinter1->busy())
         return;
     txtStato->setPlainText(u"Installazione Stampante in corso..."_s);
+    fitStatus();
     cbNext->setEnabled(false);
     FmPrinter1->setPrinterName(u"QuorinPrinter"_s);
     FmPrinter1->disconnect(this);
@@ -94,10 +136,30 @@ void frmInst::cbNext_Click()
         FmPrinter1->install(printerCommandLine(), m_ppd, installed);
     });
     connect(FmPrinter1, &FaxPrinter::installFinished, this, [this](bool ok) {
-        if (ok)
-            return showResult(m_queueExisted
-                                  ? u"Stampante già presente: invio dei documenti stampati attivato."_s
-                                  : u"Stampante installata correttamente"_s);
+        if (ok) {
+            // The queue works; what could not be set up is a notice with what to do.
+            const QString watcherError = FmPrinter1->watcherError();
+            QString text = !m_queueExisted ? u"Stampante installata correttamente"_s
+                           : watcherError.isEmpty()
+                               ? u"Stampante già presente: invio dei documenti stampati attivato."_s
+                               : u"Stampante già presente."_s;
+            if (!watcherError.isEmpty()) {
+                AppLog().WriteLog(u"Installazione stampante: "_s + watcherError);
+                text += u"\n\nAvviso: l'avvio automatico dopo la stampa non è attivo:\n"_s
+                        u"richiede una sessione utente di systemd (systemctl --user), che qui manca.\n"_s
+                        u"Dopo aver stampato, avviare:\n"_s +
+                        printerCommandLine() +
+                        u"\n(ogni avvio prende il documento stampato in attesa da più tempo)."_s;
+            }
+            if (!FmPrinter1->fitError().isEmpty()) {
+                AppLog().WriteLog(u"Installazione stampante: "_s + FmPrinter1->fitError());
+                text += u"\n\nAvviso: la stampante non adatta ancora le pagine ai margini del fax\n"_s
+                        u"(un documento a pagina intera arriva fino al bordo).\n"_s
+                        u"Eseguire come amministratore:\n"_s +
+                        FmPrinter1->fitCommand();
+            }
+            return showResult(text);
+        }
         AppLog().WriteLog(u"Installazione stampante: "_s + FmPrinter1->lastError());
         QString text =
             u"Errore durante l'installazione della stampante "_s + u"\n"_s + FmPrinter1->lastError();
@@ -105,13 +167,10 @@ void frmInst::cbNext_Click()
             text += u"\nEseguire come amministratore:\n"_s;
             // lpadmin's words when the scheduler is down ("Bad file descriptor" and the like).
             if (FmPrinter1->lastError().contains(u"Unable to connect to server"_s))
-                text += u"sudo systemctl enable --now cups   (CUPS non è in esecuzione)\n"_s;
+                text += u"sudo systemctl enable --now cups   (CUPS non è in esecuzione)\n"_s
+                        u"oppure, senza systemd: sudo service cups start\n"_s;
             text += FmPrinter1->queueCommand(m_ppd) + u"\npoi ripetere l'installazione."_s;
         }
-        else if (FmPrinter1->lastError().startsWith(u"systemctl"_s))
-            text += u"\nL'avvio automatico dopo la stampa richiede una sessione utente di systemd "_s
-                    u"(systemctl --user). Senza, dopo aver stampato avviare: "_s +
-                    printerCommandLine();
         showResult(text);
     });
     FmPrinter1->checkInstalled();
@@ -157,6 +216,7 @@ frmInst2::frmInst2(frmInst *first) : QDialog(nullptr), firstPage(first)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(txtRisultato);
     layout->addWidget(OKButton, 0, Qt::AlignRight);
+    layout->addStrut(captionWidth(this));
     connect(OKButton, &QPushButton::clicked, this, &QWidget::close);
 }
 

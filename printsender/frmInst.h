@@ -26,6 +26,7 @@ public:
     void cbCancel_Click();
     frmInst2 *resultPage() const { return m_result; }
 
+    QLabel *lblTitolo;
     QPlainTextEdit *txtStato;
     QPushButton *cbNext, *cbCancel;
     FaxPrinter *FmPrinter1;
@@ -38,6 +39,7 @@ protected:
 
 private:
     void showResult(const QString &text);
+    void fitStatus();
 
     QPointer<frmInst2> m_result;
     bool m_closed = false;

@@ -10,6 +10,7 @@
 #include "SendoraRig.h"
 #include "frmInst.h"
 
+#include <QBuffer>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -50,11 +51,12 @@ Mode modeOf(const QString &path)
     return {int(st.st_mode & 07777), st.st_uid};
 }
 
-// Where the ink starts on the first page of a fax TIFF: the first row and the first column holding a
-// black dot (-1 when the page is blank), and the page width.
+// Where the ink lies on the first page of a fax TIFF: the first and last rows and columns holding a
+// black dot (-1 when the page is blank), and the page's size.
 struct Ink
 {
     int top = -1, left = -1, width = 0;
+    int bottom = -1, right = -1, height = 0;
 };
 
 Ink inkOf(const QString &path)
@@ -69,17 +71,27 @@ Ink inkOf(const QString &path)
     TIFFGetField(tif, TIFFTAG_IMAGELENGTH, &height);
     TIFFGetField(tif, TIFFTAG_PHOTOMETRIC, &photometric);
     ink.width = int(width);
+    ink.height = int(height);
     QByteArray row(TIFFScanlineSize(tif), '\0');
     for (quint32 y = 0; y < height; ++y) {
         if (TIFFReadScanline(tif, row.data(), y) < 0)
             break;
+        const auto black = [&](quint32 x) {
+            return bool((uchar(row.at(x / 8)) >> (7 - x % 8)) & 1) == (photometric == PHOTOMETRIC_MINISWHITE);
+        };
         for (quint32 x = 0; x < width; ++x) {
-            const bool bit = (uchar(row.at(x / 8)) >> (7 - x % 8)) & 1;
-            if (bit == (photometric == PHOTOMETRIC_MINISWHITE)) {
+            if (black(x)) {
                 if (ink.top < 0)
                     ink.top = int(y);
+                ink.bottom = int(y);
                 if (ink.left < 0 || int(x) < ink.left)
                     ink.left = int(x);
+                break;
+            }
+        }
+        for (quint32 x = width; x-- > 0;) {
+            if (black(x)) {
+                ink.right = std::max(ink.right, int(x));
                 break;
             }
         }
@@ -435,6 +447,75 @@ private Q_SLOTS:
                     {u"PATH=/usr/bin:/bin"_s, u"CUPS_SERVER=127.0.0.1:"_s + QString::number(closed.port()),
                      u"QUORIN_CUPS_SERVERBIN="_s + m_base.filePath(u"cups-closed/bin"_s),
                      u"QUORIN_PPD="_s + QStringLiteral(QUORIN_PPD_FILE)});
+    }
+
+    // Root side: a PDF and a PostScript page inked to their very edge, printed with lp: the queue fits each
+    // page into its printable area, so on the fax page the ink keeps 10 mm from the top and the bottom and
+    // 5 mm from the sides, clear of the receiving machine's header line.
+    void fullBleedInsideMargins()
+    {
+        if (userSide())
+            QSKIP("root side");
+        QByteArray pdf;
+        {
+            QBuffer buffer(&pdf);
+            QVERIFY(buffer.open(QIODevice::WriteOnly));
+            QPdfWriter writer(&buffer);
+            writer.setPageSize(QPageSize(QPageSize::A4));
+            writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+            writer.setResolution(72);
+            QPainter p(&writer);
+            const int w = writer.width(), h = writer.height();
+            for (const QRect &edge :
+                 {QRect(0, 0, w, 12), QRect(0, h - 12, w, 12), QRect(0, 0, 12, h), QRect(w - 12, 0, 12, h)})
+                p.fillRect(edge, Qt::black);
+        }
+        const QByteArray ps = "%!PS-Adobe-3.0\n%%BoundingBox: 0 0 595 842\n%%Pages: 1\n%%EndComments\n"
+                              "%%Page: 1 1\n<< /PageSize [595 842] >> setpagedevice\n0 setgray\n"
+                              "0 0 595 12 rectfill 0 830 595 12 rectfill 0 0 12 842 rectfill "
+                              "583 0 12 842 rectfill\nshowpage\n%%EOF\n";
+        printAsUser(u"manifesto.pdf"_s, pdf);
+        printAsUser(u"manifesto.ps"_s, ps);
+        const QString measured = m_userDir + u"/ink.txt"_s;
+        runUserSide(u"userSeesTheMargins"_s, {u"QUORIN_ROAD_INK="_s + measured});
+        QFile ink(measured);
+        if (ink.open(QIODevice::ReadOnly))
+            qInfo().noquote() << QString::fromUtf8(ink.readAll()).trimmed();
+        QCOMPARE(spooled(), QStringList());
+    }
+
+    // User side of fullBleedInsideMargins: each job's fax page, as the send window makes it.
+    void userSeesTheMargins()
+    {
+        if (!userSide())
+            QSKIP("runs as the printing user, started by fullBleedInsideMargins");
+        TestHome home;
+        userSetUp(home);
+        resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=9\r\n");
+        QFile report(qEnvironmentVariable("QUORIN_ROAD_INK"));
+        QVERIFY(report.open(QIODevice::WriteOnly));
+        // 10 mm at 196 lines per inch, 5 mm at 204 dots per inch.
+        const int rows = qRound(10 / 25.4 * 196), columns = qRound(5 / 25.4 * 204);
+        for (const QString &document : {u"PDF"_s, u"PostScript"_s}) {
+            QCOMPARE(FmPrinter::waitingJobs(FaxPrinter::spoolDir()).size(), document == u"PDF"_s ? 2 : 1);
+            frmPrint w;
+            QTRY_COMPARE_WITH_TIMEOUT(w.FmPrinter1->DocumentCount(), 1, 60000);
+            const Ink ink = inkOf(w.FmPrinter1->Document().FilePath);
+            const QString said = u"%1: first ink row %2, column %3; last row %4 of %5, column %6 of %7"_s.arg(
+                document, QString::number(ink.top), QString::number(ink.left), QString::number(ink.bottom),
+                QString::number(ink.height), QString::number(ink.right), QString::number(ink.width));
+            report.write(said.toUtf8() + '\n');
+            report.flush();
+            QCOMPARE(ink.width, 1728);
+            QVERIFY2(ink.top >= rows && ink.bottom >= 0 && ink.bottom < ink.height - rows, qPrintable(said));
+            QVERIFY2(ink.left >= columns && ink.right < ink.width - columns, qPrintable(said));
+            // The frame is there, only shrunk: near the margins, not lost.
+            QVERIFY2(ink.top < 2 * rows && ink.left < 3 * columns, qPrintable(said));
+            w.FmPrinter1->releaseJob();
+            for (const QString &f : w.FmPrinter1->capturedFiles())
+                QFile::remove(f);
+        }
+        QVERIFY(FmPrinter::waitingJobs(FaxPrinter::spoolDir()).isEmpty());
     }
 
     // User side of fullPrivateFolder.
