@@ -3,6 +3,8 @@
 #include "FuzzSupport.h"
 #include "VCardBook.h"
 
+#include <algorithm>
+
 namespace {
 
 // Control characters shown as \xNN, so a NUL does not end the report.
@@ -33,10 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     QStringList problems;
-    const QList<LocalContact> cards = VCard::parse(bytes, &problems);
-    const QByteArray written = VCard::serialize(cards);
+    QByteArray trailing;
+    const QList<LocalContact> cards = VCard::parse(bytes, &problems, &trailing);
+    const QByteArray written = VCard::serialize(cards, trailing);
     QStringList again;
-    const QList<LocalContact> back = VCard::parse(written, &again);
+    QByteArray trailingAgain;
+    const QList<LocalContact> back = VCard::parse(written, &again, &trailingAgain);
     // Bad lines inside a card are kept and written back as they came, so they may be reported again;
     // a write must add no problem of its own.
     Fuzz::check(again.size() <= problems.size(), "written cards had new problems", again.join(u'\n'));
@@ -58,7 +62,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     Fuzz::check(back == expected, "cards changed through a write and read",
                 describe(expected) + u"---\n"_s + describe(back));
-    Fuzz::check(VCard::serialize(back) == written, "writing the same cards twice differs");
+    Fuzz::check(VCard::serialize(back, trailingAgain) == written, "writing the same cards twice differs");
+    // Text outside the cards is written where it was: cards written as their bytes give the file back
+    // (a last card without a line break gets one).
+    const QString told = problems.join(u'\n');
+    if (std::all_of(cards.cbegin(), cards.cend(), [](const LocalContact &c) { return VCard::untouched(c); }) &&
+        !told.contains(u"END:VCARD"_s) && !told.contains(u"UTF-16"_s) &&
+        (cards.isEmpty() || !trailing.isEmpty() || bytes.endsWith('\n')))
+        Fuzz::check(written == bytes, "text outside the cards was not kept in place");
 
     const QString value = QString::fromUtf8(bytes);
     // Values escape and unescape to themselves, line breaks of any kind becoming one "\n".

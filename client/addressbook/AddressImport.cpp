@@ -177,44 +177,42 @@ Source guessSource(const QStringList &header)
         return hasColumn(header, {"Screen Name", "Nome schermo", "Nome su schermo"}) || n == 37
                    ? Source::Thunderbird37
                    : Source::Thunderbird;
-    if (hasColumn(header, {"Middle Name", "Secondo nome"}) || n > 36)
+    // Outlook's names: its 20-column export (whatever its third column is called) or the full one.
+    const bool outlook = hasColumn(header, {"Middle Name", "Secondo nome"}) ||
+                         (hasColumn(header, {"E-mail Address", "Indirizzo posta elettronica"}) &&
+                          hasColumn(header, {"Business Fax", "Fax (uff.)", "Fax ufficio"}));
+    if (outlook)
+        return n <= 20 ? Source::Outlook : Source::OutlookFull;
+    if (n > 36)
         return Source::OutlookFull;
-    if (hasColumn(header, {"E-mail Address", "Indirizzo posta elettronica"}) &&
-        hasColumn(header, {"Business Fax", "Fax (uff.)", "Fax ufficio"}) && n <= 20)
-        return Source::Outlook;
     return Source::Unknown;
-}
-
-QString sourceName(Source source)
-{
-    switch (source) {
-    case Source::Outlook:
-        return u"Microsoft Outlook"_s;
-    case Source::OutlookFull:
-        return u"Microsoft Outlook, esportazione completa"_s;
-    case Source::Thunderbird:
-        return u"Mozilla Thunderbird"_s;
-    case Source::Thunderbird37:
-        return u"Mozilla Thunderbird (con \"Screen Name\")"_s;
-    case Source::Google:
-        return u"Google Contatti"_s;
-    case Source::Unknown:
-        break;
-    }
-    return {};
 }
 
 QString guessLayout(const QStringList &header)
 {
     const int n = int(header.size());
-    QString name = sourceName(guessSource(header));
-    if (name.isEmpty()) {
+    QString name;
+    switch (guessSource(header)) {
+    case Source::Outlook:
+        name = u"Microsoft Outlook"_s;
+        break;
+    case Source::Thunderbird:
+    case Source::Thunderbird37:
+        name = u"Mozilla Thunderbird"_s;
+        break;
+    case Source::OutlookFull:
+    case Source::Google:
+        return {}; // no layout of the list
+    case Source::Unknown:
         if (n <= layoutFieldCount(Layout::OutlookExpress))
             name = u"Outlook Express"_s;
         else if (n <= layoutFieldCount(Layout::MicrosoftOutlook))
             name = u"Microsoft Outlook"_s;
-        else
+        else if (n <= layoutFieldCount(Layout::MozillaThunderbird))
             name = u"Mozilla Thunderbird"_s;
+        else
+            return {};
+        break;
     }
     return u"%1 (%2 colonne)"_s.arg(name).arg(n);
 }
@@ -372,10 +370,18 @@ Result parse(const QByteArray &data, Layout layout)
     const QString chosen = layoutNames().value(int(layout));
     if (!matches) {
         result.fileRefused = true;
-        result.errors.append(
-            u"Il file sembra un'esportazione di %1, non di \"%2\": nessun contatto importato. "
-            u"Scegliere il programma giusto nella lista o esportare la rubrica nel formato "
-            u"\"%2\"."_s.arg(guessLayout(headerFields), chosen));
+        const QString seems = guessLayout(headerFields);
+        if (seems.isEmpty())
+            result.errors.append(
+                u"Il file (%1 colonne) non è in nessuno dei formati della lista (\"Microsoft Outlook\", "
+                u"\"Outlook Express\", \"Mozilla Thunderbird\"): nessun contatto importato come \"%2\". "
+                u"Esportare la rubrica in uno di questi formati."_s.arg(headerFields.size())
+                    .arg(chosen));
+        else
+            result.errors.append(
+                u"Il file sembra un'esportazione di %1, non di \"%2\": nessun contatto importato. "
+                u"Scegliere il programma giusto nella lista o esportare la rubrica nel formato "
+                u"\"%2\"."_s.arg(seems, chosen));
         return result;
     }
     if (headerFields.size() > maxFields) {

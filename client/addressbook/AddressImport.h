@@ -61,9 +61,10 @@ QString decodeText(const QByteArray &data, QString *encoding = nullptr);
 // The program a header's column names point to; Unknown for a header of other names (hand-made,
 // translated), which is read as the chosen layout.
 enum class Source { Unknown, Outlook, OutlookFull, Thunderbird, Thunderbird37, Google };
+// Outlook's names give Outlook with up to 20 columns, its full export with more.
 Source guessSource(const QStringList &headerFields);
-QString sourceName(Source source);
-// What the header's column count and names say the file is, e.g. "Microsoft Outlook (92 colonne)".
+// The layout of the list the header's names and column count say the file is, e.g. "Microsoft Outlook
+// (20 colonne)"; empty when it is none of them (Google, Outlook's full export, over 36 columns).
 QString guessLayout(const QStringList &headerFields);
 
 // The first line is the header and names no contact; empty lines are skipped. A line with more fields

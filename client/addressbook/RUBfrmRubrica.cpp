@@ -131,8 +131,9 @@ void RUBfrmRubrica::Load()
     else if (!m_book->problems().isEmpty())
         Prompt::warning(
             this, u"Attenzione"_s,
-            u"Alcune righe della rubrica non sono state comprese o non sono in UTF-8; le schede non "
-            u"modificate vengono conservate come sono:\n"_s +
+            u"Alcune righe della rubrica non sono state comprese del tutto. Nulla va perso: il testo fuori "
+            u"dalle schede resta al suo posto, le schede non modificate restano come sono e al primo "
+            u"salvataggio il file com'era viene copiato in «%1.bak».\n"_s.arg(m_book->path()) +
                 m_book->problems().join(u'\n'));
     if (m_bookOpen)
         LoadContacts();
@@ -328,8 +329,18 @@ void RUBfrmRubrica::cmdProp_Click()
                    "Altrove: «%2»\nQui: «%3»\nTenere il valore scritto qui?"_s.arg(label, theirs, mine),
                    QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
     };
-    reportFailure(m_book->updateContact(edited, &error, keepMine), u"Impossibile salvare il contatto."_s,
-                  error);
+    // A card without UID that another program changed meanwhile: the user tells whether it is this one.
+    const auto sameCard = [this](const QString &theirs, const QString &mine) {
+        return Prompt::message(
+                   this, QMessageBox::Question, u"Attenzione"_s,
+                   u"Mentre il contatto era aperto un altro programma ha cambiato la rubrica e il contatto "
+                   "non si ritrova come era.\nEra: «%1»\nOra nella rubrica: «%2»\nÈ lo stesso contatto? "
+                   "Sì: le modifiche vanno in quella scheda. No: il contatto viene scritto come nuova scheda."_s
+                       .arg(mine, theirs),
+                   QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+    };
+    reportFailure(m_book->updateContact(edited, &error, keepMine, sameCard),
+                  u"Impossibile salvare il contatto."_s, error);
     LoadContacts();
 }
 

@@ -16,6 +16,7 @@
 #include <QStringDecoder>
 #include <QUuid>
 
+#include <algorithm>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -39,7 +40,9 @@ struct Logical
     QStringList raw;              // the physical lines it came as; empty when they cannot stand alone (a fold
                                   // inside a letter): the line is then written folded anew
     qsizetype begin = 0, end = 0; // its bytes in the file, line break included
-    bool fallback = false;        // not UTF-8 and no charset named: read as Windows-1252
+    bool fallback = false;        // not UTF-8 and no charset named, or not the charset it names: read as
+                                  // UTF-8 or Windows-1252
+    QByteArray declared;          // the CHARSET it names when its bytes do not fit it
     bool namedCharset = false;    // read as the CHARSET it names, which is not UTF-8
 };
 
@@ -61,7 +64,16 @@ bool isQuotedPrintableHead(QByteArrayView line)
 // The CHARSET= a property's head names, when it names one.
 QByteArray charsetOf(QByteArrayView line)
 {
-    const qsizetype colon = line.indexOf(':');
+    // Only a property's head names one: the value starts at the first ":" outside quotes, as parseLine
+    // reads it.
+    qsizetype colon = -1;
+    bool quoted = false;
+    for (qsizetype i = 0; i < line.size() && colon < 0; ++i) {
+        if (line[i] == '"')
+            quoted = !quoted;
+        else if (line[i] == ':' && !quoted)
+            colon = i;
+    }
     if (colon <= 0)
         return {};
     const QList<QByteArray> params = line.first(colon).toByteArray().split(';');
@@ -80,6 +92,19 @@ bool isCp1252Family(QByteArrayView name)
 }
 
 enum class Codec { Utf8, Cp1252, Named };
+
+// Plain ASCII fits any charset; other bytes only one Qt knows that reads them without error.
+bool fitsCharset(const QByteArray &charset, QByteArrayView bytes)
+{
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) < 0x80; }))
+        return true;
+    QStringDecoder named(charset.constData(), QStringDecoder::Flag::Stateless);
+    if (!named.isValid())
+        return false;
+    const QString text = named.decode(bytes);
+    Q_UNUSED(text);
+    return !named.hasError();
+}
 
 bool validUtf8(QByteArrayView bytes)
 {
@@ -104,6 +129,38 @@ QString decodeWith(Codec codec, const QByteArray &charset, QByteArrayView bytes)
     return utf8.decode(bytes);
 }
 
+// "UTF-16LE" or "UTF-16BE" when the file is UTF-16 text (a byte-order mark, or the zero byte beside
+// every ASCII letter of "BEGIN:VCARD"), else null.
+const char *utf16Of(const QByteArray &data)
+{
+    if (data.startsWith("\xFF\xFE"))
+        return "UTF-16LE";
+    if (data.startsWith("\xFE\xFF"))
+        return "UTF-16BE";
+    if (data.size() < 4)
+        return nullptr;
+    const qsizetype probe = std::min<qsizetype>(data.size() & ~qsizetype(1), 4096);
+    qsizetype evenZero = 0, oddZero = 0;
+    for (qsizetype i = 0; i < probe; ++i)
+        if (data[i] == '\0')
+            ++(i % 2 ? oddZero : evenZero);
+    if (oddZero > probe / 4 && evenZero == 0)
+        return "UTF-16LE";
+    if (evenZero > probe / 4 && oddZero == 0)
+        return "UTF-16BE";
+    return nullptr;
+}
+
+QByteArray utf16AsUtf8(const QByteArray &data, const char *name)
+{
+    const bool le = qstrcmp(name, "UTF-16LE") == 0;
+    QStringDecoder decoder(le ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                           QStringDecoder::Flag::Stateless);
+    const bool mark = data.startsWith(le ? "\xFF\xFE" : "\xFE\xFF");
+    const QString text = decoder.decode(QByteArrayView(data).sliced(mark ? 2 : 0));
+    return text.toUtf8();
+}
+
 // Physical lines joined, at the byte level, where a line starts with a blank or a tab, and where a
 // quoted-printable value ends with "=" (a soft line break). A blank-led line after an empty line
 // continues nothing: it stands alone, so it can never glue itself to a property read before. Each
@@ -120,8 +177,11 @@ QList<Logical> unfold(const QByteArray &data)
     QList<Bytes> lines;
     bool afterEmpty = true;
     bool softBreak = false;
-    qsizetype pos = data.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+    qsizetype pos = 0;
     while (pos < data.size()) {
+        // A byte-order mark at the start of a line (exports joined into one file) is no part of it.
+        if (QByteArrayView(data).sliced(pos).startsWith("\xEF\xBB\xBF"))
+            pos += 3;
         qsizetype nl = data.indexOf('\n', pos);
         const qsizetype next = nl < 0 ? data.size() : nl + 1;
         QByteArray line = data.mid(pos, (nl < 0 ? data.size() : nl) - pos);
@@ -162,12 +222,19 @@ QList<Logical> unfold(const QByteArray &data)
         l.end = b.end;
         const QByteArray charset = charsetOf(b.text);
         Codec codec = Codec::Utf8;
-        if (!charset.isEmpty() && charset.toLower() != "utf-8") {
-            codec = isCp1252Family(charset) ? Codec::Cp1252 : Codec::Named;
+        if (!charset.isEmpty() && charset.toLower() != "utf-8" && isCp1252Family(charset)) {
+            codec = Codec::Cp1252;
+            l.namedCharset = true;
+        } else if (!charset.isEmpty() && charset.toLower() != "utf-8" && fitsCharset(charset, b.text)) {
+            codec = Codec::Named;
             l.namedCharset = true;
         } else if (!validUtf8(b.text)) {
             codec = Codec::Cp1252;
-            l.fallback = charset.isEmpty();
+            l.fallback = true;
+            l.declared = charset;
+        } else if (!charset.isEmpty() && charset.toLower() != "utf-8") {
+            l.fallback = true; // a charset we do not know, or bytes it has no letters for: read as UTF-8
+            l.declared = charset;
         }
         l.text = decodeWith(codec, charset, b.text);
         bool whole = true;
@@ -209,10 +276,13 @@ struct Property
     QString name;      // upper case, group dropped
     QStringList types; // lower case: TYPE= values and bare 2.1 parameters
     QString rawValue;  // still escaped
-    QString head;      // group, name and parameters as they came, without transfer encoding and charset
+    QString head;      // group, name and parameters in 3.0 form: bare 2.1 types as one TYPE=, base64 as
+                       // ENCODING=b, without quoted-printable, 7bit/8bit and charset
     QString charset;   // CHARSET= of a 2.1 value
     bool quotedPrintable = false;
     bool otherEncoding = false; // base64 and the like: not a text we can edit
+    bool base64 = false;
+    bool headChanged = false;   // the head differs from what came
     bool ok = false;
 };
 
@@ -233,12 +303,18 @@ Property parseLine(const QString &line)
     if (colon < 0)
         return p;
     const QStringList head = line.left(colon).split(u';');
-    // Leading blanks are no part of the name: written back, they would make the line a continuation.
-    QStringList keptHead{head.first().trimmed()};
-    QString name = head.first();
+    // Leading blanks are no part of the name: written back, they would make the line a continuation. Nor
+    // is a byte-order mark, which is dropped at the start of a line.
+    QString first = head.first().trimmed();
+    while (first.startsWith(QChar(0xFEFF)))
+        first = first.mid(1).trimmed();
+    QStringList keptHead{first};
+    QString name = first;
     if (const qsizetype dot = name.lastIndexOf(u'.'); dot >= 0)
         name = name.mid(dot + 1);
     p.name = name.trimmed().toUpper();
+    QStringList bareTypes;
+    qsizetype bareAt = -1;
     for (qsizetype i = 1; i < head.size(); ++i) {
         const QString param = head[i].trimmed();
         const qsizetype eq = param.indexOf(u'=');
@@ -247,14 +323,39 @@ Property parseLine(const QString &line)
         if (param.compare(u"quoted-printable", Qt::CaseInsensitive) == 0 ||
             (key == u"encoding" && pval == u"quoted-printable")) {
             p.quotedPrintable = true;
+            p.headChanged = true;
             continue;
         }
         if (key == u"charset") {
             p.charset = param.mid(eq + 1);
+            p.headChanged = true;
             continue;
         }
-        if ((key == u"encoding" && pval != u"8bit" && pval != u"7bit") || param.compare(u"base64", Qt::CaseInsensitive) == 0)
+        if (param.isEmpty() || (key == u"encoding" && (pval == u"8bit" || pval == u"7bit"))) {
+            p.headChanged = true; // nothing a 3.0 reader needs
+            continue;
+        }
+        if (param.compare(u"base64", Qt::CaseInsensitive) == 0 || (key == u"encoding" && pval == u"base64")) {
+            p.otherEncoding = p.base64 = true;
+            p.headChanged = true;
+            keptHead.append(u"ENCODING=b"_s);
+            continue;
+        }
+        if (key == u"encoding") {
             p.otherEncoding = true;
+            p.base64 = pval == u"b";
+        }
+        static const QRegularExpression word(u"^[A-Za-z0-9-]+$"_s);
+        if (eq < 0 && word.match(param).hasMatch()) { // a bare 2.1 type: written as TYPE=
+            p.types.append(param.toLower());
+            if (bareAt < 0) {
+                bareAt = keptHead.size();
+                keptHead.append(QString());
+            }
+            bareTypes.append(param);
+            p.headChanged = true;
+            continue;
+        }
         keptHead.append(head[i]);
         if (eq < 0) {
             p.types.append(param.toLower());
@@ -267,6 +368,8 @@ Property parseLine(const QString &line)
             p.types.append(param.toLower()); // "encoding=...", "charset=...": kept for the checks below
         }
     }
+    if (bareAt >= 0)
+        keptHead[bareAt] = u"TYPE="_s + bareTypes.join(u',');
     p.rawValue = line.mid(colon + 1);
     p.head = keptHead.join(u';');
     p.ok = !p.name.isEmpty();
@@ -333,9 +436,12 @@ QString unescapeValue(QStringView value)
 
 namespace {
 
-// The value of a 2.1 quoted-printable property, in its charset (UTF-8 when none is named).
-QString decodeQuotedPrintable(const QString &value, const QString &charset)
+// The value of a 2.1 quoted-printable property, in its charset (UTF-8 when none is named); bytes that do
+// not fit it are read as UTF-8, else Windows-1252, and `fits` is then set false.
+QString decodeQuotedPrintable(const QString &value, const QString &charset, bool *fits = nullptr)
 {
+    if (fits)
+        *fits = true;
     const QByteArray in = value.toLatin1();
     QByteArray bytes;
     for (qsizetype i = 0; i < in.size(); ++i) {
@@ -357,13 +463,34 @@ QString decodeQuotedPrintable(const QString &value, const QString &charset)
             charset.compare(u"iso-8859-1", Qt::CaseInsensitive) == 0 ||
             charset.compare(u"iso-8859-15", Qt::CaseInsensitive) == 0)
             return Cp1252::toUnicode(bytes);
-        QStringDecoder named(charset.toLatin1().constData());
-        if (named.isValid())
-            return named.decode(bytes);
+        if (fitsCharset(charset.toLatin1(), bytes)) {
+            QStringDecoder named(charset.toLatin1().constData());
+            if (named.isValid())
+                return named.decode(bytes);
+        }
+        if (fits)
+            *fits = false;
     }
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
-    return utf8.hasError() ? Cp1252::toUnicode(bytes) : text;
+    if (!utf8.hasError())
+        return text;
+    if (fits)
+        *fits = false;
+    return Cp1252::toUnicode(bytes);
+}
+
+// A decoded 2.1 value as a 3.0 value: escaped, the ";" between the parts of a structured property kept
+// (a 2.1 "\;" is a ";" inside a part).
+QString escapeDecoded(const QString &name, const QString &text)
+{
+    static const QStringList structured{u"N"_s, u"ADR"_s, u"ORG"_s, u"GEO"_s};
+    if (!structured.contains(name))
+        return escapeValue(text);
+    QStringList parts = splitEscaped(text, u';');
+    for (QString &part : parts)
+        part = escapeValue(part.replace(u"\\;"_s, u";"_s));
+    return parts.join(u';');
 }
 
 // The unescaped text of a property we edit.
@@ -417,33 +544,70 @@ const QString EmailHead = u"EMAIL;TYPE=INTERNET"_s;
 
 } // namespace
 
-QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
+QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteArray *trailing)
 {
     QList<LocalContact> cards;
     auto problem = [&](const QString &text) {
         if (problems)
             problems->append(text);
     };
+    // A UTF-16 file is read as its UTF-8 text: its cards are written in UTF-8 from then on.
+    QByteArray data = input;
+    if (const char *name = utf16Of(input)) {
+        data = utf16AsUtf8(input, name);
+        problem(u"Il file è in %1: viene letto, e il primo salvataggio lo scrive in UTF-8."_s.arg(
+            QLatin1StringView(name)));
+    }
     const QList<Logical> lines = unfold(data);
     bool inCard = false;
     LocalContact card;
     qsizetype cardBegin = 0;
+    qsizetype keptFrom = 0; // text from here on that no card took
     bool cardFallback = false;
+    QByteArray cardDeclared;
+    // The line of the file where a byte offset lies.
+    qsizetype countedTo = 0;
+    int countedLines = 1;
+    auto lineAt = [&](qsizetype offset) {
+        countedLines += int(QByteArrayView(data).sliced(countedTo, offset - countedTo).count('\n'));
+        countedTo = offset;
+        return countedLines;
+    };
     auto finish = [&] {
         for (QString *field : {&card.displayName, &card.firstName, &card.surname, &card.company, &card.email,
                                &card.businessFax, &card.homeFax, &card.phone})
             *field = field->normalized(QString::NormalizationForm_C);
         if (card.displayName.trimmed().isEmpty())
             card.displayName = card.shownName(); // what we write as FN
-        if (cardFallback)
+        if (cardFallback && cardDeclared.isEmpty())
             problem(u"Scheda «%1»: non è UTF-8, letta come Windows-1252"_s.arg(card.shownName()));
+        else if (cardFallback)
+            problem(u"Scheda «%1»: il testo non è nella codifica che dichiara (%2), letto come UTF-8 o "
+                    u"Windows-1252"_s.arg(card.shownName(), QString::fromLatin1(cardDeclared)));
         cards.append(card);
     };
     // A kept line never starts with a blank: written first on its own line it would continue the line
     // before it.
     // Nor does it hold an empty line: read back, the line after it would stand on its own.
-    auto keepRaw = [&](const Logical &l) {
+    auto keepRaw = [&](const Logical &l, const Property *p = nullptr) {
         QStringList parts;
+        // A 2.1 head or value goes in 3.0 form (what the card is written as when edited): its text in
+        // UTF-8, escaped, folded anew. Kept as it came when that form would not read back the same.
+        if (p && p->ok && (p->headChanged || p->quotedPrintable) && !p->head.startsWith(QChar(0xFEFF))) {
+            QString value = p->rawValue;
+            if (p->quotedPrintable)
+                value = escapeDecoded(p->name, decodeQuotedPrintable(p->rawValue, p->charset));
+            else if (p->base64)
+                value.remove(QRegularExpression(u"\\s"_s));
+            const Property back = parseLine(p->head + u':' + value);
+            if (back.ok && !back.headChanged && !back.quotedPrintable && back.head == p->head &&
+                back.rawValue == value) {
+                QByteArray folded = foldLine(p->head + u':' + value);
+                folded.chop(2);
+                card.otherLines.append(QString::fromUtf8(folded));
+                return;
+            }
+        }
         if (l.namedCharset && l.text.indexOf(u':') > 0) { // written in UTF-8 when its card is: it says so
             static const QRegularExpression charsetParam(u"(;\\s*CHARSET=)[^;:]*"_s,
                                                          QRegularExpression::CaseInsensitiveOption);
@@ -458,7 +622,11 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
         if (l.raw.isEmpty()) { // folded inside a letter: folded anew, between letters
             QByteArray folded = foldLine(l.text);
             folded.chop(2);
-            card.otherLines.append(QString::fromUtf8(folded).trimmed());
+            QString line = QString::fromUtf8(folded).trimmed();
+            while (line.startsWith(QChar(0xFEFF)) || line.startsWith(u' ') || line.startsWith(u'\t'))
+                line.remove(0, 1);
+            if (!line.trimmed().isEmpty())
+                card.otherLines.append(line);
             return;
         }
         for (const QString &part : l.raw) {
@@ -466,38 +634,52 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
                 parts.append(part);
         }
         QString raw = parts.join(u"\r\n"_s);
-        // A first line of blanks alone goes too, with its break.
-        while (!raw.isEmpty() && (raw[0] == u' ' || raw[0] == u'\t' || raw[0] == u'\r' || raw[0] == u'\n'))
+        // A first line of blanks alone goes too, with its break; so does a byte-order mark, which would be
+        // dropped at the start of a line.
+        while (!raw.isEmpty() && (raw[0] == u' ' || raw[0] == u'\t' || raw[0] == u'\r' || raw[0] == u'\n' ||
+                                  raw[0] == QChar(0xFEFF)))
             raw.remove(0, 1);
-        card.otherLines.append(raw);
+        if (!raw.trimmed().isEmpty()) // a mark alone: nothing to keep
+            card.otherLines.append(raw);
     };
     auto keepHead = [&](const QString &key, const QString &head, const QString &usual) {
         if (head != usual)
             card.kept.insert(key, head);
     };
-    int lineNo = 0;
     for (const Logical &logical : lines) {
-        ++lineNo;
         const QString &line = logical.text;
         if (line.trimmed().isEmpty())
             continue;
         const Property p = parseLine(line);
         if (p.ok && p.name == u"BEGIN" && p.rawValue.trimmed().compare(u"VCARD", Qt::CaseInsensitive) == 0) {
             if (inCard) {
-                problem(u"Riga %1: scheda senza END:VCARD"_s.arg(lineNo));
+                problem(u"Riga %1: scheda senza END:VCARD"_s.arg(lineAt(logical.begin)));
                 finish();
+                keptFrom = logical.begin;
             }
             card = LocalContact();
+            card.leading = data.mid(keptFrom, logical.begin - keptFrom);
             cardBegin = logical.begin;
             cardFallback = false;
+            cardDeclared.clear();
             inCard = true;
             continue;
         }
         if (!inCard) {
-            problem(u"Riga %1: testo fuori da una scheda"_s.arg(lineNo));
+            problem(u"Riga %1: testo fuori da una scheda, conservato com'è"_s.arg(lineAt(logical.begin)));
             continue;
         }
+        if (logical.fallback && !cardFallback)
+            cardDeclared = logical.declared;
         cardFallback = cardFallback || logical.fallback;
+        if (p.quotedPrintable && !cardFallback) {
+            bool fits = true;
+            decodeQuotedPrintable(p.rawValue, p.charset, &fits);
+            if (!fits) {
+                cardFallback = true;
+                cardDeclared = p.charset.toLatin1();
+            }
+        }
         if (p.ok && p.name == u"END") {
             QByteArray bytes = data.mid(cardBegin, logical.end - cardBegin);
             if (!bytes.endsWith('\n'))
@@ -508,10 +690,11 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
                 card.original = bytes;
             finish();
             inCard = false;
+            keptFrom = logical.end;
             continue;
         }
         if (!p.ok) {
-            problem(u"Riga %1: riga non valida"_s.arg(lineNo));
+            problem(u"Riga %1: riga non valida, conservata nella sua scheda"_s.arg(lineAt(logical.begin)));
             keepRaw(logical);
             continue;
         }
@@ -521,7 +704,7 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
             continue;
         }
         if (p.otherEncoding) {
-            keepRaw(logical);
+            keepRaw(logical, &p);
         } else if (p.name == u"UID" && card.uid.isEmpty()) {
             card.uid = textOf(p);
         } else if (p.name == u"FN" && card.displayName.trimmed().isEmpty()) { // a blank FN gives way
@@ -534,18 +717,21 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
                                              u';');
             card.surname = unescapeValue(parts.value(0));
             card.firstName = unescapeValue(parts.value(1));
-            const QString rest = parts.mid(2).join(u';');
+            QString rest = parts.mid(2).join(u';');
+            if (p.quotedPrintable) // 2.1 text: escaped as 3.0 text is
+                rest = escapeDecoded(p.name, rest);
             if (!QString(rest).remove(u';').isEmpty())
                 card.kept.insert(u"N.rest"_s, rest);
             keepHead(u"N"_s, p.head, u"N"_s);
         } else if ((p.name == u"EMAIL" || p.name == u"ORG") && textOf(p).isEmpty()) {
-            keepRaw(logical); // nothing to edit: written back as it came
+            keepRaw(logical, &p); // nothing to edit: written back as it came
         } else if (p.name == u"ORG" && card.company.isEmpty()) {
             const QStringList units = splitEscaped(
                 p.quotedPrintable ? decodeQuotedPrintable(p.rawValue, p.charset) : p.rawValue, u';');
             card.company = unescapeValue(units.value(0));
             if (units.size() > 1)
-                card.kept.insert(u"ORG.rest"_s, units.mid(1).join(u';'));
+                card.kept.insert(u"ORG.rest"_s, p.quotedPrintable ? escapeDecoded(p.name, units.mid(1).join(u';'))
+                                                                  : units.mid(1).join(u';'));
             keepHead(u"ORG"_s, p.head, u"ORG"_s);
         } else if (p.name == u"EMAIL" && card.email.isEmpty()) {
             card.email = textOf(p);
@@ -559,7 +745,7 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
             const bool uri = value.startsWith(u"tel:", Qt::CaseInsensitive);
             const QString number = uri ? numberOfUri(value) : value;
             if (!slot->isEmpty() || number.isEmpty()) { // a second number, or none: kept as it came
-                keepRaw(logical);
+                keepRaw(logical, &p);
                 continue;
             }
             if (uri)
@@ -567,13 +753,16 @@ QList<LocalContact> parse(const QByteArray &data, QStringList *problems)
             *slot = number;
             keepHead(key, p.head, fax ? (home ? HomeFaxHead : FaxHead) : PhoneHead);
         } else {
-            keepRaw(logical);
+            keepRaw(logical, &p);
         }
     }
     if (inCard) {
         problem(u"Scheda senza END:VCARD alla fine del file"_s);
         finish();
+        keptFrom = data.size();
     }
+    if (trailing)
+        *trailing = data.mid(keptFrom);
     return cards;
 }
 
@@ -590,10 +779,11 @@ bool untouched(const LocalContact &c)
     return asRead == c;
 }
 
-QByteArray serialize(const QList<LocalContact> &contacts)
+QByteArray serialize(const QList<LocalContact> &contacts, const QByteArray &trailing)
 {
     QByteArray out;
     for (const LocalContact &c : contacts) {
+        out += c.leading;
         if (untouched(c)) {
             out += c.original;
             continue;
@@ -633,7 +823,7 @@ QByteArray serialize(const QList<LocalContact> &contacts)
             out += line.toUtf8() + "\r\n";
         out += "END:VCARD\r\n";
     }
-    return out;
+    return out + trailing;
 }
 
 } // namespace VCard
@@ -683,8 +873,10 @@ void giveUids(QList<LocalContact> &contacts)
     for (LocalContact &c : contacts) {
         if (!c.uid.isEmpty())
             continue;
+        LocalContact alone = c;
+        alone.leading.clear(); // text around the card is no part of it
         const QByteArray digest =
-            QCryptographicHash::hash(VCard::serialize({c}), QCryptographicHash::Sha1).toHex().left(20);
+            QCryptographicHash::hash(VCard::serialize({alone}), QCryptographicHash::Sha1).toHex().left(20);
         const QString base = u"quorin-"_s + QString::fromLatin1(digest);
         const int n = seen[base]++;
         c.uid = n == 0 ? base : base + u'-' + QString::number(n);
@@ -696,7 +888,7 @@ void giveUids(QList<LocalContact> &contacts)
 void LocalAddressBook::takeContent(const QByteArray &data, bool exists)
 {
     m_problems.clear();
-    m_contacts = VCard::parse(data, &m_problems);
+    m_contacts = VCard::parse(data, &m_problems, &m_trailing);
     giveUids(m_contacts);
     m_keepOriginal = !m_problems.isEmpty();
     m_lastBytes = data;
@@ -728,6 +920,7 @@ bool LocalAddressBook::load(QString *error)
     if (!readFile(&data, &exists, error)) {
         m_contacts.clear();
         m_problems.clear();
+        m_trailing.clear();
         m_keepOriginal = true;
         m_open = false;
         m_readOnce = false;
@@ -783,7 +976,7 @@ private:
 bool LocalAddressBook::writeLocked(QString *error)
 {
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    const QByteArray bytes = VCard::serialize(m_contacts);
+    const QByteArray bytes = VCard::serialize(m_contacts, m_trailing);
     // A file read with problems (cards read as Windows-1252 among them) is kept as it was before the
     // first write that changes it.
     if (m_keepOriginal && QFile::exists(m_path) && !(m_lastExists && bytes == m_lastBytes)) {
@@ -803,7 +996,7 @@ bool LocalAddressBook::writeLocked(QString *error)
     }
     m_keepOriginal = false;
     // What we wrote is what the cards now came as: an edited card is untouched until edited again.
-    m_contacts = VCard::parse(bytes);
+    m_contacts = VCard::parse(bytes, nullptr, &m_trailing);
     giveUids(m_contacts);
     m_lastBytes = bytes;
     m_lastExists = true;
@@ -844,15 +1037,19 @@ bool LocalAddressBook::commit(const std::function<bool(QList<LocalContact> &)> &
     if (fresh)
         takeContent(data, exists);
     const QList<LocalContact> before = m_contacts;
+    const QByteArray trailingBefore = m_trailing;
     if (!change(m_contacts)) { // given up before writing: nothing changes
         m_contacts = before;
+        m_trailing = trailingBefore;
         if (fresh)
             Q_EMIT changed();
         return false;
     }
     const bool written = writeLocked(error);
-    if (!written)
-        m_contacts = before; // the file still holds what it held
+    if (!written) { // the file still holds what it held
+        m_contacts = before;
+        m_trailing = trailingBefore;
+    }
     if (fresh || written)
         Q_EMIT changed();
     return written;
@@ -910,13 +1107,16 @@ std::optional<LocalContact> baseOf(const LocalContact &contact, bool *hadUid)
 
 } // namespace
 
-bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error, const Chooser &keepMine)
+bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error, const Chooser &keepMine,
+                                     const CardMatcher &sameCard)
 {
     bool hadUid = true;
     const std::optional<LocalContact> base = baseOf(contact, &hadUid);
-    // The card the file holds now: by uid; a card without UID by its bytes, else by its name when one
-    // card only has it.
-    const auto find = [&](QList<LocalContact> &list) -> LocalContact * {
+    QHash<QString, bool> answers;     // label and their value -> keep ours
+    QHash<QString, bool> sameAnswers; // uid of a card the file holds -> it is the one edited
+    // The card the file holds now: by uid, else by its bytes; a card without UID then by the fields the
+    // user did not change. Null when none is it; `cardAsks` gets the cards to ask about.
+    const auto find = [&](QList<LocalContact> &list, QList<const LocalContact *> &cardAsks) -> LocalContact * {
         for (LocalContact &c : list)
             if (c.uid == contact.uid)
                 return &c;
@@ -927,29 +1127,81 @@ bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error
                 return &c;
         if (hadUid)
             return nullptr;
-        LocalContact *byName = nullptr;
+        struct Candidate
+        {
+            LocalContact *card;
+            int agree, differ;
+            bool name;
+        };
+        QList<Candidate> candidates;
         for (LocalContact &c : list) {
             bool cHadUid = true;
-            if (c.shownName() != base->shownName() || !baseOf(c, &cHadUid) || cHadUid)
+            if (!baseOf(c, &cHadUid) || cHadUid)
                 continue;
-            if (byName)
-                return nullptr; // two of that name: none is taken for it
-            byName = &c;
+            Candidate k{&c, 0, 0, false};
+            for (const Field &f : EditedFields) {
+                const QString &was = (*base).*f.member;
+                if (was.isEmpty() || contact.*f.member != was)
+                    continue; // only what the user left as it was tells the card
+                if (c.*f.member == was) {
+                    ++k.agree;
+                    k.name = k.name || f.member == &LocalContact::displayName;
+                } else {
+                    ++k.differ;
+                }
+            }
+            for (const QString &line : base->otherLines)
+                ++(c.otherLines.contains(line) ? k.agree : k.differ);
+            if (k.agree > 0)
+                candidates.append(k);
         }
-        return byName;
+        if (candidates.isEmpty())
+            return nullptr;
+        // The only card that shares anything, and shares its name or everything: surely it.
+        if (candidates.size() == 1 && (candidates[0].name || candidates[0].differ == 0))
+            return candidates[0].card;
+        std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate &a, const Candidate &b) {
+            return a.agree - a.differ > b.agree - b.differ;
+        });
+        if (!sameCard)
+            return candidates[0].card;
+        for (const Candidate &k : std::as_const(candidates)) {
+            if (!sameAnswers.contains(k.card->uid))
+                cardAsks.append(k.card);
+            else if (sameAnswers.value(k.card->uid) && cardAsks.isEmpty())
+                return k.card;
+        }
+        return nullptr;
     };
-    QHash<QString, bool> answers; // label and their value -> keep ours
+    const auto summary = [](const LocalContact &c) {
+        QStringList parts;
+        for (const QString &v : {c.businessFax, c.homeFax, c.email, c.phone, c.company})
+            if (!v.isEmpty())
+                parts.append(v);
+        return parts.isEmpty() ? c.shownName() : c.shownName() + u" ("_s + parts.join(u", "_s) + u')';
+    };
     for (int round = 0; round < 8; ++round) {
         QList<std::pair<const Field *, QString>> asks;
+        QList<std::pair<QString, QString>> cardAsks; // uid and summary of each card to ask about
         const bool written = commit(
             [&](QList<LocalContact> &list) {
-                LocalContact *theirs = find(list);
-                if (!theirs) {
-                    list.append(contact); // deleted elsewhere meanwhile: the edit is not thrown away
+                QList<const LocalContact *> unsure;
+                LocalContact *theirs = find(list, unsure);
+                if (!theirs && !unsure.isEmpty()) {
+                    for (const LocalContact *c : std::as_const(unsure))
+                        cardAsks.append({c->uid, summary(*c)});
+                    return false; // asked outside the lock, then tried again on what the file holds then
+                }
+                if (!theirs) { // deleted elsewhere meanwhile: the edit is not thrown away
+                    LocalContact added = contact;
+                    added.leading.clear();
+                    list.append(added);
                     return true;
                 }
                 if (!base) {
+                    const QByteArray leading = theirs->leading;
                     *theirs = contact;
+                    theirs->leading = leading;
                     return true;
                 }
                 // What this dialog changed goes in; what only someone else changed stays.
@@ -973,13 +1225,19 @@ bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error
                         merged.*f.member = mine;
                 }
                 if (!asks.isEmpty())
-                    return false; // asked outside the lock, then tried again on what the file holds then
+                    return false;
                 *theirs = merged;
                 return true;
             },
             error);
-        if (asks.isEmpty())
+        if (asks.isEmpty() && cardAsks.isEmpty())
             return written;
+        for (const auto &[uid, theirs] : std::as_const(cardAsks)) {
+            const bool same = sameCard(theirs, summary(*base));
+            sameAnswers.insert(uid, same);
+            if (same)
+                break;
+        }
         for (const auto &[f, now] : std::as_const(asks))
             answers.insert(f->label + u'\n' + now,
                            keepMine ? keepMine(f->label, now, contact.*f->member) : true);
@@ -989,11 +1247,28 @@ bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error
     return false;
 }
 
+namespace {
+
+// A card leaves the list; the text before it that was no card stays where it was.
+void dropCard(QList<LocalContact> &list, qsizetype index, QByteArray &trailing)
+{
+    const QByteArray leading = list[index].leading;
+    list.removeAt(index);
+    if (index < list.size())
+        list[index].leading.prepend(leading);
+    else
+        trailing.prepend(leading);
+}
+
+} // namespace
+
 bool LocalAddressBook::removeContact(const QString &uid, QString *error)
 {
     return commit(
         [&](QList<LocalContact> &list) {
-            list.removeIf([&](const LocalContact &c) { return c.uid == uid; });
+            for (qsizetype i = list.size() - 1; i >= 0; --i)
+                if (list[i].uid == uid)
+                    dropCard(list, i, m_trailing);
             return true;
         },
         error);
@@ -1014,6 +1289,7 @@ bool LocalAddressBook::update(int index, const LocalContact &contact)
     LocalContact c = contact;
     if (c.uid.isEmpty())
         c.uid = m_contacts[index].uid;
+    c.leading = m_contacts[index].leading;
     m_contacts[index] = c;
     return true;
 }
@@ -1022,7 +1298,7 @@ bool LocalAddressBook::remove(int index)
 {
     if (index < 0 || index >= m_contacts.size())
         return false;
-    m_contacts.removeAt(index);
+    dropCard(m_contacts, index, m_trailing);
     return true;
 }
 

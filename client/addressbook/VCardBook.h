@@ -33,6 +33,10 @@ struct LocalContact
     // The card's bytes as read (BEGIN to END, line breaks included); a card whose content still equals
     // what these bytes give is written back as them. Not part of the comparison.
     QByteArray original;
+    // What the file holds between the card before and this one when it is no card (blank lines,
+    // comments, a byte-order mark, stray text): written back before the card as it came. Not part of
+    // the comparison.
+    QByteArray leading;
 
     // FN, else given and family name, else company, else e-mail.
     QString shownName() const;
@@ -46,18 +50,22 @@ struct LocalContact
 };
 
 // vCard text: reading is lenient (2.1 type parameters and quoted-printable values, 4.0 "tel:" numbers,
-// LF line ends, Windows-1252 bytes), writing is 3.0 (4.0 for a card that came as 4.0): CRLF, escaped
-// values, lines folded at 75 octets; properties we do not edit are written back as they came.
+// LF line ends, Windows-1252 bytes, UTF-16 files, a byte-order mark at the start of any line), writing
+// is 3.0 (4.0 for a card that came as 4.0): CRLF, escaped values, lines folded at 75 octets, TYPE=
+// parameters, no quoted-printable or CHARSET; properties we do not edit are written back as they came,
+// in that form.
 namespace VCard {
 
 // Cards in file order, each read on its own: a line as its CHARSET, else UTF-8, else Windows-1252 (the
-// card is then named among the problems). Problems (lines outside a card, a card without END, a line
-// without ":") go to `problems`, one text each; a bad line inside a card is kept among its otherLines.
-// Texts we edit are put in NFC.
-QList<LocalContact> parse(const QByteArray &data, QStringList *problems = nullptr);
+// card is then named among the problems, also when the bytes do not fit the CHARSET it names).
+// Problems (lines outside a card, a card without END, a line without ":", a UTF-16 file) go to
+// `problems`, one text each; a bad line inside a card is kept among its otherLines, text outside a
+// card in the next card's `leading`, or in `trailing` after the last card. Texts we edit are put in NFC.
+QList<LocalContact> parse(const QByteArray &data, QStringList *problems = nullptr, QByteArray *trailing = nullptr);
 // A card whose content is what its original bytes give goes back as those bytes (encoding, folding,
-// no UID or N added); any other card is written as 3.0 (4.0 when it came as 4.0), UTF-8.
-QByteArray serialize(const QList<LocalContact> &contacts);
+// no UID or N added); any other card is written as 3.0 (4.0 when it came as 4.0), UTF-8. Each card
+// goes after its `leading`; `trailing` ends the text.
+QByteArray serialize(const QList<LocalContact> &contacts, const QByteArray &trailing = {});
 bool untouched(const LocalContact &contact);
 
 QString escapeValue(const QString &value);
@@ -110,9 +118,15 @@ public:
     // The contact as edited (its `original` the bytes the editing started from) is merged with what the
     // file holds now: a field changed only here is written, one changed only elsewhere is kept; for one
     // changed on both sides `keepMine(label, theirs, mine)` decides (ours when unset). A card without
-    // UID is found by its bytes, else by its name.
+    // UID is found by its bytes, else by the fields the user did not change: a card that is surely it
+    // (the only one that shares some of them, and its name or all of them) is taken; otherwise
+    // `sameCard(theirs, mine)` is asked for each card that shares some, best first (theirs: a summary of
+    // the card the file holds, mine: of the card as it was), and a new card is written only when every
+    // answer is no (the best one is taken when unset).
     using Chooser = std::function<bool(const QString &label, const QString &theirs, const QString &mine)>;
-    bool updateContact(const LocalContact &contact, QString *error = nullptr, const Chooser &keepMine = {});
+    using CardMatcher = std::function<bool(const QString &theirs, const QString &mine)>;
+    bool updateContact(const LocalContact &contact, QString *error = nullptr, const Chooser &keepMine = {},
+                       const CardMatcher &sameCard = {});
     bool removeContact(const QString &uid, QString *error = nullptr);
 
 Q_SIGNALS:
@@ -130,6 +144,7 @@ private:
     QString m_path;
     QList<LocalContact> m_contacts;
     QStringList m_problems;
+    QByteArray m_trailing; // text after the last card, kept as it came
     QByteArray m_lastBytes; // the file as last read or written
     bool m_lastExists = false;
     bool m_readOnce = false;

@@ -98,7 +98,19 @@ void FRMSEND2::cbSend_Click()
         return;
     }
     // Text the server would cut at a separator or receive with "?" in place of letters is named here,
-    // before anything is handed over.
+    // before anything is handed over; for picked contacts, the contact.
+    if (m_pickedFromBook) {
+        for (const RecipientRow &row : std::as_const(table)) {
+            if (row.fax.isEmpty())
+                continue;
+            for (const auto &[field, text] : {std::pair{u"A"_s, row.name}, std::pair{u"Azienda"_s, row.company}}) {
+                if (const QString problem = Recipients::FieldProblem(field, text); !problem.isEmpty()) {
+                    MsgBoxEx(this, u"Contatto «%1» della rubrica: "_s.arg(row.name) + problem, QMessageBox::Critical);
+                    return;
+                }
+            }
+        }
+    }
     const std::pair<QString, QString> fields[] = {
         {u"A"_s, to.names},
         {u"Azienda"_s, to.companies},

@@ -1,5 +1,6 @@
 #include "AddressImport.h"
 
+#include <QRegularExpression>
 #include <QStringEncoder>
 #include <QTest>
 
@@ -251,7 +252,7 @@ private Q_SLOTS:
             wide += "Mario,,Rossi" + QByteArray(89, ',') + "\r\n";
         QTest::newRow("modern Outlook export, 92 columns")
             << wide << int(Layout::MicrosoftOutlook)
-            << u"sembra un'esportazione di Microsoft Outlook, esportazione completa (92 colonne)"_s;
+            << u"Il file (92 colonne) non è in nessuno dei formati della lista"_s;
         QTest::newRow("Thunderbird export read as Outlook Express")
             << QByteArray("First Name,Last Name,Display Name,Nickname,Primary Email,Secondary Email,a,b,c,d,e,f,"
                           "g,h,i,j,k,l,m,n,o,p\r\nA,B\r\n")
@@ -317,20 +318,28 @@ private Q_SLOTS:
             u"Birthday,Notes,Photo,Labels,E-mail 1 - Label,E-mail 1 - Value,Phone 1 - Label,Phone 1 - "
             u"Value\r\n"
             u"Łucja,,Müller,,,,,,,,Città S.p.A.,,,,,,* myContacts,* Work,lucja@example.pl,Work Fax,022 999\r\n"_s;
+        // Outlook's 20 fields with "Middle Name" (or its Italian name) in the third column.
+        QString middle = outlook;
+        middle.replace(u"First Name,Last Name,Name,"_s, u"First Name,Last Name,Middle Name,"_s);
+        middle.replace(u"Łucja,Müller,Łucja Müller,"_s, u"Łucja,Müller,Maria,"_s);
+        const QString secondo = QString(middle).replace(u"Middle Name"_s, u"Secondo nome"_s);
         const QStringList lucja{u"Łucja"_s,   u"Müller"_s,       u"022 111"_s,
                                 u"022 999"_s, u"Città S.p.A."_s, u"lucja@example.pl"_s};
         const int tb = int(Layout::MozillaThunderbird), ol = int(Layout::MicrosoftOutlook);
         QTest::newRow("Thunderbird, 36 columns") << tb36 << tb << QString() << lucja;
         QTest::newRow("Thunderbird, 37 columns with Screen Name") << tb37 << tb << QString() << lucja;
         QTest::newRow("Outlook") << outlook << ol << QString() << lucja;
-        QTest::newRow("Google as Thunderbird")
-            << google << tb << u"Google Contatti (21 colonne)"_s << QStringList();
-        QTest::newRow("Google as Outlook")
-            << google << ol << u"Google Contatti (21 colonne)"_s << QStringList();
+        QTest::newRow("Outlook with Middle Name") << middle << ol << QString() << lucja;
+        QTest::newRow("Outlook with Secondo nome") << secondo << ol << QString() << lucja;
+        const QString none = u"non è in nessuno dei formati della lista"_s;
+        QTest::newRow("Google as Thunderbird") << google << tb << none << QStringList();
+        QTest::newRow("Google as Outlook") << google << ol << none << QStringList();
         QTest::newRow("Thunderbird 37 as Outlook")
-            << tb37 << ol << u"Mozilla Thunderbird (con \"Screen Name\") (37 colonne)"_s << QStringList();
+            << tb37 << ol << u"sembra un'esportazione di Mozilla Thunderbird (37 colonne)"_s << QStringList();
         QTest::newRow("Outlook as Thunderbird")
-            << outlook << tb << u"Microsoft Outlook (20 colonne)"_s << QStringList();
+            << outlook << tb << u"sembra un'esportazione di Microsoft Outlook (20 colonne)"_s << QStringList();
+        QTest::newRow("Outlook with Secondo nome as Thunderbird")
+            << secondo << tb << u"sembra un'esportazione di Microsoft Outlook (20 colonne)"_s << QStringList();
     }
     void exportsOfToday()
     {
@@ -342,7 +351,8 @@ private Q_SLOTS:
         const QList<std::pair<const char *, QByteArray>> files = {
             {"UTF-8", text.toUtf8()},
             {"UTF-8 with BOM", "\xEF\xBB\xBF" + text.toUtf8()},
-            {"UTF-16", "\xFF\xFE" + QByteArray(QStringEncoder(QStringEncoder::Utf16LE).encode(text))},
+            {"UTF-16 LE", "\xFF\xFE" + QByteArray(QStringEncoder(QStringEncoder::Utf16LE).encode(text))},
+            {"UTF-16 BE", QByteArray(QStringEncoder(QStringEncoder::Utf16BE).encode(text))},
             {"Windows-1252", QByteArray(QStringEncoder(QStringEncoder::Latin1).encode(cp1252))},
         };
         for (const auto &[encoding, data] : files) {
@@ -353,6 +363,13 @@ private Q_SLOTS:
                 QCOMPARE(r.errors.size(), 1);
                 QVERIFY2(r.errors[0].contains(refusal) && r.errors[0].contains(layoutNames().value(layout)),
                          qPrintable(r.errors[0]));
+                // Only layouts of the list are named.
+                static const QRegularExpression named(u"(?:\"([^\"]+)\"|esportazione di ([^(]+) \\()"_s);
+                for (auto m = named.globalMatch(r.errors[0]); m.hasNext();) {
+                    const QRegularExpressionMatch found = m.next();
+                    const QString name = found.captured(1).isEmpty() ? found.captured(2) : found.captured(1);
+                    QVERIFY2(layoutNames().contains(name), qPrintable(r.errors[0]));
+                }
                 continue;
             }
             QVERIFY2(r.errors.isEmpty(), qPrintable(QString::fromLatin1(encoding) + r.errors.join(u'\n')));

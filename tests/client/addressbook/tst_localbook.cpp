@@ -8,7 +8,9 @@
 #include <QListWidget>
 #include <QLockFile>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSaveFile>
+#include <QStringEncoder>
 #include <QThread>
 #include <QTreeWidget>
 
@@ -125,6 +127,93 @@ void typeInto(QDialog *d, const QString &box, const QString &text)
     auto *edit = child<QLineEdit>(d, box);
     QTest::keyClick(edit, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClicks(edit, text);
+}
+
+// A strict reader of vCard 3.0 (RFC 2426) for the properties the book writes: what is wrong with the
+// card, empty when nothing is. No 2.1 forms: bare parameters, quoted-printable, CHARSET.
+QStringList strict30(const QByteArray &card)
+{
+    QStringList wrong;
+    if (!card.endsWith("\r\n"))
+        wrong.append(u"no CRLF at the end"_s);
+    QStringList lines;
+    for (const QByteArray &physical : card.split('\n')) {
+        if (physical.isEmpty())
+            continue;
+        if (!physical.endsWith('\r'))
+            wrong.append(u"line without CRLF: "_s + QString::fromUtf8(physical));
+        const QByteArray l = physical.chopped(physical.endsWith('\r') ? 1 : 0);
+        if (l.size() > 75)
+            wrong.append(u"line over 75 octets: "_s + QString::fromUtf8(l));
+        if ((l.startsWith(' ') || l.startsWith('\t')) && !lines.isEmpty())
+            lines.last() += QString::fromUtf8(l.mid(1));
+        else
+            lines.append(QString::fromUtf8(l));
+    }
+    if (lines.value(0) != u"BEGIN:VCARD" || lines.value(1) != u"VERSION:3.0" || lines.value(lines.size() - 1) != u"END:VCARD")
+        wrong.append(u"not BEGIN, VERSION:3.0 ... END"_s);
+    static const QRegularExpression contentLine(
+        u"^(?:[A-Za-z0-9-]+\\.)?([A-Za-z0-9-]+)((?:;[A-Za-z0-9-]+=(?:[^\";:,]*|\"[^\"]*\")(?:,(?:[^\";:,]*|\"[^\"]*\"))*)*):(.*)$"_s);
+    static const QRegularExpression escapes(u"\\\\(?![\\\\;,nN])"_s);
+    const QStringList telTypes{u"home"_s, u"msg"_s,   u"work"_s,  u"pref"_s, u"voice"_s, u"fax"_s,  u"cell"_s,
+                               u"video"_s, u"pager"_s, u"bbs"_s,   u"modem"_s, u"car"_s,   u"isdn"_s, u"pcs"_s};
+    bool fn = false, n = false;
+    for (const QString &line : std::as_const(lines)) {
+        const QRegularExpressionMatch m = contentLine.match(line);
+        if (!m.hasMatch()) {
+            wrong.append(u"not a content line: "_s + line);
+            continue;
+        }
+        const QString name = m.captured(1).toUpper();
+        const QString value = m.captured(3);
+        fn = fn || name == u"FN";
+        n = n || name == u"N";
+        for (const QString &param : m.captured(2).split(u';', Qt::SkipEmptyParts)) {
+            const QString key = param.section(u'=', 0, 0).toUpper();
+            const QString pval = param.section(u'=', 1).toLower();
+            if (key != u"TYPE" && key != u"VALUE" && key != u"LANGUAGE" && !(key == u"ENCODING" && pval == u"b") &&
+                !key.startsWith(u"X-"))
+                wrong.append(u"parameter not of 3.0: "_s + line);
+            if (key == u"TYPE" && name == u"TEL")
+                for (const QString &t : pval.split(u','))
+                    if (!telTypes.contains(t) && !t.startsWith(u"x-"))
+                        wrong.append(u"TEL type not of 3.0: "_s + line);
+        }
+        if (escapes.match(value).hasMatch())
+            wrong.append(u"backslash escaping nothing: "_s + line);
+        // A single text value holds no bare "," or ";"; structured ones separate their parts with ";".
+        const bool single = name == u"FN" || name == u"NOTE" || name == u"TEL" || name == u"EMAIL" ||
+                            name == u"UID" || name == u"TITLE";
+        const bool structured = name == u"N" || name == u"ADR" || name == u"ORG";
+        QString bare = value;
+        bare.remove(QRegularExpression(u"\\\\."_s));
+        if ((single && (bare.contains(u',') || bare.contains(u';'))) || (structured && name == u"ORG" && bare.contains(u',')))
+            wrong.append(u"unescaped separator in a text value: "_s + line);
+    }
+    if (!fn || !n)
+        wrong.append(u"FN or N missing"_s);
+    return wrong;
+}
+
+// A card of the file by the text it holds: its bytes from BEGIN to END.
+QByteArray cardHolding(const QByteArray &file, const QByteArray &text)
+{
+    const qsizetype at = file.indexOf(text);
+    if (at < 0)
+        return {};
+    const qsizetype begin = file.lastIndexOf("BEGIN:VCARD", at);
+    const qsizetype end = file.indexOf("END:VCARD\r\n", at);
+    return begin < 0 || end < 0 ? QByteArray() : file.mid(begin, end + 11 - begin);
+}
+
+void useFile(const QByteArray &bytes)
+{
+    const QString path = LocalAddressBook::defaultPath();
+    QFile::remove(path + u".bak"_s);
+    QSaveFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+    QVERIFY(f.commit());
 }
 
 void pickRow(RUBfrmRubrica &form, int row)
@@ -453,6 +542,175 @@ private Q_SLOTS:
         Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Accepted); });
         QTest::mouseClick(form.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
         QCOMPARE(fileBytes(), now);
+    }
+
+    // Text the reader does not take for a card, and files in other encodings: every card is listed, the
+    // warning says what is true, and editing one contact through the window keeps every other card as its
+    // bytes (UTF-8 for a UTF-16 file) and the text between them in place; the edited card is valid 3.0.
+    void everyCardKept_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("edit");
+        QTest::addColumn<QByteArrayList>("kept");   // in the file after the edit
+        QTest::addColumn<QByteArrayList>("written"); // in the edited card
+        QTest::addColumn<QStringList>("told");      // in the warning; empty: no warning
+        const QByteArray mark = "\xEF\xBB\xBF";
+        const QByteArray anna = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:anna-1\r\nFN:Anna Alfa\r\nN:Alfa;Anna;;;\r\n"
+                                "TEL;TYPE=WORK,FAX:0101\r\nEND:VCARD\r\n";
+        const QByteArray bea = "BEGIN:VCARD\nVERSION:3.0\nFN:Bea Verdi\nTEL;TYPE=WORK,FAX:011 123457\nEND:VCARD\n";
+        QByteArray photo = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Foto Grande\r\nN:Grande;Foto;;;\r\n"
+                           "TEL;TYPE=WORK,FAX:0202\r\nPHOTO;ENCODING=b;TYPE=JPEG:";
+        QByteArray raw;
+        for (int i = 0; i < 800; ++i)
+            raw += char(i * 37 % 251);
+        const QByteArray b64 = raw.toBase64();
+        photo += b64.left(48);
+        for (qsizetype at = 48; at < b64.size(); at += 74)
+            photo += "\r\n " + b64.mid(at, 74);
+        photo += "\r\nEND:VCARD\r\n";
+        const QByteArray lower = "begin:vcard\r\nversion:3.0\r\nfn:Carlo Minuscolo\r\ntel;type=work,fax:0303\r\nend:vcard\r\n";
+        QTest::newRow("exports joined, each with its mark")
+            << QByteArray(mark + anna + bea + mark + photo + mark + lower)
+            << QStringList{u"Anna Alfa"_s, u"Bea Verdi"_s, u"Foto Grande"_s, u"Carlo Minuscolo"_s} << u"Anna Alfa"_s
+            << QByteArrayList{bea, mark + photo, mark + lower} << QByteArrayList{}
+            << QStringList{};
+
+        const QByteArray v21 = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Neri;Dora\r\nFN:Dora Neri\r\nTEL;FAX;WORK:0700\r\n"
+                               "TEL;CELL;PREF:333 1\r\n"
+                               "NOTE;ENCODING=QUOTED-PRINTABLE;CHARSET=UTF-8:riga uno=0D=0Ariga, due; citt=C3=A0 =\r\n"
+                               "fine\r\nADR;WORK;QUOTED-PRINTABLE:;;Via Citt=C3=A0 1;Roma;;00100;Italia\r\n"
+                               "END:VCARD\r\n";
+        const QByteArray rene = "BEGIN:VCARD\r\nVERSION:2.1\r\nFN;CHARSET=UTF-8:Ren\xE8 Cort\xE8s\r\n"
+                                "TEL;FAX:06 777\r\nEND:VCARD\r\n";
+        QTest::newRow("comment lines, a 2.1 card, a charset the bytes do not fit")
+            << QByteArray("# rubrica esportata a mano\r\n" + anna + "; tra le schede\r\n\r\n" + v21 + rene +
+                          "ultima riga\r\n")
+            << QStringList{u"Anna Alfa"_s, u"Dora Neri"_s, u"Renè Cortès"_s} << u"Dora Neri"_s
+            << QByteArrayList{"# rubrica esportata a mano\r\n" + anna + "; tra le schede\r\n\r\nBEGIN:VCARD\r\nVERSION:3.0",
+                              rene + "ultima riga\r\n"}
+            << QByteArrayList{"\r\nTEL;TYPE=FAX,WORK:0700\r\n", "\r\nTEL;TYPE=CELL,PREF:333 1\r\n",
+                              "\r\nNOTE:riga uno\\nriga\\, due\\; città fine\r\n",
+                              "\r\nADR;TYPE=WORK:;;Via Città 1;Roma;;00100;Italia\r\n"}
+            << QStringList{u"Riga 1: testo fuori da una scheda, conservato com'è"_s,
+                           u"Riga 9: testo fuori da una scheda, conservato com'è"_s,
+                           u"Riga 26: testo fuori da una scheda, conservato com'è"_s,
+                           u"«Renè Cortès»: il testo non è nella codifica che dichiara (UTF-8)"_s};
+
+        const QString text = QString::fromUtf8(anna + bea) + u"BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Jürgen Müller\r\n"
+                                                             u"N:Müller;Jürgen;;;\r\nEND:VCARD\r\n"_s;
+        const QByteArray juergen = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Jürgen Müller\r\nN:Müller;Jürgen;;;\r\nEND:VCARD\r\n";
+        const QStringList three{u"Anna Alfa"_s, u"Bea Verdi"_s, u"Jürgen Müller"_s};
+        QTest::newRow("UTF-16 LE with its mark")
+            << QByteArray("\xFF\xFE" + QByteArray(QStringEncoder(QStringEncoder::Utf16LE).encode(text))) << three << u"Bea Verdi"_s
+            << QByteArrayList{anna, juergen} << QByteArrayList{} << QStringList{u"UTF-16LE"_s};
+        QTest::newRow("UTF-16 BE without a mark")
+            << QByteArray(QStringEncoder(QStringEncoder::Utf16BE).encode(text)) << three << u"Jürgen Müller"_s
+            << QByteArrayList{anna, bea} << QByteArrayList{} << QStringList{u"UTF-16BE"_s};
+    }
+    void everyCardKept()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, names);
+        QFETCH(QString, edit);
+        QFETCH(QStringList, told);
+        useFile(file);
+        Prompt::clearRecords();
+        RUBfrmRubrica form;
+        form.setOpenMode(2);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
+        QCOMPARE(rowTexts(list), names);
+        const QString warning = promptTexts().join(u'\n');
+        QCOMPARE(warning.isEmpty(), told.isEmpty());
+        for (const QString &t : told)
+            QVERIFY2(warning.contains(t), qPrintable(warning));
+
+        // Through the dialog as a person edits: type, then Ok.
+        Prompt::setDialogHandler([](QDialog *d) {
+            d->show();
+            typeInto(d, u"txtEmail"_s, u"nuovo@esempio.it"_s);
+            QTest::mouseClick(d->findChild<QPushButton *>(u"cmdOk"_s), Qt::LeftButton);
+            return d->result();
+        });
+        clickRow(list, edit);
+        QTest::mouseClick(form.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+        const QByteArray now = fileBytes();
+        QVERIFY(now.startsWith("BEGIN:VCARD") || now.startsWith("\xEF\xBB\xBF") || now.startsWith("#"));
+        QFETCH(QByteArrayList, kept);
+        for (const QByteArray &k : kept)
+            QVERIFY2(now.contains(k), k.constData());
+        QCOMPARE(fileNames(), names);
+        const QList<LocalContact> edited = fileContacts(edit);
+        QCOMPARE(edited.size(), 1);
+        QCOMPARE(edited[0].email, u"nuovo@esempio.it"_s);
+        const QByteArray card = cardHolding(now, "nuovo@esempio.it");
+        QVERIFY2(strict30(card).isEmpty(), qPrintable(strict30(card).join(u'\n') + u'\n' + QString::fromUtf8(card)));
+        QFETCH(QByteArrayList, written);
+        for (const QByteArray &w : written)
+            QVERIFY2(card.contains(w), card.constData());
+        // A file read with problems is kept as it was beside the new one.
+        QFile backup(LocalAddressBook::defaultPath() + u".bak"_s);
+        QCOMPARE(backup.exists(), !told.isEmpty());
+        if (backup.open(QIODevice::ReadOnly))
+            QCOMPARE(backup.readAll(), file);
+    }
+
+    // A card without UID (as phones write them) renamed by another program while its dialog is open:
+    // the user is asked whether it is the same contact; yes puts the change into that card, no second
+    // card appears.
+    void renamedElsewhereWithoutUid()
+    {
+        QVERIFY(!useMixedFile().isEmpty());
+        RUBfrmRubrica form;
+        form.setOpenMode(2);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
+        QTRY_COMPARE(list->count(), 5);
+        Prompt::clearRecords();
+        Prompt::setDialogHandler([](QDialog *d) {
+            d->show();
+            if (!QTest::qWaitForWindowExposed(d))
+                return int(QDialog::Rejected);
+            otherProgramReplaces("FN:Bea Verdi", "FN:Beatrice Verdi");
+            typeInto(d, u"txtBusinessFax"_s, u"011 999"_s);
+            QTest::mouseClick(d->findChild<QPushButton *>(u"cmdOk"_s), Qt::LeftButton);
+            return d->result();
+        });
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        clickRow(list, u"Bea Verdi"_s);
+        QTest::mouseClick(form.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+        const QString asked = promptTexts().join(u'\n');
+        QVERIFY2(asked.contains(u"Era: «Bea Verdi (011 123457, bea@example.it)»"_s) &&
+                     asked.contains(u"Ora nella rubrica: «Beatrice Verdi (011 123457, bea@example.it)»"_s),
+                 qPrintable(asked));
+        QVERIFY(fileContacts(u"Bea Verdi"_s).isEmpty());
+        const QList<LocalContact> bea = fileContacts(u"Beatrice Verdi"_s);
+        QCOMPARE(bea.size(), 1);
+        QCOMPARE(bea[0].businessFax, u"011 999"_s);
+        QCOMPARE(bea[0].email, u"bea@example.it"_s);
+        QCOMPARE(fileNames().size(), 5);
+        QTRY_COMPARE(list->count(), 5);
+
+        // Renamed and refaxed elsewhere, "no" to the question: the edit is written as a card of its own,
+        // after being asked, never silently.
+        Prompt::clearRecords();
+        Prompt::setDialogHandler([](QDialog *d) {
+            d->show();
+            otherProgramReplaces("FN;CHARSET=ISO-8859-1:Ren\xE8 Cort\xE8s", "FN:Renato");
+            typeInto(d, u"txtEmail"_s, u"rene@esempio.it"_s);
+            QTest::mouseClick(d->findChild<QPushButton *>(u"cmdOk"_s), Qt::LeftButton);
+            return d->result();
+        });
+        Prompt::setNextAnswer(QMessageBox::No);
+        clickRow(list, u"Renè Cortès"_s);
+        QTest::mouseClick(form.findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+        QVERIFY2(promptTexts().join(u'\n').contains(u"Ora nella rubrica: «Renato (06 777)»"_s),
+                 qPrintable(promptTexts().join(u'\n')));
+        QCOMPARE(fileContacts(u"Renato"_s).size(), 1);
+        QCOMPARE(fileContacts(u"Renè Cortès"_s).value(0).email, u"rene@esempio.it"_s);
     }
 
     // While a contact's dialog is open, a second window and another program change the same contact:

@@ -380,6 +380,27 @@ private Q_SLOTS:
         QCOMPARE(ProfileFile::readString(ConfigIni.IniPath, u"Config"_s, u"File"_s), m_doc2);
     }
 
+    // A picked contact whose name the server would cut: the contact is named, nothing is handed over.
+    void pickedNameTheServerWouldMisread()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        rig.server.clearReceived();
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        dlg.applyPick({{u"Verdi"_s, u"022"_s, QString()}, {u"Rossi <#> Bianchi"_s, u"021111"_s, QString()}});
+        Prompt::clearRecords();
+        click(&dlg, u"cbSend"_s);
+        QVERIFY2(Prompt::lastRecord().text.startsWith(
+                     u"Contatto «Rossi <#> Bianchi» della rubrica: Il campo A contiene \"<#>\""_s),
+                 qPrintable(Prompt::lastRecord().text));
+        rig.sock->SendUser(u"mario"_s);
+        QVERIFY(rig.received(FakeFaxServer::answer(u"USER", u"mario")));
+        QVERIFY(newFaxFrames(rig.server).isEmpty());
+    }
+
     // Recipient fields of the fax block for typed and picked recipients.
     void recipients_data()
     {
