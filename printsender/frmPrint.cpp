@@ -71,6 +71,26 @@ frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
             Prompt::message(this, QMessageBox::Warning, ProgramTitle(), message);
         });
     });
+    connect(FmPrinter1, &FmPrinter::WaitingForOtherWindow, this, [this] {
+        const QString text = u"Il documento stampato è già aperto in un'altra finestra di invio: questa finestra "
+                             u"attende che quella termini, poi prende il documento o si chiude."_s;
+        txtStatus->setText(text);
+        txtStatus->setToolTip(text);
+        AppLog().WriteLog(text);
+        QTimer::singleShot(0, this, [this, text] {
+            Prompt::message(this, QMessageBox::Information, ProgramTitle(), text);
+        });
+    });
+    connect(FmPrinter1, &FmPrinter::NothingLeftToTake, this, [this] {
+        const QString text = u"L'altra finestra di invio ha finito con il documento e nessun altro documento "
+                             u"stampato è in attesa: questa finestra si chiude."_s;
+        txtStatus->setText(text);
+        AppLog().WriteLog(text);
+        QTimer::singleShot(0, this, [this, text] {
+            Prompt::message(this, QMessageBox::Information, ProgramTitle(), text);
+            close();
+        });
+    });
     // A run that sends a job file leaves printed documents in the spool for a run with the window:
     // taken here they would have no recipient and be deleted at the end.
     if (!G.HiddenMode)
@@ -216,7 +236,9 @@ void frmPrint::Form_Load()
     if (m_loaded)
         return;
     m_loaded = true;
-    txtStatus->setText(u"Attendere!! Preparazione file appoggio in corso..."_s);
+    // What the capture already said (waiting for another window, a failure) stays.
+    if (txtStatus->text().isEmpty())
+        txtStatus->setText(u"Attendere!! Preparazione file appoggio in corso..."_s);
     // Menu captions hold string-table ids; the separator's "-" is left alone.
     for (QAction *action :
          {mnuTools->menuAction(), mnuToolsOptions, mnuServerConf, mnuToolsBar0, mnuLiveUpdate}) {
@@ -368,7 +390,7 @@ bool frmPrint::queryUnload()
     if (m_unloaded)
         return true;
     if (!G.HiddenMode && Connected && cFaxSending && cFaxSending->anyPending()) {
-        Prompt::message(this, QMessageBox::NoIcon, ProgramTitle(),
+        Prompt::message(this, QMessageBox::Information, ProgramTitle(),
                         u"Attendere!! Spedizione file in corso..."_s);
         return false;
     }
