@@ -1,5 +1,6 @@
 // The send window of the print-to-fax sender against the fake fax server: capture, hand-over, the
 // pending sends that hold the window open, store as received, progress and version check.
+#include "FmPrinter.h"
 #include "ProfileFile.h"
 #include "RUBfrmRubrica.h"
 #include "SendoraRig.h"
