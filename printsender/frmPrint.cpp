@@ -64,6 +64,7 @@ frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
     connect(FmPrinter1, &FmPrinter::PrintComplete, this, &frmPrint::FmPrinter1_PrintComplete);
     connect(FmPrinter1, &FmPrinter::CaptureFailed, this, [this](const QString &message) {
         txtStatus->setText(message);
+        txtStatus->setCursorPosition(0);
         txtStatus->setToolTip(message);
         AppLog().WriteLog(message);
         // The status line may be too short for it: the whole text in a box, once the signal returned.
@@ -75,6 +76,7 @@ frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
         const QString text = u"Il documento stampato è già aperto in un'altra finestra di invio: questa finestra "
                              u"attende che quella termini, poi prende il documento o si chiude."_s;
         txtStatus->setText(text);
+        txtStatus->setCursorPosition(0); // its start is what says what happens
         txtStatus->setToolTip(text);
         AppLog().WriteLog(text);
         QTimer::singleShot(0, this, [this, text] {
@@ -85,6 +87,7 @@ frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
         const QString text = u"L'altra finestra di invio ha finito con il documento e nessun altro documento "
                              u"stampato è in attesa: questa finestra si chiude."_s;
         txtStatus->setText(text);
+        txtStatus->setCursorPosition(0);
         AppLog().WriteLog(text);
         QTimer::singleShot(0, this, [this, text] {
             Prompt::message(this, QMessageBox::Information, ProgramTitle(), text);
