@@ -129,7 +129,7 @@ bool SendoraOptions::SaveServerOptions()
         lockedMessage();
         return false;
     }
-    auto write = [this, &path, &lockedMessage](const QString &key, const QString &value) {
+    auto write = [&path, &lockedMessage](const QString &key, const QString &value) {
         if (ProfileFile::writeString(path, QString::fromUtf16(ConfigSection), key, value))
             return true;
         if (ProfileFile::lockedByOther(path))
