@@ -2,6 +2,7 @@
 
 #include "SystemUser.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -31,6 +32,33 @@ QString FaxPrinter::spoolRoot()
 QString FaxPrinter::spoolDir()
 {
     return spoolRoot() + u'/' + SystemUser::loginName();
+}
+
+QString FaxPrinter::takeCancelledNotice()
+{
+    QStringList lines;
+    const QFileInfoList notes =
+        QDir(spoolDir()).entryInfoList({noticeFilePrefix() + u'*'}, QDir::Files | QDir::Hidden, QDir::Time | QDir::Reversed);
+    for (const QFileInfo &note : notes) {
+        QFile f(note.absoluteFilePath());
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        const QByteArray stamp = f.readLine(32).trimmed();
+        QString title = QString::fromUtf8(f.read(1024)).trimmed();
+        f.close();
+        QFile::remove(note.absoluteFilePath());
+        bool ok = false;
+        const QDateTime printed = QDateTime::fromSecsSinceEpoch(stamp.toLongLong(&ok));
+        if (title.isEmpty())
+            title = u"senza titolo"_s;
+        const QString when = ok ? u" stampato il %1 alle %2"_s.arg(printed.toString(u"dd/MM/yyyy"_s),
+                                                                    printed.toString(u"HH:mm"_s))
+                                : QString();
+        lines.append(u"Il documento «%1»%2 non è diventato un fax: il sistema di stampa non è riuscito a leggerlo "
+                     u"e ha annullato la stampa. Stamparlo di nuovo dal programma che lo ha aperto, o salvarlo "
+                     u"come PDF e stampare quello."_s.arg(title, when));
+    }
+    return lines.join(u'\n');
 }
 
 QString FaxPrinter::unitDir()

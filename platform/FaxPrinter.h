@@ -43,6 +43,12 @@ public:
     // $QUORIN_SPOOL_DIR or /var/spool/quorin; the user's folder below it.
     static QString spoolRoot();
     static QString spoolDir();
+    // A job the backend cancelled because nothing of it could be read leaves a note in the user's spool
+    // folder (".unreadable-<job>": the time it was printed in seconds since the epoch, then its title).
+    // takeCancelledNotice() reads every note, removes them and returns what to tell the user; empty when
+    // there is none.
+    static QString noticeFilePrefix() { return QStringLiteral(".unreadable-"); }
+    static QString takeCancelledNotice();
     // $XDG_CONFIG_HOME/systemd/user
     static QString unitDir();
     static QString pathUnitName() { return QStringLiteral("quorin-fax.path"); }

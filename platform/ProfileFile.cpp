@@ -307,6 +307,17 @@ bool writeString(const QString &path, const QString &section, const QString &key
     return save(path, p);
 }
 
+bool lockedByOther(const QString &path)
+{
+    QLockFile lock(path + u".lock");
+    lock.setStaleLockTime(0);
+    if (lock.tryLock(0)) {
+        lock.unlock();
+        return false;
+    }
+    return lock.error() == QLockFile::LockFailedError;
+}
+
 bool removeKey(const QString &path, const QString &section, const QString &key)
 {
     Lock lock(path);

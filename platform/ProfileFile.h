@@ -28,6 +28,9 @@ bool hasKey(const QString &path, const QString &section, const QString &key);
 // or when another writer holds the file's lock for more than a few seconds (then nothing is written).
 bool writeString(const QString &path, const QString &section, const QString &key, const QString &value);
 
+// True when another living writer holds the file's lock now (a write would wait and then fail).
+bool lockedByOther(const QString &path);
+
 // Removes the key's line; true when the file is as wanted afterwards (also when the key was missing).
 bool removeKey(const QString &path, const QString &section, const QString &key);
 

@@ -3,6 +3,7 @@
 #include "AppPaths.h"
 #include "FaxPageWriter.h"
 #include "FaxPrinter.h"
+#include "clsLog.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -15,6 +16,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 #include <tiffio.h>
 
@@ -111,8 +113,12 @@ void FmPrinter::scan()
     if (!m_rawFile.isEmpty() || !m_documents.isEmpty())
         return; // one document per run: later jobs wait in the spool for the next run
     const QFileInfoList jobs = waitingJobs(spoolDir());
-    if (jobs.isEmpty())
+    if (jobs.isEmpty()) {
+        // The window waited for ended (sent, discarded) and took its job with it.
+        if (std::exchange(m_toldClaimed, false))
+            Q_EMIT NothingLeftToTake();
         return;
+    }
     // The oldest job no other sender of this user has taken.
     QString job;
     for (const QFileInfo &f : jobs) {
@@ -125,7 +131,7 @@ void FmPrinter::scan()
         // Every waiting job is in another window; one it gives back (closed unsent) is taken then.
         if (!m_toldClaimed) {
             m_toldClaimed = true;
-            Q_EMIT CaptureFailed(u"Il documento stampato è già aperto in un'altra finestra di invio."_s);
+            Q_EMIT WaitingForOtherWindow();
         }
         if (!m_claimRetry) {
             m_claimRetry = true;
@@ -136,6 +142,7 @@ void FmPrinter::scan()
         }
         return;
     }
+    m_toldClaimed = false;
     const QString target = newTargetFile();
     if (target.isEmpty()) {
         dropClaim();
@@ -285,6 +292,7 @@ void FmPrinter::stopWaitingConverter()
 
 bool FmPrinter::convert(const QString &source, const QString &target)
 {
+    m_gsWords.clear();
     if (isTiff(source)) {
         stopWaitingConverter(); // one document per run: it would not be needed
         m_targetFile = target;
@@ -342,17 +350,44 @@ void FmPrinter::takePages()
         m_gs->kill();
 }
 
+QString FmPrinter::firstErrorLine(const QString &output)
+{
+    QString first;
+    for (const QString &raw : output.split(u'\n')) {
+        QString line = raw.trimmed();
+        while (line.startsWith(u'*'))
+            line = line.mid(1).trimmed(); // "   **** Error: ..."
+        if (line.isEmpty())
+            continue;
+        if (first.isEmpty())
+            first = line;
+        if (line.contains(u"error"_s, Qt::CaseInsensitive)) {
+            first = line;
+            break;
+        }
+    }
+    // The document's own bytes may stand in the line: nothing unprintable, nothing endless.
+    for (QChar &c : first) {
+        if (!c.isPrint())
+            c = u'?';
+    }
+    return first.size() > 160 ? first.left(160) + u'…' : first;
+}
+
 void FmPrinter::renderingDone(bool ok)
 {
     takePages();
     if (!m_writer)
         return;
     QString problem = m_pages.error();
-    if (problem.isEmpty() && !ok) {
-        problem = QString::fromLocal8Bit(m_gs->readAllStandardError()).trimmed();
-        if (problem.isEmpty())
-            problem = u"Ghostscript non ha convertito il documento."_s;
-    }
+    // The whole of Ghostscript's words go to the log; the user is given its first error line.
+    const QString output = QString::fromLocal8Bit(m_gs->readAllStandardError()).trimmed();
+    if (!output.isEmpty())
+        AppLog().WriteLog(u"Ghostscript, documento "_s + m_rawFile + u":\n"_s + output);
+    const QString first = firstErrorLine(output);
+    m_gsWords = first.isEmpty() ? QString() : u"Ghostscript: «"_s + first + u"»"_s;
+    if (problem.isEmpty() && !ok)
+        problem = first.isEmpty() ? u"Ghostscript non ha convertito il documento."_s : m_gsWords;
     if (problem.isEmpty() && m_pages.pending())
         problem = u"Il convertitore si è fermato a metà pagina."_s;
     if (!problem.isEmpty()) {
@@ -393,19 +428,28 @@ void FmPrinter::conversionDone(Outcome outcome, const QString &message)
     }
     // Ghostscript refused the document (or it has no page): it leaves the spool (or the watcher would
     // start the sender for it again and again) for a folder the message names.
-    const QString reason = outcome == Outcome::Done ? u"Il documento non ha pagine."_s : message;
+    QString cause = message;
+    if (cause.endsWith(u'.'))
+        cause.chop(1);
+    // No page at all: what Ghostscript said of it, when it said anything.
+    if (outcome == Outcome::Done && !m_gsWords.isEmpty())
+        cause = m_gsWords;
+    const QString reason = outcome == Outcome::Done && cause.isEmpty() ? u"non ha pagine"_s
+                                                                       : u"non si può leggere ("_s + cause + u")"_s;
     QString where;
     if (!job.isEmpty() && QFileInfo::exists(job)) {
         const QString kept = keptFolder();
         const QString target = kept + u'/' + QFileInfo(job).fileName();
         if (QDir().mkpath(kept) &&
             (QFile::rename(job, target) || (QFile::copy(job, target) && QFile::remove(job))))
-            where = u" Il documento è conservato in "_s + target;
+            where = u", è conservato in "_s + target;
         else
-            where = u" Il documento resta in "_s + job;
+            where = u", resta in "_s + job;
     }
     dropClaim();
-    Q_EMIT CaptureFailed(u"Documento stampato non leggibile, conversione non riuscita. "_s + reason + where);
+    // One sentence: what, Ghostscript's first error line, where the document is.
+    Q_EMIT CaptureFailed(u"Il documento stampato "_s + reason + u" e non è stato convertito in fax"_s + where +
+                         u"."_s);
     // The next job, if any: this one could not be used.
     if (QFileInfo::exists(job))
         return; // still in the spool: taking it again would loop

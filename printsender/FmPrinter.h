@@ -28,7 +28,8 @@ struct CapturedDocument
 // One document per run: once one is captured, later jobs stay in the spool, where the user's watcher
 // starts the next run for them when this one ends; none is replaced unseen. A job is claimed (a lock on
 // the job file, held until the job is released or this object goes) before it is converted, so a second
-// sender of the same user never takes it. A job Ghostscript refuses is moved to keptFolder()
+// sender of the same user never takes it; a sender that finds every job taken waits (WaitingForOtherWindow)
+// until one is given back, or until none is left (NothingLeftToTake). A job Ghostscript refuses is moved to keptFolder()
 // (CaptureFailed) and the next one is taken; a conversion that cannot write its fax file (a full disk)
 // leaves the job in the spool for the next run. Nothing here blocks: Ghostscript is a child process.
 class FmPrinter : public QObject
@@ -63,11 +64,18 @@ public:
     // Converts one print file into a fax TIFF (the rule above); false when it cannot start.
     bool convert(const QString &source, const QString &target);
     static bool isTiff(const QString &path);
+    // The line of Ghostscript's output that tells its error (the first one naming an error, else the
+    // first line), made printable and short.
+    static QString firstErrorLine(const QString &output);
     static int tiffPageCount(const QString &path);
 
 Q_SIGNALS:
     void PrintComplete();
     void CaptureFailed(const QString &message);
+    // Every waiting job is held by another send window: this one waits for it to end.
+    void WaitingForOtherWindow();
+    // The window waited for ended and left no job behind for this one.
+    void NothingLeftToTake();
 
 private:
     // How a conversion ended.
@@ -97,6 +105,7 @@ private:
     QString m_rawFile;    // the spooled job being converted
     QString m_jobFile;    // the spooled job of the captured document
     QString m_targetFile; // the TIFF being made
+    QString m_gsWords;    // Ghostscript's first error line on the job in hand, for the user
     QList<CapturedDocument> m_documents;
     int m_claimFd = -1; // the claimed job, locked while open
     bool m_claimRetry = false;

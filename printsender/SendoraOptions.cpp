@@ -5,11 +5,13 @@
 #include "FormHelpers.h"
 #include "ProfileFile.h"
 #include "ProgramInfo.h"
+#include "Prompt.h"
 #include "SendoraConfig.h"
 #include "clsLog.h"
 #include "frmPrint.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLineEdit>
@@ -81,13 +83,14 @@ SendoraOptions::SendoraOptions(frmPrint *sendWindow, QWidget *parent)
     buttons->addWidget(cmdApply);
     layout->addLayout(buttons);
 
+    // A save that failed keeps the dialog open with what was typed, so the user can try again.
     connect(cmdOK, &QPushButton::clicked, this, [this] {
-        SaveServerOptions();
-        accept();
+        if (SaveServerOptions())
+            accept();
     });
     connect(cmdApply, &QPushButton::clicked, this, [this] {
-        SaveServerOptions();
-        cmdApply->setEnabled(false);
+        if (SaveServerOptions())
+            cmdApply->setEnabled(false);
     });
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
 
@@ -113,12 +116,25 @@ void SendoraOptions::LoadServerOptions()
     chkTrayIconTX->setChecked(IsSettingOn(ConfigIni.TrayIconTX));
 }
 
-void SendoraOptions::SaveServerOptions()
+bool SendoraOptions::SaveServerOptions()
 {
-    auto write = [](const QString &key, const QString &value) {
-        if (ProfileFile::writeString(ConfigIniPath(), QString::fromUtf16(ConfigSection), key, value))
+    const QString path = ConfigIniPath();
+    auto lockedMessage = [this, &path] {
+        Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
+                        u"Le opzioni non sono state salvate: il file delle impostazioni %1 è bloccato da un altro "
+                        u"programma. Riprovare tra qualche istante."_s.arg(QDir::toNativeSeparators(path)));
+    };
+    // Told at once, not after each key has waited for the lock in vain.
+    if (ProfileFile::lockedByOther(path)) {
+        lockedMessage();
+        return false;
+    }
+    auto write = [&path, &lockedMessage](const QString &key, const QString &value) {
+        if (ProfileFile::writeString(path, QString::fromUtf16(ConfigSection), key, value))
             return true;
-        Err().Raise(75, u"Darezi.ini"_s, u"Impossibile scrivere "_s + key + u" in "_s + ConfigIniPath());
+        if (ProfileFile::lockedByOther(path))
+            return lockedMessage(), false;
+        Err().Raise(75, u"Darezi.ini"_s, u"Impossibile scrivere "_s + key + u" in "_s + path);
         ReportError(u"SaveServerOptions"_s);
         Err().Clear();
         return false;
@@ -128,17 +144,17 @@ void SendoraOptions::SaveServerOptions()
         {u"Voice"_s, txtTel},   {u"Retries"_s, txtRetries}, {u"DelayRetries"_s, txtDelayRetries}};
     for (const auto &[key, box] : texts) {
         if (!write(key, box->text()))
-            return;
+            return false;
     }
     if (!write(u"Resolution"_s, chkResolution->isChecked() ? u"1"_s : u"0"_s) ||
         !write(u"AbilitaMail"_s, chkMail->isChecked() ? u"1"_s : u"0"_s))
-        return;
+        return false;
     ConfigIni.Log = ChkLog->isChecked() ? u"Y"_s : QString();
     if (!write(u"Log"_s, ConfigIni.Log))
-        return;
+        return false;
     G.SalvaRicevuti = ChkSaveRx->isChecked() ? u"Y"_s : QString();
     if (!write(u"SalvaRicevuti"_s, G.SalvaRicevuti))
-        return;
+        return false;
     if (ConfigIni.Log == u"Y") {
         AppLog().CloseLog();
         AppLog().setFileName(ProgramFolder() + u"PrinterLog.txt"_s);
@@ -150,7 +166,7 @@ void SendoraOptions::SaveServerOptions()
     G.RubricaCondivisa = ChkRubCond->isChecked() ? u"Y"_s : QString();
     ConfigIni.RubricaCondivisa = ChkRubCond->isChecked();
     if (!write(u"RubricaCondivisa"_s, G.RubricaCondivisa))
-        return;
+        return false;
     ConfigIni.Name = txtUserID->text();
     ConfigIni.Company = txtCompany->text();
     ConfigIni.Fax = txtNumberFax->text();
@@ -164,6 +180,6 @@ void SendoraOptions::SaveServerOptions()
     ConfigIni.NoFormInvio = chkNoFormInvio->isChecked() ? u"Y"_s : QString();
     ConfigIni.TrayIconTX = chkTrayIconTX->isChecked() ? u"Y"_s : QString();
     if (!write(u"NoFormInvio"_s, ConfigIni.NoFormInvio))
-        return;
-    write(u"TrayIconTX"_s, ConfigIni.TrayIconTX);
+        return false;
+    return write(u"TrayIconTX"_s, ConfigIni.TrayIconTX);
 }

@@ -17,7 +17,8 @@ public:
     explicit SendoraOptions(frmPrint *sendWindow, QWidget *parent = nullptr);
 
     void LoadServerOptions();
-    void SaveServerOptions();
+    // False (the user told why) when the settings file could not be written; the dialog keeps the values.
+    bool SaveServerOptions();
 
     QLineEdit *txtUserID, *txtCompany, *txtNumberFax, *txtTel, *txtRetries, *txtDelayRetries;
     QCheckBox *chkResolution, *chkMail, *ChkSaveRx, *ChkRubCond, *ChkLog, *chkNoFormInvio, *chkTrayIconTX,

@@ -3,6 +3,8 @@
 #include "CommandLine.h"
 #include "ConfigIni.h"
 #include "ErrorReporting.h"
+#include "FaxPrinter.h"
+#include "FmPrinter.h"
 #include "FormHelpers.h"
 #include "ProgramInfo.h"
 #include "Prompt.h"
@@ -74,6 +76,15 @@ void StartupMain::Main(const QStringList &arguments)
 void StartupMain::sendRoad()
 {
     Sendora::LoadConfig();
+    if (!G.HiddenMode) {
+        // Printed documents the print system cancelled unread are told here; a start for nothing else ends.
+        if (const QString notice = FaxPrinter::takeCancelledNotice(); !notice.isEmpty()) {
+            AppLog().WriteLog(notice);
+            Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(), notice);
+            if (FmPrinter::waitingJobs(FaxPrinter::spoolDir()).isEmpty())
+                return end(ExitOk);
+        }
+    }
     m_main = new frmPrint;
     connect(m_main, &frmPrint::startStateChanged, this, &StartupMain::check);
     connect(m_main, &frmPrint::unloaded, this, [this] {

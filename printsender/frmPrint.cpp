@@ -64,11 +64,34 @@ frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
     connect(FmPrinter1, &FmPrinter::PrintComplete, this, &frmPrint::FmPrinter1_PrintComplete);
     connect(FmPrinter1, &FmPrinter::CaptureFailed, this, [this](const QString &message) {
         txtStatus->setText(message);
+        txtStatus->setCursorPosition(0);
         txtStatus->setToolTip(message);
         AppLog().WriteLog(message);
         // The status line may be too short for it: the whole text in a box, once the signal returned.
         QTimer::singleShot(0, this, [this, message] {
             Prompt::message(this, QMessageBox::Warning, ProgramTitle(), message);
+        });
+    });
+    connect(FmPrinter1, &FmPrinter::WaitingForOtherWindow, this, [this] {
+        const QString text = u"Il documento stampato è già aperto in un'altra finestra di invio: questa finestra "
+                             u"attende che quella termini, poi prende il documento o si chiude."_s;
+        txtStatus->setText(text);
+        txtStatus->setCursorPosition(0); // its start is what says what happens
+        txtStatus->setToolTip(text);
+        AppLog().WriteLog(text);
+        QTimer::singleShot(0, this, [this, text] {
+            Prompt::message(this, QMessageBox::Information, ProgramTitle(), text);
+        });
+    });
+    connect(FmPrinter1, &FmPrinter::NothingLeftToTake, this, [this] {
+        const QString text = u"L'altra finestra di invio ha finito con il documento e nessun altro documento "
+                             u"stampato è in attesa: questa finestra si chiude."_s;
+        txtStatus->setText(text);
+        txtStatus->setCursorPosition(0);
+        AppLog().WriteLog(text);
+        QTimer::singleShot(0, this, [this, text] {
+            Prompt::message(this, QMessageBox::Information, ProgramTitle(), text);
+            close();
         });
     });
     // A run that sends a job file leaves printed documents in the spool for a run with the window:
@@ -216,7 +239,9 @@ void frmPrint::Form_Load()
     if (m_loaded)
         return;
     m_loaded = true;
-    txtStatus->setText(u"Attendere!! Preparazione file appoggio in corso..."_s);
+    // What the capture already said (waiting for another window, a failure) stays.
+    if (txtStatus->text().isEmpty())
+        txtStatus->setText(u"Attendere!! Preparazione file appoggio in corso..."_s);
     // Menu captions hold string-table ids; the separator's "-" is left alone.
     for (QAction *action :
          {mnuTools->menuAction(), mnuToolsOptions, mnuServerConf, mnuToolsBar0, mnuLiveUpdate}) {
@@ -368,7 +393,7 @@ bool frmPrint::queryUnload()
     if (m_unloaded)
         return true;
     if (!G.HiddenMode && Connected && cFaxSending && cFaxSending->anyPending()) {
-        Prompt::message(this, QMessageBox::NoIcon, ProgramTitle(),
+        Prompt::message(this, QMessageBox::Information, ProgramTitle(),
                         u"Attendere!! Spedizione file in corso..."_s);
         return false;
     }

@@ -22,7 +22,7 @@ namespace {
 
 void tell(QWidget *owner, const QString &text)
 {
-    Prompt::message(owner, QMessageBox::NoIcon, ProgramTitle(), text);
+    Prompt::message(owner, QMessageBox::Warning, ProgramTitle(), text);
 }
 
 } // namespace

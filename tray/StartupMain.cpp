@@ -2,6 +2,7 @@
 
 #include "ConfigIni.h"
 #include "ErrorReporting.h"
+#include "FaxPrinter.h"
 #include "FormHelpers.h"
 #include "LiveSettings.h"
 #include "ProgramInfo.h"
@@ -11,6 +12,8 @@
 #include "StringTable.h"
 #include "SystemUtils.h"
 #include "frmMain.h"
+
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -79,6 +82,11 @@ void StartupMain::afterClaim()
     ReadDisplaySettings();
     G.StatusText = LoadResString(Text::Connecting);
     m_main->Form_Load();
+    // Printed documents the print system cancelled unread, told once the icon is there.
+    if (const QString notice = FaxPrinter::takeCancelledNotice(); !notice.isEmpty())
+        QTimer::singleShot(0, m_main, [notice] {
+            Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(), notice);
+        });
     if (!G.CurrentServer.isEmpty() && G.CurrentPort != 0)
         m_main->ClientSock->Connect(G.CurrentServer, G.CurrentPort);
     m_waiting = true;

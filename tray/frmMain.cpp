@@ -208,7 +208,7 @@ void frmMain::SysIcon_NIError(int ErrorNumber)
         return;
     m_reportedIconErrors.insert(ErrorNumber);
     later([ErrorNumber] {
-        Prompt::message(nullptr, QMessageBox::NoIcon, ProgramTitle(),
+        Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
                         u"There was an error when trying to use the systray. #ERR="_s +
                             QString::number(ErrorNumber));
     });
@@ -346,6 +346,7 @@ void frmMain::linkLost()
         return;
     Connected = false;
     UserReceived = false;
+    tmrIcon->stop(); // the link's state wins over the new-fax blink
     setPicture(2);
     showStatus(LoadResString(Text::CannotConnect) + G.CurrentServer);
     if (m_sysIcon)
@@ -368,6 +369,11 @@ void frmMain::reconnect()
 
 void frmMain::tmrIcon_Timer()
 {
+    if (!Connected) {
+        tmrIcon->stop();
+        setPicture(2);
+        return;
+    }
     m_blinkPhase = (m_blinkPhase + 1) % 2;
     setPicture(m_blinkPhase);
     if (m_sysIcon)
@@ -377,6 +383,7 @@ void frmMain::tmrIcon_Timer()
 void frmMain::LaunchQuorin()
 {
     tmrIcon->stop();
+    m_newFaxUnseen = false;
     if (Connected) {
         setPicture(0);
         showStatus(LoadResString(Text::ConnectedTo) + G.CurrentServer);

@@ -143,6 +143,7 @@ private:
     bool m_unloaded = false;
     bool m_unloading = false;
     bool m_newFaxBoxOpen = false;
+    bool m_newFaxUnseen = false; // signalled new faxes the user has not yet opened the client for
 };
 
 } // namespace QuorinLive

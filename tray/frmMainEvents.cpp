@@ -84,6 +84,11 @@ void frmMain::loginAccepted(const QString &Server, int SockPort, bool IsForwardu
     tmrReconnect->stop();
     setPicture(0);
     showStatus(LoadResString(Text::ConnectedTo) + G.CurrentServer);
+    if (m_newFaxUnseen) {
+        // The link is back and the new faxes are still unseen: the blink comes back.
+        showStatus(LoadResString(Text::NewFaxes));
+        tmrIcon->start();
+    }
     if (m_sysIcon && !m_sysIcon->Visible())
         m_sysIcon->ShowIcon();
     Q_EMIT startStateChanged();
@@ -95,6 +100,7 @@ void frmMain::ClientSock_ServerNotAvailable(const QString &Server, int)
     Connected = false;
     if (!m_LanciaUpdate)
         tmrReconnect->start(); // tried again now and then
+    tmrIcon->stop();
     setPicture(2);
     showStatus(LoadResString(Text::ServerPrefix) + Server.trimmed() + LoadResString(Text::NotAvailable));
     if (m_sysIcon)
@@ -108,9 +114,10 @@ void frmMain::ClientSock_ConnectionNotAvailable(const QString &Server, int)
     if (!m_LanciaUpdate)
         tmrReconnect->start();
     later([Server] {
-        Prompt::message(nullptr, QMessageBox::NoIcon, ProgramTitle(),
+        Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
                         u"Non è possibile connettersi al server: "_s + Server);
     });
+    tmrIcon->stop();
     setPicture(2);
     // The tip only: the status text stays what it was.
     if (m_sysIcon) {
@@ -143,8 +150,10 @@ void frmMain::newFaxArrived(bool message)
             m_newFaxBoxOpen = false;
         });
     }
+    m_newFaxUnseen = true;
     showStatus(LoadResString(Text::NewFaxes));
-    tmrIcon->start();
+    if (Connected)
+        tmrIcon->start();
 }
 
 void frmMain::ClientSock_UpdateOcxNeed(const QString &)

@@ -112,15 +112,15 @@ void FRMSEND2::cbSend_Click()
         }
     }
     const std::pair<QString, QString> fields[] = {
-        {u"A"_s, to.names},
-        {u"Azienda"_s, to.companies},
-        {u"Da"_s, tbFrom->text()},
-        {u"Azienda (mittente)"_s, tbSendCompany->text()},
-        {u"Numero Telefono"_s, tbSendVoiceNumber->text()},
-        {u"Numero Fax"_s, tbSendFaxNumber->text()},
-        {u"Oggetto"_s, tbSubj->text()},
-        {u"Note"_s, tbNote->toPlainText()},
-        {u"File"_s, documents + (cover ? u"+"_s + tbCover->text() : QString())},
+        {u"destinatario"_s, to.names},
+        {u"azienda del destinatario"_s, to.companies},
+        {u"mittente"_s, tbFrom->text()},
+        {u"azienda del mittente"_s, tbSendCompany->text()},
+        {u"telefono del mittente"_s, tbSendVoiceNumber->text()},
+        {u"fax del mittente"_s, tbSendFaxNumber->text()},
+        {u"oggetto"_s, tbSubj->text()},
+        {u"note"_s, tbNote->toPlainText()},
+        {u"file del fax"_s, documents + (cover ? u"+"_s + tbCover->text() : QString())},
     };
     QList<std::pair<QString, QString>> fitted;
     for (const auto &[field, text] : fields) {

@@ -137,6 +137,11 @@ void LoadConfig()
     ConfigIni.TrayIconTX = readText(QStringLiteral("TrayIconTX"));
 }
 
+QString ConfigIniFile()
+{
+    return iniPath();
+}
+
 bool WriteConfigKey(const QString &key, const QString &value)
 {
     if (ProfileFile::writeString(iniPath(), section(), key, value))

@@ -61,6 +61,9 @@ void LoadConfig();
 // Switches AppLog on with ConfigIni.LogPath (set here to the settings folder's "QuorinLog.txt"), or off.
 void ApplyLogSetting(bool on);
 
+// The settings file (ConfigIni.IniPath, located first when not yet known).
+QString ConfigIniFile();
+
 // Writers of section "Config" of ConfigIni.IniPath; each goes to the file at once. False when the file
 // cannot be written (the error is reported through ShowErrorMessage).
 bool WriteConfigKey(const QString &key, const QString &value);

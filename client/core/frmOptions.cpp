@@ -2,11 +2,13 @@
 
 #include "ConfigIni.h"
 #include "FormHelpers.h"
+#include "ProfileFile.h"
 #include "ProgramInfo.h"
 #include "Prompt.h"
 #include "SystemUtils.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -141,29 +143,44 @@ bool frmOptions::SaveServerOptions()
         !checkNumber(txtDelayRetries, u"Ritardo (s):"_s))
         return false;
 
-    WriteConfigKey(u"Name"_s, txtUserID->text());
-    WriteConfigKey(u"Company"_s, txtCompany->text());
-    WriteConfigKey(u"Fax"_s, txtNumberFax->text());
-    WriteConfigKey(u"Voice"_s, txtTel->text());
-    WriteConfigKey(u"Retries"_s, txtRetries->text());
-    WriteConfigKey(u"DelayRetries"_s, txtDelayRetries->text());
-    WriteConfigBit(u"Resolution"_s, chkResolution->isChecked());
-    WriteConfigBit(u"AbilitaMail"_s, chkMail->isChecked());
+    // Another program holding the settings file: told at once, and the dialog keeps what was typed.
+    if (ProfileFile::lockedByOther(ConfigIniFile())) {
+        Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
+                        u"Le opzioni non sono state salvate: il file delle impostazioni %1 è bloccato da un altro "
+                        u"programma. Riprovare tra qualche istante."_s.arg(
+                            QDir::toNativeSeparators(ConfigIniFile())));
+        return false;
+    }
+    // The first key that cannot be written stops the save (its box said why).
+    const std::pair<QString, QString> texts[] = {
+        {u"Name"_s, txtUserID->text()},
+        {u"Company"_s, txtCompany->text()},
+        {u"Fax"_s, txtNumberFax->text()},
+        {u"Voice"_s, txtTel->text()},
+        {u"Retries"_s, txtRetries->text()},
+        {u"DelayRetries"_s, txtDelayRetries->text()},
+        {u"Resolution"_s, chkResolution->isChecked() ? u"1"_s : u"0"_s},
+        {u"AbilitaMail"_s, chkMail->isChecked() ? u"1"_s : u"0"_s},
+        {u"Log"_s, ChkLog->isChecked() ? u"Y"_s : QString()},
+        {u"RubricaCondivisa"_s, ChkRubCond->isChecked() ? u"Y"_s : QString()},
+        {u"ChiediRisoluzione"_s, ChkAskRes->isChecked() ? u"Y"_s : QString()},
+        {u"VisualizzaMsgFaxRx"_s, ChkVisMess->isChecked() ? u"Y"_s : QString()},
+        {u"Live"_s, ChkLive->isChecked() ? u"Y"_s : QString()},
+        {u"NoFormInvio"_s, chkNoFormInvio->isChecked() ? u"Y"_s : QString()},
+        {u"TrayIconTX"_s, chkTrayIconTX->isChecked() ? u"Y"_s : QString()},
+    };
+    for (const auto &[key, value] : texts) {
+        if (!WriteConfigKey(key, value))
+            return false;
+    }
 
     ConfigIni.Log = ChkLog->isChecked() ? u"Y"_s : QString();
-    WriteConfigKey(u"Log"_s, ConfigIni.Log);
     ApplyLogSetting(ChkLog->isChecked());
-
     ConfigIni.RubricaCondivisa = ChkRubCond->isChecked();
-    WriteConfigFlag(u"RubricaCondivisa"_s, ConfigIni.RubricaCondivisa);
     ConfigIni.ChiediRisoluzione = ChkAskRes->isChecked();
-    WriteConfigFlag(u"ChiediRisoluzione"_s, ConfigIni.ChiediRisoluzione);
     Q_EMIT AskResSaveAsApplied(ConfigIni.ChiediRisoluzione);
     ConfigIni.VisualizzaMsgFaxRx = ChkVisMess->isChecked();
-    WriteConfigFlag(u"VisualizzaMsgFaxRx"_s, ConfigIni.VisualizzaMsgFaxRx);
-
     ConfigIni.Live = ChkLive->isChecked() ? u"Y"_s : QString();
-    WriteConfigKey(u"Live"_s, ConfigIni.Live);
     if (ChkLive->isChecked())
         EnableLiveAutostart();
     else
@@ -181,8 +198,6 @@ bool frmOptions::SaveServerOptions()
 
     ConfigIni.TrayIconTX = chkTrayIconTX->isChecked() ? u"Y"_s : QString();
     ConfigIni.NoFormInvio = chkNoFormInvio->isChecked() ? u"Y"_s : QString();
-    WriteConfigKey(u"NoFormInvio"_s, ConfigIni.NoFormInvio);
-    WriteConfigKey(u"TrayIconTX"_s, ConfigIni.TrayIconTX);
     return true;
 }
 

@@ -138,6 +138,29 @@ bool copyAll(int in, int out, long long &total)
     }
 }
 
+// A note in the user's folder for a job cancelled unread: the time it was printed, then its title.
+// Hidden, so the capture never takes it for a job; written beside the folders and renamed into place.
+void leaveNotice(const std::string &root, const std::string &folder, const std::string &user,
+                 const std::string &jobId, std::string title, uid_t uid, gid_t gid, bool asRoot)
+{
+    for (char &c : title) {
+        if (c == '\n' || c == '\r')
+            c = ' ';
+    }
+    if (title.size() > 512)
+        title.resize(512);
+    const std::string text = std::to_string(long(std::time(nullptr))) + "\n" + title + "\n";
+    const std::string temp = root + "/." + user + "-" + jobId + "-" + std::to_string(long(::getpid())) + ".note";
+    const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0)
+        return;
+    bool ok = (!asRoot || ::fchown(out, uid, gid) == 0) && ::fchmod(out, 0600) == 0 &&
+              ::write(out, text.data(), text.size()) == ssize_t(text.size());
+    ok = (::close(out) == 0) && ok;
+    if (!ok || ::rename(temp.c_str(), (folder + "/.unreadable-" + jobId).c_str()) != 0)
+        ::unlink(temp.c_str());
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -201,8 +224,10 @@ int main(int argc, char *argv[])
     if (ok && total == 0) {
         // Nothing came through (a filter before this one could not read the document): an empty job is
         // no document, and printing it again would give the same nothing, so CUPS does not retry it.
+        // The user learns of it from a note the sender (or the tray launcher) reads at its next start.
         ::unlink(temp.c_str());
         g_temp[0] = '\0';
+        leaveNotice(root, folder, user, jobId, argv[3], uid, gid, asRoot);
         return fail(BackendCancel, "the job is empty (the document could not be read)", jobId);
     }
     if (!ok || ::rename(temp.c_str(), final.c_str()) != 0) {

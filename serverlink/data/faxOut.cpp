@@ -93,32 +93,32 @@ namespace {
 struct NamedText
 {
     const char *name;
-    const char16_t *label; // as the forms name it
+    const char16_t *label; // what the field is, as a user says it
     QString value;
 };
 
 QList<NamedText> faxTexts(const faxOut &fax)
 {
     return {
-        {"AppName", u"Programma", fax.AppName()},
-        {"AllFaxFiles", u"File", fax.AllFaxFiles()},
-        {"SendRes", u"Risoluzione", fax.SendRes()},
-        {"SendDate", u"Data", fax.SendDate()},
-        {"SendTime", u"Ora", fax.SendTime()},
-        {"FromLine", u"Da", fax.FromLine()},
-        {"FromComp", u"Azienda (mittente)", fax.FromComp()},
-        {"FromPhon", u"Numero Telefono", fax.FromPhon()},
-        {"FromFax", u"Numero Fax", fax.FromFax()},
-        {"DestName", u"A", fax.DestName()},
-        {"ToCompany", u"Azienda", fax.ToCompany()},
-        {"DestFax", u"Numero fax", fax.DestFax()},
-        {"Subject", u"Oggetto", fax.Subject()},
-        {"F_Extra", u"Note", fax.F_Extra()},
-        {"CoverPage", u"Copertina", fax.CoverPage()},
-        {"SentDate", u"Data invio", fax.SentDate()},
-        {"SentTime", u"Ora invio", fax.SentTime()},
-        {"RemoteID", u"Identificativo", fax.RemoteID()},
-        {"StatusFax", u"Stato", fax.StatusFax()},
+        {"AppName", u"programma", fax.AppName()},
+        {"AllFaxFiles", u"file del fax", fax.AllFaxFiles()},
+        {"SendRes", u"risoluzione", fax.SendRes()},
+        {"SendDate", u"data di invio", fax.SendDate()},
+        {"SendTime", u"ora di invio", fax.SendTime()},
+        {"FromLine", u"mittente", fax.FromLine()},
+        {"FromComp", u"azienda del mittente", fax.FromComp()},
+        {"FromPhon", u"telefono del mittente", fax.FromPhon()},
+        {"FromFax", u"fax del mittente", fax.FromFax()},
+        {"DestName", u"destinatario", fax.DestName()},
+        {"ToCompany", u"azienda del destinatario", fax.ToCompany()},
+        {"DestFax", u"numero di fax del destinatario", fax.DestFax()},
+        {"Subject", u"oggetto", fax.Subject()},
+        {"F_Extra", u"note", fax.F_Extra()},
+        {"CoverPage", u"copertina", fax.CoverPage()},
+        {"SentDate", u"data del fax", fax.SentDate()},
+        {"SentTime", u"ora del fax", fax.SentTime()},
+        {"RemoteID", u"identificativo del mittente", fax.RemoteID()},
+        {"StatusFax", u"stato del fax", fax.StatusFax()},
     };
 }
 

@@ -134,7 +134,7 @@ bool frmServerConf::validatePort()
         return true;
     // Guard: the message box takes the focus, which would run this check again.
     m_validating = true;
-    Prompt::message(this, QMessageBox::NoIcon, QString(),
+    Prompt::message(this, QMessageBox::Warning, QString(),
                     numberFromText(m_port->text()) ? RangeMessage : NumericMessage);
     m_validating = false;
     m_port->setFocus();

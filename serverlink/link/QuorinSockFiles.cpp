@@ -102,8 +102,10 @@ bool QuorinSock::startFile(const QByteArray &data, ParseError &error)
     if (m_expectedSize < 0 || m_expectedSize > MaxDownloadBytes) {
         m_downloadRefused = true;
         error = {ErrorCode::OutOfRange,
-                 u"Il server annuncia un file di %1 byte: oltre il limite di %2 byte."_s.arg(m_expectedSize).arg(
-                     MaxDownloadBytes),
+                 m_expectedSize < 0
+                     ? u"Il server annuncia un file di %1 byte: dimensione non valida."_s.arg(m_expectedSize)
+                     : u"Il server annuncia un file di %1 byte: oltre il limite di %2 byte."_s.arg(m_expectedSize).arg(
+                           MaxDownloadBytes),
                  u"STARTFILE"_s};
         return false;
     }

@@ -2,6 +2,7 @@
 #include "FaxPrinter.h"
 #include "SystemUser.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -166,7 +167,7 @@ private Q_SLOTS:
             << QStringList{u"1"_s, user, u"t"_s, u"1"_s, QString(), u"/nonexistent/job.ps"_s} << 1;
         // A filter before the backend failed: nothing to spool, no empty document for the sender, and the
         // job is cancelled rather than printed again.
-        QTest::newRow("empty job") << QStringList{u"1"_s, user, u"t"_s, u"1"_s, QString()} << 5;
+        QTest::newRow("empty job") << QStringList{u"1"_s, user, u"Preventivo\nrotto.pdf"_s, u"1"_s, QString()} << 5;
     }
     void refused()
     {
@@ -176,6 +177,24 @@ private Q_SLOTS:
         QCOMPARE(r.code, code);
         QVERIFY(r.err.startsWith("ERROR: ") || r.err.startsWith("Usage: "));
         QVERIFY(QDir(m_spool).entryList(QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+        if (QByteArray(QTest::currentDataTag()) != "empty job") {
+            QVERIFY(jobs(SystemUser::loginName()).isEmpty());
+            return;
+        }
+        // The cancelled job leaves the user a note (hidden: no job for the capture), which the next start
+        // of the sender or the tray launcher reads, tells and removes.
+        const QFileInfoList notes = jobs(SystemUser::loginName());
+        QCOMPARE(notes.size(), 1);
+        QCOMPARE(notes.first().fileName(), u".unreadable-1"_s);
+        QCOMPARE(notes.first().permissions() & 0x0077, QFileDevice::Permissions());
+        qputenv("QUORIN_SPOOL_DIR", QFile::encodeName(m_spool));
+        const QString told = FaxPrinter::takeCancelledNotice();
+        qunsetenv("QUORIN_SPOOL_DIR");
+        const QDateTime now = QDateTime::currentDateTime();
+        QVERIFY2(told.startsWith(u"Il documento «Preventivo rotto.pdf» stampato il "_s + now.toString(u"dd/MM/yyyy"_s) +
+                                 u" alle "_s),
+                 qPrintable(told));
+        QVERIFY(told.contains(u"non è diventato un fax: il sistema di stampa non è riuscito a leggerlo"_s));
         QVERIFY(jobs(SystemUser::loginName()).isEmpty());
     }
 

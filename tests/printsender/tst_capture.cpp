@@ -3,6 +3,7 @@
 #include "FaxTiffFixture.h"
 #include "FmPrinter.h"
 #include "TestHome.h"
+#include "clsLog.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -153,14 +154,26 @@ private Q_SLOTS:
             older.setFileTime(QDateTime::currentDateTime().addSecs(-60), QFileDevice::FileModificationTime));
         older.close();
         drop(u"job-0-1.prn"_s, TwoPages);
+        const QString logFile = m_home.filePath(u"capture-log.txt"_s);
+        AppLog().setFileName(logFile);
+        AppLog().setLogActive(true);
         FmPrinter printer;
         printer.setSpoolDir(m_spool);
         QSignalSpy failed(&printer, &FmPrinter::CaptureFailed);
         printer.setPrinterName(u"QuorinPrinter"_s);
         QSignalSpy done(&printer, &FmPrinter::PrintComplete);
         QVERIFY(failed.wait(30000));
+        AppLog().setLogActive(false);
         const QString kept = FmPrinter::keptFolder() + u"/job-1-1.prn"_s;
-        QVERIFY(failed.first().first().toString().contains(kept));
+        // One sentence with Ghostscript's first error line; its whole dump goes to the log only.
+        const QString told = failed.first().first().toString();
+        QVERIFY2(told.startsWith(u"Il documento stampato non si può leggere (Ghostscript: «Error: "_s), qPrintable(told));
+        QVERIFY2(told.endsWith(u"») e non è stato convertito in fax, è conservato in "_s + kept + u"."_s), qPrintable(told));
+        QVERIFY(!told.contains(u'\n') && !told.contains(u"Operand stack"_s));
+        QFile log(logFile);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QByteArray logged = log.readAll();
+        QVERIFY2(logged.contains("Operand stack") && logged.contains("job-1-1.prn"), logged.constData());
         QFile keptFile(kept);
         QVERIFY(keptFile.open(QIODevice::ReadOnly));
         QCOMPARE(keptFile.readAll(), QByteArray("\x01\x02 not a document"));

@@ -14,7 +14,9 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
+#include <QSysInfo>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -166,6 +168,55 @@ private Q_SLOTS:
         QVERIFY(AppLog().LogActive());
         QCOMPARE(AppLog().FileName(), ProgramFolder() + u"PrinterLog.txt"_s);
         AppLog().setLogActive(false);
+    }
+
+    // Another program holds the settings file's lock: OK keeps the dialog open with what was typed and says
+    // why; once that program has ended, OK stores it.
+    void optionsWhileSettingsLocked()
+    {
+        writeIni("[Config]\r\nName=Vecchio\r\nRetries=3\r\n");
+        Sendora::LoadConfig();
+        QProcess holder; // the other program: a lock file naming a living process of its own
+        holder.start(u"sleep"_s, {u"600"_s});
+        QVERIFY(holder.waitForStarted());
+        {
+            QFile lock(ini() + u".lock"_s);
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            lock.write(QByteArray::number(holder.processId()) + "\nsleep\n" +
+                       QSysInfo::machineHostName().toUtf8() + "\n");
+        }
+        SendoraOptions dlg(nullptr);
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        auto *name = dlg.findChild<QLineEdit *>(u"txtUserID"_s);
+        name->selectAll();
+        QTest::keyClicks(name, u"Mario Rossi"_s);
+        QTest::mouseClick(dlg.findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
+        QVERIFY(dlg.isVisible());
+        QCOMPARE(dlg.result(), int(QDialog::Rejected));
+        QCOMPARE(name->text(), u"Mario Rossi"_s);
+        QCOMPARE(Prompt::records().size(), 1);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+        QVERIFY2(Prompt::lastRecord().text.contains(u"bloccato da un altro programma. Riprovare"_s),
+                 qPrintable(Prompt::lastRecord().text));
+        QVERIFY(Prompt::lastRecord().text.contains(ini()));
+        QCOMPARE(key(u"Name"_s), u"Vecchio"_s);
+        QCOMPARE(ConfigIni.Name, u"Vecchio"_s);
+        // "Applica" too: still enabled, nothing written.
+        QTest::mouseClick(dlg.findChild<QPushButton *>(u"cmdApply"_s), Qt::LeftButton);
+        QVERIFY(dlg.findChild<QPushButton *>(u"cmdApply"_s)->isEnabled());
+        QCOMPARE(key(u"Name"_s), u"Vecchio"_s);
+
+        holder.kill();
+        QVERIFY(holder.waitForFinished());
+        Prompt::clearRecords();
+        QTest::mouseClick(dlg.findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
+        QCOMPARE(dlg.result(), int(QDialog::Accepted));
+        QVERIFY(!dlg.isVisible());
+        QVERIFY(Prompt::records().isEmpty());
+        QCOMPARE(key(u"Name"_s), u"Mario Rossi"_s);
+        QCOMPARE(ConfigIni.Name, u"Mario Rossi"_s);
+        QVERIFY(!QFile::exists(ini() + u".lock"_s));
     }
 
     void reportError()

@@ -1,5 +1,6 @@
 // The send window of the print-to-fax sender against the fake fax server: capture, hand-over, the
 // pending sends that hold the window open, store as received, progress and version check.
+#include "FmPrinter.h"
 #include "ProfileFile.h"
 #include "RUBfrmRubrica.h"
 #include "SendoraRig.h"
@@ -352,13 +353,19 @@ private Q_SLOTS:
         QTest::addColumn<bool>("cover");
         QTest::addColumn<QString>("note");
         QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("to");
         QTest::addColumn<QString>("message");
-        QTest::newRow("no job, no cover") << false << false << QString() << u"021"_s
+        QTest::newRow("no job, no cover") << false << false << QString() << u"021"_s << QString()
                                           << u"E' obbligatorio definire un fax o una copertina"_s;
         QTest::newRow("cover without note")
-            << false << true << QString() << u"021"_s << u"Si deve specificare un fax o una nota"_s;
-        QTest::newRow("no number") << true << false << QString() << QString()
+            << false << true << QString() << u"021"_s << QString() << u"Si deve specificare un fax o una nota"_s;
+        QTest::newRow("no number") << true << false << QString() << QString() << QString()
                                    << u"E' obbligatorio inserire un numero di fax"_s;
+        // The refusal names the field by what it is, not by its label ("A").
+        QTest::newRow("separator in the recipient")
+            << true << false << QString() << u"021"_s << u"Rossi<#>"_s
+            << u"Il campo «destinatario» contiene «<#>», che il server usa come separatore: toglierlo prima di "
+               u"inviare."_s;
     }
     void checks()
     {
@@ -366,6 +373,7 @@ private Q_SLOTS:
         QFETCH(bool, cover);
         QFETCH(QString, note);
         QFETCH(QString, number);
+        QFETCH(QString, to);
         QFETCH(QString, message);
         QVERIFY(login());
         if (job)
@@ -375,10 +383,12 @@ private Q_SLOTS:
             child<QCheckBox>(m_w, u"chbCoverPage"_s)->click();
         }
         setText(u"tbFaxNumber"_s, number);
+        setText(u"tbTo"_s, to);
         m_server->clearReceived();
         Prompt::clearRecords();
         m_w->SendFax();
         QCOMPARE(promptTexts(), QStringList{message});
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
         QCOMPARE(m_w->cFaxSending->Count(), 0);
         QVERIFY(m_server->receivedFrames("NEWFAX").isEmpty());
     }
@@ -497,6 +507,57 @@ private Q_SLOTS:
         QCOMPARE(m_w->cFaxSending->Count(), 2);
         QTRY_VERIFY(!m_w->cFaxSending->anyPending());
         dlg->close();
+    }
+
+    // A second window for the job the first one holds says that it waits; when the first ends, the second
+    // takes the job it left, or says nothing is left and closes.
+    void secondWindowForOneJob_data()
+    {
+        QTest::addColumn<bool>("cancelInFirst");
+        QTest::newRow("\"Annulla\" in the first: job discarded") << true;
+        QTest::newRow("first ends unshown: job kept") << false;
+    }
+    void secondWindowForOneJob()
+    {
+        QFETCH(bool, cancelInFirst);
+        QVERIFY(login());
+        QVERIFY(!capture(1).isEmpty());
+        const QString spooled = m_w->FmPrinter1->jobFile();
+        if (cancelInFirst) {
+            m_w->show();
+            QVERIFY(QTest::qWaitForWindowExposed(m_w));
+        }
+        Prompt::clearRecords();
+        auto second = std::make_unique<frmPrint>();
+        QSignalSpy secondGone(second.get(), &frmPrint::unloaded);
+        second->Form_Load();
+        const QString waits = u"Il documento stampato è già aperto in un'altra finestra di invio: questa finestra "
+                              u"attende che quella termini, poi prende il documento o si chiude."_s;
+        QCOMPARE(second->txtStatus->text(), waits); // not "Attendere!! Preparazione file appoggio..."
+        QTRY_COMPARE(promptTexts(), QStringList{waits});
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Information);
+        QTest::qWait(1500); // it looks again now and then: still held
+        QCOMPARE(second->FmPrinter1->DocumentCount(), 0);
+        if (cancelInFirst) {
+            QTest::mouseClick(child<QPushButton>(m_w, u"cbCancel"_s), Qt::LeftButton);
+            QVERIFY(!m_w->isVisible());
+            QVERIFY(!QFile::exists(spooled)); // discarded
+            QTRY_COMPARE_WITH_TIMEOUT(secondGone.count(), 1, 30000);
+            QCOMPARE(promptTexts().last(), u"L'altra finestra di invio ha finito con il documento e nessun altro "
+                                           u"documento stampato è in attesa: questa finestra si chiude."_s);
+            QCOMPARE(second->FmPrinter1->DocumentCount(), 0);
+        } else {
+            delete m_w; // never shown: the job stays for the next window
+            m_w = nullptr;
+            QVERIFY(QFile::exists(spooled));
+            QTRY_COMPARE_WITH_TIMEOUT(second->FmPrinter1->DocumentCount(), 1, 30000);
+            QCOMPARE(second->FmPrinter1->jobFile(), spooled);
+            QTRY_COMPARE(second->txtStatus->text(), u"Preparazione completata."_s);
+            QCOMPARE(secondGone.count(), 0);
+            second->show();
+            QVERIFY(second->close()); // seen and closed unsent: the job goes
+            QVERIFY(!QFile::exists(spooled));
+        }
     }
 
     // Not connected: a pending fax does not hold the window (the link will not confirm it any more).

@@ -2,6 +2,7 @@
 #include "ProfileFile.h"
 #include "SendoraRig.h"
 #include "StringTable.h"
+#include "FmPrinter.h"
 #include "frmStatoInvio.h"
 
 #include <QProgressBar>
@@ -276,6 +277,55 @@ private Q_SLOTS:
         QCOMPARE(startup.exitCode(), code);
         QCOMPARE(QFile::exists(printed), code != 0);
         QFile::remove(printed);
+    }
+
+    // A printed document the print system cancelled unread (its backend left a note) is told at the next
+    // start: named, with the time it was printed. A start for nothing else ends there; with a job waiting
+    // the window goes on.
+    void cancelledPrintTold_data()
+    {
+        QTest::addColumn<bool>("jobWaiting");
+        QTest::newRow("only the note") << false;
+        QTest::newRow("a job waiting too") << true;
+    }
+    void cancelledPrintTold()
+    {
+        QFETCH(bool, jobWaiting);
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server);
+        const QString folder = m_home.filePath(u"spool/"_s) + SystemUser::loginName();
+        QVERIFY(QDir().mkpath(folder));
+        const QDateTime printed(QDate(2027, 3, 5), QTime(9, 5));
+        {
+            QFile note(folder + u"/.unreadable-41"_s);
+            QVERIFY(note.open(QIODevice::WriteOnly));
+            note.write(QByteArray::number(printed.toSecsSinceEpoch()) + "\nPreventivo rotto.pdf\n");
+        }
+        if (jobWaiting)
+            QVERIFY(!spoolJob(m_home, u"job-42-1.prn"_s, 1).isEmpty());
+        Sendora::StartupMain startup;
+        QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
+        startup.Main({u"-N"_s});
+        QVERIFY(!promptTexts().isEmpty());
+        QCOMPARE(promptTexts().first(),
+                 u"Il documento «Preventivo rotto.pdf» stampato il 05/03/2027 alle 09:05 non è diventato un fax: "
+                 u"il sistema di stampa non è riuscito a leggerlo e ha annullato la stampa. Stamparlo di nuovo dal "
+                 u"programma che lo ha aperto, o salvarlo come PDF e stampare quello."_s);
+        QCOMPARE(Prompt::records().first().icon, QMessageBox::Warning);
+        QVERIFY(!QFile::exists(folder + u"/.unreadable-41"_s)); // told once
+        if (!jobWaiting) {
+            QTRY_COMPARE(exit.count(), 1);
+            QCOMPARE(startup.exitCode(), 0);
+            QVERIFY(!startup.sendWindow());
+            QCOMPARE(server.connectionCount(), 0);
+            return;
+        }
+        QTRY_VERIFY(startup.sendWindow() && startup.sendWindow()->isVisible());
+        QTRY_COMPARE(startup.sendWindow()->FmPrinter1->DocumentCount(), 1);
+        QVERIFY(startup.sendWindow()->close());
+        QTRY_COMPARE(exit.count(), 1);
+        QVERIFY(!QFile::exists(folder + u"/job-42-1.prn"_s));
     }
 
     void searchGivenUp()

@@ -4,6 +4,7 @@
 #include "CSystrayIcon.h"
 #include "ConfigIni.h"
 #include "FakeFaxServer.h"
+#include "FaxPrinter.h"
 #include "LiveSettings.h"
 #include "ProfileFile.h"
 #include "Prompt.h"
@@ -17,6 +18,7 @@
 #include "frmMain.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -88,6 +90,7 @@ private Q_SLOTS:
     void cleanup();
 
     void startWithSettings();
+    void cancelledPrintTold();
     void serverNotAvailable();
     void searchCancelled();
     void searchFindsServer();
@@ -222,6 +225,29 @@ void tst_TrayLauncher::startWithSettings()
     // A forward user watches the received faxes.
     QTRY_VERIFY(!server.fake.receivedFrames("INOLTRO").isEmpty());
     QVERIFY(promptTexts().isEmpty());
+}
+
+// A printed document the print system cancelled unread (its backend left a note) is told at the start,
+// named, with the time it was printed, and only once.
+void tst_TrayLauncher::cancelledPrintTold()
+{
+    QVERIFY(QDir().mkpath(FaxPrinter::spoolDir()));
+    const QString note = FaxPrinter::spoolDir() + u"/.unreadable-9"_s;
+    {
+        QFile f(note);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray::number(QDateTime(QDate(2027, 1, 31), QTime(17, 45)).toSecsSinceEpoch()) +
+                "\nBilancio.pdf\n");
+    }
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QTRY_COMPARE(promptTexts().size(), 1);
+    QVERIFY2(promptTexts().first().startsWith(
+                 u"Il documento «Bilancio.pdf» stampato il 31/01/2027 alle 17:45 non è diventato un fax"_s),
+             qPrintable(promptTexts().first()));
+    QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+    QVERIFY(!QFile::exists(note));
 }
 
 void tst_TrayLauncher::serverNotAvailable()
@@ -741,6 +767,38 @@ void tst_TrayLauncher::serverRestarts()
     QTRY_COMPARE(newFax.size(), 1);
     QVERIFY(blink->isActive());
     QCOMPARE(m_shell->tip(), u"Ricevuti nuovi fax"_s);
+
+    // Dropped while blinking: the not-connected picture wins and stays; the blink comes back with the link,
+    // the new fax still unseen.
+    blink->setInterval(5);
+    QTRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
+    retry->setInterval(3600000);
+    server.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Connected, LoginTimeout);
+    QVERIFY(!blink->isActive());
+    QVERIFY(m_shell->showsIcon(w->Picfax(2)));
+    QCOMPARE(m_shell->tip(), u"Impossibile connettersi al server: 127.0.0.1"_s);
+    QTest::qWait(100); // many blink periods
+    QVERIFY(m_shell->showsIcon(w->Picfax(2)));
+    server = std::make_unique<Server>(port);
+    w->mnuApri->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(w->Connected, LoginTimeout);
+    w->hide();
+    QVERIFY(blink->isActive());
+    QCOMPARE(m_shell->tip(), u"Ricevuti nuovi fax"_s);
+    QTRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
+    // Seen (the fax client asked for): a later drop and return bring no blink back.
+    writeScript(m_client, "exit 0\n");
+    m_shell->click(515);
+    QTRY_VERIFY(!blink->isActive());
+    server.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!w->Connected, LoginTimeout);
+    server = std::make_unique<Server>(port);
+    w->mnuApri->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(w->Connected, LoginTimeout);
+    w->hide();
+    QVERIFY(!blink->isActive());
+    QVERIFY(m_shell->showsIcon(w->Picfax(0)));
 }
 
 void tst_TrayLauncher::updateAfterLaterConnect()

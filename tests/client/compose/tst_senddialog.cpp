@@ -177,12 +177,12 @@ private Q_SLOTS:
         QTest::addColumn<QString>("told");
         QTest::newRow("separator in the subject")
             << u"tbSubj"_s << u"prezzi <#> sconti"_s
-            << u"Il campo Oggetto contiene \"<#>\", che il server usa per separare i dati"_s;
-        QTest::newRow("separator in the recipient") << u"tbTo"_s << u"Rossi<#>"_s << u"Il campo A contiene \"<#>\""_s;
+            << u"Il campo oggetto contiene \"<#>\", che il server usa per separare i dati"_s;
+        QTest::newRow("separator in the recipient") << u"tbTo"_s << u"Rossi<#>"_s << u"Il campo destinatario contiene \"<#>\""_s;
         QTest::newRow("Chinese in the sender")
             << u"tbFrom"_s << u"Ufficio 東京"_s
-            << u"Il campo Da contiene caratteri che non possono essere inviati al server: 東京"_s;
-        QTest::newRow("Japanese in the note") << u"tbNote"_s << u"山田さん"_s << u"Il campo Note contiene caratteri"_s;
+            << u"Il campo mittente contiene caratteri che non possono essere inviati al server: 東京"_s;
+        QTest::newRow("Japanese in the note") << u"tbNote"_s << u"山田さん"_s << u"Il campo note contiene caratteri"_s;
         QTest::newRow("Italian and Euro sign go through") << u"tbSubj"_s << u"Città € più"_s << QString();
         // "e" then a combining accent, as some keyboards and pastes give it: one composed letter.
         QTest::newRow("decomposed letters go through")
@@ -250,7 +250,7 @@ private Q_SLOTS:
         Prompt::setNextAnswer(QMessageBox::No);
         QTest::mouseClick(child<QPushButton>(&dlg, u"cbSend"_s), Qt::LeftButton);
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Question);
-        QVERIFY2(Prompt::lastRecord().text.startsWith(u"Il campo \u00ABDa\u00BB sar\u00E0 inviato come "
+        QVERIFY2(Prompt::lastRecord().text.startsWith(u"Il campo \u00ABmittente\u00BB sar\u00E0 inviato come "
                                                       u"\u00ABUfficio L\u00F3dz\u00BB"_s),
                  qPrintable(Prompt::lastRecord().text));
         rig.sock->SendUser(u"mario"_s);

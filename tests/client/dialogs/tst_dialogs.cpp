@@ -13,8 +13,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
+#include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QSysInfo>
 
 #include <memory>
 
@@ -443,6 +445,44 @@ private Q_SLOTS:
         click(&d, u"cmdOK"_s);
         QVERIFY(!AppLog().LogActive());
         QCOMPARE(ReadConfigKey(u"Log"_s, u"-"_s), QString());
+    }
+
+    // Another program holds the settings file's lock: OK keeps the dialog open with what was typed and says
+    // why (at once, one box); once that program has ended, OK stores it.
+    void optionsWhileSettingsLocked()
+    {
+        home.writeIni("[Config]\r\nName=Mario\r\n");
+        LoadConfig();
+        QProcess holder;
+        holder.start(u"sleep"_s, {u"600"_s});
+        QVERIFY(holder.waitForStarted());
+        {
+            QFile lock(ConfigIni.IniPath + u".lock"_s);
+            QVERIFY(lock.open(QIODevice::WriteOnly));
+            lock.write(QByteArray::number(holder.processId()) + "\nsleep\n" +
+                       QSysInfo::machineHostName().toUtf8() + "\n");
+        }
+        const QByteArray before = fileBytes(ConfigIni.IniPath);
+        frmOptions d;
+        d.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        auto *name = child<QLineEdit>(&d, u"txtUserID"_s);
+        name->selectAll();
+        QTest::keyClicks(name, u"Luigi"_s);
+        QTest::mouseClick(child<QPushButton>(&d, u"cmdOK"_s), Qt::LeftButton);
+        QVERIFY(d.isVisible());
+        QCOMPARE(name->text(), u"Luigi"_s);
+        QCOMPARE(promptTexts().size(), 1);
+        QVERIFY2(promptTexts().first().contains(u"bloccato da un altro programma. Riprovare"_s),
+                 qPrintable(promptTexts().first()));
+        QCOMPARE(fileBytes(ConfigIni.IniPath), before);
+        QCOMPARE(ConfigIni.Name, u"Mario"_s);
+        holder.kill();
+        QVERIFY(holder.waitForFinished());
+        QTest::mouseClick(child<QPushButton>(&d, u"cmdOK"_s), Qt::LeftButton);
+        QCOMPARE(d.result(), int(QDialog::Accepted));
+        QCOMPARE(promptTexts().size(), 1);
+        QCOMPARE(ReadConfigKey(u"Name"_s), u"Luigi"_s);
     }
 
     void optionsCancelSavesNothing()

@@ -370,7 +370,7 @@ void tst_Discovery::settingsChecks()
             QCOMPARE(Prompt::lastRecord().title, u"Attenzione"_s);
             QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
         } else {
-            QCOMPARE(Prompt::lastRecord().icon, QMessageBox::NoIcon);
+            QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
         }
     }
 }

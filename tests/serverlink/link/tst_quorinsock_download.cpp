@@ -223,13 +223,17 @@ private Q_SLOTS:
     {
         QTest::addColumn<qint64>("announced");
         QTest::addColumn<qint64>("sent");
-        QTest::newRow("past the announced size") << qint64(4096) << qint64(8 << 20);
-        QTest::newRow("announced past the limit") << (qint64(600) << 20) << qint64(4096);
+        QTest::addColumn<QString>("told");
+        QTest::newRow("past the announced size") << qint64(4096) << qint64(8 << 20) << QString();
+        QTest::newRow("announced past the limit") << (qint64(600) << 20) << qint64(4096) << u"oltre il limite"_s;
+        QTest::newRow("a negative size") << qint64(-5) << qint64(4096)
+                                         << u"Il server annuncia un file di -5 byte: dimensione non valida."_s;
     }
     void downloadPastItsBounds()
     {
         QFETCH(qint64, announced);
         QFETCH(qint64, sent);
+        QFETCH(QString, told);
         LinkRig rig(false);
         QVERIFY(rig.login());
         QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
@@ -238,11 +242,17 @@ private Q_SLOTS:
         FakeFaxServer::Faults faults;
         faults.announceFewer = sent - announced;
         rig.server.setFaults(faults);
-        rig.server.streamFile(sent, [](qint64 offset, qint64 length) { return QByteArray(length, char('a' + offset % 7)); },
-                              65536, u"P7"_s);
+        if (announced < 0) // the fake announces no size below 0 by itself
+            rig.server.send(F::rawAnswer("STARTFILE", QByteArray::number(announced) + "<#>") +
+                            F::rawAnswer("FILE", QByteArray(sent, 'a')) +
+                            F::rawAnswer("ENDFILE", QByteArray::number(announced) + "<#><#>P7"));
+        else
+            rig.server.streamFile(sent, [](qint64 offset, qint64 length) { return QByteArray(length, char('a' + offset % 7)); },
+                                  65536, u"P7"_s);
         QTRY_COMPARE_WITH_TIMEOUT(incomplete.count(), 1, 30000);
         QCOMPARE(ok.count(), 0);
         QCOMPARE(errors.count(), 1);
+        QVERIFY2(errors.first().at(1).toString().contains(told), qPrintable(errors.first().at(1).toString()));
         QVERIFY(!QFile::exists(rig.sock->NameTempFile()));
         rig.server.clearFaults();
         const QByteArray bytes = content(3000);
