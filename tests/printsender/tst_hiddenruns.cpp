@@ -68,7 +68,7 @@ class TestHiddenRuns : public QObject
         return path;
     }
     // Runs the program while this process's event loop keeps serving the fake server.
-    Result run(const QStringList &args, int timeout = 90000, int timeDivisor = 0)
+    Result run(const QStringList &args, int timeout = TestWait::bound(), int timeDivisor = 0)
     {
         QProcess p;
         if (timeDivisor > 1) {
@@ -77,7 +77,7 @@ class TestHiddenRuns : public QObject
             p.setProcessEnvironment(env);
         }
         p.start(QStringLiteral(QUORIN_SENDORA), args);
-        if (!p.waitForStarted())
+        if (!p.waitForStarted(TestWait::bound()))
             return {};
         if (!QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, timeout)) {
             p.kill();
@@ -201,7 +201,7 @@ private Q_SLOTS:
         QVERIFY2(r.code == ExitOk, r.err.constData());
         QVERIFY(stalled);
         // Nothing was left behind in the program: what the system still holds for the link arrives.
-        QTRY_COMPARE_WITH_TIMEOUT(server.receivedFrames("FINEFAX").size(), 2, 15000);
+        QUORIN_TRY_COMPARE(server.receivedFrames("FINEFAX").size(), 2);
         QVERIFY(uploaded(server, m_large) == contentOf(m_large));
         QVERIFY(uploaded(server, m_other) == contentOf(m_other));
     }
@@ -302,7 +302,8 @@ private Q_SLOTS:
             QVERIFY(server.listen());
             configure(server.port());
             login(server);
-            const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({document}, "</jobs>\n", cover)}, 60000, 10);
+            const Result r =
+                run({u"-N"_s, u"-H"_s, u"-F"_s, job({document}, "</jobs>\n", cover)}, TestWait::bound(), 10);
             QVERIFY2(r.code == ExitOk, r.err.constData());
             QVERIFY(filedWhole(server, {document}, cover));
             frames = int(server.receivedFrames().size());
@@ -319,7 +320,8 @@ private Q_SLOTS:
             faults.cutWithReset = reset;
             faults.keepUnreadAtCut = false;
             server.setFaults(faults);
-            const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({document}, "</jobs>\n", cover)}, 60000, 10);
+            const Result r =
+                run({u"-N"_s, u"-H"_s, u"-F"_s, job({document}, "</jobs>\n", cover)}, TestWait::bound(), 10);
             QVERIFY2(r.code == ExitOk || r.code == ExitUndelivered,
                      qPrintable(u"cut %1: %2 %3"_s.arg(cut).arg(r.code).arg(QString::fromUtf8(r.err))));
             if (r.code == ExitOk) {
@@ -351,7 +353,7 @@ private Q_SLOTS:
         faults.silentLogin = !cutEveryLogin;
         faults.cutEveryLogin = cutEveryLogin;
         server.setFaults(faults);
-        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, 60000, 20);
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, TestWait::bound(), 20);
         QVERIFY2(r.code == ExitNoServer, r.err.constData());
         QVERIFY2(r.err.contains("accesso") || r.err.contains("tentativi"), r.err.constData());
         QVERIFY(server.connectionCount() >= 1);

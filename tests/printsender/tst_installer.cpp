@@ -115,7 +115,7 @@ private Q_SLOTS:
         QVERIFY(wizard.txtStato->toPlainText().startsWith(u"Procedura di installazione della stampante"_s));
         QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
         QCOMPARE(wizard.txtStato->toPlainText(), u"Installazione Stampante in corso..."_s);
-        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
         QVERIFY(!wizard.isVisible());
         const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
         QVERIFY2(shown.contains(result), qPrintable(shown));
@@ -150,7 +150,7 @@ private Q_SLOTS:
         frmInst wizard;
         wizard.show();
         QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
-        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
         const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
         QVERIFY2(shown.contains(u"systemctl --user"_s) && shown.contains(u"/tst_installer\" -N"_s),
                  qPrintable(shown));
@@ -166,7 +166,7 @@ private Q_SLOTS:
         frmInst wizard;
         wizard.show();
         QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
-        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
         qunsetenv("FAKE_LPADMIN_SAY");
         const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
         const qsizetype start = shown.indexOf(u"sudo systemctl enable --now cups"_s);
@@ -180,7 +180,7 @@ private Q_SLOTS:
         QSignalSpy unloaded(&wizard, &frmInst::unloaded);
         wizard.show();
         wizard.cbNext_Click();
-        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
         wizard.resultPage()->close();
         QCOMPARE(unloaded.count(), 1);
     }
