@@ -32,6 +32,13 @@ function(quorin_hermetic target)
   target_link_libraries(${target} PRIVATE quorin_test_environment)
 endfunction()
 
+# quorin_test_waits(<target>): every source of a test program or test helper library sees
+# tests/support/TestWait.h, the one way a test waits (docs/testing.md).
+function(quorin_test_waits target)
+  target_compile_options(${target} PRIVATE "SHELL:-include ${PROJECT_SOURCE_DIR}/tests/support/TestWait.h")
+  target_link_libraries(${target} PRIVATE Qt6::Test)
+endfunction()
+
 # quorin_test_properties(<test> [other properties]): the environment above, the time-out, and more.
 function(quorin_test_properties test)
   set_tests_properties(${test} PROPERTIES
@@ -50,6 +57,7 @@ function(quorin_add_test name)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support)
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   quorin_hermetic(${name})
+  quorin_test_waits(${name})
   add_test(NAME ${name} COMMAND ${name})
   quorin_test_properties(${name})
 endfunction()

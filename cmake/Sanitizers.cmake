@@ -14,11 +14,13 @@ if(QUORIN_FUZZ)
   set(QUORIN_SANITIZE ON CACHE BOOL "" FORCE)
 endif()
 
-# Seconds a test may take; the sanitizers make programs two to three times slower.
-set(QUORIN_TEST_TIMEOUT 120)
+# Seconds a test program may take: only the net for a hang, above any one wait of a test (a minute,
+# two for a whole install: tests/support/TestWait.h) times QUORIN_TEST_WAIT_SCALE (3 under the sanitizers,
+# which make programs two to three times slower).
+set(QUORIN_TEST_TIMEOUT 300)
 
 if(QUORIN_SANITIZE)
-  set(QUORIN_TEST_TIMEOUT 300)
+  set(QUORIN_TEST_TIMEOUT 600)
   # -O1 and line tables only: the usual sanitizer trade, quick to build and still readable stacks.
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
                       -O1 -gline-tables-only)

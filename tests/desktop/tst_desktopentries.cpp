@@ -49,7 +49,7 @@ QString validate(const QString &path)
     QProcess p;
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(u"desktop-file-validate"_s, {path});
-    if (!p.waitForFinished(30000))
+    if (!p.waitForFinished(TestWait::bound()))
         return u"desktop-file-validate did not finish"_s;
     const QString out = QString::fromUtf8(p.readAll()).trimmed();
     if (p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
@@ -221,7 +221,7 @@ void tst_DesktopEntries::installPutsEverythingUnderThePrefix()
     install.setProcessEnvironment(env);
     install.setProcessChannelMode(QProcess::MergedChannels);
     install.start(u"cmake"_s, {u"--install"_s, QStringLiteral(QUORIN_BINARY_DIR)});
-    QVERIFY(install.waitForFinished(240000));
+    QVERIFY(install.waitForFinished(TestWait::bound(120000)));
     QVERIFY2(install.exitCode() == 0, install.readAll().constData());
 
     const QString prefix = destdir + QStringLiteral(QUORIN_INSTALL_PREFIX);

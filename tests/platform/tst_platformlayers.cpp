@@ -97,21 +97,21 @@ private Q_SLOTS:
             QProcess other;
             other.start(u"setpriv"_s, {u"--reuid=65534"_s, u"--regid=65534"_s, u"--clear-groups"_s,
                                        program, u"30"_s});
-            QVERIFY(other.waitForStarted());
+            QVERIFY(other.waitForStarted(TestWait::bound()));
             const QString comm = u"/proc/"_s + QString::number(other.processId()) + u"/comm"_s;
             const auto shortName = [&] {
                 QFile f(comm);
                 return f.open(QIODevice::ReadOnly) ? QString::fromLatin1(f.readAll()).trimmed() : QString();
             };
-            QTRY_COMPARE(shortName(), name.left(15)); // setpriv has become the program
+            QUORIN_TRY_COMPARE(shortName(), name.left(15)); // setpriv has become the program
             QVERIFY(!runs(name));
             other.kill();
             other.waitForFinished();
         }
         QProcess mine;
         mine.start(program, {u"30"_s});
-        QVERIFY(mine.waitForStarted());
-        QTRY_VERIFY(runs(name.toUpper()));
+        QVERIFY(mine.waitForStarted(TestWait::bound()));
+        QUORIN_TRY_VERIFY(runs(name.toUpper()));
         mine.kill();
         mine.waitForFinished();
     }

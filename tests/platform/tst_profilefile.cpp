@@ -214,7 +214,7 @@ private Q_SLOTS:
             writers << p;
         }
         for (QProcess *p : std::as_const(writers)) {
-            QVERIFY(p->waitForFinished(300000));
+            QVERIFY(p->waitForFinished(TestWait::bound(120000)));
             QCOMPARE(p->exitCode(), 0);
             delete p;
         }

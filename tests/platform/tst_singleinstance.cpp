@@ -42,7 +42,7 @@ void tst_SingleInstance::secondInstanceRaisesFirst()
     QSignalSpy firstClaimed(&first, &SingleInstance::claimed);
     QSignalSpy raised(&first, &SingleInstance::raiseRequested);
     first.claim();
-    QVERIFY(firstClaimed.wait());
+    QVERIFY(firstClaimed.wait(TestWait::bound()));
     QVERIFY(first.isClaimed());
     // The socket sits in the private folder, named after program and user.
     const QString path = SingleInstance::socketPath(u"ProgA"_s);
@@ -53,10 +53,10 @@ void tst_SingleInstance::secondInstanceRaisesFirst()
     QSignalSpy secondRunning(&second, &SingleInstance::alreadyRunning);
     QSignalSpy secondClaimed(&second, &SingleInstance::claimed);
     second.claim();
-    QVERIFY(secondRunning.wait());
+    QVERIFY(secondRunning.wait(TestWait::bound()));
     QVERIFY(secondClaimed.isEmpty());
     QVERIFY(!second.isClaimed());
-    QTRY_COMPARE(raised.size(), 1);
+    QUORIN_TRY_COMPARE(raised.size(), 1);
     QVERIFY(!window.isMinimized());
     QVERIFY(window.isVisible());
 
@@ -64,7 +64,7 @@ void tst_SingleInstance::secondInstanceRaisesFirst()
     SingleInstance other(u"ProgB"_s);
     QSignalSpy otherClaimed(&other, &SingleInstance::claimed);
     other.claim();
-    QVERIFY(otherClaimed.wait());
+    QVERIFY(otherClaimed.wait(TestWait::bound()));
 }
 
 void tst_SingleInstance::leftoverSocketFileIsNoInstance()
@@ -77,14 +77,14 @@ void tst_SingleInstance::leftoverSocketFileIsNoInstance()
     SingleInstance instance(u"ProgC"_s);
     QSignalSpy claimed(&instance, &SingleInstance::claimed);
     instance.claim();
-    QVERIFY(claimed.wait());
+    QVERIFY(claimed.wait(TestWait::bound()));
     bool delivered = false, answered = false;
     SingleInstance::requestRaise(u"ProgC"_s, this, [&](bool ok) {
         delivered = ok;
         answered = true;
     });
     QVERIFY(!answered); // never inside the call
-    QTRY_VERIFY(answered);
+    QUORIN_TRY_VERIFY(answered);
     QVERIFY(delivered);
 }
 
@@ -95,7 +95,7 @@ void tst_SingleInstance::raiseWithoutInstance()
         delivered = ok;
         answered = true;
     });
-    QTRY_VERIFY(answered);
+    QUORIN_TRY_VERIFY(answered);
     QVERIFY(!delivered);
 }
 
@@ -105,12 +105,12 @@ void tst_SingleInstance::instanceGoneFreesTheName()
         SingleInstance first(u"ProgD"_s);
         QSignalSpy claimed(&first, &SingleInstance::claimed);
         first.claim();
-        QVERIFY(claimed.wait());
+        QVERIFY(claimed.wait(TestWait::bound()));
     }
     SingleInstance next(u"ProgD"_s);
     QSignalSpy claimed(&next, &SingleInstance::claimed);
     next.claim();
-    QVERIFY(claimed.wait());
+    QVERIFY(claimed.wait(TestWait::bound()));
 }
 
 void tst_SingleInstance::foreignRequestIgnored()
@@ -121,14 +121,14 @@ void tst_SingleInstance::foreignRequestIgnored()
     instance.setWindow(&window);
     QSignalSpy claimed(&instance, &SingleInstance::claimed);
     instance.claim();
-    QVERIFY(claimed.wait());
+    QVERIFY(claimed.wait(TestWait::bound()));
     QSignalSpy raised(&instance, &SingleInstance::raiseRequested);
     QLocalSocket socket;
     socket.connectToServer(SingleInstance::socketPath(u"ProgE"_s));
-    QVERIFY(socket.waitForConnected(5000));
+    QVERIFY(socket.waitForConnected(TestWait::bound()));
     socket.write(QByteArray(200, 'x'));
-    QVERIFY(socket.waitForBytesWritten(5000));
-    QTRY_VERIFY(socket.state() == QLocalSocket::UnconnectedState);
+    QVERIFY(socket.waitForBytesWritten(TestWait::bound()));
+    QUORIN_TRY_VERIFY(socket.state() == QLocalSocket::UnconnectedState);
     QVERIFY(raised.isEmpty());
     QVERIFY(window.isMinimized());
 }
@@ -147,8 +147,8 @@ void tst_SingleInstance::servingLeavesLaterInstancesAlone()
     // Others still reach the first one, and only they do.
     bool answered = false;
     SingleInstance::requestRaise(u"ProgF"_s, this, [&](bool ok) { answered = ok; });
-    QTRY_VERIFY(answered);
-    QTRY_COMPARE(raised.size(), 1);
+    QUORIN_TRY_VERIFY(answered);
+    QUORIN_TRY_COMPARE(raised.size(), 1);
     QVERIFY(running.isEmpty());
     QVERIFY(!window.isMinimized());
 }

@@ -33,13 +33,13 @@ public:
 
     static int run(const QString &program, const QStringList &args, QByteArray *output = nullptr,
                    const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
-                   int timeout = 60000)
+                   int timeout = TestWait::bound())
     {
         QProcess p;
         p.setProcessEnvironment(env);
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(program, args);
-        if (!p.waitForStarted() || !p.waitForFinished(timeout)) {
+        if (!p.waitForStarted(TestWait::bound()) || !p.waitForFinished(timeout)) {
             p.kill();
             p.waitForFinished();
             return -1;
@@ -138,9 +138,9 @@ private:
         m_cupsd.start(QStandardPaths::findExecutable(QStringLiteral("cupsd")),
                       {QStringLiteral("-f"), QStringLiteral("-c"), root + QStringLiteral("/conf/cupsd.conf"),
                        QStringLiteral("-s"), root + QStringLiteral("/conf/cups-files.conf")});
-        if (!m_cupsd.waitForStarted())
+        if (!m_cupsd.waitForStarted(TestWait::bound()))
             return Started::No;
-        const QDeadlineTimer deadline(60000); // only against a hang
+        const QDeadlineTimer deadline(TestWait::bound()); // only against a hang
         while (!deadline.hasExpired()) {
             // Whoever answers on the port is ours only once ours says it listens there.
             const QString said = log();

@@ -37,10 +37,10 @@ class TestBackend : public QObject
         env.insert(u"DEVICE_URI"_s, u"quorin:/"_s);
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(QUORIN_BACKEND), args);
-        p.waitForStarted();
+        p.waitForStarted(TestWait::bound());
         p.write(input);
         p.closeWriteChannel();
-        p.waitForFinished(10000);
+        p.waitForFinished(TestWait::bound());
         return {p.exitCode(), p.readAllStandardOutput(), p.readAllStandardError()};
     }
     QFileInfoList jobs(const QString &user) const
@@ -208,12 +208,12 @@ private Q_SLOTS:
         env.insert(u"QUORIN_SPOOL_DIR"_s, m_spool);
         p.setProcessEnvironment(env);
         p.start(QStringLiteral(QUORIN_BACKEND), {u"8"_s, user, u"t"_s, u"1"_s, QString()});
-        QVERIFY(p.waitForStarted());
+        QVERIFY(p.waitForStarted(TestWait::bound()));
         p.write(QByteArray(100000, 'x'));
-        QTRY_VERIFY(!QDir(m_spool).entryList(QDir::Files | QDir::Hidden).isEmpty()); // the partial copy
+        QUORIN_TRY_VERIFY(!QDir(m_spool).entryList(QDir::Files | QDir::Hidden).isEmpty()); // the partial copy
         QVERIFY(jobs(user).isEmpty()); // never in the user's folder while partial
         p.terminate();
-        QVERIFY(p.waitForFinished(10000));
+        QVERIFY(p.waitForFinished(TestWait::bound()));
         QCOMPARE(p.exitCode(), 0);
         QVERIFY(QDir(m_spool).entryList(QDir::Files | QDir::Hidden).isEmpty());
         QVERIFY(jobs(user).isEmpty());

@@ -102,7 +102,7 @@ private Q_SLOTS:
         QSignalSpy done(&printer, &FmPrinter::PrintComplete);
         QSignalSpy failed(&printer, &FmPrinter::CaptureFailed);
         printer.setPrinterName(u"QuorinPrinter"_s);
-        QVERIFY(done.wait(30000));
+        QVERIFY(done.wait(TestWait::bound()));
         QVERIFY(failed.isEmpty());
         QCOMPARE(printer.DocumentCount(), 1);
         const CapturedDocument doc = printer.Document();
@@ -139,7 +139,7 @@ private Q_SLOTS:
         next.setSpoolDir(m_spool);
         QSignalSpy nextDone(&next, &FmPrinter::PrintComplete);
         next.setPrinterName(u"QuorinPrinter"_s);
-        QVERIFY(nextDone.wait(30000));
+        QVERIFY(nextDone.wait(TestWait::bound()));
         QCOMPARE(next.Document().Pages, 2);
     }
 
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QSignalSpy failed(&printer, &FmPrinter::CaptureFailed);
         printer.setPrinterName(u"QuorinPrinter"_s);
         QSignalSpy done(&printer, &FmPrinter::PrintComplete);
-        QVERIFY(failed.wait(30000));
+        QVERIFY(failed.wait(TestWait::bound()));
         AppLog().setLogActive(false);
         const QString kept = FmPrinter::keptFolder() + u"/job-1-1.prn"_s;
         // One sentence with Ghostscript's first error line; its whole dump goes to the log only.
@@ -177,7 +177,7 @@ private Q_SLOTS:
         QFile keptFile(kept);
         QVERIFY(keptFile.open(QIODevice::ReadOnly));
         QCOMPARE(keptFile.readAll(), QByteArray("\x01\x02 not a document"));
-        QVERIFY(done.wait(30000));
+        QVERIFY(done.wait(TestWait::bound()));
         QCOMPARE(printer.DocumentCount(), 1);
         QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList{u"job-0-1.prn"_s});
         QFile::remove(kept);
@@ -194,7 +194,7 @@ private Q_SLOTS:
         QSignalSpy failed(&printer, &FmPrinter::CaptureFailed);
         printer.setPrinterName(u"QuorinPrinter"_s);
         qputenv("PATH", path);
-        QVERIFY(!failed.isEmpty() || failed.wait(10000));
+        QVERIFY(!failed.isEmpty() || failed.wait(TestWait::bound()));
         const QString message = failed.first().first().toString();
         QVERIFY2(message.contains(u"resta in coda"_s), qPrintable(message));
         QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList{u"job-2-1.prn"_s});
@@ -252,13 +252,13 @@ private Q_SLOTS:
         direct.start(gs, {u"-q"_s, u"-dSAFER"_s, u"-dBATCH"_s, u"-dNOPAUSE"_s, u"-sDEVICE=tiffg4"_s,
                           u"-r204x196"_s, u"-g1728x2292"_s, u"-dFIXEDMEDIA"_s, u"-dPDFFitPage"_s,
                           u"-sOutputFile="_s + reference, m_spool + u"/job-5-1.prn"_s});
-        QVERIFY(direct.waitForFinished(60000));
+        QVERIFY(direct.waitForFinished(TestWait::bound()));
         QCOMPARE(direct.exitCode(), 0);
         FmPrinter printer;
         printer.setSpoolDir(m_spool);
         QSignalSpy done(&printer, &FmPrinter::PrintComplete);
         printer.setPrinterName(u"QuorinPrinter"_s);
-        QVERIFY(done.wait(30000));
+        QVERIFY(done.wait(TestWait::bound()));
         const QList<QByteArray> ours = tiffRasters(printer.Document().FilePath);
         QCOMPARE(ours.size(), 2);
         QVERIFY(ours == tiffRasters(reference));
@@ -275,12 +275,12 @@ private Q_SLOTS:
         printer.setPrinterName(u"QuorinPrinter"_s);
         auto *waiting = printer.findChild<QProcess *>();
         QVERIFY(waiting);
-        QVERIFY(waiting->waitForStarted(10000));
+        QVERIFY(waiting->waitForStarted(TestWait::bound()));
         waiting->kill();
-        QVERIFY(waiting->waitForFinished(10000));
+        QVERIFY(waiting->waitForFinished(TestWait::bound()));
         QCoreApplication::processEvents();
         drop(u"job-4-1.prn"_s, TwoPages);
-        QVERIFY(done.wait(30000));
+        QVERIFY(done.wait(TestWait::bound()));
         QVERIFY(failed.isEmpty());
         QCOMPARE(printer.Document().Pages, 2);
     }

@@ -126,7 +126,7 @@ class TestHiddenRuns : public QObject
         return path;
     }
     // Runs the program while this process's event loop keeps serving the fake server.
-    Result run(const QStringList &args, int timeout = 90000, int timeDivisor = 0)
+    Result run(const QStringList &args, int timeout = TestWait::bound(), int timeDivisor = 0)
     {
         QProcess p;
         if (timeDivisor > 1) {
@@ -135,7 +135,7 @@ class TestHiddenRuns : public QObject
             p.setProcessEnvironment(env);
         }
         p.start(QStringLiteral(QUORIN_SENDORA), args);
-        if (!p.waitForStarted())
+        if (!p.waitForStarted(TestWait::bound()))
             return {};
         if (!QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, timeout)) {
             p.kill();
@@ -268,7 +268,7 @@ private Q_SLOTS:
         QVERIFY2(r.code == ExitOk, r.err.constData());
         QVERIFY(stalled);
         // Nothing was left behind in the program: what the system still holds for the link arrives.
-        QTRY_COMPARE_WITH_TIMEOUT(server.receivedFrames("FINEFAX").size(), 2, 15000);
+        QUORIN_TRY_COMPARE(server.receivedFrames("FINEFAX").size(), 2);
         QVERIFY(uploaded(server, m_large) == contentOf(m_large));
         QVERIFY(uploaded(server, m_other) == contentOf(m_other));
     }
@@ -369,7 +369,8 @@ private Q_SLOTS:
             QVERIFY(server.listen());
             configure(server.port());
             login(server);
-            const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({document}, "</jobs>\n", cover)}, 60000, 10);
+            const Result r =
+                run({u"-N"_s, u"-H"_s, u"-F"_s, job({document}, "</jobs>\n", cover)}, TestWait::bound(), 10);
             QVERIFY2(r.code == ExitOk, r.err.constData());
             QVERIFY(filedWhole(server, {document}, cover));
             frames = int(server.receivedFrames().size());
@@ -386,7 +387,8 @@ private Q_SLOTS:
             faults.cutWithReset = reset;
             faults.keepUnreadAtCut = false;
             server.setFaults(faults);
-            const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({document}, "</jobs>\n", cover)}, 60000, 10);
+            const Result r =
+                run({u"-N"_s, u"-H"_s, u"-F"_s, job({document}, "</jobs>\n", cover)}, TestWait::bound(), 10);
             QVERIFY2(r.code == ExitOk || r.code == ExitUndelivered,
                      qPrintable(u"cut %1: %2 %3"_s.arg(cut).arg(r.code).arg(QString::fromUtf8(r.err))));
             if (r.code == ExitOk) {
@@ -437,7 +439,7 @@ private Q_SLOTS:
             QVERIFY(raw.open(server == u"full"_s ? 0 : 8, server == u"full"_s));
             configure(raw.port);
         }
-        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, 60000, 2);
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, TestWait::bound(), 2);
         QVERIFY2(r.code == ExitNoServer, r.err.constData());
         QVERIFY2(r.err.contains(words), r.err.constData());
         QVERIFY2(!r.err.contains("dopo 3 tentativi"), r.err.constData());
@@ -464,7 +466,7 @@ private Q_SLOTS:
             if (f.keyword == "USER" && !std::exchange(timed, true))
                 QTimer::singleShot(15000 / 2, &server, &FakeFaxServer::release);
         });
-        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, 90000, 2);
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, TestWait::bound(90000), 2);
         QVERIFY2(r.code == ExitOk, r.err.constData());
         QVERIFY(filedWhole(server, {m_small}));
         QCOMPARE(server.connectionCount(), 1);
@@ -497,7 +499,7 @@ private Q_SLOTS:
         faults.stopReading = true;
         server.setFaults(faults);
         login(server);
-        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({document})}, 90000, 10);
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({document})}, TestWait::bound(90000), 10);
         QVERIFY2(r.code == ExitUndelivered, r.err.constData());
         QVERIFY2(r.err.contains(words) && r.err.contains(summary), r.err.constData());
         QVERIFY2(!r.err.contains("interrott") && !r.err.contains("ricevut"), r.err.constData());
@@ -515,7 +517,7 @@ private Q_SLOTS:
         faults.neverClose = true;
         server.setFaults(faults);
         login(server);
-        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, 60000, 10);
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, TestWait::bound(), 10);
         QVERIFY2(r.code == ExitUndelivered, r.err.constData());
         QVERIFY2(r.err.contains("Consegna non confermata") && r.err.contains("entro 3 s") &&
                      r.err.contains("potrebbero essere già stati archiviati") &&

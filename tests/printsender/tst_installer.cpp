@@ -138,7 +138,7 @@ private Q_SLOTS:
         QVERIFY(wizard.txtStato->toPlainText().startsWith(u"Procedura di installazione della stampante"_s));
         QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
         QCOMPARE(wizard.txtStato->toPlainText(), u"Installazione Stampante in corso..."_s);
-        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
         QVERIFY(!wizard.isVisible());
         const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
         QVERIFY2(shown.contains(result), qPrintable(shown));
@@ -177,7 +177,7 @@ private Q_SLOTS:
             frmInst wizard;
             wizard.show();
             QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
-            QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+            QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
             const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
             QVERIFY2(shown.startsWith(*queue == '0' ? u"Stampante già presente.\n"_s
                                                     : u"Stampante installata correttamente\n"_s),
@@ -195,7 +195,7 @@ private Q_SLOTS:
         frmInst wizard;
         wizard.show();
         QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
-        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
         QFile::rename(m_bin + u"/systemctl.off"_s, m_bin + u"/systemctl"_s);
         const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
         QVERIFY2(shown.startsWith(u"Stampante già presente.\n"_s) && shown.contains(u"Avviso: "_s),
@@ -211,7 +211,7 @@ private Q_SLOTS:
         frmInst wizard;
         wizard.show();
         QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
-        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
         qunsetenv("FAKE_LPADMIN_SAY");
         const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
         const qsizetype start = shown.indexOf(u"sudo systemctl enable --now cups"_s);
@@ -255,7 +255,7 @@ private Q_SLOTS:
             QVERIFY(fits(wizard.cbNext) && fits(wizard.cbCancel));
             QTest::mouseClick(wizard.cbNext, Qt::LeftButton);
             QVERIFY(!wizard.txtStato->horizontalScrollBar()->isVisible());
-            QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+            QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
             frmInst2 *result = wizard.resultPage();
             QVERIFY(QTest::qWaitForWindowExposed(result));
             QVERIFY(result->txtRisultato->text().contains(u"Avviso"_s)); // the longest text
@@ -279,7 +279,7 @@ private Q_SLOTS:
         QSignalSpy unloaded(&wizard, &frmInst::unloaded);
         wizard.show();
         wizard.cbNext_Click();
-        QTRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
+        QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
         wizard.resultPage()->close();
         QCOMPARE(unloaded.count(), 1);
     }

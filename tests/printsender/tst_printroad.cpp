@@ -118,7 +118,7 @@ class TestPrintRoad : public QObject
 
     static int run(const QString &program, const QStringList &args, QByteArray *output = nullptr,
                    const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment(),
-                   int timeout = 60000)
+                   int timeout = TestWait::bound())
     {
         return PrivateCups::run(program, args, output, env, timeout);
     }
@@ -128,7 +128,7 @@ class TestPrintRoad : public QObject
     }
     // As the user, under the closed umask CUPS itself and careful users have.
     int asUser(const QString &command, QByteArray *output = nullptr, const QStringList &extraEnv = {},
-               int timeout = 60000)
+               int timeout = TestWait::bound())
     {
         QStringList args = {u"-u"_s, m_user, u"--"_s, u"env"_s};
         args += extraEnv;
@@ -158,7 +158,7 @@ class TestPrintRoad : public QObject
                             u" -d QuorinPrinter '"_s + path + u'\'',
                         &out),
                  0);
-        QTRY_VERIFY2_WITH_TIMEOUT(spooled().size() == before + 1, qPrintable(cupsLog()), 60000);
+        QUORIN_TRY_VERIFY2(spooled().size() == before + 1, qPrintable(cupsLog()));
     }
     // Test users of runs that ended without removing theirs (killed at a timeout): their process is
     // gone, or is no longer this program. A user named with this process's id can only be such a leftover.
@@ -228,12 +228,11 @@ class TestPrintRoad : public QObject
         startup.Main({u"-N"_s});
         frmPrint *w = startup.sendWindow();
         QVERIFY(w);
-        QTRY_VERIFY2_WITH_TIMEOUT(w->isVisible() && w->Connected,
-                                  qPrintable(w->txtServer->text() + u' ' + server.errors().join(u' ') + u' ' +
-                                             promptTexts().join(u' ')),
-                                  20000);
+        QUORIN_TRY_VERIFY2(w->isVisible() && w->Connected,
+                           qPrintable(w->txtServer->text() + u' ' + server.errors().join(u' ') + u' ' +
+                                      promptTexts().join(u' ')));
         auto *send = w->findChild<QPushButton *>(u"cbSend"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(send->isEnabled(), 60000);
+        QUORIN_TRY_VERIFY(send->isEnabled());
         const QString document = w->FilenamePrint;
         const QString job = w->FmPrinter1->jobFile();
         QVERIFY(QFile::exists(job));
@@ -254,7 +253,7 @@ class TestPrintRoad : public QObject
         QTest::mouseClick(number, Qt::LeftButton);
         QTest::keyClicks(number, u"0212345"_s + QString::number(index));
         QTest::mouseClick(send, Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(server.receivedFrames("FINEFAX").size() == 1, 30000);
+        QUORIN_TRY_VERIFY(server.receivedFrames("FINEFAX").size() == 1);
         // The upload is the fax file made from the print job, byte for byte.
         const QString key = w->IdFaxSending;
         const QByteArray head = key.toLatin1() + "<#>", tail = "<#>" + FakeFaxServer::latin(document);
@@ -267,9 +266,9 @@ class TestPrintRoad : public QObject
         QVERIFY(
             server.receivedFrames("NEWFAX").first().text().contains(u"0212345"_s + QString::number(index)));
         // Delivered: the job leaves the spool.
-        QTRY_VERIFY_WITH_TIMEOUT(!QFile::exists(job), 10000);
-        QTRY_VERIFY(w->close());
-        QTRY_COMPARE(exit.count(), 1);
+        QUORIN_TRY_VERIFY(!QFile::exists(job));
+        QUORIN_TRY_VERIFY(w->close());
+        QUORIN_TRY_COMPARE(exit.count(), 1);
     }
 
 private Q_SLOTS:
@@ -369,7 +368,7 @@ private Q_SLOTS:
                      0);
             QVERIFY2(!out.contains("deprecated"), out.constData());
             ++expected;
-            QTRY_VERIFY2_WITH_TIMEOUT(spooled().size() == expected, qPrintable(cupsLog()), 60000);
+            QUORIN_TRY_VERIFY2(spooled().size() == expected, qPrintable(cupsLog()));
         }
         QCOMPARE(modeOf(m_spool).mode, 0755);
         QCOMPARE(modeOf(m_spool + u'/' + m_user).mode, 0700);
@@ -499,7 +498,7 @@ private Q_SLOTS:
         for (const QString &document : {u"PDF"_s, u"PostScript"_s}) {
             QCOMPARE(FmPrinter::waitingJobs(FaxPrinter::spoolDir()).size(), document == u"PDF"_s ? 2 : 1);
             frmPrint w;
-            QTRY_COMPARE_WITH_TIMEOUT(w.FmPrinter1->DocumentCount(), 1, 60000);
+            QUORIN_TRY_COMPARE(w.FmPrinter1->DocumentCount(), 1);
             const Ink ink = inkOf(w.FmPrinter1->Document().FilePath);
             const QString said = u"%1: first ink row %2, column %3; last row %4 of %5, column %6 of %7"_s.arg(
                 document, QString::number(ink.top), QString::number(ink.left), QString::number(ink.bottom),
@@ -549,14 +548,14 @@ private Q_SLOTS:
             startup.Main({u"-N"_s});
             frmPrint *w = startup.sendWindow();
             QVERIFY(w);
-            QTRY_VERIFY_WITH_TIMEOUT(w->txtStatus->text().contains(u"Disco pieno"_s), 60000);
+            QUORIN_TRY_VERIFY(w->txtStatus->text().contains(u"Disco pieno"_s));
             QVERIFY2(w->txtStatus->text().contains(folder), qPrintable(w->txtStatus->text()));
-            QTRY_VERIFY(promptTexts().join(u'\n').contains(u"Disco pieno"_s));
+            QUORIN_TRY_VERIFY(promptTexts().join(u'\n').contains(u"Disco pieno"_s));
             QVERIFY(!w->findChild<QPushButton *>(u"cbSend"_s)->isEnabled());
             // Not unreadable: still in the spool, nothing set aside.
             QVERIFY(QFile::exists(job));
             QVERIFY(!QFileInfo::exists(FmPrinter::keptFolder()));
-            QTRY_VERIFY(w->close());
+            QUORIN_TRY_VERIFY(w->close());
             QVERIFY(QFile::exists(job));
         }
         QVERIFY(QFile::remove(runtime + u"/filler"_s));
@@ -577,10 +576,10 @@ private Q_SLOTS:
         auto first = std::make_unique<frmPrint>();
         auto second = std::make_unique<frmPrint>();
         const auto captured = [](const std::unique_ptr<frmPrint> &w) { return w->FmPrinter1->DocumentCount(); };
-        QTRY_VERIFY_WITH_TIMEOUT(captured(first) + captured(second) == 1, 60000);
+        QUORIN_TRY_VERIFY(captured(first) + captured(second) == 1);
         frmPrint *owner = captured(first) ? first.get() : second.get();
         frmPrint *other = owner == first.get() ? second.get() : first.get();
-        QTRY_VERIFY(other->txtStatus->text().contains(u"già aperto"_s));
+        QUORIN_TRY_VERIFY(other->txtStatus->text().contains(u"già aperto"_s));
         QTest::qWait(1500); // the other window looks again now and then: still nothing for it
         QCOMPARE(other->FmPrinter1->DocumentCount(), 0);
         QCOMPARE(owner->FmPrinter1->jobFile(), jobs.first().absoluteFilePath());
@@ -591,7 +590,7 @@ private Q_SLOTS:
             first.reset();
         else
             second.reset();
-        QTRY_COMPARE_WITH_TIMEOUT(other->FmPrinter1->DocumentCount(), 1, 60000);
+        QUORIN_TRY_COMPARE(other->FmPrinter1->DocumentCount(), 1);
         QVERIFY(other->FmPrinter1->Document().FilePath != ownerTiff);
         QCOMPARE(other->FmPrinter1->jobFile(), jobs.first().absoluteFilePath());
         other->FmPrinter1->releaseJob();
@@ -611,7 +610,7 @@ private Q_SLOTS:
         frmInst wizard;
         wizard.show();
         QTest::mouseClick(wizard.findChild<QPushButton *>(u"cbNext"_s), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(wizard.resultPage() && wizard.resultPage()->isVisible(), 60000);
+        QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
         const QString shown = wizard.resultPage()->findChild<QLabel *>(u"txtRisultato"_s)->text();
         QVERIFY2(!shown.contains(u"not found"_s), qPrintable(shown));
         QVERIFY2(shown.contains(u"lpadmin: "_s) && shown.contains(u"Unauthorized"_s),

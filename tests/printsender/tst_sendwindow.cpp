@@ -44,13 +44,14 @@ class TestSendWindow : public QObject
             return false;
         scriptLogin(*m_server, u"mario"_s, printerVersion);
         m_w->ClientSock->Connect(u"127.0.0.1"_s, m_server->port(), u"mario"_s);
-        return QTest::qWaitFor([this] { return m_w->Connected || m_w->LanciaUpdate(); }, 10000) &&
+        return QTest::qWaitFor([this] { return m_w->Connected || m_w->LanciaUpdate(); }, TestWait::bound()) &&
                m_server->errors().isEmpty();
     }
     QString capture(int pages = 2)
     {
         spoolJob(m_home, u"job-1-1.prn"_s, pages);
-        if (!QTest::qWaitFor([this] { return child<QPushButton>(m_w, u"cbSend"_s)->isEnabled(); }, 10000))
+        if (!QTest::qWaitFor([this] { return child<QPushButton>(m_w, u"cbSend"_s)->isEnabled(); },
+                             TestWait::bound()))
             return {};
         return m_w->FilenamePrint;
     }
@@ -141,7 +142,7 @@ private Q_SLOTS:
                      QString(), u"255"_s);
         const QByteArray newFax =
             FakeFaxServer::answer(u"NEWFAX", job + u"<#>"_s + key + u"<#>"_s + block + u"<#>"_s);
-        QTRY_VERIFY(m_server->hasReceived(newFax));
+        QUORIN_TRY_VERIFY(m_server->hasReceived(newFax));
 
         // Until the link confirms the upload, the window refuses to close.
         m_w->show();
@@ -153,9 +154,9 @@ private Q_SLOTS:
         }
         // The server's TCP took it all; delivered only once the server ended the link after our end of
         // stream (it read every byte before it). Then the window logs in again for what comes next.
-        QTRY_COMPARE(sent.count(), 1);
-        QTRY_VERIFY(m_w->cFaxSending->item(key)->Sent());
-        QTRY_COMPARE(m_server->connectionCount(), 2);
+        QUORIN_TRY_COMPARE(sent.count(), 1);
+        QUORIN_TRY_VERIFY(m_w->cFaxSending->item(key)->Sent());
+        QUORIN_TRY_COMPARE(m_server->connectionCount(), 2);
         scriptLogin(*m_server, u"mario"_s, u"2.2.0"_s);
         QVERIFY(!QFile::exists(spooled));
         QFile f(job);
@@ -163,7 +164,7 @@ private Q_SLOTS:
         const QByteArray content = f.readAll();
         f.close();
         // The confirmation comes when the last frame left; the server may not have read it yet.
-        QTRY_VERIFY(m_server->hasReceived(FakeFaxServer::rawAnswer("FINEFAX", key.toLatin1())));
+        QUORIN_TRY_VERIFY(m_server->hasReceived(FakeFaxServer::rawAnswer("FINEFAX", key.toLatin1())));
         const QList<FakeFaxServer::Frame> starts = m_server->receivedFrames("STARTFILE");
         QCOMPARE(starts.size(), 1);
         QCOMPARE(starts.first().data, FakeFaxServer::latin(job) + "<#>" + QByteArray::number(content.size()) +
@@ -177,16 +178,16 @@ private Q_SLOTS:
         }
         QCOMPARE(uploaded, content);
         QVERIFY(m_server->hasReceived(FakeFaxServer::rawAnswer("FINEFAX", key.toLatin1())));
-        QTRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
+        QUORIN_TRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Information);
 
         // A second press hands the same job over again, under a new key, on the new link.
-        QTRY_VERIFY(m_w->Connected);
+        QUORIN_TRY_VERIFY(m_w->Connected);
         child<QPushButton>(m_w, u"cbSend"_s)->click();
         QCOMPARE(m_w->cFaxSending->Count(), 2);
         QVERIFY(m_w->IdFaxSending != key);
-        QTRY_COMPARE(sent.count(), 2);
-        QTRY_VERIFY(m_w->cFaxSending->item(m_w->IdFaxSending)->Sent());
+        QUORIN_TRY_COMPARE(sent.count(), 2);
+        QUORIN_TRY_VERIFY(m_w->cFaxSending->item(m_w->IdFaxSending)->Sent());
 
         QVERIFY(m_w->close());
         QVERIFY(!QFile::exists(job));
@@ -211,21 +212,21 @@ private Q_SLOTS:
         Prompt::clearRecords();
         Prompt::setNextAnswer(QMessageBox::Yes); // "Inviarlo di nuovo?"
         QTest::mouseClick(child<QPushButton>(m_w, u"cbSend"_s), Qt::LeftButton);
-        QTRY_VERIFY(m_server->cutDone());
-        QTRY_VERIFY(std::any_of(Prompt::records().cbegin(), Prompt::records().cend(), [](const Prompt::Record &r) {
-            return r.text.contains(u"Inviarlo di nuovo?"_s);
-        }));
+        QUORIN_TRY_VERIFY(m_server->cutDone());
+        QUORIN_TRY_VERIFY(
+            std::any_of(Prompt::records().cbegin(), Prompt::records().cend(),
+                        [](const Prompt::Record &r) { return r.text.contains(u"Inviarlo di nuovo?"_s); }));
         QVERIFY(!promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
         QVERIFY(QFile::exists(spooled));
         // Whatever the server made of the first one, the same fax goes again on the new link, whole.
         const qsizetype before = m_server->filedFaxes().size();
-        QTRY_COMPARE(m_server->connectionCount(), 2);
+        QUORIN_TRY_COMPARE(m_server->connectionCount(), 2);
         m_server->clearFaults();
         scriptLogin(*m_server, u"mario"_s, u"2.2.0"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(m_server->filedFaxes().size(), before + 1, 10000);
+        QUORIN_TRY_COMPARE(m_server->filedFaxes().size(), before + 1);
         QCOMPARE(m_server->filedFaxes().last().documents.value(FakeFaxServer::latin(job)).size(), QFileInfo(job).size());
-        QTRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
-        QTRY_VERIFY(!QFile::exists(spooled));
+        QUORIN_TRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
+        QUORIN_TRY_VERIFY(!QFile::exists(spooled));
     }
 
     // The server reads and files the fax but never ends the link: the window says the delivery is not
@@ -253,7 +254,7 @@ private Q_SLOTS:
             }
             return QString();
         };
-        QTRY_VERIFY_WITH_TIMEOUT(!question().isEmpty(), 20000);
+        QUORIN_TRY_VERIFY(!question().isEmpty());
         const QString text = question();
         QVERIFY2(text.startsWith(u"Consegna non confermata: il sistema del server ha accettato"_s) &&
                      text.contains(u"entro 3 s"_s) &&
@@ -287,9 +288,9 @@ private Q_SLOTS:
         Prompt::clearRecords();
         Prompt::setNextAnswer(QMessageBox::No);
         QTest::mouseClick(child<QPushButton>(m_w, u"cbSend"_s), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(!m_w->cFaxSending->anyPending(), 20000);
+        QUORIN_TRY_VERIFY(!m_w->cFaxSending->anyPending());
         QVERIFY(m_w->cFaxSending->item(m_w->IdFaxSending)->Failed());
-        QTRY_VERIFY(promptTexts().contains(u"Il fax non è arrivato al server: il server non riceve più dati: nessun "
+        QUORIN_TRY_VERIFY(promptTexts().contains(u"Il fax non è arrivato al server: il server non riceve più dati: nessun "
                                            u"byte accettato da 0.3 s.\r\nInviarlo di nuovo?"_s));
         QVERIFY(!promptTexts().join(u'|').contains(u"interrott"_s));
         QVERIFY(m_server->receivedFrames("FINEFAX").isEmpty());
@@ -340,7 +341,7 @@ private Q_SLOTS:
         QVERIFY(!child<QLineEdit>(m_w, u"tbCompany"_s)->isEnabled());
         m_server->clearReceived();
         m_w->SendFax();
-        QTRY_COMPARE(m_server->receivedFrames("NEWFAX").size(), 1);
+        QUORIN_TRY_COMPARE(m_server->receivedFrames("NEWFAX").size(), 1);
         const QStringList block =
             m_server->receivedFrames("NEWFAX").first().text().split(u"<#>"_s).value(2).split(FieldSep);
         QCOMPARE((QStringList{block.value(12), block.value(13), block.value(14)}),
@@ -451,7 +452,7 @@ private Q_SLOTS:
             QSKIP("the upload finished before the link could be dropped");
         m_server->dropClient();
         m_w->ClientSock->ConnectClose();
-        QTRY_VERIFY(!m_w->cFaxSending->anyPending());
+        QUORIN_TRY_VERIFY(!m_w->cFaxSending->anyPending());
         QVERIFY(m_w->cFaxSending->item(key)->Failed());
         // The fax never reached the server: its printed job stays for the next run, window seen or not.
         const QString spooled = m_home.filePath(u"spool/"_s) + SystemUser::loginName() + u"/job-1-1.prn"_s;
@@ -494,18 +495,18 @@ private Q_SLOTS:
                       u"Contratto"_s, QString()},
                      QString(), u"4"_s,
                      {u"05-03-2027"_s, u"09:05:00"_s, u"3"_s, u"Studio Bianchi"_s, u"Ms Word®"_s, u"V"_s});
-        QTRY_VERIFY(m_server->hasReceived(
+        QUORIN_TRY_VERIFY(m_server->hasReceived(
             FakeFaxServer::answer(u"NEWRXFAX", job + u"<#>"_s + key + u"<#>"_s + block + u"<#>"_s)));
         QCOMPARE(m_w->cFaxSending->Count(), 1);
         // Settled by the close that confirms the server read it; then the window logs in again.
-        QTRY_VERIFY(m_w->cFaxSending->item(key)->Sent());
-        QTRY_COMPARE(m_server->connectionCount(), 2);
+        QUORIN_TRY_VERIFY(m_w->cFaxSending->item(key)->Sent());
+        QUORIN_TRY_COMPARE(m_server->connectionCount(), 2);
         scriptLogin(*m_server, u"mario"_s, u"2.2.0"_s);
-        QTRY_VERIFY(m_w->Connected);
+        QUORIN_TRY_VERIFY(m_w->Connected);
         // Stored twice: two entries.
         dlg->cmdSalva->click();
         QCOMPARE(m_w->cFaxSending->Count(), 2);
-        QTRY_VERIFY(!m_w->cFaxSending->anyPending());
+        QUORIN_TRY_VERIFY(!m_w->cFaxSending->anyPending());
         dlg->close();
     }
 
@@ -534,7 +535,7 @@ private Q_SLOTS:
         const QString waits = u"Il documento stampato è già aperto in un'altra finestra di invio: questa finestra "
                               u"attende che quella termini, poi prende il documento o si chiude."_s;
         QCOMPARE(second->txtStatus->text(), waits); // not "Attendere!! Preparazione file appoggio..."
-        QTRY_COMPARE(promptTexts(), QStringList{waits});
+        QUORIN_TRY_COMPARE(promptTexts(), QStringList{waits});
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Information);
         QTest::qWait(1500); // it looks again now and then: still held
         QCOMPARE(second->FmPrinter1->DocumentCount(), 0);
@@ -542,7 +543,7 @@ private Q_SLOTS:
             QTest::mouseClick(child<QPushButton>(m_w, u"cbCancel"_s), Qt::LeftButton);
             QVERIFY(!m_w->isVisible());
             QVERIFY(!QFile::exists(spooled)); // discarded
-            QTRY_COMPARE_WITH_TIMEOUT(secondGone.count(), 1, 30000);
+            QUORIN_TRY_COMPARE(secondGone.count(), 1);
             QCOMPARE(promptTexts().last(), u"L'altra finestra di invio ha finito con il documento e nessun altro "
                                            u"documento stampato è in attesa: questa finestra si chiude."_s);
             QCOMPARE(second->FmPrinter1->DocumentCount(), 0);
@@ -550,9 +551,9 @@ private Q_SLOTS:
             delete m_w; // never shown: the job stays for the next window
             m_w = nullptr;
             QVERIFY(QFile::exists(spooled));
-            QTRY_COMPARE_WITH_TIMEOUT(second->FmPrinter1->DocumentCount(), 1, 30000);
+            QUORIN_TRY_COMPARE(second->FmPrinter1->DocumentCount(), 1);
             QCOMPARE(second->FmPrinter1->jobFile(), spooled);
-            QTRY_COMPARE(second->txtStatus->text(), u"Preparazione completata."_s);
+            QUORIN_TRY_COMPARE(second->txtStatus->text(), u"Preparazione completata."_s);
             QCOMPARE(secondGone.count(), 0);
             second->show();
             QVERIFY(second->close()); // seen and closed unsent: the job goes
@@ -636,7 +637,7 @@ private Q_SLOTS:
         QCOMPARE(status->lblDestination->text(), u"Rossi"_s);
         QPointer<frmSendStatus> guard(status);
         m_w->ClientSock_ProgressStatusEnd(u"#1"_s);
-        QTRY_VERIFY(!guard || !guard->isVisible());
+        QUORIN_TRY_VERIFY(!guard || !guard->isVisible());
     }
 
     // Versions compare number by number: 3.1.12 is newer than 3.1.9.
@@ -673,7 +674,7 @@ private Q_SLOTS:
         QCOMPARE(m_w->Connected, !updating);
         QCOMPARE(m_w->UserReceived, !updating);
         if (updating)
-            QTRY_VERIFY(!m_server->receivedFrames("UPDATEFILES").isEmpty());
+            QUORIN_TRY_VERIFY(!m_server->receivedFrames("UPDATEFILES").isEmpty());
     }
 
     // The server refuses the user, or the user gives up a server that went away: the start is abandoned.
@@ -698,7 +699,7 @@ private Q_SLOTS:
             m_w->ClientSock_MaxUsersLimit();
         else
             m_w->ClientSock_ServerNotAvailable(u"fax1"_s, 9456);
-        QTRY_VERIFY(m_w->AbortCmd());
+        QUORIN_TRY_VERIFY(m_w->AbortCmd());
         QCOMPARE(changed.count(), 1);
         QCOMPARE(promptTexts(), QStringList{told});
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);

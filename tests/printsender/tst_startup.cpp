@@ -67,7 +67,7 @@ private Q_SLOTS:
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({u"-N"_s, u"-H"_s, u"-F"_s, job});
         QVERIFY(startup.sendWindow());
-        QVERIFY(exit.wait(20000));
+        QVERIFY(exit.wait(TestWait::bound()));
         QCOMPARE(startup.exitCode(), 0);
         QVERIFY(server.errors().isEmpty());
         const QList<FakeFaxServer::Frame> faxes = server.receivedFrames("NEWFAX");
@@ -79,7 +79,7 @@ private Q_SLOTS:
         QCOMPARE(faxes.at(0).text(), m_doc1 + u"<#>#"_s + faxes.at(0).text().section(u"<#>"_s, 1, 1).mid(1) +
                                          u"<#>"_s + block + u"<#>"_s);
         QVERIFY(faxes.at(1).text().startsWith(m_doc2 + u"<#>"_s));
-        QTRY_COMPARE(server.receivedFrames("FINEFAX").size(), 2); // the server may still be reading
+        QUORIN_TRY_COMPARE(server.receivedFrames("FINEFAX").size(), 2); // the server may still be reading
         QVERIFY(!startup.sendWindow() || !startup.sendWindow()->isVisible());
         QVERIFY(startup.jobRun()->progressWindow());
         QVERIFY(!startup.jobRun()->progressWindow()->isVisible());
@@ -102,9 +102,9 @@ private Q_SLOTS:
         Sendora::StartupMain startup;
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({u"-N -H -F "_s + job});
-        QVERIFY(exit.wait(20000));
+        QVERIFY(exit.wait(TestWait::bound()));
         QCOMPARE(server.receivedFrames("NEWFAX").size(), 1);
-        QTRY_COMPARE(server.receivedFrames("FINEFAX").size(), 1); // the server may still be reading
+        QUORIN_TRY_COMPARE(server.receivedFrames("FINEFAX").size(), 1); // the server may still be reading
         QCOMPARE(Prompt::records().size(), 1);
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
         QVERIFY(Prompt::lastRecord().text.contains(u"Mismatched tag: 'fax'"_s));
@@ -138,7 +138,7 @@ private Q_SLOTS:
         Sendora::StartupMain startup;
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({line});
-        QTRY_COMPARE_WITH_TIMEOUT(exit.count(), 1, 20000);
+        QUORIN_TRY_COMPARE(exit.count(), 1);
         QCOMPARE(startup.exitCode(), code);
         QCOMPARE(promptTexts(), message.isEmpty() ? QStringList() : QStringList{message});
         QVERIFY(server.receivedFrames("NEWFAX").isEmpty());
@@ -155,13 +155,13 @@ private Q_SLOTS:
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({u"-N"_s});
         QVERIFY(startup.sendWindow());
-        QTRY_VERIFY(startup.sendWindow()->isVisible());
+        QUORIN_TRY_VERIFY(startup.sendWindow()->isVisible());
         QVERIFY(startup.sendWindow()->Connected);
         QCOMPARE(ProfileFile::readString(Sendora::ConfigIniPath(), u"Config"_s, u"Port"_s),
                  QString::number(server.port()));
         QCOMPARE(exit.count(), 0);
         QVERIFY(startup.sendWindow()->close());
-        QTRY_COMPARE(exit.count(), 1);
+        QUORIN_TRY_COMPARE(exit.count(), 1);
     }
 
     // An accepted update: downloaded through the link, then handed to the restart program, which gets the
@@ -213,7 +213,7 @@ private Q_SLOTS:
         Sendora::StartupMain startup;
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({u"-N"_s});
-        QVERIFY(exit.wait(20000));
+        QVERIFY(exit.wait(TestWait::bound()));
         QCOMPARE(promptTexts().first(), StringTable::text(2067));
         QVERIFY(!startup.sendWindow());
         if (!told.isEmpty()) {
@@ -222,7 +222,7 @@ private Q_SLOTS:
             return;
         }
         QCOMPARE(Prompt::records().size(), 1);
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+        QUORIN_TRY_VERIFY(QFile::exists(record));
         QFile args(record);
         QVERIFY(args.open(QIODevice::ReadOnly));
         const QStringList lines = QString::fromLocal8Bit(args.readAll()).split(u'\n', Qt::SkipEmptyParts);
@@ -269,11 +269,11 @@ private Q_SLOTS:
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({u"-N"_s});
         if (code == 0) {
-            QTRY_VERIFY(startup.sendWindow() && startup.sendWindow()->isVisible());
-            QTRY_VERIFY(startup.sendWindow()->findChild<QPushButton *>(u"cbSend"_s)->isEnabled());
+            QUORIN_TRY_VERIFY(startup.sendWindow() && startup.sendWindow()->isVisible());
+            QUORIN_TRY_VERIFY(startup.sendWindow()->findChild<QPushButton *>(u"cbSend"_s)->isEnabled());
             QVERIFY(startup.sendWindow()->close());
         }
-        QTRY_COMPARE_WITH_TIMEOUT(exit.count(), 1, 20000);
+        QUORIN_TRY_COMPARE(exit.count(), 1);
         QCOMPARE(startup.exitCode(), code);
         QCOMPARE(QFile::exists(printed), code != 0);
         QFile::remove(printed);
@@ -315,16 +315,16 @@ private Q_SLOTS:
         QCOMPARE(Prompt::records().first().icon, QMessageBox::Warning);
         QVERIFY(!QFile::exists(folder + u"/.unreadable-41"_s)); // told once
         if (!jobWaiting) {
-            QTRY_COMPARE(exit.count(), 1);
+            QUORIN_TRY_COMPARE(exit.count(), 1);
             QCOMPARE(startup.exitCode(), 0);
             QVERIFY(!startup.sendWindow());
             QCOMPARE(server.connectionCount(), 0);
             return;
         }
-        QTRY_VERIFY(startup.sendWindow() && startup.sendWindow()->isVisible());
-        QTRY_COMPARE(startup.sendWindow()->FmPrinter1->DocumentCount(), 1);
+        QUORIN_TRY_VERIFY(startup.sendWindow() && startup.sendWindow()->isVisible());
+        QUORIN_TRY_COMPARE(startup.sendWindow()->FmPrinter1->DocumentCount(), 1);
         QVERIFY(startup.sendWindow()->close());
-        QTRY_COMPARE(exit.count(), 1);
+        QUORIN_TRY_COMPARE(exit.count(), 1);
         QVERIFY(!QFile::exists(folder + u"/job-42-1.prn"_s));
     }
 
@@ -335,7 +335,7 @@ private Q_SLOTS:
         Sendora::StartupMain startup;
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({u"-N"_s});
-        QTRY_COMPARE_WITH_TIMEOUT(exit.count(), 1, 20000);
+        QUORIN_TRY_COMPARE(exit.count(), 1);
         QVERIFY(!startup.sendWindow());
         QCOMPARE(ProfileFile::readString(Sendora::ConfigIniPath(), u"Config"_s, u"Port"_s), u"0"_s);
     }

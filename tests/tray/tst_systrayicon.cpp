@@ -267,7 +267,7 @@ void tst_SystrayIcon::notificationsReachTheWindow()
     QVERIFY(icon.ShowIcon());
     m_shell->click(TrayMouse::LButtonDblClk);
     m_shell->click(TrayMouse::RButtonUp);
-    QTRY_COMPARE(catcher.messages, (QList<int>{515, 517}));
+    QUORIN_TRY_COMPARE(catcher.messages, (QList<int>{515, 517}));
     icon.HideIcon();
 }
 
@@ -311,7 +311,7 @@ void tst_SystrayIcon::desktopShellKeepsTheIcon()
     QVERIFY(window.messages.isEmpty());
     icon.setCallbackMessage(512);
     tray.activate(QSystemTrayIcon::DoubleClick);
-    QTRY_COMPARE(window.messages, QList<int>{TrayMouse::LButtonDblClk});
+    QUORIN_TRY_COMPARE(window.messages, QList<int>{TrayMouse::LButtonDblClk});
 
     QVERIFY(icon.HideIcon());
     QVERIFY(tray.shown.isEmpty());
@@ -359,7 +359,7 @@ void tst_SystrayIcon::hostActivations()
         tray.activate(static_cast<QSystemTrayIcon::ActivationReason>(reason));
     if (messages.isEmpty())
         QTest::qWait(20);
-    QTRY_COMPARE(window.messages, messages);
+    QUORIN_TRY_COMPARE(window.messages, messages);
 }
 
 QTEST_MAIN(tst_SystrayIcon)

@@ -43,7 +43,7 @@ using QuorinLive::StartupMain;
 
 namespace {
 
-constexpr int LoginTimeout = 15000;
+const int LoginTimeout = TestWait::bound();
 
 struct Server
 {
@@ -223,7 +223,7 @@ void tst_TrayLauncher::startWithSettings()
     QCOMPARE(w->txtSockPort->text(), QString::number(server.fake.port()));
     QCOMPARE(w->txtUser->text(), w->ClientSock->UserName());
     // A forward user watches the received faxes.
-    QTRY_VERIFY(!server.fake.receivedFrames("INOLTRO").isEmpty());
+    QUORIN_TRY_VERIFY(!server.fake.receivedFrames("INOLTRO").isEmpty());
     QVERIFY(promptTexts().isEmpty());
 }
 
@@ -242,7 +242,7 @@ void tst_TrayLauncher::cancelledPrintTold()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    QTRY_COMPARE(promptTexts().size(), 1);
+    QUORIN_TRY_COMPARE(promptTexts().size(), 1);
     QVERIFY2(promptTexts().first().startsWith(
                  u"Il documento «Bilancio.pdf» stampato il 31/01/2027 alle 17:45 non è diventato un fax"_s),
              qPrintable(promptTexts().first()));
@@ -255,7 +255,7 @@ void tst_TrayLauncher::serverNotAvailable()
     writeIni(u" 127.0.0.1 "_s, deadPort());
     StartupMain *s = start();
     QSignalSpy finished(s, &StartupMain::finished);
-    QTRY_VERIFY(s->trayWindow());
+    QUORIN_TRY_VERIFY(s->trayWindow());
     s->trayWindow()->ClientSock->setTimeCheckServer(30);
     QVERIFY(finished.wait(LoginTimeout));
     // Resident, showing that the server is not there.
@@ -268,7 +268,7 @@ void tst_TrayLauncher::serverNotAvailable()
     w->setClientProgram(m_client);
     writeScript(m_client, "exit 0\n");
     m_shell->click(515);
-    QTRY_COMPARE(m_shell->tip(), u"Impossibile connettersi al server: "_s);
+    QUORIN_TRY_COMPARE(m_shell->tip(), u"Impossibile connettersi al server: "_s);
     QVERIFY(m_shell->showsIcon(w->Picfax(2)));
 }
 
@@ -285,7 +285,7 @@ void tst_TrayLauncher::searchCancelled()
     StartupMain *s = start();
     QSignalSpy finished(s, &StartupMain::finished);
     QSignalSpy exit(s, &StartupMain::exitRequested);
-    QVERIFY(finished.wait(60000));
+    QVERIFY(finished.wait(TestWait::bound()));
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
     QCOMPARE(exit.size(), 1);
     QVERIFY(!s->trayWindow());
@@ -304,7 +304,7 @@ void tst_TrayLauncher::searchFindsServer()
     Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Accepted); });
     StartupMain *s = start();
     QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(finished.wait(60000));
+    QVERIFY(finished.wait(TestWait::bound()));
     if (server.fake.probeCount() == 0)
         QSKIP("the link's server search found nothing to probe");
     QCOMPARE(s->outcome(), StartupMain::Outcome::Running);
@@ -320,7 +320,7 @@ void tst_TrayLauncher::secondInstanceRefused()
     SingleInstance running(u"QuorinLive"_s);
     QSignalSpy claimed(&running, &SingleInstance::claimed);
     running.claim();
-    QVERIFY(claimed.wait());
+    QVERIFY(claimed.wait(TestWait::bound()));
     QSignalSpy raised(&running, &SingleInstance::raiseRequested);
     Server server;
     writeIni(u"127.0.0.1"_s, server.fake.port());
@@ -335,7 +335,7 @@ void tst_TrayLauncher::secondInstanceRefused()
     QCOMPARE(r.icon, QMessageBox::Warning);
     QVERIFY(m_shell->calls.isEmpty());
     QCOMPARE(server.fake.connectionCount(), 0);
-    QTRY_COMPARE(raised.size(), 1);
+    QUORIN_TRY_COMPARE(raised.size(), 1);
 }
 
 void tst_TrayLauncher::versions_data()
@@ -434,7 +434,7 @@ void tst_TrayLauncher::update()
         QVERIFY(!QFile::exists(record));
         return;
     }
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+    QUORIN_TRY_VERIFY(QFile::exists(record));
     QFile args(record);
     QVERIFY(args.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromLocal8Bit(args.readAll()).split(u'\n', Qt::SkipEmptyParts);
@@ -476,7 +476,7 @@ void tst_TrayLauncher::newFax()
     QCOMPARE(timer->interval(), 1500);
     QVERIFY(!timer->isActive());
     timer->setInterval(5);
-    QTRY_VERIFY(!server.fake.receivedFrames(forwardUser ? "INOLTRO" : "PERSONALI").isEmpty());
+    QUORIN_TRY_VERIFY(!server.fake.receivedFrames(forwardUser ? "INOLTRO" : "PERSONALI").isEmpty());
     QSignalSpy any(w->ClientSock, &QuorinSock::RxNewFax);
     QSignalSpy other(w->ClientSock, &QuorinSock::RxNewFaxInDiffFolder);
     QStringList rec = {u"R999"_s,   u"1"_s,       u"4"_s, u"+39 06 1234"_s, u"Nuova Srl"_s,
@@ -484,7 +484,7 @@ void tst_TrayLauncher::newFax()
     if (keyword == u"FAXCOMPLETE"_s)
         rec << u"2"_s << u"0"_s << u"1"_s; // a sent-list record carries the retries too
     server.fake.sendNow(F::answer(keyword, u"\u00a6"_s + rec.join(u'\u00a6')));
-    QTRY_VERIFY(any.size() + other.size() > 0);
+    QUORIN_TRY_VERIFY(any.size() + other.size() > 0);
     if (!blinks) {
         QVERIFY(!timer->isActive());
         QCOMPARE(m_shell->tip(), u"Connesso al server: 127.0.0.1"_s);
@@ -493,17 +493,17 @@ void tst_TrayLauncher::newFax()
     QVERIFY(timer->isActive());
     QCOMPARE(m_shell->tip(), u"Ricevuti nuovi fax"_s);
     // The icon alternates between the two pictures.
-    QTRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
-    QTRY_VERIFY(m_shell->showsIcon(w->Picfax(0)));
-    QTRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
+    QUORIN_TRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
+    QUORIN_TRY_VERIFY(m_shell->showsIcon(w->Picfax(0)));
+    QUORIN_TRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
     if (message)
-        QTRY_COMPARE(promptTexts(), QStringList{u"Hai ricevuto un nuovo fax!"_s});
+        QUORIN_TRY_COMPARE(promptTexts(), QStringList{u"Hai ricevuto un nuovo fax!"_s});
     else
         QVERIFY(promptTexts().isEmpty());
     // A double click ends the blink and brings back the connected picture.
     writeScript(m_client, "exit 0\n");
     m_shell->click(515);
-    QTRY_VERIFY(!timer->isActive());
+    QUORIN_TRY_VERIFY(!timer->isActive());
     QVERIFY(m_shell->showsIcon(w->Picfax(0)));
     QCOMPARE(m_shell->tip(), u"Connesso al server: 127.0.0.1"_s);
 }
@@ -523,7 +523,7 @@ void tst_TrayLauncher::launchStartsClient()
     writeScript(m_client, "pwd > \"" + record.toLocal8Bit() + ".part\"\nmv \"" + record.toLocal8Bit() +
                               ".part\" \"" + record.toLocal8Bit() + "\"\n");
     m_shell->click(515);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+    QUORIN_TRY_VERIFY(QFile::exists(record));
     QCOMPARE(promptTexts().size(), 1);
 }
 
@@ -540,7 +540,7 @@ void tst_TrayLauncher::launchRaisesRunningClient()
         QFile::setPermissions(exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
     QProcess client;
     client.start(exe, {u"60"_s});
-    QVERIFY(client.waitForStarted());
+    QVERIFY(client.waitForStarted(TestWait::bound()));
     QVERIFY(QuorinLive::IsClientRunning(m_client));
     QVERIFY(!QuorinLive::IsClientRunning(m_client.left(m_client.size() - 1))); // whole names only
     QLocalServer listener;
@@ -548,9 +548,9 @@ void tst_TrayLauncher::launchRaisesRunningClient()
     QVERIFY(listener.listen(SingleInstance::socketPath(m_client)));
     QSignalSpy arrived(&listener, &QLocalServer::newConnection);
     w->findChild<QAction *>(u"mnulauch"_s)->trigger();
-    QVERIFY(arrived.wait(10000));
+    QVERIFY(arrived.wait(TestWait::bound()));
     QLocalSocket *peer = listener.nextPendingConnection();
-    QTRY_VERIFY(peer->canReadLine());
+    QUORIN_TRY_VERIFY(peer->canReadLine());
     QCOMPARE(peer->readLine(), QByteArray("raise\n"));
     QVERIFY(promptTexts().isEmpty());
     client.kill();
@@ -569,7 +569,7 @@ void tst_TrayLauncher::menuAndOpen()
         items << (a->isSeparator() ? u"-"_s : a->text());
     QCOMPARE(items, (QStringList{u"Lancia Quorin"_s, u"Apri"_s, u"-"_s, u"Esci"_s}));
     m_shell->click(517);
-    QTRY_VERIFY(menu->isVisible());
+    QUORIN_TRY_VERIFY(menu->isVisible());
     menu->hide();
     // "Apri" shows the connect dialog with the server in use.
     w->txtSockServer->clear();
@@ -585,12 +585,12 @@ void tst_TrayLauncher::menuAndOpen()
     w->findChild<QAction *>(u"mnuApri"_s)->trigger();
     QVERIFY(w->isVisible() && w->windowHandle());
     w->windowHandle()->close();
-    QTRY_VERIFY(!w->isVisible());
+    QUORIN_TRY_VERIFY(!w->isVisible());
     QVERIFY(!w->isUnloaded());
     QVERIFY(m_shell->shown);
     w->findChild<QAction *>(u"mnuApri"_s)->trigger();
     w->setWindowState(Qt::WindowMinimized);
-    QTRY_VERIFY(!w->isVisible());
+    QUORIN_TRY_VERIFY(!w->isVisible());
     QVERIFY(m_shell->shown);
     QVERIFY(!w->isUnloaded());
 }
@@ -620,7 +620,7 @@ void tst_TrayLauncher::activationOnBothHosts()
 
     // The right button opens the menu on both kinds of host.
     m_tray->activate(QSystemTrayIcon::Context);
-    QTRY_VERIFY(menu->isVisible());
+    QUORIN_TRY_VERIFY(menu->isVisible());
     menu->hide();
     QVERIFY(!QFile::exists(record));
 
@@ -631,7 +631,7 @@ void tst_TrayLauncher::activationOnBothHosts()
         QVERIFY(!QFile::exists(record));
         m_tray->activate(QSystemTrayIcon::DoubleClick);
     }
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+    QUORIN_TRY_VERIFY(QFile::exists(record));
     QVERIFY(promptTexts().isEmpty());
 }
 
@@ -680,8 +680,8 @@ void tst_TrayLauncher::connectDialog()
     if (reconnects) {
         QVERIFY(connected.wait(LoginTimeout));
         QCOMPARE(fax.fake.connectionCount(), connections + 1);
-        QTRY_COMPARE(w->ClientSock->UserName(), u"mario"_s);
-        QTRY_VERIFY(w->Connected);
+        QUORIN_TRY_COMPARE(w->ClientSock->UserName(), u"mario"_s);
+        QUORIN_TRY_VERIFY(w->Connected);
         QCOMPARE(w->txtUser->text(), u"mario"_s);
     } else {
         QVERIFY(w->Connected);
@@ -697,20 +697,20 @@ void tst_TrayLauncher::linkLost()
     auto server = std::make_unique<Server>();
     frmMain *w = startRunning(*server);
     QVERIFY(w);
-    QTRY_VERIFY(!server->fake.receivedFrames("INOLTRO").isEmpty());
+    QUORIN_TRY_VERIFY(!server->fake.receivedFrames("INOLTRO").isEmpty());
     server.reset(); // the server goes away
-    QTRY_VERIFY(w->ClientSock->State() != 7);
+    QUORIN_TRY_VERIFY(w->ClientSock->State() != 7);
     QSignalSpy lost(w->ClientSock, &QuorinSock::ConnectionNotAvailable);
     w->ClientSock->SetActiveList(PersonalList, 0); // the next request cannot be sent
     QVERIFY(!lost.isEmpty() || lost.wait(LoginTimeout));
-    QTRY_COMPARE(promptTexts(), QStringList{u"Non è possibile connettersi al server: 127.0.0.1"_s});
+    QUORIN_TRY_COMPARE(promptTexts(), QStringList{u"Non è possibile connettersi al server: 127.0.0.1"_s});
     QVERIFY(m_shell->showsIcon(w->Picfax(2)));
     QCOMPARE(m_shell->tip(), u"Impossibile connettersi al server: 127.0.0.1"_s);
     QCOMPARE(QuorinLive::G.StatusText, u"Connesso al server: 127.0.0.1"_s); // only the tip changed
     // The fax client asked for now: the icon tells the link is down, not that it is up.
     writeScript(m_client, "exit 0\n");
     m_shell->click(515);
-    QTRY_COMPARE(m_shell->tip(), u"Impossibile connettersi al server: "_s);
+    QUORIN_TRY_COMPARE(m_shell->tip(), u"Impossibile connettersi al server: "_s);
     QVERIFY(m_shell->showsIcon(w->Picfax(2)));
 }
 
@@ -724,12 +724,12 @@ void tst_TrayLauncher::serverRestarts()
     auto *retry = w->findChild<QTimer *>(u"tmrReconnect"_s);
     QVERIFY(retry);
     QCOMPARE(retry->interval(), 30000);
-    QTRY_VERIFY(!server->fake.receivedFrames("INOLTRO").isEmpty());
+    QUORIN_TRY_VERIFY(!server->fake.receivedFrames("INOLTRO").isEmpty());
     QCOMPARE(m_shell->tip(), u"Connesso al server: 127.0.0.1"_s);
 
     // Stopped: no request needed for the launcher to notice.
     server.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(!w->Connected, LoginTimeout);
+    QUORIN_TRY_VERIFY(!w->Connected);
     QCOMPARE(m_shell->tip(), u"Impossibile connettersi al server: 127.0.0.1"_s);
     QCOMPARE(QuorinLive::G.StatusText, m_shell->tip());
     QVERIFY(m_shell->showsIcon(w->Picfax(2)));
@@ -742,7 +742,7 @@ void tst_TrayLauncher::serverRestarts()
     server = std::make_unique<Server>(port);
     QCOMPARE(server->fake.port(), port);
     w->mnuApri->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(w->Connected, LoginTimeout);
+    QUORIN_TRY_VERIFY(w->Connected);
     QCOMPARE(m_shell->tip(), u"Connesso al server: 127.0.0.1"_s);
     QVERIFY(m_shell->showsIcon(w->Picfax(0)));
     QVERIFY(!retry->isActive());
@@ -750,31 +750,31 @@ void tst_TrayLauncher::serverRestarts()
 
     // Stopped and restarted again: the retries alone bring the link back, and new faxes are signalled.
     server.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(!w->Connected, LoginTimeout);
+    QUORIN_TRY_VERIFY(!w->Connected);
     retry->setInterval(200);
     retry->start();
     QTest::qWait(600); // a few retries against the stopped server
     QVERIFY(!w->Connected);
     server = std::make_unique<Server>(port);
-    QTRY_VERIFY_WITH_TIMEOUT(w->Connected, LoginTimeout);
-    QTRY_VERIFY(!server->fake.receivedFrames("INOLTRO").isEmpty());
+    QUORIN_TRY_VERIFY(w->Connected);
+    QUORIN_TRY_VERIFY(!server->fake.receivedFrames("INOLTRO").isEmpty());
     auto *blink = w->findChild<QTimer *>(u"tmrIcon"_s);
     QVERIFY(!blink->isActive());
     QSignalSpy newFax(w->ClientSock, &QuorinSock::RxNewFax);
     const QStringList rec = {u"R998"_s,   u"1"_s,       u"4"_s, u"+39 06 1234"_s, u"Nuova Srl"_s,
                              u"061234"_s, u"9000000"_s, u"2"_s, u"Ordine"_s,      u"F"_s};
     server->fake.sendNow(F::answer(u"RXFAX", u"\u00a6"_s + rec.join(u'\u00a6')));
-    QTRY_COMPARE(newFax.size(), 1);
+    QUORIN_TRY_COMPARE(newFax.size(), 1);
     QVERIFY(blink->isActive());
     QCOMPARE(m_shell->tip(), u"Ricevuti nuovi fax"_s);
 
     // Dropped while blinking: the not-connected picture wins and stays; the blink comes back with the link,
     // the new fax still unseen.
     blink->setInterval(5);
-    QTRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
+    QUORIN_TRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
     retry->setInterval(3600000);
     server.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(!w->Connected, LoginTimeout);
+    QUORIN_TRY_VERIFY(!w->Connected);
     QVERIFY(!blink->isActive());
     QVERIFY(m_shell->showsIcon(w->Picfax(2)));
     QCOMPARE(m_shell->tip(), u"Impossibile connettersi al server: 127.0.0.1"_s);
@@ -782,20 +782,20 @@ void tst_TrayLauncher::serverRestarts()
     QVERIFY(m_shell->showsIcon(w->Picfax(2)));
     server = std::make_unique<Server>(port);
     w->mnuApri->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(w->Connected, LoginTimeout);
+    QUORIN_TRY_VERIFY(w->Connected);
     w->hide();
     QVERIFY(blink->isActive());
     QCOMPARE(m_shell->tip(), u"Ricevuti nuovi fax"_s);
-    QTRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
+    QUORIN_TRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
     // Seen (the fax client asked for): a later drop and return bring no blink back.
     writeScript(m_client, "exit 0\n");
     m_shell->click(515);
-    QTRY_VERIFY(!blink->isActive());
+    QUORIN_TRY_VERIFY(!blink->isActive());
     server.reset();
-    QTRY_VERIFY_WITH_TIMEOUT(!w->Connected, LoginTimeout);
+    QUORIN_TRY_VERIFY(!w->Connected);
     server = std::make_unique<Server>(port);
     w->mnuApri->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(w->Connected, LoginTimeout);
+    QUORIN_TRY_VERIFY(w->Connected);
     w->hide();
     QVERIFY(!blink->isActive());
     QVERIFY(m_shell->showsIcon(w->Picfax(0)));
@@ -829,7 +829,7 @@ void tst_TrayLauncher::updateAfterLaterConnect()
     QCOMPARE(m_startup->outcome(), StartupMain::Outcome::Updating);
     QVERIFY(!m_startup->trayWindow());
     QVERIFY(!m_shell->shown);
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+    QUORIN_TRY_VERIFY(QFile::exists(record));
 }
 
 void tst_TrayLauncher::progressWindow_data()
@@ -858,18 +858,18 @@ void tst_TrayLauncher::progressWindow()
     QCOMPARE(status->lblStatus->text(), u"Preparazione invio Fax."_s);
     server.fake.sendNow(
         F::answer(u"FAXPROGR", u"REMOTO<#>9600<#>2<#>5<#>40<#>14<#>Rossi<#>0101<#>1<#>2<#>#7"_s));
-    QTRY_COMPARE(status->lblPercent->text(), u"40 %"_s);
+    QUORIN_TRY_COMPARE(status->lblPercent->text(), u"40 %"_s);
     QCOMPARE(status->lblPage->text(), u"2 / 5"_s);
     QCOMPARE(status->lblNumTentativo->text(), u"2 di 3"_s);
     QCOMPARE(status->lblStatus->text(), u"In fase di spedizione"_s);
     // A state the string table lacks shows its number, without a box.
     server.fake.sendNow(
         F::answer(u"FAXPROGR", u"REMOTO<#>9600<#>3<#>5<#>60<#>3<#>Rossi<#>0101<#>1<#>2<#>#7"_s));
-    QTRY_COMPARE(status->lblPercent->text(), u"60 %"_s);
+    QUORIN_TRY_COMPARE(status->lblPercent->text(), u"60 %"_s);
     QCOMPARE(status->lblStatus->text(), u"3"_s);
     QVERIFY(promptTexts().isEmpty());
     server.fake.sendNow(F::answer(u"FAXPROGREND", u"#7"_s));
-    QTRY_VERIFY(!w->sendStatusWindow());
+    QUORIN_TRY_VERIFY(!w->sendStatusWindow());
 }
 
 void tst_TrayLauncher::trayRefusedIsToldOnce()
@@ -883,11 +883,11 @@ void tst_TrayLauncher::trayRefusedIsToldOnce()
     timer->setInterval(5);
     timer->start(); // each tick tries to add the icon again
     const qsizetype calls = m_shell->calls.size();
-    QTRY_VERIFY(m_shell->calls.size() > calls + 5);
-    QTRY_COMPARE(promptTexts(),
-                 QStringList{u"There was an error when trying to use the systray. #ERR=1008"_s});
+    QUORIN_TRY_VERIFY(m_shell->calls.size() > calls + 5);
+    QUORIN_TRY_COMPARE(promptTexts(),
+                       QStringList{u"There was an error when trying to use the systray. #ERR=1008"_s});
     const qsizetype later = m_shell->calls.size();
-    QTRY_VERIFY(m_shell->calls.size() > later + 5);
+    QUORIN_TRY_VERIFY(m_shell->calls.size() > later + 5);
     QCOMPARE(promptTexts().size(), 1);
     timer->stop();
 }
@@ -898,7 +898,7 @@ void tst_TrayLauncher::exitRemovesIconAndWindows()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     server.fake.sendNow(F::answer(u"FAXPROGRSTART", u"#7"_s));
-    QTRY_VERIFY(w->sendStatusWindow());
+    QUORIN_TRY_VERIFY(w->sendStatusWindow());
     QPointer<frmSendStatus> status = w->sendStatusWindow();
     w->findChild<QAction *>(u"mnuApri"_s)->trigger(); // also with the window on screen
     QSignalSpy unloaded(w, &frmMain::unloaded);

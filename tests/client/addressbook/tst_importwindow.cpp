@@ -116,7 +116,7 @@ private Q_SLOTS:
         setText(&window, u"txtPercorso"_s, file);
         Prompt::clearRecords();
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&window, TestWait::bound()));
         QTest::mouseClick(window.findChild<QPushButton *>(u"cmdImporta"_s), Qt::LeftButton);
         QCOMPARE(promptTexts().size(), 2);
         const QString warning = promptTexts()[0];
@@ -190,7 +190,7 @@ private Q_SLOTS:
         click(&window, u"cmdImporta"_s);
         auto *list = window.findChild<QTreeWidget *>(u"list_Contatti"_s);
         window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(QTest::qWaitForWindowExposed(&window, TestWait::bound()));
         // A press on the row, on its box too, reverses the mark once.
         QTest::mousePress(list->viewport(), Qt::LeftButton, {},
                           QPoint(60, list->visualItemRect(list->topLevelItem(0)).center().y()));

@@ -392,7 +392,7 @@ private Q_SLOTS:
         pick.setOpenMode(2);
         pick.setShowing(1);
         pick.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&pick));
+        QVERIFY(QTest::qWaitForWindowExposed(&pick, TestWait::bound()));
         auto *browseList = browse.findChild<QListWidget *>(u"lstContacts"_s);
         auto *pickList = pick.findChild<QListWidget *>(u"lstContacts"_s);
         QCOMPARE(browseList->count(), 3);
@@ -454,12 +454,12 @@ private Q_SLOTS:
         RUBfrmRubrica form;
         form.setOpenMode(2);
         form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(QTest::qWaitForWindowExposed(&form, TestWait::bound()));
         auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
         LocalAddressBook other;
         QVERIFY(other.load());
         QVERIFY(!other.addContact(contact(u"Esterno"_s, {}, u"0555"_s, {}, {})).isEmpty());
-        QTRY_COMPARE(rowTexts(list).value(3), u"Esterno"_s); // seen by the watcher
+        QUORIN_TRY_COMPARE(rowTexts(list).value(3), u"Esterno"_s); // seen by the watcher
 
         // Written a moment before our own change, before any watcher could tell: still kept.
         QVERIFY(!other.addContact(contact(u"Svelto"_s, {}, u"0556"_s, {}, {})).isEmpty());
@@ -508,9 +508,9 @@ private Q_SLOTS:
         RUBfrmRubrica form;
         form.setOpenMode(2);
         form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(QTest::qWaitForWindowExposed(&form, TestWait::bound()));
         auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
-        QTRY_COMPARE(list->count(), 5);
+        QUORIN_TRY_COMPARE(list->count(), 5);
         for (const QString &name :
              {u"Jürgen Müller"_s, u"Bea Verdi"_s, u"Françoise Dupré"_s, u"Ana Città"_s, u"Renè Cortès"_s})
             QVERIFY2(rowTexts(list).contains(name), qPrintable(name));
@@ -668,7 +668,7 @@ private Q_SLOTS:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
-        QTRY_COMPARE(list->count(), 5);
+        QUORIN_TRY_COMPARE(list->count(), 5);
         Prompt::clearRecords();
         Prompt::setDialogHandler([](QDialog *d) {
             d->show();
@@ -692,7 +692,7 @@ private Q_SLOTS:
         QCOMPARE(bea[0].businessFax, u"011 999"_s);
         QCOMPARE(bea[0].email, u"bea@example.it"_s);
         QCOMPARE(fileNames().size(), 5);
-        QTRY_COMPARE(list->count(), 5);
+        QUORIN_TRY_COMPARE(list->count(), 5);
 
         // Renamed and refaxed elsewhere, "no" to the question: the edit is written as a card of its own,
         // after being asked, never silently.
@@ -722,11 +722,11 @@ private Q_SLOTS:
         for (RUBfrmRubrica *w : {&a, &b}) {
             w->setOpenMode(2);
             w->show();
-            QVERIFY(QTest::qWaitForWindowExposed(w));
+            QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
         }
         auto *listA = a.findChild<QListWidget *>(u"lstContacts"_s);
         auto *listB = b.findChild<QListWidget *>(u"lstContacts"_s);
-        QTRY_COMPARE(listB->count(), 5);
+        QUORIN_TRY_COMPARE(listB->count(), 5);
 
         int dialogs = 0;
         Prompt::setDialogHandler([&](QDialog *d) {

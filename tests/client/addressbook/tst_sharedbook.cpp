@@ -95,7 +95,7 @@ struct BookRig
         link.server.clearReceived();
         QSignalSpy filled(window.get(), &frmRubCondivisa::BookFilled);
         link.server.send(F::answer(u"RUBRICA", book));
-        return filled.wait(5000);
+        return filled.wait(TestWait::bound());
     }
     // Everything the window sent since the last clear, up to a marker frame.
     QByteArray sent()
@@ -147,7 +147,7 @@ private Q_SLOTS:
         BookRig rig;
         QVERIFY(rig.open(u"T<#>T<#>T<#>T"_s));
         rig.window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get(), TestWait::bound()));
         auto *frame = rig.window->findChild<QGroupBox *>(u"frameContatti"_s);
         QVERIFY(rig.contacts->width() > frame->contentsRect().width() * 9 / 10);
         QVERIFY(rig.window->findChild<QWidget *>(u"pickSide"_s)->isHidden());
@@ -216,7 +216,7 @@ private Q_SLOTS:
         const QStringList ascending{u"Alfa"_s, u"\u00C4rger"_s, u"bianchi"_s, u"de Luca"_s, u"Zeta"_s};
         QCOMPARE(names(), ascending);
         rig.window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get(), TestWait::bound()));
         QHeaderView *header = rig.contacts->header();
         const QPoint first(header->sectionViewportPosition(0) + 5, header->height() / 2);
         QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, first);
@@ -400,7 +400,7 @@ private Q_SLOTS:
         QVERIFY(rig.open(u"T<#>T<#>T<#>T"_s));
         QSignalSpy filled(rig.window.get(), &frmRubCondivisa::BookFilled);
         rig.link.server.send(F::answer(u"RUBRICA", record(u"Sola"_s, u"Una"_s, u"01"_s, {}, {}, 99, true)));
-        QVERIFY(filled.wait());
+        QVERIFY(filled.wait(TestWait::bound()));
         QCOMPARE(rowTexts(rig.contacts), QStringList{u"Una Sola"_s});
         QCOMPARE(rig.window->CollContatti(), rig.link.sock->Contacts());
     }

@@ -94,7 +94,7 @@ private Q_SLOTS:
         gs.start(u"gs"_s, {u"-q"_s, u"-dSAFER"_s, u"-dBATCH"_s, u"-dNOPAUSE"_s, u"-sDEVICE=png16m"_s,
                            u"-r100"_s, u"-dTextAlphaBits=1"_s, u"-dGraphicsAlphaBits=1"_s,
                            u"-sOutputFile="_s + png, pdf});
-        QVERIFY(gs.waitForFinished(60000));
+        QVERIFY(gs.waitForFinished(TestWait::bound()));
         QCOMPARE(gs.exitCode(), 0);
         QImage image(png);
         QVERIFY(!image.isNull());
@@ -162,7 +162,7 @@ private Q_SLOTS:
         QProcess gs;
         gs.start(u"gs"_s, {u"-q"_s, u"-dSAFER"_s, u"-dBATCH"_s, u"-dNOPAUSE"_s, u"-sDEVICE=txtwrite"_s,
                            u"-sOutputFile="_s + txt, pdf});
-        QVERIFY(gs.waitForFinished(120000));
+        QVERIFY(gs.waitForFinished(TestWait::bound()));
         QCOMPARE(gs.exitCode(), 0);
         QFile file(txt);
         QVERIFY(file.open(QIODevice::ReadOnly));

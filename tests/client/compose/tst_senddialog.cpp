@@ -201,7 +201,7 @@ private Q_SLOTS:
         dlg.setItemOpen(m_doc1);
         dlg.Load();
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, TestWait::bound()));
         QTest::keyClicks(child<QLineEdit>(&dlg, u"tbFaxNumber"_s), u"021"_s);
         QWidget *box = dlg.findChild<QWidget *>(field);
         QVERIFY(box);
@@ -239,7 +239,7 @@ private Q_SLOTS:
         dlg.setItemOpen(m_doc1);
         dlg.Load();
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, TestWait::bound()));
         QTest::keyClicks(child<QLineEdit>(&dlg, u"tbFaxNumber"_s), u"021"_s);
         auto *from = child<QLineEdit>(&dlg, u"tbFrom"_s);
         from->clear();
@@ -259,7 +259,7 @@ private Q_SLOTS:
 
         Prompt::setNextAnswer(QMessageBox::Yes);
         QTest::mouseClick(child<QPushButton>(&dlg, u"cbSend"_s), Qt::LeftButton);
-        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        QUORIN_TRY_COMPARE(newFaxFrames(rig.server).size(), 1);
         QVERIFY(newFaxFrames(rig.server).constFirst().text().contains(u"Ufficio L\u00F3dz"_s));
     }
 
@@ -343,7 +343,7 @@ private Q_SLOTS:
 
         // A second press sends the fax again.
         click(&dlg, u"cbSend"_s);
-        QTRY_COMPARE(newFaxFrames(rig.server).size(), 2);
+        QUORIN_TRY_COMPARE(newFaxFrames(rig.server).size(), 2);
     }
 
     // Forwarding a listed fax: the user sees it in the file list; it cannot be removed there and is sent
@@ -357,7 +357,7 @@ private Q_SLOTS:
         dlg.setClientSock(rig.sock.get());
         dlg.setItemOpen(m_doc1);
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, TestWait::bound()));
         auto *files = child<QListWidget>(&dlg, u"lbFiles"_s);
         QCOMPARE(files->count(), 1);
         QCOMPARE(files->item(0)->text(), m_doc1);
@@ -372,10 +372,10 @@ private Q_SLOTS:
         QCOMPARE(files->count(), 2);
         setText(&dlg, u"tbFaxNumber"_s, u"021"_s);
         click(&dlg, u"cbSend"_s);
-        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        QUORIN_TRY_COMPARE(newFaxFrames(rig.server).size(), 1);
         const QString frame = newFaxFrames(rig.server).constFirst().text();
         QVERIFY2(frame.startsWith(m_doc1 + u'+' + m_doc2 + u"<#>"_s), qPrintable(frame));
-        QTRY_VERIFY(!FaxSendWatch::of(rig.sock.get())->uploading()); // closing earlier would ask
+        QUORIN_TRY_VERIFY(!FaxSendWatch::of(rig.sock.get())->uploading()); // closing earlier would ask
         dlg.close();
         QCOMPARE(ProfileFile::readString(ConfigIni.IniPath, u"Config"_s, u"File"_s), m_doc2);
     }
@@ -431,7 +431,7 @@ private Q_SLOTS:
         QVERIFY(!child<QLineEdit>(&dlg, u"tbTo"_s)->isEnabled());
         Prompt::setNextAnswer(QMessageBox::No); // go on without the unusable entries
         click(&dlg, u"cbSend"_s);
-        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        QUORIN_TRY_COMPARE(newFaxFrames(rig.server).size(), 1);
         const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
         QTEST((QStringList{block.value(12), block.value(13), block.value(14)}), "destination");
     }
@@ -479,7 +479,7 @@ private Q_SLOTS:
             Prompt::records().last().text,
             u"Trovati 1 numeri fax a cui sarà impossibile spedire.\r\nDaviv Azivo (nessun numero fax)\r\n"
             u"Annullare la spedizione?"_s);
-        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        QUORIN_TRY_COMPARE(newFaxFrames(rig.server).size(), 1);
         const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
         QCOMPARE((QStringList{block.value(12), block.value(13), block.value(14)}),
                  (QStringList{u"Viverov Aroz"_s, u"Beta"_s, u"033333"_s}));
@@ -522,7 +522,7 @@ private Q_SLOTS:
         Prompt::setDialogHandler({});
         QCOMPARE(child<QLineEdit>(&dlg, u"tbFaxNumber"_s)->text(), u"Rossi; Rossi"_s);
         click(&dlg, u"cbSend"_s);
-        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        QUORIN_TRY_COMPARE(newFaxFrames(rig.server).size(), 1);
         const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
         QCOMPARE(block.value(12), u"Rossi;Rossi"_s);
         QCOMPARE(block.value(14), u"011;012"_s);
@@ -551,7 +551,7 @@ private Q_SLOTS:
             if (!rig.received(FakeFaxServer::query(u"ASKRUBRICA")))
                 return int(QDialog::Rejected);
             rig.server.send(FakeFaxServer::answer(u"RUBRICA", bookData));
-            if (!filled.wait(5000))
+            if (!filled.wait(TestWait::bound()))
                 return int(QDialog::Rejected);
             book->cmdA_Click(); // the first row is selected
             book->findChild<QPushButton *>(u"CmdOk"_s)->click();
@@ -561,7 +561,7 @@ private Q_SLOTS:
         Prompt::setDialogHandler({});
         QCOMPARE(child<QLineEdit>(&dlg, u"tbFaxNumber"_s)->text(), u"Rossi Anna"_s);
         click(&dlg, u"cbSend"_s);
-        QTRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        QUORIN_TRY_COMPARE(newFaxFrames(rig.server).size(), 1);
         const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
         QCOMPARE((QStringList{block.value(12), block.value(13), block.value(14)}),
                  (QStringList{u"Rossi Anna"_s, u"Beta"_s, u"0622"_s}));
@@ -629,7 +629,7 @@ private Q_SLOTS:
         dlg.setClientSock(rig.sock.get());
         dlg.setItemOpen(m_big);
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, TestWait::bound()));
         Prompt::setNextFileName(m_doc2);
         press(&dlg, u"cbFiles"_s);
         Prompt::setNextFileName(m_cover);
@@ -646,7 +646,7 @@ private Q_SLOTS:
         const QString first = dlg.IdFaxSending();
         QVERIFY(first.startsWith(u'#'));
 
-        QTRY_VERIFY_WITH_TIMEOUT(promptTexts().join(u'|').contains(u"non è stato inviato"_s), 15000);
+        QUORIN_TRY_VERIFY(promptTexts().join(u'|').contains(u"non è stato inviato"_s));
         const Prompt::Record told = Prompt::lastRecord();
         QCOMPARE(told.icon, QMessageBox::Critical);
         QVERIFY2(told.text.startsWith(u"Il fax per Rossi (021) non è stato inviato.\n"_s +
@@ -664,7 +664,7 @@ private Q_SLOTS:
 
         // The dialog again, with the same recipients, texts and documents.
         FRMSEND2 *again = nullptr;
-        QTRY_VERIFY((again = reopenedDialog(&dlg)) != nullptr);
+        QUORIN_TRY_VERIFY((again = reopenedDialog(&dlg)) != nullptr);
         const auto dropAgain = qScopeGuard([p = QPointer<FRMSEND2>(again)] { delete p.data(); });
         QCOMPARE(child<QLineEdit>(again, u"tbTo"_s)->text(), u"Rossi"_s);
         QCOMPARE(child<QLineEdit>(again, u"tbCompany"_s)->text(), u"Beta"_s);
@@ -681,15 +681,15 @@ private Q_SLOTS:
         QCOMPARE(child<QPushButton>(again, u"cbCancel"_s)->text(), u"&Annulla"_s);
 
         // The link logged in again by itself; the fax goes whole this time.
-        QTRY_COMPARE_WITH_TIMEOUT(loggedInAgain.count(), 1, 10000);
+        QUORIN_TRY_COMPARE(loggedInAgain.count(), 1);
         rig.server.clearFaults();
         Prompt::clearRecords();
         press(again, u"cbSend"_s);
         const QString second = again->IdFaxSending();
         QVERIFY(second.startsWith(u'#') && second != first);
         const QList<QByteArray> expected{contentOf(m_big), contentOf(m_doc2), contentOf(m_cover)};
-        QTRY_VERIFY_WITH_TIMEOUT(filesReceived(rig.server, second, &finished) == expected && finished, 15000);
-        QTRY_VERIFY(!FaxSendWatch::of(rig.sock.get())->uploading());
+        QUORIN_TRY_VERIFY(filesReceived(rig.server, second, &finished) == expected && finished);
+        QUORIN_TRY_VERIFY(!FaxSendWatch::of(rig.sock.get())->uploading());
         press(again, u"cbCancel"_s); // sent: closes without a question
         QVERIFY(!again->isVisible());
         QVERIFY(!promptTexts().join(u'|').contains(u"non è stato inviato"_s));
@@ -705,7 +705,7 @@ private Q_SLOTS:
         dlg.setClientSock(rig.sock.get());
         dlg.setItemOpen(m_big);
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, TestWait::bound()));
         Prompt::setNextFileName(doomed);
         press(&dlg, u"cbFiles"_s);
         typeInto(&dlg, u"tbFaxNumber"_s, u"021; 022"_s);
@@ -714,7 +714,7 @@ private Q_SLOTS:
         press(&dlg, u"cbSend"_s);
         const QString key = dlg.IdFaxSending();
         QVERIFY(QFile::remove(doomed));
-        QTRY_VERIFY_WITH_TIMEOUT(promptTexts().join(u'|').contains(u"non è stato inviato"_s), 15000);
+        QUORIN_TRY_VERIFY(promptTexts().join(u'|').contains(u"non è stato inviato"_s));
         QVERIFY2(Prompt::lastRecord().text.startsWith(u"Il fax per 021, 022 non è stato inviato.\nMotivo: il "
                                                       u"documento "_s +
                                                       doomed + u" non è più presente."_s),
@@ -742,7 +742,7 @@ private Q_SLOTS:
         dlg.setClientSock(rig.sock.get());
         dlg.setItemOpen(m_big);
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, TestWait::bound()));
         typeInto(&dlg, u"tbFaxNumber"_s, u"021"_s);
         press(&dlg, u"cbSend"_s);
         const QString first = dlg.IdFaxSending();
@@ -763,9 +763,9 @@ private Q_SLOTS:
         QVERIFY(dlg.isVisible());
         QCOMPARE(Prompt::records().size(), 2);
         bool finished = false;
-        QTRY_VERIFY_WITH_TIMEOUT(
-            filesReceived(rig.server, first, &finished).value(0) == contentOf(m_big) && finished, 20000);
-        QTRY_VERIFY(!FaxSendWatch::of(rig.sock.get())->uploading());
+        QUORIN_TRY_VERIFY(filesReceived(rig.server, first, &finished).value(0) == contentOf(m_big) &&
+                          finished);
+        QUORIN_TRY_VERIFY(!FaxSendWatch::of(rig.sock.get())->uploading());
         press(&dlg, u"cbCancel"_s); // delivered: no question
         QVERIFY(!dlg.isVisible());
         QCOMPARE(Prompt::records().size(), 2);
@@ -786,8 +786,8 @@ private Q_SLOTS:
         QCOMPARE(notSent.at(0).at(0).toString(), second);
         const QString stopped = u"Il fax per 021 non è stato inviato.\n"
                                 u"Motivo: invio interrotto alla chiusura della finestra di spedizione."_s;
-        QTRY_VERIFY2(promptTexts().join(u'|').contains(stopped), qPrintable(promptTexts().join(u'|')));
-        QTRY_COMPARE_WITH_TIMEOUT(loggedInAgain.count(), 1, 10000); // the link is back for the next fax
+        QUORIN_TRY_VERIFY2(promptTexts().join(u'|').contains(stopped), qPrintable(promptTexts().join(u'|')));
+        QUORIN_TRY_COMPARE(loggedInAgain.count(), 1); // the link is back for the next fax
         QTest::qWait(100);
         filesReceived(rig.server, second, &finished);
         QVERIFY(!finished);

@@ -184,7 +184,7 @@ private Q_SLOTS:
         QCOMPARE(child<QLineEdit>(d, u"txtRetries"_s)->text(), u"2"_s);
         screenshot(d, u"frmPropFax"_s + QString::number(kind));
         click(d, u"cmdOK"_s);
-        QTRY_VERIFY(d.isNull());
+        QUORIN_TRY_VERIFY(d.isNull());
     }
 
     void propFaxDate_data()

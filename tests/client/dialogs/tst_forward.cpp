@@ -245,10 +245,10 @@ private Q_SLOTS:
         sock.setTimeCheckServer(5000);
         QSignalSpy connected(&sock, &QuorinSock::Connected);
         sock.Connect(u"127.0.0.1"_s, server.port(), u"mario"_s);
-        QVERIFY(connected.wait(10000));
+        QVERIFY(connected.wait(TestWait::bound()));
         sock.SetActiveList(Forwardlist, 3);
         sock.AskFormForward(u"345"_s);
-        QTRY_VERIFY(server.hasReceived(F::query(u"FRM_INOLTRO", u"(345)")));
+        QUORIN_TRY_VERIFY(server.hasReceived(F::query(u"FRM_INOLTRO", u"(345)")));
 
         bool ok = false;
         QStringList shown;
@@ -285,7 +285,7 @@ private Q_SLOTS:
                               u"<#>U12<#>0012<#>Rossi<#>True<#>(345)<#>rossi@example.com<#>False" + RS +
                                   u"<#>U14<#>0014<#>Bianchi<#>False<#>(345)<#>bianchi@example.com<#>True" +
                                   RS));
-        QTRY_VERIFY(server.hasReceived(
+        QUORIN_TRY_VERIFY(server.hasReceived(
             F::answer(u"FRM_INOLTRO_OK", u"INOLTRO" + RS + u"(345)" + RS + u"<#>7" + RS + u"<#>14")));
         QVERIFY(ok);
         QCOMPARE(shown, (QStringList{u"Bianchi"_s, u"Rossi"_s}));

@@ -65,7 +65,7 @@ class tst_Mail : public QObject
         MailHandover sentinel;
         QVERIFY(sentinel.SignOn());
         QVERIFY(sentinel.Send({{}, u"sentinel"_s, {}, {}}));
-        QTRY_COMPARE(calls().size(), 1);
+        QUORIN_TRY_COMPARE(calls().size(), 1);
         QCOMPARE(valueOf(calls().first(), u"--subject"_s), u"sentinel"_s);
     }
 
@@ -122,7 +122,7 @@ private Q_SLOTS:
             fax};
         QVERIFY(mail.Send(message));
         writeFile(u"TMPFAX.TIF"_s, "II*-the next download");
-        QTRY_COMPARE(calls().size(), 1);
+        QUORIN_TRY_COMPARE(calls().size(), 1);
         const QStringList args = calls().first();
         QCOMPARE(args.first(), u"--utf8"_s);
         QCOMPARE(valueOf(args, u"--subject"_s), u"Inoltro Fax"_s);
@@ -208,7 +208,7 @@ private Q_SLOTS:
         }
         QFETCH(QString, body);
         QFETCH(QStringList, to);
-        QTRY_COMPARE(calls().size(), 1);
+        QUORIN_TRY_COMPARE(calls().size(), 1);
         const QStringList args = calls().first();
         QCOMPARE(valueOf(args, u"--subject"_s), subject);
         QCOMPARE(valueOf(args, u"--body"_s), body);
@@ -244,7 +244,7 @@ private Q_SLOTS:
         FaxMail mail;
         QVERIFY(mail.StartMail());
         QVERIFY(mail.SendForwardMails(u"ok@example.com;"_s + bad.join(u';'), u"z,y@x.it"_s, u"testo"_s, fax));
-        QTRY_COMPARE(calls().size(), 1);
+        QUORIN_TRY_COMPARE(calls().size(), 1);
         const QStringList args = calls().first();
         QCOMPARE(valuesOf(args, u"--to"_s), QStringList{u"ok@example.com"_s});
         QVERIFY(!args.contains(u"--attach"_s)); // the list with the attachment held no usable address
@@ -268,7 +268,7 @@ private Q_SLOTS:
         QVERIFY(mail.StartMail());
         QVERIFY(mail.SendForwardMails(u";bianchi@example.com;verdi@example.com"_s, u";rossi@example.com"_s,
                                       u"testo"_s, fax));
-        QTRY_COMPARE(calls().size(), 2);
+        QUORIN_TRY_COMPARE(calls().size(), 2);
         QList<QStringList> all = calls();
         if (valueOf(all.first(), u"--attach"_s).isEmpty())
             std::swap(all[0], all[1]);

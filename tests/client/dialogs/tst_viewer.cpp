@@ -170,7 +170,7 @@ private Q_SLOTS:
         sock.setTimeCheckServer(5000);
         QSignalSpy connected(&sock, &QuorinSock::Connected);
         sock.Connect(u"127.0.0.1"_s, server.port(), u"mario"_s);
-        QVERIFY(connected.wait(10000));
+        QVERIFY(connected.wait(TestWait::bound()));
 
         frmVisualizzatore v;
         v.setClientSock(&sock);
@@ -188,8 +188,8 @@ private Q_SLOTS:
         QCOMPARE(saved.first().at(0).toString(), u"P101"_s);
         const QString uploadKey = saved.first().at(1).toString();
         QVERIFY(uploadKey.startsWith(u'#'));
-        QTRY_VERIFY(server.hasReceived(F::answer(u"FINEFAX", uploadKey)));
-        QTRY_COMPARE(sent.size(), 1);
+        QUORIN_TRY_VERIFY(server.hasReceived(F::answer(u"FINEFAX", uploadKey)));
+        QUORIN_TRY_COMPARE(sent.size(), 1);
 
         const QList<F::Frame> agg = server.receivedFrames("AGGFAX");
         QCOMPARE(agg.size(), 1);
@@ -207,7 +207,7 @@ private Q_SLOTS:
         }
         QCOMPARE(uploaded, fileBytes(v.ShownFile()));
         // The server has the whole image: the snapshot made for the upload goes.
-        QTRY_VERIFY(!QFile::exists(snapshot));
+        QUORIN_TRY_VERIFY(!QFile::exists(snapshot));
         QVERIFY(server.errors().isEmpty());
         QVERIFY(promptTexts().isEmpty());
     }

@@ -50,7 +50,7 @@ struct Server
     }
 };
 
-constexpr int LoginTimeout = 15000;
+const int LoginTimeout = TestWait::bound();
 
 // A list answer of n faxes keyed prefix + (100000 + i), newest first, the picture of row i given by
 // the server's code icon(i) ("4" user, "8" none), every other one unread, with long numbers and

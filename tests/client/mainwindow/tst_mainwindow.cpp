@@ -174,7 +174,7 @@ void tst_MainWindow::startWithSettings()
     QVERIFY(ini.open(QIODevice::ReadOnly));
     QVERIFY(ini.readAll().contains(QByteArray("Port= " + QByteArray::number(server.fake.port()))));
     // The first fax is selected and shown from a copy of its own.
-    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
     QCOMPARE(w->LumagPreview->FileName(), w->CurrentFaxFile());
     QVERIFY(w->CurrentFaxFile() != w->ClientSock->NameTempFile());
     QVERIFY(QFileInfo(w->CurrentFaxFile()).size() > 0);
@@ -250,7 +250,7 @@ void tst_MainWindow::serverNotAvailable()
     answer.start();
     StartupMain *s = start();
     QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(60000));
+    QVERIFY(!finished.isEmpty() || finished.wait(TestWait::bound()));
     answer.stop();
     Prompt::setAnswering(true);
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
@@ -346,7 +346,7 @@ void tst_MainWindow::updateAccepted()
     QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
     QVERIFY2(s->outcome() == StartupMain::Outcome::Updating, qPrintable(promptTexts().join(u'|')));
     QVERIFY(!s->mainWindow());
-    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(record), 10000);
+    QUORIN_TRY_VERIFY(QFile::exists(record));
     QFile args(record);
     QVERIFY(args.open(QIODevice::ReadOnly));
     const QString arg = QString::fromLocal8Bit(args.readAll()).trimmed();
@@ -415,7 +415,7 @@ void tst_MainWindow::listKinds()
     QVERIFY(w);
     clickNode(w, node);
     QCOMPARE(w->ActiveList, kind);
-    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     QCOMPARE(w->ListFax->columnCount(), columns);
     QCOMPARE(w->ListFax->headerItem()->text(2), remoteHeader);
     QVERIFY(w->ListFax->isColumnHidden(8));
@@ -438,7 +438,7 @@ void tst_MainWindow::folderCaption()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(w->tree().count() > 5, LoginTimeout);
+    QUORIN_TRY_VERIFY(w->tree().count() > 5);
     QTreeWidgetItem *folder = nullptr;
     for (const auto &f : server.mailbox.folders()) {
         if (f.parent >= 1 && f.parent <= 3) {
@@ -449,18 +449,18 @@ void tst_MainWindow::folderCaption()
     QVERIFY(folder);
     clickNode(w, FolderTree::key(folder));
     QCOMPARE(w->CurrTreeID(), FolderTree::nodeId(FolderTree::key(folder)));
-    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     QVERIFY2(w->fraListFax->title().contains(u" / "_s + folder->text(0) + u" [ "_s),
              qPrintable(w->fraListFax->title()));
     // The keys move to the next node and open it.
     clickNode(w, u"P1"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     w->TVNodi->setFocus();
     QTest::keyClick(w->TVNodi, Qt::Key_Down);
     QCOMPARE(FolderTree::key(w->TVNodi->currentItem()),
              FolderTree::key(w->TVNodi->itemBelow(w->tree().node(u"P1"_s))));
     QCOMPARE(w->CurrTreeID(), FolderTree::nodeId(FolderTree::key(w->TVNodi->currentItem())));
-    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     // The top node shows the logo panel and asks nothing.
     const int lists = server.fake.receivedFrames("INOLTRO").size() +
                       server.fake.receivedFrames("PERSONALI").size() +
@@ -470,7 +470,7 @@ void tst_MainWindow::folderCaption()
     QVERIFY(w->fraRoot->isVisible());
     // Frames arrive in order: once a later request is in, a list request would have come before it.
     w->ClientSock->AskPhoneBook();
-    QTRY_VERIFY(!server.fake.receivedFrames("ASKRUBRICA").isEmpty());
+    QUORIN_TRY_VERIFY(!server.fake.receivedFrames("ASKRUBRICA").isEmpty());
     QCOMPARE(server.fake.receivedFrames("INOLTRO").size() + server.fake.receivedFrames("PERSONALI").size() +
                  server.fake.receivedFrames("SPEDITI").size(),
              lists);
@@ -528,7 +528,7 @@ void tst_MainWindow::delayedReadMark()
     }
     if (unreadRow < 0) {
         clickNode(w, u"P1"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+        QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
         for (int i = 0; i < w->ListFax->topLevelItemCount(); ++i) {
             if (static_cast<FaxListItem *>(w->ListFax->topLevelItem(i))->isBold())
                 unreadRow = i;
@@ -542,7 +542,7 @@ void tst_MainWindow::delayedReadMark()
     // Nothing is marked at once: the fax is read once it has stayed selected.
     QVERIFY(row->isBold());
     QVERIFY(server.fake.receivedFrames("LETTO").isEmpty());
-    QTRY_VERIFY_WITH_TIMEOUT(!server.fake.receivedFrames("LETTO").isEmpty(), 10000);
+    QUORIN_TRY_VERIFY(!server.fake.receivedFrames("LETTO").isEmpty());
     const F::Frame letto = server.fake.receivedFrames("LETTO").constFirst();
     QVERIFY2(letto.text().contains(row->key()), qPrintable(letto.text()));
     QVERIFY(!row->isBold());
@@ -555,14 +555,13 @@ void tst_MainWindow::previewOfSelectedFax()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
     const QString firstFile = w->CurrentFaxFile();
     QVERIFY(w->ListFax->topLevelItemCount() >= 2);
     const QString key = static_cast<FaxListItem *>(w->ListFax->topLevelItem(1))->key();
     clickRow(w, 1);
     QCOMPARE(w->LastAskedKey(), key);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        !w->CurrentFaxFile().isEmpty() && w->LumagPreview->FileName() == w->CurrentFaxFile(), LoginTimeout);
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty() && w->LumagPreview->FileName() == w->CurrentFaxFile());
     // Each image has its own copy: the one shown before is not overwritten by the next download.
     QVERIFY(w->CurrentFaxFile() != firstFile);
     QVERIFY(w->CurrentFaxFile() != w->ClientSock->NameTempFile());
@@ -575,17 +574,17 @@ void tst_MainWindow::progressEvents()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     clickNode(w, u"P2"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled() && w->ActiveList == 2, LoginTimeout);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->ActiveList == 2);
     QVERIFY(w->ListFax->topLevelItemCount() > 0);
     const QString key = static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key();
     server.fake.sendNow(F::answer(u"FAXPROGRSTART", key));
-    QTRY_VERIFY(w->sendStatusWindow() && w->sendStatusWindow()->isVisible());
+    QUORIN_TRY_VERIFY(w->sendStatusWindow() && w->sendStatusWindow()->isVisible());
     frmSendStatus *status = w->sendStatusWindow();
     QCOMPARE(status->lblStatus->text(), u"Preparazione invio Fax."_s);
     QCOMPARE(status->lblRemoteID->text(), u"RemoteID"_s);
     server.fake.sendNow(F::answer(
         u"FAXPROGR", QString(u"REMOTO<#>9600<#>2<#>5<#>40<#>14<#>Rossi<#>0101<#>1<#>2<#>"_s + key)));
-    QTRY_COMPARE(status->lblPercent->text(), u"40 %"_s);
+    QUORIN_TRY_COMPARE(status->lblPercent->text(), u"40 %"_s);
     QCOMPARE(status->lblRemoteID->text(), u"REMOTO"_s);
     QCOMPARE(status->lblSpeed->text(), u"9600"_s);
     QCOMPARE(status->lblPage->text(), u"2 / 5"_s);
@@ -597,7 +596,7 @@ void tst_MainWindow::progressEvents()
     // A state the string table lacks shows its number, and nobody is interrupted by a box.
     server.fake.sendNow(
         F::answer(u"FAXPROGR", QString(u"REMOTO<#>9600<#>3<#>5<#>60<#>3<#>Rossi<#>0101<#>1<#>2<#>"_s + key)));
-    QTRY_COMPARE(status->lblPercent->text(), u"60 %"_s);
+    QUORIN_TRY_COMPARE(status->lblPercent->text(), u"60 %"_s);
     QCOMPARE(status->lblStatus->text(), u"3"_s);
     QCOMPARE(w->row(key)->text(1), u"3"_s);
     QVERIFY(promptTexts().isEmpty());
@@ -613,7 +612,7 @@ void tst_MainWindow::progressEvents()
              Qt::WindowFlags());
     QVERIFY(status->windowFlags().testFlag(Qt::CustomizeWindowHint));
     server.fake.sendNow(F::answer(u"FAXPROGREND", key));
-    QTRY_VERIFY(!w->sendStatusWindow());
+    QUORIN_TRY_VERIFY(!w->sendStatusWindow());
 }
 
 void tst_MainWindow::lostLink()
@@ -621,20 +620,19 @@ void tst_MainWindow::lostLink()
     auto server = std::make_unique<Server>();
     frmMain *w = startRunning(*server);
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
     // A link closed without an event of its own: the status bar follows it all the same.
     QVERIFY(w->panelText(2).startsWith(u"Connesso al Server"_s));
     w->ClientSock->ConnectClose();
-    QTRY_COMPARE(w->panelText(2), u"Connessione Chiusa"_s);
+    QUORIN_TRY_COMPARE(w->panelText(2), u"Connessione Chiusa"_s);
     w->ClientSock->ReConnect();
-    QTRY_VERIFY_WITH_TIMEOUT(w->panelText(2).startsWith(u"Connesso al Server"_s), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->panelText(2).startsWith(u"Connesso al Server"_s));
     server.reset(); // the server goes away
-    QTRY_VERIFY(w->ClientSock->State() != 7);
-    QTRY_VERIFY(!w->panelText(2).startsWith(u"Connesso al Server"_s));
+    QUORIN_TRY_VERIFY(w->ClientSock->State() != 7);
+    QUORIN_TRY_VERIFY(!w->panelText(2).startsWith(u"Connesso al Server"_s));
     QVERIFY(w->ListFax->topLevelItemCount() >= 2);
     clickRow(w, 1);
-    QTRY_VERIFY_WITH_TIMEOUT(
-        promptTexts().join(u'|').contains(u"Comunicazione col server non disponibile."_s), LoginTimeout);
+    QUORIN_TRY_VERIFY(promptTexts().join(u'|').contains(u"Comunicazione col server non disponibile."_s));
     QVERIFY(w->ListFax->isEnabled());
     QVERIFY(w->TVNodi->isEnabled());
 }
@@ -674,7 +672,7 @@ void tst_MainWindow::faxOnTheWay()
     };
 
     w->findChild<QAction *>(u"mnuSendFax"_s)->trigger();
-    QTRY_COMPARE(sendDialogs().size(), 1);
+    QUORIN_TRY_COMPARE(sendDialogs().size(), 1);
     FRMSEND2 *dlg = sendDialogs().constFirst();
     Prompt::setNextFileName(big);
     QTest::mouseClick(button(dlg, u"cbFiles"_s), Qt::LeftButton);
@@ -691,13 +689,13 @@ void tst_MainWindow::faxOnTheWay()
     QTest::mouseClick(button(dlg, u"cbSend"_s), Qt::LeftButton);
     const QString lost = dlg->IdFaxSending();
     const QString told = u"Il fax per Rossi (021) non è stato inviato.\nMotivo: il collegamento"_s;
-    QTRY_VERIFY_WITH_TIMEOUT(promptTexts().join(u'|').contains(told), LoginTimeout);
+    QUORIN_TRY_VERIFY(promptTexts().join(u'|').contains(told));
     QVERIFY(!finished(lost));
     // The link came back by itself, and the status bar says so.
-    QTRY_VERIFY_WITH_TIMEOUT(w->panelText(2).startsWith(u"Connesso al Server: "_s), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->panelText(2).startsWith(u"Connesso al Server: "_s));
     QCOMPARE(w->ClientSock->State(), 7);
 
-    QTRY_COMPARE(sendDialogs().size(), 2);
+    QUORIN_TRY_COMPARE(sendDialogs().size(), 2);
     const QList<FRMSEND2 *> open = sendDialogs();
     FRMSEND2 *again = open.constFirst() == dlg ? open.constLast() : open.constFirst();
     QCOMPARE(again->findChild<QLineEdit *>(u"tbTo"_s)->text(), u"Rossi"_s);
@@ -706,8 +704,7 @@ void tst_MainWindow::faxOnTheWay()
     QTest::mouseClick(button(again, u"cbSend"_s), Qt::LeftButton);
     const QString key = again->IdFaxSending();
     QVERIFY(key.startsWith(u'#') && key != lost);
-    QTRY_VERIFY_WITH_TIMEOUT(promptTexts().contains(u"Il Fax è stato inoltrato al server per l'invio."_s),
-                             LoginTimeout);
+    QUORIN_TRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server per l'invio."_s));
     QVERIFY(finished(key));
     qsizetype uploaded = 0;
     for (const F::Frame &f : server.fake.receivedFrames("FILE"))
@@ -742,8 +739,8 @@ void tst_MainWindow::faxOnTheWay()
     QCOMPARE(notSent.count(), 1);
     QCOMPARE(notSent.at(0).at(0).toString(), last);
     QCOMPARE(notSent.at(0).at(2).toString(), u"invio interrotto all'uscita dal programma."_s);
-    QTRY_VERIFY(!window);
-    QTRY_VERIFY(!server.fake.clientConnected());
+    QUORIN_TRY_VERIFY(!window);
+    QUORIN_TRY_VERIFY(!server.fake.clientConnected());
     QTest::qWait(100);
     QVERIFY(!finished(last));
 }
@@ -768,14 +765,14 @@ void tst_MainWindow::newFax()
     QVERIFY(w);
     ConfigIni.VisualizzaMsgFaxRx = notice;
     if (node == u"F"_s) {
-        QTRY_VERIFY_WITH_TIMEOUT(w->tree().count() > 5, LoginTimeout);
+        QUORIN_TRY_VERIFY(w->tree().count() > 5);
         for (const auto &f : server.mailbox.folders()) {
             if (f.parent == 3)
                 node = u"F"_s + QString::number(f.id);
         }
         QVERIFY2(node != u"F"_s, "the sample mailbox has a folder under Ricevuti");
         clickNode(w, node);
-        QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+        QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     }
     QCOMPARE(w->ActiveList, 0);
     const int rows = w->ListFax->topLevelItemCount();
@@ -791,13 +788,13 @@ void tst_MainWindow::newFax()
         QVERIFY(promptTexts().isEmpty());
         return;
     }
-    QTRY_VERIFY(w->row(u"R999"_s));
+    QUORIN_TRY_VERIFY(w->row(u"R999"_s));
     QCOMPARE(w->ListFax->topLevelItemCount(), rows + 1);
     QVERIFY(w->row(u"R999"_s)->isBold());
     QCOMPARE(w->aggDaLeggere, unread + 1);
     QVERIFY(w->fraListFax->title().endsWith(u"Da leggere [ "_s + QString::number(unread + 1) + u" ]"_s));
     if (notice)
-        QTRY_COMPARE(promptTexts(), QStringList{u"Hai ricevuto un nuovo fax!"_s});
+        QUORIN_TRY_COMPARE(promptTexts(), QStringList{u"Hai ricevuto un nuovo fax!"_s});
     else
         QVERIFY(promptTexts().isEmpty());
 }
@@ -821,7 +818,7 @@ void tst_MainWindow::missingImage()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
     server.extra = [](FakeFaxServer &s, const F::Frame &f) {
         if (f.keyword != "FILE" || f.answer)
             return false;
@@ -830,7 +827,7 @@ void tst_MainWindow::missingImage()
     };
     QVERIFY(w->ListFax->topLevelItemCount() >= 2);
     clickRow(w, 1);
-    QTRY_COMPARE(w->panelText(1), u"File mancante"_s);
+    QUORIN_TRY_COMPARE(w->panelText(1), u"File mancante"_s);
     QVERIFY(w->ListFax->isEnabled());
     QVERIFY(w->TVNodi->isEnabled());
     QCOMPARE(w->LumagPreview->BackColor(), QColor(128, 255, 255));
@@ -841,7 +838,7 @@ void tst_MainWindow::previewPrintAndSave()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
     auto *row = static_cast<FaxListItem *>(w->ListFax->currentItem());
     QVERIFY(row);
     const QString icon = row->iconName();
@@ -849,7 +846,7 @@ void tst_MainWindow::previewPrintAndSave()
     // Printed from the preview: the row shows it and, in the received list, the server is told.
     Q_EMIT w->LumagPreview->AfterPrint();
     QCOMPARE(row->iconName(), icon + u"pr"_s);
-    QTRY_VERIFY(!server.fake.receivedFrames("STAMPATO").isEmpty());
+    QUORIN_TRY_VERIFY(!server.fake.receivedFrames("STAMPATO").isEmpty());
     QVERIFY(server.fake.receivedFrames("STAMPATO").constFirst().text().contains(row->key()));
     Q_EMIT w->LumagPreview->AfterPrint(); // a second print changes nothing more
     QCOMPARE(row->iconName(), icon + u"pr"_s);
@@ -860,7 +857,7 @@ void tst_MainWindow::previewPrintAndSave()
     QVERIFY(copy.open(QIODevice::ReadOnly));
     const QByteArray image = copy.readAll();
     Q_EMIT w->LumagPreview->AfterSave();
-    QTRY_VERIFY_WITH_TIMEOUT(!server.fake.receivedFrames("FINEFAX").isEmpty(), LoginTimeout);
+    QUORIN_TRY_VERIFY(!server.fake.receivedFrames("FINEFAX").isEmpty());
     const QString agg = server.fake.receivedFrames("AGGFAX").value(0).text();
     QVERIFY2(agg.startsWith(w->CurrentFaxFile() + u"<#>"_s) && agg.contains(row->key()), qPrintable(agg));
     QByteArray uploaded;
@@ -894,7 +891,7 @@ void tst_MainWindow::folderMenu()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(w->tree().count() > 5, LoginTimeout);
+    QUORIN_TRY_VERIFY(w->tree().count() > 5);
     QTreeWidgetItem *item = nullptr;
     for (const auto &f : server.mailbox.folders()) {
         QTreeWidgetItem *n = w->tree().node(u"F"_s + QString::number(f.id));
@@ -922,7 +919,7 @@ void tst_MainWindow::folderCommands()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(w->tree().count() > 5, LoginTimeout);
+    QUORIN_TRY_VERIFY(w->tree().count() > 5);
     // New folder under "Spediti": it appears when the server confirms it, under that node.
     QVERIFY(w->treeMenuFor(w->tree().node(u"P2"_s)));
     Prompt::setDialogHandler([](QDialog *d) {
@@ -932,10 +929,10 @@ void tst_MainWindow::folderCommands()
         return d->result();
     });
     w->mnuTreeNew();
-    QTRY_VERIFY(!server.fake.receivedFrames("NEWFOLDER").isEmpty());
+    QUORIN_TRY_VERIFY(!server.fake.receivedFrames("NEWFOLDER").isEmpty());
     QCOMPARE(server.fake.receivedFrames("NEWFOLDER").constFirst().text(), u"Clienti nuovi<#>2<#>F"_s);
     QTreeWidgetItem *added = nullptr;
-    QTRY_VERIFY((added = [&]() -> QTreeWidgetItem * {
+    QUORIN_TRY_VERIFY((added = [&]() -> QTreeWidgetItem * {
         for (int i = 0; i < w->tree().node(u"P2"_s)->childCount(); ++i) {
             if (w->tree().node(u"P2"_s)->child(i)->text(0) == u"Clienti nuovi"_s)
                 return w->tree().node(u"P2"_s)->child(i);
@@ -949,7 +946,7 @@ void tst_MainWindow::folderCommands()
     Prompt::setNextText(u"Fornitori"_s);
     w->mnuTreeName();
     QCOMPARE(added->text(0), u"Fornitori"_s);
-    QTRY_VERIFY(!server.fake.receivedFrames("RENAMEFOLDER").isEmpty());
+    QUORIN_TRY_VERIFY(!server.fake.receivedFrames("RENAMEFOLDER").isEmpty());
     QCOMPARE(server.fake.receivedFrames("RENAMEFOLDER").constFirst().text(), u"Fornitori<#>"_s + id);
 
     // Remove outside the trash moves it to the trash on the server; the node goes at once.
@@ -957,7 +954,7 @@ void tst_MainWindow::folderCommands()
     Prompt::setNextAnswer(QMessageBox::Yes);
     w->mnuTreeRemove();
     QVERIFY(!w->tree().node(u"F"_s + id));
-    QTRY_VERIFY(!server.fake.receivedFrames("CESTINAFOLDER").isEmpty());
+    QUORIN_TRY_VERIFY(!server.fake.receivedFrames("CESTINAFOLDER").isEmpty());
     QCOMPARE(server.fake.receivedFrames("CESTINAFOLDER").constFirst().text(), id);
     QVERIFY(server.fake.receivedFrames("ELIMINAFOLDER").isEmpty());
 }
@@ -1001,7 +998,7 @@ void tst_MainWindow::splashClosesItself()
     QVERIFY(s->splash());
     QVERIFY(s->splash()->isVisible());
     QVERIFY(s->waiting());
-    QTRY_VERIFY_WITH_TIMEOUT(!s->splash(), 5000);
+    QUORIN_TRY_VERIFY(!s->splash());
     QVERIFY(s->waiting());
     QVERIFY(!s->mainWindow()->isVisible());
 }

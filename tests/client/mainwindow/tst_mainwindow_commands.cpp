@@ -169,7 +169,7 @@ frmMain *tst_MainWindowCommands::startRunning(Server &server)
 void tst_MainWindowCommands::showList(frmMain *w, const QString &key)
 {
     clickTreeNode(w, key);
-    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
 }
 
 void tst_MainWindowCommands::rightClickRow(frmMain *w, int index, bool ctrl)
@@ -261,7 +261,7 @@ void tst_MainWindowCommands::listRequests()
         QTest::qWait(200); // nothing may arrive; the fake server answers at once otherwise
         QVERIFY(server.fake.receivedFrames(keyword).isEmpty());
     } else {
-        QTRY_COMPARE(frameTexts(server.fake, keyword), QStringList{text});
+        QUORIN_TRY_COMPARE(frameTexts(server.fake, keyword), QStringList{text});
     }
     QCOMPARE(rowKeys(w), rowsLeft);
     QCOMPARE(w->panelText(1), statusBefore);
@@ -312,7 +312,7 @@ void tst_MainWindowCommands::trashSelectsTheNextRow()
     rightClickRow(w, 2, true);
     Prompt::setNextAnswer(QMessageBox::Yes);
     w->CestinaFax();
-    QTRY_COMPARE(frameTexts(server.fake, "CESTINA"), QStringList{u"PERSONALI<#>(102,501)"_s});
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, "CESTINA"), QStringList{u"PERSONALI<#>(102,501)"_s});
     // The row now at the second place (formerly the fourth) is selected.
     QCOMPARE(rowKeys(w), (QStringList{u"P101"_s, u"P502"_s, u"P503"_s}));
     QCOMPARE(w->CurrentKey, u"P502"_s);
@@ -338,7 +338,7 @@ void tst_MainWindowCommands::trashOfALongSelection()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
     showList(w, u"P1"_s);
     QCOMPARE(w->ListFax->topLevelItemCount(), Rows);
     const int unreadBefore = w->aggDaLeggere;
@@ -363,8 +363,8 @@ void tst_MainWindowCommands::trashOfALongSelection()
     QStringList ids;
     for (int i = 10; i < 1010; ++i)
         ids << QString::number(100000 + i);
-    QTRY_COMPARE_WITH_TIMEOUT(frameTexts(server.fake, "CESTINA"),
-                              QStringList{u"PERSONALI<#>("_s + ids.join(u',') + u")"_s}, LoginTimeout);
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, "CESTINA"),
+                       QStringList{u"PERSONALI<#>("_s + ids.join(u',') + u")"_s});
     // The rows, their keys and the link's faxes are gone; the others keep their order.
     const QStringList left = rowKeys(w);
     QCOMPARE(left.size(), Rows - 1000);
@@ -377,7 +377,7 @@ void tst_MainWindowCommands::trashOfALongSelection()
     // The row after the last that went is the one selected, and its image is asked.
     QCOMPARE(w->CurrentKey, u"P101010"_s);
     QCOMPARE(int(w->ListFax->selectedItems().size()), 1);
-    QTRY_COMPARE(w->LastAskedKey(), u"P101010"_s);
+    QUORIN_TRY_COMPARE(w->LastAskedKey(), u"P101010"_s);
 }
 
 void tst_MainWindowCommands::refreshKeepsTheRow()
@@ -389,9 +389,9 @@ void tst_MainWindowCommands::refreshKeepsTheRow()
     const QString key = w->CurrentKey;
     const qsizetype asked = server.fake.receivedFrames("INOLTRO").size();
     QTest::keyClick(w->ListFax, Qt::Key_F5);
-    QTRY_COMPARE(server.fake.receivedFrames("INOLTRO").size(), asked + 1);
-    QTRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() == 2);
-    QTRY_COMPARE(w->GetCurrentKey(), key);
+    QUORIN_TRY_COMPARE(server.fake.receivedFrames("INOLTRO").size(), asked + 1);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() == 2);
+    QUORIN_TRY_COMPARE(w->GetCurrentKey(), key);
     // F5 with nothing selected asks no list; the first row is selected.
     w->ListFax->clearSelection();
     QTest::keyClick(w->ListFax, Qt::Key_F5);
@@ -416,7 +416,7 @@ void tst_MainWindowCommands::viewerButtons()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     rightClickRow(w, 0);
-    QTRY_VERIFY(!w->CurrentFaxFile().isEmpty());
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
     const QString key = w->CurrentKey;
     Prompt::setDialogHandler([&](QDialog *d) {
         if (!qobject_cast<frmVisualizzatore *>(d))
@@ -429,7 +429,7 @@ void tst_MainWindowCommands::viewerButtons()
     w->listMenuFor(0)->findChild<QAction *>(u"mnuVisualizzaIFax"_s)->trigger();
     const QString expected =
         keyword == "CESTINA" ? u"INOLTRO<#>("_s + key.mid(1) + u")"_s : u"("_s + key + u")"_s;
-    QTRY_COMPARE(frameTexts(server.fake, keyword), QStringList{expected});
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, keyword), QStringList{expected});
 }
 
 void tst_MainWindowCommands::contextMenus_data()
@@ -505,7 +505,7 @@ void tst_MainWindowCommands::emptyTrashFromAnotherList()
     QVERIFY(w->treeMenuFor(w->tree().node(u"P4"_s)));
     Prompt::setNextAnswer(QMessageBox::Yes);
     w->mnuTreeSvuotaCestino();
-    QTRY_COMPARE(frameTexts(server.fake, "ELIMINA"), QStringList{u"4<#>(C401)"_s});
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, "ELIMINA"), QStringList{u"4<#>(C401)"_s});
     QCOMPARE(w->ActiveList, 3);
     QCOMPARE(w->ListFax->topLevelItemCount(), 0);
 }
@@ -547,12 +547,12 @@ void tst_MainWindowCommands::forward()
     w->listMenuFor(0)->findChild<QAction *>(u"mnuinoltrafax"_s)->trigger();
     // The window waits for the lists, locked.
     QVERIFY(!w->ListFax->isEnabled());
-    QTRY_COMPARE(frameTexts(server.fake, "FRM_INOLTRO"), QStringList{u"(R201)"_s});
-    QTRY_COMPARE(shown, 1);
-    QTRY_VERIFY(w->ListFax->isEnabled());
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, "FRM_INOLTRO"), QStringList{u"(R201)"_s});
+    QUORIN_TRY_COMPARE(shown, 1);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     QVERIFY(w->TVNodi->isEnabled());
     if (confirm) {
-        QTRY_COMPARE(server.fake.receivedFrames("FRM_INOLTRO_OK").size(), 1);
+        QUORIN_TRY_COMPARE(server.fake.receivedFrames("FRM_INOLTRO_OK").size(), 1);
         // No group, the first user by name (Bianchi, id 14).
         QCOMPARE(server.fake.receivedFrames("FRM_INOLTRO_OK").constFirst().text(),
                  u"INOLTRO<\u00CC\u00CC>(R201)<\u00CC\u00CC><\u00CC\u00CC><#>14"_s);
@@ -576,7 +576,7 @@ void tst_MainWindowCommands::forwardAsNewFax()
     QCOMPARE(Prompt::lastRecord().title, u"Attenzione"_s);
     // The image of the selected fax goes to the shared send dialog, as a file of its own.
     rightClickRow(w, 0);
-    QTRY_VERIFY(!w->CurrentFaxFile().isEmpty());
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
     const QString shownImage = w->CurrentFaxFile();
     w->listMenuFor(0)->findChild<QAction *>(u"mnuInoltroExt"_s)->trigger();
     FRMSEND2 *send = FRMSEND2::defaultInstance(w);
@@ -611,7 +611,7 @@ void tst_MainWindowCommands::faxDrop()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(w->tree().node(u"F5"_s), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->tree().node(u"F5"_s));
     showList(w, list);
     rightClickRow(w, 0);
     const QString key = static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key();
@@ -631,14 +631,14 @@ void tst_MainWindowCommands::faxDrop()
         QVERIFY(server.fake.receivedFrames("SPOSTA").isEmpty());
         return;
     }
-    QTRY_COMPARE(frameTexts(server.fake, "SPOSTA"), QStringList{moved});
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, "SPOSTA"), QStringList{moved});
     QVERIFY(!w->row(key));
     QCOMPARE(w->ListFax->topLevelItemCount(), before - 1);
     QVERIFY(w->fraListFax->title().contains(QString::number(before - 1)));
     // The row selected in its place is asked for once.
     const QString next = static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key();
-    QTRY_COMPARE(w->LastAskedKey(), next);
-    QTRY_VERIFY(!w->CurrentFaxFile().isEmpty());
+    QUORIN_TRY_COMPARE(w->LastAskedKey(), next);
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
     QTest::qWait(200);
     QCOMPARE(imageRequests(server.fake, next), 1);
 }
@@ -664,7 +664,7 @@ void tst_MainWindowCommands::dragScrollsAndOpens()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(w->tree().node(u"F6"_s), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->tree().node(u"F6"_s));
     const int height = w->toTwips(w->TVNodi->viewport()->height());
     QVERIFY(height > 1400);
     const int at = fromBottom < 0 ? y : height - fromBottom;
@@ -677,7 +677,7 @@ void tst_MainWindowCommands::dragScrollsAndOpens()
     // While the tree scrolls, the node under the pointer changes: the pointer rests only off the edges.
     w->TimerTV->stop();
     // A closed folder under the pointer opens after its second.
-    QTRY_VERIFY_WITH_TIMEOUT(folder->isExpanded(), 3000);
+    QUORIN_TRY_VERIFY(folder->isExpanded());
     QVERIFY(!w->TimerOpenNode->isActive());
     w->TVNodi_OLEDragOver(folder, at);
     QVERIFY(!w->TimerOpenNode->isActive());
@@ -708,7 +708,7 @@ void tst_MainWindowCommands::folderDrop()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(w->tree().node(u"F6"_s) && w->tree().node(u"F7"_s), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->tree().node(u"F6"_s) && w->tree().node(u"F7"_s));
     QTreeWidgetItem *dragged = w->tree().node(folder);
     QTreeWidgetItem *onto = w->tree().node(target);
     QVERIFY(dragged && onto);
@@ -723,7 +723,7 @@ void tst_MainWindowCommands::folderDrop()
         return;
     }
     QCOMPARE(dragged->parent(), onto);
-    QTRY_COMPARE(frameTexts(server.fake, "SPOSTAFOLDER"), QStringList{moved});
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, "SPOSTAFOLDER"), QStringList{moved});
 }
 
 void tst_MainWindowCommands::viewerOnDoubleClick()
@@ -748,13 +748,13 @@ void tst_MainWindowCommands::viewerOnDoubleClick()
     const QPoint at(r.left() + 8, r.center().y());
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
-    QTRY_VERIFY_WITH_TIMEOUT(!shownFile.isEmpty(), LoginTimeout);
+    QUORIN_TRY_VERIFY(!shownFile.isEmpty());
     QCOMPARE(faxKey, key);
     // The viewer showed a copy of its own of the fax's image; the window is unlocked afterwards.
     QVERIFY(shownFile != w->CurrentFaxFile());
     QVERIFY(shownFile != w->ClientSock->NameTempFile());
     QCOMPARE(shownSize, QFileInfo(w->CurrentFaxFile()).size());
-    QTRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
 }
 
 void tst_MainWindowCommands::propertiesAndReport()
@@ -766,7 +766,7 @@ void tst_MainWindowCommands::propertiesAndReport()
     rightClickRow(w, 0);
     // Properties: the window opens modeless from the answer.
     w->listMenuFor(2)->findChild<QAction *>(u"mnuPropriet\u00e0"_s)->trigger();
-    QTRY_VERIFY(w->findChild<frmPropFax *>());
+    QUORIN_TRY_VERIFY(w->findChild<frmPropFax *>());
     QVERIFY(w->findChild<frmPropFax *>()->isVisible());
     w->findChild<frmPropFax *>()->close();
 
@@ -783,8 +783,8 @@ void tst_MainWindowCommands::propertiesAndReport()
         return int(QDialog::Accepted);
     });
     w->listMenuFor(2)->findChild<QAction *>(u"mnuRep"_s)->trigger();
-    QTRY_COMPARE(dialogs, 1);
-    QTRY_VERIFY(QFileInfo(pdf).size() > 0);
+    QUORIN_TRY_COMPARE(dialogs, 1);
+    QUORIN_TRY_VERIFY(QFileInfo(pdf).size() > 0);
     QVERIFY(server.fake.receivedFrames("GETREPORT").constFirst().text().endsWith(u"(S302)"_s));
 }
 
@@ -900,7 +900,7 @@ void tst_MainWindowCommands::outsidePrograms()
             a->trigger();
     }
     if (present) {
-        QTRY_VERIFY(QFileInfo(record).size() > 0);
+        QUORIN_TRY_VERIFY(QFileInfo(record).size() > 0);
         QVERIFY(Prompt::records().isEmpty());
     } else {
         QCOMPARE(promptTexts(), QStringList{missingText});
@@ -913,7 +913,7 @@ void tst_MainWindowCommands::folderProperties()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(w->tree().node(u"F5"_s), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->tree().node(u"F5"_s));
     QTreeWidgetItem *node = w->tree().node(u"F5"_s);
     QString newName;
     Prompt::setDialogHandler([&](QDialog *d) {
@@ -930,7 +930,7 @@ void tst_MainWindowCommands::folderProperties()
     QVERIFY(w->treeMenuFor(node));
     w->mnuProprietaCartella();
     QCOMPARE(node->text(0), newName);
-    QTRY_COMPARE(frameTexts(server.fake, "UPDATEFOLDER"), QStringList{u"Clienti esteri<#>5<#>F"_s});
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, "UPDATEFOLDER"), QStringList{u"Clienti esteri<#>5<#>F"_s});
 }
 
 void tst_MainWindowCommands::mailOfAListedFax()
@@ -964,14 +964,14 @@ void tst_MainWindowCommands::mailOfAListedFax()
     QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
     w = m_startup->mainWindow();
     QVERIFY(w);
-    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled() && !w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && !w->CurrentFaxFile().isEmpty());
     QVERIFY(w->isMail);
     rightClickRow(w, 0);
-    QTRY_VERIFY(!w->CurrentFaxFile().isEmpty());
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
     QAction *mail = w->listMenuFor(0)->findChild<QAction *>(u"mnuMailI"_s);
     QVERIFY(mail->isVisible() && mail->isEnabled());
     mail->trigger();
-    QTRY_VERIFY(QFileInfo::exists(record));
+    QUORIN_TRY_VERIFY(QFileInfo::exists(record));
     QFile out(record);
     QVERIFY(out.open(QIODevice::ReadOnly));
     const QString args = QString::fromUtf8(out.readAll());

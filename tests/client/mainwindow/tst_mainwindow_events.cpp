@@ -251,7 +251,7 @@ frmMain *tst_MainWindowEvents::startRunning(Server &server)
         return nullptr;
     w->tmrRead->stop();
     // The splash goes by itself; until then it covers the middle of the screen.
-    if (!QTest::qWaitFor([this] { return !m_startup->splash(); }, 5000))
+    if (!QTest::qWaitFor([this] { return !m_startup->splash(); }, TestWait::bound()))
         return nullptr;
     return w;
 }
@@ -259,7 +259,7 @@ frmMain *tst_MainWindowEvents::startRunning(Server &server)
 void tst_MainWindowEvents::showList(frmMain *w, const QString &key)
 {
     clickTreeNode(w, key);
-    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
 }
 
 void tst_MainWindowEvents::renameThroughTheMenu()
@@ -272,32 +272,32 @@ void tst_MainWindowEvents::renameThroughTheMenu()
 
     // A name holding the server's field separator would rename folder 9: refused with a message.
     QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
-    QTRY_VERIFY(QApplication::activePopupWidget());
+    QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::clearRecords();
     Prompt::setNextText(u"A<#>9"_s);
     QVERIFY(clickMenuItem(u"Rinomina"_s));
-    QTRY_COMPARE(Prompt::records().size(), 2); // the question, then the refusal
+    QUORIN_TRY_COMPARE(Prompt::records().size(), 2); // the question, then the refusal
     QVERIFY(Prompt::lastRecord().text.contains(u"<#>"_s));
     QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
     QCOMPARE(clienti->text(0), u"Clienti"_s);
 
     // Letters the server cannot take at all are named the same way; nothing is sent.
     QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
-    QTRY_VERIFY(QApplication::activePopupWidget());
+    QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::clearRecords();
     Prompt::setNextText(u"顧客"_s);
     QVERIFY(clickMenuItem(u"Rinomina"_s));
-    QTRY_COMPARE(Prompt::records().size(), 2);
+    QUORIN_TRY_COMPARE(Prompt::records().size(), 2);
     QVERIFY(Prompt::lastRecord().text.contains(u"顧客"_s));
     QCOMPARE(clienti->text(0), u"Clienti"_s);
     QVERIFY(frameTexts(server.fake, "RENAMEFOLDER").isEmpty());
 
     // A plain name goes to the server for this folder.
     QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
-    QTRY_VERIFY(QApplication::activePopupWidget());
+    QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::setNextText(u"Clienti esteri"_s);
     QVERIFY(clickMenuItem(u"Rinomina"_s));
-    QTRY_COMPARE(frameTexts(server.fake, "RENAMEFOLDER"), QStringList{u"Clienti esteri<#>5"_s});
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, "RENAMEFOLDER"), QStringList{u"Clienti esteri<#>5"_s});
     QCOMPARE(clienti->text(0), u"Clienti esteri"_s);
 }
 
@@ -325,13 +325,13 @@ void tst_MainWindowEvents::splashOverFastLogin()
         // On an X display: the splash is the window seen where both are, also once the main window is
         // raised as a window manager raises a window it maps.
         const QPoint middle = splash->mapToGlobal(splash->rect().center());
-        QTRY_COMPARE(QApplication::topLevelAt(middle), static_cast<QWidget *>(splash.data()));
+        QUORIN_TRY_COMPARE(QApplication::topLevelAt(middle), static_cast<QWidget *>(splash.data()));
         w->raise();
         QTest::qWait(100);
-        QTRY_COMPARE(QApplication::topLevelAt(middle), static_cast<QWidget *>(splash.data()));
+        QUORIN_TRY_COMPARE(QApplication::topLevelAt(middle), static_cast<QWidget *>(splash.data()));
     }
     splash->tmrUnload->start();
-    QTRY_VERIFY_WITH_TIMEOUT(!splash, 5000);
+    QUORIN_TRY_VERIFY(!splash);
     QVERIFY(w->isVisible());
 }
 
@@ -373,11 +373,11 @@ void tst_MainWindowEvents::folderDrag()
         QCOMPARE(dragged->parent(), parentBefore);
         QVERIFY(server.fake.receivedFrames("SPOSTAFOLDER").isEmpty());
     } else {
-        QTRY_COMPARE(frameTexts(server.fake, "SPOSTAFOLDER"), QStringList{moved});
+        QUORIN_TRY_COMPARE(frameTexts(server.fake, "SPOSTAFOLDER"), QStringList{moved});
         QCOMPARE(dragged->parent(), onto);
     }
     // The press that started the drag took the highlight; the folder whose list is shown has it back.
-    QTRY_COMPARE(highlightedNodes(w), QList<QTreeWidgetItem *>{shown});
+    QUORIN_TRY_COMPARE(highlightedNodes(w), QList<QTreeWidgetItem *>{shown});
     QCOMPARE(w->TVNodi->currentItem(), shown);
 }
 
@@ -403,7 +403,7 @@ void tst_MainWindowEvents::faxDrag()
     showList(w, u"P1"_s);
     const QPoint row = rowPoint(w, 0);
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, row);
-    QTRY_VERIFY(w->ListFax->isEnabled());
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     const int before = w->ListFax->topLevelItemCount();
     Prompt::clearRecords();
     const DragRun run =
@@ -412,13 +412,13 @@ void tst_MainWindowEvents::faxDrag()
     if (moved.isEmpty()) {
         // Refused while over the node; the release there says why, and nothing moves.
         QCOMPARE(run.shapeOverTarget, Qt::ForbiddenCursor);
-        QTRY_COMPARE(Prompt::records().size(), 1);
+        QUORIN_TRY_COMPARE(Prompt::records().size(), 1);
         QCOMPARE(Prompt::lastRecord().text, u"Attenzione!! Impossibile spostare il fax nella cartella selezionata."_s);
         QVERIFY(server.fake.receivedFrames("SPOSTA").isEmpty());
         QCOMPARE(w->ListFax->topLevelItemCount(), before);
         return;
     }
-    QTRY_COMPARE(frameTexts(server.fake, "SPOSTA"), QStringList{moved});
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, "SPOSTA"), QStringList{moved});
     QCOMPARE(w->ListFax->topLevelItemCount(), before - 1);
 }
 
@@ -443,10 +443,10 @@ void tst_MainWindowEvents::viewerFitsThePage()
             return std::max(page.width() / room.width(), page.height() / room.height());
         };
         const auto fitted = [&] { return fill() > 0.9 && fill() < 1.01; };
-        (void)QTest::qWaitFor(fitted, 3000);
+        (void)QTest::qWaitFor(fitted, TestWait::bound());
         firstFill = fill();
         viewer->resize(700, 900);
-        (void)QTest::qWaitFor([&] { return fitted() && view->viewport()->width() < 700; }, 3000);
+        (void)QTest::qWaitFor([&] { return fitted() && view->viewport()->width() < 700; }, TestWait::bound());
         resizedFill = fill();
         // The user zooms: the size no longer refits the page.
         viewer->Lumagrid1->setZoom(viewer->Lumagrid1->Zoom() * 2);
@@ -460,13 +460,13 @@ void tst_MainWindowEvents::viewerFitsThePage()
     const QPoint at = rowPoint(w, 1);
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
-    QTRY_VERIFY_WITH_TIMEOUT(firstFill > 0, LoginTimeout);
+    QUORIN_TRY_VERIFY(firstFill > 0);
     // The click asked for the image; the double click opened the viewer with it.
     QCOMPARE(imageRequests(server.fake, static_cast<FaxListItem *>(w->ListFax->topLevelItem(1))->key()), 1);
     QVERIFY2(firstFill > 0.9 && firstFill < 1.01, qPrintable(QString::number(firstFill)));
     QVERIFY2(resizedFill > 0.9 && resizedFill < 1.01, qPrintable(QString::number(resizedFill)));
     QCOMPARE(zoomKept, zoomSet);
-    QTRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
 
     // The preview pane fits its page too, and again when the window grows.
     PageView *preview = static_cast<Lumagrid *>(w->LumagPreview)->pageView();
@@ -475,9 +475,9 @@ void tst_MainWindowEvents::viewerFitsThePage()
         const QSize room = preview->viewport()->size();
         return std::max(page.width() / room.width(), page.height() / room.height());
     };
-    QTRY_VERIFY(previewFill() > 0.9);
+    QUORIN_TRY_VERIFY(previewFill() > 0.9);
     w->resize(1300, 900);
-    QTRY_VERIFY(previewFill() > 0.9 && previewFill() < 1.01);
+    QUORIN_TRY_VERIFY(previewFill() > 0.9 && previewFill() < 1.01);
 }
 
 void tst_MainWindowEvents::viewerWithoutImage()
@@ -489,10 +489,10 @@ void tst_MainWindowEvents::viewerWithoutImage()
     server.extra = [](FakeFaxServer &, const F::Frame &f) { return f.keyword == "FILE" && !f.answer; };
     const QPoint at = rowPoint(w, 1);
     QTest::mouseClick(w->ListFax->viewport(), Qt::RightButton, {}, at);
-    QTRY_VERIFY(QApplication::activePopupWidget());
+    QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::clearRecords();
     QVERIFY(clickMenuItem(u"Visualizza Fax"_s));
-    QTRY_COMPARE(Prompt::records().size(), 1);
+    QUORIN_TRY_COMPARE(Prompt::records().size(), 1);
     QCOMPARE(Prompt::lastRecord().title, u"Visualizzatore"_s);
     QCOMPARE(Prompt::lastRecord().text, u"File  non presente."_s);
     QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
@@ -506,7 +506,7 @@ void tst_MainWindowEvents::newFaxIcon()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     // The received list came with an unread fax: the icon is up, with its tip.
-    QTRY_VERIFY(tray.shown);
+    QUORIN_TRY_VERIFY(tray.shown);
     QCOMPARE(tray.calls.first().message, TrayShell::NIM_ADD);
     QCOMPARE(tray.calls.first().tip, u"Hai ricevuto un nuovo fax!"_s);
     QVERIFY(tray.calls.first().hasIcon);
@@ -516,7 +516,7 @@ void tst_MainWindowEvents::newFaxIcon()
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
     w->tmrRead->setInterval(10);
     w->tmrRead->start();
-    QTRY_VERIFY(!tray.shown);
+    QUORIN_TRY_VERIFY(!tray.shown);
     QCOMPARE(tray.calls.last().message, TrayShell::NIM_DELETE);
 
     // A fax arrives while the window is minimised: the icon is back; its click restores the window.
@@ -524,9 +524,9 @@ void tst_MainWindowEvents::newFaxIcon()
     const QStringList rec = {u"R999"_s,   u"1"_s,       u"4"_s, u"+39 06 1234"_s, u"Nuova Srl"_s,
                              u"061234"_s, u"9000000"_s, u"2"_s, u"Ordine"_s,      u"F"_s};
     server.fake.sendNow(F::answer(u"RXFAX", u"\u00a6"_s + rec.join(u'\u00a6')));
-    QTRY_VERIFY(tray.shown);
+    QUORIN_TRY_VERIFY(tray.shown);
     TrayShell::notify(tray.data_, TrayMouse::LButtonDblClk, QPoint(5, 5));
-    QTRY_VERIFY(!w->isMinimized());
+    QUORIN_TRY_VERIFY(!w->isMinimized());
 
     // The window closing takes the icon away.
     const int calls = int(tray.calls.size());
@@ -556,8 +556,8 @@ void tst_MainWindowEvents::incompleteImageUnlocks()
     const QPoint at = rowPoint(w, 1);
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
-    QTRY_COMPARE_WITH_TIMEOUT(w->panelText(1), u"Immagine incompleta : riprovare"_s, LoginTimeout);
-    QTRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+    QUORIN_TRY_COMPARE(w->panelText(1), u"Immagine incompleta : riprovare"_s);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
     QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(viewers, 0);
 }
@@ -568,7 +568,7 @@ void tst_MainWindowEvents::keysAndSmallCommands()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
 
     // The About item reads as its string.
     QAction *about = w->menuBar()->findChild<QAction *>(u"mnuHelpAbout"_s);
@@ -577,33 +577,33 @@ void tst_MainWindowEvents::keysAndSmallCommands()
 
     // Down in the list: the key, the image and the menus follow the row reached.
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
-    QTRY_VERIFY(w->ListFax->isEnabled() && !w->CurrentFaxFile().isEmpty());
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && !w->CurrentFaxFile().isEmpty());
     QTest::qWait(200);
     const int asked = int(server.fake.receivedFrames("FILE").size());
     QTest::keyClick(w->ListFax, Qt::Key_Down);
     const QString second = static_cast<FaxListItem *>(w->ListFax->topLevelItem(1))->key();
-    QTRY_COMPARE(w->CurrentKey, second);
-    QTRY_COMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
+    QUORIN_TRY_COMPARE(w->CurrentKey, second);
+    QUORIN_TRY_COMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
     QTest::qWait(200);
     QCOMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
 
     // F5 asks the list again and the selected row's image once.
-    QTRY_VERIFY(w->ListFax->isEnabled());
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     QTest::qWait(100);
     const int beforeF5 = int(server.fake.receivedFrames("FILE").size());
     QTest::keyClick(w->ListFax, Qt::Key_F5);
-    QTRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0);
     QTest::qWait(300);
     QCOMPARE(server.fake.receivedFrames("FILE").size(), beforeF5 + 2); // the first row, then the one kept
 
     // Up to the first row asks for its image once; Up on the first row asks nothing more.
-    QTRY_VERIFY(w->ListFax->isEnabled());
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     const QString first = static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key();
     const int firstAsked = imageRequests(server.fake, first);
     QTest::keyClick(w->ListFax, Qt::Key_Up);
-    QTRY_COMPARE(w->CurrentKey, first);
-    QTRY_COMPARE(imageRequests(server.fake, first), firstAsked + 1);
-    QTRY_VERIFY(w->ListFax->isEnabled() && !w->CurrentFaxFile().isEmpty());
+    QUORIN_TRY_COMPARE(w->CurrentKey, first);
+    QUORIN_TRY_COMPARE(imageRequests(server.fake, first), firstAsked + 1);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && !w->CurrentFaxFile().isEmpty());
     for (int i = 0; i < 3; ++i)
         QTest::keyClick(w->ListFax, Qt::Key_Up);
     QTest::qWait(300);
@@ -646,7 +646,7 @@ void tst_MainWindowEvents::noticesAndStatesAfterEvents()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
 
     // The list's caption is drawn whole above the list.
     QStyleOptionGroupBox option;
@@ -680,7 +680,7 @@ void tst_MainWindowEvents::noticesAndStatesAfterEvents()
     QVERIFY(Prompt::records().isEmpty());
     QVERIFY(!w->bSalvataggioFax);
     Q_EMIT w->ClientSock->SentFax2Server(u"2"_s);
-    QTRY_COMPARE(Prompt::records().size(), 1);
+    QUORIN_TRY_COMPARE(Prompt::records().size(), 1);
     QCOMPARE(Prompt::lastRecord().text, u"Il Fax è stato inoltrato al server per l'invio."_s);
 
     // A link error or a lost link stops the rows dragging until the next login.
@@ -697,7 +697,7 @@ void tst_MainWindowEvents::escapeEndsTheWait()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
     // The server keeps the images it is asked for until told otherwise.
     QList<F::Frame> held;
     server.extra = [&held](FakeFaxServer &, const F::Frame &f) {
@@ -715,7 +715,7 @@ void tst_MainWindowEvents::escapeEndsTheWait()
     const QString key = static_cast<FaxListItem *>(w->ListFax->topLevelItem(1))->key();
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
-    QTRY_VERIFY(!held.isEmpty() && !w->ListFax->isEnabled() && !w->TVNodi->isEnabled());
+    QUORIN_TRY_VERIFY(!held.isEmpty() && !w->ListFax->isEnabled() && !w->TVNodi->isEnabled());
     QTest::qWait(100);
     QVERIFY(!w->ListFax->isEnabled());
     // The list gave up the focus; the preview that took it swallows every key. Escape still ends the wait.
@@ -727,15 +727,15 @@ void tst_MainWindowEvents::escapeEndsTheWait()
     // The image that comes late is previewed; the viewer asked by the double click stays shut.
     server.extra = nullptr;
     server.fake.responder()(server.fake, held.constLast());
-    QTRY_VERIFY_WITH_TIMEOUT(!w->CurrentFaxFile().isEmpty(), LoginTimeout);
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
     QTest::qWait(200);
     QCOMPARE(viewers, 0);
     QCOMPARE(w->LastAskedKey(), key);
     // A click after it is served as any other.
     const qsizetype asked = server.fake.receivedFrames("FILE").size();
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
-    QTRY_COMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
-    QTRY_COMPARE(w->LastAskedKey(), static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key());
+    QUORIN_TRY_COMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
+    QUORIN_TRY_COMPARE(w->LastAskedKey(), static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key());
 }
 
 void tst_MainWindowEvents::removeThroughTheMenu()
@@ -744,17 +744,17 @@ void tst_MainWindowEvents::removeThroughTheMenu()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
     showList(w, u"F7"_s);
     QTreeWidgetItem *fornitori = w->tree().node(u"F7"_s);
     QCOMPARE(highlightedNodes(w), QList<QTreeWidgetItem *>{fornitori});
 
     // A folder not on show goes: the folder on show keeps the highlight (not the removed one's parent).
     QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, nodePoint(w, w->tree().node(u"F6"_s)));
-    QTRY_VERIFY(QApplication::activePopupWidget());
+    QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::setNextAnswer(QMessageBox::Yes);
     QVERIFY(clickMenuItem(u"Elimina"_s));
-    QTRY_COMPARE(frameTexts(server.fake, "CESTINAFOLDER"), QStringList{u"6"_s});
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, "CESTINAFOLDER"), QStringList{u"6"_s});
     QVERIFY(!w->tree().node(u"F6"_s));
     QCOMPARE(highlightedNodes(w), QList<QTreeWidgetItem *>{fornitori});
     QCOMPARE(w->TVNodi->currentItem(), fornitori);
@@ -762,13 +762,13 @@ void tst_MainWindowEvents::removeThroughTheMenu()
     // The folder on show goes: its parent is highlighted and its list shown.
     const qsizetype lists = server.fake.receivedFrames("PERSONALI").size();
     QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, nodePoint(w, fornitori));
-    QTRY_VERIFY(QApplication::activePopupWidget());
+    QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::setNextAnswer(QMessageBox::Yes);
     QVERIFY(clickMenuItem(u"Elimina"_s));
-    QTRY_COMPARE(frameTexts(server.fake, "CESTINAFOLDER"), (QStringList{u"6"_s, u"7"_s}));
-    QTRY_COMPARE(server.fake.receivedFrames("PERSONALI").size(), lists + 1);
+    QUORIN_TRY_COMPARE(frameTexts(server.fake, "CESTINAFOLDER"), (QStringList{u"6"_s, u"7"_s}));
+    QUORIN_TRY_COMPARE(server.fake.receivedFrames("PERSONALI").size(), lists + 1);
     QCOMPARE(server.fake.receivedFrames("PERSONALI").constLast().text(), u"1"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(w->ListFax->isEnabled(), LoginTimeout);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     QTreeWidgetItem *personali = w->tree().node(u"P1"_s);
     QCOMPARE(w->TVNodi->currentItem(), personali);
     QCOMPARE(highlightedNodes(w), QList<QTreeWidgetItem *>{personali});
@@ -788,7 +788,7 @@ void tst_MainWindowEvents::rowHeightAndEmptyPreview()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
     const auto rowHeights = [w] {
         QList<int> out;
         for (int i = 0; i < w->ListFax->topLevelItemCount(); ++i)
@@ -830,12 +830,12 @@ void tst_MainWindowEvents::rowHeightAndEmptyPreview()
 
     // The previewed fax leaves the list: trashed with its folder's other faxes, the preview empties too.
     showList(w, u"P2"_s);
-    QTRY_VERIFY_WITH_TIMEOUT(!emptyPreview(), LoginTimeout);
+    QUORIN_TRY_VERIFY(!emptyPreview());
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
     QTest::keyClick(w->ListFax, Qt::Key_A, Qt::ControlModifier);
     Prompt::setNextAnswer(QMessageBox::Yes);
     QTest::keyClick(w->ListFax, Qt::Key_Delete);
-    QTRY_COMPARE(server.fake.receivedFrames("CESTINA").size(), 1);
+    QUORIN_TRY_COMPARE(server.fake.receivedFrames("CESTINA").size(), 1);
     QCOMPARE(w->ListFax->topLevelItemCount(), 0);
     QVERIFY(emptyPreview());
     // A screenshot of the preview: nothing but the empty pane under the counter.
@@ -855,7 +855,7 @@ void tst_MainWindowEvents::textsFitTheirRoom()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     w->show();
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
     showList(w, u"P1"_s);
     // An unread (bold) row's sender, number, date and pages are shown whole at the columns' widths.
     FaxListItem *bold = w->row(u"P100000"_s);
@@ -875,7 +875,7 @@ void tst_MainWindowEvents::textsFitTheirRoom()
 
     // The logo of the user's node is drawn at the size it is shown at, not stretched.
     clickTreeNode(w, u"ROOT"_s);
-    QTRY_VERIFY(w->fraRoot->isVisible());
+    QUORIN_TRY_VERIFY(w->fraRoot->isVisible());
     QVERIFY(w->picLogo->width() > 50);
     QCOMPARE(w->picLogo->pixmap().deviceIndependentSize().toSize(), w->picLogo->size());
 

@@ -24,7 +24,7 @@ using F = FakeFaxServer;
 
 namespace {
 
-constexpr int StepTimeout = 15000;
+const int StepTimeout = TestWait::bound();
 
 struct Band
 {
@@ -33,7 +33,8 @@ struct Band
 };
 
 // Runs a helper program; its output, or nullopt when it failed.
-std::optional<QString> runTool(const QString &program, const QStringList &args, int timeoutMs = 15000)
+std::optional<QString> runTool(const QString &program, const QStringList &args,
+                               int timeoutMs = TestWait::bound())
 {
     QProcess p;
     p.start(program, args);
@@ -113,7 +114,7 @@ void tst_QuorinRoad::initTestCase()
     const QString program = QStringLiteral(QUORIN_PROGRAM);
     QVERIFY2(QFileInfo::exists(program), qPrintable(program));
     m_quorin.start(program, {});
-    QVERIFY(m_quorin.waitForStarted());
+    QVERIFY(m_quorin.waitForStarted(TestWait::bound()));
 }
 
 void tst_QuorinRoad::cleanupTestCase()

@@ -47,7 +47,7 @@ private:
         return c;
     }
 
-    static void waitBuilt(Lumagrid &c) { QTRY_VERIFY_WITH_TIMEOUT(!c.ThumbsLoading(), 20000); }
+    static void waitBuilt(Lumagrid &c) { QUORIN_TRY_VERIFY(!c.ThumbsLoading()); }
 
     static void press(Lumagrid &c, const QString &key)
     {
@@ -572,20 +572,20 @@ private Q_SLOTS:
         layout->addWidget(other);
         window.resize(900, 700);
         window.show();
-        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QVERIFY(QTest::qWaitForWindowActive(&window, TestWait::bound()));
         QVERIFY(c->OpenSource(m_three));
         bool refuse = true;
         QSignalSpy validate(c, &Lumagrid::Validate);
         connect(c, &Lumagrid::Validate, this, [&](bool *cancel) { *cancel = refuse; });
         c->pageView()->setFocus(Qt::MouseFocusReason);
-        QTRY_VERIFY(c->pageView()->hasFocus());
+        QUORIN_TRY_VERIFY(c->pageView()->hasFocus());
         QTest::mouseClick(other, Qt::LeftButton);
         QCOMPARE(validate.count(), 1);
-        QTRY_VERIFY(c->pageView()->hasFocus()); // refused: the focus comes back
+        QUORIN_TRY_VERIFY(c->pageView()->hasFocus()); // refused: the focus comes back
         refuse = false;
         QTest::mouseClick(other, Qt::LeftButton);
         QCOMPARE(validate.count(), 2);
-        QTRY_VERIFY(other->hasFocus());
+        QUORIN_TRY_VERIFY(other->hasFocus());
         // A view that causes no validation lets the focus go unasked.
         c->setCausesValidation(false);
         c->pageView()->setFocus(Qt::MouseFocusReason);
@@ -971,7 +971,7 @@ private Q_SLOTS:
         QVERIFY(!c->findChild<QWidget *>(u"PicExt"_s)->isVisible());
         QTest::mouseClick(sw, Qt::LeftButton, {}, QPoint(sw->width() - 3, sw->height() / 2));
         QVERIFY(c->ThumbsVisible());
-        QTRY_VERIFY(c->thumbCells().size() >= 3 && c->thumbCells().at(2)->isVisibleTo(c.get()));
+        QUORIN_TRY_VERIFY(c->thumbCells().size() >= 3 && c->thumbCells().at(2)->isVisibleTo(c.get()));
         waitBuilt(*c);
     }
 

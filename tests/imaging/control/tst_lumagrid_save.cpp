@@ -249,7 +249,7 @@ private Q_SLOTS:
         QCOMPARE(order, QStringList({u"before"_s, u"after"_s}));
         QCOMPARE(ImgXSupport::pageCount(target), 3);
         QVERIFY(c->Saved());
-        QTRY_VERIFY(!c->ThumbsLoading());
+        QUORIN_TRY_VERIFY(!c->ThumbsLoading());
     }
 
     // A GIF cannot be written back: the save fails, says so, and reports no save.
@@ -296,7 +296,7 @@ private Q_SLOTS:
         QCOMPARE(ControlTest::pdfPages(pdf), 1);
         QProcess p;
         p.start(gs, {u"-q"_s, u"-dNOPAUSE"_s, u"-dBATCH"_s, u"-sDEVICE=bbox"_s, pdf});
-        QVERIFY(p.waitForFinished(30000));
+        QVERIFY(p.waitForFinished(TestWait::bound()));
         const QString out = QString::fromLatin1(p.readAllStandardError() + p.readAllStandardOutput());
         static const QRegularExpression box(u"%%HiResBoundingBox: ([\\d.]+) ([\\d.]+) ([\\d.]+) ([\\d.]+)"_s);
         const QRegularExpressionMatch m = box.match(out);

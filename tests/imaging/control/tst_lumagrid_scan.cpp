@@ -31,7 +31,7 @@ private:
     {
         QSignalSpy done(&c, &Lumagrid::scanFinished);
         c.Scan(name);
-        return done.wait(20000) && done.at(0).at(0).toBool();
+        return done.wait(TestWait::bound()) && done.at(0).at(0).toBool();
     }
 
 private Q_SLOTS:
@@ -59,7 +59,7 @@ private Q_SLOTS:
         SaneScanner probe;
         QSignalSpy listed(&probe, &SaneScanner::devicesListed);
         probe.listDevices();
-        QVERIFY(listed.wait(20000));
+        QVERIFY(listed.wait(TestWait::bound()));
         const QStringList devices = listed.at(0).at(0).toStringList();
         if (!devices.contains(u"test:0"_s))
             m_skip = u"SANE's test backend is not available here (devices: %1; %2)"_s.arg(
@@ -135,7 +135,7 @@ private Q_SLOTS:
     {
         auto c = makeControl(true);
         QVERIFY(c->OpenSource(m_three));
-        QTRY_VERIFY_WITH_TIMEOUT(!c->ThumbsLoading(), 20000);
+        QUORIN_TRY_VERIFY(!c->ThumbsLoading());
         const QString target = path(u"scan.tif"_s);
         QVERIFY(scan(*c, target));
         QCOMPARE(c->PagesNumber(), 1);
@@ -147,7 +147,7 @@ private Q_SLOTS:
         QCOMPARE(c->PagesNumber(), 3);
         QCOMPARE(c->Page(), 2);
         QCOMPARE(c->counterText(), u"3/3"_s);
-        QTRY_VERIFY_WITH_TIMEOUT(!c->ThumbsLoading(), 20000);
+        QUORIN_TRY_VERIFY(!c->ThumbsLoading());
         int shown = 0;
         for (ThumbCtl *cell : c->thumbCells())
             shown += cell->isVisible() ? 1 : 0;
@@ -192,7 +192,7 @@ private Q_SLOTS:
         QSignalSpy done(c.get(), &Lumagrid::scanFinished);
         c->Scan(path(u"dropped.tif"_s));
         QVERIFY(c->OpenSource(m_three));
-        QVERIFY(done.wait(20000));
+        QVERIFY(done.wait(TestWait::bound()));
         QCOMPARE(c->PagesNumber(), 3);
         QVERIFY(!c->document()->Scanned());
         QCOMPARE(c->FileName(), m_three);

@@ -14,7 +14,7 @@ static bool run(const QString &program, const QStringList &args)
 {
     QProcess p;
     p.start(program, args);
-    if (!p.waitForFinished(120000))
+    if (!p.waitForFinished(TestWait::bound()))
         return false;
     return p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }

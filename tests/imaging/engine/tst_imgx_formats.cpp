@@ -286,7 +286,7 @@ bool otherDecoder(const QString &file, QSize *size, QImage *pixels = nullptr)
         return false;
     QProcess p;
     p.start(identify, {u"-format"_s, u"%w %h\n"_s, file});
-    p.waitForFinished(60000);
+    p.waitForFinished(TestWait::bound());
     const QStringList wh = QString::fromLatin1(p.readAllStandardOutput()).split(u'\n').value(0).split(u' ');
     *size = wh.size() == 2 ? QSize(wh.at(0).toInt(), wh.at(1).toInt()) : QSize();
     if (pixels) {
@@ -296,7 +296,7 @@ bool otherDecoder(const QString &file, QSize *size, QImage *pixels = nullptr)
         QProcess c;
         // ImageMagick leaves a bottom-up TGA as stored and only notes its orientation.
         c.start(convert, {file + u"[0]"_s, u"-auto-orient"_s, u"-depth"_s, u"8"_s, u"rgb:-"_s});
-        c.waitForFinished(60000);
+        c.waitForFinished(TestWait::bound());
         const QByteArray rgb = c.readAllStandardOutput();
         if (!size->isValid() || rgb.size() != qsizetype(size->width()) * size->height() * 3)
             return false;
@@ -509,7 +509,7 @@ void TstImgXFormats::paletteTransparency()
         QSKIP("ImageMagick is not installed: no independent decoder");
     QProcess c;
     c.start(convert, {out + u"[0]"_s, u"-depth"_s, u"8"_s, u"rgba:-"_s});
-    QVERIFY(c.waitForFinished(60000));
+    QVERIFY(c.waitForFinished(TestWait::bound()));
     const QByteArray rgba = c.readAllStandardOutput();
     QCOMPARE(rgba.size(), qsizetype(16 * 8 * 4));
     const auto at = [&](int x, int y) {

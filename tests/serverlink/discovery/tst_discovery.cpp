@@ -181,7 +181,7 @@ void tst_Discovery::search()
     search.setTimeout(400);
     QSignalSpy finished(&search, &ServerSearch::finished);
     search.start(candidates);
-    QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 10000);
+    QUORIN_TRY_COMPARE(finished.count(), 1);
     QCOMPARE(search.answers(), expected);
     QCOMPARE(ServerSearch::lastAnswers(), expected);
     QCOMPARE(search.doneCount(), int(candidates.size()));
@@ -196,7 +196,7 @@ void tst_Discovery::searchSendsUserName()
     search.setUserName(u"rossi"_s);
     QSignalSpy finished(&search, &ServerSearch::finished);
     search.start({u"127.0.0.2"_s});
-    QTRY_COMPARE(finished.count(), 1);
+    QUORIN_TRY_COMPARE(finished.count(), 1);
     QCOMPARE(running.list[0]->received(), QByteArray("CHECKSERVER<\xA5>rossi<\xA7>"));
 }
 
@@ -383,16 +383,16 @@ void tst_Discovery::settingsPortCheckedOnLeaving()
     conf.Load();
     conf.show();
     QApplication::setActiveWindow(&conf);
-    QVERIFY(QTest::qWaitForWindowActive(&conf));
+    QVERIFY(QTest::qWaitForWindowActive(&conf, TestWait::bound()));
     auto *port = conf.findChild<QLineEdit *>(u"txtSockPort"_s);
     auto *server = conf.findChild<QLineEdit *>(u"txtSockServer"_s);
     port->setFocus();
-    QTRY_VERIFY(port->hasFocus());
+    QUORIN_TRY_VERIFY(port->hasFocus());
     port->setText(u"porta"_s);
     server->setFocus();
-    QTRY_COMPARE(Prompt::records().size(), 1);
+    QUORIN_TRY_COMPARE(Prompt::records().size(), 1);
     QCOMPARE(Prompt::lastRecord().text, u"Il valore deve essere di tipo numerico"_s);
-    QTRY_VERIFY(port->hasFocus());
+    QUORIN_TRY_VERIFY(port->hasFocus());
     conf.hide();
 }
 

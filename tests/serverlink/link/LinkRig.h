@@ -47,11 +47,11 @@ struct LinkRig
         server.send(FakeFaxServer::answer(u"USER", rights));
         QSignalSpy connected(sock.get(), &QuorinSock::Connected);
         sock->Connect(u"127.0.0.1"_s, server.port(), user);
-        return connected.wait(10000) && server.errors().isEmpty();
+        return connected.wait(TestWait::bound()) && server.errors().isEmpty();
     }
 
     // Waits (event loop running) until the server has received these exact frame bytes.
-    bool received(const QByteArray &frame, int ms = 5000)
+    bool received(const QByteArray &frame, int ms = TestWait::bound())
     {
         return QTest::qWaitFor([&] { return server.hasReceived(frame); }, ms);
     }

@@ -152,7 +152,7 @@ private Q_SLOTS:
         QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
         rig.server.send(FakeFaxServer::answer(u"VERSIONI", server + u"<#>a<#>b<#>c<#>d"_s));
         rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A63"));
-        QVERIFY(nums.wait());
+        QVERIFY(nums.wait(TestWait::bound()));
         QTEST(int(ocx.count()), "ocx");
         QTEST(int(need.count()), "serverNeed");
         if (ocx.count())
@@ -172,7 +172,7 @@ private Q_SLOTS:
         QSignalSpy refused(rig.sock.get(), &QuorinSock::MaxUsersLimit);
         QSignalSpy connected(rig.sock.get(), &QuorinSock::Connected);
         rig.sock->Connect(u"127.0.0.1"_s, rig.server.port(), u"mario"_s);
-        QVERIFY(refused.wait());
+        QVERIFY(refused.wait(TestWait::bound()));
         QVERIFY(hidden);
         QCOMPARE(connected.count(), 0);
     }
@@ -185,7 +185,7 @@ private Q_SLOTS:
         rig.sock->setTimeCheckServer(40);
         QSignalSpy gone(rig.sock.get(), &QuorinSock::ServerNotAvailable);
         rig.sock->Connect(u"127.0.0.1"_s, rig.server.port(), u"mario"_s);
-        QVERIFY(gone.wait());
+        QVERIFY(gone.wait(TestWait::bound()));
         QCOMPARE(gone.count(), 1);
         QCOMPARE(gone.first().at(0).toString(), u"127.0.0.1"_s);
         QCOMPARE(gone.first().at(1).toInt(), int(rig.server.port()));
@@ -203,7 +203,7 @@ private Q_SLOTS:
         rig.sock->setTimeCheckServer(40);
         QSignalSpy gone(rig.sock.get(), &QuorinSock::ServerNotAvailable);
         rig.sock->Connect(u"127.0.0.1"_s, silent.port(), u"mario"_s);
-        QVERIFY(gone.wait());
+        QVERIFY(gone.wait(TestWait::bound()));
         QCOMPARE(gone.first().at(1).toInt(), int(silent.port()));
     }
 
@@ -223,7 +223,7 @@ private Q_SLOTS:
         for (int round = 1; round <= 2; ++round) {
             errors.clear();
             sock.Connect(u"127.0.0.1"_s, port, u"mario"_s);
-            QTRY_COMPARE_WITH_TIMEOUT(gone.count(), round, 5000);
+            QUORIN_TRY_COMPARE(gone.count(), round);
             QCOMPARE(errors.count(), 3);
             QCOMPARE(errors.first().at(0).toInt(), 10061);
         }
@@ -265,12 +265,12 @@ private Q_SLOTS:
         QSignalSpy lost(rig.sock.get(), &QuorinSock::ConnectionNotAvailable);
         QSignalSpy again(rig.sock.get(), &QuorinSock::ReConnected);
         rig.server.dropClient();
-        QTRY_COMPARE(rig.sock->State(), 8);
+        QUORIN_TRY_COMPARE(rig.sock->State(), 8);
         rig.sock->SetActiveList(PersonalList, 1);
         QCOMPARE(lost.count(), 1);
         QCOMPARE(lost.first().at(1).toInt(), int(rig.server.port()));
         // The reconnect started by the failed send logs in again.
-        QVERIFY(again.wait());
+        QVERIFY(again.wait(TestWait::bound()));
         QCOMPARE(rig.server.connectionCount(), 2);
     }
 
@@ -283,7 +283,7 @@ private Q_SLOTS:
         rig.server.clearReceived();
         rig.server.send(FakeFaxServer::query(u"STATUS", u"x"));
         rig.server.send(FakeFaxServer::query(u"USER"));
-        QTRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"USER", u"mario")));
+        QUORIN_TRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"USER", u"mario")));
         QCOMPARE(rig.server.receivedFrames().size(), 1);
     }
 
@@ -301,7 +301,7 @@ private Q_SLOTS:
         QVERIFY(rig.sock->IsForwarduser()); // the rights are taken all the same
         rig.server.clearReceived();
         rig.server.send(FakeFaxServer::query(u"USER"));
-        QTRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"USER", u"mario")));
+        QUORIN_TRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"USER", u"mario")));
     }
 
     // Frames that came right before the server closed are still handled.
@@ -315,7 +315,7 @@ private Q_SLOTS:
         rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A64"));
         rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A65"));
         rig.server.closeConnection();
-        QTRY_COMPARE(nums.count(), 2);
+        QUORIN_TRY_COMPARE(nums.count(), 2);
         QCOMPARE(nums.at(1).first().toInt(), 5);
     }
 
@@ -333,7 +333,7 @@ private Q_SLOTS:
         rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A61") +
                         FakeFaxServer::answer(u"NUMFAX", u"\u00A62") +
                         FakeFaxServer::rawAnswer("NUMFAX", "\xA6"));
-        QTRY_COMPARE(seen, (QList<int>{1, 2}));
+        QUORIN_TRY_COMPARE(seen, (QList<int>{1, 2}));
     }
 
     // A frame that fails is reported and lost; the frames after it are handled.
@@ -349,7 +349,7 @@ private Q_SLOTS:
             FakeFaxServer::answer(u"NUMFAX", u"\u00A6tre") + FakeFaxServer::answer(u"NUMFAX", u"\u00A67") +
             FakeFaxServer::answer(u"FAXPROGR", u"id<#>9600<#>1<#>2<#>50<#>3<#>d<#>n<#>x<#>3<#>#1") +
             FakeFaxServer::answer(u"NUMFAX", u"\u00A68"));
-        QTRY_COMPARE(nums.count(), 2);
+        QUORIN_TRY_COMPARE(nums.count(), 2);
         QCOMPARE(nums.at(0).first().toInt(), 7);
         QCOMPARE(nums.at(1).first().toInt(), 8);
         QCOMPARE(errors.count(), 2);
@@ -382,7 +382,7 @@ private Q_SLOTS:
         }
         QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
         rig.server.send(burst + FakeFaxServer::answer(u"NUMFAX", u"\u00A6424242"));
-        QTRY_VERIFY_WITH_TIMEOUT(!nums.isEmpty() && nums.last().first().toInt() == 424242, 20000);
+        QUORIN_TRY_VERIFY(!nums.isEmpty() && nums.last().first().toInt() == 424242);
         QCOMPARE(rig.sock->State(), 7);
         // Nothing climbed out of the update folder.
         QVERIFY(!QFile::exists(QFileInfo(rig.sock->NameUpdateFolder()).absolutePath() + u"/x"_s));
@@ -413,7 +413,7 @@ private Q_SLOTS:
             rig.server.release();
             modal.exec();
         });
-        QTRY_COMPARE(seen.size(), 2);
+        QUORIN_TRY_COMPARE(seen.size(), 2);
         QVERIFY(secondInsideFirst);
     }
 
@@ -427,12 +427,12 @@ private Q_SLOTS:
         QByteArray got;
         QObject::connect(&probe, &QTcpSocket::readyRead, [&] { got += probe.readAll(); });
         probe.connectToHost(QHostAddress::LocalHost, server.port() + 1);
-        QTRY_COMPARE(probe.state(), QAbstractSocket::ConnectedState);
+        QUORIN_TRY_COMPARE(probe.state(), QAbstractSocket::ConnectedState);
         const QByteArray ask = FakeFaxServer::query(u"CHECKSERVER", u"mario");
         probe.write(ask.left(5));
-        QTRY_COMPARE(probe.bytesToWrite(), 0);
+        QUORIN_TRY_COMPARE(probe.bytesToWrite(), 0);
         probe.write(ask.mid(5));
-        QTRY_COMPARE(got, FakeFaxServer::answer(u"CHECKSERVER", u"FAXSRV"));
+        QUORIN_TRY_COMPARE(got, FakeFaxServer::answer(u"CHECKSERVER", u"FAXSRV"));
         QCOMPARE(server.probeCount(), 1);
     }
 
@@ -449,11 +449,11 @@ private Q_SLOTS:
         QByteArray got;
         QObject::connect(&peer, &QTcpSocket::readyRead, [&] { got += peer.readAll(); });
         peer.connectToHost(QHostAddress::LocalHost, quint16(sock.LocalPort()));
-        QVERIFY(request.wait());
+        QVERIFY(request.wait(TestWait::bound()));
         sock.Accept(request.first().first().toInt());
         QCOMPARE(sock.State(), 7);
         sock.SendData(QByteArrayLiteral("raw\x80"));
-        QTRY_COMPARE(got, QByteArrayLiteral("raw\x80"));
+        QUORIN_TRY_COMPARE(got, QByteArrayLiteral("raw\x80"));
         sock.ConnectClose();
         QCOMPARE(sock.State(), 0);
     }
@@ -500,7 +500,7 @@ private Q_SLOTS:
         });
         rig.sock->LaunchServerConf(1);
         QFETCH(int, connections);
-        QTRY_COMPARE(rig.server.connectionCount() + other.connectionCount(), connections);
+        QUORIN_TRY_COMPARE(rig.server.connectionCount() + other.connectionCount(), connections);
     }
 };
 

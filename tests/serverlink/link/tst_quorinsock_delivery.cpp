@@ -149,7 +149,7 @@ void tst_QuorinSockDelivery::cutAfterEveryFrame()
     QVERIFY(key.startsWith(u'#'));
 
     // Exactly one outcome, and it comes.
-    QTRY_VERIFY_WITH_TIMEOUT(sent.count() + errorsFor(errors, key) >= 1, 10000);
+    QUORIN_TRY_VERIFY(sent.count() + errorsFor(errors, key) >= 1);
     QTest::qWait(50); // a second outcome would show up now
     QCOMPARE(sent.count() + errorsFor(errors, key), 1);
     if (sent.count() == 1) {
@@ -175,10 +175,10 @@ void tst_QuorinSockDelivery::slowServerGetsEveryByteBeforeSent()
             [&] { heldAtSent = rig.server.received().size() + rig.server.unreadBytes(); });
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
     const QString key = rig.sock->SendNewFax(std::move(up.fax));
-    QVERIFY(sent.wait(20000));
+    QVERIFY(sent.wait(TestWait::bound()));
     // Whatever the server's program had read by then, its end of the link held every byte.
     rig.server.clearFaults();
-    QTRY_VERIFY_WITH_TIMEOUT(serverHasWholeFax(rig.server, key, up.files), 10000);
+    QUORIN_TRY_VERIFY(serverHasWholeFax(rig.server, key, up.files));
     QCOMPARE(heldAtSent, rig.server.received().size());
 }
 
@@ -200,11 +200,11 @@ void tst_QuorinSockDelivery::programEndingAfterSentLosesNothing()
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
     keys << rig.sock->SendNewFax(std::move(first.fax));
     keys << rig.sock->SendNewFax(std::move(second.fax));
-    QTRY_COMPARE_WITH_TIMEOUT(sent.count(), 2, 20000);
+    QUORIN_TRY_COMPARE(sent.count(), 2);
     rig.sock.reset();
     rig.server.clearFaults();
-    QTRY_VERIFY_WITH_TIMEOUT(serverHasWholeFax(rig.server, keys[0], first.files), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(serverHasWholeFax(rig.server, keys[1], second.files), 10000);
+    QUORIN_TRY_VERIFY(serverHasWholeFax(rig.server, keys[0], first.files));
+    QUORIN_TRY_VERIFY(serverHasWholeFax(rig.server, keys[1], second.files));
 }
 
 void tst_QuorinSockDelivery::deletedDocumentIsNeverSent()
@@ -217,7 +217,7 @@ void tst_QuorinSockDelivery::deletedDocumentIsNeverSent()
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
     const QString key = rig.sock->SendNewFax(std::move(up.fax));
     QVERIFY(QFile::remove(gone)); // before its turn: the upload runs from the event loop
-    QTRY_COMPARE(errorsFor(errors, key), 1);
+    QUORIN_TRY_COMPARE(errorsFor(errors, key), 1);
     QTest::qWait(100);
     QCOMPARE(sent.count(), 0);
     QCOMPARE(errors.at(0).at(0).toInt(), 53);
@@ -241,10 +241,10 @@ void tst_QuorinSockDelivery::closeLinkFlushesQueuedBytes()
     QSignalSpy closed(rig.sock.get(), &QuorinSock::LinkClosed);
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
     rig.sock->CloseLink(20000);
-    QVERIFY(closed.wait(20000));
+    QVERIFY(closed.wait(TestWait::bound()));
     QCOMPARE(closed.at(0).at(0).toBool(), true);
     QCOMPARE(errors.count(), 0);
-    QTRY_COMPARE(rig.server.receivedFrames("FILE").size(), 20);
+    QUORIN_TRY_COMPARE(rig.server.receivedFrames("FILE").size(), 20);
     QVERIFY(rig.server.receivedFrames("FILE").last().text().endsWith(u"19"_s));
 }
 
@@ -263,7 +263,7 @@ void tst_QuorinSockDelivery::closeLinkTimesOutWithError()
     QSignalSpy closed(rig.sock.get(), &QuorinSock::LinkClosed);
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
     rig.sock->CloseLink(300);
-    QVERIFY(closed.wait(5000));
+    QVERIFY(closed.wait(TestWait::bound()));
     QCOMPARE(closed.at(0).at(0).toBool(), false);
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.at(0).at(3).toString(), u"CloseLink"_s);
@@ -300,7 +300,7 @@ void tst_QuorinSockDelivery::closeSettlesFaxes()
     QSignalSpy settled(rig.sock.get(), &QuorinSock::FaxesSettled);
     QSignalSpy closed(rig.sock.get(), &QuorinSock::LinkClosed);
     const QString key = rig.sock->SendNewFax(std::move(up.fax));
-    QVERIFY(sent.wait(10000) || !sent.isEmpty());
+    QVERIFY(sent.wait(TestWait::bound()) || !sent.isEmpty());
     if (server == 1) {
         // From now on the server reads nothing: it never sees our end of stream.
         faults.slowReadBytes = 1;
@@ -309,9 +309,9 @@ void tst_QuorinSockDelivery::closeSettlesFaxes()
         rig.sock->SetActiveList(PersonalList, 1); // its first byte fills the reader's buffer
     }
     if (server == 2)
-        QTRY_VERIFY(rig.server.cutDone());
+        QUORIN_TRY_VERIFY(rig.server.cutDone());
     rig.sock->CloseLink(server == 1 ? 400 : 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(closed.count(), 1, 15000);
+    QUORIN_TRY_COMPARE(closed.count(), 1);
     QCOMPARE(settled.count(), 1);
     QCOMPARE(settled.at(0).at(0).toStringList(), QStringList{key});
     QCOMPARE(settled.at(0).at(1).toInt(), outcome);

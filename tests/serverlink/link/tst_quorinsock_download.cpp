@@ -59,14 +59,14 @@ private Q_SLOTS:
         QVERIFY(rig.login());
         rig.sock->SetActiveList(PersonalList, 1);
         rig.sock->AskFax(u"P101"_s);
-        QTRY_VERIFY(rig.server.hasReceived(F::query(u"FILE", u"PERSONALI<#>P101")));
+        QUORIN_TRY_VERIFY(rig.server.hasReceived(F::query(u"FILE", u"PERSONALI<#>P101")));
 
         QSignalSpy ok(rig.sock.get(), &QuorinSock::RxFaxOk);
         QSignalSpy okKey(rig.sock.get(), &QuorinSock::RxFaxOkKey);
         QSignalSpy incomplete(rig.sock.get(), &QuorinSock::RxFaxIncomplete);
         const QByteArray bytes = content(size);
         rig.server.sendFile(bytes, {}, u"P101"_s, 400, announced);
-        QTRY_COMPARE(ok.count() + incomplete.count(), 1);
+        QUORIN_TRY_COMPARE(ok.count() + incomplete.count(), 1);
         QCOMPARE(okKey.count(), ok.count());
         if (complete) {
             const QString file = ok.first().first().toString();
@@ -91,7 +91,7 @@ private Q_SLOTS:
         old.close();
         QSignalSpy missing(rig.sock.get(), &QuorinSock::RxFaxNotFound);
         rig.server.send(F::answer(u"NOFILE", u"345"));
-        QVERIFY(missing.wait());
+        QVERIFY(missing.wait(TestWait::bound()));
         QCOMPARE(missing.first().first().toInt(), 345);
         QVERIFY(!QFile::exists(rig.sock->NameTempFile()));
     }
@@ -111,13 +111,13 @@ private Q_SLOTS:
         QSignalSpy list(rig.sock.get(), &QuorinSock::RxPersonalList);
         QSignalSpy okKey(rig.sock.get(), &QuorinSock::RxFaxOkKey);
         rig.sock->Connect(u"127.0.0.1"_s, rig.server.port(), u"mario"_s);
-        QVERIFY(connected.wait());
+        QVERIFY(connected.wait(TestWait::bound()));
         rig.sock->SetActiveList(PersonalList, 1);
-        QVERIFY(list.wait());
+        QVERIFY(list.wait(TestWait::bound()));
         QVERIFY(rig.sock->FaxItems()->Count() >= 2);
         const QString key = rig.sock->FaxItems()->Item(1)->IdFax();
         rig.sock->AskFax(key);
-        QVERIFY(okKey.wait(20000));
+        QVERIFY(okKey.wait(TestWait::bound()));
         QCOMPARE(okKey.first().at(1).toString(), key);
         const SampleMailbox::Fax fax = mailbox.faxes().first();
         QCOMPARE(fax.id, key);
@@ -135,14 +135,14 @@ private Q_SLOTS:
         QSignalSpy progress(rig.sock.get(), &QuorinSock::ReceivingUpdate);
         QSignalSpy done(rig.sock.get(), &QuorinSock::DownloadUpdComplete);
         rig.sock->UpdateFiles();
-        QTRY_VERIFY(rig.server.hasReceived(F::query(u"UPDATEFILES")));
+        QUORIN_TRY_VERIFY(rig.server.hasReceived(F::query(u"UPDATEFILES")));
         const QByteArray a = content(3000, 'b');
         const QByteArray b = content(2000, 'c');
         rig.server.send(F::answer(u"TBUPDATE", u"5000"));
         rig.server.sendFile(a, u"Quorin"_s, {}, 1024);
         rig.server.sendFile(b, u"UPDATE.RIS"_s, {}, 1024);
         rig.server.send(F::answer(u"FINEUPD"));
-        QVERIFY(done.wait());
+        QVERIFY(done.wait(TestWait::bound()));
         QCOMPARE(progress.count(), 3);
         QCOMPARE(progress.at(0), (QList<QVariant>{5000, 0}));
         QCOMPARE(progress.at(1), (QList<QVariant>{5000, 3000}));
@@ -177,7 +177,7 @@ private Q_SLOTS:
         rig.server.sendFile(content(10), name, {}, 4);
         rig.server.sendFile(content(10), u"good.bin"_s, {}, 4);
         rig.server.send(F::answer(u"FINEUPD"));
-        QVERIFY(done.wait());
+        QVERIFY(done.wait(TestWait::bound()));
         QCOMPARE(errors.count(), 1);
         QVERIFY(errors.first().at(3).toString().startsWith(u"DataArrival.STARTFILE"_s));
         QCOMPARE(progress.count(), 2); // the announcement and the good file
@@ -196,7 +196,7 @@ private Q_SLOTS:
         rig.server.send(F::answer(u"TBUPDATE", u"100"));
         rig.server.sendFile(content(90), u"Sendora"_s, {}, 40, 100);
         rig.server.send(F::answer(u"FINEUPD"));
-        QVERIFY(done.wait());
+        QVERIFY(done.wait(TestWait::bound()));
         QCOMPARE(progress.count(), 1);
         QCOMPARE(errors.count(), 1);
         QVERIFY(!QFile::exists(QDir(rig.sock->NameUpdateFolder()).filePath(u"Sendora"_s)));
@@ -212,7 +212,7 @@ private Q_SLOTS:
         QSignalSpy ok(rig.sock.get(), &QuorinSock::RxFaxOk);
         rig.server.send(F::answer(u"STARTFILE", u"mille<#>") + F::rawAnswer("FILE", content(10)) +
                         F::answer(u"ENDFILE", u"10<#><#>P1"));
-        QVERIFY(incomplete.wait());
+        QVERIFY(incomplete.wait(TestWait::bound()));
         QCOMPARE(errors.count(), 1);
         QCOMPARE(ok.count(), 0);
     }
@@ -249,7 +249,7 @@ private Q_SLOTS:
         else
             rig.server.streamFile(sent, [](qint64 offset, qint64 length) { return QByteArray(length, char('a' + offset % 7)); },
                                   65536, u"P7"_s);
-        QTRY_COMPARE_WITH_TIMEOUT(incomplete.count(), 1, 30000);
+        QUORIN_TRY_COMPARE(incomplete.count(), 1);
         QCOMPARE(ok.count(), 0);
         QCOMPARE(errors.count(), 1);
         QVERIFY2(errors.first().at(1).toString().contains(told), qPrintable(errors.first().at(1).toString()));
@@ -257,7 +257,7 @@ private Q_SLOTS:
         rig.server.clearFaults();
         const QByteArray bytes = content(3000);
         rig.server.sendFile(bytes, {}, u"P8"_s);
-        QTRY_COMPARE(ok.count(), 1);
+        QUORIN_TRY_COMPARE(ok.count(), 1);
         QCOMPARE(readAll(rig.sock->NameTempFile()), bytes);
         QCOMPARE(errors.count(), 1);
     }
@@ -273,7 +273,7 @@ private Q_SLOTS:
         QSignalSpy ok(rig.sock.get(), &QuorinSock::RxFaxOk);
         rig.server.send(F::answer(u"FINEUPD") + F::rawAnswer("FILE", "stray") +
                         F::answer(u"NUMFAX", u"\u00A62"));
-        QVERIFY(nums.wait());
+        QVERIFY(nums.wait(TestWait::bound()));
         QCOMPARE(errors.count(), 1);
         QCOMPARE(errors.first().at(3).toString(), u"DataArrival.FILE"_s);
 
@@ -284,7 +284,7 @@ private Q_SLOTS:
         rig.server.sendFile(update, u"Sendora"_s);
         rig.server.send(F::rawAnswer("FILEUPD", "stray") + F::rawAnswer("FILE", {}) +
                         F::answer(u"NUMFAX", u"\u00A63"));
-        QVERIFY(nums.wait());
+        QVERIFY(nums.wait(TestWait::bound()));
         QCOMPARE(ok.count(), 1);
         QCOMPARE(readAll(rig.sock->NameTempFile()), image);
         QCOMPARE(readAll(QDir(rig.sock->NameUpdateFolder()).filePath(u"Sendora"_s)), update);

@@ -164,8 +164,9 @@ void tst_QuorinSockGuard::refused()
                                 .join(u'\u00A6');
     rig.server.send(F::answer(u"RUBRICA", contact + u"<\u00CC\u00CC>"_s));
     QSignalSpy book(rig.sock.get(), &QuorinSock::RxPhoneBook);
-    QVERIFY(book.wait());
-    QVERIFY(QTest::qWaitFor([&] { return rig.server.receivedFrames("SPEDITI").size() == 1; }));
+    QVERIFY(book.wait(TestWait::bound()));
+    QVERIFY(
+        QTest::qWaitFor([&] { return rig.server.receivedFrames("SPEDITI").size() == 1; }, TestWait::bound()));
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
 
     r.call(*rig.sock, text);

@@ -131,14 +131,14 @@ private Q_SLOTS:
 
         rig.sock->SetActiveList(typeOfList(list), 7);
         const QString plain = keyword.section(u'_', 0, 0);
-        QTRY_VERIFY(rig.server.hasReceived(F::query(plain, u"7")));
+        QUORIN_TRY_VERIFY(rig.server.hasReceived(F::query(plain, u"7")));
         // An answer for another list is ignored entirely.
         const QString other = list == 1 ? u"SPEDITI"_s : u"PERSONALI"_s;
         rig.server.send(F::answer(other, u"1"_s + RS +
                                              record({u"X1"_s, u"1"_s, u""_s, u""_s, u""_s, u""_s, u""_s,
                                                      u"1"_s, u""_s, u"F"_s, u"0"_s, u"0"_s, u"0"_s})));
         rig.server.send(F::answer(keyword, listData()));
-        QVERIFY(spies[list]->wait());
+        QVERIFY(spies[list]->wait(TestWait::bound()));
         QCOMPARE(fwd.count() + pers.count() + sent.count() + del.count(), 1);
         CollFaxItem *faxes = rig.sock->FaxItems();
         QVERIFY(faxes);
@@ -161,7 +161,7 @@ private Q_SLOTS:
         rig.sock->SetActiveList(NullList, 5);
         rig.sock->SetActiveList(SentList, 5);
         rig.sock->SetActiveList(NullList, 6);
-        QTRY_COMPARE(rig.server.receivedFrames().size(), 3);
+        QUORIN_TRY_COMPARE(rig.server.receivedFrames().size(), 3);
         const auto frames = rig.server.receivedFrames();
         QCOMPARE(frames.at(1), (F::Frame{"SPEDITI", "5", false}));
         // After a list, NullList asks the same list again and takes no answer.
@@ -183,7 +183,7 @@ private Q_SLOTS:
         rig.sock->SetActiveList(SentList, 42);
         rig.sock->FaxesSelected()->Add(u"9"_s);
         r.call(*rig.sock);
-        QTRY_VERIFY2(rig.server.hasReceived(r.frame), rig.server.received().toHex(' ').constData());
+        QUORIN_TRY_VERIFY2(rig.server.hasReceived(r.frame), rig.server.received().toHex(' ').constData());
         const QByteArray tail = rig.server.received().right(r.frame.size());
         QCOMPARE(tail, r.frame); // nothing else followed
     }
@@ -197,7 +197,7 @@ private Q_SLOTS:
         rig.sock->RenameFolder(u"a<\u00A7>ELIMINAFOLDER<\u00B6>1"_s, u"9"_s);
         QCOMPARE(errors.count(), 1);
         rig.sock->DeleteFolder(u"9"_s);
-        QTRY_VERIFY(rig.server.hasReceived(F::answer(u"ELIMINAFOLDER", u"9")));
+        QUORIN_TRY_VERIFY(rig.server.hasReceived(F::answer(u"ELIMINAFOLDER", u"9")));
         QCOMPARE(rig.server.receivedFrames("RENAMEFOLDER").size(), 0);
     }
 
@@ -220,14 +220,14 @@ private Q_SLOTS:
         QVERIFY(rig.login(rights));
         rig.server.clearReceived();
         rig.sock->ChildrenTree();
-        QTRY_COMPARE(rig.server.receivedFrames().size(), roots.size());
+        QUORIN_TRY_COMPARE(rig.server.receivedFrames().size(), roots.size());
         for (int i = 0; i < roots.size(); ++i)
             QCOMPARE(rig.server.receivedFrames().at(i), (F::Frame{"CHILDRENTREE", roots.mid(i, 1), false}));
 
         QSignalSpy tree(rig.sock.get(), &QuorinSock::RxChildrenTree);
         QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
         rig.server.send(F::answer(u"CHILDRENTREE", u"1<#>5<#>Clienti<#>V<#>5<#>6<#>Rossi<#>F"));
-        QVERIFY(tree.wait());
+        QVERIFY(tree.wait(TestWait::bound()));
         QCOMPARE(rig.sock->CollItems()->Count(), 2);
         QCOMPARE(rig.sock->CollItems()->Item(1)->Description(), u"Clienti"_s);
         QVERIFY(rig.sock->CollItems()->Item(1)->IsShared());
@@ -235,7 +235,7 @@ private Q_SLOTS:
         QCOMPARE(rig.sock->CollItems()->Item(2)->Children(), 6);
         // An empty answer empties the tree and raises nothing.
         rig.server.send(F::answer(u"CHILDRENTREE") + F::answer(u"NUMFAX", u"\u00A61"));
-        QVERIFY(nums.wait());
+        QVERIFY(nums.wait(TestWait::bound()));
         QCOMPARE(tree.count(), 1);
         QCOMPARE(rig.sock->CollItems()->Count(), 0);
     }
@@ -250,7 +250,7 @@ private Q_SLOTS:
         rig.server.send(F::answer(u"NEWFOLDER", u"Clienti<#>1<#><#>21") + // no shared flag: still a folder
                         F::answer(u"NEWFOLDER", u"<#>1<#>T<#>22") +       // no name: nothing
                         F::answer(u"NEWFOLDER", u"Fornitori<#>1<#>T<#>23"));
-        QTRY_COMPARE(added.count(), 2);
+        QUORIN_TRY_COMPARE(added.count(), 2);
         QCOMPARE(added.at(1), (QList<QVariant>{u"Fornitori"_s, 23, true}));
         QCOMPARE(added.at(0).at(2).toBool(), false);
     }
@@ -264,7 +264,7 @@ private Q_SLOTS:
         QVERIFY(rig.login());
         rig.sock->SetActiveList(Forwardlist, 3);
         rig.sock->AskFormForward(u"345"_s);
-        QTRY_VERIFY(rig.server.hasReceived(F::query(u"FRM_INOLTRO", u"(345)")));
+        QUORIN_TRY_VERIFY(rig.server.hasReceived(F::query(u"FRM_INOLTRO", u"(345)")));
 
         QSignalSpy form(rig.sock.get(), &QuorinSock::RxFrmForward);
         QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
@@ -276,9 +276,9 @@ private Q_SLOTS:
         rig.server.send(F::answer(u"FRM_INOLTRO_USR",
                                   u"<#>U12<#>0012<#>Rossi<#>True<#>(345)<#>rossi@example.com<#>False" + RS +
                                       u"<#>U14<#>0014<#>Bianchi<#>true<#>(345)<#><#>True" + RS));
-        QVERIFY(nums.wait()); // the groups have been read in a pass of their own
+        QVERIFY(nums.wait(TestWait::bound())); // the groups have been read in a pass of their own
         rig.server.release();
-        QVERIFY(form.wait());
+        QVERIFY(form.wait(TestWait::bound()));
         auto *users = form.first().at(0).value<ListItemFrmForward *>();
         auto *groups = form.first().at(1).value<ListItemFrmForward *>();
         QCOMPARE(users->Count(), 2);
@@ -292,17 +292,17 @@ private Q_SLOTS:
 
         groups->Item(1)->setIsChecked(true);
         rig.sock->ForwardGroupsUsers(u" 345 "_s, users, groups);
-        QTRY_VERIFY(rig.server.hasReceived(
+        QUORIN_TRY_VERIFY(rig.server.hasReceived(
             F::answer(u"FRM_INOLTRO_OK", u"INOLTRO" + RS + u"(345)" + RS + u"<#>1<#>7" + RS + u"<#>12")));
         // Users alone: the groups of the earlier form are not offered again.
         form.clear();
         rig.server.send(
             F::answer(u"FRM_INOLTRO_USR", u"<#>U15<#>0015<#>Verdi<#>False<#>(346)<#><#>False" + RS));
-        QVERIFY(form.wait());
+        QVERIFY(form.wait(TestWait::bound()));
         QCOMPARE(form.first().at(1).value<ListItemFrmForward *>()->Count(), 0);
         rig.sock->FaxesSelected()->Add(u"346"_s);
         rig.sock->ForwardGroupsUsersSelectedFaxes(nullptr, nullptr);
-        QTRY_VERIFY(
+        QUORIN_TRY_VERIFY(
             rig.server.hasReceived(F::answer(u"FRM_INOLTRO_OK", u"INOLTRO" + RS + u"(346)" + RS + RS)));
     }
 
@@ -332,7 +332,7 @@ private Q_SLOTS:
         other[12] = u"P1"_s;
         rig.server.send(F::answer(keyword, taken.join(LS) + RS + other.join(LS) + RS));
         QSignalSpy &spy = keyword == u"GETINFO"_s ? props : report;
-        QVERIFY(spy.wait());
+        QVERIFY(spy.wait(TestWait::bound()));
         QCOMPARE(props.count() + report.count(), 1);
         QCOMPARE(spy.first().first().value<typeOfList>(), SentList);
         CollFaxItem *faxes = rig.sock->FaxItems();
@@ -356,7 +356,7 @@ private Q_SLOTS:
             F::answer(u"FAXPROGRSTART", u"#3") + F::answer(u"FAXPROGR") +
             F::answer(u"FAXPROGR", u"REMOTE<#>12kbps<#> 2.5<#>3<#>67.5<#>14<#>Rossi<#>0255<#>1<#>3<#>#3") +
             F::answer(u"FAXPROGREND", u"#3"));
-        QVERIFY(end.wait());
+        QVERIFY(end.wait(TestWait::bound()));
         QCOMPARE(start.first().first().toString(), u"#3"_s);
         QCOMPARE(tx.count(), 1); // an empty progress frame raises nothing
         const QList<QVariant> expected = {u"REMOTE"_s, 12,        2, 3, 68,     14,
@@ -398,7 +398,7 @@ private Q_SLOTS:
         // A notice before any list starts a collection; the same notice twice raises nothing the second
         // time unless it is one of the sent list, which replaces the earlier entry.
         rig.server.send(F::answer(keyword, fax) + F::answer(keyword, fax) + F::answer(u"NUMFAX", u"\u00A60"));
-        QVERIFY(nums.wait());
+        QVERIFY(nums.wait(TestWait::bound()));
         const bool replaces = keyword.startsWith(u"FAX"_s);
         QFETCH(int, inList);
         QFETCH(int, elsewhere);
@@ -454,7 +454,7 @@ private Q_SLOTS:
         QVERIFY(rig.login(u"mario<#>T<#>T<#>T<#>T<#><#>"_s + rights));
         QSignalSpy book(rig.sock.get(), &QuorinSock::RxPhoneBook);
         rig.sock->AskPhoneBook();
-        QTRY_VERIFY(rig.server.hasReceived(F::query(u"ASKRUBRICA")));
+        QUORIN_TRY_VERIFY(rig.server.hasReceived(F::query(u"ASKRUBRICA")));
         auto contact = [](const QString &first, int id, bool pub) -> QString {
             return QStringList{first,
                                u"Sur"_s,
@@ -474,7 +474,7 @@ private Q_SLOTS:
         };
         rig.server.send(F::answer(u"RUBRICA", contact(u"Uno"_s, 11, true) + contact(u"Due"_s, 12, false) +
                                                   contact(u"Tre"_s, 13, true)));
-        QVERIFY(book.wait());
+        QVERIFY(book.wait(TestWait::bound()));
         collContactsItem *contacts = book.first().first().value<collContactsItem *>();
         QCOMPARE(contacts->Count(), 3);
         QCOMPARE(contacts->Item(2)->IdContatto(), 12);
@@ -525,7 +525,7 @@ private Q_SLOTS:
         case 10:
         case 11:
             QCOMPARE(add(false), 0);
-            QTRY_COMPARE(rig.server.receivedFrames("NEW_CONTATTO").size(), 1);
+            QUORIN_TRY_COMPARE(rig.server.receivedFrames("NEW_CONTATTO").size(), 1);
             rig.server.clearReceived();
             result = operation == 10 ? update(false, 4) : s.DeleteContact(4);
             break;
@@ -533,7 +533,7 @@ private Q_SLOTS:
         QTEST(result, "result");
         s.SendUser(u"mario"_s); // a marker: everything before it has arrived when it has
         const QByteArray marker = F::answer(u"USER", u"mario");
-        QTRY_VERIFY(rig.server.hasReceived(marker));
+        QUORIN_TRY_VERIFY(rig.server.hasReceived(marker));
         QCOMPARE(rig.server.received(), sent + marker);
         if (operation == 5)
             QCOMPARE(contacts->Item(2)->FirstName(), u"N"_s); // the held contact takes the new values
@@ -551,7 +551,7 @@ private Q_SLOTS:
         const QString priv =
             QStringList{u"B"_s, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, u"2"_s, u"F"_s}.join(LS) + RS;
         rig.server.send(F::answer(u"RUBRICA", pub + priv));
-        QVERIFY(book.wait());
+        QVERIFY(book.wait(TestWait::bound()));
         collContactsItem *contacts = book.first().first().value<collContactsItem *>();
         QCOMPARE(contacts->Count(), 1);
         QCOMPARE(contacts->Item(1)->FirstName(), u"B"_s);

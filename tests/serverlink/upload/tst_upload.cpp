@@ -178,7 +178,7 @@ void tst_Upload::start()
 {
     QVERIFY(m_link->listen());
     m_link->connectClient();
-    QTRY_VERIFY(m_link->connected());
+    QUORIN_TRY_VERIFY(m_link->connected());
 }
 
 void tst_Upload::safeChunkLength_data()
@@ -271,7 +271,7 @@ void tst_Upload::uploadSequence()
     QSignalSpy sent(m_driver, &UploadDriver::SentFax2Server);
     QSignalSpy errors(m_driver, &UploadDriver::Error);
     QCOMPARE(m_driver->handOver(std::move(fax), Proto::FaxCodeSend), keyText(1));
-    QTRY_COMPARE(sent.count(), 1);
+    QUORIN_TRY_COMPARE(sent.count(), 1);
     QCOMPARE(sent.at(0).at(0).toString(), keyText(1));
 
     QByteArray expected =
@@ -282,10 +282,10 @@ void tst_Upload::uploadSequence()
     if (!cover.isEmpty())
         expected += fileFrames(coverPath, cover, key(1), true);
     expected += frame("FINEFAX", key(1));
-    QTRY_COMPARE(m_link->received().size(), expected.size());
+    QUORIN_TRY_COMPARE(m_link->received().size(), expected.size());
     QCOMPARE(m_link->received(), expected);
     QCOMPARE(errors.count(), 0);
-    QTRY_VERIFY(!m_driver->busy());
+    QUORIN_TRY_VERIFY(!m_driver->busy());
 }
 
 void tst_Upload::separatorsReachServerIntact_data()
@@ -318,8 +318,8 @@ void tst_Upload::separatorsReachServerIntact()
     fax->setAllFaxFiles(path);
     QSignalSpy sent(m_driver, &UploadDriver::SentFax2Server);
     m_driver->handOver(std::move(fax), Proto::FaxCodeSend);
-    QTRY_COMPARE(sent.count(), 1);
-    QTRY_VERIFY(m_link->received().endsWith(frame("FINEFAX", key(1))));
+    QUORIN_TRY_COMPARE(sent.count(), 1);
+    QUORIN_TRY_VERIFY(m_link->received().endsWith(frame("FINEFAX", key(1))));
 
     const QList<ServerFrame> frames = serverFrames(m_link->received());
     QByteArray reassembled;
@@ -360,7 +360,7 @@ void tst_Upload::twoFaxesBackToBack()
     QSignalSpy sent(m_driver, &UploadDriver::SentFax2Server);
     QCOMPARE(m_driver->handOver(std::move(first), Proto::FaxCodeSend), keyText(1));
     QCOMPARE(m_driver->handOver(std::move(second), Proto::FaxCodeSend), keyText(2));
-    QTRY_COMPARE(sent.count(), 2);
+    QUORIN_TRY_COMPARE(sent.count(), 2);
     QCOMPARE(sent.at(0).at(0).toString(), keyText(1));
     QCOMPARE(sent.at(1).at(0).toString(), keyText(2));
 
@@ -368,7 +368,7 @@ void tst_Upload::twoFaxesBackToBack()
     expected += frame("NEWFAX", fields({latin(b), key(2), latin(msgB), {}}));
     expected += frame("NOMSG", {}) + fileFrames(a, "AAAA", key(1), false) + frame("FINEFAX", key(1));
     expected += frame("NOMSG", {}) + fileFrames(b, "BBBBBB", key(2), false) + frame("FINEFAX", key(2));
-    QTRY_COMPARE(m_link->received(), expected);
+    QUORIN_TRY_COMPARE(m_link->received(), expected);
 }
 
 void tst_Upload::newRxFaxCarriesCode4()
@@ -387,7 +387,7 @@ void tst_Upload::newRxFaxCarriesCode4()
     fax->setRead(true);
     QSignalSpy sent(m_driver, &UploadDriver::SentFax2Server);
     QCOMPARE(m_driver->handOver(std::move(fax), Proto::FaxCodeReceived), keyText(1));
-    QTRY_COMPARE(sent.count(), 1);
+    QUORIN_TRY_COMPARE(sent.count(), 1);
 
     const QByteArray f = "<\xBF>";
     const QByteArray block = "7" + f + "Sendora" + f + latin(doc) + f + f + "0" + f + "0" + f + f + f + f +
@@ -397,7 +397,7 @@ void tst_Upload::newRxFaxCarriesCode4()
     const QByteArray expected = frame("NEWRXFAX", fields({latin(doc), key(1), block, {}})) +
                                 frame("NOMSG", {}) + fileFrames(doc, "RX", key(1), false) +
                                 frame("FINEFAX", key(1));
-    QTRY_COMPARE(m_link->received(), expected);
+    QUORIN_TRY_COMPARE(m_link->received(), expected);
 }
 
 void tst_Upload::aggFax_data()
@@ -417,12 +417,12 @@ void tst_Upload::aggFax()
 
     QCOMPARE(m_driver->sendUpdateFile(m_dir->filePath(u"missing.tif"_s), u"P42"_s, listKeyword), QString());
     QCOMPARE(m_driver->sendUpdateFile(image, u"P42"_s, listKeyword), keyText(1));
-    QTRY_COMPARE(sent.count(), 1);
+    QUORIN_TRY_COMPARE(sent.count(), 1);
 
     const QByteArray expected =
         frame("AGGFAX", fields({latin(path), key(1), {}, "P42", latin(listKeyword)})) + frame("NOMSG", {}) +
         fileFrames(path, plainContent(500000, 7), key(1), false) + frame("FINEFAX", key(1));
-    QTRY_COMPARE(m_link->received().size(), expected.size());
+    QUORIN_TRY_COMPARE(m_link->received().size(), expected.size());
     QCOMPARE(m_link->received(), expected);
 }
 
@@ -455,7 +455,7 @@ void tst_Upload::missingFileEndsFax()
     m_driver->handOver(std::move(second), Proto::FaxCodeSend);
 
     // The fax without its document is not finished: one Error naming it and the file, never "sent".
-    QTRY_COMPARE(sent.count(), 1);
+    QUORIN_TRY_COMPARE(sent.count(), 1);
     QCOMPARE(sent.at(0).at(0).toString(), QString::fromLatin1(key(2)));
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.at(0).at(0).toInt(), 53);
@@ -465,9 +465,9 @@ void tst_Upload::missingFileEndsFax()
     QByteArray head = frame("NOMSG", {});
     for (int i = 0; i < missingIndex; ++i)
         head += fileFrames(paths[i], contents[i], key(1), false);
-    QTRY_VERIFY(m_link->received().contains(head));
+    QUORIN_TRY_VERIFY(m_link->received().contains(head));
     QVERIFY(!m_link->received().contains(frame("FINEFAX", key(1))));
-    QTRY_VERIFY(m_link->received().endsWith(frame("FINEFAX", key(2))));
+    QUORIN_TRY_VERIFY(m_link->received().endsWith(frame("FINEFAX", key(2))));
     QVERIFY(!m_driver->busy());
 }
 
@@ -494,11 +494,11 @@ void tst_Upload::linkLossMidUpload()
     QSignalSpy sent2(m_driver, &UploadDriver::SentFax2Server);
     QSignalSpy errors2(m_driver, &UploadDriver::Error);
     m_driver->handOver(std::move(fax), Proto::FaxCodeSend);
-    QTRY_COMPARE(fileFramesWritten, 2);
-    QTRY_COMPARE(m_link->received().count("<\xA7>FILE<\xB6>"), 2);
+    QUORIN_TRY_COMPARE(fileFramesWritten, 2);
+    QUORIN_TRY_COMPARE(m_link->received().count("<\xA7>FILE<\xB6>"), 2);
 
     m_link->dropFromServer();
-    QTRY_COMPARE(errors2.count(), 1);
+    QUORIN_TRY_COMPARE(errors2.count(), 1);
     QVERIFY(errors2.at(0).at(2).toString().contains(keyText(1)));
     QVERIFY(!m_driver->busy());
     m_link->forwardCompletion = true;
@@ -510,15 +510,15 @@ void tst_Upload::linkLossMidUpload()
     // A fax handed over on the next connection goes out whole.
     m_link->clearReceived();
     m_link->connectClient();
-    QTRY_VERIFY(m_link->connected());
+    QUORIN_TRY_VERIFY(m_link->connected());
     const QString small = write(u"small.tif"_s, "SMALL");
     auto next = std::make_unique<faxOut>();
     next->setAllFaxFiles(small);
     QCOMPARE(m_driver->handOver(std::move(next), Proto::FaxCodeSend), keyText(2));
-    QTRY_COMPARE(sent2.count(), 1);
+    QUORIN_TRY_COMPARE(sent2.count(), 1);
     QCOMPARE(sent2.at(0).at(0).toString(), keyText(2));
     const QByteArray tail = fileFrames(small, "SMALL", key(2), false) + frame("FINEFAX", key(2));
-    QTRY_VERIFY(m_link->received().endsWith(tail));
+    QUORIN_TRY_VERIFY(m_link->received().endsWith(tail));
     QCOMPARE(errors2.count(), 1);
 }
 

@@ -135,9 +135,9 @@ void tst_UploadLink::faxReachesServer()
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
     const QString key = rig.sock->SendNewFax(std::move(fax));
     QVERIFY(key.startsWith(u'#'));
-    QVERIFY(sent.wait(10000));
+    QVERIFY(sent.wait(TestWait::bound()));
     QCOMPARE(sent.at(0).at(0).toString(), key);
-    QTRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"FINEFAX", key)));
+    QUORIN_TRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"FINEFAX", key)));
 
     const QList<Frame> frames = framesFrom(rig.server.receivedFrames(), "NEWFAX");
     QCOMPARE(frames.first().data,
@@ -161,7 +161,7 @@ void tst_UploadLink::savedAsReceived()
     fax->setRemoteID(u"0211111"_s);
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
     const QString key = rig.sock->SaveFaxToRX(std::move(fax));
-    QVERIFY(sent.wait(10000));
+    QVERIFY(sent.wait(TestWait::bound()));
     QVERIFY(rig.received(FakeFaxServer::answer(u"FINEFAX", key)));
     const QList<Frame> frames = framesFrom(rig.server.receivedFrames(), "NEWRXFAX");
     QVERIFY(!frames.isEmpty());
@@ -183,7 +183,7 @@ void tst_UploadLink::editedImageGoesBack()
 
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
     rig.sock->SendUpdateTmpFile(u"S77"_s);
-    QVERIFY(sent.wait(10000));
+    QVERIFY(sent.wait(TestWait::bound()));
     const QString key = sent.at(0).at(0).toString();
     QVERIFY(rig.received(FakeFaxServer::answer(u"FINEFAX", key)));
     const QList<Frame> frames = framesFrom(rig.server.receivedFrames(), "AGGFAX");
@@ -234,10 +234,9 @@ void tst_UploadLink::linkDropDuringUpload()
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
     const QString key = rig.sock->SendNewFax(std::move(fax));
-    QTRY_VERIFY_WITH_TIMEOUT(
-        std::any_of(errors.cbegin(), errors.cend(),
-                    [&](const QList<QVariant> &e) { return e.at(3).toString().contains(key); }),
-        10000);
+    QUORIN_TRY_VERIFY(std::any_of(errors.cbegin(), errors.cend(), [&](const QList<QVariant> &e) {
+        return e.at(3).toString().contains(key);
+    }));
     QCOMPARE(sent.count(), 0);
     if (stopReading) {
         const auto told = std::find_if(errors.cbegin(), errors.cend(), [&](const QList<QVariant> &e) {
@@ -274,7 +273,7 @@ void tst_UploadLink::findServerProbesFakeServer()
     QVERIFY(sock.FindServer(QString(), server.port()));
     QCOMPARE(sock.SockServer(), expected);
     QCOMPARE(sock.SockPort(), int(server.port()));
-    QTRY_COMPARE(server.probeCount(), 1);
+    QUORIN_TRY_COMPARE(server.probeCount(), 1);
 }
 
 void tst_UploadLink::serverSettingsReconnect()
