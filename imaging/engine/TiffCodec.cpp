@@ -16,6 +16,23 @@ namespace {
 
 constexpr int MaxPages = 65535;
 
+// Numbers of a TIFF file read straight from its bytes, in the file's byte order. Callers check
+// the offsets against size first.
+struct TiffBytes
+{
+    explicit TiffBytes(const QByteArray &data)
+        : p(reinterpret_cast<const uchar *>(data.constData())), size(quint64(data.size())),
+          le(size > 0 && p[0] == 'I')
+    {
+    }
+    quint16 u16(quint64 o) const { return le ? qFromLittleEndian<quint16>(p + o) : qFromBigEndian<quint16>(p + o); }
+    quint32 u32(quint64 o) const { return le ? qFromLittleEndian<quint32>(p + o) : qFromBigEndian<quint32>(p + o); }
+    quint64 u64(quint64 o) const { return le ? qFromLittleEndian<quint64>(p + o) : qFromBigEndian<quint64>(p + o); }
+    const uchar *p;
+    quint64 size;
+    bool le;
+};
+
 // Offsets of every directory, walked straight from the bytes: cheap, so opening a long fax does
 // not depend on parsing each page's tags. Stops at a loop, an offset outside the file or more than
 // MaxPages pages and then sets *broken (a truncated or damaged file).
@@ -27,22 +44,12 @@ QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr)
     QList<quint64> offs;
     if (data.size() < 8)
         return offs;
-    const auto *p = reinterpret_cast<const uchar *>(data.constData());
     const quint64 size = quint64(data.size());
-    const bool le = p[0] == 'I';
-    auto u16 = [&](quint64 o) {
-        return le ? qFromLittleEndian<quint16>(p + o) : qFromBigEndian<quint16>(p + o);
-    };
-    auto u32 = [&](quint64 o) {
-        return le ? qFromLittleEndian<quint32>(p + o) : qFromBigEndian<quint32>(p + o);
-    };
-    auto u64 = [&](quint64 o) {
-        return le ? qFromLittleEndian<quint64>(p + o) : qFromBigEndian<quint64>(p + o);
-    };
-    const bool big = u16(2) == 43;
+    const TiffBytes b(data);
+    const bool big = b.u16(2) == 43;
     if (big && size < 16)
         return offs;
-    quint64 off = big ? u64(8) : u32(4);
+    quint64 off = big ? b.u64(8) : b.u32(4);
     std::unordered_set<quint64> seen;
     // Every bound is checked as "room left after off", so offsets near 2^64 cannot wrap around.
     auto fits = [&](quint64 at, quint64 bytes) { return at <= size && size - at >= bytes; };
@@ -53,21 +60,21 @@ QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr)
         if (big) {
             if (!fits(off, 8))
                 break;
-            const quint64 n = u64(off);
+            const quint64 n = b.u64(off);
             if (n > 0xffff || !fits(off + 8, n * 20 + 8))
                 break;
             bad = false;
             offs.append(off);
-            off = u64(off + 8 + n * 20);
+            off = b.u64(off + 8 + n * 20);
         } else {
             if (!fits(off, 2))
                 break;
-            const quint64 n = u16(off);
+            const quint64 n = b.u16(off);
             if (!fits(off + 2, n * 12 + 4))
                 break;
             bad = false;
             offs.append(off);
-            off = u32(off + 2 + n * 12);
+            off = b.u32(off + 2 + n * 12);
         }
     }
     if (off != 0 && offs.size() >= MaxPages)
@@ -79,28 +86,21 @@ QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr)
 // its type is none TIFF knows (libtiff keeps such a field with the raw number as its type).
 int entryType(const QByteArray &data, quint64 dirOff, int tag)
 {
-    const auto *p = reinterpret_cast<const uchar *>(data.constData());
     const quint64 size = quint64(data.size());
     if (size < 8)
         return 0;
-    const bool le = p[0] == 'I';
-    auto u16 = [&](quint64 o) {
-        return le ? qFromLittleEndian<quint16>(p + o) : qFromBigEndian<quint16>(p + o);
-    };
-    auto u64 = [&](quint64 o) {
-        return le ? qFromLittleEndian<quint64>(p + o) : qFromBigEndian<quint64>(p + o);
-    };
-    const bool big = u16(2) == 43;
+    const TiffBytes b(data);
+    const bool big = b.u16(2) == 43;
     const quint64 head = big ? 8 : 2, entry = big ? 20 : 12;
     if (dirOff > size || size - dirOff < head)
         return 0;
-    const quint64 n = big ? u64(dirOff) : u16(dirOff);
+    const quint64 n = big ? b.u64(dirOff) : b.u16(dirOff);
     if (n > 0xffff || size - dirOff - head < n * entry)
         return 0;
     for (quint64 i = 0; i < n; ++i) {
         const quint64 e = dirOff + head + i * entry;
-        if (u16(e) == tag) {
-            const int type = u16(e + 2);
+        if (b.u16(e) == tag) {
+            const int type = b.u16(e + 2);
             return type >= TIFF_BYTE && type <= TIFF_IFD8 ? type : -1;
         }
     }
@@ -116,46 +116,36 @@ enum class Quick { Page, NotPage, Ask };
 Quick quickCheck(const QByteArray &data, quint64 dirOff, uint32_t *width, uint32_t *height)
 {
     *width = *height = 0;
-    const auto *p = reinterpret_cast<const uchar *>(data.constData());
     const quint64 size = quint64(data.size());
     if (size < 8)
         return Quick::Ask;
-    const bool le = p[0] == 'I';
-    auto u16 = [&](quint64 o) {
-        return le ? qFromLittleEndian<quint16>(p + o) : qFromBigEndian<quint16>(p + o);
-    };
-    auto u32 = [&](quint64 o) {
-        return le ? qFromLittleEndian<quint32>(p + o) : qFromBigEndian<quint32>(p + o);
-    };
-    auto u64 = [&](quint64 o) {
-        return le ? qFromLittleEndian<quint64>(p + o) : qFromBigEndian<quint64>(p + o);
-    };
-    const bool big = u16(2) == 43;
+    const TiffBytes b(data);
+    const bool big = b.u16(2) == 43;
     const quint64 head = big ? 8 : 2, entry = big ? 20 : 12;
     if (dirOff > size || size - dirOff < head)
         return Quick::Ask;
-    const quint64 n = big ? u64(dirOff) : u16(dirOff);
+    const quint64 n = big ? b.u64(dirOff) : b.u16(dirOff);
     if (n > 0xffff || size - dirOff - head < n * entry)
         return Quick::Ask;
     int seenWidth = 0, seenHeight = 0, offsets = 0;
     bool plain = true;
     for (quint64 i = 0; i < n; ++i) {
         const quint64 e = dirOff + head + i * entry;
-        const int tag = u16(e);
+        const int tag = b.u16(e);
         if (tag == TIFFTAG_STRIPOFFSETS || tag == TIFFTAG_TILEOFFSETS)
             ++offsets;
         if (tag != TIFFTAG_IMAGEWIDTH && tag != TIFFTAG_IMAGELENGTH)
             continue;
-        const int type = u16(e + 2);
-        const quint64 count = big ? u64(e + 4) : u32(e + 4);
+        const int type = b.u16(e + 2);
+        const quint64 count = big ? b.u64(e + 4) : b.u32(e + 4);
         const quint64 value = e + (big ? 12 : 8);
         uint32_t v = 0;
         if (count == 1 && type == TIFF_SHORT)
-            v = u16(value);
+            v = b.u16(value);
         else if (count == 1 && type == TIFF_LONG)
-            v = u32(value);
-        else if (count == 1 && type == TIFF_LONG8 && big && u64(value) <= UINT32_MAX)
-            v = uint32_t(u64(value));
+            v = b.u32(value);
+        else if (count == 1 && type == TIFF_LONG8 && big && b.u64(value) <= UINT32_MAX)
+            v = uint32_t(b.u64(value));
         else
             plain = false;
         *(tag == TIFFTAG_IMAGEWIDTH ? width : height) = v;
