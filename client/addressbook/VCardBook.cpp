@@ -91,6 +91,16 @@ bool isCp1252Family(QByteArrayView name)
     return n == "windows-1252" || n == "cp1252" || n == "iso-8859-1" || n == "iso-8859-15" || n == "latin1";
 }
 
+// A name that the decoder reads as UTF-8 ("utf8", "UTF_8" and other spellings too): read and written as
+// UTF-8, whatever the bytes, so a card reads back the same once written in UTF-8.
+bool namesUtf8(QByteArrayView name)
+{
+    if (name.isEmpty())
+        return false;
+    const QStringDecoder decoder(name.toByteArray().constData());
+    return decoder.isValid() && qstricmp(decoder.name(), "UTF-8") == 0;
+}
+
 enum class Codec { Utf8, Cp1252, Named };
 
 // Plain ASCII fits any charset; other bytes only one Qt knows that reads them without error.
@@ -222,17 +232,17 @@ QList<Logical> unfold(const QByteArray &data)
         l.end = b.end;
         const QByteArray charset = charsetOf(b.text);
         Codec codec = Codec::Utf8;
-        if (!charset.isEmpty() && charset.toLower() != "utf-8" && isCp1252Family(charset)) {
+        if (!charset.isEmpty() && !namesUtf8(charset) && isCp1252Family(charset)) {
             codec = Codec::Cp1252;
             l.namedCharset = true;
-        } else if (!charset.isEmpty() && charset.toLower() != "utf-8" && fitsCharset(charset, b.text)) {
+        } else if (!charset.isEmpty() && !namesUtf8(charset) && fitsCharset(charset, b.text)) {
             codec = Codec::Named;
             l.namedCharset = true;
         } else if (!validUtf8(b.text)) {
             codec = Codec::Cp1252;
             l.fallback = true;
             l.declared = charset;
-        } else if (!charset.isEmpty() && charset.toLower() != "utf-8") {
+        } else if (!charset.isEmpty() && !namesUtf8(charset)) {
             l.fallback = true; // a charset we do not know, or bytes it has no letters for: read as UTF-8
             l.declared = charset;
         }
@@ -458,7 +468,7 @@ QString decodeQuotedPrintable(const QString &value, const QString &charset, bool
             break; // a soft break left at the end
         bytes += in[i];
     }
-    if (!charset.isEmpty() && charset.compare(u"utf-8", Qt::CaseInsensitive) != 0) {
+    if (!charset.isEmpty() && !namesUtf8(charset.toLatin1())) {
         if (charset.compare(u"windows-1252", Qt::CaseInsensitive) == 0 ||
             charset.compare(u"iso-8859-1", Qt::CaseInsensitive) == 0 ||
             charset.compare(u"iso-8859-15", Qt::CaseInsensitive) == 0)

@@ -309,6 +309,18 @@ private Q_SLOTS:
         QCOMPARE(problems.size(), 2);
         QVERIFY2(problems[0].contains(u"«Renè»"_s) && problems[0].contains(u"(UTF-8)"_s), qPrintable(problems[0]));
         QVERIFY2(problems[1].contains(u"«Bo»"_s), qPrintable(problems[1]));
+        // Another spelling of UTF-8 is UTF-8: a card read with the fallback reads back the same once written
+        // in UTF-8, a line it could not read too.
+        problems.clear();
+        const QList<LocalContact> odd = VCard::parse(
+            "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Bo\r\n;X-A;CHARSET=UTF$8:Ren\xE8\r\nX-B;CHARSET=utf8:\xC3\xA8\r\n"
+            "END:VCARD\r\n",
+            &problems);
+        QCOMPARE(problems.size(), 2); // the line it could not read, and the fallback
+        const QByteArray oddOut = VCard::serialize(edited(odd));
+        QVERIFY2(oddOut.contains("\r\n;X-A;CHARSET=UTF$8:Ren\xC3\xA8\r\nX-B:\xC3\xA8\r\n"),
+                 oddOut.constData());
+        QCOMPARE(VCard::parse(oddOut), odd);
 
         // A stray indented line after an empty one never glues itself to the fax number.
         const QList<LocalContact> hand = VCard::parse(read(u"hand-edited-cp1252.vcf"_s));
