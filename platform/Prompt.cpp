@@ -1,4 +1,5 @@
 #include "Prompt.h"
+#include "WindowPlacement.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -7,6 +8,7 @@
 #include <QLayout>
 #include <QLibraryInfo>
 #include <QQueue>
+#include <QShowEvent>
 #include <QTranslator>
 #include <QWindow>
 
@@ -57,6 +59,22 @@ QMessageBox::StandardButton defaultAnswer(QMessageBox::StandardButtons buttons,
     return QMessageBox::NoButton;
 }
 
+// A box without an owner on screen is centred on the screen at the size it takes when shown: Qt places
+// it before it has laid out its text, and it then shrinks with its corner fixed.
+class OwnedOrCentredBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void showEvent(QShowEvent *event) override
+    {
+        QMessageBox::showEvent(event);
+        if (!parentWidget() && !event->spontaneous())
+            WindowPlacement::centerOnScreen(this);
+    }
+};
+
 } // namespace
 
 QMessageBox::StandardButton Prompt::message(QWidget *parent, QMessageBox::Icon icon, const QString &title,
@@ -70,7 +88,7 @@ QMessageBox::StandardButton Prompt::message(QWidget *parent, QMessageBox::Icon i
     }
     if (icon == QMessageBox::Critical)
         QApplication::beep();
-    QMessageBox box(icon, caption, text, buttons, shownOwner(parent));
+    OwnedOrCentredBox box(icon, caption, text, buttons, shownOwner(parent));
     fixedWindowHints(&box);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
