@@ -161,12 +161,12 @@ void XmlJobRun::sendJobFax(const clsXMLNode &node)
     }
     const QString files = fax->AllFaxFiles();
     m_window->IdFaxSending = m_window->ClientSock->SendNewFax(std::move(fax));
-    if (m_window->Connected) {
-        if (m_window->addPending(m_window->IdFaxSending, files, u"addChild"_s))
-            ++m_handedOver;
-        else
-            ++m_failed;
-    }
+    // A fax the link did not take (the link went down while the job was read) is not delivered: addPending
+    // said so.
+    if (m_window->addPending(m_window->IdFaxSending, files, u"addChild"_s))
+        ++m_handedOver;
+    else
+        ++m_failed;
 }
 
 void XmlJobRun::check()

@@ -10,6 +10,8 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
 #include <QThread>
 #include <QTimer>
@@ -451,6 +453,45 @@ private Q_SLOTS:
             QVERIFY(fake.connectionCount() <= 3);
         }
         QVERIFY(fake.receivedFrames("NEWFAX").isEmpty());
+    }
+
+    // A server that answers every login and at once ends its side of the link (its end of stream right
+    // behind the answer): nothing is delivered and the run never says it was (code 4), whether the end is
+    // seen before the job's fax is handed to the link or after.
+    void loginAnsweredThenLinkEnded()
+    {
+        const QString user = SystemUser::loginName();
+        const QByteArray answer = FakeFaxServer::answer(u"VERSIONI", QuorinSock::LibraryVersion() +
+                                                                        u"<#>3.0.0<#>"_s +
+                                                                        QStringLiteral(QUORIN_VERSION) +
+                                                                        u"<#>1.0.0<#>0.9"_s) +
+                                  FakeFaxServer::answer(u"USER", user + u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s);
+        for (int round = 0; round < 3; ++round) {
+            QTcpServer server;
+            QVERIFY(server.listen(QHostAddress::LocalHost));
+            configure(server.serverPort());
+            QByteArray received;
+            connect(&server, &QTcpServer::newConnection, this, [&server, &received, answer] {
+                QTcpSocket *c = server.nextPendingConnection();
+                connect(c, &QTcpSocket::readyRead, c, [c, &received, answer] {
+                    const QByteArray got = c->readAll();
+                    received += got;
+                    if (!got.startsWith("USER"))
+                        return;
+                    QTimer::singleShot(300, c, [c, answer] {
+                        c->write(answer);
+                        c->flush();
+                        ::shutdown(int(c->socketDescriptor()), SHUT_WR);
+                        QTimer::singleShot(200, c, [c] { c->abort(); });
+                    });
+                });
+            });
+            const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, TestWait::bound(), 10);
+            QVERIFY2(r.code == ExitUndelivered, qPrintable(u"round %1: %2 %3"_s.arg(round).arg(r.code).arg(
+                                                    QString::fromUtf8(r.err))));
+            QVERIFY2(r.err.contains("non è stato consegnato") || r.err.contains("non consegnati"), r.err.constData());
+            QVERIFY(!received.contains("FINEFAX"));
+        }
     }
 
     // A server that answers the login after 15 s is waited for (the login answer has 20 s): the job goes.
