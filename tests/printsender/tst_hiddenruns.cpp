@@ -596,13 +596,9 @@ private Q_SLOTS:
     // No server answers and none is found: the start-up is given up without a window.
     void noServer()
     {
-        quint16 port = 0;
-        {
-            FakeFaxServer probe;
-            QVERIFY(probe.listen());
-            port = probe.port();
-        }
-        configure(port);
+        const RefusedPort refused;
+        QVERIFY(refused.port() != 0);
+        configure(refused.port());
         const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})});
         QVERIFY2(r.code == ExitNoServer, r.err.constData());
         QVERIFY2(r.err.contains("nessun collegamento riuscito in 3 tentativi (collegamenti riusciti: 0)"),

@@ -12,6 +12,8 @@
 #include <memory>
 #include <utility>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -576,4 +578,22 @@ QList<FakeFaxServer::FiledFax> FakeFaxServer::filedFaxes() const
         }
     }
     return filed;
+}
+
+RefusedPort::RefusedPort()
+{
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    m_fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (m_fd >= 0 && ::bind(m_fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
+        ::getsockname(m_fd, reinterpret_cast<sockaddr *>(&address), &length) == 0)
+        m_port = ntohs(address.sin_port);
+}
+
+RefusedPort::~RefusedPort()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
 }

@@ -214,3 +214,20 @@ private:
         bool active = false;
     } m_stream;
 };
+
+// A loopback port bound and never listened on, held while the object lives: every connection to it is
+// refused, and no other server of this run or of another one can be given it meanwhile (a port found
+// free and let go can be).
+class RefusedPort
+{
+public:
+    RefusedPort();
+    ~RefusedPort();
+    RefusedPort(const RefusedPort &) = delete;
+    RefusedPort &operator=(const RefusedPort &) = delete;
+    quint16 port() const { return m_port; }
+
+private:
+    int m_fd = -1;
+    quint16 m_port = 0;
+};

@@ -72,12 +72,6 @@ struct Server
     }
 };
 
-quint16 deadPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 } // namespace
 
@@ -252,7 +246,8 @@ void tst_TrayLauncher::cancelledPrintTold()
 
 void tst_TrayLauncher::serverNotAvailable()
 {
-    writeIni(u" 127.0.0.1 "_s, deadPort());
+    const RefusedPort refused;
+    writeIni(u" 127.0.0.1 "_s, refused.port());
     StartupMain *s = start();
     QSignalSpy finished(s, &StartupMain::finished);
     QUORIN_TRY_VERIFY(s->trayWindow());

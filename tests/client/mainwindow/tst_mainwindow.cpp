@@ -223,13 +223,9 @@ void tst_MainWindow::startWithoutSettingsFindsServer()
 
 void tst_MainWindow::serverNotAvailable()
 {
-    quint16 port = 0;
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        port = probe.serverPort();
-    }
-    writeIni(u"127.0.0.1"_s, port);
+    const RefusedPort refused;
+    QVERIFY(refused.port() != 0);
+    writeIni(u"127.0.0.1"_s, refused.port());
     // The question is a real box, answered No with the mouse: the main window is still hidden, so it
     // opens in the middle of the screen, and offers neither minimise nor maximise.
     Prompt::setAnswering(false);

@@ -553,10 +553,16 @@ void tst_MainWindowEvents::incompleteImageUnlocks()
         ++viewers;
         return int(QDialog::Rejected);
     });
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
+    const qsizetype asked = server.fake.receivedFrames("FILE").size();
     const QPoint at = rowPoint(w, 1);
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(w->ListFax->currentItem(), w->ListFax->topLevelItem(1));
     QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, at);
-    QUORIN_TRY_COMPARE(w->panelText(1), u"Immagine incompleta : riprovare"_s);
+    QUORIN_TRY_VERIFY2(w->panelText(1) == u"Immagine incompleta : riprovare"_s,
+                       qPrintable(u"status \"%1\", image requests after the click: %2"_s.arg(w->panelText(1))
+                                      .arg(server.fake.receivedFrames("FILE").size() - asked)));
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
     QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(viewers, 0);
