@@ -101,18 +101,24 @@ class TestHiddenRuns : public QObject
         f.write("[Config]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(port) + "\r\nName=Ufficio\r\n");
     }
     // pauseFirst: the answer waits for release().
+    // The server's answer to the login: its versions, then the user's rights.
+    static QList<QByteArray> loginAnswer()
+    {
+        return {FakeFaxServer::answer(u"VERSIONI", QuorinSock::LibraryVersion() + u"<#>3.0.0<#>"_s +
+                                                       QStringLiteral(QUORIN_VERSION) + u"<#>1.0.0<#>0.9"_s),
+                FakeFaxServer::answer(u"USER",
+                                      SystemUser::loginName() + u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s)};
+    }
     static void login(FakeFaxServer &server, bool pauseFirst = false)
     {
-        const QString user = SystemUser::loginName();
-        server.expect(FakeFaxServer::answer(u"USER", user));
+        server.expect(FakeFaxServer::answer(u"USER", SystemUser::loginName()));
         if (pauseFirst)
             server.pause();
-        server.send(FakeFaxServer::answer(u"VERSIONI", QuorinSock::LibraryVersion() + u"<#>3.0.0<#>"_s +
-                                                           QStringLiteral(QUORIN_VERSION) +
-                                                           u"<#>1.0.0<#>0.9"_s));
-        server.send(FakeFaxServer::answer(u"USER", user + u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s));
+        for (const QByteArray &frame : loginAnswer())
+            server.send(frame);
     }
-    QString job(const QList<QString> &documents, const QByteArray &tail = "</jobs>\n", const QString &cover = {})
+    QString job(const QList<QString> &documents, const QByteArray &tail = "</jobs>\n",
+                const QString &cover = {})
     {
         QByteArray xml = "<?xml version=\"1.0\"?>\n<jobs>\n";
         int n = 0;
@@ -460,12 +466,7 @@ private Q_SLOTS:
     // seen before the job's fax is handed to the link or after.
     void loginAnsweredThenLinkEnded()
     {
-        const QString user = SystemUser::loginName();
-        const QByteArray answer = FakeFaxServer::answer(u"VERSIONI", QuorinSock::LibraryVersion() +
-                                                                        u"<#>3.0.0<#>"_s +
-                                                                        QStringLiteral(QUORIN_VERSION) +
-                                                                        u"<#>1.0.0<#>0.9"_s) +
-                                  FakeFaxServer::answer(u"USER", user + u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s);
+        const QByteArray answer = loginAnswer().join();
         for (int round = 0; round < 3; ++round) {
             QTcpServer server;
             QVERIFY(server.listen(QHostAddress::LocalHost));
@@ -487,9 +488,10 @@ private Q_SLOTS:
                 });
             });
             const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, TestWait::bound(), 10);
-            QVERIFY2(r.code == ExitUndelivered, qPrintable(u"round %1: %2 %3"_s.arg(round).arg(r.code).arg(
-                                                    QString::fromUtf8(r.err))));
-            QVERIFY2(r.err.contains("non è stato consegnato") || r.err.contains("non consegnati"), r.err.constData());
+            QVERIFY2(r.code == ExitUndelivered,
+                     qPrintable(u"round %1: %2 %3"_s.arg(round).arg(r.code).arg(QString::fromUtf8(r.err))));
+            QVERIFY2(r.err.contains("non è stato consegnato") || r.err.contains("non consegnati"),
+                     r.err.constData());
             QVERIFY(!received.contains("FINEFAX"));
         }
     }

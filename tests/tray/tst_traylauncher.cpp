@@ -29,7 +29,6 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
-#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
@@ -71,7 +70,6 @@ struct Server
         fake.listen(port);
     }
 };
-
 
 } // namespace
 
