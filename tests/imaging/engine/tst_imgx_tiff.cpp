@@ -680,6 +680,13 @@ void TstImgXTiff::shortStripIsWhiteAndNeverSaved()
     }
     QVERIFY2(whiteRows > 100 && whiteRows < 400, qPrintable(QString::number(whiteRows)));
     QVERIFY(shown != before);
+    // Opened again in the same process (into memory the first document's pages held): the same pixels.
+    {
+        ImgX again;
+        QVERIFY(again.importFile(file));
+        for (int i = 6; i < 10; ++i)
+            QCOMPARE(again.page(i).image(), doc.page(i).image());
+    }
 
     // An edit of page 1, then Save over the file: refused, naming the page, the file as it was.
     QVERIFY(doc.setCurrentIndex(0));
