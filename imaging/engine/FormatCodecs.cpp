@@ -245,21 +245,21 @@ bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
         const uchar *c = p + 14 + header + 4 * i;
         table.append(qRgb(c[2], c[1], c[0]));
     }
-    table.resize(1 << bits, qRgb(0, 0, 0)); // an index past the table shows black, as Qt draws it
-    const int white = int(table.size());
-    table.append(qRgb(255, 255, 255));
     QImage img(width, height, QImage::Format_Indexed8);
-    if (img.isNull())
+    QByteArray written(qsizetype(width) * height, '\0');
+    if (img.isNull() || written.isNull())
         return false;
-    img.setColorTable(table);
-    img.fill(uint(white));
+    img.fill(0);
     img.setDotsPerMeterX(qFromLittleEndian<qint32>(p + 38));
     img.setDotsPerMeterY(qFromLittleEndian<qint32>(p + 42));
     qint64 at = offset;
-    int x = 0, y = 0; // y counts rows from the bottom
+    int x = 0, y = 0, used = 0; // y counts rows from the bottom
     const auto put = [&](int index) {
-        if (x < width && y < height)
+        if (x < width && y < height) {
             img.scanLine(height - 1 - y)[x] = uchar(index);
+            written[qsizetype(height - 1 - y) * width + x] = 1;
+            used = std::max(used, index + 1);
+        }
         ++x;
     };
     bool ended = false;
@@ -294,6 +294,29 @@ bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
             ImgXError::make(ImgXErrorCode::CorruptImage,
                             u"The file is cut short: the picture's rows from row %1 on are left white"_s.arg(
                                 height - std::min(y, height - 1)));
+    // An index past the table shows black, as Qt draws it; pixels no code reached are white.
+    table.resize(std::max<qsizetype>(table.size(), used), qRgb(0, 0, 0));
+    img.setColorTable(table);
+    if (written.contains('\0')) {
+        qsizetype paper = table.indexOf(qRgb(255, 255, 255));
+        if (paper < 0 && table.size() < 256) {
+            paper = table.size();
+            table.append(qRgb(255, 255, 255));
+            img.setColorTable(table);
+        }
+        if (paper < 0) // a full table without white
+            img = img.convertToFormat(QImage::Format_RGB32);
+        for (int row = 0; row < height; ++row) {
+            for (int col = 0; col < width; ++col) {
+                if (written.at(qsizetype(row) * width + col))
+                    continue;
+                if (paper < 0)
+                    reinterpret_cast<QRgb *>(img.scanLine(row))[col] = qRgb(255, 255, 255);
+                else
+                    img.scanLine(row)[col] = uchar(paper);
+            }
+        }
+    }
     *out = img;
     return true;
 }
