@@ -105,6 +105,16 @@ void roundTrip(const ImgX &opened, int index, const QString &folder)
 {
     const ImgXImage &page = opened.page(index);
     const QImage &pixels = page.image();
+    if (page.damage().isError()) { // shown with white rows, never written so
+        for (const ImgFileType format : {imgTIF, imgPNG}) {
+            ImgX doc;
+            doc.importDocument(opened, index);
+            const QString out = folder + u"/damaged."_s + ImgFileTypes::extension(format);
+            Fuzz::check(!doc.exportFile(out, format) && !QFile::exists(out), "a damaged page was written",
+                        page.damage().description);
+        }
+        return;
+    }
     for (const Writer &w : Writers) {
         if (w.bilevelOnly && !page.isBilevel())
             continue;

@@ -56,6 +56,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const QImage &pixels = page.image();
         if (pixels.isNull() || qint64(pixels.width()) * pixels.height() > 1 << 20)
             continue;
+        if (page.damage().isError()) { // shown with white rows, never written so
+            QByteArray out;
+            ImgXError writeError;
+            Fuzz::check(!TiffCodec::write({page}, TIFCompression::None, &out, &writeError) && out.isEmpty(),
+                        "a damaged page was written", page.damage().description);
+            continue;
+        }
         QList<TIFCompression> modes = {TIFCompression::None, TIFCompression::Lzw, TIFCompression::PackBits,
                                        TIFCompression::Deflate};
         if (page.isBilevel())

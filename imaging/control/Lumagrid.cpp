@@ -411,6 +411,14 @@ bool Lumagrid::OpenSource(const QString &sFileName, bool bShowError)
                 this, u"Attenzione"_s,
                 lost == 1 ? u"1 pagina del file non è leggibile e non viene mostrata."_s
                           : u"%1 pagine del file non sono leggibili e non vengono mostrate."_s.arg(lost));
+        // A page chain that comes back to a page already read: every page before it is whole.
+        if (const int pages = m_doc->engine().count(); shown && m_doc->engine().chainLoops())
+            Prompt::warning(this, u"Attenzione"_s,
+                            u"L'elenco delle pagine del file torna su una pagina già letta: il file viene "
+                            u"mostrato fino a quel punto (%1)."_s.arg(
+                                pages == 1 ? u"1 pagina"_s : u"%1 pagine"_s.arg(pages)));
+        if (shown)
+            tellDamage();
         return shown;
     }
     case LumagridDocument::OpenResult::Missing:
@@ -500,7 +508,21 @@ void Lumagrid::GoToPage(int PageNumber, bool SkipThumb)
         // A damaged page of an otherwise readable file: say so; the other pages stay usable.
         m_lastError = page.decodeError();
         ShowError(m_lastError);
+    } else {
+        tellDamage();
     }
+}
+
+// The page shown decoded with rows its file does not give: they are white, and the user hears it.
+void Lumagrid::tellDamage()
+{
+    const ImgXError damage = m_doc->engine().image().damage();
+    if (!damage.isError() || !m_view->hasPage())
+        return;
+    Prompt::warning(this, u"Attenzione"_s,
+                    u"La pagina %1 è danneggiata: le righe che non si possono leggere sono mostrate in "
+                    u"bianco.\n\n%2"_s.arg(m_doc->engine().currentIndex() + 1)
+                        .arg(damage.description));
 }
 
 // Page keys: Left, Down and Page Down go on; Right, Up and Page Up go back (as the strip's cells).

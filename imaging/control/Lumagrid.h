@@ -449,6 +449,7 @@ private:
     bool LoadPage();
     void ClearEngine();
     void showCurrentPage();
+    void tellDamage();
     void ShowError(const ImgXError &error);
     void setBusy(bool busy, bool background = false);
     void busyMessage();

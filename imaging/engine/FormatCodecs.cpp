@@ -9,7 +9,9 @@
 #include <QImageWriter>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <mutex>
 
 #ifdef QUORIN_HAVE_GRAPHICSMAGICK
@@ -148,6 +150,177 @@ ImgFileType sniffOthers(const QString &fileName, const QByteArray &d)
     return imgUnknown;
 }
 
+// Rows of an uncompressed BMP that its file holds whole: Qt's reader stops at the end of a file cut
+// short and leaves the rows it did not read as the memory held them. -1 for a BMP it reads whole
+// (or one compressed, which it clears first).
+struct BmpRows
+{
+    int present = -1; // rows the file holds
+    bool bottomUp = true;
+};
+BmpRows bmpRowsPresent(const QByteArray &data)
+{
+    BmpRows rows;
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    if (data.size() < 26 || !data.startsWith("BM"))
+        return rows;
+    const quint32 offset = qFromLittleEndian<quint32>(p + 10), header = qFromLittleEndian<quint32>(p + 14);
+    qint64 width = 0, height = 0, bits = 0, compression = 0;
+    if (header == 12) {
+        width = qFromLittleEndian<quint16>(p + 18);
+        height = qFromLittleEndian<quint16>(p + 20);
+        bits = qFromLittleEndian<quint16>(p + 24);
+    } else if (header >= 40 && data.size() >= 34) {
+        width = qFromLittleEndian<qint32>(p + 18);
+        height = qFromLittleEndian<qint32>(p + 22);
+        bits = qFromLittleEndian<quint16>(p + 28);
+        compression = qFromLittleEndian<quint32>(p + 30);
+    }
+    // BI_RGB, BI_BITFIELDS and BI_ALPHABITFIELDS store rows as they are.
+    if (width <= 0 || height == 0 || bits <= 0 || !(compression == 0 || compression == 3 || compression == 6))
+        return rows;
+    const qint64 rowBytes = (width * bits + 31) / 32 * 4;
+    const qint64 available = std::max<qint64>(0, qint64(data.size()) - qint64(offset));
+    rows.bottomUp = height > 0;
+    if (available / rowBytes < std::abs(height))
+        rows.present = int(available / rowBytes);
+    return rows;
+}
+
+// Rows first..last of a picture made white (a palette picture gets a white entry if it has none).
+QImage whitened(QImage img, int first, int last)
+{
+    if (img.format() == QImage::Format_Mono || img.format() == QImage::Format_MonoLSB ||
+        img.format() == QImage::Format_Indexed8) {
+        QList<QRgb> table = img.colorTable();
+        qsizetype white = table.indexOf(qRgb(255, 255, 255));
+        if (white < 0 && img.format() != QImage::Format_Indexed8) {
+            img = img.convertToFormat(QImage::Format_Indexed8);
+            table = img.colorTable();
+        }
+        if (white < 0 && table.size() < 256) {
+            white = table.size();
+            table.append(qRgb(255, 255, 255));
+            img.setColorTable(table);
+        }
+        if (white >= 0) {
+            const bool bits = img.depth() == 1;
+            for (int y = first; y <= last; ++y)
+                std::memset(img.scanLine(y), bits ? (white ? 0xff : 0) : int(white),
+                            size_t(img.bytesPerLine()));
+            return img;
+        }
+    }
+    if (img.format() != QImage::Format_RGB32 && img.format() != QImage::Format_ARGB32)
+        img = img.convertToFormat(img.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = first; y <= last; ++y) {
+        auto *line = reinterpret_cast<QRgb *>(img.scanLine(y));
+        std::fill(line, line + img.width(), qRgb(255, 255, 255));
+    }
+    return img;
+}
+
+// An RLE8 or RLE4 BMP, read here: Qt's reader leaves what the codes skip (a delta, a row ended
+// early) and what a file cut short does not reach as the memory held them. Those pixels are white
+// here (an entry added to the palette); a stream that ends before its end-of-bitmap code makes the
+// picture damaged. False with *error for a header this does not take.
+bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    const qint64 size = data.size();
+    if (size < 54 || qFromLittleEndian<quint32>(p + 14) < 40)
+        return false;
+    const quint32 offset = qFromLittleEndian<quint32>(p + 10), header = qFromLittleEndian<quint32>(p + 14);
+    const qint32 width = qFromLittleEndian<qint32>(p + 18), height = qFromLittleEndian<qint32>(p + 22);
+    const int bits = qFromLittleEndian<quint16>(p + 28);
+    const quint32 compression = qFromLittleEndian<quint32>(p + 30);
+    if (!((compression == 1 && bits == 8) || (compression == 2 && bits == 4)) || height <= 0 ||
+        !ImgXPageLimit::fits(width, height) || header > size - 14)
+        return false;
+    quint32 colours = qFromLittleEndian<quint32>(p + 46);
+    if (colours == 0 || colours > (1u << bits))
+        colours = 1u << bits;
+    QList<QRgb> table;
+    for (quint32 i = 0; i < colours && 14 + header + 4 * i + 4 <= quint64(size); ++i) {
+        const uchar *c = p + 14 + header + 4 * i;
+        table.append(qRgb(c[2], c[1], c[0]));
+    }
+    QImage img(width, height, QImage::Format_Indexed8);
+    QByteArray written(qsizetype(width) * height, '\0');
+    if (img.isNull() || written.isNull())
+        return false;
+    img.fill(0);
+    img.setDotsPerMeterX(qFromLittleEndian<qint32>(p + 38));
+    img.setDotsPerMeterY(qFromLittleEndian<qint32>(p + 42));
+    qint64 at = offset;
+    int x = 0, y = 0, used = 0; // y counts rows from the bottom
+    const auto put = [&](int index) {
+        if (x < width && y < height) {
+            img.scanLine(height - 1 - y)[x] = uchar(index);
+            written[qsizetype(height - 1 - y) * width + x] = 1;
+            used = std::max(used, index + 1);
+        }
+        ++x;
+    };
+    bool ended = false;
+    while (!ended && y < height && at + 2 <= size) {
+        const int count = p[at], value = p[at + 1];
+        at += 2;
+        if (count > 0) { // a run: one index, or two alternating for RLE4
+            for (int i = 0; i < count; ++i)
+                put(bits == 8 ? value : (i % 2 ? value & 0x0f : value >> 4));
+        } else if (value == 0) { // end of the row
+            x = 0;
+            ++y;
+        } else if (value == 1) {
+            ended = true;
+        } else if (value == 2) { // delta: the pixels jumped over stay white
+            if (at + 2 > size)
+                break;
+            x += p[at];
+            y += p[at + 1];
+            at += 2;
+        } else { // `value` indices as they are, padded to a whole word
+            const qint64 bytes = bits == 8 ? value : (value + 1) / 2;
+            if (at + bytes > size)
+                break;
+            for (int i = 0; i < value; ++i)
+                put(bits == 8 ? p[at + i] : (i % 2 ? p[at + i / 2] & 0x0f : p[at + i / 2] >> 4));
+            at += (bytes + 1) / 2 * 2;
+        }
+    }
+    if (!ended && y < height)
+        *damage =
+            ImgXError::make(ImgXErrorCode::CorruptImage,
+                            u"The file is cut short: the picture's rows from row %1 on are left white"_s.arg(
+                                height - std::min(y, height - 1)));
+    // An index past the table shows black, as Qt draws it; pixels no code reached are white.
+    table.resize(std::max<qsizetype>(table.size(), used), qRgb(0, 0, 0));
+    img.setColorTable(table);
+    if (written.contains('\0')) {
+        qsizetype paper = table.indexOf(qRgb(255, 255, 255));
+        if (paper < 0 && table.size() < 256) {
+            paper = table.size();
+            table.append(qRgb(255, 255, 255));
+            img.setColorTable(table);
+        }
+        if (paper < 0) // a full table without white
+            img = img.convertToFormat(QImage::Format_RGB32);
+        for (int row = 0; row < height; ++row) {
+            for (int col = 0; col < width; ++col) {
+                if (written.at(qsizetype(row) * width + col))
+                    continue;
+                if (paper < 0)
+                    reinterpret_cast<QRgb *>(img.scanLine(row))[col] = qRgb(255, 255, 255);
+                else
+                    img.scanLine(row)[col] = uchar(paper);
+            }
+        }
+    }
+    *out = img;
+    return true;
+}
+
 bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format, ImgXImage *page,
             ImgXError *error)
 {
@@ -161,7 +334,10 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
         *error = ImgXPageLimit::refused(claimed.width(), claimed.height());
         return false;
     }
-    QImage img = reader.read();
+    ImgXError damage;
+    QImage img;
+    if (format != imgBMP || !readBmpRle(data, &img, &damage))
+        img = reader.read();
     if (img.isNull()) {
         *error = ImgXError::make(ImgXErrorCode::CorruptImage,
                                  u"Cannot read %1: %2"_s.arg(fileName, reader.errorString()));
@@ -174,7 +350,23 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
     }
     const double xDpi = ImgXResolution::orDefault(std::round(img.dotsPerMeterX() / InchesPerMetre));
     const double yDpi = ImgXResolution::orDefault(std::round(img.dotsPerMeterY() / InchesPerMetre));
+    if (const BmpRows rows = format == imgBMP ? bmpRowsPresent(data) : BmpRows(); rows.present >= 0) {
+        const int h = img.height(), missing = h - std::min(rows.present, h);
+        if (missing == h) {
+            *error = ImgXError::make(
+                ImgXErrorCode::CorruptImage,
+                u"Cannot read %1: the file is cut short before its first row"_s.arg(fileName));
+            return false;
+        }
+        img = rows.bottomUp ? whitened(img, 0, missing - 1) : whitened(img, h - missing, h - 1);
+        damage = ImgXError::make(
+            ImgXErrorCode::CorruptImage,
+            u"The file is cut short: %1 of the picture's %2 rows are missing and are left white"_s
+                .arg(missing)
+                .arg(h));
+    }
     *page = ImgXImage(img, xDpi, yDpi);
+    ImgXPageSource::data(*page).damage = damage;
     return true;
 }
 

@@ -13,7 +13,7 @@ namespace {
 
 // Reads a whole file and turns it into pages. onlyPage < 0: every page.
 bool loadPages(const QString &fileName, int onlyPage, QList<ImgXImage> *pages, ImgXError *error,
-               int *unreadable = nullptr)
+               int *unreadable = nullptr, bool *loops = nullptr)
 {
     const QFileInfo fi(fileName);
     if (fileName.isEmpty() || !fi.exists()) {
@@ -37,7 +37,7 @@ bool loadPages(const QString &fileName, int onlyPage, QList<ImgXImage> *pages, I
         return false;
     }
     if (TiffCodec::hasSignature(data))
-        return TiffCodec::readPages(fileName, data, onlyPage, pages, error, unreadable);
+        return TiffCodec::readPages(fileName, data, onlyPage, pages, error, unreadable, loops);
 
     const ImgFileType format = FormatCodecs::detect(fileName, data);
     if (format == imgUnknown) {
@@ -97,6 +97,7 @@ void ImgX::clear()
     const bool had = !m_pages.isEmpty();
     m_pages.clear();
     m_unreadablePages = 0;
+    m_chainLoops = false;
     m_current = 0;
     clearUndo();
     m_error = {};
@@ -160,7 +161,8 @@ bool ImgX::importFile(const QString &fileName, int currentPage)
     if (!progress(0, what))
         return false;
     int unreadable = 0;
-    if (!loadPages(fileName, -1, &pages, &err, &unreadable)) {
+    bool loops = false;
+    if (!loadPages(fileName, -1, &pages, &err, &unreadable, &loops)) {
         m_error = err;
         return false;
     }
@@ -177,6 +179,7 @@ bool ImgX::importFile(const QString &fileName, int currentPage)
     m_pages = pages;
     m_current = currentPage;
     m_unreadablePages = unreadable;
+    m_chainLoops = loops;
     clearUndo();
     Q_EMIT CurrentImageChanged();
     return ok();
@@ -187,13 +190,15 @@ bool ImgX::importFileUndecoded(const QString &fileName)
     QList<ImgXImage> pages;
     ImgXError err;
     int unreadable = 0;
-    if (!loadPages(fileName, -1, &pages, &err, &unreadable)) {
+    bool loops = false;
+    if (!loadPages(fileName, -1, &pages, &err, &unreadable, &loops)) {
         m_error = err;
         return false;
     }
     m_pages = pages;
     m_current = 0;
     m_unreadablePages = unreadable;
+    m_chainLoops = loops;
     clearUndo();
     Q_EMIT CurrentImageChanged();
     return ok();
@@ -218,6 +223,7 @@ bool ImgX::importPage(const QString &fileName, int pageIndex)
     }
     m_pages = pages;
     m_unreadablePages = 0;
+    m_chainLoops = false;
     m_current = 0;
     clearUndo();
     Q_EMIT CurrentImageChanged();
@@ -236,6 +242,7 @@ bool ImgX::importDocument(const ImgX &other, int pageIndex)
     const int current = pageIndex == AllPages ? other.m_current : 0;
     m_pages = std::move(pages);
     m_unreadablePages = 0;
+    m_chainLoops = false;
     m_current = current;
     clearUndo();
     Q_EMIT CurrentImageChanged();
@@ -248,6 +255,7 @@ bool ImgX::importImage(const QImage &picture, double xDpi, double yDpi)
         return fail(ImgXErrorCode::NoImage, u"The picture is empty"_s);
     m_pages = {ImgXImage(picture, xDpi, yDpi)};
     m_unreadablePages = 0;
+    m_chainLoops = false;
     m_current = 0;
     clearUndo();
     Q_EMIT CurrentImageChanged();
@@ -277,8 +285,11 @@ bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex
         out.append(image());
     // The whole file is built in memory first: a page that cannot be read fails the save before the
     // file on disk is touched.
-    if (format != imgTIF && out.first().image().isNull()) {
-        m_error = out.first().decodeError();
+    if (format != imgTIF && (out.first().image().isNull() || out.first().damage().isError())) {
+        m_error = out.first().image().isNull() ? out.first().decodeError() : out.first().damage();
+        m_error.description = u"Page %1 is damaged and the file is left as it was: %2"_s
+                                  .arg((pageIndex == AllPages ? m_current : pageIndex) + 1)
+                                  .arg(m_error.description);
         return false;
     }
 

@@ -105,6 +105,9 @@ public:
     // Pages of the file importFile last loaded that could not be read and were left out (a TIFF
     // directory that is damaged); the document holds the others.
     int unreadablePages() const { return m_unreadablePages; }
+    // The file importFile last loaded is a TIFF whose page chain links back to a page already read:
+    // the document holds the pages up to that link.
+    bool chainLoops() const { return m_chainLoops; }
     // Loads only page `page` (0-based) of a file as a one-page document.
     bool importPage(const QString &fileName, int page);
     // Takes pages from another document (AllPages, or one index); clears the history.
@@ -235,4 +238,5 @@ private:
     int m_stepDepth = 0;
     bool m_changedHeld = false;
     int m_unreadablePages = 0;
+    bool m_chainLoops = false;
 };

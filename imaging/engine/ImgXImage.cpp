@@ -96,16 +96,24 @@ QImage normalisedPageImage(const QImage &source)
         [[fallthrough]];
     case QImage::Format_Mono: {
         const QList<QRgb> table = img.colorTable();
-        const bool zeroIsDark = table.size() >= 2 && qGray(table.at(0)) < qGray(table.at(1));
+        const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
         if (table.size() < 2) {
             img.setColorTable(monoTable());
-        } else if (zeroIsDark || table != monoTable()) {
-            // Bilevel pages always read index 0 as white: flip the bits when 0 is the dark colour.
-            if (zeroIsDark)
-                img.invertPixels();
-            img.setColorTable(monoTable());
+            return img;
         }
-        return img;
+        if (table.size() == 2 && table.at(0) == black && table.at(1) == white) {
+            // Bilevel pages always read index 0 as white: flip the bits when 0 is the dark colour.
+            img.invertPixels();
+            img.setColorTable(monoTable());
+            return img;
+        }
+        if (table.size() == 2 && table.at(0) == white && table.at(1) == black)
+            return img;
+        // Two colours of its own (blue on green, a transparent one): a palette page keeps them.
+        img = img.convertToFormat(QImage::Format_Indexed8);
+        if (img.isNull())
+            return {};
+        [[fallthrough]];
     }
     case QImage::Format_Indexed8: {
         // An index past the colour table (a damaged file) shows as opaque black, as Qt draws it: the
@@ -139,10 +147,17 @@ QImage transientPixels(const ImgXImage &page, QImage *scratch, ImgXError *error)
         const QImage &img = page.image();
         if (img.isNull())
             *error = page.decodeError();
-        return img;
+        else if (d.damage.isError())
+            *error = d.damage;
+        return error->isError() ? QImage() : img;
     }
     d.ensureHeader();
     QImage img = normalisedPageImage(d.source->decode(d.sourceIndex, error, scratch));
+    if (!img.isNull() && error->isError()) { // damaged: back to the scratch buffer, not written
+        if (scratch)
+            *scratch = std::move(img);
+        return {};
+    }
     if (img.isNull() || img.size() != d.size) {
         if (!error->isError())
             *error =
@@ -363,6 +378,7 @@ const QImage &ImgXImage::image() const
                                        QStringLiteral("The page's pixels do not match its size"));
         } else {
             d->image = img;
+            d->damage = err;
             d->format = pixelFormatOf(img);
             d->alpha = img.hasAlphaChannel();
             d->source.reset();
@@ -379,6 +395,11 @@ bool ImgXImage::isDecoded() const
 ImgXError ImgXImage::decodeError() const
 {
     return d->error;
+}
+
+ImgXError ImgXImage::damage() const
+{
+    return d->damage;
 }
 
 void ImgXImage::setImage(const QImage &image)

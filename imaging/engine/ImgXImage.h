@@ -122,6 +122,9 @@ public:
     const QImage &image() const;
     bool isDecoded() const;
     ImgXError decodeError() const;
+    // Set when the page decoded with rows its file does not give whole (shown white): why. It stays
+    // with the page through edits; writers refuse such a page rather than save the white rows.
+    ImgXError damage() const;
 
     // Replace the pixels, keeping resolution and source. Mono images are normalised (index 0 white).
     void setImage(const QImage &image);

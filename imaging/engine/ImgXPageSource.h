@@ -11,8 +11,9 @@ class ImgXPageSource
 public:
     virtual ~ImgXPageSource() = default;
     // Decodes page `index` into a normalised QImage (Mono with index 0 white, Grayscale8, Indexed8,
-    // RGB32 or ARGB32). A null image with *error set on failure. A detached *reuse of the right size
-    // and format is decoded into instead of a new buffer.
+    // RGB32 or ARGB32). A null image with *error set on failure; an image with *error set is a
+    // damaged page, its unreadable rows white. A detached *reuse of the right size and format is
+    // decoded into instead of a new buffer (cleared first).
     virtual QImage decode(int index, ImgXError *error, QImage *reuse = nullptr) = 0;
     // Fills size, resolutions, pixel format and TIFF facts of page `index` without decoding it.
     virtual void readHeader(int index, ImgXImage::Data &data) = 0;
@@ -34,6 +35,7 @@ struct ImgXImage::Data
     mutable QImage image;
     mutable bool decoded = false;
     mutable ImgXError error;
+    mutable ImgXError damage;               // decoded with unreadable rows left white: kept through edits
     std::shared_ptr<ImgXPageSource> source; // set while the page is not decoded yet
     int sourceIndex = 0;
     mutable bool headerPending = false; // size and resolution not read from the file yet
@@ -52,7 +54,8 @@ struct ImgXImage::Data
 };
 
 // The page's pixels without keeping them in the page when they still had to be decoded (writing a
-// long document page by page); scratch is reused between calls. Null with *error on failure.
+// long document page by page); scratch is reused between calls. Null with *error on failure, and
+// for a damaged page: no writer replaces what the file held with white rows.
 QImage transientPixels(const ImgXImage &page, QImage *scratch, ImgXError *error);
 
 // A page with alpha laid on white paper (RGB32); other pages as they are. Transparent parts of a

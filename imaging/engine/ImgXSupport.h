@@ -18,6 +18,7 @@ struct ImgXFileInfo
     int yResolution = 96;
     int bitsPerPixel = 0;
     int tiffCompression = 0; // Compression tag of the first page, 0 when not TIFF
+    bool chainLoops = false; // a TIFF whose page chain links back: pageCount pages up to the link
     ImgXError error;         // set when the file is no readable image
     bool isValid() const { return !error.isError() && pageCount > 0; }
 };

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <unordered_set>
 
@@ -34,13 +35,16 @@ struct TiffBytes
 };
 
 // Offsets of every directory, walked straight from the bytes: cheap, so opening a long fax does
-// not depend on parsing each page's tags. Stops at a loop, an offset outside the file or more than
-// MaxPages pages and then sets *broken (a truncated or damaged file).
-QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr)
+// not depend on parsing each page's tags. Stops at an offset outside the file or more than MaxPages
+// pages and then sets *broken (a truncated or damaged file). A link back to a directory already
+// read ends the chain there and sets *loops: every page before it is whole, nothing is left unread.
+QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr, bool *loops = nullptr)
 {
-    bool dummy = false;
+    bool dummy = false, dummyLoop = false;
     bool &bad = broken ? *broken : dummy;
+    bool &looped = loops ? *loops : dummyLoop;
     bad = false;
+    looped = false;
     QList<quint64> offs;
     if (data.size() < 8)
         return offs;
@@ -54,9 +58,11 @@ QList<quint64> directoryOffsets(const QByteArray &data, bool *broken = nullptr)
     // Every bound is checked as "room left after off", so offsets near 2^64 cannot wrap around.
     auto fits = [&](quint64 at, quint64 bytes) { return at <= size && size - at >= bytes; };
     while (off != 0 && offs.size() < MaxPages) {
+        if (!seen.insert(off).second) {
+            looped = true;
+            return offs;
+        }
         bad = true;
-        if (!seen.insert(off).second)
-            break;
         if (big) {
             if (!fits(off, 8))
                 break;
@@ -183,7 +189,7 @@ struct PageFacts
         return bps == 1 && spp == 1 &&
                (photometric == PHOTOMETRIC_MINISWHITE || photometric == PHOTOMETRIC_MINISBLACK);
     }
-    // Read straight into a 1-bit image (strips); tiled 1-bit pages go through the RGBA reader.
+    // Read straight into a 1-bit image row by row (strips); tiled 1-bit pages tile by tile.
     bool isBilevel() const { return isOneBit() && !tiled; }
     bool isGrey8() const
     {
@@ -338,9 +344,11 @@ public:
             *error = ImgXPageLimit::refused(f.width, f.height);
             return {};
         }
-        QImage img = f.isBilevel()        ? decodeRows(tif, f, QImage::Format_Mono, reuse)
-                     : f.isGrey8()        ? decodeRows(tif, f, QImage::Format_Grayscale8, reuse)
-                     : f.isPalette()      ? decodePalette(tif, f)
+        QString damage;
+        QImage img = f.isBilevel()   ? decodeRows(*m_stream, f, QImage::Format_Mono, reuse, &damage)
+                     : f.isGrey8()   ? decodeRows(*m_stream, f, QImage::Format_Grayscale8, reuse, &damage)
+                     : f.isOneBit()  ? decodeTiledBilevel(tif, f)
+                     : f.isPalette() ? decodePalette(tif, f)
                      : f.isPaletteAlpha() ? decodePaletteAlpha(tif, f)
                      : f.isDirect()       ? decodeDirect(tif, f)
                                           : decodeRgba(tif, f);
@@ -349,12 +357,21 @@ public:
             *error = corrupt(why.isEmpty() ? u"cannot decode the page"_s : why);
             return {};
         }
+        if (!damage.isEmpty()) // the page with its unreadable rows white, and why
+            *error = corrupt(why.isEmpty() ? damage : u"%1 (%2)"_s.arg(damage, why));
         return img;
     }
 
 private:
-    static QImage decodeRows(TIFF *tif, const PageFacts &f, QImage::Format format, QImage *reuse)
+    // Row by row: libtiff's fax decoders tell a strip that ends early only by a warning for the row
+    // where the data runs out, and call the strip good (a whole-strip read leaves the rest of the
+    // buffer as it was). The buffer, perhaps another page's, is cleared to paper first; a row that
+    // cannot be decoded whole stays paper with the rest of its strip and *damage says so. A page of
+    // which no row decodes is no page.
+    static QImage decodeRows(TiffStream &stream, const PageFacts &f, QImage::Format format, QImage *reuse,
+                             QString *damage)
     {
+        TIFF *tif = stream.tif();
         QImage img;
         if (reuse && reuse->format() == format && reuse->size() == QSize(int(f.width), int(f.height)) &&
             reuse->isDetached())
@@ -372,28 +389,34 @@ private:
         const qsizetype bpl = img.bytesPerLine();
         if (scan <= 0 || scan > bpl)
             return {};
-        const uint32_t strips = TIFFNumberOfStrips(tif);
-        QByteArray temp;
-        for (uint32_t s = 0; s < strips; ++s) {
-            const uint32_t row = s * rowsPerStrip;
-            if (row >= f.height)
-                break;
-            const uint32_t rows = std::min(rowsPerStrip, f.height - row);
-            const tmsize_t want = tmsize_t(rows) * scan;
-            if (bpl == scan) {
-                if (TIFFReadEncodedStrip(tif, s, img.scanLine(int(row)), want) < 0)
-                    return {};
-            } else {
-                temp.resize(want);
-                if (TIFFReadEncodedStrip(tif, s, temp.data(), want) < 0)
-                    return {};
-                for (uint32_t r = 0; r < rows; ++r)
-                    memcpy(img.scanLine(int(row + r)), temp.constData() + qsizetype(r) * scan, size_t(scan));
-            }
-        }
         // Bilevel pages keep index 0 = white; grey pages keep 0 = black.
         const bool invert = format == QImage::Format_Mono ? f.photometric == PHOTOMETRIC_MINISBLACK
                                                           : f.photometric == PHOTOMETRIC_MINISWHITE;
+        const uchar paper = (format == QImage::Format_Mono) == invert ? 0xff : 0x00;
+        std::memset(img.bits(), paper, size_t(img.sizeInBytes()));
+        uint32_t missing = 0, firstMissing = 0;
+        for (uint32_t y = 0; y < f.height;) {
+            uchar *line = img.scanLine(int(y));
+            stream.takeDataEnded();
+            if (TIFFReadScanline(tif, line, y, 0) >= 0 && !stream.takeDataEnded()) {
+                ++y;
+                continue;
+            }
+            const uint32_t next =
+                uint32_t(std::min<quint64>((quint64(y) / rowsPerStrip + 1) * rowsPerStrip, f.height));
+            std::memset(line, paper, size_t(bpl)); // what the decoder put in before it stopped
+            if (missing == 0)
+                firstMissing = y;
+            missing += next - y;
+            y = next;
+        }
+        if (missing == f.height)
+            return {};
+        if (missing > 0)
+            *damage = u"%1 of the page's %2 rows cannot be read (the first is row %3): they are left white"_s
+                          .arg(missing)
+                          .arg(f.height)
+                          .arg(firstMissing + 1);
         if (invert)
             img.invertPixels();
         return img;
@@ -405,7 +428,9 @@ private:
     class RowReader
     {
     public:
-        RowReader(TIFF *tif, const PageFacts &f) : m_tif(tif), m_f(f)
+        // Buffers are cleared to `fill` before every read: a decoder that stops early (the fax
+        // schemes call such a strip or tile good) leaves that, never an earlier strip's rows.
+        RowReader(TIFF *tif, const PageFacts &f, char fill = 0) : m_tif(tif), m_f(f), m_fill(fill)
         {
             m_scan = TIFFScanlineSize(tif);
             const int planes = f.planar == PLANARCONFIG_SEPARATE ? f.spp : 1;
@@ -446,6 +471,7 @@ private:
                 plane.first = UINT32_MAX;
                 const uint32_t rows = std::min(m_rows, m_f.height - first);
                 plane.rows.resize(qsizetype(rows) * m_scan);
+                plane.rows.fill(m_fill);
                 if (!(m_f.tiled ? readBand(first, rows, p, plane.rows)
                                 : readStrip(first, rows, p, plane.rows)))
                     return (m_ok = false), nullptr;
@@ -464,8 +490,10 @@ private:
         bool readStrip(uint32_t first, uint32_t rows, int p, QByteArray &into)
         {
             const uint32_t strip = TIFFComputeStrip(m_tif, first, uint16_t(p));
+            const tmsize_t want = tmsize_t(rows) * m_scan;
+            // Fewer bytes than the rows asked for is a strip libtiff sees otherwise: no page.
             return strip < TIFFNumberOfStrips(m_tif) &&
-                   TIFFReadEncodedStrip(m_tif, strip, into.data(), tmsize_t(rows) * m_scan) >= 0;
+                   TIFFReadEncodedStrip(m_tif, strip, into.data(), want) == want;
         }
 
         // The tiles of one band laid side by side.
@@ -473,7 +501,8 @@ private:
         {
             m_tile.resize(m_tileSize);
             for (uint32_t x0 = 0; x0 < m_f.width; x0 += m_tw) {
-                if (TIFFReadTile(m_tif, m_tile.data(), x0, y0, 0, uint16_t(p)) < 0)
+                m_tile.fill(m_fill);
+                if (TIFFReadTile(m_tif, m_tile.data(), x0, y0, 0, uint16_t(p)) != m_tileSize)
                     return false;
                 const quint64 at = quint64(x0) * m_bitsPerPixel / 8;
                 const quint64 bytes = std::min<quint64>(quint64(m_tileRow), quint64(m_scan) - at);
@@ -490,6 +519,7 @@ private:
         uint32_t m_tw = 0, m_th = 0, m_rows = 1;
         quint64 m_bitsPerPixel = 0;
         bool m_ok = false;
+        char m_fill = 0;
         std::vector<Plane> m_planes;
         QByteArray m_tile;
     };
@@ -505,6 +535,30 @@ private:
             take(y, src);
         }
         return true;
+    }
+
+    // A tiled 1-bit page, tiles cleared to paper before each read. A tile layout the row reader does
+    // not take goes through libtiff's RGBA reader.
+    static QImage decodeTiledBilevel(TIFF *tif, const PageFacts &f)
+    {
+        const bool blackIsZero = f.photometric == PHOTOMETRIC_MINISBLACK;
+        RowReader reader(tif, f, blackIsZero ? char(0xff) : char(0));
+        if (!reader.ok())
+            return decodeRgba(tif, f);
+        QImage img(int(f.width), int(f.height), QImage::Format_Mono);
+        if (img.isNull())
+            return {};
+        img.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+        const size_t bytes = (size_t(f.width) + 7) / 8;
+        for (uint32_t y = 0; y < f.height; ++y) {
+            const uchar *src = reader.row(y, 0);
+            if (!src)
+                return {};
+            memcpy(img.scanLine(int(y)), src, bytes);
+        }
+        if (blackIsZero)
+            img.invertPixels();
+        return img;
     }
 
     // The page's colour map; empty when it has none.
@@ -640,8 +694,11 @@ private:
         QImage img(int(f.width), int(f.height), QImage::Format_RGBA8888);
         if (img.isNull() || img.bytesPerLine() != qsizetype(f.width) * 4)
             return {};
+        // White where the reader writes nothing; a strip or tile it cannot read refuses the page
+        // (going on, it would show what its buffer held from the strip before).
+        img.fill(Qt::white);
         auto *raster = reinterpret_cast<uint32_t *>(img.bits());
-        if (!TIFFReadRGBAImageOriented(tif, f.width, f.height, raster, ORIENTATION_TOPLEFT, 0))
+        if (!TIFFReadRGBAImageOriented(tif, f.width, f.height, raster, ORIENTATION_TOPLEFT, 1))
             return {};
         // libtiff packs R in the low byte: on little-endian memory that is RGBA8888 already.
         if (QSysInfo::ByteOrder == QSysInfo::BigEndian) {
@@ -727,12 +784,14 @@ bool hasSignature(const QByteArray &head)
 }
 
 bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QList<ImgXImage> *pages,
-               ImgXError *error, int *unreadable)
+               ImgXError *error, int *unreadable, bool *loops)
 {
     if (unreadable)
         *unreadable = 0;
-    bool broken = false;
-    QList<quint64> offsets = directoryOffsets(data, &broken);
+    bool broken = false, looped = false;
+    QList<quint64> offsets = directoryOffsets(data, &broken, &looped);
+    if (loops)
+        *loops = looped;
     if (broken) {
         // Showing the pages before the damage would let a save drop the rest without a word.
         *error = corrupt(offsets.isEmpty()
@@ -790,8 +849,8 @@ bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QL
 
 bool info(const QByteArray &data, ImgXFileInfo *info)
 {
-    bool broken = false;
-    const QList<quint64> offsets = directoryOffsets(data, &broken);
+    bool broken = false, looped = false;
+    const QList<quint64> offsets = directoryOffsets(data, &broken, &looped);
     TiffPageSource source(data, offsets);
     if (!source.isOpen() || offsets.isEmpty() || broken) { // the same files importFile refuses
         info->error = corrupt(source.openError());
@@ -811,6 +870,7 @@ bool info(const QByteArray &data, ImgXFileInfo *info)
     info->yResolution = int(std::lround(f.yDpi));
     info->bitsPerPixel = int(std::min<quint64>(quint64(f.bps) * f.spp, INT_MAX)); // hostile tags may claim any
     info->tiffCompression = f.compression;
+    info->chainLoops = looped;
     return true;
 }
 

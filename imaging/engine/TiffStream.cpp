@@ -83,9 +83,12 @@ int TiffStream::onError(TIFF *, void *user, const char *module, const char *fmt,
     return 1; // handled: nothing goes to stderr
 }
 
-int TiffStream::onWarning(TIFF *, void *, const char *, const char *, va_list)
+int TiffStream::onWarning(TIFF *, void *user, const char *, const char *fmt, va_list)
 {
-    return 1; // unknown tags and the like are no reason to refuse a page
+    // Unknown tags and the like are no reason to refuse a page; the end of a fax strip's data is.
+    if (auto *s = static_cast<TiffStream *>(user); s && fmt && std::strncmp(fmt, "Premature EOF", 13) == 0)
+        s->m_dataEnded = true;
+    return 1;
 }
 
 tsize_t TiffStream::readProc(thandle_t h, tdata_t buf, tsize_t size)

@@ -24,6 +24,14 @@ public:
     // First error libtiff reported since the last take; empty when none.
     QString takeError();
     bool hasError() const { return !m_error.isEmpty(); }
+    // Whether a fax decoder ran out of data since the last take: libtiff only warns of that, fills the
+    // row up with the colour it stopped in and calls the row good.
+    bool takeDataEnded()
+    {
+        const bool ended = m_dataEnded;
+        m_dataEnded = false;
+        return ended;
+    }
 
 private:
     TiffStream() = default;
@@ -43,4 +51,5 @@ private:
     QByteArray *m_out = nullptr;
     quint64 m_pos = 0;
     QString m_error;
+    bool m_dataEnded = false;
 };

@@ -196,6 +196,8 @@ bool write(const QList<ImgXImage> &pages, TIFCompression compression, QByteArray
         QImage img = transientPixels(pages.at(i), &scratch, &pageError);
         if (img.isNull()) {
             *error = pageError;
+            error->description = u"Page %1 is damaged and the file is left as it was: %2"_s.arg(i + 1).arg(
+                pageError.description);
             out->clear();
             return false;
         }

@@ -10,6 +10,10 @@ bool writeFax(const QString &path, int pages, int width = 1728, int height = 110
               int yDpi = 98, int compression = 4 /* COMPRESSION_CCITTFAX4 */, bool dense = false);
 // A fax whose page `badPage` holds no valid coding (zeros over its strip); the others are fine.
 bool writeFaxWithBadPage(const QString &path, int pages, int badPage);
+// A fax whose page `shortPage` keeps only the first `keep` bytes of its strip (a transfer cut inside it).
+bool writeFaxWithShortPage(const QString &path, int pages, int shortPage, int keep);
+// A fax whose page chain links the page `from` back to the page `to` (0-based).
+bool writeLoopingFax(const QString &path, int pages, int from, int to);
 // A file that starts like a TIFF but is cut off.
 bool writeDamaged(const QString &path);
 } // namespace FaxFixture

@@ -275,6 +275,69 @@ private Q_SLOTS:
         QCOMPARE(gif.readAll(), bytes);
     }
 
+    // A fax page cut short inside its data shows its own rows, white below, and says so once it is
+    // shown; Save after an edit of another page names it and leaves the file as it was (the page
+    // before it is never written in its place).
+    void damagedPageIsToldAndNeverSavedOver()
+    {
+        const QString file = path(u"short.tif"_s);
+        QVERIFY(FaxFixture::writeFaxWithShortPage(file, 17, 8, 4000));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(file));
+        QCOMPARE(c->counterText(), u"1/17"_s);
+        QVERIFY(Prompt::records().isEmpty());
+        c->GoToPage(8);
+        QCOMPARE(c->counterText(), u"9/17"_s);
+        QVERIFY(c->pageView()->hasPage());
+        QCOMPARE(Prompt::records().size(), 1);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+        QVERIFY2(
+            Prompt::lastRecord().text.startsWith(
+                u"La pagina 9 è danneggiata: le righe che non si possono leggere sono mostrate in bianco."_s),
+            qPrintable(Prompt::lastRecord().text));
+        c->GoToPage(0);
+        QCOMPARE(Prompt::records().size(), 1);
+        QVERIFY(press(*c, u"Flip"_s));
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        QVERIFY(press(*c, u"Save"_s));
+        QCOMPARE(after.count(), 0);
+        QVERIFY(!c->Saved());
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QVERIFY2(Prompt::lastRecord().text.contains(u"Page 9 is damaged and the file is left as it was"_s),
+                 qPrintable(Prompt::lastRecord().text));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    }
+
+    // A file whose page chain comes back to a page already read opens with the pages before the
+    // link, says once that the chain loops, and saves those pages as a plain chain.
+    void loopingFileOpensTellsAndSaves()
+    {
+        const QString file = path(u"loop.tif"_s);
+        QVERIFY(FaxFixture::writeLoopingFax(file, 3, 2, 2));
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(file));
+        QCOMPARE(c->counterText(), u"1/3"_s);
+        QCOMPARE(c->PagesNumber(), 3);
+        QCOMPARE(Prompt::records().size(), 1);
+        QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+        QCOMPARE(Prompt::lastRecord().text,
+                 u"L'elenco delle pagine del file torna su una pagina già letta: il file "
+                 u"viene mostrato fino a quel punto (3 pagine)."_s);
+        QVERIFY(press(*c, u"Flip"_s));
+        QVERIFY(press(*c, u"Save"_s));
+        QVERIFY(c->Saved());
+        QCOMPARE(Prompt::records().size(), 1);
+        const ImgXFileInfo info = ImgXSupport::fileInfo(file);
+        QCOMPARE(info.pageCount, 3);
+        QVERIFY(!info.chainLoops);
+        QUORIN_TRY_VERIFY(!c->ThumbsLoading());
+    }
+
     // A 2 x 2 inch page of 204 x 98 dpi (408 x 196 pixels, all black) prints as a 2 x 2 inch square.
     void printKeepsTrueProportions()
     {

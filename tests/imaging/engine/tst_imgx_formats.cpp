@@ -35,6 +35,8 @@ private Q_SLOTS:
     void paletteTransparency();
     void writerOptions();
     void readsSixteenBitPhotoshop();
+    void twoColourPalettesKeepTheirColours_data();
+    void twoColourPalettesKeepTheirColours();
 
 private:
     QTemporaryDir m_dir;
@@ -586,6 +588,128 @@ void TstImgXFormats::readsSixteenBitPhotoshop()
     const QImage img = doc.image().image();
     QCOMPARE(img.pixel(0, 0), qRgb(255, 127, 0));
     QCOMPARE(img.pixel(1, 0), qRgb(0, 254, 255));
+}
+
+// A 1-bit BMP (written byte by byte) of 24x6 pixels with the two colours `zero` and `one`: a
+// checkerboard of 3-pixel squares.
+static QByteArray oneBitBmp(QRgb zero, QRgb one)
+{
+    QByteArray d;
+    const auto le = [&d](quint32 v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            d.append(char((v >> (8 * i)) & 0xff));
+    };
+    const int w = 24, h = 6, stride = 4;
+    d.append("BM");
+    le(14 + 40 + 8 + stride * h, 4);
+    le(0, 4);
+    le(14 + 40 + 8, 4);
+    le(40, 4);
+    le(w, 4);
+    le(h, 4);
+    le(1, 2);
+    le(1, 2);
+    le(0, 4);
+    le(stride * h, 4);
+    le(5906, 4);
+    le(5906, 4);
+    le(2, 4);
+    le(0, 4);
+    for (const QRgb c : {zero, one})
+        d.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append('\0');
+    for (int y = h - 1; y >= 0; --y) { // bottom-up
+        for (int b = 0; b < stride; ++b) {
+            uchar bits = 0;
+            for (int k = 0; k < 8; ++k) {
+                const int x = b * 8 + k;
+                if (x < w && (x / 3 + y / 3) % 2)
+                    bits |= uchar(0x80 >> k);
+            }
+            d.append(char(bits));
+        }
+    }
+    return d;
+}
+
+void TstImgXFormats::twoColourPalettesKeepTheirColours_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<uint>("zero");
+    QTest::addColumn<uint>("one");
+    QTest::addColumn<bool>("bilevel");
+    const QRgb blue = qRgb(0, 0, 255), green = qRgb(0, 255, 0), red = qRgb(204, 0, 0);
+    const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
+    QTest::newRow("bmp blue and green") << u"bmp"_s << uint(blue) << uint(green) << false;
+    QTest::newRow("png blue and green") << u"png"_s << uint(blue) << uint(green) << false;
+    QTest::newRow("png red on white") << u"png"_s << uint(white) << uint(red) << false;
+    // Black and white stay a bilevel page, whichever index is black.
+    QTest::newRow("bmp black on white") << u"bmp"_s << uint(white) << uint(black) << true;
+    QTest::newRow("png white on black") << u"png"_s << uint(black) << uint(white) << true;
+}
+
+// A 1-bit picture keeps its own two colours on screen and in every format that can hold colour;
+// black-and-white pictures stay bilevel.
+void TstImgXFormats::twoColourPalettesKeepTheirColours()
+{
+    QFETCH(QString, kind);
+    QFETCH(uint, zero);
+    QFETCH(uint, one);
+    QFETCH(bool, bilevel);
+    const QString file = m_dir.filePath(u"two-colours."_s + kind);
+    const QByteArray bmp = oneBitBmp(zero, one);
+    if (kind == u"bmp"_s) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(bmp);
+    } else {
+        const QImage mono = QImage::fromData(bmp, "BMP");
+        QCOMPARE(mono.format(), QImage::Format_Mono);
+        QVERIFY(mono.save(file, "PNG"));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray head = f.read(26);
+        QCOMPARE(int(head.at(24)), 1); // a 1-bit PNG
+        if (!bilevel)
+            QCOMPARE(int(head.at(25)), 3); // with a palette
+    }
+    const auto expected = [&](int x, int y) { return (x / 3 + y / 3) % 2 ? QRgb(one) : QRgb(zero); };
+    const auto sameColours = [&](const QImage &img, const QString &what) {
+        QCOMPARE(img.size(), QSize(24, 6));
+        for (int y = 0; y < 6; ++y)
+            for (int x = 0; x < 24; ++x)
+                QVERIFY2(img.pixel(x, y) == expected(x, y),
+                         qPrintable(
+                             u"%1: pixel %2,%3 is %4"_s.arg(what).arg(x).arg(y).arg(img.pixel(x, y), 8, 16)));
+    };
+    ImgX doc;
+    QVERIFY(doc.importFile(file));
+    QCOMPARE(doc.image().pixelFormat(), bilevel ? ImgXPixelFormat::Bilevel : ImgXPixelFormat::Indexed8);
+    sameColours(doc.image().image(), u"shown"_s);
+    if (QTest::currentTestFailed())
+        return;
+    if (bilevel)
+        QCOMPARE(doc.image().image().colorTable(), (QList<QRgb>{qRgb(255, 255, 255), qRgb(0, 0, 0)}));
+    for (const ImgFileType format : {imgPNG, imgBMP, imgTIF, imgPSD, imgTGA, imgPCX}) {
+        if (!ImgXSupport::canWrite(format))
+            continue;
+        for (const bool rle : {false, true}) {
+            if (rle && format != imgBMP)
+                continue;
+            doc.exportOptions().bmpUseRleCompression = rle;
+            const QString out = m_dir.filePath(u"two-colours-out."_s + ImgFileTypes::extension(format));
+            QVERIFY2(doc.exportFile(out, format), qPrintable(doc.lastError().description));
+            ImgX back;
+            QVERIFY(back.importFile(out));
+            sameColours(back.image().image(),
+                        ImgFileTypes::extension(format) + (rle ? u" rle"_s : QString()));
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+    // A fax page stays the bilevel page it was.
+    const QString fax = m_dir.filePath(u"two-colours-out.tif"_s);
+    QVERIFY(doc.exportFile(fax, imgTIF));
+    QCOMPARE(ImgXSupport::fileInfo(fax).bitsPerPixel, bilevel ? 1 : 8);
 }
 
 QTEST_GUILESS_MAIN(TstImgXFormats)

@@ -4,12 +4,16 @@
 #include "ImgXRender.h"
 #include "ImgXSupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
-#include <QFileInfo>
 #include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextStream>
 #include <QtEndian>
 
 #include <tiffio.h>
@@ -310,6 +314,74 @@ QImage picture(bool alpha)
     return img;
 }
 
+// A GIF of `img`'s colours (at most 100) whose LZW data holds literal codes only: eight bits each,
+// a clear code every 100 pixels, so no code ever grows past 8 bits.
+QByteArray literalGif(const QImage &img)
+{
+    QList<QRgb> table;
+    QByteArray codes;
+    const auto le16 = [](QByteArray &d, int v) { d.append(char(v & 0xff)).append(char(v >> 8)); };
+    for (int y = 0, n = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); ++x, ++n) {
+            const QRgb c = img.pixel(x, y) | 0xff000000;
+            if (!table.contains(c) && table.size() < 100)
+                table.append(c);
+            if (n % 100 == 0)
+                codes.append(char(128)); // clear
+            codes.append(char(std::max<qsizetype>(0, table.indexOf(c))));
+        }
+    }
+    codes.append(char(129)); // end of information
+    table.resize(128, 0xff000000);
+    QByteArray d("GIF89a");
+    le16(d, img.width());
+    le16(d, img.height());
+    d.append(char(0xF6)).append('\0').append('\0'); // global table of 128 entries
+    for (const QRgb c : table)
+        d.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
+    d.append(',');
+    le16(d, 0);
+    le16(d, 0);
+    le16(d, img.width());
+    le16(d, img.height());
+    d.append('\0').append(char(7)); // minimum code size 7: codes of 8 bits
+    for (qsizetype at = 0; at < codes.size(); at += 255) {
+        const QByteArray block = codes.mid(at, 255);
+        d.append(char(block.size())).append(block);
+    }
+    d.append('\0').append(';');
+    return d;
+}
+
+// What a process makes of each file, page by page: size, format, damage and a digest of its pixels.
+// Run under two malloc fill bytes, it differs wherever a decoder hands out memory it never wrote.
+int printPageDigests(const QStringList &files)
+{
+    QTextStream out(stdout);
+    for (const QString &file : files) {
+        ImgX doc;
+        if (!doc.importFileUndecoded(file)) {
+            out << QFileInfo(file).fileName() << " refused\n";
+            continue;
+        }
+        for (int i = 0; i < doc.count(); ++i) {
+            const QImage &img = doc.page(i).image();
+            out << QFileInfo(file).fileName() << ' ' << i << ' ';
+            if (img.isNull()) {
+                out << "undecodable\n";
+                continue;
+            }
+            const QImage argb = img.convertToFormat(QImage::Format_ARGB32);
+            QCryptographicHash hash(QCryptographicHash::Sha1);
+            for (int y = 0; y < argb.height(); ++y)
+                hash.addData(QByteArrayView(argb.constScanLine(y), qsizetype(argb.width()) * 4));
+            out << img.width() << 'x' << img.height() << ' ' << int(img.format()) << ' '
+                << (doc.page(i).damage().isError() ? "damaged " : "whole ") << hash.result().toHex() << '\n';
+        }
+    }
+    return 0;
+}
+
 } // namespace
 
 class TstImgXHostile : public QObject
@@ -333,6 +405,7 @@ private Q_SLOTS:
     void unreadableLaterDirectories_data();
     void unreadableLaterDirectories();
     void laterDirectoryOnlyLibtiffRefuses();
+    void damagedFilesDecodeAlikeWhateverTheMemory();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -801,5 +874,131 @@ void TstImgXHostile::laterDirectoryOnlyLibtiffRefuses()
     exercise(u"no colour map"_s, data, imgTIF);
 }
 
-QTEST_MAIN(TstImgXHostile)
+// Every decoder on damaged input (strips and tiles cut short, pictures cut off) gives the same pixels
+// whatever the memory it gets held before: decoded in two processes under different malloc fill
+// bytes, every page is alike. A page that differs shows memory no decoder wrote.
+void TstImgXHostile::damagedFilesDecodeAlikeWhateverTheMemory()
+{
+    QStringList files;
+    const auto keep = [&](const QString &name, const QByteArray &data) {
+        QVERIFY(!data.isEmpty());
+        QVERIFY(writeAll(path(name), data));
+        files << path(name);
+    };
+    // Fax pages: 17 G4 pages, page 9 with a third of its strip, another with 5 bytes of it; G3,
+    // LZW grey and colour pages likewise.
+    const QString fax = path(u"fax17.tif"_s);
+    QVERIFY(writeTiff(fax, QList<PageKind>(17, G4Page), 64));
+    QByteArray d = readAll(fax);
+    const qsizetype count = entryOf(d, 8, TIFFTAG_STRIPBYTECOUNTS) + 8;
+    put32(d, count, get(d, count, 4) / 3);
+    keep(u"g4-short-strip.tif"_s, d);
+    put32(d, count, 5);
+    keep(u"g4-five-bytes.tif"_s, d);
+    for (const PageKind kind : {G3Page, GreyLzwPage, RgbLzwPage}) {
+        QVERIFY(writeTiff(fax, {kind, kind}, 64));
+        d = readAll(fax);
+        const qsizetype at = entryOf(d, 1, TIFFTAG_STRIPBYTECOUNTS) + 8;
+        put32(d, at, get(d, at, 4) / 3);
+        keep(u"short-strip-%1.tif"_s.arg(int(kind)), d);
+    }
+    // A tiled G4 page whose second tile is cut to 3 bytes.
+    {
+        TIFF *tif = TIFFOpen(QFile::encodeName(fax).constData(), "w");
+        QVERIFY(tif);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, 64);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, 48);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(tif, TIFFTAG_TILEWIDTH, 32);
+        TIFFSetField(tif, TIFFTAG_TILELENGTH, 16);
+        QByteArray tile(TIFFTileSize(tif), '\0');
+        for (int t = 0; t < 6; ++t) {
+            for (int i = 0; i < tile.size(); ++i)
+                tile[i] = char((i + t) % 5 == 0 ? 0xf0 : 0);
+            QVERIFY(TIFFWriteEncodedTile(tif, uint32_t(t), tile.data(), tile.size()) >= 0);
+        }
+        TIFFClose(tif);
+        d = readAll(fax);
+        const qsizetype counts = entryOf(d, 0, TIFFTAG_TILEBYTECOUNTS);
+        QVERIFY(counts > 0);
+        put32(d, get(d, counts + 8, 4) + 4, 3);
+        keep(u"g4-short-tile.tif"_s, d);
+    }
+    // Every other format, its file cut off at two places.
+    QImage big(120, 90, QImage::Format_RGB32);
+    for (int y = 0; y < big.height(); ++y)
+        for (int x = 0; x < big.width(); ++x)
+            big.setPixel(x, y, qRgb(x * 2, y * 2, (x / 8 + y / 8) % 2 ? 200 : 30));
+    QList<QPair<QString, QByteArray>> pictures{
+        {u"gif"_s, literalGif(big.convertToFormat(QImage::Format_Indexed8))}};
+    for (const ImgFileType format : {imgBMP, imgPNG, imgJPG, imgPSD, imgTGA, imgPCX, imgWBMP}) {
+        ImgX doc;
+        QVERIFY(doc.importImage(big, 150, 150));
+        const QString name = path(u"whole.%1"_s.arg(extensionOf(format)));
+        if (!ImgXSupport::canWrite(format) || !doc.exportFile(name, format))
+            continue;
+        pictures.append({extensionOf(format), readAll(name)});
+    }
+    // BMP of 1 and 8 bits a pixel, plain and RLE, and a top-down one.
+    for (const QImage::Format kind : {QImage::Format_Mono, QImage::Format_Indexed8}) {
+        for (const bool rle : {false, true}) {
+            ImgX doc;
+            QVERIFY(doc.importImage(big.convertToFormat(kind, Qt::ThresholdDither), 150, 150));
+            doc.exportOptions().bmpUseRleCompression = rle;
+            QVERIFY(doc.exportFile(path(u"whole-few.bmp"_s), imgBMP));
+            pictures.append({u"bmp"_s, readAll(path(u"whole-few.bmp"_s))});
+        }
+    }
+    QByteArray topDown = pictures.at(1).second; // the 24-bit BMP, its rows stored top row first
+    put32(topDown, 22, quint32(-qint32(get(topDown, 22, 4))));
+    pictures.append({u"bmp"_s, topDown});
+    for (qsizetype i = 0; i < pictures.size(); ++i) {
+        const QByteArray &whole = pictures.at(i).second;
+        for (const int percent : {45, 80})
+            keep(u"cut-%1-%2.%3"_s.arg(i).arg(percent).arg(pictures.at(i).first),
+                 whole.left(whole.size() * percent / 100));
+    }
+
+    QStringList runs;
+    for (const char *fill : {"85", "170"}) {
+        QProcess child;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"MALLOC_PERTURB_"_s, QString::fromLatin1(fill));
+        env.insert(u"MALLOC_MMAP_THRESHOLD_"_s, u"16777216"_s); // large buffers from the heap, filled too
+        env.insert(u"ASAN_OPTIONS"_s,
+                   env.value(u"ASAN_OPTIONS"_s) + u":malloc_fill_byte=%1:max_malloc_fill_size=16777216"_s.arg(
+                                                      QString::fromLatin1(fill)));
+        child.setProcessEnvironment(env);
+        child.start(QCoreApplication::applicationFilePath(), QStringList{u"--page-digests"_s} + files);
+        QVERIFY(child.waitForFinished(TestWait::bound()));
+        QCOMPARE(child.exitCode(), 0);
+        runs << QString::fromLatin1(child.readAllStandardOutput());
+    }
+    QVERIFY(runs.at(0).count(u'\n') >= files.size());
+    const QStringList first = runs.at(0).split(u'\n'), second = runs.at(1).split(u'\n');
+    QCOMPARE(first.size(), second.size());
+    QStringList unlike;
+    for (qsizetype i = 0; i < first.size(); ++i)
+        if (first.at(i) != second.at(i))
+            unlike << first.at(i) + u" / "_s + second.at(i).section(u' ', -1);
+    QVERIFY2(unlike.isEmpty(), qPrintable(unlike.join(u'\n')));
+    // The short fax page opens, damaged, with its neighbours whole.
+    const auto line = [&](const QString &start) { return first.filter(start).value(0); };
+    QVERIFY2(line(u"g4-short-strip.tif 8 "_s).contains(u" damaged "_s), qPrintable(runs.at(0)));
+    QVERIFY(line(u"g4-short-strip.tif 7 "_s).contains(u" whole "_s));
+}
+
+int main(int argc, char *argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], "--page-digests") == 0) {
+        QGuiApplication app(argc, argv);
+        return printPageDigests(QCoreApplication::arguments().mid(2));
+    }
+    QGuiApplication app(argc, argv);
+    TstImgXHostile tc;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&tc, argc, argv);
+}
 #include "tst_imgx_hostile.moc"

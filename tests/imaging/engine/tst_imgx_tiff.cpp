@@ -3,9 +3,13 @@
 #include "ImgX.h"
 #include "ImgXSupport.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <tiffio.h>
 
@@ -37,12 +41,101 @@ private Q_SLOTS:
     void documentsAreIndependent();
     void tiffTags_data();
     void tiffTags();
+    void shortStripIsWhiteAndNeverSaved();
+    void loopingChainsOpenUpToTheLoop_data();
+    void loopingChainsOpenUpToTheLoop();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
     QTemporaryDir m_dir;
     QString m_ps;
 };
+
+// A G4 fax of `pages` pages written with plain libtiff, one strip a page; page p carries a bar of
+// 10 + 7p rows and a diagonal pattern of its own, so no two pages are alike.
+static bool writeG4(const QString &path, int pages, int width = 1728, int height = 400)
+{
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tif)
+        return false;
+    QByteArray row((width + 7) / 8, '\0');
+    bool ok = true;
+    for (int p = 0; p < pages && ok; ++p) {
+        TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
+        TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+        TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+        TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 1);
+        TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+        TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_MINISWHITE);
+        TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_CCITTFAX4);
+        TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0f);
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, 196.0f);
+        TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, uint16_t(p), uint16_t(pages));
+        for (int y = 0; y < height && ok; ++y) {
+            for (int x = 0; x < row.size(); ++x)
+                row[x] = char(y < 10 + 7 * p && x < row.size() / 2 ? 0xff
+                              : (x + y / 3 + p) % 9 == 0           ? 0x3c
+                                                                   : 0);
+            ok = TIFFWriteScanline(tif, row.data(), uint32_t(y), 0) >= 0;
+        }
+        ok = ok && TIFFWriteDirectory(tif);
+    }
+    TIFFClose(tif);
+    return ok;
+}
+
+// Directory offsets of a classic little-endian TIFF, up to a link already seen.
+static QList<quint32> ifdOffsets(const QByteArray &d)
+{
+    QList<quint32> out;
+    const auto *p = reinterpret_cast<const uchar *>(d.constData());
+    for (quint32 off = qFromLittleEndian<quint32>(p + 4); off != 0 && !out.contains(off);) {
+        out.append(off);
+        off = qFromLittleEndian<quint32>(p + off + 2 + qFromLittleEndian<quint16>(p + off) * 12);
+    }
+    return out;
+}
+
+// Sets the one-value entry `tag` of directory `dir` (a LONG or SHORT kept in the entry itself).
+static bool setEntry(QByteArray &d, int dir, quint16 tag, quint32 value)
+{
+    const quint32 off = ifdOffsets(d).value(dir);
+    const auto *p = reinterpret_cast<const uchar *>(d.constData());
+    for (int i = 0; i < qFromLittleEndian<quint16>(p + off); ++i) {
+        const qsizetype e = off + 2 + i * 12;
+        if (qFromLittleEndian<quint16>(p + e) != tag || qFromLittleEndian<quint32>(p + e + 4) != 1)
+            continue;
+        if (qFromLittleEndian<quint16>(p + e + 2) == TIFF_SHORT)
+            qToLittleEndian(quint16(value), d.data() + e + 8);
+        else
+            qToLittleEndian(value, d.data() + e + 8);
+        return true;
+    }
+    return false;
+}
+
+// Points the link after directory `from` at directory `to`.
+static void linkDirectory(QByteArray &d, int from, int to)
+{
+    const QList<quint32> dirs = ifdOffsets(d);
+    const auto *p = reinterpret_cast<const uchar *>(d.constData());
+    const quint32 off = dirs.at(from);
+    qToLittleEndian(dirs.at(to), d.data() + off + 2 + qFromLittleEndian<quint16>(p + off) * 12);
+}
+
+static QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+static bool putFile(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
+}
 
 void TstImgXTiff::initTestCase()
 {
@@ -534,6 +627,146 @@ void TstImgXTiff::tiffTags()
     const QVariantList pageNumber =
         ImgXSupport::tiffTag(path(u"rt-gs-g3.tif"_s), 2, TIFFTAG_PAGENUMBER).toList();
     QCOMPARE(pageNumber, (QVariantList{2u, 3u}));
+}
+
+// Page 9 of 17 lost most of its data in transfer (its strip is 5 bytes): it shows what the file
+// gives and white below, says it is damaged, and no save writes it over; the page before it is
+// never written in its place, whether the pages were decoded already or are decoded while saving.
+void TstImgXTiff::shortStripIsWhiteAndNeverSaved()
+{
+    const QString whole = path(u"seventeen.tif"_s), file = path(u"seventeen-short.tif"_s);
+    QVERIFY(writeG4(whole, 17));
+    QByteArray bytes = fileBytes(whole);
+    ImgX intact, doc;
+    QVERIFY(intact.importFile(whole));
+    // Five bytes hold no whole row: that page cannot be shown at all, and no save writes over it.
+    QVERIFY(setEntry(bytes, 8, TIFFTAG_STRIPBYTECOUNTS, 5));
+    QVERIFY(putFile(file, bytes));
+    QVERIFY(doc.importFile(file));
+    QVERIFY(doc.page(8).image().isNull() || doc.page(8).damage().isError());
+    QVERIFY(!doc.exportFile(file, imgTIF));
+    QVERIFY2(doc.lastError().description.startsWith(u"Page 9 is damaged"_s),
+             qPrintable(doc.lastError().description));
+    QCOMPARE(fileBytes(file), bytes);
+    // A third of the strip: its first rows, then white.
+    TIFF *tif = TIFFOpen(QFile::encodeName(whole).constData(), "r");
+    QVERIFY(tif && TIFFSetDirectory(tif, 8));
+    const quint32 third = quint32(TIFFGetStrileByteCount(tif, 0) / 3);
+    TIFFClose(tif);
+    QVERIFY(setEntry(bytes, 8, TIFFTAG_STRIPBYTECOUNTS, third));
+    QVERIFY(putFile(file, bytes));
+    QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
+    QCOMPARE(doc.count(), 17);
+    for (int i = 0; i < 17; ++i) {
+        if (i != 8) {
+            QCOMPARE(doc.page(i).image(), intact.page(i).image());
+            QVERIFY(!doc.page(i).damage().isError());
+        }
+    }
+    const QImage shown = doc.page(8).image(), before = doc.page(7).image(), own = intact.page(8).image();
+    QCOMPARE(shown.size(), own.size());
+    QCOMPARE(shown.format(), QImage::Format_Mono);
+    QCOMPARE(doc.page(8).damage().number, ImgXErrorCode::CorruptImage);
+    QVERIFY2(doc.page(8).damage().description.contains(u"rows"_s),
+             qPrintable(doc.page(8).damage().description));
+    // Every row is the page's own or white; the rows the 5 bytes cannot hold are white.
+    const QByteArray white(shown.width() / 8, '\0');
+    int whiteRows = 0;
+    for (int y = 0; y < shown.height(); ++y) {
+        const QByteArray row(reinterpret_cast<const char *>(shown.constScanLine(y)), shown.width() / 8);
+        const QByteArray mine(reinterpret_cast<const char *>(own.constScanLine(y)), own.width() / 8);
+        QVERIFY2(row == mine || row == white, qPrintable(u"row %1"_s.arg(y)));
+        whiteRows += row == white && row != mine;
+    }
+    QVERIFY2(whiteRows > 100 && whiteRows < 400, qPrintable(QString::number(whiteRows)));
+    QVERIFY(shown != before);
+    // Opened again in the same process (into memory the first document's pages held): the same pixels.
+    {
+        ImgX again;
+        QVERIFY(again.importFile(file));
+        for (int i = 6; i < 10; ++i)
+            QCOMPARE(again.page(i).image(), doc.page(i).image());
+    }
+
+    // An edit of page 1, then Save over the file: refused, naming the page, the file as it was.
+    QVERIFY(doc.setCurrentIndex(0));
+    QVERIFY(doc.rotate(90));
+    QVERIFY(!doc.exportFile(file, imgTIF));
+    QCOMPARE(doc.lastError().number, ImgXErrorCode::CorruptImage);
+    QVERIFY2(doc.lastError().description.startsWith(u"Page 9 is damaged"_s),
+             qPrintable(doc.lastError().description));
+    QCOMPARE(fileBytes(file), bytes);
+    // The same with every page still undecoded (one scratch buffer reused page after page), with the
+    // damaged page edited itself, and for one page written alone in another format.
+    ImgX lazy;
+    QVERIFY(lazy.importFileUndecoded(file));
+    QVERIFY(!lazy.exportFile(file, imgTIF));
+    QVERIFY(lazy.lastError().description.startsWith(u"Page 9 is damaged"_s));
+    QCOMPARE(fileBytes(file), bytes);
+    QVERIFY(doc.setCurrentIndex(8));
+    QVERIFY(doc.rotate(180));
+    QVERIFY(!doc.exportFile(path(u"never.tif"_s), imgTIF));
+    QVERIFY(!doc.exportFile(path(u"never.png"_s), imgPNG, 8));
+    QVERIFY(doc.lastError().description.startsWith(u"Page 9 is damaged"_s));
+    QVERIFY(!QFile::exists(path(u"never.tif"_s)) && !QFile::exists(path(u"never.png"_s)));
+    // Without that page the rest saves, each page from its own data.
+    QVERIFY(doc.removePage(8));
+    const QString rest = path(u"sixteen.tif"_s);
+    QVERIFY2(doc.exportFile(rest, imgTIF), qPrintable(doc.lastError().description));
+    ImgX back;
+    QVERIFY(back.importFile(rest));
+    QCOMPARE(back.count(), 16);
+    for (int i = 1; i < 16; ++i)
+        QCOMPARE(back.page(i).image(), intact.page(i < 8 ? i : i + 1).image());
+}
+
+void TstImgXTiff::loopingChainsOpenUpToTheLoop_data()
+{
+    QTest::addColumn<int>("pages");
+    QTest::addColumn<int>("from");
+    QTest::addColumn<int>("to");
+    QTest::newRow("last page to itself") << 3 << 2 << 2;
+    QTest::newRow("last page to the first") << 3 << 2 << 0;
+    QTest::newRow("first page to itself") << 3 << 0 << 0;
+    QTest::newRow("page 150 back to page 10") << 200 << 149 << 9;
+}
+
+// A chain that comes back to a directory already read ends there: the pages before open, the
+// engine says the chain loops, the file query counts as other readers do, and Save writes them.
+void TstImgXTiff::loopingChainsOpenUpToTheLoop()
+{
+    QFETCH(int, pages);
+    QFETCH(int, from);
+    QFETCH(int, to);
+    const QString whole = path(u"chain.tif"_s), file = path(u"loop.tif"_s);
+    QVERIFY(writeG4(whole, pages, 64, 24));
+    QByteArray bytes = fileBytes(whole);
+    linkDirectory(bytes, from, to);
+    QVERIFY(putFile(file, bytes));
+    const int expected = from + 1;
+    ImgX doc, intact;
+    QVERIFY(intact.importFile(whole));
+    QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
+    QCOMPARE(doc.count(), expected);
+    QVERIFY(doc.chainLoops());
+    QVERIFY(!intact.chainLoops());
+    QCOMPARE(ImgXSupport::pageCount(file), expected);
+    QVERIFY(ImgXSupport::fileInfo(file).chainLoops);
+    const QString tiffinfo = QStandardPaths::findExecutable(u"tiffinfo"_s);
+    if (!tiffinfo.isEmpty()) { // libtiff's own tool lists the same directories
+        QProcess p;
+        p.start(tiffinfo, {file});
+        QVERIFY(p.waitForFinished(TestWait::bound()));
+        QCOMPARE(int(p.readAllStandardOutput().count("TIFF Directory at offset")), expected);
+    }
+    const QString out = path(u"unlooped.tif"_s);
+    QVERIFY2(doc.exportFile(out, imgTIF), qPrintable(doc.lastError().description));
+    ImgX back;
+    QVERIFY(back.importFile(out));
+    QCOMPARE(back.count(), expected);
+    QVERIFY(!back.chainLoops());
+    for (int i = 0; i < expected; i += std::max(1, expected / 7))
+        QCOMPARE(back.page(i).image(), intact.page(i).image());
 }
 
 QTEST_GUILESS_MAIN(TstImgXTiff)
