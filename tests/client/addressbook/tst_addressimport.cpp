@@ -340,6 +340,17 @@ private Q_SLOTS:
             << outlook << tb << u"sembra un'esportazione di Microsoft Outlook (20 colonne)"_s << QStringList();
         QTest::newRow("Outlook with Secondo nome as Thunderbird")
             << secondo << tb << u"sembra un'esportazione di Microsoft Outlook (20 colonne)"_s << QStringList();
+        // Thunderbird's names in an order of their own (a re-sorted or hand-made export, semicolons): read
+        // by the names, never by position into other fields; under the other layouts refused, naming it.
+        const QString sorted = u"Display Name;First Name;Last Name;Primary Email;Organization;Fax Number;"
+                               u"Work Phone;Work Address;Work City;Work State;Work ZipCode;Extra\r\n"
+                               u"Łucja Müller;Łucja;Müller;lucja@example.pl;Città S.p.A.;022 999;022 111;"
+                               u"Via Roma 1;Milano;MI;20100;x\r\n"_s;
+        const QString sortedSeems = u"sembra un'esportazione di Mozilla Thunderbird (12 colonne)"_s;
+        QTest::newRow("Thunderbird names sorted otherwise") << sorted << tb << QString() << lucja;
+        QTest::newRow("Thunderbird names sorted otherwise as Outlook") << sorted << ol << sortedSeems << QStringList();
+        QTest::newRow("Thunderbird names sorted otherwise as Outlook Express")
+            << sorted << int(Layout::OutlookExpress) << sortedSeems << QStringList();
     }
     void exportsOfToday()
     {
