@@ -639,6 +639,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
     qsizetype cardBegin = 0;
     qsizetype keptFrom = 0; // text from here on that no card took
     bool cardFallback = false;
+    bool card21 = false; // the card says VERSION:2.1
     QByteArray cardDeclared;
     // The line of the file where a byte offset lies.
     qsizetype countedTo = 0;
@@ -670,12 +671,27 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
         QStringList parts;
         // A 2.1 head or value goes in 3.0 form (what the card is written as when edited): its text in
         // UTF-8, escaped, folded anew. Kept as it came when that form would not read back the same.
-        if (p && p->ok && (p->headChanged || p->quotedPrintable) && !p->head.startsWith(QChar(0xFEFF))) {
+        // So does a 2.1 text value (its "," and "\" escaped as 3.0 wants them), a ":" or a quote escaped
+        // where nothing needs it ("http\://", read as ":" by every reader), and a line longer than a line
+        // may be.
+        static const QStringList texts{u"NOTE"_s,  u"TITLE"_s, u"ROLE"_s, u"LABEL"_s, u"ADR"_s,
+                                       u"NICKNAME"_s, u"FN"_s, u"N"_s,    u"ORG"_s,   u"SORT-STRING"_s};
+        const bool text21 = p && card21 && !p->quotedPrintable && !p->otherEncoding && texts.contains(p->name);
+        const bool colon =
+            p && !p->otherEncoding && (p->rawValue.contains(u"\\:"_s) || p->rawValue.contains(u"\\\""_s));
+        const bool longLine = std::any_of(l.raw.cbegin(), l.raw.cend(),
+                                          [](const QString &part) { return part.toUtf8().size() > 75; });
+        if (p && p->ok && (p->headChanged || p->quotedPrintable || text21 || colon || longLine) &&
+            !p->head.startsWith(QChar(0xFEFF))) {
             QString value = p->rawValue;
             if (p->quotedPrintable)
                 value = escapeDecoded(p->name, decodeQuotedPrintable(p->rawValue, p->charset));
             else if (p->base64)
                 value.remove(QRegularExpression(u"\\s"_s));
+            else if (text21)
+                value = escapeDecoded(p->name, value);
+            if (!p->otherEncoding)
+                value.replace(QRegularExpression(u"(?<!\\\\)((?:\\\\\\\\)*)\\\\([:\"])"_s), u"\\1\\2"_s);
             const Property back = parseLine(p->head + u':' + value);
             if (back.ok && !back.headChanged && !back.quotedPrintable && back.head == p->head &&
                 back.rawValue == value) {
@@ -738,6 +754,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
             card.leading = data.mid(keptFrom, logical.begin - keptFrom);
             cardBegin = logical.begin;
             cardFallback = false;
+            card21 = false;
             cardDeclared.clear();
             inCard = true;
             continue;
@@ -776,6 +793,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
             continue;
         }
         if (p.name == u"VERSION") {
+            card21 = p.rawValue.trimmed() == u"2.1";
             if (p.rawValue.trimmed() == u"4.0")
                 card.kept.insert(u"VERSION"_s, u"4.0"_s);
             continue;

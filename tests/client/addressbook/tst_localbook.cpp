@@ -642,7 +642,7 @@ private Q_SLOTS:
             lia += b64.mid(at, 76) + "\r\n";
             eva += "    " + b64.mid(at, 76) + "\r\n";
         }
-        lia += "\r\nTEL;CELL:333 2\r\nEND:VCARD\r\n";
+        lia += "\r\nTEL;CELL:333 2\r\nNOTE:uno, due; tre\r\nURL:http\\://esempio.it/\\\"a\\\"\r\nEND:VCARD\r\n";
         eva += "\r\nEND:VCARD\r\n";
         QByteArray folded = "\r\nPHOTO;ENCODING=b;TYPE=JPEG:" + b64.left(48);
         for (qsizetype at = 48; at < b64.size(); at += 74)
@@ -650,13 +650,16 @@ private Q_SLOTS:
         QTest::newRow("2.1 photos, base64 not indented or indented deeper")
             << QByteArray(anna + lia + eva) << QStringList{u"Anna Alfa"_s, u"Lia Rosa"_s, u"Eva Neri"_s}
             << u"Lia Rosa"_s << QByteArrayList{anna, eva}
-            << QByteArrayList{folded + "\r\n", "\r\nTEL;TYPE=CELL:333 2\r\n"} << QStringList{};
+            << QByteArrayList{folded + "\r\n", "\r\nTEL;TYPE=CELL:333 2\r\n", "\r\nNOTE:uno\\, due\\; tre\r\n",
+                              "\r\nURL:http://esempio.it/\"a\"\r\n"}
+            << QStringList{};
 
         // Line ends of other systems: CR CR LF (a CRLF file converted once more), a lone CR. No value
         // gains a line break; every other card stays as its bytes.
         const QByteArray sergio = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Sergio Bruni Sr.\r\nN:Bruni;Sergio;;Sr.;\r\n"
                                   "EMAIL;TYPE=INTERNET:sergio@bruni.it\r\nTEL;TYPE=WORK,FAX:0900\r\n"
-                                  "ORG:Bruni Srl\r\nEND:VCARD\r\n";
+                                  "ORG:Bruni Srl\r\nNOTE:una nota scritta su una riga sola più lunga di quanto una riga "
+                                  "possa essere\r\nEND:VCARD\r\n";
         const QByteArray sergioWritten = "\r\nFN:Sergio Bruni Sr.\r\nN:Bruni;Sergio;;Sr.;\r\nORG:Bruni Srl\r\n"
                                          "EMAIL;TYPE=INTERNET:nuovo@esempio.it\r\nTEL;TYPE=WORK,FAX:0900\r\n";
         for (const QByteArray &end : {QByteArray("\r\r\n"), QByteArray("\r")}) {
