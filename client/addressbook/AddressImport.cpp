@@ -3,6 +3,7 @@
 #include "Cp1252.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -530,7 +531,12 @@ Result readFile(const QString &path, Layout layout)
     if (!file.open(QIODevice::ReadOnly)) {
         Result r;
         r.fileRefused = true;
-        r.errors.append(u"Impossibile aprire il file %1: %2"_s.arg(path, file.errorString()));
+        const QFileInfo info(path);
+        r.errors.append(u"Impossibile aprire il file %1: %2."_s.arg(
+            path, !info.exists()       ? u"il file non esiste"_s
+                  : info.isDir()       ? u"è una cartella"_s
+                  : !info.isReadable() ? u"mancano i permessi per leggerlo"_s
+                                       : u"errore del sistema (%1)"_s.arg(file.errorString())));
         return r;
     }
     return parse(file.readAll(), layout);

@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -189,6 +190,19 @@ private Q_SLOTS:
         QVERIFY(r.fileRefused);
         QVERIFY(r.rows.isEmpty());
         QCOMPARE(r.errors.size(), 1);
+    }
+
+    // A file that cannot be opened: the reason in Italian, not the system's English text.
+    void unopenableFileSaysWhy()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const auto &[path, why] : {std::pair{dir.filePath(u"manca.csv"_s), u"il file non esiste"_s},
+                                        std::pair{dir.path(), u"è una cartella"_s}}) {
+            const Result r = readFile(path, Layout::MicrosoftOutlook);
+            QVERIFY(r.fileRefused);
+            QCOMPARE(r.errors.value(0), u"Impossibile aprire il file %1: %2."_s.arg(path, why));
+        }
     }
 
     // The encodings address-book programs write: every one gives the same rows, and says which it was.
