@@ -3,6 +3,7 @@
 #include "Cp1252.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -159,6 +160,81 @@ bool hasColumn(const QStringList &header, std::initializer_list<const char *> na
             return t.compare(QLatin1StringView(name), Qt::CaseInsensitive) == 0;
         });
     });
+}
+
+// The column names of each program's own export, in the order its layout reads them.
+const char *const ThunderbirdNames[] = {
+    "First Name",     "Last Name",    "Display Name", "Nickname",     "Primary Email", "Secondary Email",
+    "Work Phone",     "Home Phone",   "Fax Number",   "Pager Number", "Mobile Number", "Home Address",
+    "Home Address 2", "Home City",    "Home State",   "Home ZipCode", "Home Country",  "Work Address",
+    "Work Address 2", "Work City",    "Work State",   "Work ZipCode", "Work Country",  "Job Title",
+    "Department",     "Organization", "Web Page 1",   "Web Page 2",   "Birth Year",    "Birth Month",
+    "Birth Day",      "Custom 1",     "Custom 2",     "Custom 3",     "Custom 4",      "Notes"};
+const char *const OutlookNames[] = {"First Name",
+                                    "Last Name",
+                                    "Name",
+                                    "E-mail Address",
+                                    "Home Street",
+                                    "Home City",
+                                    "Home Postal Code",
+                                    "Home State",
+                                    "Home Country",
+                                    "Home Phone",
+                                    "Home Fax",
+                                    "Business Street",
+                                    "Business City",
+                                    "Business Postal Code",
+                                    "Business State",
+                                    "Business Country",
+                                    "Business Phone",
+                                    "Business Fax",
+                                    "Company",
+                                    "Job Title"};
+
+// Where each field of the layout stands in the header, found by the program's own column names (a
+// column of another name keeps its place when no named column takes it); empty when every known name
+// already stands where the layout reads it, so the file is read by position.
+QList<int> orderByNames(const QStringList &header, Source source)
+{
+    QList<const char *> names;
+    if (source == Source::Thunderbird || source == Source::Thunderbird37)
+        names = QList<const char *>(std::begin(ThunderbirdNames), std::end(ThunderbirdNames));
+    else if (source == Source::Outlook)
+        names = QList<const char *>(std::begin(OutlookNames), std::end(OutlookNames));
+    if (names.isEmpty())
+        return {};
+    QList<int> order(names.size(), -1);
+    QList<bool> named(header.size(), false);
+    // Thunderbird's "Screen Name" column is no field of the layout: the ones after it move by one.
+    qsizetype screen = -1;
+    for (qsizetype j = 0; j < header.size() && screen < 0; ++j)
+        if (header[j].trimmed().compare(u"Screen Name"_s, Qt::CaseInsensitive) == 0)
+            screen = j;
+    bool moved = false;
+    for (qsizetype j = 0; j < header.size(); ++j) {
+        const QString h = header[j].trimmed();
+        if (j == screen) {
+            named[j] = true;
+            continue;
+        }
+        for (qsizetype t = 0; t < names.size(); ++t) {
+            const bool middle =
+                t == 2 && source == Source::Outlook && h.compare(u"Middle Name"_s, Qt::CaseInsensitive) == 0;
+            if (!middle && h.compare(QLatin1StringView(names[t]), Qt::CaseInsensitive) != 0)
+                continue;
+            named[j] = true;
+            if (order[t] < 0)
+                order[t] = int(j);
+            moved = moved || t != (screen >= 0 && j > screen ? j - 1 : j);
+            break;
+        }
+    }
+    if (!moved)
+        return {};
+    for (qsizetype j = 0; j < header.size() && j < order.size(); ++j)
+        if (!named[j] && order[j] < 0)
+            order[j] = int(j);
+    return order;
 }
 
 } // namespace
@@ -367,6 +443,9 @@ Result parse(const QByteArray &data, Layout layout)
     const bool screenName = layout == Layout::MozillaThunderbird && source == Source::Thunderbird37;
     if (screenName)
         maxFields += 1;
+    // Names of the program's own columns in another order (a hand-made or re-sorted export): each value
+    // is read from the column its name says, never by position into another field.
+    const QList<int> byNames = matches ? orderByNames(headerFields, source) : QList<int>();
     const QString chosen = layoutNames().value(int(layout));
     if (!matches) {
         result.fileRefused = true;
@@ -429,8 +508,14 @@ Result parse(const QByteArray &data, Layout layout)
                                      .arg(maxFields));
             continue;
         }
-        if (screenName && fields.size() >= 7)
+        if (!byNames.isEmpty()) {
+            QStringList ordered;
+            for (int j : byNames)
+                ordered.append(j < 0 ? QString() : fields.value(j));
+            fields = ordered;
+        } else if (screenName && fields.size() >= 7) {
             fields.removeAt(6);
+        }
         result.rows.append({contactValues(fields, layout), rec.line});
     }
     if (result.rows.isEmpty() && result.errors.isEmpty()) {
@@ -446,7 +531,12 @@ Result readFile(const QString &path, Layout layout)
     if (!file.open(QIODevice::ReadOnly)) {
         Result r;
         r.fileRefused = true;
-        r.errors.append(u"Impossibile aprire il file %1: %2"_s.arg(path, file.errorString()));
+        const QFileInfo info(path);
+        r.errors.append(u"Impossibile aprire il file %1: %2."_s.arg(
+            path, !info.exists()       ? u"il file non esiste"_s
+                  : info.isDir()       ? u"è una cartella"_s
+                  : !info.isReadable() ? u"mancano i permessi per leggerlo"_s
+                                       : u"errore del sistema (%1)"_s.arg(file.errorString())));
         return r;
     }
     return parse(file.readAll(), layout);

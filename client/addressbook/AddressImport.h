@@ -71,6 +71,7 @@ QString guessLayout(const QStringList &headerFields);
 // than the layout knows is refused with an error and the reading goes on; a header with more columns
 // than the layout knows, or naming another program's columns, refuses the file once, naming the layout
 // it seems to be. Thunderbird's export with "Screen Name" (37 columns) is read as Mozilla Thunderbird.
+// The chosen program's own column names in another order are read by their names.
 // Values are put in NFC. A quote that is never
 // closed refuses its line (named) and the reading goes on with the next line. A file with no contact
 // row says so.

@@ -94,7 +94,7 @@ RUBfrmRubrica::RUBfrmRubrica(QWidget *parent) : QDialog(parent), m_book(&LocalAd
     connect(lstContacts, &QListWidget::currentRowChanged, this, [this] {
         m_currentEntry = currentIndex();
         if (m_currentEntry >= 0)
-            m_currentUid = m_book->contacts()[m_currentEntry].uid;
+            m_currentKey = m_book->contacts()[m_currentEntry].key;
     });
     // Another window or program changed the book: show what it holds now.
     connect(m_book, &LocalAddressBook::changed, this, [this] {
@@ -121,7 +121,7 @@ void RUBfrmRubrica::Load()
     if (m_showing == 0)
         resize(twipsX(this, 8000), twipsY(this, 7000));
     m_currentEntry = -1;
-    m_currentUid.clear();
+    m_currentKey.clear();
     if (m_openMode >= 1 && m_openMode <= 3)
         cboType->setCurrentIndex(m_openMode - 1);
     QString error;
@@ -144,24 +144,26 @@ void RUBfrmRubrica::Load()
 
 void RUBfrmRubrica::LoadContacts()
 {
-    const QString keep = m_currentUid;
+    const QString keep = m_currentKey;
     const int n = m_bookOpen ? m_book->count() : 0;
     const QSignalBlocker quiet(lstContacts);
     lstContacts->clear(); // a book emptied by a delete shows no stale row
     m_currentEntry = -1;
-    if (n < 1)
+    // An empty book at the first load keeps the caption "Rubrica"; once counted, it counts what is listed.
+    if (n < 1 && !m_counted)
         return;
+    m_counted = true;
     for (int i = 0; i < n; ++i) {
         const LocalContact &c = m_book->contacts()[i];
         auto *row = new QListWidgetItem(c.shownName(), lstContacts);
-        row->setData(Qt::UserRole, c.uid);
-        if (!keep.isEmpty() && c.uid == keep) {
+        row->setData(Qt::UserRole, c.key);
+        if (!keep.isEmpty() && c.key == keep) {
             lstContacts->setCurrentItem(row);
             m_currentEntry = i;
         }
     }
     if (m_currentEntry < 0)
-        m_currentUid.clear();
+        m_currentKey.clear();
     QString caption = u"RUBRICA [ "_s + QString::number(n) + u" contatti ]"_s;
     if (m_showing == 1)
         caption += u" / "_s + cboType->currentText();
@@ -183,7 +185,7 @@ void RUBfrmRubrica::SetupSelectionColumns()
     }
 }
 
-QString RUBfrmRubrica::currentUid() const
+QString RUBfrmRubrica::currentKey() const
 {
     const QListWidgetItem *row = lstContacts->currentItem();
     return row && row->isSelected() ? row->data(Qt::UserRole).toString() : QString();
@@ -191,8 +193,8 @@ QString RUBfrmRubrica::currentUid() const
 
 int RUBfrmRubrica::currentIndex() const
 {
-    const QString uid = currentUid();
-    return uid.isEmpty() ? -1 : m_book->indexOfUid(uid);
+    const QString key = currentKey();
+    return key.isEmpty() ? -1 : m_book->indexOfKey(key);
 }
 
 QString RUBfrmRubrica::EntryField(const QString &name) const
@@ -219,6 +221,7 @@ bool RUBfrmRubrica::eventFilter(QObject *watched, QEvent *event)
         const int index = currentIndex();
         if (index >= 0) {
             m_currentEntry = index;
+            m_currentKey = currentKey(); // a click on the row that was already current changes no row
             if (mouse->button() == Qt::RightButton)
                 mnuFile->popup(mouse->globalPosition().toPoint());
         }
@@ -237,16 +240,16 @@ void RUBfrmRubrica::cmdA_Click()
         return;
     m_currentEntry = index;
     const QString name = lstContacts->currentItem()->text();
-    const QString uid = currentUid();
-    // The same contact once; two contacts that share a name are both taken.
+    const QString key = currentKey();
+    // The same contact once; two contacts that share a name (or a UID) are both taken.
     for (int i = 0; i < ListSelected->topLevelItemCount(); ++i)
-        if (ListSelected->topLevelItem(i)->data(1, Qt::UserRole).toString() == uid)
+        if (ListSelected->topLevelItem(i)->data(1, Qt::UserRole).toString() == key)
             return;
     ++m_selectionKeyCounter;
     auto *row = new QTreeWidgetItem(ListSelected, {name, EntryField(u"email"_s), EntryField(u"fax"_s),
                                                    EntryField(u"faxcasa"_s), EntryField(u"company"_s)});
     row->setData(0, Qt::UserRole, QString(u"K"_s + QString::number(m_selectionKeyCounter)));
-    row->setData(1, Qt::UserRole, uid);
+    row->setData(1, Qt::UserRole, key);
 }
 
 void RUBfrmRubrica::CmdOk_Click()
@@ -281,17 +284,33 @@ bool RUBfrmRubrica::reportFailure(bool done, const QString &failure, const QStri
 
 void RUBfrmRubrica::cmdElim_Click()
 {
-    const QString uid = currentUid();
-    if (!m_bookOpen || uid.isEmpty())
+    const QString key = currentKey();
+    if (!m_bookOpen || key.isEmpty())
         return;
     if (Prompt::message(this, QMessageBox::Question, u"Attenzione"_s,
                         u"Cancellare il contatto selezionato?"_s, QMessageBox::Yes | QMessageBox::No,
                         QMessageBox::No) != QMessageBox::Yes)
         return;
     QString error;
-    m_currentUid.clear();
-    reportFailure(m_book->removeContact(uid, &error), u"Errore di cancellazione"_s, error);
+    m_currentKey.clear();
+    reportFailure(m_book->removeContact(key, &error), u"Errore di cancellazione"_s, error);
     LoadContacts();
+}
+
+bool RUBfrmRubrica::runContactDialog(frmLocalContact &dialog,
+                                     const std::function<bool(const LocalContact &, QString *)> &save,
+                                     const QString &failure)
+{
+    // Ok writes while the dialog is open: a failure is told and the dialog stays, with what was typed.
+    dialog.setSaver([&](const LocalContact &c) {
+        QString error;
+        return reportFailure(save(c, &error), failure, error);
+    });
+    while (Prompt::exec(&dialog) == QDialog::Accepted) {
+        if (dialog.saved() || dialog.trySave())
+            return true;
+    }
+    return false;
 }
 
 void RUBfrmRubrica::cmdNew_Click()
@@ -299,29 +318,27 @@ void RUBfrmRubrica::cmdNew_Click()
     if (!m_bookOpen)
         return;
     frmLocalContact dialog(this);
-    if (Prompt::exec(&dialog) != QDialog::Accepted)
-        return;
-    QString error;
-    const QString uid = m_book->addContact(dialog.contact(), &error);
-    if (reportFailure(!uid.isEmpty(), u"Impossibile salvare il nuovo contatto."_s, error))
-        m_currentUid = uid;
+    QString key;
+    const auto add = [&](const LocalContact &c, QString *error) {
+        key = m_book->addContact(c, error);
+        return !key.isEmpty();
+    };
+    if (runContactDialog(dialog, add, u"Impossibile salvare il nuovo contatto."_s))
+        m_currentKey = m_book->indexOfKey(key) >= 0 ? key : QString();
     LoadContacts();
 }
 
 void RUBfrmRubrica::cmdProp_Click()
 {
     const int index = currentIndex();
-    if (index >= 0)
+    if (index >= 0) {
         m_currentEntry = index;
+        m_currentKey = currentKey();
+    }
     if (!m_bookOpen || m_currentEntry < 0 || m_currentEntry >= m_book->count())
         return;
     frmLocalContact dialog(this);
     dialog.setContact(m_book->contacts()[m_currentEntry]);
-    if (Prompt::exec(&dialog) != QDialog::Accepted)
-        return;
-    LocalContact edited = dialog.contact();
-    m_currentUid = edited.uid;
-    QString error;
     const auto keepMine = [this](const QString &label, const QString &theirs, const QString &mine) {
         return Prompt::message(
                    this, QMessageBox::Question, u"Attenzione"_s,
@@ -329,7 +346,8 @@ void RUBfrmRubrica::cmdProp_Click()
                    "Altrove: «%2»\nQui: «%3»\nTenere il valore scritto qui?"_s.arg(label, theirs, mine),
                    QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
     };
-    // A card without UID that another program changed meanwhile: the user tells whether it is this one.
+    // A card that another program changed meanwhile and that is not surely found again: the user tells
+    // whether it is this one.
     const auto sameCard = [this](const QString &theirs, const QString &mine) {
         return Prompt::message(
                    this, QMessageBox::Question, u"Attenzione"_s,
@@ -339,8 +357,12 @@ void RUBfrmRubrica::cmdProp_Click()
                        .arg(mine, theirs),
                    QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
     };
-    reportFailure(m_book->updateContact(edited, &error, keepMine, sameCard),
-                  u"Impossibile salvare il contatto."_s, error);
+    QString key;
+    const auto update = [&](const LocalContact &edited, QString *error) {
+        return m_book->updateContact(edited, error, keepMine, sameCard, &key);
+    };
+    if (runContactDialog(dialog, update, u"Impossibile salvare il contatto."_s))
+        m_currentKey = key;
     LoadContacts();
 }
 

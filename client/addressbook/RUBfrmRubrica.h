@@ -5,12 +5,15 @@
 
 #include <QDialog>
 
+#include <functional>
+
 class QComboBox;
 class QGroupBox;
 class QListWidget;
 class QMenu;
 class QPushButton;
 class QTreeWidget;
+class frmLocalContact;
 
 // The local address book (the vCard file): browse it (Showing 0) or pick recipients (Showing 1).
 // OpenMode chooses the collected value: 1 e-mail, 2 business fax, 3 home fax.
@@ -53,7 +56,11 @@ private:
     int currentIndex() const; // index into the book of the selected row, -1 for none
     QString EntryField(const QString &name) const;
     bool reportFailure(bool done, const QString &failure, const QString &error);
-    QString currentUid() const;
+    QString currentKey() const; // the selected row's card
+    // Runs the contact dialog until what it holds is written or the user gives up; true when written.
+    bool runContactDialog(frmLocalContact &dialog,
+                          const std::function<bool(const LocalContact &, QString *)> &save,
+                          const QString &failure);
 
     LocalAddressBook *m_book;
     bool m_bookOpen = false;
@@ -62,7 +69,8 @@ private:
     int m_openMode = 0;
     int m_showing = 0;
     int m_currentEntry = -1; // index into the book
-    QString m_currentUid;      // the same contact, surviving a new read of the file
+    QString m_currentKey;    // the same card, surviving a new read of the file
+    bool m_counted = false;  // the caption has counted the contacts once
     int m_selectionKeyCounter = 0;
     bool m_ok = false;
     PickedList m_selected;

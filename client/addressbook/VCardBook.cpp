@@ -13,10 +13,12 @@
 #include <QLockFile>
 #include <QRegularExpression>
 #include <QSaveFile>
+#include <QStorageInfo>
 #include <QStringDecoder>
 #include <QUuid>
 
 #include <algorithm>
+#include <cerrno>
 #include <optional>
 
 using namespace Qt::StringLiterals;
@@ -171,6 +173,54 @@ QByteArray utf16AsUtf8(const QByteArray &data, const char *name)
     return text.toUtf8();
 }
 
+// Where the line from `pos` ends: at a CR or an LF.
+qsizetype lineEnd(const QByteArray &data, qsizetype pos)
+{
+    while (pos < data.size() && data[pos] != '\r' && data[pos] != '\n')
+        ++pos;
+    return pos;
+}
+
+// Past the line end at `end`: CRLF, LF, a lone CR, or CRs before an LF (a CRLF file converted once more)
+// are each one line end.
+qsizetype afterLineEnd(const QByteArray &data, qsizetype end)
+{
+    if (end >= data.size())
+        return end;
+    if (data[end] == '\n')
+        return end + 1;
+    qsizetype at = end;
+    while (at < data.size() && data[at] == '\r')
+        ++at;
+    if (at < data.size() && data[at] == '\n')
+        return at + 1;
+    return end + 1; // a lone CR
+}
+
+// A head that says base64 in the 2.1 way (ENCODING=BASE64 or a bare BASE64).
+bool isBase64Head(QByteArrayView line)
+{
+    const qsizetype colon = line.indexOf(':');
+    if (colon <= 0)
+        return false;
+    const QList<QByteArray> params = line.first(colon).toByteArray().split(';');
+    for (qsizetype i = 1; i < params.size(); ++i) {
+        const QByteArray p = params[i].trimmed().toUpper();
+        if (p == "BASE64" || p == "ENCODING=BASE64")
+            return true;
+    }
+    return false;
+}
+
+// A line that holds base64 letters only (no ":", so never a property).
+bool isBase64Text(QByteArrayView line)
+{
+    return !line.trimmed().isEmpty() && std::all_of(line.begin(), line.end(), [](char c) {
+        return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' ||
+               c == '/' || c == '=' || c == ' ' || c == '\t';
+    });
+}
+
 // Physical lines joined, at the byte level, where a line starts with a blank or a tab, and where a
 // quoted-printable value ends with "=" (a soft line break). A blank-led line after an empty line
 // continues nothing: it stands alone, so it can never glue itself to a property read before. Each
@@ -187,18 +237,17 @@ QList<Logical> unfold(const QByteArray &data)
     QList<Bytes> lines;
     bool afterEmpty = true;
     bool softBreak = false;
+    bool base64 = false; // a 2.1 base64 value goes on, indented or not, until a blank line or a property
     qsizetype pos = 0;
     while (pos < data.size()) {
         // A byte-order mark at the start of a line (exports joined into one file) is no part of it.
         if (QByteArrayView(data).sliced(pos).startsWith("\xEF\xBB\xBF"))
             pos += 3;
-        qsizetype nl = data.indexOf('\n', pos);
-        const qsizetype next = nl < 0 ? data.size() : nl + 1;
-        QByteArray line = data.mid(pos, (nl < 0 ? data.size() : nl) - pos);
         const qsizetype begin = pos;
-        pos = next;
-        if (line.endsWith('\r'))
-            line.chop(1);
+        const qsizetype end = lineEnd(data, pos);
+        QByteArray line = data.mid(begin, end - begin);
+        pos = afterLineEnd(data, end);
+        const qsizetype next = pos;
         // A dangling soft break never swallows the end of the card.
         if (softBreak && line.trimmed().toUpper() == "END:VCARD")
             softBreak = false;
@@ -212,14 +261,22 @@ QList<Logical> unfold(const QByteArray &data)
         }
         if (line.isEmpty()) {
             afterEmpty = true;
+            base64 = false;
             continue;
         }
+        if (line.trimmed().isEmpty())
+            base64 = false;
         if (!afterEmpty && !lines.isEmpty() && (line.startsWith(' ') || line.startsWith('\t'))) {
             lines.last().text += line.mid(1);
             lines.last().raw.append(line);
             lines.last().end = next;
+        } else if (base64 && !lines.isEmpty() && isBase64Text(line)) {
+            lines.last().text += line;
+            lines.last().raw.append(line);
+            lines.last().end = next;
         } else {
             lines.append({line, {line}, begin, next});
+            base64 = isBase64Head(line);
         }
         afterEmpty = false;
         softBreak = line.endsWith('=') && isQuotedPrintableHead(lines.last().text);
@@ -464,8 +521,8 @@ QString decodeQuotedPrintable(const QString &value, const QString &charset, bool
                 continue;
             }
         }
-        if (in[i] == '=' && i == in.size() - 1)
-            break; // a soft break left at the end
+        if (in[i] == '=' && i >= in.size() - 2)
+            break; // a soft break, or an escape cut short, left at the end
         bytes += in[i];
     }
     if (!charset.isEmpty() && !namesUtf8(charset.toLatin1())) {
@@ -485,6 +542,14 @@ QString decodeQuotedPrintable(const QString &value, const QString &charset, bool
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
+    // A value cut inside its last letter (a truncated card) is UTF-8 as far as it goes.
+    for (qsizetype cut = 1; cut <= 3 && cut < bytes.size(); ++cut) {
+        if ((quint8(bytes[bytes.size() - cut]) & 0xC0) != 0x80) {
+            if (quint8(bytes[bytes.size() - cut]) >= 0xC0 && validUtf8(QByteArrayView(bytes).chopped(cut)))
+                return QString::fromUtf8(QByteArrayView(bytes).chopped(cut));
+            break;
+        }
+    }
     if (fits)
         *fits = false;
     return Cp1252::toUnicode(bytes);
@@ -574,13 +639,16 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
     qsizetype cardBegin = 0;
     qsizetype keptFrom = 0; // text from here on that no card took
     bool cardFallback = false;
+    bool card21 = false; // the card says VERSION:2.1
     QByteArray cardDeclared;
     // The line of the file where a byte offset lies.
     qsizetype countedTo = 0;
     int countedLines = 1;
     auto lineAt = [&](qsizetype offset) {
-        countedLines += int(QByteArrayView(data).sliced(countedTo, offset - countedTo).count('\n'));
-        countedTo = offset;
+        for (qsizetype at = lineEnd(data, countedTo); at < offset; at = lineEnd(data, countedTo)) {
+            countedTo = afterLineEnd(data, at);
+            ++countedLines;
+        }
         return countedLines;
     };
     auto finish = [&] {
@@ -603,12 +671,27 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
         QStringList parts;
         // A 2.1 head or value goes in 3.0 form (what the card is written as when edited): its text in
         // UTF-8, escaped, folded anew. Kept as it came when that form would not read back the same.
-        if (p && p->ok && (p->headChanged || p->quotedPrintable) && !p->head.startsWith(QChar(0xFEFF))) {
+        // So does a 2.1 text value (its "," and "\" escaped as 3.0 wants them), a ":" or a quote escaped
+        // where nothing needs it ("http\://", read as ":" by every reader), and a line longer than a line
+        // may be.
+        static const QStringList texts{u"NOTE"_s,  u"TITLE"_s, u"ROLE"_s, u"LABEL"_s, u"ADR"_s,
+                                       u"NICKNAME"_s, u"FN"_s, u"N"_s,    u"ORG"_s,   u"SORT-STRING"_s};
+        const bool text21 = p && card21 && !p->quotedPrintable && !p->otherEncoding && texts.contains(p->name);
+        const bool colon =
+            p && !p->otherEncoding && (p->rawValue.contains(u"\\:"_s) || p->rawValue.contains(u"\\\""_s));
+        const bool longLine = std::any_of(l.raw.cbegin(), l.raw.cend(),
+                                          [](const QString &part) { return part.toUtf8().size() > 75; });
+        if (p && p->ok && (p->headChanged || p->quotedPrintable || text21 || colon || longLine) &&
+            !p->head.startsWith(QChar(0xFEFF))) {
             QString value = p->rawValue;
             if (p->quotedPrintable)
                 value = escapeDecoded(p->name, decodeQuotedPrintable(p->rawValue, p->charset));
             else if (p->base64)
                 value.remove(QRegularExpression(u"\\s"_s));
+            else if (text21)
+                value = escapeDecoded(p->name, value);
+            if (!p->otherEncoding)
+                value.replace(QRegularExpression(u"(?<!\\\\)((?:\\\\\\\\)*)\\\\([:\"])"_s), u"\\1\\2"_s);
             const Property back = parseLine(p->head + u':' + value);
             if (back.ok && !back.headChanged && !back.quotedPrintable && back.head == p->head &&
                 back.rawValue == value) {
@@ -671,6 +754,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
             card.leading = data.mid(keptFrom, logical.begin - keptFrom);
             cardBegin = logical.begin;
             cardFallback = false;
+            card21 = false;
             cardDeclared.clear();
             inCard = true;
             continue;
@@ -692,7 +776,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
         }
         if (p.ok && p.name == u"END") {
             QByteArray bytes = data.mid(cardBegin, logical.end - cardBegin);
-            if (!bytes.endsWith('\n'))
+            if (!bytes.endsWith('\n') && !bytes.endsWith('\r'))
                 bytes += "\r\n";
             // A BEGIN led by blanks would continue the line written before it: such a card is written
             // in our own form.
@@ -709,6 +793,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
             continue;
         }
         if (p.name == u"VERSION") {
+            card21 = p.rawValue.trimmed() == u"2.1";
             if (p.rawValue.trimmed() == u"4.0")
                 card.kept.insert(u"VERSION"_s, u"4.0"_s);
             continue;
@@ -865,8 +950,12 @@ bool LocalAddressBook::readFile(QByteArray *data, bool *exists, QString *error) 
     if (!*exists)
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
+        const QFileInfo info(m_path);
         if (error)
-            *error = u"Impossibile leggere la rubrica %1: %2"_s.arg(m_path, file.errorString());
+            *error = u"Impossibile leggere la rubrica %1: %2."_s.arg(
+                m_path, info.isDir()         ? u"al suo posto c'è una cartella"_s
+                        : !info.isReadable() ? u"mancano i permessi per leggerla"_s
+                                             : u"errore del sistema (%1)"_s.arg(file.errorString()));
         return false;
     }
     *data = file.readAll();
@@ -893,13 +982,39 @@ void giveUids(QList<LocalContact> &contacts)
     }
 }
 
+// Each card's key: its UID where no other card has it; where cards share one, the UID with a digest of
+// the card's bytes (and its place among cards of the same bytes), so the same card keeps its key at
+// every read and no two cards have the same.
+void giveKeys(QList<LocalContact> &contacts)
+{
+    giveUids(contacts);
+    QHash<QString, int> holders;
+    for (const LocalContact &c : std::as_const(contacts))
+        ++holders[c.uid];
+    QHash<QString, int> seen;
+    for (LocalContact &c : contacts) {
+        if (holders.value(c.uid) == 1) {
+            c.key = c.uid;
+            continue;
+        }
+        LocalContact alone = c;
+        alone.leading.clear();
+        const QByteArray bytes = c.original.isEmpty() ? VCard::serialize({alone}) : c.original;
+        const QString base =
+            c.uid + u'\n' +
+            QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+        const int n = seen[base]++;
+        c.key = n == 0 ? base : base + u'\n' + QString::number(n);
+    }
+}
+
 } // namespace
 
 void LocalAddressBook::takeContent(const QByteArray &data, bool exists)
 {
     m_problems.clear();
     m_contacts = VCard::parse(data, &m_problems, &m_trailing);
-    giveUids(m_contacts);
+    giveKeys(m_contacts);
     m_keepOriginal = !m_problems.isEmpty();
     m_lastBytes = data;
     m_lastExists = exists;
@@ -963,6 +1078,31 @@ bool LocalAddressBook::refresh(QString *error)
 
 namespace {
 
+// Why a file of `needed` bytes could not be written there, in the user's words; `err` the system's
+// error number right after the failure (0 when none was left).
+QString whyNotWritten(const QString &path, int err, qint64 needed)
+{
+    const QFileInfo file(path);
+    const QString folder = file.absolutePath();
+    const QStorageInfo disk(folder);
+    if (err == ENOSPC || err == EDQUOT ||
+        (disk.isValid() && disk.isReady() && disk.bytesAvailable() < needed + 4096))
+        return u"il disco è pieno (liberare spazio e riprovare)"_s;
+    if (err == EROFS || (disk.isValid() && disk.isReadOnly()))
+        return u"il disco che la contiene è di sola lettura"_s;
+    if (err == EFBIG)
+        return u"il file supererebbe la dimensione massima che il sistema concede"_s;
+    if (file.exists() && !file.isWritable())
+        return u"il file è di sola lettura"_s;
+    if (!QFileInfo(folder).isWritable())
+        return u"la cartella %1 non consente di scrivere"_s.arg(folder);
+    if (err == EACCES || err == EPERM)
+        return u"mancano i permessi per scriverlo"_s;
+    if (err == EIO)
+        return u"errore di scrittura sul disco"_s;
+    return err ? u"errore del sistema n. %1"_s.arg(err) : u"errore del sistema"_s;
+}
+
 // Holds the book's lock file while a change is read, applied and written.
 class BookLock
 {
@@ -970,10 +1110,18 @@ public:
     explicit BookLock(const QString &path) : m_lock(path + u".lock"_s) { m_lock.setStaleLockTime(30000); }
     bool acquire(QString *error)
     {
+        errno = 0;
         if (m_lock.tryLock(5000))
             return true;
-        if (error)
+        const int err = errno;
+        if (!error)
+            return false;
+        if (m_lock.error() == QLockFile::LockFailedError)
             *error = u"La rubrica %1 è in uso da un altro programma: riprovare tra poco."_s.arg(m_lock.fileName());
+        else // the lock file beside the book cannot be made: the folder cannot be written
+            *error = u"Impossibile scrivere nella cartella della rubrica (%1): %2. La rubrica non è stata "
+                     u"cambiata."_s.arg(QFileInfo(m_lock.fileName()).absolutePath(),
+                                        whyNotWritten(m_lock.fileName(), err, 512));
         return false;
     }
 
@@ -987,27 +1135,41 @@ bool LocalAddressBook::writeLocked(QString *error)
 {
     QDir().mkpath(QFileInfo(m_path).absolutePath());
     const QByteArray bytes = VCard::serialize(m_contacts, m_trailing);
-    // A file read with problems (cards read as Windows-1252 among them) is kept as it was before the
-    // first write that changes it.
-    if (m_keepOriginal && QFile::exists(m_path) && !(m_lastExists && bytes == m_lastBytes)) {
+    QByteArray trailing;
+    QList<LocalContact> written = VCard::parse(bytes, nullptr, &trailing);
+    // A file read with problems (cards read as Windows-1252 among them), or a write that would hold fewer
+    // cards than meant, keeps the file as it was before the write.
+    const bool keep = m_keepOriginal || written.size() < m_contacts.size();
+    if (keep && QFile::exists(m_path) && !(m_lastExists && bytes == m_lastBytes)) {
         const QString backup = m_path + u".bak"_s;
         QFile::remove(backup);
-        if (!QFile::copy(m_path, backup)) {
+        QFile from(m_path);
+        errno = 0;
+        if (!from.copy(backup)) {
+            const int err = errno;
             if (error)
-                *error = u"Impossibile conservare una copia della rubrica in %1"_s.arg(backup);
+                *error = u"Impossibile conservare una copia della rubrica in %1: %2."_s.arg(
+                    backup, whyNotWritten(backup, err, from.size()));
             return false;
         }
     }
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+    const QFileInfo existing(m_path);
+    errno = 0;
+    if ((existing.exists() && !existing.isWritable()) || !file.open(QIODevice::WriteOnly) ||
+        file.write(bytes) != bytes.size() || !file.commit()) {
+        const int err = errno;
+        file.cancelWriting();
         if (error)
-            *error = u"Impossibile scrivere la rubrica %1: %2"_s.arg(m_path, file.errorString());
+            *error = u"Impossibile scrivere la rubrica %1: %2. La rubrica non è stata cambiata."_s.arg(
+                m_path, whyNotWritten(m_path, err, bytes.size()));
         return false;
     }
     m_keepOriginal = false;
     // What we wrote is what the cards now came as: an edited card is untouched until edited again.
-    m_contacts = VCard::parse(bytes, nullptr, &m_trailing);
-    giveUids(m_contacts);
+    m_contacts = written;
+    m_trailing = trailing;
+    giveKeys(m_contacts);
     m_lastBytes = bytes;
     m_lastExists = true;
     m_readOnce = true;
@@ -1118,25 +1280,42 @@ std::optional<LocalContact> baseOf(const LocalContact &contact, bool *hadUid)
 } // namespace
 
 bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error, const Chooser &keepMine,
-                                     const CardMatcher &sameCard)
+                                     const CardMatcher &sameCard, QString *writtenKey)
 {
     bool hadUid = true;
     const std::optional<LocalContact> base = baseOf(contact, &hadUid);
+    // The UID was on this card only when it was read: it still tells the card while no other has it.
+    const bool ownUid = contact.key.isEmpty() || contact.key == contact.uid;
     QHash<QString, bool> answers;     // label and their value -> keep ours
-    QHash<QString, bool> sameAnswers; // uid of a card the file holds -> it is the one edited
-    // The card the file holds now: by uid, else by its bytes; a card without UID then by the fields the
-    // user did not change. Null when none is it; `cardAsks` gets the cards to ask about.
-    const auto find = [&](QList<LocalContact> &list, QList<const LocalContact *> &cardAsks) -> LocalContact * {
-        for (LocalContact &c : list)
-            if (c.uid == contact.uid)
-                return &c;
+    QHash<QString, bool> sameAnswers; // key of a card the file holds -> it is the one edited
+    // The card the file holds now: by key, else by a UID no other card has, else by its bytes; a card
+    // without UID, or with a UID others share, then by the fields the user did not change. Null when none
+    // is it; `cardAsks` gets the cards to ask about.
+    const auto find = [&](QList<LocalContact> &list,
+                          QList<const LocalContact *> &cardAsks) -> LocalContact * {
+        if (!contact.key.isEmpty())
+            for (LocalContact &c : list)
+                if (c.key == contact.key)
+                    return &c;
+        if (ownUid) {
+            LocalContact *only = nullptr;
+            int holders = 0;
+            for (LocalContact &c : list)
+                if (c.uid == contact.uid && ++holders == 1)
+                    only = &c;
+            if (holders == 1)
+                return only;
+        }
         if (!base)
             return nullptr;
         for (LocalContact &c : list)
             if (c.original == contact.original)
                 return &c;
-        if (hadUid)
-            return nullptr;
+        // The cards it may have become: those without UID, or those with its UID.
+        const auto inPool = [&](const LocalContact &c) {
+            bool cHadUid = true;
+            return baseOf(c, &cHadUid) && (hadUid ? cHadUid && c.uid == contact.uid : !cHadUid);
+        };
         struct Candidate
         {
             LocalContact *card;
@@ -1145,8 +1324,7 @@ bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error
         };
         QList<Candidate> candidates;
         for (LocalContact &c : list) {
-            bool cHadUid = true;
-            if (!baseOf(c, &cHadUid) || cHadUid)
+            if (!inPool(c))
                 continue;
             Candidate k{&c, 0, 0, false};
             for (const Field &f : EditedFields) {
@@ -1165,20 +1343,45 @@ bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error
             if (k.agree > 0)
                 candidates.append(k);
         }
+        if (candidates.isEmpty() && sameCard) {
+            // Nothing the user left as it was is found: a card that still shares any value of the card
+            // as it was (or its UID) may be it, changed on every field the user did not touch. Asked,
+            // never taken silently, never silently doubled.
+            for (LocalContact &c : list) {
+                if (!inPool(c))
+                    continue;
+                bool shares = hadUid;
+                for (const Field &f : EditedFields) {
+                    const QString &was = (*base).*f.member;
+                    shares = shares || (!was.isEmpty() && c.*f.member == was);
+                }
+                for (const QString &line : base->otherLines)
+                    shares = shares || c.otherLines.contains(line);
+                if (shares && !sameAnswers.contains(c.key))
+                    cardAsks.append(&c);
+                else if (shares && sameAnswers.value(c.key) && cardAsks.isEmpty())
+                    return &c;
+            }
+            return nullptr;
+        }
         if (candidates.isEmpty())
             return nullptr;
-        // The only card that shares anything, and shares its name or everything: surely it.
+        // The only card that shares anything, and shares its name or everything: surely it. So is the only
+        // one that shares its name and everything (cards of one UID often share a surname).
         if (candidates.size() == 1 && (candidates[0].name || candidates[0].differ == 0))
             return candidates[0].card;
+        const auto sure = [](const Candidate &k) { return k.name && k.differ == 0; };
+        if (std::count_if(candidates.cbegin(), candidates.cend(), sure) == 1)
+            return std::find_if(candidates.cbegin(), candidates.cend(), sure)->card;
         std::stable_sort(candidates.begin(), candidates.end(), [](const Candidate &a, const Candidate &b) {
             return a.agree - a.differ > b.agree - b.differ;
         });
         if (!sameCard)
             return candidates[0].card;
         for (const Candidate &k : std::as_const(candidates)) {
-            if (!sameAnswers.contains(k.card->uid))
+            if (!sameAnswers.contains(k.card->key))
                 cardAsks.append(k.card);
-            else if (sameAnswers.value(k.card->uid) && cardAsks.isEmpty())
+            else if (sameAnswers.value(k.card->key) && cardAsks.isEmpty())
                 return k.card;
         }
         return nullptr;
@@ -1192,22 +1395,25 @@ bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error
     };
     for (int round = 0; round < 8; ++round) {
         QList<std::pair<const Field *, QString>> asks;
-        QList<std::pair<QString, QString>> cardAsks; // uid and summary of each card to ask about
+        QList<std::pair<QString, QString>> cardAsks; // key and summary of each card to ask about
+        qsizetype at = -1;                           // where the card written stands in the list
         const bool written = commit(
             [&](QList<LocalContact> &list) {
                 QList<const LocalContact *> unsure;
                 LocalContact *theirs = find(list, unsure);
                 if (!theirs && !unsure.isEmpty()) {
                     for (const LocalContact *c : std::as_const(unsure))
-                        cardAsks.append({c->uid, summary(*c)});
+                        cardAsks.append({c->key, summary(*c)});
                     return false; // asked outside the lock, then tried again on what the file holds then
                 }
                 if (!theirs) { // deleted elsewhere meanwhile: the edit is not thrown away
                     LocalContact added = contact;
                     added.leading.clear();
                     list.append(added);
+                    at = list.size() - 1;
                     return true;
                 }
+                at = theirs - list.data();
                 if (!base) {
                     const QByteArray leading = theirs->leading;
                     *theirs = contact;
@@ -1240,11 +1446,14 @@ bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error
                 return true;
             },
             error);
-        if (asks.isEmpty() && cardAsks.isEmpty())
+        if (asks.isEmpty() && cardAsks.isEmpty()) {
+            if (written && writtenKey && at >= 0 && at < m_contacts.size())
+                *writtenKey = m_contacts[at].key;
             return written;
-        for (const auto &[uid, theirs] : std::as_const(cardAsks)) {
+        }
+        for (const auto &[key, theirs] : std::as_const(cardAsks)) {
             const bool same = sameCard(theirs, summary(*base));
-            sameAnswers.insert(uid, same);
+            sameAnswers.insert(key, same);
             if (same)
                 break;
         }
@@ -1272,16 +1481,20 @@ void dropCard(QList<LocalContact> &list, qsizetype index, QByteArray &trailing)
 
 } // namespace
 
-bool LocalAddressBook::removeContact(const QString &uid, QString *error)
+bool LocalAddressBook::removeContact(const QString &key, QString *error)
 {
-    return commit(
+    const bool written = commit(
         [&](QList<LocalContact> &list) {
-            for (qsizetype i = list.size() - 1; i >= 0; --i)
-                if (list[i].uid == uid)
+            for (qsizetype i = 0; i < list.size(); ++i) {
+                if (list[i].key == key) {
                     dropCard(list, i, m_trailing);
-            return true;
+                    return true;
+                }
+            }
+            return false; // removed elsewhere already: nothing to write
         },
         error);
+    return written || indexOfKey(key) < 0;
 }
 
 int LocalAddressBook::add(LocalContact contact)
@@ -1289,6 +1502,7 @@ int LocalAddressBook::add(LocalContact contact)
     if (contact.uid.isEmpty())
         contact.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
     m_contacts.append(contact);
+    giveKeys(m_contacts);
     return int(m_contacts.size()) - 1;
 }
 
@@ -1301,6 +1515,7 @@ bool LocalAddressBook::update(int index, const LocalContact &contact)
         c.uid = m_contacts[index].uid;
     c.leading = m_contacts[index].leading;
     m_contacts[index] = c;
+    giveKeys(m_contacts);
     return true;
 }
 
@@ -1316,6 +1531,14 @@ int LocalAddressBook::indexOfUid(const QString &uid) const
 {
     for (int i = 0; i < m_contacts.size(); ++i)
         if (m_contacts[i].uid == uid)
+            return i;
+    return -1;
+}
+
+int LocalAddressBook::indexOfKey(const QString &key) const
+{
+    for (int i = 0; i < m_contacts.size(); ++i)
+        if (m_contacts[i].key == key)
             return i;
     return -1;
 }

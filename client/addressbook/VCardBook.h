@@ -15,6 +15,9 @@ class QFileSystemWatcher;
 struct LocalContact
 {
     QString uid;
+    // Which card of the book this is: the UID where no other card has it, else the UID with the card's
+    // bytes. Two cards of a book never share it; given at each read. Not part of the comparison.
+    QString key;
     QString displayName; // FN
     QString firstName;   // N, given name
     QString surname;     // N, family name
@@ -111,23 +114,28 @@ public:
     bool update(int index, const LocalContact &contact);
     bool remove(int index);
     int indexOfUid(const QString &uid) const;
+    int indexOfKey(const QString &key) const;
 
     // Changes written at once (lock, fresh read, atomic replace). addContact returns the new uid (empty
     // on failure). An updated contact that another program deleted meanwhile is added back.
     QString addContact(LocalContact contact, QString *error = nullptr);
     // The contact as edited (its `original` the bytes the editing started from) is merged with what the
     // file holds now: a field changed only here is written, one changed only elsewhere is kept; for one
-    // changed on both sides `keepMine(label, theirs, mine)` decides (ours when unset). A card without
-    // UID is found by its bytes, else by the fields the user did not change: a card that is surely it
-    // (the only one that shares some of them, and its name or all of them) is taken; otherwise
-    // `sameCard(theirs, mine)` is asked for each card that shares some, best first (theirs: a summary of
-    // the card the file holds, mine: of the card as it was), and a new card is written only when every
-    // answer is no (the best one is taken when unset).
+    // changed on both sides `keepMine(label, theirs, mine)` decides (ours when unset). The card is found
+    // by its key; else by its UID when that UID was and is on one card only; else (no UID, or a UID other
+    // cards share) by its bytes, else among the cards without UID (or with that UID) by the fields the
+    // user did not change: a card that is surely it (the only one that shares some of them, and its name
+    // or all of them) is taken; otherwise `sameCard(theirs, mine)` is asked for each card that shares
+    // some, best first, or, when none does, for each that shares any value of the card as it was (theirs:
+    // a summary of the card the file holds, mine: of the card as it was). A new card is written only when
+    // every answer is no (the best one is taken when unset). `writtenKey` gets the key of the card
+    // written.
     using Chooser = std::function<bool(const QString &label, const QString &theirs, const QString &mine)>;
     using CardMatcher = std::function<bool(const QString &theirs, const QString &mine)>;
     bool updateContact(const LocalContact &contact, QString *error = nullptr, const Chooser &keepMine = {},
-                       const CardMatcher &sameCard = {});
-    bool removeContact(const QString &uid, QString *error = nullptr);
+                       const CardMatcher &sameCard = {}, QString *writtenKey = nullptr);
+    // Removes the one card with that key (nothing when another program removed it already).
+    bool removeContact(const QString &key, QString *error = nullptr);
 
 Q_SIGNALS:
     // The contacts in memory changed (a change of ours, or the file changed on disk).

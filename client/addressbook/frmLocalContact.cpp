@@ -66,3 +66,15 @@ LocalContact frmLocalContact::contact() const
         c.displayName = c.shownName();
     return c;
 }
+
+bool frmLocalContact::trySave()
+{
+    m_saved = !m_saver || m_saver(contact());
+    return m_saved;
+}
+
+void frmLocalContact::accept()
+{
+    if (trySave())
+        QDialog::accept();
+}

@@ -103,7 +103,8 @@ void FRMSEND2::cbSend_Click()
         for (const RecipientRow &row : std::as_const(table)) {
             if (row.fax.isEmpty())
                 continue;
-            for (const auto &[field, text] : {std::pair{u"A"_s, row.name}, std::pair{u"Azienda"_s, row.company}}) {
+            for (const auto &[field, text] : {std::pair{u"destinatario"_s, row.name},
+                                              std::pair{u"azienda del destinatario"_s, row.company}}) {
                 if (const QString problem = Recipients::FieldProblem(field, text); !problem.isEmpty()) {
                     MsgBoxEx(this, u"Contatto «%1» della rubrica: "_s.arg(row.name) + problem, QMessageBox::Critical);
                     return;

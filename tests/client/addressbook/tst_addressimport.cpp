@@ -2,6 +2,7 @@
 
 #include <QRegularExpression>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -191,6 +192,19 @@ private Q_SLOTS:
         QCOMPARE(r.errors.size(), 1);
     }
 
+    // A file that cannot be opened: the reason in Italian, not the system's English text.
+    void unopenableFileSaysWhy()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        for (const auto &[path, why] : {std::pair{dir.filePath(u"manca.csv"_s), u"il file non esiste"_s},
+                                        std::pair{dir.path(), u"è una cartella"_s}}) {
+            const Result r = readFile(path, Layout::MicrosoftOutlook);
+            QVERIFY(r.fileRefused);
+            QCOMPARE(r.errors.value(0), u"Impossibile aprire il file %1: %2."_s.arg(path, why));
+        }
+    }
+
     // The encodings address-book programs write: every one gives the same rows, and says which it was.
     void encodings_data()
     {
@@ -340,6 +354,17 @@ private Q_SLOTS:
             << outlook << tb << u"sembra un'esportazione di Microsoft Outlook (20 colonne)"_s << QStringList();
         QTest::newRow("Outlook with Secondo nome as Thunderbird")
             << secondo << tb << u"sembra un'esportazione di Microsoft Outlook (20 colonne)"_s << QStringList();
+        // Thunderbird's names in an order of their own (a re-sorted or hand-made export, semicolons): read
+        // by the names, never by position into other fields; under the other layouts refused, naming it.
+        const QString sorted = u"Display Name;First Name;Last Name;Primary Email;Organization;Fax Number;"
+                               u"Work Phone;Work Address;Work City;Work State;Work ZipCode;Extra\r\n"
+                               u"Łucja Müller;Łucja;Müller;lucja@example.pl;Città S.p.A.;022 999;022 111;"
+                               u"Via Roma 1;Milano;MI;20100;x\r\n"_s;
+        const QString sortedSeems = u"sembra un'esportazione di Mozilla Thunderbird (12 colonne)"_s;
+        QTest::newRow("Thunderbird names sorted otherwise") << sorted << tb << QString() << lucja;
+        QTest::newRow("Thunderbird names sorted otherwise as Outlook") << sorted << ol << sortedSeems << QStringList();
+        QTest::newRow("Thunderbird names sorted otherwise as Outlook Express")
+            << sorted << int(Layout::OutlookExpress) << sortedSeems << QStringList();
     }
     void exportsOfToday()
     {

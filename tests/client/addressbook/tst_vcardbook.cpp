@@ -104,12 +104,30 @@ private Q_SLOTS:
             << QString() << QString() << u"Caffè"_s;
         QTest::newRow("folded with tab") << QByteArray("BEGIN:VCARD\r\nFN:Lun\r\n\tgo\r\nEND:VCARD\r\n")
                                          << u"Lungo"_s << QString() << QString() << QString();
+        // Line ends of any system: none leaves a line break in a value.
+        const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Sergio Bruni Sr.\r\nTEL;TYPE=WORK,FAX:0900\r\n"
+                                "TEL;TYPE=HOME,FAX:0901\r\nORG:Bruni\r\n  Srl\r\nEND:VCARD\r\n";
+        for (const char *end : {"\r\r\n", "\r", "\n", "\r\r\r\n"})
+            QTest::newRow(QByteArray("line ends ").append(QByteArray(end).toPercentEncoding()).constData())
+                << QByteArray(card).replace("\r\n", end) << u"Sergio Bruni Sr."_s << u"0900"_s << u"0901"_s
+                << u"Bruni Srl"_s;
+        // 2.1 base64 not indented, up to a blank line: no line of it is read as a property.
+        QTest::newRow("2.1 photo without indentation")
+            << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Lia\r\nPHOTO;ENCODING=BASE64;JPEG:/9j/4AAQ\r\n"
+                          "SkZJRgAB\r\nAQEASABI\r\n\r\nTEL;FAX:0800\r\nTEL;HOME;FAX:0801\r\nORG:Rosa\r\nEND:VCARD\r\n")
+            << u"Lia"_s << u"0800"_s << u"0801"_s << u"Rosa"_s;
     }
     void readsOtherWriters()
     {
         QFETCH(QByteArray, data);
-        const QList<LocalContact> cards = VCard::parse(data);
+        QStringList problems;
+        const QList<LocalContact> cards = VCard::parse(data, &problems);
         QCOMPARE(cards.size(), 1);
+        QVERIFY2(!problems.join(u'\n').contains(u"riga non valida"_s), qPrintable(problems.join(u'\n')));
+        // Edited, the card reads back the same, with no line break gained.
+        const QList<LocalContact> back = VCard::parse(VCard::serialize(edited(cards)));
+        QCOMPARE(back.value(0).displayName, cards[0].displayName);
+        QCOMPARE(back.value(0).otherLines, cards[0].otherLines);
         QTEST(cards[0].displayName, "name");
         QTEST(cards[0].businessFax, "businessFax");
         QTEST(cards[0].homeFax, "homeFax");
@@ -282,10 +300,15 @@ private Q_SLOTS:
         out = VCard::serialize(gnome);
         QVERIFY(out.contains("TEL;VALUE=uri;TYPE=\"work,fax\":tel:0299\r\n"));
         QCOMPARE(VCard::parse(out).value(0).businessFax, u"0299"_s);
-        // A bare CR inside a tel: URI goes back as "\n", as a line break in any value does.
-        out = VCard::serialize(VCard::parse("BEGIN:VCARD\nTEL:tel:\r1"));
+        // A line break inside a tel: URI goes back as "\n", as a line break in any value does; a bare CR
+        // in the file is a line end, never part of the value.
+        LocalContact uriBreak = VCard::parse("BEGIN:VCARD\nTEL:tel:1\nEND:VCARD\n").value(0);
+        uriBreak.original.clear();
+        uriBreak.phone = u"\n1"_s;
+        out = VCard::serialize({uriBreak});
         QVERIFY2(out.contains("\r\nTEL:tel:\\n1\r\n"), out.constData());
         QCOMPARE(VCard::parse(out).value(0).phone, u"\n1"_s);
+        QCOMPARE(VCard::parse("BEGIN:VCARD\nTEL:tel:\r1").value(0).phone, QString());
 
         // The 2.1 soft line break is one line, read without a warning; decoded values go back as 3.0 text.
         QStringList problems;
@@ -347,6 +370,24 @@ private Q_SLOTS:
                 QVERIFY2(again == first, qPrintable(u"%1 cut at %2"_s.arg(name).arg(cut)));
                 QCOMPARE(VCard::serialize(again), written);
             }
+        }
+    }
+
+    // A 2.1 card cut inside a quoted-printable letter: its text as far as it goes, no mojibake.
+    void truncatedQuotedPrintable()
+    {
+        const QByteArray card = "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:Kurt\r\n"
+                                "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Kommentar =C3=84=C3=84=C3=84";
+        for (qsizetype cut : {0, 1, 2, 3, 4}) {
+            QStringList problems;
+            const QList<LocalContact> cards = VCard::parse(card.chopped(cut), &problems);
+            QCOMPARE(cards.size(), 1);
+            const QByteArray written = VCard::serialize(edited(cards));
+            const qsizetype at = written.indexOf("NOTE:");
+            QVERIFY2(at >= 0, written.constData());
+            const QString note = QString::fromUtf8(written.mid(at, written.indexOf("\r\n", at) - at));
+            QVERIFY2(note.startsWith(u"NOTE:Kommentar ÄÄ"_s) && !note.contains(u"Ã"_s), qPrintable(note));
+            QVERIFY2(!problems.join(u'\n').contains(u"Windows-1252"_s), qPrintable(problems.join(u'\n')));
         }
     }
 
