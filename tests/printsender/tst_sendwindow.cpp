@@ -98,6 +98,14 @@ private Q_SLOTS:
         QCOMPARE(m_w->mnuTools->title(), u"&Strumenti"_s);
         QCOMPARE(m_w->mnuServerConf->text(), u"Configurazione Server..."_s);
         QCOMPARE(m_w->mnuToolsBar0->text(), u"-"_s);
+        // The queue and port captions read whole from their start (never ":oda di Default:").
+        m_w->show();
+        for (const QString &name : {u"cmbQueue"_s, u"cmbPort"_s}) {
+            const QLineEdit *edit = child<QComboBox>(m_w, name)->lineEdit();
+            QVERIFY2(edit->cursorPosition() == 0 &&
+                         edit->width() > edit->fontMetrics().horizontalAdvance(edit->text()),
+                     qPrintable(edit->text()));
+        }
         // Closing before any job arrived deletes nothing and is not refused.
         QVERIFY(m_w->close());
     }
