@@ -1,5 +1,6 @@
 #include "FaxPrinter.h"
 
+#include "AppPaths.h"
 #include "SystemUser.h"
 
 #include <QDateTime>
@@ -10,6 +11,12 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
+
+#include <cerrno>
+#include <limits>
+
+#include <signal.h>
+#include <sys/types.h>
 
 using namespace Qt::StringLiterals;
 
@@ -59,6 +66,26 @@ QString FaxPrinter::takeCancelledNotice()
                      u"come PDF e stampare quello."_s.arg(title, when));
     }
     return lines.join(u'\n');
+}
+
+int FaxPrinter::removeOrphanedConversions()
+{
+    const QString folder = AppPaths::tempDir();
+    if (folder.isEmpty())
+        return 0;
+    int removed = 0;
+    const QStringList files = QDir(folder).entryList({u"QVPRINT-*.tif"_s}, QDir::Files | QDir::Hidden);
+    for (const QString &name : files) {
+        bool ok = false;
+        const qint64 pid = name.section(u'-', 1, 1).toLongLong(&ok);
+        if (!ok || pid <= 0 || pid > std::numeric_limits<pid_t>::max())
+            continue;
+        // Only a process known to be gone: one that runs (or that this user may not signal) keeps its file.
+        if (::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        removed += QFile::remove(folder + name) ? 1 : 0;
+    }
+    return removed;
 }
 
 QString FaxPrinter::unitDir()
@@ -297,7 +324,13 @@ void FaxPrinter::runNext()
     m_process->disconnect(this);
     connect(m_process, &QProcess::finished, this,
             [this, step, failed](int code, QProcess::ExitStatus status) {
-                const QString output = QString::fromLocal8Bit(m_process->readAll()).trimmed();
+                // CUPS's notice that PPD drivers are deprecated comes with every queue made from a PPD (the
+                // README says so): it is not what went wrong.
+                QStringList lines = QString::fromLocal8Bit(m_process->readAll()).split(u'\n');
+                lines.removeIf([](const QString &l) {
+                    return l.contains(u"drivers are deprecated"_s, Qt::CaseInsensitive);
+                });
+                const QString output = lines.join(u'\n').trimmed();
                 // The tools mostly name themselves.
                 if (status != QProcess::NormalExit || code != 0)
                     return failed(output.startsWith(step.program + u':') ? output

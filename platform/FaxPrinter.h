@@ -49,6 +49,10 @@ public:
     // there is none.
     static QString noticeFilePrefix() { return QStringLiteral(".unreadable-"); }
     static QString takeCancelledNotice();
+    // The send window converts a printed job into "QVPRINT-<pid>-….tif" in the private temporary folder
+    // and removes it when it ends; a window that was killed cannot. Removes those whose process no longer
+    // runs; returns how many.
+    static int removeOrphanedConversions();
     // $XDG_CONFIG_HOME/systemd/user
     static QString unitDir();
     static QString pathUnitName() { return QStringLiteral("quorin-fax.path"); }

@@ -58,7 +58,8 @@ void StartupMain::Main(const QStringList &arguments)
     const CommandLine line = CommandLine::parse(CommandLine::join(arguments));
     G.InstallMode = line.InstallMode;
     G.HiddenMode = line.HiddenMode;
-    G.XmlJobFile = line.XmlJobFile;
+    G.XmlJobFile =
+        line.XmlJobFile.isEmpty() || m_jobFileByBytes.isEmpty() ? line.XmlJobFile : m_jobFileByBytes;
     if (!G.InstallMode && G.HiddenMode) {
         // Checked before the server is looked for: a run that cannot send anything ends at once.
         if (const int code = XmlJobRun::checkJobFile(G.XmlJobFile); code != ExitOk)
@@ -76,6 +77,8 @@ void StartupMain::Main(const QStringList &arguments)
 void StartupMain::sendRoad()
 {
     Sendora::LoadConfig();
+    if (const int n = FaxPrinter::removeOrphanedConversions(); n > 0)
+        AppLog().WriteLog(u"File di conversione di finestre terminate rimossi: "_s + QString::number(n));
     if (!G.HiddenMode) {
         // Printed documents the print system cancelled unread are told here; a start for nothing else ends.
         if (const QString notice = FaxPrinter::takeCancelledNotice(); !notice.isEmpty()) {
@@ -88,8 +91,16 @@ void StartupMain::sendRoad()
     m_main = new frmPrint;
     connect(m_main, &frmPrint::startStateChanged, this, &StartupMain::check);
     connect(m_main, &frmPrint::unloaded, this, [this] {
-        if (!m_ended)
-            end(m_job ? m_job->exitCode() : ExitOk);
+        if (m_ended)
+            return;
+        if (m_job)
+            return end(m_job->exitCode());
+        if (!G.HiddenMode)
+            return end(ExitOk);
+        // A hidden run whose window went before its job was read sent nothing.
+        const bool loggedIn = m_main && m_main->Connected && m_main->UserReceived;
+        tellHidden(u"L'invio senza finestra si è chiuso prima di leggere il lavoro: nessun fax inviato."_s);
+        end(loggedIn ? ExitUndelivered : ExitNoServer);
     });
     QString message;
     bool valid = ReadServerSettings(message);
@@ -98,12 +109,11 @@ void StartupMain::sendRoad()
     AppLog().WriteLog(u"Fine Lettura Variabili"_s);
     while (!valid) {
         m_main->Form_Load();
-        if (!m_main->ClientSock->FindServer(G.CurrentServer, G.CurrentPort)) {
+        if (!m_main->ClientSock->FindServer(G.CurrentServer, G.CurrentPort) || !m_main) {
+            tellHidden(u"Nessun server impostato o trovato: invio annullato."_s);
             unloadMain();
             return end(ExitNoServer);
         }
-        if (!m_main)
-            return end(ExitNoServer);
         G.CurrentServer = m_main->ClientSock->SockServer();
         G.CurrentPort = m_main->ClientSock->SockPort();
         WriteConfigKey(u"Server"_s, G.CurrentServer);
@@ -203,7 +213,8 @@ void StartupMain::check()
         unloadMain();
         return end(ExitNoServer);
     }
-    if (w->LanciaUpdate())
+    // A hidden run never takes an update (the offer was answered No): it goes on to its job.
+    if (w->LanciaUpdate() && !G.HiddenMode)
         return handOver();
     if (G.HiddenMode) {
         m_job = new XmlJobRun(w);
@@ -235,6 +246,15 @@ void StartupMain::handOver()
     }
     unloadMain();
     end(0);
+}
+
+void StartupMain::tellHidden(const QString &text)
+{
+    // A run without a window says why it ends through its standard error (and the log).
+    if (!G.HiddenMode)
+        return;
+    AppLog().WriteLog(text);
+    Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(), text);
 }
 
 void StartupMain::unloadMain()
@@ -276,9 +296,12 @@ void StartupMain::end(int code)
         poll->deleteLater();
         delete clock;
         if (!drained) {
-            AppLog().WriteLog(u"Collegamento chiuso prima della fine dell'invio: fax non consegnato"_s);
-            if (m_exitCode == ExitOk)
+            const QString why = u"Collegamento chiuso prima della fine dell'invio: fax non consegnato"_s;
+            AppLog().WriteLog(why);
+            if (m_exitCode == ExitOk) {
                 m_exitCode = ExitUndelivered;
+                tellHidden(why + u'.');
+            }
         }
         Q_EMIT exitRequested();
     });

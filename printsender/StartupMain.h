@@ -25,6 +25,8 @@ public:
     ~StartupMain() override;
 
     void Main(const QStringList &arguments);
+    // The job file to read instead of the name of "-F" (that name, opened by its bytes); empty: the name.
+    void setJobFileByBytes(const QString &path) { m_jobFileByBytes = path; }
 
     frmPrint *sendWindow() const { return m_main; }
     frmInst *installer() const { return m_installer; }
@@ -43,11 +45,13 @@ private:
     void check();
     void handOver();
     void unloadMain();
+    void tellHidden(const QString &text);
     void end(int code = 0);
 
     QPointer<frmPrint> m_main;
     QPointer<frmInst> m_installer;
     XmlJobRun *m_job = nullptr;
+    QString m_jobFileByBytes;
     bool m_waiting = false;
     bool m_ended = false;
     int m_exitCode = 0;

@@ -80,8 +80,10 @@ frmMail::frmMail(frmPrint *parent) : QDialog(parent), fParent(parent)
 
 void frmMail::cmdSalva_Click()
 {
-    if (!fParent || !fParent->Connected)
+    if (!fParent)
         return;
+    if (!fParent->Connected)
+        return fParent->tellNotSent(this);
     const QString document = FilenamePrint;
     QString date, time;
     if (!FormatDate(tbDate->text(), date) || !FormatTime(tbTime->text(), time)) {
@@ -111,11 +113,11 @@ void frmMail::cmdSalva_Click()
         return;
     }
 
-    fParent->IdFaxSending = fParent->ClientSock->SaveFaxToRX(std::move(fax));
-    if (!fParent->Connected) {
-        close();
-        return;
-    }
+    fParent->IdFaxSending =
+        fParent->handToLink([this, &fax] { return fParent->ClientSock->SaveFaxToRX(std::move(fax)); });
+    // The link went down under the hand-over: the dialog stays, with the document still to store.
+    if (!fParent->Connected)
+        return fParent->tellNotSent(this);
     if (fParent->addPending(fParent->IdFaxSending, document, u"cmdSalva_Click"_s))
         cbCancel->setText(u"&Chiudi"_s);
 }

@@ -52,6 +52,9 @@ frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
     FmPrinter1 = new FmPrinter(this);
     FmPrinter1->setObjectName(u"FmPrinter1"_s);
     wireLink();
+    m_relink = new QTimer(this);
+    m_relink->setInterval(RelinkIntervalMs);
+    connect(m_relink, &QTimer::timeout, this, &frmPrint::relink);
 
     // Form_Initialize
     Connected = false;
@@ -166,11 +169,17 @@ void frmPrint::buildForm()
     cmbQueue = new QComboBox(Frame1);
     cmbQueue->setObjectName(u"cmbQueue"_s);
     cmbQueue->setEditable(true);
-    cmbQueue->setEditText(u"Coda di Default:"_s);
     cmbPort = new QComboBox(Frame1);
     cmbPort->setObjectName(u"cmbPort"_s);
     cmbPort->setEditable(true);
-    cmbPort->setEditText(u"Qualsiasi porta:"_s);
+    // Wide enough for the whole caption, and shown from its start, not scrolled to its end.
+    for (const auto &[box, caption] :
+         {std::pair{cmbQueue, u"Coda di Default:"_s}, std::pair{cmbPort, u"Qualsiasi porta:"_s}}) {
+        box->setEditText(caption);
+        box->setMinimumContentsLength(int(caption.size()));
+        box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        box->lineEdit()->setCursorPosition(0);
+    }
     tbBanner = NamedLineEdit(Frame1, u"tbBanner"_s);
     auto *opt = new QGridLayout(Frame1);
     opt->addWidget(chbCoverPage, 0, 0);

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class FmPrinter;
@@ -16,6 +17,7 @@ class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
 class QPushButton;
+class QTimer;
 class QuorinSock;
 class collContactsItem;
 class frmSendStatus;
@@ -31,6 +33,11 @@ class frmPrint : public QWidget
 public:
     explicit frmPrint(QWidget *parent = nullptr); // Form_Initialize
     ~frmPrint() override;
+
+    // A lost link is tried again this often; a connection whose login has not come after this many
+    // tries is made anew.
+    static constexpr int RelinkIntervalMs = 3000;
+    static constexpr int RelinkLoginTicks = 5;
 
     // Public values, read by the start-up, the store dialog and the job road.
     QString FilenamePrint;
@@ -56,6 +63,12 @@ public:
 
     // Hands a fax from the fields over to the link.
     void SendFax();
+    // Runs a hand-over to the link (SendNewFax, SaveFaxToRX); a link found down meanwhile is told by the
+    // caller (tellNotSent), not by the link's own box as well.
+    QString handToLink(const std::function<QString()> &call);
+    // A hand-over met a link that is down: nothing went, the printed document stays for later (a box over
+    // owner, the send window when none).
+    void tellNotSent(QWidget *owner = nullptr);
     // Adds a hand-over to the pending list; false (reported) when the link refused it or the key is taken.
     bool addPending(const QString &key, const QString &files, const QString &procName);
     // The fields a job file's faxes start from.
@@ -100,6 +113,8 @@ public:
     void giveUp(const QString &reason);
     // Says why the fax did not arrive, logs in again and offers to send the same fields again.
     void offerSendAgain(const QString &why);
+    // The server ended the link while the window was up: said in the status line, the link sought again.
+    void ClientSock_LinkLost();
     void ClientSock_RxPhoneBook(collContactsItem *ContactsList);
     void ClientSock_Error(int Number, const QString &Description, const QString &Source);
 
@@ -123,15 +138,24 @@ private:
     // The spooled job behind the document: released when delivered or discarded, else kept.
     void settleSpooledJob();
     static bool sortsBefore(const QString &own, const QString &server);
+    // The link is down: the status line says so and a new link is tried until one logs in.
+    void linkDown();
+    void relink();
+    // Both hand-over buttons wait while the server confirms what it read (the link is being closed).
+    void setHandOverEnabled(bool on);
 
     bool m_AbortCmd = false, m_LanciaUpdate = false, m_UpdateRX = false, m_UpdateError = false;
     bool m_UpdateRequired = false;
+    QString m_updateVersion; // the link's version the server offers
     bool m_loaded = false;
     bool m_unloaded = false;
     bool m_shown = false;
     bool m_sendTried = false; // the captured document was handed to the link at least once
     bool m_confirming = false; // the link is being closed to learn whether the server read the faxes
     bool m_sendAgain = false;  // send the fax again once the link is back
+    bool m_inSendFax = false;  // SendFax is handing a fax to the link: it tells the outcome itself
+    QTimer *m_relink = nullptr;
+    int m_relinkTicks = 0;
     bool m_PickedFromBook = false;
     PickedList m_PickedList;
     QString m_userName;

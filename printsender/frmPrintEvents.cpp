@@ -9,6 +9,7 @@
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "SendoraConfig.h"
+#include "SocketAdapter.h"
 #include "StringTable.h"
 #include "clsLog.h"
 #include "frmSendStatus.h"
@@ -19,6 +20,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 using namespace Sendora;
@@ -50,6 +52,7 @@ void frmPrint::wireLink()
     connect(s, &QuorinSock::SentFax2Server, this, &frmPrint::ClientSock_SentFax2Server);
     connect(s, &QuorinSock::FaxesSettled, this, &frmPrint::ClientSock_FaxesSettled);
     connect(s, &QuorinSock::RxPhoneBook, this, &frmPrint::ClientSock_RxPhoneBook);
+    connect(s, &QuorinSock::LinkLost, this, &frmPrint::ClientSock_LinkLost);
     connect(s, &QuorinSock::Error, this,
             [this](int number, const QString &description, int, const QString &source, const QString &, int,
                    bool) { ClientSock_Error(number, description, source); });
@@ -71,7 +74,15 @@ void frmPrint::ClientSock_Connected(const QString &Server, int SockPort, bool)
         this,
         [this, own, server, Server, SockPort] {
             const bool older = !server.isEmpty() && sortsBefore(own, server);
-            if (older || m_UpdateRequired) {
+            if ((older || m_UpdateRequired) && G.HiddenMode) {
+                // Nobody can answer the offer in a run without a window: the job goes with this version.
+                const QString text =
+                    u"Il server offre una versione più recente (%1): aggiornamento non eseguito, "
+                    u"l'invio senza finestra prosegue con la versione %2."_s.arg(
+                        older ? server : m_updateVersion, older ? own : QuorinSock::LibraryVersion());
+                AppLog().WriteLog(text);
+                Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(), text);
+            } else if (older || m_UpdateRequired) {
                 if (Prompt::message(this, QMessageBox::Warning, ProgramTitle(), LoadResString(UpdateOffered),
                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
                     m_LanciaUpdate = true;
@@ -102,6 +113,7 @@ void frmPrint::ClientSock_Connected(const QString &Server, int SockPort, bool)
 
 void frmPrint::ClientSock_ReConnected(const QString &Server, int, bool)
 {
+    m_relink->stop();
     txtServer->setText(u"Connesso al Server: "_s + Server);
     Connected = true;
     Q_EMIT startStateChanged();
@@ -157,6 +169,11 @@ void frmPrint::ClientSock_ConnectionNotAvailable(const QString &, int)
     Connected = false;
     Q_EMIT startStateChanged();
     Q_EMIT pendingChanged();
+    if (!G.HiddenMode && m_shown)
+        linkDown();
+    // A hand-over that met it says so itself, with what became of the fax.
+    if (m_inSendFax)
+        return;
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -164,6 +181,51 @@ void frmPrint::ClientSock_ConnectionNotAvailable(const QString &, int)
                             u"Comunicazione col server non disponibile.\r\nPrego verificare."_s);
         },
         Qt::QueuedConnection);
+}
+
+void frmPrint::ClientSock_LinkLost()
+{
+    // A run without a window settles its faxes itself; the close that confirms them is no loss.
+    if (G.HiddenMode || m_confirming || !m_shown || !Connected)
+        return;
+    Connected = false;
+    AppLog().WriteLog(u"Collegamento col server interrotto"_s);
+    linkDown();
+    Q_EMIT pendingChanged();
+}
+
+void frmPrint::linkDown()
+{
+    txtServer->setText(u"Collegamento col server interrotto: nuovo tentativo di collegamento in corso..."_s);
+    txtServer->setCursorPosition(0);
+    m_relinkTicks = 0;
+    if (!m_relink->isActive()) {
+        m_relink->start();
+        // The first attempt at once (a server restarting is often back already), from the event loop.
+        QMetaObject::invokeMethod(this, &frmPrint::relink, Qt::QueuedConnection);
+    }
+}
+
+void frmPrint::relink()
+{
+    if (Connected) {
+        m_relink->stop();
+        return;
+    }
+    const int state = ClientSock->State();
+    // An attempt under way is left to finish; a connection whose login does not come is tried again later.
+    if (state == SocketAdapter::sckConnecting || state == SocketAdapter::sckResolvingHost)
+        return;
+    if (state == SocketAdapter::sckConnected && ++m_relinkTicks % RelinkLoginTicks != 0)
+        return;
+    ClientSock->ReConnect();
+}
+
+void frmPrint::setHandOverEnabled(bool on)
+{
+    const bool document = !FilenamePrint.isEmpty();
+    cbSend->setEnabled(on && document);
+    CbSaveRx->setEnabled(on && document);
 }
 
 void frmPrint::ClientSock_MaxUsersLimit()
@@ -180,9 +242,10 @@ void frmPrint::ClientSock_MaxUsersLimit()
         Qt::QueuedConnection);
 }
 
-void frmPrint::ClientSock_UpdateOcxNeed(const QString &)
+void frmPrint::ClientSock_UpdateOcxNeed(const QString &version)
 {
     m_UpdateRequired = true;
+    m_updateVersion = version;
 }
 
 void frmPrint::ClientSock_UpdateServerNeed()
@@ -296,6 +359,8 @@ void frmPrint::ClientSock_SentFax2Server(const QString &IdFaxSent)
         waiting = waiting || (e->Pending() && !e->Acknowledged());
     if (!waiting && !m_confirming) {
         m_confirming = true;
+        // A press now would go to a link being closed: the buttons wait for the server's answer.
+        setHandOverEnabled(false);
         txtStatus->setText(u"Conferma della ricezione dal server..."_s);
         ClientSock->CloseLink(runBounds().closeMs);
     }
@@ -332,6 +397,8 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
     if (G.HiddenMode)
         return;
     const bool wasConfirming = std::exchange(m_confirming, false);
+    if (wasConfirming)
+        setHandOverEnabled(true);
     txtStatus->clear();
     if (!delivered) {
         if (anyLost && unconfirmed)
@@ -347,6 +414,9 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
     if (wasConfirming) {
         // The window goes on with a fresh link for what the user does next.
         Connected = false;
+        txtServer->setText(u"Nuovo collegamento al server in corso..."_s);
+        m_relinkTicks = 0;
+        m_relink->start();
         QMetaObject::invokeMethod(this, [this] { ClientSock->ReConnect(); }, Qt::QueuedConnection);
     }
     QMetaObject::invokeMethod(
@@ -377,7 +447,7 @@ void frmPrint::ClientSock_Error(int Number, const QString &Description, const QS
     clsFaxSending *entry = cFaxSending->item(key);
     if (entry && !entry->Sent()) {
         entry->setFailed(true);
-        if (G.HiddenMode && Number == ServerNotReading)
+        if (G.HiddenMode)
             Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
                             u"Fax "_s + key + u" non consegnato al server: "_s + Description);
         Q_EMIT pendingChanged();
@@ -403,9 +473,9 @@ void frmPrint::offerSendAgain(const QString &why)
 {
     // The link is gone or was ended: the window logs in again for what comes next (from the event loop,
     // not inside the socket's own signal).
-    if (Connected) {
+    if (Connected || !m_relink->isActive()) {
         Connected = false;
-        QMetaObject::invokeMethod(this, [this] { ClientSock->ReConnect(); }, Qt::QueuedConnection);
+        linkDown();
     }
     QMetaObject::invokeMethod(
         this,

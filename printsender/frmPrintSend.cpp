@@ -8,6 +8,7 @@
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "SendoraConfig.h"
+#include "clsLog.h"
 #include "faxOut.h"
 
 #include <QCheckBox>
@@ -51,10 +52,34 @@ bool frmPrint::addPending(const QString &key, const QString &files, const QStrin
     return true;
 }
 
+QString frmPrint::handToLink(const std::function<QString()> &call)
+{
+    m_inSendFax = true;
+    const QString key = call();
+    m_inSendFax = false;
+    return key;
+}
+
+void frmPrint::tellNotSent(QWidget *owner)
+{
+    // Handed over or not, the document is not done with: its spooled job stays for the next start.
+    m_sendTried = m_sendTried || !FilenamePrint.isEmpty();
+    AppLog().WriteLog(u"Spedisci con il collegamento al server interrotto: fax non inviato"_s);
+    linkDown();
+    tell(owner ? owner : this,
+         u"Comunicazione col server non disponibile: il fax non è stato inviato.\r\n"
+         u"Il documento stampato è conservato e sarà proposto di nuovo al prossimo avvio; quando il "
+         u"collegamento torna (\"Connesso al Server\") si può spedire di nuovo da questa finestra.\r\n"
+         u"Prego verificare."_s);
+}
+
 void frmPrint::SendFax()
 {
-    if (!Connected)
+    if (!Connected) {
+        if (m_shown)
+            tellNotSent();
         return;
+    }
     const QString document = FilenamePrint;
     const bool cover = chbCoverPage->isChecked();
     if (document.isEmpty() && !cover)
@@ -116,12 +141,11 @@ void frmPrint::SendFax()
     if (const QString problem = QuorinSock::FaxProblem(*fax); !problem.isEmpty())
         return tell(this, problem);
 
-    IdFaxSending = ClientSock->SendNewFax(std::move(fax));
+    IdFaxSending = handToLink([this, &fax] { return ClientSock->SendNewFax(std::move(fax)); });
     m_sendTried = m_sendTried || !document.isEmpty();
-    if (!Connected) {
-        close();
-        return;
-    }
+    // The link went down under the hand-over: the window stays, with the fax still to send.
+    if (!Connected)
+        return tellNotSent();
     if (addPending(IdFaxSending, document, u"SendFax"_s))
         cbCancel->setText(u"&Chiudi"_s);
 }

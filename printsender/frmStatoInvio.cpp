@@ -42,8 +42,25 @@ frmStatoInvio::frmStatoInvio(QWidget *parent) : QWidget(parent, Qt::Window)
 
 XmlJobRun::XmlJobRun(frmPrint *sendWindow, QObject *parent) : QObject(parent), m_window(sendWindow)
 {
-    if (m_window)
-        connect(m_window, &frmPrint::pendingChanged, this, &XmlJobRun::check);
+    if (!m_window)
+        return;
+    connect(m_window, &frmPrint::pendingChanged, this, &XmlJobRun::check);
+    // Faxes the link settled as not delivered, by the run's own close or by a drop before it: said why.
+    connect(m_window->ClientSock, &QuorinSock::FaxesSettled, this,
+            [this](const QStringList &keys, int outcome) {
+                if (outcome == QuorinSock::AcknowledgedOnly)
+                    m_unconfirmed += int(keys.size());
+                if (outcome != QuorinSock::Delivered)
+                    Prompt::message(
+                        nullptr, QMessageBox::Warning, ProgramTitle(),
+                        outcome == QuorinSock::AcknowledgedOnly
+                            ? u"Consegna non confermata: il sistema del server ha accettato tutti i "
+                              u"dati dei fax, ma il server non ha chiuso il collegamento entro %1 s, "
+                              u"quindi non ha confermato di averli letti. I fax potrebbero essere già "
+                              u"stati archiviati dal server."_s.arg(runBounds().closeMs / 1000.0)
+                            : u"Il collegamento col server si è interrotto prima della conferma: i "
+                              u"fax potrebbero non essere arrivati."_s);
+            });
 }
 
 XmlJobRun::~XmlJobRun()
@@ -80,6 +97,8 @@ void XmlJobRun::SendFromXmlFile(const QString &FileName)
     } else if (m_faxes == 0) {
         m_fileError = true;
         AppLog().WriteLog(u"Nessun fax nel file "_s + FileName);
+        Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
+                        u"Nessun fax nel file "_s + FileName + u": nessun elemento «fax» da inviare."_s);
     }
     m_waiting = true;
     check();
@@ -104,7 +123,9 @@ int XmlJobRun::exitCode() const
 {
     if (m_fileError)
         return ExitJobFile;
-    return m_failed > 0 ? ExitUndelivered : ExitOk;
+    // 0 only for a job each of whose faxes the server confirmed: a run that ended any other way (its
+    // window gone before the faxes were settled) delivered nothing it can vouch for.
+    return m_failed > 0 || m_delivered < m_faxes ? ExitUndelivered : ExitOk;
 }
 
 QString XmlJobRun::unreadableDocument(const faxOut &fax)
@@ -124,8 +145,10 @@ QString XmlJobRun::unreadableDocument(const faxOut &fax)
 void XmlJobRun::sendJobFax(const clsXMLNode &node)
 {
     ++m_faxes;
-    if (!m_window)
+    if (!m_window) {
+        ++m_failed;
         return;
+    }
     FaxJobDefaults d;
     d.SendRes = m_window->hiResTicked() ? u"1"_s : u"0"_s;
     d.DelayRetries = G.DelayRetries;
@@ -160,9 +183,22 @@ void XmlJobRun::sendJobFax(const clsXMLNode &node)
         return;
     }
     const QString files = fax->AllFaxFiles();
-    m_window->IdFaxSending = m_window->ClientSock->SendNewFax(std::move(fax));
-    // A fax the link did not take (the link went down while the job was read) is not delivered: addPending
-    // said so.
+    // A link the server ended while the job was read (before or under this hand-over) takes nothing more.
+    const auto linkLost = [this, &files] {
+        ++m_failed;
+        const QString why =
+            u"Fax non consegnato al server (%1): collegamento col server interrotto prima della consegna."_s.arg(
+                files);
+        AppLog().WriteLog(why);
+        Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(), why);
+    };
+    if (!m_window->Connected)
+        return linkLost();
+    m_window->IdFaxSending =
+        m_window->handToLink([this, &fax] { return m_window->ClientSock->SendNewFax(std::move(fax)); });
+    if (!m_window->Connected)
+        return linkLost();
+    // A fax the link did not take is not delivered: addPending said so.
     if (m_window->addPending(m_window->IdFaxSending, files, u"addChild"_s))
         ++m_handedOver;
     else
@@ -193,19 +229,6 @@ void XmlJobRun::finish()
         if (anySent) {
             m_closing = true;
             QuorinSock *link = m_window->ClientSock;
-            connect(link, &QuorinSock::FaxesSettled, this, [this](const QStringList &keys, int outcome) {
-                if (outcome == QuorinSock::AcknowledgedOnly)
-                    m_unconfirmed += int(keys.size());
-                if (outcome != QuorinSock::Delivered)
-                    Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
-                                    outcome == QuorinSock::AcknowledgedOnly
-                                        ? u"Consegna non confermata: il sistema del server ha accettato tutti i "
-                                          u"dati dei fax, ma il server non ha chiuso il collegamento entro %1 s, "
-                                          u"quindi non ha confermato di averli letti. I fax potrebbero essere già "
-                                          u"stati archiviati dal server."_s.arg(runBounds().closeMs / 1000.0)
-                                        : u"Il collegamento col server si è interrotto prima della conferma: i "
-                                          u"fax potrebbero non essere arrivati."_s);
-            });
             connect(link, &QuorinSock::LinkClosed, this, &XmlJobRun::conclude, Qt::QueuedConnection);
             link->CloseLink(runBounds().closeMs);
             return;
@@ -224,6 +247,7 @@ void XmlJobRun::conclude()
         int notSent = 0;
         for (const auto &entry : *m_window->cFaxSending)
             notSent += entry->Sent() ? 0 : 1;
+        m_delivered = int(m_window->cFaxSending->Count()) - notSent;
         const int unconfirmed = qMin(notSent, m_unconfirmed);
         const auto tell = [this](const QString &what, int n) {
             if (n <= 0)

@@ -16,6 +16,7 @@ enum ExitCode {
     ExitUsage = 2,       // "-H" without a job file name
     ExitJobFile = 3,     // the job file is missing, unreadable, malformed or holds no fax
     ExitUndelivered = 4, // a fax was not delivered (document unreadable, refused, link lost)
+    ExitNoDisplay = 5,   // a mode that needs a window found no display
 };
 } // namespace Sendora
 
@@ -72,5 +73,6 @@ private:
     int m_failed = 0;
     int m_unconfirmed = 0; // settled by a close the server did not end: neither delivered nor lost
     int m_faxes = 0;
+    int m_delivered = 0; // confirmed by the server when the run ended
     bool m_fileError = false;
 };

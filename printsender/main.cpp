@@ -1,14 +1,38 @@
 // The print-to-fax sender Sendora.
 #include "CommandLine.h"
+#include "DisplayGuard.h"
 #include "Prompt.h"
 #include "StartupMain.h"
+#include "frmStatoInvio.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QTimer>
 
 #include <cstdio>
 
+#include <fcntl.h>
+
 using namespace Qt::StringLiterals;
+
+namespace {
+
+// The job file as the bytes the system gave. A name that has no faithful text in the locale's encoding
+// (a Latin-1 "è" under UTF-8) is opened here and read through its descriptor; empty when not needed.
+QString jobFileByBytes(int argc, char *argv[])
+{
+    QStringList raw;
+    for (int i = 1; i < argc; ++i)
+        raw.append(QString::fromLatin1(argv[i])); // one character per byte: nothing lost
+    const QByteArray name =
+        Sendora::CommandLine::parse(Sendora::CommandLine::join(raw)).XmlJobFile.toLatin1();
+    if (name.isEmpty() || QFile::encodeName(QFile::decodeName(name)) == name)
+        return {};
+    const int fd = ::open(name.constData(), O_RDONLY | O_CLOEXEC);
+    return fd < 0 ? QString() : u"/proc/self/fd/"_s + QString::number(fd);
+}
+
+} // namespace
 
 int main(int argc, char *argv[])
 {
@@ -22,7 +46,14 @@ int main(int argc, char *argv[])
             qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
             qputenv("QT_QPA_PLATFORM", "offscreen");
     }
+    // A window with no display to go to is said in one sentence; the printed document stays in the spool.
+    DisplayGuard::arm(
+        "Sendora",
+        "nessun display raggiungibile (DISPLAY o WAYLAND_DISPLAY non impostati o non raggiungibili): "
+        "la finestra non può essere aperta; i documenti stampati restano in coda.",
+        Sendora::ExitNoDisplay);
     QApplication app(argc, argv);
+    DisplayGuard::disarm();
     QApplication::setApplicationName(u"Sendora"_s);
     QApplication::setDesktopFileName(u"sendora"_s); // the menu entry: its icon on panels and docks
     QApplication::setOrganizationName(u"Quorin"_s);
@@ -43,6 +74,8 @@ int main(int argc, char *argv[])
     const bool unattended = !line.InstallMode && line.HiddenMode;
     if (unattended)
         Prompt::setAnswering(true);
+    if (unattended)
+        startup.setJobFileByBytes(jobFileByBytes(argc, argv));
     QTimer::singleShot(0, &startup, [&startup, arguments] { startup.Main(arguments); });
     const int code = app.exec();
     if (unattended) {

@@ -48,6 +48,8 @@ void StartupMain::Main()
 
 void StartupMain::afterClaim()
 {
+    // Converted print jobs of send windows that were killed: nobody else removes them.
+    FaxPrinter::removeOrphanedConversions();
     m_main = new frmMain;
     connect(m_main, &frmMain::startStateChanged, this, &StartupMain::check);
     connect(m_main, &frmMain::unloaded, this, [this] {

@@ -1,4 +1,5 @@
 // The tray launcher QuorinLive.
+#include "DisplayGuard.h"
 #include "Prompt.h"
 #include "StartupMain.h"
 
@@ -9,7 +10,15 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    // Its own code when no display can be reached (the other ends are 0).
+    constexpr int ExitNoDisplay = 5;
+    DisplayGuard::arm(
+        "QuorinLive",
+        "nessun display raggiungibile (DISPLAY o WAYLAND_DISPLAY non impostati o non raggiungibili): "
+        "l'icona nell'area di notifica non può essere mostrata.",
+        ExitNoDisplay);
     QApplication app(argc, argv);
+    DisplayGuard::disarm();
     QApplication::setApplicationName(u"QuorinLive"_s);
     QApplication::setDesktopFileName(u"quorinlive"_s); // the menu entry: its icon on panels and docks
     QApplication::setOrganizationName(u"Quorin"_s);

@@ -1,4 +1,5 @@
 // The fax client Quorin.
+#include "DisplayGuard.h"
 #include "Prompt.h"
 #include "SingleInstance.h"
 #include "StartupMain.h"
@@ -11,7 +12,15 @@ using namespace Qt::StringLiterals;
 
 int main(int argc, char *argv[])
 {
+    // Its own code when no display can be reached (the other ends are 0).
+    constexpr int ExitNoDisplay = 5;
+    DisplayGuard::arm(
+        "Quorin",
+        "nessun display raggiungibile (DISPLAY o WAYLAND_DISPLAY non impostati o non raggiungibili): "
+        "la finestra non può essere aperta.",
+        ExitNoDisplay);
     QApplication app(argc, argv);
+    DisplayGuard::disarm();
     QApplication::setApplicationName(u"Quorin"_s);
     QApplication::setDesktopFileName(u"quorin"_s); // the menu entry: its icon on panels and docks
     QApplication::setOrganizationName(u"Quorin"_s);

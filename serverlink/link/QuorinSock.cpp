@@ -51,7 +51,12 @@ QuorinSock::QuorinSock(QWidget *parent)
     connect(m_socket, &SocketAdapter::ConnectionRequest, this, &QuorinSock::ConnectionRequest);
     // Each completed send runs the next step of the upload of outgoing faxes.
     connect(m_socket, &SocketAdapter::SendComplete, m_upload, &UploadDriver::sendComplete);
-    connect(m_socket, &SocketAdapter::PeerClosed, this, &QuorinSock::dropLink);
+    connect(m_socket, &SocketAdapter::PeerClosed, this, [this] {
+        const bool asked = m_socket->closingGracefully();
+        dropLink();
+        if (!asked)
+            Q_EMIT LinkLost();
+    });
     connect(m_upload, &UploadDriver::SendComplete, this, &QuorinSock::SendComplete);
     connect(m_upload, &UploadDriver::SentFax2Server, this, [this](const QString &key) {
         m_unsettled.append(key);

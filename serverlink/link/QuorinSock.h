@@ -249,6 +249,8 @@ Q_SIGNALS:
     // reported on it since the last confirmed close, with a DeliveryOutcome. Hosts that end after sending
     // count a fax as delivered only on Delivered; hosts that stay connected can keep to SentFax2Server.
     void FaxesSettled(const QStringList &IdFaxes, int Outcome);
+    // The server ended a link this end had not asked to close (it stopped, restarted, or cut us off).
+    void LinkLost();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -1,6 +1,7 @@
 // Hidden job runs ("Sendora -N -H -F job.xml") as processes of the real program against the fake server:
 // the exit code tells the truth (0 only when every fax arrived whole), nothing waits for a click, and the
 // program never ends with bytes of a fax still unsent.
+#include "AppPaths.h"
 #include "FakeFaxServer.h"
 #include "QuorinSock.h"
 #include "SystemUser.h"
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -27,7 +29,8 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-constexpr int ExitOk = 0, ExitNoServer = 1, ExitUsage = 2, ExitJobFile = 3, ExitUndelivered = 4;
+constexpr int ExitOk = 0, ExitNoServer = 1, ExitUsage = 2, ExitJobFile = 3, ExitUndelivered = 4,
+              ExitNoDisplay = 5;
 
 struct Result
 {
@@ -102,20 +105,34 @@ class TestHiddenRuns : public QObject
     }
     // pauseFirst: the answer waits for release().
     // The server's answer to the login: its versions, then the user's rights.
-    static QList<QByteArray> loginAnswer()
+    // linkVersion and senderVersion: what the server announces for the link and for this program.
+    static QList<QByteArray> loginAnswer(const QString &linkVersion = QuorinSock::LibraryVersion(),
+                                         const QString &senderVersion = QStringLiteral(QUORIN_VERSION))
     {
-        return {FakeFaxServer::answer(u"VERSIONI", QuorinSock::LibraryVersion() + u"<#>3.0.0<#>"_s +
-                                                       QStringLiteral(QUORIN_VERSION) + u"<#>1.0.0<#>0.9"_s),
+        return {FakeFaxServer::answer(u"VERSIONI",
+                                      linkVersion + u"<#>3.0.0<#>"_s + senderVersion + u"<#>1.0.0<#>0.9"_s),
                 FakeFaxServer::answer(u"USER",
                                       SystemUser::loginName() + u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s)};
     }
-    static void login(FakeFaxServer &server, bool pauseFirst = false)
+    static void login(FakeFaxServer &server, bool pauseFirst = false,
+                      const QList<QByteArray> &answer = loginAnswer())
     {
         server.expect(FakeFaxServer::answer(u"USER", SystemUser::loginName()));
         if (pauseFirst)
             server.pause();
-        for (const QByteArray &frame : loginAnswer())
+        for (const QByteArray &frame : answer)
             server.send(frame);
+    }
+    // The lines of standard error that say more than the closing count of faxes not delivered.
+    static QList<QByteArray> reasons(const QByteArray &err)
+    {
+        QList<QByteArray> lines;
+        for (const QByteArray &line : err.split('\n')) {
+            if (!line.trimmed().isEmpty() && !line.startsWith("Sendora: Fax non consegnati al server:") &&
+                !line.startsWith("Sendora: Fax con consegna non confermata"))
+                lines.append(line);
+        }
+        return lines;
     }
     QString job(const QList<QString> &documents, const QByteArray &tail = "</jobs>\n",
                 const QString &cover = {})
@@ -404,6 +421,9 @@ private Q_SLOTS:
                 QVERIFY2(filedWhole(server, {document}, cover), qPrintable(u"cut after frame %1"_s.arg(cut)));
             } else {
                 QVERIFY2(r.err.contains("non consegnati") || r.err.contains("non essere arrivati"), r.err.constData());
+                // Not only how many: why.
+                QVERIFY2(!reasons(r.err).isEmpty(),
+                         qPrintable(u"cut %1: %2"_s.arg(cut).arg(QString::fromUtf8(r.err))));
             }
         }
         // A cut at the login is followed by a second connection that delivers.
@@ -467,7 +487,7 @@ private Q_SLOTS:
     void loginAnsweredThenLinkEnded()
     {
         const QByteArray answer = loginAnswer().join();
-        for (int round = 0; round < 3; ++round) {
+        for (int round = 0; round < 6; ++round) {
             QTcpServer server;
             QVERIFY(server.listen(QHostAddress::LocalHost));
             configure(server.serverPort());
@@ -490,8 +510,10 @@ private Q_SLOTS:
             const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, TestWait::bound(), 10);
             QVERIFY2(r.code == ExitUndelivered,
                      qPrintable(u"round %1: %2 %3"_s.arg(round).arg(r.code).arg(QString::fromUtf8(r.err))));
-            QVERIFY2(r.err.contains("non è stato consegnato") || r.err.contains("non consegnati"),
+            QVERIFY2(r.err.contains("non è stato consegnato") || r.err.contains("non consegnat"),
                      r.err.constData());
+            // The lost link is named in every run, not only the count of faxes.
+            QVERIFY2(!reasons(r.err).isEmpty() && r.err.contains("ollegamento"), r.err.constData());
             QVERIFY(!received.contains("FINEFAX"));
         }
     }
@@ -593,6 +615,160 @@ private Q_SLOTS:
         const QList<FakeFaxServer::Frame> faxes = server.receivedFrames("NEWFAX");
         QCOMPARE(faxes.size(), 1);
         QVERIFY(faxes.first().text().contains(u"<\u00BF>Jos\u00E9<\u00BF>"_s));
+    }
+
+    // A server announcing a newer link or a newer sender: nobody can answer the update offer in a run without
+    // a window. It is answered No (said on standard error), the job goes, and the exit code tells the
+    // delivery: 0 only with the fax filed, 4 when the server never confirmed it.
+    void newerServerVersion_data()
+    {
+        QTest::addColumn<QString>("link");
+        QTest::addColumn<QString>("sender");
+        QTest::addColumn<bool>("confirms");
+        QTest::addColumn<int>("code");
+        const QString link = QuorinSock::LibraryVersion(), sender = QStringLiteral(QUORIN_VERSION);
+        QTest::newRow("link 1.0.1") << u"1.0.1"_s << sender << true << ExitOk;
+        QTest::newRow("sender 1.0.1") << link << u"1.0.1"_s << true << ExitOk;
+        QTest::newRow("both 9.9.9") << u"9.9.9"_s << u"9.9.9"_s << true << ExitOk;
+        QTest::newRow("sender 9.9.9, never confirmed") << link << u"9.9.9"_s << false << ExitUndelivered;
+    }
+    void newerServerVersion()
+    {
+        QFETCH(QString, link);
+        QFETCH(QString, sender);
+        QFETCH(bool, confirms);
+        QFETCH(int, code);
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        FakeFaxServer::Faults faults;
+        faults.neverClose = !confirms;
+        server.setFaults(faults);
+        login(server, false, loginAnswer(link, sender));
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})}, TestWait::bound(), 10);
+        QVERIFY2(r.code == code, r.err.constData());
+        QVERIFY2(r.err.contains("Il server offre una versione più recente (9.9.9)") ||
+                     r.err.contains("(1.0.1)"),
+                 r.err.constData());
+        QVERIFY2(!r.err.contains("aggiornamento. File non trovati"), r.err.constData());
+        QVERIFY(server.receivedFrames("UPDATEFILES").isEmpty());
+        QCOMPARE(server.receivedFrames("NEWFAX").size(), 1);
+        if (code == ExitOk)
+            QVERIFY(filedWhole(server, {m_small}));
+    }
+
+    // A job file that holds no fax ends with code 3 and says so; a job file whose name is not text in the
+    // locale's encoding (a Latin-1 "è" under UTF-8) is opened by its bytes and sent.
+    void jobFileEndings_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<bool>("latinName");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QByteArray>("words");
+        QTest::newRow("no fax") << QByteArray("<?xml version=\"1.0\"?>\n<jobs><job/></jobs>\n") << false
+                                << ExitJobFile << QByteArray("Nessun fax nel file");
+        QTest::newRow("Latin-1 name") << QByteArray() << true << ExitOk << QByteArray();
+    }
+    void jobFileEndings()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(bool, latinName);
+        QFETCH(int, code);
+        QFETCH(QByteArray, words);
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        login(server);
+        QByteArray content = xml;
+        if (content.isEmpty()) {
+            QFile f(job({m_small}));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            content = f.readAll();
+        }
+        // Written by its bytes: no text names it.
+        const QByteArray name =
+            QFile::encodeName(m_home.filePath(u"lavoro"_s)) + (latinName ? "\xE8" : "") + ".xml";
+        const int fd = ::open(name.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, content.constData(), size_t(content.size())), ssize_t(content.size()));
+        ::close(fd);
+        // Through a shell, so the program gets the name's bytes as they are (each written as an octal
+        // escape).
+        QString escaped;
+        for (const char c : name)
+            escaped += u"\\%1"_s.arg(uint(uchar(c)), 3, 8, QLatin1Char('0'));
+        QProcess p;
+        p.start(u"/bin/sh"_s, {u"-c"_s, u"exec \"$0\" -N -H -F \"$(printf \"$1\")\""_s,
+                               QStringLiteral(QUORIN_SENDORA), escaped});
+        QVERIFY(p.waitForStarted(TestWait::bound()));
+        QVERIFY(QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, TestWait::bound()));
+        ::unlink(name.constData());
+        const QByteArray err = p.readAllStandardError();
+        QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == code, err.constData());
+        QVERIFY2(err.contains(words), err.constData());
+        if (code == ExitOk)
+            QVERIFY(filedWhole(server, {m_small}));
+    }
+
+    // A start that needs a window and finds no display says so in one sentence, with its own code, and the
+    // printed document waiting in the spool stays (the hidden runs here all run without a display).
+    void noDisplay_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("send window") << QStringList{u"-N"_s};
+        QTest::newRow("printer installer") << QStringList{};
+    }
+    void noDisplay()
+    {
+        QFETCH(QStringList, args);
+        const QString spool = m_home.filePath(u"spool/"_s) + SystemUser::loginName();
+        QVERIFY(QDir().mkpath(spool));
+        QFile waiting(spool + u"/d00042-001"_s);
+        QVERIFY(waiting.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        waiting.write("%PDF-1.4 stampato");
+        waiting.close();
+        const Result r = run(args);
+        QVERIFY2(r.code == ExitNoDisplay, r.err.constData());
+        QVERIFY2(r.err.startsWith("Sendora: nessun display raggiungibile") && r.err.count('\n') == 1,
+                 r.err.constData());
+        QVERIFY(QFile::exists(waiting.fileName()));
+        QVERIFY(waiting.remove());
+    }
+
+    // A send window killed before its end leaves its converted print job in the private folder: the next
+    // start removes it, and leaves the file of a window that still runs.
+    void killedWindowFileRemoved()
+    {
+        const RefusedPort refused;
+        configure(refused.port());
+        QProcess window;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
+        window.setProcessEnvironment(env);
+        window.start(QStringLiteral(QUORIN_SENDORA), {u"-N"_s});
+        QVERIFY(window.waitForStarted(TestWait::bound()));
+        const QString folder = AppPaths::tempDir();
+        QVERIFY(!folder.isEmpty());
+        const QString killed = folder + u"QVPRINT-%1-1700000000000-1.tif"_s.arg(window.processId());
+        const QString running =
+            folder + u"QVPRINT-%1-1700000000000-1.tif"_s.arg(QCoreApplication::applicationPid());
+        for (const QString &name : {killed, running}) {
+            QFile f(name);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("II*\0 pagina convertita", 23);
+        }
+        window.kill();
+        QVERIFY(window.waitForFinished(TestWait::bound()));
+
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        login(server);
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small})});
+        QVERIFY2(r.code == ExitOk, r.err.constData());
+        QVERIFY(!QFile::exists(killed));
+        QVERIFY(QFile::exists(running));
+        QFile::remove(running);
     }
 
     // No server answers and none is found: the start-up is given up without a window.

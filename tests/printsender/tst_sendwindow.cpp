@@ -98,6 +98,14 @@ private Q_SLOTS:
         QCOMPARE(m_w->mnuTools->title(), u"&Strumenti"_s);
         QCOMPARE(m_w->mnuServerConf->text(), u"Configurazione Server..."_s);
         QCOMPARE(m_w->mnuToolsBar0->text(), u"-"_s);
+        // The queue and port captions read whole from their start (never ":oda di Default:").
+        m_w->show();
+        for (const QString &name : {u"cmbQueue"_s, u"cmbPort"_s}) {
+            const QLineEdit *edit = child<QComboBox>(m_w, name)->lineEdit();
+            QVERIFY2(edit->cursorPosition() == 0 &&
+                         edit->width() > edit->fontMetrics().horizontalAdvance(edit->text()),
+                     qPrintable(edit->text()));
+        }
         // Closing before any job arrived deletes nothing and is not refused.
         QVERIFY(m_w->close());
     }
@@ -264,6 +272,90 @@ private Q_SLOTS:
         QCOMPARE(m_server->filedFaxes().size(), 1);
         QVERIFY(!promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
         QVERIFY(QFile::exists(spooled));
+    }
+
+    // The server goes away while the window is up and logged in: the status line says the link is lost (no
+    // longer "Connesso"); "Spedisci" then says the fax was not sent and the printed document is kept, and the
+    // window stays. Closed now, the job stays in the spool; left open, the window logs in again by itself
+    // once the server is back on its port, and the same press sends.
+    void serverKilledAndRestarted_data()
+    {
+        QTest::addColumn<bool>("closeWhileDown");
+        QTest::newRow("closed while the server is down") << true;
+        QTest::newRow("sent once the server is back") << false;
+    }
+    void serverKilledAndRestarted()
+    {
+        QFETCH(bool, closeWhileDown);
+        QVERIFY(login());
+        const QString job = capture(1);
+        QVERIFY(!job.isEmpty());
+        const QString spooled = m_home.filePath(u"spool/"_s) + SystemUser::loginName() + u"/job-1-1.prn"_s;
+        m_w->show();
+        setText(u"tbFaxNumber"_s, u"021234567"_s);
+        auto *status = child<QLineEdit>(m_w, u"txtServer"_s);
+        auto *send = child<QPushButton>(m_w, u"cbSend"_s);
+        const quint16 port = m_server->port();
+        delete m_server; // its links end with it
+        m_server = nullptr;
+        QUORIN_TRY_VERIFY(status->text().startsWith(u"Collegamento col server interrotto"_s));
+        QVERIFY(!m_w->Connected);
+
+        Prompt::clearRecords();
+        QTest::mouseClick(send, Qt::LeftButton);
+        QCOMPARE(Prompt::records().size(), 1);
+        const QString told = Prompt::lastRecord().text;
+        QVERIFY2(told.contains(u"il fax non è stato inviato"_s) && told.contains(u"conservato"_s) &&
+                     told.contains(u"prossimo avvio"_s),
+                 qPrintable(told));
+        QVERIFY(m_w->isVisible());
+        QCOMPARE(m_w->cFaxSending->Count(), 0);
+        QVERIFY(QFile::exists(spooled));
+        if (closeWhileDown) {
+            QVERIFY(m_w->close());
+            QVERIFY(QFile::exists(spooled));
+            return;
+        }
+        m_server = new FakeFaxServer;
+        QVERIFY(m_server->listen(port));
+        scriptLogin(*m_server, u"mario"_s, u"2.2.0"_s);
+        QUORIN_TRY_VERIFY(m_w->Connected);
+        QCOMPARE(status->text(), u"Connesso al Server: 127.0.0.1"_s);
+        QTest::mouseClick(send, Qt::LeftButton);
+        QUORIN_TRY_COMPARE(m_server->filedFaxes().size(), 1);
+        QUORIN_TRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
+        QUORIN_TRY_VERIFY(!QFile::exists(spooled));
+    }
+
+    // While the server is asked to confirm what it read (our end of the link sent after the last byte, the
+    // server keeping its side open), both hand-over buttons wait: a second press reaches no link that is
+    // going, the window stays, and the one fax handed over is the only one. The server's verdict (none within
+    // the bound: 3 s here) frees them again.
+    void secondPressWhileConfirming()
+    {
+        qputenv("QUORIN_TEST_TIME_DIVISOR", "10");
+        QVERIFY(login());
+        QVERIFY(!capture(1).isEmpty());
+        m_w->show();
+        setText(u"tbFaxNumber"_s, u"021234567"_s);
+        FakeFaxServer::Faults faults;
+        faults.neverClose = true;
+        m_server->setFaults(faults);
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::No); // "Inviarlo di nuovo?"
+        auto *send = child<QPushButton>(m_w, u"cbSend"_s);
+        QTest::mouseClick(send, Qt::LeftButton);
+        QUORIN_TRY_COMPARE(child<QLineEdit>(m_w, u"txtStatus"_s)->text(),
+                           u"Conferma della ricezione dal server..."_s);
+        QVERIFY(!send->isEnabled());
+        QVERIFY(!child<QPushButton>(m_w, u"CbSaveRx"_s)->isEnabled());
+        QTest::mouseClick(send, Qt::LeftButton);
+        QVERIFY(m_w->isVisible());
+        QCOMPARE(m_w->cFaxSending->Count(), 1);
+        QUORIN_TRY_VERIFY(promptTexts().join(u'|').contains(u"Inviarlo di nuovo?"_s));
+        QVERIFY(send->isEnabled());
+        QVERIFY(m_w->isVisible());
+        QCOMPARE(m_server->receivedFrames("NEWFAX").size(), 1);
     }
 
     // The server answers the login, then reads nothing more, under a long print (its document far larger than

@@ -124,7 +124,9 @@ private Q_SLOTS:
         QTest::newRow("missing file")
             << u"-N -H -F /nonexistent/job.xml"_s << u"File: /nonexistent/job.xml non trovato."_s
             << int(Sendora::ExitJobFile);
-        QTest::newRow("no fax element") << u"-N -H -F JOB"_s << QString() << int(Sendora::ExitJobFile);
+        QTest::newRow("no fax element") << u"-N -H -F JOB"_s
+                                        << u"Nessun fax nel file JOB: nessun elemento «fax» da inviare."_s
+                                        << int(Sendora::ExitJobFile);
     }
     void nothingToWaitFor()
     {
@@ -134,7 +136,9 @@ private Q_SLOTS:
         FakeFaxServer server;
         QVERIFY(server.listen());
         configure(server);
-        line.replace(u"JOB"_s, writeJob("<jobs><FAX><destfax>1</destfax></FAX></jobs>"));
+        const QString job = writeJob("<jobs><FAX><destfax>1</destfax></FAX></jobs>");
+        line.replace(u"JOB"_s, job);
+        message.replace(u"JOB"_s, job);
         Sendora::StartupMain startup;
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({line});

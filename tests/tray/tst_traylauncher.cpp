@@ -21,6 +21,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocalServer>
@@ -83,6 +84,9 @@ private Q_SLOTS:
 
     void startWithSettings();
     void cancelledPrintTold();
+    void killedWindowsFilesRemoved();
+    void noDisplay_data();
+    void noDisplay();
     void serverNotAvailable();
     void searchCancelled();
     void searchFindsServer();
@@ -240,6 +244,58 @@ void tst_TrayLauncher::cancelledPrintTold()
              qPrintable(promptTexts().first()));
     QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
     QVERIFY(!QFile::exists(note));
+}
+
+// A send window killed before its end leaves its converted print job in the private folder: the start
+// removes it, and leaves the file of a window that still runs.
+void tst_TrayLauncher::killedWindowsFilesRemoved()
+{
+    QProcess window;
+    window.start(u"/bin/sleep"_s, {u"30"_s});
+    QVERIFY(window.waitForStarted());
+    const QString folder = AppPaths::tempDir();
+    const QString killed = folder + u"QVPRINT-%1-1700000000000-1.tif"_s.arg(window.processId());
+    const QString running =
+        folder + u"QVPRINT-%1-1700000000000-2.tif"_s.arg(QCoreApplication::applicationPid());
+    for (const QString &name : {killed, running}) {
+        QFile f(name);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("II*\0 pagina convertita", 23);
+    }
+    window.kill();
+    QVERIFY(window.waitForFinished());
+    Server server;
+    QVERIFY(startRunning(server));
+    QVERIFY(!QFile::exists(killed));
+    QVERIFY(QFile::exists(running));
+    QFile::remove(running);
+}
+
+// Started with no display at all, the programs with windows say so in one sentence and end with their own
+// code instead of the platform's abort.
+void tst_TrayLauncher::noDisplay_data()
+{
+    QTest::addColumn<QString>("program");
+    QTest::newRow("QuorinLive") << QStringLiteral(QUORIN_LIVE);
+    QTest::newRow("Quorin") << QStringLiteral(QUORIN_CLIENT);
+}
+
+void tst_TrayLauncher::noDisplay()
+{
+    QFETCH(QString, program);
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const QString &name : {u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s})
+        env.remove(name);
+    p.setProcessEnvironment(env);
+    p.start(program, {});
+    QVERIFY(p.waitForStarted());
+    QVERIFY(QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, TestWait::bound()));
+    const QByteArray err = p.readAllStandardError();
+    QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 5, err.constData());
+    QVERIFY2(err.startsWith(QByteArray(QFileInfo(program).fileName().toUtf8() + ": nessun display raggiungibile")) &&
+                 err.count('\n') == 1,
+             err.constData());
 }
 
 void tst_TrayLauncher::serverNotAvailable()
