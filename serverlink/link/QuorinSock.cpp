@@ -7,6 +7,7 @@
 #include "frmServerConf.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
@@ -359,6 +360,9 @@ void QuorinSock::dropLink()
 {
     m_upload->linkLost();
     settleFaxes(NotDelivered);
+    // A download the link cut in the middle leaves no partial file; the host hears of an image as
+    // incomplete, as of any other.
+    dropUnfinished(true);
 }
 
 void QuorinSock::settleFaxes(DeliveryOutcome outcome)
@@ -413,12 +417,16 @@ void QuorinSock::checkUploadStall()
     m_linkUp = false;
     m_cutter.clear();
     m_salvaged.clear();
+    dropUnfinished(true);
 }
 
 void QuorinSock::ConnectClose(int drainMs)
 {
     m_socket->Close(drainMs);
+    QPointer<QuorinSock> alive(this);
     dropLink();
+    if (!alive)
+        return;
     m_linkUp = false;
     m_connectionWanted = false;
     m_cutter.clear();
@@ -463,6 +471,10 @@ void QuorinSock::finishClose(DeliveryOutcome outcome, qint64 unacknowledged)
     m_linkUp = false;
     m_cutter.clear();
     m_salvaged.clear();
+    QPointer<QuorinSock> alive(this);
+    dropUnfinished(true);
+    if (!alive)
+        return;
     Q_EMIT LinkClosed(outcome == Delivered);
 }
 
