@@ -35,10 +35,10 @@ public:
                                                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
     // A box whose text grows with the data: `text` names what matters and stays on screen with the
     // buttons; `detail` (the whole list) goes into a scrolling area under it.
-    static QMessageBox::StandardButton detailed(QWidget *parent, QMessageBox::Icon icon, const QString &title,
-                                                const QString &text, const QString &detail,
-                                                QMessageBox::StandardButtons buttons = QMessageBox::Ok,
-                                                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    static QMessageBox::StandardButton
+    detailed(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
+             const QString &detail, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+             QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
     // The first `count` items, one a line, then "… e altri N" for the rest.
     static QString firstItems(const QStringList &items, int count = 10);
     // What a box shows of `text` so that it fits any screen: the first lines, "… e altri N" and the closing

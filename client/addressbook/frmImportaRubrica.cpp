@@ -212,10 +212,12 @@ void frmImportaRubrica::cmdImporta_Click()
     };
     if (!result.errors.isEmpty())
         listBox(QMessageBox::Critical,
-                result.fileRefused ? QString() : u"Alcune righe non sono state importate:\n"_s, result.errors);
+                result.fileRefused ? QString() : u"Alcune righe non sono state importate:\n"_s,
+                result.errors);
     if (!unsendable.isEmpty())
         listBox(QMessageBox::Warning,
-                u"Questi contatti non sono selezionati: il server non li riceverebbe come sono.\n"_s, unsendable);
+                u"Questi contatti non sono selezionati: il server non li riceverebbe come sono.\n"_s,
+                unsendable);
     if (!near.isEmpty())
         listBox(QMessageBox::Information,
                 u"Questi contatti saranno inviati con lettere vicine a quelle scritte:\n"_s, near);

@@ -11,8 +11,8 @@
 #include <QDir>
 #include <QFormLayout>
 #include <QGroupBox>
-#include <QHash>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>

@@ -12,8 +12,9 @@ class QLineEdit;
 class QPushButton;
 
 // "Opzioni": the fax client's own settings. Fills itself from ConfigIni when made; OK and Apply write
-// to "Darezi.ini" the keys the user changed, update ConfigIni and switch the log and the tray launcher's autostart at once. The host hears
-// of the two values it keeps itself through AskResSaveAsApplied (its preview) and isMailApplied.
+// to "Darezi.ini" the keys the user changed, update ConfigIni and switch the log and the tray launcher's
+// autostart at once. The host hears of the two values it keeps itself through AskResSaveAsApplied (its
+// preview) and isMailApplied.
 class frmOptions : public QDialog
 {
     Q_OBJECT

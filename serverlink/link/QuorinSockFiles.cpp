@@ -39,8 +39,7 @@ QString shownName(const QString &name)
 ParseError shortUpdateError(const QString &name, const QString &source)
 {
     return {ErrorCode::InvalidCall,
-            u"Il file di aggiornamento «%1» non è arrivato intero: rimosso."_s.arg(shownName(name)),
-            source};
+            u"Il file di aggiornamento «%1» non è arrivato intero: rimosso."_s.arg(shownName(name)), source};
 }
 
 } // namespace

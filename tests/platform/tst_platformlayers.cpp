@@ -37,7 +37,7 @@ private Q_SLOTS:
     void boxTextFitsTheScreen_data()
     {
         QTest::addColumn<QString>("text");
-        QTest::addColumn<QString>("shownEnd");  // how the shown text ends
+        QTest::addColumn<QString>("shownEnd"); // how the shown text ends
         QTest::addColumn<bool>("cut");
         QStringList problems;
         for (int i = 1; i <= 412; ++i)

@@ -91,7 +91,8 @@ inline QList<ShownBox> meetRealBoxes(const std::function<void()> &step,
         const auto check = [&](const char *when) {
             const QRect frame = box->frameGeometry();
             if (frame.width() > 1024 || frame.height() > 768)
-                shown.misfit += u"%1: box %2x%3; "_s.arg(QLatin1StringView(when)).arg(frame.width()).arg(frame.height());
+                shown.misfit +=
+                    u"%1: box %2x%3; "_s.arg(QLatin1StringView(when)).arg(frame.width()).arg(frame.height());
             for (QAbstractButton *b : box->buttons()) {
                 const QRect r(b->mapTo(box, QPoint(0, 0)), b->size());
                 if (!box->rect().contains(r) || !b->isVisible())

@@ -494,9 +494,10 @@ private Q_SLOTS:
         LocalAddressBook book;
         for (int i = 0; i < 212; ++i) {
             LocalContact c;
-            c.displayName = i < 12 ? u"Senza Fax %1"_s.arg(i, 2, 10, QChar(u'0'))
-                                   : (i == 57 ? u"\u0141ukasz \u0141\u00F3d\u017A"_s
-                                              : u"Contatto %1 con un nome lungo"_s.arg(i, 3, 10, QChar(u'0')));
+            c.displayName = i < 12
+                                ? u"Senza Fax %1"_s.arg(i, 2, 10, QChar(u'0'))
+                                : (i == 57 ? u"\u0141ukasz \u0141\u00F3d\u017A"_s
+                                           : u"Contatto %1 con un nome lungo"_s.arg(i, 3, 10, QChar(u'0')));
             if (i >= 12)
                 c.businessFax = u"02%1"_s.arg(i, 4, 10, QChar(u'0'));
             c.company = u"Azienda %1"_s.arg(i);
@@ -528,9 +529,9 @@ private Q_SLOTS:
         click(&dlg, u"cmdRub"_s);
         Prompt::setDialogHandler({});
 
-        const QList<ShownBox> boxes = meetRealBoxes(
-            [&] { QTest::mouseClick(child<QPushButton>(&dlg, u"cbSend"_s), Qt::LeftButton); },
-            {QMessageBox::No, QMessageBox::No}); // go on without the 12; then do not send
+        const QList<ShownBox> boxes =
+            meetRealBoxes([&] { QTest::mouseClick(child<QPushButton>(&dlg, u"cbSend"_s), Qt::LeftButton); },
+                          {QMessageBox::No, QMessageBox::No}); // go on without the 12; then do not send
         QCOMPARE(boxes.size(), 2);
         for (const ShownBox &b : boxes)
             QVERIFY2(b.misfit.isEmpty(), qPrintable(b.misfit + u'\n' + b.text));
@@ -538,9 +539,10 @@ private Q_SLOTS:
         QVERIFY(boxes[0].text.contains(u"Senza Fax 09 (nessun numero fax)\r\n\u2026 e altri 2\r\n"_s));
         QVERIFY(boxes[0].text.endsWith(u"Annullare la spedizione?"_s));
         QVERIFY(boxes[0].detail.contains(u"Senza Fax 11 (nessun numero fax)"_s));
-        QCOMPARE(boxes[1].text,
-                 u"Il campo \u00ABdestinatario\u00BB sar\u00E0 inviato come \u00ABLukasz L\u00F3dz\u00BB (era "
-                 u"\u00AB\u0141ukasz \u0141\u00F3d\u017A\u00BB).\r\n\r\nSpedire comunque?"_s);
+        QCOMPARE(
+            boxes[1].text,
+            u"Il campo \u00ABdestinatario\u00BB sar\u00E0 inviato come \u00ABLukasz L\u00F3dz\u00BB (era "
+            u"\u00AB\u0141ukasz \u0141\u00F3d\u017A\u00BB).\r\n\r\nSpedire comunque?"_s);
         QVERIFY(boxes[1].detail.isEmpty());
         QVERIFY(newFaxFrames(rig.server).isEmpty());
 
