@@ -5,12 +5,17 @@
 #include <QDialog>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLayout>
 #include <QLibraryInfo>
 #include <QQueue>
 #include <QShowEvent>
 #include <QTranslator>
 #include <QWindow>
+
+#include <algorithm>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -36,9 +41,21 @@ QString titleOr(const QString &title)
 }
 
 void record(Prompt::Kind kind, const QString &title, const QString &text,
-            QMessageBox::Icon icon = QMessageBox::NoIcon, QMessageBox::StandardButtons buttons = {})
+            QMessageBox::Icon icon = QMessageBox::NoIcon, QMessageBox::StandardButtons buttons = {},
+            const QString &detail = {})
 {
-    state().records.append({kind, icon, title, text, buttons});
+    state().records.append({kind, icon, title, text, buttons, detail});
+}
+
+// A box's text is wrapped at about this many characters; it shows at most kShownLines wrapped lines (the
+// detail area, when there is one, adds its own fixed height), so it fits a 1024x768 screen.
+constexpr qsizetype kWrapChars = 70;
+constexpr qsizetype kShownLines = 22;
+constexpr qsizetype kLongestLine = 400;
+
+qsizetype wrappedLines(QStringView line)
+{
+    return std::max<qsizetype>(1, (line.size() + kWrapChars - 1) / kWrapChars);
 }
 
 QStringList nextFileNames()
@@ -77,18 +94,92 @@ protected:
 
 } // namespace
 
+QString Prompt::firstItems(const QStringList &items, int count)
+{
+    if (items.size() <= count)
+        return items.join(u'\n');
+    return items.first(count).join(u'\n') + u"\n\u2026 e altri %1"_s.arg(items.size() - count);
+}
+
+QString Prompt::fittedText(const QString &text, QString *detail)
+{
+    QStringList lines = text.split(u'\n');
+    qsizetype total = 0;
+    bool tooLong = false;
+    for (const QString &line : std::as_const(lines)) {
+        total += wrappedLines(line);
+        tooLong = tooLong || line.size() > kLongestLine;
+    }
+    if (total <= kShownLines && !tooLong)
+        return text;
+    if (detail)
+        *detail = text;
+    const auto cut = [](const QString &line) {
+        return line.size() > kLongestLine ? line.left(kLongestLine - 1) + u'\u2026' : line;
+    };
+    // The closing question (the last paragraph, when it is short) always stays.
+    QStringList tail;
+    qsizetype blank = lines.size() - 1;
+    while (blank >= 0 && !lines.at(blank).trimmed().isEmpty())
+        --blank;
+    if (blank > 0 && blank < lines.size() - 1) {
+        const QStringList last = lines.mid(blank + 1);
+        qsizetype weight = 0;
+        for (const QString &line : last)
+            weight += wrappedLines(cut(line));
+        if (weight <= 4) {
+            tail = last;
+            lines = lines.first(blank);
+        }
+    }
+    qsizetype budget = kShownLines - 2;
+    for (const QString &line : std::as_const(tail))
+        budget -= wrappedLines(cut(line));
+    QStringList shown;
+    qsizetype used = 0;
+    qsizetype at = 0;
+    for (; at < lines.size(); ++at) {
+        const QString line = cut(lines.at(at));
+        if (used + wrappedLines(line) > budget)
+            break;
+        used += wrappedLines(line);
+        shown.append(line);
+    }
+    qsizetype left = 0;
+    for (qsizetype i = at; i < lines.size(); ++i)
+        left += lines.at(i).trimmed().isEmpty() ? 0 : 1;
+    if (left > 0)
+        shown.append(u"\u2026 e altri %1"_s.arg(left));
+    if (!tail.isEmpty())
+        shown << QString() << tail;
+    return shown.join(u'\n');
+}
+
 QMessageBox::StandardButton Prompt::message(QWidget *parent, QMessageBox::Icon icon, const QString &title,
                                             const QString &text, QMessageBox::StandardButtons buttons,
                                             QMessageBox::StandardButton defaultButton)
 {
+    return detailed(parent, icon, title, text, {}, buttons, defaultButton);
+}
+
+QMessageBox::StandardButton Prompt::detailed(QWidget *parent, QMessageBox::Icon icon, const QString &title,
+                                             const QString &text, const QString &detail,
+                                             QMessageBox::StandardButtons buttons,
+                                             QMessageBox::StandardButton defaultButton)
+{
     const QString caption = titleOr(title);
+    QString whole = detail;
+    const QString shown = fittedText(text, whole.isEmpty() ? &whole : nullptr);
     if (state().answering) {
-        record(Kind::Message, caption, text, icon, buttons);
+        record(Kind::Message, caption, shown, icon, buttons, whole);
         return state().answers.isEmpty() ? defaultAnswer(buttons, defaultButton) : state().answers.dequeue();
     }
     if (icon == QMessageBox::Critical)
         QApplication::beep();
-    OwnedOrCentredBox box(icon, caption, text, buttons, shownOwner(parent));
+    OwnedOrCentredBox box(icon, caption, shown, buttons, shownOwner(parent));
+    box.setTextFormat(Qt::PlainText); // names from outside (titles, files, server texts) carry no markup
+    if (!whole.isEmpty())
+        box.setDetailedText(whole);
     fixedWindowHints(&box);
     if (defaultButton != QMessageBox::NoButton)
         box.setDefaultButton(defaultButton);
@@ -162,7 +253,16 @@ QString Prompt::text(QWidget *parent, const QString &title, const QString &label
             *ok = answer.second;
         return answer.first;
     }
-    return QInputDialog::getText(parent, titleOr(title), label, QLineEdit::Normal, value, ok);
+    QInputDialog dialog(parent);
+    dialog.setWindowTitle(titleOr(title));
+    dialog.setLabelText(label);
+    dialog.setTextValue(value);
+    for (QLabel *shown : dialog.findChildren<QLabel *>())
+        shown->setTextFormat(Qt::PlainText);
+    const bool accepted = dialog.exec() == QDialog::Accepted;
+    if (ok)
+        *ok = accepted;
+    return accepted ? dialog.textValue() : QString();
 }
 
 int Prompt::exec(QDialog *dialog)

@@ -9,7 +9,8 @@
 class QDialog;
 class QWidget;
 
-// The one door for every message box, file dialog and modal window of every program.
+// The one door for every message box, file dialog and modal window of every program. Box texts are plain
+// text (names from outside carry no markup) and are cut to fit the screen, the rest in a detail area.
 // Tests switch it to answering mode: nothing is shown, each prompt takes the next queued answer (or its
 // default) and is recorded, so a test can check what the user would have been told.
 class Prompt
@@ -24,6 +25,7 @@ public:
         QString title;
         QString text;
         QMessageBox::StandardButtons buttons;
+        QString detail; // the scrolling area under the text, when there is one
     };
 
     // Message box; an empty title becomes the application's display name.
@@ -31,6 +33,18 @@ public:
                                                const QString &text,
                                                QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                                QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    // A box whose text grows with the data: `text` names what matters and stays on screen with the
+    // buttons; `detail` (the whole list) goes into a scrolling area under it.
+    static QMessageBox::StandardButton
+    detailed(QWidget *parent, QMessageBox::Icon icon, const QString &title, const QString &text,
+             const QString &detail, QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+             QMessageBox::StandardButton defaultButton = QMessageBox::NoButton);
+    // The first `count` items, one a line, then "… e altri N" for the rest.
+    static QString firstItems(const QStringList &items, int count = 10);
+    // What a box shows of `text` so that it fits any screen: the first lines, "… e altri N" and the closing
+    // question; `detail` receives the whole text when something was left out.
+    static QString fittedText(const QString &text, QString *detail);
+
     static void information(QWidget *parent, const QString &title, const QString &text);
     static void warning(QWidget *parent, const QString &title, const QString &text);
     static void critical(QWidget *parent, const QString &title, const QString &text);

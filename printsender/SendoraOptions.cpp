@@ -114,6 +114,28 @@ void SendoraOptions::LoadServerOptions()
     ChkLog->setChecked(IsSettingOn(ConfigIni.Log));
     chkNoFormInvio->setChecked(IsSettingOn(ConfigIni.NoFormInvio));
     chkTrayIconTX->setChecked(IsSettingOn(ConfigIni.TrayIconTX));
+    const auto shown = fileValues();
+    m_shown = QHash<QString, QString>(shown.cbegin(), shown.cend());
+}
+
+QList<std::pair<QString, QString>> SendoraOptions::fileValues() const
+{
+    const auto flag = [](const QCheckBox *box) { return box->isChecked() ? u"Y"_s : QString(); };
+    return {
+        {u"Name"_s, txtUserID->text()},
+        {u"Company"_s, txtCompany->text()},
+        {u"Fax"_s, txtNumberFax->text()},
+        {u"Voice"_s, txtTel->text()},
+        {u"Retries"_s, txtRetries->text()},
+        {u"DelayRetries"_s, txtDelayRetries->text()},
+        {u"Resolution"_s, chkResolution->isChecked() ? u"1"_s : u"0"_s},
+        {u"AbilitaMail"_s, chkMail->isChecked() ? u"1"_s : u"0"_s},
+        {u"Log"_s, flag(ChkLog)},
+        {u"SalvaRicevuti"_s, flag(ChkSaveRx)},
+        {u"RubricaCondivisa"_s, flag(ChkRubCond)},
+        {u"NoFormInvio"_s, flag(chkNoFormInvio)},
+        {u"TrayIconTX"_s, flag(chkTrayIconTX)},
+    };
 }
 
 bool SendoraOptions::SaveServerOptions()
@@ -129,9 +151,15 @@ bool SendoraOptions::SaveServerOptions()
         lockedMessage();
         return false;
     }
-    auto write = [&path, &lockedMessage](const QString &key, const QString &value) {
-        if (ProfileFile::writeString(path, QString::fromUtf16(ConfigSection), key, value))
+    // Only what the user changed since the dialog showed it is written: a key the fax client saved
+    // meanwhile (its dialog shares this file) keeps its value.
+    auto write = [this, &path, &lockedMessage](const QString &key, const QString &value) {
+        if (m_shown.value(key) == value)
             return true;
+        if (ProfileFile::writeString(path, QString::fromUtf16(ConfigSection), key, value)) {
+            m_shown.insert(key, value);
+            return true;
+        }
         if (ProfileFile::lockedByOther(path))
             return lockedMessage(), false;
         Err().Raise(75, u"Darezi.ini"_s, u"Impossibile scrivere "_s + key + u" in "_s + path);
@@ -139,22 +167,14 @@ bool SendoraOptions::SaveServerOptions()
         Err().Clear();
         return false;
     };
-    const QList<std::pair<QString, QLineEdit *>> texts = {
-        {u"Name"_s, txtUserID}, {u"Company"_s, txtCompany}, {u"Fax"_s, txtNumberFax},
-        {u"Voice"_s, txtTel},   {u"Retries"_s, txtRetries}, {u"DelayRetries"_s, txtDelayRetries}};
-    for (const auto &[key, box] : texts) {
-        if (!write(key, box->text()))
+    for (const auto &[key, value] : fileValues()) {
+        if (key == u"NoFormInvio"_s)
+            break; // written last, after the send window took the new sender fields
+        if (!write(key, value))
             return false;
     }
-    if (!write(u"Resolution"_s, chkResolution->isChecked() ? u"1"_s : u"0"_s) ||
-        !write(u"AbilitaMail"_s, chkMail->isChecked() ? u"1"_s : u"0"_s))
-        return false;
     ConfigIni.Log = ChkLog->isChecked() ? u"Y"_s : QString();
-    if (!write(u"Log"_s, ConfigIni.Log))
-        return false;
     G.SalvaRicevuti = ChkSaveRx->isChecked() ? u"Y"_s : QString();
-    if (!write(u"SalvaRicevuti"_s, G.SalvaRicevuti))
-        return false;
     if (ConfigIni.Log == u"Y") {
         AppLog().CloseLog();
         AppLog().setFileName(ProgramFolder() + u"PrinterLog.txt"_s);
@@ -165,8 +185,6 @@ bool SendoraOptions::SaveServerOptions()
     }
     G.RubricaCondivisa = ChkRubCond->isChecked() ? u"Y"_s : QString();
     ConfigIni.RubricaCondivisa = ChkRubCond->isChecked();
-    if (!write(u"RubricaCondivisa"_s, G.RubricaCondivisa))
-        return false;
     ConfigIni.Name = txtUserID->text();
     ConfigIni.Company = txtCompany->text();
     ConfigIni.Fax = txtNumberFax->text();

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <QHash>
+#include <QList>
 #include <QPointer>
+
+#include <utility>
 
 class QCheckBox;
 class QLineEdit;
@@ -9,7 +13,8 @@ class QPushButton;
 class frmPrint;
 
 // The options dialog of the print-to-fax sender (objectName "frmOptions"): the fax client's frame with
-// the sender's own load and store. Any edit enables "&Applica"; OK stores and closes.
+// the sender's own load and store; only the keys the user changed are written. Any edit enables
+// "&Applica"; OK stores and closes.
 class SendoraOptions : public QDialog
 {
     Q_OBJECT
@@ -26,5 +31,9 @@ public:
     QPushButton *cmdOK, *cmdCancel, *cmdApply;
 
 private:
+    // Each key of the file with the value the boxes stand for now.
+    QList<std::pair<QString, QString>> fileValues() const;
+
     QPointer<frmPrint> m_sendWindow;
+    QHash<QString, QString> m_shown; // what the boxes stood for when filled or last stored
 };

@@ -211,6 +211,7 @@ frmInst2::frmInst2(frmInst *first) : QDialog(nullptr), firstPage(first)
     setAttribute(Qt::WA_QuitOnClose, false);
     txtRisultato = new QLabel(this);
     txtRisultato->setObjectName(u"txtRisultato"_s);
+    txtRisultato->setTextFormat(Qt::PlainText); // the print system's own words
     OKButton = new QPushButton(u"OK"_s, this);
     OKButton->setObjectName(u"OKButton"_s);
     auto *layout = new QVBoxLayout(this);

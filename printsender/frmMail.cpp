@@ -67,6 +67,7 @@ frmMail::frmMail(frmPrint *parent) : QDialog(parent), fParent(parent)
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(form);
     layout->addLayout(buttons);
+    layout->addStrut(CaptionWidth(this)); // the whole caption, not "Salva n...Quorin"
 
     connect(cmdSalva, &QPushButton::clicked, this, &frmMail::cmdSalva_Click);
     connect(cbCancel, &QPushButton::clicked, this, &QWidget::close);

@@ -115,8 +115,7 @@ void frmPrint::buildForm()
     mnuServerConf = mnuTools->addAction(u"1122"_s);
     mnuServerConf->setObjectName(u"mnuServerConf"_s);
     mnuToolsBar0 = mnuTools->addSeparator();
-    mnuToolsBar0->setObjectName(u"mnuToolsBar0"_s);
-    mnuToolsBar0->setText(u"-"_s);
+    mnuToolsBar0->setObjectName(u"mnuToolsBar0"_s); // no caption: a style draws a separator's text
     mnuLiveUpdate = mnuTools->addAction(u"1180"_s);
     mnuLiveUpdate->setObjectName(u"mnuLiveUpdate"_s);
 
@@ -251,7 +250,7 @@ void frmPrint::Form_Load()
     // What the capture already said (waiting for another window, a failure) stays.
     if (txtStatus->text().isEmpty())
         txtStatus->setText(u"Attendere!! Preparazione file appoggio in corso..."_s);
-    // Menu captions hold string-table ids; the separator's "-" is left alone.
+    // Menu captions hold string-table ids.
     for (QAction *action :
          {mnuTools->menuAction(), mnuToolsOptions, mnuServerConf, mnuToolsBar0, mnuLiveUpdate}) {
         bool isId = false;

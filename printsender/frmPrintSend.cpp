@@ -95,8 +95,9 @@ void frmPrint::SendFax()
                                                     tbTo->text(), tbCompany->text(), table, &refused);
     if (unusable > 0) {
         const QString question = Recipients::UnusableQuestion(unusable, refused);
-        if (Prompt::message(this, QMessageBox::Question, ProgramTitle(), question,
-                            QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
+        if (Prompt::detailed(this, QMessageBox::Question, ProgramTitle(), question,
+                             refused.size() > 10 ? refused.join(u"\r\n"_s) : QString(),
+                             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
             return;
     }
     const RecipientLists to = Recipients::JoinUsable(table);

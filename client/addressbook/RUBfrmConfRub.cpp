@@ -27,6 +27,8 @@ RUBfrmConfRub::RUBfrmConfRub(QWidget *parent) : QDialog(parent)
     cboType->setObjectName(u"cboType"_s);
     cboType->addItems({u"Fax ufficio"_s, u"Fax casa"_s});
     cboType->setCurrentIndex(ConfigIni.FieldRubrica == 3 ? 1 : 0);
+    m_shownShow = Check1->isChecked();
+    m_shownField = cboType->currentIndex();
     auto *save = new QPushButton(u"Salva e Chiudi"_s, this);
     save->setObjectName(u"cmdClose"_s);
     auto *cancel = new QPushButton(u"Annulla"_s, this);
@@ -49,10 +51,13 @@ RUBfrmConfRub::RUBfrmConfRub(QWidget *parent) : QDialog(parent)
 
 void RUBfrmConfRub::SaveBookSettings()
 {
+    // Only what the user changed is written: both programs' book windows share the settings file.
     const QString s = Check1->isChecked() ? u"1"_s : u"0"_s;
     ConfigIni.ShowRubrica = s != u"0"_s;
-    WriteConfigKey(u"ShowRubrica"_s, s);
+    if (Check1->isChecked() != m_shownShow && WriteConfigKey(u"ShowRubrica"_s, s))
+        m_shownShow = Check1->isChecked();
     const QString f = cboType->currentText() == u"Fax casa"_s ? u"3"_s : u"2"_s;
     ConfigIni.FieldRubrica = f.toInt();
-    WriteConfigKey(u"FieldRubrica"_s, f);
+    if (cboType->currentIndex() != m_shownField && WriteConfigKey(u"FieldRubrica"_s, f))
+        m_shownField = cboType->currentIndex();
 }

@@ -16,4 +16,6 @@ public:
 private:
     QCheckBox *Check1;
     QComboBox *cboType;
+    bool m_shownShow = false; // what the boxes showed when made or last stored
+    int m_shownField = 0;
 };

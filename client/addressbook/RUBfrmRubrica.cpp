@@ -128,13 +128,15 @@ void RUBfrmRubrica::Load()
     m_bookOpen = m_book->refresh(&error);
     if (!m_bookOpen)
         Prompt::critical(this, u"Attenzione"_s, error);
-    else if (!m_book->problems().isEmpty())
-        Prompt::warning(
-            this, u"Attenzione"_s,
+    else if (const QStringList problems = m_book->problems(); !problems.isEmpty())
+        // The first problems are named, all of them are in the box's detail area.
+        Prompt::detailed(
+            this, QMessageBox::Warning, u"Attenzione"_s,
             u"Alcune righe della rubrica non sono state comprese del tutto. Nulla va perso: il testo fuori "
             u"dalle schede resta al suo posto, le schede non modificate restano come sono e al primo "
             u"salvataggio il file com'era viene copiato in «%1.bak».\n"_s.arg(m_book->path()) +
-                m_book->problems().join(u'\n'));
+                Prompt::firstItems(problems),
+            problems.size() > 10 ? problems.join(u'\n') : QString());
     if (m_bookOpen)
         LoadContacts();
     SetupSelectionColumns();

@@ -211,8 +211,12 @@ QString UnusableQuestion(int unusable, const QStringList &refused)
 {
     QString text =
         u"Trovati "_s + QString::number(unusable) + u" numeri fax a cui sarà impossibile spedire."_s;
-    for (const QString &r : refused)
+    // A long list names the first numbers and how many more: the question stays on screen.
+    constexpr qsizetype shown = 10;
+    for (const QString &r : refused.first(std::min(shown, refused.size())))
         text += u"\r\n"_s + r;
+    if (refused.size() > shown)
+        text += u"\r\n\u2026 e altri %1"_s.arg(refused.size() - shown);
     return text + u"\r\n"_s + u"Annullare la spedizione?"_s;
 }
 

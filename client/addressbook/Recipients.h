@@ -62,8 +62,8 @@ QString ProposeNumbers(const QString &boxText, const PickedList &picked);
 // in NFC.
 int ProcessNumbers(const QString &boxText, bool pickedFromBook, const PickedList &picked, const QString &to,
                    const QString &company, QList<RecipientRow> &table, QStringList *refused = nullptr);
-// "Trovati n numeri fax a cui sarà impossibile spedire.", one line per refused entry, "Annullare la
-// spedizione?".
+// "Trovati n numeri fax a cui sarà impossibile spedire.", one line per refused entry (the first ten, then
+// "… e altri N": the box shows the whole list in its detail area), "Annullare la spedizione?".
 QString UnusableQuestion(int unusable, const QStringList &refused);
 
 // The characters of the text the server cannot take (no Windows-1252 byte and no near letter there),

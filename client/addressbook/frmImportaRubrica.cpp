@@ -205,20 +205,22 @@ void frmImportaRubrica::cmdImporta_Click()
         for (int c = 0; c < list_Contatti->columnCount() && !why.isEmpty(); ++c)
             item->setToolTip(c, why);
     }
-    if (!result.errors.isEmpty()) {
-        QString text = result.errors.join(u'\n');
-        if (!result.fileRefused)
-            text = u"Alcune righe non sono state importate:\n"_s + text;
-        Prompt::critical(this, QString(), text);
-    }
+    // A long list names its first lines; the whole list is in the box's detail area.
+    const auto listBox = [this](QMessageBox::Icon icon, const QString &intro, const QStringList &lines) {
+        Prompt::detailed(this, icon, QString(), intro + Prompt::firstItems(lines),
+                         lines.size() > 10 ? lines.join(u'\n') : QString());
+    };
+    if (!result.errors.isEmpty())
+        listBox(QMessageBox::Critical,
+                result.fileRefused ? QString() : u"Alcune righe non sono state importate:\n"_s,
+                result.errors);
     if (!unsendable.isEmpty())
-        Prompt::warning(this, QString(),
-                        u"Questi contatti non sono selezionati: il server non li riceverebbe come sono.\n"_s +
-                            unsendable.join(u'\n'));
+        listBox(QMessageBox::Warning,
+                u"Questi contatti non sono selezionati: il server non li riceverebbe come sono.\n"_s,
+                unsendable);
     if (!near.isEmpty())
-        Prompt::information(this, QString(),
-                            u"Questi contatti saranno inviati con lettere vicine a quelle scritte:\n"_s +
-                                near.join(u'\n'));
+        listBox(QMessageBox::Information,
+                u"Questi contatti saranno inviati con lettere vicine a quelle scritte:\n"_s, near);
     if (result.fileRefused || result.rows.isEmpty())
         return;
     FirstSelection(list_Contatti);

@@ -5,6 +5,7 @@
 #include "ErrorReporting.h"
 #include "FaxSendWatch.h"
 #include "FormHelpers.h"
+#include "Prompt.h"
 #include "QuorinSock.h"
 #include "SystemUtils.h"
 #include "faxOut.h"
@@ -18,6 +19,9 @@
 using namespace Qt::StringLiterals;
 
 namespace {
+
+// Letters fitted for the server: the question names this many changes, the rest are in its detail area.
+constexpr int ShownChanges = 8;
 
 bool checkDocument(QWidget *owner, const QString &path)
 {
@@ -87,8 +91,9 @@ void FRMSEND2::cbSend_Click()
                                                     tbTo->text(), tbCompany->text(), table, &refused);
     if (unusable > 0) {
         const QString question = Recipients::UnusableQuestion(unusable, refused);
-        if (MsgBoxEx(this, question, QMessageBox::Question, QMessageBox::Yes | QMessageBox::No) ==
-            QMessageBox::Yes)
+        if (Prompt::detailed(this, QMessageBox::Question, {}, question,
+                             refused.size() > 10 ? refused.join(u"\r\n"_s) : QString(),
+                             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes)
             return;
     }
     const RecipientLists to = Recipients::JoinUsable(table);
@@ -129,11 +134,24 @@ void FRMSEND2::cbSend_Click()
             MsgBoxEx(this, problem, QMessageBox::Critical);
             return;
         }
+        // The joined recipient texts are named one recipient at a time: only the changed ones are quoted.
+        const bool names = field == u"destinatario"_s;
+        if (names || field == u"azienda del destinatario"_s) {
+            for (const RecipientRow &row : std::as_const(table)) {
+                if (!row.fax.isEmpty())
+                    fitted.append({field, QString(names ? row.name : row.company).replace(u';', u',')});
+            }
+            continue;
+        }
         fitted.append({field, text});
     }
     if (const QString changes = Recipients::BestFitChanges(fitted); !changes.isEmpty()) {
-        if (MsgBoxEx(this, changes + u"\r\nSpedire comunque?"_s, QMessageBox::Question,
-                     QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
+        const QStringList lines = changes.split(u"\r\n"_s);
+        const QString question = Prompt::firstItems(lines, ShownChanges).replace(u'\n', u"\r\n"_s) +
+                                 u"\r\n\r\nSpedire comunque?"_s;
+        if (Prompt::detailed(this, QMessageBox::Question, {}, question,
+                             lines.size() > ShownChanges ? changes : QString(),
+                             QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes)
             return;
     }
     bool dateOk = false, timeOk = false;

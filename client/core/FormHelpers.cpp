@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -142,6 +143,14 @@ QString AddBackslash(const QString &path)
     return path.endsWith(u'/') ? path : path + u'/';
 }
 
+int CaptionWidth(const QWidget *window)
+{
+    QFont font = window->font();
+    font.setBold(true);
+    const QFontMetrics metrics(font);
+    return metrics.horizontalAdvance(window->windowTitle()) * 5 / 4 + 6 * metrics.height();
+}
+
 void CenterForm(QWidget *form)
 {
     WindowPlacement::centerOnScreen(form);
@@ -217,6 +226,7 @@ QLabel *NamedLabel(QWidget *parent, const QString &name, const QString &text)
 {
     auto *label = new QLabel(text, parent);
     label->setObjectName(name);
+    label->setTextFormat(Qt::PlainText); // value labels show names from outside: no markup
     return label;
 }
 

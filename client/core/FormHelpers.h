@@ -23,6 +23,9 @@ QString AddBackslash(const QString &path);
 
 // Places the window at the centre of its screen / with its bottom-right corner on the screen's.
 void CenterForm(QWidget *form);
+// The width a window needs for the window manager to show its whole caption (drawn beside the icon and
+// the buttons, often in a larger bold font).
+int CaptionWidth(const QWidget *window);
 void PlaceFormAtScreenEdge(QWidget *form);
 // Gives the window at least the width its title needs in the title bar, beside the frame's buttons.
 void FitTitle(QWidget *form);

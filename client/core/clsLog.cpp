@@ -4,8 +4,11 @@
 #include "Prompt.h"
 #include "ServerDates.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
+
+#include <cstdio>
 
 namespace {
 constexpr qint16 kFileNumber = 511;
@@ -64,7 +67,11 @@ bool clsLog::WriteLine()
         else
             ReportLogError(QStringLiteral("Errore durante il tentativo di scrittura!"));
     }
-    CloseLog();
+    if (ok)
+        CloseLog();
+    else
+        m_file.close(); // the failure is told once, not again by the close
+
     return ok;
 }
 
@@ -84,7 +91,7 @@ bool clsLog::WriteLog(const QString &text, bool noLineEnd)
         line += "\r\n";
     if (m_file.write(line) != line.size() || !m_file.flush()) {
         ReportLogError(QStringLiteral("Errore durante la scrittura del log!"));
-        CloseLog();
+        m_file.close(); // the failure is told once, not again by the close
         return false;
     }
     CloseLog();
@@ -108,8 +115,13 @@ QString clsLog::Version() const
 
 void clsLog::ReportLogError(const QString &text)
 {
-    if (!m_supressErrors)
+    // A full or lost folder fails every line: the user is told once, later failures go to stderr.
+    if (!m_supressErrors && !m_errorShown) {
+        m_errorShown = true;
         Prompt::message(nullptr, QMessageBox::Warning, QStringLiteral("Error"), text);
+    } else {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(QCoreApplication::applicationName()), qPrintable(text));
+    }
     Err().Description = text;
 }
 

@@ -5,8 +5,8 @@
 
 // Plain-text log written line by line: "date:time - text", the date with a four-digit year.
 // The file is opened for each write and closed right after it; nothing is written while LogActive is off.
-// Failures show a box titled "Error" (unless SupressErrors) and set the current error's description;
-// none reaches the caller otherwise.
+// The first failure shows a box titled "Error" (unless SupressErrors), later ones go to standard error;
+// each sets the current error's description and none reaches the caller otherwise.
 class clsLog
 {
 public:
@@ -40,6 +40,7 @@ private:
 
     bool m_active = false;
     bool m_supressErrors = false;
+    bool m_errorShown = false;
     int m_openMode = 2;
     qint16 m_fileNumber = 0;
     QString m_fileName;

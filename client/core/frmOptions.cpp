@@ -12,6 +12,7 @@
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QHash>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -121,6 +122,29 @@ void frmOptions::LoadServerOptions()
     ChkLive->setChecked(IsSettingOn(ConfigIni.Live));
     chkNoFormInvio->setChecked(IsSettingOn(ConfigIni.NoFormInvio));
     chkTrayIconTX->setChecked(IsSettingOn(ConfigIni.TrayIconTX));
+    const auto shown = fileValues();
+    m_shown = QHash<QString, QString>(shown.cbegin(), shown.cend());
+}
+
+QList<std::pair<QString, QString>> frmOptions::fileValues() const
+{
+    return {
+        {u"Name"_s, txtUserID->text()},
+        {u"Company"_s, txtCompany->text()},
+        {u"Fax"_s, txtNumberFax->text()},
+        {u"Voice"_s, txtTel->text()},
+        {u"Retries"_s, txtRetries->text()},
+        {u"DelayRetries"_s, txtDelayRetries->text()},
+        {u"Resolution"_s, chkResolution->isChecked() ? u"1"_s : u"0"_s},
+        {u"AbilitaMail"_s, chkMail->isChecked() ? u"1"_s : u"0"_s},
+        {u"Log"_s, ChkLog->isChecked() ? u"Y"_s : QString()},
+        {u"RubricaCondivisa"_s, ChkRubCond->isChecked() ? u"Y"_s : QString()},
+        {u"ChiediRisoluzione"_s, ChkAskRes->isChecked() ? u"Y"_s : QString()},
+        {u"VisualizzaMsgFaxRx"_s, ChkVisMess->isChecked() ? u"Y"_s : QString()},
+        {u"Live"_s, ChkLive->isChecked() ? u"Y"_s : QString()},
+        {u"NoFormInvio"_s, chkNoFormInvio->isChecked() ? u"Y"_s : QString()},
+        {u"TrayIconTX"_s, chkTrayIconTX->isChecked() ? u"Y"_s : QString()},
+    };
 }
 
 bool frmOptions::checkNumber(QLineEdit *box, const QString &label)
@@ -151,28 +175,18 @@ bool frmOptions::SaveServerOptions()
                             QDir::toNativeSeparators(ConfigIniFile())));
         return false;
     }
-    // The first key that cannot be written stops the save (its box said why).
-    const std::pair<QString, QString> texts[] = {
-        {u"Name"_s, txtUserID->text()},
-        {u"Company"_s, txtCompany->text()},
-        {u"Fax"_s, txtNumberFax->text()},
-        {u"Voice"_s, txtTel->text()},
-        {u"Retries"_s, txtRetries->text()},
-        {u"DelayRetries"_s, txtDelayRetries->text()},
-        {u"Resolution"_s, chkResolution->isChecked() ? u"1"_s : u"0"_s},
-        {u"AbilitaMail"_s, chkMail->isChecked() ? u"1"_s : u"0"_s},
-        {u"Log"_s, ChkLog->isChecked() ? u"Y"_s : QString()},
-        {u"RubricaCondivisa"_s, ChkRubCond->isChecked() ? u"Y"_s : QString()},
-        {u"ChiediRisoluzione"_s, ChkAskRes->isChecked() ? u"Y"_s : QString()},
-        {u"VisualizzaMsgFaxRx"_s, ChkVisMess->isChecked() ? u"Y"_s : QString()},
-        {u"Live"_s, ChkLive->isChecked() ? u"Y"_s : QString()},
-        {u"NoFormInvio"_s, chkNoFormInvio->isChecked() ? u"Y"_s : QString()},
-        {u"TrayIconTX"_s, chkTrayIconTX->isChecked() ? u"Y"_s : QString()},
-    };
-    for (const auto &[key, value] : texts) {
+    // Only what the user changed since the dialog showed it is written: a key another program saved
+    // meanwhile (the sender's dialog shares this file) keeps its value. The first key that cannot be
+    // written stops the save (its box said why).
+    QHash<QString, QString> written = m_shown;
+    for (const auto &[key, value] : fileValues()) {
+        if (m_shown.value(key) == value)
+            continue;
         if (!WriteConfigKey(key, value))
             return false;
+        written.insert(key, value);
     }
+    m_shown = written;
 
     ConfigIni.Log = ChkLog->isChecked() ? u"Y"_s : QString();
     ApplyLogSetting(ChkLog->isChecked());

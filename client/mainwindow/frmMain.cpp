@@ -225,6 +225,7 @@ void frmMain::buildControls()
     for (int i = 1; i <= 3; ++i) {
         auto *panel = new QLabel(sbStatusBar);
         panel->setObjectName(u"Panel"_s + QString::number(i));
+        panel->setTextFormat(Qt::PlainText);
         panel->setFrameShape(QFrame::StyledPanel);
         panel->setFrameShadow(QFrame::Sunken);
         m_panels.append(panel);
@@ -404,6 +405,8 @@ void frmMain::closeEvent(QCloseEvent *event)
     removeNewFaxIcon();
     AppLog().setSupressErrors(true);
     AppLog().CloseLog();
+    LumagPreview->Pulizia();
+    removeImageCopies();
     event->accept();
 }
 

@@ -324,6 +324,8 @@ private:
     // preview (frmMainPreview.cpp)
     void MostraAnteprima(const QString &FileName, const QString &key);
     QString keepReceivedImage(const QString &FileName, const QString &key);
+    // The copies made for the preview and for forwarding, removed when the program closes.
+    static void removeImageCopies();
     void LumagPreview_AfterPrint();
     void LumagPreview_AfterSave();
 

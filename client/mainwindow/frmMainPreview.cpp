@@ -31,6 +31,16 @@ QString frmMain::keepReceivedImage(const QString &FileName, const QString &key)
     return copy;
 }
 
+void frmMain::removeImageCopies()
+{
+    const QString dir = GetTempDir();
+    if (dir.isEmpty())
+        return;
+    QDir folder(dir);
+    for (const QString &name : folder.entryList({u"QVPREVIEW*.TIF"_s, u"QVINOLTRO*.TIF"_s}, QDir::Files))
+        folder.remove(name);
+}
+
 void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
 {
     if (ListFax->topLevelItemCount() > 0) {

@@ -33,6 +33,7 @@ frmConnecting::frmConnecting(QWidget *parent) : QWidget(parent, Qt::Dialog)
     m_conn->setObjectName(u"lblConn"_s);
     m_serverLabel = new QLabel(this);
     m_serverLabel->setObjectName(u"lblServer"_s);
+    m_serverLabel->setTextFormat(Qt::PlainText);
     m_bar = new QProgressBar(this);
     m_bar->setObjectName(u"pbarConnecting"_s);
     m_bar->setTextVisible(false);

@@ -7,6 +7,7 @@
 #include "frmServerConf.h"
 
 #include <QDateTime>
+#include <QPointer>
 #include <QScreen>
 #include <QSettings>
 #include <QTimer>
@@ -364,6 +365,9 @@ void QuorinSock::dropLink()
 {
     m_upload->linkLost();
     settleFaxes(NotDelivered);
+    // A download the link cut in the middle leaves no partial file; the host hears of an image as
+    // incomplete, as of any other.
+    dropUnfinished(true);
 }
 
 void QuorinSock::settleFaxes(DeliveryOutcome outcome)
@@ -418,12 +422,16 @@ void QuorinSock::checkUploadStall()
     m_linkUp = false;
     m_cutter.clear();
     m_salvaged.clear();
+    dropUnfinished(true);
 }
 
 void QuorinSock::ConnectClose(int drainMs)
 {
     m_socket->Close(drainMs);
+    QPointer<QuorinSock> alive(this);
     dropLink();
+    if (!alive)
+        return;
     m_linkUp = false;
     m_connectionWanted = false;
     m_cutter.clear();
@@ -468,6 +476,10 @@ void QuorinSock::finishClose(DeliveryOutcome outcome, qint64 unacknowledged)
     m_linkUp = false;
     m_cutter.clear();
     m_salvaged.clear();
+    QPointer<QuorinSock> alive(this);
+    dropUnfinished(true);
+    if (!alive)
+        return;
     Q_EMIT LinkClosed(outcome == Delivered);
 }
 

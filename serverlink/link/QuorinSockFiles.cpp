@@ -30,6 +30,18 @@ ParseError makeError(int number, const QString &source)
     return {number, ErrorCode::description(number), source};
 }
 
+// A name from the server as the user is shown it: a hostile one may be long.
+QString shownName(const QString &name)
+{
+    return name.size() > 80 ? name.left(77) + u"..."_s : name;
+}
+
+ParseError shortUpdateError(const QString &name, const QString &source)
+{
+    return {ErrorCode::InvalidCall,
+            u"Il file di aggiornamento «%1» non è arrivato intero: rimosso."_s.arg(shownName(name)), source};
+}
+
 } // namespace
 
 void QuorinSock::closeDownload()
@@ -53,8 +65,9 @@ bool QuorinSock::dropUnfinished(bool reportImage)
         return true;
     }
     QFile::remove(m_currentUpdateFile);
-    RaiseErrorEvent(ErrorCode::InvalidCall, ErrorCode::description(ErrorCode::InvalidCall), 0,
-                    u"DataArrival.ENDFILE : "_s + LinkUtils::GetFileName(m_currentUpdateFile));
+    const QString name = LinkUtils::GetFileName(m_currentUpdateFile);
+    const ParseError e = shortUpdateError(name, u"DataArrival.ENDFILE : "_s + name);
+    RaiseErrorEvent(e.number, e.description, 0, e.source);
     return true;
 }
 
@@ -113,7 +126,10 @@ bool QuorinSock::startFile(const QByteArray &data, ParseError &error)
         if (!safeUpdateName(updateName)) {
             // Nothing may be written outside the update folder: the whole file is refused.
             m_downloadRefused = true;
-            error = makeError(ErrorCode::InvalidCall, u"STARTFILE : "_s + updateName);
+            error = {ErrorCode::InvalidCall,
+                     u"File di aggiornamento rifiutato: il nome «%1» proposto dal server non è un "
+                     u"semplice nome di file."_s.arg(shownName(updateName)),
+                     u"STARTFILE : "_s + updateName};
             return false;
         }
         if (!LinkUtils::DirExists(m_nameUpdateFolder))
@@ -202,10 +218,9 @@ bool QuorinSock::endFile(const QByteArray &data, ParseError &error)
         // A short update file must never be installed; with none in hand, a finished one stays.
         if (wasOpen)
             QFile::remove(m_currentUpdateFile);
-        error =
-            makeError(ErrorCode::InvalidCall,
-                      u"ENDFILE : "_s +
-                          (updateName.isEmpty() ? LinkUtils::GetFileName(m_currentUpdateFile) : updateName));
+        const QString name = updateName.isEmpty() ? LinkUtils::GetFileName(m_currentUpdateFile) : updateName;
+        error = wasOpen ? shortUpdateError(name, u"ENDFILE : "_s + name)
+                        : makeError(ErrorCode::InvalidCall, u"ENDFILE : "_s + name);
         return false;
     }
     const QFileInfo info(m_nameTempFile);

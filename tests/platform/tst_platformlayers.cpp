@@ -2,6 +2,7 @@
 #include "Autostart.h"
 #include "Processes.h"
 #include "ProgramStarter.h"
+#include "Prompt.h"
 #include "Registry.h"
 #include "SystemUser.h"
 
@@ -29,6 +30,41 @@ private Q_SLOTS:
         QVERIFY(m_home.isValid());
         qputenv("XDG_CONFIG_HOME", m_home.filePath(u"config"_s).toLocal8Bit());
         qputenv("XDG_DATA_HOME", m_home.filePath(u"data"_s).toLocal8Bit());
+    }
+
+    // What a box shows of a text that grows with the data: the first lines, how many more, and the closing
+    // question; the whole text is its detail. A text that fits is shown as it is, with no detail.
+    void boxTextFitsTheScreen_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shownEnd"); // how the shown text ends
+        QTest::addColumn<bool>("cut");
+        QStringList problems;
+        for (int i = 1; i <= 412; ++i)
+            problems << u"Riga %1: riga non valida"_s.arg(i);
+        QTest::newRow("short") << u"Il file non esiste.\n\nRiprovare?"_s << u"Riprovare?"_s << false;
+        QTest::newRow("412 lines, a question after them")
+            << u"Problemi:\n"_s + problems.join(u'\n') + u"\n\nContinuare?"_s
+            << u"\n\u2026 e altri 394\n\nContinuare?"_s << true;
+        QTest::newRow("412 lines, CR LF, no question")
+            << problems.join(u"\r\n"_s) << u"\n\u2026 e altri 392"_s << true;
+        QTest::newRow("one line of 200 joined names")
+            << QStringList(200, u"Mario Rossi"_s).join(u';') + u"\r\n\r\nSpedire comunque?"_s
+            << u"\u2026\n\nSpedire comunque?"_s << true;
+    }
+    void boxTextFitsTheScreen()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shownEnd);
+        QFETCH(bool, cut);
+        QString detail;
+        const QString shown = Prompt::fittedText(text, &detail);
+        QVERIFY2(shown.endsWith(shownEnd), qPrintable(shown.right(120)));
+        QCOMPARE(detail, cut ? text : QString());
+        qsizetype wrapped = 0;
+        for (const QString &line : shown.split(u'\n'))
+            wrapped += qMax<qsizetype>(1, (line.size() + 69) / 70);
+        QVERIFY2(wrapped <= 22, qPrintable(QString::number(wrapped)));
     }
 
     void autostartEntry()

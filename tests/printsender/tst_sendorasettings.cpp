@@ -9,6 +9,7 @@
 #include "SendoraOptions.h"
 #include "TestHome.h"
 #include "clsLog.h"
+#include "frmOptions.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -144,14 +145,15 @@ private Q_SLOTS:
         QVERIFY(!dlg.findChild<QPushButton *>(u"cmdApply"_s)->isEnabled());
         QCOMPARE(key(u"Name"_s), u"Mario"_s);
         QCOMPARE(key(u"Retries"_s), u"4"_s);
-        QCOMPARE(key(u"DelayRetries"_s), u"300"_s);
         QCOMPARE(key(u"Resolution"_s), u"0"_s);
-        QCOMPARE(key(u"AbilitaMail"_s), u"0"_s);
-        QCOMPARE(key(u"Log"_s), QString());
-        QCOMPARE(key(u"SalvaRicevuti"_s), u"Y"_s);
         QCOMPARE(key(u"RubricaCondivisa"_s), u"Y"_s);
         QCOMPARE(key(u"NoFormInvio"_s), u"Y"_s);
-        QCOMPARE(key(u"TrayIconTX"_s), QString());
+        // What the user left alone is not written, not even in its usual spelling.
+        QCOMPARE(key(u"DelayRetries"_s), u"<none>"_s);
+        QCOMPARE(key(u"AbilitaMail"_s), u"<none>"_s);
+        QCOMPARE(key(u"Log"_s), u"<none>"_s);
+        QCOMPARE(key(u"SalvaRicevuti"_s), u"s"_s);
+        QCOMPARE(key(u"TrayIconTX"_s), u"<none>"_s);
         // The fax client's own keys are neither read nor written here.
         QCOMPARE(key(u"Live"_s), u"Y"_s);
         QCOMPARE(key(u"ChiediRisoluzione"_s), u"Y"_s);
@@ -168,6 +170,48 @@ private Q_SLOTS:
         QVERIFY(AppLog().LogActive());
         QCOMPARE(AppLog().FileName(), ProgramFolder() + u"PrinterLog.txt"_s);
         AppLog().setLogActive(false);
+    }
+
+    // The sender's and the fax client's dialogs open at once on the shared file: what one stores survives
+    // an unrelated change stored by the other, whichever goes first and with Apply in between.
+    void twoOptionsDialogs_data()
+    {
+        QTest::addColumn<bool>("clientFirst");
+        QTest::newRow("fax number from the client, telephone from the sender") << true;
+        QTest::newRow("fax number from the sender, telephone from the client") << false;
+    }
+    void twoOptionsDialogs()
+    {
+        QFETCH(bool, clientFirst);
+        writeIni("[Config]\r\nName=Mario\r\nFax=\r\nVoice=\r\nRetries=3\r\nLog=\r\n");
+        Sendora::LoadConfig();
+        SendoraOptions sender(nullptr);
+        frmOptions client;
+        auto type = [](QDialog &d, const QString &box, const QString &text) {
+            auto *edit = d.findChild<QLineEdit *>(box);
+            edit->selectAll();
+            QTest::keyClicks(edit, text);
+        };
+        QDialog &first = clientFirst ? static_cast<QDialog &>(client) : sender;
+        QDialog &second = clientFirst ? static_cast<QDialog &>(sender) : client;
+        type(first, u"txtNumberFax"_s, u"02904139"_s);
+        QTest::mouseClick(first.findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
+        QCOMPARE(first.result(), int(QDialog::Accepted));
+        QCOMPARE(key(u"Fax"_s), u"02904139"_s);
+
+        type(second, u"txtTel"_s, u"02 555"_s);
+        QTest::mouseClick(second.findChild<QPushButton *>(u"cmdApply"_s), Qt::LeftButton);
+        QCOMPARE(key(u"Voice"_s), u"02 555"_s);
+        QCOMPARE(key(u"Fax"_s), u"02904139"_s);
+        // A second store from the same dialog (after Apply) writes only the new change.
+        second.findChild<QCheckBox *>(u"ChkRubCond"_s)->click();
+        QTest::mouseClick(second.findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
+        QCOMPARE(key(u"RubricaCondivisa"_s), u"Y"_s);
+        QCOMPARE(key(u"Fax"_s), u"02904139"_s);
+        QCOMPARE(key(u"Voice"_s), u"02 555"_s);
+        QCOMPARE(key(u"Name"_s), u"Mario"_s);
+        QCOMPARE(key(u"Retries"_s), u"3"_s);
+        QVERIFY(Prompt::records().isEmpty());
     }
 
     // Another program holds the settings file's lock: OK keeps the dialog open with what was typed and says

@@ -186,6 +186,15 @@ void FakeFaxServer::dropClient()
         m_client->abort();
 }
 
+void FakeFaxServer::resetClient()
+{
+    if (m_client && m_client->socketDescriptor() >= 0) {
+        const linger hard{1, 0};
+        ::setsockopt(int(m_client->socketDescriptor()), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+    }
+    dropClient();
+}
+
 void FakeFaxServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server->nextPendingConnection()) {

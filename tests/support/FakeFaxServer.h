@@ -99,6 +99,7 @@ public:
     int probeCount() const { return m_probes; }
     bool clientConnected() const;
     void dropClient(); // closes the connection at once
+    void resetClient(); // ends the connection with a reset
 
     // --- fault modes: a server that misbehaves the way real ones do ---
     // Set after the login to aim at one exchange; they hold for later connections too, until cleared.

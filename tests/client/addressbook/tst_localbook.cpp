@@ -719,6 +719,31 @@ private Q_SLOTS:
             QCOMPARE(backup.readAll(), file);
     }
 
+    // A book with 400 lines the reader does not understand: the warning names the first ones and how many
+    // more, all of them are in its detail area, and the real box with its OK fits a 1024x768 screen.
+    void manyProblemsBoxFits()
+    {
+        QByteArray file = "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:anna-1\r\nFN:Anna Alfa\r\n";
+        for (int i = 1; i <= 400; ++i)
+            file += "riga balorda numero " + QByteArray::number(i) + "\r\n";
+        file += "TEL;TYPE=WORK,FAX:0101\r\nEND:VCARD\r\n";
+        useFile(file);
+        RUBfrmRubrica form;
+        form.setOpenMode(2);
+        const QList<ShownBox> boxes = meetRealBoxes(
+            [&] {
+                form.show();
+                QVERIFY(QTest::qWaitForWindowExposed(&form, TestWait::bound()));
+            },
+            {QMessageBox::Ok});
+        QCOMPARE(boxes.size(), 1);
+        QVERIFY2(boxes[0].misfit.isEmpty(), qPrintable(boxes[0].misfit));
+        QVERIFY(boxes[0].text.startsWith(u"Alcune righe della rubrica non sono state comprese del tutto."_s));
+        QVERIFY2(boxes[0].text.endsWith(u"\n\u2026 e altri 390"_s), qPrintable(boxes[0].text));
+        QCOMPARE(boxes[0].detail.count(u"riga non valida"_s), 400);
+        QCOMPARE(rowTexts(form.findChild<QListWidget *>(u"lstContacts"_s)), QStringList{u"Anna Alfa"_s});
+    }
+
     // A card without UID (as phones write them) renamed by another program while its dialog is open:
     // the user is asked whether it is the same contact; yes puts the change into that card, no second
     // card appears.

@@ -485,6 +485,78 @@ private Q_SLOTS:
                  (QStringList{u"Viverov Aroz"_s, u"Beta"_s, u"033333"_s}));
     }
 
+    // 212 contacts picked, 12 without a fax and one whose name needs near letters: each question names
+    // only what matters (the first refused entries, the one changed name), the rest is in its detail
+    // area, and the real boxes with their buttons fit a 1024x768 screen, the detail area opened too.
+    void manyPickedRecipientsBoxesFit()
+    {
+        QFile::remove(LocalAddressBook::defaultPath());
+        LocalAddressBook book;
+        for (int i = 0; i < 212; ++i) {
+            LocalContact c;
+            c.displayName = i < 12
+                                ? u"Senza Fax %1"_s.arg(i, 2, 10, QChar(u'0'))
+                                : (i == 57 ? u"\u0141ukasz \u0141\u00F3d\u017A"_s
+                                           : u"Contatto %1 con un nome lungo"_s.arg(i, 3, 10, QChar(u'0')));
+            if (i >= 12)
+                c.businessFax = u"02%1"_s.arg(i, 4, 10, QChar(u'0'));
+            c.company = u"Azienda %1"_s.arg(i);
+            book.add(c);
+        }
+        QVERIFY(book.save());
+        ConfigIni.FieldRubrica = 2;
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        rig.server.clearReceived();
+        FRMSEND2 dlg;
+        dlg.setClientSock(rig.sock.get());
+        dlg.setItemOpen(m_doc1);
+        dlg.Load();
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, TestWait::bound()));
+        Prompt::setDialogHandler([](QDialog *d) {
+            auto *form = qobject_cast<RUBfrmRubrica *>(d);
+            if (!form)
+                return int(QDialog::Rejected);
+            auto *list = form->findChild<QListWidget *>(u"lstContacts"_s);
+            for (int row = 0; row < list->count(); ++row) {
+                list->setCurrentRow(row);
+                form->cmdA_Click();
+            }
+            form->CmdOk_Click();
+            return int(QDialog::Accepted);
+        });
+        click(&dlg, u"cmdRub"_s);
+        Prompt::setDialogHandler({});
+
+        const QList<ShownBox> boxes =
+            meetRealBoxes([&] { QTest::mouseClick(child<QPushButton>(&dlg, u"cbSend"_s), Qt::LeftButton); },
+                          {QMessageBox::No, QMessageBox::No}); // go on without the 12; then do not send
+        QCOMPARE(boxes.size(), 2);
+        for (const ShownBox &b : boxes)
+            QVERIFY2(b.misfit.isEmpty(), qPrintable(b.misfit + u'\n' + b.text));
+        QVERIFY2(boxes[0].text.startsWith(u"Trovati 12 numeri fax"_s), qPrintable(boxes[0].text));
+        QVERIFY(boxes[0].text.contains(u"Senza Fax 09 (nessun numero fax)\r\n\u2026 e altri 2\r\n"_s));
+        QVERIFY(boxes[0].text.endsWith(u"Annullare la spedizione?"_s));
+        QVERIFY(boxes[0].detail.contains(u"Senza Fax 11 (nessun numero fax)"_s));
+        QCOMPARE(
+            boxes[1].text,
+            u"Il campo \u00ABdestinatario\u00BB sar\u00E0 inviato come \u00ABLukasz L\u00F3dz\u00BB (era "
+            u"\u00AB\u0141ukasz \u0141\u00F3d\u017A\u00BB).\r\n\r\nSpedire comunque?"_s);
+        QVERIFY(boxes[1].detail.isEmpty());
+        QVERIFY(newFaxFrames(rig.server).isEmpty());
+
+        // Sent after all: the 200 numbers, the changed name as the server reads it.
+        Prompt::setNextAnswer(QMessageBox::No);
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        click(&dlg, u"cbSend"_s);
+        QUORIN_TRY_COMPARE(newFaxFrames(rig.server).size(), 1);
+        const QStringList block = newFaxFrames(rig.server).first().text().split(u"<#>"_s).value(2).split(F);
+        QCOMPARE(block.value(14).split(u';').size(), 200);
+        QVERIFY(block.value(12).contains(u";Lukasz L\u00F3dz;"_s));
+    }
+
+
     // Two contacts named alike, or two cards sharing a UID: the picked rows' own numbers go to the
     // server, never a twin's.
     void sameNamePicksKeepTheirNumbers_data()

@@ -4,6 +4,7 @@
 #include "clsLog.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTest>
 
@@ -129,6 +130,22 @@ private Q_SLOTS:
         QCOMPARE(Prompt::lastRecord().title, u"Error"_s);
         QCOMPARE(Prompt::lastRecord().text, message);
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
+    }
+
+    // A full folder fails every line: one box for the run, the rest to standard error only.
+    void fullFolderToldOnce()
+    {
+        if (!QFileInfo(u"/dev/full"_s).isWritable())
+            QSKIP("no /dev/full");
+        clsLog log;
+        log.setLogActive(true);
+        log.setFileName(u"/dev/full"_s);
+        for (int i = 0; i < 30; ++i)
+            QVERIFY(!log.WriteLog(u"riga %1"_s.arg(i)));
+        QCOMPARE(Prompt::records().size(), 1);
+        QCOMPARE(Prompt::lastRecord().text, u"Errore durante la scrittura del log!"_s);
+        QCOMPARE(Err().Description, u"Errore durante la scrittura del log!"_s);
+        QVERIFY(!log.isOpen());
     }
 
     // Switching the log on twice before any line is written (start-up, then the options dialog) used to

@@ -561,6 +561,12 @@ void tst_MainWindow::previewOfSelectedFax()
     QVERIFY(w->CurrentFaxFile() != firstFile);
     QVERIFY(w->CurrentFaxFile() != w->ClientSock->NameTempFile());
     QVERIFY(w->ListFax->isEnabled());
+    // The program's copies go when it closes.
+    const QString shown = w->CurrentFaxFile();
+    QVERIFY(QFile::exists(firstFile) && QFile::exists(shown));
+    QVERIFY(w->close());
+    QVERIFY(!QFile::exists(firstFile));
+    QVERIFY(!QFile::exists(shown));
 }
 
 void tst_MainWindow::progressEvents()

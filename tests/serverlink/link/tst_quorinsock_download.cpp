@@ -79,6 +79,40 @@ private Q_SLOTS:
         }
     }
 
+    // The link cut in the middle of an image (50000 of 100000 bytes, then a reset or a close): no partial
+    // file stays, and the host hears of the image as incomplete.
+    void downloadCutInTheMiddle_data()
+    {
+        QTest::addColumn<bool>("reset");
+        QTest::newRow("reset") << true;
+        QTest::newRow("orderly close") << false;
+    }
+    void downloadCutInTheMiddle()
+    {
+        QFETCH(bool, reset);
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        QSignalSpy incomplete(rig.sock.get(), &QuorinSock::RxFaxIncomplete);
+        QSignalSpy ok(rig.sock.get(), &QuorinSock::RxFaxOk);
+        QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
+        QByteArray frames = F::answer(u"STARTFILE", u"100000<#>");
+        const QByteArray bytes = content(50000);
+        for (qsizetype at = 0; at < bytes.size(); at += 1000)
+            frames += F::rawAnswer("FILE", bytes.mid(at, 1000));
+        rig.server.send(frames + F::answer(u"NUMFAX", u"\u00A61"));
+        QVERIFY(nums.wait(TestWait::bound())); // every piece is in
+        const QString partial = rig.sock->NameTempFile();
+        QVERIFY(QFile::exists(partial));
+        if (reset)
+            rig.server.resetClient();
+        else
+            rig.server.dropClient();
+        QUORIN_TRY_COMPARE(incomplete.count(), 1);
+        QVERIFY(!QFile::exists(partial));
+        QCOMPARE(ok.count(), 0);
+        QVERIFY(QDir(QFileInfo(partial).absolutePath()).entryList({u"TMPFAX*"_s}, QDir::Files).isEmpty());
+    }
+
     void faxNotFound_data() { addFragmentedRows(); }
     void faxNotFound()
     {
@@ -180,6 +214,9 @@ private Q_SLOTS:
         QVERIFY(done.wait(TestWait::bound()));
         QCOMPARE(errors.count(), 1);
         QVERIFY(errors.first().at(3).toString().startsWith(u"DataArrival.STARTFILE"_s));
+        // The refused name is named, not a generic "invalid argument".
+        QVERIFY2(errors.first().at(1).toString().contains(u"\u00AB"_s + name + u"\u00BB"_s),
+                 qPrintable(errors.first().at(1).toString()));
         QCOMPARE(progress.count(), 2); // the announcement and the good file
         QVERIFY(!QFile::exists(outside + u"/evil"_s));
         QCOMPARE(QDir(rig.sock->NameUpdateFolder()).entryList(QDir::Files | QDir::Hidden),
