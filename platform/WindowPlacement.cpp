@@ -1,12 +1,58 @@
 #include "WindowPlacement.h"
 
+#include "Prompt.h"
+
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QRect>
 #include <QScreen>
+#include <QTimer>
+#include <QVariant>
 #include <QWidget>
 
 namespace WindowPlacement {
+
+namespace {
+
+// What a window does as it shows (the size is its layout's by then; the display maps it after).
+class ShowPlacement : public QObject
+{
+public:
+    explicit ShowPlacement(QWidget *form) : QObject(form) { form->installEventFilter(this); }
+    static ShowPlacement *of(QWidget *form)
+    {
+        static constexpr char key[] = "quorinShowPlacement";
+        if (auto *placement = static_cast<ShowPlacement *>(form->property(key).value<QObject *>()))
+            return placement;
+        auto *placement = new ShowPlacement(form);
+        form->setProperty(key, QVariant::fromValue<QObject *>(placement));
+        return placement;
+    }
+    bool centre = false;
+    bool fixed = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Show || event->spontaneous() || !watched->isWidgetType())
+            return false;
+        auto *form = static_cast<QWidget *>(watched);
+        if (centre)
+            centerOnScreen(form);
+        if (fixed) {
+            // Once its own show has filled it in: the size it then needs is the one it keeps.
+            QTimer::singleShot(0, form, [form] {
+                if (QLayout *layout = form->layout())
+                    layout->activate();
+                form->setFixedSize(form->size().expandedTo(form->minimumSizeHint()));
+            });
+        }
+        return false;
+    }
+};
+
+} // namespace
 
 QRect screenArea(QWidget *form)
 {
@@ -34,6 +80,20 @@ void centerOnScreen(QWidget *form)
     layOutFirst(form);
     const QSize size = form->frameGeometry().size();
     form->move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+}
+
+void centerWhenShown(QWidget *form)
+{
+    if (form)
+        ShowPlacement::of(form)->centre = true;
+}
+
+void fixSize(QWidget *form)
+{
+    if (!form)
+        return;
+    Prompt::fixedWindowHints(form);
+    ShowPlacement::of(form)->fixed = true;
 }
 
 } // namespace WindowPlacement
