@@ -35,9 +35,19 @@ public:
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
     {
-        if (event->type() != QEvent::Show || event->spontaneous() || !watched->isWidgetType())
+        if (!watched->isWidgetType())
             return false;
         auto *form = static_cast<QWidget *>(watched);
+        // A window manager frames the window only once it is mapped: with its frame known, the window
+        // is centred again, once.
+        if (m_recentre && event->type() == QEvent::Move && form->frameGeometry() != form->geometry()) {
+            m_recentre = false;
+            centerOnScreen(form);
+            return false;
+        }
+        if (event->type() != QEvent::Show || event->spontaneous())
+            return false;
+        m_recentre = centre && form->frameGeometry() == form->geometry();
         if (centre)
             centerOnScreen(form);
         if (fixed) {
@@ -50,6 +60,9 @@ protected:
         }
         return false;
     }
+
+private:
+    bool m_recentre = false;
 };
 
 } // namespace

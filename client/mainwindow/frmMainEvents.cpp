@@ -267,11 +267,13 @@ void frmMain::endLinkWaits()
     if (m_imageState == ImageState::Asked)
         m_imageState = ImageState::None; // asked again by the next click
     if (std::exchange(m_listPending, false)) {
-        // The list never came: it shows nothing, and its caption says so.
+        // The list never came: it shows nothing, its caption says so, and no fax of another list stays
+        // in the preview.
         m_reselectKey.clear();
         m_svuotaPending.clear();
         aggDaLeggere = 0;
         AggiornaTitoloLista(0);
+        emptyPreview();
         fraRoot->hide();
         fraListFax->show();
     }

@@ -663,6 +663,7 @@ void tst_MainWindow::listCutHalfway()
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
     QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(w->fraListFax->title(), u"Fax Personali [ %1 ]"_s.arg(w->ListFax->topLevelItemCount()));
+    QVERIFY(w->CurrentFaxFile().isEmpty()); // no fax of the list left stays in the preview
     QUORIN_TRY_COMPARE(w->panelText(2), u"Connessione Chiusa"_s);
     QUORIN_TRY_COMPARE(promptTexts(), QStringList{u"Comunicazione col server non disponibile.\nPrego verificare."_s});
     // Nothing else tells it again while the link stays down: the next click only says so in the status bar.
