@@ -48,6 +48,9 @@ protected:
         if (event->type() != QEvent::Show || event->spontaneous())
             return false;
         m_recentre = centre && form->frameGeometry() == form->geometry();
+        // Framing follows the mapping at once; a move long after it is the user's and stays.
+        if (m_recentre)
+            QTimer::singleShot(2000, this, [this] { m_recentre = false; });
         if (centre)
             centerOnScreen(form);
         if (fixed) {
