@@ -254,7 +254,8 @@ void frmMain::ClientSock_LinkLost()
     // The server ended the link: nothing asked on it is coming.
     m_linkLost = true;
     ListFax->setDragEnabled(false); // until the next login
-    const bool waiting = m_listPending || !m_imageAsks.isEmpty() || !ListFax->isEnabled() || !TVNodi->isEnabled();
+    const bool waiting =
+        m_listPending || !m_imageAsks.isEmpty() || !ListFax->isEnabled() || !TVNodi->isEnabled();
     endLinkWaits();
     if (waiting)
         tellLinkLost();

@@ -70,7 +70,9 @@ void frmMain::savePlacement()
     store.setValue(u"MainWidth"_s, QString::number(toTwips(width())));
     store.setValue(u"MainHeight"_s, QString::number(toTwips(height())));
     // The proportions in force, to two decimals: once written they come back the same, start after start.
-    const auto twoDecimals = [&locale](double v) { return locale.toString(std::round(v * 100.0) / 100.0, 'g', 15); };
+    const auto twoDecimals = [&locale](double v) {
+        return locale.toString(std::round(v * 100.0) / 100.0, 'g', 15);
+    };
     store.setValue(u"InTop"_s, twoDecimals(m_propY));
     store.setValue(u"InLeft"_s, twoDecimals(m_propX));
     store.sync();

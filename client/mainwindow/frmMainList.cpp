@@ -266,7 +266,8 @@ void frmMain::ListFax_Click()
         key = static_cast<FaxListItem *>(item)->key();
     if (key == u"0"_s) {
         bVisualizza = false;
-    } else if (key == m_imageKey && m_imageState != ImageState::None && m_imageState != ImageState::Incomplete) {
+    } else if (key == m_imageKey && m_imageState != ImageState::None &&
+               m_imageState != ImageState::Incomplete) {
         // Its image is on show, on its way or known missing: not asked again.
         PrevKey = key;
     } else {

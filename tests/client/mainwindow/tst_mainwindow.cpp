@@ -669,7 +669,8 @@ void tst_MainWindow::listCutHalfway()
     QCOMPARE(w->fraListFax->title(), u"Fax Personali [ %1 ]"_s.arg(w->ListFax->topLevelItemCount()));
     QVERIFY(w->CurrentFaxFile().isEmpty()); // no fax of the list left stays in the preview
     QUORIN_TRY_COMPARE(w->panelText(2), u"Connessione Chiusa"_s);
-    QUORIN_TRY_COMPARE(promptTexts(), QStringList{u"Comunicazione col server non disponibile.\nPrego verificare."_s});
+    QUORIN_TRY_COMPARE(promptTexts(),
+                       QStringList{u"Comunicazione col server non disponibile.\nPrego verificare."_s});
     // Nothing else tells it again while the link stays down: the next click only says so in the status bar.
     QTest::qWait(300);
     QCOMPARE(w->panelText(2), u"Connessione Chiusa"_s);
@@ -709,7 +710,8 @@ void tst_MainWindow::serverBackThenOneAction()
     QUORIN_TRY_COMPARE(server.fake.connectionCount(), 2);
     QUORIN_TRY_COMPARE(server.fake.receivedFrames("PERSONALI").size(), asked + 1);
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() == rows);
-    QVERIFY2(w->fraListFax->title().startsWith(u"Fax Personali [ %1 ]"_s.arg(rows)), qPrintable(w->fraListFax->title()));
+    QVERIFY2(w->fraListFax->title().startsWith(u"Fax Personali [ %1 ]"_s.arg(rows)),
+             qPrintable(w->fraListFax->title()));
     QVERIFY(w->panelText(2).startsWith(u"Connesso al Server: 127.0.0.1"_s));
     QTest::qWait(200);
     QCOMPARE(promptTexts(), QStringList());
@@ -1071,7 +1073,8 @@ void tst_MainWindow::placementComesBack()
         frmMain *w2 = startRunning(again);
         QVERIFY(w2);
         QCOMPARE(w2->ProporzioneX(), rounded);
-        QVERIFY(std::abs(w2->panes().fraTv.width() - treeWidth) <= w2->toTwips(2) + 0.01 * w2->toTwips(w2->centralWidget()->width()));
+        QVERIFY(std::abs(w2->panes().fraTv.width() - treeWidth) <=
+                w2->toTwips(2) + 0.01 * w2->toTwips(w2->centralWidget()->width()));
         if (keptWidth >= 0)
             QCOMPARE(w2->panes().fraTv.width(), keptWidth);
         keptWidth = w2->panes().fraTv.width();
@@ -1119,8 +1122,10 @@ void tst_MainWindow::fixedWindows()
             return;
         }
         if (!QTest::qWaitFor([d] { return d->minimumSize() == d->maximumSize(); }, TestWait::bound())) {
-            failure = u"minimum %1x%2, maximum %3x%4"_s.arg(d->minimumWidth()).arg(d->minimumHeight())
-                          .arg(d->maximumWidth()).arg(d->maximumHeight());
+            failure = u"minimum %1x%2, maximum %3x%4"_s.arg(d->minimumWidth())
+                          .arg(d->minimumHeight())
+                          .arg(d->maximumWidth())
+                          .arg(d->maximumHeight());
             return;
         }
         if (d->windowFlags() & Qt::WindowMaximizeButtonHint) {
@@ -1132,7 +1137,9 @@ void tst_MainWindow::fixedWindows()
             const QRect placed = d->frameGeometry();
             if ((placed.center() - screen.center()).manhattanLength() > 8)
                 failure = u"centre %1,%2 on a screen centred at %3,%4"_s.arg(placed.center().x())
-                              .arg(placed.center().y()).arg(screen.center().x()).arg(screen.center().y());
+                              .arg(placed.center().y())
+                              .arg(screen.center().x())
+                              .arg(screen.center().y());
         }
         if (!x11 || !failure.isEmpty())
             return;
@@ -1147,7 +1154,8 @@ void tst_MainWindow::fixedWindows()
         static const QRegularExpression minimum(u"minimum size: (\\d+) by (\\d+)"_s);
         static const QRegularExpression maximum(u"maximum size: (\\d+) by (\\d+)"_s);
         const auto mi = minimum.match(hints), ma = maximum.match(hints);
-        if (!mi.hasMatch() || !ma.hasMatch() || mi.captured(1) != ma.captured(1) || mi.captured(2) != ma.captured(2))
+        if (!mi.hasMatch() || !ma.hasMatch() || mi.captured(1) != ma.captured(1) ||
+            mi.captured(2) != ma.captured(2))
             failure = u"hints: "_s + hints;
     };
     Prompt::setDialogHandler([&](QDialog *d) {

@@ -577,7 +577,9 @@ void tst_MainWindowEvents::incompleteImageUnlocks()
         return F::rawAnswer("STARTFILE", "10" + F::FieldSep) + F::rawAnswer("FILE", "abc") +
                F::rawAnswer("ENDFILE", "10" + F::FieldSep + F::FieldSep + F::latin(key));
     };
-    const auto keyOf = [w](int row) { return static_cast<FaxListItem *>(w->ListFax->topLevelItem(row))->key(); };
+    const auto keyOf = [w](int row) {
+        return static_cast<FaxListItem *>(w->ListFax->topLevelItem(row))->key();
+    };
     QVERIFY(w->ListFax->topLevelItemCount() >= 2);
     const QString first = keyOf(0), second = keyOf(1);
 

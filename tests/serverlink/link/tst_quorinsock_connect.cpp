@@ -290,7 +290,8 @@ private Q_SLOTS:
         LinkRig rig(fragmented);
         QVERIFY(rig.login());
         QStringList order;
-        connect(rig.sock.get(), &QuorinSock::RxNumFax, rig.sock.get(), [&order](int n) { order << u"NUMFAX %1"_s.arg(n); });
+        connect(rig.sock.get(), &QuorinSock::RxNumFax, rig.sock.get(),
+                [&order](int n) { order << u"NUMFAX %1"_s.arg(n); });
         connect(rig.sock.get(), &QuorinSock::LinkLost, rig.sock.get(), [&order] { order << u"lost"_s; });
         rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A67"));
         rig.server.closeConnection();
