@@ -1,12 +1,74 @@
 #include "WindowPlacement.h"
 
+#include "Prompt.h"
+
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLayout>
 #include <QRect>
 #include <QScreen>
+#include <QTimer>
+#include <QVariant>
 #include <QWidget>
 
 namespace WindowPlacement {
+
+namespace {
+
+// What a window does as it shows (the size is its layout's by then; the display maps it after).
+class ShowPlacement : public QObject
+{
+public:
+    explicit ShowPlacement(QWidget *form) : QObject(form) { form->installEventFilter(this); }
+    static ShowPlacement *of(QWidget *form)
+    {
+        static constexpr char key[] = "quorinShowPlacement";
+        if (auto *placement = static_cast<ShowPlacement *>(form->property(key).value<QObject *>()))
+            return placement;
+        auto *placement = new ShowPlacement(form);
+        form->setProperty(key, QVariant::fromValue<QObject *>(placement));
+        return placement;
+    }
+    bool centre = false;
+    bool fixed = false;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (!watched->isWidgetType())
+            return false;
+        auto *form = static_cast<QWidget *>(watched);
+        // A window manager frames the window only once it is mapped: with its frame known, the window
+        // is centred again, once.
+        if (m_recentre && event->type() == QEvent::Move && form->frameGeometry() != form->geometry()) {
+            m_recentre = false;
+            centerOnScreen(form);
+            return false;
+        }
+        if (event->type() != QEvent::Show || event->spontaneous())
+            return false;
+        m_recentre = centre && form->frameGeometry() == form->geometry();
+        // Framing follows the mapping at once; a move long after it is the user's and stays.
+        if (m_recentre)
+            QTimer::singleShot(2000, this, [this] { m_recentre = false; });
+        if (centre)
+            centerOnScreen(form);
+        if (fixed) {
+            // Once its own show has filled it in: the size it then needs is the one it keeps.
+            QTimer::singleShot(0, form, [form] {
+                if (QLayout *layout = form->layout())
+                    layout->activate();
+                form->setFixedSize(form->size().expandedTo(form->minimumSizeHint()));
+            });
+        }
+        return false;
+    }
+
+private:
+    bool m_recentre = false;
+};
+
+} // namespace
 
 QRect screenArea(QWidget *form)
 {
@@ -34,6 +96,20 @@ void centerOnScreen(QWidget *form)
     layOutFirst(form);
     const QSize size = form->frameGeometry().size();
     form->move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+}
+
+void centerWhenShown(QWidget *form)
+{
+    if (form)
+        ShowPlacement::of(form)->centre = true;
+}
+
+void fixSize(QWidget *form)
+{
+    if (!form)
+        return;
+    Prompt::fixedWindowHints(form);
+    ShowPlacement::of(form)->fixed = true;
 }
 
 } // namespace WindowPlacement

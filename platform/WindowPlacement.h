@@ -12,5 +12,11 @@ QRect screenArea(QWidget *form);
 void layOutFirst(QWidget *form);
 // Lays the window out first, then centres it on its screen.
 void centerOnScreen(QWidget *form);
+// Centres the window on its screen each time it is shown, at the size it is shown at (its layout may
+// change that size up to the moment it shows).
+void centerWhenShown(QWidget *form);
+// The window keeps the size it is first shown at (minimum = maximum) and offers no maximise: title and
+// close button only. Call before it is shown.
+void fixSize(QWidget *form);
 
 } // namespace WindowPlacement

@@ -2,6 +2,7 @@
 
 #include "FormHelpers.h"
 #include "ProgramInfo.h"
+#include "WindowPlacement.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -41,4 +42,7 @@ frmAbout2::frmAbout2(QWidget *parent) : QDialog(parent)
         box->addWidget(w);
     box->addWidget(cmdClose, 0, Qt::AlignRight);
     CenterForm(this);
+    // Fixed in size, and in the middle of the screen at the size it shows at.
+    WindowPlacement::fixSize(this);
+    WindowPlacement::centerWhenShown(this);
 }

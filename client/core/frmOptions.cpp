@@ -6,6 +6,7 @@
 #include "ProgramInfo.h"
 #include "Prompt.h"
 #include "SystemUtils.h"
+#include "WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -94,6 +95,7 @@ frmOptions::frmOptions(QWidget *parent) : QDialog(parent)
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(fraSample1);
     layout->addLayout(buttons);
+    WindowPlacement::fixSize(this);
 
     connect(cmdOK, &QPushButton::clicked, this, &frmOptions::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmOptions::cmdCancel_Click);

@@ -5,6 +5,7 @@
 #include "ProgramInfo.h"
 #include "Prompt.h"
 #include "Protocol.h"
+#include "WindowPlacement.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -52,6 +53,7 @@ FolderDialog::FolderDialog(const QString &objectName, const QString &caption, co
     connect(cmdOK, &QPushButton::clicked, this, &FolderDialog::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &FolderDialog::cmdCancel_Click);
     FitTitle(this);
+    WindowPlacement::fixSize(this);
 }
 
 void FolderDialog::showEvent(QShowEvent *event)

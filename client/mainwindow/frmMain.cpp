@@ -34,6 +34,7 @@
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
@@ -153,6 +154,10 @@ void frmMain::buildControls()
     TVNodi->setHeaderHidden(true);
     TVNodi->setEditTriggers(QAbstractItemView::NoEditTriggers);
     TVNodi->setContextMenuPolicy(Qt::PreventContextMenu);
+    // Deep folders keep their whole names: wider than the pane, the tree scrolls sideways.
+    TVNodi->header()->setStretchLastSection(false);
+    TVNodi->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    TVNodi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     TVNodi->installEventFilter(this);
     TVNodi->viewport()->installEventFilter(this);
 
@@ -196,6 +201,7 @@ void frmMain::buildControls()
     }
 #endif
     m_previewFit = new PageFit(LumagPreview);
+    m_previewBack = LumagPreview->BackColor();
 
     imgSplitterX = new SplitterStrip(Qt::Horizontal, m_client);
     imgSplitterX->setObjectName(u"imgSplitterX"_s);
@@ -372,11 +378,19 @@ void frmMain::SbloccaControlli()
     WinsockStatus();
 }
 
+QString frmMain::linkStatusText(bool *closeLink) const
+{
+    const int state = ClientSock->State();
+    // A link the server ended is closed, not closing: it stays so until the next login.
+    if (m_linkLost && state == 8)
+        return FaxListText::WinsockStatusText(0, QString());
+    return FaxListText::WinsockStatusText(state, ClientSock->SockServer(), closeLink);
+}
+
 void frmMain::WinsockStatus()
 {
     bool close = false;
-    const QString text =
-        FaxListText::WinsockStatusText(ClientSock->State(), ClientSock->SockServer(), &close);
+    const QString text = linkStatusText(&close);
     if (close)
         ClientSock->ConnectClose();
     setPanelText(2, text);
@@ -499,6 +513,9 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             return true;
     }
     if (TVNodi && watched == TVNodi->viewport()) {
+        // Short names still take the pane's whole width (the selection spans it); long ones widen it.
+        if (event->type() == QEvent::Resize)
+            TVNodi->header()->setMinimumSectionSize(TVNodi->viewport()->width());
         switch (event->type()) {
         case QEvent::DragEnter:
         case QEvent::DragMove:
@@ -511,6 +528,18 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             return true;
         default:
             break;
+        }
+        if (event->type() == QEvent::ToolTip) {
+            // A name the pane cuts shows whole beside the pointer.
+            auto *help = static_cast<QHelpEvent *>(event);
+            const QModelIndex index = TVNodi->indexAt(help->pos());
+            const QRect cell = TVNodi->visualRect(index);
+            const int right = cell.left() + TVNodi->sizeHintForIndex(index).width();
+            if (index.isValid() && (cell.left() < 0 || right > TVNodi->viewport()->width()))
+                QToolTip::showText(help->globalPos(), index.data().toString(), TVNodi->viewport(), cell);
+            else
+                QToolTip::hideText();
+            return true;
         }
         if (event->type() == QEvent::MouseButtonPress) {
             auto *mouse = static_cast<QMouseEvent *>(event);

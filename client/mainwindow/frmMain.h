@@ -12,6 +12,7 @@
 #include "frmSplash.h"
 #include "frmUpdateDownload.h"
 
+#include <QColor>
 #include <QHash>
 #include <QMainWindow>
 #include <QPointer>
@@ -263,6 +264,7 @@ private:
     void ClientSock_RxFaxOkKey(const QString &FileName, const QString &KeyFax);
     void ClientSock_RxFaxIncomplete();
     void ClientSock_ConnectionNotAvailable(const QString &Server, int SockPort);
+    void ClientSock_LinkLost();
     void ClientSock_AddedNewFolder(const QString &FolderName, int NodeKey, bool SharedFolder);
     void ClientSock_RxPropertyFax(int pActiveList);
     void ClientSock_RxReportFax(int pActiveList);
@@ -347,11 +349,29 @@ private:
 
     QString PrevKey = QStringLiteral("0");
     QString m_lastAskedKey;
-    // The row whose image is on show or on its way, and which: a row is asked for once.
-    enum class ImageState { None, Asked, Here, Missing };
+    // The row whose image is on show or on its way, and which: a row is asked for once. Incomplete: its
+    // answer came short; a click asks it again, a double click does not.
+    enum class ImageState { None, Asked, Here, Missing, Incomplete };
     QString m_imageKey;
     ImageState m_imageState = ImageState::None;
     void askImage(const QString &key);
+    // Image requests not answered yet, oldest first: the server answers them in order, so an answer
+    // that names no fax belongs to the oldest. Returns the key the answer belongs to (empty: none).
+    QStringList m_imageAsks;
+    QString takeImageAnswer(const QString &key = {});
+    QColor m_previewBack; // the preview's own background, back once an image shows whole
+    void imageShownWhole();
+    // Waits on the link: a list asked and not here yet; a request that failed while the link logs in
+    // again (asked again once it has, told as lost when it cannot); the loss told once per login.
+    bool m_listPending = false;
+    bool m_relogPending = false;
+    bool m_lossTold = false;
+    bool m_linkLost = false; // the server ended the link; it is not closing, it is closed
+    QTimer *m_relogBound = nullptr;
+    void endLinkWaits();
+    void relogFailed();
+    QString linkStatusText(bool *closeLink = nullptr) const;
+    void tellLinkLost();
     QString m_currentFaxFile;
     QStringList m_dragKeys;
 

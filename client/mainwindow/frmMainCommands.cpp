@@ -106,7 +106,9 @@ void frmMain::ListFax_DblClick()
         later([this] { ApriFax(); });
         return;
     }
-    if (PrevKey == m_imageKey && m_imageState == ImageState::Missing) {
+    if (PrevKey == m_imageKey &&
+        (m_imageState == ImageState::Missing || m_imageState == ImageState::Incomplete)) {
+        // Its answer came already (the click before asked it): nothing to open, nothing asked twice.
         bApriFax = false;
         SbloccaControlli();
         return;

@@ -19,6 +19,7 @@
 #include "frmUpdateDownload.h"
 
 #include <QApplication>
+#include <QGroupBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
@@ -49,6 +50,7 @@ void frmMain::connectClientSock()
     connect(s, &QuorinSock::RxFaxOkKey, this, &frmMain::ClientSock_RxFaxOkKey);
     connect(s, &QuorinSock::RxFaxIncomplete, this, &frmMain::ClientSock_RxFaxIncomplete);
     connect(s, &QuorinSock::ConnectionNotAvailable, this, &frmMain::ClientSock_ConnectionNotAvailable);
+    connect(s, &QuorinSock::LinkLost, this, &frmMain::ClientSock_LinkLost);
     connect(s, &QuorinSock::AddedNewFolder, this, &frmMain::ClientSock_AddedNewFolder);
     connect(s, &QuorinSock::RxPropertyFax, this, [this](typeOfList l) { ClientSock_RxPropertyFax(int(l)); });
     connect(s, &QuorinSock::RxReportFax, this, [this](typeOfList l) { ClientSock_RxReportFax(int(l)); });
@@ -71,11 +73,21 @@ void frmMain::connectClientSock()
     follow->setObjectName(u"tmrLinkState"_s);
     follow->setInterval(250);
     connect(follow, &QTimer::timeout, this, [this] {
-        const QString text = FaxListText::WinsockStatusText(ClientSock->State(), ClientSock->SockServer());
+        const QString text = linkStatusText();
         if (m_panels.size() > 1 && m_panels.at(1)->text() != text)
             setPanelText(2, text);
     });
     follow->start();
+
+    // A request the link could not send while it logs in again waits for that login this long (the
+    // link's own bound for a connection: three checks); past it the link counts as lost.
+    m_relogBound = new QTimer(this);
+    m_relogBound->setObjectName(u"tmrRelogBound"_s);
+    m_relogBound->setSingleShot(true);
+    connect(m_relogBound, &QTimer::timeout, this, [this] {
+        if (m_relogPending)
+            relogFailed();
+    });
 }
 
 void frmMain::ClientSock_Error(int Number, const QString &Description, const QString &Source)
@@ -85,6 +97,10 @@ void frmMain::ClientSock_Error(int Number, const QString &Description, const QSt
     SbloccaControlli();
     m_dragKeys.clear();
     ListFax->setDragEnabled(false); // until the next login
+    // The connection started for a request that could not be sent has failed.
+    const int state = ClientSock->State();
+    if (m_relogPending && Source == u"WinsockCtrl"_s && (state == 0 || state == 9))
+        relogFailed();
 }
 
 void frmMain::ClientSock_Connected(const QString &Server, int SockPort, bool forwardUser)
@@ -118,6 +134,8 @@ void frmMain::loginAccepted(const QString &Server, int SockPort, bool forwardUse
     IsForwarduser = forwardUser;
     UserReceived = true;
     Connected = true;
+    m_linkLost = m_lossTold = m_relogPending = false;
+    m_relogBound->stop();
     WinsockStatus();
     WriteServerSettings(ConfigIni.Server, ConfigIni.Port);
 
@@ -156,7 +174,20 @@ void frmMain::ClientSock_ReConnected(const QString &Server, int, bool forwardUse
     UserReceived = true;
     Connected = true;
     ListFax->setDragEnabled(true); // logged in again: rows drag to the tree again
+    m_linkLost = m_lossTold = false;
+    m_relogBound->stop();
     WinsockStatus();
+    // What could not be sent while the link logged in again is asked now: the list on show, else the
+    // image of the selected row.
+    if (std::exchange(m_relogPending, false)) {
+        if (m_listPending) {
+            Ask4List(ActiveList);
+        } else if (m_imageState == ImageState::Asked && !m_lastAskedKey.isEmpty()) {
+            askImage(m_lastAskedKey);
+        } else {
+            SbloccaControlli();
+        }
+    }
     Q_EMIT startStateChanged();
 }
 
@@ -195,12 +226,66 @@ void frmMain::ClientSock_MaxUsersLimit()
 
 void frmMain::ClientSock_ConnectionNotAvailable(const QString &, int)
 {
-    // An image asked of the lost link never comes: the row is asked again on the next click.
-    if (m_imageState == ImageState::Asked)
-        m_imageState = ImageState::None;
-    SbloccaControlli();
     ListFax->setDragEnabled(false); // until the next login
-    WinsockStatus();
+    // Answers asked before are not coming on the new connection.
+    m_imageAsks.clear();
+    const int state = ClientSock->State();
+    if (state >= 3 && state <= 6) {
+        // The link is connecting again: what was asked goes once it has logged in, and only a connection
+        // that fails makes the communication not available.
+        m_relogPending = true;
+        m_relogBound->start(3 * ClientSock->TimeCheckServer());
+        WinsockStatus();
+        return;
+    }
+    relogFailed();
+}
+
+void frmMain::relogFailed()
+{
+    m_relogPending = false;
+    m_relogBound->stop();
+    endLinkWaits();
+    tellLinkLost();
+}
+
+void frmMain::ClientSock_LinkLost()
+{
+    // The server ended the link: nothing asked on it is coming.
+    m_linkLost = true;
+    ListFax->setDragEnabled(false); // until the next login
+    const bool waiting =
+        m_listPending || !m_imageAsks.isEmpty() || !ListFax->isEnabled() || !TVNodi->isEnabled();
+    endLinkWaits();
+    if (waiting)
+        tellLinkLost();
+}
+
+void frmMain::endLinkWaits()
+{
+    m_imageAsks.clear();
+    bApriFax = false;
+    if (m_imageState == ImageState::Asked)
+        m_imageState = ImageState::None; // asked again by the next click
+    if (std::exchange(m_listPending, false)) {
+        // The list never came: it shows nothing, its caption says so, and no fax of another list stays
+        // in the preview.
+        m_reselectKey.clear();
+        m_svuotaPending.clear();
+        aggDaLeggere = 0;
+        AggiornaTitoloLista(0);
+        emptyPreview();
+        fraRoot->hide();
+        fraListFax->show();
+    }
+    m_forwardKey.clear();
+    SbloccaControlli();
+}
+
+void frmMain::tellLinkLost()
+{
+    if (std::exchange(m_lossTold, true))
+        return; // once until the next login
     later([this] {
         Prompt::message(this, QMessageBox::Critical, u"Attenzione"_s,
                         u"Comunicazione col server non disponibile.\nPrego verificare."_s);
@@ -211,6 +296,7 @@ void frmMain::ClientSock_ListAnswer(int listKind)
 {
     if (ActiveList != listKind)
         return;
+    m_listPending = false;
     GetNuovi(ClientSock->FaxItems(), true);
     // A refresh (F5) selects again the row that was selected.
     const QString again = std::exchange(m_reselectKey, QString());
@@ -261,16 +347,19 @@ void frmMain::ClientSock_RxChildrenTree()
 
 void frmMain::ClientSock_RxNumFax(int)
 {
-    AggiornaTitoloLista(-1);
     m_ranked.reset();
     m_rows.clear();
     ListFax->clear();
+    // Captioned once emptied: it never counts rows that are gone.
+    AggiornaTitoloLista(-1);
     emptyPreview();
 }
 
 void frmMain::ClientSock_RxFaxOkKey(const QString &FileName, const QString &KeyFax)
 {
     AppLog().WriteLog(u"RxFaxOkKey "_s + KeyFax);
+    if (m_imageAsks.contains(KeyFax))
+        takeImageAnswer(KeyFax);
     if (KeyFax != m_lastAskedKey) {
         AppLog().WriteLog(u"RxFaxOkKey - NON MI INTERESSA"_s);
         return;
@@ -282,20 +371,32 @@ void frmMain::ClientSock_RxFaxOkKey(const QString &FileName, const QString &KeyF
 
 void frmMain::ClientSock_RxFaxIncomplete()
 {
+    // The answer of a row no longer asked leaves the row asked last, its viewer and its wait alone.
+    const QString key = takeImageAnswer();
+    if (key.isEmpty() || key != m_lastAskedKey) {
+        AppLog().WriteLog(u"RxFaxIncomplete - NON MI INTERESSA "_s + key);
+        return;
+    }
     LumagPreview->Pulizia();
     LumagPreview->Refresh();
     LumagPreview->setBackColor(palette().color(QPalette::Inactive, QPalette::Mid));
     setPanelText(1, u"Immagine incompleta : riprovare"_s);
-    // A viewer waiting for this image does not open; the window is usable again, and the row can be
-    // asked again.
+    // A viewer waiting for this image does not open; the window is usable again, and a click asks the
+    // row again.
     bApriFax = false;
     bFaxArrivato = false;
-    m_imageState = ImageState::None;
+    if (key == m_imageKey)
+        m_imageState = ImageState::Incomplete;
     SbloccaControlli();
 }
 
-void frmMain::ClientSock_RxFaxNotFound(int)
+void frmMain::ClientSock_RxFaxNotFound(int KeyFax)
 {
+    const QString key = takeImageAnswer(QString::number(KeyFax));
+    if (key.isEmpty() || key != m_lastAskedKey) {
+        AppLog().WriteLog(u"RxFaxNotFound - NON MI INTERESSA "_s + key);
+        return;
+    }
     LumagPreview->Pulizia();
     LumagPreview->Refresh();
     LumagPreview->setBackColor(QColor(128, 255, 255));

@@ -18,6 +18,8 @@
 #include <QStyleOptionGroupBox>
 #include <QTreeWidget>
 
+#include <cmath>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -67,9 +69,12 @@ void frmMain::savePlacement()
     store.setValue(u"MainTop"_s, QString::number(toTwips(pos().y())));
     store.setValue(u"MainWidth"_s, QString::number(toTwips(width())));
     store.setValue(u"MainHeight"_s, QString::number(toTwips(height())));
-    // The proportions in force, unrounded: they come back exactly, start after start.
-    store.setValue(u"InTop"_s, locale.toString(m_propY, 'g', 15));
-    store.setValue(u"InLeft"_s, locale.toString(m_propX, 'g', 15));
+    // The proportions in force, to two decimals: once written they come back the same, start after start.
+    const auto twoDecimals = [&locale](double v) {
+        return locale.toString(std::round(v * 100.0) / 100.0, 'g', 15);
+    };
+    store.setValue(u"InTop"_s, twoDecimals(m_propY));
+    store.setValue(u"InLeft"_s, twoDecimals(m_propX));
     store.sync();
 }
 

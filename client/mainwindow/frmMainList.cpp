@@ -76,6 +76,8 @@ void frmMain::Ask4List(int ListType)
     m_lastAskedKey.clear();
     m_imageState = ImageState::None;
     lockControls();
+    // Set before the request: a link that must log in again first asks it again once it has.
+    m_listPending = true;
     ClientSock->SetActiveList(typeOfList(ListType), m_currTreeID);
     InitList(ListType == DeletedList);
 }
@@ -264,7 +266,8 @@ void frmMain::ListFax_Click()
         key = static_cast<FaxListItem *>(item)->key();
     if (key == u"0"_s) {
         bVisualizza = false;
-    } else if (key == m_imageKey && m_imageState != ImageState::None) {
+    } else if (key == m_imageKey && m_imageState != ImageState::None &&
+               m_imageState != ImageState::Incomplete) {
         // Its image is on show, on its way or known missing: not asked again.
         PrevKey = key;
     } else {

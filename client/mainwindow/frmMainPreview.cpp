@@ -59,6 +59,7 @@ void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
         if (info.isFile() && info.size() >= 1 && key == m_lastAskedKey) {
             AppLog().WriteLog(u"prima open "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);
             if (LumagPreview->OpenSource(FileName)) {
+                imageShownWhole();
                 AppLog().WriteLog(u"prima ScaleImageToFit "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);
                 m_previewFit->restart(); // fitted now and as the pane changes size
                 AppLog().WriteLog(u"dopo ScaleImageToFit "_s + key + u" LastKeyReq = "_s + m_lastAskedKey);
@@ -81,10 +82,34 @@ void frmMain::MostraAnteprima(const QString &FileName, const QString &key)
 
 void frmMain::askImage(const QString &key)
 {
-    ClientSock->AskFax(key);
+    // Noted before the request: a link that must log in again first asks it again once it has.
     m_lastAskedKey = key;
     m_imageKey = key;
     m_imageState = ImageState::Asked;
+    m_imageAsks.append(key);
+    ClientSock->AskFax(key);
+}
+
+QString frmMain::takeImageAnswer(const QString &key)
+{
+    const qsizetype at = key.isEmpty() ? -1 : m_imageAsks.indexOf(key);
+    if (at >= 0) {
+        // Requests before it went unanswered: they are not waited for any more.
+        m_imageAsks.remove(0, at + 1);
+        return key;
+    }
+    if (m_imageAsks.isEmpty())
+        return key;
+    return m_imageAsks.takeFirst();
+}
+
+void frmMain::imageShownWhole()
+{
+    // What an incomplete or missing image said of the preview is over.
+    LumagPreview->setBackColor(m_previewBack);
+    const QString notice = panelText(1);
+    if (notice == u"Immagine incompleta : riprovare"_s || notice == u"File mancante"_s)
+        setPanelText(1, QString());
 }
 
 void frmMain::emptyPreview()

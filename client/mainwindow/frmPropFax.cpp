@@ -2,6 +2,7 @@
 
 #include "FaxListText.h"
 #include "ProgramInfo.h"
+#include "WindowPlacement.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -50,6 +51,7 @@ frmPropFax::frmPropFax(QWidget *parent) : QDialog(parent)
     layout->addLayout(grid);
     layout->addLayout(buttons);
     connect(cmdOK, &QPushButton::clicked, this, &frmPropFax::cmdOK_Click);
+    WindowPlacement::fixSize(this);
 }
 
 void frmPropFax::showEvent(QShowEvent *event)

@@ -1,6 +1,7 @@
 #include "frmConnecting.h"
 
 #include "LinkUtils.h"
+#include "WindowPlacement.h"
 
 #include <QCoreApplication>
 #include <QLabel>
@@ -44,6 +45,8 @@ frmConnecting::frmConnecting(QWidget *parent) : QWidget(parent, Qt::Dialog)
     layout->addWidget(m_serverLabel);
     layout->addWidget(m_bar);
     connect(m_timer, &QTimer::timeout, this, &frmConnecting::tick);
+    // In the middle of the screen at the size it shows at, whatever the server's name makes of it.
+    WindowPlacement::centerWhenShown(this);
 }
 
 frmConnecting *frmConnecting::instance()

@@ -2,6 +2,7 @@
 
 #include "LinkUtils.h"
 #include "Prompt.h"
+#include "WindowPlacement.h"
 #include "frmServersAvaliable.h"
 
 #include <QCoreApplication>
@@ -94,6 +95,8 @@ frmServerConf::frmServerConf(QWidget *parent) : QDialog(parent)
     connect(m_apply, &QPushButton::clicked, this, &frmServerConf::onApply);
     connect(m_cancel, &QPushButton::clicked, this, &QDialog::reject);
     connect(m_select, &QPushButton::clicked, this, &frmServerConf::onSelectServer);
+    WindowPlacement::fixSize(this);
+    WindowPlacement::centerWhenShown(this);
 }
 
 frmServerConf *frmServerConf::instance()

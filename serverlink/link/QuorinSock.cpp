@@ -52,12 +52,7 @@ QuorinSock::QuorinSock(QWidget *parent)
     connect(m_socket, &SocketAdapter::ConnectionRequest, this, &QuorinSock::ConnectionRequest);
     // Each completed send runs the next step of the upload of outgoing faxes.
     connect(m_socket, &SocketAdapter::SendComplete, m_upload, &UploadDriver::sendComplete);
-    connect(m_socket, &SocketAdapter::PeerClosed, this, [this] {
-        const bool asked = m_socket->closingGracefully();
-        dropLink();
-        if (!asked)
-            Q_EMIT LinkLost();
-    });
+    connect(m_socket, &SocketAdapter::PeerClosed, this, &QuorinSock::onPeerClosed);
     connect(m_upload, &UploadDriver::SendComplete, this, &QuorinSock::SendComplete);
     connect(m_upload, &UploadDriver::SentFax2Server, this, [this](const QString &key) {
         m_unsettled.append(key);
@@ -368,6 +363,29 @@ void QuorinSock::dropLink()
     // A download the link cut in the middle leaves no partial file; the host hears of an image as
     // incomplete, as of any other.
     dropUnfinished(true);
+}
+
+void QuorinSock::onPeerClosed()
+{
+    // Only the end of a link in use is news: our own closes and a login never finished are not.
+    const bool inUse = m_linkUp && m_userReceived && m_connectionWanted && !m_socket->closingGracefully();
+    dropLink();
+    if (!inUse)
+        return;
+    m_linkUp = false;
+    reportLinkLost();
+}
+
+void QuorinSock::reportLinkLost()
+{
+    // The frames that came before the end are handled first: a list that arrived whole is not lost.
+    if (m_dispatchQueued) {
+        QMetaObject::invokeMethod(this, &QuorinSock::reportLinkLost, Qt::QueuedConnection);
+        return;
+    }
+    if (m_linkUp)
+        return; // logged in again meanwhile
+    Q_EMIT LinkLost(m_sockServer, m_sockPort);
 }
 
 void QuorinSock::settleFaxes(DeliveryOutcome outcome)

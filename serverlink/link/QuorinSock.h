@@ -245,12 +245,13 @@ Q_SIGNALS:
     void RxPhoneBook(collContactsItem *ContactsList);
     // The graceful close of CloseLink ended; complete when the server acknowledged every byte.
     void LinkClosed(bool complete);
+    // The server ended the link the user was logged in on (raised after the frames that came before its
+    // end). Nothing more comes on it; the next request connects again, as after any failed send.
+    void LinkLost(const QString &Server, int SockPort);
     // Raised when a link ends (CloseLink, CloseLinkNow, a drop, a reconnect) for the faxes SentFax2Server
     // reported on it since the last confirmed close, with a DeliveryOutcome. Hosts that end after sending
     // count a fax as delivered only on Delivered; hosts that stay connected can keep to SentFax2Server.
     void FaxesSettled(const QStringList &IdFaxes, int Outcome);
-    // The server ended a link this end had not asked to close (it stopped, restarted, or cut us off).
-    void LinkLost();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -261,6 +262,8 @@ private:
     bool SendMsg(typeofMsg type, QByteArrayView keyword, QByteArrayView data);
     bool sendFrame(const QByteArray &frame);
     void dropLink(); // the connection in hand is gone: uploads announced on it are lost
+    void onPeerClosed();
+    void reportLinkLost();
     void watchUpload(); // starts the look for an upload that stopped moving
     void checkUploadStall();
     void onGracefulClose(int outcome, qint64 unacknowledged);

@@ -7,6 +7,7 @@
 #include "FaxSendWatch.h"
 #include "MainWindowRig.h"
 #include "ProfileFile.h"
+#include "ProgramInfo.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "SampleMailbox.h"
@@ -24,14 +25,18 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
+#include <QSettings>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
+#include <cmath>
 #include <memory>
 
 using namespace Qt::StringLiterals;
@@ -65,6 +70,9 @@ private Q_SLOTS:
     void previewOfSelectedFax();
     void progressEvents();
     void lostLink();
+    void listCutHalfway();
+    void serverBackThenOneAction_data();
+    void serverBackThenOneAction();
     void faxOnTheWay();
     void newFax_data();
     void newFax();
@@ -75,6 +83,8 @@ private Q_SLOTS:
     void folderMenu();
     void folderCommands();
     void placementComesBack();
+    void fixedWindows_data();
+    void fixedWindows();
     void splashClosesItself();
 
 private:
@@ -87,6 +97,7 @@ private:
 
     TestHome m_dir;
     std::unique_ptr<StartupMain> m_startup;
+    bool m_wroteStub = false;
 };
 
 void tst_MainWindow::initTestCase()
@@ -109,7 +120,9 @@ void tst_MainWindow::init()
 void tst_MainWindow::cleanup()
 {
     m_startup.reset();
-    QFile::remove(AppPaths::programDir() + u"/QVDozeza"_s);
+    // Only the stub this run wrote: the X display's run of this program shares the folder.
+    if (std::exchange(m_wroteStub, false))
+        QFile::remove(AppPaths::programDir() + u"/QVDozeza"_s);
 }
 
 void tst_MainWindow::writeIni(const QString &server, int port)
@@ -316,6 +329,7 @@ void tst_MainWindow::updateAccepted()
     const QString record = m_dir.filePath(u"restart-args.txt"_s);
     const QString stub = AppPaths::programDir() + u"/QVDozeza"_s;
     QFile script(stub);
+    m_wroteStub = true;
     QVERIFY(script.open(QIODevice::WriteOnly));
     script.write("#!/bin/sh\nprintf '%s\\n' \"$@\" > \"" + record.toLocal8Bit() + ".part\"\nmv \"" +
                  record.toLocal8Bit() + ".part\" \"" + record.toLocal8Bit() + "\"\n");
@@ -636,6 +650,77 @@ void tst_MainWindow::lostLink()
     QUORIN_TRY_VERIFY(promptTexts().join(u'|').contains(u"Comunicazione col server non disponibile."_s));
     QVERIFY(w->ListFax->isEnabled());
     QVERIFY(w->TVNodi->isEnabled());
+}
+
+// The server ends the link half-way through a list: the wait ends with the link, the list says it
+// holds what it shows, the status bar that the link is closed, and the user is told once.
+void tst_MainWindow::listCutHalfway()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
+    server.extra = [](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != "PERSONALI" || f.answer)
+            return false;
+        const QByteArray list = F::rawAnswer("PERSONALI", manyFaxes(4000, [](int) { return u"8"_s; }));
+        s.send(list.left(list.size() / 2));
+        s.closeConnection();
+        return true;
+    };
+    Prompt::clearRecords();
+    clickNode(w, u"P1"_s);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+    QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
+    QCOMPARE(w->fraListFax->title(), u"Fax Personali [ %1 ]"_s.arg(w->ListFax->topLevelItemCount()));
+    QVERIFY(w->CurrentFaxFile().isEmpty()); // no fax of the list left stays in the preview
+    QUORIN_TRY_COMPARE(w->panelText(2), u"Connessione Chiusa"_s);
+    QUORIN_TRY_COMPARE(promptTexts(),
+                       QStringList{u"Comunicazione col server non disponibile.\nPrego verificare."_s});
+    // Nothing else tells it again while the link stays down: the next click only says so in the status bar.
+    QTest::qWait(300);
+    QCOMPARE(w->panelText(2), u"Connessione Chiusa"_s);
+    QCOMPARE(Prompt::records().size(), 1);
+}
+
+// The server ends the link and is back at once (a restart): the one action that logs in again does
+// what it asked, and no box says the server is unavailable beside "Connesso".
+void tst_MainWindow::serverBackThenOneAction_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::newRow("folder click") << u"folder"_s;
+    QTest::newRow("F5") << u"F5"_s;
+}
+
+void tst_MainWindow::serverBackThenOneAction()
+{
+    QFETCH(QString, action);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
+    clickNode(w, u"P1"_s);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0);
+    const int rows = w->ListFax->topLevelItemCount();
+    clickRow(w, 0);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && !w->CurrentFaxFile().isEmpty());
+    server.fake.dropClient();
+    QUORIN_TRY_VERIFY(!w->panelText(2).startsWith(u"Connesso al Server"_s));
+    QCOMPARE(w->panelText(2), u"Connessione Chiusa"_s);
+    Prompt::clearRecords();
+    const qsizetype asked = server.fake.receivedFrames("PERSONALI").size();
+    if (action == u"folder"_s)
+        clickNode(w, u"P1"_s);
+    else
+        QTest::keyClick(w->ListFax, Qt::Key_F5);
+    QUORIN_TRY_COMPARE(server.fake.connectionCount(), 2);
+    QUORIN_TRY_COMPARE(server.fake.receivedFrames("PERSONALI").size(), asked + 1);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() == rows);
+    QVERIFY2(w->fraListFax->title().startsWith(u"Fax Personali [ %1 ]"_s.arg(rows)),
+             qPrintable(w->fraListFax->title()));
+    QVERIFY(w->panelText(2).startsWith(u"Connesso al Server: 127.0.0.1"_s));
+    QTest::qWait(200);
+    QCOMPARE(promptTexts(), QStringList());
 }
 
 // A fax the link loses on the way: the box names the recipient, the status bar leaves the closing
@@ -980,14 +1065,138 @@ void tst_MainWindow::placementComesBack()
     QCOMPARE(w->panes().fraTv.width(), treeWidth);
     m_startup.reset(); // closes the window, which stores its placement
 
+    // The proportions are written to two decimals; what comes back then stays, start after start.
+    const double rounded = std::round(prop * 100) / 100;
+    QSettings store(u"Quorin"_s, ProgramTitle());
+    static const QRegularExpression twoDecimals(u"^0[.,]\\d{1,2}$"_s);
+    for (const QString &key : {u"Settings/InLeft"_s, u"Settings/InTop"_s})
+        QVERIFY2(twoDecimals.match(store.value(key).toString()).hasMatch(),
+                 qPrintable(key + u" = "_s + store.value(key).toString()));
+    QCOMPARE(store.value(u"Settings/InLeft"_s).toString(), QLocale().toString(rounded));
+    int keptWidth = -1;
     for (int round = 0; round < 3; ++round) {
         Server again;
         frmMain *w2 = startRunning(again);
         QVERIFY(w2);
-        QCOMPARE(w2->ProporzioneX(), prop);
-        QCOMPARE(w2->panes().fraTv.width(), treeWidth);
+        QCOMPARE(w2->ProporzioneX(), rounded);
+        QVERIFY(std::abs(w2->panes().fraTv.width() - treeWidth) <=
+                w2->toTwips(2) + 0.01 * w2->toTwips(w2->centralWidget()->width()));
+        if (keptWidth >= 0)
+            QCOMPARE(w2->panes().fraTv.width(), keptWidth);
+        keptWidth = w2->panes().fraTv.width();
         m_startup.reset();
     }
+}
+
+// Windows of fixed size keep it: minimum and maximum are the same (on the X display: in the hints the
+// window manager reads), there is no maximise, and those placed in the middle of the screen are there
+// at the size they show at.
+void tst_MainWindow::fixedWindows_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<bool>("centred");
+    QTest::newRow("information") << u"mnuHelpAbout"_s << u"frmAbout2"_s << true;
+    QTest::newRow("options") << u"mnuToolsOptions"_s << u"frmOptions"_s << false;
+    QTest::newRow("fax properties") << u"mnuProprieta"_s << u"frmPropFax"_s << false;
+    QTest::newRow("folder properties") << u"mnuProprietaCartella"_s << u"frmPropFolder"_s << false;
+    QTest::newRow("server settings") << u"mnuServerConf"_s << u"frmServerConf"_s << true;
+}
+
+void tst_MainWindow::fixedWindows()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, window);
+    QFETCH(bool, centred);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
+    if (command == u"mnuProprietaCartella"_s) {
+        clickNode(w, u"F5"_s);
+        QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
+    }
+    const bool x11 = QGuiApplication::platformName() == u"xcb"_s;
+    QString failure;
+    bool seen = false;
+    const auto look = [&](QWidget *d) {
+        seen = true;
+        d->show();
+        if (!QTest::qWaitForWindowExposed(d, TestWait::bound())) {
+            failure = u"not shown"_s;
+            return;
+        }
+        if (!QTest::qWaitFor([d] { return d->minimumSize() == d->maximumSize(); }, TestWait::bound())) {
+            failure = u"minimum %1x%2, maximum %3x%4"_s.arg(d->minimumWidth())
+                          .arg(d->minimumHeight())
+                          .arg(d->maximumWidth())
+                          .arg(d->maximumHeight());
+            return;
+        }
+        if (d->windowFlags() & Qt::WindowMaximizeButtonHint) {
+            failure = u"maximise offered"_s;
+            return;
+        }
+        if (centred) {
+            const QRect screen = d->screen()->geometry();
+            const QRect placed = d->frameGeometry();
+            if ((placed.center() - screen.center()).manhattanLength() > 8)
+                failure = u"centre %1,%2 on a screen centred at %3,%4"_s.arg(placed.center().x())
+                              .arg(placed.center().y())
+                              .arg(screen.center().x())
+                              .arg(screen.center().y());
+        }
+        if (!x11 || !failure.isEmpty())
+            return;
+        // What the window manager is told: the size hints of the window on the display.
+        QProcess xprop;
+        xprop.start(u"xprop"_s, {u"-id"_s, QString::number(d->winId()), u"WM_NORMAL_HINTS"_s});
+        if (!xprop.waitForFinished(TestWait::bound())) {
+            failure = u"xprop did not run"_s;
+            return;
+        }
+        const QString hints = QString::fromLocal8Bit(xprop.readAllStandardOutput());
+        static const QRegularExpression minimum(u"minimum size: (\\d+) by (\\d+)"_s);
+        static const QRegularExpression maximum(u"maximum size: (\\d+) by (\\d+)"_s);
+        const auto mi = minimum.match(hints), ma = maximum.match(hints);
+        if (!mi.hasMatch() || !ma.hasMatch() || mi.captured(1) != ma.captured(1) ||
+            mi.captured(2) != ma.captured(2))
+            failure = u"hints: "_s + hints;
+    };
+    Prompt::setDialogHandler([&](QDialog *d) {
+        if (d->objectName() == window)
+            look(d);
+        return int(QDialog::Rejected);
+    });
+    if (command == u"mnuProprieta"_s) {
+        clickRow(w, 0);
+        w->mnuProprieta();
+        QWidget *props = nullptr;
+        QUORIN_TRY_VERIFY((props = w->findChild<QWidget *>(window)) && props->isVisible());
+        look(props);
+        props->close();
+    } else if (command == u"mnuProprietaCartella"_s) {
+        // The folder's own menu, opened with the right button on it.
+        QTreeWidgetItem *node = w->tree().node(u"F5"_s);
+        const QRect r = w->TVNodi->visualItemRect(node);
+        QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, QPoint(r.left() + 8, r.center().y()));
+        QMenu *menu = nullptr;
+        QUORIN_TRY_VERIFY((menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())));
+        QAction *item = nullptr;
+        for (QAction *a : menu->actions())
+            if (a->isVisible() && a->text() == u"Propriet\u00e0"_s)
+                item = a;
+        QVERIFY(item);
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+    } else {
+        QAction *action = w->findChild<QAction *>(command);
+        QVERIFY2(action, qPrintable(command));
+        action->trigger();
+    }
+    Prompt::setDialogHandler({});
+    QVERIFY2(seen, qPrintable(window));
+    QVERIFY2(failure.isEmpty(), qPrintable(window + u": "_s + failure));
 }
 
 void tst_MainWindow::splashClosesItself()

@@ -26,11 +26,13 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStyle>
 #include <QStyleOptionGroupBox>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <QTreeWidgetItemIterator>
 
@@ -165,7 +167,8 @@ QList<QTreeWidgetItem *> highlightedNodes(frmMain *w)
     QList<QTreeWidgetItem *> out;
     for (QTreeWidgetItemIterator it(w->TVNodi); *it; ++it) {
         const QRect r = w->TVNodi->visualItemRect(*it);
-        const QPoint at(r.right() - 3, r.center().y());
+        // A row wider than the pane (the tree scrolls sideways) is read at the pane's right edge.
+        const QPoint at(std::min(r.right(), w->TVNodi->viewport()->width() - 1) - 3, r.center().y());
         if (r.isEmpty() || !shot.rect().contains(at))
             continue;
         const QColor c = shot.pixelColor(at);
@@ -201,6 +204,7 @@ private Q_SLOTS:
     void viewerWithoutImage();
     void newFaxIcon();
     void incompleteImageUnlocks();
+    void deepFolderNames();
     void keysAndSmallCommands();
     void noticesAndStatesAfterEvents();
     void escapeEndsTheWait();
@@ -540,6 +544,7 @@ void tst_MainWindowEvents::incompleteImageUnlocks()
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
+    const QColor ownBack = w->LumagPreview->BackColor();
     // The next image comes with no bytes at all.
     server.extra = [](FakeFaxServer &s, const F::Frame &f) {
         if (f.keyword != "FILE" || f.answer)
@@ -566,6 +571,101 @@ void tst_MainWindowEvents::incompleteImageUnlocks()
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
     QCOMPARE(w->cursor().shape(), Qt::ArrowCursor);
     QCOMPARE(viewers, 0);
+
+    // An image that comes back short, as the server would send it: "STARTFILE" announces more than follows.
+    const auto shortImage = [](const QString &key) -> QByteArray {
+        return F::rawAnswer("STARTFILE", "10" + F::FieldSep) + F::rawAnswer("FILE", "abc") +
+               F::rawAnswer("ENDFILE", "10" + F::FieldSep + F::FieldSep + F::latin(key));
+    };
+    const auto keyOf = [w](int row) {
+        return static_cast<FaxListItem *>(w->ListFax->topLevelItem(row))->key();
+    };
+    QVERIFY(w->ListFax->topLevelItemCount() >= 2);
+    const QString first = keyOf(0), second = keyOf(1);
+
+    // The race: the first row's image comes back short after the second row was double-clicked. That
+    // answer changes nothing of the second row: its whole image opens the viewer and clears the notice.
+    QList<F::Frame> held;
+    server.extra = [&held](FakeFaxServer &, const F::Frame &f) {
+        if (f.keyword != "FILE" || f.answer)
+            return false;
+        held << f;
+        return true;
+    };
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
+    QUORIN_TRY_COMPARE(held.size(), 1);
+    const int secondAsked = imageRequests(server.fake, second);
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 1));
+    QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 1));
+    QUORIN_TRY_COMPARE(held.size(), 2);
+    server.extra = nullptr;
+    server.fake.sendNow(shortImage(first));
+    server.fake.responder()(server.fake, held.at(1));
+    QUORIN_TRY_COMPARE(viewers, 1);
+    QCOMPARE(imageRequests(server.fake, second), secondAsked + 1);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+    QCOMPARE(w->panelText(1), QString());
+    QCOMPARE(w->LumagPreview->BackColor(), ownBack);
+
+    // Short again, then a whole image of another row: the notice and the grey background go.
+    server.extra = [&shortImage](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != "FILE" || f.answer)
+            return false;
+        s.sendNow(shortImage(f.text().section(u"<#>"_s, 1, 1)));
+        return true;
+    };
+    QSignalSpy shortAnswers(w->ClientSock, &QuorinSock::RxFaxIncomplete);
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
+    QUORIN_TRY_COMPARE(w->panelText(1), u"Immagine incompleta : riprovare"_s);
+    QVERIFY(w->LumagPreview->BackColor() != ownBack);
+    // A double click on that row: its click asks again, and once that answer is in, the double click
+    // does not ask a third time.
+    const int firstAsked = imageRequests(server.fake, first);
+    shortAnswers.clear();
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
+    QVERIFY(shortAnswers.wait(TestWait::bound()));
+    QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
+    QTest::qWait(200);
+    QCOMPARE(imageRequests(server.fake, first), firstAsked + 1);
+    QVERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+    QCOMPARE(viewers, 1);
+    server.extra = nullptr;
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 1));
+    QUORIN_TRY_COMPARE(w->panelText(1), QString());
+    QCOMPARE(w->LumagPreview->BackColor(), ownBack);
+}
+
+// Folder names deeper than the pane is wide: the tree scrolls sideways, and a name the pane cuts shows
+// whole in a tooltip where the pointer rests; one that fits shows none.
+void tst_MainWindowEvents::deepFolderNames()
+{
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->resize(1000, 700);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
+    QTreeWidgetItem *parent = w->tree().node(u"P2"_s);
+    QString deepest;
+    for (int level = 1; level <= 8; ++level) {
+        deepest = u"L%1 - Archivio corrispondenza fornitori sede di Milano"_s.arg(level);
+        parent = w->tree().addFolderNode(parent, deepest, u"F%1"_s.arg(900 + level), false);
+    }
+    w->TVNodi->scrollToItem(parent);
+    QUORIN_TRY_VERIFY(w->TVNodi->horizontalScrollBar()->maximum() > 0);
+    const auto hover = [w](QTreeWidgetItem *node) {
+        w->TVNodi->horizontalScrollBar()->setValue(0);
+        w->TVNodi->scrollToItem(node);
+        const QRect r = w->TVNodi->visualItemRect(node);
+        const QPoint at(qBound(0, r.left() + 30, w->TVNodi->viewport()->width() - 1), r.center().y());
+        QHelpEvent help(QEvent::ToolTip, at, w->TVNodi->viewport()->mapToGlobal(at));
+        QApplication::sendEvent(w->TVNodi->viewport(), &help);
+    };
+    hover(parent);
+    QVERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), deepest);
+    hover(w->tree().node(u"P1"_s));
+    QUORIN_TRY_VERIFY(!QToolTip::isVisible());
 }
 
 void tst_MainWindowEvents::keysAndSmallCommands()

@@ -264,14 +264,38 @@ private Q_SLOTS:
         });
         QSignalSpy lost(rig.sock.get(), &QuorinSock::ConnectionNotAvailable);
         QSignalSpy again(rig.sock.get(), &QuorinSock::ReConnected);
+        QSignalSpy ended(rig.sock.get(), &QuorinSock::LinkLost);
         rig.server.dropClient();
         QUORIN_TRY_COMPARE(rig.sock->State(), 8);
+        // The host hears that the link it was logged in on has ended, once.
+        QUORIN_TRY_COMPARE(ended.count(), 1);
+        QCOMPARE(ended.first().at(1).toInt(), int(rig.server.port()));
         rig.sock->SetActiveList(PersonalList, 1);
         QCOMPARE(lost.count(), 1);
         QCOMPARE(lost.first().at(1).toInt(), int(rig.server.port()));
         // The reconnect started by the failed send logs in again.
         QVERIFY(again.wait(TestWait::bound()));
         QCOMPARE(rig.server.connectionCount(), 2);
+        // A link this end closes is no news.
+        rig.sock->ConnectClose(2000);
+        QTest::qWait(200);
+        QCOMPARE(ended.count(), 1);
+    }
+
+    // The frames that came before the server's end are handled before the end is told.
+    void linkLostAfterItsFrames_data() { addFragmentedRows(); }
+    void linkLostAfterItsFrames()
+    {
+        QFETCH(bool, fragmented);
+        LinkRig rig(fragmented);
+        QVERIFY(rig.login());
+        QStringList order;
+        connect(rig.sock.get(), &QuorinSock::RxNumFax, rig.sock.get(),
+                [&order](int n) { order << u"NUMFAX %1"_s.arg(n); });
+        connect(rig.sock.get(), &QuorinSock::LinkLost, rig.sock.get(), [&order] { order << u"lost"_s; });
+        rig.server.send(FakeFaxServer::answer(u"NUMFAX", u"\u00A67"));
+        rig.server.closeConnection();
+        QUORIN_TRY_COMPARE(order, (QStringList{u"NUMFAX 7"_s, u"lost"_s}));
     }
 
     void serverAsksUser_data() { addFragmentedRows(); }
