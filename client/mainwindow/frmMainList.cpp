@@ -157,6 +157,10 @@ bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
     m_ranked.reset();
     m_sorted = wasSorted;
     aggDaLeggere = unread;
+    // A new list is sorted while it is still hidden: shown, it is laid out once, not again for the
+    // header's arrow.
+    if (bNuova)
+        InizializzaLst();
     if (progress) {
         pbLoad->setValue(pbLoad->maximum());
         pbLoad->hide();
@@ -166,7 +170,6 @@ bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
     fraListFax->show();
     ListFax->setEnabled(true);
     if (bNuova) {
-        InizializzaLst();
         FirstSelection(0);
         if (ListFax->topLevelItemCount() == 0)
             emptyPreview();

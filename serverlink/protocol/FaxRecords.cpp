@@ -81,20 +81,20 @@ class TextInterner
 {
 public:
     TextInterner() : m_slots(Slots) {}
-    QString text(QByteArrayView field)
+    // The text kept for these bytes; false when none is.
+    bool find(QByteArrayView field, QString &text) const
     {
-        if (field.isEmpty())
-            return {};
-        // FNV-1a over the bytes.
-        quint32 h = 2166136261u;
-        for (const char c : field)
-            h = (h ^ quint8(c)) * 16777619u;
-        Slot &slot = m_slots[h & (Slots - 1)];
-        if (slot.bytes == field)
-            return slot.text;
+        const Slot &slot = m_slots[slotOf(field)];
+        if (slot.bytes != field)
+            return false;
+        text = slot.text;
+        return true;
+    }
+    void keep(QByteArrayView field, const QString &text)
+    {
+        Slot &slot = m_slots[slotOf(field)];
         slot.bytes = field;
-        slot.text = Proto::text(field);
-        return slot.text;
+        slot.text = text;
     }
 
 private:
@@ -104,17 +104,40 @@ private:
         QByteArrayView bytes; // into the answer being parsed
         QString text;
     };
+    static size_t slotOf(QByteArrayView field)
+    {
+        // FNV-1a over the bytes.
+        quint32 h = 2166136261u;
+        for (const char c : field)
+            h = (h ^ quint8(c)) * 16777619u;
+        return h & (Slots - 1);
+    }
     std::vector<Slot> m_slots;
 };
 
 bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const ErrorSink &onError,
                  TextInterner *interner);
 
+// Up to 9 plain digits, read without the general reader (which takes the same value for them).
+bool plainNumber(QByteArrayView field, qint32 &n)
+{
+    if (field.isEmpty() || field.size() > 9)
+        return false;
+    qint32 v = 0;
+    for (const char c : field) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    n = v;
+    return true;
+}
+
 void setWhenNumeric(QByteArrayView field, void (FaxItem::*setter)(int), FaxItem &item)
 {
     qint32 v = 0;
     int err = 0;
-    if (TextValues::isNumeric(field) && TextValues::toWhole(field, v, err))
+    if (plainNumber(field, v) || (TextValues::isNumeric(field) && TextValues::toWhole(field, v, err)))
         (item.*setter)(v);
 }
 
@@ -407,9 +430,6 @@ void widen(QByteArrayView field, char16_t *out)
 bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const ErrorSink &onError,
                  TextInterner *interner)
 {
-    auto shared = [interner](QByteArrayView field) {
-        return interner ? interner->text(field) : fieldText(field);
-    };
     const FieldViews f = splitFields(record, ListSeparator);
     int error = 0;
     auto fail = [&](int number) {
@@ -434,9 +454,10 @@ bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const Er
     if (kind == SentList) {
         if (f.size() < needed)
             return fail(ErrorCode::OutOfRange);
-        if (!f[10].isEmpty() && !TextValues::toWhole(f[10], retries, error))
+        if (!f[10].isEmpty() && !plainNumber(f[10], retries) && !TextValues::toWhole(f[10], retries, error))
             return fail(error);
-        if (!f[11].isEmpty() && !TextValues::toWhole(f[11], retryCount, error))
+        if (!f[11].isEmpty() && !plainNumber(f[11], retryCount) &&
+            !TextValues::toWhole(f[11], retryCount, error))
             return fail(error);
         if (f[12].isEmpty() || !isDigit(f[12].front()))
             return fail(ErrorCode::TypeMismatch);
@@ -445,32 +466,55 @@ bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const Er
         item.setPending(f[12].front() == '0');
     }
 
-    // The number, the date texts and the subject share one block; bytes above 127 take the code page.
-    const QByteArrayView id = f[0], subject = f[8];
-    const bool asciiId = isAscii(id), asciiSubject = isAscii(subject);
-    RecordTexts texts((asciiId ? id.size() + 1 : 0) + dateFaxLength + 1 + DateOrderLength + 1 +
-                      (asciiSubject ? subject.size() + 1 : 0));
-    if (asciiId) {
-        widen(id, texts.next());
-        item.setIdFax(texts.take(id.size()));
-    } else {
-        item.setIdFax(fieldText(id));
+    // The number, the date texts, the subject and the sender's texts not met lately share one block;
+    // bytes above 127 take the code page.
+    struct Piece
+    {
+        QByteArrayView bytes;
+        QString text;
+        bool inBlock = false;
+        bool decoded = false; // not kept by the interner: to be kept
+    };
+    Piece pieces[] = {{f[0], {}, false, false},
+                      {f[8], {}, false, false},
+                      {f[3], {}, false, false},
+                      {f[4], {}, false, false},
+                      {f[5], {}, false, false}};
+    enum { Id, Subject, Remote, Company, Number };
+    qsizetype units = dateFaxLength + 1 + DateOrderLength + 1;
+    for (int i = 0; i < int(std::size(pieces)); ++i) {
+        Piece &p = pieces[i];
+        if (p.bytes.isEmpty() || (i >= Remote && interner && interner->find(p.bytes, p.text)))
+            continue;
+        p.decoded = true;
+        if (isAscii(p.bytes)) {
+            p.inBlock = true;
+            units += p.bytes.size() + 1;
+        } else {
+            p.text = fieldText(p.bytes);
+        }
     }
+    RecordTexts texts(units);
     std::copy_n(dateFax, dateFaxLength, texts.next());
     item.setDateFax(texts.take(dateFaxLength));
     std::copy_n(dateOrder, DateOrderLength, texts.next());
     item.setDateOrder(texts.take(DateOrderLength));
-    if (asciiSubject) {
-        widen(subject, texts.next());
-        item.setSubject(texts.take(subject.size()));
-    } else {
-        item.setSubject(fieldText(subject));
+    for (int i = 0; i < int(std::size(pieces)); ++i) {
+        Piece &p = pieces[i];
+        if (p.inBlock) {
+            widen(p.bytes, texts.next());
+            p.text = texts.take(p.bytes.size());
+        }
+        if (i >= Remote && interner && p.decoded)
+            interner->keep(p.bytes, p.text);
     }
+    item.setIdFax(std::move(pieces[Id].text));
+    item.setSubject(std::move(pieces[Subject].text));
+    item.setRemoteID(std::move(pieces[Remote].text));
+    item.setToCompany(std::move(pieces[Company].text));
+    item.setDestFax(std::move(pieces[Number].text));
     item.setStatus(statusText(f[1]));
     item.setIcon(iconName(f[2]));
-    item.setRemoteID(shared(f[3]));
-    item.setToCompany(shared(f[4]));
-    item.setDestFax(shared(f[5]));
     setWhenNumeric(f[7], &FaxItem::setPageSent, item);
     item.setRead(startsWithV(f[9]));
     return true;

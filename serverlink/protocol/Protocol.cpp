@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace Proto {
@@ -99,12 +103,27 @@ QList<QByteArrayView> splitView(QByteArrayView text, char separator)
 
 FieldViews splitFields(QByteArrayView text, char separator)
 {
-    // One pass over the bytes: records are short and many, a search call per field costs more than it saves.
+    // Records are short and many: the separators are looked for 16 bytes at a time where the processor
+    // allows, one byte at a time for the rest.
     FieldViews parts;
     const char *const begin = text.data();
     const qsizetype n = text.size();
     qsizetype from = 0;
-    for (qsizetype i = 0; i < n; ++i) {
+    qsizetype i = 0;
+#ifdef __SSE2__
+    const __m128i wanted = _mm_set1_epi8(separator);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + i));
+        unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+        while (mask != 0) {
+            const qsizetype at = i + qCountTrailingZeroBits(mask);
+            parts.append(QByteArrayView(begin + from, at - from));
+            from = at + 1;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
         if (begin[i] == separator) {
             parts.append(QByteArrayView(begin + from, i - from));
             from = i + 1;
