@@ -16,6 +16,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     case 0: {
         std::unique_ptr<CollFaxItem> items = Proto::CaricaCollFaxItem(bytes, kind, sink);
         Fuzz::check(items != nullptr, "a list answer gave no collection");
+        // The texts of a fax share storage: each stays 0-ended and its own when another is changed.
+        for (const FaxItem &fax : *items) {
+            const QString texts[] = {fax.IdFax(),    fax.DateFax(),   fax.DateOrder(), fax.Subject(),
+                                     fax.RemoteID(), fax.ToCompany(), fax.DestFax()};
+            for (const QString &t : texts)
+                Fuzz::check(t.isNull() || t.utf16()[t.size()] == 0, "a text of a listed fax is not 0-ended");
+            QString changed = fax.IdFax();
+            changed.append(QLatin1Char('!'));
+            Fuzz::check(fax.IdFax() == texts[0] && fax.DateFax() == texts[1] && fax.Subject() == texts[3],
+                        "changing a copy of a text changed the fax");
+        }
         break;
     }
     case 1: {

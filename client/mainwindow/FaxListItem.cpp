@@ -18,21 +18,70 @@ FaxListItem::FaxListItem() : QTreeWidgetItem(Type) {}
 
 void FaxListItem::fill(const FaxItem &fax, int activeList, const QIcon &icon, const QString &iconName)
 {
+    FaxListText::RowTextCache texts(activeList);
+    fill(fax, texts, activeList, icon, iconName);
+}
+
+namespace {
+
+// The sort key as the row reads it: the whole number of its text, blanks around it left out; 0 when
+// the text is not one.
+qint64 dateKeyOf(const QString &dateOrder)
+{
+    QStringView digits = QStringView(dateOrder).trimmed();
+    qint64 v = 0;
+    if (!digits.isEmpty() && digits.size() <= 18) {
+        bool plain = true;
+        for (const QChar c : digits) {
+            if (c < u'0' || c > u'9') {
+                plain = false;
+                break;
+            }
+            v = v * 10 + (c.unicode() - u'0');
+        }
+        if (plain)
+            return v;
+    }
+    return digits.toLongLong();
+}
+
+} // namespace
+
+void FaxListItem::fill(const FaxItem &fax, FaxListText::RowTextCache &texts, int activeList,
+                       const QIcon &icon, const QString &iconName)
+{
     m_key = fax.IdFax();
-    const QStringList texts = FaxListText::RowTexts(fax, activeList);
-    for (int c = 1; c <= 8; ++c)
-        setText(c, texts.at(c - 1));
+    const QString dateOrder = fax.DateOrder();
+    putText(FaxListText::ColStatus, texts.status(fax));
+    putText(FaxListText::ColRemote, fax.RemoteID());
+    putText(FaxListText::ColCompany, fax.ToCompany());
+    putText(FaxListText::ColFaxNumber, fax.DestFax());
+    putText(FaxListText::ColDate, texts.date(fax.DateFax()));
+    putText(FaxListText::ColPages, texts.pages(fax.PageSent()));
+    putText(FaxListText::ColSubject, fax.Subject());
+    putText(FaxListText::ColDateOrder, dateOrder);
     m_pages = fax.PageSent();
-    m_date = QStringView(texts.at(7)).trimmed().toLongLong();
+    m_date = dateKeyOf(dateOrder);
     setIconName(iconName, icon);
     // Unread faxes stand out, except in the sent list where nothing is read.
     setBold(activeList != 2 && !fax.Read());
 }
 
+void FaxListItem::putText(int column, const QString &text)
+{
+    m_text[size_t(column)] = text;
+    m_texts |= quint16(1u << column);
+    if (mirrored())
+        QTreeWidgetItem::setData(column, Qt::DisplayRole, text);
+}
+
 void FaxListItem::setIconName(const QString &name, const QIcon &icon)
 {
     m_iconName = name;
-    setIcon(0, icon);
+    m_icon = icon;
+    m_hasIcon = true;
+    if (mirrored())
+        QTreeWidgetItem::setData(0, Qt::DecorationRole, QVariant::fromValue(icon));
 }
 
 void FaxListItem::setBold(bool bold)
@@ -40,15 +89,16 @@ void FaxListItem::setBold(bool bold)
     if (bold == m_bold)
         return;
     m_bold = bold;
-    const int n = qMax(columnCount(), 9);
+    if (!mirrored())
+        return;
     if (bold) {
         QFont f;
         f.setBold(true);
-        for (int c = 0; c < n; ++c)
-            setFont(c, f);
+        for (int c = 0; c < 9; ++c)
+            QTreeWidgetItem::setData(c, Qt::FontRole, QVariant::fromValue(f));
     } else {
-        for (int c = 0; c < n; ++c)
-            setData(c, Qt::FontRole, QVariant());
+        for (int c = 0; c < 9; ++c)
+            QTreeWidgetItem::setData(c, Qt::FontRole, QVariant());
     }
 }
 
@@ -57,6 +107,46 @@ void FaxListItem::setColumnText(int column, const QString &text)
     if (column == FaxListText::ColPages)
         m_pages = text.toInt();
     setText(column, text);
+}
+
+QVariant FaxListItem::data(int column, int role) const
+{
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::EditRole:
+        if (ownColumn(column) && (m_texts & (1u << column)))
+            return m_text[size_t(column)];
+        break;
+    case Qt::FontRole:
+        if (m_bold && column >= 0 && column < 9) {
+            QFont f;
+            f.setBold(true);
+            return QVariant::fromValue(f);
+        }
+        break;
+    case Qt::DecorationRole:
+        if (column == 0 && m_hasIcon)
+            return QVariant::fromValue(m_icon);
+        break;
+    default:
+        break;
+    }
+    return QTreeWidgetItem::data(column, role);
+}
+
+void FaxListItem::setData(int column, int role, const QVariant &value)
+{
+    if (ownColumn(column) && (role == Qt::DisplayRole || role == Qt::EditRole)) {
+        if (value.metaType() == QMetaType::fromType<QString>()) {
+            putText(column, value.toString());
+            return;
+        }
+        // Anything but a text is the item's own to keep and show.
+        m_texts &= quint16(~(1u << column));
+    } else if (column == 0 && role == Qt::DecorationRole) {
+        m_hasIcon = false;
+    }
+    QTreeWidgetItem::setData(column, role, value);
 }
 
 QString FaxListItem::sortText(int column) const
@@ -106,6 +196,27 @@ void FaxListItem::rankColumn(QTreeWidget *list, int column)
     for (int i = 0; i < n; ++i)
         static_cast<FaxListItem *>(list->topLevelItem(i))->m_rank[size_t(column)] =
             rank[size_t(slot[size_t(i)])];
+}
+
+void FaxListItem::sortByDateKey(QList<QTreeWidgetItem *> &rows, Qt::SortOrder order)
+{
+    const auto key = [](const QTreeWidgetItem *row) { return static_cast<const FaxListItem *>(row)->m_date; };
+    if (order == Qt::AscendingOrder)
+        std::stable_sort(rows.begin(), rows.end(), [&](auto *a, auto *b) { return key(a) < key(b); });
+    else
+        std::stable_sort(rows.begin(), rows.end(), [&](auto *a, auto *b) { return key(b) < key(a); });
+}
+
+bool FaxListItem::inOrder(const QTreeWidget *list, Qt::SortOrder order)
+{
+    const int n = list->topLevelItemCount();
+    for (int i = 1; i < n; ++i) {
+        const QTreeWidgetItem *before = list->topLevelItem(i - 1);
+        const QTreeWidgetItem *after = list->topLevelItem(i);
+        if (before->childCount() > 0 || (order == Qt::AscendingOrder ? *after < *before : *before < *after))
+            return false;
+    }
+    return n == 0 || list->topLevelItem(n - 1)->childCount() == 0;
 }
 
 bool FaxListItem::operator<(const QTreeWidgetItem &other) const

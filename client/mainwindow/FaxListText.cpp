@@ -124,6 +124,78 @@ QStringList RowTexts(const FaxItem &fax, int activeList)
             fax.DateOrder()};
 }
 
+QString RowTextCache::status(const FaxItem &fax)
+{
+    if (m_activeList == 2 && fax.RetryCount() != 0 && fax.Pending() && fax.Retries() != 0)
+        return StatusColumn(fax, m_activeList);
+    const QString status = fax.status();
+    if (status.isEmpty())
+        return status;
+    const auto it = m_status.constFind(status);
+    if (it != m_status.constEnd())
+        return it.value();
+    return m_status.insert(status, DescrizioneEsito(status)).value();
+}
+
+QString RowTextCache::date(const QString &dateFax)
+{
+    // The time as ExtractTime takes it; a colon too near the start goes to it to be reported.
+    const qsizetype colon = dateFax.indexOf(u':');
+    QStringView time;
+    QString reported;
+    if (colon >= 2) {
+        time = QStringView(dateFax).mid(colon - 2, 5);
+    } else if (colon >= 0) {
+        reported = ExtractTime(dateFax);
+        time = reported;
+    }
+    if (dateFax.isEmpty())
+        return EightBlanks + u' ' + time;
+    // The day is read from the first ten characters only: rows of one day share its text.
+    const QStringView day = QStringView(dateFax).left(10);
+    const auto digit = [day](qsizetype i) {
+        return day[i] >= u'0' && day[i] <= u'9' ? day[i].unicode() - u'0' : -1;
+    };
+    if (day.size() == 10) {
+        // dd?MM?yyyy, as the server writes it: the day as a number, no key text to make.
+        int number = 0;
+        for (const qsizetype i : {0, 1, 3, 4, 6, 7, 8, 9}) {
+            const int d = digit(i);
+            if (d < 0) {
+                number = -1;
+                break;
+            }
+            number = number * 10 + d;
+        }
+        if (number >= 0) {
+            auto it = m_dayNumbers.constFind(number);
+            if (it == m_dayNumbers.constEnd()) {
+                const QDate date = ServerDateToDate(day.toString());
+                it = m_dayNumbers.insert(number, date.isValid() ? FormatShortDate(date) : EightBlanks);
+            }
+            return it.value() + u' ' + time;
+        }
+    }
+    auto it = m_days.constFind(day.toString());
+    if (it == m_days.constEnd()) {
+        const QDate date = ServerDateToDate(day.toString());
+        it = m_days.insert(day.toString(), date.isValid() ? FormatShortDate(date) : EightBlanks);
+    }
+    return it.value() + u' ' + time;
+}
+
+QString RowTextCache::pages(int pages)
+{
+    if (pages < 0 || pages >= 1000)
+        return QString::number(pages);
+    if (m_pages.size() <= pages)
+        m_pages.resize(pages + 1);
+    QString &text = m_pages[pages];
+    if (text.isNull())
+        text = QString::number(pages);
+    return text;
+}
+
 std::optional<QString> ListCaption(int activeList, const QString &testoNodo, int rows, int nDaLeggere)
 {
     QString prefix;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -50,6 +52,24 @@ QString DateColumn(const QString &dateFax);
 
 // The eight texts of columns 1..8 of a row.
 QStringList RowTexts(const FaxItem &fax, int activeList);
+
+// The same texts for the rows of a whole list: what a state, a day or a page count gives is made once
+// and shared by every row that has it (each text as StatusColumn, DateColumn and the page number give it).
+class RowTextCache
+{
+public:
+    explicit RowTextCache(int activeList) : m_activeList(activeList) {}
+    QString status(const FaxItem &fax);
+    QString date(const QString &dateFax);
+    QString pages(int pages);
+
+private:
+    int m_activeList;
+    QHash<QString, QString> m_status;
+    QHash<int, QString> m_dayNumbers; // days written dd?MM?yyyy, by their digits
+    QHash<QString, QString> m_days;
+    QList<QString> m_pages;
+};
 
 // Frame caption of the list; nullopt for a list kind that keeps the caption as it is.
 std::optional<QString> ListCaption(int activeList, const QString &testoNodo, int rows, int nDaLeggere);

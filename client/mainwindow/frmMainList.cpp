@@ -128,6 +128,8 @@ bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
     m_sorted = false;
     QList<QTreeWidgetItem *> fresh;
     fresh.reserve(n);
+    m_rows.reserve(m_rows.size() + n);
+    FaxListText::RowTextCache texts(ActiveList);
     int value = pbLoad->minimum();
     if (Faxes) {
         int i = 0;
@@ -135,24 +137,32 @@ bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
             value += 2;
             if (progress && (++i & 1023) == 0)
                 pbLoad->setValue(value);
-            FaxListItem *item = m_rows.value(fax.IdFax(), nullptr);
+            FaxListItem *&item = m_rows[fax.IdFax()];
             if (item) {
                 AppLog().WriteLog(u"ERRORE ADDITEM"_s);
             } else {
                 item = new FaxListItem;
-                m_rows.insert(fax.IdFax(), item);
                 fresh.append(item);
             }
-            item->fill(fax, ActiveList, ListIcons::faxIcon(fax.Icon()), fax.Icon());
+            const QString icon = fax.Icon();
+            item->fill(fax, texts, ActiveList, ListIcons::faxIcon(icon), icon);
             added = true;
             if (!fax.Read())
                 ++unread;
         }
     }
+    // A new list is shown newest first: its rows go in already in that order (a stable sort, as the list's
+    // own), so that the list's sort finds nothing to move.
+    if (bNuova && ListFax->columnCount() >= 8)
+        FaxListItem::sortByDateKey(fresh, Qt::DescendingOrder);
     ListFax->addTopLevelItems(fresh);
     m_ranked.reset();
     m_sorted = wasSorted;
     aggDaLeggere = unread;
+    // A new list is sorted while it is still hidden: shown, it is laid out once, not again for the
+    // header's arrow.
+    if (bNuova)
+        InizializzaLst();
     if (progress) {
         pbLoad->setValue(pbLoad->maximum());
         pbLoad->hide();
@@ -162,7 +172,6 @@ bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
     fraListFax->show();
     ListFax->setEnabled(true);
     if (bNuova) {
-        InizializzaLst();
         FirstSelection(0);
         if (ListFax->topLevelItemCount() == 0)
             emptyPreview();
@@ -198,7 +207,13 @@ void frmMain::applySort()
         m_ranked[size_t(column)] = true;
     }
     FaxListItem::setSortColumn(column);
-    ListFax->sortItems(m_sortKey, m_sortOrder == 0 ? Qt::AscendingOrder : Qt::DescendingOrder);
+    const Qt::SortOrder order = m_sortOrder == 0 ? Qt::AscendingOrder : Qt::DescendingOrder;
+    // Rows already in this order (a new list comes in newest first) stay as they are: only the header
+    // is told, as the sort tells it, and the view is not laid out again for nothing.
+    if (FaxListItem::inOrder(ListFax, order))
+        ListFax->header()->setSortIndicator(m_sortKey, order);
+    else
+        ListFax->sortItems(m_sortKey, order);
 }
 
 void frmMain::InizializzaLst()

@@ -6,8 +6,7 @@
 
 #include <algorithm>
 #include <iterator>
-#include <string_view>
-#include <unordered_map>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -39,13 +38,6 @@ void writeTimeOfDay(qint64 n, char16_t *out)
     out[2] = u':';
     out[3] = char16_t(u'0' + minutes / 10);
     out[4] = char16_t(u'0' + minutes % 10);
-}
-
-QString timeOfDay(qint64 n)
-{
-    char16_t text[5];
-    writeTimeOfDay(n, text);
-    return QString(reinterpret_cast<const QChar *>(text), 5);
 }
 
 // "dd/MM/yyyy" of the day of the minute count into out (10 characters), proleptic Gregorian;
@@ -83,37 +75,69 @@ QString fieldText(QByteArrayView field)
 }
 
 // Within one list answer the same company, number and station id come back fax after fax:
-// decode each distinct value once and share it. Views point into the answer being parsed.
+// decode a value met lately once and share it. Each value has one place, picked by its hash, which
+// keeps the last value seen there: a lookup is one comparison, whatever the number of distinct values.
 class TextInterner
 {
 public:
-    QString text(QByteArrayView field)
+    TextInterner() : m_slots(Slots) {}
+    // The text kept for these bytes; false when none is.
+    bool find(QByteArrayView field, QString &text) const
     {
-        if (field.isEmpty())
-            return {};
-        const std::string_view key(field.data(), size_t(field.size()));
-        const auto it = m_texts.find(key);
-        if (it != m_texts.end())
-            return it->second;
-        QString decoded = Proto::text(field);
-        if (m_texts.size() < MaxEntries)
-            m_texts.emplace(key, decoded);
-        return decoded;
+        const Slot &slot = m_slots[slotOf(field)];
+        if (slot.bytes != field)
+            return false;
+        text = slot.text;
+        return true;
+    }
+    void keep(QByteArrayView field, const QString &text)
+    {
+        Slot &slot = m_slots[slotOf(field)];
+        slot.bytes = field;
+        slot.text = text;
     }
 
 private:
-    static constexpr size_t MaxEntries = 4096;
-    std::unordered_map<std::string_view, QString> m_texts;
+    static constexpr size_t Slots = 4096;
+    struct Slot
+    {
+        QByteArrayView bytes; // into the answer being parsed
+        QString text;
+    };
+    static size_t slotOf(QByteArrayView field)
+    {
+        // FNV-1a over the bytes.
+        quint32 h = 2166136261u;
+        for (const char c : field)
+            h = (h ^ quint8(c)) * 16777619u;
+        return h & (Slots - 1);
+    }
+    std::vector<Slot> m_slots;
 };
 
 bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const ErrorSink &onError,
                  TextInterner *interner);
 
+// Up to 9 plain digits, read without the general reader (which takes the same value for them).
+bool plainNumber(QByteArrayView field, qint32 &n)
+{
+    if (field.isEmpty() || field.size() > 9)
+        return false;
+    qint32 v = 0;
+    for (const char c : field) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    n = v;
+    return true;
+}
+
 void setWhenNumeric(QByteArrayView field, void (FaxItem::*setter)(int), FaxItem &item)
 {
     qint32 v = 0;
     int err = 0;
-    if (TextValues::isNumeric(field) && TextValues::toWhole(field, v, err))
+    if (plainNumber(field, v) || (TextValues::isNumeric(field) && TextValues::toWhole(field, v, err)))
         (item.*setter)(v);
 }
 
@@ -239,56 +263,114 @@ QString iconName(QByteArrayView code)
     return {};
 }
 
-bool decodeDateFax(QByteArrayView field, QString &dateFax)
+namespace {
+
+// Up to 9 plain digits, the way the server writes minute counts: read here without the general reader
+// (which takes the same value for them). False for anything else.
+bool plainMinutes(QByteArrayView number, qint64 &n)
 {
-    dateFax.clear();
+    if (number.isEmpty() || number.size() > 9)
+        return false;
+    qint64 v = 0;
+    for (const char c : number) {
+        if (c < '0' || c > '9')
+            return false;
+        v = v * 10 + (c - '0');
+    }
+    n = v;
+    return true;
+}
+
+// The date text of field 6 into out (up to 16 characters), its length into length (0: no text).
+bool writeDateFax(QByteArrayView field, char16_t *out, qsizetype &length)
+{
+    length = 0;
     if (field.isEmpty())
         return true;
     const char letter = field.front();
     if (letter == 'D') {
-        dateFax = timeOfDay(TextValues::leadingWhole(field.sliced(1)));
+        writeTimeOfDay(TextValues::leadingWhole(field.sliced(1)), out);
+        length = 5;
         return true;
     }
     const QByteArrayView number = letter == 'O' ? field.sliced(1) : field;
     qint64 n = 0;
     int err = 0;
-    if (!TextValues::toWhole64(number, n, err))
+    if (!plainMinutes(number, n) && !TextValues::toWhole64(number, n, err))
         return false;
-    char16_t text[16];
-    if (!writeDate(n, text))
+    if (!writeDate(n, out))
         return false;
     if (letter == 'O') {
-        dateFax = QString(reinterpret_cast<const QChar *>(text), 10);
+        length = 10;
         return true;
     }
-    text[10] = u' ';
-    writeTimeOfDay(n, text + 11);
-    dateFax = QString(reinterpret_cast<const QChar *>(text), 16);
+    out[10] = u' ';
+    writeTimeOfDay(n, out + 11);
+    length = 16;
+    return true;
+}
+
+constexpr qsizetype DateOrderLength = 20;
+
+// The sort key of field 6 into out (20 characters).
+bool writeDateOrder(QByteArrayView field, char16_t *out)
+{
+    if (field.size() <= 1) {
+        std::fill_n(out, DateOrderLength, u' ');
+        return true;
+    }
+    const QByteArrayView number = (field.front() == 'O' || field.front() == 'D') ? field.sliced(1) : field;
+    qint64 plain = 0;
+    qint32 n = 0;
+    int err = 0;
+    if (plainMinutes(number, plain))
+        n = qint32(plain);
+    else if (!TextValues::toWhole(number, n, err))
+        return false;
+    // n + 10^12 has 12 or 13 digits for any 32-bit n; right-aligned in 20 characters.
+    if (n >= 0 && n < 1000000000) {
+        // "1000" and n in 9 digits, after 7 blanks.
+        std::fill_n(out, 7, u' ');
+        out[7] = u'1';
+        std::fill_n(out + 8, 3, u'0');
+        quint32 u = quint32(n);
+        for (qsizetype i = DateOrderLength - 1; i >= 11; --i) {
+            out[i] = char16_t(u'0' + u % 10);
+            u /= 10;
+        }
+        return true;
+    }
+    qint64 v = qint64(n) + 1000000000000LL;
+    qsizetype i = DateOrderLength;
+    do {
+        out[--i] = char16_t(u'0' + v % 10);
+        v /= 10;
+    } while (v > 0);
+    while (i > 0)
+        out[--i] = u' ';
+    return true;
+}
+
+} // namespace
+
+bool decodeDateFax(QByteArrayView field, QString &dateFax)
+{
+    char16_t text[16];
+    qsizetype length = 0;
+    dateFax.clear();
+    if (!writeDateFax(field, text, length))
+        return false;
+    if (length > 0)
+        dateFax = QString(reinterpret_cast<const QChar *>(text), length);
     return true;
 }
 
 bool decodeDateOrder(QByteArrayView field, QString &dateOrder)
 {
-    if (field.size() <= 1) {
-        dateOrder = QString(20, u' ');
-        return true;
-    }
-    const QByteArrayView number = (field.front() == 'O' || field.front() == 'D') ? field.sliced(1) : field;
-    qint32 n = 0;
-    int err = 0;
-    if (!TextValues::toWhole(number, n, err))
+    char16_t text[DateOrderLength];
+    if (!writeDateOrder(field, text))
         return false;
-    // n + 10^12 has 12 or 13 digits for any 32-bit n; right-aligned in 20 characters.
-    qint64 v = qint64(n) + 1000000000000LL;
-    char16_t text[20];
-    int i = 20;
-    do {
-        text[--i] = char16_t(u'0' + v % 10);
-        v /= 10;
-    } while (v > 0);
-    while (i > 0)
-        text[--i] = u' ';
-    dateOrder = QString(reinterpret_cast<const QChar *>(text), 20);
+    dateOrder = QString(reinterpret_cast<const QChar *>(text), DateOrderLength);
     return true;
 }
 
@@ -302,13 +384,52 @@ std::unique_ptr<FaxItem> CreaFaxItem(QByteArrayView record, typeOfList kind, con
 
 namespace {
 
-// Fills a blank item; false (item partly filled) after the error went to the sink.
+// The texts of one record in one allocation: each is a QString of its own over a piece of the block,
+// ended by a 0 as every QString is, so a record costs one allocation instead of one per text. A text
+// changed later is copied first as any shared QString; the block goes with the last of its texts.
+class RecordTexts
+{
+public:
+    explicit RecordTexts(qsizetype units) : m_block(units, Qt::Uninitialized) {}
+    // Room for the next text.
+    char16_t *next() { return m_block.data_ptr().data() + m_used; }
+    // The next length characters (written through next()) as a text of their own; null when empty.
+    QString take(qsizetype length)
+    {
+        if (length == 0)
+            return {};
+        QStringPrivate &block = m_block.data_ptr();
+        char16_t *begin = block.data() + m_used;
+        begin[length] = u'\0';
+        m_used += length + 1;
+        block.d_ptr()->ref();
+        return QString(QStringPrivate(block.d_ptr(), begin, length));
+    }
+
+private:
+    QString m_block;
+    qsizetype m_used = 0;
+};
+
+bool isAscii(QByteArrayView field)
+{
+    unsigned char any = 0;
+    for (const char c : field)
+        any |= static_cast<unsigned char>(c);
+    return any < 0x80;
+}
+
+// ASCII bytes as characters (the same as the code page gives them).
+void widen(QByteArrayView field, char16_t *out)
+{
+    for (const char c : field)
+        *out++ = char16_t(static_cast<unsigned char>(c));
+}
+
+// Fills a blank item; false (item left blank) after the error went to the sink.
 bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const ErrorSink &onError,
                  TextInterner *interner)
 {
-    auto shared = [interner](QByteArrayView field) {
-        return interner ? interner->text(field) : fieldText(field);
-    };
     const FieldViews f = splitFields(record, ListSeparator);
     int error = 0;
     auto fail = [&](int number) {
@@ -317,43 +438,85 @@ bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const Er
     };
     const qsizetype needed = kind == SentList ? 13 : 10;
 
+    // Every field is checked, in the order of the record, before anything is written.
     if (f.size() < 7)
         return fail(ErrorCode::OutOfRange);
-    item.setIdFax(fieldText(f[0]));
-    item.setStatus(statusText(f[1]));
-    item.setIcon(iconName(f[2]));
-    item.setRemoteID(shared(f[3]));
-    item.setToCompany(shared(f[4]));
-    item.setDestFax(shared(f[5]));
-    QString dateFax;
-    if (!decodeDateFax(f[6], dateFax))
+    char16_t dateFax[16];
+    qsizetype dateFaxLength = 0;
+    if (!writeDateFax(f[6], dateFax, dateFaxLength))
         return fail(ErrorCode::TypeMismatch);
-    item.setDateFax(std::move(dateFax));
     if (f.size() < 10)
         return fail(ErrorCode::OutOfRange);
-    setWhenNumeric(f[7], &FaxItem::setPageSent, item);
-    item.setSubject(fieldText(f[8]));
-    QString dateOrder;
-    if (!decodeDateOrder(f[6], dateOrder))
+    char16_t dateOrder[DateOrderLength];
+    if (!writeDateOrder(f[6], dateOrder))
         return fail(ErrorCode::TypeMismatch);
-    item.setDateOrder(std::move(dateOrder));
-    item.setRead(startsWithV(f[9]));
-
+    qint32 retries = 0, retryCount = 0;
     if (kind == SentList) {
         if (f.size() < needed)
             return fail(ErrorCode::OutOfRange);
-        qint32 v = 0;
-        if (!f[10].isEmpty() && !TextValues::toWhole(f[10], v, error))
+        if (!f[10].isEmpty() && !plainNumber(f[10], retries) && !TextValues::toWhole(f[10], retries, error))
             return fail(error);
-        item.setRetries(f[10].isEmpty() ? 0 : v);
-        v = 0;
-        if (!f[11].isEmpty() && !TextValues::toWhole(f[11], v, error))
+        if (!f[11].isEmpty() && !plainNumber(f[11], retryCount) &&
+            !TextValues::toWhole(f[11], retryCount, error))
             return fail(error);
-        item.setRetryCount(f[11].isEmpty() ? 0 : v);
         if (f[12].isEmpty() || !isDigit(f[12].front()))
             return fail(ErrorCode::TypeMismatch);
+        item.setRetries(retries);
+        item.setRetryCount(retryCount);
         item.setPending(f[12].front() == '0');
     }
+
+    // The number, the date texts, the subject and the sender's texts not met lately share one block;
+    // bytes above 127 take the code page.
+    struct Piece
+    {
+        QByteArrayView bytes;
+        QString text;
+        bool inBlock = false;
+        bool decoded = false; // not kept by the interner: to be kept
+    };
+    Piece pieces[] = {{f[0], {}, false, false},
+                      {f[8], {}, false, false},
+                      {f[3], {}, false, false},
+                      {f[4], {}, false, false},
+                      {f[5], {}, false, false}};
+    enum { Id, Subject, Remote, Company, Number };
+    qsizetype units = dateFaxLength + 1 + DateOrderLength + 1;
+    for (int i = 0; i < int(std::size(pieces)); ++i) {
+        Piece &p = pieces[i];
+        if (p.bytes.isEmpty() || (i >= Remote && interner && interner->find(p.bytes, p.text)))
+            continue;
+        p.decoded = true;
+        if (isAscii(p.bytes)) {
+            p.inBlock = true;
+            units += p.bytes.size() + 1;
+        } else {
+            p.text = fieldText(p.bytes);
+        }
+    }
+    RecordTexts texts(units);
+    std::copy_n(dateFax, dateFaxLength, texts.next());
+    item.setDateFax(texts.take(dateFaxLength));
+    std::copy_n(dateOrder, DateOrderLength, texts.next());
+    item.setDateOrder(texts.take(DateOrderLength));
+    for (int i = 0; i < int(std::size(pieces)); ++i) {
+        Piece &p = pieces[i];
+        if (p.inBlock) {
+            widen(p.bytes, texts.next());
+            p.text = texts.take(p.bytes.size());
+        }
+        if (i >= Remote && interner && p.decoded)
+            interner->keep(p.bytes, p.text);
+    }
+    item.setIdFax(std::move(pieces[Id].text));
+    item.setSubject(std::move(pieces[Subject].text));
+    item.setRemoteID(std::move(pieces[Remote].text));
+    item.setToCompany(std::move(pieces[Company].text));
+    item.setDestFax(std::move(pieces[Number].text));
+    item.setStatus(statusText(f[1]));
+    item.setIcon(iconName(f[2]));
+    setWhenNumeric(f[7], &FaxItem::setPageSent, item);
+    item.setRead(startsWithV(f[9]));
     return true;
 }
 

@@ -4,6 +4,10 @@
 
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace Proto {
@@ -99,16 +103,33 @@ QList<QByteArrayView> splitView(QByteArrayView text, char separator)
 
 FieldViews splitFields(QByteArrayView text, char separator)
 {
+    // Records are short and many: the separators are looked for 16 bytes at a time where the processor
+    // allows, one byte at a time for the rest.
     FieldViews parts;
+    const char *const begin = text.data();
+    const qsizetype n = text.size();
     qsizetype from = 0;
-    for (;;) {
-        const qsizetype at = text.indexOf(separator, from);
-        if (at < 0)
-            break;
-        parts.append(text.sliced(from, at - from));
-        from = at + 1;
+    qsizetype i = 0;
+#ifdef __SSE2__
+    const __m128i wanted = _mm_set1_epi8(separator);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + i));
+        unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+        while (mask != 0) {
+            const qsizetype at = i + qCountTrailingZeroBits(mask);
+            parts.append(QByteArrayView(begin + from, at - from));
+            from = at + 1;
+            mask &= mask - 1;
+        }
     }
-    parts.append(text.sliced(from));
+#endif
+    for (; i < n; ++i) {
+        if (begin[i] == separator) {
+            parts.append(QByteArrayView(begin + from, i - from));
+            from = i + 1;
+        }
+    }
+    parts.append(QByteArrayView(begin + from, n - from));
     return parts;
 }
 

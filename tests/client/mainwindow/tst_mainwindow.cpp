@@ -3,8 +3,11 @@
 #include "ConfigIni.h"
 #include "FRMSEND2.h"
 #include "FakeFaxServer.h"
+#include "FaxItem.h"
 #include "FaxListItem.h"
+#include "FaxListText.h"
 #include "FaxSendWatch.h"
+#include "ListIcons.h"
 #include "MainWindowRig.h"
 #include "ProfileFile.h"
 #include "ProgramInfo.h"
@@ -65,6 +68,8 @@ private Q_SLOTS:
     void listKinds_data();
     void listKinds();
     void folderCaption();
+    void longList_data();
+    void longList();
     void sorting();
     void delayedReadMark();
     void previewOfSelectedFax();
@@ -440,6 +445,159 @@ void tst_MainWindow::listKinds()
         QCOMPARE(bold, 0);
     else
         QCOMPARE(bold, w->aggDaLeggere);
+}
+
+void tst_MainWindow::longList_data()
+{
+    QTest::addColumn<QString>("node");
+    QTest::addColumn<QByteArray>("keyword");
+    QTest::addColumn<int>("kind");
+    QTest::newRow("personal") << u"P1"_s << QByteArray("PERSONALI") << 1;
+    QTest::newRow("sent") << u"P2"_s << QByteArray("SPEDITI") << 2;
+    QTest::newRow("received") << u"P3"_s << QByteArray("INOLTRO") << 0;
+    QTest::newRow("trash") << u"P4"_s << QByteArray("CANCELLATI") << 3;
+}
+
+// A long list with every kind of value (ties in the sort key, dates and times alone, no date, states with
+// and without a text, unknown icons, large and unreadable page counts, code-page letters, a repeated key,
+// broken records) shows each fax as the row texts of that fax give it, in the order the list's own stable
+// sort gives, with the bold state, icon, first selection and caption of each.
+void tst_MainWindow::longList()
+{
+    QFETCH(QString, node);
+    QFETCH(QByteArray, keyword);
+    QFETCH(int, kind);
+    constexpr int Faxes = 3000;
+    const QByteArray sep = F::ListSep, end = F::RecordSep;
+    QByteArray answer = QByteArray::number(Faxes) + end;
+    const char *const states[] = {"1", "C", "W", " 1 ", "c", "", "b", "9"};
+    const char *const icons[] = {"4", "5", "", "1", "9", "8", "2x"};
+    for (int i = 0; i < Faxes; ++i) {
+        QByteArray date = QByteArray::number(9000000 - (i % 37) * 1439 - (i % 5)); // many equal keys
+        if (i % 41 == 0)
+            date = "O" + QByteArray::number(8000000 + i % 3 * 1440);
+        else if (i % 43 == 0)
+            date = "D" + QByteArray::number(i % 1440);
+        else if (i % 47 == 0)
+            date.clear();
+        else if (i % 53 == 0)
+            date = "-" + QByteArray::number(i);
+        const QByteArray pages =
+            i % 29 == 0 ? QByteArray("tre") : QByteArray::number(i % 31 == 0 ? 1500 + i : i % 23);
+        QByteArray record =
+            "R" + QByteArray::number(100000 + (i == 7 ? 5 : i)) + sep + states[i % 8] + sep + icons[i % 7] +
+            sep + "+39 02 " + QByteArray::number(5550000 + i % 97) + sep +
+            (i % 11 ? QByteArray("Azienda ") + QByteArray::number(i % 13) : QByteArray("Citt\xE0 \x80")) +
+            sep + "0255" + QByteArray::number(i % 89) + sep + date + sep + pages + sep +
+            (i % 17 ? QByteArray("Oggetto ") + QByteArray::number(i % 19) : QByteArray()) + sep +
+            (i % 3 ? "V" : "F");
+        if (kind == 2)
+            record +=
+                sep + QByteArray::number(i % 4) + sep + QByteArray::number(i % 3) + sep + (i % 2 ? "0" : "1");
+        answer += sep + record + end;
+        if (i % 500 == 250)
+            answer += sep + "R9" + QByteArray::number(i) + sep + "1" + end; // broken: left out
+    }
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    server.extra = [&](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != keyword)
+            return false;
+        s.sendNow(F::rawAnswer(keyword, answer));
+        return true;
+    };
+    clickNode(w, node);
+    QCOMPARE(w->ActiveList, kind);
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 100);
+    CollFaxItem *faxes = w->ClientSock->FaxItems();
+    QVERIFY(faxes);
+    QCOMPARE(w->ListFax->topLevelItemCount(), faxes->Count());
+    QCOMPARE(faxes->Count(), Faxes - 1); // the repeated key keeps its first fax
+
+    // Newest first by the hidden key; equal keys in the order they came.
+    QList<const FaxItem *> expected;
+    for (const FaxItem &fax : *faxes)
+        expected << &fax;
+    const auto sortKey = [](const FaxItem *fax) {
+        return QStringView(fax->DateOrder()).trimmed().toLongLong();
+    };
+    std::stable_sort(expected.begin(), expected.end(),
+                     [&](const FaxItem *a, const FaxItem *b) { return sortKey(b) < sortKey(a); });
+    // The list's own sort of the same rows, put in as they came, gives that order too.
+    QTreeWidget plain;
+    plain.setColumnCount(w->ListFax->columnCount());
+    for (const FaxItem &fax : *faxes) {
+        auto *row = new FaxListItem;
+        row->fill(fax, kind, ListIcons::faxIcon(fax.Icon()), fax.Icon());
+        plain.addTopLevelItem(row);
+    }
+    FaxListItem::setSortColumn(FaxListText::ColDateOrder);
+    plain.sortItems(FaxListText::ColDateOrder, Qt::DescendingOrder);
+
+    const QAbstractItemModel *model = w->ListFax->model();
+    int unread = 0;
+    for (int i = 0; i < expected.size(); ++i) {
+        const FaxItem &fax = *expected.at(i);
+        auto *row = static_cast<FaxListItem *>(w->ListFax->topLevelItem(i));
+        QCOMPARE(row->key(), fax.IdFax());
+        QCOMPARE(static_cast<FaxListItem *>(plain.topLevelItem(i))->key(), fax.IdFax());
+        const QStringList texts = FaxListText::RowTexts(fax, kind);
+        const bool bold = kind != 2 && !fax.Read();
+        unread += fax.Read() ? 0 : 1;
+        QVERIFY(!model->index(i, 0).data(Qt::DisplayRole).isValid());
+        for (int c = 0; c < w->ListFax->columnCount(); ++c) {
+            const QModelIndex index = model->index(i, c);
+            if (c >= 1 && c <= 8) {
+                QCOMPARE(row->text(c), texts.at(c - 1));
+                QCOMPARE(index.data(Qt::DisplayRole).toString(), texts.at(c - 1));
+                QCOMPARE(index.data(Qt::EditRole).toString(), texts.at(c - 1));
+            } else if (c > 8) {
+                QVERIFY(row->text(c).isEmpty());
+            }
+            if (c <= 8)
+                QCOMPARE(index.data(Qt::FontRole).isValid() && row->font(c).bold(), bold);
+        }
+        QCOMPARE(row->isBold(), bold);
+        QCOMPARE(row->iconName(), fax.Icon());
+        QCOMPARE(row->icon(0).cacheKey(), ListIcons::faxIcon(fax.Icon()).cacheKey());
+        QCOMPARE(model->index(i, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
+                 ListIcons::faxIcon(fax.Icon()).cacheKey());
+    }
+    // The first row is the one selected; the caption counts the rows and, outside the sent list and
+    // the trash, the unread ones.
+    QCOMPARE(w->ListFax->selectedItems().size(), 1);
+    QCOMPARE(w->ListFax->currentItem(), w->ListFax->topLevelItem(0));
+    QCOMPARE(w->CurrentKey, expected.first()->IdFax());
+    QCOMPARE(w->aggDaLeggere, unread);
+    QCOMPARE(w->fraListFax->title(),
+             *FaxListText::ListCaption(kind, w->TestoNodo(), int(expected.size()), unread));
+    QCOMPARE(w->ListFax->header()->sortIndicatorSection(), FaxListText::ColDateOrder);
+    QCOMPARE(w->ListFax->header()->sortIndicatorOrder(), Qt::DescendingOrder);
+
+    // A changed row tells the view, and its own texts follow.
+    auto *first = static_cast<FaxListItem *>(w->ListFax->topLevelItem(0));
+    QSignalSpy changed(model, &QAbstractItemModel::dataChanged);
+    first->setColumnText(FaxListText::ColStatus, u"In fase di spedizione"_s);
+    QCOMPARE(model->index(0, FaxListText::ColStatus).data().toString(), u"In fase di spedizione"_s);
+    QVERIFY(!changed.isEmpty());
+    changed.clear();
+    first->setBold(!first->isBold());
+    QCOMPARE(first->font(3).bold(), first->isBold());
+    QVERIFY(!changed.isEmpty());
+    // Sorting by another column and back by date gives the same order again.
+    // Sorting by another column, then by date again: equal dates keep the order the other sort gave.
+    w->OrdinaColonna(FaxListText::ColCompany);
+    QList<const FaxItem *> byCompany;
+    for (int i = 0; i < w->ListFax->topLevelItemCount(); ++i)
+        byCompany << faxes->Item(static_cast<FaxListItem *>(w->ListFax->topLevelItem(i))->key());
+    QVERIFY(byCompany != expected);
+    std::stable_sort(byCompany.begin(), byCompany.end(),
+                     [&](const FaxItem *a, const FaxItem *b) { return sortKey(b) < sortKey(a); });
+    w->OrdinaColonna(FaxListText::ColDate);
+    QCOMPARE(w->SortOrder(), 1);
+    for (int i = 0; i < byCompany.size(); ++i)
+        QCOMPARE(static_cast<FaxListItem *>(w->ListFax->topLevelItem(i))->key(), byCompany.at(i)->IdFax());
 }
 
 void tst_MainWindow::folderCaption()

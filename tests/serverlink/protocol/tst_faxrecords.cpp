@@ -49,6 +49,8 @@ private Q_SLOTS:
     void listAnswer_data();
     void listAnswer();
     void listAnswerBadCount();
+    void listTexts_data();
+    void listTexts();
     void listFromName();
     void properties_data();
     void properties();
@@ -75,6 +77,10 @@ void tst_FaxRecords::dateFax_data()
     QTest::newRow("letters") << u"Oabc"_s << false << QString();
     QTest::newRow("O alone") << u"O"_s << false << QString();
     QTest::newRow("other letter") << u"X60"_s << false << QString();
+    QTest::newRow("blank before the number") << u"O 1440"_s << true << u"02/01/2006"_s;
+    QTest::newRow("plus sign") << u"+60"_s << true << u"01/01/2006 01:00"_s;
+    QTest::newRow("nine digits") << u"O525600000"_s << true << u"04/05/3005"_s;
+    QTest::newRow("ten digits") << u"O1051200000"_s << true << u"03/09/4004"_s;
 }
 
 void tst_FaxRecords::dateFax()
@@ -99,6 +105,14 @@ void tst_FaxRecords::dateOrder_data()
     QTest::newRow("date field") << u"O1440"_s << true << u"       1000000001440"_s;
     QTest::newRow("negative") << u"D-5"_s << true << u"        999999999995"_s;
     QTest::newRow("not a number") << u"Dx"_s << false << QString();
+    QTest::newRow("plain") << u"9000000"_s << true << u"       1000009000000"_s;
+    QTest::newRow("nine digits") << u"O999999999"_s << true << u"       1000999999999"_s;
+    QTest::newRow("ten digits") << u"O1000000000"_s << true << u"       1001000000000"_s;
+    QTest::newRow("largest") << u"O2147483647"_s << true << u"       1002147483647"_s;
+    QTest::newRow("beyond 32 bits") << u"O2147483648"_s << false << QString();
+    QTest::newRow("blank before") << u"D 5"_s << true << u"       1000000000005"_s;
+    QTest::newRow("plus sign") << u"O+5"_s << true << u"       1000000000005"_s;
+    QTest::newRow("leading zeros") << u"O0000000005"_s << true << u"       1000000000005"_s;
 }
 
 void tst_FaxRecords::dateOrder()
@@ -268,6 +282,72 @@ void tst_FaxRecords::listAnswer()
         QCOMPARE(items->Item(i + 1)->IdFax(), ids[i]);
         QCOMPARE(items->Item(ids[i])->IdFax(), ids[i]);
     }
+}
+
+void tst_FaxRecords::listTexts_data()
+{
+    QTest::addColumn<QStringList>("fields");
+    QTest::newRow("plain") << personal();
+    QStringList f = personal(u"P€1"_s);
+    f[8] = u"Città e più"_s;
+    QTest::newRow("code-page letters") << f;
+    f = personal(QString());
+    f[8] = QString();
+    QTest::newRow("no key, no subject") << f;
+    f = personal();
+    f[6] = QString();
+    QTest::newRow("no date") << f;
+    f[6] = u"O1440"_s;
+    QTest::newRow("date only") << f;
+    f[6] = u"D1439"_s;
+    QTest::newRow("time only") << f;
+    f[0] = QString(300, u'x');
+    f[8] = QString(2000, u'y');
+    QTest::newRow("long texts") << f;
+}
+
+// The texts of a fax of a list answer are what each field gives alone, and each stays its own: changing
+// one, or dropping the list, leaves the others as they were.
+void tst_FaxRecords::listTexts()
+{
+    QFETCH(QStringList, fields);
+    const QByteArray rec = record(fields);
+    const QByteArray answer = "1<\xCC\xCC>\xA6" + rec + "<\xCC\xCC>";
+    auto items = Proto::CaricaCollFaxItem(answer, PersonalList, {});
+    QCOMPARE(items->Count(), 1);
+    const FaxItem &fax = *items->Item(1);
+    QString dateFax, dateOrder;
+    QVERIFY(Proto::decodeDateFax(wire(fields[6]), dateFax));
+    QVERIFY(Proto::decodeDateOrder(wire(fields[6]), dateOrder));
+    const QStringList expected = {fields[0], dateFax, dateOrder, fields[8]};
+    const QStringList got = {fax.IdFax(), fax.DateFax(), fax.DateOrder(), fax.Subject()};
+    QCOMPARE(got, expected);
+    for (int i = 0; i < got.size(); ++i) {
+        QCOMPARE(got[i].isNull(), expected[i].isEmpty());
+        if (!got[i].isNull())
+            QCOMPARE(got[i].utf16()[got[i].size()], u'\0');
+    }
+    const auto single = Proto::CreaFaxItem(rec, PersonalList, {});
+    QVERIFY(single);
+    QCOMPARE(QStringList({single->IdFax(), single->DateFax(), single->DateOrder(), single->Subject()}), got);
+
+    QString id = fax.IdFax();
+    id += u"-1"_s;
+    QString subject = fax.Subject();
+    subject.prepend(u"Re: "_s);
+    QString order = fax.DateOrder();
+    order[0] = u'#';
+    QCOMPARE(QStringList({fax.IdFax(), fax.DateFax(), fax.DateOrder(), fax.Subject()}), expected);
+    QCOMPARE(items->Item(fields[0].isEmpty() ? u"-"_s : fields[0]) != nullptr, !fields[0].isEmpty());
+    QString kept = fax.Subject();
+    QString keptDate = fax.DateFax();
+    items.reset();
+    QCOMPARE(kept, fields[8]);
+    QCOMPARE(keptDate, dateFax);
+    kept.append(u"!"_s);
+    QCOMPARE(kept, fields[8] + u"!"_s);
+    QCOMPARE(id, fields[0] + u"-1"_s);
+    QCOMPARE(subject, u"Re: "_s + fields[8]);
 }
 
 void tst_FaxRecords::listAnswerBadCount()
