@@ -48,8 +48,9 @@ struct Logical
     bool namedCharset = false;    // read as the CHARSET it names, which is not UTF-8
 };
 
-// A parameter of the head says quoted-printable (as parseLine reads it), not a text that holds the word.
-bool isQuotedPrintableHead(QByteArrayView line)
+// A parameter of the head names the encoding, bare or as ENCODING= (as parseLine reads it), not a text
+// that holds the word.
+bool headNamesEncoding(QByteArrayView line, QByteArrayView encoding)
 {
     const qsizetype colon = line.indexOf(':');
     if (colon <= 0)
@@ -57,10 +58,15 @@ bool isQuotedPrintableHead(QByteArrayView line)
     const QList<QByteArray> params = line.first(colon).toByteArray().split(';');
     for (qsizetype i = 1; i < params.size(); ++i) {
         const QByteArray p = params[i].trimmed().toUpper();
-        if (p == "QUOTED-PRINTABLE" || p == "ENCODING=QUOTED-PRINTABLE")
+        if (p == encoding || (p.startsWith("ENCODING=") && p.sliced(9) == encoding))
             return true;
     }
     return false;
+}
+
+bool isQuotedPrintableHead(QByteArrayView line)
+{
+    return headNamesEncoding(line, "QUOTED-PRINTABLE");
 }
 
 // The CHARSET= a property's head names, when it names one.
@@ -200,16 +206,7 @@ qsizetype afterLineEnd(const QByteArray &data, qsizetype end)
 // A head that says base64 in the 2.1 way (ENCODING=BASE64 or a bare BASE64).
 bool isBase64Head(QByteArrayView line)
 {
-    const qsizetype colon = line.indexOf(':');
-    if (colon <= 0)
-        return false;
-    const QList<QByteArray> params = line.first(colon).toByteArray().split(';');
-    for (qsizetype i = 1; i < params.size(); ++i) {
-        const QByteArray p = params[i].trimmed().toUpper();
-        if (p == "BASE64" || p == "ENCODING=BASE64")
-            return true;
-    }
-    return false;
+    return headNamesEncoding(line, "BASE64");
 }
 
 // A line that holds base64 letters only (no ":", so never a property).
