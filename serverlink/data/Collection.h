@@ -35,6 +35,17 @@ struct FoldedKey
     }
 };
 
+// Large slabs for collections of many items, mapped with their pages in one call instead of a page
+// fault for each page.
+namespace CollectionSlabs {
+inline constexpr size_t LargeBytes = size_t(2) << 20;
+std::byte *map();
+struct Unmap
+{
+    void operator()(std::byte *slab) const noexcept;
+};
+} // namespace CollectionSlabs
+
 // Deletes an item made on the heap; only destroys one built in a collection's slab (the slab goes with
 // the collection).
 template <typename T> struct ItemDeleter
@@ -77,7 +88,9 @@ public:
     Collection(const Collection &) = delete;
     Collection &operator=(const Collection &) = delete;
     Collection(Collection &&other) noexcept
-        : m_slabs(std::move(other.m_slabs)), m_slabFree(std::exchange(other.m_slabFree, 0)),
+        : m_slabs(std::move(other.m_slabs)), m_largeSlabs(std::move(other.m_largeSlabs)),
+          m_slabRoom(other.m_slabRoom), m_slabItems(other.m_slabItems), m_slabFree(std::exchange(other.m_slabFree, 0)),
+          m_mapLarge(other.m_mapLarge),
           m_entries(std::move(other.m_entries)), m_slots(std::move(other.m_slots)),
           m_keyed(std::exchange(other.m_keyed, 0)), m_settled(std::exchange(other.m_settled, 0))
     {
@@ -88,7 +101,11 @@ public:
             // The items first: some live in the slabs about to go.
             clear();
             m_slabs = std::move(other.m_slabs);
+            m_largeSlabs = std::move(other.m_largeSlabs);
+            m_slabRoom = other.m_slabRoom;
+            m_slabItems = other.m_slabItems;
             m_slabFree = std::exchange(other.m_slabFree, 0);
+            m_mapLarge = other.m_mapLarge;
             m_entries = std::move(other.m_entries);
             m_slots = std::move(other.m_slots);
             m_keyed = std::exchange(other.m_keyed, 0);
@@ -103,10 +120,18 @@ public:
     Owned make()
     {
         if (m_slabFree == 0) {
-            m_slabs.push_back(std::make_unique_for_overwrite<Slab>());
-            m_slabFree = SlabItems;
+            if (m_mapLarge) {
+                m_largeSlabs.emplace_back(CollectionSlabs::map());
+                m_slabRoom = m_largeSlabs.back().get();
+                m_slabItems = LargeItems;
+            } else {
+                m_slabs.push_back(std::make_unique_for_overwrite<Slab>());
+                m_slabRoom = m_slabs.back()->bytes;
+                m_slabItems = SlabItems;
+            }
+            m_slabFree = m_slabItems;
         }
-        void *room = m_slabs.back()->bytes + sizeof(T) * (SlabItems - m_slabFree);
+        void *room = m_slabRoom + sizeof(T) * (m_slabItems - m_slabFree);
         ItemDeleter<T> inSlab;
         inSlab.inSlab = true;
         Owned item(new (room) T(), inSlab);
@@ -201,6 +226,7 @@ public:
             slots *= 2;
         if (slots > m_slots.size())
             rehash(slots);
+        m_mapLarge = size_t(std::max<qsizetype>(n, 0)) >= 4 * LargeItems;
     }
 
     qsizetype Count() const { return qsizetype(m_entries.size()); }
@@ -242,6 +268,7 @@ public:
         m_keyed = 0;
         m_settled = 0;
         m_slabs.clear();
+        m_largeSlabs.clear();
         m_slabFree = 0;
     }
 
@@ -286,8 +313,14 @@ private:
     {
         alignas(T) std::byte bytes[sizeof(T) * SlabItems];
     };
+    static constexpr size_t LargeItems = std::max<size_t>(1, CollectionSlabs::LargeBytes / sizeof(T));
+    static_assert(sizeof(T) <= CollectionSlabs::LargeBytes && alignof(T) <= 4096);
     std::vector<std::unique_ptr<Slab>> m_slabs;
-    size_t m_slabFree = 0; // items the last slab still has room for
+    std::vector<std::unique_ptr<std::byte, CollectionSlabs::Unmap>> m_largeSlabs;
+    std::byte *m_slabRoom = nullptr; // the slab being filled
+    size_t m_slabItems = 0;          // its room
+    size_t m_slabFree = 0;           // items it still has room for
+    bool m_mapLarge = false;         // room for many items was asked
     std::vector<Entry> m_entries;
 
     // The keys: open addressing with linear probing over 8-byte slots (32 bits of the key's hash, the

@@ -100,6 +100,7 @@ void tst_DataRecords::collection()
     // Many keys, items made in the collection's own slabs, removals from the middle: every other key
     // is still found, wherever its probe run was cut.
     Collection<NodeItem> big;
+    big.reserve(qsizetype(4 * CollectionSlabs::LargeBytes / sizeof(NodeItem))); // the large slabs
     const int n = 3000;
     for (int i = 0; i < n; ++i) {
         auto item = big.make();
