@@ -64,9 +64,14 @@ private:
 class CollFaxItem : public Collection<FaxItem>
 {
 public:
-    bool Add(std::unique_ptr<FaxItem> item)
+    bool Add(Owned item)
     {
         const QString key = item ? item->IdFax() : QString();
         return Collection<FaxItem>::Add(std::move(item), key);
+    }
+    void appendUnsettled(Owned item)
+    {
+        const QString key = item ? item->IdFax() : QString();
+        Collection<FaxItem>::appendUnsettled(std::move(item), key);
     }
 };

@@ -7,6 +7,8 @@
 
 #include <QTest>
 
+#include <algorithm>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -94,6 +96,63 @@ void tst_DataRecords::collection()
     QVERIFY(c.Add(make(u"e"_s), u"k3"_s));
     QCOMPARE(c.removeIf([](const NodeItem &) { return false; }), 0);
     QCOMPARE(c.Item(u"K4"_s), kept);
+
+    // Many keys, items made in the collection's own slabs, removals from the middle: every other key
+    // is still found, wherever its probe run was cut.
+    Collection<NodeItem> big;
+    big.reserve(qsizetype(4 * CollectionSlabs::LargeBytes / sizeof(NodeItem))); // the large slabs
+    const int n = 3000;
+    for (int i = 0; i < n; ++i) {
+        auto item = big.make();
+        item->setDescription(QString::number(i));
+        QVERIFY(big.Add(std::move(item), u"Key"_s + QString::number(i)));
+    }
+    QVERIFY(!big.Add(big.make(), u"KEY17"_s)); // a refused item made here goes back quietly
+    for (int i = 0; i < n; i += 3)
+        QVERIFY(big.Remove(u"key"_s + QString::number(i)));
+    QVERIFY(big.Remove(1)); // "1"
+    QCOMPARE(big.Count(), n - n / 3 - 1);
+    const auto endsIn5 = [](const NodeItem &item) { return item.Description().endsWith(u'5'); };
+    const qsizetype in5 = std::count_if(big.begin(), big.end(), endsIn5);
+    QCOMPARE(big.removeIf(endsIn5), in5);
+    QCOMPARE(big.Count(), n - n / 3 - 1 - in5);
+    for (int i = 0; i < n; ++i) {
+        const bool present = i % 3 != 0 && i != 1 && i % 10 != 5;
+        NodeItem *item = big.Item(u"KEY"_s + QString::number(i));
+        QVERIFY2(bool(item) == present, qPrintable(QString::number(i)));
+        if (item)
+            QCOMPARE(item->Description(), QString::number(i));
+    }
+    // Moved as a whole, the items stay where they are; the one moved over lets its own go.
+    NodeItem *some = big.Item(u"key2"_s);
+    Collection<NodeItem> other;
+    other.Add(other.make(), u"x"_s);
+    other = std::move(big);
+    QCOMPARE(other.Item(u"KEY2"_s), some);
+    QVERIFY(!other.Item(u"x"_s));
+    Collection<NodeItem> moved(std::move(other));
+    QCOMPARE(moved.Item(u"key2"_s), some);
+    QVERIFY(other.isEmpty() && !other.Item(u"key2"_s));
+    QVERIFY(other.Add(other.make(), u"key2"_s));
+
+    // Loaded in one go: a key met before (in any case) leaves its later item out, as Add does.
+    Collection<NodeItem> loaded;
+    QVERIFY(loaded.Add(make(u"first"_s), u"A"_s));
+    const QString keys[] = {u"b"_s, u"a"_s, QString(), u"B"_s, u"c"_s, QString()};
+    for (const QString &key : keys) {
+        auto item = loaded.make();
+        item->setDescription(key.isNull() ? u"-"_s : key);
+        loaded.appendUnsettled(std::move(item), key);
+    }
+    loaded.settleKeys();
+    QStringList texts;
+    for (const NodeItem &item : std::as_const(loaded))
+        texts << item.Description();
+    QCOMPARE(texts, (QStringList{u"first"_s, u"b"_s, u"-"_s, u"c"_s, u"-"_s}));
+    QCOMPARE(loaded.Item(u"C"_s), loaded.Item(4));
+    QCOMPARE(loaded.Item(u"a"_s)->Description(), u"first"_s);
+    QVERIFY(loaded.Remove(u"b"_s));
+    QCOMPARE(loaded.Item(u"c"_s), loaded.Item(3));
 }
 
 void tst_DataRecords::selectedKeys()

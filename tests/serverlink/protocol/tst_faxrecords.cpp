@@ -262,6 +262,12 @@ void tst_FaxRecords::listAnswer_data()
         << u"2<ÌÌ>"_s + a + b.chopped(4) << QStringList{u"P1"_s} << 0;
     QTest::newRow("repeated key keeps the first") << u"2<ÌÌ>"_s + a + a << QStringList{u"P1"_s} << 0;
     QTest::newRow("count not checked against records") << u"7<ÌÌ>"_s + a << QStringList{u"P1"_s} << 0;
+    const QString lower = u"¦"_s + personal(u"p1"_s).join(u'¦') + u"<ÌÌ>"_s;
+    const QString noId = u"¦"_s + personal(QString()).join(u'¦') + u"<ÌÌ>"_s;
+    QTest::newRow("repeated key in other case after a broken record keeps the first")
+        << u"4<ÌÌ>"_s + a + u"¦P2¦1<ÌÌ>"_s + lower + b << QStringList{u"P1"_s, u"P2"_s} << 1;
+    QTest::newRow("faxes without a number are all kept")
+        << u"3<ÌÌ>"_s + noId + a + noId << QStringList{QString(), u"P1"_s, QString()} << 0;
 }
 
 void tst_FaxRecords::listAnswer()
@@ -280,8 +286,23 @@ void tst_FaxRecords::listAnswer()
     QCOMPARE(errs.list.size(), errors);
     for (qsizetype i = 0; i < ids.size(); ++i) {
         QCOMPARE(items->Item(i + 1)->IdFax(), ids[i]);
-        QCOMPARE(items->Item(ids[i])->IdFax(), ids[i]);
+        if (!ids[i].isEmpty())
+            QCOMPARE(items->Item(ids[i])->IdFax(), ids[i]);
     }
+    // Many faxes of one answer: each is found under its number, and the texts outlive the collection.
+    QByteArray many = "3000<\xCC\xCC>";
+    for (int i = 0; i < 3000; ++i)
+        many += "\xA6" + wire(personal(u"N"_s + QString::number(i)).join(u'\xA6')) + "<\xCC\xCC>";
+    auto faxes = Proto::CaricaCollFaxItem(many, PersonalList, errs.sink());
+    QCOMPARE(faxes->Count(), 3000);
+    QVERIFY(faxes->Remove(u"n1500"_s));
+    const QString kept = faxes->Item(u"N2999"_s)->IdFax();
+    const QString subject = faxes->Item(3)->Subject();
+    for (int i = 0; i < 3000; ++i)
+        QCOMPARE(bool(faxes->Item(u"N"_s + QString::number(i))), i != 1500);
+    faxes.reset();
+    QCOMPARE(kept, u"N2999"_s);
+    QCOMPARE(subject, u"Offerta"_s);
 }
 
 void tst_FaxRecords::listTexts_data()
