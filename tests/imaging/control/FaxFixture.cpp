@@ -1,9 +1,8 @@
 #include "FaxFixture.h"
+#include "FaxFixtures.h"
 
 #include <QByteArray>
 #include <QFile>
-#include <QList>
-#include <QtEndian>
 
 #include <tiffio.h>
 
@@ -111,18 +110,6 @@ bool FaxFixture::writeFaxWithBadPage(const QString &path, int pages, int badPage
     return f.write(QByteArray(int(count), '\0')) == count;
 }
 
-// The directory offsets of a little-endian file written by writeFax, in chain order.
-static QList<quint32> directoryOffsets(const QByteArray &d)
-{
-    QList<quint32> out;
-    const auto *p = reinterpret_cast<const uchar *>(d.constData());
-    for (quint32 off = qFromLittleEndian<quint32>(p + 4); off != 0 && !out.contains(off);) {
-        out.append(off);
-        off = qFromLittleEndian<quint32>(p + off + 2 + qFromLittleEndian<quint16>(p + off) * 12);
-    }
-    return out;
-}
-
 static bool rewrite(const QString &path, const std::function<bool(QByteArray &)> &change)
 {
     QFile f(path);
@@ -135,29 +122,12 @@ static bool rewrite(const QString &path, const std::function<bool(QByteArray &)>
 bool FaxFixture::writeFaxWithShortPage(const QString &path, int pages, int shortPage, int keep)
 {
     return writeFax(path, pages, 1728, 1100, 204, 98, 4, true) && rewrite(path, [&](QByteArray &d) {
-               const quint32 off = directoryOffsets(d).value(shortPage);
-               const auto *p = reinterpret_cast<const uchar *>(d.constData());
-               for (int i = 0; off && i < qFromLittleEndian<quint16>(p + off); ++i) {
-                   const qsizetype e = off + 2 + i * 12;
-                   if (qFromLittleEndian<quint16>(p + e) == TIFFTAG_STRIPBYTECOUNTS &&
-                       qFromLittleEndian<quint16>(p + e + 2) == TIFF_LONG) {
-                       qToLittleEndian(quint32(keep), d.data() + e + 8);
-                       return true;
-                   }
-               }
-               return false;
+               return FaxFixtures::setDirectoryEntry(d, shortPage, TIFFTAG_STRIPBYTECOUNTS, quint32(keep));
            });
 }
 
 bool FaxFixture::writeLoopingFax(const QString &path, int pages, int from, int to)
 {
-    return writeFax(path, pages) && rewrite(path, [&](QByteArray &d) {
-               const QList<quint32> dirs = directoryOffsets(d);
-               if (from >= dirs.size() || to >= dirs.size())
-                   return false;
-               const auto *p = reinterpret_cast<const uchar *>(d.constData());
-               qToLittleEndian(dirs.at(to), d.data() + dirs.at(from) + 2 +
-                                                qFromLittleEndian<quint16>(p + dirs.at(from)) * 12);
-               return true;
-           });
+    return writeFax(path, pages) &&
+           rewrite(path, [&](QByteArray &d) { return FaxFixtures::linkDirectory(d, from, to); });
 }

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QtEndian>
 
 #include <tiffio.h>
 
@@ -131,4 +132,42 @@ QImage asGrey(const QImage &image)
     return image.convertToFormat(QImage::Format_Grayscale8);
 }
 
+QList<quint32> directoryOffsets(const QByteArray &tiff)
+{
+    QList<quint32> out;
+    const auto *p = reinterpret_cast<const uchar *>(tiff.constData());
+    for (quint32 off = qFromLittleEndian<quint32>(p + 4); off != 0 && !out.contains(off);) {
+        out.append(off);
+        off = qFromLittleEndian<quint32>(p + off + 2 + qFromLittleEndian<quint16>(p + off) * 12);
+    }
+    return out;
+}
+
+bool setDirectoryEntry(QByteArray &tiff, int dir, quint16 tag, quint32 value)
+{
+    const quint32 off = directoryOffsets(tiff).value(dir);
+    const auto *p = reinterpret_cast<const uchar *>(tiff.constData());
+    for (int i = 0; off && i < qFromLittleEndian<quint16>(p + off); ++i) {
+        const qsizetype e = off + 2 + i * 12;
+        if (qFromLittleEndian<quint16>(p + e) != tag || qFromLittleEndian<quint32>(p + e + 4) != 1)
+            continue;
+        if (qFromLittleEndian<quint16>(p + e + 2) == TIFF_SHORT)
+            qToLittleEndian(quint16(value), tiff.data() + e + 8);
+        else
+            qToLittleEndian(value, tiff.data() + e + 8);
+        return true;
+    }
+    return false;
+}
+
+bool linkDirectory(QByteArray &tiff, int from, int to)
+{
+    const QList<quint32> dirs = directoryOffsets(tiff);
+    if (from >= dirs.size() || to >= dirs.size())
+        return false;
+    const auto *p = reinterpret_cast<const uchar *>(tiff.constData());
+    const quint32 off = dirs.at(from);
+    qToLittleEndian(dirs.at(to), tiff.data() + off + 2 + qFromLittleEndian<quint16>(p + off) * 12);
+    return true;
+}
 } // namespace FaxFixtures

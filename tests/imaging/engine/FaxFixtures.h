@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -35,4 +37,12 @@ PageTags tags(const QString &tiff, int page);
 QImage referencePage(const QString &tiff, int page);
 // The engine's pixels as grey for comparison.
 QImage asGrey(const QImage &image);
+
+// Byte edits of a classic little-endian TIFF, to make damaged files.
+// Directory offsets in chain order, up to a link already seen.
+QList<quint32> directoryOffsets(const QByteArray &tiff);
+// Sets the one-value entry `tag` of directory `dir` (a LONG or SHORT kept in the entry itself).
+bool setDirectoryEntry(QByteArray &tiff, int dir, quint16 tag, quint32 value);
+// Points the link after directory `from` at directory `to`.
+bool linkDirectory(QByteArray &tiff, int from, int to);
 } // namespace FaxFixtures

@@ -9,7 +9,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QtEndian>
 
 #include <tiffio.h>
 
@@ -84,45 +83,6 @@ static bool writeG4(const QString &path, int pages, int width = 1728, int height
     }
     TIFFClose(tif);
     return ok;
-}
-
-// Directory offsets of a classic little-endian TIFF, up to a link already seen.
-static QList<quint32> ifdOffsets(const QByteArray &d)
-{
-    QList<quint32> out;
-    const auto *p = reinterpret_cast<const uchar *>(d.constData());
-    for (quint32 off = qFromLittleEndian<quint32>(p + 4); off != 0 && !out.contains(off);) {
-        out.append(off);
-        off = qFromLittleEndian<quint32>(p + off + 2 + qFromLittleEndian<quint16>(p + off) * 12);
-    }
-    return out;
-}
-
-// Sets the one-value entry `tag` of directory `dir` (a LONG or SHORT kept in the entry itself).
-static bool setEntry(QByteArray &d, int dir, quint16 tag, quint32 value)
-{
-    const quint32 off = ifdOffsets(d).value(dir);
-    const auto *p = reinterpret_cast<const uchar *>(d.constData());
-    for (int i = 0; i < qFromLittleEndian<quint16>(p + off); ++i) {
-        const qsizetype e = off + 2 + i * 12;
-        if (qFromLittleEndian<quint16>(p + e) != tag || qFromLittleEndian<quint32>(p + e + 4) != 1)
-            continue;
-        if (qFromLittleEndian<quint16>(p + e + 2) == TIFF_SHORT)
-            qToLittleEndian(quint16(value), d.data() + e + 8);
-        else
-            qToLittleEndian(value, d.data() + e + 8);
-        return true;
-    }
-    return false;
-}
-
-// Points the link after directory `from` at directory `to`.
-static void linkDirectory(QByteArray &d, int from, int to)
-{
-    const QList<quint32> dirs = ifdOffsets(d);
-    const auto *p = reinterpret_cast<const uchar *>(d.constData());
-    const quint32 off = dirs.at(from);
-    qToLittleEndian(dirs.at(to), d.data() + off + 2 + qFromLittleEndian<quint16>(p + off) * 12);
 }
 
 static QByteArray fileBytes(const QString &path)
@@ -640,7 +600,7 @@ void TstImgXTiff::shortStripIsWhiteAndNeverSaved()
     ImgX intact, doc;
     QVERIFY(intact.importFile(whole));
     // Five bytes hold no whole row: that page cannot be shown at all, and no save writes over it.
-    QVERIFY(setEntry(bytes, 8, TIFFTAG_STRIPBYTECOUNTS, 5));
+    QVERIFY(FaxFixtures::setDirectoryEntry(bytes, 8, TIFFTAG_STRIPBYTECOUNTS, 5));
     QVERIFY(putFile(file, bytes));
     QVERIFY(doc.importFile(file));
     QVERIFY(doc.page(8).image().isNull() || doc.page(8).damage().isError());
@@ -653,7 +613,7 @@ void TstImgXTiff::shortStripIsWhiteAndNeverSaved()
     QVERIFY(tif && TIFFSetDirectory(tif, 8));
     const quint32 third = quint32(TIFFGetStrileByteCount(tif, 0) / 3);
     TIFFClose(tif);
-    QVERIFY(setEntry(bytes, 8, TIFFTAG_STRIPBYTECOUNTS, third));
+    QVERIFY(FaxFixtures::setDirectoryEntry(bytes, 8, TIFFTAG_STRIPBYTECOUNTS, third));
     QVERIFY(putFile(file, bytes));
     QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
     QCOMPARE(doc.count(), 17);
@@ -741,7 +701,7 @@ void TstImgXTiff::loopingChainsOpenUpToTheLoop()
     const QString whole = path(u"chain.tif"_s), file = path(u"loop.tif"_s);
     QVERIFY(writeG4(whole, pages, 64, 24));
     QByteArray bytes = fileBytes(whole);
-    linkDirectory(bytes, from, to);
+    QVERIFY(FaxFixtures::linkDirectory(bytes, from, to));
     QVERIFY(putFile(file, bytes));
     const int expected = from + 1;
     ImgX doc, intact;
