@@ -1276,7 +1276,7 @@ std::optional<LocalContact> baseOf(const LocalContact &contact, bool *hadUid)
 
 } // namespace
 
-bool LocalAddressBook::updateContact(const LocalContact &contact, QString *error, const Chooser &keepMine,
+bool LocalAddressBook::updateContact(LocalContact contact, QString *error, const Chooser &keepMine,
                                      const CardMatcher &sameCard, QString *writtenKey)
 {
     bool hadUid = true;
@@ -1478,7 +1478,7 @@ void dropCard(QList<LocalContact> &list, qsizetype index, QByteArray &trailing)
 
 } // namespace
 
-bool LocalAddressBook::removeContact(const QString &key, QString *error)
+bool LocalAddressBook::removeContact(QString key, QString *error)
 {
     const bool written = commit(
         [&](QList<LocalContact> &list) {

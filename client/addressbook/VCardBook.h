@@ -132,10 +132,12 @@ public:
     // written.
     using Chooser = std::function<bool(const QString &label, const QString &theirs, const QString &mine)>;
     using CardMatcher = std::function<bool(const QString &theirs, const QString &mine)>;
-    bool updateContact(const LocalContact &contact, QString *error = nullptr, const Chooser &keepMine = {},
+    bool updateContact(LocalContact contact, QString *error = nullptr, const Chooser &keepMine = {},
                        const CardMatcher &sameCard = {}, QString *writtenKey = nullptr);
     // Removes the one card with that key (nothing when another program removed it already).
-    bool removeContact(const QString &key, QString *error = nullptr);
+    // updateContact and removeContact take their argument by value: a caller may pass one of contacts(),
+    // which the re-read of the file replaces.
+    bool removeContact(QString key, QString *error = nullptr);
 
 Q_SIGNALS:
     // The contacts in memory changed (a change of ours, or the file changed on disk).

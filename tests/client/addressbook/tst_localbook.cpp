@@ -893,6 +893,16 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(LocalAddressBook::defaultPath() + u".bak"_s));
         QCOMPARE(rowTexts(list), (QStringList{u"Primo Dup"_s, u"Gino Terzi"_s}));
         QCOMPARE(form.windowTitle(), u"RUBRICA [ 2 contatti ]"_s);
+
+        // A key taken straight from the book's own list while another program changes the file: the
+        // re-read replaces that list, and the chosen card still goes, alone.
+        useFile(primo + secondo + gino);
+        LocalAddressBook book;
+        QVERIFY(book.load());
+        otherProgramReplaces("FN:Gino Terzi", "FN:Gino Terzi Sr.");
+        QVERIFY(book.removeContact(book.contacts().at(1).key));
+        QByteArray rest = primo + gino;
+        QCOMPARE(fileBytes(), rest.replace("FN:Gino Terzi", "FN:Gino Terzi Sr."));
     }
 
     // A full disk or a book that cannot be written: the message says why, in Italian, the dialog stays
