@@ -440,16 +440,21 @@ void frmPrint::ClientSock_Error(int Number, const QString &Description, const QS
     // The link gave up a fax ("SendFax : key : files"): no confirmation will come for it.
     static const QString prefix = u"SendFax : "_s;
     constexpr int ServerNotReading = 10060; // the link let go an upload the server took nothing of
-    if (!Source.startsWith(prefix) || (Number != 40006 && Number != 75 && Number != ServerNotReading) ||
-        !cFaxSending)
+    constexpr int FileNotFound = 53;        // a document or cover page gone before its upload
+    if (!Source.startsWith(prefix) ||
+        (Number != 40006 && Number != 75 && Number != FileNotFound && Number != ServerNotReading) || !cFaxSending)
         return;
     const QString key = Source.mid(prefix.size()).section(u" : "_s, 0, 0);
+    // A file that cannot be read is named, as the link names it.
+    const QString told = Number == FileNotFound || Number == 75
+                             ? Description + u" ("_s + Source.mid(prefix.size()).section(u" : "_s, 1) + u')'
+                             : Description;
     clsFaxSending *entry = cFaxSending->item(key);
     if (entry && !entry->Sent()) {
         entry->setFailed(true);
         if (G.HiddenMode)
             Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(),
-                            u"Fax "_s + key + u" non consegnato al server: "_s + Description);
+                            u"Fax "_s + key + u" non consegnato al server: "_s + told);
         Q_EMIT pendingChanged();
         if (G.HiddenMode)
             return;
@@ -461,9 +466,9 @@ void frmPrint::ClientSock_Error(int Number, const QString &Description, const QS
         else
             QMetaObject::invokeMethod(
                 this,
-                [this, Description] {
+                [this, told] {
                     Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
-                                    u"Il fax non è stato inviato: "_s + Description);
+                                    u"Il fax non è stato inviato: "_s + told);
                 },
                 Qt::QueuedConnection);
     }

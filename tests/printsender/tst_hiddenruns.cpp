@@ -313,6 +313,13 @@ private Q_SLOTS:
         QCOMPARE(faxes.size(), 1);
         QVERIFY(faxes.first().text().startsWith(m_small + u"<#>"_s));
         QCOMPARE(uploaded(server, m_small), contentOf(m_small));
+
+        // A cover page that is not there ends its fax when its turn to go comes: told, never waited for.
+        const QString noCover = m_home.filePath(u"no-cover.txt"_s);
+        login(server);
+        const Result c = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small}, "</jobs>\n", noCover)});
+        QCOMPARE(c.code, ExitUndelivered);
+        QVERIFY2(c.err.contains(noCover.toUtf8()), c.err.constData());
     }
 
     // A fault in the job file: the faxes before it are delivered, the run says the file was bad.
