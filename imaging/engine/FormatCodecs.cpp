@@ -187,6 +187,61 @@ BmpRows bmpRowsPresent(const QByteArray &data)
     return rows;
 }
 
+// The colour table of a BMP of 1, 4 or 8 bits a pixel with a header of 40 bytes or more: where it
+// starts and how many entries it holds. An index has 2^bits values, so a larger biClrUsed names entries
+// no pixel can use; the table ends where the pixels begin, so what lies past bfOffBits is no colour.
+// Indices past the table show black. entries is -1 for any other BMP.
+struct BmpTable
+{
+    quint32 at = 0;
+    int entries = -1;
+    quint32 claimed = 0; // biClrUsed as the file has it
+};
+BmpTable bmpTable(const QByteArray &data)
+{
+    BmpTable t;
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    if (data.size() < 54 || !data.startsWith("BM"))
+        return t;
+    const quint32 offset = qFromLittleEndian<quint32>(p + 10), header = qFromLittleEndian<quint32>(p + 14);
+    const int bits = qFromLittleEndian<quint16>(p + 28);
+    if (header < 40 || header > quint32(data.size()) - 14 || !(bits == 1 || bits == 4 || bits == 8))
+        return t;
+    t.at = 14 + header;
+    t.claimed = qFromLittleEndian<quint32>(p + 46);
+    quint32 entries = t.claimed == 0 || t.claimed > (1u << bits) ? 1u << bits : t.claimed;
+    if (offset >= t.at)
+        entries = std::min(entries, (offset - t.at) / 4);
+    t.entries = int(entries);
+    return t;
+}
+
+// The BMP as Qt's reader gets it: a biClrUsed of no more than the entries the table holds (at least
+// one, as that reader wants), so it neither refuses a hostile count nor takes pixels for colours.
+QByteArray bmpForQt(const QByteArray &data, const BmpTable &table)
+{
+    if (table.entries < 0 || table.claimed == quint32(std::max(table.entries, 1)))
+        return data;
+    QByteArray copy = data;
+    qToLittleEndian<quint32>(quint32(std::max(table.entries, 1)), copy.data() + 46);
+    return copy;
+}
+
+// The colour table of a palette BMP as Qt read it, cut to the entries the file holds; a 1-bit picture
+// whose table holds fewer than two (Qt's reader makes the missing one white) gets black for them.
+QImage withBmpTable(QImage img, const BmpTable &table)
+{
+    if (table.entries < 0 || !(img.format() == QImage::Format_Mono || img.format() == QImage::Format_Indexed8))
+        return img;
+    QList<QRgb> colours = img.colorTable();
+    colours.resize(std::min<qsizetype>(colours.size(), table.entries));
+    if (img.format() == QImage::Format_Mono)
+        colours.resize(2, qRgb(0, 0, 0));
+    img.setColorTable(colours);
+    // Indices past the table get their black entries here, before any row is made white.
+    return normalisedPageImage(img);
+}
+
 // Rows first..last of a picture made white (a palette picture gets a white entry if it has none).
 QImage whitened(QImage img, int first, int last)
 {
@@ -237,11 +292,9 @@ bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
     if (!((compression == 1 && bits == 8) || (compression == 2 && bits == 4)) || height <= 0 ||
         !ImgXPageLimit::fits(width, height) || header > size - 14)
         return false;
-    quint32 colours = qFromLittleEndian<quint32>(p + 46);
-    if (colours == 0 || colours > (1u << bits))
-        colours = 1u << bits;
+    const int colours = bmpTable(data).entries;
     QList<QRgb> table;
-    for (quint32 i = 0; i < colours && 14 + header + 4 * i + 4 <= quint64(size); ++i) {
+    for (int i = 0; i < colours && 14 + header + 4 * quint64(i) + 4 <= quint64(size); ++i) {
         const uchar *c = p + 14 + header + 4 * i;
         table.append(qRgb(c[2], c[1], c[0]));
     }
@@ -324,8 +377,9 @@ bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
 bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format, ImgXImage *page,
             ImgXError *error)
 {
+    const BmpTable bmp = format == imgBMP ? bmpTable(data) : BmpTable();
     QBuffer buffer;
-    buffer.setData(data);
+    buffer.setData(bmpForQt(data, bmp));
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, qtName(format));
     // The size the header claims is checked before any pixel is allocated.
@@ -337,7 +391,7 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
     ImgXError damage;
     QImage img;
     if (format != imgBMP || !readBmpRle(data, &img, &damage))
-        img = reader.read();
+        img = withBmpTable(reader.read(), bmp);
     if (img.isNull()) {
         *error = ImgXError::make(ImgXErrorCode::CorruptImage,
                                  u"Cannot read %1: %2"_s.arg(fileName, reader.errorString()));
