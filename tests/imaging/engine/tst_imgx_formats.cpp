@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <bit>
+
 using namespace Qt::StringLiterals;
 
 class TstImgXFormats : public QObject
@@ -38,8 +40,8 @@ private Q_SLOTS:
     void readsSixteenBitPhotoshop();
     void twoColourPalettesKeepTheirColours_data();
     void twoColourPalettesKeepTheirColours();
-    void paletteBmpsShowTheirColours_data();
-    void paletteBmpsShowTheirColours();
+    void palettePicturesShowTheirColours_data();
+    void palettePicturesShowTheirColours();
 
 private:
     QTemporaryDir m_dir;
@@ -715,9 +717,10 @@ void TstImgXFormats::twoColourPalettesKeepTheirColours()
     QCOMPARE(ImgXSupport::fileInfo(fax).bitsPerPixel, bilevel ? 1 : 8);
 }
 
-// A palette BMP written byte by byte: `bits` 1, 4 or 8, `compression` 0 (none), 1 (RLE8) or 2 (RLE4),
-// the entries of `table` and a biClrUsed of `claimed`. Pixel (x, y) holds index (x + 2y) % indices.
-// RLE rows alternate between runs of one pixel and absolute stretches.
+// A palette picture written byte by byte, pixel (x, y) holding index (x + 2y) % indices, with the
+// entries of `table`. A BMP of `bits` 1, 4 or 8, `compression` 0 (none), 1 (RLE8) or 2 (RLE4) and a
+// biClrUsed of `claimed` (RLE rows alternate between runs of one pixel and absolute stretches); a PNG
+// of `bits`; a GIF (codes of 8 bits) with a global table, or with a local one for `local`.
 struct PaletteBmp
 {
     int bits = 1;
@@ -726,6 +729,8 @@ struct PaletteBmp
     quint32 claimed = 0;
     int indices = 2;
     bool topDown = false;
+    QString kind = QStringLiteral("bmp");
+    bool local = false;
 };
 Q_DECLARE_METATYPE(PaletteBmp)
 
@@ -793,7 +798,85 @@ static QByteArray paletteBmp(const PaletteBmp &b)
     return d + pixels;
 }
 
-void TstImgXFormats::paletteBmpsShowTheirColours_data()
+static quint32 pngCrc(const QByteArray &bytes)
+{
+    quint32 c = 0xffffffffu;
+    for (const char b : bytes) {
+        c ^= uchar(b);
+        for (int k = 0; k < 8; ++k)
+            c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
+    }
+    return ~c;
+}
+
+static QByteArray palettePng(const PaletteBmp &b)
+{
+    const auto be32 = [](QByteArray &d, quint32 v) {
+        for (int i = 3; i >= 0; --i)
+            d.append(char((v >> (8 * i)) & 0xff));
+    };
+    QByteArray d("\x89PNG\r\n\x1a\n");
+    const auto chunk = [&](const char *type, const QByteArray &data) {
+        be32(d, quint32(data.size()));
+        const QByteArray body = QByteArray(type) + data;
+        d.append(body);
+        be32(d, pngCrc(body));
+    };
+    QByteArray header;
+    be32(header, PaletteBmpWidth);
+    be32(header, PaletteBmpHeight);
+    header.append(char(b.bits)).append(char(3)).append(3, '\0');
+    chunk("IHDR", header);
+    QByteArray plte;
+    for (const QRgb c : b.table)
+        plte.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
+    chunk("PLTE", plte);
+    QByteArray raw;
+    const int perByte = 8 / b.bits;
+    for (int y = 0; y < PaletteBmpHeight; ++y) {
+        QByteArray line((PaletteBmpWidth * b.bits + 7) / 8, '\0');
+        for (int x = 0; x < PaletteBmpWidth; ++x)
+            line[x / perByte] = char(line[x / perByte] | paletteBmpIndex(b, x, y) << (perByte - 1 - x % perByte) * b.bits);
+        raw.append('\0').append(line);
+    }
+    chunk("IDAT", qCompress(raw).mid(4)); // a zlib stream without Qt's length in front
+    chunk("IEND", {});
+    return d;
+}
+
+static QByteArray paletteGif(const PaletteBmp &b)
+{
+    const auto le16 = [](QByteArray &d, int v) { d.append(char(v & 0xff)).append(char(v >> 8)); };
+    QByteArray table;
+    for (const QRgb c : b.table)
+        table.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
+    const char flags = char(0x80 | (std::countr_zero(unsigned(b.table.size())) - 1)); // 2^(n+1) entries
+    QByteArray d("GIF89a");
+    le16(d, PaletteBmpWidth);
+    le16(d, PaletteBmpHeight);
+    d.append(b.local ? '\0' : flags).append('\0').append('\0');
+    if (!b.local)
+        d.append(table);
+    d.append(',');
+    for (const int v : {0, 0, PaletteBmpWidth, PaletteBmpHeight})
+        le16(d, v);
+    d.append(b.local ? flags : '\0');
+    if (b.local)
+        d.append(table);
+    QByteArray codes;
+    for (int y = 0, n = 0; y < PaletteBmpHeight; ++y) {
+        for (int x = 0; x < PaletteBmpWidth; ++x, ++n) {
+            if (n % 100 == 0)
+                codes.append(char(128)); // clear
+            codes.append(char(paletteBmpIndex(b, x, y)));
+        }
+    }
+    codes.append(char(129)); // end of information
+    d.append(char(7)).append(char(codes.size())).append(codes).append('\0').append(';');
+    return d;
+}
+
+void TstImgXFormats::palettePicturesShowTheirColours_data()
 {
     QTest::addColumn<PaletteBmp>("bmp");
     QTest::addColumn<int>("entries"); // of the table, as read
@@ -828,19 +911,28 @@ void TstImgXFormats::paletteBmpsShowTheirColours_data()
     QTest::newRow("8-bit count 200, table of 4") << PaletteBmp{8, 0, sixteen.mid(0, 4), 200, 6} << 4;
     QTest::newRow("rle8 count 0, table of 4") << PaletteBmp{8, 1, sixteen.mid(0, 4), 0, 6} << 4;
     QTest::newRow("1-bit no table") << PaletteBmp{1, 0, {}, 0, 2} << 0;
+    // PNG and GIF: Qt's readers give an index past the table entry 0's colour or white.
+    const QString png = u"png"_s, gif = u"gif"_s;
+    QTest::newRow("png 1-bit table of red") << PaletteBmp{1, 0, {red}, 0, 2, false, png} << 1;
+    QTest::newRow("png 4-bit table of 3") << PaletteBmp{4, 0, {red, green, blue}, 0, 16, false, png} << 3;
+    QTest::newRow("png 8-bit table of 2") << PaletteBmp{8, 0, {red, blue}, 0, 7, false, png} << 2;
+    QTest::newRow("png 8-bit whole table") << PaletteBmp{8, 0, full, 0, 256, false, png} << 256;
+    QTest::newRow("gif table of 2") << PaletteBmp{8, 0, {red, blue}, 0, 5, false, gif} << 2;
+    QTest::newRow("gif local table of 4") << PaletteBmp{8, 0, {red, blue, green, white}, 0, 9, false, gif, true}
+                                          << 4;
 }
 
-// A palette BMP shows the colours of its table, black for an index past it, whatever its header
+// A palette picture shows the colours of its table, black for an index past it, whatever its header
 // claims; every writer that holds colour keeps them.
-void TstImgXFormats::paletteBmpsShowTheirColours()
+void TstImgXFormats::palettePicturesShowTheirColours()
 {
     QFETCH(PaletteBmp, bmp);
     QFETCH(int, entries);
-    const QString file = m_dir.filePath(u"palette.bmp"_s);
+    const QString file = m_dir.filePath(u"palette."_s + bmp.kind);
     {
         QFile f(file);
         QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        f.write(paletteBmp(bmp));
+        f.write(bmp.kind == u"png"_s ? palettePng(bmp) : bmp.kind == u"gif"_s ? paletteGif(bmp) : paletteBmp(bmp));
     }
     const auto expected = [&](int x, int y) {
         const int i = paletteBmpIndex(bmp, x, y);
