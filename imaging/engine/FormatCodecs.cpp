@@ -187,13 +187,12 @@ BmpRows bmpRowsPresent(const QByteArray &data)
     return rows;
 }
 
-// The colour table of a BMP of 1, 4 or 8 bits a pixel with a header of 40 bytes or more: where it
-// starts and how many entries it holds. An index has 2^bits values, so a larger biClrUsed names entries
-// no pixel can use; the table ends where the pixels begin, so what lies past bfOffBits is no colour.
-// Indices past the table show black. entries is -1 for any other BMP.
+// The colour table of a BMP of 1, 4 or 8 bits a pixel with a header of 40 bytes or more: how many
+// entries it holds. An index has 2^bits values, so a larger biClrUsed names entries no pixel can use;
+// the table ends where the pixels begin, so what lies past bfOffBits is no colour. Indices past the
+// table show black. entries is -1 for any other BMP.
 struct BmpTable
 {
-    quint32 at = 0;
     int entries = -1;
     quint32 claimed = 0; // biClrUsed as the file has it
 };
@@ -207,11 +206,11 @@ BmpTable bmpTable(const QByteArray &data)
     const int bits = qFromLittleEndian<quint16>(p + 28);
     if (header < 40 || header > quint32(data.size()) - 14 || !(bits == 1 || bits == 4 || bits == 8))
         return t;
-    t.at = 14 + header;
+    const quint32 at = 14 + header;
     t.claimed = qFromLittleEndian<quint32>(p + 46);
     quint32 entries = t.claimed == 0 || t.claimed > (1u << bits) ? 1u << bits : t.claimed;
-    if (offset >= t.at)
-        entries = std::min(entries, (offset - t.at) / 4);
+    if (offset >= at)
+        entries = std::min(entries, (offset - at) / 4);
     t.entries = int(entries);
     return t;
 }
