@@ -187,6 +187,166 @@ BmpRows bmpRowsPresent(const QByteArray &data)
     return rows;
 }
 
+// The colour table of a BMP of 1, 4 or 8 bits a pixel with a header of 40 bytes or more: how many
+// entries it holds. An index has 2^bits values, so a larger biClrUsed names entries no pixel can use;
+// the table ends where the pixels begin, so what lies past bfOffBits is no colour. Indices past the
+// table show black. entries is -1 for any other BMP.
+struct BmpTable
+{
+    int entries = -1;
+    quint32 claimed = 0; // biClrUsed as the file has it
+};
+BmpTable bmpTable(const QByteArray &data)
+{
+    BmpTable t;
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    if (data.size() < 54 || !data.startsWith("BM"))
+        return t;
+    const quint32 offset = qFromLittleEndian<quint32>(p + 10), header = qFromLittleEndian<quint32>(p + 14);
+    const int bits = qFromLittleEndian<quint16>(p + 28);
+    if (header < 40 || header > quint32(data.size()) - 14 || !(bits == 1 || bits == 4 || bits == 8))
+        return t;
+    const quint32 at = 14 + header;
+    t.claimed = qFromLittleEndian<quint32>(p + 46);
+    quint32 entries = t.claimed == 0 || t.claimed > (1u << bits) ? 1u << bits : t.claimed;
+    if (offset >= at)
+        entries = std::min(entries, (offset - at) / 4);
+    t.entries = int(entries);
+    return t;
+}
+
+// The BMP as Qt's reader gets it: a biClrUsed of no more than the entries the table holds (at least
+// one, as that reader wants), so it neither refuses a hostile count nor takes pixels for colours.
+QByteArray bmpForQt(const QByteArray &data, const BmpTable &table)
+{
+    if (table.entries < 0 || table.claimed == quint32(std::max(table.entries, 1)))
+        return data;
+    QByteArray copy = data;
+    qToLittleEndian<quint32>(quint32(std::max(table.entries, 1)), copy.data() + 46);
+    return copy;
+}
+
+quint32 crc32(const char *bytes, qsizetype size)
+{
+    quint32 c = 0xffffffffu;
+    for (qsizetype i = 0; i < size; ++i) {
+        c ^= uchar(bytes[i]);
+        for (int k = 0; k < 8; ++k)
+            c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
+    }
+    return ~c;
+}
+
+// A palette PNG as Qt's reader gets it: a PLTE shorter than the bit depth can index is filled up with
+// black, and *entries tells how many it had. Qt's reader gives an index past the table the colour of
+// entry 0 (and a 1-bit picture white); here it is black, as in every palette picture.
+QByteArray pngForQt(const QByteArray &data, int *entries)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    if (!data.startsWith("\x89PNG\r\n\x1a\n"))
+        return data;
+    int depth = 0;
+    for (qint64 at = 8; at + 12 <= data.size();) {
+        const qint64 length = qFromBigEndian<quint32>(p + at);
+        if (length > data.size() - at - 12)
+            break;
+        const QByteArray type = data.mid(at + 4, 4);
+        if (type == "IHDR" && length >= 13 && p[at + 8 + 9] == 3)
+            depth = p[at + 8 + 8];
+        if (type == "PLTE" && depth >= 1 && depth <= 8 && length % 3 == 0 && length > 0 &&
+            length / 3 < (1 << depth)) {
+            *entries = int(length / 3);
+            QByteArray chunk = data.mid(at + 4, 4 + length);
+            chunk.append(QByteArray(3 * (1 << depth) - length, '\0'));
+            QByteArray out = data.left(at);
+            uchar be[4];
+            qToBigEndian<quint32>(quint32(chunk.size() - 4), be);
+            out.append(reinterpret_cast<const char *>(be), 4).append(chunk);
+            qToBigEndian<quint32>(crc32(chunk.constData(), chunk.size()), be);
+            out.append(reinterpret_cast<const char *>(be), 4).append(data.mid(at + 12 + length));
+            return out;
+        }
+        if (type == "IDAT" || type == "IEND")
+            break;
+        at += 12 + length;
+    }
+    return data;
+}
+
+// A GIF as Qt's reader gets it: its global and local colour tables filled up to 256 entries with black,
+// so an index past a table is black (Qt's reader shows it white) as in every palette picture. A file
+// whose blocks do not walk through is left as it is from there on.
+QByteArray gifForQt(const QByteArray &data)
+{
+    if (data.size() < 13 || !(data.startsWith("GIF87a") || data.startsWith("GIF89a")))
+        return data;
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    QByteArray out;
+    qint64 at = 0;
+    // The table that follows the flags byte out[flags], if that says there is one, made 256 entries.
+    const auto table = [&](qsizetype flags) {
+        const uchar f = uchar(out.at(flags));
+        if (!(f & 0x80))
+            return true;
+        const qint64 size = 3 * (qint64(2) << (f & 7));
+        if (size > data.size() - at)
+            return false;
+        out[flags] = char(f | 7);
+        out.append(data.mid(at, size)).append(QByteArray(3 * 256 - size, '\0'));
+        at += size;
+        return true;
+    };
+    const auto subBlocks = [&] {
+        while (at < data.size()) {
+            const int n = p[at];
+            if (n + 1 > data.size() - at)
+                return false;
+            out.append(data.mid(at, n + 1));
+            at += n + 1;
+            if (n == 0)
+                return true;
+        }
+        return false;
+    };
+    out = data.left(13);
+    at = 13;
+    bool whole = table(10);
+    while (whole && at < data.size() && p[at] != 0x3b) {
+        if (p[at] == 0x21 && at + 2 <= data.size()) {
+            out.append(data.mid(at, 2));
+            at += 2;
+            whole = subBlocks();
+        } else if (p[at] == 0x2c && at + 10 <= data.size()) {
+            out.append(data.mid(at, 10));
+            at += 10;
+            whole = table(out.size() - 1) && at < data.size();
+            if (whole) {
+                out.append(data.at(at++)); // LZW code size
+                whole = subBlocks();
+            }
+        } else {
+            whole = false;
+        }
+    }
+    return out + data.mid(at);
+}
+
+// The colour table of a palette picture as Qt read it, cut to the `entries` its file holds (none cut
+// for -1); a 1-bit picture whose table holds fewer than two (Qt's reader makes the missing one white)
+// gets black for them.
+QImage withTable(QImage img, int entries)
+{
+    if (entries < 0 || !(img.format() == QImage::Format_Mono || img.format() == QImage::Format_Indexed8))
+        return img;
+    QList<QRgb> colours = img.colorTable();
+    colours.resize(std::min<qsizetype>(colours.size(), entries));
+    if (img.format() == QImage::Format_Mono)
+        colours.resize(2, qRgb(0, 0, 0));
+    img.setColorTable(colours);
+    // Indices past the table get their black entries here, before any row is made white.
+    return normalisedPageImage(img);
+}
+
 // Rows first..last of a picture made white (a palette picture gets a white entry if it has none).
 QImage whitened(QImage img, int first, int last)
 {
@@ -237,11 +397,9 @@ bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
     if (!((compression == 1 && bits == 8) || (compression == 2 && bits == 4)) || height <= 0 ||
         !ImgXPageLimit::fits(width, height) || header > size - 14)
         return false;
-    quint32 colours = qFromLittleEndian<quint32>(p + 46);
-    if (colours == 0 || colours > (1u << bits))
-        colours = 1u << bits;
+    const int colours = bmpTable(data).entries;
     QList<QRgb> table;
-    for (quint32 i = 0; i < colours && 14 + header + 4 * i + 4 <= quint64(size); ++i) {
+    for (int i = 0; i < colours && 14 + header + 4 * quint64(i) + 4 <= quint64(size); ++i) {
         const uchar *c = p + 14 + header + 4 * i;
         table.append(qRgb(c[2], c[1], c[0]));
     }
@@ -324,8 +482,20 @@ bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
 bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format, ImgXImage *page,
             ImgXError *error)
 {
+    // Palette tables Qt's reader would cut or fill its own way go to it whole; `entries` are the file's.
+    int entries = -1;
+    QByteArray forQt = data;
+    if (format == imgBMP) {
+        const BmpTable bmp = bmpTable(data);
+        entries = bmp.entries;
+        forQt = bmpForQt(data, bmp);
+    } else if (format == imgPNG) {
+        forQt = pngForQt(data, &entries);
+    } else if (format == imgGIF) {
+        forQt = gifForQt(data);
+    }
     QBuffer buffer;
-    buffer.setData(data);
+    buffer.setData(forQt);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer, qtName(format));
     // The size the header claims is checked before any pixel is allocated.
@@ -337,7 +507,7 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
     ImgXError damage;
     QImage img;
     if (format != imgBMP || !readBmpRle(data, &img, &damage))
-        img = reader.read();
+        img = withTable(reader.read(), entries);
     if (img.isNull()) {
         *error = ImgXError::make(ImgXErrorCode::CorruptImage,
                                  u"Cannot read %1: %2"_s.arg(fileName, reader.errorString()));

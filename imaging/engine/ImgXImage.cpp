@@ -95,11 +95,15 @@ QImage normalisedPageImage(const QImage &source)
         img = img.convertToFormat(QImage::Format_Mono);
         [[fallthrough]];
     case QImage::Format_Mono: {
-        const QList<QRgb> table = img.colorTable();
+        QList<QRgb> table = img.colorTable();
         const QRgb black = qRgb(0, 0, 0), white = qRgb(255, 255, 255);
-        if (table.size() < 2) {
+        if (table.isEmpty()) { // pixels made here without a table: 1 is ink
             img.setColorTable(monoTable());
             return img;
+        }
+        if (table.size() == 1) { // index 1 is past the table: black, as for any palette page
+            table.append(black);
+            img.setColorTable(table);
         }
         if (table.size() == 2 && table.at(0) == black && table.at(1) == white) {
             // Bilevel pages always read index 0 as white: flip the bits when 0 is the dark colour.

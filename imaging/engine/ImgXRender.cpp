@@ -31,9 +31,12 @@ QImage thumbnail(const ImgXImage &page, QSize box)
         return {};
     const QRectF fit = page.mapping().fitInto(QRectF(QPointF(0, 0), QSizeF(box)));
     const QSize size(std::max(1, qRound(fit.width())), std::max(1, qRound(fit.height())));
-    QImage src = img.format() == QImage::Format_Mono || img.format() == QImage::Format_Indexed8
-                     ? img.convertToFormat(QImage::Format_Grayscale8)
-                     : img;
+    // A bilevel page is smoothed in grey; a palette page keeps its colours.
+    QImage src =
+        img.format() == QImage::Format_Mono ? img.convertToFormat(QImage::Format_Grayscale8)
+        : img.format() == QImage::Format_Indexed8
+            ? img.convertToFormat(img.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32)
+            : img;
     return src.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
         .convertToFormat(img.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
 }

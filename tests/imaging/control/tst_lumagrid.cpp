@@ -1066,6 +1066,85 @@ private Q_SLOTS:
         QVERIFY(qGray(at(r.left() + 2, r.bottom() - 2).rgb()) > 200);
     }
 
+    // A BMP of 64x48 at `bits` a pixel with `table` and that many entries in biClrUsed: index 0 on the
+    // left half, index 1 on the right.
+    static QByteArray halvesBmp(int bits, const QList<QRgb> &table)
+    {
+        const int w = 64, h = 48, stride = (w * bits + 31) / 32 * 4;
+        QByteArray d;
+        const auto le = [&d](quint32 v, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                d.append(char((v >> (8 * i)) & 0xff));
+        };
+        const quint32 offset = 14 + 40 + 4 * quint32(table.size());
+        d.append("BM");
+        for (const quint32 v : {offset + quint32(stride * h), 0u, offset, 40u, quint32(w), quint32(h)})
+            le(v, 4);
+        le(1, 2);
+        le(quint32(bits), 2);
+        for (const quint32 v : {0u, quint32(stride * h), 3780u, 3780u, quint32(table.size()), 0u})
+            le(v, 4);
+        for (const QRgb c : table)
+            d.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append('\0');
+        QByteArray row(stride, '\0');
+        const int perByte = 8 / bits;
+        for (int x = w / 2; x < w; ++x)
+            row[x / perByte] = char(row[x / perByte] | 1 << (perByte - 1 - x % perByte) * bits);
+        for (int y = 0; y < h; ++y)
+            d.append(row);
+        return d;
+    }
+
+    void paletteBmpShowsItsColours_data()
+    {
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<QList<QRgb>>("table");
+        const QRgb red = qRgb(220, 0, 0), blue = qRgb(0, 0, 230);
+        QTest::newRow("1-bit red and blue") << 1 << QList<QRgb>{red, blue};
+        QTest::newRow("1-bit red alone") << 1 << QList<QRgb>{red}; // index 1 past the table: black
+        QTest::newRow("4-bit blue alone") << 4 << QList<QRgb>{blue};
+    }
+
+    // The page, its thumbnail and the file saved back show the colours of the file's table.
+    void paletteBmpShowsItsColours()
+    {
+        QFETCH(int, bits);
+        QFETCH(QList<QRgb>, table);
+        const QColor left(table.at(0)), right(table.size() > 1 ? table.at(1) : qRgb(0, 0, 0));
+        const QString file = path(u"palette.bmp"_s);
+        {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(halvesBmp(bits, table));
+        }
+        auto c = makeControl(true);
+        QVERIFY(c->OpenSource(file));
+        QVERIFY(c->pageView()->hasPage());
+        const QRectF r = c->pageView()->pageRect();
+        const QImage shot = c->pageView()->viewport()->grab().toImage();
+        const qreal k = shot.devicePixelRatio();
+        const auto at = [&](double fx) {
+            return QColor(shot.pixel(int((r.left() + fx * r.width()) * k), int(r.center().y() * k)));
+        };
+        QCOMPARE(at(0.25), left);
+        QCOMPARE(at(0.75), right);
+        waitBuilt(*c);
+        const QImage thumb = c->thumbCells().at(0)->picture().toImage();
+        QVERIFY(!thumb.isNull());
+        QCOMPARE(QColor(thumb.pixel(thumb.width() / 4, thumb.height() / 2)), left);
+        QCOMPARE(QColor(thumb.pixel(thumb.width() * 3 / 4, thumb.height() / 2)), right);
+        press(*c, u"90DX"_s);
+        waitBuilt(*c);
+        press(*c, u"Save"_s);
+        QVERIFY(c->Saved());
+        auto check = makeControl(false);
+        QVERIFY(check->OpenSource(file));
+        const QImage back = check->Image().image();
+        QCOMPARE(back.size(), QSize(48, 64));
+        QCOMPARE(QColor(back.pixel(24, 16)), left);
+        QCOMPARE(QColor(back.pixel(24, 48)), right);
+    }
+
     void windowsHandlesAreZero()
     {
         Lumagrid c;

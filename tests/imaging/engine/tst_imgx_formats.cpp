@@ -1,5 +1,6 @@
 // Formats other than TIFF: Qt image I/O and GraphicsMagick, read and write.
 #include "ImgX.h"
+#include "ImgXRender.h"
 #include "ImgXSupport.h"
 
 #include <QFile>
@@ -8,6 +9,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <bit>
 
 using namespace Qt::StringLiterals;
 
@@ -37,6 +40,8 @@ private Q_SLOTS:
     void readsSixteenBitPhotoshop();
     void twoColourPalettesKeepTheirColours_data();
     void twoColourPalettesKeepTheirColours();
+    void palettePicturesShowTheirColours_data();
+    void palettePicturesShowTheirColours();
 
 private:
     QTemporaryDir m_dir;
@@ -710,6 +715,284 @@ void TstImgXFormats::twoColourPalettesKeepTheirColours()
     const QString fax = m_dir.filePath(u"two-colours-out.tif"_s);
     QVERIFY(doc.exportFile(fax, imgTIF));
     QCOMPARE(ImgXSupport::fileInfo(fax).bitsPerPixel, bilevel ? 1 : 8);
+}
+
+// A palette picture written byte by byte, pixel (x, y) holding index (x + 2y) % indices, with the
+// entries of `table`. A BMP of `bits` 1, 4 or 8, `compression` 0 (none), 1 (RLE8) or 2 (RLE4) and a
+// biClrUsed of `claimed` (RLE rows alternate between runs of one pixel and absolute stretches); a PNG
+// of `bits`; a GIF (codes of 8 bits) with a global table, or with a local one for `local`. A BMP of
+// no compression loses the last `cutRows` rows its file stores.
+struct PaletteBmp
+{
+    int bits = 1;
+    int compression = 0;
+    QList<QRgb> table;
+    quint32 claimed = 0;
+    int indices = 2;
+    bool topDown = false;
+    QString kind = QStringLiteral("bmp");
+    bool local = false;
+    int cutRows = 0;
+};
+Q_DECLARE_METATYPE(PaletteBmp)
+
+static constexpr int PaletteBmpWidth = 13, PaletteBmpHeight = 5;
+
+static int paletteBmpIndex(const PaletteBmp &b, int x, int y)
+{
+    return (x + 2 * y) % b.indices;
+}
+
+static QByteArray paletteBmp(const PaletteBmp &b)
+{
+    const int w = PaletteBmpWidth, h = PaletteBmpHeight;
+    QByteArray pixels;
+    for (int r = 0; r < h; ++r) {
+        const int y = b.topDown ? r : h - 1 - r;
+        const auto index = [&](int x) { return paletteBmpIndex(b, x, y); };
+        if (b.compression == 0) {
+            QByteArray line((w * b.bits + 31) / 32 * 4, '\0');
+            const int perByte = 8 / b.bits;
+            for (int x = 0; x < w; ++x)
+                line[x / perByte] =
+                    char(line[x / perByte] | index(x) << (perByte - 1 - x % perByte) * b.bits);
+            pixels += line;
+            continue;
+        }
+        const bool rle8 = b.compression == 1;
+        if (r % 2 == 0) {
+            for (int x = 0; x < w; ++x)
+                pixels.append(char(1)).append(char(rle8 ? index(x) : index(x) << 4));
+        } else {
+            QByteArray stretch;
+            for (int x = 0; x < w; x += rle8 ? 1 : 2)
+                stretch.append(char(rle8 ? index(x) : index(x) << 4 | (x + 1 < w ? index(x + 1) : 0)));
+            if (stretch.size() % 2)
+                stretch.append('\0');
+            pixels.append(char(0)).append(char(w)).append(stretch);
+        }
+        pixels.append(char(0)).append(char(0));
+    }
+    if (b.compression)
+        pixels.append(char(0)).append(char(1));
+    QByteArray d;
+    const auto le = [&d](quint32 v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            d.append(char((v >> (8 * i)) & 0xff));
+    };
+    const quint32 offset = 14 + 40 + 4 * quint32(b.table.size());
+    d.append("BM");
+    le(offset + quint32(pixels.size()), 4);
+    le(0, 4);
+    le(offset, 4);
+    le(40, 4);
+    le(w, 4);
+    le(quint32(b.topDown ? -h : h), 4);
+    le(1, 2);
+    le(quint32(b.bits), 2);
+    le(quint32(b.compression), 4);
+    le(quint32(pixels.size()), 4);
+    le(3780, 4);
+    le(3780, 4);
+    le(b.claimed, 4);
+    le(0, 4);
+    for (const QRgb c : b.table)
+        d.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c))).append('\0');
+    return d + pixels;
+}
+
+static quint32 pngCrc(const QByteArray &bytes)
+{
+    quint32 c = 0xffffffffu;
+    for (const char b : bytes) {
+        c ^= uchar(b);
+        for (int k = 0; k < 8; ++k)
+            c = c & 1 ? 0xedb88320u ^ (c >> 1) : c >> 1;
+    }
+    return ~c;
+}
+
+static QByteArray palettePng(const PaletteBmp &b)
+{
+    const auto be32 = [](QByteArray &d, quint32 v) {
+        for (int i = 3; i >= 0; --i)
+            d.append(char((v >> (8 * i)) & 0xff));
+    };
+    QByteArray d("\x89PNG\r\n\x1a\n");
+    const auto chunk = [&](const char *type, const QByteArray &data) {
+        be32(d, quint32(data.size()));
+        const QByteArray body = QByteArray(type) + data;
+        d.append(body);
+        be32(d, pngCrc(body));
+    };
+    QByteArray header;
+    be32(header, PaletteBmpWidth);
+    be32(header, PaletteBmpHeight);
+    header.append(char(b.bits)).append(char(3)).append(3, '\0');
+    chunk("IHDR", header);
+    QByteArray plte;
+    for (const QRgb c : b.table)
+        plte.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
+    chunk("PLTE", plte);
+    QByteArray raw;
+    const int perByte = 8 / b.bits;
+    for (int y = 0; y < PaletteBmpHeight; ++y) {
+        QByteArray line((PaletteBmpWidth * b.bits + 7) / 8, '\0');
+        for (int x = 0; x < PaletteBmpWidth; ++x)
+            line[x / perByte] =
+                char(line[x / perByte] | paletteBmpIndex(b, x, y) << (perByte - 1 - x % perByte) * b.bits);
+        raw.append('\0').append(line);
+    }
+    chunk("IDAT", qCompress(raw).mid(4)); // a zlib stream without Qt's length in front
+    chunk("IEND", {});
+    return d;
+}
+
+static QByteArray paletteGif(const PaletteBmp &b)
+{
+    const auto le16 = [](QByteArray &d, int v) { d.append(char(v & 0xff)).append(char(v >> 8)); };
+    QByteArray table;
+    for (const QRgb c : b.table)
+        table.append(char(qRed(c))).append(char(qGreen(c))).append(char(qBlue(c)));
+    const char flags = char(0x80 | (std::countr_zero(unsigned(b.table.size())) - 1)); // 2^(n+1) entries
+    QByteArray d("GIF89a");
+    le16(d, PaletteBmpWidth);
+    le16(d, PaletteBmpHeight);
+    d.append(b.local ? '\0' : flags).append('\0').append('\0');
+    if (!b.local)
+        d.append(table);
+    d.append(',');
+    for (const int v : {0, 0, PaletteBmpWidth, PaletteBmpHeight})
+        le16(d, v);
+    d.append(b.local ? flags : '\0');
+    if (b.local)
+        d.append(table);
+    QByteArray codes;
+    for (int y = 0, n = 0; y < PaletteBmpHeight; ++y) {
+        for (int x = 0; x < PaletteBmpWidth; ++x, ++n) {
+            if (n % 100 == 0)
+                codes.append(char(128)); // clear
+            codes.append(char(paletteBmpIndex(b, x, y)));
+        }
+    }
+    codes.append(char(129)); // end of information
+    d.append(char(7)).append(char(codes.size())).append(codes).append('\0').append(';');
+    return d;
+}
+
+void TstImgXFormats::palettePicturesShowTheirColours_data()
+{
+    QTest::addColumn<PaletteBmp>("bmp");
+    QTest::addColumn<int>("entries"); // of the table, as read
+    const QRgb red = qRgb(220, 0, 0), blue = qRgb(0, 0, 230), green = qRgb(0, 160, 0);
+    const QRgb white = qRgb(255, 255, 255), black = qRgb(0, 0, 0);
+    QList<QRgb> sixteen, full;
+    for (int i = 0; i < 256; ++i)
+        (i < 16 ? sixteen : full).append(qRgb(i * 15 % 256, 255 - i, i * 7 % 256));
+    full = sixteen + full;
+    QTest::newRow("1-bit red and blue") << PaletteBmp{1, 0, {red, blue}, 2, 2} << 2;
+    QTest::newRow("1-bit red and blue, count 0") << PaletteBmp{1, 0, {red, blue}, 0, 2} << 2;
+    // One entry: index 1 is past the table and black, not the white Qt's reader gives it.
+    QTest::newRow("1-bit table of red") << PaletteBmp{1, 0, {red}, 1, 2} << 1;
+    QTest::newRow("1-bit table of white") << PaletteBmp{1, 0, {white}, 1, 2} << 1;
+    QTest::newRow("1-bit table of black") << PaletteBmp{1, 0, {black}, 1, 2} << 1;
+    QTest::newRow("1-bit top-down") << PaletteBmp{1, 0, {green, red}, 2, 2, true} << 2;
+    QTest::newRow("4-bit table of 3") << PaletteBmp{4, 0, {red, green, blue}, 3, 16} << 3;
+    QTest::newRow("4-bit top-down table of 3") << PaletteBmp{4, 0, {red, green, blue}, 3, 16, true} << 3;
+    QTest::newRow("8-bit table of 2") << PaletteBmp{8, 0, {red, blue}, 2, 7} << 2;
+    QTest::newRow("8-bit top-down table of 5") << PaletteBmp{8, 0, sixteen.mid(0, 5), 5, 9, true} << 5;
+    QTest::newRow("rle4 table of 3") << PaletteBmp{4, 2, {red, green, blue}, 3, 16} << 3;
+    QTest::newRow("rle8 table of 2") << PaletteBmp{8, 1, {red, blue}, 2, 7} << 2;
+    // A count beyond 2^bits: the table holds 2^bits entries, what follows is pixels.
+    QTest::newRow("1-bit count 300") << PaletteBmp{1, 0, {red, blue}, 300, 2} << 2;
+    QTest::newRow("1-bit count 3") << PaletteBmp{1, 0, {red, blue}, 3, 2} << 2;
+    QTest::newRow("4-bit count 17") << PaletteBmp{4, 0, sixteen, 17, 16} << 16;
+    QTest::newRow("8-bit count 1000") << PaletteBmp{8, 0, full, 1000, 256} << 256;
+    QTest::newRow("8-bit count 0xffffffff") << PaletteBmp{8, 0, full, 0xffffffffu, 256} << 256;
+    QTest::newRow("rle4 count 70000") << PaletteBmp{4, 2, sixteen, 70000, 16} << 16;
+    QTest::newRow("rle8 count 257") << PaletteBmp{8, 1, full, 257, 256} << 256;
+    // A count the space before the pixels cannot hold: the bytes past the table are no colours.
+    QTest::newRow("8-bit count 200, table of 4") << PaletteBmp{8, 0, sixteen.mid(0, 4), 200, 6} << 4;
+    QTest::newRow("rle8 count 0, table of 4") << PaletteBmp{8, 1, sixteen.mid(0, 4), 0, 6} << 4;
+    QTest::newRow("1-bit no table") << PaletteBmp{1, 0, {}, 0, 2} << 0;
+    // Rows a file cut short does not hold are white, the page damaged; the rows it holds keep their colours.
+    const QString bmpKind = u"bmp"_s;
+    QTest::newRow("1-bit table of red, cut") << PaletteBmp{1, 0, {red}, 1, 2, false, bmpKind, false, 2} << 1;
+    QTest::newRow("1-bit red and blue, cut")
+        << PaletteBmp{1, 0, {red, blue}, 2, 2, false, bmpKind, false, 1} << 2;
+    QTest::newRow("4-bit top-down table of 3, cut")
+        << PaletteBmp{4, 0, {red, green, blue}, 3, 16, true, bmpKind, false, 2} << 3;
+    QTest::newRow("8-bit count 1000, cut")
+        << PaletteBmp{8, 0, full, 1000, 256, false, bmpKind, false, 3} << 256;
+    // PNG and GIF: Qt's readers give an index past the table entry 0's colour or white.
+    const QString png = u"png"_s, gif = u"gif"_s;
+    QTest::newRow("png 1-bit table of red") << PaletteBmp{1, 0, {red}, 0, 2, false, png} << 1;
+    QTest::newRow("png 4-bit table of 3") << PaletteBmp{4, 0, {red, green, blue}, 0, 16, false, png} << 3;
+    QTest::newRow("png 8-bit table of 2") << PaletteBmp{8, 0, {red, blue}, 0, 7, false, png} << 2;
+    QTest::newRow("png 8-bit whole table") << PaletteBmp{8, 0, full, 0, 256, false, png} << 256;
+    QTest::newRow("gif table of 2") << PaletteBmp{8, 0, {red, blue}, 0, 5, false, gif} << 2;
+    QTest::newRow("gif local table of 4")
+        << PaletteBmp{8, 0, {red, blue, green, white}, 0, 9, false, gif, true} << 4;
+}
+
+// A palette picture shows the colours of its table, black for an index past it, whatever its header
+// claims; every writer that holds colour keeps them.
+void TstImgXFormats::palettePicturesShowTheirColours()
+{
+    QFETCH(PaletteBmp, bmp);
+    QFETCH(int, entries);
+    const QString file = m_dir.filePath(u"palette."_s + bmp.kind);
+    {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        const QByteArray d = bmp.kind == u"png"_s   ? palettePng(bmp)
+                             : bmp.kind == u"gif"_s ? paletteGif(bmp)
+                                                    : paletteBmp(bmp);
+        f.write(d.left(d.size() - bmp.cutRows * ((PaletteBmpWidth * bmp.bits + 31) / 32 * 4)));
+    }
+    const auto expected = [&](int x, int y) {
+        if (bmp.topDown ? y >= PaletteBmpHeight - bmp.cutRows : y < bmp.cutRows)
+            return qRgb(255, 255, 255); // a row the file does not hold
+        const int i = paletteBmpIndex(bmp, x, y);
+        return i < entries ? bmp.table.at(i) : qRgb(0, 0, 0);
+    };
+    const auto sameColours = [&](const QImage &img, const QString &what) {
+        QCOMPARE(img.size(), QSize(PaletteBmpWidth, PaletteBmpHeight));
+        for (int y = 0; y < img.height(); ++y)
+            for (int x = 0; x < img.width(); ++x)
+                QVERIFY2(img.pixel(x, y) == expected(x, y),
+                         qPrintable(u"%1: pixel %2,%3 is %4, not %5"_s.arg(what)
+                                        .arg(x)
+                                        .arg(y)
+                                        .arg(img.pixel(x, y), 8, 16)
+                                        .arg(expected(x, y), 8, 16)));
+    };
+    ImgX doc;
+    QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
+    QCOMPARE(doc.image().damage().isError(), bmp.cutRows > 0);
+    sameColours(doc.image().image(), u"shown"_s);
+    if (QTest::currentTestFailed() || bmp.cutRows > 0)
+        return;
+    sameColours(ImgXRender::thumbnail(doc.image(), QSize(PaletteBmpWidth, PaletteBmpHeight)), u"thumbnail"_s);
+    if (QTest::currentTestFailed())
+        return;
+    for (const ImgFileType format : {imgBMP, imgPNG, imgTIF, imgPSD, imgTGA, imgPCX}) {
+        if (!ImgXSupport::canWrite(format))
+            continue;
+        for (const bool rle : {false, true}) {
+            if (rle && format != imgBMP)
+                continue;
+            doc.exportOptions().bmpUseRleCompression = rle;
+            const QString out = m_dir.filePath(u"palette-out."_s + ImgFileTypes::extension(format));
+            QVERIFY2(doc.exportFile(out, format), qPrintable(doc.lastError().description));
+            ImgX back;
+            QVERIFY(back.importFile(out));
+            sameColours(back.image().image(),
+                        ImgFileTypes::extension(format) + (rle ? u" rle"_s : QString()));
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TstImgXFormats)
