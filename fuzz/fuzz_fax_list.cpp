@@ -26,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             changed.append(QLatin1Char('!'));
             Fuzz::check(fax.IdFax() == texts[0] && fax.DateFax() == texts[1] && fax.Subject() == texts[3],
                         "changing a copy of a text changed the fax");
+            Fuzz::check(texts[0].isEmpty() || items->Item(texts[0]) == &fax, "a listed fax is not found by its number");
         }
         break;
     }

@@ -16,6 +16,8 @@ struct FoldedKey
 {
     FoldedKey() = default;
     explicit FoldedKey(QString key) : text(std::move(key)), hash(foldedHash(text)) {}
+    // A key whose hash was taken already: asciiHash must be foldedHashAscii() of the key's ASCII bytes.
+    FoldedKey(QString key, size_t asciiHash) : text(std::move(key)), hash(asciiHash) {}
     QString text;
     size_t hash = foldedHash({});
 
@@ -25,6 +27,16 @@ struct FoldedKey
         for (const QChar c : text) {
             const char16_t u = c.unicode();
             h ^= u < 0x80 ? ((u >= u'A' && u <= u'Z') ? char16_t(u + 32) : u) : c.toCaseFolded().unicode();
+            h *= 1099511628211ull;
+        }
+        return h;
+    }
+    // The same hash, of ASCII bytes.
+    static size_t foldedHashAscii(QByteArrayView bytes) noexcept
+    {
+        size_t h = 1469598103934665603ull;
+        for (const char c : bytes) {
+            h ^= (c >= 'A' && c <= 'Z') ? char16_t(c + 32) : char16_t(c);
             h *= 1099511628211ull;
         }
         return h;
@@ -167,6 +179,15 @@ public:
     {
         if (item)
             m_entries.push_back(Entry{FoldedKey(key), std::move(item)});
+    }
+    // The same with the key made already. Nothing is taken from item and key when room cannot be had.
+    void appendUnsettled(Owned &&item, FoldedKey &&key)
+    {
+        if (!item)
+            return;
+        if (m_entries.size() == m_entries.capacity())
+            m_entries.reserve(std::max<size_t>(16, m_entries.capacity() * 2));
+        m_entries.emplace_back(Entry{std::move(key), std::move(item)});
     }
     // Looks up the keys appended since, in order, as Add would have: an item whose key is already
     // present is dropped. The lookups go in a row, so their waits on memory overlap.

@@ -74,4 +74,9 @@ public:
         const QString key = item ? item->IdFax() : QString();
         Collection<FaxItem>::appendUnsettled(std::move(item), key);
     }
+    // key: the item's IdFax, its hash taken.
+    void appendUnsettled(Owned &&item, FoldedKey &&key)
+    {
+        Collection<FaxItem>::appendUnsettled(std::move(item), std::move(key));
+    }
 };

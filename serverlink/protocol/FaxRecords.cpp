@@ -9,6 +9,10 @@
 #include <iterator>
 #include <vector>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 using namespace Qt::StringLiterals;
 
 namespace Proto {
@@ -78,24 +82,41 @@ QString fieldText(QByteArrayView field)
 // Within one list answer the same company, number and station id come back fax after fax:
 // decode a value met lately once and share it. Each value has one place, picked by its hash, which
 // keeps the last value seen there: a lookup is one comparison, whatever the number of distinct values.
+// The texts it gives share the kept one; their references are added to it in one step (settle()), which
+// must come before any of them goes.
 class TextInterner
 {
 public:
     TextInterner() : m_slots(Slots) {}
+    TextInterner(const TextInterner &) = delete;
+    TextInterner &operator=(const TextInterner &) = delete;
+    ~TextInterner() { settle(); }
     // The text kept for these bytes; false when none is.
-    bool find(QByteArrayView field, QString &text) const
+    bool find(QByteArrayView field, QString &text)
     {
-        const Slot &slot = m_slots[slotOf(field)];
-        if (slot.bytes != field)
+        Slot &slot = m_slots[slotOf(field)];
+        if (slot.bytes.size() != field.size() || std::memcmp(slot.bytes.data(), field.data(), size_t(field.size())) != 0)
             return false;
-        text = slot.text;
+        QStringPrivate &kept = slot.text.data_ptr();
+        if (kept.d_ptr()) {
+            ++slot.lent;
+            text = QString(QStringPrivate(kept.d_ptr(), kept.data(), kept.size));
+        } else {
+            text = slot.text;
+        }
         return true;
     }
     void keep(QByteArrayView field, const QString &text)
     {
         Slot &slot = m_slots[slotOf(field)];
+        settle(slot);
         slot.bytes = field;
         slot.text = text;
+    }
+    void settle()
+    {
+        for (Slot &slot : m_slots)
+            settle(slot);
     }
 
 private:
@@ -104,7 +125,15 @@ private:
     {
         QByteArrayView bytes; // into the answer being parsed
         QString text;
+        int lent = 0; // texts given out and not yet counted
     };
+    static void settle(Slot &slot)
+    {
+        if (slot.lent != 0) {
+            slot.text.data_ptr().d_ptr()->ref_.fetchAndAddRelaxed(slot.lent);
+            slot.lent = 0;
+        }
+    }
     static size_t slotOf(QByteArrayView field)
     {
         // Eight bytes a step, each step mixed by a multiply; the top bits pick the place.
@@ -118,8 +147,8 @@ private:
             h ^= h >> 29;
         }
         quint64 tail = 0;
-        if (left > 0)
-            std::memcpy(&tail, p, size_t(left));
+        for (qsizetype i = 0; i < left; ++i)
+            tail |= quint64(static_cast<unsigned char>(p[i])) << (8 * i);
         h = (h ^ tail) * 0xff51afd7ed558ccdull;
         return size_t(h >> 52) & (Slots - 1);
     }
@@ -128,7 +157,7 @@ private:
 
 class TextArena;
 bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const ErrorSink &onError,
-                 TextArena &arena, TextInterner *interner);
+                 TextArena &arena, TextInterner *interner, FoldedKey *key);
 
 // Up to 9 plain digits, read without the general reader (which takes the same value for them).
 bool plainNumber(QByteArrayView field, qint32 &n)
@@ -294,21 +323,24 @@ bool plainMinutes(QByteArrayView number, qint64 &n)
 }
 
 // The date text of field 6 into out (up to 16 characters), its length into length (0: no text).
-bool writeDateFax(QByteArrayView field, char16_t *out, qsizetype &length)
+// plain: the field's number when it is plain digits after the letter, read already.
+bool writeDateFax(QByteArrayView field, char16_t *out, qsizetype &length, const qint64 *plain)
 {
     length = 0;
     if (field.isEmpty())
         return true;
     const char letter = field.front();
     if (letter == 'D') {
-        writeTimeOfDay(TextValues::leadingWhole(field.sliced(1)), out);
+        writeTimeOfDay(plain ? *plain : TextValues::leadingWhole(field.sliced(1)), out);
         length = 5;
         return true;
     }
     const QByteArrayView number = letter == 'O' ? field.sliced(1) : field;
     qint64 n = 0;
     int err = 0;
-    if (!plainMinutes(number, n) && !TextValues::toWhole64(number, n, err))
+    if (plain)
+        n = *plain;
+    else if (!plainMinutes(number, n) && !TextValues::toWhole64(number, n, err))
         return false;
     if (!writeDate(n, out))
         return false;
@@ -324,19 +356,21 @@ bool writeDateFax(QByteArrayView field, char16_t *out, qsizetype &length)
 
 constexpr qsizetype DateOrderLength = 20;
 
-// The sort key of field 6 into out (20 characters).
-bool writeDateOrder(QByteArrayView field, char16_t *out)
+// The sort key of field 6 into out (20 characters); plain as for writeDateFax.
+bool writeDateOrder(QByteArrayView field, char16_t *out, const qint64 *plain)
 {
     if (field.size() <= 1) {
         std::fill_n(out, DateOrderLength, u' ');
         return true;
     }
     const QByteArrayView number = (field.front() == 'O' || field.front() == 'D') ? field.sliced(1) : field;
-    qint64 plain = 0;
+    qint64 digits = 0;
     qint32 n = 0;
     int err = 0;
-    if (plainMinutes(number, plain))
-        n = qint32(plain);
+    if (plain)
+        n = qint32(*plain);
+    else if (plainMinutes(number, digits))
+        n = qint32(digits);
     else if (!TextValues::toWhole(number, n, err))
         return false;
     // n + 10^12 has 12 or 13 digits for any 32-bit n; right-aligned in 20 characters.
@@ -370,7 +404,7 @@ bool decodeDateFax(QByteArrayView field, QString &dateFax)
     char16_t text[16];
     qsizetype length = 0;
     dateFax.clear();
-    if (!writeDateFax(field, text, length))
+    if (!writeDateFax(field, text, length, nullptr))
         return false;
     if (length > 0)
         dateFax = QString(reinterpret_cast<const QChar *>(text), length);
@@ -380,7 +414,7 @@ bool decodeDateFax(QByteArrayView field, QString &dateFax)
 bool decodeDateOrder(QByteArrayView field, QString &dateOrder)
 {
     char16_t text[DateOrderLength];
-    if (!writeDateOrder(field, text))
+    if (!writeDateOrder(field, text, nullptr))
         return false;
     dateOrder = QString(reinterpret_cast<const QChar *>(text), DateOrderLength);
     return true;
@@ -391,15 +425,21 @@ namespace {
 // The texts of records in few allocations: each is a QString of its own over a piece of a shared block,
 // ended by a 0 as every QString is, so a list costs one allocation per block instead of one per text.
 // A text changed later is copied first as any shared QString; a block goes with the last of its texts.
+// The references of the texts given out are added to their block in one step (settle(), also when the
+// block is full and when the arena goes), which must come before any of those texts goes.
 class TextArena
 {
 public:
     // Blocks of at least blockUnits characters; 0: each block just fits what reserve() asks.
     explicit TextArena(qsizetype blockUnits) : m_blockUnits(blockUnits) {}
+    TextArena(const TextArena &) = delete;
+    TextArena &operator=(const TextArena &) = delete;
+    ~TextArena() { settle(); }
     // Room for units more characters (the texts and their 0s) in the current block.
     void reserve(qsizetype units)
     {
         if (m_block.isNull() || m_used + units > m_block.size()) {
+            settle();
             m_block = QString(qMax(units, m_blockUnits), Qt::Uninitialized);
             m_used = 0;
         }
@@ -415,36 +455,75 @@ public:
         char16_t *begin = block.data() + m_used;
         begin[length] = u'\0';
         m_used += length + 1;
-        block.d_ptr()->ref();
+        ++m_unsettled;
         return QString(QStringPrivate(block.d_ptr(), begin, length));
+    }
+    // One more holder of a text taken from the current block.
+    QString share(const QString &taken)
+    {
+        QStringPrivate &block = m_block.data_ptr();
+        ++m_unsettled;
+        return QString(QStringPrivate(block.d_ptr(), const_cast<char16_t *>(reinterpret_cast<const char16_t *>(taken.constData())), taken.size()));
+    }
+    void settle()
+    {
+        if (m_unsettled != 0) {
+            m_block.data_ptr().d_ptr()->ref_.fetchAndAddRelaxed(int(m_unsettled));
+            m_unsettled = 0;
+        }
     }
 
 private:
     QString m_block;
     qsizetype m_used = 0;
     qsizetype m_blockUnits;
+    qsizetype m_unsettled = 0;
 };
 
 bool isAscii(QByteArrayView field)
 {
-    unsigned char any = 0;
-    for (const char c : field)
-        any |= static_cast<unsigned char>(c);
-    return any < 0x80;
+    const char *p = field.data();
+    qsizetype left = field.size();
+    quint64 any = 0;
+    for (; left >= 8; p += 8, left -= 8) {
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        any |= word;
+    }
+    for (; left > 0; ++p, --left)
+        any |= static_cast<unsigned char>(*p);
+    return (any & 0x8080808080808080ull) == 0;
 }
 
 // ASCII bytes as characters (the same as the code page gives them).
 void widen(QByteArrayView field, char16_t *out)
 {
-    for (const char c : field)
-        *out++ = char16_t(static_cast<unsigned char>(c));
+    const char *p = field.data();
+    qsizetype left = field.size();
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    for (; left >= 8; p += 8, out += 8, left -= 8) {
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(p));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_unpacklo_epi8(bytes, zero));
+    }
+#endif
+    for (; left > 0; --left)
+        *out++ = char16_t(static_cast<unsigned char>(*p++));
 }
 
-// Fills a blank item; false (item left blank) after the error went to the sink.
+// Fills a blank item; false (item left blank) after the error went to the sink. With key, also the
+// item's key (its IdFax).
 bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const ErrorSink &onError,
-                 TextArena &texts, TextInterner *interner)
+                 TextArena &texts, TextInterner *interner, FoldedKey *key)
 {
-    const FieldViews f = splitFields(record, ListSeparator);
+    constexpr qsizetype Fields = 13; // the most a record is read for; later fields are left alone
+    // Left unset: splitFields() writes the fields it counts.
+    union Views {
+        Views() {}
+        QByteArrayView at[Fields];
+    } views;
+    QByteArrayView *const f = views.at;
+    const qsizetype count = splitFields(record, ListSeparator, f, Fields);
     int error = 0;
     auto fail = [&](int number) {
         reportError(onError, number, u"CreaFaxItem : "_s + fieldText(record));
@@ -453,20 +532,24 @@ bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const Er
     const qsizetype needed = kind == SentList ? 13 : 10;
 
     // Every field is checked, in the order of the record, before anything is written.
-    if (f.size() < 7)
+    if (count < 7)
         return fail(ErrorCode::OutOfRange);
+    // Field 6 is mostly plain digits after an optional letter: read once for both texts.
+    qint64 minutes = 0;
+    const bool plainDate = !f[6].isEmpty() &&
+                           plainMinutes((f[6].front() == 'O' || f[6].front() == 'D') ? f[6].sliced(1) : f[6], minutes);
     char16_t dateFax[16];
     qsizetype dateFaxLength = 0;
-    if (!writeDateFax(f[6], dateFax, dateFaxLength))
+    if (!writeDateFax(f[6], dateFax, dateFaxLength, plainDate ? &minutes : nullptr))
         return fail(ErrorCode::TypeMismatch);
-    if (f.size() < 10)
+    if (count < 10)
         return fail(ErrorCode::OutOfRange);
     char16_t dateOrder[DateOrderLength];
-    if (!writeDateOrder(f[6], dateOrder))
+    if (!writeDateOrder(f[6], dateOrder, plainDate ? &minutes : nullptr))
         return fail(ErrorCode::TypeMismatch);
     qint32 retries = 0, retryCount = 0;
     if (kind == SentList) {
-        if (f.size() < needed)
+        if (count < needed)
             return fail(ErrorCode::OutOfRange);
         if (!f[10].isEmpty() && !plainNumber(f[10], retries) && !TextValues::toWhole(f[10], retries, error))
             return fail(error);
@@ -522,6 +605,12 @@ bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const Er
         if (i >= Remote && interner && p.decoded)
             interner->keep(p.bytes, p.text);
     }
+    if (key) {
+        if (pieces[Id].inBlock)
+            *key = FoldedKey(texts.share(pieces[Id].text), FoldedKey::foldedHashAscii(pieces[Id].bytes));
+        else
+            *key = FoldedKey(pieces[Id].text);
+    }
     item.setIdFax(std::move(pieces[Id].text));
     item.setSubject(std::move(pieces[Subject].text));
     item.setRemoteID(std::move(pieces[Remote].text));
@@ -540,7 +629,7 @@ std::unique_ptr<FaxItem> CreaFaxItem(QByteArrayView record, typeOfList kind, con
 {
     auto item = std::make_unique<FaxItem>();
     TextArena texts(0);
-    if (!fillFaxItem(*item, record, kind, onError, texts, nullptr))
+    if (!fillFaxItem(*item, record, kind, onError, texts, nullptr, nullptr))
         return nullptr;
     return item;
 }
@@ -560,18 +649,23 @@ std::unique_ptr<CollFaxItem> CaricaCollFaxItem(QByteArrayView data, typeOfList k
     }
     // The count is only a hint; the records decide. Each record takes at least 13 bytes.
     items->reserve(qBound<qint64>(0, count, data.size() / 13));
+    CollFaxItem::Owned item;
+    FoldedKey key;
+    // Declared after the item and the key: the texts' references are settled before those go.
     TextInterner interner;
     // About 16 KiB a block: a text kept after its list keeps no more than that.
     TextArena texts(8192);
-    CollFaxItem::Owned item;
     while (reader.next(record)) {
         // Each fax record is led by "¦"; a failing one is reported and left out (its item, still blank,
         // takes the next record).
         if (!item)
             item = items->make();
-        if (fillFaxItem(*item, record.isEmpty() ? record : record.sliced(1), kind, onError, texts, &interner))
-            items->appendUnsettled(std::move(item));
+        if (fillFaxItem(*item, record.isEmpty() ? record : record.sliced(1), kind, onError, texts, &interner,
+                        &key))
+            items->appendUnsettled(std::move(item), std::move(key));
     }
+    texts.settle();
+    interner.settle();
     // A fax whose number came earlier in the answer is left out, as Add leaves it.
     items->settleKeys();
     return items;

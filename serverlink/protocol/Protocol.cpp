@@ -133,6 +133,42 @@ FieldViews splitFields(QByteArrayView text, char separator)
     return parts;
 }
 
+qsizetype splitFields(QByteArrayView text, char separator, QByteArrayView *fields, qsizetype max)
+{
+    if (max <= 0)
+        return 0;
+    const char *const begin = text.data();
+    const qsizetype n = text.size();
+    qsizetype count = 0;
+    qsizetype from = 0;
+    qsizetype i = 0;
+#ifdef __SSE2__
+    const __m128i wanted = _mm_set1_epi8(separator);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + i));
+        unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+        while (mask != 0) {
+            const qsizetype at = i + qCountTrailingZeroBits(mask);
+            fields[count++] = QByteArrayView(begin + from, at - from);
+            if (count == max)
+                return count;
+            from = at + 1;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if (begin[i] == separator) {
+            fields[count++] = QByteArrayView(begin + from, i - from);
+            if (count == max)
+                return count;
+            from = i + 1;
+        }
+    }
+    fields[count++] = QByteArrayView(begin + from, n - from);
+    return count;
+}
+
 QList<QByteArray> SplitList(QByteArrayView text)
 {
     QList<QByteArray> fields;

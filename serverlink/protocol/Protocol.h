@@ -88,6 +88,9 @@ QList<QByteArrayView> splitView(QByteArrayView text, char separator);
 // Same without a heap allocation for records of up to 16 fields.
 using FieldViews = QVarLengthArray<QByteArrayView, 16>;
 FieldViews splitFields(QByteArrayView text, char separator);
+// Only the first max fields, into fields (the last of them ends at the next separator or the end of the
+// text); returns how many were found, at most max.
+qsizetype splitFields(QByteArrayView text, char separator, QByteArrayView *fields, qsizetype max);
 
 // Truth values, three spellings, each fixed per message.
 QString BoolToTF(bool value);    // "T" / "F"

@@ -268,6 +268,14 @@ void tst_FaxRecords::listAnswer_data()
         << u"4<ÌÌ>"_s + a + u"¦P2¦1<ÌÌ>"_s + lower + b << QStringList{u"P1"_s, u"P2"_s} << 1;
     QTest::newRow("faxes without a number are all kept")
         << u"3<ÌÌ>"_s + noId + a + noId << QStringList{QString(), u"P1"_s, QString()} << 0;
+    const QString accented = u"¦"_s + personal(u"È1"_s).join(u'¦') + u"<ÌÌ>"_s;
+    const QString accentedLower = u"¦"_s + personal(u"è1"_s).join(u'¦') + u"<ÌÌ>"_s;
+    QTest::newRow("repeated code-page key in other case keeps the first")
+        << u"3<ÌÌ>"_s + accented + a + accentedLower << QStringList{u"È1"_s, u"P1"_s} << 0;
+    const QString longer = u"¦"_s + (personal(u"P3"_s) + QStringList{u"x"_s, u"y"_s, u"z"_s, u"w"_s}).join(u'¦') +
+                           u"<ÌÌ>"_s;
+    QTest::newRow("fields past the thirteenth are left alone")
+        << u"2<ÌÌ>"_s + longer + a << QStringList{u"P3"_s, u"P1"_s} << 0;
 }
 
 void tst_FaxRecords::listAnswer()
@@ -300,9 +308,18 @@ void tst_FaxRecords::listAnswer()
     const QString subject = faxes->Item(3)->Subject();
     for (int i = 0; i < 3000; ++i)
         QCOMPARE(bool(faxes->Item(u"N"_s + QString::number(i))), i != 1500);
+    // The company, number and station texts repeat fax after fax: a copy changed, or the list dropped,
+    // leaves every other as it was.
+    QString company = faxes->Item(7)->ToCompany();
+    company[0] = u'X';
+    const QString number = faxes->Item(2999)->DestFax();
+    for (const FaxItem &fax : *faxes)
+        QVERIFY(fax.ToCompany() == u"ACME"_s && fax.DestFax() == u"0212345"_s && fax.RemoteID() == u"REMOTE"_s);
     faxes.reset();
     QCOMPARE(kept, u"N2999"_s);
     QCOMPARE(subject, u"Offerta"_s);
+    QCOMPARE(company, u"XCME"_s);
+    QCOMPARE(number, u"0212345"_s);
 }
 
 void tst_FaxRecords::listTexts_data()
