@@ -535,6 +535,7 @@ private:
     QPixmap m_palette;
     QPixmap m_maskPicture;
     QPixmap m_mouseIcon;
+    QString m_toolTipText; // as the host gave it; the view shows it as plain text
     QPixmap m_picture;
     QPointer<QObject> m_dialog;
     std::unique_ptr<QPrinter> m_printer;
