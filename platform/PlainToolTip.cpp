@@ -6,5 +6,5 @@ QString plainToolTip(const QString &text)
 {
     if (text.isEmpty())
         return {};
-    return u"<qt style=\"white-space:pre-wrap\">"_s + text.toHtmlEscaped() + u"</qt>"_s;
+    return u"<qt style=\"white-space:pre\">"_s + text.toHtmlEscaped() + u"</qt>"_s;
 }
