@@ -1,5 +1,7 @@
 #include "TrayShell.h"
 
+#include "PlainToolTip.h"
+
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
@@ -19,16 +21,20 @@ struct DesktopTrayShell::Icons
     using Key = QPair<QWidget *, int>;
     QHash<Key, QSystemTrayIcon *> shown;
     QHash<Key, NotifyIconData> callbacks;
+    QHash<Key, DesktopTrayShell::Host> hosts; // the kind of area each icon was made for
 };
 
 namespace {
 
-void apply(QSystemTrayIcon &icon, const NotifyIconData &data, int flags)
+// On an XEmbed tray the icon is a window of ours whose tip Qt shows as any widget's, taking markup-looking
+// text for rich text: there the tip goes in made plain. A StatusNotifier host gets the tip as its tooltip's
+// title, which is plain text: there it goes as it is. Qt picks the kind once, when the icon is made.
+void apply(QSystemTrayIcon &icon, const NotifyIconData &data, int flags, DesktopTrayShell::Host host)
 {
     if (flags & NotifyIconData::NIF_ICON)
         icon.setIcon(data.hIcon);
     if (flags & NotifyIconData::NIF_TIP)
-        icon.setToolTip(data.szTip);
+        icon.setToolTip(host == DesktopTrayShell::Host::XEmbed ? plainToolTip(data.szTip) : data.szTip);
 }
 
 TrayShell *&installed()
@@ -88,7 +94,8 @@ bool DesktopTrayShell::notifyIcon(Message message, const NotifyIconData &data)
         if (m_icons->shown.contains(key) || !available())
             return fail();
         auto icon = std::make_unique<QSystemTrayIcon>();
-        apply(*icon, data, NotifyIconData::NIF_ICON | NotifyIconData::NIF_TIP);
+        const Host kind = host();
+        apply(*icon, data, NotifyIconData::NIF_ICON | NotifyIconData::NIF_TIP, kind);
         QObject::connect(icon.get(), &QSystemTrayIcon::activated, icon.get(),
                          [this, key](QSystemTrayIcon::ActivationReason reason) {
                              const int m = mouseMessage(reason, host());
@@ -98,6 +105,7 @@ bool DesktopTrayShell::notifyIcon(Message message, const NotifyIconData &data)
                          });
         showIcon(*icon);
         m_icons->callbacks.insert(key, data);
+        m_icons->hosts.insert(key, kind);
         m_icons->shown.insert(key, icon.release());
         return succeed();
     }
@@ -105,7 +113,7 @@ bool DesktopTrayShell::notifyIcon(Message message, const NotifyIconData &data)
         QSystemTrayIcon *icon = m_icons->shown.value(key);
         if (!icon)
             return fail();
-        apply(*icon, data, data.uFlags);
+        apply(*icon, data, data.uFlags, m_icons->hosts.value(key));
         if (data.uFlags & NotifyIconData::NIF_MESSAGE)
             m_icons->callbacks.insert(key, data);
         return succeed();
@@ -113,6 +121,7 @@ bool DesktopTrayShell::notifyIcon(Message message, const NotifyIconData &data)
     case NIM_DELETE: {
         QSystemTrayIcon *icon = m_icons->shown.take(key);
         m_icons->callbacks.remove(key);
+        m_icons->hosts.remove(key);
         if (!icon)
             return fail();
         hideIcon(*icon);

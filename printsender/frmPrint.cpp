@@ -5,6 +5,7 @@
 #include "ErrorReporting.h"
 #include "FmPrinter.h"
 #include "FormHelpers.h"
+#include "PlainToolTip.h"
 #include "ProgramInfo.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
@@ -68,7 +69,7 @@ frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
     connect(FmPrinter1, &FmPrinter::CaptureFailed, this, [this](const QString &message) {
         txtStatus->setText(message);
         txtStatus->setCursorPosition(0);
-        txtStatus->setToolTip(message);
+        txtStatus->setToolTip(plainToolTip(message));
         AppLog().WriteLog(message);
         // The status line may be too short for it: the whole text in a box, once the signal returned.
         QTimer::singleShot(0, this, [this, message] {
@@ -226,8 +227,8 @@ void frmPrint::buildForm()
     connect(mnuServerConf, &QAction::triggered, this, &frmPrint::mnuServerConf_Click);
     connect(mnuLiveUpdate, &QAction::triggered, this, &frmPrint::mnuLiveUpdate_Click);
     connect(tbCover, &QLineEdit::textChanged, this, [this](const QString &text) {
-        chbCoverPage->setToolTip(text);
-        tbCover->setToolTip(text);
+        chbCoverPage->setToolTip(plainToolTip(text));
+        tbCover->setToolTip(plainToolTip(text));
     });
     connect(cmbPort, &QComboBox::activated, this,
             [this](int index) { cmbQueue->setEnabled(index == cmbPort->count() - 1); });

@@ -3,6 +3,7 @@
 #include "AddressImport.h"
 #include "ErrorReporting.h"
 #include "FormHelpers.h"
+#include "PlainToolTip.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "Recipients.h"
@@ -203,7 +204,7 @@ void frmImportaRubrica::cmdImporta_Click()
             near.append(why);
         }
         for (int c = 0; c < list_Contatti->columnCount() && !why.isEmpty(); ++c)
-            item->setToolTip(c, why);
+            item->setToolTip(c, plainToolTip(why));
     }
     // A long list names its first lines; the whole list is in the box's detail area.
     const auto listBox = [this](QMessageBox::Icon icon, const QString &intro, const QStringList &lines) {

@@ -5,6 +5,7 @@
 #include "ErrorReporting.h"
 #include "FaxSendWatch.h"
 #include "FormHelpers.h"
+#include "PlainToolTip.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "RUBfrmRubrica.h"
@@ -164,11 +165,12 @@ FRMSEND2::FRMSEND2(QWidget *parent) : QDialog(parent)
     connect(cbSend, &QPushButton::clicked, this, &FRMSEND2::cbSend_Click);
     connect(cbCancel, &QPushButton::clicked, this, &QWidget::close);
     connect(lbFiles, &QListWidget::itemPressed, this, [this] {
-        lbFiles->setToolTip(lbFiles->currentItem() ? lbFiles->currentItem()->text() : QString());
+        lbFiles->setToolTip(lbFiles->currentItem() ? plainToolTip(lbFiles->currentItem()->text())
+                                                   : QString());
     });
     connect(tbCover, &QLineEdit::textChanged, this, [this](const QString &text) {
-        chbCoverPage->setToolTip(text);
-        tbCover->setToolTip(text);
+        chbCoverPage->setToolTip(plainToolTip(text));
+        tbCover->setToolTip(plainToolTip(text));
     });
     // Choosing the last entry of one box enables the other; both start without entries.
     connect(cmbPort, &QComboBox::activated, this,

@@ -11,6 +11,7 @@
 #include "FormHelpers.h"
 #include "ListIcons.h"
 #include "PageFit.h"
+#include "PlainToolTip.h"
 #include "ProgramInfo.h"
 #include "QuorinSock.h"
 #include "SplitterStrip.h"
@@ -536,7 +537,8 @@ bool frmMain::eventFilter(QObject *watched, QEvent *event)
             const QRect cell = TVNodi->visualRect(index);
             const int right = cell.left() + TVNodi->sizeHintForIndex(index).width();
             if (index.isValid() && (cell.left() < 0 || right > TVNodi->viewport()->width()))
-                QToolTip::showText(help->globalPos(), index.data().toString(), TVNodi->viewport(), cell);
+                QToolTip::showText(help->globalPos(), plainToolTip(index.data().toString()),
+                                   TVNodi->viewport(), cell);
             else
                 QToolTip::hideText();
             return true;

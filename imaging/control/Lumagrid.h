@@ -536,6 +536,7 @@ private:
     QPixmap m_maskPicture;
     QPixmap m_mouseIcon;
     QPixmap m_picture;
+    QString m_toolTipText; // as the host gave it; the view shows it as plain text
     QPointer<QObject> m_dialog;
     std::unique_ptr<QPrinter> m_printer;
     QPointer<QObject> m_hyperLink;

@@ -4,6 +4,7 @@
 
 #include "LumagridDocument.h"
 #include "PageView.h"
+#include "PlainToolTip.h"
 #include "Prompt.h"
 
 #include <QScrollBar>
@@ -353,11 +354,12 @@ void Lumagrid::setMousePointer(int pointer)
 
 QString Lumagrid::ToolTipText() const
 {
-    return m_view->toolTip();
+    return m_toolTipText;
 }
 void Lumagrid::setToolTipText(const QString &text)
 {
-    m_view->setToolTip(text);
+    m_toolTipText = text;
+    m_view->setToolTip(plainToolTip(text));
     notify(u"ToolTipText"_s);
 }
 

@@ -20,6 +20,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTextDocument>
 
 class TestSendWindow : public QObject
 {
@@ -37,6 +38,15 @@ class TestSendWindow : public QObject
         return w;
     }
     void setText(const QString &name, const QString &text) { child<QLineEdit>(m_w, name)->setText(text); }
+    // What a tooltip shows of its text: QToolTip takes what looks like markup for rich text.
+    static QString shownTip(const QString &tip)
+    {
+        if (!Qt::mightBeRichText(tip))
+            return tip;
+        QTextDocument doc;
+        doc.setHtml(tip);
+        return doc.toPlainText();
+    }
 
     bool login(const QString &printerVersion = u"2.2.0"_s)
     {
@@ -485,6 +495,34 @@ private Q_SLOTS:
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
         QCOMPARE(m_w->cFaxSending->Count(), 0);
         QVERIFY(m_server->receivedFrames("NEWFAX").isEmpty());
+    }
+
+    // Names from outside (the cover file chosen, a printed document's file) show in tooltips as they are.
+    void outsideNamesInTips()
+    {
+        m_w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_w));
+        const QString cover = m_home.filePath(u"<b>Rotto & \"x\"<br>  <img src=\"x.png\"> &amp;.cpe"_s);
+        Prompt::setNextFileName(cover);
+        QTest::keyClick(child<QCheckBox>(m_w, u"chbCoverPage"_s), Qt::Key_Space);
+        QCOMPARE(child<QLineEdit>(m_w, u"tbCover"_s)->text(), cover);
+        QCOMPARE(shownTip(child<QCheckBox>(m_w, u"chbCoverPage"_s)->toolTip()), cover);
+        QCOMPARE(shownTip(child<QLineEdit>(m_w, u"tbCover"_s)->toolTip()), cover);
+
+        // A printed document nothing can read: the status line and its tooltip say where it was kept.
+        const QString job = u"<i>Fattura & \"x\"<br>.prn"_s;
+        const QString dir = m_home.filePath(u"spool/"_s) + SystemUser::loginName();
+        QVERIFY(QDir().mkpath(dir));
+        Prompt::clearRecords();
+        QFile file(dir + u'/' + job);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("\x01\x02 not a document");
+        file.close();
+        QUORIN_TRY_VERIFY(!promptTexts().isEmpty());
+        const QString told = promptTexts().constLast();
+        QVERIFY2(told.endsWith(u'/' + job + u'.'), qPrintable(told));
+        QCOMPARE(child<QLineEdit>(m_w, u"txtStatus"_s)->text(), told);
+        QCOMPARE(shownTip(child<QLineEdit>(m_w, u"txtStatus"_s)->toolTip()), told);
     }
 
     // Every typed entry unusable and the user goes on: nothing would reach anybody, so nothing is sent.

@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QSystemTrayIcon>
+#include <QTextDocument>
 
 // The desktop's shell with a pretend notification area of a chosen kind: icons are made and kept as the
 // real shell does, but not put on a screen, and the test plays the host's activations on them.
@@ -19,6 +20,18 @@ public:
         const QList<QSystemTrayIcon *> icons = shown;
         for (QSystemTrayIcon *icon : icons)
             Q_EMIT icon->activated(reason);
+    }
+
+    // What the host shows of an icon's tip: an XEmbed icon's tip is shown by Qt, as rich text when it
+    // looks like markup; a StatusNotifier host shows its tooltip title as plain text.
+    QString shownTip(const QSystemTrayIcon *icon) const
+    {
+        const QString tip = icon->toolTip();
+        if (m_host == Host::StatusNotifier || !Qt::mightBeRichText(tip))
+            return tip;
+        QTextDocument doc;
+        doc.setHtml(tip);
+        return doc.toPlainText();
     }
 
     QList<QSystemTrayIcon *> shown;

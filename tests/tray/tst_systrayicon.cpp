@@ -293,7 +293,7 @@ void tst_SystrayIcon::desktopShellKeepsTheIcon()
     QCOMPARE(tray.shown.size(), 1);
     QSystemTrayIcon *shown = tray.trayIcon(&window, 1);
     QCOMPARE(shown, tray.shown.first());
-    QCOMPARE(shown->toolTip(), u"Connessione..."_s);
+    QCOMPARE(tray.shownTip(shown), u"Connessione..."_s);
     QCOMPARE(shown->icon().cacheKey(), icon.IconHandle().cacheKey());
 
     // Each change reaches the shown icon; a second add of the same icon is refused.
@@ -301,7 +301,7 @@ void tst_SystrayIcon::desktopShellKeepsTheIcon()
     icon.setIconHandle(red);
     icon.setTipText(QString(70, u'z'));
     QCOMPARE(shown->icon().cacheKey(), red.cacheKey());
-    QCOMPARE(shown->toolTip(), QString(63, u'z'));
+    QCOMPARE(tray.shownTip(shown), QString(63, u'z'));
     QVERIFY(!tray.notifyIcon(TrayShell::NIM_ADD, icon.record()));
 
     // A new callback message is used from then on.

@@ -693,6 +693,11 @@ void tst_TrayLauncher::activationOnBothHosts()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     QCOMPARE(m_tray->shown.size(), 1);
+    QCOMPARE(m_tray->shownTip(m_tray->shown.first()), u"Connesso al server: 127.0.0.1"_s);
+    // A tip carrying a name from outside shows it as it is on both kinds of host.
+    const QString named = u"Server: <b>Rotto & \"x\"<br> <img src=\"x.png\"> non disponibile."_s;
+    w->showStatus(named);
+    QCOMPARE(m_tray->shownTip(m_tray->shown.first()), named);
     auto *menu = w->findChild<QMenu *>(u"mnuMain"_s);
     QVERIFY(menu);
 

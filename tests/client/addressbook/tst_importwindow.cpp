@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 using F = FakeFaxServer;
@@ -109,7 +110,7 @@ private Q_SLOTS:
         QVERIFY(rig.login());
         rig.server.clearReceived();
         const QString file = writeFile(m_home, u"polacco.csv"_s,
-                                       u"Nome;Cognome\r\nJan;金子\r\nMario;Rossi\r\nTaro;山田\r\n"
+                                       u"Nome;Cognome\r\nJan;金子\r\nMario;Rossi\r\n<b>Taro</b> & <br>;山田\r\n"
                                        u"Jan;Łukasiewicz\r\nLuca;Ne<#>ri\r\nJose\u0301;Verdi\r\n"_s.toUtf8());
         frmImportaRubrica window(rig.sock.get());
         window.findChild<QComboBox *>(u"cboPostaElettronica"_s)->setCurrentIndex(1);
@@ -121,7 +122,7 @@ private Q_SLOTS:
         QCOMPARE(promptTexts().size(), 2);
         const QString warning = promptTexts()[0];
         QVERIFY2(warning.contains(u"Riga 2 (Jan 金子)"_s) && warning.contains(u"金子"_s), qPrintable(warning));
-        QVERIFY2(warning.contains(u"Riga 4 (Taro 山田)"_s), qPrintable(warning));
+        QVERIFY2(warning.contains(u"Riga 4 (<b>Taro</b> & <br> 山田)"_s), qPrintable(warning));
         // a separator of the link is named in its row, not left to a generic failure
         QVERIFY2(warning.contains(u"Riga 6 (Luca Ne<#>ri): Il campo Cognome contiene \"<#>\""_s),
                  qPrintable(warning));
@@ -140,6 +141,13 @@ private Q_SLOTS:
         QCOMPARE(list->topLevelItem(4)->checkState(0), Qt::Unchecked);
         QCOMPARE(list->topLevelItem(5)->checkState(0), Qt::Checked);
         QCOMPARE(list->topLevelItem(5)->text(0), u"Jos\u00e9"_s);
+        // Each row says why in its tooltip, its names as the file has them.
+        QTextDocument tip;
+        tip.setHtml(list->topLevelItem(2)->toolTip(1));
+        QVERIFY(Qt::mightBeRichText(list->topLevelItem(2)->toolTip(1)));
+        QVERIFY2(tip.toPlainText().startsWith(u"Riga 4 (<b>Taro</b> & <br> 山田): "_s),
+                 qPrintable(tip.toPlainText()));
+        QVERIFY(warning.contains(tip.toPlainText()));
         for (int row : {3, 5})
             list->topLevelItem(row)->setCheckState(0, Qt::Unchecked);
 

@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRandomGenerator>
 #include <QScopeGuard>
+#include <QTextDocument>
 #include <QTreeWidget>
 
 namespace {
@@ -90,6 +91,16 @@ void typeInto(QWidget *form, const QString &name, const QString &text)
 void press(QWidget *form, const QString &name)
 {
     QTest::mouseClick(child<QPushButton>(form, name), Qt::LeftButton);
+}
+
+// What a tooltip shows of its text: QToolTip takes what looks like markup for rich text.
+QString shownTip(const QString &tip)
+{
+    if (!Qt::mightBeRichText(tip))
+        return tip;
+    QTextDocument doc;
+    doc.setHtml(tip);
+    return doc.toPlainText();
 }
 
 } // namespace
@@ -912,6 +923,24 @@ private Q_SLOTS:
         QCOMPARE(Prompt::lastRecord().kind, Prompt::Kind::OpenFile);
         check->click();
         QCOMPARE(cover->text(), u"nessuna"_s);
+
+        // File names show in the tooltips as they are, even where they look like markup.
+        dlg.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, TestWait::bound()));
+        const QString marked = m_home.filePath(u"<b>Rotto & \"x\"<br>  <img src=\"x.png\"> &amp;.cpe"_s);
+        Prompt::setNextFileName(marked);
+        QTest::mouseClick(check, Qt::LeftButton);
+        QCOMPARE(cover->text(), marked);
+        QCOMPARE(shownTip(check->toolTip()), marked);
+        QCOMPARE(shownTip(cover->toolTip()), marked);
+        const QString document = m_home.filePath(u"<i>Fattura</i> <br>.tif"_s);
+        Prompt::setNextFileName(document);
+        press(&dlg, u"cbFiles"_s);
+        auto *files = child<QListWidget>(&dlg, u"lbFiles"_s);
+        QListWidgetItem *added = files->item(files->count() - 1);
+        QCOMPARE(added->text(), document);
+        QTest::mouseClick(files->viewport(), Qt::LeftButton, {}, files->visualItemRect(added).center());
+        QCOMPARE(shownTip(files->toolTip()), document);
     }
 
     // The remembered document list: written at close, left alone by a dialog opened for one fax.

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QTextDocument>
 
 using namespace Qt::StringLiterals;
 using ControlTest::makeControl;
@@ -112,7 +113,7 @@ private Q_SLOTS:
         a->setScrollBars(1);
         a->setCenter(false);
         a->setTIFCompression(4);
-        a->setToolTipText(u"Anteprima fax"_s);
+        a->setToolTipText(u"Anteprima <b>fax</b> & \"x\"<br>  <img src=\"x.png\">"_s);
         a->setCurrentX(12.5f);
         a->setDrawWidth(3);
         a->letEnabled(true);
@@ -145,6 +146,13 @@ private Q_SLOTS:
         QCOMPARE(b->BackColor(), QColor(0x12, 0x34, 0x56));
         QVERIFY(b->Font().bold());
         QCOMPARE(b->MouseIcon().size(), QSize(16, 16));
+        // The host's tooltip comes back as given and shows as typed, markup and all.
+        const QString tip = u"Anteprima <b>fax</b> & \"x\"<br>  <img src=\"x.png\">"_s;
+        QCOMPARE(b->ToolTipText(), tip);
+        QTextDocument shown;
+        shown.setHtml(b->pageView()->toolTip());
+        QVERIFY(Qt::mightBeRichText(b->pageView()->toolTip()));
+        QCOMPARE(shown.toPlainText(), tip);
     }
 
     // A stored value the control cannot take is skipped; the keys after it are still read.
