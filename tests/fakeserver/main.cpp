@@ -3,7 +3,7 @@
 //   --port-file PATH  write the chosen port there once listening
 //   --mailbox sample  the mailbox to serve (only "sample")
 //   --fragmented      send a few bytes at a time
-//   --log             print each frame received on stderr
+//   --log             print each frame read on stderr (all of them, a cut's too), and each cut
 //   fault modes: --slow-read N, --cut-after N, --cut-reset, --lose-unread, --notice-after KEYWORD,
 //                --silent-login, --cut-every-login, --announce-fewer N
 #include "FakeFaxServer.h"
@@ -91,6 +91,10 @@ int main(int argc, char **argv)
         QObject::connect(&server, &FakeFaxServer::frameReceived, [](const FakeFaxServer::Frame &f) {
             std::fprintf(stderr, "<- %s%s%s\n", f.keyword.constData(), f.answer ? " (answer) " : " (query) ",
                          qPrintable(f.text().left(200)));
+        });
+        QObject::connect(&server, &FakeFaxServer::linkCut, [](int frames, bool reset, qint64 dropped) {
+            std::fprintf(stderr, "-- link cut (%s): %d frames read in all, %lld unread bytes dropped\n",
+                         reset ? "reset" : "close", frames, static_cast<long long>(dropped));
         });
     }
     if (!server.listen(quint16(port))) {

@@ -377,15 +377,21 @@ private Q_SLOTS:
     }
 
     // The link cut right after each frame in turn, with a close and with a reset, and what the server had
-    // not read lost with it: exit 0 only when the server filed every fax whole, never a 0 for a lost fax.
+    // not read lost with it or read first (frames read together with the one the cut follows are read too):
+    // exit 0 only when the server filed every fax whole, never a 0 for a lost fax. The server's log (every
+    // frame it tells) is its record, a cut's frames included.
     void cutAfterEveryFrame_data()
     {
         QTest::addColumn<QString>("document");
         QTest::addColumn<bool>("withCover");
         QTest::addColumn<bool>("reset");
+        QTest::addColumn<bool>("keepUnread");
         for (const bool reset : {false, true}) {
-            QTest::addRow("small with cover, %s", reset ? "reset" : "close") << m_small << true << reset;
-            QTest::addRow("large, %s", reset ? "reset" : "close") << m_mid << false << reset;
+            const char *how = reset ? "reset" : "close";
+            QTest::addRow("small with cover, %s", how) << m_small << true << reset << false;
+            QTest::addRow("large, %s", how) << m_mid << false << reset << false;
+            QTest::addRow("small, %s, unread read first", how) << m_small << false << reset << true;
+            QTest::addRow("large, %s, unread read first", how) << m_mid << false << reset << true;
         }
     }
     void cutAfterEveryFrame()
@@ -393,6 +399,7 @@ private Q_SLOTS:
         QFETCH(QString, document);
         QFETCH(bool, withCover);
         QFETCH(bool, reset);
+        QFETCH(bool, keepUnread);
         const QString cover = withCover ? m_cover : QString();
         int frames = 0;
         {
@@ -414,15 +421,22 @@ private Q_SLOTS:
             QVERIFY(server.listen());
             configure(server.port());
             login(server);
+            QList<FakeFaxServer::Frame> told;
+            connect(&server, &FakeFaxServer::frameReceived, this,
+                    [&told](const FakeFaxServer::Frame &f) { told.append(f); });
             FakeFaxServer::Faults faults;
             faults.cutAfterFrames = cut;
             faults.cutWithReset = reset;
-            faults.keepUnreadAtCut = false;
+            faults.keepUnreadAtCut = keepUnread;
             server.setFaults(faults);
             const Result r =
                 run({u"-N"_s, u"-H"_s, u"-F"_s, job({document}, "</jobs>\n", cover)}, TestWait::bound(), 10);
             QVERIFY2(r.code == ExitOk || r.code == ExitUndelivered,
                      qPrintable(u"cut %1: %2 %3"_s.arg(cut).arg(r.code).arg(QString::fromUtf8(r.err))));
+            QVERIFY2(server.cutDone(), qPrintable(u"cut %1"_s.arg(cut)));
+            QVERIFY2(told == server.receivedFrames(),
+                     qPrintable(u"cut %1: %2 frames told, %3 read"_s.arg(cut).arg(told.size()).arg(
+                         server.receivedFrames().size())));
             if (r.code == ExitOk) {
                 ++delivered;
                 QVERIFY2(filedWhole(server, {document}, cover), qPrintable(u"cut after frame %1"_s.arg(cut)));

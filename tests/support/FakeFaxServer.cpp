@@ -274,7 +274,14 @@ void FakeFaxServer::ingest(const QByteArray &bytes)
             m_client->write(answer(u"FAXPROGR", u"REMOTE<#>9600<#>1<#>1<#>100<#>0<#>Ufficio<#>021<#>0<#>3<#>"_s +
                                                    QString::number(m_frames.size())));
     }
+    // Every frame read is told, those read together with the one a cut follows included: the record and
+    // the log never differ. Only the answers stop at a cut.
+    const auto tell = [this, &fresh] {
+        for (const Frame &f : std::as_const(fresh))
+            Q_EMIT frameReceived(f);
+    };
     if (m_faults.cutEveryLogin && m_framesThisLink >= 1 && m_client) {
+        tell();
         const Faults kept = m_faults;
         m_faults.keepUnreadAtCut = false;
         cutNow();
@@ -283,11 +290,12 @@ void FakeFaxServer::ingest(const QByteArray &bytes)
         return;
     }
     if (m_faults.silentLogin)
-        return;
+        return tell();
     const bool keywordCut = !m_faults.cutAfterKeyword.isEmpty() && !m_cutDone &&
                             std::any_of(fresh.cbegin(), fresh.cend(),
                                         [this](const Frame &f) { return f.keyword == m_faults.cutAfterKeyword; });
     if (keywordCut || (m_faults.cutAfterFrames > 0 && !m_cutDone && m_framesSinceFaults >= m_faults.cutAfterFrames)) {
+        tell();
         cutNow();
         return;
     }
@@ -509,13 +517,17 @@ void FakeFaxServer::cutNow()
             rest.append(buffer, got);
         }
     }
-    m_outgoing.clear();
-    m_stream.active = false;
     m_slowTimer->stop();
     const Faults kept = m_faults;
     m_faults.cutAfterFrames = 0; // the rest is only recorded
     ingest(rest);
     m_faults = kept;
+    // Nothing more goes out, answers to the rest included.
+    m_outgoing.clear();
+    m_stream.active = false;
+    int dropped = 0; // what the close throws away unread (more may still be on its way)
+    if (fd >= 0)
+        ::ioctl(int(fd), FIONREAD, &dropped);
     if (kept.cutWithReset) {
         if (fd >= 0) {
             const linger hard{1, 0}; // close with a reset
@@ -527,6 +539,7 @@ void FakeFaxServer::cutNow()
         if (socket->state() != QAbstractSocket::UnconnectedState)
             socket->abort(); // nothing more is read: an orderly close here means the FIN is out
     }
+    Q_EMIT linkCut(int(m_frames.size()), kept.cutWithReset, dropped);
 }
 
 QList<FakeFaxServer::FiledFax> FakeFaxServer::filedFaxes() const

@@ -155,6 +155,9 @@ Q_SIGNALS:
     void clientArrived();
     void frameReceived(const FakeFaxServer::Frame &frame);
     void clientGone();
+    // This end cut the link (a fault mode) after `frames` frames in all; `unreadDropped`: bytes that had
+    // reached this end unread and went with the cut.
+    void linkCut(int frames, bool reset, qint64 unreadDropped);
 
 private:
     enum class StepKind { Send, Expect, Pause, Close };
