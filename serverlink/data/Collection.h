@@ -143,7 +143,12 @@ public:
             }
             m_slabFree = m_slabItems;
         }
-        void *room = m_slabRoom + sizeof(T) * (m_slabItems - m_slabFree);
+        std::byte *room = m_slabRoom + sizeof(T) * (m_slabItems - m_slabFree);
+        // The items a few places on are written soon: their lines are asked for now.
+        if (m_slabFree > PrefetchAhead) {
+            for (size_t line = 0; line < sizeof(T); line += 64)
+                __builtin_prefetch(room + PrefetchAhead * sizeof(T) + line, 1);
+        }
         ItemDeleter<T> inSlab;
         inSlab.inSlab = true;
         Owned item(new (room) T(), inSlab);
@@ -334,6 +339,7 @@ private:
     {
         alignas(T) std::byte bytes[sizeof(T) * SlabItems];
     };
+    static constexpr size_t PrefetchAhead = 4;
     static constexpr size_t LargeItems = std::max<size_t>(1, CollectionSlabs::LargeBytes / sizeof(T));
     static_assert(sizeof(T) <= CollectionSlabs::LargeBytes && alignof(T) <= 4096);
     std::vector<std::unique_ptr<Slab>> m_slabs;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <limits>
 #include <vector>
 
 #ifdef __SSE2__
@@ -45,11 +46,10 @@ void writeTimeOfDay(qint64 n, char16_t *out)
     out[4] = char16_t(u'0' + minutes % 10);
 }
 
-// "dd/MM/yyyy" of the day of the minute count into out (10 characters), proleptic Gregorian;
+// "dd/MM/yyyy" of a day counted from 1 January 2006 into out (10 characters), proleptic Gregorian;
 // false outside years 100-9999.
-bool writeDate(qint64 minutes, char16_t *out)
+bool writeDay(qint64 days, char16_t *out)
 {
-    const qint64 days = floorDiv(minutes, 1440);
     // Far outside the years taken; keeps the arithmetic below small.
     if (days < -800000 || days > 3000000)
         return false;
@@ -72,6 +72,28 @@ bool writeDate(qint64 minutes, char16_t *out)
         char16_t(u'0' + y % 10)};
     std::copy(std::begin(text), std::end(text), out);
     return true;
+}
+
+// The day text last made: the faxes of a list come many to a day.
+struct LastDay
+{
+    qint64 days = std::numeric_limits<qint64>::min();
+    bool ok = false;
+    char16_t text[10] = {};
+};
+
+// The day of the minute count into out (10 characters); false outside years 100-9999.
+bool writeDate(qint64 minutes, char16_t *out, LastDay *last)
+{
+    const qint64 days = floorDiv(minutes, 1440);
+    if (!last)
+        return writeDay(days, out);
+    if (days != last->days) {
+        last->days = days;
+        last->ok = writeDay(days, last->text);
+    }
+    std::copy(std::begin(last->text), std::end(last->text), out);
+    return last->ok;
 }
 
 QString fieldText(QByteArrayView field)
@@ -156,8 +178,9 @@ private:
 };
 
 class TextArena;
+struct LastDay;
 bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const ErrorSink &onError,
-                 TextArena &arena, TextInterner *interner, FoldedKey *key);
+                 TextArena &arena, TextInterner *interner, FoldedKey *key, LastDay *lastDay);
 
 // Up to 9 plain digits, read without the general reader (which takes the same value for them).
 bool plainNumber(QByteArrayView field, qint32 &n)
@@ -324,7 +347,8 @@ bool plainMinutes(QByteArrayView number, qint64 &n)
 
 // The date text of field 6 into out (up to 16 characters), its length into length (0: no text).
 // plain: the field's number when it is plain digits after the letter, read already.
-bool writeDateFax(QByteArrayView field, char16_t *out, qsizetype &length, const qint64 *plain)
+bool writeDateFax(QByteArrayView field, char16_t *out, qsizetype &length, const qint64 *plain,
+                  LastDay *last = nullptr)
 {
     length = 0;
     if (field.isEmpty())
@@ -342,7 +366,7 @@ bool writeDateFax(QByteArrayView field, char16_t *out, qsizetype &length, const 
         n = *plain;
     else if (!plainMinutes(number, n) && !TextValues::toWhole64(number, n, err))
         return false;
-    if (!writeDate(n, out))
+    if (!writeDate(n, out, last))
         return false;
     if (letter == 'O') {
         length = 10;
@@ -514,7 +538,7 @@ void widen(QByteArrayView field, char16_t *out)
 // Fills a blank item; false (item left blank) after the error went to the sink. With key, also the
 // item's key (its IdFax).
 bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const ErrorSink &onError,
-                 TextArena &texts, TextInterner *interner, FoldedKey *key)
+                 TextArena &texts, TextInterner *interner, FoldedKey *key, LastDay *lastDay)
 {
     constexpr qsizetype Fields = 13; // the most a record is read for; later fields are left alone
     // Left unset: splitFields() writes the fields it counts.
@@ -540,7 +564,7 @@ bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const Er
                            plainMinutes((f[6].front() == 'O' || f[6].front() == 'D') ? f[6].sliced(1) : f[6], minutes);
     char16_t dateFax[16];
     qsizetype dateFaxLength = 0;
-    if (!writeDateFax(f[6], dateFax, dateFaxLength, plainDate ? &minutes : nullptr))
+    if (!writeDateFax(f[6], dateFax, dateFaxLength, plainDate ? &minutes : nullptr, lastDay))
         return fail(ErrorCode::TypeMismatch);
     if (count < 10)
         return fail(ErrorCode::OutOfRange);
@@ -629,7 +653,7 @@ std::unique_ptr<FaxItem> CreaFaxItem(QByteArrayView record, typeOfList kind, con
 {
     auto item = std::make_unique<FaxItem>();
     TextArena texts(0);
-    if (!fillFaxItem(*item, record, kind, onError, texts, nullptr, nullptr))
+    if (!fillFaxItem(*item, record, kind, onError, texts, nullptr, nullptr, nullptr))
         return nullptr;
     return item;
 }
@@ -655,13 +679,14 @@ std::unique_ptr<CollFaxItem> CaricaCollFaxItem(QByteArrayView data, typeOfList k
     TextInterner interner;
     // About 16 KiB a block: a text kept after its list keeps no more than that.
     TextArena texts(8192);
+    LastDay lastDay;
     while (reader.next(record)) {
         // Each fax record is led by "¦"; a failing one is reported and left out (its item, still blank,
         // takes the next record).
         if (!item)
             item = items->make();
         if (fillFaxItem(*item, record.isEmpty() ? record : record.sliced(1), kind, onError, texts, &interner,
-                        &key))
+                        &key, &lastDay))
             items->appendUnsettled(std::move(item), std::move(key));
     }
     texts.settle();

@@ -144,6 +144,21 @@ qsizetype splitFields(QByteArrayView text, char separator, QByteArrayView *field
     qsizetype i = 0;
 #ifdef __SSE2__
     const __m128i wanted = _mm_set1_epi8(separator);
+    // 32 bytes a step: fewer steps whose count of separators varies.
+    for (; i + 32 <= n; i += 32) {
+        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + i));
+        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + i + 16));
+        quint32 mask = quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(low, wanted))) |
+                       (quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(high, wanted))) << 16);
+        while (mask != 0) {
+            const qsizetype at = i + qCountTrailingZeroBits(mask);
+            fields[count++] = QByteArrayView(begin + from, at - from);
+            if (count == max)
+                return count;
+            from = at + 1;
+            mask &= mask - 1;
+        }
+    }
     for (; i + 16 <= n; i += 16) {
         const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + i));
         unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));

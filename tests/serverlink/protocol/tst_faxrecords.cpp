@@ -320,6 +320,23 @@ void tst_FaxRecords::listAnswer()
     QCOMPARE(subject, u"Offerta"_s);
     QCOMPARE(company, u"XCME"_s);
     QCOMPARE(number, u"0212345"_s);
+
+    // Faxes of one day, of another, of the first again, of a day past year 9999 (refused, twice).
+    const QStringList dates = {u"60"_s, u"1500"_s, u"O61"_s, u"4204437120"_s, u"4204437121"_s, u"D30"_s, u"1439"_s};
+    QByteArray days = "7<\xCC\xCC>";
+    for (int i = 0; i < dates.size(); ++i) {
+        QStringList fields = personal(u"D"_s + QString::number(i));
+        fields[6] = dates[i];
+        days += "\xA6" + record(fields) + "<\xCC\xCC>";
+    }
+    Errors dayErrors;
+    const auto dated = Proto::CaricaCollFaxItem(days, PersonalList, dayErrors.sink());
+    QStringList shown;
+    for (const FaxItem &fax : *dated)
+        shown << fax.DateFax();
+    QCOMPARE(shown, QStringList({u"01/01/2006 01:00"_s, u"02/01/2006 01:00"_s, u"01/01/2006"_s, u"00:30"_s,
+                                 u"01/01/2006 23:59"_s}));
+    QCOMPARE(dayErrors.list.size(), 2);
 }
 
 void tst_FaxRecords::listTexts_data()

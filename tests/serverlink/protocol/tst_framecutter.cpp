@@ -68,6 +68,7 @@ private Q_SLOTS:
     void recordReaderKeepsTail();
     void splitList_data();
     void splitList();
+    void splitFieldsAtEveryLength();
     void truthSpellings_data();
     void truthSpellings();
 };
@@ -367,6 +368,33 @@ void tst_FrameCutter::splitList()
     for (const QByteArray &f : Proto::SplitList(QByteArrayView(wire(text))))
         fromBytes << Proto::text(f);
     QCOMPARE(fromBytes, fields);
+}
+
+// The record splitters agree with the plain split wherever the separators fall (inside and across the
+// 16- and 32-byte steps, at the end), and the bounded one stops at its count.
+void tst_FrameCutter::splitFieldsAtEveryLength()
+{
+    for (int length = 0; length <= 80; ++length) {
+        for (int step = 1; step <= 9; ++step) {
+            QByteArray text(length, 'x');
+            for (int i = step - 1; i < length; i += step)
+                text[i] = '\xA6';
+            for (int i = 0; i < length; ++i)
+                if (text[i] == 'x')
+                    text[i] = char('a' + i % 26);
+            const QList<QByteArrayView> expected = Proto::splitView(text, '\xA6');
+            const Proto::FieldViews all = Proto::splitFields(text, '\xA6');
+            QCOMPARE(QList<QByteArrayView>(all.begin(), all.end()), expected);
+            for (const qsizetype max : {1, 2, 13, 40}) {
+                QByteArrayView fields[40];
+                const qsizetype count = Proto::splitFields(text, '\xA6', fields, max);
+                QCOMPARE(count, std::min(max, expected.size()));
+                for (qsizetype i = 0; i < count; ++i)
+                    QVERIFY2(fields[i] == expected[i] && fields[i].data() == expected[i].data(),
+                             qPrintable(u"length %1, step %2, max %3, field %4"_s.arg(length).arg(step).arg(max).arg(i)));
+            }
+        }
+    }
 }
 
 void tst_FrameCutter::truthSpellings_data()
