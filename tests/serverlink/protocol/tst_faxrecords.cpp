@@ -49,6 +49,7 @@ private Q_SLOTS:
     void listAnswer_data();
     void listAnswer();
     void listAnswerBadCount();
+    void largeListsOneAfterAnother();
     void listTexts_data();
     void listTexts();
     void listFromName();
@@ -403,6 +404,42 @@ void tst_FaxRecords::listTexts()
     QCOMPARE(kept, fields[8] + u"!"_s);
     QCOMPARE(id, fields[0] + u"-1"_s);
     QCOMPARE(subject, u"Re: "_s + fields[8]);
+}
+
+// Lists large enough for the big slabs, read while another is held and after one went: each holds its
+// own faxes, and texts kept from a list gone stay as they were while its room serves the next.
+void tst_FaxRecords::largeListsOneAfterAnother()
+{
+    const auto answer = [](int records, const QString &tag) {
+        QByteArray data = QByteArray::number(records) + "<\xCC\xCC>";
+        for (int i = 0; i < records; ++i) {
+            QStringList f = personal(tag + QString::number(i));
+            f[8] = tag + u" oggetto "_s + QString::number(i);
+            f[6] = QString::number(i * 7);
+            data += "\xA6" + record(f) + "<\xCC\xCC>";
+        }
+        return data;
+    };
+    const int records = 40000;
+    auto first = Proto::CaricaCollFaxItem(answer(records, u"A"_s), PersonalList, {});
+    auto second = Proto::CaricaCollFaxItem(answer(records, u"B"_s), PersonalList, {});
+    const QString keptSubject = first->Item(records)->Subject();
+    const QString keptDate = first->Item(records)->DateFax();
+    first.reset();
+    auto third = Proto::CaricaCollFaxItem(answer(records, u"C"_s), PersonalList, {});
+    QCOMPARE(keptSubject, u"A oggetto %1"_s.arg(records - 1));
+    QString expectedDate;
+    QVERIFY(Proto::decodeDateFax(QByteArray::number((records - 1) * 7), expectedDate));
+    QCOMPARE(keptDate, expectedDate);
+    for (const auto &[list, tag] : {std::pair{second.get(), u"B"_s}, std::pair{third.get(), u"C"_s}}) {
+        QCOMPARE(list->Count(), records);
+        for (int i = 0; i < records; i += 997) {
+            const FaxItem *fax = list->Item(tag.toLower() + QString::number(i));
+            QVERIFY(fax);
+            QCOMPARE(fax->Subject(), tag + u" oggetto "_s + QString::number(i));
+            QCOMPARE(fax->ToCompany(), u"ACME"_s);
+        }
+    }
 }
 
 void tst_FaxRecords::listAnswerBadCount()
