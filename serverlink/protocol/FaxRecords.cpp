@@ -117,7 +117,8 @@ public:
     bool find(QByteArrayView field, QString &text)
     {
         Slot &slot = m_slots[slotOf(field)];
-        if (slot.bytes.size() != field.size() || std::memcmp(slot.bytes.data(), field.data(), size_t(field.size())) != 0)
+        if (slot.bytes.size() != field.size() ||
+            std::memcmp(slot.bytes.data(), field.data(), size_t(field.size())) != 0)
             return false;
         QStringPrivate &kept = slot.text.data_ptr();
         if (kept.d_ptr()) {
@@ -487,7 +488,9 @@ public:
     {
         QStringPrivate &block = m_block.data_ptr();
         ++m_unsettled;
-        return QString(QStringPrivate(block.d_ptr(), const_cast<char16_t *>(reinterpret_cast<const char16_t *>(taken.constData())), taken.size()));
+        return QString(QStringPrivate(
+            block.d_ptr(), const_cast<char16_t *>(reinterpret_cast<const char16_t *>(taken.constData())),
+            taken.size()));
     }
     void settle()
     {
@@ -560,8 +563,9 @@ bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const Er
         return fail(ErrorCode::OutOfRange);
     // Field 6 is mostly plain digits after an optional letter: read once for both texts.
     qint64 minutes = 0;
-    const bool plainDate = !f[6].isEmpty() &&
-                           plainMinutes((f[6].front() == 'O' || f[6].front() == 'D') ? f[6].sliced(1) : f[6], minutes);
+    const bool plainDate =
+        !f[6].isEmpty() &&
+        plainMinutes((f[6].front() == 'O' || f[6].front() == 'D') ? f[6].sliced(1) : f[6], minutes);
     char16_t dateFax[16];
     qsizetype dateFaxLength = 0;
     if (!writeDateFax(f[6], dateFax, dateFaxLength, plainDate ? &minutes : nullptr, lastDay))

@@ -101,35 +101,57 @@ QList<QByteArrayView> splitView(QByteArrayView text, char separator)
     return parts;
 }
 
-FieldViews splitFields(QByteArrayView text, char separator)
+namespace {
+
+// Calls found(position) for each separator of text in order, until it returns false (then false).
+// Records are short and many: the separators are looked for 32, then 16 bytes at a time where the
+// processor allows (fewer steps whose count of separators varies), one byte at a time for the rest.
+template <typename Found> bool forEachSeparator(QByteArrayView text, char separator, Found found)
 {
-    // Records are short and many: the separators are looked for 16 bytes at a time where the processor
-    // allows, one byte at a time for the rest.
-    FieldViews parts;
     const char *const begin = text.data();
     const qsizetype n = text.size();
-    qsizetype from = 0;
     qsizetype i = 0;
 #ifdef __SSE2__
     const __m128i wanted = _mm_set1_epi8(separator);
-    for (; i + 16 <= n; i += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + i));
-        unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
-        while (mask != 0) {
-            const qsizetype at = i + qCountTrailingZeroBits(mask);
-            parts.append(QByteArrayView(begin + from, at - from));
-            from = at + 1;
-            mask &= mask - 1;
+    const auto matches = [&](qsizetype at) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + at));
+        return quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
+    };
+    const auto each = [&](qsizetype at, quint32 mask) {
+        for (; mask != 0; mask &= mask - 1) {
+            if (!found(at + qCountTrailingZeroBits(mask)))
+                return false;
         }
+        return true;
+    };
+    for (; i + 32 <= n; i += 32) {
+        if (!each(i, matches(i) | (matches(i + 16) << 16)))
+            return false;
+    }
+    for (; i + 16 <= n; i += 16) {
+        if (!each(i, matches(i)))
+            return false;
     }
 #endif
     for (; i < n; ++i) {
-        if (begin[i] == separator) {
-            parts.append(QByteArrayView(begin + from, i - from));
-            from = i + 1;
-        }
+        if (begin[i] == separator && !found(i))
+            return false;
     }
-    parts.append(QByteArrayView(begin + from, n - from));
+    return true;
+}
+
+} // namespace
+
+FieldViews splitFields(QByteArrayView text, char separator)
+{
+    FieldViews parts;
+    qsizetype from = 0;
+    forEachSeparator(text, separator, [&](qsizetype at) {
+        parts.append(text.sliced(from, at - from));
+        from = at + 1;
+        return true;
+    });
+    parts.append(text.sliced(from));
     return parts;
 }
 
@@ -137,50 +159,15 @@ qsizetype splitFields(QByteArrayView text, char separator, QByteArrayView *field
 {
     if (max <= 0)
         return 0;
-    const char *const begin = text.data();
-    const qsizetype n = text.size();
     qsizetype count = 0;
     qsizetype from = 0;
-    qsizetype i = 0;
-#ifdef __SSE2__
-    const __m128i wanted = _mm_set1_epi8(separator);
-    // 32 bytes a step: fewer steps whose count of separators varies.
-    for (; i + 32 <= n; i += 32) {
-        const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + i));
-        const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + i + 16));
-        quint32 mask = quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(low, wanted))) |
-                       (quint32(_mm_movemask_epi8(_mm_cmpeq_epi8(high, wanted))) << 16);
-        while (mask != 0) {
-            const qsizetype at = i + qCountTrailingZeroBits(mask);
-            fields[count++] = QByteArrayView(begin + from, at - from);
-            if (count == max)
-                return count;
-            from = at + 1;
-            mask &= mask - 1;
-        }
-    }
-    for (; i + 16 <= n; i += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + i));
-        unsigned mask = unsigned(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, wanted)));
-        while (mask != 0) {
-            const qsizetype at = i + qCountTrailingZeroBits(mask);
-            fields[count++] = QByteArrayView(begin + from, at - from);
-            if (count == max)
-                return count;
-            from = at + 1;
-            mask &= mask - 1;
-        }
-    }
-#endif
-    for (; i < n; ++i) {
-        if (begin[i] == separator) {
-            fields[count++] = QByteArrayView(begin + from, i - from);
-            if (count == max)
-                return count;
-            from = i + 1;
-        }
-    }
-    fields[count++] = QByteArrayView(begin + from, n - from);
+    const bool whole = forEachSeparator(text, separator, [&](qsizetype at) {
+        fields[count++] = text.sliced(from, at - from);
+        from = at + 1;
+        return count < max;
+    });
+    if (whole)
+        fields[count++] = text.sliced(from);
     return count;
 }
 

@@ -1,6 +1,7 @@
 // The send window of the print-to-fax sender against the fake fax server: capture, hand-over, the
 // pending sends that hold the window open, store as received, progress and version check.
 #include "FmPrinter.h"
+#include "ShownTip.h"
 #include "ProfileFile.h"
 #include "RUBfrmRubrica.h"
 #include "SendoraRig.h"
@@ -38,15 +39,6 @@ class TestSendWindow : public QObject
         return w;
     }
     void setText(const QString &name, const QString &text) { child<QLineEdit>(m_w, name)->setText(text); }
-    // What a tooltip shows of its text: QToolTip takes what looks like markup for rich text.
-    static QString shownTip(const QString &tip)
-    {
-        if (!Qt::mightBeRichText(tip))
-            return tip;
-        QTextDocument doc;
-        doc.setHtml(tip);
-        return doc.toPlainText();
-    }
 
     bool login(const QString &printerVersion = u"2.2.0"_s)
     {

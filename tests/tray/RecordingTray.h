@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ShownTip.h"
 #include "TrayShell.h"
 
 #include <QList>
@@ -27,11 +28,7 @@ public:
     QString shownTip(const QSystemTrayIcon *icon) const
     {
         const QString tip = icon->toolTip();
-        if (m_host == Host::StatusNotifier || !Qt::mightBeRichText(tip))
-            return tip;
-        QTextDocument doc;
-        doc.setHtml(tip);
-        return doc.toPlainText();
+        return m_host == Host::StatusNotifier ? tip : ::shownTip(tip);
     }
 
     QList<QSystemTrayIcon *> shown;

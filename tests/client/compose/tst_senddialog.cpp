@@ -1,4 +1,5 @@
 #include "ComposeRig.h"
+#include "ShownTip.h"
 #include "FRMSEND2.h"
 #include "FaxSendWatch.h"
 #include "ProfileFile.h"
@@ -91,16 +92,6 @@ void typeInto(QWidget *form, const QString &name, const QString &text)
 void press(QWidget *form, const QString &name)
 {
     QTest::mouseClick(child<QPushButton>(form, name), Qt::LeftButton);
-}
-
-// What a tooltip shows of its text: QToolTip takes what looks like markup for rich text.
-QString shownTip(const QString &tip)
-{
-    if (!Qt::mightBeRichText(tip))
-        return tip;
-    QTextDocument doc;
-    doc.setHtml(tip);
-    return doc.toPlainText();
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 // drags (the drag starts over its source and the platform's drag loop delivers the moves and the drop),
 // keys, the viewer and the new-fax icon of the notification area.
 #include "ConfigIni.h"
+#include "ShownTip.h"
 #include "FaxListItem.h"
 #include "FaxListText.h"
 #include "FolderDialogs.h"
@@ -43,16 +44,6 @@ using namespace Qt::StringLiterals;
 using F = FakeFaxServer;
 
 namespace {
-
-// What a tooltip shows of its text: QToolTip takes what looks like markup for rich text.
-QString shownTip(const QString &tip)
-{
-    if (!Qt::mightBeRichText(tip))
-        return tip;
-    QTextDocument doc;
-    doc.setHtml(tip);
-    return doc.toPlainText();
-}
 
 // A notification area that records what it is told.
 class RecordingTray : public TrayShell

@@ -11,6 +11,7 @@
 #include <QTest>
 
 #include <bit>
+#include <functional>
 
 using namespace Qt::StringLiterals;
 
@@ -652,6 +653,29 @@ void TstImgXFormats::twoColourPalettesKeepTheirColours_data()
     QTest::newRow("png white on black") << u"png"_s << uint(black) << uint(white) << true;
 }
 
+// Saves doc in every format that can hold colour (BMP also run-length coded) as stem.EXT and hands each
+// picture read back to same, named by its format.
+static void sameAfterEverySave(ImgX &doc, const QString &stem,
+                               const std::function<void(const QImage &, const QString &)> &same)
+{
+    for (const ImgFileType format : {imgBMP, imgPNG, imgTIF, imgPSD, imgTGA, imgPCX}) {
+        if (!ImgXSupport::canWrite(format))
+            continue;
+        for (const bool rle : {false, true}) {
+            if (rle && format != imgBMP)
+                continue;
+            doc.exportOptions().bmpUseRleCompression = rle;
+            const QString out = stem + u'.' + ImgFileTypes::extension(format);
+            QVERIFY2(doc.exportFile(out, format), qPrintable(doc.lastError().description));
+            ImgX back;
+            QVERIFY(back.importFile(out));
+            same(back.image().image(), ImgFileTypes::extension(format) + (rle ? u" rle"_s : QString()));
+            if (QTest::currentTestFailed())
+                return;
+        }
+    }
+}
+
 // A 1-bit picture keeps its own two colours on screen and in every format that can hold colour;
 // black-and-white pictures stay bilevel.
 void TstImgXFormats::twoColourPalettesKeepTheirColours()
@@ -694,23 +718,9 @@ void TstImgXFormats::twoColourPalettesKeepTheirColours()
         return;
     if (bilevel)
         QCOMPARE(doc.image().image().colorTable(), (QList<QRgb>{qRgb(255, 255, 255), qRgb(0, 0, 0)}));
-    for (const ImgFileType format : {imgPNG, imgBMP, imgTIF, imgPSD, imgTGA, imgPCX}) {
-        if (!ImgXSupport::canWrite(format))
-            continue;
-        for (const bool rle : {false, true}) {
-            if (rle && format != imgBMP)
-                continue;
-            doc.exportOptions().bmpUseRleCompression = rle;
-            const QString out = m_dir.filePath(u"two-colours-out."_s + ImgFileTypes::extension(format));
-            QVERIFY2(doc.exportFile(out, format), qPrintable(doc.lastError().description));
-            ImgX back;
-            QVERIFY(back.importFile(out));
-            sameColours(back.image().image(),
-                        ImgFileTypes::extension(format) + (rle ? u" rle"_s : QString()));
-            if (QTest::currentTestFailed())
-                return;
-        }
-    }
+    sameAfterEverySave(doc, m_dir.filePath(u"two-colours-out"_s), sameColours);
+    if (QTest::currentTestFailed())
+        return;
     // A fax page stays the bilevel page it was.
     const QString fax = m_dir.filePath(u"two-colours-out.tif"_s);
     QVERIFY(doc.exportFile(fax, imgTIF));
@@ -976,23 +986,7 @@ void TstImgXFormats::palettePicturesShowTheirColours()
     sameColours(ImgXRender::thumbnail(doc.image(), QSize(PaletteBmpWidth, PaletteBmpHeight)), u"thumbnail"_s);
     if (QTest::currentTestFailed())
         return;
-    for (const ImgFileType format : {imgBMP, imgPNG, imgTIF, imgPSD, imgTGA, imgPCX}) {
-        if (!ImgXSupport::canWrite(format))
-            continue;
-        for (const bool rle : {false, true}) {
-            if (rle && format != imgBMP)
-                continue;
-            doc.exportOptions().bmpUseRleCompression = rle;
-            const QString out = m_dir.filePath(u"palette-out."_s + ImgFileTypes::extension(format));
-            QVERIFY2(doc.exportFile(out, format), qPrintable(doc.lastError().description));
-            ImgX back;
-            QVERIFY(back.importFile(out));
-            sameColours(back.image().image(),
-                        ImgFileTypes::extension(format) + (rle ? u" rle"_s : QString()));
-            if (QTest::currentTestFailed())
-                return;
-        }
-    }
+    sameAfterEverySave(doc, m_dir.filePath(u"palette-out"_s), sameColours);
 }
 
 QTEST_GUILESS_MAIN(TstImgXFormats)

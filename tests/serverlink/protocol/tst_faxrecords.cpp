@@ -273,8 +273,8 @@ void tst_FaxRecords::listAnswer_data()
     const QString accentedLower = u"¦"_s + personal(u"è1"_s).join(u'¦') + u"<ÌÌ>"_s;
     QTest::newRow("repeated code-page key in other case keeps the first")
         << u"3<ÌÌ>"_s + accented + a + accentedLower << QStringList{u"È1"_s, u"P1"_s} << 0;
-    const QString longer = u"¦"_s + (personal(u"P3"_s) + QStringList{u"x"_s, u"y"_s, u"z"_s, u"w"_s}).join(u'¦') +
-                           u"<ÌÌ>"_s;
+    const QString longer =
+        u"¦"_s + (personal(u"P3"_s) + QStringList{u"x"_s, u"y"_s, u"z"_s, u"w"_s}).join(u'¦') + u"<ÌÌ>"_s;
     QTest::newRow("fields past the thirteenth are left alone")
         << u"2<ÌÌ>"_s + longer + a << QStringList{u"P3"_s, u"P1"_s} << 0;
 }
@@ -315,7 +315,8 @@ void tst_FaxRecords::listAnswer()
     company[0] = u'X';
     const QString number = faxes->Item(2999)->DestFax();
     for (const FaxItem &fax : *faxes)
-        QVERIFY(fax.ToCompany() == u"ACME"_s && fax.DestFax() == u"0212345"_s && fax.RemoteID() == u"REMOTE"_s);
+        QVERIFY(fax.ToCompany() == u"ACME"_s && fax.DestFax() == u"0212345"_s &&
+                fax.RemoteID() == u"REMOTE"_s);
     faxes.reset();
     QCOMPARE(kept, u"N2999"_s);
     QCOMPARE(subject, u"Offerta"_s);
@@ -323,7 +324,8 @@ void tst_FaxRecords::listAnswer()
     QCOMPARE(number, u"0212345"_s);
 
     // Faxes of one day, of another, of the first again, of a day past year 9999 (refused, twice).
-    const QStringList dates = {u"60"_s, u"1500"_s, u"O61"_s, u"4204437120"_s, u"4204437121"_s, u"D30"_s, u"1439"_s};
+    const QStringList dates = {u"60"_s,         u"1500"_s, u"O61"_s, u"4204437120"_s,
+                               u"4204437121"_s, u"D30"_s,  u"1439"_s};
     QByteArray days = "7<\xCC\xCC>";
     for (int i = 0; i < dates.size(); ++i) {
         QStringList fields = personal(u"D"_s + QString::number(i));

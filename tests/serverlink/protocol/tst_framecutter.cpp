@@ -390,8 +390,10 @@ void tst_FrameCutter::splitFieldsAtEveryLength()
                 const qsizetype count = Proto::splitFields(text, '\xA6', fields, max);
                 QCOMPARE(count, std::min(max, expected.size()));
                 for (qsizetype i = 0; i < count; ++i)
-                    QVERIFY2(fields[i] == expected[i] && fields[i].data() == expected[i].data(),
-                             qPrintable(u"length %1, step %2, max %3, field %4"_s.arg(length).arg(step).arg(max).arg(i)));
+                    QVERIFY2(
+                        fields[i] == expected[i] && fields[i].data() == expected[i].data(),
+                        qPrintable(
+                            u"length %1, step %2, max %3, field %4"_s.arg(length).arg(step).arg(max).arg(i)));
             }
         }
     }
