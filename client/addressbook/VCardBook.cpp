@@ -1480,6 +1480,15 @@ void dropCard(QList<LocalContact> &list, qsizetype index, QByteArray &trailing)
 
 bool LocalAddressBook::removeContact(QString key, QString *error)
 {
+    // The card's UID and how many cards held it when the key was given: a card sharing its UID is keyed
+    // by its bytes too, so one changed elsewhere meanwhile is no longer found by its key.
+    const auto holding = [](const QList<LocalContact> &list, const QString &uid) {
+        return std::count_if(list.cbegin(), list.cend(), [&uid](const LocalContact &c) { return c.uid == uid; });
+    };
+    const int known = indexOfKey(key);
+    const QString uid = known >= 0 ? m_contacts[known].uid : key.section(u'\n', 0, 0);
+    const qsizetype heldBefore = known >= 0 ? holding(m_contacts, uid) : (key.contains(u'\n') ? 2 : 1);
+    bool gone = false;
     const bool written = commit(
         [&](QList<LocalContact> &list) {
             for (qsizetype i = 0; i < list.size(); ++i) {
@@ -1488,10 +1497,17 @@ bool LocalAddressBook::removeContact(QString key, QString *error)
                     return true;
                 }
             }
-            return false; // removed elsewhere already: nothing to write
+            // Removed elsewhere already (nothing to write), or changed there: then it stays.
+            gone = holding(list, uid) < heldBefore;
+            return false;
         },
         error);
-    return written || indexOfKey(key) < 0;
+    if (written || gone)
+        return true;
+    if (error && error->isEmpty())
+        *error = u"Il contatto è stato modificato altrove nel frattempo e non è stato cancellato: "
+                 u"controllare e riprovare."_s;
+    return false;
 }
 
 int LocalAddressBook::add(LocalContact contact)

@@ -903,6 +903,27 @@ private Q_SLOTS:
         QVERIFY(book.removeContact(book.contacts().at(1).key));
         QByteArray rest = primo + gino;
         QCOMPARE(fileBytes(), rest.replace("FN:Gino Terzi", "FN:Gino Terzi Sr."));
+
+        // The chosen twin changed by another program meanwhile stays, and the window says so; one removed
+        // there is gone as asked.
+        useFile(primo + secondo + gino);
+        QVERIFY(book.load());
+        QUORIN_TRY_VERIFY(rowTexts(list).contains(u"Secondo Dup"_s));
+        clickRow(list, u"Secondo Dup"_s);
+        otherProgramReplaces("FN:Secondo Dup", "FN:Secondo Dup Jr.");
+        Prompt::clearRecords();
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        QTest::mouseClick(form.findChild<QPushButton *>(u"cmdElim"_s), Qt::LeftButton);
+        const QString told = promptTexts().join(u'\n');
+        QVERIFY2(told.contains(u"modificato altrove nel frattempo e non è stato cancellato"_s), qPrintable(told));
+        QByteArray changed = primo + secondo + gino;
+        QCOMPARE(fileBytes(), changed.replace("FN:Secondo Dup", "FN:Secondo Dup Jr."));
+        QCOMPARE(rowTexts(list), (QStringList{u"Primo Dup"_s, u"Secondo Dup Jr."_s, u"Gino Terzi"_s}));
+        const QString twinKey = book.contacts().at(1).key;
+        otherProgramReplaces(changed.mid(primo.size(), changed.size() - primo.size() - gino.size()), {});
+        QString why;
+        QVERIFY2(book.removeContact(twinKey, &why), qPrintable(why));
+        QCOMPARE(fileBytes(), primo + gino);
     }
 
     // A full disk or a book that cannot be written: the message says why, in Italian, the dialog stays
