@@ -409,14 +409,18 @@ void tst_QuorinRoad::road()
     click(otherRow, 1, 2);
     QVERIFY(QTest::qWaitFor([&] { return framesOf("FILE") > filesBefore; }, StepTimeout));
     const QString heldKey = lastText("FILE");
-    QTest::qWait(400);
+    // Locked: the list greys its selection.
+    QVERIFY(QTest::qWaitFor([&] { return !selectedBand(listArea).has_value(); }, StepTimeout));
     const int whileLocked = framesOf("FILE");
     click(QPoint(listArea.left() + 40, band->centre())); // locked: nothing is asked
     QTest::qWait(400);
     QCOMPARE(framesOf("FILE"), whileLocked);
     keepShot(u"waiting"_s);
+    QVERIFY(xdo({u"windowfocus"_s, m_window}));
     key(u"Escape"_s);
     m_holdImages = false;
+    // Unlocked: the selection is shown again before the next click.
+    QVERIFY(QTest::qWaitFor([&] { return selectedBand(listArea).has_value(); }, StepTimeout));
     click(QPoint(listArea.left() + 40, band->centre()));
     QVERIFY(QTest::qWaitFor([&] { return framesOf("FILE") > whileLocked; }, StepTimeout));
     QVERIFY(lastText("FILE") != heldKey);
