@@ -69,11 +69,6 @@ public:
         const QString key = item ? item->IdFax() : QString();
         return Collection<FaxItem>::Add(std::move(item), key);
     }
-    void appendUnsettled(Owned item)
-    {
-        const QString key = item ? item->IdFax() : QString();
-        Collection<FaxItem>::appendUnsettled(std::move(item), key);
-    }
     // key: the item's IdFax, its hash taken.
     void appendUnsettled(Owned &&item, FoldedKey &&key)
     {

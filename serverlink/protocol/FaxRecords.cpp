@@ -183,12 +183,13 @@ struct LastDay;
 bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const ErrorSink &onError,
                  TextArena &arena, TextInterner *interner, FoldedKey *key, LastDay *lastDay);
 
-// Up to 9 plain digits, read without the general reader (which takes the same value for them).
-bool plainNumber(QByteArrayView field, qint32 &n)
+// Up to 9 plain digits, the way the server writes counts and minutes: read without the general reader
+// (which takes the same value for them). False for anything else.
+template <typename Int> bool plainNumber(QByteArrayView field, Int &n)
 {
     if (field.isEmpty() || field.size() > 9)
         return false;
-    qint32 v = 0;
+    Int v = 0;
     for (const char c : field) {
         if (c < '0' || c > '9')
             return false;
@@ -330,22 +331,6 @@ QString iconName(QByteArrayView code)
 
 namespace {
 
-// Up to 9 plain digits, the way the server writes minute counts: read here without the general reader
-// (which takes the same value for them). False for anything else.
-bool plainMinutes(QByteArrayView number, qint64 &n)
-{
-    if (number.isEmpty() || number.size() > 9)
-        return false;
-    qint64 v = 0;
-    for (const char c : number) {
-        if (c < '0' || c > '9')
-            return false;
-        v = v * 10 + (c - '0');
-    }
-    n = v;
-    return true;
-}
-
 // The date text of field 6 into out (up to 16 characters), its length into length (0: no text).
 // plain: the field's number when it is plain digits after the letter, read already.
 bool writeDateFax(QByteArrayView field, char16_t *out, qsizetype &length, const qint64 *plain,
@@ -365,7 +350,7 @@ bool writeDateFax(QByteArrayView field, char16_t *out, qsizetype &length, const 
     int err = 0;
     if (plain)
         n = *plain;
-    else if (!plainMinutes(number, n) && !TextValues::toWhole64(number, n, err))
+    else if (!plainNumber(number, n) && !TextValues::toWhole64(number, n, err))
         return false;
     if (!writeDate(n, out, last))
         return false;
@@ -389,14 +374,11 @@ bool writeDateOrder(QByteArrayView field, char16_t *out, const qint64 *plain)
         return true;
     }
     const QByteArrayView number = (field.front() == 'O' || field.front() == 'D') ? field.sliced(1) : field;
-    qint64 digits = 0;
     qint32 n = 0;
     int err = 0;
     if (plain)
         n = qint32(*plain);
-    else if (plainMinutes(number, digits))
-        n = qint32(digits);
-    else if (!TextValues::toWhole(number, n, err))
+    else if (!plainNumber(number, n) && !TextValues::toWhole(number, n, err))
         return false;
     // n + 10^12 has 12 or 13 digits for any 32-bit n; right-aligned in 20 characters.
     if (n >= 0 && n < 1000000000) {
@@ -565,7 +547,7 @@ bool fillFaxItem(FaxItem &item, QByteArrayView record, typeOfList kind, const Er
     qint64 minutes = 0;
     const bool plainDate =
         !f[6].isEmpty() &&
-        plainMinutes((f[6].front() == 'O' || f[6].front() == 'D') ? f[6].sliced(1) : f[6], minutes);
+        plainNumber((f[6].front() == 'O' || f[6].front() == 'D') ? f[6].sliced(1) : f[6], minutes);
     char16_t dateFax[16];
     qsizetype dateFaxLength = 0;
     if (!writeDateFax(f[6], dateFax, dateFaxLength, plainDate ? &minutes : nullptr, lastDay))
