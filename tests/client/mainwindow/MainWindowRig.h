@@ -25,6 +25,16 @@ struct Server
     QString rights = QStringLiteral("<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"); // after the user name
     bool maxUsers = false;
     std::function<bool(FakeFaxServer &, const F::Frame &)> extra; // true: frame handled
+    // Image requests (FILE queries) go to answer instead of the mailbox.
+    void answerImages(std::function<void(FakeFaxServer &, const F::Frame &)> answer)
+    {
+        extra = [answer = std::move(answer)](FakeFaxServer &s, const F::Frame &f) {
+            if (f.keyword != "FILE" || f.answer)
+                return false;
+            answer(s, f);
+            return true;
+        };
+    }
     QStringList versions = {QuorinSock::LibraryVersion(), QStringLiteral("1.0.0"), QStringLiteral("1.0.0"),
                             QStringLiteral("1.0.0"), QStringLiteral("1.0.0")};
 

@@ -1063,12 +1063,9 @@ void tst_MainWindow::missingImage()
     frmMain *w = startRunning(server);
     QVERIFY(w);
     QUORIN_TRY_VERIFY(!w->CurrentFaxFile().isEmpty());
-    server.extra = [](FakeFaxServer &s, const F::Frame &f) {
-        if (f.keyword != "FILE" || f.answer)
-            return false;
+    server.answerImages([](FakeFaxServer &s, const F::Frame &f) {
         s.sendNow(F::answer(u"NOFILE", f.text().section(u"<#>"_s, 1).mid(1)));
-        return true;
-    };
+    });
     QVERIFY(w->ListFax->topLevelItemCount() >= 2);
     clickRow(w, 1);
     QUORIN_TRY_COMPARE(w->panelText(1), u"File mancante"_s);

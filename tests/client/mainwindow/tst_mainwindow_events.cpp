@@ -549,13 +549,10 @@ void tst_MainWindowEvents::incompleteImageUnlocks()
     QVERIFY(w);
     const QColor ownBack = w->LumagPreview->BackColor();
     // The next image comes with no bytes at all.
-    server.extra = [](FakeFaxServer &s, const F::Frame &f) {
-        if (f.keyword != "FILE" || f.answer)
-            return false;
+    server.answerImages([](FakeFaxServer &s, const F::Frame &f) {
         s.streamFile(0, [](qint64, qint64) { return QByteArray(); }, 32768,
                      f.text().section(u"<#>"_s, 1, 1));
-        return true;
-    };
+    });
     int viewers = 0;
     Prompt::setDialogHandler([&](QDialog *) {
         ++viewers;
@@ -589,12 +586,9 @@ void tst_MainWindowEvents::incompleteImageUnlocks()
     // The race: the first row's image comes back short after the second row was double-clicked. That
     // answer changes nothing of the second row: its whole image opens the viewer and clears the notice.
     QList<F::Frame> held;
-    server.extra = [&held](FakeFaxServer &, const F::Frame &f) {
-        if (f.keyword != "FILE" || f.answer)
-            return false;
+    server.answerImages([&held](FakeFaxServer &, const F::Frame &f) {
         held << f;
-        return true;
-    };
+    });
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
     QUORIN_TRY_COMPARE(held.size(), 1);
     const int secondAsked = imageRequests(server.fake, second);
@@ -611,12 +605,9 @@ void tst_MainWindowEvents::incompleteImageUnlocks()
     QCOMPARE(w->LumagPreview->BackColor(), ownBack);
 
     // Short again, then a whole image of another row: the notice and the grey background go.
-    server.extra = [&shortImage](FakeFaxServer &s, const F::Frame &f) {
-        if (f.keyword != "FILE" || f.answer)
-            return false;
+    server.answerImages([&shortImage](FakeFaxServer &s, const F::Frame &f) {
         s.sendNow(shortImage(f.text().section(u"<#>"_s, 1, 1)));
-        return true;
-    };
+    });
     QSignalSpy shortAnswers(w->ClientSock, &QuorinSock::RxFaxIncomplete);
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
     QUORIN_TRY_COMPARE(w->panelText(1), u"Immagine incompleta : riprovare"_s);
@@ -818,12 +809,9 @@ void tst_MainWindowEvents::escapeEndsTheWait()
     QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
     // The server keeps the images it is asked for until told otherwise.
     QList<F::Frame> held;
-    server.extra = [&held](FakeFaxServer &, const F::Frame &f) {
-        if (f.keyword != "FILE" || f.answer)
-            return false;
+    server.answerImages([&held](FakeFaxServer &, const F::Frame &f) {
         held << f;
-        return true;
-    };
+    });
     int viewers = 0;
     Prompt::setDialogHandler([&](QDialog *) {
         ++viewers;
