@@ -979,6 +979,15 @@ void giveUids(QList<LocalContact> &contacts)
     }
 }
 
+// The digest of a card's bytes, as its key carries it when other cards share its UID.
+QString cardDigest(const LocalContact &c)
+{
+    LocalContact alone = c;
+    alone.leading.clear();
+    const QByteArray bytes = c.original.isEmpty() ? VCard::serialize({alone}) : c.original;
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+}
+
 // Each card's key: its UID where no other card has it; where cards share one, the UID with a digest of
 // the card's bytes (and its place among cards of the same bytes), so the same card keeps its key at
 // every read and no two cards have the same.
@@ -994,12 +1003,7 @@ void giveKeys(QList<LocalContact> &contacts)
             c.key = c.uid;
             continue;
         }
-        LocalContact alone = c;
-        alone.leading.clear();
-        const QByteArray bytes = c.original.isEmpty() ? VCard::serialize({alone}) : c.original;
-        const QString base =
-            c.uid + u'\n' +
-            QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha1).toHex());
+        const QString base = c.uid + u'\n' + cardDigest(c);
         const int n = seen[base]++;
         c.key = n == 0 ? base : base + u'\n' + QString::number(n);
     }
@@ -1480,34 +1484,47 @@ void dropCard(QList<LocalContact> &list, qsizetype index, QByteArray &trailing)
 
 bool LocalAddressBook::removeContact(QString key, QString *error)
 {
-    // The card's UID and how many cards held it when the key was given: a card sharing its UID is keyed
-    // by its bytes too, so one changed elsewhere meanwhile is no longer found by its key.
-    const auto holding = [](const QList<LocalContact> &list, const QString &uid) {
-        return std::count_if(list.cbegin(), list.cend(), [&uid](const LocalContact &c) { return c.uid == uid; });
-    };
-    const int known = indexOfKey(key);
-    const QString uid = known >= 0 ? m_contacts[known].uid : key.section(u'\n', 0, 0);
-    const qsizetype heldBefore = known >= 0 ? holding(m_contacts, uid) : (key.contains(u'\n') ? 2 : 1);
-    bool gone = false;
+    // A card sharing its UID is keyed by its UID and the digest of its bytes: when the other cards of that
+    // UID come or go elsewhere its key changes, and the digest still finds it while it is unchanged. A card
+    // of that UID with other bytes than any known may be the chosen one changed elsewhere: it stays.
+    const QString uid = key.section(u'\n', 0, 0);
+    const QString digest = key.section(u'\n', 1, 1);
+    // The other cards of that UID as this book last read them: one still so is not the chosen card.
+    QStringList others;
+    if (indexOfKey(key) >= 0) {
+        for (const LocalContact &c : std::as_const(m_contacts)) {
+            if (c.uid == uid && c.key != key)
+                others.append(cardDigest(c));
+        }
+    }
+    bool changed = false;
     const bool written = commit(
         [&](QList<LocalContact> &list) {
-            for (qsizetype i = 0; i < list.size(); ++i) {
-                if (list[i].key == key) {
-                    dropCard(list, i, m_trailing);
-                    return true;
-                }
+            qsizetype at = -1;
+            for (qsizetype i = 0; i < list.size() && at < 0; ++i) {
+                if (list[i].key == key)
+                    at = i;
             }
-            // Removed elsewhere already (nothing to write), or changed there: then it stays.
-            gone = holding(list, uid) < heldBefore;
-            return false;
+            for (qsizetype i = 0; i < list.size() && at < 0 && !digest.isEmpty(); ++i) {
+                if (list[i].uid == uid && cardDigest(list[i]) == digest)
+                    at = i;
+            }
+            if (at >= 0) {
+                dropCard(list, at, m_trailing);
+                return true;
+            }
+            changed = std::any_of(list.cbegin(), list.cend(), [&](const LocalContact &c) {
+                return c.uid == uid && !others.contains(cardDigest(c));
+            });
+            return false; // removed elsewhere already: nothing to write
         },
         error);
-    if (written || gone)
+    if (written)
         return true;
-    if (error && error->isEmpty())
+    if (changed && error && error->isEmpty())
         *error = u"Il contatto è stato modificato altrove nel frattempo e non è stato cancellato: "
                  u"controllare e riprovare."_s;
-    return false;
+    return !changed && (!error || error->isEmpty()) && indexOfKey(key) < 0;
 }
 
 int LocalAddressBook::add(LocalContact contact)

@@ -924,6 +924,25 @@ private Q_SLOTS:
         QString why;
         QVERIFY2(book.removeContact(twinKey, &why), qPrintable(why));
         QCOMPARE(fileBytes(), primo + gino);
+
+        // The other twin removed elsewhere: the chosen card, unchanged, still goes; changed as well, it
+        // stays and the delete says so.
+        useFile(primo + secondo + gino);
+        QVERIFY(book.load());
+        QString chosen = book.contacts().at(1).key;
+        otherProgramReplaces(primo, {});
+        QVERIFY2(book.removeContact(chosen, &why), qPrintable(why));
+        QCOMPARE(fileBytes(), gino);
+        useFile(primo + secondo + gino);
+        QVERIFY(book.load());
+        chosen = book.contacts().at(1).key;
+        otherProgramReplaces(primo, {});
+        otherProgramReplaces("FN:Secondo Dup", "FN:Secondo Dup Jr.");
+        why.clear();
+        QVERIFY(!book.removeContact(chosen, &why));
+        QVERIFY2(why.contains(u"modificato altrove"_s), qPrintable(why));
+        QByteArray kept = secondo + gino;
+        QCOMPARE(fileBytes(), kept.replace("FN:Secondo Dup", "FN:Secondo Dup Jr."));
     }
 
     // A full disk or a book that cannot be written: the message says why, in Italian, the dialog stays
