@@ -1,7 +1,7 @@
 // The local address book file. Cards that were read must write and read back unchanged, and writing
 // them again must give the same bytes.
 #include "FuzzSupport.h"
-#include "VCardBook.h"
+#include "VCardCodec.h"
 
 #include <algorithm>
 
