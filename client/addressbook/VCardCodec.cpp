@@ -22,6 +22,14 @@ QString LocalContact::shownName() const
 namespace VCard {
 namespace {
 
+// Characters no line of a card may hold (a tab aside; a value writes a line break as "\n"): other
+// programs refuse a card with them, so they are left out as a card is read.
+const QRegularExpression &controlCharacters()
+{
+    static const QRegularExpression re(u"[\\x{0}-\\x{8}\\x{B}\\x{C}\\x{E}-\\x{1F}\\x{7F}]"_s);
+    return re;
+}
+
 struct Logical
 {
     QString text;                 // unfolded
@@ -32,11 +40,12 @@ struct Logical
                                   // UTF-8 or Windows-1252
     QByteArray declared;          // the CHARSET it names when its bytes do not fit it
     bool namedCharset = false;    // read as the CHARSET it names, which is not UTF-8
+    bool replaced = false;        // UTF-8 with stray bytes, each read as U+FFFD
 };
 
 // A parameter of the head names the encoding, bare or as ENCODING= (as parseLine reads it), not a text
 // that holds the word.
-bool headNamesEncoding(QByteArrayView line, QByteArrayView encoding)
+bool headNamesEncoding(QByteArrayView line, QByteArrayView encoding, bool bareOnly = false)
 {
     const qsizetype colon = line.indexOf(':');
     if (colon <= 0)
@@ -44,7 +53,7 @@ bool headNamesEncoding(QByteArrayView line, QByteArrayView encoding)
     const QList<QByteArray> params = line.first(colon).toByteArray().split(';');
     for (qsizetype i = 1; i < params.size(); ++i) {
         const QByteArray p = params[i].trimmed().toUpper();
-        if (p == encoding || (p.startsWith("ENCODING=") && p.sliced(9) == encoding))
+        if (p == encoding || (!bareOnly && p.startsWith("ENCODING=") && p.sliced(9) == encoding))
             return true;
     }
     return false;
@@ -118,6 +127,21 @@ bool validUtf8(QByteArrayView bytes)
     return !utf8.hasError();
 }
 
+// Bytes that are not UTF-8 but hold a whole UTF-8 letter beyond ASCII: UTF-8 with stray bytes, read as
+// UTF-8 with only the stray bytes replaced (Windows-1252 text hardly ever holds such a pair).
+bool utf8WithStrays(QByteArrayView bytes)
+{
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        const quint8 lead = quint8(bytes[i]);
+        const int n = lead >= 0xF0 && lead < 0xF5 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 && lead < 0xE0 ? 2 : 0;
+        if (n == 0 || lead >= 0xF5 || i + n > bytes.size())
+            continue;
+        if (validUtf8(bytes.sliced(i, n)))
+            return true;
+    }
+    return false;
+}
+
 QString decodeWith(Codec codec, const QByteArray &charset, QByteArrayView bytes)
 {
     if (codec == Codec::Cp1252)
@@ -189,10 +213,27 @@ qsizetype afterLineEnd(const QByteArray &data, qsizetype end)
     return end + 1; // a lone CR
 }
 
-// A head that says base64 in the 2.1 way (ENCODING=BASE64 or a bare BASE64).
+// A head that says base64 in the 2.1 way (ENCODING=BASE64, a bare BASE64 or a bare B; not the 3.0
+// ENCODING=b, whose value goes on only on indented lines).
 bool isBase64Head(QByteArrayView line)
 {
-    return headNamesEncoding(line, "BASE64");
+    return headNamesEncoding(line, "BASE64") || headNamesEncoding(line, "B", true);
+}
+
+// A quoted-printable line that ends in a soft break: "=" at its end, blanks after it ignored.
+bool endsInSoftBreak(QByteArrayView line)
+{
+    while (!line.isEmpty() && (line.back() == ' ' || line.back() == '\t'))
+        line.chop(1);
+    return line.endsWith('=');
+}
+
+// The line less its soft break (the "=" and any blanks after it).
+void chopSoftBreak(QByteArray &line)
+{
+    while (line.endsWith(' ') || line.endsWith('\t'))
+        line.chop(1);
+    line.chop(1);
 }
 
 // A line that holds base64 letters only (no ":", so never a property).
@@ -221,6 +262,9 @@ QList<Logical> unfold(const QByteArray &data)
     bool afterEmpty = true;
     bool softBreak = false;
     bool base64 = false; // a 2.1 base64 value goes on, indented or not, until a blank line or a property
+    // In a 2.1 card a fold is a line break put before a blank: unfolding takes the break only, the
+    // blank stays (in 3.0 and 4.0 the blank goes too).
+    bool card21 = false;
     qsizetype pos = 0;
     while (pos < data.size()) {
         // A byte-order mark at the start of a line (exports joined into one file) is no part of it.
@@ -235,11 +279,11 @@ QList<Logical> unfold(const QByteArray &data)
         if (softBreak && line.trimmed().toUpper() == "END:VCARD")
             softBreak = false;
         if (softBreak && !lines.isEmpty()) {
-            lines.last().text.chop(1);
+            chopSoftBreak(lines.last().text);
             lines.last().text += line;
             lines.last().raw.append(line);
             lines.last().end = next;
-            softBreak = line.endsWith('=');
+            softBreak = endsInSoftBreak(line);
             continue;
         }
         if (line.isEmpty()) {
@@ -250,7 +294,7 @@ QList<Logical> unfold(const QByteArray &data)
         if (line.trimmed().isEmpty())
             base64 = false;
         if (!afterEmpty && !lines.isEmpty() && (line.startsWith(' ') || line.startsWith('\t'))) {
-            lines.last().text += line.mid(1);
+            lines.last().text += card21 ? line : line.mid(1);
             lines.last().raw.append(line);
             lines.last().end = next;
         } else if (base64 && !lines.isEmpty() && isBase64Text(line)) {
@@ -260,9 +304,14 @@ QList<Logical> unfold(const QByteArray &data)
         } else {
             lines.append({line, {line}, begin, next});
             base64 = isBase64Head(line);
+            const QByteArray word = line.trimmed().toUpper();
+            if (word == "BEGIN:VCARD")
+                card21 = false;
+            else if (word == "VERSION:2.1")
+                card21 = true;
         }
         afterEmpty = false;
-        softBreak = line.endsWith('=') && isQuotedPrintableHead(lines.last().text);
+        softBreak = endsInSoftBreak(line) && isQuotedPrintableHead(lines.last().text);
     }
     QList<Logical> out;
     out.reserve(lines.size());
@@ -278,6 +327,8 @@ QList<Logical> unfold(const QByteArray &data)
         } else if (!charset.isEmpty() && !namesUtf8(charset) && fitsCharset(charset, b.text)) {
             codec = Codec::Named;
             l.namedCharset = true;
+        } else if (!validUtf8(b.text) && utf8WithStrays(b.text)) {
+            l.replaced = true;
         } else if (!validUtf8(b.text)) {
             codec = Codec::Cp1252;
             l.fallback = true;
@@ -286,12 +337,12 @@ QList<Logical> unfold(const QByteArray &data)
             l.fallback = true; // a charset we do not know, or bytes it has no letters for: read as UTF-8
             l.declared = charset;
         }
-        l.text = decodeWith(codec, charset, b.text);
+        l.text = decodeWith(codec, charset, b.text).remove(controlCharacters());
         bool whole = true;
         for (const QByteArray &piece : b.raw) {
             if (codec == Codec::Utf8 && !validUtf8(piece))
                 whole = false;
-            l.raw.append(decodeWith(codec, charset, piece));
+            l.raw.append(decodeWith(codec, charset, piece).remove(controlCharacters()));
         }
         if (!whole)
             l.raw.clear();
@@ -332,6 +383,7 @@ struct Property
     bool quotedPrintable = false;
     bool otherEncoding = false; // base64 and the like: not a text we can edit
     bool base64 = false;
+    bool contentId = false;     // a 2.1 VALUE=CONTENT-ID: written as a cid: URI
     bool headChanged = false;   // the head differs from what came
     bool ok = false;
 };
@@ -385,7 +437,8 @@ Property parseLine(const QString &line)
             p.headChanged = true; // nothing a 3.0 reader needs
             continue;
         }
-        if (param.compare(u"base64", Qt::CaseInsensitive) == 0 || (key == u"encoding" && pval == u"base64")) {
+        if (param.compare(u"base64", Qt::CaseInsensitive) == 0 || param.compare(u"b", Qt::CaseInsensitive) == 0 ||
+            (key == u"encoding" && pval == u"base64")) {
             p.otherEncoding = p.base64 = true;
             p.headChanged = true;
             keptHead.append(u"ENCODING=b"_s);
@@ -394,6 +447,17 @@ Property parseLine(const QString &line)
         if (key == u"encoding") {
             p.otherEncoding = true;
             p.base64 = pval == u"b";
+        }
+        // 2.1 value kinds: a URL is a 3.0 uri, a content id a cid: uri, inline the default.
+        if (key == u"value" && (pval == u"url" || pval == u"content-id" || pval == u"cid")) {
+            p.contentId = pval != u"url";
+            p.headChanged = true;
+            keptHead.append(u"VALUE=uri"_s);
+            continue;
+        }
+        if (key == u"value" && pval == u"inline") {
+            p.headChanged = true;
+            continue;
         }
         static const QRegularExpression word(u"^[A-Za-z0-9-]+$"_s);
         if (eq < 0 && word.match(param).hasMatch()) { // a bare 2.1 type: written as TYPE=
@@ -461,6 +525,8 @@ QString escapeValue(const QString &value)
             out += u"\\n"_s;
         } else if (c == u'\n') {
             out += u"\\n"_s;
+        } else if ((c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7F) {
+            continue; // no value may hold it
         } else {
             out += c;
         }
@@ -487,11 +553,15 @@ QString unescapeValue(QStringView value)
 namespace {
 
 // The value of a 2.1 quoted-printable property, in its charset (UTF-8 when none is named); bytes that do
-// not fit it are read as UTF-8, else Windows-1252, and `fits` is then set false.
-QString decodeQuotedPrintable(const QString &value, const QString &charset, bool *fits = nullptr)
+// not fit it are read as UTF-8, else Windows-1252, and `fits` is then set false. UTF-8 with stray bytes
+// keeps every letter, each stray byte read as U+FFFD (`replaced` set).
+QString decodeQuotedPrintable(const QString &value, const QString &charset, bool *fits = nullptr,
+                              bool *replaced = nullptr)
 {
     if (fits)
         *fits = true;
+    if (replaced)
+        *replaced = false;
     const QByteArray in = value.toLatin1();
     QByteArray bytes;
     for (qsizetype i = 0; i < in.size(); ++i) {
@@ -525,13 +595,21 @@ QString decodeQuotedPrintable(const QString &value, const QString &charset, bool
     const QString text = utf8.decode(bytes);
     if (!utf8.hasError())
         return text;
-    // A value cut inside its last letter (a truncated card) is UTF-8 as far as it goes.
+    // A value cut inside its last letter (a truncated card) is UTF-8 as far as it goes: the bytes after
+    // the last lead byte are fewer than its letter needs.
     for (qsizetype cut = 1; cut <= 3 && cut < bytes.size(); ++cut) {
-        if ((quint8(bytes[bytes.size() - cut]) & 0xC0) != 0x80) {
-            if (quint8(bytes[bytes.size() - cut]) >= 0xC0 && validUtf8(QByteArrayView(bytes).chopped(cut)))
+        const quint8 lead = quint8(bytes[bytes.size() - cut]);
+        if ((lead & 0xC0) != 0x80) {
+            const int needs = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+            if (lead >= 0xC0 && cut < needs && validUtf8(QByteArrayView(bytes).chopped(cut)))
                 return QString::fromUtf8(QByteArrayView(bytes).chopped(cut));
             break;
         }
+    }
+    if (utf8WithStrays(bytes)) {
+        if (replaced)
+            *replaced = true;
+        return QString::fromUtf8(bytes); // each stray byte one U+FFFD
     }
     if (fits)
         *fits = false;
@@ -588,6 +666,8 @@ QString escapeUri(const QString &uri)
             if (c == u'\r' && i + 1 < uri.size() && uri[i + 1] == u'\n')
                 ++i;
             out += u"\\n"_s;
+        } else if ((c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7F) {
+            continue; // no value may hold it
         } else {
             out += c;
         }
@@ -599,6 +679,7 @@ const QString FaxHead = u"TEL;TYPE=WORK,FAX"_s;
 const QString HomeFaxHead = u"TEL;TYPE=HOME,FAX"_s;
 const QString PhoneHead = u"TEL;TYPE=WORK,VOICE"_s;
 const QString EmailHead = u"EMAIL;TYPE=INTERNET"_s;
+const QString KeptLineHead = u"X-QUORIN-RIGA"_s; // a line of the file that was no property
 
 } // namespace
 
@@ -622,6 +703,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
     qsizetype cardBegin = 0;
     qsizetype keptFrom = 0; // text from here on that no card took
     bool cardFallback = false;
+    bool cardReplaced = false; // stray bytes in UTF-8 text, read as U+FFFD
     bool card21 = false; // the card says VERSION:2.1
     QByteArray cardDeclared;
     // The line of the file where a byte offset lies.
@@ -637,7 +719,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
     auto finish = [&] {
         for (QString *field : {&card.displayName, &card.firstName, &card.surname, &card.company, &card.email,
                                &card.businessFax, &card.homeFax, &card.phone})
-            *field = field->normalized(QString::NormalizationForm_C);
+            *field = field->normalized(QString::NormalizationForm_C).remove(controlCharacters());
         if (card.displayName.trimmed().isEmpty())
             card.displayName = card.shownName(); // what we write as FN
         if (cardFallback && cardDeclared.isEmpty())
@@ -645,6 +727,9 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
         else if (cardFallback)
             problem(u"Scheda «%1»: il testo non è nella codifica che dichiara (%2), letto come UTF-8 o "
                     u"Windows-1252"_s.arg(card.shownName(), QString::fromLatin1(cardDeclared)));
+        if (cardReplaced)
+            problem(u"Scheda «%1»: byte non validi in UTF-8, sostituiti da «\uFFFD»; il resto del testo è "
+                    u"conservato"_s.arg(card.shownName()));
         cards.append(card);
     };
     // A kept line never starts with a blank: written first on its own line it would continue the line
@@ -664,7 +749,8 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
             p && !p->otherEncoding && (p->rawValue.contains(u"\\:"_s) || p->rawValue.contains(u"\\\""_s));
         const bool longLine = std::any_of(l.raw.cbegin(), l.raw.cend(),
                                           [](const QString &part) { return part.toUtf8().size() > 75; });
-        if (p && p->ok && (p->headChanged || p->quotedPrintable || text21 || colon || longLine) &&
+        const bool folded21 = card21 && l.raw.size() > 1; // a 3.0 reader would drop the blank of each fold
+        if (p && p->ok && (p->headChanged || p->quotedPrintable || text21 || colon || longLine || folded21) &&
             !p->head.startsWith(QChar(0xFEFF))) {
             QString value = p->rawValue;
             if (p->quotedPrintable)
@@ -673,6 +759,14 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
                 value.remove(QRegularExpression(u"\\s"_s));
             else if (text21)
                 value = escapeDecoded(p->name, value);
+            if (p->contentId && !value.startsWith(u"cid:"_s, Qt::CaseInsensitive)) {
+                value = value.trimmed();
+                if (value.startsWith(u'<') && value.endsWith(u'>'))
+                    value = value.mid(1, value.size() - 2);
+                value.prepend(u"cid:"_s);
+            }
+            if (!p->base64)
+                value.remove(controlCharacters());
             if (!p->otherEncoding)
                 value.replace(QRegularExpression(u"(?<!\\\\)((?:\\\\\\\\)*)\\\\([:\"])"_s), u"\\1\\2"_s);
             const Property back = parseLine(p->head + u':' + value);
@@ -722,12 +816,40 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
         if (head != usual)
             card.kept.insert(key, head);
     };
+    // A 2.1 AGENT without a value is followed by its own card: that card's lines become its 3.0 value, one
+    // text with "\n" between the lines.
+    int agentDepth = 0;
+    bool agentPending = false;
+    Logical agentLine;
+    Property agentProperty;
+    QString agentText;
+    auto agentDone = [&] {
+        QByteArray folded = foldLine(agentProperty.head + u':' + escapeValue(agentText));
+        folded.chop(2);
+        card.otherLines.append(QString::fromUtf8(folded));
+        agentText.clear();
+        agentDepth = 0;
+    };
     for (const Logical &logical : lines) {
         const QString &line = logical.text;
         if (line.trimmed().isEmpty())
             continue;
         const Property p = parseLine(line);
-        if (p.ok && p.name == u"BEGIN" && p.rawValue.trimmed().compare(u"VCARD", Qt::CaseInsensitive) == 0) {
+        const bool begins =
+            p.ok && p.name == u"BEGIN" && p.rawValue.trimmed().compare(u"VCARD", Qt::CaseInsensitive) == 0;
+        if (inCard && (agentDepth > 0 || (agentPending && begins))) {
+            agentPending = false;
+            agentDepth += begins ? 1 : (p.ok && p.name == u"END") ? -1 : 0;
+            agentText += line.trimmed() + u'\n';
+            if (agentDepth == 0)
+                agentDone();
+            continue;
+        }
+        if (agentPending) {
+            agentPending = false;
+            keepRaw(agentLine, &agentProperty);
+        }
+        if (begins) {
             if (inCard) {
                 problem(u"Riga %1: scheda senza END:VCARD"_s.arg(lineAt(logical.begin)));
                 finish();
@@ -737,6 +859,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
             card.leading = data.mid(keptFrom, logical.begin - keptFrom);
             cardBegin = logical.begin;
             cardFallback = false;
+            cardReplaced = false;
             card21 = false;
             cardDeclared.clear();
             inCard = true;
@@ -749,9 +872,11 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
         if (logical.fallback && !cardFallback)
             cardDeclared = logical.declared;
         cardFallback = cardFallback || logical.fallback;
+        cardReplaced = cardReplaced || logical.replaced;
         if (p.quotedPrintable && !cardFallback) {
-            bool fits = true;
-            decodeQuotedPrintable(p.rawValue, p.charset, &fits);
+            bool fits = true, replaced = false;
+            decodeQuotedPrintable(p.rawValue, p.charset, &fits, &replaced);
+            cardReplaced = cardReplaced || replaced;
             if (!fits) {
                 cardFallback = true;
                 cardDeclared = p.charset.toLatin1();
@@ -772,7 +897,15 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
         }
         if (!p.ok) {
             problem(u"Riga %1: riga non valida, conservata nella sua scheda"_s.arg(lineAt(logical.begin)));
-            keepRaw(logical);
+            // Kept as the value of a property of ours: as it stands, no reader would take the card.
+            QString text = logical.text.trimmed();
+            while (text.startsWith(QChar(0xFEFF)))
+                text = text.mid(1).trimmed();
+            if (!text.isEmpty()) {
+                QByteArray folded = foldLine(KeptLineHead + u':' + escapeValue(text));
+                folded.chop(2);
+                card.otherLines.append(QString::fromUtf8(folded));
+            }
             continue;
         }
         if (p.name == u"VERSION") {
@@ -781,7 +914,11 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
                 card.kept.insert(u"VERSION"_s, u"4.0"_s);
             continue;
         }
-        if (p.otherEncoding) {
+        if (p.name == u"AGENT" && p.rawValue.trimmed().isEmpty()) {
+            agentPending = true;
+            agentLine = logical;
+            agentProperty = p;
+        } else if (p.otherEncoding) {
             keepRaw(logical, &p);
         } else if (p.name == u"UID" && card.uid.isEmpty()) {
             card.uid = textOf(p);
@@ -835,6 +972,10 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
         }
     }
     if (inCard) {
+        if (agentPending)
+            keepRaw(agentLine, &agentProperty);
+        else if (agentDepth > 0)
+            agentDone();
         problem(u"Scheda senza END:VCARD alla fine del file"_s);
         finish();
         keptFrom = data.size();

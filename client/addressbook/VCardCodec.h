@@ -47,11 +47,11 @@ struct LocalContact
     }
 };
 
-// vCard text: reading is lenient (2.1 type parameters and quoted-printable values, 4.0 "tel:" numbers,
-// LF line ends, Windows-1252 bytes, UTF-16 files, a byte-order mark at the start of any line), writing
-// is 3.0 (4.0 for a card that came as 4.0): CRLF, escaped values, lines folded at 75 octets, TYPE=
-// parameters, no quoted-printable or CHARSET; properties we do not edit are written back as they came,
-// in that form.
+// vCard text: reading is lenient (2.1 type parameters, encodings and values, 4.0 "tel:" numbers, LF line
+// ends, Windows-1252 bytes, UTF-16 files, a byte-order mark at the start of any line), writing is strict
+// 3.0 (4.0 for a card that came as 4.0): CRLF, escaped values, lines folded at 75 octets, TYPE= and
+// ENCODING=b parameters, no quoted-printable, CHARSET or control character; properties we do not edit
+// are written back as they came, in that form.
 namespace VCard {
 
 // Cards in file order, each read on its own: a line as its CHARSET, else UTF-8, else Windows-1252 (the

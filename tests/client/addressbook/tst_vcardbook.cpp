@@ -37,7 +37,7 @@ private Q_SLOTS:
         QVERIFY2(book.problems().value(0).startsWith(u"Riga 1: testo fuori da una scheda"_s),
                  qPrintable(book.problems().value(0)));
         QVERIFY2(book.problems().value(1).startsWith(u"Riga 4: riga non valida"_s), qPrintable(book.problems().value(1)));
-        QCOMPARE(book.contacts()[0].otherLines, QStringList{u"senza due punti"_s});
+        QCOMPARE(book.contacts()[0].otherLines, QStringList{u"X-QUORIN-RIGA:senza due punti"_s});
         LocalContact c;
         c.displayName = u"Tre"_s;
         book.add(c);
