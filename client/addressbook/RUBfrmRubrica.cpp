@@ -4,6 +4,7 @@
 #include "FormHelpers.h"
 #include "Prompt.h"
 #include "RUBfrmConfRub.h"
+#include "Recipients.h"
 #include "Twips.h"
 #include "frmLocalContact.h"
 
@@ -157,8 +158,9 @@ void RUBfrmRubrica::LoadContacts()
     m_counted = true;
     for (int i = 0; i < n; ++i) {
         const LocalContact &c = m_book->contacts()[i];
-        auto *row = new QListWidgetItem(c.shownName(), lstContacts);
+        auto *row = new QListWidgetItem(Recipients::ShownText(c.shownName()), lstContacts);
         row->setData(Qt::UserRole, c.key);
+        row->setData(Recipients::FlatTextRole, Recipients::FlatText(c.shownName()));
         if (!keep.isEmpty() && c.key == keep) {
             lstContacts->setCurrentItem(row);
             m_currentEntry = i;
@@ -241,15 +243,21 @@ void RUBfrmRubrica::cmdA_Click()
     if (!m_bookOpen || index < 0)
         return;
     m_currentEntry = index;
-    const QString name = lstContacts->currentItem()->text();
+    const QString name = lstContacts->currentItem()->data(Recipients::FlatTextRole).toString();
     const QString key = currentKey();
     // The same contact once; two contacts that share a name (or a UID) are both taken.
     for (int i = 0; i < ListSelected->topLevelItemCount(); ++i)
         if (ListSelected->topLevelItem(i)->data(1, Qt::UserRole).toString() == key)
             return;
     ++m_selectionKeyCounter;
-    auto *row = new QTreeWidgetItem(ListSelected, {name, EntryField(u"email"_s), EntryField(u"fax"_s),
-                                                   EntryField(u"faxcasa"_s), EntryField(u"company"_s)});
+    // Shown on one line, control characters visible; taken with them as spaces.
+    const QStringList values{name, EntryField(u"email"_s), EntryField(u"fax"_s), EntryField(u"faxcasa"_s),
+                             EntryField(u"company"_s)};
+    auto *row = new QTreeWidgetItem(ListSelected);
+    for (int i = 0; i < values.size(); ++i) {
+        row->setText(i, Recipients::ShownText(values[i]));
+        row->setData(i, Recipients::FlatTextRole, Recipients::FlatText(values[i]));
+    }
     row->setData(0, Qt::UserRole, QString(u"K"_s + QString::number(m_selectionKeyCounter)));
     row->setData(1, Qt::UserRole, key);
 }
@@ -266,10 +274,11 @@ void RUBfrmRubrica::CmdOk_Click()
         QStringList joined;
         for (int i = 0; i < n; ++i) {
             const QTreeWidgetItem *row = ListSelected->topLevelItem(i);
-            const QString v = m_openMode > 0 && m_openMode <= 3 ? row->text(m_openMode) : QString();
+            const auto value = [row](int column) { return row->data(column, Recipients::FlatTextRole).toString(); };
+            const QString v = m_openMode > 0 && m_openMode <= 3 ? value(m_openMode) : QString();
             if (!v.isEmpty())
                 joined.append(v);
-            m_selected.append({row->text(0), v, row->text(4)});
+            m_selected.append({value(0), v, value(4)});
         }
         m_result = joined.join(u';');
     }
@@ -371,7 +380,7 @@ void RUBfrmRubrica::cmdProp_Click()
 void RUBfrmRubrica::mnuDati_Click()
 {
     Prompt::information(this, u"DATI"_s,
-                        u"FAX UFFICIO ["_s + EntryField(u"fax"_s) + u"]\n"_s + u"FAX CASA ["_s +
-                            EntryField(u"faxcasa"_s) + u"]\n"_s + u"EMAIL ["_s + EntryField(u"email"_s) +
-                            u"]\n"_s);
+                        u"FAX UFFICIO ["_s + Recipients::ShownText(EntryField(u"fax"_s)) + u"]\n"_s +
+                            u"FAX CASA ["_s + Recipients::ShownText(EntryField(u"faxcasa"_s)) + u"]\n"_s +
+                            u"EMAIL ["_s + Recipients::ShownText(EntryField(u"email"_s)) + u"]\n"_s);
 }

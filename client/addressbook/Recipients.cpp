@@ -275,12 +275,51 @@ QString TrasformaOra(const QString &text, bool *ok)
     return time.toString(u"HH:mm:ss"_s);
 }
 
+namespace {
+
+bool isControl(QChar c)
+{
+    return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0);
+}
+
+} // namespace
+
+QString ShownText(QStringView text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        if (c.unicode() < 0x20)
+            out += QChar(0x2400 + c.unicode());
+        else if (c.unicode() == 0x7F)
+            out += QChar(0x2421);
+        else if (isControl(c))
+            out += QChar(0xFFFD);
+        else
+            out += c;
+    }
+    return out;
+}
+
+QString FlatText(QStringView text)
+{
+    QString out = text.toString();
+    for (QChar &c : out)
+        if (isControl(c))
+            c = u' ';
+    return out;
+}
+
 PickedList ReadSelectedList(const QTreeWidget *list)
 {
     PickedList picked;
     for (int i = 0; i < list->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *item = list->topLevelItem(i);
-        picked.append({item->text(0), item->text(1), item->text(2)});
+        auto value = [item](int column) {
+            const QVariant flat = item->data(column, FlatTextRole);
+            return flat.isValid() ? flat.toString() : FlatText(item->text(column));
+        };
+        picked.append({value(0), value(1), value(2)});
     }
     return picked;
 }
@@ -288,14 +327,15 @@ PickedList ReadSelectedList(const QTreeWidget *list)
 RecipientLists JoinUsable(const QList<RecipientRow> &table)
 {
     // A name holding ";" would split into two recipients on the server.
-    auto recipientText = [](QString text) { return text.replace(u';', u','); };
+    // A control character would end or break the field there: a space, as a pick gives it.
+    auto recipientText = [](const QString &text) { return FlatText(text).replace(u';', u','); };
     QStringList names, companies, numbers;
     for (const RecipientRow &row : table) {
         if (row.fax.isEmpty())
             continue;
         names.append(recipientText(nfc(row.name)));
         companies.append(recipientText(nfc(row.company)));
-        numbers.append(nfc(row.fax));
+        numbers.append(FlatText(nfc(row.fax)));
     }
     return {names.join(u';'), companies.join(u';'), numbers.join(u';')};
 }

@@ -88,7 +88,17 @@ QString TrasformaData(const QString &text, bool *ok = nullptr);
 // "hh:mm:ss" of a time text (h:mm, h:mm:ss, the system's short form); empty with ok false otherwise.
 QString TrasformaOra(const QString &text, bool *ok = nullptr);
 
-// The chosen contacts of the shared book's recipient list: text, first and second sub-item.
+// Book text on one line: each control character (CR, LF, BEL, ESC, ...) as its visible picture
+// (U+2400 on: "␍␊", "␇", "␛"; DEL "␡"), a C1 control as U+FFFD.
+QString ShownText(QStringView text);
+// Book text as a fax's recipient fields take it: every control character a space.
+QString FlatText(QStringView text);
+// The role of a recipient list's columns that holds a value as FlatText gives it, when the row shows
+// it as ShownText.
+inline constexpr int FlatTextRole = Qt::UserRole + 1;
+
+// The chosen contacts of the shared book's recipient list: text, first and second sub-item (their
+// FlatTextRole where set, else their text with control characters as spaces).
 PickedList ReadSelectedList(const QTreeWidget *list);
 
 // The rows with a number, joined; a ";" inside a name or company becomes ",".

@@ -107,13 +107,15 @@ void frmNewContatto::Load()
 {
     m_loaded = true;
     m_okPressed = false;
+    m_cameAs.clear();
     if (m_item && !m_nuovo) {
         const ContactsItem &c = *m_item;
         const QStringList values = {c.FirstName(), c.Surname(),   c.Address(),   c.ZipCode(),
                                     c.City(),      c.Provincia(), c.TelePhone(), c.TelePhone2(),
                                     c.FaxNumber(), c.Company(),   c.email()};
+        m_cameAs = values;
         for (int i = 0; i < m_fields.size(); ++i)
-            m_fields[i]->setText(values[i]);
+            m_fields[i]->setText(Recipients::ShownText(values[i]));
         m_shared->setChecked(c.IsPublic());
     } else if (m_nuovo) {
         m_shared->setChecked(true); // a new contact is shared unless the user says otherwise
@@ -123,8 +125,14 @@ void frmNewContatto::Load()
 QStringList frmNewContatto::texts() const
 {
     QStringList t;
-    for (const QLineEdit *f : m_fields)
-        t.append(f->text().normalized(QString::NormalizationForm_C)); // typed or pasted, composed
+    for (qsizetype i = 0; i < m_fields.size(); ++i) {
+        const QString text = m_fields[i]->text();
+        // A value left as it came goes back with its control characters as spaces, not as their pictures.
+        if (i < m_cameAs.size() && text == Recipients::ShownText(m_cameAs[i]))
+            t.append(Recipients::FlatText(m_cameAs[i]).normalized(QString::NormalizationForm_C));
+        else
+            t.append(text.normalized(QString::NormalizationForm_C)); // typed or pasted, composed
+    }
     return t;
 }
 
@@ -204,6 +212,7 @@ void frmNewContatto::CmdOK_Click()
 void frmNewContatto::ClearContactFields()
 {
     m_item = nullptr;
+    m_cameAs.clear();
     for (QLineEdit *f : m_fields)
         f->clear();
 }

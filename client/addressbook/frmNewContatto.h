@@ -49,6 +49,7 @@ private:
     bool m_loaded = false;
     QPointer<QWidget> m_parent;
     QList<QLineEdit *> m_fields; // the eleven boxes in the order of the server calls
+    QStringList m_cameAs;        // the contact's values as they came, shown with visible control characters
     QCheckBox *m_shared = nullptr;
     QPushButton *m_cancel = nullptr;
 };

@@ -5,6 +5,7 @@
 #include "FormHelpers.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
+#include "Recipients.h"
 #include "StringTable.h"
 #include "ThemeIcons.h"
 #include "Twips.h"
@@ -298,12 +299,21 @@ public:
 
 } // namespace
 
+void frmRubCondivisa::setRowTexts(QTreeWidgetItem *row, const ContactsItem &c)
+{
+    const QStringList texts{rowText(c), c.FaxNumber(), c.email(), c.Company()};
+    for (int i = 0; i < texts.size(); ++i) {
+        row->setText(i, Recipients::ShownText(texts[i]));
+        row->setData(i, Recipients::FlatTextRole, Recipients::FlatText(texts[i]));
+    }
+}
+
 void frmRubCondivisa::AggiungiLVItem(const ContactsItem *item, int position)
 {
     if (!item)
         return;
-    auto *row =
-        new CollatedRow(lvContatti, QStringList{rowText(*item), item->FaxNumber(), item->email(), item->Company()});
+    auto *row = new CollatedRow(lvContatti);
+    setRowTexts(row, *item);
     row->setData(0, Qt::UserRole, QString(u"K"_s + QString::number(position)));
 }
 
@@ -438,8 +448,11 @@ void frmRubCondivisa::cmdA_Click()
             present = LVSelezionati->topLevelItem(j)->data(0, Qt::UserRole).toString() == key;
         if (present)
             continue;
-        auto *copy =
-            new QTreeWidgetItem(LVSelezionati, {row->text(0), row->text(1), row->text(3), row->text(2)});
+        auto *copy = new QTreeWidgetItem(LVSelezionati);
+        for (const auto &[to, from] : {std::pair{0, 0}, {1, 1}, {2, 3}, {3, 2}}) {
+            copy->setText(to, row->text(from));
+            copy->setData(to, Recipients::FlatTextRole, row->data(from, Recipients::FlatTextRole));
+        }
         copy->setData(0, Qt::UserRole, key);
     }
 }
@@ -526,10 +539,6 @@ void frmRubCondivisa::ModificaContatto()
     dialog.setfrmParent(this);
     dialog.Load();
     Prompt::exec(&dialog);
-    if (dialog.OkPressed() && m_current) {
-        row->setText(0, rowText(*m_current));
-        row->setText(1, m_current->FaxNumber());
-        row->setText(2, m_current->email());
-        row->setText(3, m_current->Company());
-    }
+    if (dialog.OkPressed() && m_current)
+        setRowTexts(row, *m_current);
 }

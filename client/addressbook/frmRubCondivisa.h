@@ -66,6 +66,8 @@ private:
     void renumberAfter(int position);
     static int positionOf(const QTreeWidgetItem *row);
     static QString rowText(const ContactsItem &c);
+    // The book's texts on one line, control characters visible; what a pick takes beside them.
+    static void setRowTexts(QTreeWidgetItem *row, const ContactsItem &c);
 
     QPointer<QuorinSock> m_sock;
     collContactsItem *m_book = nullptr;

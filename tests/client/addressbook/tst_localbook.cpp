@@ -260,7 +260,7 @@ private Q_SLOTS:
         resetConfig(m_home);
         Prompt::setDialogHandler({});
         writeBook({contact(u"Daviv Azivo"_s, u"d@a.it"_s, u"021111"_s, QString(), QString()),
-                   contact(u"Viverov Aroz"_s, QString(), u"022222"_s, u"033333"_s, u"Beta"_s),
+                   contact(u"Viverov Aroz"_s, QString(), u"022222"_s, u"033333"_s, u"Be\nta"_s),
                    contact(u"Solo Mail"_s, u"s@m.it"_s, QString(), QString(), u"Gamma"_s)});
     }
 
@@ -297,13 +297,14 @@ private Q_SLOTS:
         pickRow(form, 1);
         pickRow(form, 2);
         QCOMPARE(chosen->topLevelItemCount(), 3);
+        QCOMPARE(chosen->topLevelItem(1)->text(4), u"Be\u240Ata"_s); // a line break shown, on one line
         form.CmdOk_Click();
         QVERIFY(form.ok());
         QTEST(form.Result(), "result");
         const PickedList picked = form.Selected();
         QCOMPARE(picked.size(), 3);
         QCOMPARE(picked[1].name, u"Viverov Aroz"_s);
-        QCOMPARE(picked[1].company, u"Beta"_s);
+        QCOMPARE(picked[1].company, u"Be ta"_s); // and taken as a space
         QCOMPARE((QStringList{picked[0].fax, picked[1].fax, picked[2].fax}), collected);
     }
 

@@ -78,14 +78,14 @@ struct BookRig
     std::unique_ptr<frmRubCondivisa> window;
     QTreeWidget *contacts = nullptr;
 
-    bool open(const QString &rights, int showMode = 1)
+    bool open(const QString &rights, int showMode = 1, const QString &book = Book)
     {
         if (!link.login(loginRights(rights)))
             return false;
         window = std::make_unique<frmRubCondivisa>(link.sock.get());
         window->setShowMode(showMode);
         contacts = window->findChild<QTreeWidget *>(u"lvContatti"_s);
-        return deliver();
+        return deliver(book);
     }
     // Waits for the request, answers with the book and waits until the window shows it.
     bool deliver(const QString &book = Book)
@@ -321,6 +321,38 @@ private Q_SLOTS:
         rig.link.sock->SendUser(u"mario"_s);
         QVERIFY(rig.link.received(F::answer(u"USER", u"mario")));
         QVERIFY(rig.link.server.receivedFrames("NEW_CONTATTO").isEmpty());
+    }
+
+    // Control characters of the server's texts show as visible pictures on one line; picked with the mouse
+    // they reach the fax's recipient fields as spaces; an edit that leaves a field sends it with spaces.
+    void controlCharacters()
+    {
+        BookRig rig;
+        const QString book = record(u"Anna\a"_s, u"Ros\r\nsi"_s, u"06\x1B" "22"_s, u"a@r.it"_s, u"Be\tta"_s, 12, true);
+        QVERIFY(rig.open(u"T<#>T<#>T<#>T"_s, 0, book));
+        rig.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        QCOMPARE(rowTexts(rig.contacts), QStringList{u"Ros\u240D\u240Asi Anna\u2407"_s});
+        QCOMPARE(rig.contacts->topLevelItem(0)->text(1), u"06\u241B" "22"_s);
+        QCOMPARE(rig.contacts->topLevelItem(0)->text(3), u"Be\u2409ta"_s);
+        const QRect at = rig.contacts->visualItemRect(rig.contacts->topLevelItem(0));
+        QTest::mouseClick(rig.contacts->viewport(), Qt::LeftButton, {}, at.center());
+        QTest::mouseClick(child<QPushButton>(rig.window.get(), u"cmdA"_s), Qt::LeftButton);
+        auto *chosen = rig.window->findChild<QTreeWidget *>(u"LVSelezionati"_s);
+        QCOMPARE(rowTexts(chosen), QStringList{u"Ros\u240D\u240Asi Anna\u2407"_s});
+        QCOMPARE(Recipients::ReadSelectedList(chosen), (PickedList{{u"Ros  si Anna "_s, u"06 22"_s, u"Be ta"_s}}));
+
+        QString shownName;
+        Prompt::setDialogHandler([&](QDialog *d) {
+            shownName = child<QLineEdit>(d, u"txtNome"_s)->text();
+            setText(d, u"txtFax"_s, u"0600"_s);
+            click(d, u"CmdOK"_s);
+            return d->result();
+        });
+        QTest::mouseClick(child<QPushButton>(rig.window.get(), u"cmdProp"_s), Qt::LeftButton);
+        QCOMPARE(shownName, u"Anna\u2407"_s);
+        QCOMPARE(rig.sent(), F::query(u"UPD_CONTATTO", u"Anna <#>Ros  si<#>Via<#>20100<#>Milano<#>MI<#>02<#><#>0600<#>"
+                                                       u"Be ta<#>a@r.it<#>V<#>12"));
     }
 
     void editContact_data()
