@@ -162,79 +162,230 @@ bool hasColumn(const QStringList &header, std::initializer_list<const char *> na
     });
 }
 
-// The column names of each program's own export, in the order its layout reads them.
-const char *const ThunderbirdNames[] = {
-    "First Name",     "Last Name",    "Display Name", "Nickname",     "Primary Email", "Secondary Email",
-    "Work Phone",     "Home Phone",   "Fax Number",   "Pager Number", "Mobile Number", "Home Address",
-    "Home Address 2", "Home City",    "Home State",   "Home ZipCode", "Home Country",  "Work Address",
-    "Work Address 2", "Work City",    "Work State",   "Work ZipCode", "Work Country",  "Job Title",
-    "Department",     "Organization", "Web Page 1",   "Web Page 2",   "Birth Year",    "Birth Month",
-    "Birth Day",      "Custom 1",     "Custom 2",     "Custom 3",     "Custom 4",      "Notes"};
-const char *const OutlookNames[] = {"First Name",
-                                    "Last Name",
-                                    "Name",
-                                    "E-mail Address",
-                                    "Home Street",
-                                    "Home City",
-                                    "Home Postal Code",
-                                    "Home State",
-                                    "Home Country",
-                                    "Home Phone",
-                                    "Home Fax",
-                                    "Business Street",
-                                    "Business City",
-                                    "Business Postal Code",
-                                    "Business State",
-                                    "Business Country",
-                                    "Business Phone",
-                                    "Business Fax",
-                                    "Company",
-                                    "Job Title"};
+// What a header's column holds, by its name as the mail programs and spreadsheets write it (English and
+// Italian; letter case, accents, punctuation and blanks do not count).
+enum class Kind {
+    Empty,   // no name
+    Unknown, // a name we cannot place
+    Ignored, // a column no contact field reads (display name, notes, country, web page, ...)
+    First,
+    Last,
+    Email,
+    Email2,
+    WorkStreet,
+    WorkStreet2,
+    HomeStreet,
+    HomeStreet2,
+    WorkCity,
+    HomeCity,
+    WorkZip,
+    HomeZip,
+    WorkState,
+    HomeState,
+    WorkPhone,
+    HomePhone,
+    Mobile,
+    WorkFax,
+    HomeFax,
+    Company,
+};
 
-// Where each field of the layout stands in the header, found by the program's own column names (a
-// column of another name keeps its place when no named column takes it); empty when every known name
-// already stands where the layout reads it, so the file is read by position.
-QList<int> orderByNames(const QStringList &header, Source source)
+// "Città (uff.)" -> "citta uff", "HomePhone" -> "home phone": lower case, no accents, words between
+// blanks.
+QString normalName(const QString &name)
 {
-    QList<const char *> names;
-    if (source == Source::Thunderbird || source == Source::Thunderbird37)
-        names = QList<const char *>(std::begin(ThunderbirdNames), std::end(ThunderbirdNames));
-    else if (source == Source::Outlook)
-        names = QList<const char *>(std::begin(OutlookNames), std::end(OutlookNames));
-    if (names.isEmpty())
-        return {};
-    QList<int> order(names.size(), -1);
-    QList<bool> named(header.size(), false);
-    // Thunderbird's "Screen Name" column is no field of the layout: the ones after it move by one.
-    qsizetype screen = -1;
-    for (qsizetype j = 0; j < header.size() && screen < 0; ++j)
-        if (header[j].trimmed().compare(u"Screen Name"_s, Qt::CaseInsensitive) == 0)
-            screen = j;
-    bool moved = false;
-    for (qsizetype j = 0; j < header.size(); ++j) {
-        const QString h = header[j].trimmed();
-        if (j == screen) {
-            named[j] = true;
+    QString n;
+    QChar before;
+    for (const QChar c : name.normalized(QString::NormalizationForm_D)) {
+        if (c.category() == QChar::Mark_NonSpacing)
             continue;
-        }
-        for (qsizetype t = 0; t < names.size(); ++t) {
-            const bool middle =
-                t == 2 && source == Source::Outlook && h.compare(u"Middle Name"_s, Qt::CaseInsensitive) == 0;
-            if (!middle && h.compare(QLatin1StringView(names[t]), Qt::CaseInsensitive) != 0)
+        if (c.isUpper() && before.isLower())
+            n += u' ';
+        n += c.isLetterOrNumber() ? c.toLower() : QChar(u' ');
+        before = c;
+    }
+    return n.simplified();
+}
+
+Kind kindOf(const QString &header)
+{
+    const QString n = normalName(header);
+    if (n.isEmpty())
+        return Kind::Empty;
+    const QStringList words = n.split(u' ');
+    const QString spaced = u' ' + n + u' ';
+    // A phrase among the words, or one word as it stands.
+    auto word = [&](std::initializer_list<const char *> list) {
+        return std::any_of(list.begin(), list.end(), [&](const char *w) {
+            const QLatin1StringView v(w);
+            return v.contains(u' ') ? spaced.contains(QString(u' ' + v + u' ')) : words.contains(v);
+        });
+    };
+    // Inside a word ("PHONEWORK", "Telefono2", "e-mail").
+    auto within = [&](std::initializer_list<const char *> list) {
+        return std::any_of(list.begin(), list.end(), [&](const char *w) {
+            return std::any_of(words.cbegin(), words.cend(),
+                               [&](const QString &x) { return x.contains(QLatin1StringView(w)); });
+        });
+    };
+    auto prefix = [&](std::initializer_list<const char *> list) {
+        return std::any_of(list.begin(), list.end(), [&](const char *w) {
+            return std::any_of(words.cbegin(), words.cend(),
+                               [&](const QString &x) { return x.startsWith(QLatin1StringView(w)); });
+        });
+    };
+    const bool home = within({"home", "casa", "abitazione", "privat", "personal", "domicilio", "residenza"});
+    const bool second = word({"secondary", "secondaria", "secondario", "altro", "altra", "other"}) ||
+                        std::any_of(words.cbegin(), words.cend(), [](const QString &x) { return x.endsWith(u'2'); });
+    // Columns no field reads: looked at first, so "E-mail Display Name" or "Home Country" are none of
+    // the fields their other words name.
+    if (within({"display", "visualizzat", "nickname", "soprannome", "middle", "screen", "schermo", "country",
+                "nazion", "title", "titolo", "qualifica", "department", "reparto", "dipartimento", "note",
+                "web", "url", "birth", "nascita", "compleanno", "anniversar", "custom", "personalizzat",
+                "pager", "cercapersone", "categor", "suffix", "suffisso", "prefix", "location", "assistant",
+                "assistente", "manager", "spouse", "coniuge", "children", "figli", "hobby", "account",
+                "billing", "mileage", "priority", "priorita", "sensitivity", "riservatezza", "language",
+                "lingua", "initials", "iniziali", "keywords", "photo", "foto"}) ||
+        word({"secondo nome", "paese", "posizione", "ruolo", "sito", "gruppo", "group", "nome completo", "full name",
+              "file as", "salva come", "sesso", "gender"}) ||
+        n == u"name" || n == u"ufficio" || n == u"office")
+        return Kind::Ignored;
+    if (within({"mail"}) || word({"posta elettronica"}))
+        return second ? Kind::Email2 : Kind::Email;
+    if (within({"fax"}))
+        return home ? Kind::HomeFax : Kind::WorkFax;
+    if (within({"mobile", "cellular", "cellphone"}) || prefix({"cell"}) || word({"portatile"}))
+        return Kind::Mobile;
+    if (within({"phone"}) || prefix({"tel"}))
+        return home || second ? Kind::HomePhone : Kind::WorkPhone;
+    if (within({"zip", "postal", "postcode"}) || word({"cap", "codice postale", "post code"}))
+        return home ? Kind::HomeZip : Kind::WorkZip;
+    if (within({"city", "citta", "localita", "town"}) || word({"comune"}))
+        return home ? Kind::HomeCity : Kind::WorkCity;
+    if (within({"state", "provinc", "region"}) || word({"prov", "stato", "county"}))
+        return home ? Kind::HomeState : Kind::WorkState;
+    if (within({"street", "address", "indirizzo", "strada"}) || word({"via", "addr"}))
+        return home ? (second ? Kind::HomeStreet2 : Kind::HomeStreet)
+                    : (second ? Kind::WorkStreet2 : Kind::WorkStreet);
+    if (within({"company", "organi", "societa", "azienda", "ditta", "impresa"}) || word({"org", "ente"}))
+        return Kind::Company;
+    if (within({"firstname", "forename"}) || word({"nome", "first", "first name", "given name", "nome proprio"}))
+        return Kind::First;
+    if (within({"cognome", "lastname", "surname"}) || word({"last", "last name", "family name"}))
+        return Kind::Last;
+    return Kind::Unknown;
+}
+
+// The field number of the layout that reads a kind of column; 0 when it reads none.
+int slotOf(Kind kind, Layout layout)
+{
+    struct Slots
+    {
+        Kind kind;
+        int outlook, express, thunderbird;
+    };
+    static const Slots slots[] = {
+        {Kind::First, 1, 1, 1},        {Kind::Last, 2, 2, 2},           {Kind::Email, 4, 4, 5},
+        {Kind::Email2, 0, 0, 6},       {Kind::HomeStreet, 5, 5, 12},    {Kind::HomeStreet2, 0, 0, 13},
+        {Kind::HomeCity, 6, 6, 14},    {Kind::HomeZip, 7, 7, 16},       {Kind::HomeState, 8, 8, 15},
+        {Kind::HomePhone, 10, 9, 8},   {Kind::HomeFax, 11, 10, 0},      {Kind::WorkStreet, 12, 11, 18},
+        {Kind::WorkCity, 13, 12, 20},  {Kind::WorkZip, 14, 13, 22},     {Kind::WorkState, 15, 14, 21},
+        {Kind::WorkPhone, 17, 15, 7},  {Kind::WorkFax, 18, 16, 9},      {Kind::Mobile, 0, 0, 11},
+        {Kind::Company, 19, 17, 26},
+    };
+    for (const Slots &s : slots)
+        if (s.kind == kind)
+            return layout == Layout::MicrosoftOutlook ? s.outlook
+                   : layout == Layout::OutlookExpress ? s.express
+                                                      : s.thunderbird;
+    return 0;
+}
+
+// Where a kind of column may go when its own field is taken or the layout has none: the near fields, a
+// fax never into anything but a fax.
+QList<Kind> placesOf(Kind kind)
+{
+    switch (kind) {
+    case Kind::WorkFax:
+        return {Kind::WorkFax, Kind::HomeFax};
+    case Kind::HomeFax:
+        return {Kind::HomeFax, Kind::WorkFax};
+    case Kind::Email2:
+        return {Kind::Email2, Kind::Email};
+    case Kind::Mobile:
+        return {Kind::Mobile, Kind::HomePhone, Kind::WorkPhone};
+    case Kind::WorkPhone:
+        return {Kind::WorkPhone, Kind::HomePhone, Kind::Mobile};
+    case Kind::HomePhone:
+        return {Kind::HomePhone, Kind::WorkPhone, Kind::Mobile};
+    case Kind::WorkStreet:
+        return {Kind::WorkStreet, Kind::HomeStreet};
+    case Kind::HomeStreet:
+        return {Kind::HomeStreet, Kind::WorkStreet};
+    case Kind::WorkCity:
+        return {Kind::WorkCity, Kind::HomeCity};
+    case Kind::HomeCity:
+        return {Kind::HomeCity, Kind::WorkCity};
+    case Kind::WorkZip:
+        return {Kind::WorkZip, Kind::HomeZip};
+    case Kind::HomeZip:
+        return {Kind::HomeZip, Kind::WorkZip};
+    case Kind::WorkState:
+        return {Kind::WorkState, Kind::HomeState};
+    case Kind::HomeState:
+        return {Kind::HomeState, Kind::WorkState};
+    default:
+        return {kind};
+    }
+}
+
+// Kinds whose column may stay unread when the layout has no field left for it: a second e-mail, a further
+// phone, a second address line. Any other column that finds no field cannot be placed.
+bool mayStayUnread(Kind kind)
+{
+    return kind == Kind::Email2 || kind == Kind::Mobile || kind == Kind::WorkPhone || kind == Kind::HomePhone ||
+           kind == Kind::WorkStreet2 || kind == Kind::HomeStreet2;
+}
+
+struct Placement
+{
+    QList<int> columnOf;   // per field number of the layout (index 0 for field 1): the header column, or -1
+    QStringList unplaced;  // the header's names that no field takes
+    QList<int> unnamed;    // header columns without a name (their values cannot be placed)
+};
+
+// Each column of the header placed by its name into the field of the layout that reads it.
+Placement placeColumns(const QStringList &header, Layout layout)
+{
+    Placement p;
+    p.columnOf = QList<int>(layoutFieldCount(layout), -1);
+    QList<Kind> kinds;
+    for (const QString &name : header)
+        kinds.append(kindOf(name));
+    // Each column into its own field first; then what is left into the near fields still free.
+    QList<bool> placed(header.size(), false);
+    for (int pass = 0; pass < 2; ++pass) {
+        for (qsizetype j = 0; j < header.size(); ++j) {
+            if (placed[j] || kinds[j] == Kind::Empty || kinds[j] == Kind::Ignored || kinds[j] == Kind::Unknown)
                 continue;
-            named[j] = true;
-            if (order[t] < 0)
-                order[t] = int(j);
-            moved = moved || t != (screen >= 0 && j > screen ? j - 1 : j);
-            break;
+            const QList<Kind> places = pass == 0 ? QList<Kind>{kinds[j]} : placesOf(kinds[j]);
+            for (const Kind place : places) {
+                const int slot = slotOf(place, layout);
+                if (slot > 0 && p.columnOf[slot - 1] < 0) {
+                    p.columnOf[slot - 1] = int(j);
+                    placed[j] = true;
+                    break;
+                }
+            }
         }
     }
-    if (!moved)
-        return {};
-    for (qsizetype j = 0; j < header.size() && j < order.size(); ++j)
-        if (!named[j] && order[j] < 0)
-            order[j] = int(j);
-    return order;
+    for (qsizetype j = 0; j < header.size(); ++j) {
+        if (kinds[j] == Kind::Empty)
+            p.unnamed.append(int(j));
+        else if (!placed[j] && kinds[j] != Kind::Ignored && (kinds[j] == Kind::Unknown || !mayStayUnread(kinds[j])))
+            p.unplaced.append(header[j].trimmed());
+    }
+    return p;
 }
 
 } // namespace
@@ -428,7 +579,6 @@ Result parse(const QByteArray &data, Layout layout)
         result.errors.append(u"Separatore ( ; oppure , ) non trovato nella prima riga del file."_s);
         return result;
     }
-    int maxFields = layoutFieldCount(layout);
     QString headerLine = header;
     if (headerLine.endsWith(u'\r'))
         headerLine.chop(1);
@@ -436,16 +586,12 @@ Result parse(const QByteArray &data, Layout layout)
     // A header that names another program's columns refuses the file once, naming what it looks like.
     const Source source = guessSource(headerFields);
     const bool thunderbird = source == Source::Thunderbird || source == Source::Thunderbird37;
-    const bool matches = source == Source::Unknown || (layout == Layout::MozillaThunderbird && thunderbird) ||
-                         (layout == Layout::MicrosoftOutlook && source == Source::Outlook);
-    // Thunderbird's current export has "Screen Name" as its 7th column: dropped, the rest is the
-    // older layout.
-    const bool screenName = layout == Layout::MozillaThunderbird && source == Source::Thunderbird37;
-    if (screenName)
-        maxFields += 1;
-    // Names of the program's own columns in another order (a hand-made or re-sorted export): each value
-    // is read from the column its name says, never by position into another field.
-    const QList<int> byNames = matches ? orderByNames(headerFields, source) : QList<int>();
+    // Columns are read by their names, so only another program's own export is refused here: Outlook's
+    // names (Outlook Express writes the same) under Thunderbird, Thunderbird's under the other two, and
+    // Google's, whose columns hold a label and a value each.
+    const bool matches = source == Source::Unknown || source == Source::OutlookFull ||
+                         (layout == Layout::MozillaThunderbird && thunderbird) ||
+                         (layout != Layout::MozillaThunderbird && source == Source::Outlook);
     const QString chosen = layoutNames().value(int(layout));
     if (!matches) {
         result.fileRefused = true;
@@ -463,14 +609,25 @@ Result parse(const QByteArray &data, Layout layout)
                 u"\"%2\"."_s.arg(seems, chosen));
         return result;
     }
-    if (headerFields.size() > maxFields) {
+    // Every column is read from where its name says, never by position into another field: a header
+    // whose columns cannot all be placed refuses the file, naming them, before anything is read.
+    const Placement placement = placeColumns(headerFields, layout);
+    auto quotedNames = [](const QStringList &names) -> QString {
+        QStringList q;
+        for (const QString &n : names.mid(0, 10))
+            q.append(u"«"_s + n + u"»"_s);
+        return q.join(u", "_s) + (names.size() > 10 ? u" e altre %1"_s.arg(names.size() - 10) : QString());
+    };
+    if (!placement.unplaced.isEmpty()) {
         result.fileRefused = true;
+        const bool one = placement.unplaced.size() == 1;
         result.errors.append(
-            u"Il file ha %1 colonne; il formato \"%2\" ne prevede al massimo %3: nessun contatto "
-            u"importato. Esportare la rubrica nel formato scelto o scegliere il programma giusto."_s
-                .arg(headerFields.size())
-                .arg(chosen)
-                .arg(maxFields));
+            u"Nell'intestazione %1 %2 a nessun campo dei contatti: nessun contatto importato. Dare a ogni "
+            u"colonna il nome del campo che contiene (per esempio «Nome», «Cognome», «Fax», «E-mail», «Via», "
+            u"«Città», «CAP», «Provincia», «Telefono», «Società») o esportare la rubrica nel formato \"%3\"."_s
+                .arg(one ? u"la colonna"_s : u"le colonne"_s,
+                     quotedNames(placement.unplaced) + (one ? u" non corrisponde"_s : u" non corrispondono"_s),
+                     chosen));
         return result;
     }
     // A quote never closed refuses its own line only: the reading starts again on the next line.
@@ -495,6 +652,7 @@ Result parse(const QByteArray &data, Layout layout)
         rest = rest.mid(pos);
         firstLine = unclosed + 1;
     }
+    QList<int> unnamedFilled;
     for (qsizetype i = 0; i < recs.size(); ++i) {
         const Record &rec = recs[i];
         if (rec.line == 1 || rec.text.trimmed().isEmpty())
@@ -502,21 +660,38 @@ Result parse(const QByteArray &data, Layout layout)
         QStringList fields = splitRecord(rec.text, result.separator);
         for (QString &f : fields)
             f = f.normalized(QString::NormalizationForm_C);
-        if (fields.size() > maxFields) {
-            result.errors.append(u"Riga %1: %2 campi, il formato ne prevede al massimo %3."_s.arg(rec.line)
+        // Values beyond the header's columns, or under a column without a name, have no field to go to.
+        const bool beyond = std::any_of(fields.cbegin() + std::min(fields.size(), headerFields.size()),
+                                        fields.cend(), [](const QString &f) { return !f.trimmed().isEmpty(); });
+        if (beyond) {
+            result.errors.append(u"Riga %1: %2 campi, l'intestazione ne nomina %3; la riga non è stata "
+                                 u"importata."_s.arg(rec.line)
                                      .arg(fields.size())
-                                     .arg(maxFields));
+                                     .arg(headerFields.size()));
             continue;
         }
-        if (!byNames.isEmpty()) {
-            QStringList ordered;
-            for (int j : byNames)
-                ordered.append(j < 0 ? QString() : fields.value(j));
-            fields = ordered;
-        } else if (screenName && fields.size() >= 7) {
-            fields.removeAt(6);
-        }
-        result.rows.append({contactValues(fields, layout), rec.line});
+        for (int j : placement.unnamed)
+            if (!fields.value(j).trimmed().isEmpty() && !unnamedFilled.contains(j))
+                unnamedFilled.append(j);
+        QStringList ordered;
+        for (int j : placement.columnOf)
+            ordered.append(j < 0 ? QString() : fields.value(j));
+        result.rows.append({contactValues(ordered, layout), rec.line});
+    }
+    if (!unnamedFilled.isEmpty()) {
+        std::sort(unnamedFilled.begin(), unnamedFilled.end());
+        QStringList which;
+        for (int j : std::as_const(unnamedFilled))
+            which.append(QString::number(j + 1));
+        result.rows.clear();
+        result.errors.clear();
+        result.fileRefused = true;
+        result.errors.append(
+            u"Nell'intestazione %1 %2 senza nome, ma alcune righe vi hanno dei valori: nessun contatto "
+            u"importato. Dare a ogni colonna il nome del campo che contiene (per esempio «Fax» o «E-mail»)."_s
+                .arg(which.size() == 1 ? u"la colonna"_s : u"le colonne"_s,
+                     which.size() == 1 ? which.first() + u" è"_s : which.join(u", "_s) + u" sono"_s));
+        return result;
     }
     if (result.rows.isEmpty() && result.errors.isEmpty()) {
         result.fileRefused = true;

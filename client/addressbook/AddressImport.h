@@ -59,7 +59,7 @@ QStringList splitRecord(QStringView record, QChar separator);
 QString decodeText(const QByteArray &data, QString *encoding = nullptr);
 
 // The program a header's column names point to; Unknown for a header of other names (hand-made,
-// translated), which is read as the chosen layout.
+// translated, a spreadsheet's), which is read by its names as the chosen layout.
 enum class Source { Unknown, Outlook, OutlookFull, Thunderbird, Thunderbird37, Google };
 // Outlook's names give Outlook with up to 20 columns, its full export with more.
 Source guessSource(const QStringList &headerFields);
@@ -67,14 +67,14 @@ Source guessSource(const QStringList &headerFields);
 // (20 colonne)"; empty when it is none of them (Google, Outlook's full export, over 36 columns).
 QString guessLayout(const QStringList &headerFields);
 
-// The first line is the header and names no contact; empty lines are skipped. A line with more fields
-// than the layout knows is refused with an error and the reading goes on; a header with more columns
-// than the layout knows, or naming another program's columns, refuses the file once, naming the layout
-// it seems to be. Thunderbird's export with "Screen Name" (37 columns) is read as Mozilla Thunderbird.
-// The chosen program's own column names in another order are read by their names.
-// Values are put in NFC. A quote that is never
-// closed refuses its line (named) and the reading goes on with the next line. A file with no contact
-// row says so.
+// The first line is the header and names no contact; empty lines are skipped. Every column is read by
+// its name (the mail programs' own names and a spreadsheet's or a database's, English or Italian, in any
+// order) into the field of the chosen layout that reads it; a header naming a column no field takes (or
+// a column without a name that holds values) refuses the file once, naming them, before any row is
+// read, and so does a header naming another program's own columns. A line with values beyond the
+// header's columns is refused with an error and the reading goes on. Values are put in NFC. A quote
+// that is never closed refuses its line (named) and the reading goes on with the next line. A file with
+// no contact row says so.
 Result parse(const QByteArray &data, Layout layout);
 Result readFile(const QString &path, Layout layout);
 

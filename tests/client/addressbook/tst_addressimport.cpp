@@ -19,6 +19,22 @@ QByteArray line(int count, const QMap<int, QByteArray> &fields, char sep = ';')
     return parts.join(sep);
 }
 
+// The column names of each program's own export, field 1 first.
+const QByteArray ExpressHeader =
+    "First Name;Last Name;Name;E-mail Address;Home Street;Home City;Home Postal Code;Home State;Home Phone;"
+    "Home Fax;Business Street;Business City;Business Postal Code;Business State;Business Phone;Business Fax;"
+    "Company;Job Title;Notes\n";
+const QByteArray ThunderbirdHeader =
+    "First Name,Last Name,Display Name,Nickname,Primary Email,Secondary Email,Work Phone,Home Phone,Fax Number,"
+    "Pager Number,Mobile Number,Home Address,Home Address 2,Home City,Home State,Home ZipCode,Home Country,"
+    "Work Address,Work Address 2,Work City,Work State,Work ZipCode,Work Country,Job Title,Department,"
+    "Organization,Web Page 1,Web Page 2,Birth Year,Birth Month,Birth Day,Custom 1,Custom 2,Custom 3,Custom 4,"
+    "Notes\n";
+const QByteArray OutlookItalianHeader =
+    "Nome;Cognome;Secondo nome;Indirizzo posta elettronica;Via (abitazione);Città (abitazione);CAP "
+    "(abitazione);Provincia (abitazione);Paese (abitazione);Telefono abitazione;Fax abitazione;Via (uff.);"
+    "Città (uff.);CAP (uff.);Provincia (uff.);Paese (uff.);Telefono ufficio;Fax (uff.);Società;Posizione\n";
+
 QStringList blanksWith(const QMap<int, QString> &values)
 {
     QStringList v(ColumnCount, u" "_s);
@@ -62,7 +78,7 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("data");
         QTest::addColumn<QList<QStringList>>("rows");
 
-        const QByteArray header4 = "Nome;Cognome;Nome visualizzato;Indirizzo\r\n";
+        const QByteArray header4 = "Nome;Cognome;Nome visualizzato;Indirizzo posta elettronica\r\n";
         QTest::newRow("Outlook Express, short line")
             << int(Layout::OutlookExpress) << header4 + "Mario;Rossi;Mario Rossi;mario@rossi.it\r\n"
             << QList<QStringList>{
@@ -73,7 +89,7 @@ private Q_SLOTS:
                    blanksWith({{Nome, u"Mario"_s}, {Cognome, QString()}, {Email, u"mario@rossi.it"_s}})};
         QTest::newRow("Outlook Express, city from field 6, phone 15 and second phone 9")
             << int(Layout::OutlookExpress)
-            << header4 +
+            << ExpressHeader +
                    line(19, {{1, "A"}, {6, "Roma"}, {9, "0611"}, {15, "0622"}, {16, "0633"}, {17, "Beta"}}) +
                    "\n"
             << QList<QStringList>{blanksWith({{Nome, u"A"_s},
@@ -84,11 +100,11 @@ private Q_SLOTS:
                                               {Fax, u"0633"_s},
                                               {Azienda, u"Beta"_s}})};
         QTest::newRow("Outlook Express, phone from 9 only once")
-            << int(Layout::OutlookExpress) << header4 + line(19, {{1, "A"}, {2, "B"}, {9, "0611"}}) + "\n"
+            << int(Layout::OutlookExpress) << ExpressHeader + line(19, {{1, "A"}, {2, "B"}, {9, "0611"}}) + "\n"
             << QList<QStringList>{blanksWith({{Nome, u"A"_s}, {Cognome, u"B"_s}, {Telefono, u"0611"_s}})};
         QTest::newRow("Thunderbird, comma, province from 15, quoted street")
             << int(Layout::MozillaThunderbird)
-            << QByteArray("First Name,Last Name,Display Name\n") +
+            << ThunderbirdHeader +
                    line(36,
                         {{1, "Anna"},
                          {2, "Verdi"},
@@ -116,7 +132,7 @@ private Q_SLOTS:
                                               {Email, u"a@v.it"_s}})};
         QTest::newRow("Microsoft Outlook, business fields before home ones")
             << int(Layout::MicrosoftOutlook)
-            << QByteArray("Nome;Cognome\n") +
+            << OutlookItalianHeader +
                    line(20, {{1, "L"},
                              {2, "M"},
                              {4, "l@m.it"},
@@ -138,7 +154,7 @@ private Q_SLOTS:
                                               {Azienda, u"Delta"_s},
                                               {Email, u"l@m.it"_s}})};
         QTest::newRow("short line after a long one takes nothing from it")
-            << int(Layout::OutlookExpress) << header4 + line(19, {{1, "A"}, {17, "Beta"}}) + "\n\n" + "C;D\n"
+            << int(Layout::OutlookExpress) << ExpressHeader + line(19, {{1, "A"}, {17, "Beta"}}) + "\n\n" + "C;D\n"
             << QList<QStringList>{blanksWith({{Nome, u"A"_s}, {Cognome, QString()}, {Azienda, u"Beta"_s}}),
                                   blanksWith({{Nome, u"C"_s}, {Cognome, u"D"_s}})};
         QTest::newRow("quoted note over two lines")
@@ -166,7 +182,7 @@ private Q_SLOTS:
     // A line with too many fields is named and skipped; the lines after it are still read.
     void malformedLines()
     {
-        const QByteArray data = "a;b\n" + line(20, {{1, "X"}, {20, "Y"}}) + "\nC;D\n";
+        const QByteArray data = "Nome;Cognome\n" + line(20, {{1, "X"}, {20, "Y"}}) + "\nC;D\n";
         const Result r = parse(data, Layout::OutlookExpress);
         QVERIFY(!r.fileRefused);
         QCOMPARE(r.rows.size(), 1);
@@ -266,7 +282,8 @@ private Q_SLOTS:
             wide += "Mario,,Rossi" + QByteArray(89, ',') + "\r\n";
         QTest::newRow("modern Outlook export, 92 columns")
             << wide << int(Layout::MicrosoftOutlook)
-            << u"Il file (92 colonne) non è in nessuno dei formati della lista"_s;
+            << u"le colonne «Colonna 4», «Colonna 5», «Colonna 6», «Colonna 7», «Colonna 8», «Colonna 9», "
+               u"«Colonna 10», «Colonna 11», «Colonna 12», «Colonna 13» e altre 79 non corrispondono"_s;
         QTest::newRow("Thunderbird export read as Outlook Express")
             << QByteArray("First Name,Last Name,Display Name,Nickname,Primary Email,Secondary Email,a,b,c,d,e,f,"
                           "g,h,i,j,k,l,m,n,o,p\r\nA,B\r\n")
@@ -357,7 +374,7 @@ private Q_SLOTS:
         // Thunderbird's names in an order of their own (a re-sorted or hand-made export, semicolons): read
         // by the names, never by position into other fields; under the other layouts refused, naming it.
         const QString sorted = u"Display Name;First Name;Last Name;Primary Email;Organization;Fax Number;"
-                               u"Work Phone;Work Address;Work City;Work State;Work ZipCode;Extra\r\n"
+                               u"Work Phone;Work Address;Work City;Work State;Work ZipCode;Notes\r\n"
                                u"Łucja Müller;Łucja;Müller;lucja@example.pl;Città S.p.A.;022 999;022 111;"
                                u"Via Roma 1;Milano;MI;20100;x\r\n"_s;
         const QString sortedSeems = u"sembra un'esportazione di Mozilla Thunderbird (12 colonne)"_s;
@@ -413,6 +430,87 @@ private Q_SLOTS:
                 QCOMPARE(v[Cap], u"20100"_s);
             }
         }
+    }
+
+    // Sheets and databases name their columns in words of their own, in any order: each value goes to the
+    // field its column's name says, whichever program was chosen; a column no field takes refuses the
+    // file, naming it, before any row is read. Never by position into another field.
+    void headersByName_data()
+    {
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<int>("layout");
+        QTest::addColumn<QString>("refusal");
+        QTest::addColumn<QStringList>("row");
+        const int oe = int(Layout::OutlookExpress), ol = int(Layout::MicrosoftOutlook),
+                  tb = int(Layout::MozillaThunderbird);
+        const QStringList anna = blanksWith({{Nome, u"Anna"_s},
+                                             {Cognome, u"Neri"_s},
+                                             {Via, u"Via Po 1"_s},
+                                             {Localita, u"Torino"_s},
+                                             {Cap, u"10100"_s},
+                                             {Telefono, u"011 111"_s},
+                                             {Fax, u"011 999"_s},
+                                             {Azienda, u"Alfa"_s},
+                                             {Email, u"anna@neri.it"_s}});
+        QTest::newRow("Italian spreadsheet")
+            << QByteArray("Nome;Cognome;Società;Telefono;Fax;E-mail;Indirizzo;CAP;Città;Note\n"
+                          "Anna;Neri;Alfa;011 111;011 999;anna@neri.it;Via Po 1;10100;Torino;x\n")
+            << oe << QString() << anna;
+        QTest::newRow("spreadsheet of Apple's names, commas")
+            << QByteArray("First name,Last name,Organization,Phone (work),Fax (work),Email (work),Street (work),"
+                          "City (work),ZIP (work)\nAnna,Neri,Alfa,011 111,011 999,anna@neri.it,Via Po 1,Torino,"
+                          "10100\n")
+            << ol << QString() << anna;
+        QTest::newRow("database table")
+            << QByteArray("FIRSTNAME;LASTNAME;COMPANY;STREET;ZIP;CITY;PHONEWORK;FAX;MOBILE;EMAIL;URL\n"
+                          "Anna;Neri;Alfa;Via Po 1;10100;Torino;011 111;011 999;;anna@neri.it;\n")
+            << tb << QString() << anna;
+        QTest::newRow("Outlook Express, every column, in Italian")
+            << QByteArray("Nome;Cognome;Secondo nome;Nome visualizzato;Indirizzo posta elettronica;Cellulare;"
+                          "Telefono ufficio;Fax ufficio;Fax abitazione;Via (ufficio);Città (ufficio);"
+                          "CAP (ufficio);Paese (ufficio);Società;Ufficio;Note\n"
+                          "Anna;Neri;;Anna Neri;anna@neri.it;333;011 111;011 999;011 000;Via Po 1;Torino;10100;"
+                          "Italia;Alfa;2;x\n")
+            << oe << QString() << [&] {
+                   QStringList withMobile = anna;
+                   withMobile[Telefono2] = u"333"_s; // the mobile, where the home phone goes
+                   return withMobile;
+               }();
+        QTest::newRow("Outlook Express, every column, in English")
+            << QByteArray("First Name,Last Name,Middle Name,Name,Nickname,E-mail Address,Home Phone,Mobile Phone,"
+                          "Business Street,Business City,Business Postal Code,Business Country/Region,"
+                          "Business Phone,Business Fax,Company,Office Location\n"
+                          "Anna,Neri,,,,anna@neri.it,,333,Via Po 1,Torino,10100,,011 111,011 999,Alfa,\n")
+            << oe << QString() << anna;
+        QTest::newRow("columns of no field")
+            << QByteArray("Nome;Cognome;Numero;Recapito;Fax\nAnna;Neri;1;2;011 999\n") << oe
+            << u"le colonne «Numero», «Recapito» non corrispondono a nessun campo"_s << QStringList();
+        QTest::newRow("a second fax the layout has no field for")
+            << QByteArray("First Name,Last Name,Work Fax,Home Fax\nAnna,Neri,011 999,011 000\n") << tb
+            << u"la colonna «Home Fax» non corrisponde"_s << QStringList();
+        QTest::newRow("values under a column without a name")
+            << QByteArray("Nome;Cognome;;E-mail\nAnna;Neri;011 999;anna@neri.it\n") << oe
+            << u"la colonna 3 è senza nome"_s << QStringList();
+        QTest::newRow("no header") << QByteArray("Anna,Neri,anna@neri.it\nLuca,Bo,l@b.it\n") << ol
+                                   << u"le colonne «Anna», «Neri», «anna@neri.it» non corrispondono"_s
+                                   << QStringList();
+    }
+    void headersByName()
+    {
+        QFETCH(QByteArray, data);
+        QFETCH(int, layout);
+        QFETCH(QString, refusal);
+        const Result r = parse(data, Layout(layout));
+        if (!refusal.isEmpty()) {
+            QVERIFY(r.fileRefused);
+            QVERIFY(r.rows.isEmpty());
+            QCOMPARE(r.errors.size(), 1);
+            QVERIFY2(r.errors[0].contains(refusal), qPrintable(r.errors[0]));
+            return;
+        }
+        QVERIFY2(r.errors.isEmpty(), qPrintable(r.errors.join(u'\n')));
+        QCOMPARE(r.rows.size(), 1);
+        QTEST(r.rows[0].values, "row");
     }
 
     void layoutNamesInOrder()
