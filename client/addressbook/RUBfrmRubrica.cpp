@@ -37,6 +37,7 @@ RUBfrmRubrica::RUBfrmRubrica(QWidget *parent) : QDialog(parent), m_book(&LocalAd
     FraCont->setObjectName(u"FraCont"_s);
     lstContacts = new QListWidget(FraCont);
     lstContacts->setObjectName(u"lstContacts"_s);
+    lstContacts->setUniformItemSizes(true); // a book of thousands is laid out at once
     lstContacts->viewport()->installEventFilter(this);
     cmdA = NamedButton(FraCont, u"cmdA"_s, u"A   --->"_s);
     ListSelected = new QTreeWidget(FraCont);
@@ -149,23 +150,35 @@ void RUBfrmRubrica::LoadContacts()
 {
     const QString keep = m_currentKey;
     const int n = m_bookOpen ? m_book->count() : 0;
+    ++m_fills;
     const QSignalBlocker quiet(lstContacts);
+    lstContacts->setUpdatesEnabled(false);
     lstContacts->clear(); // a book emptied by a delete shows no stale row
     m_currentEntry = -1;
     // An empty book at the first load keeps the caption "Rubrica"; once counted, it counts what is listed.
-    if (n < 1 && !m_counted)
+    if (n < 1 && !m_counted) {
+        lstContacts->setUpdatesEnabled(true);
         return;
+    }
     m_counted = true;
+    // The rows in one insertion, then their keys (and the name as a pick takes it, where it differs).
+    QStringList names;
+    names.reserve(n);
+    for (const LocalContact &c : m_book->contacts())
+        names.append(Recipients::ShownText(c.shownName()));
+    lstContacts->addItems(names);
     for (int i = 0; i < n; ++i) {
         const LocalContact &c = m_book->contacts()[i];
-        auto *row = new QListWidgetItem(Recipients::ShownText(c.shownName()), lstContacts);
+        QListWidgetItem *row = lstContacts->item(i);
         row->setData(Qt::UserRole, c.key);
-        row->setData(Recipients::FlatTextRole, Recipients::FlatText(c.shownName()));
+        if (const QString flat = Recipients::FlatText(c.shownName()); flat != names[i])
+            row->setData(Recipients::FlatTextRole, flat);
         if (!keep.isEmpty() && c.key == keep) {
             lstContacts->setCurrentItem(row);
             m_currentEntry = i;
         }
     }
+    lstContacts->setUpdatesEnabled(true);
     if (m_currentEntry < 0)
         m_currentKey.clear();
     QString caption = u"RUBRICA [ "_s + QString::number(n) + u" contatti ]"_s;
@@ -243,7 +256,8 @@ void RUBfrmRubrica::cmdA_Click()
     if (!m_bookOpen || index < 0)
         return;
     m_currentEntry = index;
-    const QString name = lstContacts->currentItem()->data(Recipients::FlatTextRole).toString();
+    const QVariant flat = lstContacts->currentItem()->data(Recipients::FlatTextRole);
+    const QString name = flat.isValid() ? flat.toString() : lstContacts->currentItem()->text();
     const QString key = currentKey();
     // The same contact once; two contacts that share a name (or a UID) are both taken.
     for (int i = 0; i < ListSelected->topLevelItemCount(); ++i)
@@ -304,8 +318,10 @@ void RUBfrmRubrica::cmdElim_Click()
         return;
     QString error;
     m_currentKey.clear();
+    const int fills = m_fills;
     reportFailure(m_book->removeContact(key, &error), u"Errore di cancellazione"_s, error);
-    LoadContacts();
+    if (fills == m_fills) // the book's change refilled the list already
+        LoadContacts();
 }
 
 bool RUBfrmRubrica::runContactDialog(frmLocalContact &dialog,
@@ -334,9 +350,10 @@ void RUBfrmRubrica::cmdNew_Click()
         key = m_book->addContact(c, error);
         return !key.isEmpty();
     };
+    const int fills = m_fills;
     if (runContactDialog(dialog, add, u"Impossibile salvare il nuovo contatto."_s))
         m_currentKey = m_book->indexOfKey(key) >= 0 ? key : QString();
-    LoadContacts();
+    reloadOrSelect(fills);
 }
 
 void RUBfrmRubrica::cmdProp_Click()
@@ -372,9 +389,27 @@ void RUBfrmRubrica::cmdProp_Click()
     const auto update = [&](const LocalContact &edited, QString *error) {
         return m_book->updateContact(edited, error, keepMine, sameCard, &key);
     };
+    const int fills = m_fills;
     if (runContactDialog(dialog, update, u"Impossibile salvare il contatto."_s))
         m_currentKey = key;
-    LoadContacts();
+    reloadOrSelect(fills);
+}
+
+void RUBfrmRubrica::reloadOrSelect(int fillsBefore)
+{
+    if (fillsBefore == m_fills) {
+        LoadContacts();
+        return;
+    }
+    // Refilled by the change already: only the current row follows the card written.
+    const int index = m_currentKey.isEmpty() ? -1 : m_book->indexOfKey(m_currentKey);
+    const QSignalBlocker quiet(lstContacts);
+    if (index >= 0 && index < lstContacts->count()) {
+        lstContacts->setCurrentRow(index);
+        m_currentEntry = index;
+    } else {
+        m_currentKey.clear();
+    }
 }
 
 void RUBfrmRubrica::mnuDati_Click()

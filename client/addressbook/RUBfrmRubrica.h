@@ -58,6 +58,8 @@ private:
     bool reportFailure(bool done, const QString &failure, const QString &error);
     QString currentKey() const; // the selected row's card
     // Runs the contact dialog until what it holds is written or the user gives up; true when written.
+    // After a change: the list filled again unless the book's change did it since `fillsBefore`.
+    void reloadOrSelect(int fillsBefore);
     bool runContactDialog(frmLocalContact &dialog,
                           const std::function<bool(const LocalContact &, QString *)> &save,
                           const QString &failure);
@@ -71,6 +73,7 @@ private:
     int m_currentEntry = -1; // index into the book
     QString m_currentKey;    // the same card, surviving a new read of the file
     bool m_counted = false;  // the caption has counted the contacts once
+    int m_fills = 0;         // how often the list was filled
     int m_selectionKeyCounter = 0;
     bool m_ok = false;
     PickedList m_selected;

@@ -284,8 +284,10 @@ bool isControl(QChar c)
 
 } // namespace
 
-QString ShownText(QStringView text)
+QString ShownText(const QString &text)
 {
+    if (std::none_of(text.cbegin(), text.cend(), isControl))
+        return text;
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {
@@ -301,9 +303,11 @@ QString ShownText(QStringView text)
     return out;
 }
 
-QString FlatText(QStringView text)
+QString FlatText(const QString &text)
 {
-    QString out = text.toString();
+    if (std::none_of(text.cbegin(), text.cend(), isControl))
+        return text;
+    QString out = text;
     for (QChar &c : out)
         if (isControl(c))
             c = u' ';

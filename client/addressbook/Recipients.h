@@ -90,9 +90,9 @@ QString TrasformaOra(const QString &text, bool *ok = nullptr);
 
 // Book text on one line: each control character (CR, LF, BEL, ESC, ...) as its visible picture
 // (U+2400 on: "␍␊", "␇", "␛"; DEL "␡"), a C1 control as U+FFFD.
-QString ShownText(QStringView text);
+QString ShownText(const QString &text);
 // Book text as a fax's recipient fields take it: every control character a space.
-QString FlatText(QStringView text);
+QString FlatText(const QString &text);
 // The role of a recipient list's columns that holds a value as FlatText gives it, when the row shows
 // it as ShownText.
 inline constexpr int FlatTextRole = Qt::UserRole + 1;

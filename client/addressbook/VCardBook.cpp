@@ -235,9 +235,37 @@ private:
 bool LocalAddressBook::writeLocked(QString *error)
 {
     QDir().mkpath(QFileInfo(m_path).absolutePath());
-    const QByteArray bytes = VCard::serialize(m_contacts, m_trailing);
-    QByteArray trailing;
-    QList<LocalContact> written = VCard::parse(bytes, nullptr, &trailing);
+    // Each card is written on its own (as the whole book would be) and only what changed is read back: an
+    // untouched card is what its bytes give already.
+    QByteArray bytes;
+    bytes.reserve(m_lastBytes.size() + 4096);
+    QByteArray trailing = m_trailing;
+    QList<LocalContact> written;
+    written.reserve(m_contacts.size());
+    bool apart = true; // every changed card read back as one card of its own
+    for (const LocalContact &c : std::as_const(m_contacts)) {
+        if (VCard::untouched(c)) {
+            bytes += c.leading + c.original;
+            written.append(c);
+            continue;
+        }
+        LocalContact alone = c;
+        alone.leading.clear();
+        const QByteArray card = VCard::serialize({alone});
+        bytes += c.leading + card;
+        QByteArray after;
+        QList<LocalContact> back = VCard::parse(card, nullptr, &after);
+        apart = apart && back.size() == 1 && after.isEmpty();
+        if (!back.isEmpty()) {
+            back.first().leading = c.leading;
+            written.append(back.first());
+        }
+    }
+    bytes += m_trailing;
+    if (!apart) { // read as a whole, as another program would read it
+        trailing.clear();
+        written = VCard::parse(bytes, nullptr, &trailing);
+    }
     // A file read with problems (cards read as Windows-1252 among them), or a write that would hold fewer
     // cards than meant, keeps the file as it was before the write.
     const bool keep = m_keepOriginal || written.size() < m_contacts.size();

@@ -2,6 +2,7 @@
 
 #include "Cp1252.h"
 
+#include <QHashFunctions>
 #include <QRegularExpression>
 #include <QStringDecoder>
 
@@ -24,10 +25,36 @@ namespace {
 
 // Characters no line of a card may hold (a tab aside; a value writes a line break as "\n"): other
 // programs refuse a card with them, so they are left out as a card is read.
-const QRegularExpression &controlCharacters()
+// "\:" and "\"" (a backslash no version reads), the backslashes before them escaped or not.
+const QRegularExpression &needlessEscape()
 {
-    static const QRegularExpression re(u"[\\x{0}-\\x{8}\\x{B}\\x{C}\\x{E}-\\x{1F}\\x{7F}]"_s);
+    static const QRegularExpression re(u"(?<!\\\\)((?:\\\\\\\\)*)\\\\([:\"])"_s);
     return re;
+}
+
+bool isControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\r') || u == 0x7F;
+}
+
+QString withoutControls(QString text)
+{
+    if (std::any_of(text.cbegin(), text.cend(), isControl))
+        text.removeIf(isControl);
+    return text;
+}
+
+// The content a comparison looks at, the uid only when the card had one as read.
+quint64 contentDigest(const LocalContact &c, bool withUid)
+{
+    size_t seed = 0x51ed270b;
+    seed = qHashMulti(seed, withUid ? c.uid : QString(), c.displayName, c.firstName, c.surname, c.company, c.email,
+                      c.businessFax, c.homeFax, c.phone);
+    seed = qHashRange(c.otherLines.cbegin(), c.otherLines.cend(), seed);
+    for (auto it = c.kept.cbegin(); it != c.kept.cend(); ++it)
+        seed = qHashMulti(seed, it.key(), it.value());
+    return quint64(seed) | 1; // never 0, which means "not read"
 }
 
 struct Logical
@@ -337,12 +364,12 @@ QList<Logical> unfold(const QByteArray &data)
             l.fallback = true; // a charset we do not know, or bytes it has no letters for: read as UTF-8
             l.declared = charset;
         }
-        l.text = decodeWith(codec, charset, b.text).remove(controlCharacters());
+        l.text = withoutControls(decodeWith(codec, charset, b.text));
         bool whole = true;
         for (const QByteArray &piece : b.raw) {
             if (codec == Codec::Utf8 && !validUtf8(piece))
                 whole = false;
-            l.raw.append(decodeWith(codec, charset, piece).remove(controlCharacters()));
+            l.raw.append(withoutControls(decodeWith(codec, charset, piece)));
         }
         if (!whole)
             l.raw.clear();
@@ -719,7 +746,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
     auto finish = [&] {
         for (QString *field : {&card.displayName, &card.firstName, &card.surname, &card.company, &card.email,
                                &card.businessFax, &card.homeFax, &card.phone})
-            *field = field->normalized(QString::NormalizationForm_C).remove(controlCharacters());
+            *field = withoutControls(field->normalized(QString::NormalizationForm_C));
         if (card.displayName.trimmed().isEmpty())
             card.displayName = card.shownName(); // what we write as FN
         if (cardFallback && cardDeclared.isEmpty())
@@ -756,7 +783,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
             if (p->quotedPrintable)
                 value = escapeDecoded(p->name, decodeQuotedPrintable(p->rawValue, p->charset));
             else if (p->base64)
-                value.remove(QRegularExpression(u"\\s"_s));
+                value.removeIf([](QChar c) { return c.isSpace(); });
             else if (text21)
                 value = escapeDecoded(p->name, value);
             if (p->contentId && !value.startsWith(u"cid:"_s, Qt::CaseInsensitive)) {
@@ -766,9 +793,10 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
                 value.prepend(u"cid:"_s);
             }
             if (!p->base64)
-                value.remove(controlCharacters());
+                value = withoutControls(value);
             if (!p->otherEncoding)
-                value.replace(QRegularExpression(u"(?<!\\\\)((?:\\\\\\\\)*)\\\\([:\"])"_s), u"\\1\\2"_s);
+                if (value.contains(u"\\:"_s) || value.contains(u"\\\""_s))
+                    value.replace(needlessEscape(), u"\\1\\2"_s);
             const Property back = parseLine(p->head + u':' + value);
             if (back.ok && !back.headChanged && !back.quotedPrintable && back.head == p->head &&
                 back.rawValue == value) {
@@ -891,6 +919,8 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
             if (!bytes.startsWith(' ') && !bytes.startsWith('\t'))
                 card.original = bytes;
             finish();
+            if (!cards.last().original.isEmpty())
+                cards.last().readDigest = contentDigest(cards.last(), !cards.last().uid.isEmpty());
             inCard = false;
             keptFrom = logical.end;
             continue;
@@ -989,6 +1019,10 @@ bool untouched(const LocalContact &c)
 {
     if (c.original.isEmpty())
         return false;
+    // Read from these bytes: unchanged while the content gives the digest it had (with its uid, or without
+    // one for a card that had none, whose uid was given afterwards).
+    if (c.readDigest != 0)
+        return contentDigest(c, true) == c.readDigest || contentDigest(c, false) == c.readDigest;
     const QList<LocalContact> read = parse(c.original);
     if (read.size() != 1)
         return false;

@@ -35,6 +35,9 @@ struct LocalContact
     // comments, a byte-order mark, stray text): written back before the card as it came. Not part of
     // the comparison.
     QByteArray leading;
+    // A digest of the content as read from `original` (0 when not read from bytes): a card whose content
+    // still gives it is untouched without reading its bytes again. Not part of the comparison.
+    quint64 readDigest = 0;
 
     // FN, else given and family name, else company, else e-mail.
     QString shownName() const;
