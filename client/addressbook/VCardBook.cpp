@@ -95,6 +95,7 @@ void giveKeys(QList<LocalContact> &contacts)
 {
     giveUids(contacts);
     QHash<QString, int> holders;
+    holders.reserve(contacts.size());
     for (const LocalContact &c : std::as_const(contacts))
         ++holders[c.uid];
     QHash<QString, int> seen;

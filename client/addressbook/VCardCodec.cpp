@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <thread>
 
 using namespace Qt::StringLiterals;
 
@@ -23,15 +24,15 @@ QString LocalContact::shownName() const
 namespace VCard {
 namespace {
 
-// Characters no line of a card may hold (a tab aside; a value writes a line break as "\n"): other
-// programs refuse a card with them, so they are left out as a card is read.
 // "\:" and "\"" (a backslash no version reads), the backslashes before them escaped or not.
 const QRegularExpression &needlessEscape()
 {
-    static const QRegularExpression re(u"(?<!\\\\)((?:\\\\\\\\)*)\\\\([:\"])"_s);
+    static thread_local const QRegularExpression re(u"(?<!\\\\)((?:\\\\\\\\)*)\\\\([:\"])"_s);
     return re;
 }
 
+// Characters no line of a card may hold (a tab aside; a value writes a line break as "\n"): other
+// programs refuse a card with them, so they are left out as a card is read.
 bool isControl(QChar c)
 {
     const char16_t u = c.unicode();
@@ -72,18 +73,32 @@ struct Logical
 
 // A parameter of the head names the encoding, bare or as ENCODING= (as parseLine reads it), not a text
 // that holds the word.
+// Calls `each` with every parameter of the head (what lies between ";" before `colon`), trimmed, until it
+// returns true; true then.
+template <typename Each> bool anyParameter(QByteArrayView head, Each each)
+{
+    qsizetype at = head.indexOf(';');
+    while (at >= 0) {
+        const qsizetype next = head.indexOf(';', at + 1);
+        if (each(head.sliced(at + 1, (next < 0 ? head.size() : next) - at - 1).trimmed()))
+            return true;
+        at = next;
+    }
+    return false;
+}
+
 bool headNamesEncoding(QByteArrayView line, QByteArrayView encoding, bool bareOnly = false)
 {
     const qsizetype colon = line.indexOf(':');
     if (colon <= 0)
         return false;
-    const QList<QByteArray> params = line.first(colon).toByteArray().split(';');
-    for (qsizetype i = 1; i < params.size(); ++i) {
-        const QByteArray p = params[i].trimmed().toUpper();
-        if (p == encoding || (!bareOnly && p.startsWith("ENCODING=") && p.sliced(9) == encoding))
+    return anyParameter(line.first(colon), [&](QByteArrayView p) {
+        if (p.compare(encoding, Qt::CaseInsensitive) == 0)
             return true;
-    }
-    return false;
+        return !bareOnly && p.size() == 9 + encoding.size() &&
+               p.first(9).compare("ENCODING=", Qt::CaseInsensitive) == 0 &&
+               p.sliced(9).compare(encoding, Qt::CaseInsensitive) == 0;
+    });
 }
 
 bool isQuotedPrintableHead(QByteArrayView line)
@@ -106,13 +121,14 @@ QByteArray charsetOf(QByteArrayView line)
     }
     if (colon <= 0)
         return {};
-    const QList<QByteArray> params = line.first(colon).toByteArray().split(';');
-    for (qsizetype i = 1; i < params.size(); ++i) {
-        const QByteArray param = params[i].trimmed();
-        if (param.toLower().startsWith("charset="))
-            return param.mid(8);
-    }
-    return {};
+    QByteArray charset;
+    anyParameter(line.first(colon), [&](QByteArrayView p) {
+        if (p.size() < 8 || p.first(8).compare("charset=", Qt::CaseInsensitive) != 0)
+            return false;
+        charset = p.sliced(8).toByteArray();
+        return true;
+    });
+    return charset;
 }
 
 bool isCp1252Family(QByteArrayView name)
@@ -144,6 +160,11 @@ bool fitsCharset(const QByteArray &charset, QByteArrayView bytes)
     const QString text = named.decode(bytes);
     Q_UNUSED(text);
     return !named.hasError();
+}
+
+bool isAscii(QByteArrayView bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return quint8(c) < 0x80; });
 }
 
 bool validUtf8(QByteArrayView bytes)
@@ -282,8 +303,14 @@ QList<Logical> unfold(const QByteArray &data)
     struct Bytes
     {
         QByteArray text;
-        QList<QByteArray> raw;
+        QList<QByteArray> raw; // the physical lines once it goes on over more than one, else empty
         qsizetype begin = 0, end = 0;
+        void goesOn(const QByteArray &piece)
+        {
+            if (raw.isEmpty())
+                raw.append(text);
+            raw.append(piece);
+        }
     };
     QList<Bytes> lines;
     bool afterEmpty = true;
@@ -306,9 +333,9 @@ QList<Logical> unfold(const QByteArray &data)
         if (softBreak && line.trimmed().toUpper() == "END:VCARD")
             softBreak = false;
         if (softBreak && !lines.isEmpty()) {
+            lines.last().goesOn(line);
             chopSoftBreak(lines.last().text);
             lines.last().text += line;
-            lines.last().raw.append(line);
             lines.last().end = next;
             softBreak = endsInSoftBreak(line);
             continue;
@@ -321,20 +348,20 @@ QList<Logical> unfold(const QByteArray &data)
         if (line.trimmed().isEmpty())
             base64 = false;
         if (!afterEmpty && !lines.isEmpty() && (line.startsWith(' ') || line.startsWith('\t'))) {
+            lines.last().goesOn(line);
             lines.last().text += card21 ? line : line.mid(1);
-            lines.last().raw.append(line);
             lines.last().end = next;
         } else if (base64 && !lines.isEmpty() && isBase64Text(line)) {
+            lines.last().goesOn(line);
             lines.last().text += line;
-            lines.last().raw.append(line);
             lines.last().end = next;
         } else {
-            lines.append({line, {line}, begin, next});
+            lines.append({line, {}, begin, next});
             base64 = isBase64Head(line);
-            const QByteArray word = line.trimmed().toUpper();
-            if (word == "BEGIN:VCARD")
+            const QByteArrayView word = QByteArrayView(line).trimmed();
+            if (word.compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0)
                 card21 = false;
-            else if (word == "VERSION:2.1")
+            else if (word.compare("VERSION:2.1", Qt::CaseInsensitive) == 0)
                 card21 = true;
         }
         afterEmpty = false;
@@ -347,6 +374,7 @@ QList<Logical> unfold(const QByteArray &data)
         l.begin = b.begin;
         l.end = b.end;
         const QByteArray charset = charsetOf(b.text);
+        const bool ascii = isAscii(b.text);
         Codec codec = Codec::Utf8;
         if (!charset.isEmpty() && !namesUtf8(charset) && isCp1252Family(charset)) {
             codec = Codec::Cp1252;
@@ -354,9 +382,9 @@ QList<Logical> unfold(const QByteArray &data)
         } else if (!charset.isEmpty() && !namesUtf8(charset) && fitsCharset(charset, b.text)) {
             codec = Codec::Named;
             l.namedCharset = true;
-        } else if (!validUtf8(b.text) && utf8WithStrays(b.text)) {
+        } else if (!ascii && !validUtf8(b.text) && utf8WithStrays(b.text)) {
             l.replaced = true;
-        } else if (!validUtf8(b.text)) {
+        } else if (!ascii && !validUtf8(b.text)) {
             codec = Codec::Cp1252;
             l.fallback = true;
             l.declared = charset;
@@ -364,9 +392,14 @@ QList<Logical> unfold(const QByteArray &data)
             l.fallback = true; // a charset we do not know, or bytes it has no letters for: read as UTF-8
             l.declared = charset;
         }
-        l.text = withoutControls(decodeWith(codec, charset, b.text));
+        l.text = withoutControls(ascii ? QString::fromLatin1(b.text) : decodeWith(codec, charset, b.text));
+        if (b.raw.isEmpty() && (ascii || codec != Codec::Utf8 || !l.replaced)) { // the line as it came
+            l.raw.append(l.text);
+            out.append(l);
+            continue;
+        }
         bool whole = true;
-        for (const QByteArray &piece : b.raw) {
+        for (const QByteArray &piece : b.raw.isEmpty() ? QList<QByteArray>{b.text} : b.raw) {
             if (codec == Codec::Utf8 && !validUtf8(piece))
                 whole = false;
             l.raw.append(withoutControls(decodeWith(codec, charset, piece)));
@@ -447,8 +480,17 @@ Property parseLine(const QString &line)
     for (qsizetype i = 1; i < head.size(); ++i) {
         const QString param = head[i].trimmed();
         const qsizetype eq = param.indexOf(u'=');
-        const QString key = (eq < 0 ? param : param.left(eq)).toLower();
-        const QString pval = eq < 0 ? QString() : param.mid(eq + 1).toLower();
+        const QStringView paramView(param);
+        const QStringView keyView = eq < 0 ? paramView : paramView.first(eq);
+        const QStringView valueView = eq < 0 ? QStringView() : paramView.sliced(eq + 1);
+        // Compared without regard to case, as the lower-case texts they stand for.
+        struct Folded
+        {
+            QStringView v;
+            bool operator==(const char16_t *s) const { return v.compare(QStringView(s), Qt::CaseInsensitive) == 0; }
+            bool operator!=(const char16_t *s) const { return !(*this == s); }
+        };
+        const Folded key{keyView}, pval{valueView};
         if (param.compare(u"quoted-printable", Qt::CaseInsensitive) == 0 ||
             (key == u"encoding" && pval == u"quoted-printable")) {
             p.quotedPrintable = true;
@@ -486,8 +528,10 @@ Property parseLine(const QString &line)
             p.headChanged = true;
             continue;
         }
-        static const QRegularExpression word(u"^[A-Za-z0-9-]+$"_s);
-        if (eq < 0 && word.match(param).hasMatch()) { // a bare 2.1 type: written as TYPE=
+        const bool word = !param.isEmpty() && std::all_of(param.cbegin(), param.cend(), [](QChar c) {
+            return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-';
+        });
+        if (eq < 0 && word) { // a bare 2.1 type: written as TYPE=
             p.types.append(param.toLower());
             if (bareAt < 0) {
                 bareAt = keptHead.size();
@@ -512,7 +556,7 @@ Property parseLine(const QString &line)
     if (bareAt >= 0)
         keptHead[bareAt] = u"TYPE="_s + bareTypes.join(u',');
     p.rawValue = line.mid(colon + 1);
-    p.head = keptHead.join(u';');
+    p.head = keptHead.size() == 1 ? keptHead.first() : keptHead.join(u';');
     p.ok = !p.name.isEmpty();
     return p;
 }
@@ -710,20 +754,16 @@ const QString KeptLineHead = u"X-QUORIN-RIGA"_s; // a line of the file that was 
 
 } // namespace
 
-QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteArray *trailing)
+namespace {
+
+// The cards of `data`, whose first line is line `firstLine` of the file.
+QList<LocalContact> parseText(const QByteArray &data, int firstLine, QStringList *problems, QByteArray *trailing)
 {
     QList<LocalContact> cards;
     auto problem = [&](const QString &text) {
         if (problems)
             problems->append(text);
     };
-    // A UTF-16 file is read as its UTF-8 text: its cards are written in UTF-8 from then on.
-    QByteArray data = input;
-    if (const char *name = utf16Of(input)) {
-        data = utf16AsUtf8(input, name);
-        problem(u"Il file è in %1: viene letto, e il primo salvataggio lo scrive in UTF-8."_s.arg(
-            QLatin1StringView(name)));
-    }
     const QList<Logical> lines = unfold(data);
     bool inCard = false;
     LocalContact card;
@@ -735,7 +775,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
     QByteArray cardDeclared;
     // The line of the file where a byte offset lies.
     qsizetype countedTo = 0;
-    int countedLines = 1;
+    int countedLines = firstLine;
     auto lineAt = [&](qsizetype offset) {
         for (qsizetype at = lineEnd(data, countedTo); at < offset; at = lineEnd(data, countedTo)) {
             countedTo = afterLineEnd(data, at);
@@ -807,7 +847,7 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
             }
         }
         if (l.namedCharset && l.text.indexOf(u':') > 0) { // written in UTF-8 when its card is: it says so
-            static const QRegularExpression charsetParam(u"(;\\s*CHARSET=)[^;:]*"_s,
+            static thread_local const QRegularExpression charsetParam(u"(;\\s*CHARSET=)[^;:]*"_s,
                                                          QRegularExpression::CaseInsensitiveOption);
             const qsizetype colon = l.text.indexOf(u':');
             QString head = l.text.left(colon);
@@ -1012,6 +1052,72 @@ QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteA
     }
     if (trailing)
         *trailing = data.mid(keptFrom);
+    return cards;
+}
+
+// Where a large text may be cut in two that read as the whole does: the start of a "BEGIN:VCARD" line
+// right after an "END:VCARD" line (a card ends there and the next starts, with nothing between), at or
+// after `from`; -1 when there is none.
+qsizetype cardBoundary(const QByteArray &data, qsizetype from)
+{
+    for (qsizetype at = data.indexOf("BEGIN:VCARD", from); at > 0; at = data.indexOf("BEGIN:VCARD", at + 1)) {
+        if (data[at - 1] != '\n' && data[at - 1] != '\r')
+            continue;
+        qsizetype end = at - 1;
+        while (end > 0 && (data[end - 1] == '\n' || data[end - 1] == '\r'))
+            --end;
+        if (at - end > 2 || (at - end == 2 && !(data[end] == '\r' && data[end + 1] == '\n')))
+            continue; // an empty line between: text that belongs to the next card
+        qsizetype begin = end;
+        while (begin > 0 && data[begin - 1] != '\n' && data[begin - 1] != '\r')
+            --begin;
+        if (QByteArrayView(data).sliced(begin, end - begin).compare("END:VCARD", Qt::CaseInsensitive) == 0)
+            return at;
+    }
+    return -1;
+}
+
+// Lines before `pos`, as parseText counts them.
+int linesBefore(const QByteArray &data, qsizetype pos)
+{
+    int lines = 0;
+    for (qsizetype at = lineEnd(data, 0); at < pos; at = lineEnd(data, at)) {
+        at = afterLineEnd(data, at);
+        ++lines;
+    }
+    return lines;
+}
+
+} // namespace
+
+QList<LocalContact> parse(const QByteArray &input, QStringList *problems, QByteArray *trailing)
+{
+    QStringList told;
+    // A UTF-16 file is read as its UTF-8 text: its cards are written in UTF-8 from then on.
+    QByteArray data = input;
+    if (const char *name = utf16Of(input)) {
+        data = utf16AsUtf8(input, name);
+        told.append(u"Il file è in %1: viene letto, e il primo salvataggio lo scrive in UTF-8."_s.arg(
+            QLatin1StringView(name)));
+    }
+    // Cards are read each on its own, so a large book is read in two halves at once, cut between two
+    // cards.
+    const qsizetype cut = data.size() >= 512 * 1024 ? cardBoundary(data, data.size() / 2) : -1;
+    if (cut < 0) {
+        QList<LocalContact> cards = parseText(data, 1, &told, trailing);
+        if (problems)
+            *problems += told;
+        return cards;
+    }
+    const QByteArray first = data.first(cut), second = data.sliced(cut);
+    QStringList toldFirst, toldSecond;
+    QList<LocalContact> cards;
+    std::thread half([&] { cards = parseText(first, 1, &toldFirst, nullptr); });
+    QList<LocalContact> rest = parseText(second, 1 + linesBefore(data, cut), &toldSecond, trailing);
+    half.join();
+    cards += std::move(rest);
+    if (problems)
+        *problems += told + toldFirst + toldSecond;
     return cards;
 }
 

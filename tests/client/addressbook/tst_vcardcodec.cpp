@@ -3,6 +3,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <algorithm>
@@ -378,6 +379,44 @@ private Q_SLOTS:
 
     // Files cut anywhere (a copy interrupted, a card half written): read without harm, and what we write
     // from them reads back the same.
+    // A large book is read in two halves at once: the same cards, problems on their own lines, every card
+    // written back byte for byte, the cut never inside a card or between a card and its leading text.
+    void largeBook()
+    {
+        QByteArray unit;
+        for (const QString &name : QDir(QStringLiteral(VCARD_CORPUS)).entryList({u"*.vcf"_s})) {
+            QFile f(QStringLiteral(VCARD_CORPUS) + u'/' + name);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            const QByteArray bytes = f.readAll();
+            if (!bytes.startsWith("\xFF\xFE") && !bytes.startsWith("\xFE\xFF"))
+                unit += bytes.endsWith('\n') ? bytes : bytes + "\r\n";
+        }
+        unit += "\r\nnota fuori\r\nBEGIN:VCARD\r\nVERSION:3.0\r\nFN:Ultima\r\nsenza due punti\r\nEND:VCARD\r\n";
+        QByteArray big;
+        int copies = 0;
+        while (big.size() < 1024 * 1024) {
+            big += unit;
+            ++copies;
+        }
+        QStringList unitProblems, problems;
+        QByteArray unitTrailing, trailing;
+        const QList<LocalContact> one = VCard::parse(unit, &unitProblems, &unitTrailing);
+        const QList<LocalContact> all = VCard::parse(big, &problems, &trailing);
+        QCOMPARE(all.size(), one.size() * copies);
+        QCOMPARE(problems.size(), unitProblems.size() * copies);
+        QCOMPARE(VCard::serialize(all, trailing), big);
+        const int unitLines = int(unit.count('\n'));
+        static const QRegularExpression lineNumber(u"^Riga (\\d+):"_s);
+        for (qsizetype i = 0; i < problems.size(); ++i) {
+            const auto m = lineNumber.match(problems[i]), u = lineNumber.match(unitProblems[i % unitProblems.size()]);
+            QCOMPARE(m.hasMatch(), u.hasMatch());
+            if (m.hasMatch())
+                QCOMPARE(m.captured(1).toInt(), u.captured(1).toInt() + int(i / unitProblems.size()) * unitLines);
+        }
+        for (qsizetype i = 0; i < all.size(); ++i)
+            QCOMPARE(all[i], one[i % one.size()]);
+    }
+
     void truncatedFiles()
     {
         const QStringList files = QDir(QStringLiteral(VCARD_CORPUS)).entryList({u"*.vcf"_s});
