@@ -290,15 +290,19 @@ QString ShownText(const QString &text)
         return text;
     QString out;
     out.reserve(text.size());
-    for (const QChar c : text) {
-        if (c.unicode() < 0x20)
-            out += QChar(0x2400 + c.unicode());
-        else if (c.unicode() == 0x7F)
-            out += QChar(0x2421);
-        else if (isControl(c))
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+                ++i;
+            out += QChar(0x21B5); // ↵
+        } else if (c == u'\t') {
+            out += QChar(0x2192); // →
+        } else if (isControl(c)) {
             out += QChar(0xFFFD);
-        else
+        } else {
             out += c;
+        }
     }
     return out;
 }

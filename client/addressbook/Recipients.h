@@ -88,8 +88,8 @@ QString TrasformaData(const QString &text, bool *ok = nullptr);
 // "hh:mm:ss" of a time text (h:mm, h:mm:ss, the system's short form); empty with ok false otherwise.
 QString TrasformaOra(const QString &text, bool *ok = nullptr);
 
-// Book text on one line: each control character (CR, LF, BEL, ESC, ...) as its visible picture
-// (U+2400 on: "␍␊", "␇", "␛"; DEL "␡"), a C1 control as U+FFFD.
+// Book text on one line, every control character visible in the usual fonts: a line break (CR LF, CR or
+// LF) as "↵", a tab as "→", any other (BEL, ESC, DEL, a C1 control) as U+FFFD.
 QString ShownText(const QString &text);
 // Book text as a fax's recipient fields take it: every control character a space.
 QString FlatText(const QString &text);

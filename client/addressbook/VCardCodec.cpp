@@ -596,7 +596,7 @@ QString escapeValue(const QString &value)
             out += u"\\n"_s;
         } else if (c == u'\n') {
             out += u"\\n"_s;
-        } else if ((c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7F) {
+        } else if (isControl(c)) {
             continue; // no value may hold it
         } else {
             out += c;
@@ -737,7 +737,7 @@ QString escapeUri(const QString &uri)
             if (c == u'\r' && i + 1 < uri.size() && uri[i + 1] == u'\n')
                 ++i;
             out += u"\\n"_s;
-        } else if ((c.unicode() < 0x20 && c != u'\t') || c.unicode() == 0x7F) {
+        } else if (isControl(c)) {
             continue; // no value may hold it
         } else {
             out += c;

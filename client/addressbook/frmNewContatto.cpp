@@ -127,7 +127,7 @@ QStringList frmNewContatto::texts() const
     QStringList t;
     for (qsizetype i = 0; i < m_fields.size(); ++i) {
         const QString text = m_fields[i]->text();
-        // A value left as it came goes back with its control characters as spaces, not as their pictures.
+        // A value left as it came goes back with its control characters as spaces, not as the signs shown for them.
         if (i < m_cameAs.size() && text == Recipients::ShownText(m_cameAs[i]))
             t.append(Recipients::FlatText(m_cameAs[i]).normalized(QString::NormalizationForm_C));
         else
