@@ -581,28 +581,35 @@ QByteArray foldLine(const QString &line)
 
 } // namespace
 
-QString escapeValue(const QString &value)
+namespace {
+
+// A text as a value: a backslash and a line break of any kind escaped, "," and ";" too when `separators`,
+// no control character.
+QString escaped(const QString &value, bool separators)
 {
     QString out;
     out.reserve(value.size());
     for (qsizetype i = 0; i < value.size(); ++i) {
         const QChar c = value[i];
-        if (c == u'\\' || c == u',' || c == u';') {
+        if (c == u'\\' || (separators && (c == u',' || c == u';'))) {
             out += u'\\';
             out += c;
-        } else if (c == u'\r') {
-            if (i + 1 < value.size() && value[i + 1] == u'\n')
+        } else if (c == u'\r' || c == u'\n') {
+            if (c == u'\r' && i + 1 < value.size() && value[i + 1] == u'\n')
                 ++i;
             out += u"\\n"_s;
-        } else if (c == u'\n') {
-            out += u"\\n"_s;
-        } else if (isControl(c)) {
-            continue; // no value may hold it
-        } else {
+        } else if (!isControl(c)) { // no value may hold one
             out += c;
         }
     }
     return out;
+}
+
+} // namespace
+
+QString escapeValue(const QString &value)
+{
+    return escaped(value, true);
 }
 
 QString unescapeValue(QStringView value)
@@ -727,23 +734,7 @@ QString numberOfUri(const QString &uri)
 // the line).
 QString escapeUri(const QString &uri)
 {
-    QString out;
-    out.reserve(uri.size());
-    for (qsizetype i = 0; i < uri.size(); ++i) {
-        const QChar c = uri[i];
-        if (c == u'\\') {
-            out += u"\\\\"_s;
-        } else if (c == u'\r' || c == u'\n') {
-            if (c == u'\r' && i + 1 < uri.size() && uri[i + 1] == u'\n')
-                ++i;
-            out += u"\\n"_s;
-        } else if (isControl(c)) {
-            continue; // no value may hold it
-        } else {
-            out += c;
-        }
-    }
-    return out;
+    return escaped(uri, false);
 }
 
 const QString FaxHead = u"TEL;TYPE=WORK,FAX"_s;
