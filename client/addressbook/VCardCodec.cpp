@@ -69,6 +69,8 @@ struct Logical
     QByteArray declared;          // the CHARSET it names when its bytes do not fit it
     bool namedCharset = false;    // read as the CHARSET it names, which is not UTF-8
     bool replaced = false;        // UTF-8 with stray bytes, each read as U+FFFD
+    bool keptBlanks = false;      // unfolded the 2.1 way, the blank of each fold kept: a 3.0 reader would
+                                  // drop it, so the line is folded anew when its card is written
 };
 
 // A parameter of the head names the encoding, bare or as ENCODING= (as parseLine reads it), not a text
@@ -293,6 +295,42 @@ bool isBase64Text(QByteArrayView line)
     });
 }
 
+enum class CardLine { Other, Begin, End, Version21 };
+
+// What a line is to the reading of cards, as parse reads it (control bytes and byte-order marks left
+// out, the group and parameters of the name ignored, blanks around the value), so that the folds of
+// a card are read by its own version whatever the card before it was.
+CardLine cardLine(QByteArrayView line)
+{
+    QByteArray cleaned;
+    if (std::any_of(line.begin(), line.end(), [](char c) { return (quint8(c) < 0x20 && c != '\t') || c == 0x7F; })) {
+        for (const char c : line)
+            if (!((quint8(c) < 0x20 && c != '\t') || c == 0x7F))
+                cleaned += c;
+        line = cleaned;
+    }
+    line = line.trimmed();
+    while (line.startsWith("\xEF\xBB\xBF"))
+        line = line.sliced(3).trimmed();
+    const qsizetype colon = line.indexOf(':');
+    if (colon <= 0)
+        return CardLine::Other;
+    QByteArrayView name = line.first(colon);
+    if (const qsizetype semi = name.indexOf(';'); semi >= 0)
+        name = name.first(semi);
+    if (const qsizetype dot = name.lastIndexOf('.'); dot >= 0)
+        name = name.sliced(dot + 1);
+    name = name.trimmed();
+    const QByteArrayView value = line.sliced(colon + 1).trimmed();
+    if (name.compare("BEGIN", Qt::CaseInsensitive) == 0 && value.compare("VCARD", Qt::CaseInsensitive) == 0)
+        return CardLine::Begin;
+    if (name.compare("END", Qt::CaseInsensitive) == 0)
+        return CardLine::End;
+    if (name.compare("VERSION", Qt::CaseInsensitive) == 0 && value == "2.1")
+        return CardLine::Version21;
+    return CardLine::Other;
+}
+
 // Physical lines joined, at the byte level, where a line starts with a blank or a tab, and where a
 // quoted-printable value ends with "=" (a soft line break). A blank-led line after an empty line
 // continues nothing: it stands alone, so it can never glue itself to a property read before. Each
@@ -305,6 +343,7 @@ QList<Logical> unfold(const QByteArray &data)
         QByteArray text;
         QList<QByteArray> raw; // the physical lines once it goes on over more than one, else empty
         qsizetype begin = 0, end = 0;
+        bool keptBlanks = false;
         void goesOn(const QByteArray &piece)
         {
             if (raw.isEmpty())
@@ -350,6 +389,7 @@ QList<Logical> unfold(const QByteArray &data)
         if (!afterEmpty && !lines.isEmpty() && (line.startsWith(' ') || line.startsWith('\t'))) {
             lines.last().goesOn(line);
             lines.last().text += card21 ? line : line.mid(1);
+            lines.last().keptBlanks = lines.last().keptBlanks || card21;
             lines.last().end = next;
         } else if (base64 && !lines.isEmpty() && isBase64Text(line)) {
             lines.last().goesOn(line);
@@ -358,11 +398,17 @@ QList<Logical> unfold(const QByteArray &data)
         } else {
             lines.append({line, {}, begin, next});
             base64 = isBase64Head(line);
-            const QByteArrayView word = QByteArrayView(line).trimmed();
-            if (word.compare("BEGIN:VCARD", Qt::CaseInsensitive) == 0)
+            switch (cardLine(line)) {
+            case CardLine::Begin:
+            case CardLine::End:
                 card21 = false;
-            else if (word.compare("VERSION:2.1", Qt::CaseInsensitive) == 0)
+                break;
+            case CardLine::Version21:
                 card21 = true;
+                break;
+            case CardLine::Other:
+                break;
+            }
         }
         afterEmpty = false;
         softBreak = endsInSoftBreak(line) && isQuotedPrintableHead(lines.last().text);
@@ -373,6 +419,7 @@ QList<Logical> unfold(const QByteArray &data)
         Logical l;
         l.begin = b.begin;
         l.end = b.end;
+        l.keptBlanks = b.keptBlanks;
         const QByteArray charset = charsetOf(b.text);
         const bool ascii = isAscii(b.text);
         Codec codec = Codec::Utf8;
@@ -807,7 +854,7 @@ QList<LocalContact> parseText(const QByteArray &data, int firstLine, QStringList
             p && !p->otherEncoding && (p->rawValue.contains(u"\\:"_s) || p->rawValue.contains(u"\\\""_s));
         const bool longLine = std::any_of(l.raw.cbegin(), l.raw.cend(),
                                           [](const QString &part) { return part.toUtf8().size() > 75; });
-        const bool folded21 = card21 && l.raw.size() > 1; // a 3.0 reader would drop the blank of each fold
+        const bool folded21 = l.keptBlanks; // a 3.0 reader would drop the blank of each fold
         if (p && p->ok && (p->headChanged || p->quotedPrintable || text21 || colon || longLine || folded21) &&
             !p->head.startsWith(QChar(0xFEFF))) {
             QString value = p->rawValue;
