@@ -154,6 +154,7 @@ void RUBfrmRubrica::LoadContacts()
     const QSignalBlocker quiet(lstContacts);
     lstContacts->setUpdatesEnabled(false);
     lstContacts->clear(); // a book emptied by a delete shows no stale row
+    m_rowKeys.clear();
     m_currentEntry = -1;
     // An empty book at the first load keeps the caption "Rubrica"; once counted, it counts what is listed.
     if (n < 1 && !m_counted) {
@@ -161,22 +162,25 @@ void RUBfrmRubrica::LoadContacts()
         return;
     }
     m_counted = true;
-    // The rows in one insertion, then their keys (and the name as a pick takes it, where it differs).
+    // The rows in one insertion, their keys beside them (and the name as a pick takes it, where it
+    // differs).
     QStringList names;
     names.reserve(n);
-    for (const LocalContact &c : m_book->contacts())
+    m_rowKeys.reserve(n);
+    for (const LocalContact &c : m_book->contacts()) {
         names.append(Recipients::ShownText(c.shownName()));
+        m_rowKeys.append(c.key);
+    }
     lstContacts->addItems(names);
     for (int i = 0; i < n; ++i) {
         const LocalContact &c = m_book->contacts()[i];
-        QListWidgetItem *row = lstContacts->item(i);
-        row->setData(Qt::UserRole, c.key);
-        if (const QString flat = Recipients::FlatText(c.shownName()); flat != names[i])
-            row->setData(Recipients::FlatTextRole, flat);
-        if (!keep.isEmpty() && c.key == keep) {
-            lstContacts->setCurrentItem(row);
-            m_currentEntry = i;
-        }
+        if (names[i].size() == c.shownName().size() && names[i] == c.shownName())
+            continue; // no control character: the row's text is the name
+        lstContacts->item(i)->setData(Recipients::FlatTextRole, Recipients::FlatText(c.shownName()));
+    }
+    if (const int at = keep.isEmpty() ? -1 : int(m_rowKeys.indexOf(keep)); at >= 0) {
+        lstContacts->setCurrentRow(at);
+        m_currentEntry = at;
     }
     lstContacts->setUpdatesEnabled(true);
     if (m_currentEntry < 0)
@@ -205,7 +209,7 @@ void RUBfrmRubrica::SetupSelectionColumns()
 QString RUBfrmRubrica::currentKey() const
 {
     const QListWidgetItem *row = lstContacts->currentItem();
-    return row && row->isSelected() ? row->data(Qt::UserRole).toString() : QString();
+    return row && row->isSelected() ? m_rowKeys.value(lstContacts->row(row)) : QString();
 }
 
 int RUBfrmRubrica::currentIndex() const

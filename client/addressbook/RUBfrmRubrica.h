@@ -74,6 +74,7 @@ private:
     QString m_currentKey;    // the same card, surviving a new read of the file
     bool m_counted = false;  // the caption has counted the contacts once
     int m_fills = 0;         // how often the list was filled
+    QStringList m_rowKeys;   // the key of each row's card, in the order of the rows
     int m_selectionKeyCounter = 0;
     bool m_ok = false;
     PickedList m_selected;
