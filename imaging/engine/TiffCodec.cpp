@@ -734,7 +734,7 @@ struct PageScan
     QList<QSize> sizes;     // their sizes, from libtiff or the quick check
     QList<bool> checked;    // read by libtiff already (the first page always)
     QList<PageFacts> facts; // libtiff's facts of the checked ones
-    int skipped = 0;
+    QList<int> skipped; // directories that are no page
     ImgXError oversized; // the first directory beyond the page limit
 };
 
@@ -742,12 +742,13 @@ PageScan scanPages(const QByteArray &data, const QList<quint64> &offsets, TiffPa
                    int last)
 {
     PageScan scan;
-    auto notPage = [&scan](uint32_t w, uint32_t h) {
+    int i = first;
+    auto notPage = [&scan, &i](uint32_t w, uint32_t h) {
         if (w > 0 && h > 0 && !scan.oversized.isError())
             scan.oversized = ImgXPageLimit::refused(w, h);
-        ++scan.skipped;
+        scan.skipped.append(i);
     };
-    for (int i = first; i <= last; ++i) {
+    for (; i <= last; ++i) {
         uint32_t w = 0, h = 0;
         const Quick quick = quickCheck(data, offsets.at(i), &w, &h);
         if (quick == Quick::NotPage) {
@@ -784,10 +785,10 @@ bool hasSignature(const QByteArray &head)
 }
 
 bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QList<ImgXImage> *pages,
-               ImgXError *error, int *unreadable, bool *loops)
+               ImgXError *error, QList<int> *unreadable, bool *loops)
 {
     if (unreadable)
-        *unreadable = 0;
+        unreadable->clear();
     bool broken = false, looped = false;
     QList<quint64> offsets = directoryOffsets(data, &broken, &looped);
     if (loops)

@@ -313,6 +313,58 @@ private Q_SLOTS:
         QCOMPARE(f.readAll(), before);
     }
 
+    // A page left out at opening (its directory cannot be read, its data intact) is never dropped by
+    // writing over its file, whichever road writes it: Save names the page and leaves the file as
+    // it was; Save As onto a new name writes the pages shown.
+    void pageLeftOutIsNeverSavedAway_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::newRow("toolbar Save") << u"Save"_s;
+        QTest::newRow("host Save") << u"host"_s;
+        QTest::newRow("Save As onto the file") << u"SaveAs"_s;
+    }
+
+    void pageLeftOutIsNeverSavedAway()
+    {
+        QFETCH(QString, road);
+        const QString file = path(u"lost-%1.tif"_s.arg(road));
+        QVERIFY(FaxFixture::writeFaxWithLostPage(file, 3, 1));
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray before = f.readAll();
+        f.close();
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(file));
+        QCOMPARE(c->PagesNumber(), 2);
+        QVERIFY(press(*c, u"90DX"_s));
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        Prompt::clearRecords();
+        if (road == u"host"_s) {
+            QVERIFY(!c->Save());
+        } else {
+            if (road == u"SaveAs"_s)
+                answerSaveAs(0, file);
+            QVERIFY(press(*c, road));
+            QCOMPARE(Prompt::records().size(), road == u"SaveAs"_s ? 2 : 1); // the dialog, then the box
+            QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+            QVERIFY2(Prompt::lastRecord().text.contains(
+                         u"La pagina 2 del file non è leggibile e andrebbe persa: il file resta com'era."_s),
+                     qPrintable(Prompt::lastRecord().text));
+        }
+        QCOMPARE(c->lastError().number, qint32(ImgXErrorCode::PagesLeftOut));
+        QCOMPARE(after.count(), 0);
+        QVERIFY(!c->Saved());
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+        f.close();
+        // A new file takes the pages shown, the first one turned.
+        const QString other = path(u"kept-%1.tif"_s.arg(road));
+        answerSaveAs(0, other);
+        QVERIFY(press(*c, u"SaveAs"_s));
+        QCOMPARE(ImgXSupport::pageCount(other), 2);
+        QCOMPARE(ImgXSupport::fileInfo(other).size, QSize(1100, 1728));
+    }
+
     // A file whose page chain comes back to a page already read opens with the pages before the
     // link, says once that the chain loops, and saves those pages as a plain chain.
     void loopingFileOpensTellsAndSaves()
