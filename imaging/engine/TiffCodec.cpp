@@ -394,16 +394,23 @@ private:
                                                           : f.photometric == PHOTOMETRIC_MINISWHITE;
         const uchar paper = (format == QImage::Format_Mono) == invert ? 0xff : 0x00;
         std::memset(img.bits(), paper, size_t(img.sizeInBytes()));
+        // A Group 3 row without 2D coding stands alone (the decoder finds the next one by its EOL);
+        // in the other schemes the rows after a bad one are read against it: guesses.
+        const bool rowsStandAlone = f.compression == COMPRESSION_CCITTFAX3 && !(f.t4 & GROUP3OPT_2DENCODING);
         uint32_t missing = 0, firstMissing = 0;
         for (uint32_t y = 0; y < f.height;) {
             uchar *line = img.scanLine(int(y));
             stream.takeDataEnded();
-            if (TIFFReadScanline(tif, line, y, 0) >= 0 && !stream.takeDataEnded()) {
+            const int faults = TiffStream::faults(tif);
+            if (TIFFReadScanline(tif, line, y, 0) >= 0 && !stream.takeDataEnded() &&
+                TiffStream::faults(tif) == faults) {
                 ++y;
                 continue;
             }
             const uint32_t next =
-                uint32_t(std::min<quint64>((quint64(y) / rowsPerStrip + 1) * rowsPerStrip, f.height));
+                rowsStandAlone
+                    ? y + 1
+                    : uint32_t(std::min<quint64>((quint64(y) / rowsPerStrip + 1) * rowsPerStrip, f.height));
             std::memset(line, paper, size_t(bpl)); // what the decoder put in before it stopped
             if (missing == 0)
                 firstMissing = y;
@@ -491,9 +498,12 @@ private:
         {
             const uint32_t strip = TIFFComputeStrip(m_tif, first, uint16_t(p));
             const tmsize_t want = tmsize_t(rows) * m_scan;
-            // Fewer bytes than the rows asked for is a strip libtiff sees otherwise: no page.
+            const int faults = TiffStream::faults(m_tif);
+            // Fewer bytes than the rows asked for is a strip libtiff sees otherwise: no page; so is
+            // one its decoder filled up with made-up pixels.
             return strip < TIFFNumberOfStrips(m_tif) &&
-                   TIFFReadEncodedStrip(m_tif, strip, into.data(), want) == want;
+                   TIFFReadEncodedStrip(m_tif, strip, into.data(), want) == want &&
+                   TiffStream::faults(m_tif) == faults;
         }
 
         // The tiles of one band laid side by side.
@@ -502,7 +512,9 @@ private:
             m_tile.resize(m_tileSize);
             for (uint32_t x0 = 0; x0 < m_f.width; x0 += m_tw) {
                 m_tile.fill(m_fill);
-                if (TIFFReadTile(m_tif, m_tile.data(), x0, y0, 0, uint16_t(p)) != m_tileSize)
+                const int faults = TiffStream::faults(m_tif);
+                if (TIFFReadTile(m_tif, m_tile.data(), x0, y0, 0, uint16_t(p)) != m_tileSize ||
+                    TiffStream::faults(m_tif) != faults)
                     return false;
                 const quint64 at = quint64(x0) * m_bitsPerPixel / 8;
                 const quint64 bytes = std::min<quint64>(quint64(m_tileRow), quint64(m_scan) - at);
@@ -698,7 +710,9 @@ private:
         // (going on, it would show what its buffer held from the strip before).
         img.fill(Qt::white);
         auto *raster = reinterpret_cast<uint32_t *>(img.bits());
-        if (!TIFFReadRGBAImageOriented(tif, f.width, f.height, raster, ORIENTATION_TOPLEFT, 1))
+        const int faults = TiffStream::faults(tif);
+        if (!TIFFReadRGBAImageOriented(tif, f.width, f.height, raster, ORIENTATION_TOPLEFT, 1) ||
+            TiffStream::faults(tif) != faults)
             return {};
         // libtiff packs R in the low byte: on little-endian memory that is RGBA8888 already.
         if (QSysInfo::ByteOrder == QSysInfo::BigEndian) {
