@@ -494,6 +494,19 @@ bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
     return true;
 }
 
+// The rows of a BMP cut short that Qt's reader never wrote, set to index or colour 0 before any of
+// its pixels is looked at (they are made white once the table is settled).
+QImage withRowsMissingCleared(QImage img, const QByteArray &data, ImgFileType format)
+{
+    const BmpRows rows = format == imgBMP ? bmpRowsPresent(data) : BmpRows();
+    if (img.isNull() || rows.present < 0)
+        return img;
+    const int h = img.height(), missing = h - std::min(rows.present, h);
+    for (int i = 0; i < missing; ++i)
+        std::memset(img.scanLine(rows.bottomUp ? i : h - 1 - i), 0, size_t(img.bytesPerLine()));
+    return img;
+}
+
 // Qt's GIF and JPEG readers make up what their file does not give (a GIF cut short, a JPEG whose
 // data is cut or corrupt) and call the picture good: those rows are made white here and the picture
 // damaged. False, with *damage telling why, when no row of it is given.
@@ -575,7 +588,7 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
     ImgXError damage;
     QImage img;
     if (format != imgBMP || !readBmpRle(data, &img, &damage))
-        img = withTable(reader.read(), entries);
+        img = withTable(withRowsMissingCleared(reader.read(), data, format), entries);
     if (img.isNull()) {
         *error = ImgXError::make(ImgXErrorCode::CorruptImage,
                                  u"Cannot read %1: %2"_s.arg(fileName, reader.errorString()));

@@ -11,6 +11,8 @@
 #include <memory>
 #include <unordered_set>
 
+#include <zlib.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -268,6 +270,39 @@ ImgXError corrupt(const QString &why)
 }
 
 // A directory is a page when it gives a size of at least 1x1, no larger than any page read here.
+// A Deflate strip or tile whose stream does not run to its end with the right checksum: libtiff's
+// decoder stops once it has the bytes it wants, so noise that still decodes goes unseen there.
+// True for any other scheme.
+bool deflateWhole(TIFF *tif, uint32_t strile)
+{
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (compression != COMPRESSION_ADOBE_DEFLATE && compression != COMPRESSION_DEFLATE)
+        return true;
+    const uint64_t bytes = TIFFGetStrileByteCount(tif, strile);
+    if (bytes == 0 || bytes > (uint64_t(256) << 20))
+        return false;
+    QByteArray raw(qsizetype(bytes), Qt::Uninitialized);
+    const tmsize_t got = TIFFIsTiled(tif) ? TIFFReadRawTile(tif, strile, raw.data(), tmsize_t(bytes))
+                                          : TIFFReadRawStrip(tif, strile, raw.data(), tmsize_t(bytes));
+    if (got <= 0)
+        return false;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return false;
+    z.next_in = reinterpret_cast<Bytef *>(raw.data());
+    z.avail_in = uInt(got);
+    unsigned char sink[16384];
+    int state = Z_OK;
+    while (state == Z_OK) { // Z_BUF_ERROR: the input ran out before the stream's end
+        z.next_out = sink;
+        z.avail_out = sizeof sink;
+        state = inflate(&z, Z_NO_FLUSH);
+    }
+    inflateEnd(&z);
+    return state == Z_STREAM_END;
+}
+
 bool isPage(const PageFacts &f)
 {
     return ImgXPageLimit::fits(f.width, f.height);
@@ -402,7 +437,8 @@ private:
             uchar *line = img.scanLine(int(y));
             stream.takeDataEnded();
             const int faults = TiffStream::faults(tif);
-            if (TIFFReadScanline(tif, line, y, 0) >= 0 && !stream.takeDataEnded() &&
+            const bool stripWhole = y % rowsPerStrip != 0 || deflateWhole(tif, TIFFComputeStrip(tif, y, 0));
+            if (stripWhole && TIFFReadScanline(tif, line, y, 0) >= 0 && !stream.takeDataEnded() &&
                 TiffStream::faults(tif) == faults) {
                 ++y;
                 continue;
@@ -503,7 +539,7 @@ private:
             // one its decoder filled up with made-up pixels.
             return strip < TIFFNumberOfStrips(m_tif) &&
                    TIFFReadEncodedStrip(m_tif, strip, into.data(), want) == want &&
-                   TiffStream::faults(m_tif) == faults;
+                   TiffStream::faults(m_tif) == faults && deflateWhole(m_tif, strip);
         }
 
         // The tiles of one band laid side by side.
@@ -514,7 +550,8 @@ private:
                 m_tile.fill(m_fill);
                 const int faults = TiffStream::faults(m_tif);
                 if (TIFFReadTile(m_tif, m_tile.data(), x0, y0, 0, uint16_t(p)) != m_tileSize ||
-                    TiffStream::faults(m_tif) != faults)
+                    TiffStream::faults(m_tif) != faults ||
+                    !deflateWhole(m_tif, TIFFComputeTile(m_tif, x0, y0, 0, uint16_t(p))))
                     return false;
                 const quint64 at = quint64(x0) * m_bitsPerPixel / 8;
                 const quint64 bytes = std::min<quint64>(quint64(m_tileRow), quint64(m_scan) - at);
@@ -710,6 +747,10 @@ private:
         // (going on, it would show what its buffer held from the strip before).
         img.fill(Qt::white);
         auto *raster = reinterpret_cast<uint32_t *>(img.bits());
+        const uint32_t striles = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+        for (uint32_t i = 0; i < striles; ++i)
+            if (!deflateWhole(tif, i))
+                return {};
         const int faults = TiffStream::faults(tif);
         if (!TIFFReadRGBAImageOriented(tif, f.width, f.height, raster, ORIENTATION_TOPLEFT, 1) ||
             TiffStream::faults(tif) != faults)

@@ -383,7 +383,7 @@ int printPageDigests(const QStringList &files)
 }
 
 
-// One page of 200 x 160 in one strip, written with plain libtiff: bilevel for the CCITT schemes
+// One page of 96 x 64 in one strip, written with plain libtiff: bilevel for the CCITT schemes
 // (2 = RLE, 3 = G3 1D, 302 = G3 2D, 4 = G4), grey for PackBits, none and LZW, RGB for JPEG, LZW
 // (1005) and Deflate.
 QByteArray onePageTiff(const QString &path, int scheme)
@@ -394,7 +394,7 @@ QByteArray onePageTiff(const QString &path, int scheme)
     TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
     if (!tif)
         return {};
-    const uint32_t w = 200, h = 160;
+    const uint32_t w = 96, h = 64;
     TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
     TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
     TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bilevel ? 1 : 8);
@@ -423,7 +423,8 @@ QByteArray onePageTiff(const QString &path, int scheme)
 // A damaged copy of a valid file: cut at `percent` (for TIFF, whose writer puts the directory last,
 // the strip is moved to the end first, so the cut falls inside it as in a file that lists its
 // pages first), or, for percent 0, bytes no decoder takes put in the middle of the pixel data
-// (seeded noise: codes past a table, wrong Huffman codes, a broken CRC). Percent 100: as it is.
+// (seeded noise: codes past a table, a broken CRC or checksum; a JPEG gets a Huffman code of 16 one
+// bits). Percent 100: as it is.
 QByteArray damagedCopy(const QByteArray &valid, bool tiff, int percent)
 {
     QByteArray d = valid;
@@ -445,8 +446,12 @@ QByteArray damagedCopy(const QByteArray &valid, bool tiff, int percent)
     }
     QRandomGenerator noise(46);
     const qsizetype at = from + size / 2;
+    // In JPEG data noise mostly decodes (Huffman codes fall back into step within a few blocks, and
+    // nothing checks them): 16 one bits are a code no table holds.
+    const bool jpeg = tiff ? get(d, entryOf(d, 0, TIFFTAG_COMPRESSION) + 8, 2) == COMPRESSION_JPEG
+                           : valid.startsWith("\xff\xd8");
     for (qsizetype i = at; i < std::min(at + 24, from + size); ++i)
-        d[i] = char(noise.bounded(256));
+        d[i] = jpeg ? (i % 2 ? '\0' : '\xff') : char(noise.bounded(256));
     return d;
 }
 
@@ -468,10 +473,10 @@ QList<DamageCase> damageCases(const QString &dir)
                                            {u"tiff packbits"_s, 32773}, {u"tiff none"_s, 1}};
     for (const auto &[name, scheme] : tiffs)
         valid.append({name, onePageTiff(dir + u"/valid.tif"_s, scheme)});
-    QImage big(200, 160, QImage::Format_RGB32);
+    QImage big(96, 64, QImage::Format_RGB32);
     for (int y = 0; y < big.height(); ++y)
         for (int x = 0; x < big.width(); ++x)
-            big.setPixel(x, y, qRgb(x, y, (x / 10 + y / 10) % 2 ? 200 : 30));
+            big.setPixel(x, y, qRgb(x * 2, y * 3, (x / 10 + y / 10) % 2 ? 200 : 30));
     valid.append({u"gif"_s, literalGif(big.convertToFormat(QImage::Format_Indexed8))});
     struct Other
     {
