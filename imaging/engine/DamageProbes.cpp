@@ -120,6 +120,28 @@ GifFrame gifFirstFrame(const QByteArray &data)
     return frame;
 }
 
+bool pcxRunsWhole(const QByteArray &data)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    const qint64 size = data.size();
+    if (size < 128 || p[0] != 0x0a || p[2] != 1)
+        return true; // not run-length coded: nothing to tell
+    const qint64 rows = qint64(qFromLittleEndian<quint16>(p + 10)) - qFromLittleEndian<quint16>(p + 6) + 1;
+    const qint64 expected = qint64(p[65]) * qFromLittleEndian<quint16>(p + 66) * rows;
+    qint64 at = 128, got = 0;
+    while (got < expected && at < size) {
+        if (p[at] >= 0xc0) {
+            got += p[at] & 0x3f;
+            at += 2;
+        } else {
+            ++got;
+            ++at;
+        }
+    }
+    const qint64 left = size - at;
+    return got == expected && (left == 0 || (left == 769 && p[at] == 0x0c));
+}
+
 namespace {
 
 struct JpegProbe

@@ -33,4 +33,9 @@ struct JpegRows
 };
 JpegRows jpegRows(const QByteArray &data);
 
+// Whether the run-length data of a PCX gives exactly its picture's bytes and ends where the file (or
+// its closing 256-colour table) does. Every byte of it is a valid code, so damage shows only there:
+// runs that cross the picture's end, or bytes left over.
+bool pcxRunsWhole(const QByteArray &data);
+
 } // namespace DamageProbes

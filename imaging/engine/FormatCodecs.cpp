@@ -653,6 +653,10 @@ bool readMagick(const QString &fileName, const QByteArray &data, ImgFileType for
         img = img.convertToFormat(im.matte() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         *page = ImgXImage(img, ImgXResolution::orDefault(std::round(xr)),
                           ImgXResolution::orDefault(std::round(yr)));
+        if (format == imgPCX && !DamageProbes::pcxRunsWhole(data))
+            ImgXPageSource::data(*page).damage = ImgXError::make(
+                ImgXErrorCode::CorruptImage,
+                u"The picture's data is damaged: its runs do not give its rows (where, its file does not tell)"_s);
         return true;
     } catch (const std::exception &e) {
         *error = ImgXError::make(ImgXErrorCode::CorruptImage,
