@@ -142,6 +142,32 @@ bool pcxRunsWhole(const QByteArray &data)
     return got == expected && (left == 0 || (left == 769 && p[at] == 0x0c));
 }
 
+bool tgaRunsWhole(const QByteArray &data)
+{
+    const auto *p = reinterpret_cast<const uchar *>(data.constData());
+    const qint64 size = data.size();
+    if (size < 18 || p[2] < 9 || p[2] > 11)
+        return true;
+    qint64 end = size;
+    if (size >= 18 + 26 && data.endsWith(QByteArrayView("TRUEVISION-XFILE.\0", 18))) {
+        end = size - 26;
+        for (const qint64 area : {qint64(qFromLittleEndian<quint32>(p + size - 26)),
+                                  qint64(qFromLittleEndian<quint32>(p + size - 22))})
+            if (area > 0 && area < end)
+                end = area;
+    }
+    const qint64 pixels = qint64(qFromLittleEndian<quint16>(p + 12)) * qFromLittleEndian<quint16>(p + 14);
+    const qint64 bytes = (p[16] + 7) / 8;
+    qint64 at = 18 + p[0] + (p[1] ? qFromLittleEndian<quint16>(p + 5) * qint64((p[7] + 7) / 8) : 0);
+    qint64 got = 0;
+    while (got < pixels && at < end) {
+        const int n = (p[at] & 0x7f) + 1;
+        at += 1 + (p[at] & 0x80 ? bytes : n * bytes);
+        got += n;
+    }
+    return got == pixels && at == end;
+}
+
 namespace {
 
 struct JpegProbe

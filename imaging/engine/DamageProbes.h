@@ -37,5 +37,8 @@ JpegRows jpegRows(const QByteArray &data);
 // its closing 256-colour table) does. Every byte of it is a valid code, so damage shows only there:
 // runs that cross the picture's end, or bytes left over.
 bool pcxRunsWhole(const QByteArray &data);
+// The same for a run-length TGA (types 9, 10, 11): its packets give exactly its pixels and end where
+// its data does (at the extension area or footer of a TGA 2.0 file, else at the file's end).
+bool tgaRunsWhole(const QByteArray &data);
 
 } // namespace DamageProbes

@@ -653,7 +653,8 @@ bool readMagick(const QString &fileName, const QByteArray &data, ImgFileType for
         img = img.convertToFormat(im.matte() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         *page = ImgXImage(img, ImgXResolution::orDefault(std::round(xr)),
                           ImgXResolution::orDefault(std::round(yr)));
-        if (format == imgPCX && !DamageProbes::pcxRunsWhole(data))
+        if ((format == imgPCX && !DamageProbes::pcxRunsWhole(data)) ||
+            (format == imgTGA && !DamageProbes::tgaRunsWhole(data)))
             ImgXPageSource::data(*page).damage = ImgXError::make(
                 ImgXErrorCode::CorruptImage,
                 u"The picture's data is damaged: its runs do not give its rows (where, its file does not tell)"_s);

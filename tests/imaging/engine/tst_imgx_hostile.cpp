@@ -455,6 +455,69 @@ QByteArray damagedCopy(const QByteArray &valid, bool tiff, int percent)
     return d;
 }
 
+// Rows of `img` (RGB) as run-length files no writer here makes: a TGA of raw packets, and a PSD
+// whose channels are PackBits literals.
+QByteArray rleTga(const QImage &img)
+{
+    QByteArray d(18, '\0');
+    d[2] = 10;
+    qToLittleEndian<quint16>(quint16(img.width()), d.data() + 12);
+    qToLittleEndian<quint16>(quint16(img.height()), d.data() + 14);
+    d[16] = 24;
+    d[17] = 0x20; // top row first
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); x += 128) {
+            const int n = std::min(128, img.width() - x);
+            d.append(char(n - 1));
+            for (int i = 0; i < n; ++i) {
+                const QRgb c = img.pixel(x + i, y);
+                d.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c)));
+            }
+        }
+    }
+    return d;
+}
+
+QByteArray rlePsd(const QImage &img)
+{
+    const auto be16 = [](QByteArray &d, int v) { d.append(char(v >> 8)).append(char(v & 0xff)); };
+    const auto be32 = [&](QByteArray &d, quint32 v) {
+        be16(d, int(v >> 16));
+        be16(d, int(v & 0xffff));
+    };
+    QByteArray d("8BPS");
+    be16(d, 1);
+    d.append(QByteArray(6, '\0'));
+    be16(d, 3);
+    be32(d, quint32(img.height()));
+    be32(d, quint32(img.width()));
+    be16(d, 8);
+    be16(d, 3);
+    be32(d, 0); // colour mode data, resources, layers
+    be32(d, 0);
+    be32(d, 0);
+    be16(d, 1);
+    QByteArray rows;
+    QList<int> counts;
+    for (int c = 0; c < 3; ++c) {
+        for (int y = 0; y < img.height(); ++y) {
+            const qsizetype before = rows.size();
+            for (int x = 0; x < img.width(); x += 128) {
+                const int n = std::min(128, img.width() - x);
+                rows.append(char(n - 1));
+                for (int i = 0; i < n; ++i) {
+                    const QRgb px = img.pixel(x + i, y);
+                    rows.append(char(c == 0 ? qRed(px) : c == 1 ? qGreen(px) : qBlue(px)));
+                }
+            }
+            counts.append(int(rows.size() - before));
+        }
+    }
+    for (const int n : counts)
+        be16(d, n);
+    return d + rows;
+}
+
 struct DamageCase
 {
     QString name; // "format, damage"
@@ -478,18 +541,24 @@ QList<DamageCase> damageCases(const QString &dir)
         for (int x = 0; x < big.width(); ++x)
             big.setPixel(x, y, qRgb(x * 2, y * 3, (x / 10 + y / 10) % 2 ? 200 : 30));
     valid.append({u"gif"_s, literalGif(big.convertToFormat(QImage::Format_Indexed8))});
+    QByteArray interlaced = valid.last().second;
+    interlaced[13 + 3 * 128 + 9] = char(interlaced.at(13 + 3 * 128 + 9) | 0x40);
+    valid.append({u"gif interlaced"_s, interlaced});
+    valid.append({u"tga rle"_s, rleTga(big)});
+    valid.append({u"psd rle"_s, rlePsd(big)});
     struct Other
     {
         QString name;
         ImgFileType format;
         QImage::Format pixels;
-        bool option; // RLE for BMP, progressive for JPEG
+        bool option; // RLE for BMP, progressive for JPEG, interlaced for PNG
     };
     const QList<Other> others{{u"bmp 24"_s, imgBMP, QImage::Format_RGB32, false},
                               {u"bmp 8"_s, imgBMP, QImage::Format_Indexed8, false},
                               {u"bmp 1"_s, imgBMP, QImage::Format_Mono, false},
                               {u"bmp rle8"_s, imgBMP, QImage::Format_Indexed8, true},
                               {u"png"_s, imgPNG, QImage::Format_RGB32, false},
+                              {u"png interlaced"_s, imgPNG, QImage::Format_RGB32, true},
                               {u"jpeg"_s, imgJPG, QImage::Format_RGB32, false},
                               {u"jpeg progressive"_s, imgJPG, QImage::Format_RGB32, true},
                               {u"pcx"_s, imgPCX, QImage::Format_RGB32, false},
@@ -501,6 +570,7 @@ QList<DamageCase> damageCases(const QString &dir)
         const QString name = dir + u"/valid."_s + extensionOf(o.format);
         doc.exportOptions().bmpUseRleCompression = o.option;
         doc.exportOptions().jpgProgressive = o.option;
+        doc.exportOptions().pngInterlaced = o.option;
         if (!ImgXSupport::canWrite(o.format) ||
             !doc.importImage(big.convertToFormat(o.pixels, Qt::ThresholdDither), 150, 150) ||
             !doc.exportFile(name, o.format))
@@ -905,7 +975,7 @@ void TstImgXHostile::regressionFiles_data()
     QTest::addColumn<QString>("file");
     const QDir dir(QStringLiteral(QUORIN_IMAGING_DATA));
     const QStringList files =
-        dir.entryList({u"*.tif"_s, u"*.bmp"_s, u"*.gif"_s, u"*.jpg"_s, u"*.pcx"_s}, QDir::Files, QDir::Name);
+        dir.entryList({u"*.tif"_s, u"*.bmp"_s, u"*.gif"_s, u"*.jpg"_s, u"*.pcx"_s, u"*.tga"_s}, QDir::Files, QDir::Name);
     QVERIFY(files.size() >= 4);
     for (const QString &f : files)
         QTest::newRow(qPrintable(f)) << dir.filePath(f);
@@ -1182,7 +1252,7 @@ void TstImgXHostile::everyDecoderTellsDamage()
     QFETCH(QString, extension);
     const QString row = QString::fromLatin1(QTest::currentDataTag());
     const bool plain = row.contains(u"tiff none"_s) || row.startsWith(u"bmp 24"_s) || row.startsWith(u"bmp 8"_s) ||
-                       row.startsWith(u"bmp 1"_s) || row.startsWith(u"tga"_s) || row.startsWith(u"psd"_s) ||
+                       row.startsWith(u"bmp 1"_s) || row.startsWith(u"tga,"_s) || row.startsWith(u"psd,"_s) ||
                        row.startsWith(u"wbmp"_s);
     if (plain && row.endsWith(u"bad code"_s))
         QSKIP("plain pixels: every byte is a pixel, none is a code");
