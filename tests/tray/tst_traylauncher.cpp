@@ -113,6 +113,7 @@ private Q_SLOTS:
     void progressWindow_data();
     void progressWindow();
     void trayRefusedIsToldOnce();
+    void trayAreaAppearsLater();
     void exitRemovesIconAndWindows();
 
 private:
@@ -973,6 +974,32 @@ void tst_TrayLauncher::trayRefusedIsToldOnce()
     QUORIN_TRY_VERIFY(m_shell->calls.size() > later + 5);
     QCOMPARE(promptTexts().size(), 1);
     timer->stop();
+}
+
+// Started before the panel: the refusal is told once and the icon goes up as soon as a notification area
+// is there, showing the link as it stands then.
+void tst_TrayLauncher::trayAreaAppearsLater()
+{
+    m_shell.reset();
+    m_tray = std::make_unique<RecordingTray>(DesktopTrayShell::Host::XEmbed);
+    m_tray->hasArea = false;
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QUORIN_TRY_COMPARE(promptTexts(),
+                       QStringList{u"There was an error when trying to use the systray. #ERR=1008"_s});
+    QVERIFY(m_tray->shown.isEmpty());
+    m_tray->hasArea = true;
+    QUORIN_TRY_COMPARE(m_tray->shown.size(), 1);
+    QSystemTrayIcon *icon = m_tray->shown.first();
+    QCOMPARE(m_tray->shownTip(icon), u"Connesso al server: 127.0.0.1"_s);
+    QCOMPARE(icon->icon().cacheKey(), w->Picfax(0).cacheKey());
+    QVERIFY(w->SysIcon()->Visible());
+    // It is the icon of a working program: its menu reaches "Esci".
+    m_tray->activate(QSystemTrayIcon::Context);
+    QUORIN_TRY_VERIFY(w->mnuMain->isVisible());
+    w->mnuMain->hide();
+    QCOMPARE(promptTexts().size(), 1);
 }
 
 void tst_TrayLauncher::exitRemovesIconAndWindows()
