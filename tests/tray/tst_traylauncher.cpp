@@ -334,13 +334,20 @@ void tst_TrayLauncher::startWithSettings()
 void tst_TrayLauncher::cancelledPrintTold_data()
 {
     QTest::addColumn<QByteArray>("title");
-    QTest::newRow("plain") << QByteArray("Bilancio.pdf");
-    QTest::newRow("markup") << QByteArray("Rotto <b>&amp; \"x\"<br><br><br><br><br><br><br><br>");
+    QTest::addColumn<QString>("told"); // the title as the box names it
+    QTest::newRow("plain") << QByteArray("Bilancio.pdf") << u"Bilancio.pdf"_s;
+    const QByteArray markup("Rotto <b>&amp; \"x\"<br><br><br><br><br><br><br><br>");
+    QTest::newRow("markup") << markup << QString::fromUtf8(markup);
+    // With no blank anywhere: it wraps inside the box, and one too long is told by its two ends.
+    const QByteArray unbroken = QByteArray("Relazione_trimestrale_").repeated(7) + "definitiva.pdf";
+    QTest::newRow("long, unbroken")
+        << unbroken << QString::fromUtf8(unbroken.left(80) + "\u2026" + unbroken.right(39));
 }
 
 void tst_TrayLauncher::cancelledPrintTold()
 {
     QFETCH(QByteArray, title);
+    QFETCH(QString, told);
     QVERIFY(QDir().mkpath(FaxPrinter::spoolDir()));
     const QString note = FaxPrinter::spoolDir() + u"/.unreadable-9"_s;
     {
@@ -353,14 +360,16 @@ void tst_TrayLauncher::cancelledPrintTold()
     Prompt::setAnswering(false);
     QString shown;
     Qt::TextFormat format = Qt::AutoText;
+    bool fits = false; // the box keeps an ordinary width: nothing in it is wider than half the screen
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box || !box->isVisible())
             return;
         if (auto *label = box->findChild<QLabel *>(u"qt_msgbox_label"_s)) {
-            shown = label->text();
+            shown = label->text().remove(QChar(0x200B)); // the breaks a long run gets
             format = label->textFormat();
+            fits = label->minimumSizeHint().width() <= box->screen()->size().width() / 2;
         }
         box->button(QMessageBox::Ok)->click();
     });
@@ -370,9 +379,11 @@ void tst_TrayLauncher::cancelledPrintTold()
     QUORIN_TRY_VERIFY(!shown.isEmpty());
     poll.stop();
     Prompt::setAnswering(true);
-    QVERIFY2(shown.startsWith(u"Il documento «"_s + QString::fromUtf8(title) +
+    QVERIFY2(shown.startsWith(u"Il documento «"_s + told +
                               u"» stampato il 31/01/2027 alle 17:45 non è diventato un fax"_s),
              qPrintable(shown));
+    QVERIFY2(shown.endsWith(u"o salvarlo come PDF e stampare quello."_s), qPrintable(shown));
+    QVERIFY(fits);
     QCOMPARE(format, Qt::PlainText);
     QVERIFY(!QFile::exists(note));
 }
