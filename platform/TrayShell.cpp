@@ -32,7 +32,7 @@ struct DesktopTrayShell::Icons
     QHash<Key, QSystemTrayIcon *> shown;
     QHash<Key, NotifyIconData> callbacks;
     QHash<Key, DesktopTrayShell::Host> hosts; // the kind of area each icon was made for
-    QHash<Key, QPointer<QWidget>> waiting;      // adds refused for want of an area
+    QHash<Key, QPointer<QWidget>> waiting;    // adds refused for want of an area
     QPointer<QTimer> watch;
 };
 
@@ -107,8 +107,10 @@ DesktopTrayShell::DesktopTrayShell() : m_icons(new Icons) {}
 DesktopTrayShell::~DesktopTrayShell()
 {
     // The program-wide shell outlives the application object: its icons are left to the system then.
-    if (QCoreApplication::instance())
+    if (QCoreApplication::instance()) {
         qDeleteAll(m_icons->shown);
+        delete m_icons->watch.data();
+    }
     delete m_icons;
 }
 
@@ -283,7 +285,8 @@ void DesktopTrayShell::waitForArea(QWidget *window, int id)
         // Owned by the application: the program-wide shell outlives it.
         m_icons->watch = new QTimer(QCoreApplication::instance());
         m_icons->watch->setInterval(AreaWatchMs);
-        QObject::connect(m_icons->watch.data(), &QTimer::timeout, m_icons->watch.data(), [this] { lookForArea(); });
+        QObject::connect(m_icons->watch.data(), &QTimer::timeout, m_icons->watch.data(),
+                         [this] { lookForArea(); });
     }
     if (!m_icons->watch->isActive())
         m_icons->watch->start();

@@ -97,7 +97,8 @@ class QSystemTrayIcon;
 // click and never a double click, so there the activation stands for the double click. The context
 // request (right button) is the right button on both.
 // An add refused for want of an area is remembered: the shell keeps looking (once a second) and tells the
-// icon's window when an area has appeared. A shown icon survives a panel restart by itself (Qt docks it again).
+// icon's window when an area has appeared. A shown icon survives a panel restart by itself (Qt docks it
+// again).
 class DesktopTrayShell : public TrayShell
 {
 public:

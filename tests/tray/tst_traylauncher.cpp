@@ -91,7 +91,8 @@ std::optional<QString> runTool(const QString &program, const QStringList &args)
 {
     QProcess p;
     p.start(program, args);
-    if (!p.waitForFinished(TestWait::bound()) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0) {
+    if (!p.waitForFinished(TestWait::bound()) || p.exitStatus() != QProcess::NormalExit ||
+        p.exitCode() != 0) {
         p.kill();
         return std::nullopt;
     }
@@ -109,7 +110,8 @@ QStringList shownWindows(const QString &name)
 QRect windowGeometry(const QString &window)
 {
     QHash<QString, int> v;
-    const QString out = runTool(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, window}).value_or(QString());
+    const QString out =
+        runTool(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, window}).value_or(QString());
     for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts))
         v.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
     return QRect(v.value(u"X"_s), v.value(u"Y"_s), v.value(u"WIDTH"_s), v.value(u"HEIGHT"_s));
@@ -340,8 +342,8 @@ void tst_TrayLauncher::cancelledPrintTold_data()
     QTest::newRow("markup") << markup << QString::fromUtf8(markup);
     // With no blank anywhere: it wraps inside the box, and one too long is told by its two ends.
     const QByteArray unbroken = QByteArray("Relazione_trimestrale_").repeated(7) + "definitiva.pdf";
-    QTest::newRow("long, unbroken")
-        << unbroken << QString::fromUtf8(unbroken.left(80) + "\u2026" + unbroken.right(39));
+    QTest::newRow("long, unbroken") << unbroken
+                                    << QString::fromUtf8(unbroken.left(80) + "\u2026" + unbroken.right(39));
 }
 
 void tst_TrayLauncher::cancelledPrintTold()
@@ -1135,8 +1137,10 @@ void tst_TrayLauncher::panelStartsLater()
         QSKIP("a road on the X display: tst_traylauncher_x11");
     QFETCH(QString, area);
     QFETCH(bool, afterLogin);
-    for (const QString &tool : {u"xdotool"_s, u"xwininfo"_s, u"xprop"_s, u"import"_s, u"tint2"_s, u"dbus-daemon"_s})
-        QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(), qPrintable(tool + u" missing: scripts/setup"_s));
+    for (const QString &tool :
+         {u"xdotool"_s, u"xwininfo"_s, u"xprop"_s, u"import"_s, u"tint2"_s, u"dbus-daemon"_s})
+        QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(),
+                 qPrintable(tool + u" missing: scripts/setup"_s));
 #ifndef QUORIN_HAVE_DBUS
     if (area == u"statusnotifier"_s)
         QSKIP("Qt without D-Bus: no StatusNotifier host to play");
@@ -1232,7 +1236,8 @@ void tst_TrayLauncher::panelStartsLater()
     if (area == u"statusnotifier"_s) {
         QDBusConnection host = QDBusConnection::connectToBus(address, busName);
         QVERIFY(host.isConnected());
-        QVERIFY(host.registerObject(u"/StatusNotifierWatcher"_s, &watcher, QDBusConnection::ExportAllContents));
+        QVERIFY(
+            host.registerObject(u"/StatusNotifierWatcher"_s, &watcher, QDBusConnection::ExportAllContents));
         QVERIFY(host.registerService(u"org.kde.StatusNotifierWatcher"_s));
         // The item registers, and its tip follows the link.
         QUORIN_TRY_COMPARE(watcher.items.size(), 1);
