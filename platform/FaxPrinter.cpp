@@ -41,6 +41,27 @@ QString FaxPrinter::spoolDir()
     return spoolRoot() + u'/' + SystemUser::loginName();
 }
 
+namespace {
+
+// A title past this length is told by its start and its end (where the file type is): the sentence after
+// it must stay whole in the box.
+constexpr qsizetype kTitleChars = 120;
+
+QString toldTitle(const QString &title)
+{
+    if (title.size() <= kTitleChars)
+        return title;
+    qsizetype head = 80;
+    qsizetype tail = kTitleChars - head - 1;
+    if (title.at(head - 1).isHighSurrogate())
+        --head;
+    if (title.at(title.size() - tail).isLowSurrogate())
+        --tail;
+    return title.left(head) + u'\u2026' + title.right(tail);
+}
+
+} // namespace
+
 QString FaxPrinter::takeCancelledNotice()
 {
     QStringList lines;
@@ -63,7 +84,7 @@ QString FaxPrinter::takeCancelledNotice()
                                 : QString();
         lines.append(u"Il documento «%1»%2 non è diventato un fax: il sistema di stampa non è riuscito a leggerlo "
                      u"e ha annullato la stampa. Stamparlo di nuovo dal programma che lo ha aperto, o salvarlo "
-                     u"come PDF e stampare quello."_s.arg(title, when));
+                     u"come PDF e stampare quello."_s.arg(toldTitle(title), when));
     }
     return lines.join(u'\n');
 }

@@ -413,5 +413,6 @@ private:
     QPointer<frmUpdateDownload> m_updateDownload;
     int m_imageCounter = 0;
     bool m_newFaxIcon = false;
+    bool m_newFaxIconWanted = false;
     PageFit *m_previewFit = nullptr;
 };

@@ -61,7 +61,7 @@ public:
     {
         calls.append({message, data.szTip, !data.hIcon.isNull()});
         if (message == NIM_ADD) {
-            if (shown)
+            if (shown || noArea)
                 return false;
             shown = true;
             data_ = data;
@@ -72,9 +72,10 @@ public:
         }
         return true;
     }
-    int lastError() const override { return 0; }
+    int lastError() const override { return noArea ? TrayErrorNotAvailable : 0; }
     QList<Call> calls;
     bool shown = false;
+    bool noArea = false; // no panel yet: every add is refused
     NotifyIconData data_;
 };
 
@@ -509,10 +510,16 @@ void tst_MainWindowEvents::viewerWithoutImage()
 void tst_MainWindowEvents::newFaxIcon()
 {
     RecordingTray tray;
+    tray.noArea = true;
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    // The received list came with an unread fax: the icon is up, with its tip.
+    // The received list came with an unread fax before any panel: the add is refused, and the icon is up,
+    // with its tip, once the desktop says a notification area is there.
+    QUORIN_TRY_VERIFY(!tray.calls.isEmpty());
+    QVERIFY(!tray.shown);
+    tray.noArea = false;
+    TrayShell::notifyCreated(w, 1);
     QUORIN_TRY_VERIFY(tray.shown);
     QCOMPARE(tray.calls.first().message, TrayShell::NIM_ADD);
     QCOMPARE(tray.calls.first().tip, u"Hai ricevuto un nuovo fax!"_s);
@@ -525,6 +532,11 @@ void tst_MainWindowEvents::newFaxIcon()
     w->tmrRead->start();
     QUORIN_TRY_VERIFY(!tray.shown);
     QCOMPARE(tray.calls.last().message, TrayShell::NIM_DELETE);
+    // Nothing unread: a panel that restarts now brings no icon back.
+    const qsizetype before = tray.calls.size();
+    TrayShell::notifyCreated(w, 1);
+    QTest::qWait(50);
+    QCOMPARE(tray.calls.size(), before);
 
     // A fax arrives while the window is minimised: the icon is back; its click restores the window.
     w->showMinimized();
