@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnswerQueue.h"
 #include "FaxListText.h"
 #include "FaxMail.h"
 #include "FolderTree.h"
@@ -355,9 +356,11 @@ private:
     QString m_imageKey;
     ImageState m_imageState = ImageState::None;
     void askImage(const QString &key);
-    // Image requests not answered yet, oldest first: the server answers them in order, so an answer
-    // that names no fax belongs to the oldest. Returns the key the answer belongs to (empty: none).
-    QStringList m_imageAsks;
+    // Requests whose answers are on their way (images, lists, properties, report, forward lists,
+    // tree): an answer acts only when it answers the last request of its kind.
+    AnswerQueue m_answers;
+    // The key an image answer belongs to (empty: none): the one it names, else the oldest asked, since
+    // an incomplete or missing image names no fax (or only its number).
     QString takeImageAnswer(const QString &key = {});
     QColor m_previewBack; // the preview's own background, back once an image shows whole
     void imageShownWhole();

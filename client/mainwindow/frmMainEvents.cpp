@@ -136,6 +136,7 @@ void frmMain::loginAccepted(const QString &Server, int SockPort, bool forwardUse
     Connected = true;
     m_linkLost = m_lossTold = m_relogPending = false;
     m_relogBound->stop();
+    m_answers.clear(); // a new login: nothing asked before it is coming
     WinsockStatus();
     WriteServerSettings(ConfigIni.Server, ConfigIni.Port);
 
@@ -228,7 +229,7 @@ void frmMain::ClientSock_ConnectionNotAvailable(const QString &, int)
 {
     ListFax->setDragEnabled(false); // until the next login
     // Answers asked before are not coming on the new connection.
-    m_imageAsks.clear();
+    m_answers.clear();
     const int state = ClientSock->State();
     if (state >= 3 && state <= 6) {
         // The link is connecting again: what was asked goes once it has logged in, and only a connection
@@ -255,7 +256,7 @@ void frmMain::ClientSock_LinkLost()
     m_linkLost = true;
     ListFax->setDragEnabled(false); // until the next login
     const bool waiting =
-        m_listPending || !m_imageAsks.isEmpty() || !ListFax->isEnabled() || !TVNodi->isEnabled();
+        m_listPending || m_answers.isOpen(AnswerQueue::Image) || !ListFax->isEnabled() || !TVNodi->isEnabled();
     endLinkWaits();
     if (waiting)
         tellLinkLost();
@@ -263,7 +264,7 @@ void frmMain::ClientSock_LinkLost()
 
 void frmMain::endLinkWaits()
 {
-    m_imageAsks.clear();
+    m_answers.clear();
     bApriFax = false;
     if (m_imageState == ImageState::Asked)
         m_imageState = ImageState::None; // asked again by the next click
@@ -294,6 +295,14 @@ void frmMain::tellLinkLost()
 
 void frmMain::ClientSock_ListAnswer(int listKind)
 {
+    // The link raises only the answers of its active list; those of other lists asked before it were
+    // dropped on the way. The answer of a list asked before the last one is not shown.
+    const auto answer = m_answers.takeFor(
+        AnswerQueue::List, [listKind](const QString &tag) { return tag.section(u':', 0, 0).toInt() == listKind; });
+    if (!answer || !answer->latest) {
+        AppLog().WriteLog(u"Lista non più richiesta: "_s + (answer ? answer->tag : QString::number(listKind)));
+        return;
+    }
     if (ActiveList != listKind)
         return;
     m_listPending = false;
@@ -341,12 +350,19 @@ void frmMain::ClientSock_RxNewFax(FaxItem *NewFaxItem, int pActiveList)
 
 void frmMain::ClientSock_RxChildrenTree()
 {
+    // The tree is asked folder by folder at login, and a folder with nothing under it gets no event:
+    // its answers are taken while that login's request is open, never those of a link that ended.
+    if (!m_answers.isOpen(AnswerQueue::Tree))
+        return;
     if (collNodeItem *folders = ClientSock->CollItems())
         AddTreeFolders(*folders);
 }
 
 void frmMain::ClientSock_RxNumFax(int)
 {
+    // The count goes before its list: it empties the list only when that list is the last one asked.
+    if (m_answers.openCount(AnswerQueue::List) != 1)
+        return;
     m_ranked.reset();
     m_rows.clear();
     ListFax->clear();
@@ -358,7 +374,7 @@ void frmMain::ClientSock_RxNumFax(int)
 void frmMain::ClientSock_RxFaxOkKey(const QString &FileName, const QString &KeyFax)
 {
     AppLog().WriteLog(u"RxFaxOkKey "_s + KeyFax);
-    if (m_imageAsks.contains(KeyFax))
+    if (m_answers.contains(AnswerQueue::Image, KeyFax))
         takeImageAnswer(KeyFax);
     if (KeyFax != m_lastAskedKey) {
         AppLog().WriteLog(u"RxFaxOkKey - NON MI INTERESSA"_s);
@@ -422,6 +438,9 @@ void frmMain::ClientSock_AddedNewFolder(const QString &FolderName, int NodeKey, 
 
 void frmMain::ClientSock_RxReportFax(int)
 {
+    const auto answer = m_answers.takeFirst(AnswerQueue::Report);
+    if (!answer || !answer->latest)
+        return;
     CollFaxItem *faxes = ClientSock->FaxItems();
     if (!faxes || faxes->Count() < 1)
         return;
