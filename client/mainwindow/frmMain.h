@@ -364,15 +364,17 @@ private:
     QString takeImageAnswer(const QString &key = {});
     QColor m_previewBack; // the preview's own background, back once an image shows whole
     void imageShownWhole();
-    // Waits on the link: a list asked and not here yet; a request that failed while the link logs in
-    // again (asked again once it has, told as lost when it cannot); the loss told once per login.
+    // Waits on the link: a list asked and not here yet; the loss told once per login.
     bool m_listPending = false;
-    bool m_relogPending = false;
     bool m_lossTold = false;
     bool m_linkLost = false; // the server ended the link; it is not closing, it is closed
-    QTimer *m_relogBound = nullptr;
     void endLinkWaits();
-    void relogFailed();
+    // Tree and list as the server last held them, kept when the link ends: what is given after it waits
+    // for the link's new login, and when the link refuses it the window shows this again.
+    struct ServerView;
+    std::shared_ptr<ServerView> m_serverView;
+    void keepServerView();
+    void showServerView();
     QString linkStatusText(bool *closeLink = nullptr) const;
     void tellLinkLost();
     QString m_currentFaxFile;
