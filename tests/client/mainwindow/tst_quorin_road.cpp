@@ -5,8 +5,7 @@
 // through its menu (a name holding the server's separator refused), a folder moved by dragging it with
 // the mouse, a refused drag and a folder removal (the highlight stays on the folder shown), a fax put in
 // the trash and restored, a list that comes late after another folder was opened (only the folder on
-// show is listed and trashed), a rename given after the link was cut (it goes after the new login), and
-// the quit that saves the window's placement. What the server received is
+// show is listed and trashed, after a cut of the link: the trash goes after the new login), and the quit that saves the window's placement. What the server received is
 // checked after each step.
 #include "AppPaths.h"
 #include "MainWindowRig.h"
@@ -481,12 +480,30 @@ void tst_QuorinRoad::road()
     QVERIFY(QTest::qWaitFor([&] { return selectedBand(listArea).has_value(); }, StepTimeout));
     QTest::qWait(500);
     keepShot(u"late-list-clienti"_s);
+    // The link is cut with the server up before the trash: it goes once, after the new login.
+    const int logins = framesOf("USER");
+    m_server->fake.dropClient();
+    QVERIFY(QTest::qWaitFor([this] { return !m_server->fake.clientConnected(); }, StepTimeout));
     const int trashedBefore = framesOf("CESTINA");
     key(u"ctrl+a Delete"_s);
     QTest::qWait(500);
     key(u"Return"_s);
     QVERIFY(QTest::qWaitFor([&] { return framesOf("CESTINA") > trashedBefore; }, StepTimeout));
     QCOMPARE(lastText("CESTINA"), u"PERSONALI<#>(103)"_s);
+    QCOMPARE(framesOf("USER"), logins + 1);
+    QCOMPARE(m_server->fake.connectionCount(), 2);
+    const auto all = m_server->fake.receivedFrames();
+    qsizetype login = -1, trashed = -1;
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        if (all.at(i).keyword == "USER")
+            login = i;
+        if (all.at(i).keyword == "CESTINA")
+            trashed = i;
+    }
+    QVERIFY(login >= 0 && login < trashed);
+    QTest::qWait(400);
+    keepShot(u"trashed-after-relogin"_s);
+    QCOMPARE(framesOf("CESTINA"), trashedBefore + 1);
 
     // Rename "Clienti" (5) through its menu: a name with the separator is refused, a plain one goes.
     QVERIFY(openNode(5));
@@ -502,10 +519,6 @@ void tst_QuorinRoad::road()
     key(u"Return"_s); // the refusal's box
     QTest::qWait(300);
     QCOMPARE(framesOf("RENAMEFOLDER"), 0);
-    // The link is cut with the server up: the rename given next goes once, after the new login.
-    const int logins = framesOf("USER");
-    m_server->fake.dropClient();
-    QVERIFY(QTest::qWaitFor([this] { return !m_server->fake.clientConnected(); }, StepTimeout));
     click(clienti, 3);
     key(u"Down Down Return"_s);
     QTest::qWait(400);
@@ -514,20 +527,6 @@ void tst_QuorinRoad::road()
     key(u"Return"_s);
     QVERIFY(QTest::qWaitFor([&] { return framesOf("RENAMEFOLDER") > 0; }, StepTimeout));
     QCOMPARE(lastText("RENAMEFOLDER"), u"Clienti Nord<#>5"_s);
-    QCOMPARE(framesOf("USER"), logins + 1);
-    QCOMPARE(m_server->fake.connectionCount(), 2);
-    const auto all = m_server->fake.receivedFrames();
-    qsizetype login = -1, rename = -1;
-    for (qsizetype i = 0; i < all.size(); ++i) {
-        if (all.at(i).keyword == "USER")
-            login = i;
-        if (all.at(i).keyword == "RENAMEFOLDER")
-            rename = i;
-    }
-    QVERIFY(login >= 0 && login < rename);
-    QTest::qWait(400);
-    keepShot(u"renamed-after-relogin"_s);
-    QCOMPARE(framesOf("RENAMEFOLDER"), 1);
 
     // Drag "Rossi S.p.A." (6) onto "Fornitori" (7) with the mouse.
     QVERIFY(openNode(6));
