@@ -1,5 +1,6 @@
 #pragma once
 
+#include "AnswerQueue.h"
 #include "FaxListText.h"
 #include "FaxMail.h"
 #include "FolderTree.h"
@@ -355,21 +356,25 @@ private:
     QString m_imageKey;
     ImageState m_imageState = ImageState::None;
     void askImage(const QString &key);
-    // Image requests not answered yet, oldest first: the server answers them in order, so an answer
-    // that names no fax belongs to the oldest. Returns the key the answer belongs to (empty: none).
-    QStringList m_imageAsks;
+    // Requests whose answers are on their way (images, lists, properties, report, forward lists,
+    // tree): an answer acts only when it answers the last request of its kind.
+    AnswerQueue m_answers;
+    // The key an image answer belongs to (empty: none): the one it names, else the oldest asked, since
+    // an incomplete or missing image names no fax (or only its number).
     QString takeImageAnswer(const QString &key = {});
     QColor m_previewBack; // the preview's own background, back once an image shows whole
     void imageShownWhole();
-    // Waits on the link: a list asked and not here yet; a request that failed while the link logs in
-    // again (asked again once it has, told as lost when it cannot); the loss told once per login.
+    // Waits on the link: a list asked and not here yet; the loss told once per login.
     bool m_listPending = false;
-    bool m_relogPending = false;
     bool m_lossTold = false;
     bool m_linkLost = false; // the server ended the link; it is not closing, it is closed
-    QTimer *m_relogBound = nullptr;
     void endLinkWaits();
-    void relogFailed();
+    // Tree and list as the server last held them, kept when the link ends: what is given after it waits
+    // for the link's new login, and when the link refuses it the window shows this again.
+    struct ServerView;
+    std::shared_ptr<ServerView> m_serverView;
+    void keepServerView();
+    void showServerView();
     QString linkStatusText(bool *closeLink = nullptr) const;
     void tellLinkLost();
     QString m_currentFaxFile;

@@ -14,6 +14,8 @@
 #include "ThumbCtl.h"
 #include "TrayShell.h"
 #include "frmSplash.h"
+#include "frmInoltra.h"
+#include "frmPropFax.h"
 #include "frmVisualizzatore.h"
 
 #include <QAction>
@@ -212,6 +214,8 @@ private Q_SLOTS:
     void keysAndSmallCommands();
     void noticesAndStatesAfterEvents();
     void escapeEndsTheWait();
+    void lateAnswers_data();
+    void lateAnswers();
     void removeThroughTheMenu();
     void rowHeightAndEmptyPreview();
     void textsFitTheirRoom();
@@ -708,14 +712,17 @@ void tst_MainWindowEvents::keysAndSmallCommands()
     QTest::qWait(200);
     QCOMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
 
-    // F5 asks the list again and the selected row's image once.
+    // F5 asks the list again and the image of the row kept selected, once.
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     QTest::qWait(100);
-    const int beforeF5 = int(server.fake.receivedFrames("FILE").size());
+    const int beforeF5 = imageRequests(server.fake, second);
+    const qsizetype allBeforeF5 = server.fake.receivedFrames("FILE").size();
     QTest::keyClick(w->ListFax, Qt::Key_F5);
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0);
     QTest::qWait(300);
-    QCOMPARE(server.fake.receivedFrames("FILE").size(), beforeF5 + 2); // the first row, then the one kept
+    QCOMPARE(server.fake.receivedFrames("FILE").size(), allBeforeF5 + 1);
+    QCOMPARE(imageRequests(server.fake, second), beforeF5 + 1);
+    QCOMPARE(w->CurrentKey, second);
 
     // Up to the first row asks for its image once; Up on the first row asks nothing more.
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
@@ -854,6 +861,103 @@ void tst_MainWindowEvents::escapeEndsTheWait()
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
     QUORIN_TRY_COMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
     QUORIN_TRY_COMPARE(w->LastAskedKey(), static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key());
+}
+
+void tst_MainWindowEvents::lateAnswers_data()
+{
+    // Two requests of a kind on their way, their answers held by the server and let go in order: only
+    // the answer to the last one acts.
+    QTest::addColumn<QByteArray>("keyword");
+    QTest::addColumn<QString>("list");      // folder on show before
+    QTest::addColumn<QString>("menuItem");  // the command on rows 0 then 1; empty: folder clicks
+    QTest::newRow("list of another folder") << QByteArray("PERSONALI") << u"P2"_s << QString();
+    QTest::newRow("forward lists") << QByteArray("FRM_INOLTRO") << u"P1"_s << u"Inoltra agli altri utenti"_s;
+    QTest::newRow("properties") << QByteArray("GETINFO") << u"P1"_s << u"Propriet\u00e0"_s;
+    QTest::newRow("transmission report") << QByteArray("GETREPORT") << u"P2"_s << u"Rapporto di trasmissione"_s;
+}
+
+void tst_MainWindowEvents::lateAnswers()
+{
+    QFETCH(QByteArray, keyword);
+    QFETCH(QString, list);
+    QFETCH(QString, menuItem);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
+    showList(w, list);
+    QVERIFY(w->ListFax->topLevelItemCount() >= (menuItem.isEmpty() ? 1 : 2));
+    QList<F::Frame> held;
+    server.extra = [&held, keyword](FakeFaxServer &, const F::Frame &f) {
+        if (f.keyword != keyword)
+            return false;
+        held << f;
+        return true;
+    };
+    QStringList dialogs; // what the modal windows were opened for
+    Prompt::setDialogHandler([&dialogs](QDialog *d) {
+        if (auto *forward = qobject_cast<frmInoltra *>(d))
+            dialogs << forward->chiave;
+        else
+            dialogs << d->objectName();
+        return int(QDialog::Rejected);
+    });
+    QString wanted;
+    if (menuItem.isEmpty()) {
+        // Personali is asked, the user gives up waiting and opens its folder Clienti.
+        clickTreeNode(w, u"P1"_s);
+        QUORIN_TRY_COMPARE(held.size(), 1);
+        QVERIFY(!w->ListFax->isEnabled());
+        QVERIFY2(!w->fraListFax->title().contains(u'['), qPrintable(w->fraListFax->title()));
+        QTest::keyClick(w, Qt::Key_Escape);
+        clickTreeNode(w, u"F5"_s);
+    } else {
+        for (int row : {0, 1}) {
+            QTest::mouseClick(w->ListFax->viewport(), Qt::RightButton, {}, rowPoint(w, row));
+            QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
+            QVERIFY(clickMenuItem(menuItem));
+            QUORIN_TRY_COMPARE(held.size(), row + 1);
+            QTest::keyClick(w, Qt::Key_Escape);
+        }
+        wanted = static_cast<FaxListItem *>(w->ListFax->topLevelItem(1))->key();
+    }
+    QUORIN_TRY_COMPARE(held.size(), 2);
+    server.extra = nullptr;
+    // The late answer is taken on its own before the next one comes.
+    for (const F::Frame &f : held) {
+        server.fake.responder()(server.fake, f);
+        QTest::qWait(200);
+    }
+    if (menuItem.isEmpty()) {
+        QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
+        QTest::qWait(200);
+        QStringList keys;
+        for (int i = 0; i < w->ListFax->topLevelItemCount(); ++i)
+            keys << static_cast<FaxListItem *>(w->ListFax->topLevelItem(i))->key();
+        QCOMPARE(keys, QStringList{u"P103"_s});
+        QVERIFY2(w->fraListFax->title().startsWith(u"Fax Personali / Clienti [ 1 ]"_s), qPrintable(w->fraListFax->title()));
+        // Everything selected and trashed is Clienti's.
+        QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
+        QTest::keyClick(w->ListFax, Qt::Key_A, Qt::ControlModifier);
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        QTest::keyClick(w->ListFax, Qt::Key_Delete);
+        QUORIN_TRY_COMPARE(frameTexts(server.fake, "CESTINA"), QStringList{u"PERSONALI<#>(103)"_s});
+        return;
+    }
+    QTest::qWait(300);
+    if (keyword == "GETINFO") {
+        const QList<frmPropFax *> shown = w->findChildren<frmPropFax *>();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown.first()->p_itemfax);
+        QCOMPARE(shown.first()->p_itemfax->IdFax(), wanted);
+        delete shown.first();
+    } else if (keyword == "FRM_INOLTRO") {
+        QCOMPARE(dialogs, QStringList{wanted});
+    } else {
+        QCOMPARE(dialogs, QStringList{u"dlgCommonDialog"_s});
+    }
+    QVERIFY(w->ListFax->isEnabled());
 }
 
 void tst_MainWindowEvents::removeThroughTheMenu()
