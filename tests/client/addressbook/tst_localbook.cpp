@@ -308,11 +308,10 @@ private Q_SLOTS:
         QCOMPARE((QStringList{picked[0].fax, picked[1].fax, picked[2].fax}), collected);
     }
 
-    // The contact's menu with the right button, the Menu key or Shift+F10: "Edit" opens that contact.
+    // The contact's menu from the Menu key or Shift+F10: "Edit" opens that contact.
     void contactMenu_data()
     {
         QTest::addColumn<QString>("opener");
-        QTest::newRow("right button") << u"mouse"_s;
         QTest::newRow("Menu key") << u"Menu"_s;
         QTest::newRow("Shift+F10") << u"Shift+F10"_s;
     }
@@ -329,9 +328,7 @@ private Q_SLOTS:
         const QRect row = list->visualItemRect(list->item(1));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
         QCOMPARE(list->currentRow(), 1);
-        if (opener == u"mouse"_s)
-            QTest::mouseClick(list->viewport(), Qt::RightButton, {}, row.center());
-        else if (opener == u"Menu"_s)
+        if (opener == u"Menu"_s)
             QTest::keyClick(list, Qt::Key_Menu);
         else
             QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
@@ -344,8 +341,6 @@ private Q_SLOTS:
         QAction *edit = menu->findChild<QAction *>(u"mnuEdit"_s);
         QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(edit).center());
         QUORIN_TRY_COMPARE(opened, list->item(1)->text());
-        while (QWidget *popup = QApplication::activePopupWidget())
-            popup->close();
     }
 
     void emptySelectionIsNoPick()

@@ -169,13 +169,11 @@ private Q_SLOTS:
         QTest::addColumn<bool>("scan");
         QTest::addColumn<QSize>("twips");
         QTest::addColumn<QStringList>("lines");
-        const QSize both(9000, 7000), low(9000, 900), narrow(3000, 7000), small(3000, 900);
+        const QSize both(9000, 7000), low(9000, 900), small(3000, 900);
         QTest::newRow("viewer, both") << false << both << QStringList{u"img 11"_s, u"img 12"_s};
         QTest::newRow("viewer, low") << false << low << QStringList{u"img 12"_s};
-        QTest::newRow("viewer, narrow") << false << narrow << QStringList{u"img 11"_s};
         QTest::newRow("viewer, small") << false << small << QStringList{};
         QTest::newRow("scan, both") << true << both << QStringList{u"img 7"_s, u"img 8"_s};
-        QTest::newRow("scan, small") << true << small << QStringList{};
     }
     void resizeLogLines()
     {

@@ -27,6 +27,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -444,17 +445,20 @@ void tst_MainWindow::updateNeverCame()
 void tst_MainWindow::sentFaxFiled()
 {
     // A fax sent from the send dialog is listed under "Spediti" as it was sent: its recipient, company
-    // and number, and its own pages in the preview.
+    // and number, and the pages of its two documents in the preview.
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    const QString document = m_dir.filePath(u"offerta.tif"_s);
+    const QString document = m_dir.filePath(u"offerta.tif"_s), annex = m_dir.filePath(u"listino.tif"_s);
     QVERIFY(FaxTiffFixture::write(document, 3, false, u"Offerta 12"_s, {u"Spedito dal test"_s}));
+    QVERIFY(FaxTiffFixture::write(annex, 2, true, u"Listino"_s));
     w->findChild<QAction *>(u"mnuSendFax"_s)->trigger();
     FRMSEND2 *dialog = nullptr;
     QUORIN_TRY_VERIFY((dialog = w->findChild<FRMSEND2 *>()) && dialog->isVisible());
-    Prompt::setNextFileName(document);
-    QTest::mouseClick(dialog->findChild<QPushButton *>(u"cbFiles"_s), Qt::LeftButton);
+    for (const QString &file : {document, annex}) {
+        Prompt::setNextFileName(file);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(u"cbFiles"_s), Qt::LeftButton);
+    }
     QTest::keyClicks(dialog->findChild<QLineEdit *>(u"tbTo"_s), u"Mario Bianchi"_s);
     QTest::keyClicks(dialog->findChild<QLineEdit *>(u"tbCompany"_s), u"Bianchi & Figli"_s);
     QTest::keyClicks(dialog->findChild<QLineEdit *>(u"tbFaxNumber"_s), u"0315550101"_s);
@@ -467,16 +471,14 @@ void tst_MainWindow::sentFaxFiled()
     QCOMPARE(row->text(FaxListText::ColRemote), u"Mario Bianchi"_s);
     QCOMPARE(row->text(FaxListText::ColCompany), u"Bianchi & Figli"_s);
     QCOMPARE(row->text(FaxListText::ColFaxNumber), u"0315550101"_s);
-    QCOMPARE(row->text(FaxListText::ColPages), u"3"_s);
+    QCOMPARE(row->text(FaxListText::ColPages), u"5"_s);
+    const QString before = w->CurrentFaxFile();
     const QRect r = w->ListFax->visualItemRect(row);
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 8, r.center().y()));
-    QFile sent(document);
-    QVERIFY(sent.open(QIODevice::ReadOnly));
-    const QByteArray pages = sent.readAll();
-    QUORIN_TRY_VERIFY(QFileInfo(w->CurrentFaxFile()).size() == pages.size());
-    QFile shown(w->CurrentFaxFile());
-    QVERIFY(shown.open(QIODevice::ReadOnly));
-    QCOMPARE(shown.readAll(), pages);
+    QUORIN_TRY_VERIFY(w->CurrentFaxFile() != before && QImageReader(w->CurrentFaxFile()).imageCount() == 5);
+    QImageReader shown(w->CurrentFaxFile());
+    QVERIFY(shown.jumpToImage(3));
+    QCOMPARE(shown.read().size(), QImage(annex).size()); // the annex's first page, at its own size
 }
 
 void tst_MainWindow::listKinds_data()

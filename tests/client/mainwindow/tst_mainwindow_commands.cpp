@@ -441,29 +441,23 @@ void tst_MainWindowCommands::contextMenus_data()
     QTest::addColumn<QStringList>("disabled");
     QTest::addColumn<QString>("opener"); // the last row's menu: "mouse", or the key that opens it
 
-    QTest::newRow("received, one row")
-        << true << u"P3"_s << 1
-        << QStringList{u"mnuinoltrafax"_s, u"mnuInoltroExt"_s, u"mnuVisualizzaIFax"_s,
-                       u"mnuPropriet\u00e0IFax"_s, u"mnuEliminaFaxI"_s}
-        << QStringList{} << u"mouse"_s;
-    QTest::newRow("received, two rows")
-        << true << u"P3"_s << 2 << QStringList{u"mnuSetNotReadI"_s, u"mnuEliminaFaxI"_s}
-        << QStringList{u"mnuinoltrafax"_s, u"mnuInoltroExt"_s, u"mnuVisualizzaIFax"_s,
-                       u"mnuPropriet\u00e0IFax"_s} << u"mouse"_s;
-    QTest::newRow("personal of a user without forward right")
-        << false << u"P1"_s << 1 << QStringList{u"mnuInoltroExt2"_s, u"mnuVisualizzaRFax"_s} << QStringList{} << u"mouse"_s;
-    QTest::newRow("sent, two rows") << true << u"P2"_s << 2
-                                    << QStringList{u"mnuInoltroExtS"_s, u"mnuEliminaFax"_s}
-                                    << QStringList{u"mnuRep"_s, u"mnuVisualizzaFax"_s,
-                                                   u"mnuPropriet\u00e0"_s} << u"mouse"_s;
     QTest::newRow("received, one row, Menu key")
         << true << u"P3"_s << 1
         << QStringList{u"mnuinoltrafax"_s, u"mnuInoltroExt"_s, u"mnuVisualizzaIFax"_s,
                        u"mnuPropriet\u00e0IFax"_s, u"mnuEliminaFaxI"_s}
         << QStringList{} << u"Menu"_s;
-    QTest::newRow("sent, two rows, Shift+F10")
-        << true << u"P2"_s << 2 << QStringList{u"mnuInoltroExtS"_s, u"mnuEliminaFax"_s}
-        << QStringList{u"mnuRep"_s, u"mnuVisualizzaFax"_s, u"mnuPropriet\u00e0"_s} << u"Shift+F10"_s;
+    QTest::newRow("received, two rows")
+        << true << u"P3"_s << 2 << QStringList{u"mnuSetNotReadI"_s, u"mnuEliminaFaxI"_s}
+        << QStringList{u"mnuinoltrafax"_s, u"mnuInoltroExt"_s, u"mnuVisualizzaIFax"_s,
+                       u"mnuPropriet\u00e0IFax"_s} << u"mouse"_s;
+    QTest::newRow("personal of a user without forward right")
+        << false << u"P1"_s << 1 << QStringList{u"mnuInoltroExt2"_s, u"mnuVisualizzaRFax"_s} << QStringList{}
+        << u"mouse"_s;
+    QTest::newRow("sent, two rows, Shift+F10") << true << u"P2"_s << 2
+                                    << QStringList{u"mnuInoltroExtS"_s, u"mnuEliminaFax"_s}
+                                    << QStringList{u"mnuRep"_s, u"mnuVisualizzaFax"_s,
+                                                   u"mnuPropriet\u00e0"_s}
+                                    << u"Shift+F10"_s;
 }
 
 void tst_MainWindowCommands::contextMenus()
