@@ -19,6 +19,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class QuorinSock;
+class UpdateWatch;
 class collContactsItem;
 class frmSendStatus;
 class frmUpdateDownload;
@@ -101,6 +102,7 @@ public:
     void ClientSock_UpdateServerNeed();
     void ClientSock_ReceivingUpdate(int TotBytesToReceive, int TotBytesReceived);
     void ClientSock_DownloadUpdComplete();
+    void updateNotReceived();
     void ClientSock_ProgressStatusStart(const QString &IdFax);
     void ClientSock_ProgressStatusTX(const QString &RemoteID, int Speed, int CurrPage, int TotPages,
                                      int Percent, int status, const QString &destination,
@@ -161,6 +163,7 @@ private:
     QString m_userName;
     QPointer<frmSendStatus> StatusWindow;
     QPointer<frmUpdateDownload> m_updateWindow;
+    UpdateWatch *m_updateWatch = nullptr;
 
 public:
     QLineEdit *tbSubj, *tbDate, *tbTime, *tbTo, *tbCompany, *tbFaxNumber;

@@ -13,6 +13,7 @@
 #include "StringTable.h"
 #include "clsLog.h"
 #include "frmSendStatus.h"
+#include "UpdateWatch.h"
 #include "frmUpdateDownload.h"
 
 #include <QApplication>
@@ -46,6 +47,8 @@ void frmPrint::wireLink()
     connect(s, &QuorinSock::UpdateServerNeed, this, &frmPrint::ClientSock_UpdateServerNeed);
     connect(s, &QuorinSock::ReceivingUpdate, this, &frmPrint::ClientSock_ReceivingUpdate);
     connect(s, &QuorinSock::DownloadUpdComplete, this, &frmPrint::ClientSock_DownloadUpdComplete);
+    m_updateWatch = new UpdateWatch(s);
+    connect(m_updateWatch, &UpdateWatch::NotReceived, this, &frmPrint::updateNotReceived);
     connect(s, &QuorinSock::ProgressStatusStart, this, &frmPrint::ClientSock_ProgressStatusStart);
     connect(s, &QuorinSock::ProgressStatusTX, this, &frmPrint::ClientSock_ProgressStatusTX);
     connect(s, &QuorinSock::ProgressStatusEnd, this, &frmPrint::ClientSock_ProgressStatusEnd);
@@ -86,7 +89,7 @@ void frmPrint::ClientSock_Connected(const QString &Server, int SockPort, bool)
                 if (Prompt::message(this, QMessageBox::Warning, ProgramTitle(), LoadResString(UpdateOffered),
                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
                     m_LanciaUpdate = true;
-                    ClientSock->UpdateFiles();
+                    m_updateWatch->UpdateFiles();
                 }
             } else if (!server.isEmpty() && QuorinSock::compareVersions(own, server) > 0) {
                 Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
@@ -285,6 +288,19 @@ void frmPrint::ClientSock_DownloadUpdComplete()
         m_updateWindow->hide();
     m_UpdateRX = true;
     Q_EMIT startStateChanged();
+}
+
+void frmPrint::updateNotReceived()
+{
+    if (!m_LanciaUpdate || m_UpdateRX)
+        return;
+    // Nothing to hand over: the window goes on with this version, on a new login.
+    m_LanciaUpdate = false;
+    if (m_updateWindow)
+        m_updateWindow->hide();
+    Prompt::message(this, QMessageBox::Warning, ProgramTitle(), UpdateWatch::notReceivedText());
+    if (!G.CurrentServer.isEmpty() && G.CurrentPort > 0)
+        ClientSock->Connect(G.CurrentServer, G.CurrentPort);
 }
 
 void frmPrint::ClientSock_ProgressStatusStart(const QString &)

@@ -36,6 +36,7 @@ class QStatusBar;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class UpdateWatch;
 class PageFit;
 class QuorinSock;
 class SplitterStrip;
@@ -277,6 +278,7 @@ private:
     void ClientSock_UpdateServerNeed();
     void ClientSock_ReceivingUpdate(int TotBytesToReceive, int TotBytesReceived);
     void ClientSock_DownloadUpdComplete();
+    void updateNotReceived();
     void ClientSock_ProgressStatusTX(const QString &RemoteID, int Speed, int CurrPage, int TotPages,
                                      int Percent, int status, const QString &destination,
                                      const QString &FaxNumber, int RetryCount, int RetryMax,
@@ -416,6 +418,7 @@ private:
 
     QPointer<frmSendStatus> m_sendStatus;
     QPointer<frmUpdateDownload> m_updateDownload;
+    UpdateWatch *m_updateWatch = nullptr;
     int m_imageCounter = 0;
     bool m_newFaxIcon = false;
     bool m_newFaxIconWanted = false;

@@ -16,6 +16,7 @@
 #include "frmAbout2.h"
 #include "frmSendStatus.h"
 #include "frmSplash.h"
+#include "UpdateWatch.h"
 #include "frmUpdateDownload.h"
 
 #include <QApplication>
@@ -63,6 +64,8 @@ void frmMain::connectClientSock()
     connect(s, &QuorinSock::UpdateServerNeed, this, &frmMain::ClientSock_UpdateServerNeed);
     connect(s, &QuorinSock::ReceivingUpdate, this, &frmMain::ClientSock_ReceivingUpdate);
     connect(s, &QuorinSock::DownloadUpdComplete, this, &frmMain::ClientSock_DownloadUpdComplete);
+    m_updateWatch = new UpdateWatch(s);
+    connect(m_updateWatch, &UpdateWatch::NotReceived, this, &frmMain::updateNotReceived);
     connect(s, &QuorinSock::ProgressStatusTX, this, &frmMain::ClientSock_ProgressStatusTX);
     connect(s, &QuorinSock::ProgressStatusStart, this, &frmMain::ClientSock_ProgressStatusStart);
     connect(s, &QuorinSock::ProgressStatusEnd, this, &frmMain::ClientSock_ProgressStatusEnd);
@@ -108,7 +111,7 @@ void frmMain::loginAccepted(const QString &Server, int SockPort, bool forwardUse
                                             QMessageBox::Yes | QMessageBox::No);
         if (answer == QMessageBox::Yes) {
             m_LanciaUpdate = true;
-            ClientSock->UpdateFiles();
+            m_updateWatch->UpdateFiles();
         }
     } else if (cmp > 0) {
         Prompt::message(this, QMessageBox::Warning, ProgramTitle(), LoadResString(2066));
@@ -542,6 +545,20 @@ void frmMain::ClientSock_DownloadUpdComplete()
     if (m_updateDownload)
         m_updateDownload->hide();
     setStartFlag(m_UpdateRX);
+}
+
+void frmMain::updateNotReceived()
+{
+    if (!m_LanciaUpdate || m_UpdateRX)
+        return;
+    // No update to hand over: the start goes on with this version, on a new login (which may offer the
+    // update again).
+    m_LanciaUpdate = false;
+    if (m_updateDownload)
+        m_updateDownload->hide();
+    Prompt::message(this, QMessageBox::Warning, ProgramTitle(), UpdateWatch::notReceivedText());
+    if (!ConfigIni.Server.isEmpty() && ConfigIni.Port != 0)
+        ClientSock->Connect(ConfigIni.Server, ConfigIni.Port);
 }
 
 void frmMain::ClientSock_ProgressStatusStart(const QString &)

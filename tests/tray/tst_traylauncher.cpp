@@ -15,6 +15,7 @@
 #include "SingleInstance.h"
 #include "StartupMain.h"
 #include "TestHome.h"
+#include "UpdateWatch.h"
 #include "frmMain.h"
 
 #include <QAction>
@@ -586,6 +587,10 @@ void tst_TrayLauncher::update_data()
     QTest::newRow("restart program missing")
         << QByteArray("abcd") << false << int(StartupMain::Outcome::Ended)
         << u"Attenzione!! File QVDozeza.exe non trovato. \nImpossibile eseguire LiveUpdate."_s;
+    // "drop": the link ends before any file; the launcher stays, on a new login, with this version.
+    QTest::newRow("link dropped before any file") << QByteArray("drop") << true
+                                                  << int(StartupMain::Outcome::Running)
+                                                  << UpdateWatch::notReceivedText();
 }
 
 void tst_TrayLauncher::update()
@@ -605,6 +610,10 @@ void tst_TrayLauncher::update()
         server.extra = [content](FakeFaxServer &s, const F::Frame &f) {
             if (f.keyword != "UPDATEFILES")
                 return false;
+            if (content == "drop") {
+                s.dropClient();
+                return true;
+            }
             s.sendNow(F::answer(u"TBUPDATE", QString::number(content.size())));
             s.sendFile(content, u"UPDATE.RIS"_s);
             s.send(F::answer(u"FINEUPD"));
@@ -613,11 +622,20 @@ void tst_TrayLauncher::update()
     }
     writeIni(u"127.0.0.1"_s, server.fake.port());
     Prompt::setNextAnswer(QMessageBox::Yes);
+    Prompt::setNextAnswer(QMessageBox::Ok);
+    Prompt::setNextAnswer(QMessageBox::No); // offered again at the next login
     StartupMain *s = start();
     QSignalSpy finished(s, &StartupMain::finished);
     QSignalSpy exit(s, &StartupMain::exitRequested);
     QVERIFY(finished.wait(LoginTimeout));
     QCOMPARE(int(s->outcome()), outcome);
+    if (outcome == int(StartupMain::Outcome::Running)) {
+        QVERIFY(s->trayWindow() && s->trayWindow()->Connected);
+        QCOMPARE(server.fake.connectionCount(), 2);
+        QCOMPARE(promptTexts().value(1), told);
+        QVERIFY(!QFile::exists(record));
+        return;
+    }
     QCOMPARE(exit.size(), 1);
     QVERIFY(!s->trayWindow());
     QVERIFY(!m_shell->shown);

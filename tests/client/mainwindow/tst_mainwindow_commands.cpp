@@ -442,22 +442,25 @@ void tst_MainWindowCommands::contextMenus_data()
     QTest::addColumn<int>("selected");
     QTest::addColumn<QStringList>("enabled"); // visible items, enabled ones
     QTest::addColumn<QStringList>("disabled");
+    QTest::addColumn<QString>("opener"); // the last row's menu: "mouse", or the key that opens it
 
-    QTest::newRow("received, one row")
+    QTest::newRow("received, one row, Menu key")
         << true << u"P3"_s << 1
         << QStringList{u"mnuinoltrafax"_s, u"mnuInoltroExt"_s, u"mnuVisualizzaIFax"_s,
                        u"mnuPropriet\u00e0IFax"_s, u"mnuEliminaFaxI"_s}
-        << QStringList{};
+        << QStringList{} << u"Menu"_s;
     QTest::newRow("received, two rows")
         << true << u"P3"_s << 2 << QStringList{u"mnuSetNotReadI"_s, u"mnuEliminaFaxI"_s}
         << QStringList{u"mnuinoltrafax"_s, u"mnuInoltroExt"_s, u"mnuVisualizzaIFax"_s,
-                       u"mnuPropriet\u00e0IFax"_s};
+                       u"mnuPropriet\u00e0IFax"_s} << u"mouse"_s;
     QTest::newRow("personal of a user without forward right")
-        << false << u"P1"_s << 1 << QStringList{u"mnuInoltroExt2"_s, u"mnuVisualizzaRFax"_s} << QStringList{};
-    QTest::newRow("sent, two rows") << true << u"P2"_s << 2
+        << false << u"P1"_s << 1 << QStringList{u"mnuInoltroExt2"_s, u"mnuVisualizzaRFax"_s} << QStringList{}
+        << u"mouse"_s;
+    QTest::newRow("sent, two rows, Shift+F10") << true << u"P2"_s << 2
                                     << QStringList{u"mnuInoltroExtS"_s, u"mnuEliminaFax"_s}
                                     << QStringList{u"mnuRep"_s, u"mnuVisualizzaFax"_s,
-                                                   u"mnuPropriet\u00e0"_s};
+                                                   u"mnuPropriet\u00e0"_s}
+                                    << u"Shift+F10"_s;
 }
 
 void tst_MainWindowCommands::contextMenus()
@@ -467,6 +470,7 @@ void tst_MainWindowCommands::contextMenus()
     QFETCH(int, selected);
     QFETCH(QStringList, enabled);
     QFETCH(QStringList, disabled);
+    QFETCH(QString, opener);
 
     Server server;
     if (!forwardUser)
@@ -479,6 +483,23 @@ void tst_MainWindowCommands::contextMenus()
     QCOMPARE(int(w->ListFax->selectedItems().size()), selected);
     QMenu *menu = w->listMenuFor(w->ActiveList);
     QVERIFY(menu);
+    if (opener != u"mouse"_s) {
+        // The key opens the same menu, for the current row (the last one clicked), beside that row.
+        QTreeWidgetItem *current = w->ListFax->currentItem();
+        QVERIFY(current);
+        w->ListFax->setFocus();
+        if (opener == u"Menu"_s)
+            QTest::keyClick(w->ListFax, Qt::Key_Menu);
+        else
+            QTest::keyClick(w->ListFax, Qt::Key_F10, Qt::ShiftModifier);
+        QUORIN_TRY_VERIFY(QApplication::activePopupWidget() == menu);
+        const QRect row = w->ListFax->visualItemRect(current);
+        const QPoint rowTop = w->ListFax->viewport()->mapToGlobal(row.topLeft());
+        QVERIFY2(std::abs(menu->pos().y() - rowTop.y()) <= row.height() + menu->height(),
+                 qPrintable(u"menu at %1, row at %2"_s.arg(menu->pos().y()).arg(rowTop.y())));
+        QCOMPARE(int(w->ListFax->selectedItems().size()), selected);
+        QCOMPARE(w->ClientSock->FaxesSelected()->Count(), selected);
+    }
     QStringList visible;
     for (QAction *a : menu->actions()) {
         if (a->isVisible() && !a->isSeparator())

@@ -199,6 +199,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
+    void renameThroughTheMenu_data();
     void renameThroughTheMenu();
     void splashOverFastLogin();
     void folderDrag_data();
@@ -274,16 +275,40 @@ void tst_MainWindowEvents::showList(frmMain *w, const QString &key)
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
 }
 
+void tst_MainWindowEvents::renameThroughTheMenu_data()
+{
+    QTest::addColumn<QString>("opener"); // the right button on the folder, or a key on the folder on show
+    QTest::newRow("right button") << u"mouse"_s;
+    QTest::newRow("Menu key") << u"Menu"_s;
+    QTest::newRow("Shift+F10") << u"Shift+F10"_s;
+}
+
 void tst_MainWindowEvents::renameThroughTheMenu()
 {
+    QFETCH(QString, opener);
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
     QTreeWidgetItem *clienti = w->tree().node(u"F5"_s);
     const QPoint at = nodePoint(w, clienti);
+    if (opener != u"mouse"_s) {
+        showList(w, u"F5"_s);
+        QCOMPARE(w->TVNodi->currentItem(), clienti);
+    }
+    const auto openMenu = [&] {
+        if (opener == u"mouse"_s) {
+            QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
+        } else {
+            w->TVNodi->setFocus();
+            if (opener == u"Menu"_s)
+                QTest::keyClick(w->TVNodi, Qt::Key_Menu);
+            else
+                QTest::keyClick(w->TVNodi, Qt::Key_F10, Qt::ShiftModifier);
+        }
+    };
 
     // A name holding the server's field separator would rename folder 9: refused with a message.
-    QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
+    openMenu();
     QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::clearRecords();
     Prompt::setNextText(u"A<#>9"_s);
@@ -294,7 +319,7 @@ void tst_MainWindowEvents::renameThroughTheMenu()
     QCOMPARE(clienti->text(0), u"Clienti"_s);
 
     // Letters the server cannot take at all are named the same way; nothing is sent.
-    QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
+    openMenu();
     QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::clearRecords();
     Prompt::setNextText(u"顧客"_s);
@@ -305,7 +330,7 @@ void tst_MainWindowEvents::renameThroughTheMenu()
     QVERIFY(frameTexts(server.fake, "RENAMEFOLDER").isEmpty());
 
     // A plain name goes to the server for this folder.
-    QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
+    openMenu();
     QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::setNextText(u"Clienti esteri"_s);
     QVERIFY(clickMenuItem(u"Rinomina"_s));

@@ -451,11 +451,13 @@ void tst_QuorinRoad::road()
     QVERIFY(QTest::qWaitFor([&] { return framesOf("CESTINA") > trashFrames; }, StepTimeout));
     QVERIFY(lastText("CESTINA").startsWith(u"PERSONALI<#>("_s));
 
-    // Restore it from the trash: its row's menu, second item.
+    // Restore it from the trash: its row's menu from the Menu key, second item.
     QVERIFY(openNode(4));
     QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(listArea)).has_value(); }, StepTimeout));
-    click(QPoint(listArea.left() + 40, band->centre()), 3);
+    click(QPoint(listArea.left() + 40, band->centre()));
+    key(u"Menu"_s);
     QTest::qWait(300);
+    keepShot(u"row-menu-key"_s);
     key(u"Down Down Return"_s);
     QTest::qWait(500);
     key(u"Return"_s); // "Sicuro di voler ripristinare i fax selezionati?": Sì
@@ -519,7 +521,11 @@ void tst_QuorinRoad::road()
     key(u"Return"_s); // the refusal's box
     QTest::qWait(300);
     QCOMPARE(framesOf("RENAMEFOLDER"), 0);
-    click(clienti, 3);
+    // Again from the keyboard: the tree takes the keys, Shift+F10 opens the menu of the folder on show.
+    click(blankOfTree());
+    key(u"shift+F10"_s);
+    QTest::qWait(300);
+    keepShot(u"folder-menu-key"_s);
     key(u"Down Down Return"_s);
     QTest::qWait(400);
     key(u"ctrl+a"_s);
