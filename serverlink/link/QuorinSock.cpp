@@ -35,7 +35,7 @@ QuorinSock::QuorinSock(QWidget *parent)
         *m_sendQueue, [this](const QByteArray &frame) { return sendFrame(frame); }, this);
     m_upload->setDeliveryProbe([this] {
         return UploadDriver::Delivery{m_socket->connectionId(), m_socket->bytesHanded(),
-                                      m_socket->bytesAcknowledged(), m_socket->linkAlive()};
+                                      m_socket->bytesAcknowledged(), m_socket->linkAlive(), m_holding};
     });
     m_upload->setQueueProbe([this] { return m_socket->bytesQueued(); });
 
@@ -404,6 +404,7 @@ void QuorinSock::sendHeldFrames()
             return;
         }
     }
+    m_upload->heldFramesHanded();
 }
 
 void QuorinSock::refuseHeldFrames()
