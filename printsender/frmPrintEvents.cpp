@@ -230,6 +230,11 @@ void frmPrint::setHandOverEnabled(bool on)
 
 void frmPrint::ClientSock_MaxUsersLimit()
 {
+    // The server took this login already (its faxes may be filed): a later refusal opens nothing anew.
+    if (Connected && UserReceived) {
+        AppLog().WriteLog(u"Il server ha segnalato il massimo numero di utenti dopo l'accesso: ignorato"_s);
+        return;
+    }
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -402,10 +407,11 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
     txtStatus->clear();
     if (!delivered) {
         if (anyLost && unconfirmed)
-            offerSendAgain(u"Consegna non confermata: il sistema del server ha accettato tutti i dati del fax, ma il "
-                           u"server non ha chiuso il collegamento entro %1 s, quindi non ha confermato di averlo "
-                           u"letto.\r\nIl fax potrebbe essere già stato archiviato dal server: inviandolo di nuovo "
-                           u"potrebbe arrivare due volte."_s.arg(runBounds().closeMs / 1000.0));
+            offerSendAgain(
+                u"Consegna non confermata: il sistema del server ha accettato tutti i dati del fax, ma il "
+                u"server non ha chiuso il collegamento entro %1 s, quindi non ha confermato di averlo "
+                u"letto.\r\n"_s.arg(runBounds().closeMs / 1000.0) +
+                mayBeFiledAlready());
         else if (anyLost)
             offerSendAgain(u"Il collegamento col server si è interrotto prima che il server confermasse la "
                            u"ricezione: il fax potrebbe non essere arrivato."_s);
