@@ -121,6 +121,8 @@ void frmMail::cmdSalva_Click()
     // The link went down under the hand-over: the dialog stays, with the document still to store.
     if (!fParent->Connected)
         return fParent->tellNotSent(this, true);
-    if (fParent->addPending(fParent->IdFaxSending, document, u"cmdSalva_Click"_s))
+    if (fParent->addPending(fParent->IdFaxSending, document, u"cmdSalva_Click"_s)) {
+        fParent->cFaxSending->item(fParent->IdFaxSending)->setStored(true);
         cbCancel->setText(u"&Chiudi"_s);
+    }
 }

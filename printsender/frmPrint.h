@@ -118,8 +118,9 @@ public:
     void ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome);
     // A run without a window ends its start-up: the reason goes to standard error and the log.
     void giveUp(const QString &reason);
-    // Says why the fax did not arrive, logs in again and offers to send the same fields again.
-    void offerSendAgain(const QString &why);
+    // Says why the fax did not arrive, logs in again and offers to send the same fields again; for a
+    // document handed over to be stored (`stored`) it says how to store it again instead.
+    void offerSendAgain(const QString &why, bool stored = false);
     // The server ended the link while the window was up: said in the status line, the link sought again.
     void ClientSock_LinkLost();
     void ClientSock_RxPhoneBook(collContactsItem *ContactsList);

@@ -241,10 +241,18 @@ private Q_SLOTS:
     }
 
     // The server reads and files the fax but never ends the link: the window says the delivery is not
-    // confirmed and that the fax may already be filed before it offers to send it again (never "interrupted");
-    // the printed job stays. (Bounds divided by 10: the close waits 3 s.)
+    // confirmed and that the fax may already be filed before it offers to send it again (never
+    // "interrupted"); the printed job stays. A document handed over to be stored is spoken of as such, and is
+    // never offered to be sent as a fax. (Bounds divided by 10: the close waits 3 s.)
+    void serverKeepsTheLinkOpen_data()
+    {
+        QTest::addColumn<bool>("store");
+        QTest::newRow("Spedisci") << false;
+        QTest::newRow("Salva nei Ricevuti") << true;
+    }
     void serverKeepsTheLinkOpen()
     {
+        QFETCH(bool, store);
         qputenv("QUORIN_TEST_TIME_DIVISOR", "10");
         QVERIFY(login());
         const QString job = capture(1);
@@ -257,24 +265,41 @@ private Q_SLOTS:
         m_server->setFaults(faults);
         Prompt::clearRecords();
         Prompt::setNextAnswer(QMessageBox::No);
-        QTest::mouseClick(child<QPushButton>(m_w, u"cbSend"_s), Qt::LeftButton);
-        auto question = [] {
+        frmMail *dlg = nullptr;
+        if (store) {
+            m_w->show();
+            QTest::mouseClick(child<QPushButton>(m_w, u"CbSaveRx"_s), Qt::LeftButton);
+            for (QWidget *w : QApplication::topLevelWidgets())
+                dlg = dlg ? dlg : qobject_cast<frmMail *>(w);
+            QVERIFY(dlg);
+            QTest::mouseClick(dlg->cmdSalva, Qt::LeftButton);
+        } else {
+            QTest::mouseClick(child<QPushButton>(m_w, u"cbSend"_s), Qt::LeftButton);
+        }
+        const QString ending = store ? u"Per salvarlo di nuovo"_s : u"Inviarlo di nuovo?"_s;
+        auto question = [&ending] {
             for (const Prompt::Record &r : Prompt::records()) {
-                if (r.text.contains(u"Inviarlo di nuovo?"_s))
+                if (r.text.contains(ending))
                     return r.text;
             }
             return QString();
         };
         QUORIN_TRY_VERIFY(!question().isEmpty());
         const QString text = question();
-        QVERIFY2(text.startsWith(u"Consegna non confermata: il sistema del server ha accettato"_s) &&
-                     text.contains(u"entro 3 s"_s) &&
-                     text.contains(u"Il fax potrebbe essere già stato archiviato dal server"_s),
+        QVERIFY2(text.startsWith(
+                     u"Consegna non confermata: il sistema del server ha accettato tutti i dati del "_s +
+                     (store ? u"documento"_s : u"fax"_s)) &&
+                     text.contains(u"entro 3 s"_s) && text.contains(frmPrint::mayBeFiledAlready(store)),
                  qPrintable(text));
         QVERIFY2(!text.contains(u"interrott"_s), qPrintable(text));
         QCOMPARE(m_server->filedFaxes().size(), 1);
         QVERIFY(!promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
         QVERIFY(spooledNow(spooled).contains(u".handed-"_s));
+        if (store) {
+            QVERIFY(!promptTexts().join(u'|').contains(u"Inviarlo di nuovo?"_s));
+            QVERIFY(m_server->receivedFrames("NEWFAX").isEmpty());
+            dlg->close();
+        }
     }
 
     // The server goes away while the window is up and logged in: the status line says the link is lost (no
