@@ -49,6 +49,16 @@ class TestSendWindow : public QObject
         return QTest::qWaitFor([this] { return m_w->Connected || m_w->LanciaUpdate(); }, TestWait::bound()) &&
                m_server->errors().isEmpty();
     }
+    // "Salva nei Ricevuti" pressed: the store dialog it opens.
+    frmMail *openStoreDialog()
+    {
+        QTest::mouseClick(child<QPushButton>(m_w, u"CbSaveRx"_s), Qt::LeftButton);
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *d = qobject_cast<frmMail *>(w))
+                return d;
+        }
+        return nullptr;
+    }
     QString capture(int pages = 2)
     {
         spoolJob(m_home, u"job-1-1.prn"_s, pages);
@@ -268,9 +278,7 @@ private Q_SLOTS:
         frmMail *dlg = nullptr;
         if (store) {
             m_w->show();
-            QTest::mouseClick(child<QPushButton>(m_w, u"CbSaveRx"_s), Qt::LeftButton);
-            for (QWidget *w : QApplication::topLevelWidgets())
-                dlg = dlg ? dlg : qobject_cast<frmMail *>(w);
+            dlg = openStoreDialog();
             QVERIFY(dlg);
             QTest::mouseClick(dlg->cmdSalva, Qt::LeftButton);
         } else {
@@ -336,9 +344,7 @@ private Q_SLOTS:
         Prompt::clearRecords();
         frmMail *dlg = nullptr;
         if (store) {
-            QTest::mouseClick(child<QPushButton>(m_w, u"CbSaveRx"_s), Qt::LeftButton);
-            for (QWidget *w : QApplication::topLevelWidgets())
-                dlg = dlg ? dlg : qobject_cast<frmMail *>(w);
+            dlg = openStoreDialog();
             QVERIFY(dlg);
             QTest::mouseClick(dlg->cmdSalva, Qt::LeftButton);
         } else {
@@ -394,9 +400,7 @@ private Q_SLOTS:
         setText(u"tbFaxNumber"_s, u"021234567"_s);
         frmMail *dlg = nullptr;
         if (store) {
-            QTest::mouseClick(child<QPushButton>(m_w, u"CbSaveRx"_s), Qt::LeftButton);
-            for (QWidget *w : QApplication::topLevelWidgets())
-                dlg = dlg ? dlg : qobject_cast<frmMail *>(w);
+            dlg = openStoreDialog();
             QVERIFY(dlg);
         }
         QPushButton *press = store ? dlg->cmdSalva : child<QPushButton>(m_w, u"cbSend"_s);
@@ -684,12 +688,7 @@ private Q_SLOTS:
         const QString job = capture(3);
         QVERIFY(!job.isEmpty());
         QVERIFY(child<QPushButton>(m_w, u"CbSaveRx"_s)->isEnabled());
-        child<QPushButton>(m_w, u"CbSaveRx"_s)->click();
-        frmMail *dlg = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *d = qobject_cast<frmMail *>(w))
-                dlg = d;
-        }
+        frmMail *dlg = openStoreDialog();
         QVERIFY(dlg);
         QCOMPARE(dlg->windowTitle(), u"Salva nei Ricevuti di Quorin"_s);
         QCOMPARE(dlg->CboStato->count(), 5);
