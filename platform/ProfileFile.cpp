@@ -2,15 +2,14 @@
 
 #include "Cp1252.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QDeadlineTimer>
 #include <QLockFile>
 #include <QRandomGenerator>
 #include <QSaveFile>
-#include <QStringDecoder>
 #include <QThread>
 
 #include <algorithm>
@@ -69,9 +68,7 @@ bool load(const QString &path, Parsed &out)
 
 QString decode(const QByteArray &bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    return utf8.hasError() ? Cp1252::toUnicode(bytes) : text;
+    return Cp1252::fromUtf8OrCp1252(bytes);
 }
 
 // Section name when the line is a section header.

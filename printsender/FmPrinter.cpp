@@ -16,6 +16,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include <tiffio.h>
@@ -203,6 +205,45 @@ void FmPrinter::releaseJob()
         QFile::remove(m_jobFile);
     m_jobFile.clear();
     dropClaim();
+}
+
+bool FmPrinter::markHandedOver(QString *error)
+{
+    if (m_jobFile.isEmpty())
+        return true;
+    const QFileInfo job(m_jobFile);
+    QString base = job.fileName();
+    if (const qsizetype at = base.lastIndexOf(HandedSuffix); at > 0)
+        base.truncate(at);
+    const QString marked =
+        job.absolutePath() + u'/' + base + HandedSuffix + QString::number(QDateTime::currentSecsSinceEpoch());
+    // The claim's lock stays with the file: a rename keeps its inode.
+    if (marked != m_jobFile &&
+        ::rename(QFile::encodeName(m_jobFile).constData(), QFile::encodeName(marked).constData()) != 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    m_jobFile = marked;
+    // On the disk before the first frame goes out: a power cut after it must not bring the old name back.
+    const int dir =
+        ::open(QFile::encodeName(job.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = dir >= 0 && ::fsync(dir) == 0;
+    const int failure = errno;
+    if (dir >= 0)
+        ::close(dir);
+    if (!synced && error)
+        *error = QString::fromLocal8Bit(std::strerror(failure));
+    return synced;
+}
+
+QDateTime FmPrinter::handedOverAt(const QString &jobFile)
+{
+    const QString name = QFileInfo(jobFile).fileName();
+    const qsizetype at = name.lastIndexOf(HandedSuffix);
+    bool ok = false;
+    const qint64 secs = at > 0 ? QStringView(name).sliced(at + HandedSuffix.size()).toLongLong(&ok) : 0;
+    return ok && secs > 0 ? QDateTime::fromSecsSinceEpoch(secs) : QDateTime();
 }
 
 bool FmPrinter::isTiff(const QString &path)

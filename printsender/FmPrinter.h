@@ -2,6 +2,7 @@
 
 #include "FaxPageWriter.h"
 
+#include <QDateTime>
 #include <QFileInfoList>
 #include <QList>
 #include <QObject>
@@ -56,6 +57,13 @@ public:
     // the user discarded it; until then it stays in the spool for a later run.
     QString jobFile() const { return m_jobFile; }
     void releaseJob();
+    // Marks the job, durably, as handed to the server now: its name gets HandedSuffix and the time, so a
+    // run that ends before the server's confirmation (killed, crashed, the machine off) leaves a job the
+    // next run knows the server may already hold. False (why in `error`) when the mark cannot be made.
+    bool markHandedOver(QString *error);
+    // When a job was last handed to the server (its mark); invalid for a job never handed over.
+    static QDateTime handedOverAt(const QString &jobFile);
+    static constexpr QLatin1StringView HandedSuffix{".handed-"};
     // Where jobs that cannot be converted are kept.
     static QString keptFolder();
     // The jobs of a spool folder, oldest first.

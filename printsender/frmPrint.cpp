@@ -291,7 +291,15 @@ void frmPrint::FmPrinter1_PrintComplete()
         // A printed job has no recipient without the window: it waits for one, it is not sent blind.
         AppLog().WriteLog(u"Documento stampato ricevuto in modalità nascosta: non spedito"_s);
     } else {
-        txtStatus->setText(u"Preparazione completata."_s);
+        m_handedBefore = FmPrinter::handedOverAt(FmPrinter1->jobFile());
+        const QString text =
+            m_handedBefore.isValid()
+                ? u"Preparazione completata. Attenzione: documento già consegnato al server "_s +
+                      handedBeforeText() + u" senza conferma: potrebbe essere già archiviato."_s
+                : u"Preparazione completata."_s;
+        txtStatus->setText(text);
+        txtStatus->setCursorPosition(0);
+        txtStatus->setToolTip(m_handedBefore.isValid() ? text : QString());
         QApplication::beep();
     }
     cbSend->setEnabled(true);

@@ -233,6 +233,11 @@ void frmPrint::setHandOverEnabled(bool on)
 
 void frmPrint::ClientSock_MaxUsersLimit()
 {
+    // The server took this login already (its faxes may be filed): a later refusal opens nothing anew.
+    if (Connected && UserReceived) {
+        AppLog().WriteLog(u"Il server ha segnalato il massimo numero di utenti dopo l'accesso: ignorato"_s);
+        return;
+    }
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -388,7 +393,7 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
         return;
     const bool delivered = Outcome == QuorinSock::Delivered;
     const QString document = FmPrinter1->Document().FilePath;
-    bool documentDelivered = false, anyLost = false;
+    bool documentDelivered = false, anyLost = false, allStored = true;
     for (const QString &key : IdFaxes) {
         clsFaxSending *entry = cFaxSending->item(key);
         if (!entry)
@@ -397,6 +402,7 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
         entry->setSent(delivered);
         entry->setFailed(!delivered);
         anyLost = anyLost || !delivered;
+        allStored = allStored && entry->Stored();
         if (delivered && !document.isEmpty() && entry->StrFiles().split(u'+').contains(document))
             documentDelivered = true;
     }
@@ -418,13 +424,19 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
     txtStatus->clear();
     if (!delivered) {
         if (anyLost && unconfirmed)
-            offerSendAgain(u"Consegna non confermata: il sistema del server ha accettato tutti i dati del fax, ma il "
-                           u"server non ha chiuso il collegamento entro %1 s, quindi non ha confermato di averlo "
-                           u"letto.\r\nIl fax potrebbe essere già stato archiviato dal server: inviandolo di nuovo "
-                           u"potrebbe arrivare due volte."_s.arg(runBounds().closeMs / 1000.0));
+            offerSendAgain(
+                u"Consegna non confermata: il sistema del server ha accettato tutti i dati del %1, ma il "
+                u"server non ha chiuso il collegamento entro %2 s, quindi non ha confermato di averlo "
+                u"letto.\r\n"_s.arg(allStored ? u"documento"_s : u"fax"_s)
+                        .arg(runBounds().closeMs / 1000.0) +
+                    mayBeFiledAlready(allStored),
+                allStored);
         else if (anyLost)
             offerSendAgain(u"Il collegamento col server si è interrotto prima che il server confermasse la "
-                           u"ricezione: il fax potrebbe non essere arrivato."_s);
+                           u"ricezione: "_s +
+                               (allStored ? u"il documento potrebbe non essere stato salvato nei Ricevuti."_s
+                                          : u"il fax potrebbe non essere arrivato."_s),
+                           allStored);
         return;
     }
     if (wasConfirming) {
@@ -474,29 +486,45 @@ void frmPrint::ClientSock_Error(int Number, const QString &Description, const QS
         Q_EMIT pendingChanged();
         if (G.HiddenMode)
             return;
+        const bool stored = entry->Stored();
+        const QString what = stored ? u"Il documento"_s : u"Il fax"_s;
         if (Number == ServerNotReading)
-            offerSendAgain(u"Il fax non è arrivato al server: "_s + Description);
+            offerSendAgain(what + u" non è arrivato al server: "_s + Description, stored);
         else if (Number == 40006)
-            offerSendAgain(u"Il collegamento col server si è interrotto durante l'invio: il fax non è arrivato al "
-                           u"server."_s);
+            offerSendAgain(u"Il collegamento col server si è interrotto durante l'invio: "_s +
+                               what.toLower() + u" non è arrivato al server."_s,
+                           stored);
         else
             QMetaObject::invokeMethod(
                 this,
-                [this, told] {
+                [this, told, stored] {
                     Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
-                                    u"Il fax non è stato inviato: "_s + told);
+                                    (stored ? u"Il documento non è stato salvato nei Ricevuti: "_s
+                                            : u"Il fax non è stato inviato: "_s) +
+                                        told);
                 },
                 Qt::QueuedConnection);
     }
 }
 
-void frmPrint::offerSendAgain(const QString &why)
+void frmPrint::offerSendAgain(const QString &why, bool stored)
 {
     // The link is gone or was ended: the window logs in again for what comes next (from the event loop,
     // not inside the socket's own signal).
     if (Connected || !m_relink->isActive()) {
         Connected = false;
         linkDown();
+    }
+    if (stored) {
+        // Sending it would make a fax of it: it is stored again from the store dialog, with its own fields.
+        QMetaObject::invokeMethod(
+            this,
+            [this, why] {
+                Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
+                                why + u"\r\nPer salvarlo di nuovo: «Salva nei Ricevuti», poi «Salva»."_s);
+            },
+            Qt::QueuedConnection);
+        return;
     }
     QMetaObject::invokeMethod(
         this,
