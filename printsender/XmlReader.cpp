@@ -2,9 +2,12 @@
 
 #include "Cp1252.h"
 #include "ErrorReporting.h"
+#include "WriteFailure.h"
 
 #include <QFile>
 #include <QStringDecoder>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -453,8 +456,9 @@ bool clsXMLParser::ParseData(const QByteArray &bytes)
 bool clsXMLParser::Save(const QString &FileName, bool PrettyPrint, int IdentType) const
 {
     QFile file(FileName);
+    errno = 0;
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        Err().Raise(75, Source, file.errorString());
+        Err().Raise(75, Source, WriteFailure::sentence(FileName, WriteFailure::errorOf(file, errno)));
         return false;
     }
     const QString lineEnd = PrettyPrint ? u"\r\n"_s : QString();
@@ -492,5 +496,10 @@ bool clsXMLParser::Save(const QString &FileName, bool PrettyPrint, int IdentType
     };
     if (m_parent)
         write(*m_parent, 0);
-    return file.write(out.toUtf8()) >= 0 && file.flush();
+    const QByteArray bytes = out.toUtf8();
+    errno = 0;
+    if (file.write(bytes) == bytes.size() && file.flush())
+        return true;
+    Err().Raise(75, Source, WriteFailure::sentence(FileName, WriteFailure::errorOf(file, errno), bytes.size()));
+    return false;
 }
