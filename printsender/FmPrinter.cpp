@@ -105,7 +105,7 @@ QString FmPrinter::spoolProblem(const QString &folder)
     // One sentence: the folder, what is wrong, what to do, and where the document waits meanwhile.
     const QString root = QFileInfo(folder).absolutePath();
     const QString held = u", poi riprendere il documento stampato, che resta trattenuto nella coda di stampa, con "
-                         u"«lp -i <lavoro> -H resume» (il numero del lavoro si legge con lpstat -o)."_s;
+                         u"«lp -i NUMERO -H resume» (NUMERO è il lavoro che «lpstat -o» mostra)."_s;
     if (!QFileInfo(root).isDir())
         return u"La cartella di stampa %1 non esiste (la stampante fax non è installata del tutto): chiedere "
                u"all'amministratore di crearla (sudo install -d -m 0755 %1)"_s.arg(root) + held;
