@@ -121,7 +121,7 @@ QString FmPrinter::spoolProblem(const QString &folder)
         return u"La cartella di stampa %1 non è una cartella"_s.arg(folder) + mend + held;
     if (made && st.st_uid != ::geteuid())
         return u"La cartella di stampa %1 appartiene a un altro utente"_s.arg(folder) + mend + held;
-    if (made && ::access(path.constData(), R_OK | W_OK | X_OK) != 0)
+    if (made && ::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK | X_OK, AT_EACCESS) != 0)
         return u"La cartella di stampa %1 non consente di leggere e scrivere"_s.arg(folder) + mend + held;
     // Not made yet: the printer makes it on the disk of the spool.
     const QStorageInfo disk(made ? folder : root);
@@ -170,11 +170,22 @@ void FmPrinter::scan()
     }
     // The oldest job no other sender of this user has taken.
     QString job;
+    QStringList refused; // jobs this user may not read: no other window holds them
     for (const QFileInfo &f : jobs) {
         if (claim(f.absoluteFilePath())) {
             job = f.absoluteFilePath();
             break;
         }
+        if (m_claimErrno == EACCES || m_claimErrno == EPERM)
+            refused << f.absoluteFilePath();
+    }
+    if (job.isEmpty() && refused.size() == jobs.size()) {
+        const QString problem =
+            u"Il documento stampato %1 non si può leggere, non è dell'utente %2: chiedere all'amministratore di "
+            u"renderlo suo (sudo chown %2 %1)."_s.arg(refused.first(), SystemUser::loginName());
+        if (std::exchange(m_toldProblem, problem) != problem)
+            Q_EMIT CaptureFailed(problem);
+        return; // looked at again when the folder changes
     }
     if (job.isEmpty()) {
         // Every waiting job is in another window; one it gives back (closed unsent) is taken then.
@@ -211,6 +222,7 @@ bool FmPrinter::claim(const QString &job)
     // its job back, and it needs no room on any disk.
     const QByteArray path = QFile::encodeName(job);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    m_claimErrno = fd < 0 ? errno : 0;
     if (fd < 0)
         return false;
     struct stat held{}, now{};

@@ -112,6 +112,7 @@ private:
     QString m_gsWords;    // Ghostscript's first error line on the job in hand, for the user
     QList<CapturedDocument> m_documents;
     int m_claimFd = -1; // the claimed job, locked while open
+    int m_claimErrno = 0; // why the last job could not be opened to be claimed
     bool m_claimRetry = false;
     bool m_toldClaimed = false;
     QString m_toldProblem; // the spool folder's problem last told
