@@ -7,8 +7,6 @@
 #include <QFile>
 #include <QStringDecoder>
 
-#include <cerrno>
-
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -455,12 +453,6 @@ bool clsXMLParser::ParseData(const QByteArray &bytes)
 
 bool clsXMLParser::Save(const QString &FileName, bool PrettyPrint, int IdentType) const
 {
-    QFile file(FileName);
-    errno = 0;
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        Err().Raise(75, Source, WriteFailure::sentence(FileName, WriteFailure::errorOf(file, errno)));
-        return false;
-    }
     const QString lineEnd = PrettyPrint ? u"\r\n"_s : QString();
     QString out;
     auto attributes = [](const clsXMLNode &node, bool prolog) {
@@ -496,10 +488,10 @@ bool clsXMLParser::Save(const QString &FileName, bool PrettyPrint, int IdentType
     };
     if (m_parent)
         write(*m_parent, 0);
-    const QByteArray bytes = out.toUtf8();
-    errno = 0;
-    if (file.write(bytes) == bytes.size() && file.flush())
+    // All or nothing: a disk that fills up leaves the old file as it was.
+    QString why;
+    if (WriteFailure::save(FileName, out.toUtf8(), &why))
         return true;
-    Err().Raise(75, Source, WriteFailure::sentence(FileName, WriteFailure::errorOf(file, errno), bytes.size()));
+    Err().Raise(75, Source, WriteFailure::sentence(FileName, why));
     return false;
 }
