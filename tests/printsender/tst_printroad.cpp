@@ -213,6 +213,16 @@ class TestPrintRoad : public QObject
         QVERIFY2(out.contains(QByteArray("PASS   : TestPrintRoad::" + function.toLatin1() + "()")),
                  out.constData());
     }
+    // User side: the send window of a start with the printer's "-N", against a server that takes the login.
+    static frmPrint *startSendWindow(FakeFaxServer &server, Sendora::StartupMain &startup)
+    {
+        if (!server.listen())
+            return nullptr;
+        scriptLogin(server, SystemUser::loginName(), u"2.2.0"_s);
+        resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(server.port()) + "\r\n");
+        startup.Main({u"-N"_s});
+        return startup.sendWindow();
+    }
     // User side: private folders, the scheduler's spool.
     void userSetUp(TestHome &home)
     {
@@ -643,12 +653,8 @@ private Q_SLOTS:
         }
         {
             FakeFaxServer server;
-            QVERIFY(server.listen());
-            scriptLogin(server, SystemUser::loginName(), u"2.2.0"_s);
-            resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(server.port()) + "\r\n");
             Sendora::StartupMain startup;
-            startup.Main({u"-N"_s});
-            frmPrint *w = startup.sendWindow();
+            frmPrint *w = startSendWindow(server, startup);
             QVERIFY(w);
             QUORIN_TRY_VERIFY(w->txtStatus->text().contains(u": il disco è pieno"_s));
             QVERIFY2(w->txtStatus->text().contains(folder), qPrintable(w->txtStatus->text()));
@@ -673,12 +679,8 @@ private Q_SLOTS:
         TestHome home;
         userSetUp(home);
         FakeFaxServer server;
-        QVERIFY(server.listen());
-        scriptLogin(server, SystemUser::loginName(), u"2.2.0"_s);
-        resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(server.port()) + "\r\n");
         Sendora::StartupMain startup;
-        startup.Main({u"-N"_s});
-        frmPrint *w = startup.sendWindow();
+        frmPrint *w = startSendWindow(server, startup);
         QVERIFY(w);
         const QString said = u"La cartella di stampa "_s + FaxPrinter::spoolDir() +
                              u" appartiene a un altro utente: chiedere all'amministratore"_s;
