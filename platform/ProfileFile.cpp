@@ -283,8 +283,10 @@ bool writeString(const QString &path, const QString &section, const QString &key
     const QByteArray bytesValue = value.toUtf8();
     // A value may not break the line structure of the file.
     if (bytesValue.contains('\n') || bytesValue.contains('\r') || key.contains(u'=') ||
-        key.trimmed().isEmpty())
+        key.trimmed().isEmpty()) {
+        lastFailure = u"il valore non può andare a capo e la chiave non può essere vuota né contenere «=»"_s;
         return false;
+    }
 
     const qsizetype header = findSection(p, section);
     if (header < 0) {
