@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "SystemUser.h"
+#include "WriteFailure.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -284,16 +284,18 @@ void FaxPrinter::install(const QString &commandLine, const QString &ppd, bool qu
 bool FaxPrinter::writeUnits(const QString &commandLine)
 {
     const QString dir = unitDir();
+    errno = 0;
     if (!QDir().mkpath(dir)) {
-        m_lastError = u"cannot create "_s + dir;
+        m_lastError = u"Impossibile creare la cartella %1: %2."_s.arg(dir, WriteFailure::reason(dir, errno));
         return false;
     }
     const QList<std::pair<QString, QString>> units = {{pathUnitName(), pathUnitText(spoolDir())},
                                                       {serviceUnitName(), serviceUnitText(commandLine)}};
     for (const auto &[name, text] : units) {
-        QSaveFile file(dir + u'/' + name);
-        if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
-            m_lastError = u"cannot write "_s + file.fileName();
+        const QString file = dir + u'/' + name;
+        QString why;
+        if (!WriteFailure::save(file, text.toUtf8(), &why)) {
+            m_lastError = WriteFailure::sentence(file, why);
             return false;
         }
     }

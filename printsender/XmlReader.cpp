@@ -2,6 +2,7 @@
 
 #include "Cp1252.h"
 #include "ErrorReporting.h"
+#include "WriteFailure.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -543,11 +544,6 @@ bool clsXMLParser::ParseData(const QByteArray &bytes)
 
 bool clsXMLParser::Save(const QString &FileName, bool PrettyPrint, int IdentType) const
 {
-    QFile file(FileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        Err().Raise(75, Source, file.errorString());
-        return false;
-    }
     const QString lineEnd = PrettyPrint ? u"\r\n"_s : QString();
     QString out;
     auto attributes = [](const clsXMLNode &node, bool prolog) {
@@ -583,5 +579,10 @@ bool clsXMLParser::Save(const QString &FileName, bool PrettyPrint, int IdentType
     };
     if (m_parent)
         write(*m_parent, 0);
-    return file.write(out.toUtf8()) >= 0 && file.flush();
+    // All or nothing: a disk that fills up leaves the old file as it was.
+    QString why;
+    if (WriteFailure::save(FileName, out.toUtf8(), &why))
+        return true;
+    Err().Raise(75, Source, WriteFailure::sentence(FileName, why));
+    return false;
 }

@@ -6,6 +6,7 @@
 #include "FolderTree.h"
 #include "MainLayout.h"
 #include "PreviewControl.h"
+#include "PrintChoice.h"
 #include "ProgramInfo.h"
 #include "Protocol.h"
 #include "frmAbout2.h"
@@ -405,6 +406,7 @@ private:
     int m_forwardCopies = 0;
     QString m_svuotaPending; // trash node whose list is emptied once it is on show
     std::unique_ptr<QPrinter> m_reportPrinter;
+    PrintChoice m_reportChoice; // what the last report print dialog was left on
     QTreeWidgetItem *m_hitItem = nullptr;
     QAction *m_statusBarAction = nullptr;
     FaxMail m_mail{this};

@@ -669,8 +669,10 @@ void frmMain::DoReport(const FaxItem &fax)
     dialog.setWindowTitle(u"Stampa"_s);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    m_reportChoice.restore(dialog);
     if (Prompt::exec(&dialog) != QDialog::Accepted)
         return; // cancelled: nothing printed, nothing said
+    m_reportChoice.keep(dialog);
     frmPrint2 report;
     report.values = CaricaDati(fax);
     report.valTitles = FaxListText::ReportTitles();

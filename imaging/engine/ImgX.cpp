@@ -2,10 +2,10 @@
 #include "FormatCodecs.h"
 #include "ImgXPageSource.h"
 #include "TiffCodec.h"
+#include "WriteFailure.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
@@ -343,9 +343,9 @@ bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex
                     .arg(out.first().width())
                     .arg(out.first().height()));
     }
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return fail(ImgXErrorCode::WriteFailed, u"Cannot write %1: %2"_s.arg(fileName, file.errorString()));
+    QString why;
+    if (!WriteFailure::save(fileName, bytes, &why))
+        return fail(ImgXErrorCode::WriteFailed, WriteFailure::sentence(fileName, why));
     progress(100, what); // written: too late to cancel
     return ok();
 }

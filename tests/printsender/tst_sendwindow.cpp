@@ -96,6 +96,7 @@ private Q_SLOTS:
         delete m_server;
         m_server = nullptr;
         QDir(m_home.filePath(u"spool"_s)).removeRecursively();
+        QDir().mkpath(m_home.filePath(u"spool"_s)); // the printer's spool stays, emptied
     }
 
     void startsWithoutJob()

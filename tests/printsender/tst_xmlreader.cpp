@@ -1,6 +1,7 @@
 // The XML reader of job files and the fax a job element becomes.
 #include "ErrorReporting.h"
 #include "FaxJob.h"
+#include "WriteFaults.h"
 #include "XmlReader.h"
 #include "faxOut.h"
 
@@ -351,6 +352,19 @@ private Q_SLOTS:
             QVERIFY(again.Parse(path));
             QCOMPARE(again.ParentNode()->Name(), u"r"_s);
         }
+
+        // A file that may not be written says why (error 75, the words of every writer).
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        {
+            WriteFaults::ModesHold modes;
+            Err().Clear();
+            QVERIFY(!parser->Save(path, false, 0));
+        }
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(Err().Number, 75);
+        QCOMPARE(Err().Description, u"Impossibile scrivere il file %1: il file è di sola lettura."_s.arg(path));
+        Err().Clear();
     }
 
     // The job element's children over the defaults of the send window.

@@ -5,6 +5,7 @@
 #include "LumagridDocument.h"
 #include "PageView.h"
 #include "SaveAsFilter.h"
+#include "WriteFaults.h"
 
 #include <QFileDialog>
 #include <QPrintDialog>
@@ -12,6 +13,8 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using ControlTest::makeControl;
@@ -255,6 +258,78 @@ private Q_SLOTS:
         QCOMPARE(ImgXSupport::pageCount(target), 3);
         QVERIFY(c->Saved());
         QUORIN_TRY_VERIFY(!c->ThumbsLoading());
+    }
+
+    // Save, Save As and scanned pages that cannot be written say why, in the words every writer uses,
+    // and leave the file as it was: a full disk (a small tmpfs where the test may mount one, else the
+    // file-size limit), a folder closed to new files, a read-only file.
+    void failedWriteSaysWhy_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("Save, full disk") << u"save"_s << u"il disco è pieno"_s;
+        QTest::newRow("Save As, folder closed") << u"saveas"_s << u"non consente di scrivere"_s;
+        QTest::newRow("scanned pages, read-only file") << u"scan"_s << u"il file è di sola lettura"_s;
+    }
+    void failedWriteSaysWhy()
+    {
+        QFETCH(QString, road);
+        QFETCH(QString, said);
+        const QString folder = path(u"disk-"_s + road);
+        QDir().mkpath(folder);
+        const QString file = folder + u"/fax.tif"_s;
+        std::unique_ptr<WriteFaults::SmallDisk> disk;
+        std::unique_ptr<WriteFaults::FileSizeLimit> limit;
+        if (road == u"save") { // the file on the disk that fills
+            disk = std::make_unique<WriteFaults::SmallDisk>(folder);
+            QVERIFY(FaxFixture::writeFax(file, 3));
+            if (disk->mounted())
+                QVERIFY(disk->fill());
+            else
+                said = u"supererebbe la dimensione massima"_s;
+        }
+        const auto reopen = qScopeGuard([&] {
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        });
+        auto c = makeControl(road == u"scan");
+        if (road == u"scan") {
+            QImage page(850, 1100, QImage::Format_Mono);
+            page.fill(0);
+            c->document()->addScannedPage(ImgXImage(page, 100, 100));
+            QFile old(file);
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+            old.close();
+            QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner));
+            c->document()->setScanSaveName(file);
+        } else {
+            QVERIFY(c->OpenSource(road == u"save" ? file : m_three));
+            QVERIFY(press(*c, u"Flip"_s));
+        }
+        const QByteArray before = [&] {
+            QFile f(file);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        if (road != u"save")
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        WriteFaults::ModesHold modes;
+        if (road == u"save" && !disk->mounted())
+            limit = std::make_unique<WriteFaults::FileSizeLimit>(1000);
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        if (road == u"saveas") {
+            answerSaveAs(2, file);
+            QVERIFY(press(*c, u"SaveAs"_s));
+        } else if (road == u"save") {
+            QVERIFY(press(*c, u"Save"_s));
+        } else {
+            QVERIFY(!c->Save());
+        }
+        limit.reset();
+        const QString told = road == u"scan" ? c->lastError().description : Prompt::lastRecord().text;
+        QVERIFY2(told.contains(u"Impossibile scrivere il file "_s + file + u": "_s) && told.contains(said),
+                 qPrintable(told));
+        QCOMPARE(after.count(), 0);
+        QFile f(file);
+        QCOMPARE(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), before);
     }
 
     // A GIF cannot be written back: the save fails, says so, and reports no save.
