@@ -44,6 +44,9 @@ XmlJobRun::XmlJobRun(frmPrint *sendWindow, QObject *parent) : QObject(parent), m
 {
     if (!m_window)
         return;
+    // A fax of the job goes on the link the run logged in on, or is told not delivered: never on a
+    // later one that nobody waits for.
+    m_window->ClientSock->setHoldAcrossRelogin(false);
     connect(m_window, &frmPrint::pendingChanged, this, &XmlJobRun::check);
     // Faxes the link settled as not delivered, by the run's own close or by a drop before it: said why.
     connect(m_window->ClientSock, &QuorinSock::FaxesSettled, this,

@@ -185,7 +185,7 @@ bool QuorinSock::sendFrame(const QByteArray &frame)
         return true;
     }
     int err = m_socket->SendData(frame);
-    if (err == SocketAdapter::sckBadState && m_userReceived) {
+    if (err == SocketAdapter::sckBadState && m_userReceived && m_holdAcrossRelogin) {
         // Logged in before: the request waits for the new login instead of being lost with this one.
         beginRelogin();
         m_held.append(frame);

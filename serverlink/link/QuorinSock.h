@@ -98,6 +98,9 @@ public:
     DeliveryOutcome CloseLinkNow(int timeoutMs = 30000);
     // Requests given while the link logs in again, kept to go once that login is in (none otherwise).
     int HeldFrames() const { return int(m_held.size()); }
+    // Off: a request that finds the link ended fails at once, as a run that must not send on a later
+    // link wants (on by default).
+    void setHoldAcrossRelogin(bool on) { m_holdAcrossRelogin = on; }
     // Faxes reported by SentFax2Server on this link and not yet settled by a close or a drop.
     QStringList UnsettledFaxes() const { return m_unsettled; }
     int BytesReceived() const;
@@ -335,6 +338,7 @@ private:
     FrameCutter m_cutter;
     QList<ServerMessage> m_salvaged; // whole frames of a link that is being replaced, still to handle
     QList<QByteArray> m_held;        // frames given while the link logs in again
+    bool m_holdAcrossRelogin = true;
     bool m_holding = false;
     bool m_linkDropped = false; // what went on the link in hand has been let go (dropLink)
     QTimer *m_reloginBound = nullptr;
