@@ -126,6 +126,9 @@ private:
     std::unique_ptr<RecordingShell> m_shell;
     std::unique_ptr<RecordingTray> m_tray; // instead of m_shell where set
     std::unique_ptr<StartupMain> m_startup;
+    // Of m_startup from before its Main(): what it tells inside the call counts.
+    std::unique_ptr<QSignalSpy> m_finished;
+    std::unique_ptr<QSignalSpy> m_exit;
     QString m_client; // the fax client's program name in the test's program folder
 };
 
@@ -169,6 +172,8 @@ void tst_TrayLauncher::writeIni(const QString &server, int port, const QString &
 StartupMain *tst_TrayLauncher::start()
 {
     m_startup = std::make_unique<StartupMain>();
+    m_finished = std::make_unique<QSignalSpy>(m_startup.get(), &StartupMain::finished);
+    m_exit = std::make_unique<QSignalSpy>(m_startup.get(), &StartupMain::exitRequested);
     m_startup->Main();
     return m_startup.get();
 }
@@ -177,8 +182,7 @@ frmMain *tst_TrayLauncher::startRunning(Server &server, const QString &extraIni)
 {
     writeIni(u"127.0.0.1"_s, server.fake.port(), extraIni);
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    if (!finished.wait(LoginTimeout))
+    if (!TestWait::forSignal(*m_finished))
         return nullptr;
     if (s->outcome() != StartupMain::Outcome::Running || !s->trayWindow())
         return nullptr;
@@ -332,10 +336,9 @@ void tst_TrayLauncher::serverNotAvailable()
     const RefusedPort refused;
     writeIni(u" 127.0.0.1 "_s, refused.port());
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
     QUORIN_TRY_VERIFY(s->trayWindow());
     s->trayWindow()->ClientSock->setTimeCheckServer(30);
-    QVERIFY(finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     // Resident, showing that the server is not there.
     QCOMPARE(s->outcome(), StartupMain::Outcome::Running);
     frmMain *w = s->trayWindow();
@@ -361,11 +364,9 @@ void tst_TrayLauncher::searchCancelled()
     ini.close();
     Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Rejected); });
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QSignalSpy exit(s, &StartupMain::exitRequested);
-    QVERIFY(finished.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
-    QCOMPARE(exit.size(), 1);
+    QCOMPARE(m_exit->size(), 1);
     QVERIFY(!s->trayWindow());
     QVERIFY(!m_shell->shown); // the icon went with the window
     QVERIFY(ini.open(QIODevice::ReadOnly));
@@ -381,8 +382,7 @@ void tst_TrayLauncher::searchFindsServer()
         ProfileFile::writeString(path, u"Config"_s, u"Port"_s, u" "_s + QString::number(server.fake.port())));
     Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Accepted); });
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(finished.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(*m_finished));
     if (server.fake.probeCount() == 0)
         QSKIP("the link's server search found nothing to probe");
     QCOMPARE(s->outcome(), StartupMain::Outcome::Running);
@@ -398,13 +398,12 @@ void tst_TrayLauncher::secondInstanceRefused()
     SingleInstance running(u"QuorinLive"_s);
     QSignalSpy claimed(&running, &SingleInstance::claimed);
     running.claim();
-    QVERIFY(claimed.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(claimed));
     QSignalSpy raised(&running, &SingleInstance::raiseRequested);
     Server server;
     writeIni(u"127.0.0.1"_s, server.fake.port());
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
     QVERIFY(!s->trayWindow());
     const Prompt::Record r = Prompt::lastRecord();
@@ -499,11 +498,9 @@ void tst_TrayLauncher::update()
     writeIni(u"127.0.0.1"_s, server.fake.port());
     Prompt::setNextAnswer(QMessageBox::Yes);
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QSignalSpy exit(s, &StartupMain::exitRequested);
-    QVERIFY(finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(int(s->outcome()), outcome);
-    QCOMPARE(exit.size(), 1);
+    QCOMPARE(m_exit->size(), 1);
     QVERIFY(!s->trayWindow());
     QVERIFY(!m_shell->shown);
     if (!told.isEmpty()) {
@@ -626,7 +623,7 @@ void tst_TrayLauncher::launchRaisesRunningClient()
     QVERIFY(listener.listen(SingleInstance::socketPath(m_client)));
     QSignalSpy arrived(&listener, &QLocalServer::newConnection);
     w->findChild<QAction *>(u"mnulauch"_s)->trigger();
-    QVERIFY(arrived.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(arrived));
     QLocalSocket *peer = listener.nextPendingConnection();
     QUORIN_TRY_VERIFY(peer->canReadLine());
     QCOMPARE(peer->readLine(), QByteArray("raise\n"));
@@ -761,7 +758,7 @@ void tst_TrayLauncher::connectDialog()
     }
     QVERIFY(!w->isVisible());
     if (reconnects) {
-        QVERIFY(connected.wait(LoginTimeout));
+        QVERIFY(TestWait::forSignal(connected));
         QCOMPARE(fax.fake.connectionCount(), connections + 1);
         QUORIN_TRY_COMPARE(w->ClientSock->UserName(), u"mario"_s);
         QUORIN_TRY_VERIFY(w->Connected);
@@ -785,7 +782,7 @@ void tst_TrayLauncher::linkLost()
     QUORIN_TRY_VERIFY(w->ClientSock->State() != 7);
     QSignalSpy lost(w->ClientSock, &QuorinSock::ConnectionNotAvailable);
     w->ClientSock->SetActiveList(PersonalList, 0); // the next request cannot be sent
-    QVERIFY(!lost.isEmpty() || lost.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(lost));
     QUORIN_TRY_COMPARE(promptTexts(), QStringList{u"Non è possibile connettersi al server: 127.0.0.1"_s});
     QVERIFY(m_shell->showsIcon(w->Picfax(2)));
     QCOMPARE(m_shell->tip(), u"Impossibile connettersi al server: 127.0.0.1"_s);
@@ -908,7 +905,7 @@ void tst_TrayLauncher::updateAfterLaterConnect()
     QSignalSpy exit(m_startup.get(), &StartupMain::exitRequested);
     w->findChild<QAction *>(u"mnuApri"_s)->trigger();
     w->findChild<QPushButton *>(u"cmdConnetti"_s)->click();
-    QVERIFY(exit.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(exit));
     QCOMPARE(m_startup->outcome(), StartupMain::Outcome::Updating);
     QVERIFY(!m_startup->trayWindow());
     QVERIFY(!m_shell->shown);
@@ -931,7 +928,7 @@ void tst_TrayLauncher::progressWindow()
     QSignalSpy start(w->ClientSock, &QuorinSock::ProgressStatusStart);
     QSignalSpy end(w->ClientSock, &QuorinSock::ProgressStatusEnd);
     server.fake.sendNow(F::answer(u"FAXPROGRSTART", u"#7"_s));
-    QVERIFY(start.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(start));
     if (!hidden.isEmpty()) {
         QVERIFY(!w->sendStatusWindow());
         return;

@@ -102,6 +102,7 @@ private:
 
     TestHome m_dir;
     std::unique_ptr<StartupMain> m_startup;
+    std::unique_ptr<QSignalSpy> m_finished; // of m_startup from before its Main(): an end inside it counts
     bool m_wroteStub = false;
 };
 
@@ -138,6 +139,7 @@ void tst_MainWindow::writeIni(const QString &server, int port)
 StartupMain *tst_MainWindow::start()
 {
     m_startup = std::make_unique<StartupMain>();
+    m_finished = std::make_unique<QSignalSpy>(m_startup.get(), &StartupMain::finished);
     m_startup->Main();
     return m_startup.get();
 }
@@ -229,8 +231,7 @@ void tst_MainWindow::startWithoutSettingsFindsServer()
         ProfileFile::writeString(path, u"Config"_s, u"Port"_s, u" "_s + QString::number(server.fake.port())));
     Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Accepted); });
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     Prompt::setDialogHandler({});
     if (server.fake.probeCount() == 0)
         QSKIP("the link's server search is not built yet");
@@ -262,8 +263,7 @@ void tst_MainWindow::serverNotAvailable()
     });
     answer.start();
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(*m_finished));
     answer.stop();
     Prompt::setAnswering(true);
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
@@ -284,8 +284,7 @@ void tst_MainWindow::tooManyUsers()
     server.maxUsers = true;
     writeIni(u"127.0.0.1"_s, server.fake.port());
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
     QVERIFY(!s->mainWindow()); // no hidden window stays behind
     QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
@@ -356,8 +355,7 @@ void tst_MainWindow::updateAccepted()
     writeIni(u"127.0.0.1"_s, server.fake.port());
     Prompt::setNextAnswer(QMessageBox::Yes);
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QVERIFY2(s->outcome() == StartupMain::Outcome::Updating, qPrintable(promptTexts().join(u'|')));
     QVERIFY(!s->mainWindow());
     QUORIN_TRY_VERIFY(QFile::exists(record));
@@ -383,8 +381,7 @@ void tst_MainWindow::updateWithoutRestartProgram()
     writeIni(u"127.0.0.1"_s, server.fake.port());
     Prompt::setNextAnswer(QMessageBox::Yes);
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
     QVERIFY(!s->mainWindow());
     QVERIFY(Prompt::lastRecord().text.contains(u"QVDozeza.exe non trovato"_s));
@@ -397,8 +394,7 @@ void tst_MainWindow::updateNothingToDownload()
     writeIni(u"127.0.0.1"_s, server.fake.port());
     Prompt::setNextAnswer(QMessageBox::Yes);
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
     QVERIFY(!s->mainWindow());
     QVERIFY(Prompt::lastRecord().text.contains(u"Impossibile effettuare l'aggiornamento"_s));
@@ -1026,7 +1022,7 @@ void tst_MainWindow::newFax()
     QSignalSpy notices(w->ClientSock, &QuorinSock::RxNewFax);
     server.fake.sendNow(F::answer(u"RXFAX", u"\u00a6"_s + rec.join(u'\u00a6')));
     if (!listed) {
-        QVERIFY(notices.wait(LoginTimeout));
+        QVERIFY(TestWait::forSignal(notices));
         QVERIFY(!w->row(u"R999"_s));
         QCOMPARE(w->aggDaLeggere, unread);
         QVERIFY(promptTexts().isEmpty());

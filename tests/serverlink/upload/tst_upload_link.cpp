@@ -135,7 +135,7 @@ void tst_UploadLink::faxReachesServer()
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
     const QString key = rig.sock->SendNewFax(std::move(fax));
     QVERIFY(key.startsWith(u'#'));
-    QVERIFY(sent.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(sent));
     QCOMPARE(sent.at(0).at(0).toString(), key);
     QUORIN_TRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"FINEFAX", key)));
 
@@ -161,7 +161,7 @@ void tst_UploadLink::savedAsReceived()
     fax->setRemoteID(u"0211111"_s);
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
     const QString key = rig.sock->SaveFaxToRX(std::move(fax));
-    QVERIFY(sent.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(sent));
     QVERIFY(rig.received(FakeFaxServer::answer(u"FINEFAX", key)));
     const QList<Frame> frames = framesFrom(rig.server.receivedFrames(), "NEWRXFAX");
     QVERIFY(!frames.isEmpty());
@@ -183,7 +183,7 @@ void tst_UploadLink::editedImageGoesBack()
 
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
     rig.sock->SendUpdateTmpFile(u"S77"_s);
-    QVERIFY(sent.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(sent));
     const QString key = sent.at(0).at(0).toString();
     QVERIFY(rig.received(FakeFaxServer::answer(u"FINEFAX", key)));
     const QList<Frame> frames = framesFrom(rig.server.receivedFrames(), "AGGFAX");
