@@ -285,7 +285,7 @@ void tst_TrayLauncher::killedWindowsFilesRemoved()
 {
     QProcess window;
     window.start(u"/bin/sleep"_s, {u"30"_s});
-    QVERIFY(window.waitForStarted());
+    QVERIFY(window.waitForStarted(TestWait::bound()));
     const QString folder = AppPaths::tempDir();
     const QString killed = folder + u"QVPRINT-%1-1700000000000-1.tif"_s.arg(window.processId());
     const QString running =
@@ -296,7 +296,7 @@ void tst_TrayLauncher::killedWindowsFilesRemoved()
         f.write("II*\0 pagina convertita", 23);
     }
     window.kill();
-    QVERIFY(window.waitForFinished());
+    QVERIFY(window.waitForFinished(TestWait::bound()));
     Server server;
     QVERIFY(startRunning(server));
     QVERIFY(!QFile::exists(killed));
@@ -322,7 +322,7 @@ void tst_TrayLauncher::noDisplay()
         env.remove(name);
     p.setProcessEnvironment(env);
     p.start(program, {});
-    QVERIFY(p.waitForStarted());
+    QVERIFY(p.waitForStarted(TestWait::bound()));
     QVERIFY(QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, TestWait::bound()));
     const QByteArray err = p.readAllStandardError();
     QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 5, err.constData());

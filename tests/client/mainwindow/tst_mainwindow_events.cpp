@@ -325,7 +325,7 @@ void tst_MainWindowEvents::splashOverFastLogin()
     w->setGeometry(splash->frameGeometry().adjusted(-60, -60, 60, 60));
     QVERIFY(TestWait::forSignal(finished));
     QCOMPARE(m_startup->outcome(), StartupMain::Outcome::Running);
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
     QVERIFY(splash && splash->isVisible());
     QVERIFY(splash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     if (platformDrags()) {

@@ -434,7 +434,7 @@ private Q_SLOTS:
                     modal.quit();
                 }
             });
-            QTimer::singleShot(5000, &modal, &QEventLoop::quit);
+            QTimer::singleShot(TestWait::bound(), &modal, &QEventLoop::quit);
             rig.server.release();
             modal.exec();
         });
