@@ -39,14 +39,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     QList<ImgXImage> pages;
     ImgXError error;
-    int unreadable = 0;
+    QList<int> unreadable;
     if (!TiffCodec::readPages(QStringLiteral("fuzz.tif"), bytes, -1, &pages, &error, &unreadable)) {
         Fuzz::check(pages.isEmpty(), "a refused file left pages behind");
         return 0;
     }
     // Directories that cannot be read are left out and counted; every page that is kept has a size,
     // and the page count query counts the same pages.
-    Fuzz::check(!pages.isEmpty() && unreadable >= 0, "an opened file has no pages");
+    Fuzz::check(!pages.isEmpty(), "an opened file has no pages");
     for (const ImgXImage &page : pages)
         Fuzz::check(page.width() >= 1 && page.height() >= 1, "a page has a size below 1",
                     u"%1x%2"_s.arg(page.width()).arg(page.height()));

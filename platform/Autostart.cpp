@@ -1,9 +1,10 @@
 #include "Autostart.h"
 
+#include "WriteFailure.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace Autostart {
 
@@ -47,11 +48,7 @@ bool write(const QString &name, const QString &command, const QString &icon)
                          command + u"\n" + (icon.isEmpty() ? QString() : u"Icon=" + icon + u"\n") +
                          u"Terminal=false\n"
                          u"X-GNOME-Autostart-enabled=true\n";
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    file.write(text.toUtf8());
-    return file.commit();
+    return WriteFailure::save(path, text.toUtf8(), nullptr);
 }
 
 bool remove(const QString &name)

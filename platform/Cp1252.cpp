@@ -111,6 +111,27 @@ QString fitOf(char32_t c)
     return {};
 }
 
+// The length of the whole, shortest-form UTF-8 sequence at `i` (1 to 4), 0 when none starts there.
+int utf8SequenceAt(QByteArrayView b, qsizetype i)
+{
+    const uchar c = uchar(b[i]);
+    if (c < 0x80)
+        return 1;
+    const int len = c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+    if (len == 0 || i + len > b.size())
+        return 0;
+    for (int k = 1; k < len; ++k) {
+        if ((uchar(b[i + k]) & 0xC0) != 0x80)
+            return 0;
+    }
+    const uchar d = uchar(b[i + 1]);
+    // No overlong forms, no surrogates, nothing past U+10FFFF.
+    if ((c == 0xE0 && d < 0xA0) || (c == 0xED && d >= 0xA0) || (c == 0xF0 && d < 0x90) ||
+        (c == 0xF4 && d >= 0x90))
+        return 0;
+    return len;
+}
+
 } // namespace
 
 namespace Cp1252 {
@@ -124,6 +145,52 @@ QString toUnicode(const char *data, qsizetype size)
         dst[i] = QChar(b >= 0x80 && b < 0xA0 ? kHigh[b - 0x80] : char16_t(b));
     }
     return out;
+}
+
+qsizetype firstNonUtf8(QByteArrayView bytes, bool *letters)
+{
+    qsizetype first = -1;
+    bool multi = false;
+    for (qsizetype i = 0; i < bytes.size();) {
+        const int len = utf8SequenceAt(bytes, i);
+        if (len == 0) {
+            if (first < 0)
+                first = i;
+            ++i;
+            continue;
+        }
+        multi = multi || len > 1;
+        i += len;
+    }
+    if (letters)
+        *letters = multi;
+    return first;
+}
+
+QString fromUtf8OrCp1252(QByteArrayView bytes, bool *mixed)
+{
+    if (mixed)
+        *mixed = false;
+    bool letters = false;
+    if (firstNonUtf8(bytes, &letters) < 0)
+        return QString::fromUtf8(bytes);
+    if (!letters)
+        return toUnicode(bytes.data(), bytes.size());
+    if (mixed)
+        *mixed = true;
+    QString out;
+    out.reserve(bytes.size());
+    qsizetype run = 0; // where the UTF-8 in hand starts
+    for (qsizetype i = 0; i < bytes.size();) {
+        if (const int len = utf8SequenceAt(bytes, i); len > 0) {
+            i += len;
+            continue;
+        }
+        out += QString::fromUtf8(bytes.sliced(run, i - run));
+        out += toUnicode(bytes.data() + i, 1);
+        run = ++i;
+    }
+    return out + QString::fromUtf8(bytes.sliced(run));
 }
 
 QString toUnicode(const QByteArray &bytes)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -11,6 +12,17 @@ namespace Cp1252 {
 
 QString toUnicode(const QByteArray &bytes);
 QString toUnicode(const char *data, qsizetype size);
+
+// Where the bytes stop being UTF-8: the offset of the first byte that is no part of a whole, shortest
+// UTF-8 sequence, -1 when there is none. `letters` (when given) tells whether a sequence of more than one
+// byte stands anywhere in them.
+qsizetype firstNonUtf8(QByteArrayView bytes, bool *letters = nullptr);
+
+// Text of a file written by hand or by other programs: UTF-8 when the bytes are UTF-8; Windows-1252 when
+// they hold no UTF-8 letter at all (a file written on Windows); else UTF-8 with each stray byte read
+// alone as its Windows-1252 letter, so one byte never turns the letters around it. `mixed` (when given)
+// tells that last case.
+QString fromUtf8OrCp1252(QByteArrayView bytes, bool *mixed = nullptr);
 
 // Characters with no Windows-1252 byte are written as their nearest Windows-1252 letter (bestFit);
 // what has none becomes '?'. Text the user typed goes through check() first, so that never happens

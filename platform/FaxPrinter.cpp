@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "SystemUser.h"
+#include "WriteFailure.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -9,7 +10,6 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -41,6 +41,27 @@ QString FaxPrinter::spoolDir()
     return spoolRoot() + u'/' + SystemUser::loginName();
 }
 
+namespace {
+
+// A title past this length is told by its start and its end (where the file type is): the sentence after
+// it must stay whole in the box.
+constexpr qsizetype kTitleChars = 120;
+
+QString toldTitle(const QString &title)
+{
+    if (title.size() <= kTitleChars)
+        return title;
+    qsizetype head = 80;
+    qsizetype tail = kTitleChars - head - 1;
+    if (title.at(head - 1).isHighSurrogate())
+        --head;
+    if (title.at(title.size() - tail).isLowSurrogate())
+        --tail;
+    return title.left(head) + u'\u2026' + title.right(tail);
+}
+
+} // namespace
+
 QString FaxPrinter::takeCancelledNotice()
 {
     QStringList lines;
@@ -63,7 +84,7 @@ QString FaxPrinter::takeCancelledNotice()
                                 : QString();
         lines.append(u"Il documento «%1»%2 non è diventato un fax: il sistema di stampa non è riuscito a leggerlo "
                      u"e ha annullato la stampa. Stamparlo di nuovo dal programma che lo ha aperto, o salvarlo "
-                     u"come PDF e stampare quello."_s.arg(title, when));
+                     u"come PDF e stampare quello."_s.arg(toldTitle(title), when));
     }
     return lines.join(u'\n');
 }
@@ -263,16 +284,18 @@ void FaxPrinter::install(const QString &commandLine, const QString &ppd, bool qu
 bool FaxPrinter::writeUnits(const QString &commandLine)
 {
     const QString dir = unitDir();
+    errno = 0;
     if (!QDir().mkpath(dir)) {
-        m_lastError = u"cannot create "_s + dir;
+        m_lastError = u"Impossibile creare la cartella %1: %2."_s.arg(dir, WriteFailure::reason(dir, errno));
         return false;
     }
     const QList<std::pair<QString, QString>> units = {{pathUnitName(), pathUnitText(spoolDir())},
                                                       {serviceUnitName(), serviceUnitText(commandLine)}};
     for (const auto &[name, text] : units) {
-        QSaveFile file(dir + u'/' + name);
-        if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
-            m_lastError = u"cannot write "_s + file.fileName();
+        const QString file = dir + u'/' + name;
+        QString why;
+        if (!WriteFailure::save(file, text.toUtf8(), &why)) {
+            m_lastError = WriteFailure::sentence(file, why);
             return false;
         }
     }

@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "Prompt.h"
+#include "WriteFailure.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,6 +10,8 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -97,16 +100,19 @@ QString MailHandover::copyAttachment(const QString &file, QString *error)
         setError(error, u"Cartella temporanea non disponibile"_s);
         return {};
     }
+    errno = 0;
     QTemporaryDir folder(temp + u"mail-XXXXXX"_s);
     if (!folder.isValid()) {
-        setError(error, u"Impossibile creare la cartella per l'allegato"_s);
+        const int err = errno;
+        setError(error, u"Impossibile creare la cartella per l'allegato: "_s + WriteFailure::reason(temp + u"mail"_s, err) + u'.');
         return {};
     }
     // The mail client reads the file after we return: the copy stays.
     folder.setAutoRemove(false);
     const QString copy = folder.filePath(source.fileName());
-    if (!QFile::copy(source.absoluteFilePath(), copy)) {
-        setError(error, u"Impossibile copiare l'allegato "_s + file);
+    QString why;
+    if (!WriteFailure::copy(source.absoluteFilePath(), copy, &why)) {
+        setError(error, u"Impossibile copiare l'allegato "_s + file + u". "_s + why);
         QDir(folder.path()).removeRecursively();
         return {};
     }

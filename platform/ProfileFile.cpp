@@ -1,20 +1,21 @@
 #include "ProfileFile.h"
 
 #include "Cp1252.h"
+#include "WriteFailure.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QList>
-#include <QDeadlineTimer>
 #include <QLockFile>
 #include <QRandomGenerator>
-#include <QSaveFile>
-#include <QStringDecoder>
 #include <QThread>
 
 #include <algorithm>
 #include <climits>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -32,6 +33,9 @@ struct Parsed
 };
 
 // Reads the file into lines; missing file gives no lines. False when it exists but cannot be read.
+// Why the last write of this thread failed.
+thread_local QString lastFailure;
+
 bool load(const QString &path, Parsed &out)
 {
     const QFileInfo info(path); // follows links: a link to a missing file reads as a missing file
@@ -69,9 +73,7 @@ bool load(const QString &path, Parsed &out)
 
 QString decode(const QByteArray &bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(bytes);
-    return utf8.hasError() ? Cp1252::toUnicode(bytes) : text;
+    return Cp1252::fromUtf8OrCp1252(bytes);
 }
 
 // Section name when the line is a section header.
@@ -183,22 +185,15 @@ bool save(const QString &where, const Parsed &p)
     for (const Line &l : p.lines)
         data += l.content + l.end;
     QDir().mkpath(QFileInfo(path).absolutePath());
-    QSaveFile file(path);
     // The folder may be closed to new files while the file itself is writable: write in place then.
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        return false;
-    if (file.write(data) != data.size()) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return WriteFailure::save(path, data, &lastFailure, true);
 }
 
 // The three programs write the same file: one read-modify-write at a time. A writer waits for the lock
 // (up to LockWaitMs, trying often so that busy writers cannot starve it) and, failing that, writes
 // nothing. A lock whose holder has died is taken over; a living holder is never overruled. Where no lock
-// file can be made at all (a folder closed to new files) no writer can hold one, so the write goes on.
+// file can be made at all (a folder closed to new files, a read-only or full disk) no writer can hold one,
+// so the write goes on and says why it failed.
 constexpr int LockWaitMs = 5000;
 
 class Lock
@@ -213,7 +208,7 @@ public:
                 m_usable = true;
                 return;
             }
-            if (m_lock.error() == QLockFile::PermissionError) {
+            if (m_lock.error() != QLockFile::LockFailedError) {
                 m_usable = true;
                 return;
             }
@@ -223,6 +218,7 @@ public:
         }
         qWarning("%s: the file is locked by another writer; nothing written",
                  qPrintable(QDir::toNativeSeparators(path)));
+        lastFailure = u"il file è bloccato da un altro programma (riprovare tra qualche istante)"_s;
     }
     // False when the lock could not be had: the caller writes nothing.
     bool usable() const { return m_usable; }
@@ -271,16 +267,23 @@ bool hasKey(const QString &path, const QString &section, const QString &key)
 
 bool writeString(const QString &path, const QString &section, const QString &key, const QString &value)
 {
+    lastFailure.clear();
     Lock lock(path);
     Parsed p;
-    if (!lock.usable() || !load(path, p))
+    if (!lock.usable())
         return false;
+    if (!load(path, p)) {
+        lastFailure = u"il file non si può leggere"_s;
+        return false;
+    }
     const QByteArray eol = lineEnd(p);
     const QByteArray bytesValue = value.toUtf8();
     // A value may not break the line structure of the file.
     if (bytesValue.contains('\n') || bytesValue.contains('\r') || key.contains(u'=') ||
-        key.trimmed().isEmpty())
+        key.trimmed().isEmpty()) {
+        lastFailure = u"il valore non può andare a capo e la chiave non può essere vuota né contenere «=»"_s;
         return false;
+    }
 
     const qsizetype header = findSection(p, section);
     if (header < 0) {
@@ -307,6 +310,11 @@ bool writeString(const QString &path, const QString &section, const QString &key
     return save(path, p);
 }
 
+QString lastWriteFailure()
+{
+    return lastFailure;
+}
+
 bool lockedByOther(const QString &path)
 {
     QLockFile lock(path + u".lock");
@@ -320,10 +328,15 @@ bool lockedByOther(const QString &path)
 
 bool removeKey(const QString &path, const QString &section, const QString &key)
 {
+    lastFailure.clear();
     Lock lock(path);
     Parsed p;
-    if (!lock.usable() || !load(path, p))
+    if (!lock.usable())
         return false;
+    if (!load(path, p)) {
+        lastFailure = u"il file non si può leggere"_s;
+        return false;
+    }
     const qsizetype header = findSection(p, section);
     if (header < 0 || findKey(p, header, key) < 0)
         return true;

@@ -28,6 +28,10 @@ bool hasKey(const QString &path, const QString &section, const QString &key);
 // or when another writer holds the file's lock for more than a few seconds (then nothing is written).
 bool writeString(const QString &path, const QString &section, const QString &key, const QString &value);
 
+// Why the last writeString or removeKey of this thread failed, in the user's words (WriteFailure's
+// reasons, or the lock held by another program); empty after a success.
+QString lastWriteFailure();
+
 // True when another living writer holds the file's lock now (a write would wait and then fail).
 bool lockedByOther(const QString &path);
 

@@ -10,6 +10,7 @@
 #include <QLibraryInfo>
 #include <QQueue>
 #include <QShowEvent>
+#include <QTextBoundaryFinder>
 #include <QTranslator>
 #include <QWindow>
 
@@ -52,6 +53,31 @@ void record(Prompt::Kind kind, const QString &title, const QString &text,
 constexpr qsizetype kWrapChars = 70;
 constexpr qsizetype kShownLines = 22;
 constexpr qsizetype kLongestLine = 400;
+
+// A run with nowhere to break (a long document or file name) would stretch a box past the screen and cut
+// it off: a break (U+200B, drawn as nothing) goes after every kRunChars characters of such a run.
+constexpr qsizetype kRunChars = 20;
+
+QString breakable(const QString &text)
+{
+    QTextBoundaryFinder lines(QTextBoundaryFinder::Line, text);
+    QTextBoundaryFinder characters(QTextBoundaryFinder::Grapheme, text);
+    QString out;
+    qsizetype from = 0;
+    qsizetype run = 0;
+    for (qsizetype at = characters.toNextBoundary(); at > 0; at = characters.toNextBoundary()) {
+        out += QStringView(text).sliced(from, at - from);
+        from = at;
+        lines.setPosition(at);
+        if (lines.isAtBoundary()) {
+            run = 0;
+        } else if (++run == kRunChars) {
+            out += QChar(0x200B);
+            run = 0;
+        }
+    }
+    return out;
+}
 
 qsizetype wrappedLines(QStringView line)
 {
@@ -176,7 +202,7 @@ QMessageBox::StandardButton Prompt::detailed(QWidget *parent, QMessageBox::Icon 
     }
     if (icon == QMessageBox::Critical)
         QApplication::beep();
-    OwnedOrCentredBox box(icon, caption, shown, buttons, shownOwner(parent));
+    OwnedOrCentredBox box(icon, caption, breakable(shown), buttons, shownOwner(parent));
     box.setTextFormat(Qt::PlainText); // names from outside (titles, files, server texts) carry no markup
     if (!whole.isEmpty())
         box.setDetailedText(whole);

@@ -7,13 +7,23 @@
 #include <QGuiApplication>
 #include <QHash>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <memory>
+#include <utility>
 
 #ifdef QUORIN_HAVE_DBUS
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusInterface>
+#endif
+
+#ifdef QUORIN_HAVE_XCB
+#include <QtGui/qguiapplication_platform.h>
+
+#include <xcb/xcb.h>
+
+#include <cstdlib>
 #endif
 
 struct DesktopTrayShell::Icons
@@ -22,6 +32,8 @@ struct DesktopTrayShell::Icons
     QHash<Key, QSystemTrayIcon *> shown;
     QHash<Key, NotifyIconData> callbacks;
     QHash<Key, DesktopTrayShell::Host> hosts; // the kind of area each icon was made for
+    QHash<Key, QPointer<QWidget>> waiting;    // adds refused for want of an area
+    QPointer<QTimer> watch;
 };
 
 namespace {
@@ -76,13 +88,29 @@ void TrayShell::notify(const NotifyIconData &data, int mouseMessage, QPoint glob
         data.hWnd.data(), new TrayNotifyEvent(data.uCallbackMessage, data.uID, mouseMessage, globalPos));
 }
 
+QEvent::Type TrayCreatedEvent::eventType()
+{
+    static const auto type = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return type;
+}
+
+TrayCreatedEvent::TrayCreatedEvent(int iconId) : QEvent(eventType()), m_iconId(iconId) {}
+
+void TrayShell::notifyCreated(QWidget *window, int iconId)
+{
+    if (window)
+        QCoreApplication::postEvent(window, new TrayCreatedEvent(iconId));
+}
+
 DesktopTrayShell::DesktopTrayShell() : m_icons(new Icons) {}
 
 DesktopTrayShell::~DesktopTrayShell()
 {
     // The program-wide shell outlives the application object: its icons are left to the system then.
-    if (QCoreApplication::instance())
+    if (QCoreApplication::instance()) {
         qDeleteAll(m_icons->shown);
+        delete m_icons->watch.data();
+    }
     delete m_icons;
 }
 
@@ -91,8 +119,13 @@ bool DesktopTrayShell::notifyIcon(Message message, const NotifyIconData &data)
     const Icons::Key key{data.hWnd.data(), data.uID};
     switch (message) {
     case NIM_ADD: {
-        if (m_icons->shown.contains(key) || !available())
+        if (m_icons->shown.contains(key))
             return fail();
+        if (!available()) {
+            waitForArea(data.hWnd.data(), data.uID);
+            return fail();
+        }
+        m_icons->waiting.remove(key);
         auto icon = std::make_unique<QSystemTrayIcon>();
         const Host kind = host();
         apply(*icon, data, NotifyIconData::NIF_ICON | NotifyIconData::NIF_TIP, kind);
@@ -120,6 +153,7 @@ bool DesktopTrayShell::notifyIcon(Message message, const NotifyIconData &data)
     }
     case NIM_DELETE: {
         QSystemTrayIcon *icon = m_icons->shown.take(key);
+        m_icons->waiting.remove(key);
         m_icons->callbacks.remove(key);
         m_icons->hosts.remove(key);
         if (!icon)
@@ -148,17 +182,68 @@ int DesktopTrayShell::mouseMessage(int activationReason, Host host)
     }
 }
 
-DesktopTrayShell::Host DesktopTrayShell::detectHost()
+bool DesktopTrayShell::statusNotifierHostRegistered()
 {
 #ifdef QUORIN_HAVE_DBUS
     QDBusConnection bus = QDBusConnection::sessionBus();
     const QString watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
     if (bus.isConnected() && bus.interface() && bus.interface()->isServiceRegistered(watcher)) {
         QDBusInterface probe(watcher, QStringLiteral("/StatusNotifierWatcher"), watcher, bus);
-        if (probe.property("IsStatusNotifierHostRegistered").toBool())
-            return Host::StatusNotifier;
+        return probe.property("IsStatusNotifierHostRegistered").toBool();
     }
 #endif
+    return false;
+}
+
+#ifdef QUORIN_HAVE_XCB
+namespace {
+
+// The screen of DISPLAY ("host:display.screen"), the one whose tray Qt docks into.
+int displayScreen()
+{
+    const QByteArray display = qgetenv("DISPLAY");
+    const qsizetype dot = display.lastIndexOf('.');
+    if (dot < 0 || dot < display.lastIndexOf(':'))
+        return 0;
+    bool ok = false;
+    const int screen = display.mid(dot + 1).toInt(&ok);
+    return ok ? screen : 0;
+}
+
+} // namespace
+#endif
+
+bool DesktopTrayShell::xembedManagerPresent()
+{
+#ifdef QUORIN_HAVE_XCB
+    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
+    if (!connection)
+        return false;
+    static xcb_atom_t selection = XCB_ATOM_NONE; // the program has one X connection
+    if (selection == XCB_ATOM_NONE) {
+        const QByteArray name = "_NET_SYSTEM_TRAY_S" + QByteArray::number(displayScreen());
+        xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
+            connection, xcb_intern_atom(connection, 0, quint16(name.size()), name.constData()), nullptr);
+        if (!atom)
+            return false;
+        selection = atom->atom;
+        std::free(atom);
+    }
+    xcb_get_selection_owner_reply_t *owner =
+        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
+    const bool owned = owner && owner->owner != XCB_WINDOW_NONE;
+    std::free(owner);
+    return owned;
+#else
+    return false;
+#endif
+}
+
+DesktopTrayShell::Host DesktopTrayShell::detectHost()
+{
+    if (statusNotifierHostRegistered())
+        return Host::StatusNotifier;
     // Wayland has no XEmbed: whatever tray there is speaks StatusNotifier.
     if (QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
         return Host::StatusNotifier;
@@ -172,7 +257,7 @@ QSystemTrayIcon *DesktopTrayShell::trayIcon(QWidget *window, int id) const
 
 bool DesktopTrayShell::available() const
 {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return statusNotifierHostRegistered() || xembedManagerPresent();
 }
 
 DesktopTrayShell::Host DesktopTrayShell::host() const
@@ -189,6 +274,34 @@ void DesktopTrayShell::showIcon(QSystemTrayIcon &icon)
 void DesktopTrayShell::hideIcon(QSystemTrayIcon &icon)
 {
     icon.hide();
+}
+
+void DesktopTrayShell::waitForArea(QWidget *window, int id)
+{
+    if (!window || !QCoreApplication::instance())
+        return;
+    m_icons->waiting.insert(Icons::Key{window, id}, window);
+    if (!m_icons->watch) {
+        // Owned by the application: the program-wide shell outlives it.
+        m_icons->watch = new QTimer(QCoreApplication::instance());
+        m_icons->watch->setInterval(AreaWatchMs);
+        QObject::connect(m_icons->watch.data(), &QTimer::timeout, m_icons->watch.data(),
+                         [this] { lookForArea(); });
+    }
+    if (!m_icons->watch->isActive())
+        m_icons->watch->start();
+}
+
+void DesktopTrayShell::lookForArea()
+{
+    for (auto it = m_icons->waiting.begin(); it != m_icons->waiting.end();)
+        it = it.value() ? std::next(it) : m_icons->waiting.erase(it);
+    if (!m_icons->waiting.isEmpty() && !available())
+        return;
+    const auto waiting = std::exchange(m_icons->waiting, {});
+    m_icons->watch->stop();
+    for (auto it = waiting.cbegin(); it != waiting.cend(); ++it)
+        notifyCreated(it.value(), it.key().second);
 }
 
 bool DesktopTrayShell::fail()

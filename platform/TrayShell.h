@@ -41,6 +41,20 @@ private:
     QPoint m_pos;
 };
 
+// Told to a window whose icon could not be added for want of a notification area, once one has appeared
+// (a panel started after the program): the window adds its icon again.
+class TrayCreatedEvent : public QEvent
+{
+public:
+    static QEvent::Type eventType();
+    explicit TrayCreatedEvent(int iconId);
+
+    int iconId() const { return m_iconId; }
+
+private:
+    int m_iconId;
+};
+
 // Mouse messages an icon reports.
 namespace TrayMouse {
 inline constexpr int LButtonUp = 514;
@@ -68,6 +82,8 @@ public:
 
     // Posts a mouse notification to the icon's window, as the desktop does.
     static void notify(const NotifyIconData &data, int mouseMessage, QPoint globalPos);
+    // Tells a window that a notification area is there now (TrayCreatedEvent).
+    static void notifyCreated(QWidget *window, int iconId);
 };
 
 // Error the desktop's shell reports when there is no notification area to put an icon in.
@@ -80,6 +96,9 @@ class QSystemTrayIcon;
 // (KDE Plasma, GNOME with the AppIndicator extension, Wayland desktops) reports one activation per left
 // click and never a double click, so there the activation stands for the double click. The context
 // request (right button) is the right button on both.
+// An add refused for want of an area is remembered: the shell keeps looking (once a second) and tells the
+// icon's window when an area has appeared. A shown icon survives a panel restart by itself (Qt docks it
+// again).
 class DesktopTrayShell : public TrayShell
 {
 public:
@@ -96,12 +115,20 @@ public:
     // The kind of host this session has: a StatusNotifier host registered on the session bus (what Qt
     // itself uses when there is one), else XEmbed.
     static Host detectHost();
+    // A StatusNotifier host registered on the session bus; an XEmbed tray manager (the owner of the
+    // _NET_SYSTEM_TRAY_S<screen> selection) on the X display.
+    static bool statusNotifierHostRegistered();
+    static bool xembedManagerPresent();
+    // How often an area is looked for while an add waits for one.
+    static constexpr int AreaWatchMs = 1000;
 
     // The icon shown for a window's icon id; nullptr when none.
     QSystemTrayIcon *trayIcon(QWidget *window, int id) const;
 
 protected:
-    // Whether there is a notification area at all.
+    // Whether there is a notification area at all. Asked of the session itself, not of Qt: Qt settles at
+    // its first tray call whether it speaks StatusNotifier, and a call made before the host is up would
+    // keep the program off it for good.
     virtual bool available() const;
     // The host kind, asked at each activation.
     virtual Host host() const;
@@ -112,6 +139,8 @@ private:
     struct Icons;
     bool fail();
     bool succeed();
+    void waitForArea(QWidget *window, int id);
+    void lookForArea();
 
     Icons *m_icons;
     int m_error = 0;

@@ -11,6 +11,8 @@
 #include <QVariant>
 #include <QWidget>
 
+#include <algorithm>
+
 namespace WindowPlacement {
 
 namespace {
@@ -31,6 +33,7 @@ public:
     }
     bool centre = false;
     bool fixed = false;
+    bool fit = false;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -45,6 +48,11 @@ protected:
             centerOnScreen(form);
             return false;
         }
+        if (m_refit && event->type() == QEvent::Move && form->frameGeometry() != form->geometry()) {
+            m_refit = false;
+            fitFrame(form);
+            return false;
+        }
         if (event->type() != QEvent::Show || event->spontaneous())
             return false;
         m_recentre = centre && form->frameGeometry() == form->geometry();
@@ -53,6 +61,12 @@ protected:
             QTimer::singleShot(2000, this, [this] { m_recentre = false; });
         if (centre)
             centerOnScreen(form);
+        if (fit) {
+            m_refit = form->frameGeometry() == form->geometry();
+            if (m_refit)
+                QTimer::singleShot(2000, this, [this] { m_refit = false; });
+            fitFrame(form);
+        }
         if (fixed) {
             // Once its own show has filled it in: the size it then needs is the one it keeps.
             QTimer::singleShot(0, form, [form] {
@@ -65,7 +79,22 @@ protected:
     }
 
 private:
+    // The frame is part of what must fit: the window's inner size gives way for it.
+    static void fitFrame(QWidget *form)
+    {
+        if (form->isMaximized() || form->isFullScreen())
+            return;
+        const QRect frame = form->frameGeometry();
+        const QSize extra = frame.size() - form->size();
+        const QRect fitted = fitOnScreen(frame, form->minimumSize() + extra);
+        if (fitted == frame)
+            return;
+        form->move(fitted.topLeft());
+        form->resize(fitted.size() - extra);
+    }
+
     bool m_recentre = false;
+    bool m_refit = false;
 };
 
 } // namespace
@@ -74,6 +103,20 @@ QRect screenArea(QWidget *form)
 {
     const QScreen *screen = form->screen() ? form->screen() : QGuiApplication::primaryScreen();
     return screen ? screen->geometry() : QRect();
+}
+
+QRect fitOnScreen(const QRect &wanted, const QSize &minimum)
+{
+    const QScreen *screen = QGuiApplication::screenAt(wanted.center());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (!screen)
+        return wanted;
+    const QRect area = screen->availableGeometry();
+    const QSize size = wanted.size().boundedTo(area.size()).expandedTo(minimum);
+    const int x = std::max(area.left(), std::min(wanted.x(), area.right() + 1 - size.width()));
+    const int y = std::max(area.top(), std::min(wanted.y(), area.bottom() + 1 - size.height()));
+    return QRect(QPoint(x, y), size);
 }
 
 void layOutFirst(QWidget *form)
@@ -102,6 +145,12 @@ void centerWhenShown(QWidget *form)
 {
     if (form)
         ShowPlacement::of(form)->centre = true;
+}
+
+void keepOnScreen(QWidget *form)
+{
+    if (form)
+        ShowPlacement::of(form)->fit = true;
 }
 
 void fixSize(QWidget *form)

@@ -1,8 +1,11 @@
 #include "FaxPageWriter.h"
 
+#include "WriteFailure.h"
+
 #include <QFile>
 
 #include <cctype>
+#include <cerrno>
 
 #include <tiffio.h>
 
@@ -80,9 +83,11 @@ public:
     bool open(const QString &path)
     {
         TIFFSetWarningHandler(nullptr);
+        m_path = path;
+        errno = 0;
         m_tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
         if (!m_tif)
-            m_error = u"Impossibile scrivere il documento in "_s + path;
+            m_error = WriteFailure::reason(path, errno);
         return m_tif;
     }
 
@@ -107,9 +112,10 @@ public:
         TIFFSetField(m_tif, TIFFTAG_PAGENUMBER, quint16(m_pages), quint16(0));
         TIFFSetField(m_tif, TIFFTAG_GROUP4OPTIONS, quint32(0));
         QByteArray rows = page.bits; // libtiff encodes in place
+        errno = 0;
         if (TIFFWriteEncodedStrip(m_tif, 0, rows.data(), tmsize_t(rows.size())) < 0 ||
             !TIFFWriteDirectory(m_tif)) {
-            m_error = u"Errore di scrittura del documento."_s;
+            m_error = WriteFailure::reason(m_path, errno, rows.size());
             return;
         }
         ++m_pages;
@@ -119,6 +125,9 @@ public:
     {
         if (!m_tif)
             return false;
+        errno = 0;
+        if (m_error.isEmpty() && !TIFFFlush(m_tif))
+            m_error = WriteFailure::reason(m_path, errno);
         TIFFClose(m_tif);
         m_tif = nullptr;
         return m_error.isEmpty();
@@ -128,6 +137,7 @@ public:
 
 private:
     TIFF *m_tif = nullptr;
+    QString m_path;
     int m_pages = 0;
     QString m_error;
 };

@@ -22,6 +22,9 @@ public:
     void setFailed(bool v) { m_failed = v; }
     bool Acknowledged() const { return m_acked; }
     void setAcknowledged(bool v) { m_acked = v; }
+    // Handed over to be stored among the received faxes ("Salva nei Ricevuti"), not to be sent.
+    bool Stored() const { return m_stored; }
+    void setStored(bool v) { m_stored = v; }
     // Still waiting for the link: neither confirmed nor given up.
     bool Pending() const { return !m_sent && !m_failed; }
 
@@ -31,6 +34,7 @@ private:
     bool m_sent = false;
     bool m_failed = false;
     bool m_acked = false;
+    bool m_stored = false;
 };
 
 // The faxes handed over during a run, in order of addition, keyed by IdFax.

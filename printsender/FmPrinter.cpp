@@ -3,6 +3,8 @@
 #include "AppPaths.h"
 #include "FaxPageWriter.h"
 #include "FaxPrinter.h"
+#include "SystemUser.h"
+#include "WriteFailure.h"
 #include "clsLog.h"
 
 #include <QCoreApplication>
@@ -12,10 +14,13 @@
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QProcess>
+#include <QStorageInfo>
 #include <QStandardPaths>
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <utility>
 
 #include <tiffio.h>
@@ -62,6 +67,16 @@ void FmPrinter::setPrinterName(const QString &name)
                 setPrinterName(m_printerName);
         });
     }
+    // A folder the printer cannot fill is told once, and looked at again quietly until it can.
+    const QString problem = spoolProblem(spoolDir());
+    if (!problem.isEmpty()) {
+        if (std::exchange(m_toldProblem, problem) != problem)
+            Q_EMIT CaptureFailed(problem);
+        if (!m_poll->isActive())
+            m_poll->start();
+        return;
+    }
+    m_toldProblem.clear();
     // Until the backend has made the user's folder, the spool itself is watched.
     const QString root = QFileInfo(spoolDir()).absolutePath();
     if (QFileInfo(root).isDir() && !m_watcher->directories().contains(root))
@@ -83,6 +98,40 @@ QStringList FmPrinter::capturedFiles() const
     for (const CapturedDocument &d : m_documents)
         files.append(d.FilePath);
     return files;
+}
+
+QString FmPrinter::spoolProblem(const QString &folder)
+{
+    // One sentence: the folder, what is wrong, what to do, and where the document waits meanwhile.
+    const QString root = QFileInfo(folder).absolutePath();
+    const QString held = u", poi riprendere il documento stampato, che resta trattenuto nella coda di stampa, con "
+                         u"«lp -i NUMERO -H resume» (NUMERO è il lavoro che «lpstat -o» mostra)."_s;
+    if (!QFileInfo(root).isDir())
+        return u"La cartella di stampa %1 non esiste (la stampante fax non è installata del tutto): chiedere "
+               u"all'amministratore di crearla (sudo install -d -m 0755 %1)"_s.arg(root) + held;
+    struct stat st{};
+    const QByteArray path = QFile::encodeName(folder);
+    const bool made = ::lstat(path.constData(), &st) == 0;
+    if (!made && errno != ENOENT)
+        return u"La cartella di stampa %1 non si può raggiungere: chiedere all'amministratore di aprire a "
+               u"tutti la cartella %2 (sudo chmod 0755 %2)"_s.arg(folder, root) + held;
+    const QString mend = u": chiedere all'amministratore di renderla dell'utente %1 e solo sua (sudo chown %1 %2 "
+                         u"&& sudo chmod 0700 %2)"_s.arg(SystemUser::loginName(), folder);
+    if (made && !S_ISDIR(st.st_mode))
+        return u"La cartella di stampa %1 non è una cartella"_s.arg(folder) + mend + held;
+    if (made && st.st_uid != ::geteuid())
+        return u"La cartella di stampa %1 appartiene a un altro utente"_s.arg(folder) + mend + held;
+    if (made && ::faccessat(AT_FDCWD, path.constData(), R_OK | W_OK | X_OK, AT_EACCESS) != 0)
+        return u"La cartella di stampa %1 non consente di leggere e scrivere"_s.arg(folder) + mend + held;
+    // Not made yet: the printer makes it on the disk of the spool.
+    const QStorageInfo disk(made ? folder : root);
+    if (disk.isValid() && disk.isReady() && disk.isReadOnly())
+        return u"La cartella di stampa %1 non può ricevere documenti, il disco che la contiene è di sola "
+               u"lettura: chiedere all'amministratore di renderlo scrivibile"_s.arg(folder) + held;
+    if (disk.isValid() && disk.isReady() && disk.bytesAvailable() < 4096)
+        return u"La cartella di stampa %1 non può ricevere documenti, il disco è pieno: liberare spazio"_s.arg(folder) +
+               held;
+    return {};
 }
 
 QFileInfoList FmPrinter::waitingJobs(const QString &folder)
@@ -121,11 +170,22 @@ void FmPrinter::scan()
     }
     // The oldest job no other sender of this user has taken.
     QString job;
+    QStringList refused; // jobs this user may not read: no other window holds them
     for (const QFileInfo &f : jobs) {
         if (claim(f.absoluteFilePath())) {
             job = f.absoluteFilePath();
             break;
         }
+        if (m_claimErrno == EACCES || m_claimErrno == EPERM)
+            refused << f.absoluteFilePath();
+    }
+    if (job.isEmpty() && refused.size() == jobs.size()) {
+        const QString problem =
+            u"Il documento stampato %1 non si può leggere, non è dell'utente %2: chiedere all'amministratore di "
+            u"renderlo suo (sudo chown %2 %1)."_s.arg(refused.first(), SystemUser::loginName());
+        if (std::exchange(m_toldProblem, problem) != problem)
+            Q_EMIT CaptureFailed(problem);
+        return; // looked at again when the folder changes
     }
     if (job.isEmpty()) {
         // Every waiting job is in another window; one it gives back (closed unsent) is taken then.
@@ -162,6 +222,7 @@ bool FmPrinter::claim(const QString &job)
     // its job back, and it needs no room on any disk.
     const QByteArray path = QFile::encodeName(job);
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    m_claimErrno = fd < 0 ? errno : 0;
     if (fd < 0)
         return false;
     struct stat held{}, now{};
@@ -203,6 +264,45 @@ void FmPrinter::releaseJob()
         QFile::remove(m_jobFile);
     m_jobFile.clear();
     dropClaim();
+}
+
+bool FmPrinter::markHandedOver(QString *error)
+{
+    if (m_jobFile.isEmpty())
+        return true;
+    const QFileInfo job(m_jobFile);
+    QString base = job.fileName();
+    if (const qsizetype at = base.lastIndexOf(HandedSuffix); at > 0)
+        base.truncate(at);
+    const QString marked =
+        job.absolutePath() + u'/' + base + HandedSuffix + QString::number(QDateTime::currentSecsSinceEpoch());
+    // The claim's lock stays with the file: a rename keeps its inode.
+    if (marked != m_jobFile &&
+        ::rename(QFile::encodeName(m_jobFile).constData(), QFile::encodeName(marked).constData()) != 0) {
+        if (error)
+            *error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    m_jobFile = marked;
+    // On the disk before the first frame goes out: a power cut after it must not bring the old name back.
+    const int dir =
+        ::open(QFile::encodeName(job.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const bool synced = dir >= 0 && ::fsync(dir) == 0;
+    const int failure = errno;
+    if (dir >= 0)
+        ::close(dir);
+    if (!synced && error)
+        *error = QString::fromLocal8Bit(std::strerror(failure));
+    return synced;
+}
+
+QDateTime FmPrinter::handedOverAt(const QString &jobFile)
+{
+    const QString name = QFileInfo(jobFile).fileName();
+    const qsizetype at = name.lastIndexOf(HandedSuffix);
+    bool ok = false;
+    const qint64 secs = at > 0 ? QStringView(name).sliced(at + HandedSuffix.size()).toLongLong(&ok) : 0;
+    return ok && secs > 0 ? QDateTime::fromSecsSinceEpoch(secs) : QDateTime();
 }
 
 bool FmPrinter::isTiff(const QString &path)
@@ -297,13 +397,12 @@ bool FmPrinter::convert(const QString &source, const QString &target)
         stopWaitingConverter(); // one document per run: it would not be needed
         m_targetFile = target;
         QFile::remove(target);
-        const bool ok = QFile::copy(source, target);
+        QFile from(source);
+        errno = 0;
+        const bool ok = from.copy(target);
+        const QString why = ok ? QString() : WriteFailure::reason(target, WriteFailure::errorOf(from, errno), from.size());
         QMetaObject::invokeMethod(
-            this,
-            [this, ok] {
-                conversionDone(ok ? Outcome::Done : Outcome::CannotWrite,
-                               ok ? QString() : u"Impossibile copiare il documento."_s);
-            },
+            this, [this, ok, why] { conversionDone(ok ? Outcome::Done : Outcome::CannotWrite, why); },
             Qt::QueuedConnection);
         return true;
     }
@@ -420,8 +519,7 @@ void FmPrinter::conversionDone(Outcome outcome, const QString &message)
         dropClaim();
         const QString stays = u" Il documento stampato resta in coda e sarà ripreso al prossimo avvio."_s;
         const QString text = outcome == Outcome::CannotWrite
-                                 ? QString(u"Disco pieno: impossibile scrivere il fax nella cartella "_s + folder +
-                                           u" ("_s + message + u")."_s)
+                                 ? u"Impossibile scrivere il fax nella cartella %1: %2."_s.arg(folder, message)
                                  : QString(u"Conversione del documento stampato non riuscita. "_s + message);
         Q_EMIT CaptureFailed(text + stays);
         return;
@@ -440,11 +538,11 @@ void FmPrinter::conversionDone(Outcome outcome, const QString &message)
     if (!job.isEmpty() && QFileInfo::exists(job)) {
         const QString kept = keptFolder();
         const QString target = kept + u'/' + QFileInfo(job).fileName();
-        if (QDir().mkpath(kept) &&
-            (QFile::rename(job, target) || (QFile::copy(job, target) && QFile::remove(job))))
+        QString why;
+        if (QDir().mkpath(kept) && (QFile::rename(job, target) || (WriteFailure::copy(job, target, &why) && QFile::remove(job))))
             where = u", è conservato in "_s + target;
         else
-            where = u", resta in "_s + job;
+            where = u", resta in "_s + job + u" ("_s + (why.isEmpty() ? WriteFailure::reason(target, 0) : why.chopped(1)) + u')';
     }
     dropClaim();
     // One sentence: what, Ghostscript's first error line, where the document is.

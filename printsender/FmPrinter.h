@@ -2,6 +2,7 @@
 
 #include "FaxPageWriter.h"
 
+#include <QDateTime>
 #include <QFileInfoList>
 #include <QList>
 #include <QObject>
@@ -31,7 +32,8 @@ struct CapturedDocument
 // sender of the same user never takes it; a sender that finds every job taken waits (WaitingForOtherWindow)
 // until one is given back, or until none is left (NothingLeftToTake). A job Ghostscript refuses is moved to keptFolder()
 // (CaptureFailed) and the next one is taken; a conversion that cannot write its fax file (a full disk)
-// leaves the job in the spool for the next run. Nothing here blocks: Ghostscript is a child process.
+// leaves the job in the spool for the next run. A spool folder that cannot be used is told (CaptureFailed)
+// and looked at again every second. Nothing here blocks: Ghostscript is a child process.
 class FmPrinter : public QObject
 {
     Q_OBJECT
@@ -56,10 +58,20 @@ public:
     // the user discarded it; until then it stays in the spool for a later run.
     QString jobFile() const { return m_jobFile; }
     void releaseJob();
+    // Marks the job, durably, as handed to the server now: its name gets HandedSuffix and the time, so a
+    // run that ends before the server's confirmation (killed, crashed, the machine off) leaves a job the
+    // next run knows the server may already hold. False (why in `error`) when the mark cannot be made.
+    bool markHandedOver(QString *error);
+    // When a job was last handed to the server (its mark); invalid for a job never handed over.
+    static QDateTime handedOverAt(const QString &jobFile);
+    static constexpr QLatin1StringView HandedSuffix{".handed-"};
     // Where jobs that cannot be converted are kept.
     static QString keptFolder();
     // The jobs of a spool folder, oldest first.
     static QFileInfoList waitingJobs(const QString &folder);
+    // Why the user's spool folder cannot take print jobs, as one sentence that names it and says what to
+    // do; empty when it can (one not made yet is made by the printer with the first job).
+    static QString spoolProblem(const QString &folder);
 
     // Converts one print file into a fax TIFF (the rule above); false when it cannot start.
     bool convert(const QString &source, const QString &target);
@@ -108,7 +120,9 @@ private:
     QString m_gsWords;    // Ghostscript's first error line on the job in hand, for the user
     QList<CapturedDocument> m_documents;
     int m_claimFd = -1; // the claimed job, locked while open
+    int m_claimErrno = 0; // why the last job could not be opened to be claimed
     bool m_claimRetry = false;
     bool m_toldClaimed = false;
+    QString m_toldProblem; // the spool folder's problem last told
     int m_counter = 0;
 };

@@ -162,7 +162,8 @@ bool SendoraOptions::SaveServerOptions()
         }
         if (ProfileFile::lockedByOther(path))
             return lockedMessage(), false;
-        Err().Raise(75, u"Darezi.ini"_s, u"Impossibile scrivere "_s + key + u" in "_s + path);
+        Err().Raise(75, u"Darezi.ini"_s,
+                    u"Impossibile scrivere %1 in %2: %3."_s.arg(key, path, ProfileFile::lastWriteFailure()));
         ReportError(u"SaveServerOptions"_s);
         Err().Clear();
         return false;

@@ -2,6 +2,7 @@
 
 #include "Cp1252.h"
 #include "ErrorReporting.h"
+#include "WriteFailure.h"
 
 #include <QFile>
 #include <QStringDecoder>
@@ -101,32 +102,99 @@ const clsXMLNode *clsXMLNode::enumChild(qsizetype Index) const
 
 // ---- clsXMLParser ----
 
-bool clsXMLParser::decode(const QByteArray &bytes, QString &text, QString &encodingName)
+namespace {
+
+// The encoding the prolog names, lower case; empty without one.
+QByteArray declaredEncoding(const QByteArray &bytes)
 {
-    if (bytes.startsWith("\xEF\xBB\xBF")) {
-        encodingName = u"UTF-8"_s;
-        text = QString::fromUtf8(bytes.mid(3));
-        return true;
+    const QByteArray head = bytes.left(512).toLower();
+    const qsizetype prolog = head.indexOf("<?xml");
+    const qsizetype close = prolog < 0 ? -1 : head.indexOf('>', prolog);
+    const qsizetype at = close < 0 ? -1 : head.indexOf("encoding=\"", prolog);
+    if (at < 0 || at > close)
+        return {};
+    const qsizetype from = at + 10, to = head.indexOf('"', from);
+    return to < 0 || to > close ? QByteArray() : head.mid(from, to - from);
+}
+
+// UTF-16 or UTF-32 after its byte-order mark: the characters up to the first unit that is none (a lone
+// surrogate, a value past U+10FFFF, bytes left over at the end); `fault` names it.
+QString decodeWide(QByteArrayView bytes, int unit, bool bigEndian, QString &fault)
+{
+    const auto at = [&](qsizetype i) -> quint32 {
+        quint32 v = 0;
+        for (int k = 0; k < unit; ++k)
+            v |= quint32(uchar(bytes[i + (bigEndian ? unit - 1 - k : k)])) << (8 * k);
+        return v;
+    };
+    const QString name = unit == 2 ? u"UTF-16"_s : u"UTF-32"_s;
+    qsizetype i = 0;
+    for (; i + unit <= bytes.size(); i += unit) {
+        const quint32 v = at(i);
+        const bool high = v >= 0xD800 && v <= 0xDBFF, low = v >= 0xDC00 && v <= 0xDFFF;
+        if (unit == 2 && high && i + 4 <= bytes.size() && at(i + 2) >= 0xDC00 && at(i + 2) <= 0xDFFF) {
+            i += 2;
+            continue;
+        }
+        if (high || low || v > 0x10FFFF) {
+            fault = name + u" text, not the unit 0x"_s + QString::number(v, 16).toUpper();
+            break;
+        }
     }
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        auto decoder = QStringDecoder(QStringDecoder::Utf16, QStringDecoder::Flag::ConvertInitialBom);
-        encodingName = u"UTF-16"_s;
-        text = decoder.decode(bytes);
-        if (text.startsWith(QChar(0xFEFF)))
-            text.remove(0, 1);
-        return !decoder.hasError();
+    if (fault.isEmpty() && i < bytes.size())
+        fault = name + u" text, not a unit cut short"_s;
+    const QStringConverter::Encoding e =
+        unit == 2 ? (bigEndian ? QStringConverter::Utf16BE : QStringConverter::Utf16LE)
+                  : (bigEndian ? QStringConverter::Utf32BE : QStringConverter::Utf32LE);
+    QStringDecoder decoder(e, QStringDecoder::Flag::Stateless);
+    return decoder.decode(bytes.first(i));
+}
+
+} // namespace
+
+clsXMLParser::Decoded clsXMLParser::decode(const QByteArray &bytes)
+{
+    Decoded d;
+    const QByteArrayView view(bytes);
+    // UTF-32 LE begins as UTF-16 LE does: it is looked for first.
+    static const struct
+    {
+        const char *mark;
+        int size, unit;
+        bool bigEndian;
+        const char16_t *name;
+    } marks[] = {{"\x00\x00\xFE\xFF", 4, 4, true, u"UTF-32BE"},
+                 {"\xFF\xFE\x00\x00", 4, 4, false, u"UTF-32LE"},
+                 {"\xFE\xFF", 2, 2, true, u"UTF-16BE"},
+                 {"\xFF\xFE", 2, 2, false, u"UTF-16LE"}};
+    for (const auto &m : marks) {
+        if (view.startsWith(QByteArrayView(m.mark, m.size))) {
+            d.encoding = QString::fromUtf16(m.name);
+            d.text = decodeWide(view.sliced(m.size), m.unit, m.bigEndian, d.fault);
+            return d;
+        }
     }
-    // The bytes decide, not the prolog: UTF-8 when they are valid UTF-8, else the Windows code page job files
-    // written by hand on Windows carry.
-    auto decoder = QStringDecoder(QStringDecoder::Utf8);
-    text = decoder.decode(bytes);
-    if (!decoder.hasError()) {
-        encodingName = u"UTF-8"_s;
-        return true;
+    const bool bom = view.startsWith("\xEF\xBB\xBF");
+    const QByteArrayView body = bom ? view.sliced(3) : view;
+    bool letters = false;
+    const qsizetype bad = Cp1252::firstNonUtf8(body, &letters);
+    const QByteArray declared = declaredEncoding(bytes);
+    const bool declaredUtf8 = declared == "utf-8" || declared == "utf8";
+    const bool declaredCp1252 = declared == "windows-1252" || declared == "cp1252" ||
+                                declared == "iso-8859-1" || declared == "iso-8859-15" || declared == "latin1";
+    // The bytes decide, not the prolog: UTF-8 when they are valid UTF-8, else the Windows code page job
+    // files written by hand on Windows carry. A UTF-8 file (a mark, a declaration, letters of its own)
+    // with a stray byte is read up to that byte: the byte is not guessed at.
+    if (bad >= 0 && !bom && !declaredUtf8 && (!letters || declaredCp1252)) {
+        d.encoding = u"windows-1252"_s;
+        d.text = Cp1252::toUnicode(bytes);
+        return d;
     }
-    encodingName = u"windows-1252"_s;
-    text = Cp1252::toUnicode(bytes);
-    return true;
+    d.encoding = u"UTF-8"_s;
+    d.text = QString::fromUtf8(bad >= 0 ? body.first(bad) : body);
+    if (bad >= 0)
+        d.fault = u"UTF-8 text, not the byte 0x"_s + QString::number(uchar(body[bad]), 16).toUpper();
+    return d;
 }
 
 namespace {
@@ -187,9 +255,9 @@ QString decodeEntities(const QString &raw)
 class Reader
 {
 public:
-    Reader(const QString &text, qint64 total, const std::function<void(qint64, qint64)> &progress,
-           const clsXMLNode::FaxExecutor &executor)
-        : m_text(text), m_total(total), m_progress(progress), m_executor(executor)
+    Reader(const QString &text, const QString &fault, qint64 total,
+           const std::function<void(qint64, qint64)> &progress, const clsXMLNode::FaxExecutor &executor)
+        : m_text(text), m_fault(fault), m_total(total), m_progress(progress), m_executor(executor)
     {}
 
     struct Failure
@@ -220,6 +288,7 @@ public:
         if (name.compare(u"!DOCTYPE"_s, Qt::CaseInsensitive) == 0)
             fail(clsXMLParser::ErrExpected, u"an element, not a DOCTYPE"_s);
         std::unique_ptr<clsXMLNode> root = element(name, 1);
+        m_afterRoot = true;
         skipBlanks(); // what follows the document element is not read
         return root;
     }
@@ -236,14 +305,39 @@ public:
     }
 
 private:
+    // A fault of the text itself, named by the line and column it stands at (every line end counted).
+    [[noreturn]] void failAtText(const QString &what)
+    {
+        const QStringView before = QStringView(m_text).first(m_pos);
+        qint64 line = 1;
+        qsizetype lineStart = 0;
+        for (qsizetype i = 0; i < before.size(); ++i) {
+            if (before[i] == u'\r' || (before[i] == u'\n' && (i == 0 || before[i - 1] != u'\r'))) {
+                ++line;
+                lineStart = i + 1;
+            } else if (before[i] == u'\n') {
+                lineStart = i + 1;
+            }
+        }
+        m_line = line;
+        m_column = before.size() - lineStart + 1;
+        fail(clsXMLParser::ErrExpected, what);
+    }
     void next()
     {
         if (m_pos >= m_text.size()) {
+            // The bytes after the text read so far are not text of the file's encoding.
+            if (!m_fault.isEmpty() && !m_afterRoot)
+                failAtText(m_fault);
             m_eof = true;
             m_cur = QChar(0xFFFF);
             return;
         }
         m_cur = m_text.at(m_pos++);
+        if (m_cur.isNull() && !m_afterRoot) {
+            --m_pos;
+            failAtText(u"a character, not NUL"_s);
+        }
         ++m_column;
         if (m_progress && (m_pos & 0xFFF) == 0)
             m_progress(m_text.isEmpty() ? 0 : qint64(double(m_pos) * double(m_total) / double(m_text.size())),
@@ -389,6 +483,7 @@ private:
     }
 
     const QString &m_text;
+    const QString &m_fault;
     const qint64 m_total;
     const std::function<void(qint64, qint64)> &m_progress;
     const clsXMLNode::FaxExecutor &m_executor;
@@ -396,6 +491,7 @@ private:
     QChar m_cur;
     bool m_eof = false;
     bool m_prologSeen = false;
+    bool m_afterRoot = false; // past the document element: nothing more is read
     qint64 m_line = 1;
     qint64 m_column = 0;
 };
@@ -434,12 +530,8 @@ bool clsXMLParser::ParseData(const QByteArray &bytes)
                         u" bytes at line 1 [0]"_s);
         return false;
     }
-    QString text, encoding;
-    if (!decode(bytes, text, encoding)) {
-        Err().Raise(ErrExpected, Source, u"Expected: text in a known encoding at line 1 [0]"_s);
-        return false;
-    }
-    Reader reader(text, total, m_progress, m_executor);
+    const Decoded decoded = decode(bytes);
+    Reader reader(decoded.text, decoded.fault, total, m_progress, m_executor);
     try {
         m_parent = reader.document(m_prolog);
     } catch (const Reader::Failure &) {
@@ -452,11 +544,6 @@ bool clsXMLParser::ParseData(const QByteArray &bytes)
 
 bool clsXMLParser::Save(const QString &FileName, bool PrettyPrint, int IdentType) const
 {
-    QFile file(FileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
-        Err().Raise(75, Source, file.errorString());
-        return false;
-    }
     const QString lineEnd = PrettyPrint ? u"\r\n"_s : QString();
     QString out;
     auto attributes = [](const clsXMLNode &node, bool prolog) {
@@ -492,5 +579,10 @@ bool clsXMLParser::Save(const QString &FileName, bool PrettyPrint, int IdentType
     };
     if (m_parent)
         write(*m_parent, 0);
-    return file.write(out.toUtf8()) >= 0 && file.flush();
+    // All or nothing: a disk that fills up leaves the old file as it was.
+    QString why;
+    if (WriteFailure::save(FileName, out.toUtf8(), &why))
+        return true;
+    Err().Raise(75, Source, WriteFailure::sentence(FileName, why));
+    return false;
 }

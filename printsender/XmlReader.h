@@ -43,7 +43,8 @@ private:
 // Reads a small XML document into a clsXMLNode tree, and writes one back.
 // Accepted: well-formed XML (elements, attributes, text, comments, CDATA, entity references of XML
 // itself, an optional prolog). An element holds either text or child elements. A DOCTYPE is refused,
-// and so are files above MaxFileBytes and elements nested deeper than MaxDepth.
+// and so are files above MaxFileBytes, elements nested deeper than MaxDepth, a NUL character and bytes
+// that break the file's encoding (named with their line, once the faxes before them were executed).
 // Errors leave Err() set (source "XMLParser"): 42 "Expected: ... at line L [C]",
 // 43 "Mismatched tag: 'name' at line L [C]".
 class clsXMLParser
@@ -72,9 +73,17 @@ public:
         m_progress = std::move(progress);
     }
 
-    // The document's bytes as text: a BOM or the prolog's encoding decides; without either, UTF-8 and,
-    // when the bytes are not UTF-8, Windows-1252. False (text untouched) for an encoding not known here.
-    static bool decode(const QByteArray &bytes, QString &text, QString &encodingName);
+    // The document's characters. A byte-order mark decides (UTF-8, UTF-16 or UTF-32, either order);
+    // without one the bytes are UTF-8 when they are, Windows-1252 when they hold no UTF-8 letter at all
+    // (a job written by hand on Windows, or declared so in the prolog). Bytes that break the encoding so
+    // found are not guessed at: `text` holds what comes before them and `fault` says what they are.
+    struct Decoded
+    {
+        QString text;
+        QString encoding;
+        QString fault; // empty when the whole file was read
+    };
+    static Decoded decode(const QByteArray &bytes);
 
 private:
     std::unique_ptr<clsXMLNode> m_parent;

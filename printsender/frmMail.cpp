@@ -84,7 +84,7 @@ void frmMail::cmdSalva_Click()
     if (!fParent)
         return;
     if (!fParent->Connected)
-        return fParent->tellNotSent(this);
+        return fParent->tellNotSent(this, true);
     const QString document = FilenamePrint;
     QString date, time;
     if (!FormatDate(tbDate->text(), date) || !FormatTime(tbTime->text(), time)) {
@@ -114,11 +114,15 @@ void frmMail::cmdSalva_Click()
         return;
     }
 
+    if (!fParent->beforeHandOver(this, true))
+        return;
     fParent->IdFaxSending =
         fParent->handToLink([this, &fax] { return fParent->ClientSock->SaveFaxToRX(std::move(fax)); });
     // The link went down under the hand-over: the dialog stays, with the document still to store.
     if (!fParent->Connected)
-        return fParent->tellNotSent(this);
-    if (fParent->addPending(fParent->IdFaxSending, document, u"cmdSalva_Click"_s))
+        return fParent->tellNotSent(this, true);
+    if (fParent->addPending(fParent->IdFaxSending, document, u"cmdSalva_Click"_s)) {
+        fParent->cFaxSending->item(fParent->IdFaxSending)->setStored(true);
         cbCancel->setText(u"&Chiudi"_s);
+    }
 }

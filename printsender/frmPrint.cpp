@@ -38,8 +38,22 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <functional>
+
 using namespace Qt::StringLiterals;
 using namespace Sendora;
+
+namespace {
+
+// Runs `what` once `window` is on the screen: a box shown before it would stay behind it.
+void whenShown(QWidget *window, const std::function<void()> &what)
+{
+    if (window->isVisible())
+        return what();
+    QTimer::singleShot(200, window, [window, what] { whenShown(window, what); });
+}
+
+} // namespace
 
 frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
 {
@@ -71,9 +85,10 @@ frmPrint::frmPrint(QWidget *parent) : QWidget(parent)
         txtStatus->setCursorPosition(0);
         txtStatus->setToolTip(plainToolTip(message));
         AppLog().WriteLog(message);
-        // The status line may be too short for it: the whole text in a box, once the signal returned.
+        // The status line may be too short for it: the whole text in a box, once the signal returned and
+        // over the window (the spool folder is looked at before the window is shown).
         QTimer::singleShot(0, this, [this, message] {
-            Prompt::message(this, QMessageBox::Warning, ProgramTitle(), message);
+            whenShown(this, [this, message] { Prompt::message(this, QMessageBox::Warning, ProgramTitle(), message); });
         });
     });
     connect(FmPrinter1, &FmPrinter::WaitingForOtherWindow, this, [this] {
@@ -291,7 +306,15 @@ void frmPrint::FmPrinter1_PrintComplete()
         // A printed job has no recipient without the window: it waits for one, it is not sent blind.
         AppLog().WriteLog(u"Documento stampato ricevuto in modalità nascosta: non spedito"_s);
     } else {
-        txtStatus->setText(u"Preparazione completata."_s);
+        m_handedBefore = FmPrinter::handedOverAt(FmPrinter1->jobFile());
+        const QString text =
+            m_handedBefore.isValid()
+                ? u"Preparazione completata. Attenzione: documento già consegnato al server "_s +
+                      handedBeforeText() + u" senza conferma: potrebbe essere già archiviato."_s
+                : u"Preparazione completata."_s;
+        txtStatus->setText(text);
+        txtStatus->setCursorPosition(0);
+        txtStatus->setToolTip(m_handedBefore.isValid() ? text : QString());
         QApplication::beep();
     }
     cbSend->setEnabled(true);

@@ -3,6 +3,7 @@
 #include "FaxSending.h"
 #include "Recipients.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <QWidget>
 
@@ -19,6 +20,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 class QuorinSock;
+class UpdateWatch;
 class collContactsItem;
 class frmSendStatus;
 class frmUpdateDownload;
@@ -67,8 +69,14 @@ public:
     // caller (tellNotSent), not by the link's own box as well.
     QString handToLink(const std::function<QString()> &call);
     // A hand-over met a link that is down: nothing went, the printed document stays for later (a box over
-    // owner, the send window when none).
-    void tellNotSent(QWidget *owner = nullptr);
+    // owner, the send window when none). `storing`: the store dialog's "Salva", not "Spedisci".
+    void tellNotSent(QWidget *owner = nullptr, bool storing = false);
+    // Just before a hand-over of the printed document: a document an earlier run handed over unconfirmed
+    // is sent again only when the user says so, and the spooled job is marked as handed over (false: nothing
+    // is to go, the user was told).
+    bool beforeHandOver(QWidget *owner, bool storing);
+    // What a fax handed over unconfirmed may have become, and what sending (storing) it again risks.
+    static QString mayBeFiledAlready(bool storing = false);
     // Adds a hand-over to the pending list; false (reported) when the link refused it or the key is taken.
     bool addPending(const QString &key, const QString &files, const QString &procName);
     // The fields a job file's faxes start from.
@@ -101,6 +109,7 @@ public:
     void ClientSock_UpdateServerNeed();
     void ClientSock_ReceivingUpdate(int TotBytesToReceive, int TotBytesReceived);
     void ClientSock_DownloadUpdComplete();
+    void updateNotReceived();
     void ClientSock_ProgressStatusStart(const QString &IdFax);
     void ClientSock_ProgressStatusTX(const QString &RemoteID, int Speed, int CurrPage, int TotPages,
                                      int Percent, int status, const QString &destination,
@@ -111,8 +120,9 @@ public:
     void ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome);
     // A run without a window ends its start-up: the reason goes to standard error and the log.
     void giveUp(const QString &reason);
-    // Says why the fax did not arrive, logs in again and offers to send the same fields again.
-    void offerSendAgain(const QString &why);
+    // Says why the fax did not arrive, logs in again and offers to send the same fields again; for a
+    // document handed over to be stored (`stored`) it says how to store it again instead.
+    void offerSendAgain(const QString &why, bool stored = false);
     // The server ended the link while the window was up: said in the status line, the link sought again.
     void ClientSock_LinkLost();
     void ClientSock_RxPhoneBook(collContactsItem *ContactsList);
@@ -151,6 +161,8 @@ private:
     bool m_unloaded = false;
     bool m_shown = false;
     bool m_sendTried = false; // the captured document was handed to the link at least once
+    QDateTime m_handedBefore; // an earlier run handed the document over and never saw it confirmed
+    QString handedBeforeText() const; // "il 11/12/2026 alle 02:19"
     bool m_confirming = false; // the link is being closed to learn whether the server read the faxes
     bool m_sendAgain = false;  // send the fax again once the link is back
     bool m_inSendFax = false;  // SendFax is handing a fax to the link: it tells the outcome itself
@@ -161,6 +173,7 @@ private:
     QString m_userName;
     QPointer<frmSendStatus> StatusWindow;
     QPointer<frmUpdateDownload> m_updateWindow;
+    UpdateWatch *m_updateWatch = nullptr;
 
 public:
     QLineEdit *tbSubj, *tbDate, *tbTime, *tbTo, *tbCompany, *tbFaxNumber;

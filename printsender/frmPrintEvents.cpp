@@ -13,6 +13,7 @@
 #include "StringTable.h"
 #include "clsLog.h"
 #include "frmSendStatus.h"
+#include "UpdateWatch.h"
 #include "frmUpdateDownload.h"
 
 #include <QApplication>
@@ -46,6 +47,8 @@ void frmPrint::wireLink()
     connect(s, &QuorinSock::UpdateServerNeed, this, &frmPrint::ClientSock_UpdateServerNeed);
     connect(s, &QuorinSock::ReceivingUpdate, this, &frmPrint::ClientSock_ReceivingUpdate);
     connect(s, &QuorinSock::DownloadUpdComplete, this, &frmPrint::ClientSock_DownloadUpdComplete);
+    m_updateWatch = new UpdateWatch(s);
+    connect(m_updateWatch, &UpdateWatch::NotReceived, this, &frmPrint::updateNotReceived);
     connect(s, &QuorinSock::ProgressStatusStart, this, &frmPrint::ClientSock_ProgressStatusStart);
     connect(s, &QuorinSock::ProgressStatusTX, this, &frmPrint::ClientSock_ProgressStatusTX);
     connect(s, &QuorinSock::ProgressStatusEnd, this, &frmPrint::ClientSock_ProgressStatusEnd);
@@ -86,7 +89,7 @@ void frmPrint::ClientSock_Connected(const QString &Server, int SockPort, bool)
                 if (Prompt::message(this, QMessageBox::Warning, ProgramTitle(), LoadResString(UpdateOffered),
                                     QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
                     m_LanciaUpdate = true;
-                    ClientSock->UpdateFiles();
+                    m_updateWatch->UpdateFiles();
                 }
             } else if (!server.isEmpty() && QuorinSock::compareVersions(own, server) > 0) {
                 Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
@@ -230,6 +233,11 @@ void frmPrint::setHandOverEnabled(bool on)
 
 void frmPrint::ClientSock_MaxUsersLimit()
 {
+    // The server took this login already (its faxes may be filed): a later refusal opens nothing anew.
+    if (Connected && UserReceived) {
+        AppLog().WriteLog(u"Il server ha segnalato il massimo numero di utenti dopo l'accesso: ignorato"_s);
+        return;
+    }
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -285,6 +293,19 @@ void frmPrint::ClientSock_DownloadUpdComplete()
         m_updateWindow->hide();
     m_UpdateRX = true;
     Q_EMIT startStateChanged();
+}
+
+void frmPrint::updateNotReceived()
+{
+    if (!m_LanciaUpdate || m_UpdateRX)
+        return;
+    // Nothing to hand over: the window goes on with this version, on a new login.
+    m_LanciaUpdate = false;
+    if (m_updateWindow)
+        m_updateWindow->hide();
+    Prompt::message(this, QMessageBox::Warning, ProgramTitle(), UpdateWatch::notReceivedText());
+    if (!G.CurrentServer.isEmpty() && G.CurrentPort > 0)
+        ClientSock->Connect(G.CurrentServer, G.CurrentPort);
 }
 
 void frmPrint::ClientSock_ProgressStatusStart(const QString &)
@@ -372,7 +393,7 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
         return;
     const bool delivered = Outcome == QuorinSock::Delivered;
     const QString document = FmPrinter1->Document().FilePath;
-    bool documentDelivered = false, anyLost = false;
+    bool documentDelivered = false, anyLost = false, allStored = true;
     for (const QString &key : IdFaxes) {
         clsFaxSending *entry = cFaxSending->item(key);
         if (!entry)
@@ -381,6 +402,7 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
         entry->setSent(delivered);
         entry->setFailed(!delivered);
         anyLost = anyLost || !delivered;
+        allStored = allStored && entry->Stored();
         if (delivered && !document.isEmpty() && entry->StrFiles().split(u'+').contains(document))
             documentDelivered = true;
     }
@@ -402,13 +424,19 @@ void frmPrint::ClientSock_FaxesSettled(const QStringList &IdFaxes, int Outcome)
     txtStatus->clear();
     if (!delivered) {
         if (anyLost && unconfirmed)
-            offerSendAgain(u"Consegna non confermata: il sistema del server ha accettato tutti i dati del fax, ma il "
-                           u"server non ha chiuso il collegamento entro %1 s, quindi non ha confermato di averlo "
-                           u"letto.\r\nIl fax potrebbe essere già stato archiviato dal server: inviandolo di nuovo "
-                           u"potrebbe arrivare due volte."_s.arg(runBounds().closeMs / 1000.0));
+            offerSendAgain(
+                u"Consegna non confermata: il sistema del server ha accettato tutti i dati del %1, ma il "
+                u"server non ha chiuso il collegamento entro %2 s, quindi non ha confermato di averlo "
+                u"letto.\r\n"_s.arg(allStored ? u"documento"_s : u"fax"_s)
+                        .arg(runBounds().closeMs / 1000.0) +
+                    mayBeFiledAlready(allStored),
+                allStored);
         else if (anyLost)
             offerSendAgain(u"Il collegamento col server si è interrotto prima che il server confermasse la "
-                           u"ricezione: il fax potrebbe non essere arrivato."_s);
+                           u"ricezione: "_s +
+                               (allStored ? u"il documento potrebbe non essere stato salvato nei Ricevuti."_s
+                                          : u"il fax potrebbe non essere arrivato."_s),
+                           allStored);
         return;
     }
     if (wasConfirming) {
@@ -458,29 +486,45 @@ void frmPrint::ClientSock_Error(int Number, const QString &Description, const QS
         Q_EMIT pendingChanged();
         if (G.HiddenMode)
             return;
+        const bool stored = entry->Stored();
+        const QString what = stored ? u"Il documento"_s : u"Il fax"_s;
         if (Number == ServerNotReading)
-            offerSendAgain(u"Il fax non è arrivato al server: "_s + Description);
+            offerSendAgain(what + u" non è arrivato al server: "_s + Description, stored);
         else if (Number == 40006)
-            offerSendAgain(u"Il collegamento col server si è interrotto durante l'invio: il fax non è arrivato al "
-                           u"server."_s);
+            offerSendAgain(u"Il collegamento col server si è interrotto durante l'invio: "_s +
+                               what.toLower() + u" non è arrivato al server."_s,
+                           stored);
         else
             QMetaObject::invokeMethod(
                 this,
-                [this, told] {
+                [this, told, stored] {
                     Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
-                                    u"Il fax non è stato inviato: "_s + told);
+                                    (stored ? u"Il documento non è stato salvato nei Ricevuti: "_s
+                                            : u"Il fax non è stato inviato: "_s) +
+                                        told);
                 },
                 Qt::QueuedConnection);
     }
 }
 
-void frmPrint::offerSendAgain(const QString &why)
+void frmPrint::offerSendAgain(const QString &why, bool stored)
 {
     // The link is gone or was ended: the window logs in again for what comes next (from the event loop,
     // not inside the socket's own signal).
     if (Connected || !m_relink->isActive()) {
         Connected = false;
         linkDown();
+    }
+    if (stored) {
+        // Sending it would make a fax of it: it is stored again from the store dialog, with its own fields.
+        QMetaObject::invokeMethod(
+            this,
+            [this, why] {
+                Prompt::message(this, QMessageBox::Warning, ProgramTitle(),
+                                why + u"\r\nPer salvarlo di nuovo: «Salva nei Ricevuti», poi «Salva»."_s);
+            },
+            Qt::QueuedConnection);
+        return;
     }
     QMetaObject::invokeMethod(
         this,

@@ -4,14 +4,17 @@
 #include "ConfigIni.h"
 #include "ErrorReporting.h"
 #include "FaxJob.h"
+#include "FmPrinter.h"
 #include "ProgramInfo.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
 #include "SendoraConfig.h"
+#include "ServerDates.h"
 #include "clsLog.h"
 #include "faxOut.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -52,6 +55,56 @@ bool frmPrint::addPending(const QString &key, const QString &files, const QStrin
     return true;
 }
 
+QString frmPrint::mayBeFiledAlready(bool storing)
+{
+    return storing ? u"Il documento potrebbe essere già stato archiviato dal server: salvandolo di nuovo "
+                     u"potrebbe "
+                     u"arrivare due volte."_s
+                   : u"Il fax potrebbe essere già stato archiviato dal server: inviandolo di nuovo potrebbe "
+                     u"arrivare "
+                     u"due volte."_s;
+}
+
+QString frmPrint::handedBeforeText() const
+{
+    return u"il "_s + FormatShortDate(m_handedBefore.date()) + u" alle "_s +
+           m_handedBefore.time().toString(u"HH:mm"_s);
+}
+
+bool frmPrint::beforeHandOver(QWidget *owner, bool storing)
+{
+    if (FilenamePrint.isEmpty())
+        return true;
+    if (m_handedBefore.isValid()) {
+        const QString question =
+            u"Questo documento stampato è già stato consegnato al server "_s + handedBeforeText() +
+            u", ma Sendora si è chiuso prima che il server ne confermasse la ricezione.\r\n"_s +
+            mayBeFiledAlready(storing) +
+            (storing ? u"\r\nSalvarlo di nuovo?"_s : u"\r\nInviarlo di nuovo?"_s);
+        AppLog().WriteLog(question);
+        // No unless the user says so: a press of Enter does not file it twice.
+        const bool again =
+            Prompt::message(owner, QMessageBox::Warning, ProgramTitle(), question,
+                            QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+        AppLog().WriteLog(again ? u"Risposta: consegnarlo di nuovo"_s
+                                : u"Risposta: non consegnarlo di nuovo"_s);
+        if (!again)
+            return false;
+        m_handedBefore = {};
+    }
+    // Marked before the first frame goes out: whatever ends this run, the next one knows.
+    QString why;
+    if (!FmPrinter1->markHandedOver(&why)) {
+        AppLog().WriteLog(u"Documento non segnato come consegnato: "_s + why);
+        tell(owner, u"Impossibile segnare il documento stampato come consegnato nella cartella "_s +
+                        QFileInfo(FmPrinter1->jobFile()).absolutePath() + u" ("_s + why + u"): "_s +
+                        (storing ? u"il documento non è stato salvato"_s : u"il fax non è stato inviato"_s) +
+                        u", per non consegnarlo due volte senza saperlo."_s);
+        return false;
+    }
+    return true;
+}
+
 QString frmPrint::handToLink(const std::function<QString()> &call)
 {
     m_inSendFax = true;
@@ -60,17 +113,22 @@ QString frmPrint::handToLink(const std::function<QString()> &call)
     return key;
 }
 
-void frmPrint::tellNotSent(QWidget *owner)
+void frmPrint::tellNotSent(QWidget *owner, bool storing)
 {
     // Handed over or not, the document is not done with: its spooled job stays for the next start.
     m_sendTried = m_sendTried || !FilenamePrint.isEmpty();
-    AppLog().WriteLog(u"Spedisci con il collegamento al server interrotto: fax non inviato"_s);
+    AppLog().WriteLog(storing ? u"Salva con il collegamento al server interrotto: documento non salvato"_s
+                              : u"Spedisci con il collegamento al server interrotto: fax non inviato"_s);
     linkDown();
-    tell(owner ? owner : this,
-         u"Comunicazione col server non disponibile: il fax non è stato inviato.\r\n"
-         u"Il documento stampato è conservato e sarà proposto di nuovo al prossimo avvio; quando il "
-         u"collegamento torna (\"Connesso al Server\") si può spedire di nuovo da questa finestra.\r\n"
-         u"Prego verificare."_s);
+    tell(
+        owner ? owner : this,
+        (storing
+             ? u"Comunicazione col server non disponibile: il documento non è stato salvato nei Ricevuti.\r\n"_s
+             : u"Comunicazione col server non disponibile: il fax non è stato inviato.\r\n"_s) +
+            u"Il documento stampato è conservato e sarà proposto di nuovo al prossimo avvio; quando il "
+            u"collegamento torna (\"Connesso al Server\") si può "_s +
+            (storing ? u"salvare di nuovo da questa finestra"_s : u"spedire di nuovo da questa finestra"_s) +
+            u".\r\nPrego verificare."_s);
 }
 
 void frmPrint::SendFax()
@@ -141,6 +199,8 @@ void frmPrint::SendFax()
     // The link's verdict on the text as it will go out, before anything is sent.
     if (const QString problem = QuorinSock::FaxProblem(*fax); !problem.isEmpty())
         return tell(this, problem);
+    if (!beforeHandOver(this, false))
+        return;
 
     IdFaxSending = handToLink([this, &fax] { return ClientSock->SendNewFax(std::move(fax)); });
     m_sendTried = m_sendTried || !document.isEmpty();

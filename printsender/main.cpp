@@ -3,6 +3,7 @@
 #include "DisplayGuard.h"
 #include "Prompt.h"
 #include "StartupMain.h"
+#include "clsLog.h"
 #include "frmStatoInvio.h"
 
 #include <QApplication>
@@ -10,6 +11,8 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
+#include <utility>
 
 #include <fcntl.h>
 
@@ -32,28 +35,47 @@ QString jobFileByBytes(int argc, char *argv[])
     return fd < 0 ? QString() : u"/proc/self/fd/"_s + QString::number(fd);
 }
 
+// A hidden run's standard error carries the program's own sentences only: what Qt and the libraries say
+// goes to the log.
+void messageToLog(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "Sendora: errore interno, il programma si ferma (%s).\n", qPrintable(message));
+        std::abort();
+    }
+    static bool inside = false; // the log's own file operations may speak too
+    if (std::exchange(inside, true))
+        return;
+    AppLog().WriteLog(u"Qt: "_s + message);
+    inside = false;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    QStringList raw;
+    for (int i = 1; i < argc; ++i)
+        raw.append(QString::fromLocal8Bit(argv[i]));
+    const Sendora::CommandLine early = Sendora::CommandLine::parse(Sendora::CommandLine::join(raw));
     // A hidden run started without a desktop (a scheduled job, a server's integration) needs no screen.
-    {
-        QStringList raw;
-        for (int i = 1; i < argc; ++i)
-            raw.append(QString::fromLocal8Bit(argv[i]));
-        const Sendora::CommandLine early = Sendora::CommandLine::parse(Sendora::CommandLine::join(raw));
-        if (!early.InstallMode && early.HiddenMode && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
-            qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
-            qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    // A window with no display to go to is said in one sentence; the printed document stays in the spool.
-    DisplayGuard::arm(
-        "Sendora",
-        "nessun display raggiungibile (DISPLAY o WAYLAND_DISPLAY non impostati o non raggiungibili): "
-        "la finestra non può essere aperta; i documenti stampati restano in coda.",
-        Sendora::ExitNoDisplay);
+    if (!early.InstallMode && early.HiddenMode && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") &&
+        qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // A window with no display to go to is said in one sentence, for what was started.
+    DisplayGuard::arm("Sendora",
+                      early.InstallMode
+                          ? "nessun display raggiungibile (DISPLAY o WAYLAND_DISPLAY non impostati o non "
+                            "raggiungibili): l'installazione della stampante fax non può essere aperta; "
+                            "avviare Sendora dal desktop."
+                          : "nessun display raggiungibile (DISPLAY o WAYLAND_DISPLAY non impostati o non "
+                            "raggiungibili): la finestra di invio non può essere aperta; i documenti "
+                            "stampati restano in coda.",
+                      Sendora::ExitNoDisplay);
     QApplication app(argc, argv);
     DisplayGuard::disarm();
+    if (!early.InstallMode && early.HiddenMode)
+        qInstallMessageHandler(messageToLog);
     QApplication::setApplicationName(u"Sendora"_s);
     QApplication::setDesktopFileName(u"sendora"_s); // the menu entry: its icon on panels and docks
     QApplication::setOrganizationName(u"Quorin"_s);

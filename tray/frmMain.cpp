@@ -222,6 +222,13 @@ bool frmMain::event(QEvent *event)
             iconNotification(n->message(), n->globalPos());
         return true;
     }
+    if (event->type() == TrayCreatedEvent::eventType()) {
+        // A notification area came after a refused add (the panel started after us): the icon goes up
+        // with its picture and tip as they stand now.
+        if (m_sysIcon && !m_sysIcon->Visible() && !m_unloaded)
+            m_sysIcon->ShowIcon();
+        return true;
+    }
     return QWidget::event(event);
 }
 

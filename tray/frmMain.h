@@ -21,6 +21,7 @@ class QMenu;
 class QPushButton;
 class QTimer;
 class QuorinSock;
+class UpdateWatch;
 
 namespace QuorinLive {
 
@@ -118,6 +119,7 @@ private:
     void ClientSock_UpdateOcxNeed(const QString &version);
     void ClientSock_ReceivingUpdate(int TotBytesToReceive, int TotBytesReceived);
     void ClientSock_DownloadUpdComplete();
+    void updateNotReceived();
     void ClientSock_ProgressStatusStart(const QString &IdFax);
     void ClientSock_ProgressStatusTX(const QString &RemoteID, int Speed, int CurrPage, int TotPages,
                                      int Percent, int status, const QString &destination,
@@ -131,6 +133,7 @@ private:
     QLabel *m_picfax[3] = {};
     QPointer<frmSendStatus> m_sendStatus;
     QPointer<frmUpdateDownload> m_updateDownload;
+    UpdateWatch *m_updateWatch = nullptr;
     QString m_clientProgram;
     QSet<int> m_reportedIconErrors;
     int m_blinkPhase = 0;

@@ -8,6 +8,7 @@
 #include "StringTable.h"
 #include "frmMain.h"
 #include "frmSendStatus.h"
+#include "UpdateWatch.h"
 #include "frmUpdateDownload.h"
 
 #include <QLabel>
@@ -40,6 +41,8 @@ void frmMain::connectClientSock()
     connect(s, &QuorinSock::UpdateOcxNeed, this, &frmMain::ClientSock_UpdateOcxNeed);
     connect(s, &QuorinSock::ReceivingUpdate, this, &frmMain::ClientSock_ReceivingUpdate);
     connect(s, &QuorinSock::DownloadUpdComplete, this, &frmMain::ClientSock_DownloadUpdComplete);
+    m_updateWatch = new UpdateWatch(s);
+    connect(m_updateWatch, &UpdateWatch::NotReceived, this, &frmMain::updateNotReceived);
     connect(s, &QuorinSock::ProgressStatusStart, this, &frmMain::ClientSock_ProgressStatusStart);
     connect(s, &QuorinSock::ProgressStatusTX, this, &frmMain::ClientSock_ProgressStatusTX);
     connect(s, &QuorinSock::ProgressStatusEnd, this, &frmMain::ClientSock_ProgressStatusEnd);
@@ -66,7 +69,7 @@ void frmMain::loginAccepted(const QString &Server, int SockPort, bool IsForwardu
         if (Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(), LoadResString(UpdateQuestion),
                             QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes) {
             m_LanciaUpdate = true;
-            ClientSock->UpdateFiles();
+            m_updateWatch->UpdateFiles();
         }
     } else if (cmp > 0) {
         Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(), LoadResString(ServerUpdateAdvised));
@@ -183,6 +186,17 @@ void frmMain::ClientSock_DownloadUpdComplete()
     delete m_updateDownload.data();
     m_UpdateRX = true;
     Q_EMIT startStateChanged();
+}
+
+void frmMain::updateNotReceived()
+{
+    if (!m_LanciaUpdate || m_UpdateRX)
+        return;
+    // Nothing to hand over: the launcher stays with this version and connects again.
+    m_LanciaUpdate = false;
+    delete m_updateDownload.data();
+    Prompt::message(nullptr, QMessageBox::Warning, ProgramTitle(), UpdateWatch::notReceivedText());
+    reconnect();
 }
 
 bool frmMain::sendStatusHidden() const

@@ -138,13 +138,15 @@ QString decodeText(const QByteArray &data, QString *encoding)
         if (evenZero > probe / 4 && oddZero == 0)
             return utf16(QStringConverter::Utf16BE, 0, u"UTF-16BE"_s);
     }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8.decode(data);
-    if (utf8.hasError()) {
+    // Outlook writes its exports in the Windows code page; a UTF-8 export with a stray byte keeps its
+    // letters (the byte alone is read as Windows-1252).
+    bool letters = false;
+    if (Cp1252::firstNonUtf8(data, &letters) >= 0 && !letters) {
         found(u"Windows-1252"_s);
-        return Cp1252::toUnicode(data); // Outlook writes its exports in the Windows code page
+        return Cp1252::toUnicode(data);
     }
     found(u"UTF-8"_s);
+    QString text = Cp1252::fromUtf8OrCp1252(data);
     if (text.startsWith(QChar(0xFEFF)))
         text.remove(0, 1);
     return text;

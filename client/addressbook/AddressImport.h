@@ -55,7 +55,8 @@ struct Result
 QStringList splitRecord(QStringView record, QChar separator);
 
 // The text of an export: UTF-8 (with or without BOM), UTF-16 LE or BE (BOM, or the zero bytes of ASCII
-// text), else Windows-1252. `encoding` gets the name of what was found.
+// text), else Windows-1252; a stray byte in UTF-8 is read alone as Windows-1252. `encoding` gets the name
+// of what was found.
 QString decodeText(const QByteArray &data, QString *encoding = nullptr);
 
 // The program a header's column names point to; Unknown for a header of other names (hand-made,

@@ -2,6 +2,7 @@
 
 #include "ErrorReporting.h"
 #include "FormHelpers.h"
+#include "KeyboardMenu.h"
 #include "Prompt.h"
 #include "RUBfrmConfRub.h"
 #include "Twips.h"
@@ -55,6 +56,16 @@ RUBfrmRubrica::RUBfrmRubrica(QWidget *parent) : QDialog(parent), m_book(&LocalAd
     mnuDati->setObjectName(u"mnuDati"_s);
     QAction *mnuEdit = mnuFile->addAction(u"Edit"_s);
     mnuEdit->setObjectName(u"mnuEdit"_s);
+    // From the keyboard as with the right button: for the selected contact.
+    KeyboardMenu::attach(lstContacts, [this] {
+        const int index = currentIndex();
+        if (index < 0)
+            return;
+        m_currentEntry = index;
+        m_currentKey = currentKey();
+        lstContacts->scrollToItem(lstContacts->currentItem());
+        mnuFile->popup(KeyboardMenu::itemPoint(lstContacts));
+    });
 
     auto *typeRow = new QHBoxLayout;
     typeRow->addWidget(label);

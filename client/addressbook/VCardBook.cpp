@@ -2,6 +2,7 @@
 
 #include "AppPaths.h"
 #include "Cp1252.h"
+#include "WriteFailure.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
@@ -12,8 +13,6 @@
 #include <QHash>
 #include <QLockFile>
 #include <QRegularExpression>
-#include <QSaveFile>
-#include <QStorageInfo>
 #include <QStringDecoder>
 #include <QUuid>
 
@@ -1079,31 +1078,6 @@ bool LocalAddressBook::refresh(QString *error)
 
 namespace {
 
-// Why a file of `needed` bytes could not be written there, in the user's words; `err` the system's
-// error number right after the failure (0 when none was left).
-QString whyNotWritten(const QString &path, int err, qint64 needed)
-{
-    const QFileInfo file(path);
-    const QString folder = file.absolutePath();
-    const QStorageInfo disk(folder);
-    if (err == ENOSPC || err == EDQUOT ||
-        (disk.isValid() && disk.isReady() && disk.bytesAvailable() < needed + 4096))
-        return u"il disco è pieno (liberare spazio e riprovare)"_s;
-    if (err == EROFS || (disk.isValid() && disk.isReadOnly()))
-        return u"il disco che la contiene è di sola lettura"_s;
-    if (err == EFBIG)
-        return u"il file supererebbe la dimensione massima che il sistema concede"_s;
-    if (file.exists() && !file.isWritable())
-        return u"il file è di sola lettura"_s;
-    if (!QFileInfo(folder).isWritable())
-        return u"la cartella %1 non consente di scrivere"_s.arg(folder);
-    if (err == EACCES || err == EPERM)
-        return u"mancano i permessi per scriverlo"_s;
-    if (err == EIO)
-        return u"errore di scrittura sul disco"_s;
-    return err ? u"errore del sistema n. %1"_s.arg(err) : u"errore del sistema"_s;
-}
-
 // Holds the book's lock file while a change is read, applied and written.
 class BookLock
 {
@@ -1122,7 +1096,7 @@ public:
         else // the lock file beside the book cannot be made: the folder cannot be written
             *error = u"Impossibile scrivere nella cartella della rubrica (%1): %2. La rubrica non è stata "
                      u"cambiata."_s.arg(QFileInfo(m_lock.fileName()).absolutePath(),
-                                        whyNotWritten(m_lock.fileName(), err, 512));
+                                        WriteFailure::reason(m_lock.fileName(), err, 512));
         return false;
     }
 
@@ -1150,20 +1124,17 @@ bool LocalAddressBook::writeLocked(QString *error)
             const int err = errno;
             if (error)
                 *error = u"Impossibile conservare una copia della rubrica in %1: %2."_s.arg(
-                    backup, whyNotWritten(backup, err, from.size()));
+                    backup, WriteFailure::reason(backup, err, from.size()));
             return false;
         }
     }
-    QSaveFile file(m_path);
     const QFileInfo existing(m_path);
-    errno = 0;
-    if ((existing.exists() && !existing.isWritable()) || !file.open(QIODevice::WriteOnly) ||
-        file.write(bytes) != bytes.size() || !file.commit()) {
-        const int err = errno;
-        file.cancelWriting();
+    QString why;
+    if (existing.exists() && !existing.isWritable())
+        why = WriteFailure::reason(m_path, EACCES);
+    if (!why.isEmpty() || !WriteFailure::save(m_path, bytes, &why)) {
         if (error)
-            *error = u"Impossibile scrivere la rubrica %1: %2. La rubrica non è stata cambiata."_s.arg(
-                m_path, whyNotWritten(m_path, err, bytes.size()));
+            *error = u"Impossibile scrivere la rubrica %1: %2. La rubrica non è stata cambiata."_s.arg(m_path, why);
         return false;
     }
     m_keepOriginal = false;

@@ -222,12 +222,20 @@ void frmRubCondivisa::askBook()
         return;
     }
     m_waiting = true;
+    ++m_bookAsks;
     m_timeout->start();
     m_sock->AskPhoneBook();
 }
 
 void frmRubCondivisa::onPhoneBook(collContactsItem *book)
 {
+    // The server answers in order: while this window asked again after it, an answer is to an earlier
+    // request and the book it holds is not the one waited for.
+    if (m_bookAsks > 1) {
+        --m_bookAsks;
+        return;
+    }
+    m_bookAsks = 0;
     // The link replaces its book at every answer (also one asked for by another window): the rows follow it.
     m_book = book;
     m_current = nullptr;
@@ -246,6 +254,7 @@ void frmRubCondivisa::onPhoneBook(collContactsItem *book)
 
 void frmRubCondivisa::onLinkLost()
 {
+    m_bookAsks = 0; // nothing asked on that link is coming
     if (!m_waiting)
         return;
     m_waiting = false;
@@ -255,6 +264,7 @@ void frmRubCondivisa::onLinkLost()
 
 void frmRubCondivisa::onBookTimeout()
 {
+    m_bookAsks = 0;
     if (!m_waiting)
         return;
     m_waiting = false;

@@ -72,6 +72,7 @@ private:
     ContactsItem *m_current = nullptr;
     bool m_ok = false;
     bool m_waiting = false;
+    int m_bookAsks = 0; // books asked and not answered yet
     bool m_everFilled = false;
     int m_showMode = 0;
     int m_sortColumn = 0;

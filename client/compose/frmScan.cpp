@@ -7,7 +7,6 @@
 #include "LumagridPropertyBag.h"
 #include "Prompt.h"
 #include "SystemUtils.h"
-#include "Twips.h"
 #include "clsLog.h"
 
 #include <QDateTime>
@@ -75,10 +74,7 @@ frmScan::frmScan(QWidget *parent) : QDialog(parent)
 void frmScan::resizeEvent(QResizeEvent *event)
 {
     QDialog::resizeEvent(event);
-    if (height() > twipsY(this, 1000))
-        AppLog().WriteLog(u"img 7"_s);
-    if (width() > twipsX(this, 3500))
-        AppLog().WriteLog(u"img 8"_s);
+    LogResizeLines(this, u"img 7"_s, u"img 8"_s);
 }
 
 QString frmScan::AutoFileName(const QString &folder, const std::function<int()> &draw)

@@ -146,7 +146,9 @@ bool WriteConfigKey(const QString &key, const QString &value)
 {
     if (ProfileFile::writeString(iniPath(), section(), key, value))
         return true;
-    ShowErrorMessage(kPathAccessError, u"Impossibile scrivere " + key + u" in " + ConfigIni.IniPath,
+    ShowErrorMessage(kPathAccessError,
+                     u"Impossibile scrivere " + key + u" in " + ConfigIni.IniPath + u": " +
+                         ProfileFile::lastWriteFailure() + u'.',
                      QStringLiteral("WriteConfigKey"));
     return false;
 }

@@ -5,6 +5,7 @@
 #include "StringTable.h"
 #include "SystemUtils.h"
 #include "WindowPlacement.h"
+#include "clsLog.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -245,4 +246,13 @@ QPushButton *NamedButton(QWidget *parent, const QString &name, const QString &ca
         b->setToolTip(tip);
     b->setAutoDefault(false);
     return b;
+}
+
+void LogResizeLines(const QWidget *form, const QString &tallLine, const QString &wideLine)
+{
+    const QSize size = form->frameGeometry().size();
+    if (size.height() > qRound(1000 * form->logicalDpiY() / 1440.0))
+        AppLog().WriteLog(tallLine);
+    if (size.width() > qRound(3500 * form->logicalDpiX() / 1440.0))
+        AppLog().WriteLog(wideLine);
 }

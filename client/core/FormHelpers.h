@@ -29,6 +29,9 @@ int CaptionWidth(const QWidget *window);
 void PlaceFormAtScreenEdge(QWidget *form);
 // Gives the window at least the width its title needs in the title bar, beside the frame's buttons.
 void FitTitle(QWidget *form);
+// The log lines of an image window's resize: tallLine when the window (with its frame) is more than
+// 1000 twips high, then wideLine when it is more than 3500 twips wide.
+void LogResizeLines(const QWidget *form, const QString &tallLine, const QString &wideLine);
 
 // True when a top-level window with this objectName exists (exact, case-sensitive).
 bool IsFormLoaded(const QString &name);

@@ -3,11 +3,13 @@
 #include "ErrorReporting.h"
 #include "Prompt.h"
 #include "ServerDates.h"
+#include "WriteFailure.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QLocale>
 
+#include <cerrno>
 #include <cstdio>
 
 namespace {
@@ -43,8 +45,9 @@ bool clsLog::OpenLog()
     m_file.setFileName(m_fileName);
     const QIODevice::OpenMode mode = m_openMode == 2 ? QIODevice::WriteOnly | QIODevice::Append
                                                      : QIODevice::WriteOnly | QIODevice::Truncate;
+    errno = 0;
     if (!m_file.open(mode)) {
-        ReportLogError(u"Errore di apertura del file di LOG " + m_fileName);
+        ReportLogError(u"Errore di apertura del file di LOG " + m_fileName + u". " + whyNot(0));
         return false;
     }
     return true;
@@ -62,10 +65,11 @@ bool clsLog::WriteLine()
         OpenLog();
     bool ok = false;
     if (m_file.isOpen()) {
+        errno = 0;
         if (m_file.write("\r\n\r\n") == 4 && m_file.flush())
             ok = true;
         else
-            ReportLogError(QStringLiteral("Errore durante il tentativo di scrittura!"));
+            ReportLogError(u"Errore durante il tentativo di scrittura! " + whyNot(4));
     }
     if (ok)
         CloseLog();
@@ -89,8 +93,9 @@ bool clsLog::WriteLog(const QString &text, bool noLineEnd)
     QByteArray line = formatLine(text).toUtf8();
     if (!noLineEnd)
         line += "\r\n";
+    errno = 0;
     if (m_file.write(line) != line.size() || !m_file.flush()) {
-        ReportLogError(QStringLiteral("Errore durante la scrittura del log!"));
+        ReportLogError(u"Errore durante la scrittura del log! " + whyNot(line.size()));
         m_file.close(); // the failure is told once, not again by the close
         return false;
     }
@@ -102,15 +107,22 @@ void clsLog::CloseLog()
 {
     if (!m_file.isOpen())
         return;
+    errno = 0;
     const bool flushed = m_file.flush();
+    const QString why = flushed ? QString() : whyNot(0);
     m_file.close();
     if (!flushed)
-        ReportLogError(QStringLiteral("Errore nel tentativo di chiusura log."));
+        ReportLogError(u"Errore nel tentativo di chiusura log. " + why);
 }
 
 QString clsLog::Version() const
 {
     return QLocale().toString(0.1) + u".1";
+}
+
+QString clsLog::whyNot(qint64 needed) const
+{
+    return WriteFailure::sentence(m_fileName, WriteFailure::errorOf(m_file, errno), needed);
 }
 
 void clsLog::ReportLogError(const QString &text)

@@ -37,6 +37,8 @@ public:
 
 private:
     void ReportLogError(const QString &text);
+    // The sentence that says why the file cannot be written, from errno right after the failure.
+    QString whyNot(qint64 needed) const;
 
     bool m_active = false;
     bool m_supressErrors = false;

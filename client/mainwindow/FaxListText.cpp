@@ -202,8 +202,9 @@ std::optional<QString> ListCaption(int activeList, const QString &testoNodo, int
     if (!testoNodo.isEmpty() && testoNodo != u"INOLTRO"_s && testoNodo != u"SPEDITI"_s &&
         testoNodo != u"CANCELLATI"_s)
         prefix = u" / "_s + testoNodo;
-    const QString count = u" [ "_s + QString::number(rows) + u" ]"_s;
-    const bool unread = nDaLeggere != 0 && nDaLeggere != -1;
+    // A list still on its way has no counts yet (rows < 0).
+    const QString count = rows < 0 ? QString() : u" [ "_s + QString::number(rows) + u" ]"_s;
+    const bool unread = rows >= 0 && nDaLeggere != 0 && nDaLeggere != -1;
     switch (activeList) {
     case 0:
         if (unread)

@@ -9,6 +9,7 @@
 #include "FaxListText.h"
 #include "FaxSendWatch.h"
 #include "FormHelpers.h"
+#include "KeyboardMenu.h"
 #include "ListIcons.h"
 #include "PageFit.h"
 #include "PlainToolTip.h"
@@ -161,6 +162,15 @@ void frmMain::buildControls()
     TVNodi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     TVNodi->installEventFilter(this);
     TVNodi->viewport()->installEventFilter(this);
+    // The folder's menu from the keyboard, for the folder the tree is on.
+    KeyboardMenu::attach(TVNodi, [this] {
+        if (!TVNodi->isEnabled())
+            return;
+        if (QTreeWidgetItem *node = TVNodi->currentItem())
+            TVNodi->scrollToItem(node);
+        if (QMenu *menu = treeMenuFor(TVNodi->currentItem()))
+            menu->popup(KeyboardMenu::itemPoint(TVNodi));
+    });
 
     fraListFax = new QGroupBox(m_client);
     fraListFax->setObjectName(u"fraListFax"_s);
@@ -180,6 +190,15 @@ void frmMain::buildControls()
     ListFax->header()->setSortIndicatorShown(false);
     ListFax->header()->setStretchLastSection(false);
     ListFax->installEventFilter(this);
+    // The row's menu from the keyboard: as the right button on the current row.
+    KeyboardMenu::attach(ListFax, [this] {
+        QTreeWidgetItem *row = ListFax->currentItem();
+        if (!row || !ListFax->isEnabled())
+            return;
+        ListFax->scrollToItem(row);
+        const QRect r = ListFax->visualItemRect(row);
+        ListFax_MouseDown(Qt::RightButton, Qt::NoModifier, QPoint(r.left() + 8, r.center().y()));
+    });
 
     fraRoot = new QWidget(m_client);
     fraRoot->setObjectName(u"fraRoot"_s);

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "AnswerQueue.h"
 #include "FaxListText.h"
 #include "FaxMail.h"
 #include "FolderTree.h"
 #include "MainLayout.h"
 #include "PreviewControl.h"
+#include "PrintChoice.h"
 #include "ProgramInfo.h"
 #include "Protocol.h"
 #include "frmAbout2.h"
@@ -35,6 +37,7 @@ class QStatusBar;
 class QTimer;
 class QTreeWidget;
 class QTreeWidgetItem;
+class UpdateWatch;
 class PageFit;
 class QuorinSock;
 class SplitterStrip;
@@ -276,6 +279,7 @@ private:
     void ClientSock_UpdateServerNeed();
     void ClientSock_ReceivingUpdate(int TotBytesToReceive, int TotBytesReceived);
     void ClientSock_DownloadUpdComplete();
+    void updateNotReceived();
     void ClientSock_ProgressStatusTX(const QString &RemoteID, int Speed, int CurrPage, int TotPages,
                                      int Percent, int status, const QString &destination,
                                      const QString &FaxNumber, int RetryCount, int RetryMax,
@@ -355,21 +359,25 @@ private:
     QString m_imageKey;
     ImageState m_imageState = ImageState::None;
     void askImage(const QString &key);
-    // Image requests not answered yet, oldest first: the server answers them in order, so an answer
-    // that names no fax belongs to the oldest. Returns the key the answer belongs to (empty: none).
-    QStringList m_imageAsks;
+    // Requests whose answers are on their way (images, lists, properties, report, forward lists,
+    // tree): an answer acts only when it answers the last request of its kind.
+    AnswerQueue m_answers;
+    // The key an image answer belongs to (empty: none): the one it names, else the oldest asked, since
+    // an incomplete or missing image names no fax (or only its number).
     QString takeImageAnswer(const QString &key = {});
     QColor m_previewBack; // the preview's own background, back once an image shows whole
     void imageShownWhole();
-    // Waits on the link: a list asked and not here yet; a request that failed while the link logs in
-    // again (asked again once it has, told as lost when it cannot); the loss told once per login.
+    // Waits on the link: a list asked and not here yet; the loss told once per login.
     bool m_listPending = false;
-    bool m_relogPending = false;
     bool m_lossTold = false;
     bool m_linkLost = false; // the server ended the link; it is not closing, it is closed
-    QTimer *m_relogBound = nullptr;
     void endLinkWaits();
-    void relogFailed();
+    // Tree and list as the server last held them, kept when the link ends: what is given after it waits
+    // for the link's new login, and when the link refuses it the window shows this again.
+    struct ServerView;
+    std::shared_ptr<ServerView> m_serverView;
+    void keepServerView();
+    void showServerView();
     QString linkStatusText(bool *closeLink = nullptr) const;
     void tellLinkLost();
     QString m_currentFaxFile;
@@ -398,6 +406,7 @@ private:
     int m_forwardCopies = 0;
     QString m_svuotaPending; // trash node whose list is emptied once it is on show
     std::unique_ptr<QPrinter> m_reportPrinter;
+    PrintChoice m_reportChoice; // what the last report print dialog was left on
     QTreeWidgetItem *m_hitItem = nullptr;
     QAction *m_statusBarAction = nullptr;
     FaxMail m_mail{this};
@@ -411,7 +420,9 @@ private:
 
     QPointer<frmSendStatus> m_sendStatus;
     QPointer<frmUpdateDownload> m_updateDownload;
+    UpdateWatch *m_updateWatch = nullptr;
     int m_imageCounter = 0;
     bool m_newFaxIcon = false;
+    bool m_newFaxIconWanted = false;
     PageFit *m_previewFit = nullptr;
 };

@@ -523,6 +523,7 @@ void frmMain::ApriFax()
     if (r.bInoltro && !key.isEmpty()) {
         m_forwardKey = key;
         lockControls();
+        m_answers.asked(AnswerQueue::Forward, key);
         ClientSock->AskFormForward(key);
     }
     if (r.bElimina)
@@ -538,11 +539,17 @@ void frmMain::mnuInoltraFax()
         return;
     lockControls();
     m_forwardKey = CurrentKey;
+    m_answers.asked(AnswerQueue::Forward, CurrentKey);
     ClientSock->AskFormForward(CurrentKey);
 }
 
 void frmMain::ClientSock_RxFrmForward(ListItemFrmForward *UsersList, ListItemFrmForward *GroupsList)
 {
+    // The lists name no fax: they answer the oldest forward asked, and only the last one asked opens
+    // the dialog (its wait goes on).
+    const auto asked = m_answers.takeFirst(AnswerQueue::Forward);
+    if (!asked || !asked->latest)
+        return;
     const int answer = ++m_forwardAnswers;
     later([this, UsersList, GroupsList, answer] {
         // A later answer replaced these lists; its own step shows them.
@@ -620,12 +627,19 @@ void frmMain::InoltroEsterno(const QString &FileName)
 
 void frmMain::mnuProprieta()
 {
-    if (!CurrentKey.isEmpty())
-        ClientSock->GetProperties(CurrentKey);
+    if (CurrentKey.isEmpty())
+        return;
+    m_answers.asked(AnswerQueue::Properties, QString::number(ActiveList) + u':' + CurrentKey);
+    ClientSock->GetProperties(CurrentKey);
 }
 
-void frmMain::ClientSock_RxPropertyFax(int pActiveList)
+void frmMain::ClientSock_RxPropertyFax(int)
 {
+    // The answer is read against the list on show when it comes: the list it was asked in tells.
+    const auto answer = m_answers.takeFirst(AnswerQueue::Properties);
+    if (!answer || !answer->latest)
+        return;
+    const int pActiveList = answer->tag.section(u':', 0, 0).toInt();
     if (pActiveList != ActiveList)
         return;
     CollFaxItem *faxes = ClientSock->FaxItems();
@@ -640,8 +654,10 @@ void frmMain::ClientSock_RxPropertyFax(int pActiveList)
 
 void frmMain::mnuRep()
 {
-    if (!CurrentKey.isEmpty())
-        ClientSock->GetReport(CurrentKey);
+    if (CurrentKey.isEmpty())
+        return;
+    m_answers.asked(AnswerQueue::Report, CurrentKey);
+    ClientSock->GetReport(CurrentKey);
 }
 
 void frmMain::DoReport(const FaxItem &fax)
@@ -653,8 +669,10 @@ void frmMain::DoReport(const FaxItem &fax)
     dialog.setWindowTitle(u"Stampa"_s);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, false);
     dialog.setOption(QAbstractPrintDialog::PrintSelection, false);
+    m_reportChoice.restore(dialog);
     if (Prompt::exec(&dialog) != QDialog::Accepted)
         return; // cancelled: nothing printed, nothing said
+    m_reportChoice.keep(dialog);
     frmPrint2 report;
     report.values = CaricaDati(fax);
     report.valTitles = FaxListText::ReportTitles();

@@ -16,6 +16,7 @@
 #include "frmAbout2.h"
 #include "frmSendStatus.h"
 #include "frmSplash.h"
+#include "UpdateWatch.h"
 #include "frmUpdateDownload.h"
 
 #include <QApplication>
@@ -24,6 +25,7 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <QTreeWidget>
+#include <QTreeWidgetItemIterator>
 
 #include <utility>
 
@@ -62,6 +64,8 @@ void frmMain::connectClientSock()
     connect(s, &QuorinSock::UpdateServerNeed, this, &frmMain::ClientSock_UpdateServerNeed);
     connect(s, &QuorinSock::ReceivingUpdate, this, &frmMain::ClientSock_ReceivingUpdate);
     connect(s, &QuorinSock::DownloadUpdComplete, this, &frmMain::ClientSock_DownloadUpdComplete);
+    m_updateWatch = new UpdateWatch(s);
+    connect(m_updateWatch, &UpdateWatch::NotReceived, this, &frmMain::updateNotReceived);
     connect(s, &QuorinSock::ProgressStatusTX, this, &frmMain::ClientSock_ProgressStatusTX);
     connect(s, &QuorinSock::ProgressStatusStart, this, &frmMain::ClientSock_ProgressStatusStart);
     connect(s, &QuorinSock::ProgressStatusEnd, this, &frmMain::ClientSock_ProgressStatusEnd);
@@ -78,16 +82,6 @@ void frmMain::connectClientSock()
             setPanelText(2, text);
     });
     follow->start();
-
-    // A request the link could not send while it logs in again waits for that login this long (the
-    // link's own bound for a connection: three checks); past it the link counts as lost.
-    m_relogBound = new QTimer(this);
-    m_relogBound->setObjectName(u"tmrRelogBound"_s);
-    m_relogBound->setSingleShot(true);
-    connect(m_relogBound, &QTimer::timeout, this, [this] {
-        if (m_relogPending)
-            relogFailed();
-    });
 }
 
 void frmMain::ClientSock_Error(int Number, const QString &Description, const QString &Source)
@@ -97,10 +91,6 @@ void frmMain::ClientSock_Error(int Number, const QString &Description, const QSt
     SbloccaControlli();
     m_dragKeys.clear();
     ListFax->setDragEnabled(false); // until the next login
-    // The connection started for a request that could not be sent has failed.
-    const int state = ClientSock->State();
-    if (m_relogPending && Source == u"WinsockCtrl"_s && (state == 0 || state == 9))
-        relogFailed();
 }
 
 void frmMain::ClientSock_Connected(const QString &Server, int SockPort, bool forwardUser)
@@ -121,7 +111,7 @@ void frmMain::loginAccepted(const QString &Server, int SockPort, bool forwardUse
                                             QMessageBox::Yes | QMessageBox::No);
         if (answer == QMessageBox::Yes) {
             m_LanciaUpdate = true;
-            ClientSock->UpdateFiles();
+            m_updateWatch->UpdateFiles();
         }
     } else if (cmp > 0) {
         Prompt::message(this, QMessageBox::Warning, ProgramTitle(), LoadResString(2066));
@@ -134,8 +124,9 @@ void frmMain::loginAccepted(const QString &Server, int SockPort, bool forwardUse
     IsForwarduser = forwardUser;
     UserReceived = true;
     Connected = true;
-    m_linkLost = m_lossTold = m_relogPending = false;
-    m_relogBound->stop();
+    m_linkLost = m_lossTold = false;
+    m_serverView.reset();
+    m_answers.clear(); // a new login: nothing asked before it is coming
     WinsockStatus();
     WriteServerSettings(ConfigIni.Server, ConfigIni.Port);
 
@@ -175,19 +166,9 @@ void frmMain::ClientSock_ReConnected(const QString &Server, int, bool forwardUse
     Connected = true;
     ListFax->setDragEnabled(true); // logged in again: rows drag to the tree again
     m_linkLost = m_lossTold = false;
-    m_relogBound->stop();
+    // What was given while the link logged in again has gone to the server, after this login.
+    m_serverView.reset();
     WinsockStatus();
-    // What could not be sent while the link logged in again is asked now: the list on show, else the
-    // image of the selected row.
-    if (std::exchange(m_relogPending, false)) {
-        if (m_listPending) {
-            Ask4List(ActiveList);
-        } else if (m_imageState == ImageState::Asked && !m_lastAskedKey.isEmpty()) {
-            askImage(m_lastAskedKey);
-        } else {
-            SbloccaControlli();
-        }
-    }
     Q_EMIT startStateChanged();
 }
 
@@ -227,25 +208,10 @@ void frmMain::ClientSock_MaxUsersLimit()
 void frmMain::ClientSock_ConnectionNotAvailable(const QString &, int)
 {
     ListFax->setDragEnabled(false); // until the next login
-    // Answers asked before are not coming on the new connection.
-    m_imageAsks.clear();
-    const int state = ClientSock->State();
-    if (state >= 3 && state <= 6) {
-        // The link is connecting again: what was asked goes once it has logged in, and only a connection
-        // that fails makes the communication not available.
-        m_relogPending = true;
-        m_relogBound->start(3 * ClientSock->TimeCheckServer());
-        WinsockStatus();
-        return;
-    }
-    relogFailed();
-}
-
-void frmMain::relogFailed()
-{
-    m_relogPending = false;
-    m_relogBound->stop();
+    // The link refused what it kept for its new login: nothing of it reached the server, so the tree and
+    // the list show again what the server holds, and no answer asked is coming.
     endLinkWaits();
+    showServerView();
     tellLinkLost();
 }
 
@@ -255,15 +221,104 @@ void frmMain::ClientSock_LinkLost()
     m_linkLost = true;
     ListFax->setDragEnabled(false); // until the next login
     const bool waiting =
-        m_listPending || !m_imageAsks.isEmpty() || !ListFax->isEnabled() || !TVNodi->isEnabled();
+        m_listPending || m_answers.isOpen(AnswerQueue::Image) || !ListFax->isEnabled() || !TVNodi->isEnabled();
     endLinkWaits();
+    keepServerView();
     if (waiting)
         tellLinkLost();
 }
 
+struct frmMain::ServerView
+{
+    struct Folder
+    {
+        QString key, parent, text;
+        bool shared = false;
+    };
+    QList<Folder> folders; // parents first
+    QStringList expanded;
+    QString node; // the node on show
+    int activeList = 0;
+    int currTreeID = 1;
+    QString testoNodo, caption;
+    int unread = 0;
+    bool rootShown = false;
+    std::vector<std::shared_ptr<FaxListItem>> rows;
+    QString selected;
+};
+
+void frmMain::keepServerView()
+{
+    auto view = std::make_shared<ServerView>();
+    for (QTreeWidgetItemIterator it(TVNodi); *it; ++it) {
+        QTreeWidgetItem *node = *it;
+        const QString key = FolderTree::key(node);
+        if (node->isExpanded())
+            view->expanded << key;
+        if (key.startsWith(u'F') && node->parent())
+            view->folders.append({key, FolderTree::key(node->parent()), node->text(0),
+                                  node->data(0, FolderTree::SharedRole).toBool()});
+    }
+    view->node = m_currentNode && m_tree.indexOf(m_currentNode) > 0 ? FolderTree::key(m_currentNode) : QString();
+    view->activeList = ActiveList;
+    view->currTreeID = m_currTreeID;
+    view->testoNodo = m_testoNodo;
+    view->caption = fraListFax->title();
+    view->unread = aggDaLeggere;
+    view->rootShown = fraRoot->isVisible();
+    view->selected = GetCurrentKey();
+    for (int i = 0; i < ListFax->topLevelItemCount(); ++i) {
+        if (QTreeWidgetItem *row = ListFax->topLevelItem(i); row->type() == FaxListItem::Type)
+            view->rows.push_back(std::make_shared<FaxListItem>(*static_cast<FaxListItem *>(row)));
+    }
+    m_serverView = std::move(view);
+}
+
+void frmMain::showServerView()
+{
+    if (!m_serverView)
+        return;
+    const ServerView &view = *m_serverView;
+    // Put back as it was: nothing here asks the server anything.
+    m_currentNode = m_menuNode = m_newFolderParent = m_dragNode = m_dragRoot = m_dropHighlight = nullptr;
+    m_hitItem = nullptr;
+    m_tree.build(NomeUtente, IsForwarduser);
+    for (const ServerView::Folder &f : view.folders)
+        m_tree.addFolderNode(m_tree.node(f.parent), f.text, f.key, f.shared);
+    for (const QString &key : view.expanded) {
+        if (QTreeWidgetItem *node = m_tree.node(key))
+            node->setExpanded(true);
+    }
+    ActiveList = view.activeList;
+    m_currTreeID = view.currTreeID;
+    m_testoNodo = view.testoNodo;
+    m_currentNode = m_tree.node(view.node);
+    if (m_currentNode)
+        TVNodi->setCurrentItem(m_currentNode);
+    InitList(ActiveList == DeletedList);
+    QList<QTreeWidgetItem *> rows;
+    for (const auto &row : view.rows) {
+        auto *copy = new FaxListItem(*row);
+        m_rows.insert(copy->key(), copy);
+        rows << copy;
+    }
+    ListFax->addTopLevelItems(rows);
+    InizializzaLst();
+    aggDaLeggere = view.unread;
+    fraListFax->setTitle(view.caption);
+    fraRoot->setVisible(view.rootShown);
+    fraListFax->setVisible(!view.rootShown);
+    if (FaxListItem *row = m_rows.value(view.selected, nullptr)) {
+        ListFax->setCurrentItem(row);
+        row->setSelected(true);
+        CurrentKey = view.selected;
+    }
+    SbloccaControlli();
+}
+
 void frmMain::endLinkWaits()
 {
-    m_imageAsks.clear();
+    m_answers.clear();
     bApriFax = false;
     if (m_imageState == ImageState::Asked)
         m_imageState = ImageState::None; // asked again by the next click
@@ -294,6 +349,14 @@ void frmMain::tellLinkLost()
 
 void frmMain::ClientSock_ListAnswer(int listKind)
 {
+    // The link raises only the answers of its active list; those of other lists asked before it were
+    // dropped on the way. The answer of a list asked before the last one is not shown.
+    const auto answer = m_answers.takeFor(
+        AnswerQueue::List, [listKind](const QString &tag) { return tag.section(u':', 0, 0).toInt() == listKind; });
+    if (!answer || !answer->latest) {
+        AppLog().WriteLog(u"Lista non più richiesta: "_s + (answer ? answer->tag : QString::number(listKind)));
+        return;
+    }
     if (ActiveList != listKind)
         return;
     m_listPending = false;
@@ -341,12 +404,19 @@ void frmMain::ClientSock_RxNewFax(FaxItem *NewFaxItem, int pActiveList)
 
 void frmMain::ClientSock_RxChildrenTree()
 {
+    // The tree is asked folder by folder at login, and a folder with nothing under it gets no event:
+    // its answers are taken while that login's request is open, never those of a link that ended.
+    if (!m_answers.isOpen(AnswerQueue::Tree))
+        return;
     if (collNodeItem *folders = ClientSock->CollItems())
         AddTreeFolders(*folders);
 }
 
 void frmMain::ClientSock_RxNumFax(int)
 {
+    // The count goes before its list: it empties the list only when that list is the last one asked.
+    if (m_answers.openCount(AnswerQueue::List) != 1)
+        return;
     m_ranked.reset();
     m_rows.clear();
     ListFax->clear();
@@ -358,7 +428,7 @@ void frmMain::ClientSock_RxNumFax(int)
 void frmMain::ClientSock_RxFaxOkKey(const QString &FileName, const QString &KeyFax)
 {
     AppLog().WriteLog(u"RxFaxOkKey "_s + KeyFax);
-    if (m_imageAsks.contains(KeyFax))
+    if (m_answers.contains(AnswerQueue::Image, KeyFax))
         takeImageAnswer(KeyFax);
     if (KeyFax != m_lastAskedKey) {
         AppLog().WriteLog(u"RxFaxOkKey - NON MI INTERESSA"_s);
@@ -422,6 +492,9 @@ void frmMain::ClientSock_AddedNewFolder(const QString &FolderName, int NodeKey, 
 
 void frmMain::ClientSock_RxReportFax(int)
 {
+    const auto answer = m_answers.takeFirst(AnswerQueue::Report);
+    if (!answer || !answer->latest)
+        return;
     CollFaxItem *faxes = ClientSock->FaxItems();
     if (!faxes || faxes->Count() < 1)
         return;
@@ -472,6 +545,20 @@ void frmMain::ClientSock_DownloadUpdComplete()
     if (m_updateDownload)
         m_updateDownload->hide();
     setStartFlag(m_UpdateRX);
+}
+
+void frmMain::updateNotReceived()
+{
+    if (!m_LanciaUpdate || m_UpdateRX)
+        return;
+    // No update to hand over: the start goes on with this version, on a new login (which may offer the
+    // update again).
+    m_LanciaUpdate = false;
+    if (m_updateDownload)
+        m_updateDownload->hide();
+    Prompt::message(this, QMessageBox::Warning, ProgramTitle(), UpdateWatch::notReceivedText());
+    if (!ConfigIni.Server.isEmpty() && ConfigIni.Port != 0)
+        ClientSock->Connect(ConfigIni.Server, ConfigIni.Port);
 }
 
 void frmMain::ClientSock_ProgressStatusStart(const QString &)

@@ -3,6 +3,7 @@
 
 #include "ProgramInfo.h"
 #include "SplitterStrip.h"
+#include "WindowPlacement.h"
 #include "frmAbout2.h"
 #include "frmSendStatus.h"
 #include "frmSplash.h"
@@ -51,8 +52,16 @@ void frmMain::loadPlacement()
     readNumber(store, u"MainTop"_s, top);
     readNumber(store, u"MainWidth"_s, width);
     readNumber(store, u"MainHeight"_s, height);
-    move(toPixels(int(left)), toPixels(int(top)));
-    resize(qMax(toPixels(int(width)), minimumWidth()), qMax(toPixels(int(height)), minimumHeight()));
+    // A placement saved on a larger screen (or on one that is gone) comes back inside this one.
+    const QRect placed = WindowPlacement::fitOnScreen(
+        QRect(toPixels(int(left)), toPixels(int(top)), toPixels(int(width)), toPixels(int(height))),
+        minimumSize());
+    move(placed.topLeft());
+    resize(placed.size());
+    WindowPlacement::keepOnScreen(this);
+    // A maximised window comes back maximised, over its normal placement.
+    if (store.value(u"MainMaximized"_s).toString() == u"1"_s)
+        setWindowState(windowState() | Qt::WindowMaximized);
     // Missing proportions leave the ones in force at load.
     m_inTop = m_propY;
     m_inLeft = m_propX;
@@ -65,10 +74,17 @@ void frmMain::savePlacement()
     QSettings store(u"Quorin"_s, ProgramTitle());
     store.beginGroup(u"Settings"_s);
     const QLocale locale;
-    store.setValue(u"MainLeft"_s, QString::number(toTwips(pos().x())));
-    store.setValue(u"MainTop"_s, QString::number(toTwips(pos().y())));
-    store.setValue(u"MainWidth"_s, QString::number(toTwips(width())));
-    store.setValue(u"MainHeight"_s, QString::number(toTwips(height())));
+    // Maximised, the window keeps its normal placement (where it goes back to) and says it was
+    // maximised, rather than storing the size of the screen.
+    const bool maximized = isMaximized() || isFullScreen();
+    QRect normal(pos(), size());
+    if (maximized && normalGeometry().isValid())
+        normal = normalGeometry().translated(pos() - geometry().topLeft());
+    store.setValue(u"MainLeft"_s, QString::number(toTwips(normal.x())));
+    store.setValue(u"MainTop"_s, QString::number(toTwips(normal.y())));
+    store.setValue(u"MainWidth"_s, QString::number(toTwips(normal.width())));
+    store.setValue(u"MainHeight"_s, QString::number(toTwips(normal.height())));
+    store.setValue(u"MainMaximized"_s, maximized ? u"1"_s : u"0"_s);
     // The proportions in force, to two decimals: once written they come back the same, start after start.
     const auto twoDecimals = [&locale](double v) {
         return locale.toString(std::round(v * 100.0) / 100.0, 'g', 15);

@@ -78,8 +78,12 @@ void frmMain::Ask4List(int ListType)
     lockControls();
     // Set before the request: a link that must log in again first asks it again once it has.
     m_listPending = true;
+    m_answers.asked(AnswerQueue::List, QString::number(ListType) + u':' + QString::number(m_currTreeID));
     ClientSock->SetActiveList(typeOfList(ListType), m_currTreeID);
     InitList(ListType == DeletedList);
+    // Until its answer the caption names the list asked, with no counts of the list it replaces.
+    if (const auto caption = FaxListText::ListCaption(ActiveList, m_testoNodo, -1, 0))
+        fraListFax->setTitle(*caption);
 }
 
 FaxListItem *frmMain::AddItem(const QString &Chiave, const QString &Icona)
@@ -172,7 +176,10 @@ bool frmMain::GetNuovi(CollFaxItem *Faxes, bool bNuova)
     fraListFax->show();
     ListFax->setEnabled(true);
     if (bNuova) {
-        FirstSelection(0);
+        // A refresh selects again the row it kept (the list answer does so): only that row's image is
+        // asked, not the first row's before it.
+        if (m_reselectKey.isEmpty() || !m_rows.contains(m_reselectKey))
+            FirstSelection(0);
         if (ListFax->topLevelItemCount() == 0)
             emptyPreview();
     } else {

@@ -86,21 +86,17 @@ void frmMain::askImage(const QString &key)
     m_lastAskedKey = key;
     m_imageKey = key;
     m_imageState = ImageState::Asked;
-    m_imageAsks.append(key);
+    m_answers.asked(AnswerQueue::Image, key);
     ClientSock->AskFax(key);
 }
 
 QString frmMain::takeImageAnswer(const QString &key)
 {
-    const qsizetype at = key.isEmpty() ? -1 : m_imageAsks.indexOf(key);
-    if (at >= 0) {
-        // Requests before it went unanswered: they are not waited for any more.
-        m_imageAsks.remove(0, at + 1);
+    // Requests before the one it names went unanswered: they are not waited for any more.
+    if (!key.isEmpty() && m_answers.takeFor(AnswerQueue::Image, [&key](const QString &k) { return k == key; }))
         return key;
-    }
-    if (m_imageAsks.isEmpty())
-        return key;
-    return m_imageAsks.takeFirst();
+    const auto first = m_answers.takeFirst(AnswerQueue::Image);
+    return first ? first->tag : key;
 }
 
 void frmMain::imageShownWhole()

@@ -1,5 +1,6 @@
 // The new-fax icon in the notification area: put up when a fax arrives or a list with unread faxes comes,
-// taken down when faxes are marked read or the window closes. A click on it brings the window back.
+// taken down when faxes are marked read or the window closes. A click on it brings the window back. With
+// no notification area yet (the panel starts later) it goes up when one appears.
 #include "frmMain.h"
 
 #include "ListIcons.h"
@@ -28,6 +29,7 @@ NotifyIconData notifyData(const TrayIconRecord &record)
 
 void frmMain::showNewFaxIcon()
 {
+    m_newFaxIconWanted = true; // a notification area that comes later gets it then
     if (m_newFaxIcon)
         return;
     InitTrayIcon(ListIcons::faxIcon(u"user"_s), this);
@@ -37,6 +39,7 @@ void frmMain::showNewFaxIcon()
 
 void frmMain::removeNewFaxIcon()
 {
+    m_newFaxIconWanted = false;
     if (!m_newFaxIcon)
         return;
     m_newFaxIcon = false;
@@ -54,6 +57,11 @@ bool frmMain::event(QEvent *event)
             raise();
             activateWindow();
         }
+        return true;
+    }
+    if (event->type() == TrayCreatedEvent::eventType()) {
+        if (m_newFaxIconWanted)
+            showNewFaxIcon();
         return true;
     }
     return QMainWindow::event(event);

@@ -19,6 +19,7 @@ void frmMain::GenerateTreeStruct()
 {
     m_currTreeID = 1;
     QTreeWidgetItem *start = m_tree.build(NomeUtente, IsForwarduser);
+    m_answers.asked(AnswerQueue::Tree, QString());
     ClientSock->ChildrenTree();
     TVNodi->setCurrentItem(start);
 }

@@ -2,6 +2,7 @@
 
 #include "ConfigIni.h"
 #include "ErrorReporting.h"
+#include "FormHelpers.h"
 #include "Lumagrid.h"
 #include "LumagridPropertyBag.h"
 #include "PageFit.h"
@@ -126,6 +127,12 @@ void frmVisualizzatore::showEvent(QShowEvent *event)
 {
     Form_Load();
     QDialog::showEvent(event);
+}
+
+void frmVisualizzatore::resizeEvent(QResizeEvent *event)
+{
+    QDialog::resizeEvent(event);
+    LogResizeLines(this, u"img 11"_s, u"img 12"_s);
 }
 
 void frmVisualizzatore::Form_Load()

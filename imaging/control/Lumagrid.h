@@ -2,6 +2,7 @@
 
 #include "ImgX.h"
 #include "LumagridConst.h"
+#include "PrintChoice.h"
 
 #include <QColor>
 #include <QFont>
@@ -539,6 +540,7 @@ private:
     QString m_toolTipText; // as the host gave it; the view shows it as plain text
     QPointer<QObject> m_dialog;
     std::unique_ptr<QPrinter> m_printer;
+    PrintChoice m_printChoice; // what the last print dialog was left on
     QPointer<QObject> m_hyperLink;
     QPointer<QObject> m_dataMembers;
     QPointer<QObject> m_controls;

@@ -207,8 +207,10 @@ void Lumagrid::printDocument()
     dialog.setFromTo(1, n);
     dialog.setOption(QAbstractPrintDialog::PrintCurrentPage, true);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
+    m_printChoice.restore(dialog);
     if (Prompt::exec(&dialog) != QDialog::Accepted)
         return; // no AfterPrint: the host leaves the fax unmarked
+    m_printChoice.keep(dialog);
     if (pr->pageLayout().fullRectPoints().isEmpty())
         pr->setPageSize(QPageSize(QPageSize::A4));
     QList<int> pages;

@@ -14,13 +14,33 @@
 
 using namespace Qt::StringLiterals;
 
+namespace {
+
+// The refusal to write over a file with pages that could not be read, in the user's words.
+ImgXError toldUser(ImgXError error, const ::ImgX &engine)
+{
+    if (error.number != ImgXErrorCode::PagesLeftOut)
+        return error;
+    QStringList pages;
+    for (const int page : engine.leftOutPages())
+        pages << QString::number(page + 1);
+    error.description =
+        (pages.size() == 1 ? u"La pagina %1 del file non è leggibile e andrebbe persa: il file resta com'era."_s
+                           : u"Le pagine %1 del file non sono leggibili e andrebbero perse: il file resta com'era."_s)
+            .arg(pages.join(u", "_s)) +
+        u" Per salvare le altre pagine usare \"Salva con nome\" con un nuovo nome."_s;
+    return error;
+}
+
+} // namespace
+
 bool Lumagrid::Save()
 {
     Q_EMIT BeforeSave();
     m_lastError = {};
     switch (m_doc->save()) {
     case LumagridDocument::SaveResult::Failed:
-        m_lastError = m_doc->lastError();
+        m_lastError = toldUser(m_doc->lastError(), m_doc->engine());
         return false;
     case LumagridDocument::SaveResult::NeedsSaveAs:
         // Nothing written (cancelled or failed) is no save: the host must not send the file on.
@@ -84,7 +104,7 @@ bool Lumagrid::SaveAsDialog()
             return false;
     }
     if (!engine.exportFile(name, format, ::ImgX::AllPages)) {
-        m_lastError = engine.lastError();
+        m_lastError = toldUser(engine.lastError(), engine);
         ShowError(m_lastError);
         return false;
     }

@@ -1,4 +1,5 @@
 #include "FormatCodecs.h"
+#include "DamageProbes.h"
 #include "ImgXPageSource.h"
 #include "PsdCodec.h"
 
@@ -412,7 +413,11 @@ bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
     img.setDotsPerMeterY(qFromLittleEndian<qint32>(p + 42));
     qint64 at = offset;
     int x = 0, y = 0, used = 0; // y counts rows from the bottom
+    int strayRow = -1; // the first row a code runs past (an RLE4 row of odd width may pad one pixel)
+    const int rowEnd = width + (bits == 4 ? width % 2 : 0);
     const auto put = [&](int index) {
+        if (x >= rowEnd && strayRow < 0)
+            strayRow = y;
         if (x < width && y < height) {
             img.scanLine(height - 1 - y)[x] = uchar(index);
             written[qsizetype(height - 1 - y) * width + x] = 1;
@@ -438,6 +443,8 @@ bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
             x += p[at];
             y += p[at + 1];
             at += 2;
+            if ((x > width || y > height) && strayRow < 0)
+                strayRow = y - p[at - 1];
         } else { // `value` indices as they are, padded to a whole word
             const qint64 bytes = bits == 8 ? value : (value + 1) / 2;
             if (at + bytes > size)
@@ -452,6 +459,14 @@ bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
             ImgXError::make(ImgXErrorCode::CorruptImage,
                             u"The file is cut short: the picture's rows from row %1 on are left white"_s.arg(
                                 height - std::min(y, height - 1)));
+    // Codes that run out of their row are damage: the rows from there on are no longer the file's.
+    if (strayRow >= 0 && strayRow < height) {
+        for (qsizetype i = 0; i < qsizetype(height - strayRow) * width; ++i)
+            written[i] = 0;
+        *damage = ImgXError::make(
+            ImgXErrorCode::CorruptImage,
+            u"The picture's codes run past the end of a row: its top %1 rows are left white"_s.arg(height - strayRow));
+    }
     // An index past the table shows black, as Qt draws it; pixels no code reached are white.
     table.resize(std::max<qsizetype>(table.size(), used), qRgb(0, 0, 0));
     img.setColorTable(table);
@@ -476,6 +491,72 @@ bool readBmpRle(const QByteArray &data, QImage *out, ImgXError *damage)
         }
     }
     *out = img;
+    return true;
+}
+
+// The rows of a BMP cut short that Qt's reader never wrote, set to index or colour 0 before any of
+// its pixels is looked at (they are made white once the table is settled).
+QImage withRowsMissingCleared(QImage img, const QByteArray &data, ImgFileType format)
+{
+    const BmpRows rows = format == imgBMP ? bmpRowsPresent(data) : BmpRows();
+    if (img.isNull() || rows.present < 0)
+        return img;
+    const int h = img.height(), missing = h - std::min(rows.present, h);
+    for (int i = 0; i < missing; ++i)
+        std::memset(img.scanLine(rows.bottomUp ? i : h - 1 - i), 0, size_t(img.bytesPerLine()));
+    return img;
+}
+
+// Qt's GIF and JPEG readers make up what their file does not give (a GIF cut short, a JPEG whose
+// data is cut or corrupt) and call the picture good: those rows are made white here and the picture
+// damaged. False, with *damage telling why, when no row of it is given.
+bool madeUpRowsWhite(const QByteArray &data, ImgFileType format, QImage *img, ImgXError *damage)
+{
+    const int h = img->height();
+    if (format == imgGIF) {
+        const DamageProbes::GifFrame frame = DamageProbes::gifFirstFrame(data);
+        if (!frame.found || frame.whole())
+            return true;
+        int lost = 0, first = -1;
+        for (int row = 0; row < frame.height; ++row) {
+            const int y = frame.top + row;
+            if (frame.rowWhole(row) || y >= h)
+                continue;
+            *img = whitened(*img, y, y);
+            first = first < 0 ? y : first;
+            ++lost;
+        }
+        *damage = ImgXError::make(
+            ImgXErrorCode::CorruptImage,
+            lost == std::min(frame.height, h - frame.top)
+                ? u"the picture's data is cut short or damaged before its first row"_s
+                : u"The picture's data is cut short or damaged: %1 of its %2 rows (the first is row %3) are left white"_s
+                      .arg(lost)
+                      .arg(frame.height)
+                      .arg(first + 1));
+        return lost < std::min(frame.height, h - frame.top) || lost == 0;
+    }
+    const DamageProbes::JpegRows rows = DamageProbes::jpegRows(data);
+    const int whole = rows.wholeRows;
+    if (!rows.damaged || whole < 0)
+        return true;
+    if (whole >= h) { // no row to tell: each holds what was read of it, made up or not
+        *damage = ImgXError::make(ImgXErrorCode::CorruptImage,
+                                  u"The picture's data is cut short or damaged (where, its file does not tell)"_s);
+        return true;
+    }
+    if (whole == 0) {
+        *damage = ImgXError::make(ImgXErrorCode::CorruptImage,
+                                  u"the picture's data is cut short or damaged before its first row"_s);
+        return false;
+    }
+    *img = whitened(*img, whole, h - 1);
+    *damage = ImgXError::make(
+        ImgXErrorCode::CorruptImage,
+        u"The picture's data is cut short or damaged: %1 of its %2 rows (the first is row %3) are left white"_s
+            .arg(h - whole)
+            .arg(h)
+            .arg(whole + 1));
     return true;
 }
 
@@ -507,7 +588,7 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
     ImgXError damage;
     QImage img;
     if (format != imgBMP || !readBmpRle(data, &img, &damage))
-        img = withTable(reader.read(), entries);
+        img = withTable(withRowsMissingCleared(reader.read(), data, format), entries);
     if (img.isNull()) {
         *error = ImgXError::make(ImgXErrorCode::CorruptImage,
                                  u"Cannot read %1: %2"_s.arg(fileName, reader.errorString()));
@@ -534,6 +615,11 @@ bool readQt(const QString &fileName, const QByteArray &data, ImgFileType format,
             u"The file is cut short: %1 of the picture's %2 rows are missing and are left white"_s
                 .arg(missing)
                 .arg(h));
+    }
+    if ((format == imgGIF || format == imgJPG) && !madeUpRowsWhite(data, format, &img, &damage)) {
+        *error = ImgXError::make(ImgXErrorCode::CorruptImage,
+                                 u"Cannot read %1: %2"_s.arg(fileName, damage.description));
+        return false;
     }
     *page = ImgXImage(img, xDpi, yDpi);
     ImgXPageSource::data(*page).damage = damage;
@@ -567,6 +653,11 @@ bool readMagick(const QString &fileName, const QByteArray &data, ImgFileType for
         img = img.convertToFormat(im.matte() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
         *page = ImgXImage(img, ImgXResolution::orDefault(std::round(xr)),
                           ImgXResolution::orDefault(std::round(yr)));
+        if ((format == imgPCX && !DamageProbes::pcxRunsWhole(data)) ||
+            (format == imgTGA && !DamageProbes::tgaRunsWhole(data)))
+            ImgXPageSource::data(*page).damage = ImgXError::make(
+                ImgXErrorCode::CorruptImage,
+                u"The picture's data is damaged: its runs do not give its rows (where, its file does not tell)"_s);
         return true;
     } catch (const std::exception &e) {
         *error = ImgXError::make(ImgXErrorCode::CorruptImage,

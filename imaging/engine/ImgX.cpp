@@ -2,18 +2,26 @@
 #include "FormatCodecs.h"
 #include "ImgXPageSource.h"
 #include "TiffCodec.h"
+#include "WriteFailure.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 using namespace Qt::StringLiterals;
 
 namespace {
 
 // Reads a whole file and turns it into pages. onlyPage < 0: every page.
+// One name for a file however it is reached (relative, through a link).
+QString placeOf(const QString &fileName)
+{
+    const QFileInfo fi(fileName);
+    const QString canonical = fi.canonicalFilePath();
+    return canonical.isEmpty() ? fi.absoluteFilePath() : canonical;
+}
+
 bool loadPages(const QString &fileName, int onlyPage, QList<ImgXImage> *pages, ImgXError *error,
-               int *unreadable = nullptr, bool *loops = nullptr)
+               QList<int> *unreadable = nullptr, bool *loops = nullptr)
 {
     const QFileInfo fi(fileName);
     if (fileName.isEmpty() || !fi.exists()) {
@@ -96,7 +104,7 @@ void ImgX::clear()
 {
     const bool had = !m_pages.isEmpty();
     m_pages.clear();
-    m_unreadablePages = 0;
+    setLeftOut({}, {});
     m_chainLoops = false;
     m_current = 0;
     clearUndo();
@@ -160,7 +168,7 @@ bool ImgX::importFile(const QString &fileName, int currentPage)
     const QString what = u"Loading %1"_s.arg(QFileInfo(fileName).fileName());
     if (!progress(0, what))
         return false;
-    int unreadable = 0;
+    QList<int> unreadable;
     bool loops = false;
     if (!loadPages(fileName, -1, &pages, &err, &unreadable, &loops)) {
         m_error = err;
@@ -178,7 +186,7 @@ bool ImgX::importFile(const QString &fileName, int currentPage)
         return false;
     m_pages = pages;
     m_current = currentPage;
-    m_unreadablePages = unreadable;
+    setLeftOut(unreadable, fileName);
     m_chainLoops = loops;
     clearUndo();
     Q_EMIT CurrentImageChanged();
@@ -189,7 +197,7 @@ bool ImgX::importFileUndecoded(const QString &fileName)
 {
     QList<ImgXImage> pages;
     ImgXError err;
-    int unreadable = 0;
+    QList<int> unreadable;
     bool loops = false;
     if (!loadPages(fileName, -1, &pages, &err, &unreadable, &loops)) {
         m_error = err;
@@ -197,7 +205,7 @@ bool ImgX::importFileUndecoded(const QString &fileName)
     }
     m_pages = pages;
     m_current = 0;
-    m_unreadablePages = unreadable;
+    setLeftOut(unreadable, fileName);
     m_chainLoops = loops;
     clearUndo();
     Q_EMIT CurrentImageChanged();
@@ -222,7 +230,7 @@ bool ImgX::importPage(const QString &fileName, int pageIndex)
         return false;
     }
     m_pages = pages;
-    m_unreadablePages = 0;
+    setLeftOut({}, {});
     m_chainLoops = false;
     m_current = 0;
     clearUndo();
@@ -241,7 +249,7 @@ bool ImgX::importDocument(const ImgX &other, int pageIndex)
         pageIndex == AllPages ? other.m_pages : QList<ImgXImage>{other.m_pages.at(pageIndex)};
     const int current = pageIndex == AllPages ? other.m_current : 0;
     m_pages = std::move(pages);
-    m_unreadablePages = 0;
+    setLeftOut({}, {});
     m_chainLoops = false;
     m_current = current;
     clearUndo();
@@ -254,12 +262,18 @@ bool ImgX::importImage(const QImage &picture, double xDpi, double yDpi)
     if (picture.isNull())
         return fail(ImgXErrorCode::NoImage, u"The picture is empty"_s);
     m_pages = {ImgXImage(picture, xDpi, yDpi)};
-    m_unreadablePages = 0;
+    setLeftOut({}, {});
     m_chainLoops = false;
     m_current = 0;
     clearUndo();
     Q_EMIT CurrentImageChanged();
     return ok();
+}
+
+void ImgX::setLeftOut(const QList<int> &pages, const QString &fileName)
+{
+    m_leftOut = pages;
+    m_leftOutOf = pages.isEmpty() ? QString() : placeOf(fileName);
 }
 
 bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex)
@@ -275,6 +289,15 @@ bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex
         return fail(ImgXErrorCode::InvalidArgument, u"No file name"_s);
     if (pageIndex != AllPages && !hasPage(pageIndex))
         return fail(ImgXErrorCode::InvalidArgument, u"No page %1"_s.arg(pageIndex));
+    // Pages left out at loading are still in their file; written over, it would lose them unsaid.
+    if (!m_leftOut.isEmpty() && placeOf(fileName) == m_leftOutOf) {
+        QStringList numbers;
+        for (const int page : m_leftOut)
+            numbers << QString::number(page + 1);
+        return fail(ImgXErrorCode::PagesLeftOut,
+                    u"Page %1 of %2 cannot be read and would be lost: the file is left as it was"_s.arg(
+                        numbers.join(u", "_s), QFileInfo(fileName).fileName()));
+    }
 
     QList<ImgXImage> out;
     if (pageIndex != AllPages)
@@ -320,9 +343,9 @@ bool ImgX::exportFile(const QString &fileName, ImgFileType format, int pageIndex
                     .arg(out.first().width())
                     .arg(out.first().height()));
     }
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        return fail(ImgXErrorCode::WriteFailed, u"Cannot write %1: %2"_s.arg(fileName, file.errorString()));
+    QString why;
+    if (!WriteFailure::save(fileName, bytes, &why))
+        return fail(ImgXErrorCode::WriteFailed, WriteFailure::sentence(fileName, why));
     progress(100, what); // written: too late to cancel
     return ok();
 }

@@ -103,8 +103,11 @@ public:
     // it is decoded).
     bool importFileUndecoded(const QString &fileName);
     // Pages of the file importFile last loaded that could not be read and were left out (a TIFF
-    // directory that is damaged); the document holds the others.
-    int unreadablePages() const { return m_unreadablePages; }
+    // directory that is damaged); the document holds the others. They are still in that file, so
+    // exportFile refuses to write over it (PagesLeftOut); another file takes what is shown.
+    int unreadablePages() const { return int(m_leftOut.size()); }
+    // Their places in the file, 0-based.
+    const QList<int> &leftOutPages() const { return m_leftOut; }
     // The file importFile last loaded is a TIFF whose page chain links back to a page already read:
     // the document holds the pages up to that link.
     bool chainLoops() const { return m_chainLoops; }
@@ -222,6 +225,7 @@ private:
     void recordStructure(const QString &undoText, const QString &defaultText);
     void trimUndo();
     void finishEdit();
+    void setLeftOut(const QList<int> &pages, const QString &fileName);
     Level snapshot(const QString &text, bool structural) const;
     void restore(const Level &level);
     // Takes the newest level of from back onto the page and keeps what it replaced on to.
@@ -237,6 +241,7 @@ private:
     ImgXError m_error;
     int m_stepDepth = 0;
     bool m_changedHeld = false;
-    int m_unreadablePages = 0;
+    QList<int> m_leftOut;
+    QString m_leftOutOf; // the file they are in
     bool m_chainLoops = false;
 };

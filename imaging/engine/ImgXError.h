@@ -17,6 +17,7 @@ constexpr qint32 ReadFailed = qint32(0x80040036);  // the file exists but cannot
 constexpr qint32 WriteFailed = qint32(0x80040037); // the file could not be written (nothing is left behind)
 constexpr qint32 FormatNotWritable = qint32(0x80040038); // nothing here writes that format
 constexpr qint32 FormatNotReadable = qint32(0x80040039); // format known, but no reader for it here
+constexpr qint32 PagesLeftOut = qint32(0x8004003E); // writing over a file whose unread pages it would lose
 constexpr qint32 NoImage = qint32(0x8004003A);           // the document has no page to work on
 constexpr qint32 NothingToUndo = qint32(0x8004003B);
 constexpr qint32 Cancelled = qint32(0x8004003C); // a Progress handler cancelled the load or save

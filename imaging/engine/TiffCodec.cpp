@@ -11,6 +11,8 @@
 #include <memory>
 #include <unordered_set>
 
+#include <zlib.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -268,6 +270,39 @@ ImgXError corrupt(const QString &why)
 }
 
 // A directory is a page when it gives a size of at least 1x1, no larger than any page read here.
+// A Deflate strip or tile whose stream does not run to its end with the right checksum: libtiff's
+// decoder stops once it has the bytes it wants, so noise that still decodes goes unseen there.
+// True for any other scheme.
+bool deflateWhole(TIFF *tif, uint32_t strile)
+{
+    uint16_t compression = COMPRESSION_NONE;
+    TIFFGetFieldDefaulted(tif, TIFFTAG_COMPRESSION, &compression);
+    if (compression != COMPRESSION_ADOBE_DEFLATE && compression != COMPRESSION_DEFLATE)
+        return true;
+    const uint64_t bytes = TIFFGetStrileByteCount(tif, strile);
+    if (bytes == 0 || bytes > (uint64_t(256) << 20))
+        return false;
+    QByteArray raw(qsizetype(bytes), Qt::Uninitialized);
+    const tmsize_t got = TIFFIsTiled(tif) ? TIFFReadRawTile(tif, strile, raw.data(), tmsize_t(bytes))
+                                          : TIFFReadRawStrip(tif, strile, raw.data(), tmsize_t(bytes));
+    if (got <= 0)
+        return false;
+    z_stream z{};
+    if (inflateInit(&z) != Z_OK)
+        return false;
+    z.next_in = reinterpret_cast<Bytef *>(raw.data());
+    z.avail_in = uInt(got);
+    unsigned char sink[16384];
+    int state = Z_OK;
+    while (state == Z_OK) { // Z_BUF_ERROR: the input ran out before the stream's end
+        z.next_out = sink;
+        z.avail_out = sizeof sink;
+        state = inflate(&z, Z_NO_FLUSH);
+    }
+    inflateEnd(&z);
+    return state == Z_STREAM_END;
+}
+
 bool isPage(const PageFacts &f)
 {
     return ImgXPageLimit::fits(f.width, f.height);
@@ -394,16 +429,24 @@ private:
                                                           : f.photometric == PHOTOMETRIC_MINISWHITE;
         const uchar paper = (format == QImage::Format_Mono) == invert ? 0xff : 0x00;
         std::memset(img.bits(), paper, size_t(img.sizeInBytes()));
+        // A Group 3 row without 2D coding stands alone (the decoder finds the next one by its EOL);
+        // in the other schemes the rows after a bad one are read against it: guesses.
+        const bool rowsStandAlone = f.compression == COMPRESSION_CCITTFAX3 && !(f.t4 & GROUP3OPT_2DENCODING);
         uint32_t missing = 0, firstMissing = 0;
         for (uint32_t y = 0; y < f.height;) {
             uchar *line = img.scanLine(int(y));
             stream.takeDataEnded();
-            if (TIFFReadScanline(tif, line, y, 0) >= 0 && !stream.takeDataEnded()) {
+            const int faults = TiffStream::faults(tif);
+            const bool stripWhole = y % rowsPerStrip != 0 || deflateWhole(tif, TIFFComputeStrip(tif, y, 0));
+            if (stripWhole && TIFFReadScanline(tif, line, y, 0) >= 0 && !stream.takeDataEnded() &&
+                TiffStream::faults(tif) == faults) {
                 ++y;
                 continue;
             }
             const uint32_t next =
-                uint32_t(std::min<quint64>((quint64(y) / rowsPerStrip + 1) * rowsPerStrip, f.height));
+                rowsStandAlone
+                    ? y + 1
+                    : uint32_t(std::min<quint64>((quint64(y) / rowsPerStrip + 1) * rowsPerStrip, f.height));
             std::memset(line, paper, size_t(bpl)); // what the decoder put in before it stopped
             if (missing == 0)
                 firstMissing = y;
@@ -491,9 +534,12 @@ private:
         {
             const uint32_t strip = TIFFComputeStrip(m_tif, first, uint16_t(p));
             const tmsize_t want = tmsize_t(rows) * m_scan;
-            // Fewer bytes than the rows asked for is a strip libtiff sees otherwise: no page.
+            const int faults = TiffStream::faults(m_tif);
+            // Fewer bytes than the rows asked for is a strip libtiff sees otherwise: no page; so is
+            // one its decoder filled up with made-up pixels.
             return strip < TIFFNumberOfStrips(m_tif) &&
-                   TIFFReadEncodedStrip(m_tif, strip, into.data(), want) == want;
+                   TIFFReadEncodedStrip(m_tif, strip, into.data(), want) == want &&
+                   TiffStream::faults(m_tif) == faults && deflateWhole(m_tif, strip);
         }
 
         // The tiles of one band laid side by side.
@@ -502,7 +548,10 @@ private:
             m_tile.resize(m_tileSize);
             for (uint32_t x0 = 0; x0 < m_f.width; x0 += m_tw) {
                 m_tile.fill(m_fill);
-                if (TIFFReadTile(m_tif, m_tile.data(), x0, y0, 0, uint16_t(p)) != m_tileSize)
+                const int faults = TiffStream::faults(m_tif);
+                if (TIFFReadTile(m_tif, m_tile.data(), x0, y0, 0, uint16_t(p)) != m_tileSize ||
+                    TiffStream::faults(m_tif) != faults ||
+                    !deflateWhole(m_tif, TIFFComputeTile(m_tif, x0, y0, 0, uint16_t(p))))
                     return false;
                 const quint64 at = quint64(x0) * m_bitsPerPixel / 8;
                 const quint64 bytes = std::min<quint64>(quint64(m_tileRow), quint64(m_scan) - at);
@@ -698,7 +747,13 @@ private:
         // (going on, it would show what its buffer held from the strip before).
         img.fill(Qt::white);
         auto *raster = reinterpret_cast<uint32_t *>(img.bits());
-        if (!TIFFReadRGBAImageOriented(tif, f.width, f.height, raster, ORIENTATION_TOPLEFT, 1))
+        const uint32_t striles = TIFFIsTiled(tif) ? TIFFNumberOfTiles(tif) : TIFFNumberOfStrips(tif);
+        for (uint32_t i = 0; i < striles; ++i)
+            if (!deflateWhole(tif, i))
+                return {};
+        const int faults = TiffStream::faults(tif);
+        if (!TIFFReadRGBAImageOriented(tif, f.width, f.height, raster, ORIENTATION_TOPLEFT, 1) ||
+            TiffStream::faults(tif) != faults)
             return {};
         // libtiff packs R in the low byte: on little-endian memory that is RGBA8888 already.
         if (QSysInfo::ByteOrder == QSysInfo::BigEndian) {
@@ -734,7 +789,7 @@ struct PageScan
     QList<QSize> sizes;     // their sizes, from libtiff or the quick check
     QList<bool> checked;    // read by libtiff already (the first page always)
     QList<PageFacts> facts; // libtiff's facts of the checked ones
-    int skipped = 0;
+    QList<int> skipped; // directories that are no page
     ImgXError oversized; // the first directory beyond the page limit
 };
 
@@ -742,12 +797,13 @@ PageScan scanPages(const QByteArray &data, const QList<quint64> &offsets, TiffPa
                    int last)
 {
     PageScan scan;
-    auto notPage = [&scan](uint32_t w, uint32_t h) {
+    int i = first;
+    auto notPage = [&scan, &i](uint32_t w, uint32_t h) {
         if (w > 0 && h > 0 && !scan.oversized.isError())
             scan.oversized = ImgXPageLimit::refused(w, h);
-        ++scan.skipped;
+        scan.skipped.append(i);
     };
-    for (int i = first; i <= last; ++i) {
+    for (; i <= last; ++i) {
         uint32_t w = 0, h = 0;
         const Quick quick = quickCheck(data, offsets.at(i), &w, &h);
         if (quick == Quick::NotPage) {
@@ -784,10 +840,10 @@ bool hasSignature(const QByteArray &head)
 }
 
 bool readPages(const QString &fileName, const QByteArray &data, int onlyPage, QList<ImgXImage> *pages,
-               ImgXError *error, int *unreadable, bool *loops)
+               ImgXError *error, QList<int> *unreadable, bool *loops)
 {
     if (unreadable)
-        *unreadable = 0;
+        unreadable->clear();
     bool broken = false, looped = false;
     QList<quint64> offsets = directoryOffsets(data, &broken, &looped);
     if (loops)

@@ -70,9 +70,17 @@ QString TiffStream::takeError()
     return e;
 }
 
+int TiffStream::faults(TIFF *tif)
+{
+    const auto *s = tif ? static_cast<const TiffStream *>(TIFFClientdata(tif)) : nullptr;
+    return s ? s->m_faults : 0;
+}
+
 int TiffStream::onError(TIFF *, void *user, const char *module, const char *fmt, va_list ap)
 {
     auto *s = static_cast<TiffStream *>(user);
+    if (s)
+        ++s->m_faults;
     if (s && s->m_error.isEmpty()) {
         char buf[512];
         std::vsnprintf(buf, sizeof buf, fmt, ap);
@@ -83,11 +91,19 @@ int TiffStream::onError(TIFF *, void *user, const char *module, const char *fmt,
     return 1; // handled: nothing goes to stderr
 }
 
-int TiffStream::onWarning(TIFF *, void *user, const char *, const char *fmt, va_list)
+int TiffStream::onWarning(TIFF *, void *user, const char *module, const char *fmt, va_list ap)
 {
-    // Unknown tags and the like are no reason to refuse a page; the end of a fax strip's data is.
-    if (auto *s = static_cast<TiffStream *>(user); s && fmt && std::strncmp(fmt, "Premature EOF", 13) == 0)
+    // Unknown tags and the like are no reason to refuse a page; damaged pixel data is.
+    auto *s = static_cast<TiffStream *>(user);
+    if (!s || !fmt)
+        return 1;
+    char buf[512];
+    std::vsnprintf(buf, sizeof buf, fmt, ap);
+    if (std::strncmp(buf, "Premature EOF", 13) == 0)
         s->m_dataEnded = true;
+    if (s->m_dataEnded || std::strstr(buf, "Premature EOL") || std::strstr(buf, "Line length mismatch") ||
+        std::strncmp(buf, "Discarding", 10) == 0 || (module && std::strcmp(module, "JPEGLib") == 0))
+        ++s->m_faults;
     return 1;
 }
 

@@ -32,6 +32,10 @@ public:
         m_dataEnded = false;
         return ended;
     }
+    // How often the handle's decoders met data they could not take: every error, and the warnings
+    // of a read that goes on with made-up pixels (a fax row of the wrong length, a PackBits run
+    // past its strip, libjpeg's corrupt or cut-short data). A read that raised it gave no whole rows.
+    static int faults(TIFF *tif);
 
 private:
     TiffStream() = default;
@@ -52,4 +56,5 @@ private:
     quint64 m_pos = 0;
     QString m_error;
     bool m_dataEnded = false;
+    int m_faults = 0;
 };

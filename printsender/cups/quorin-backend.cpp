@@ -24,6 +24,9 @@ namespace {
 // Exit codes of the CUPS backend interface.
 constexpr int BackendOk = 0;
 constexpr int BackendFailed = 1; // the job failed; the queue follows its error policy
+// The job stays in CUPS, held, and the queue goes on for the other users: the spool cannot take it now
+// (a folder that cannot be used, a full disk), nothing is wrong with the job. The sender tells the user.
+constexpr int BackendHold = 3;
 constexpr int BackendCancel = 5; // cancel this job, keep the queue going
 
 const char *spoolRoot()
@@ -199,10 +202,10 @@ int main(int argc, char *argv[])
 
     const std::string root = spoolRoot();
     if (!spoolFolder(root, asRoot))
-        return fail(BackendFailed, "cannot prepare the spool folder", root + ": " + std::strerror(errno));
+        return fail(BackendHold, "cannot prepare the spool folder", root + ": " + std::strerror(errno));
     const std::string folder = root + "/" + user;
     if (!userFolder(folder, uid, gid, asRoot))
-        return fail(BackendFailed, "unusable spool folder", folder);
+        return fail(BackendHold, "unusable spool folder (not a folder of the user's own, mode 0700)", folder);
 
     // Written beside the user folders and renamed into place when whole: the user's folder only ever holds
     // complete jobs (its watcher starts the sender whenever it is not empty).
@@ -214,7 +217,7 @@ int main(int argc, char *argv[])
     const std::string final = folder + "/job-" + jobId + "-" + stamp + ".prn";
     const int out = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (out < 0)
-        return fail(BackendFailed, "cannot create the job file", std::strerror(errno));
+        return fail(BackendHold, "cannot create the job file", root + ": " + std::strerror(errno));
     long long total = 0;
     bool ok = (!asRoot || ::fchown(out, uid, gid) == 0) && ::fchmod(out, 0600) == 0 &&
               copyAll(in, out, total) && ::fsync(out) == 0;
@@ -234,7 +237,7 @@ int main(int argc, char *argv[])
         const int saved = errno;
         ::unlink(temp.c_str());
         g_temp[0] = '\0';
-        return fail(BackendFailed, "cannot write the job file", std::strerror(saved));
+        return fail(BackendHold, "cannot write the job file", folder + ": " + std::strerror(saved));
     }
     g_temp[0] = '\0';
     // Handed over: success, whatever the sender makes of it; a job printed again would come twice.

@@ -27,13 +27,15 @@ int twipsToPixels(const QWidget *w)
 
 QuorinSock::QuorinSock(QWidget *parent)
     : QWidget(parent), m_socket(new SocketAdapter(this)), m_sendQueue(std::make_unique<collFaxOut>()),
-      m_watchdog(new QTimer(this)), m_stallTimer(new QTimer(this))
+      m_watchdog(new QTimer(this)), m_stallTimer(new QTimer(this)), m_reloginBound(new QTimer(this))
 {
+    m_reloginBound->setSingleShot(true);
+    connect(m_reloginBound, &QTimer::timeout, this, &QuorinSock::refuseHeldFrames);
     m_upload = new UploadDriver(
         *m_sendQueue, [this](const QByteArray &frame) { return sendFrame(frame); }, this);
     m_upload->setDeliveryProbe([this] {
         return UploadDriver::Delivery{m_socket->connectionId(), m_socket->bytesHanded(),
-                                      m_socket->bytesAcknowledged(), m_socket->linkAlive()};
+                                      m_socket->bytesAcknowledged(), m_socket->linkAlive(), m_holding};
     });
     m_upload->setQueueProbe([this] { return m_socket->bytesQueued(); });
 
@@ -178,7 +180,17 @@ bool QuorinSock::SendMsg(typeofMsg type, QByteArrayView keyword, QByteArrayView 
 
 bool QuorinSock::sendFrame(const QByteArray &frame)
 {
+    if (m_holding) {
+        m_held.append(frame);
+        return true;
+    }
     int err = m_socket->SendData(frame);
+    if (err == SocketAdapter::sckBadState && m_userReceived) {
+        // Logged in before: the request waits for the new login instead of being lost with this one.
+        beginRelogin();
+        m_held.append(frame);
+        return true;
+    }
     if (err == SocketAdapter::sckBadState) {
         // One reconnect and one resend; the connect is asynchronous, so the resend normally fails too
         // and the login that follows ends in ReConnected.
@@ -356,8 +368,68 @@ void QuorinSock::GetData(QByteArray &vntData, int, qint64 maxLen)
     vntData = m_socket->GetData(maxLen);
 }
 
+void QuorinSock::beginRelogin()
+{
+    m_holding = true;
+    m_listBeforeHold = {m_activeList, m_folderId, m_activeKeyword};
+    // Bounded as a connection is: three checks of the watchdog's period.
+    m_reloginBound->start(3 * m_timeCheckServer);
+    m_reconnecting = true;
+    // The link was let go when the server ended it; a second drop would take the fax now being
+    // announced with it.
+    if (!m_linkDropped)
+        dropLink();
+    m_socket->Close();
+    m_linkUp = false;
+    salvageFrames();
+    m_socket->Connect(m_sockServer, m_sockPort);
+}
+
+void QuorinSock::sendHeldFrames()
+{
+    if (!m_holding)
+        return;
+    m_holding = false;
+    m_reloginBound->stop();
+    const QList<QByteArray> frames = std::exchange(m_held, {});
+    for (qsizetype i = 0; i < frames.size(); ++i) {
+        if (m_holding) {
+            // The link went again while they went out: the rest waits for the next login.
+            m_held.append(frames.mid(i));
+            return;
+        }
+        if (m_socket->SendData(frames.at(i)) == SocketAdapter::sckBadState && m_userReceived) {
+            beginRelogin();
+            m_held.append(frames.mid(i));
+            return;
+        }
+    }
+    m_upload->heldFramesHanded();
+}
+
+void QuorinSock::refuseHeldFrames()
+{
+    if (!m_holding)
+        return;
+    m_holding = false;
+    m_reloginBound->stop();
+    m_held.clear();
+    // Nothing of them reached the server: the list it knows is the one chosen before.
+    m_activeList = m_listBeforeHold.list;
+    m_folderId = m_listBeforeHold.folder;
+    m_activeKeyword = m_listBeforeHold.keyword;
+    // A fax announced meanwhile never went: it is reported as not sent.
+    m_upload->linkLost();
+    // A login that comes after this would be news to nobody.
+    m_socket->Close();
+    m_linkUp = false;
+    m_connectionWanted = false;
+    Q_EMIT ConnectionNotAvailable(m_sockServer, m_sockPort);
+}
+
 void QuorinSock::dropLink()
 {
+    m_linkDropped = true;
     m_upload->linkLost();
     settleFaxes(NotDelivered);
     // A download the link cut in the middle leaves no partial file; the host hears of an image as
@@ -370,6 +442,11 @@ void QuorinSock::onPeerClosed()
     // Only the end of a link in use is news: our own closes and a login never finished are not.
     const bool inUse = m_linkUp && m_userReceived && m_connectionWanted && !m_socket->closingGracefully();
     dropLink();
+    if (m_holding) {
+        // Ended again before the new login: what was kept for it does not go.
+        refuseHeldFrames();
+        return;
+    }
     if (!inUse)
         return;
     m_linkUp = false;
@@ -383,8 +460,8 @@ void QuorinSock::reportLinkLost()
         QMetaObject::invokeMethod(this, &QuorinSock::reportLinkLost, Qt::QueuedConnection);
         return;
     }
-    if (m_linkUp)
-        return; // logged in again meanwhile
+    if (m_linkUp || m_holding)
+        return; // logged in again meanwhile, or logging in again for a request
     Q_EMIT LinkLost(m_sockServer, m_sockPort);
 }
 
@@ -445,6 +522,7 @@ void QuorinSock::checkUploadStall()
 
 void QuorinSock::ConnectClose(int drainMs)
 {
+    refuseHeldFrames();
     m_socket->Close(drainMs);
     QPointer<QuorinSock> alive(this);
     dropLink();

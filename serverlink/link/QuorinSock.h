@@ -96,6 +96,8 @@ public:
     // The same, waiting here (bounded) for a program that is about to end; returns the outcome.
     // The control's destructor does this on its own for a link still open.
     DeliveryOutcome CloseLinkNow(int timeoutMs = 30000);
+    // Requests given while the link logs in again, kept to go once that login is in (none otherwise).
+    int HeldFrames() const { return int(m_held.size()); }
     // Faxes reported by SentFax2Server on this link and not yet settled by a close or a drop.
     QStringList UnsettledFaxes() const { return m_unsettled; }
     int BytesReceived() const;
@@ -246,7 +248,7 @@ Q_SIGNALS:
     // The graceful close of CloseLink ended; complete when the server acknowledged every byte.
     void LinkClosed(bool complete);
     // The server ended the link the user was logged in on (raised after the frames that came before its
-    // end). Nothing more comes on it; the next request connects again, as after any failed send.
+    // end). Nothing more comes on it; the next request logs in again and goes once that login is in.
     void LinkLost(const QString &Server, int SockPort);
     // Raised when a link ends (CloseLink, CloseLinkNow, a drop, a reconnect) for the faxes SentFax2Server
     // reported on it since the last confirmed close, with a DeliveryOutcome. Hosts that end after sending
@@ -261,6 +263,11 @@ private:
     bool SendMsg(typeofMsg type, QStringView keyword, const QString &data);
     bool SendMsg(typeofMsg type, QByteArrayView keyword, QByteArrayView data);
     bool sendFrame(const QByteArray &frame);
+    // A request that meets a lost link after a login: the link logs in again and keeps the frames given
+    // to it meanwhile; the login sends them in order, a login that does not come refuses them all.
+    void beginRelogin();
+    void sendHeldFrames();
+    void refuseHeldFrames();
     void dropLink(); // the connection in hand is gone: uploads announced on it are lost
     void onPeerClosed();
     void reportLinkLost();
@@ -327,6 +334,16 @@ private:
     int m_closeBoundMs = 30000; // of the graceful close under way
     FrameCutter m_cutter;
     QList<ServerMessage> m_salvaged; // whole frames of a link that is being replaced, still to handle
+    QList<QByteArray> m_held;        // frames given while the link logs in again
+    bool m_holding = false;
+    bool m_linkDropped = false; // what went on the link in hand has been let go (dropLink)
+    QTimer *m_reloginBound = nullptr;
+    struct ListChoice
+    {
+        typeOfList list;
+        int folder;
+        QString keyword;
+    } m_listBeforeHold{NullList, 0, {}}; // the list the server knows of while frames are held
     bool m_dispatchQueued = false;
 
     // link state

@@ -15,6 +15,8 @@ void QuorinSock::Connect(const QString &RemoteHost, int RemotePort, const QStrin
                         u"Connect : "_s + QString::number(RemotePort));
         return;
     }
+    // Requests kept for a login on the link left now do not go to the next server.
+    refuseHeldFrames();
     m_reconnecting = false;
     if (m_socket->State() == SocketAdapter::sckConnected)
         m_socket->Close();
@@ -64,14 +66,22 @@ void QuorinSock::SendUser(const QString &UserName)
 
 void QuorinSock::onSocketConnected()
 {
+    m_linkDropped = false;
     Q_EMIT SocketConnected();
+    // The login goes first; what waits for it stays kept.
+    const bool holding = std::exchange(m_holding, false);
     SendUser(m_userName);
+    m_holding = holding;
     m_linkUp = true;
     m_connectionWanted = true;
 }
 
 void QuorinSock::onSocketError(int number, const QString &description)
 {
+    // The new login cannot come on this connection: what waited for it is refused (told first, as a
+    // request that cannot be sent is).
+    if (m_holding && m_socket->State() != SocketAdapter::sckConnected)
+        refuseHeldFrames();
     // Reported as it comes; the watchdog goes on with its attempts.
     RaiseErrorEvent(number, description, 0, u"WinsockCtrl"_s);
 }
@@ -113,6 +123,8 @@ void QuorinSock::completeLogin(const QByteArray &rights)
     Q_EMIT UserReceived();
     m_linkUp = true;
     hideConnecting();
+    // What was given while the link logged in again goes now, in order, before the host hears of it.
+    sendHeldFrames();
     if (m_reconnecting)
         Q_EMIT ReConnected(m_sockServer, m_sockPort, m_isForwardUser);
     else
@@ -122,6 +134,7 @@ void QuorinSock::completeLogin(const QByteArray &rights)
 
 void QuorinSock::refuseUser()
 {
+    refuseHeldFrames();
     hideConnecting();
     Q_EMIT MaxUsersLimit();
     m_watchdog->stop();

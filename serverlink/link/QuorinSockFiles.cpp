@@ -2,9 +2,12 @@
 #include "QuorinSock.h"
 
 #include "WireNumbers.h"
+#include "WriteFailure.h"
 
 #include <QDir>
 #include <QFileInfo>
+
+#include <cerrno>
 
 using namespace Qt::StringLiterals;
 
@@ -151,9 +154,11 @@ bool QuorinSock::startFile(const QByteArray &data, ParseError &error)
         }
         m_download.setFileName(m_nameTempFile);
     }
+    errno = 0;
     if (!m_download.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         m_downloadRefused = true;
-        error = makeError(75, u"STARTFILE : "_s + m_download.fileName()); // path/file access error
+        error = {75, WriteFailure::sentence(m_download.fileName(), WriteFailure::errorOf(m_download, errno)),
+                 u"STARTFILE : "_s + m_download.fileName()}; // path/file access error
         return false;
     }
     return true;
@@ -180,10 +185,13 @@ bool QuorinSock::filePiece(const QByteArray &data, bool update, ParseError &erro
                  update ? u"FILEUPD"_s : u"FILE"_s};
         return false;
     }
-    if (m_download.write(data) != data.size()) {
+    errno = 0;
+    if (m_download.write(data) != data.size() || !m_download.flush()) {
         // A file with a hole must not pass as received: it stops like one sent past its size.
+        const QString why = WriteFailure::sentence(m_download.fileName(), WriteFailure::errorOf(m_download, errno),
+                                                   m_expectedSize - m_receivedSize);
         stopDownload();
-        error = makeError(52, update ? u"FILEUPD"_s : u"FILE"_s);
+        error = {52, why, update ? u"FILEUPD"_s : u"FILE"_s};
         return false;
     }
     m_receivedSize += data.size();

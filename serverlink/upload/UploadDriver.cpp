@@ -179,6 +179,11 @@ void UploadDriver::awaitDelivery(const QString &key, const QString &files)
         return;
     }
     const Delivery d = m_probe();
+    if (d.holding) {
+        // Its frames wait for a new login: nothing of it reached a server yet.
+        m_unconfirmed.append({key, files, HeldLink, 0});
+        return;
+    }
     m_unconfirmed.append({key, files, d.link, d.handed});
     // First look once the event loop has written the frame (a near server has acknowledged it by then).
     m_deliveryTimer->setInterval(0);
@@ -190,6 +195,8 @@ void UploadDriver::checkDelivery()
     if (m_unconfirmed.isEmpty() || !m_probe)
         return;
     const Delivery d = m_probe();
+    if (d.holding)
+        return; // decided once the kept frames went out, or were refused
     QList<Unconfirmed> lost;
     QStringList sent;
     for (qsizetype i = 0; i < m_unconfirmed.size();) {
@@ -216,6 +223,25 @@ void UploadDriver::checkDelivery()
                m_lossNumber ? m_lossText
                             : u"Collegamento al server interrotto prima della conferma: fax non inviato."_s,
                u"SendFax : "_s + u.key + u" : "_s + u.files);
+}
+
+void UploadDriver::heldFramesHanded()
+{
+    if (!m_probe)
+        return;
+    const Delivery d = m_probe();
+    bool any = false;
+    for (Unconfirmed &u : m_unconfirmed) {
+        if (u.link != HeldLink)
+            continue;
+        u.link = d.link;
+        u.mark = d.handed;
+        any = true;
+    }
+    if (any && !m_deliveryTimer->isActive()) {
+        m_deliveryTimer->setInterval(0);
+        m_deliveryTimer->start();
+    }
 }
 
 QString UploadDriver::handOver(std::unique_ptr<faxOut> fax, qint16 code)

@@ -56,6 +56,7 @@ public:
         qint64 handed = 0;
         qint64 acknowledged = 0;
         bool up = false;
+        bool holding = false; // frames are kept for a new login: nothing written since is handed yet
     };
     using DeliveryProbe = std::function<Delivery()>;
     void setDeliveryProbe(DeliveryProbe probe) { m_probe = std::move(probe); }
@@ -92,6 +93,8 @@ public:
     int unconfirmed() const { return int(m_unconfirmed.size()); }
     // Checks the faxes waiting for acknowledgement now (the timer does it on its own).
     void checkDelivery();
+    // The frames kept for a new login went out: faxes written whole meanwhile are measured on that link.
+    void heldFramesHanded();
 
 Q_SIGNALS:
     void SendComplete();
@@ -116,9 +119,11 @@ private:
     {
         QString key;
         QString files;
-        int link = 0;
+        int link = 0;     // HeldLink: written while frames were kept, on no link yet
         qint64 mark = 0; // handed count right after its "FINEFAX"
     };
+
+    static constexpr int HeldLink = -1;
 
     collFaxOut &m_queue;
     FrameWriter m_writer;

@@ -1,18 +1,24 @@
 #include "AppPaths.h"
 #include "Autostart.h"
 #include "Processes.h"
+#include "ProfileFile.h"
 #include "ProgramStarter.h"
 #include "Prompt.h"
 #include "Registry.h"
 #include "SystemUser.h"
+#include "WriteFailure.h"
+#include "WriteFaults.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSaveFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cerrno>
+#include <memory>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -65,6 +71,116 @@ private Q_SLOTS:
         for (const QString &line : shown.split(u'\n'))
             wrapped += qMax<qsizetype>(1, (line.size() + 69) / 70);
         QVERIFY2(wrapped <= 22, qPrintable(QString::number(wrapped)));
+    }
+
+    // Every way the suite writes a file says why it failed in the same words, for causes made for real:
+    // a full and a read-only disk (a small tmpfs, where this process may mount one; else /dev/full for
+    // the full one), a file-size limit, a read-only file, a folder closed to new files, a missing folder.
+    // The reason is the same whether errno survived the failure or only the device's text tells it.
+    void writeFailureReasons_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<QString>("said");
+        const QString full = u"il disco è pieno (liberare spazio e riprovare)"_s;
+        QTest::newRow("full disk") << u"full"_s << 200000 << full;
+        // Held in the file's buffer until the commit, where QSaveFile alone would lose the refusal.
+        QTest::newRow("full disk, small file") << u"full"_s << 300 << full;
+        QTest::newRow("read-only disk") << u"ro-disk"_s << 300 << u"il disco che la contiene è di sola lettura"_s;
+        QTest::newRow("file-size limit") << u"fsize"_s << 200000
+                                         << u"il file supererebbe la dimensione massima che il sistema concede"_s;
+        QTest::newRow("read-only file") << u"ro-file"_s << 300 << u"il file è di sola lettura"_s;
+        QTest::newRow("folder closed") << u"ro-folder"_s << 300 << u"la cartella %1 non consente di scrivere"_s;
+        QTest::newRow("folder missing") << u"missing"_s << 300
+                                        << u"la cartella %1 non esiste (crearla o sceglierne un'altra)"_s;
+    }
+    void writeFailureReasons()
+    {
+        QFETCH(QString, cause);
+        QFETCH(int, size);
+        QFETCH(QString, said);
+        QTemporaryDir work;
+        QVERIFY(work.isValid());
+        QString folder = work.filePath(u"disk"_s);
+        QDir().mkpath(folder);
+        const QByteArray bytes(size, 'f');
+        const QString source = work.filePath(u"source.bin"_s);
+        {
+            QFile f(source);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        }
+        std::unique_ptr<WriteFaults::SmallDisk> disk;
+        std::unique_ptr<WriteFaults::FileSizeLimit> limit;
+        std::unique_ptr<WriteFaults::ModesHold> modes;
+        QString target = folder + u"/fax.tif"_s;
+        if (cause == u"full" || cause == u"ro-disk") {
+            disk = std::make_unique<WriteFaults::SmallDisk>(folder);
+            if (disk->mounted())
+                QVERIFY(cause == u"full" ? disk->fill() : disk->makeReadOnly());
+            else if (cause == u"full" && QFileInfo(u"/dev/full"_s).isWritable())
+                target = u"/dev/full"_s, folder = u"/dev"_s;
+            else
+                QSKIP("no small disk can be made here");
+        } else if (cause == u"fsize") {
+            limit = std::make_unique<WriteFaults::FileSizeLimit>(1000);
+        } else if (cause == u"ro-file") {
+            QFile f(target);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.close();
+            QVERIFY(QFile::setPermissions(target, QFileDevice::ReadOwner));
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            modes = std::make_unique<WriteFaults::ModesHold>();
+        } else if (cause == u"ro-folder") {
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            modes = std::make_unique<WriteFaults::ModesHold>();
+        } else {
+            folder = work.filePath(u"gone"_s);
+            target = folder + u"/fax.tif"_s;
+        }
+        const auto reopen = qScopeGuard([&] { QFile::setPermissions(folder, QFileDevice::ReadOwner |
+                                                                             QFileDevice::WriteOwner |
+                                                                             QFileDevice::ExeOwner); });
+        if (said.contains(u"%1"))
+            said = said.arg(folder);
+        const bool device = target == u"/dev/full";
+
+        // A whole file (images, the address book, the settings file, units), and what it rests on with
+        // errno kept and errno lost.
+        if (!device) {
+            QString why;
+            QVERIFY(!WriteFailure::save(target, bytes, &why));
+            QCOMPARE(why, said);
+            QSaveFile whole(target);
+            errno = 0;
+            const bool written = whole.open(QIODevice::WriteOnly) && whole.write(bytes) == bytes.size() &&
+                                 whole.flush() && whole.commit();
+            const int err = errno;
+            QVERIFY(!written);
+            QCOMPARE(WriteFailure::reason(target, WriteFailure::errorOf(whole, err), bytes.size()), said);
+            QCOMPARE(WriteFailure::reason(target, WriteFailure::errorOf(whole, 0), bytes.size()), said);
+            QCOMPARE(WriteFailure::sentence(target, err, bytes.size()),
+                     u"Impossibile scrivere il file %1: %2."_s.arg(target, said));
+        }
+        // A file written as it goes (the log, a download).
+        {
+            QFile out(target);
+            errno = 0;
+            const bool written = out.open(QIODevice::WriteOnly | QIODevice::Append) &&
+                                 out.write(bytes) == bytes.size() && out.flush();
+            QVERIFY(!written);
+            QCOMPARE(WriteFailure::reason(target, WriteFailure::errorOf(out, errno)), said);
+        }
+        // A copy (the mail attachment, a printed TIFF, kept documents).
+        if (!device) {
+            QString why;
+            QVERIFY(!WriteFailure::copy(source, target, &why));
+            QCOMPARE(why, u"Impossibile scrivere il file %1: %2."_s.arg(target, said));
+        }
+        // The settings file (its folder is made when missing).
+        if (!device && cause != u"missing") {
+            QVERIFY(!ProfileFile::writeString(target, u"Config"_s, u"Server"_s, QString::fromLatin1(bytes)));
+            QCOMPARE(ProfileFile::lastWriteFailure(), said);
+        }
     }
 
     void autostartEntry()

@@ -66,6 +66,8 @@ private Q_SLOTS:
             << QByteArray("[Config]\nName=Citt\xE0\n") << u"Config"_s << u"Name"_s << u"Città"_s;
         QTest::newRow("utf-8") << QByteArray("[Config]\nName=Citt\xC3\xA0\n") << u"Config"_s << u"Name"_s
                                << u"Città"_s;
+        QTest::newRow("utf-8 with a stray byte") << QByteArray("[Config]\nName=Citt\xC3\xA0 caff\xE8\n")
+                                                 << u"Config"_s << u"Name"_s << u"Città caffè"_s;
         QTest::newRow("quoted") << QByteArray("[Config]\nName= \"a b \" \n") << u"Config"_s << u"Name"_s
                                 << u"a b "_s;
         QTest::newRow("one quote stays")

@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -27,6 +28,8 @@ inline const QString FieldSep = u"<¿>"_s;
 inline void usePrivateFolders(TestHome &home)
 {
     QVERIFY(home.setUp(TestHome::Layout::ByVariable));
+    // As an installed printer leaves it: the spool, without the user's folder (made with the first job).
+    QVERIFY(QDir().mkpath(home.filePath(u"spool"_s)));
     qputenv("QUORIN_SPOOL_DIR", QFile::encodeName(home.filePath(u"spool"_s)));
     Prompt::setAnswering(true);
     QCoreApplication::setApplicationName(u"Sendora"_s);
@@ -68,6 +71,18 @@ inline QString spoolJob(const QTemporaryDir &home, const QString &name, int page
         return {};
     const QString target = dir + u'/' + name;
     return QFile::rename(temp, target) ? target : QString();
+}
+
+// The spooled job as it stands now: its own name, the name it was given when handed over to the server,
+// or empty when it is gone.
+inline QString spooledNow(const QString &spooled)
+{
+    if (QFile::exists(spooled))
+        return spooled;
+    const QFileInfo job(spooled);
+    const QStringList marked =
+        QDir(job.absolutePath()).entryList({job.fileName() + u".handed-*"_s}, QDir::Files);
+    return marked.isEmpty() ? QString() : job.absolutePath() + u'/' + marked.first();
 }
 
 inline QStringList promptTexts()

@@ -227,7 +227,8 @@ private Q_SLOTS:
         const QString elsewhere = m_dir.filePath(u"elsewhere"_s);
         QDir().mkpath(elsewhere);
         QVERIFY(QFile::link(elsewhere, m_spool + u'/' + user));
-        QCOMPARE(run({u"3"_s, user, u"t"_s, u"1"_s, QString()}, "data").code, 1);
+        // Held in CUPS for when the folder is mended; the queue goes on for the others.
+        QCOMPARE(run({u"3"_s, user, u"t"_s, u"1"_s, QString()}, "data").code, 3);
         QVERIFY(QDir(elsewhere).isEmpty());
     }
 };

@@ -3,6 +3,7 @@
 #include "FaxTiffFixture.h"
 #include "FmPrinter.h"
 #include "TestHome.h"
+#include "WriteFaults.h"
 #include "clsLog.h"
 
 #include <QDateTime>
@@ -182,6 +183,60 @@ private Q_SLOTS:
         QCOMPARE(printer.DocumentCount(), 1);
         QCOMPARE(QDir(m_spool).entryList(QDir::Files), QStringList{u"job-0-1.prn"_s});
         QFile::remove(kept);
+    }
+
+    // A spool folder the printer cannot fill, or a job this user may not read, is told in one sentence
+    // that names it and says what to do, once, and the job stays where it is.
+    void spoolThatCannotBeUsed_data()
+    {
+        QTest::addColumn<QString>("cause");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("of another user") << u"owner"_s << u"La cartella di stampa %1 appartiene a un altro utente: "_s;
+        QTest::newRow("closed") << u"closed"_s << u"La cartella di stampa %1 non consente di leggere e scrivere: "_s;
+        QTest::newRow("spool missing") << u"root"_s << u"La cartella di stampa %2 non esiste"_s;
+        QTest::newRow("job not readable") << u"job"_s << u"Il documento stampato %1/job-3-1.prn non si può leggere"_s;
+    }
+    void spoolThatCannotBeUsed()
+    {
+        QFETCH(QString, cause);
+        QFETCH(QString, said);
+        QString folder = m_spool + u"/user"_s;
+        QVERIFY(QDir().mkpath(folder));
+        QFile job(folder + u"/job-3-1.prn"_s);
+        QVERIFY(job.open(QIODevice::WriteOnly) && job.write(TwoPages) == TwoPages.size());
+        job.close();
+        const auto reopen = qScopeGuard([&] {
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        });
+        if (cause == u"owner") {
+            if (::geteuid() != 0)
+                QSKIP("only root can give a folder to another user");
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), 65534, 65534), 0);
+        } else if (cause == u"closed") {
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        } else if (cause == u"root") {
+            folder = m_spool + u"/gone/user"_s;
+        } else {
+            QVERIFY(job.setPermissions(QFileDevice::WriteOwner));
+        }
+        WriteFaults::ModesHold modes;
+        FmPrinter printer;
+        printer.setSpoolDir(folder);
+        QSignalSpy failed(&printer, &FmPrinter::CaptureFailed);
+        QSignalSpy done(&printer, &FmPrinter::PrintComplete);
+        printer.setPrinterName(u"QuorinPrinter"_s);
+        QVERIFY(TestWait::forSignal(failed));
+        const QString told = failed.first().first().toString();
+        said.replace(u"%1"_s, folder).replace(u"%2"_s, QFileInfo(folder).absolutePath());
+        QVERIFY2(told.startsWith(said), qPrintable(told));
+        QVERIFY2(told.contains(u"sudo "_s) && told.endsWith(u'.') && !told.contains(u"\n"_s), qPrintable(told));
+        if (cause == u"closed")
+            QTest::qWait(2500); // looked at again each second, told once
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(done.count(), 0);
+        QVERIFY(cause == u"root" || QFile::exists(job.fileName()));
+        if (cause == u"owner")
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), ::geteuid(), ::getegid()), 0);
     }
 
     // Without Ghostscript nothing is wrong with the job: it stays in the spool for the next start.

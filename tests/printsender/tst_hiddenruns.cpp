@@ -3,6 +3,7 @@
 // program never ends with bytes of a fax still unsent.
 #include "AppPaths.h"
 #include "FakeFaxServer.h"
+#include "FaxTiffFixture.h"
 #include "QuorinSock.h"
 #include "SystemUser.h"
 #include "TestHome.h"
@@ -11,6 +12,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QStringEncoder>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
@@ -20,9 +22,11 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <optional>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -93,6 +97,7 @@ class TestHiddenRuns : public QObject
     Q_OBJECT
 
     TestHome m_home;
+    QByteArray m_display; // the X display the window road runs on (xvfb-run), empty for the rest
     QString m_small, m_large, m_other, m_mid, m_cover, m_five, m_eight;
 
     void configure(quint16 port)
@@ -133,6 +138,93 @@ class TestHiddenRuns : public QObject
                 lines.append(line);
         }
         return lines;
+    }
+    // xdotool and import on the window road's display (this process itself runs without one).
+    static std::optional<QString> tool(const QString &program, const QStringList &args)
+    {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"DISPLAY"_s, QString::fromLocal8Bit(qgetenv("QUORIN_ROAD_DISPLAY")));
+        p.setProcessEnvironment(env);
+        p.start(program, args);
+        if (!p.waitForFinished(TestWait::bound()) || p.exitStatus() != QProcess::NormalExit ||
+            p.exitCode() != 0)
+            return std::nullopt;
+        return QString::fromUtf8(p.readAllStandardOutput());
+    }
+    static QStringList windowsNamed(const QString &pattern)
+    {
+        return tool(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, pattern})
+            .value_or(QString())
+            .split(u'\n', Qt::SkipEmptyParts);
+    }
+    // Keys as a person types them, into the window that has the focus.
+    static void keys(const QStringList &keys)
+    {
+        QVERIFY(tool(u"xdotool"_s, QStringList{u"key"_s, u"--delay"_s, u"60"_s} + keys));
+        QTest::qWait(150);
+    }
+    // The send window of `Sendora -N` on the X display, logged in and holding the printed job.
+    void startWindow(QProcess &window)
+    {
+        QFile::remove(m_home.filePath(u"XDG_CONFIG_HOME/quorin/QuorinLog.txt"_s));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(u"DISPLAY"_s, QString::fromLocal8Bit(m_display));
+        env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+        window.setProcessEnvironment(env);
+        window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        // Xvfb now and then turns a connection away ("nessun display raggiungibile", code 5): started again.
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            window.start(QStringLiteral(QUORIN_SENDORA), {u"-N"_s});
+            QVERIFY(window.waitForStarted(TestWait::bound()));
+            const bool settled = QTest::qWaitFor(
+                [&window] {
+                    return window.state() == QProcess::NotRunning || windowsNamed(u"^Sendora$"_s).size() == 1;
+                },
+                TestWait::bound());
+            if (!settled || window.state() != QProcess::NotRunning || window.exitCode() != ExitNoDisplay)
+                break;
+        }
+        // Shown once logged in; the job's fax file is there once it is captured.
+        if (!QTest::qWaitFor([] { return windowsNamed(u"^Sendora$"_s).size() == 1; }, TestWait::bound())) {
+            keepShot(u"no-window"_s);
+            QFile log(m_home.filePath(u"XDG_CONFIG_HOME/quorin/QuorinLog.txt"_s));
+            log.open(QIODevice::ReadOnly);
+            QFAIL(qPrintable(
+                u"the send window did not show (running: %1, windows: %2)\n"_s.arg(window.state())
+                    .arg(tool(u"xdotool"_s, {u"search"_s, u"--name"_s, u"."_s}).value_or(QString())) +
+                QString::fromUtf8(log.readAll())));
+        }
+        const QString converted = AppPaths::tempDir() + u"QVPRINT-%1-"_s.arg(window.processId());
+        QUORIN_TRY_VERIFY(
+            !QDir(AppPaths::tempDir()).entryList({QFileInfo(converted).fileName() + u'*'}).isEmpty());
+        QVERIFY(tool(u"xdotool"_s, {u"windowfocus"_s, u"--sync"_s, windowsNamed(u"^Sendora$"_s).first()}));
+        QTest::qWait(300);
+    }
+    // Types a fax number and presses "Spedisci" (the number field is the third of the window).
+    static void pressSend()
+    {
+        keys({u"Tab"_s, u"Tab"_s});
+        QVERIFY(tool(u"xdotool"_s, {u"type"_s, u"--delay"_s, u"60"_s, u"021234"_s}));
+        // Alt+S is also "Strumenti": the first press puts the focus on "Spedisci", the space presses it.
+        keys({u"alt+s"_s, u"space"_s});
+        keepShot(u"pressed"_s);
+    }
+    // With QUORIN_ROAD_SHOTS set, the screen as it is goes into that folder.
+    static void keepShot(const QString &name)
+    {
+        const QString folder = qEnvironmentVariable("QUORIN_ROAD_SHOTS");
+        if (!folder.isEmpty())
+            tool(u"import"_s, {u"-window"_s, u"root"_s, folder + u'/' + name + u".png"_s});
+    }
+    // Standard error holds the program's own lines only: nothing of Qt or of the link's internals.
+    static bool ownLinesOnly(const QByteArray &err)
+    {
+        for (const QByteArray &line : err.split('\n')) {
+            if (!line.isEmpty() && !line.startsWith("Sendora: "))
+                return false;
+        }
+        return true;
     }
     QString job(const QList<QString> &documents, const QByteArray &tail = "</jobs>\n",
                 const QString &cover = {})
@@ -209,6 +301,8 @@ private Q_SLOTS:
     {
         QVERIFY(m_home.setUp(TestHome::Layout::ByVariable));
         qputenv("QUORIN_SPOOL_DIR", QFile::encodeName(m_home.filePath(u"spool"_s)));
+        m_display = qgetenv("DISPLAY");
+        qputenv("QUORIN_ROAD_DISPLAY", m_display);
         // No screen at all: a hidden run finds its own way.
         qunsetenv("QT_QPA_PLATFORM");
         qunsetenv("DISPLAY");
@@ -290,7 +384,7 @@ private Q_SLOTS:
             QThread::msleep(2500);
         });
         const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_large, m_other})});
-        QVERIFY2(r.code == ExitOk, r.err.constData());
+        QVERIFY2(r.code == ExitOk && ownLinesOnly(r.err), r.err.constData());
         QVERIFY(stalled);
         // Nothing was left behind in the program: what the system still holds for the link arrives.
         QUORIN_TRY_COMPARE(server.receivedFrames("FINEFAX").size(), 2);
@@ -610,8 +704,26 @@ private Q_SLOTS:
                      r.err.contains("Fax con consegna non confermata dal server: 1 di 1.") &&
                      !r.err.contains("non consegnati"),
                  r.err.constData());
-        QVERIFY2(!r.err.contains("interrott") && !r.err.contains("ricevut"), r.err.constData());
+        QVERIFY2(!r.err.contains("interrott") && !r.err.contains("ricevut") && ownLinesOnly(r.err),
+                 r.err.constData());
         QVERIFY(filedWhole(server, {m_small}));
+    }
+
+    // A server that says it has too many users once the job's faxes are filed refuses nothing of this run.
+    void maxUsersAfterFiling()
+    {
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        login(server);
+        connect(&server, &FakeFaxServer::frameReceived, this, [&server](const FakeFaxServer::Frame &f) {
+            if (f.keyword == "FINEFAX")
+                server.sendNow(FakeFaxServer::answer(u"MAXUSERS"));
+        });
+        const Result r = run({u"-N"_s, u"-H"_s, u"-F"_s, job({m_small, m_other})});
+        QVERIFY2(r.code == ExitOk && !r.err.contains("Impossibile aprire") && ownLinesOnly(r.err),
+                 r.err.constData());
+        QVERIFY(filedWhole(server, {m_small, m_other}));
     }
 
     // A fax field whose text the best fit would turn into a separator is refused before anything is sent,
@@ -679,16 +791,37 @@ private Q_SLOTS:
     }
 
     // A job file that holds no fax ends with code 3 and says so; a job file whose name is not text in the
-    // locale's encoding (a Latin-1 "è" under UTF-8) is opened by its bytes and sent.
+    // locale's encoding (a Latin-1 "è" under UTF-8) is opened by its bytes and sent. A job is read as it
+    // is written: UTF-16 and UTF-32 by their mark, and a stray byte or a NUL in the second fax is refused
+    // with its line, the first fax's letters going as they stand ("subjects": what the server received).
     void jobFileEndings_data()
     {
         QTest::addColumn<QByteArray>("xml");
         QTest::addColumn<bool>("latinName");
         QTest::addColumn<int>("code");
         QTest::addColumn<QByteArray>("words");
+        QTest::addColumn<QStringList>("subjects");
         QTest::newRow("no fax") << QByteArray("<?xml version=\"1.0\"?>\n<jobs><job/></jobs>\n") << false
-                                << ExitJobFile << QByteArray("Nessun fax nel file");
-        QTest::newRow("Latin-1 name") << QByteArray() << true << ExitOk << QByteArray();
+                                << ExitJobFile << QByteArray("Nessun fax nel file") << QStringList();
+        QTest::newRow("Latin-1 name") << QByteArray() << true << ExitOk << QByteArray() << QStringList();
+        const auto twoFaxes = [this](const QByteArray &second) -> QByteArray {
+            const QByteArray fax =
+                "<fax><faxfilename>" + m_small.toUtf8() + "</faxfilename><destfax>021</destfax>";
+            return "<?xml version=\"1.0\"?>\n<jobs>\n" + fax + "<object>Caf\xC3\xA9</object></fax>\n" + fax +
+                   "<object>" + second + "</object></fax>\n</jobs>\n";
+        };
+        const QStringList first{u"Café"_s};
+        QTest::newRow("stray byte in the second fax")
+            << twoFaxes("Caff\xE8") << false << ExitJobFile
+            << QByteArray("UTF-8 text, not the byte 0xE8 at line 4") << first;
+        QTest::newRow("NUL in the second fax") << twoFaxes("Caff\0e"_ba) << false << ExitJobFile
+                                               << QByteArray("a character, not NUL at line 4") << first;
+        const QString wide = QString::fromUtf8(twoFaxes("Caff\xC3\xA8"));
+        QStringEncoder be(QStringEncoder::Utf16BE), le32(QStringEncoder::Utf32LE);
+        QTest::newRow("UTF-16 BE") << "\xFE\xFF"_ba + QByteArray(be.encode(wide)) << false << ExitOk
+                                   << QByteArray() << QStringList{u"Café"_s, u"Caffè"_s};
+        QTest::newRow("UTF-32") << "\xFF\xFE\0\0"_ba + QByteArray(le32.encode(wide)) << false << ExitOk
+                                << QByteArray() << QStringList{u"Café"_s, u"Caffè"_s};
     }
     void jobFileEndings()
     {
@@ -696,6 +829,7 @@ private Q_SLOTS:
         QFETCH(bool, latinName);
         QFETCH(int, code);
         QFETCH(QByteArray, words);
+        QFETCH(QStringList, subjects);
         FakeFaxServer server;
         QVERIFY(server.listen());
         configure(server.port());
@@ -729,6 +863,13 @@ private Q_SLOTS:
         QVERIFY2(err.contains(words), err.constData());
         if (code == ExitOk)
             QVERIFY(filedWhole(server, {m_small}));
+        if (!subjects.isEmpty()) {
+            const QList<FakeFaxServer::Frame> faxes = server.receivedFrames("NEWFAX");
+            QCOMPARE(faxes.size(), subjects.size());
+            for (qsizetype i = 0; i < faxes.size(); ++i)
+                QVERIFY2(faxes[i].text().contains(u"<\u00BF>"_s + subjects[i] + u"<\u00BF>"_s),
+                         qPrintable(faxes[i].text()));
+        }
     }
 
     // A start that needs a window and finds no display says so in one sentence, with its own code, and the
@@ -736,12 +877,16 @@ private Q_SLOTS:
     void noDisplay_data()
     {
         QTest::addColumn<QStringList>("args");
-        QTest::newRow("send window") << QStringList{u"-N"_s};
-        QTest::newRow("printer installer") << QStringList{};
+        QTest::addColumn<QByteArray>("what");
+        QTest::newRow("send window") << QStringList{u"-N"_s}
+                                     << QByteArray("la finestra di invio non può essere aperta");
+        QTest::newRow("printer installer")
+            << QStringList{} << QByteArray("l'installazione della stampante fax non può essere aperta");
     }
     void noDisplay()
     {
         QFETCH(QStringList, args);
+        QFETCH(QByteArray, what);
         const QString spool = m_home.filePath(u"spool/"_s) + SystemUser::loginName();
         QVERIFY(QDir().mkpath(spool));
         QFile waiting(spool + u"/d00042-001"_s);
@@ -750,7 +895,8 @@ private Q_SLOTS:
         waiting.close();
         const Result r = run(args);
         QVERIFY2(r.code == ExitNoDisplay, r.err.constData());
-        QVERIFY2(r.err.startsWith("Sendora: nessun display raggiungibile") && r.err.count('\n') == 1,
+        QVERIFY2(r.err.startsWith("Sendora: nessun display raggiungibile") && r.err.count('\n') == 1 &&
+                     r.err.contains(what) && (args.isEmpty() != r.err.contains("documenti stampati")),
                  r.err.constData());
         QVERIFY(QFile::exists(waiting.fileName()));
         QVERIFY(waiting.remove());
@@ -766,6 +912,7 @@ private Q_SLOTS:
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(u"QT_QPA_PLATFORM"_s, u"offscreen"_s);
         window.setProcessEnvironment(env);
+        window.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         window.start(QStringLiteral(QUORIN_SENDORA), {u"-N"_s});
         QVERIFY(window.waitForStarted(TestWait::bound()));
         const QString folder = AppPaths::tempDir();
@@ -790,6 +937,126 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(killed));
         QVERIFY(QFile::exists(running));
         QFile::remove(running);
+    }
+
+    // A send window killed (SIGKILL) at any moment after its first frame leaves the printed job marked as
+    // handed over: the next window says so and asks, and sends nothing unless told. "No" leaves the server
+    // with what it had; "Sì" sends it again and releases the job. A window killed before "Spedisci" leaves
+    // an unmarked job, which the next window sends without asking.
+    void windowKilledWhileHandingOver_data()
+    {
+        QTest::addColumn<QByteArray>("killAt"); // the frame the server had just read, or nothing: before
+        QTest::addColumn<bool>("neverClose");
+        QTest::addColumn<bool>("stopFirst"); // frozen first, the server's close then comes to a frozen window
+        QTest::newRow("before the first frame") << QByteArray() << false << false;
+        QTest::newRow("at the first frame") << QByteArray("NEWFAX") << false << false;
+        QTest::newRow("mid-upload") << QByteArray("FILE") << false << false;
+        QTest::newRow("while the server is asked to confirm") << QByteArray("FINEFAX") << true << false;
+        QTest::newRow("after the server's close, before the release")
+            << QByteArray("FINEFAX") << false << true;
+    }
+    void windowKilledWhileHandingOver()
+    {
+        QFETCH(QByteArray, killAt);
+        QFETCH(bool, neverClose);
+        QFETCH(bool, stopFirst);
+        if (m_display.isEmpty())
+            QSKIP("needs an X display: run under xvfb-run (ctest: tst_hiddenruns_window)");
+        const QString folder = m_home.filePath(u"spool/"_s) + SystemUser::loginName();
+        QVERIFY(QDir().mkpath(folder));
+        for (const QString &left : QDir(folder).entryList(QDir::Files | QDir::Hidden))
+            QFile::remove(folder + u'/' + left);
+        const QString written = m_home.filePath(u"printed.tif"_s);
+        QVERIFY(FaxTiffFixture::write(written, 3, true, u"Preventivo"_s));
+        QVERIFY(QFile::rename(written, folder + u"/job-7-1.prn"_s));
+        const QString dir = m_home.filePath(u"XDG_CONFIG_HOME/quorin"_s);
+        FakeFaxServer server;
+        QVERIFY(server.listen());
+        configure(server.port());
+        {
+            QFile ini(dir + u"/Darezi.ini"_s);
+            QVERIFY(ini.open(QIODevice::Append));
+            ini.write("Log=Y\r\n");
+        }
+        QFile::remove(dir + u"/QuorinLog.txt"_s);
+        FakeFaxServer::Faults faults;
+        faults.neverClose = neverClose;
+        server.setFaults(faults);
+        login(server);
+
+        QProcess first;
+        startWindow(first);
+        if (QTest::currentTestFailed())
+            return;
+        bool markedFirst = false, killed = false;
+        connect(&server, &FakeFaxServer::frameReceived, this, [&](const FakeFaxServer::Frame &f) {
+            if (killed || f.keyword != killAt)
+                return;
+            // The mark is on the disk before the first frame left the window.
+            markedFirst = QDir(folder).entryList({u"job-7-1.prn.handed-*"_s}, QDir::Files).size() == 1;
+            killed = true;
+            // Frozen at once; the rest is done outside the server's own handler.
+            if (!neverClose && first.processId() > 0)
+                ::kill(pid_t(first.processId()), stopFirst ? SIGSTOP : SIGKILL);
+        });
+        if (!killAt.isEmpty()) {
+            pressSend();
+            QUORIN_TRY_VERIFY(killed);
+            QVERIFY(markedFirst);
+            if (neverClose) {
+                QTest::qWait(500); // "Conferma della ricezione dal server..." is showing
+                keepShot(u"confirming"_s);
+            } else if (stopFirst) {
+                server.dropClient(); // the server's close reaches a window that cannot take it in
+            }
+        }
+        if (first.state() != QProcess::NotRunning)
+            first.kill(); // SIGKILL
+        QUORIN_TRY_VERIFY(first.state() == QProcess::NotRunning);
+        QCOMPARE(first.exitStatus(), QProcess::CrashExit);
+        const int filedBefore = int(server.filedFaxes().size());
+        const QStringList jobs = QDir(folder).entryList(QDir::Files);
+        QCOMPARE(jobs.size(), 1);
+        QCOMPARE(jobs.first().startsWith(u"job-7-1.prn.handed-"_s), !killAt.isEmpty());
+
+        server.clearFaults();
+        login(server);
+        QProcess second;
+        startWindow(second);
+        if (QTest::currentTestFailed())
+            return;
+        pressSend();
+        const auto log = [&dir] {
+            QFile f(dir + u"/QuorinLog.txt"_s);
+            return f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+        };
+        if (!killAt.isEmpty()) {
+            // The question, over the window; nothing goes until it is answered.
+            QUORIN_TRY_VERIFY(windowsNamed(u"^Sendora$"_s).size() == 2);
+            keepShot(u"asked-"_s + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-'));
+            QVERIFY2(
+                log().contains(u"già stato consegnato al server il"_s) &&
+                    log().contains(u"Il fax potrebbe essere già stato archiviato dal server: inviandolo di "
+                                   u"nuovo potrebbe arrivare due volte."_s),
+                qPrintable(log()));
+            keys({u"Return"_s}); // the default: No
+            QUORIN_TRY_VERIFY(windowsNamed(u"^Sendora$"_s).size() == 1);
+            QVERIFY(log().contains(u"Risposta: non consegnarlo di nuovo"_s));
+            QTest::qWait(500);
+            QCOMPARE(int(server.filedFaxes().size()), filedBefore);
+            QVERIFY(QFileInfo::exists(folder + u'/' + jobs.first()));
+            keys({u"space"_s}); // the focus came back to "Spedisci"
+            QUORIN_TRY_VERIFY(windowsNamed(u"^Sendora$"_s).size() == 2);
+            keys({u"alt+s"_s}); // "Sì"
+        }
+        QUORIN_TRY_COMPARE(int(server.filedFaxes().size()), filedBefore + 1);
+        // Delivered: the job is done with, and the window says so.
+        QUORIN_TRY_VERIFY(QDir(folder).entryList(QDir::Files).isEmpty());
+        QUORIN_TRY_VERIFY(windowsNamed(u"^Sendora$"_s).size() == 2);
+        keys({u"Return"_s});
+        second.terminate();
+        if (!second.waitForFinished(TestWait::bound()))
+            second.kill();
     }
 
     // No server answers and none is found: the start-up is given up without a window.

@@ -5,22 +5,28 @@
 // Run as root (CI): the test starts cupsd, makes the user, prints as that user and runs its own
 // "userSendsEachJob" as that user. Without root, or without CUPS, it skips with the reason.
 #include "FaxPrinter.h"
+#include "FaxTiffFixture.h"
 #include "FmPrinter.h"
+#include "ImgMenu.h"
+#include "Lumagrid.h"
 #include "PrivateCups.h"
 #include "SendoraRig.h"
 #include "frmInst.h"
 
 #include <QBuffer>
+#include <QComboBox>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrintDialog>
 #include <QProcess>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QToolBar>
 
 #include <pwd.h>
 #include <sys/mount.h>
@@ -206,6 +212,16 @@ class TestPrintRoad : public QObject
         QVERIFY2(code == 0, out.constData());
         QVERIFY2(out.contains(QByteArray("PASS   : TestPrintRoad::" + function.toLatin1() + "()")),
                  out.constData());
+    }
+    // User side: the send window of a start with the printer's "-N", against a server that takes the login.
+    static frmPrint *startSendWindow(FakeFaxServer &server, Sendora::StartupMain &startup)
+    {
+        if (!server.listen())
+            return nullptr;
+        scriptLogin(server, SystemUser::loginName(), u"2.2.0"_s);
+        resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(server.port()) + "\r\n");
+        startup.Main({u"-N"_s});
+        return startup.sendWindow();
     }
     // User side: private folders, the scheduler's spool.
     void userSetUp(TestHome &home)
@@ -424,6 +440,102 @@ private Q_SLOTS:
         QCOMPARE(spooled(), QStringList());
     }
 
+    // Root side: the user's spool folder belongs to another user. The printer holds the job in CUPS (the
+    // queue goes on), the send window says in one sentence which folder and what to do, without writing
+    // the watcher's refusal every second; mended and resumed as told, the job reaches the folder.
+    void spoolFolderOfAnotherUser()
+    {
+        if (userSide())
+            QSKIP("root side");
+        const QString folder = m_spool + u'/' + m_user;
+        QVERIFY(QDir().mkpath(folder));
+        QCOMPARE(::chown(QFile::encodeName(folder).constData(), 0, 0), 0);
+        QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0700), 0);
+        const QString server = u"127.0.0.1:"_s + QString::number(m_cups->port());
+        const auto mend = qScopeGuard([&] {
+            QCOMPARE(::chown(QFile::encodeName(folder).constData(), m_uid, m_gid), 0);
+            run(u"cancel"_s, {u"-h"_s, server, u"-a"_s, u"QuorinPrinter"_s}, nullptr, cupsEnv());
+        });
+        const QString path = m_userDir + u"/trattenuto.txt"_s;
+        QVERIFY(writeFile(path, "Documento trattenuto\n"));
+        QCOMPARE(::chown(QFile::encodeName(path).constData(), m_uid, m_gid), 0);
+        QByteArray out;
+        QCOMPARE(asUser(u"exec lp -h "_s + server + u" -d QuorinPrinter '"_s + path + u'\'', &out), 0);
+        QString job;
+        QUORIN_TRY_VERIFY2((run(u"lpstat"_s, {u"-h"_s, server, u"-l"_s, u"-o"_s, u"QuorinPrinter"_s}, &out, cupsEnv()),
+                            job = QString::fromLatin1(out).section(u' ', 0, 0),
+                            out.contains("job-hold-until-specified")),
+                           out.constData());
+        runUserSide(u"userMeetsAForeignSpool"_s);
+        QCOMPARE(::chown(QFile::encodeName(folder).constData(), m_uid, m_gid), 0);
+        QCOMPARE(run(u"lp"_s, {u"-h"_s, server, u"-i"_s, job, u"-H"_s, u"resume"_s}, &out, cupsEnv()), 0);
+        QUORIN_TRY_VERIFY2(spooled().size() == 1, qPrintable(spooled().join(u' ') + u'\n' + cupsLog()));
+        for (const QString &f : spooled())
+            QVERIFY(QFile::remove(folder + u'/' + f));
+    }
+
+    // Root side: the print dialog of the image control, on a machine whose default printer is the fax
+    // printer. "Stampa su file (PDF)" with a name, Enter; "Stampa" again and Enter: the dialog is still on
+    // the file, so the second print is a PDF too and nothing reaches the fax queue.
+    void printDialogKeepsTheChoice()
+    {
+        if (userSide())
+            QSKIP("root side");
+        QByteArray out;
+        QCOMPARE(run(u"lpadmin"_s, {u"-d"_s, u"QuorinPrinter"_s}, &out, cupsEnv()), 0);
+        qputenv("CUPS_SERVER", QFile::encodeName(u"127.0.0.1:"_s + QString::number(m_cups->port())));
+        const QString fax = m_base.filePath(u"tre.tif"_s);
+        QVERIFY(FaxTiffFixture::write(fax, 3, true, u"Tre pagine"_s));
+        const QString pdf = m_base.filePath(u"copia.pdf"_s);
+        Lumagrid c;
+        c.resize(800, 600);
+        c.show();
+        QVERIFY(c.OpenSource(fax));
+        const int jobsBefore = spooled().size();
+        QByteArray queuedBefore;
+        QCOMPARE(run(u"lpstat"_s, {u"-o"_s, u"QuorinPrinter"_s}, &queuedBefore, cupsEnv()), 0);
+        QStringList shownOn;
+        Prompt::setAnswering(true);
+        Prompt::setDialogHandler([&](QDialog *d) {
+            auto *dialog = qobject_cast<QPrintDialog *>(d);
+            if (!dialog)
+                return int(QDialog::Rejected);
+            dialog->show();
+            auto *printers = dialog->findChild<QComboBox *>(u"printers"_s);
+            auto *file = dialog->findChild<QLineEdit *>(u"filename"_s);
+            if (!printers || !file)
+                return int(QDialog::Rejected);
+            shownOn << printers->currentText();
+            if (shownOn.size() == 1) {
+                // Chosen as a person does: the list opened from the keyboard, the last entry, a name typed.
+                printers->setFocus();
+                QTest::keyClick(printers, Qt::Key_End);
+                file->setFocus();
+                file->selectAll();
+                QTest::keyClicks(file, pdf);
+            } else if (file->text() != pdf) {
+                shownOn.last() += u" / "_s + file->text();
+            }
+            QTest::keyClick(dialog, Qt::Key_Return);
+            return dialog->result();
+        });
+        const auto clear = qScopeGuard([] { Prompt::setDialogHandler({}); });
+        QWidget *print = c.toolbar()->toolBar()->widgetForAction(c.toolbar()->action(u"Print"_s));
+        QVERIFY(print);
+        for (int i = 0; i < 2; ++i) {
+            QFile::remove(pdf);
+            QTest::mouseClick(print, Qt::LeftButton);
+            QUORIN_TRY_VERIFY(QFileInfo(pdf).size() > 0);
+        }
+        QCOMPARE(shownOn.size(), 2);
+        QCOMPARE(shownOn.first(), u"QuorinPrinter"_s);
+        QVERIFY2(shownOn.last() != u"QuorinPrinter"_s && !shownOn.last().contains(u" / "_s), qPrintable(shownOn.last()));
+        QCOMPARE(spooled().size(), jobsBefore);
+        QByteArray queued;
+        QCOMPARE(run(u"lpstat"_s, {u"-o"_s, u"QuorinPrinter"_s}, &queued, cupsEnv()), 0);
+        QCOMPARE(queued, queuedBefore);
+    }
+
     // Root side: one job, two send windows of the user started at once.
     void twoWindowsOneJob()
     {
@@ -541,16 +653,12 @@ private Q_SLOTS:
         }
         {
             FakeFaxServer server;
-            QVERIFY(server.listen());
-            scriptLogin(server, SystemUser::loginName(), u"2.2.0"_s);
-            resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(server.port()) + "\r\n");
             Sendora::StartupMain startup;
-            startup.Main({u"-N"_s});
-            frmPrint *w = startup.sendWindow();
+            frmPrint *w = startSendWindow(server, startup);
             QVERIFY(w);
-            QUORIN_TRY_VERIFY(w->txtStatus->text().contains(u"Disco pieno"_s));
+            QUORIN_TRY_VERIFY(w->txtStatus->text().contains(u": il disco è pieno"_s));
             QVERIFY2(w->txtStatus->text().contains(folder), qPrintable(w->txtStatus->text()));
-            QUORIN_TRY_VERIFY(promptTexts().join(u'\n').contains(u"Disco pieno"_s));
+            QUORIN_TRY_VERIFY(promptTexts().join(u'\n').contains(u"Impossibile scrivere il fax nella cartella "_s));
             QVERIFY(!w->findChild<QPushButton *>(u"cbSend"_s)->isEnabled());
             // Not unreadable: still in the spool, nothing set aside.
             QVERIFY(QFile::exists(job));
@@ -561,6 +669,30 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(runtime + u"/filler"_s));
         // The next start takes it and sends it; its text stands below the top margin.
         sendOneJob(7, true);
+    }
+
+    // User side of spoolFolderOfAnotherUser.
+    void userMeetsAForeignSpool()
+    {
+        if (!userSide())
+            QSKIP("runs as the printing user, started by spoolFolderOfAnotherUser");
+        TestHome home;
+        userSetUp(home);
+        FakeFaxServer server;
+        Sendora::StartupMain startup;
+        frmPrint *w = startSendWindow(server, startup);
+        QVERIFY(w);
+        const QString said = u"La cartella di stampa "_s + FaxPrinter::spoolDir() +
+                             u" appartiene a un altro utente: chiedere all'amministratore"_s;
+        QUORIN_TRY_VERIFY2(w->txtStatus->text().startsWith(said), qPrintable(w->txtStatus->text()));
+        QUORIN_TRY_COMPARE(promptTexts().size(), 1);
+        QVERIFY(promptTexts().first().startsWith(said));
+        QVERIFY2(w->txtStatus->text().endsWith(u"«lp -i NUMERO -H resume» (NUMERO è il lavoro che «lpstat -o» mostra)."_s),
+                 qPrintable(w->txtStatus->text()));
+        QTest::qWait(2500); // the folder looked at again: told once
+        QCOMPARE(promptTexts().size(), 1);
+        QVERIFY(!w->findChild<QPushButton *>(u"cbSend"_s)->isEnabled());
+        QUORIN_TRY_VERIFY(w->close());
     }
 
     // User side of twoWindowsOneJob.

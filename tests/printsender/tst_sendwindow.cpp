@@ -49,6 +49,16 @@ class TestSendWindow : public QObject
         return QTest::qWaitFor([this] { return m_w->Connected || m_w->LanciaUpdate(); }, TestWait::bound()) &&
                m_server->errors().isEmpty();
     }
+    // "Salva nei Ricevuti" pressed: the store dialog it opens.
+    frmMail *openStoreDialog()
+    {
+        QTest::mouseClick(child<QPushButton>(m_w, u"CbSaveRx"_s), Qt::LeftButton);
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *d = qobject_cast<frmMail *>(w))
+                return d;
+        }
+        return nullptr;
+    }
     QString capture(int pages = 2)
     {
         spoolJob(m_home, u"job-1-1.prn"_s, pages);
@@ -86,6 +96,7 @@ private Q_SLOTS:
         delete m_server;
         m_server = nullptr;
         QDir(m_home.filePath(u"spool"_s)).removeRecursively();
+        QDir().mkpath(m_home.filePath(u"spool"_s)); // the printer's spool stays, emptied
     }
 
     void startsWithoutJob()
@@ -169,7 +180,7 @@ private Q_SLOTS:
         QUORIN_TRY_VERIFY(m_w->cFaxSending->item(key)->Sent());
         QUORIN_TRY_COMPARE(m_server->connectionCount(), 2);
         scriptLogin(*m_server, u"mario"_s, u"2.2.0"_s);
-        QVERIFY(!QFile::exists(spooled));
+        QVERIFY(spooledNow(spooled).isEmpty());
         QFile f(job);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray content = f.readAll();
@@ -228,7 +239,7 @@ private Q_SLOTS:
             std::any_of(Prompt::records().cbegin(), Prompt::records().cend(),
                         [](const Prompt::Record &r) { return r.text.contains(u"Inviarlo di nuovo?"_s); }));
         QVERIFY(!promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
-        QVERIFY(QFile::exists(spooled));
+        QVERIFY(spooledNow(spooled).contains(u".handed-"_s));
         // Whatever the server made of the first one, the same fax goes again on the new link, whole.
         const qsizetype before = m_server->filedFaxes().size();
         QUORIN_TRY_COMPARE(m_server->connectionCount(), 2);
@@ -237,14 +248,22 @@ private Q_SLOTS:
         QUORIN_TRY_COMPARE(m_server->filedFaxes().size(), before + 1);
         QCOMPARE(m_server->filedFaxes().last().documents.value(FakeFaxServer::latin(job)).size(), QFileInfo(job).size());
         QUORIN_TRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
-        QUORIN_TRY_VERIFY(!QFile::exists(spooled));
+        QUORIN_TRY_VERIFY(spooledNow(spooled).isEmpty());
     }
 
     // The server reads and files the fax but never ends the link: the window says the delivery is not
-    // confirmed and that the fax may already be filed before it offers to send it again (never "interrupted");
-    // the printed job stays. (Bounds divided by 10: the close waits 3 s.)
+    // confirmed and that the fax may already be filed before it offers to send it again (never
+    // "interrupted"); the printed job stays. A document handed over to be stored is spoken of as such, and is
+    // never offered to be sent as a fax. (Bounds divided by 10: the close waits 3 s.)
+    void serverKeepsTheLinkOpen_data()
+    {
+        QTest::addColumn<bool>("store");
+        QTest::newRow("Spedisci") << false;
+        QTest::newRow("Salva nei Ricevuti") << true;
+    }
     void serverKeepsTheLinkOpen()
     {
+        QFETCH(bool, store);
         qputenv("QUORIN_TEST_TIME_DIVISOR", "10");
         QVERIFY(login());
         const QString job = capture(1);
@@ -257,39 +276,58 @@ private Q_SLOTS:
         m_server->setFaults(faults);
         Prompt::clearRecords();
         Prompt::setNextAnswer(QMessageBox::No);
-        QTest::mouseClick(child<QPushButton>(m_w, u"cbSend"_s), Qt::LeftButton);
-        auto question = [] {
+        frmMail *dlg = nullptr;
+        if (store) {
+            m_w->show();
+            dlg = openStoreDialog();
+            QVERIFY(dlg);
+            QTest::mouseClick(dlg->cmdSalva, Qt::LeftButton);
+        } else {
+            QTest::mouseClick(child<QPushButton>(m_w, u"cbSend"_s), Qt::LeftButton);
+        }
+        const QString ending = store ? u"Per salvarlo di nuovo"_s : u"Inviarlo di nuovo?"_s;
+        auto question = [&ending] {
             for (const Prompt::Record &r : Prompt::records()) {
-                if (r.text.contains(u"Inviarlo di nuovo?"_s))
+                if (r.text.contains(ending))
                     return r.text;
             }
             return QString();
         };
         QUORIN_TRY_VERIFY(!question().isEmpty());
         const QString text = question();
-        QVERIFY2(text.startsWith(u"Consegna non confermata: il sistema del server ha accettato"_s) &&
-                     text.contains(u"entro 3 s"_s) &&
-                     text.contains(u"Il fax potrebbe essere già stato archiviato dal server"_s),
+        QVERIFY2(text.startsWith(
+                     u"Consegna non confermata: il sistema del server ha accettato tutti i dati del "_s +
+                     (store ? u"documento"_s : u"fax"_s)) &&
+                     text.contains(u"entro 3 s"_s) && text.contains(frmPrint::mayBeFiledAlready(store)),
                  qPrintable(text));
         QVERIFY2(!text.contains(u"interrott"_s), qPrintable(text));
         QCOMPARE(m_server->filedFaxes().size(), 1);
         QVERIFY(!promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
-        QVERIFY(QFile::exists(spooled));
+        QVERIFY(spooledNow(spooled).contains(u".handed-"_s));
+        if (store) {
+            QVERIFY(!promptTexts().join(u'|').contains(u"Inviarlo di nuovo?"_s));
+            QVERIFY(m_server->receivedFrames("NEWFAX").isEmpty());
+            dlg->close();
+        }
     }
 
     // The server goes away while the window is up and logged in: the status line says the link is lost (no
     // longer "Connesso"); "Spedisci" then says the fax was not sent and the printed document is kept, and the
     // window stays. Closed now, the job stays in the spool; left open, the window logs in again by itself
-    // once the server is back on its port, and the same press sends.
+    // once the server is back on its port, and the same press sends. The store dialog's "Salva" says the
+    // document was not stored.
     void serverKilledAndRestarted_data()
     {
         QTest::addColumn<bool>("closeWhileDown");
-        QTest::newRow("closed while the server is down") << true;
-        QTest::newRow("sent once the server is back") << false;
+        QTest::addColumn<bool>("store");
+        QTest::newRow("closed while the server is down") << true << false;
+        QTest::newRow("stored while the server is down") << true << true;
+        QTest::newRow("sent once the server is back") << false << false;
     }
     void serverKilledAndRestarted()
     {
         QFETCH(bool, closeWhileDown);
+        QFETCH(bool, store);
         QVERIFY(login());
         const QString job = capture(1);
         QVERIFY(!job.isEmpty());
@@ -305,12 +343,23 @@ private Q_SLOTS:
         QVERIFY(!m_w->Connected);
 
         Prompt::clearRecords();
-        QTest::mouseClick(send, Qt::LeftButton);
+        frmMail *dlg = nullptr;
+        if (store) {
+            dlg = openStoreDialog();
+            QVERIFY(dlg);
+            QTest::mouseClick(dlg->cmdSalva, Qt::LeftButton);
+        } else {
+            QTest::mouseClick(send, Qt::LeftButton);
+        }
         QCOMPARE(Prompt::records().size(), 1);
         const QString told = Prompt::lastRecord().text;
-        QVERIFY2(told.contains(u"il fax non è stato inviato"_s) && told.contains(u"conservato"_s) &&
-                     told.contains(u"prossimo avvio"_s),
+        QVERIFY2(told.contains(store ? u"il documento non è stato salvato nei Ricevuti"_s
+                                     : u"il fax non è stato inviato"_s) &&
+                     told.contains(store ? u"salvare di nuovo"_s : u"spedire di nuovo"_s) &&
+                     told.contains(u"conservato"_s) && told.contains(u"prossimo avvio"_s),
                  qPrintable(told));
+        if (dlg)
+            dlg->close();
         QVERIFY(m_w->isVisible());
         QCOMPARE(m_w->cFaxSending->Count(), 0);
         QVERIFY(QFile::exists(spooled));
@@ -327,7 +376,57 @@ private Q_SLOTS:
         QTest::mouseClick(send, Qt::LeftButton);
         QUORIN_TRY_COMPARE(m_server->filedFaxes().size(), 1);
         QUORIN_TRY_VERIFY(promptTexts().contains(u"Il Fax è stato inoltrato al server."_s));
-        QUORIN_TRY_VERIFY(!QFile::exists(spooled));
+        QUORIN_TRY_VERIFY(spooledNow(spooled).isEmpty());
+    }
+
+    // A printed job an earlier run handed over and never saw confirmed (the run killed): the window says so,
+    // and "Spedisci" (the store dialog's "Salva") asks first, No by default; "No" sends nothing, "Sì" sends
+    // it and, once delivered, the job goes.
+    void handedOverByAnEarlierRun_data()
+    {
+        QTest::addColumn<bool>("store");
+        QTest::newRow("Spedisci") << false;
+        QTest::newRow("Salva nei Ricevuti") << true;
+    }
+    void handedOverByAnEarlierRun()
+    {
+        QFETCH(bool, store);
+        QVERIFY(login());
+        const QString spooled = spoolJob(m_home, u"job-1-1.prn.handed-1765400000"_s, 1);
+        QVERIFY(!spooled.isEmpty());
+        QUORIN_TRY_VERIFY(child<QPushButton>(m_w, u"cbSend"_s)->isEnabled());
+        QVERIFY2(child<QLineEdit>(m_w, u"txtStatus"_s)->text().contains(u"già consegnato al server il"_s),
+                 qPrintable(child<QLineEdit>(m_w, u"txtStatus"_s)->text()));
+        m_w->show();
+        setText(u"tbFaxNumber"_s, u"021234567"_s);
+        frmMail *dlg = nullptr;
+        if (store) {
+            dlg = openStoreDialog();
+            QVERIFY(dlg);
+        }
+        QPushButton *press = store ? dlg->cmdSalva : child<QPushButton>(m_w, u"cbSend"_s);
+        const QByteArray keyword = store ? "NEWRXFAX" : "NEWFAX";
+        Prompt::clearRecords();
+        QTest::mouseClick(press, Qt::LeftButton);
+        QCOMPARE(Prompt::records().size(), 1);
+        const Prompt::Record asked = Prompt::lastRecord();
+        QVERIFY2(asked.text.startsWith(u"Questo documento stampato è già stato consegnato al server il"_s) &&
+                     asked.text.contains(frmPrint::mayBeFiledAlready(store)) &&
+                     asked.text.endsWith(store ? u"Salvarlo di nuovo?"_s : u"Inviarlo di nuovo?"_s),
+                 qPrintable(asked.text));
+        QCOMPARE(asked.buttons, QMessageBox::Yes | QMessageBox::No); // answered by default: No
+        QTest::qWait(200);
+        QVERIFY(m_server->receivedFrames(keyword).isEmpty());
+        QCOMPARE(m_w->cFaxSending->Count(), 0);
+        QVERIFY(QFile::exists(spooled));
+
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        QTest::mouseClick(press, Qt::LeftButton);
+        QUORIN_TRY_COMPARE(m_server->receivedFrames(keyword).size(), 1);
+        QUORIN_TRY_VERIFY(
+            spooledNow(m_home.filePath(u"spool/"_s) + SystemUser::loginName() + u"/job-1-1.prn"_s).isEmpty());
+        if (dlg)
+            dlg->close();
     }
 
     // While the server is asked to confirm what it read (our end of the link sent after the last byte, the
@@ -389,7 +488,7 @@ private Q_SLOTS:
                                            u"byte accettato da 0.3 s.\r\nInviarlo di nuovo?"_s));
         QVERIFY(!promptTexts().join(u'|').contains(u"interrott"_s));
         QVERIFY(m_server->receivedFrames("FINEFAX").isEmpty());
-        QVERIFY(QFile::exists(spooled));
+        QVERIFY(spooledNow(spooled).contains(u".handed-"_s));
     }
 
     // "Rubrica" with the local book: FieldRubrica is read again from the file; the typed name and company
@@ -581,7 +680,7 @@ private Q_SLOTS:
         const QString spooled = m_home.filePath(u"spool/"_s) + SystemUser::loginName() + u"/job-1-1.prn"_s;
         m_w->show();
         QVERIFY(m_w->close());
-        QVERIFY(QFile::exists(spooled));
+        QVERIFY(spooledNow(spooled).contains(u".handed-"_s));
     }
 
     void storeAsReceived()
@@ -590,12 +689,7 @@ private Q_SLOTS:
         const QString job = capture(3);
         QVERIFY(!job.isEmpty());
         QVERIFY(child<QPushButton>(m_w, u"CbSaveRx"_s)->isEnabled());
-        child<QPushButton>(m_w, u"CbSaveRx"_s)->click();
-        frmMail *dlg = nullptr;
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *d = qobject_cast<frmMail *>(w))
-                dlg = d;
-        }
+        frmMail *dlg = openStoreDialog();
         QVERIFY(dlg);
         QCOMPARE(dlg->windowTitle(), u"Salva nei Ricevuti di Quorin"_s);
         QCOMPARE(dlg->CboStato->count(), 5);

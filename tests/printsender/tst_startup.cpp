@@ -2,6 +2,7 @@
 #include "ProfileFile.h"
 #include "SendoraRig.h"
 #include "StringTable.h"
+#include "UpdateWatch.h"
 #include "FmPrinter.h"
 #include "frmStatoInvio.h"
 
@@ -181,6 +182,9 @@ private Q_SLOTS:
         QTest::newRow("restart program missing")
             << QByteArray("abcd") << false
             << u"Attenzione!! File QVDozeza.exe non trovato. \r\nImpossibile eseguire LiveUpdate."_s;
+        // "drop": the link ends before any file; the window comes, on a new login, with this version.
+        QTest::newRow("link dropped before any file")
+            << QByteArray("drop") << true << UpdateWatch::notReceivedText();
     }
     void update()
     {
@@ -205,8 +209,15 @@ private Q_SLOTS:
         resetSendora("[Config]\r\nServer=127.0.0.1\r\nPort=" + QByteArray::number(server.port()) + "\r\n");
         scriptLogin(server, SystemUser::loginName(), u"9.0.0"_s);
         server.setResponder([content](FakeFaxServer &s, const FakeFaxServer::Frame &f) {
+            if (f.keyword == "USER" && f.answer && s.connectionCount() > 1) { // the login after a drop
+                s.sendNow(FakeFaxServer::answer(u"VERSIONI", QuorinSock::LibraryVersion() +
+                                                                u"<#>3.0.0<#>9.0.0<#>1.0.0<#>0.9"_s));
+                s.sendNow(FakeFaxServer::answer(u"USER", f.text() + u"<#>T<#>T<#>T<#>T<#><#>T<#>T<#>T<#>T"_s));
+            }
             if (f.keyword != "UPDATEFILES")
                 return;
+            if (content == "drop")
+                return s.dropClient();
             s.sendNow(FakeFaxServer::answer(u"TBUPDATE", QString::number(content.size())));
             if (content.isEmpty())
                 return;
@@ -214,9 +225,20 @@ private Q_SLOTS:
             s.send(FakeFaxServer::answer(u"FINEUPD"));
         });
         Prompt::setNextAnswer(QMessageBox::Yes);
+        if (content == "drop") {
+            Prompt::setNextAnswer(QMessageBox::Ok);
+            Prompt::setNextAnswer(QMessageBox::No); // offered again at the next login
+        }
         Sendora::StartupMain startup;
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({u"-N"_s});
+        if (content == "drop") {
+            QUORIN_TRY_VERIFY(startup.sendWindow() && startup.sendWindow()->isVisible());
+            QCOMPARE(promptTexts().value(1), told);
+            QCOMPARE(server.connectionCount(), 2);
+            QVERIFY(startup.sendWindow()->close());
+            return;
+        }
         QVERIFY(TestWait::forSignal(exit));
         QCOMPARE(promptTexts().first(), StringTable::text(2067));
         QVERIFY(!startup.sendWindow());

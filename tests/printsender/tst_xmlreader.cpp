@@ -1,9 +1,11 @@
 // The XML reader of job files and the fax a job element becomes.
 #include "ErrorReporting.h"
 #include "FaxJob.h"
+#include "WriteFaults.h"
 #include "XmlReader.h"
 #include "faxOut.h"
 
+#include <QStringEncoder>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -36,6 +38,12 @@ Parsed parse(const QByteArray &xml, std::unique_ptr<clsXMLParser> *keep = nullpt
     if (keep)
         *keep = std::move(parser);
     return p;
+}
+
+QByteArray encoded(QStringConverter::Encoding encoding, const QString &text)
+{
+    QStringEncoder encoder(encoding);
+    return encoder.encode(text);
 }
 
 } // namespace
@@ -158,9 +166,64 @@ private Q_SLOTS:
         QTest::newRow("windows-1252 declared")
             << QByteArray("<?xml version=\"1.0\" encoding=\"windows-1252\"?><a>Societ\xE0 \x80</a>");
         QTest::newRow("ansi without declaration") << QByteArray("<a>Societ\xE0 \x80</a>");
-        QTest::newRow("utf-16 with bom")
-            << QByteArray("\xFF\xFE") + QByteArray(reinterpret_cast<const char *>(u"<a>Società €</a>"),
-                                                   int(sizeof(u"<a>Società €</a>") - 2));
+        const QString text = u"<a>Società €</a>"_s;
+        QTest::newRow("utf-16 with bom") << QByteArray("\xFF\xFE") + encoded(QStringConverter::Utf16LE, text);
+        QTest::newRow("utf-16 be with bom")
+            << QByteArray("\xFE\xFF") + encoded(QStringConverter::Utf16BE, text);
+        QTest::newRow("utf-32 with bom")
+            << QByteArray("\xFF\xFE\0\0", 4) + encoded(QStringConverter::Utf32LE, text);
+        QTest::newRow("utf-32 be with bom")
+            << QByteArray("\0\0\xFE\xFF", 4) + encoded(QStringConverter::Utf32BE, text);
+        // Declared so, a file with UTF-8-looking pairs is still the Windows code page.
+        QTest::newRow("windows-1252 declared, stray byte") << QByteArray(
+            "<?xml version=\"1.0\" encoding=\"windows-1252\"?><a>Societ\xE0 \x80</a><!-- \xC3\xA9 -->");
+    }
+    // Bytes that break the file's encoding, and a NUL, are refused where they stand (their own line and
+    // column), once the faxes before them were executed; nothing of them is guessed at.
+    void encodingFaults_data()
+    {
+        QTest::addColumn<QByteArray>("xml");
+        QTest::addColumn<QString>("description");
+        QTest::addColumn<QStringList>("faxes");
+        const QByteArray two =
+            "<jobs>\r\n<fax><object>Caf\xC3\xA9</object></fax>\r\n<fax><object>Caff\xE8</object>"
+            "</fax>\r\n</jobs>\r\n";
+        const QStringList first{u"object=Café"_s};
+        QTest::newRow("stray byte, not declared")
+            << two << u"Expected: UTF-8 text, not the byte 0xE8 at line 3 [18]"_s << first;
+        QTest::newRow("stray byte, declared")
+            << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<jobs>\n<fax><object>Cafe</object></fax>\n"
+               "<fax><object>Caff\xE8</object></fax></jobs>"_ba
+            << u"Expected: UTF-8 text, not the byte 0xE8 at line 4 [18]"_s << QStringList{u"object=Cafe"_s};
+        QTest::newRow("stray byte after a BOM")
+            << "\xEF\xBB\xBF<a>\nx\x80</a>"_ba << u"Expected: UTF-8 text, not the byte 0x80 at line 2 [2]"_s
+            << QStringList();
+        QTest::newRow("NUL in a text")
+            << "<jobs><fax><object>a</object></fax>\n<fax><object>b\0c</object></fax></jobs>"_ba
+            << u"Expected: a character, not NUL at line 2 [15]"_s << QStringList{u"object=a"_s};
+        QTest::newRow("NUL in a name")
+            << "<jo\0bs/>"_ba << u"Expected: a character, not NUL at line 1 [4]"_s << QStringList();
+        QTest::newRow("utf-16 lone surrogate")
+            << QByteArray("\xFE\xFF") + encoded(QStringConverter::Utf16BE, u"<a>\nx"_s) + "\xD8\x00\x00<"_ba
+            << u"Expected: UTF-16 text, not the unit 0xD800 at line 2 [2]"_s << QStringList();
+        QTest::newRow("utf-16 odd byte at the end")
+            << QByteArray("\xFF\xFE") + encoded(QStringConverter::Utf16LE, u"<a>x</a"_s) + "\x3E"_ba
+            << u"Expected: UTF-16 text, not a unit cut short at line 1 [8]"_s << QStringList();
+        QTest::newRow("utf-32 past U+10FFFF")
+            << QByteArray("\xFF\xFE\0\0", 4) + encoded(QStringConverter::Utf32LE, u"<a>"_s) +
+                   QByteArray("\0\0\x11\0", 4)
+            << u"Expected: UTF-32 text, not the unit 0x110000 at line 1 [4]"_s << QStringList();
+    }
+    void encodingFaults()
+    {
+        QFETCH(QByteArray, xml);
+        QFETCH(QString, description);
+        QFETCH(QStringList, faxes);
+        const Parsed p = parse(xml);
+        QVERIFY(!p.ok);
+        QCOMPARE(p.number, 42);
+        QVERIFY2(p.description.startsWith(description), qPrintable(p.description));
+        QCOMPARE(p.faxes, faxes);
     }
     void encodings()
     {
@@ -289,6 +352,19 @@ private Q_SLOTS:
             QVERIFY(again.Parse(path));
             QCOMPARE(again.ParentNode()->Name(), u"r"_s);
         }
+
+        // A file that may not be written says why (error 75, the words of every writer).
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner));
+        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        {
+            WriteFaults::ModesHold modes;
+            Err().Clear();
+            QVERIFY(!parser->Save(path, false, 0));
+        }
+        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QCOMPARE(Err().Number, 75);
+        QCOMPARE(Err().Description, u"Impossibile scrivere il file %1: il file è di sola lettura."_s.arg(path));
+        Err().Clear();
     }
 
     // The job element's children over the defaults of the send window.

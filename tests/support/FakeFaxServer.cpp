@@ -186,6 +186,13 @@ void FakeFaxServer::dropClient()
         m_client->abort();
 }
 
+void FakeFaxServer::stopListening()
+{
+    m_server->close();
+    m_probeServer->close();
+    dropClient();
+}
+
 void FakeFaxServer::resetClient()
 {
     if (m_client && m_client->socketDescriptor() >= 0) {

@@ -99,6 +99,8 @@ public:
     int probeCount() const { return m_probes; }
     bool clientConnected() const;
     void dropClient(); // closes the connection at once
+    // Stops listening and drops the client, as a server that stopped; listen(port) starts it again.
+    void stopListening();
     void resetClient(); // ends the connection with a reset
 
     // --- fault modes: a server that misbehaves the way real ones do ---

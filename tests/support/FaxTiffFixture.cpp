@@ -57,12 +57,34 @@ QImage drawPage(int page, int pages, bool fine, const QString &heading, const QS
 
 bool write(const QString &path, int pages, bool fine, const QString &heading, const QStringList &lines)
 {
+    QList<QImage> images;
+    for (int page = 1; page <= pages; ++page) {
+        QImage image = drawPage(page, pages, fine, heading, lines);
+        image.setDotsPerMeterX(qRound(204 / 0.0254));
+        image.setDotsPerMeterY(qRound((fine ? 196 : 98) / 0.0254));
+        images.append(image);
+    }
+    return writePages(path, images);
+}
+
+bool writePages(const QString &path, const QList<QImage> &pages)
+{
     TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
     if (!tif)
         return false;
-    bool ok = true;
-    for (int page = 1; page <= pages && ok; ++page) {
-        const QImage image = drawPage(page, pages, fine, heading, lines);
+    bool ok = !pages.isEmpty();
+    const auto dpi = [](int dotsPerMeter, float fallback) {
+        return dotsPerMeter > 0 ? float(qRound(dotsPerMeter * 0.0254)) : fallback;
+    };
+    for (qsizetype page = 0; page < pages.size() && ok; ++page) {
+        const QImage &source = pages[page];
+        // Index 0 white, 1 black: the bits then read as fax data with 1 = black.
+        QImage image = source.format() == QImage::Format_Mono && source.colorTable().size() == 2 &&
+                               source.colorTable()[0] == qRgb(255, 255, 255)
+                           ? source
+                           : source.convertToFormat(QImage::Format_Mono,
+                                                    QList<QRgb>{qRgb(255, 255, 255), qRgb(0, 0, 0)},
+                                                    Qt::ThresholdDither);
         TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_PAGE);
         TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, uint32_t(image.width()));
         TIFFSetField(tif, TIFFTAG_IMAGELENGTH, uint32_t(image.height()));
@@ -74,9 +96,9 @@ bool write(const QString &path, int pages, bool fine, const QString &heading, co
         TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
         TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, uint32_t(image.height()));
         TIFFSetField(tif, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
-        TIFFSetField(tif, TIFFTAG_XRESOLUTION, 204.0f);
-        TIFFSetField(tif, TIFFTAG_YRESOLUTION, fine ? 196.0f : 98.0f);
-        TIFFSetField(tif, TIFFTAG_PAGENUMBER, uint16_t(page - 1), uint16_t(pages));
+        TIFFSetField(tif, TIFFTAG_XRESOLUTION, dpi(source.dotsPerMeterX(), 204.0f));
+        TIFFSetField(tif, TIFFTAG_YRESOLUTION, dpi(source.dotsPerMeterY(), 196.0f));
+        TIFFSetField(tif, TIFFTAG_PAGENUMBER, uint16_t(page), uint16_t(pages.size()));
         for (int row = 0; row < image.height() && ok; ++row) {
             ok = TIFFWriteScanline(tif, const_cast<uchar *>(image.constScanLine(row)), uint32_t(row), 0) == 1;
         }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -10,5 +12,8 @@ namespace FaxTiffFixture {
 // Writes the file; `lines` are printed under the heading on every page. False with nothing left behind
 // when the file cannot be written.
 bool write(const QString &path, int pages, bool fine, const QString &heading, const QStringList &lines = {});
+// Writes the pages as bilevel CCITT G4 pages of one file, each at its image's resolution (204x196 dpi
+// when it has none); colours become black and white. False with nothing left behind on failure.
+bool writePages(const QString &path, const QList<QImage> &pages);
 
 } // namespace FaxTiffFixture

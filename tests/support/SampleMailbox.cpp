@@ -2,8 +2,10 @@
 
 #include "FaxTiffFixture.h"
 
+#include <QBuffer>
 #include <QDateTime>
 #include <QFile>
+#include <QImageReader>
 #include <QRegularExpression>
 #include <QTimeZone>
 
@@ -349,6 +351,71 @@ void SampleMailbox::sendImage(FakeFaxServer &server, const QString &key)
         32768, fax->id);
 }
 
+std::optional<SampleMailbox::Fax> SampleMailbox::sentFax(const FakeFaxServer &server, const QString &key)
+{
+    Fax fax{u"S"_s + QString::number(m_nextSent++), u"SPEDITI"_s, 2, u"1"_s, u"8"_s, {}, {}, {},
+            u"Fax "_s + key, {}, minutesSince2006(QDateTime::currentDateTime()), 1, true, false, {}};
+    // The announcement: files "+"-joined, the key, the fax's fields, the cover page.
+    QStringList announced;
+    for (const FakeFaxServer::Frame &f : server.receivedFrames("NEWFAX")) {
+        if (f.text().section(u"<#>"_s, 1, 1) == key)
+            announced = f.text().split(u"<#>"_s);
+    }
+    if (announced.isEmpty())
+        return std::nullopt;
+    FakeFaxServer::FiledFax filed;
+    for (const FakeFaxServer::FiledFax &f : server.filedFaxes()) {
+        if (FakeFaxServer::Frame{{}, f.announcement}.text().section(u"<#>"_s, 1, 1) == key)
+            filed = f;
+    }
+    const QStringList fields = announced.value(2).split(u"<\u00BF>"_s);
+    fax.destName = fields.value(12);
+    fax.remoteId = fax.destName;
+    fax.company = fields.value(13);
+    fax.faxNumber = fields.value(14);
+    if (!fields.value(15).isEmpty())
+        fax.subject = fields.value(15);
+    const QStringList documents = announced.value(0).split(u'+', Qt::SkipEmptyParts);
+
+    // The pages of the documents that are images, in the order they were announced. A single fax
+    // image is kept as it came.
+    QList<QImage> pages;
+    QByteArray single;
+    for (const QString &name : documents) {
+        QBuffer buffer;
+        buffer.setData(filed.documents.value(F::latin(name)));
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer);
+        const qsizetype before = pages.size();
+        const int count = std::max(1, reader.imageCount());
+        for (int i = 0; i < count && (i == 0 || reader.jumpToImage(i)); ++i) {
+            const QImage page = reader.read();
+            if (page.isNull())
+                break;
+            pages.append(page);
+        }
+        if (pages.size() > before)
+            single = before == 0 && reader.format() == "tiff" ? buffer.data() : QByteArray();
+    }
+    const QString path = m_images.filePath(fax.id + u".tif"_s);
+    bool written = false;
+    if (!single.isEmpty()) {
+        QFile file(path);
+        written = file.open(QIODevice::WriteOnly) && file.write(single) == single.size();
+    } else if (!pages.isEmpty()) {
+        written = FaxTiffFixture::writePages(path, pages);
+    }
+    if (!written) {
+        // No document held a page (a text file): one page that says what was sent.
+        pages = {QImage()};
+        written = FaxTiffFixture::write(path, 1, true, fax.subject,
+                                        QStringList{u"A: "_s + fax.destName, fax.company} + documents);
+    }
+    fax.pages = int(pages.size());
+    fax.image = written ? path : QString();
+    return fax;
+}
+
 void SampleMailbox::respond(FakeFaxServer &server, const FakeFaxServer::Frame &frame)
 {
     const QString kw = QString::fromLatin1(frame.keyword);
@@ -421,32 +488,23 @@ void SampleMailbox::respond(FakeFaxServer &server, const FakeFaxServer::Frame &f
         server.sendNow(F::answer(u"TBUPDATE", u"0"_s));
         server.sendNow(F::answer(u"FINEUPD"));
     } else if (kw == u"FINEFAX"_s) {
-        // The fax goes out at once and shows under "Spediti".
+        // A new fax goes out at once and shows under "Spediti", as it was announced and with the pages
+        // that came. The upload of an edited image is no new fax.
         const QString key = data;
+        const std::optional<Fax> sent = sentFax(server, key);
+        if (!sent)
+            return;
+        const Fax &fax = *sent;
         server.sendNow(F::answer(u"FAXPROGRSTART", key));
-        server.sendNow(F::answer(
-            u"FAXPROGR",
-            QString(u"FAXSERVER<#>14400<#>1<#>1<#>100<#>14<#>Destinatario<#>0000<#>0<#>3<#>"_s + key)));
+        server.sendNow(F::answer(u"FAXPROGR", QStringList{u"FAXSERVER"_s, u"14400"_s, u"1"_s,
+                                                          QString::number(fax.pages), u"100"_s, u"14"_s,
+                                                          fax.destName, fax.faxNumber, u"0"_s, u"3"_s, key}
+                                                  .join(u"<#>"_s)));
         server.sendNow(F::answer(u"FAXPROGREND", key));
-        Fax fax{u"S"_s + QString::number(m_nextSent++),
-                u"SPEDITI"_s,
-                2,
-                u"1"_s,
-                u"8"_s,
-                {},
-                {},
-                {},
-                u"Fax "_s + key,
-                {},
-                minutesSince2006(QDateTime::currentDateTime()),
-                1,
-                true,
-                false,
-                m_faxes.first().image};
         m_faxes.append(fax);
-        const QStringList rec = {
-            fax.id, fax.status,  fax.icon, {},     {},     {},    QString::number(fax.minutes),
-            u"1"_s, fax.subject, u"V"_s,   u"0"_s, u"1"_s, u"1"_s};
+        const QStringList rec = {fax.id,      fax.status, fax.icon,  fax.remoteId,
+                                 fax.company, fax.faxNumber, QString::number(fax.minutes),
+                                 QString::number(fax.pages), fax.subject, u"V"_s, u"0"_s, u"1"_s, u"1"_s};
         server.sendNow(F::rawAnswer("FAXCOMPLETE", F::ListSep + join(rec, F::ListSep)));
     }
 }

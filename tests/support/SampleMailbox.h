@@ -8,6 +8,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include <optional>
+
 // A small mailbox that a FakeFaxServer serves as a responder: the four fixed folders with a few user
 // folders, faxes in every list with real multi-page fax images, forward users and groups, and a shared
 // address book. Changes the client asks for (marks, moves, trash, contacts, new folders) are kept for the
@@ -65,6 +67,9 @@ private:
     QByteArray forwardAnswer(bool users, const QString &key) const;
     QByteArray bookAnswer() const;
     void sendImage(FakeFaxServer &server, const QString &key);
+    // The sent fax filed for the upload of key: its announced recipient, company, number and subject,
+    // and the pages of its documents; none when key was not announced as a new fax.
+    std::optional<Fax> sentFax(const FakeFaxServer &server, const QString &key);
     Fax *findFax(const QString &key);
     static QStringList keysOf(const QString &list);
 

@@ -17,8 +17,13 @@ namespace {
 struct Catcher : QWidget
 {
     QList<int> messages;
+    QList<int> areaCreated; // icon ids the shell said an area came for
     bool event(QEvent *e) override
     {
+        if (e->type() == TrayCreatedEvent::eventType()) {
+            areaCreated << static_cast<TrayCreatedEvent *>(e)->iconId();
+            return true;
+        }
         if (e->type() == TrayNotifyEvent::eventType()) {
             const auto *n = static_cast<TrayNotifyEvent *>(e);
             if (n->callbackMessage() == 512)
@@ -287,8 +292,17 @@ void tst_SystrayIcon::desktopShellKeepsTheIcon()
     QCOMPARE(errors.size(), 1);
     QCOMPARE(errors.takeFirst().at(0).toInt(), TrayErrorNotAvailable);
     QVERIFY(tray.shown.isEmpty());
+    QVERIFY(!icon.ShowIcon()); // tried again meanwhile: still one wait
+    errors.clear();
 
+    // The shell keeps looking; once an area is there the window is told, once.
+    QTest::qWait(DesktopTrayShell::AreaWatchMs + 200);
+    QVERIFY(window.areaCreated.isEmpty());
     tray.hasArea = true;
+    QUORIN_TRY_COMPARE(window.areaCreated, QList<int>{1});
+    QTest::qWait(DesktopTrayShell::AreaWatchMs + 200);
+    QCOMPARE(window.areaCreated.size(), 1);
+    QVERIFY(tray.shown.isEmpty()); // the window adds its icon itself
     QVERIFY(icon.ShowIcon());
     QCOMPARE(tray.shown.size(), 1);
     QSystemTrayIcon *shown = tray.trayIcon(&window, 1);

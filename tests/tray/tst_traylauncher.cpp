@@ -15,6 +15,7 @@
 #include "SingleInstance.h"
 #include "StartupMain.h"
 #include "TestHome.h"
+#include "UpdateWatch.h"
 #include "frmMain.h"
 
 #include <QAction>
@@ -23,6 +24,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocalServer>
@@ -31,12 +34,22 @@
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTest>
 #include <QTimer>
 #include <QWindow>
 
+#ifdef QUORIN_HAVE_DBUS
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#endif
+
 #include <memory>
+#include <optional>
 
 using namespace Qt::StringLiterals;
 using F = FakeFaxServer;
@@ -73,6 +86,95 @@ struct Server
         fake.listen(port);
     }
 };
+
+// Runs a helper program; its standard output, or nullopt when it failed.
+std::optional<QString> runTool(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    if (!p.waitForFinished(TestWait::bound()) || p.exitStatus() != QProcess::NormalExit ||
+        p.exitCode() != 0) {
+        p.kill();
+        return std::nullopt;
+    }
+    return QString::fromLocal8Bit(p.readAllStandardOutput());
+}
+
+// The windows of the X display shown under a name.
+QStringList shownWindows(const QString &name)
+{
+    return runTool(u"xdotool"_s, {u"search"_s, u"--onlyvisible"_s, u"--name"_s, u"^"_s + name + u'$'})
+        .value_or(QString())
+        .split(u'\n', Qt::SkipEmptyParts);
+}
+
+QRect windowGeometry(const QString &window)
+{
+    QHash<QString, int> v;
+    const QString out =
+        runTool(u"xdotool"_s, {u"getwindowgeometry"_s, u"--shell"_s, window}).value_or(QString());
+    for (const QString &line : out.split(u'\n', Qt::SkipEmptyParts))
+        v.insert(line.section(u'=', 0, 0), line.section(u'=', 1).toInt());
+    return QRect(v.value(u"X"_s), v.value(u"Y"_s), v.value(u"WIDTH"_s), v.value(u"HEIGHT"_s));
+}
+
+#ifdef QUORIN_HAVE_DBUS
+// What a panel puts on the session bus for StatusNotifier items: a watcher with a host. It keeps the items
+// that register.
+class FakeWatcher : public QObject
+{
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ hostRegistered)
+    Q_PROPERTY(QStringList RegisteredStatusNotifierItems READ registeredItems)
+    Q_PROPERTY(int ProtocolVersion READ protocolVersion)
+public:
+    bool hostRegistered() const { return true; }
+    QStringList registeredItems() const { return items; }
+    int protocolVersion() const { return 0; }
+    QStringList items;
+
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString &service)
+    {
+        items << service;
+        Q_EMIT StatusNotifierItemRegistered(service);
+    }
+    void RegisterStatusNotifierHost(const QString &) {}
+
+Q_SIGNALS:
+    void StatusNotifierItemRegistered(const QString &service);
+    void StatusNotifierItemUnregistered(const QString &service);
+    void StatusNotifierHostRegistered();
+};
+
+// The title of an item's tooltip, as the host reads it: (icon name, pixmaps, title, text).
+QString itemToolTip(const QDBusConnection &bus, const QString &service)
+{
+    QDBusMessage get = QDBusMessage::createMethodCall(service, u"/StatusNotifierItem"_s,
+                                                      u"org.freedesktop.DBus.Properties"_s, u"Get"_s);
+    get << u"org.kde.StatusNotifierItem"_s << u"ToolTip"_s;
+    const QDBusMessage reply = bus.call(get, QDBus::Block, TestWait::bound());
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return {};
+    const auto tip = reply.arguments().first().value<QDBusVariant>().variant().value<QDBusArgument>();
+    QString iconName, title, text;
+    tip.beginStructure();
+    tip >> iconName;
+    tip.beginArray();
+    while (!tip.atEnd()) {
+        int w = 0, h = 0;
+        QByteArray pixels;
+        tip.beginStructure();
+        tip >> w >> h >> pixels;
+        tip.endStructure();
+    }
+    tip.endArray();
+    tip >> title >> text;
+    tip.endStructure();
+    return title;
+}
+#endif
 
 } // namespace
 
@@ -113,6 +215,9 @@ private Q_SLOTS:
     void progressWindow_data();
     void progressWindow();
     void trayRefusedIsToldOnce();
+    void trayAreaAppearsLater();
+    void panelStartsLater_data();
+    void panelStartsLater();
     void exitRemovesIconAndWindows();
 
 private:
@@ -236,13 +341,20 @@ void tst_TrayLauncher::startWithSettings()
 void tst_TrayLauncher::cancelledPrintTold_data()
 {
     QTest::addColumn<QByteArray>("title");
-    QTest::newRow("plain") << QByteArray("Bilancio.pdf");
-    QTest::newRow("markup") << QByteArray("Rotto <b>&amp; \"x\"<br><br><br><br><br><br><br><br>");
+    QTest::addColumn<QString>("told"); // the title as the box names it
+    QTest::newRow("plain") << QByteArray("Bilancio.pdf") << u"Bilancio.pdf"_s;
+    const QByteArray markup("Rotto <b>&amp; \"x\"<br><br><br><br><br><br><br><br>");
+    QTest::newRow("markup") << markup << QString::fromUtf8(markup);
+    // With no blank anywhere: it wraps inside the box, and one too long is told by its two ends.
+    const QByteArray unbroken = QByteArray("Relazione_trimestrale_").repeated(7) + "definitiva.pdf";
+    QTest::newRow("long, unbroken") << unbroken
+                                    << QString::fromUtf8(unbroken.left(80) + "\u2026" + unbroken.right(39));
 }
 
 void tst_TrayLauncher::cancelledPrintTold()
 {
     QFETCH(QByteArray, title);
+    QFETCH(QString, told);
     QVERIFY(QDir().mkpath(FaxPrinter::spoolDir()));
     const QString note = FaxPrinter::spoolDir() + u"/.unreadable-9"_s;
     {
@@ -255,14 +367,16 @@ void tst_TrayLauncher::cancelledPrintTold()
     Prompt::setAnswering(false);
     QString shown;
     Qt::TextFormat format = Qt::AutoText;
+    bool fits = false; // the box keeps an ordinary width: nothing in it is wider than half the screen
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] {
         auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
         if (!box || !box->isVisible())
             return;
         if (auto *label = box->findChild<QLabel *>(u"qt_msgbox_label"_s)) {
-            shown = label->text();
+            shown = label->text().remove(QChar(0x200B)); // the breaks a long run gets
             format = label->textFormat();
+            fits = label->minimumSizeHint().width() <= box->screen()->size().width() / 2;
         }
         box->button(QMessageBox::Ok)->click();
     });
@@ -272,9 +386,11 @@ void tst_TrayLauncher::cancelledPrintTold()
     QUORIN_TRY_VERIFY(!shown.isEmpty());
     poll.stop();
     Prompt::setAnswering(true);
-    QVERIFY2(shown.startsWith(u"Il documento «"_s + QString::fromUtf8(title) +
+    QVERIFY2(shown.startsWith(u"Il documento «"_s + told +
                               u"» stampato il 31/01/2027 alle 17:45 non è diventato un fax"_s),
              qPrintable(shown));
+    QVERIFY2(shown.endsWith(u"o salvarlo come PDF e stampare quello."_s), qPrintable(shown));
+    QVERIFY(fits);
     QCOMPARE(format, Qt::PlainText);
     QVERIFY(!QFile::exists(note));
 }
@@ -470,6 +586,10 @@ void tst_TrayLauncher::update_data()
     QTest::newRow("restart program missing")
         << QByteArray("abcd") << false << int(StartupMain::Outcome::Ended)
         << u"Attenzione!! File QVDozeza.exe non trovato. \nImpossibile eseguire LiveUpdate."_s;
+    // "drop": the link ends before any file; the launcher stays, on a new login, with this version.
+    QTest::newRow("link dropped before any file") << QByteArray("drop") << true
+                                                  << int(StartupMain::Outcome::Running)
+                                                  << UpdateWatch::notReceivedText();
 }
 
 void tst_TrayLauncher::update()
@@ -489,6 +609,10 @@ void tst_TrayLauncher::update()
         server.extra = [content](FakeFaxServer &s, const F::Frame &f) {
             if (f.keyword != "UPDATEFILES")
                 return false;
+            if (content == "drop") {
+                s.dropClient();
+                return true;
+            }
             s.sendNow(F::answer(u"TBUPDATE", QString::number(content.size())));
             s.sendFile(content, u"UPDATE.RIS"_s);
             s.send(F::answer(u"FINEUPD"));
@@ -497,9 +621,18 @@ void tst_TrayLauncher::update()
     }
     writeIni(u"127.0.0.1"_s, server.fake.port());
     Prompt::setNextAnswer(QMessageBox::Yes);
+    Prompt::setNextAnswer(QMessageBox::Ok);
+    Prompt::setNextAnswer(QMessageBox::No); // offered again at the next login
     StartupMain *s = start();
     QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(int(s->outcome()), outcome);
+    if (outcome == int(StartupMain::Outcome::Running)) {
+        QVERIFY(s->trayWindow() && s->trayWindow()->Connected);
+        QCOMPARE(server.fake.connectionCount(), 2);
+        QCOMPARE(promptTexts().value(1), told);
+        QVERIFY(!QFile::exists(record));
+        return;
+    }
     QCOMPARE(m_exit->size(), 1);
     QVERIFY(!s->trayWindow());
     QVERIFY(!m_shell->shown);
@@ -970,6 +1103,169 @@ void tst_TrayLauncher::trayRefusedIsToldOnce()
     QUORIN_TRY_VERIFY(m_shell->calls.size() > later + 5);
     QCOMPARE(promptTexts().size(), 1);
     timer->stop();
+}
+
+// Started before the panel: the refusal is told once and the icon goes up as soon as a notification area
+// is there, showing the link as it stands then.
+void tst_TrayLauncher::trayAreaAppearsLater()
+{
+    m_shell.reset();
+    m_tray = std::make_unique<RecordingTray>(DesktopTrayShell::Host::XEmbed);
+    m_tray->hasArea = false;
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QUORIN_TRY_COMPARE(promptTexts(),
+                       QStringList{u"There was an error when trying to use the systray. #ERR=1008"_s});
+    QVERIFY(m_tray->shown.isEmpty());
+    m_tray->hasArea = true;
+    QUORIN_TRY_COMPARE(m_tray->shown.size(), 1);
+    QSystemTrayIcon *icon = m_tray->shown.first();
+    QCOMPARE(m_tray->shownTip(icon), u"Connesso al server: 127.0.0.1"_s);
+    QCOMPARE(icon->icon().cacheKey(), w->Picfax(0).cacheKey());
+    QVERIFY(w->SysIcon()->Visible());
+    // It is the icon of a working program: its menu reaches "Esci".
+    m_tray->activate(QSystemTrayIcon::Context);
+    QUORIN_TRY_VERIFY(w->mnuMain->isVisible());
+    w->mnuMain->hide();
+    QCOMPARE(promptTexts().size(), 1);
+}
+
+// The real program started before the panel, on an X display (tst_traylauncher_x11): the refusal is told
+// in one box, and the icon comes the moment a panel is there, whether it comes while the box is still
+// open or well after the start (the box answered, the link up), through XEmbed (tint2) or a StatusNotifier
+// host on a private session bus. Without a panel the program stays with the one box.
+void tst_TrayLauncher::panelStartsLater_data()
+{
+    QTest::addColumn<QString>("area"); // "xembed", "statusnotifier", or none
+    QTest::addColumn<bool>("afterLogin");
+    QTest::newRow("XEmbed panel while the box shows") << u"xembed"_s << false;
+    QTest::newRow("XEmbed panel well after the start") << u"xembed"_s << true;
+    QTest::newRow("StatusNotifier host while the box shows") << u"statusnotifier"_s << false;
+    QTest::newRow("StatusNotifier host well after the start") << u"statusnotifier"_s << true;
+    QTest::newRow("no panel ever") << QString() << true;
+}
+
+void tst_TrayLauncher::panelStartsLater()
+{
+    if (QGuiApplication::platformName() != u"xcb"_s)
+        QSKIP("a road on the X display: tst_traylauncher_x11");
+    QFETCH(QString, area);
+    QFETCH(bool, afterLogin);
+    for (const QString &tool :
+         {u"xdotool"_s, u"xwininfo"_s, u"xprop"_s, u"import"_s, u"tint2"_s, u"dbus-daemon"_s})
+        QVERIFY2(!QStandardPaths::findExecutable(tool).isEmpty(),
+                 qPrintable(tool + u" missing: scripts/setup"_s));
+#ifndef QUORIN_HAVE_DBUS
+    if (area == u"statusnotifier"_s)
+        QSKIP("Qt without D-Bus: no StatusNotifier host to play");
+#endif
+    Server server;
+    writeIni(u"127.0.0.1"_s, server.fake.port());
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(u"QT_QPA_PLATFORM"_s, u"xcb"_s);
+    QProcess bus, panel, live;
+    const auto stop = qScopeGuard([&] {
+        for (QProcess *p : {&live, &panel, &bus}) {
+            p->terminate();
+            if (!p->waitForFinished(5000))
+                p->kill();
+            p->waitForFinished();
+        }
+    });
+    QString address;
+    if (area == u"statusnotifier"_s) {
+        bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
+        QVERIFY(bus.waitForStarted(TestWait::bound()));
+        QUORIN_TRY_VERIFY(bus.canReadLine());
+        address = QString::fromUtf8(bus.readLine()).trimmed();
+        env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, address);
+    }
+    live.setProcessEnvironment(env);
+    live.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    live.start(QStringLiteral(QUORIN_LIVE), {});
+    QVERIFY(live.waitForStarted(TestWait::bound()));
+
+    QString box;
+    QUORIN_TRY_VERIFY(!(box = shownWindows(u"QuorinLive"_s).value(0)).isEmpty());
+    const auto answerBox = [&] {
+        const QRect r = windowGeometry(box);
+        QVERIFY(runTool(u"xdotool"_s, {u"mousemove"_s, QString::number(r.right() - 50),
+                                       QString::number(r.bottom() - 22), u"click"_s, u"1"_s}));
+        QUORIN_TRY_VERIFY(!shownWindows(u"QuorinLive"_s).contains(box));
+    };
+    if (afterLogin) {
+        answerBox();
+        QUORIN_TRY_VERIFY(!server.fake.receivedFrames("INOLTRO").isEmpty());
+        QTest::qWait(2 * DesktopTrayShell::AreaWatchMs + 500); // the program looks a few times in vain
+    }
+    QVERIFY(live.state() == QProcess::Running);
+
+    if (area == u"xembed"_s) {
+        // Without a window manager tint2 waits ~15 s for the desktop count one would set.
+        QVERIFY(runTool(u"xprop"_s, {u"-root"_s, u"-f"_s, u"_NET_NUMBER_OF_DESKTOPS"_s, u"32c"_s, u"-set"_s,
+                                     u"_NET_NUMBER_OF_DESKTOPS"_s, u"1"_s}));
+        QVERIFY(runTool(u"xprop"_s, {u"-root"_s, u"-f"_s, u"_NET_CURRENT_DESKTOP"_s, u"32c"_s, u"-set"_s,
+                                     u"_NET_CURRENT_DESKTOP"_s, u"0"_s}));
+        const QString rc = m_dir.filePath(u"tint2rc"_s);
+        QFile f(rc);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("panel_items = S\npanel_size = 100% 36\npanel_position = bottom left horizontal\n"
+                "background_color = #3c3c3c 100\npanel_background_id = 1\nsystray_background_id = 1\n"
+                "systray_padding = 6 4 6\nsystray_icon_size = 24\n");
+        f.close();
+        panel.start(u"tint2"_s, {u"-c"_s, rc});
+        QVERIFY(panel.waitForStarted(TestWait::bound()));
+        // The icon is docked into the panel and painted there.
+        QString icon;
+        QUORIN_TRY_VERIFY([&] {
+            const QString bars =
+                runTool(u"xdotool"_s, {u"search"_s, u"--classname"_s, u"tint2"_s}).value_or(QString());
+            for (const QString &bar : bars.split(u'\n', Qt::SkipEmptyParts)) {
+                const QString tree = runTool(u"xwininfo"_s, {u"-tree"_s, u"-id"_s, bar}).value_or(QString());
+                for (const QString &line : tree.split(u'\n')) {
+                    if (line.contains(u"(\"QuorinLive\" \"QuorinLive\")"_s))
+                        icon = line.trimmed().section(u' ', 0, 0);
+                }
+            }
+            return !icon.isEmpty();
+        }());
+        const QString shot = m_dir.filePath(u"panel.png"_s);
+        QUORIN_TRY_VERIFY([&] {
+            const QRect r = windowGeometry(icon);
+            QFile::remove(shot);
+            if (r.isEmpty() || !runTool(u"import"_s, {u"-window"_s, u"root"_s, shot}))
+                return false;
+            const QImage image = QImage(shot).copy(r);
+            int drawn = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    drawn += (image.pixel(x, y) & 0xffffff) != 0x3c3c3c ? 1 : 0;
+            return drawn > 40;
+        }());
+    }
+#ifdef QUORIN_HAVE_DBUS
+    FakeWatcher watcher;
+    const QString busName = u"panel"_s;
+    const auto leave = qScopeGuard([&] { QDBusConnection::disconnectFromBus(busName); });
+    if (area == u"statusnotifier"_s) {
+        QDBusConnection host = QDBusConnection::connectToBus(address, busName);
+        QVERIFY(host.isConnected());
+        QVERIFY(
+            host.registerObject(u"/StatusNotifierWatcher"_s, &watcher, QDBusConnection::ExportAllContents));
+        QVERIFY(host.registerService(u"org.kde.StatusNotifierWatcher"_s));
+        // The item registers, and its tip follows the link.
+        QUORIN_TRY_COMPARE(watcher.items.size(), 1);
+        QUORIN_TRY_COMPARE(itemToolTip(host, watcher.items.first()), u"Connesso al server: 127.0.0.1"_s);
+    }
+#endif
+    if (area.isEmpty()) {
+        QTest::qWait(2 * DesktopTrayShell::AreaWatchMs + 500);
+        QVERIFY(shownWindows(u"QuorinLive"_s).isEmpty()); // told once: no second box
+    }
+    if (!afterLogin)
+        answerBox();
+    QVERIFY(live.state() == QProcess::Running);
 }
 
 void tst_TrayLauncher::exitRemovesIconAndWindows()

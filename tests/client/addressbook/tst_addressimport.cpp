@@ -220,6 +220,9 @@ private Q_SLOTS:
                                               << u"UTF-16LE"_s;
         QTest::newRow("Windows-1252") << QByteArray("Nome;Cognome\r\nNiccol\xF2;Citt\xE0\r\nAnna;\xD8rsted\r\n")
                                       << u"Windows-1252"_s;
+        // One stray byte turns no other letter: only it is read as Windows-1252.
+        QTest::newRow("UTF-8 with a stray byte")
+            << QByteArray("Nome;Cognome\r\nNiccol\xC3\xB2;Citt\xE0\r\nAnna;\xC3\x98rsted\r\n") << u"UTF-8"_s;
     }
     void encodings()
     {

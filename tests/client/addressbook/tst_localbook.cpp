@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QListWidget>
 #include <QLockFile>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -305,6 +306,41 @@ private Q_SLOTS:
         QCOMPARE(picked[1].name, u"Viverov Aroz"_s);
         QCOMPARE(picked[1].company, u"Beta"_s);
         QCOMPARE((QStringList{picked[0].fax, picked[1].fax, picked[2].fax}), collected);
+    }
+
+    // The contact's menu from the Menu key or Shift+F10: "Edit" opens that contact.
+    void contactMenu_data()
+    {
+        QTest::addColumn<QString>("opener");
+        QTest::newRow("Menu key") << u"Menu"_s;
+        QTest::newRow("Shift+F10") << u"Shift+F10"_s;
+    }
+    void contactMenu()
+    {
+        QFETCH(QString, opener);
+        RUBfrmRubrica form;
+        form.setOpenMode(2);
+        form.Load();
+        form.show();
+        auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
+        auto *menu = form.findChild<QMenu *>(u"mnuFile"_s);
+        QVERIFY(list && menu);
+        const QRect row = list->visualItemRect(list->item(1));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, row.center());
+        QCOMPARE(list->currentRow(), 1);
+        if (opener == u"Menu"_s)
+            QTest::keyClick(list, Qt::Key_Menu);
+        else
+            QTest::keyClick(list, Qt::Key_F10, Qt::ShiftModifier);
+        QUORIN_TRY_VERIFY(QApplication::activePopupWidget() == menu);
+        QString opened;
+        Prompt::setDialogHandler([&](QDialog *d) {
+            opened = child<QLineEdit>(d, u"txtDisplayName"_s)->text();
+            return int(QDialog::Rejected);
+        });
+        QAction *edit = menu->findChild<QAction *>(u"mnuEdit"_s);
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(edit).center());
+        QUORIN_TRY_COMPARE(opened, list->item(1)->text());
     }
 
     void emptySelectionIsNoPick()

@@ -118,7 +118,7 @@ private Q_SLOTS:
             QVERIFY(QDir().mkpath(m_path));
             QVERIFY(!log.WriteLog(u"x"_s));
             QDir(m_path).removeRecursively();
-            message += m_path;
+            message += m_path + u". Impossibile scrivere il file "_s + m_path + u": al suo posto c'è una cartella."_s;
             break;
         }
         QCOMPARE(Err().Description, message);
@@ -132,7 +132,7 @@ private Q_SLOTS:
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
     }
 
-    // A full folder fails every line: one box for the run, the rest to standard error only.
+    // A full disk fails every line: one box for the run that says why, the rest to standard error only.
     void fullFolderToldOnce()
     {
         if (!QFileInfo(u"/dev/full"_s).isWritable())
@@ -143,8 +143,10 @@ private Q_SLOTS:
         for (int i = 0; i < 30; ++i)
             QVERIFY(!log.WriteLog(u"riga %1"_s.arg(i)));
         QCOMPARE(Prompt::records().size(), 1);
-        QCOMPARE(Prompt::lastRecord().text, u"Errore durante la scrittura del log!"_s);
-        QCOMPARE(Err().Description, u"Errore durante la scrittura del log!"_s);
+        const QString told = u"Errore durante la scrittura del log! Impossibile scrivere il file /dev/full: il disco "
+                             u"è pieno (liberare spazio e riprovare)."_s;
+        QCOMPARE(Prompt::lastRecord().text, told);
+        QCOMPARE(Err().Description, told);
         QVERIFY(!log.isOpen());
     }
 

@@ -1,5 +1,6 @@
 #include "ConfigIni.h"
 #include "CoreTestSupport.h"
+#include "WriteFaults.h"
 #include "clsLog.h"
 
 #include <QDir>
@@ -187,6 +188,22 @@ private Q_SLOTS:
         QCOMPARE(Prompt::records().size(), 1);
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
         QDir(m_ini).removeRecursively();
+        // A settings file that may not be written says so, in the words of every writer.
+        QVERIFY(WriteConfigKey(u"Name"_s, u"x"_s));
+        QVERIFY(QFile::setPermissions(m_ini, QFileDevice::ReadOwner));
+        const QString folder = QFileInfo(m_ini).absolutePath();
+        QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        {
+            WriteFaults::ModesHold modes;
+            Prompt::clearRecords();
+            QVERIFY(!WriteConfigKey(u"Name"_s, u"y"_s));
+        }
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        QFile::setPermissions(m_ini, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QVERIFY2(Prompt::lastRecord().text.contains(u"Impossibile scrivere Name in "_s + m_ini +
+                                                    u": il file è di sola lettura."_s),
+                 qPrintable(Prompt::lastRecord().text));
+        QCOMPARE(ReadConfigKey(u"Name"_s), u"x"_s);
     }
 
     void liveAppliedAtLoad()

@@ -1,10 +1,14 @@
 // The mail hand-over: what the desktop's mail program is given (a fake xdg-email records its arguments).
+#include "AppPaths.h"
 #include "DialogsTestSupport.h"
 #include "FaxMail.h"
 #include "MailHandover.h"
+#include "WriteFaults.h"
 #include "clsLog.h"
 
 #include <QDirIterator>
+
+#include <memory>
 
 class tst_Mail : public QObject
 {
@@ -135,6 +139,25 @@ private Q_SLOTS:
         QVERIFY(copy.startsWith(home.dir.filePath(u"XDG_RUNTIME_DIR/quorin/"_s)));
         QVERIFY(copy.endsWith(u"/TMPFAX.TIF"_s));
         QCOMPARE(fileBytes(copy), QByteArray("II*-first image"));
+    }
+
+    // An attachment whose copy does not fit says why in the box and starts no mail program: a full disk
+    // where the test may mount a small one over the private folder, else the file-size limit.
+    void attachmentCopyThatDoesNotFit()
+    {
+        writeFile(u"QVPREVIEW0.TIF"_s, QByteArray(200000, 'x'));
+        WriteFaults::SmallDisk disk(AppPaths::tempDir());
+        std::unique_ptr<WriteFaults::FileSizeLimit> limit;
+        if (!disk.mounted())
+            limit = std::make_unique<WriteFaults::FileSizeLimit>(1000);
+        FaxMail mail;
+        mail.SpedisciMail(u"P101"_s, {}, home.dir.filePath(u"QVPREVIEW0.TIF"_s), u"t"_s);
+        limit.reset();
+        const QString told = promptTexts().join(u'\n');
+        QVERIFY2(told.contains(u"Impossibile scrivere il file "_s + AppPaths::tempDir()) &&
+                     told.contains(disk.mounted() ? u": il disco è pieno"_s : u": il file supererebbe"_s),
+                 qPrintable(told));
+        QVERIFY(calls().isEmpty());
     }
 
     void spedisciMail_data()

@@ -5,7 +5,11 @@
 #include "FaxTiffFixture.h"
 #include "Lumagrid.h"
 #include "QuorinSock.h"
+#include "clsLog.h"
+#include "frmScan.h"
 #include "frmVisualizzatore.h"
+
+#include <QLayout>
 
 #include <QPushButton>
 #include <QSignalSpy>
@@ -157,6 +161,47 @@ private Q_SLOTS:
         QCOMPARE(outcome.bElimina, elimina);
         QCOMPARE(printedCount, 1);
         QVERIFY(!ShowFaxViewer(nullptr, nullptr, home.dir.filePath(u"none.tif"_s), u"P7"_s, true).shown);
+    }
+
+    // The image windows log each resize past 1000 twips high and 3500 twips wide.
+    void resizeLogLines_data()
+    {
+        QTest::addColumn<bool>("scan");
+        QTest::addColumn<QSize>("twips");
+        QTest::addColumn<QStringList>("lines");
+        const QSize both(9000, 7000), low(9000, 900), small(3000, 900);
+        QTest::newRow("viewer, both") << false << both << QStringList{u"img 11"_s, u"img 12"_s};
+        QTest::newRow("viewer, low") << false << low << QStringList{u"img 12"_s};
+        QTest::newRow("viewer, small") << false << small << QStringList{};
+        QTest::newRow("scan, both") << true << both << QStringList{u"img 7"_s, u"img 8"_s};
+    }
+    void resizeLogLines()
+    {
+        QFETCH(bool, scan);
+        QFETCH(QSize, twips);
+        QFETCH(QStringList, lines);
+        const QString logFile = home.dir.filePath(u"QuorinLog.txt"_s);
+        std::unique_ptr<QDialog> window;
+        if (scan)
+            window = std::make_unique<frmScan>();
+        else
+            window = std::make_unique<frmVisualizzatore>();
+        window->layout()->setSizeConstraint(QLayout::SetNoConstraint); // any size, as a user drags it
+        window->setMinimumSize(1, 1);
+        window->show();
+        QFile::remove(logFile);
+        AppLog().setFileName(logFile);
+        AppLog().setLogActive(true);
+        window->resize(qRound(twips.width() * window->logicalDpiX() / 1440.0),
+                       qRound(twips.height() * window->logicalDpiY() / 1440.0));
+        QCoreApplication::sendPostedEvents();
+        AppLog().setLogActive(false);
+        QStringList logged;
+        for (const QByteArray &line : fileBytes(logFile).split('\n')) {
+            if (!line.trimmed().isEmpty())
+                logged << QString::fromUtf8(line.trimmed()).section(u" - "_s, 1);
+        }
+        QCOMPARE(logged, lines);
     }
 
     void printAndSaveBelongToTheShownFax()

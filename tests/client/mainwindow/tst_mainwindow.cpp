@@ -7,6 +7,7 @@
 #include "FaxListItem.h"
 #include "FaxListText.h"
 #include "FaxSendWatch.h"
+#include "FaxTiffFixture.h"
 #include "ListIcons.h"
 #include "MainWindowRig.h"
 #include "ProfileFile.h"
@@ -16,6 +17,7 @@
 #include "SampleMailbox.h"
 #include "StartupMain.h"
 #include "TestHome.h"
+#include "UpdateWatch.h"
 #include "frmMain.h"
 #include "frmSendStatus.h"
 
@@ -25,6 +27,7 @@
 #include <QFile>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -65,6 +68,8 @@ private Q_SLOTS:
     void updateAccepted();
     void updateWithoutRestartProgram();
     void updateNothingToDownload();
+    void updateNeverCame();
+    void sentFaxFiled();
     void listKinds_data();
     void listKinds();
     void folderCaption();
@@ -88,6 +93,8 @@ private Q_SLOTS:
     void folderMenu();
     void folderCommands();
     void placementComesBack();
+    void placementFitsTheScreen_data();
+    void placementFitsTheScreen();
     void fixedWindows_data();
     void fixedWindows();
     void splashClosesItself();
@@ -398,6 +405,75 @@ void tst_MainWindow::updateNothingToDownload()
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
     QVERIFY(!s->mainWindow());
     QVERIFY(Prompt::lastRecord().text.contains(u"Impossibile effettuare l'aggiornamento"_s));
+}
+
+void tst_MainWindow::updateNeverCame()
+{
+    // The update is accepted, and the server drops the link before any file: the program says so and
+    // goes on with the version it runs, once the server has taken it back.
+    Server server;
+    server.versions[1] = u"1.0.1"_s;
+    server.extra = [](FakeFaxServer &s, const F::Frame &f) {
+        if (f.keyword != "UPDATEFILES")
+            return false;
+        s.dropClient();
+        return true;
+    };
+    writeIni(u"127.0.0.1"_s, server.fake.port());
+    Prompt::setNextAnswer(QMessageBox::Yes);
+    Prompt::setNextAnswer(QMessageBox::Ok);
+    Prompt::setNextAnswer(QMessageBox::No); // offered again at the next login: declined
+    StartupMain *s = start();
+    QVERIFY(TestWait::forSignal(*m_finished));
+    QVERIFY2(s->outcome() == StartupMain::Outcome::Running, qPrintable(promptTexts().join(u'|')));
+    frmMain *w = s->mainWindow();
+    QVERIFY(w);
+    QUORIN_TRY_VERIFY(w->isVisible() && w->Connected);
+    QCOMPARE(server.fake.receivedFrames("UPDATEFILES").size(), 1);
+    QCOMPARE(server.fake.connectionCount(), 2);
+    const QStringList told = promptTexts();
+    QCOMPARE(told.size(), 3);
+    QCOMPARE(told.at(1), UpdateWatch::notReceivedText());
+    QVERIFY(!told.join(u'|').contains(u"QVDozeza"_s));
+}
+
+void tst_MainWindow::sentFaxFiled()
+{
+    // A fax sent from the send dialog is listed under "Spediti" as it was sent: its recipient, company
+    // and number, and the pages of its two documents in the preview.
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    const QString document = m_dir.filePath(u"offerta.tif"_s), annex = m_dir.filePath(u"listino.tif"_s);
+    QVERIFY(FaxTiffFixture::write(document, 3, false, u"Offerta 12"_s, {u"Spedito dal test"_s}));
+    QVERIFY(FaxTiffFixture::write(annex, 2, true, u"Listino"_s));
+    w->findChild<QAction *>(u"mnuSendFax"_s)->trigger();
+    FRMSEND2 *dialog = nullptr;
+    QUORIN_TRY_VERIFY((dialog = w->findChild<FRMSEND2 *>()) && dialog->isVisible());
+    for (const QString &file : {document, annex}) {
+        Prompt::setNextFileName(file);
+        QTest::mouseClick(dialog->findChild<QPushButton *>(u"cbFiles"_s), Qt::LeftButton);
+    }
+    QTest::keyClicks(dialog->findChild<QLineEdit *>(u"tbTo"_s), u"Mario Bianchi"_s);
+    QTest::keyClicks(dialog->findChild<QLineEdit *>(u"tbCompany"_s), u"Bianchi & Figli"_s);
+    QTest::keyClicks(dialog->findChild<QLineEdit *>(u"tbFaxNumber"_s), u"0315550101"_s);
+    QTest::mouseClick(dialog->findChild<QPushButton *>(u"cbSend"_s), Qt::LeftButton);
+    QUORIN_TRY_VERIFY(!server.fake.receivedFrames("FINEFAX").isEmpty());
+
+    clickTreeNode(w, u"P2"_s);
+    FaxListItem *row = nullptr;
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && (row = w->row(u"S900"_s)));
+    QCOMPARE(row->text(FaxListText::ColRemote), u"Mario Bianchi"_s);
+    QCOMPARE(row->text(FaxListText::ColCompany), u"Bianchi & Figli"_s);
+    QCOMPARE(row->text(FaxListText::ColFaxNumber), u"0315550101"_s);
+    QCOMPARE(row->text(FaxListText::ColPages), u"5"_s);
+    const QString before = w->CurrentFaxFile();
+    const QRect r = w->ListFax->visualItemRect(row);
+    QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 8, r.center().y()));
+    QUORIN_TRY_VERIFY(w->CurrentFaxFile() != before && QImageReader(w->CurrentFaxFile()).imageCount() == 5);
+    QImageReader shown(w->CurrentFaxFile());
+    QVERIFY(shown.jumpToImage(3));
+    QCOMPARE(shown.read().size(), QImage(annex).size()); // the annex's first page, at its own size
 }
 
 void tst_MainWindow::listKinds_data()
@@ -1236,6 +1312,63 @@ void tst_MainWindow::placementComesBack()
             QCOMPARE(w2->panes().fraTv.width(), keptWidth);
         keptWidth = w2->panes().fraTv.width();
         m_startup.reset();
+    }
+}
+
+void tst_MainWindow::placementFitsTheScreen_data()
+{
+    // Stored placements in pixels of this screen's available area (x, y, width, height), with or without
+    // the maximised mark.
+    QTest::addColumn<QRect>("stored");
+    QTest::addColumn<bool>("maximized");
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    QTest::newRow("larger than the screen")
+        << QRect(area.topLeft() + QPoint(66, 66), area.size() * 2) << false;
+    QTest::newRow("beyond the right and bottom edges")
+        << QRect(area.bottomRight() + QPoint(200, 100), QSize(500, 400)) << false;
+    QTest::newRow("left of the screen") << QRect(area.left() - 900, area.top() + 20, 500, 400) << false;
+    QTest::newRow("maximised") << QRect(area.topLeft() + QPoint(40, 30), QSize(520, 420)) << true;
+}
+
+void tst_MainWindow::placementFitsTheScreen()
+{
+    QFETCH(QRect, stored);
+    QFETCH(bool, maximized);
+    const auto twips = [](int px) { return QString::number(qRound(px * 1440.0 / qApp->primaryScreen()->logicalDotsPerInchX())); };
+    {
+        QSettings store(u"Quorin"_s, ProgramTitle());
+        store.beginGroup(u"Settings"_s);
+        store.setValue(u"MainLeft"_s, twips(stored.x()));
+        store.setValue(u"MainTop"_s, twips(stored.y()));
+        store.setValue(u"MainWidth"_s, twips(stored.width()));
+        store.setValue(u"MainHeight"_s, twips(stored.height()));
+        store.setValue(u"MainMaximized"_s, maximized ? u"1"_s : u"0"_s);
+    }
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QUORIN_TRY_VERIFY(w->isVisible());
+    if (maximized) {
+        QUORIN_TRY_VERIFY(w->isMaximized());
+        QCOMPARE(w->normalGeometry().size(), stored.size());
+    } else {
+        QVERIFY(!w->isMaximized());
+        QVERIFY2(area.contains(w->frameGeometry()),
+                 qPrintable(u"%1,%2 %3x%4"_s.arg(w->x()).arg(w->y()).arg(w->width()).arg(w->height())));
+        if (stored.size().width() <= area.width() && stored.size().height() <= area.height())
+            QCOMPARE(w->size(), stored.size()); // moved, not shrunk
+    }
+    m_startup.reset(); // closes the window, which stores its placement
+    QSettings store(u"Quorin"_s, ProgramTitle());
+    store.beginGroup(u"Settings"_s);
+    QCOMPARE(store.value(u"MainMaximized"_s).toString(), maximized ? u"1"_s : u"0"_s);
+    if (maximized) {
+        // Its normal size is what it keeps, not the size of the screen.
+        QCOMPARE(store.value(u"MainWidth"_s).toString(), twips(stored.width()));
+        QCOMPARE(store.value(u"MainHeight"_s).toString(), twips(stored.height()));
+    } else {
+        QVERIFY(store.value(u"MainWidth"_s).toString().toInt() <= twips(area.width()).toInt());
     }
 }
 

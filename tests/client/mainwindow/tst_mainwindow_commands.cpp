@@ -5,6 +5,7 @@
 #include "FRMSEND2.h"
 #include "FaxItem.h"
 #include "FaxListItem.h"
+#include "FolderTree.h"
 #include "MainWindowRig.h"
 #include "Prompt.h"
 #include "QuorinSock.h"
@@ -111,6 +112,8 @@ private Q_SLOTS:
     void mailOfAListedFax();
     void serverSettings();
     void statusBarAndHelp();
+    void acrossRelogin_data();
+    void acrossRelogin();
 
 private:
     frmMain *startRunning(Server &server);
@@ -439,22 +442,25 @@ void tst_MainWindowCommands::contextMenus_data()
     QTest::addColumn<int>("selected");
     QTest::addColumn<QStringList>("enabled"); // visible items, enabled ones
     QTest::addColumn<QStringList>("disabled");
+    QTest::addColumn<QString>("opener"); // the last row's menu: "mouse", or the key that opens it
 
-    QTest::newRow("received, one row")
+    QTest::newRow("received, one row, Menu key")
         << true << u"P3"_s << 1
         << QStringList{u"mnuinoltrafax"_s, u"mnuInoltroExt"_s, u"mnuVisualizzaIFax"_s,
                        u"mnuPropriet\u00e0IFax"_s, u"mnuEliminaFaxI"_s}
-        << QStringList{};
+        << QStringList{} << u"Menu"_s;
     QTest::newRow("received, two rows")
         << true << u"P3"_s << 2 << QStringList{u"mnuSetNotReadI"_s, u"mnuEliminaFaxI"_s}
         << QStringList{u"mnuinoltrafax"_s, u"mnuInoltroExt"_s, u"mnuVisualizzaIFax"_s,
-                       u"mnuPropriet\u00e0IFax"_s};
+                       u"mnuPropriet\u00e0IFax"_s} << u"mouse"_s;
     QTest::newRow("personal of a user without forward right")
-        << false << u"P1"_s << 1 << QStringList{u"mnuInoltroExt2"_s, u"mnuVisualizzaRFax"_s} << QStringList{};
-    QTest::newRow("sent, two rows") << true << u"P2"_s << 2
+        << false << u"P1"_s << 1 << QStringList{u"mnuInoltroExt2"_s, u"mnuVisualizzaRFax"_s} << QStringList{}
+        << u"mouse"_s;
+    QTest::newRow("sent, two rows, Shift+F10") << true << u"P2"_s << 2
                                     << QStringList{u"mnuInoltroExtS"_s, u"mnuEliminaFax"_s}
                                     << QStringList{u"mnuRep"_s, u"mnuVisualizzaFax"_s,
-                                                   u"mnuPropriet\u00e0"_s};
+                                                   u"mnuPropriet\u00e0"_s}
+                                    << u"Shift+F10"_s;
 }
 
 void tst_MainWindowCommands::contextMenus()
@@ -464,6 +470,7 @@ void tst_MainWindowCommands::contextMenus()
     QFETCH(int, selected);
     QFETCH(QStringList, enabled);
     QFETCH(QStringList, disabled);
+    QFETCH(QString, opener);
 
     Server server;
     if (!forwardUser)
@@ -476,6 +483,23 @@ void tst_MainWindowCommands::contextMenus()
     QCOMPARE(int(w->ListFax->selectedItems().size()), selected);
     QMenu *menu = w->listMenuFor(w->ActiveList);
     QVERIFY(menu);
+    if (opener != u"mouse"_s) {
+        // The key opens the same menu, for the current row (the last one clicked), beside that row.
+        QTreeWidgetItem *current = w->ListFax->currentItem();
+        QVERIFY(current);
+        w->ListFax->setFocus();
+        if (opener == u"Menu"_s)
+            QTest::keyClick(w->ListFax, Qt::Key_Menu);
+        else
+            QTest::keyClick(w->ListFax, Qt::Key_F10, Qt::ShiftModifier);
+        QUORIN_TRY_VERIFY(QApplication::activePopupWidget() == menu);
+        const QRect row = w->ListFax->visualItemRect(current);
+        const QPoint rowTop = w->ListFax->viewport()->mapToGlobal(row.topLeft());
+        QVERIFY2(std::abs(menu->pos().y() - rowTop.y()) <= row.height() + menu->height(),
+                 qPrintable(u"menu at %1, row at %2"_s.arg(menu->pos().y()).arg(rowTop.y())));
+        QCOMPARE(int(w->ListFax->selectedItems().size()), selected);
+        QCOMPARE(w->ClientSock->FaxesSelected()->Count(), selected);
+    }
     QStringList visible;
     for (QAction *a : menu->actions()) {
         if (a->isVisible() && !a->isSeparator())
@@ -1037,4 +1061,183 @@ void tst_MainWindowCommands::statusBarAndHelp()
 }
 
 QTEST_MAIN(tst_MainWindowCommands)
+// A command given once the link has ended: the server restarted on the same port, the link cut with
+// the server up, or the server gone. The request reaches the server once, after the new login; or,
+// when no login comes, it is refused with the link-lost message and the window shows what the server
+// holds. Each row logs what the server received and what the window showed ("relogin ...").
+void tst_MainWindowCommands::acrossRelogin_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("list");
+    QTest::addColumn<QByteArray>("keyword");
+    QTest::addColumn<QString>("cell");
+    const struct
+    {
+        const char *command, *list, *keyword;
+    } commands[] = {
+        {"folder click", "P1", "SPEDITI"},     {"F5", "P1", "PERSONALI"},
+        {"row click", "P1", "FILE"},           {"new folder", "P1", "NEWFOLDER"},
+        {"rename folder", "P1", "RENAMEFOLDER"}, {"remove folder", "P1", "CESTINAFOLDER"},
+        {"folder drag", "P1", "SPOSTAFOLDER"}, {"fax drag", "P1", "SPOSTA"},
+        {"trash", "P1", "CESTINA"},            {"restore", "P4", "RIPRISTINA"},
+        {"delete", "P4", "ELIMINA"},           {"read mark", "P1", "LETTO"},
+        {"printed mark", "P1", "STAMPATO"},    {"forward", "P1", "FRM_INOLTRO"},
+        {"properties", "P1", "GETINFO"},       {"report", "P2", "GETREPORT"},
+    };
+    for (const auto &c : commands) {
+        for (const char *cell : {"restarted", "cut", "gone"})
+            QTest::addRow("%s, %s", c.command, cell)
+                << QString::fromLatin1(c.command) << QString::fromLatin1(c.list) << QByteArray(c.keyword)
+                << QString::fromLatin1(cell);
+    }
+}
+
+void tst_MainWindowCommands::acrossRelogin()
+{
+    QFETCH(QString, command);
+    QFETCH(QString, list);
+    QFETCH(QByteArray, keyword);
+    QFETCH(QString, cell);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    QUORIN_TRY_VERIFY(w->tree().node(u"F6"_s) && w->tree().node(u"F7"_s));
+    showList(w, list);
+    rightClickRow(w, 0);
+    w->tmrRead->stop();
+    const auto treeTexts = [w] {
+        QStringList out;
+        for (const QString &key : {u"F5"_s, u"F6"_s, u"F7"_s}) {
+            QTreeWidgetItem *node = w->tree().node(key);
+            out << (node ? FolderTree::key(node->parent()) + u'/' + node->text(0) : u"-"_s);
+        }
+        return out;
+    };
+    const QStringList rowsBefore = rowKeys(w);
+    const QStringList treeBefore = treeTexts();
+    const bool boldBefore = w->row(rowsBefore.value(0)) && w->row(rowsBefore.value(0))->isBold();
+    const QString captionBefore = w->fraListFax->title();
+
+    const quint16 port = server.fake.port();
+    if (cell == u"cut"_s) {
+        server.fake.dropClient();
+    } else {
+        server.fake.stopListening();
+        if (cell == u"restarted"_s)
+            QVERIFY(server.fake.listen(port));
+    }
+    QUORIN_TRY_COMPARE(w->panelText(2), u"Connessione Chiusa"_s);
+    server.fake.clearReceived();
+    Prompt::clearRecords();
+    QStringList dialogs;
+    Prompt::setDialogHandler([&dialogs](QDialog *d) {
+        if (auto *name = d->findChild<QLineEdit *>(u"txtNameFolder"_s)) {
+            d->show();
+            name->setText(u"Nuova"_s);
+            d->findChild<QPushButton *>(u"cmdOK"_s)->click();
+            return d->result();
+        }
+        dialogs << (qobject_cast<frmInoltra *>(d) ? u"frmInoltra"_s : d->objectName());
+        return int(QDialog::Rejected);
+    });
+    const auto trigger = [w](const QString &name) {
+        QAction *action = w->listMenuFor(w->ActiveList)->findChild<QAction *>(name);
+        QVERIFY2(action && action->isEnabled(), qPrintable(name));
+        action->trigger();
+    };
+    if (command == u"folder click"_s) {
+        clickTreeNode(w, u"P2"_s);
+    } else if (command == u"F5"_s) {
+        QTest::keyClick(w->ListFax, Qt::Key_F5);
+    } else if (command == u"row click"_s) {
+        const QRect r = w->ListFax->visualItemRect(w->ListFax->topLevelItem(1));
+        QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, QPoint(r.left() + 8, r.center().y()));
+    } else if (command == u"new folder"_s) {
+        QVERIFY(w->treeMenuFor(w->tree().node(u"P1"_s)));
+        w->mnuTreeNew();
+    } else if (command == u"rename folder"_s) {
+        QVERIFY(w->treeMenuFor(w->tree().node(u"F5"_s)));
+        Prompt::setNextText(u"Clienti esteri"_s);
+        w->mnuTreeName();
+    } else if (command == u"remove folder"_s) {
+        QVERIFY(w->treeMenuFor(w->tree().node(u"F6"_s)));
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        w->mnuTreeRemove();
+    } else if (command == u"folder drag"_s) {
+        w->TVNodi_StartFolderDrag(w->tree().node(u"F6"_s));
+        QVERIFY(w->TVNodi_DragOver(w->tree().node(u"F7"_s)));
+        QVERIFY(w->TVNodi_DragDrop(w->tree().node(u"F7"_s)));
+    } else if (command == u"fax drag"_s) {
+        w->ListFax->setCurrentItem(w->ListFax->topLevelItem(0));
+        QVERIFY(w->TVNodi_OLEDragOver(w->tree().node(u"F5"_s)));
+        QVERIFY(w->TVNodi_OLEDragDrop(w->tree().node(u"F5"_s)));
+    } else if (command == u"trash"_s) {
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        trigger(u"mnuEliminaFaxR"_s);
+    } else if (command == u"restore"_s) {
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        trigger(u"mnuCestinoRipristina"_s);
+    } else if (command == u"delete"_s) {
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        trigger(u"mnuEliminaCest"_s);
+    } else if (command == u"read mark"_s) {
+        trigger(u"mnuSetNotRead"_s);
+    } else if (command == u"printed mark"_s) {
+        trigger(u"mnuSetNotPrintedR"_s);
+    } else if (command == u"forward"_s) {
+        trigger(u"mnuinoltrafax2"_s);
+    } else if (command == u"properties"_s) {
+        trigger(u"mnuPropriet\u00e0RFax"_s);
+    } else if (command == u"report"_s) {
+        trigger(u"mnuRep"_s);
+    }
+    const QString lost = u"Comunicazione col server non disponibile.\nPrego verificare."_s;
+    if (cell == u"gone"_s) {
+        QUORIN_TRY_VERIFY(promptTexts().contains(lost));
+    } else {
+        QUORIN_TRY_COMPARE(server.fake.receivedFrames(keyword).size(), 1);
+    }
+    QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->TVNodi->isEnabled());
+    QTest::qWait(300); // nothing more may come
+    const auto frames = server.fake.receivedFrames();
+    QStringList received;
+    for (const auto &f : frames)
+        received << QString::fromLatin1(f.keyword);
+    QStringList shown = {u"rows "_s + rowKeys(w).join(u','), u"folders "_s + treeTexts().join(u','),
+                         u"caption \""_s + w->fraListFax->title() + u'"'};
+    if (!dialogs.isEmpty())
+        shown << u"dialogs "_s + dialogs.join(u',');
+    if (!w->findChildren<frmPropFax *>().isEmpty())
+        shown << u"frmPropFax"_s;
+    if (!promptTexts().isEmpty())
+        shown << u"boxes \""_s + promptTexts().join(u" | "_s).replace(u'\n', u' ') + u'"';
+    qInfo().noquote() << u"relogin | %1 | %2 | server: %3 | window: %4"_s.arg(command, cell, received.join(u' '),
+                                                                           shown.join(u"; "_s));
+    if (cell == u"gone"_s) {
+        QCOMPARE(received.count(QString::fromLatin1(keyword)), 0);
+        // What the server holds: the rows, folders, marks and caption of before the command.
+        QCOMPARE(rowKeys(w), rowsBefore);
+        QCOMPARE(treeTexts(), treeBefore);
+        QCOMPARE(w->row(rowsBefore.value(0)) && w->row(rowsBefore.value(0))->isBold(), boldBefore);
+        QCOMPARE(w->fraListFax->title(), captionBefore);
+        QCOMPARE(promptTexts().count(lost), 1);
+        QVERIFY(dialogs.isEmpty() && w->findChildren<frmPropFax *>().isEmpty());
+        return;
+    }
+    // Once, after the new login, and nothing refused.
+    QCOMPARE(server.fake.connectionCount(), 2);
+    QCOMPARE(received.value(0), u"USER"_s);
+    QCOMPARE(received.count(QString::fromLatin1(keyword)), 1);
+    QVERIFY(!promptTexts().contains(lost));
+    // A window waiting for its answer gets it.
+    if (command == u"forward"_s)
+        QCOMPARE(dialogs, QStringList{u"frmInoltra"_s});
+    if (command == u"report"_s)
+        QCOMPARE(dialogs, QStringList{u"dlgCommonDialog"_s});
+    if (command == u"properties"_s)
+        QCOMPARE(w->findChildren<frmPropFax *>().size(), 1);
+    if (command == u"rename folder"_s)
+        QCOMPARE(w->tree().node(u"F5"_s)->text(0), u"Clienti esteri"_s);
+}
+
 #include "tst_mainwindow_commands.moc"

@@ -14,6 +14,8 @@
 #include "ThumbCtl.h"
 #include "TrayShell.h"
 #include "frmSplash.h"
+#include "frmInoltra.h"
+#include "frmPropFax.h"
 #include "frmVisualizzatore.h"
 
 #include <QAction>
@@ -61,7 +63,7 @@ public:
     {
         calls.append({message, data.szTip, !data.hIcon.isNull()});
         if (message == NIM_ADD) {
-            if (shown)
+            if (shown || noArea)
                 return false;
             shown = true;
             data_ = data;
@@ -72,9 +74,10 @@ public:
         }
         return true;
     }
-    int lastError() const override { return 0; }
+    int lastError() const override { return noArea ? TrayErrorNotAvailable : 0; }
     QList<Call> calls;
     bool shown = false;
+    bool noArea = false; // no panel yet: every add is refused
     NotifyIconData data_;
 };
 
@@ -196,6 +199,7 @@ private Q_SLOTS:
     void init();
     void cleanup();
 
+    void renameThroughTheMenu_data();
     void renameThroughTheMenu();
     void splashOverFastLogin();
     void folderDrag_data();
@@ -211,6 +215,8 @@ private Q_SLOTS:
     void keysAndSmallCommands();
     void noticesAndStatesAfterEvents();
     void escapeEndsTheWait();
+    void lateAnswers_data();
+    void lateAnswers();
     void removeThroughTheMenu();
     void rowHeightAndEmptyPreview();
     void textsFitTheirRoom();
@@ -269,16 +275,40 @@ void tst_MainWindowEvents::showList(frmMain *w, const QString &key)
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
 }
 
+void tst_MainWindowEvents::renameThroughTheMenu_data()
+{
+    QTest::addColumn<QString>("opener"); // the right button on the folder, or a key on the folder on show
+    QTest::newRow("right button") << u"mouse"_s;
+    QTest::newRow("Menu key") << u"Menu"_s;
+    QTest::newRow("Shift+F10") << u"Shift+F10"_s;
+}
+
 void tst_MainWindowEvents::renameThroughTheMenu()
 {
+    QFETCH(QString, opener);
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
     QTreeWidgetItem *clienti = w->tree().node(u"F5"_s);
     const QPoint at = nodePoint(w, clienti);
+    if (opener != u"mouse"_s) {
+        showList(w, u"F5"_s);
+        QCOMPARE(w->TVNodi->currentItem(), clienti);
+    }
+    const auto openMenu = [&] {
+        if (opener == u"mouse"_s) {
+            QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
+        } else {
+            w->TVNodi->setFocus();
+            if (opener == u"Menu"_s)
+                QTest::keyClick(w->TVNodi, Qt::Key_Menu);
+            else
+                QTest::keyClick(w->TVNodi, Qt::Key_F10, Qt::ShiftModifier);
+        }
+    };
 
     // A name holding the server's field separator would rename folder 9: refused with a message.
-    QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
+    openMenu();
     QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::clearRecords();
     Prompt::setNextText(u"A<#>9"_s);
@@ -289,7 +319,7 @@ void tst_MainWindowEvents::renameThroughTheMenu()
     QCOMPARE(clienti->text(0), u"Clienti"_s);
 
     // Letters the server cannot take at all are named the same way; nothing is sent.
-    QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
+    openMenu();
     QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::clearRecords();
     Prompt::setNextText(u"顧客"_s);
@@ -300,7 +330,7 @@ void tst_MainWindowEvents::renameThroughTheMenu()
     QVERIFY(frameTexts(server.fake, "RENAMEFOLDER").isEmpty());
 
     // A plain name goes to the server for this folder.
-    QTest::mouseClick(w->TVNodi->viewport(), Qt::RightButton, {}, at);
+    openMenu();
     QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
     Prompt::setNextText(u"Clienti esteri"_s);
     QVERIFY(clickMenuItem(u"Rinomina"_s));
@@ -509,10 +539,16 @@ void tst_MainWindowEvents::viewerWithoutImage()
 void tst_MainWindowEvents::newFaxIcon()
 {
     RecordingTray tray;
+    tray.noArea = true;
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
-    // The received list came with an unread fax: the icon is up, with its tip.
+    // The received list came with an unread fax before any panel: the add is refused, and the icon is up,
+    // with its tip, once the desktop says a notification area is there.
+    QUORIN_TRY_VERIFY(!tray.calls.isEmpty());
+    QVERIFY(!tray.shown);
+    tray.noArea = false;
+    TrayShell::notifyCreated(w, 1);
     QUORIN_TRY_VERIFY(tray.shown);
     QCOMPARE(tray.calls.first().message, TrayShell::NIM_ADD);
     QCOMPARE(tray.calls.first().tip, u"Hai ricevuto un nuovo fax!"_s);
@@ -525,6 +561,11 @@ void tst_MainWindowEvents::newFaxIcon()
     w->tmrRead->start();
     QUORIN_TRY_VERIFY(!tray.shown);
     QCOMPARE(tray.calls.last().message, TrayShell::NIM_DELETE);
+    // Nothing unread: a panel that restarts now brings no icon back.
+    const qsizetype before = tray.calls.size();
+    TrayShell::notifyCreated(w, 1);
+    QTest::qWait(50);
+    QCOMPARE(tray.calls.size(), before);
 
     // A fax arrives while the window is minimised: the icon is back; its click restores the window.
     w->showMinimized();
@@ -696,14 +737,17 @@ void tst_MainWindowEvents::keysAndSmallCommands()
     QTest::qWait(200);
     QCOMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
 
-    // F5 asks the list again and the selected row's image once.
+    // F5 asks the list again and the image of the row kept selected, once.
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
     QTest::qWait(100);
-    const int beforeF5 = int(server.fake.receivedFrames("FILE").size());
+    const int beforeF5 = imageRequests(server.fake, second);
+    const qsizetype allBeforeF5 = server.fake.receivedFrames("FILE").size();
     QTest::keyClick(w->ListFax, Qt::Key_F5);
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && w->ListFax->topLevelItemCount() > 0);
     QTest::qWait(300);
-    QCOMPARE(server.fake.receivedFrames("FILE").size(), beforeF5 + 2); // the first row, then the one kept
+    QCOMPARE(server.fake.receivedFrames("FILE").size(), allBeforeF5 + 1);
+    QCOMPARE(imageRequests(server.fake, second), beforeF5 + 1);
+    QCOMPARE(w->CurrentKey, second);
 
     // Up to the first row asks for its image once; Up on the first row asks nothing more.
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
@@ -842,6 +886,103 @@ void tst_MainWindowEvents::escapeEndsTheWait()
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
     QUORIN_TRY_COMPARE(server.fake.receivedFrames("FILE").size(), asked + 1);
     QUORIN_TRY_COMPARE(w->LastAskedKey(), static_cast<FaxListItem *>(w->ListFax->topLevelItem(0))->key());
+}
+
+void tst_MainWindowEvents::lateAnswers_data()
+{
+    // Two requests of a kind on their way, their answers held by the server and let go in order: only
+    // the answer to the last one acts.
+    QTest::addColumn<QByteArray>("keyword");
+    QTest::addColumn<QString>("list");      // folder on show before
+    QTest::addColumn<QString>("menuItem");  // the command on rows 0 then 1; empty: folder clicks
+    QTest::newRow("list of another folder") << QByteArray("PERSONALI") << u"P2"_s << QString();
+    QTest::newRow("forward lists") << QByteArray("FRM_INOLTRO") << u"P1"_s << u"Inoltra agli altri utenti"_s;
+    QTest::newRow("properties") << QByteArray("GETINFO") << u"P1"_s << u"Propriet\u00e0"_s;
+    QTest::newRow("transmission report") << QByteArray("GETREPORT") << u"P2"_s << u"Rapporto di trasmissione"_s;
+}
+
+void tst_MainWindowEvents::lateAnswers()
+{
+    QFETCH(QByteArray, keyword);
+    QFETCH(QString, list);
+    QFETCH(QString, menuItem);
+    Server server;
+    frmMain *w = startRunning(server);
+    QVERIFY(w);
+    w->show();
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
+    showList(w, list);
+    QVERIFY(w->ListFax->topLevelItemCount() >= (menuItem.isEmpty() ? 1 : 2));
+    QList<F::Frame> held;
+    server.extra = [&held, keyword](FakeFaxServer &, const F::Frame &f) {
+        if (f.keyword != keyword)
+            return false;
+        held << f;
+        return true;
+    };
+    QStringList dialogs; // what the modal windows were opened for
+    Prompt::setDialogHandler([&dialogs](QDialog *d) {
+        if (auto *forward = qobject_cast<frmInoltra *>(d))
+            dialogs << forward->chiave;
+        else
+            dialogs << d->objectName();
+        return int(QDialog::Rejected);
+    });
+    QString wanted;
+    if (menuItem.isEmpty()) {
+        // Personali is asked, the user gives up waiting and opens its folder Clienti.
+        clickTreeNode(w, u"P1"_s);
+        QUORIN_TRY_COMPARE(held.size(), 1);
+        QVERIFY(!w->ListFax->isEnabled());
+        QVERIFY2(!w->fraListFax->title().contains(u'['), qPrintable(w->fraListFax->title()));
+        QTest::keyClick(w, Qt::Key_Escape);
+        clickTreeNode(w, u"F5"_s);
+    } else {
+        for (int row : {0, 1}) {
+            QTest::mouseClick(w->ListFax->viewport(), Qt::RightButton, {}, rowPoint(w, row));
+            QUORIN_TRY_VERIFY(QApplication::activePopupWidget());
+            QVERIFY(clickMenuItem(menuItem));
+            QUORIN_TRY_COMPARE(held.size(), row + 1);
+            QTest::keyClick(w, Qt::Key_Escape);
+        }
+        wanted = static_cast<FaxListItem *>(w->ListFax->topLevelItem(1))->key();
+    }
+    QUORIN_TRY_COMPARE(held.size(), 2);
+    server.extra = nullptr;
+    // The late answer is taken on its own before the next one comes.
+    for (const F::Frame &f : held) {
+        server.fake.responder()(server.fake, f);
+        QTest::qWait(200);
+    }
+    if (menuItem.isEmpty()) {
+        QUORIN_TRY_VERIFY(w->ListFax->isEnabled());
+        QTest::qWait(200);
+        QStringList keys;
+        for (int i = 0; i < w->ListFax->topLevelItemCount(); ++i)
+            keys << static_cast<FaxListItem *>(w->ListFax->topLevelItem(i))->key();
+        QCOMPARE(keys, QStringList{u"P103"_s});
+        QVERIFY2(w->fraListFax->title().startsWith(u"Fax Personali / Clienti [ 1 ]"_s), qPrintable(w->fraListFax->title()));
+        // Everything selected and trashed is Clienti's.
+        QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
+        QTest::keyClick(w->ListFax, Qt::Key_A, Qt::ControlModifier);
+        Prompt::setNextAnswer(QMessageBox::Yes);
+        QTest::keyClick(w->ListFax, Qt::Key_Delete);
+        QUORIN_TRY_COMPARE(frameTexts(server.fake, "CESTINA"), QStringList{u"PERSONALI<#>(103)"_s});
+        return;
+    }
+    QTest::qWait(300);
+    if (keyword == "GETINFO") {
+        const QList<frmPropFax *> shown = w->findChildren<frmPropFax *>();
+        QCOMPARE(shown.size(), 1);
+        QVERIFY(shown.first()->p_itemfax);
+        QCOMPARE(shown.first()->p_itemfax->IdFax(), wanted);
+        delete shown.first();
+    } else if (keyword == "FRM_INOLTRO") {
+        QCOMPARE(dialogs, QStringList{wanted});
+    } else {
+        QCOMPARE(dialogs, QStringList{u"dlgCommonDialog"_s});
+    }
+    QVERIFY(w->ListFax->isEnabled());
 }
 
 void tst_MainWindowEvents::removeThroughTheMenu()

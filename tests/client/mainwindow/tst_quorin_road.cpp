@@ -4,7 +4,8 @@
 // on a screenshot), a wait for an image the server never sends ended with Escape, a folder renamed
 // through its menu (a name holding the server's separator refused), a folder moved by dragging it with
 // the mouse, a refused drag and a folder removal (the highlight stays on the folder shown), a fax put in
-// the trash and restored, and the quit that saves the window's placement. What the server received is
+// the trash and restored, a list that comes late after another folder was opened (only the folder on
+// show is listed and trashed, after a cut of the link: the trash goes after the new login), and the quit that saves the window's placement. What the server received is
 // checked after each step.
 #include "AppPaths.h"
 #include "MainWindowRig.h"
@@ -85,6 +86,8 @@ private:
     QRect m_treeArea;
     QStringList m_listKeywords = {u"INOLTRO"_s, u"PERSONALI"_s, u"SPEDITI"_s, u"CANCELLATI"_s};
     bool m_holdImages = false; // the server keeps the images asked for
+    bool m_holdPersonal = false; // the server keeps the next Personali list until another list is asked
+    QList<F::Frame> m_heldLists;
 };
 
 void tst_QuorinRoad::initTestCase()
@@ -98,8 +101,19 @@ void tst_QuorinRoad::initTestCase()
     qputenv("HOME", QFile::encodeName(m_dir.path()));
     qputenv("QUORIN_DISCOVERY_HOSTS", "127.0.0.1");
     m_server = std::make_unique<Server>();
-    m_server->extra = [this](FakeFaxServer &, const F::Frame &f) {
-        return m_holdImages && f.keyword == "FILE" && !f.answer;
+    m_server->extra = [this](FakeFaxServer &s, const F::Frame &f) {
+        if (m_holdImages && f.keyword == "FILE" && !f.answer)
+            return true;
+        if (f.answer || !m_listKeywords.contains(QString::fromLatin1(f.keyword)))
+            return false;
+        if (std::exchange(m_holdPersonal, false) && f.keyword == "PERSONALI" && f.text() == u"1"_s) {
+            m_heldLists << f;
+            return true;
+        }
+        // A held list is answered late, right before the list asked after it.
+        for (const F::Frame &held : std::exchange(m_heldLists, {}))
+            s.responder()(s, held);
+        return false;
     };
     QVERIFY(writeServerIni(u"127.0.0.1"_s, m_server->fake.port()));
     // No mail client on the path: the mail hand-over stays off.
@@ -437,16 +451,61 @@ void tst_QuorinRoad::road()
     QVERIFY(QTest::qWaitFor([&] { return framesOf("CESTINA") > trashFrames; }, StepTimeout));
     QVERIFY(lastText("CESTINA").startsWith(u"PERSONALI<#>("_s));
 
-    // Restore it from the trash: its row's menu, second item.
+    // Restore it from the trash: its row's menu from the Menu key, second item.
     QVERIFY(openNode(4));
     QVERIFY(QTest::qWaitFor([&] { return (band = selectedBand(listArea)).has_value(); }, StepTimeout));
-    click(QPoint(listArea.left() + 40, band->centre()), 3);
+    click(QPoint(listArea.left() + 40, band->centre()));
+    key(u"Menu"_s);
     QTest::qWait(300);
+    keepShot(u"row-menu-key"_s);
     key(u"Down Down Return"_s);
     QTest::qWait(500);
     key(u"Return"_s); // "Sicuro di voler ripristinare i fax selezionati?": Sì
     QVERIFY(QTest::qWaitFor([&] { return framesOf("RIPRISTINA") > 0; }, StepTimeout));
     QVERIFY(lastText("RIPRISTINA").startsWith(u"4<#>"_s));
+
+    // Personali's list comes late: the user ends the wait with Escape and opens its folder "Clienti" (5)
+    // with the keys, and the late list comes just before Clienti's. Only Clienti's fax is listed, and
+    // Ctrl+A, Delete trashes that one alone.
+    m_holdPersonal = true;
+    QVERIFY(openNode(1));
+    QCOMPARE(m_heldLists.size(), 1);
+    keepShot(u"late-list-waiting"_s);
+    QVERIFY(xdo({u"windowfocus"_s, m_window}));
+    key(u"Escape"_s);
+    const QPoint treeBlank = blankOfTree();
+    QVERIFY(!treeBlank.isNull());
+    click(treeBlank);
+    key(u"KP_Add Down"_s); // Personali opened, then its first folder
+    QVERIFY(QTest::qWaitFor([&] { return lastText("PERSONALI") == u"5"_s; }, StepTimeout));
+    QVERIFY(m_heldLists.isEmpty());
+    QVERIFY(QTest::qWaitFor([&] { return selectedBand(listArea).has_value(); }, StepTimeout));
+    QTest::qWait(500);
+    keepShot(u"late-list-clienti"_s);
+    // The link is cut with the server up before the trash: it goes once, after the new login.
+    const int logins = framesOf("USER");
+    m_server->fake.dropClient();
+    QVERIFY(QTest::qWaitFor([this] { return !m_server->fake.clientConnected(); }, StepTimeout));
+    const int trashedBefore = framesOf("CESTINA");
+    key(u"ctrl+a Delete"_s);
+    QTest::qWait(500);
+    key(u"Return"_s);
+    QVERIFY(QTest::qWaitFor([&] { return framesOf("CESTINA") > trashedBefore; }, StepTimeout));
+    QCOMPARE(lastText("CESTINA"), u"PERSONALI<#>(103)"_s);
+    QCOMPARE(framesOf("USER"), logins + 1);
+    QCOMPARE(m_server->fake.connectionCount(), 2);
+    const auto all = m_server->fake.receivedFrames();
+    qsizetype login = -1, trashed = -1;
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        if (all.at(i).keyword == "USER")
+            login = i;
+        if (all.at(i).keyword == "CESTINA")
+            trashed = i;
+    }
+    QVERIFY(login >= 0 && login < trashed);
+    QTest::qWait(400);
+    keepShot(u"trashed-after-relogin"_s);
+    QCOMPARE(framesOf("CESTINA"), trashedBefore + 1);
 
     // Rename "Clienti" (5) through its menu: a name with the separator is refused, a plain one goes.
     QVERIFY(openNode(5));
@@ -462,7 +521,11 @@ void tst_QuorinRoad::road()
     key(u"Return"_s); // the refusal's box
     QTest::qWait(300);
     QCOMPARE(framesOf("RENAMEFOLDER"), 0);
-    click(clienti, 3);
+    // Again from the keyboard: the tree takes the keys, Shift+F10 opens the menu of the folder on show.
+    click(blankOfTree());
+    key(u"shift+F10"_s);
+    QTest::qWait(300);
+    keepShot(u"folder-menu-key"_s);
     key(u"Down Down Return"_s);
     QTest::qWait(400);
     key(u"ctrl+a"_s);

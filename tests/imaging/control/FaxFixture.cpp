@@ -126,6 +126,20 @@ bool FaxFixture::writeFaxWithShortPage(const QString &path, int pages, int short
            });
 }
 
+bool FaxFixture::writeFaxWithLostPage(const QString &path, int pages, int lostPage)
+{
+    return writeFax(path, pages) && rewrite(path, [&](QByteArray &d) {
+               const quint32 dir = FaxFixtures::directoryOffsets(d).value(lostPage);
+               const auto u16 = [&](qint64 at) { return quint16(uchar(d[at]) | uchar(d[at + 1]) << 8); };
+               for (int i = 0; dir && i < u16(dir); ++i)
+                   if (u16(dir + 2 + i * 12) == 257) {
+                       d[dir + 2 + i * 12 + 1] = char(0xFD);
+                       return true;
+                   }
+               return false;
+           });
+}
+
 bool FaxFixture::writeLoopingFax(const QString &path, int pages, int from, int to)
 {
     return writeFax(path, pages) &&

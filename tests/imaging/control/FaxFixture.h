@@ -12,6 +12,9 @@ bool writeFax(const QString &path, int pages, int width = 1728, int height = 110
 bool writeFaxWithBadPage(const QString &path, int pages, int badPage);
 // A fax whose page `shortPage` keeps only the first `keep` bytes of its strip (a transfer cut inside it).
 bool writeFaxWithShortPage(const QString &path, int pages, int shortPage, int keep);
+// A fax whose page `lostPage` (0-based) has no height in its directory (tag 257 renamed to a private
+// one): that page cannot be read, its data stays in the file.
+bool writeFaxWithLostPage(const QString &path, int pages, int lostPage);
 // A fax whose page chain links the page `from` back to the page `to` (0-based).
 bool writeLoopingFax(const QString &path, int pages, int from, int to);
 // A file that starts like a TIFF but is cut off.

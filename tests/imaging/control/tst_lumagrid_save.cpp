@@ -5,6 +5,7 @@
 #include "LumagridDocument.h"
 #include "PageView.h"
 #include "SaveAsFilter.h"
+#include "WriteFaults.h"
 
 #include <QFileDialog>
 #include <QPrintDialog>
@@ -12,6 +13,8 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QStandardPaths>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using ControlTest::makeControl;
@@ -26,6 +29,11 @@ private:
     QString m_three;
 
     QString path(const QString &name) const { return m_dir.filePath(name); }
+    static QByteArray bytesOf(const QString &file)
+    {
+        QFile f(file);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
 
     // Answers the next Save As dialog with entry (1-based, 0 = leave it) and file name; records the
     // entry the dialog offered. An empty name cancels.
@@ -252,6 +260,78 @@ private Q_SLOTS:
         QUORIN_TRY_VERIFY(!c->ThumbsLoading());
     }
 
+    // Save, Save As and scanned pages that cannot be written say why, in the words every writer uses,
+    // and leave the file as it was: a full disk (a small tmpfs where the test may mount one, else the
+    // file-size limit), a folder closed to new files, a read-only file.
+    void failedWriteSaysWhy_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("Save, full disk") << u"save"_s << u"il disco è pieno"_s;
+        QTest::newRow("Save As, folder closed") << u"saveas"_s << u"non consente di scrivere"_s;
+        QTest::newRow("scanned pages, read-only file") << u"scan"_s << u"il file è di sola lettura"_s;
+    }
+    void failedWriteSaysWhy()
+    {
+        QFETCH(QString, road);
+        QFETCH(QString, said);
+        const QString folder = path(u"disk-"_s + road);
+        QDir().mkpath(folder);
+        const QString file = folder + u"/fax.tif"_s;
+        std::unique_ptr<WriteFaults::SmallDisk> disk;
+        std::unique_ptr<WriteFaults::FileSizeLimit> limit;
+        if (road == u"save") { // the file on the disk that fills
+            disk = std::make_unique<WriteFaults::SmallDisk>(folder);
+            QVERIFY(FaxFixture::writeFax(file, 3));
+            if (disk->mounted())
+                QVERIFY(disk->fill());
+            else
+                said = u"supererebbe la dimensione massima"_s;
+        }
+        const auto reopen = qScopeGuard([&] {
+            QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        });
+        auto c = makeControl(road == u"scan");
+        if (road == u"scan") {
+            QImage page(850, 1100, QImage::Format_Mono);
+            page.fill(0);
+            c->document()->addScannedPage(ImgXImage(page, 100, 100));
+            QFile old(file);
+            QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+            old.close();
+            QVERIFY(QFile::setPermissions(file, QFileDevice::ReadOwner));
+            c->document()->setScanSaveName(file);
+        } else {
+            QVERIFY(c->OpenSource(road == u"save" ? file : m_three));
+            QVERIFY(press(*c, u"Flip"_s));
+        }
+        const QByteArray before = [&] {
+            QFile f(file);
+            return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        }();
+        if (road != u"save")
+            QVERIFY(QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+        WriteFaults::ModesHold modes;
+        if (road == u"save" && !disk->mounted())
+            limit = std::make_unique<WriteFaults::FileSizeLimit>(1000);
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        if (road == u"saveas") {
+            answerSaveAs(2, file);
+            QVERIFY(press(*c, u"SaveAs"_s));
+        } else if (road == u"save") {
+            QVERIFY(press(*c, u"Save"_s));
+        } else {
+            QVERIFY(!c->Save());
+        }
+        limit.reset();
+        const QString told = road == u"scan" ? c->lastError().description : Prompt::lastRecord().text;
+        QVERIFY2(told.contains(u"Impossibile scrivere il file "_s + file + u": "_s) && told.contains(said),
+                 qPrintable(told));
+        QCOMPARE(after.count(), 0);
+        QFile f(file);
+        QCOMPARE(f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray(), before);
+    }
+
     // A GIF cannot be written back: the save fails, says so, and reports no save.
     void failedSaveIsNoSave()
     {
@@ -282,10 +362,7 @@ private Q_SLOTS:
     {
         const QString file = path(u"short.tif"_s);
         QVERIFY(FaxFixture::writeFaxWithShortPage(file, 17, 8, 4000));
-        QFile f(file);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        const QByteArray before = f.readAll();
-        f.close();
+        const QByteArray before = bytesOf(file);
         auto c = makeControl();
         QVERIFY(c->OpenSource(file));
         QCOMPARE(c->counterText(), u"1/17"_s);
@@ -309,8 +386,54 @@ private Q_SLOTS:
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
         QVERIFY2(Prompt::lastRecord().text.contains(u"Page 9 is damaged and the file is left as it was"_s),
                  qPrintable(Prompt::lastRecord().text));
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), before);
+        QCOMPARE(bytesOf(file), before);
+    }
+
+    // A page left out at opening (its directory cannot be read, its data intact) is never dropped by
+    // writing over its file, whichever road writes it: Save names the page and leaves the file as
+    // it was; Save As onto a new name writes the pages shown.
+    void pageLeftOutIsNeverSavedAway_data()
+    {
+        QTest::addColumn<QString>("road");
+        QTest::newRow("toolbar Save") << u"Save"_s;
+        QTest::newRow("host Save") << u"host"_s;
+        QTest::newRow("Save As onto the file") << u"SaveAs"_s;
+    }
+
+    void pageLeftOutIsNeverSavedAway()
+    {
+        QFETCH(QString, road);
+        const QString file = path(u"lost-%1.tif"_s.arg(road));
+        QVERIFY(FaxFixture::writeFaxWithLostPage(file, 3, 1));
+        const QByteArray before = bytesOf(file);
+        auto c = makeControl();
+        QVERIFY(c->OpenSource(file));
+        QCOMPARE(c->PagesNumber(), 2);
+        QVERIFY(press(*c, u"90DX"_s));
+        QSignalSpy after(c.get(), &Lumagrid::AfterSave);
+        Prompt::clearRecords();
+        if (road == u"host"_s) {
+            QVERIFY(!c->Save());
+        } else {
+            if (road == u"SaveAs"_s)
+                answerSaveAs(0, file);
+            QVERIFY(press(*c, road));
+            QCOMPARE(Prompt::records().size(), road == u"SaveAs"_s ? 2 : 1); // the dialog, then the box
+            QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+            QVERIFY2(Prompt::lastRecord().text.contains(
+                         u"La pagina 2 del file non è leggibile e andrebbe persa: il file resta com'era."_s),
+                     qPrintable(Prompt::lastRecord().text));
+        }
+        QCOMPARE(c->lastError().number, qint32(ImgXErrorCode::PagesLeftOut));
+        QCOMPARE(after.count(), 0);
+        QVERIFY(!c->Saved());
+        QCOMPARE(bytesOf(file), before);
+        // A new file takes the pages shown, the first one turned.
+        const QString other = path(u"kept-%1.tif"_s.arg(road));
+        answerSaveAs(0, other);
+        QVERIFY(press(*c, u"SaveAs"_s));
+        QCOMPARE(ImgXSupport::pageCount(other), 2);
+        QCOMPARE(ImgXSupport::fileInfo(other).size, QSize(1100, 1728));
     }
 
     // A file whose page chain comes back to a page already read opens with the pages before the

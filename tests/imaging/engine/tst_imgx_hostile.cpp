@@ -382,6 +382,237 @@ int printPageDigests(const QStringList &files)
     return 0;
 }
 
+
+// One page of 96 x 64 in one strip, written with plain libtiff: bilevel for the CCITT schemes
+// (2 = RLE, 3 = G3 1D, 302 = G3 2D, 4 = G4), grey for PackBits, none and LZW, RGB for JPEG, LZW
+// (1005) and Deflate.
+QByteArray onePageTiff(const QString &path, int scheme)
+{
+    const int compression = scheme == 302 ? 3 : scheme == 1005 ? 5 : scheme;
+    const bool bilevel = compression >= 2 && compression <= 4;
+    const bool rgb = compression == 7 || scheme == 1005 || compression == 8;
+    TIFF *tif = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    if (!tif)
+        return {};
+    const uint32_t w = 96, h = 64;
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, w);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, h);
+    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, bilevel ? 1 : 8);
+    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, rgb ? 3 : 1);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC,
+                 bilevel ? PHOTOMETRIC_MINISWHITE : rgb ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, compression);
+    if (scheme == 302)
+        TIFFSetField(tif, TIFFTAG_GROUP3OPTIONS, GROUP3OPT_2DENCODING);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, h);
+    QByteArray row(TIFFScanlineSize(tif), '\0');
+    for (uint32_t y = 0; y < h; ++y) {
+        for (int x = 0; x < row.size(); ++x)
+            row[x] = char(bilevel ? ((x * 7 + int(y) / 3) % 5 < 2 ? 0xC3 : 0x18)
+                                  : ((x / 3 + int(y) / 5) % 2 ? 40 + x % 7 * 20 : 220 - int(y) % 9 * 10));
+        if (TIFFWriteScanline(tif, row.data(), y, 0) < 0) {
+            TIFFClose(tif);
+            return {};
+        }
+    }
+    TIFFClose(tif);
+    return readAll(path);
+}
+
+// A damaged copy of a valid file: cut at `percent` (for TIFF, whose writer puts the directory last,
+// the strip is moved to the end first, so the cut falls inside it as in a file that lists its
+// pages first), or, for percent 0, bytes no decoder takes put in the middle of the pixel data
+// (seeded noise: codes past a table, a broken CRC or checksum; a JPEG gets a Huffman code of 16 one
+// bits). Percent 100: as it is.
+QByteArray damagedCopy(const QByteArray &valid, bool tiff, int percent)
+{
+    QByteArray d = valid;
+    qsizetype from = 0, size = valid.size();
+    qsizetype countAt = -1;
+    if (tiff) {
+        const qsizetype offsets = entryOf(d, 0, TIFFTAG_STRIPOFFSETS);
+        countAt = entryOf(d, 0, TIFFTAG_STRIPBYTECOUNTS) + 8;
+        from = get(d, offsets + 8, 4);
+        size = get(d, countAt, 4);
+    }
+    if (percent == 100)
+        return d;
+    if (percent > 0) {
+        if (!tiff)
+            return valid.left(size * percent / 100);
+        put32(d, entryOf(d, 0, TIFFTAG_STRIPOFFSETS) + 8, quint32(d.size()));
+        return d + valid.mid(from, size * percent / 100);
+    }
+    QRandomGenerator noise(46);
+    const qsizetype at = from + size / 2;
+    // In JPEG data noise mostly decodes (Huffman codes fall back into step within a few blocks, and
+    // nothing checks them): 16 one bits are a code no table holds.
+    const bool jpeg = tiff ? get(d, entryOf(d, 0, TIFFTAG_COMPRESSION) + 8, 2) == COMPRESSION_JPEG
+                           : valid.startsWith("\xff\xd8");
+    for (qsizetype i = at; i < std::min(at + 24, from + size); ++i)
+        d[i] = jpeg ? (i % 2 ? '\0' : '\xff') : char(noise.bounded(256));
+    return d;
+}
+
+// Rows of `img` (RGB) as run-length files no writer here makes: a TGA of raw packets, and a PSD
+// whose channels are PackBits literals.
+QByteArray rleTga(const QImage &img)
+{
+    QByteArray d(18, '\0');
+    d[2] = 10;
+    qToLittleEndian<quint16>(quint16(img.width()), d.data() + 12);
+    qToLittleEndian<quint16>(quint16(img.height()), d.data() + 14);
+    d[16] = 24;
+    d[17] = 0x20; // top row first
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = 0; x < img.width(); x += 128) {
+            const int n = std::min(128, img.width() - x);
+            d.append(char(n - 1));
+            for (int i = 0; i < n; ++i) {
+                const QRgb c = img.pixel(x + i, y);
+                d.append(char(qBlue(c))).append(char(qGreen(c))).append(char(qRed(c)));
+            }
+        }
+    }
+    return d;
+}
+
+QByteArray rlePsd(const QImage &img)
+{
+    const auto be16 = [](QByteArray &d, int v) { d.append(char(v >> 8)).append(char(v & 0xff)); };
+    const auto be32 = [&](QByteArray &d, quint32 v) {
+        be16(d, int(v >> 16));
+        be16(d, int(v & 0xffff));
+    };
+    QByteArray d("8BPS");
+    be16(d, 1);
+    d.append(QByteArray(6, '\0'));
+    be16(d, 3);
+    be32(d, quint32(img.height()));
+    be32(d, quint32(img.width()));
+    be16(d, 8);
+    be16(d, 3);
+    be32(d, 0); // colour mode data, resources, layers
+    be32(d, 0);
+    be32(d, 0);
+    be16(d, 1);
+    QByteArray rows;
+    QList<int> counts;
+    for (int c = 0; c < 3; ++c) {
+        for (int y = 0; y < img.height(); ++y) {
+            const qsizetype before = rows.size();
+            for (int x = 0; x < img.width(); x += 128) {
+                const int n = std::min(128, img.width() - x);
+                rows.append(char(n - 1));
+                for (int i = 0; i < n; ++i) {
+                    const QRgb px = img.pixel(x + i, y);
+                    rows.append(char(c == 0 ? qRed(px) : c == 1 ? qGreen(px) : qBlue(px)));
+                }
+            }
+            counts.append(int(rows.size() - before));
+        }
+    }
+    for (const int n : counts)
+        be16(d, n);
+    return d + rows;
+}
+
+struct DamageCase
+{
+    QString name; // "format, damage"
+    QString extension;
+    QByteArray data;
+};
+
+// Every kind of file the engine reads, made here, and damaged four ways each.
+QList<DamageCase> damageCases(const QString &dir)
+{
+    QList<QPair<QString, QByteArray>> valid; // name, bytes
+    const QList<QPair<QString, int>> tiffs{{u"tiff rle"_s, 2},      {u"tiff g3"_s, 3},
+                                           {u"tiff g3 2d"_s, 302},  {u"tiff g4"_s, 4},
+                                           {u"tiff lzw grey"_s, 5}, {u"tiff lzw rgb"_s, 1005},
+                                           {u"tiff jpeg"_s, 7},     {u"tiff deflate"_s, 8},
+                                           {u"tiff packbits"_s, 32773}, {u"tiff none"_s, 1}};
+    for (const auto &[name, scheme] : tiffs)
+        valid.append({name, onePageTiff(dir + u"/valid.tif"_s, scheme)});
+    QImage big(96, 64, QImage::Format_RGB32);
+    for (int y = 0; y < big.height(); ++y)
+        for (int x = 0; x < big.width(); ++x)
+            big.setPixel(x, y, qRgb(x * 2, y * 3, (x / 10 + y / 10) % 2 ? 200 : 30));
+    valid.append({u"gif"_s, literalGif(big.convertToFormat(QImage::Format_Indexed8))});
+    QByteArray interlaced = valid.last().second;
+    interlaced[13 + 3 * 128 + 9] = char(interlaced.at(13 + 3 * 128 + 9) | 0x40);
+    valid.append({u"gif interlaced"_s, interlaced});
+    valid.append({u"tga rle"_s, rleTga(big)});
+    valid.append({u"psd rle"_s, rlePsd(big)});
+    struct Other
+    {
+        QString name;
+        ImgFileType format;
+        QImage::Format pixels;
+        bool option; // RLE for BMP, progressive for JPEG, interlaced for PNG
+    };
+    const QList<Other> others{{u"bmp 24"_s, imgBMP, QImage::Format_RGB32, false},
+                              {u"bmp 8"_s, imgBMP, QImage::Format_Indexed8, false},
+                              {u"bmp 1"_s, imgBMP, QImage::Format_Mono, false},
+                              {u"bmp rle8"_s, imgBMP, QImage::Format_Indexed8, true},
+                              {u"png"_s, imgPNG, QImage::Format_RGB32, false},
+                              {u"png interlaced"_s, imgPNG, QImage::Format_RGB32, true},
+                              {u"jpeg"_s, imgJPG, QImage::Format_RGB32, false},
+                              {u"jpeg progressive"_s, imgJPG, QImage::Format_RGB32, true},
+                              {u"pcx"_s, imgPCX, QImage::Format_RGB32, false},
+                              {u"tga"_s, imgTGA, QImage::Format_RGB32, false},
+                              {u"psd"_s, imgPSD, QImage::Format_RGB32, false},
+                              {u"wbmp"_s, imgWBMP, QImage::Format_Mono, false}};
+    for (const Other &o : others) {
+        ImgX doc;
+        const QString name = dir + u"/valid."_s + extensionOf(o.format);
+        doc.exportOptions().bmpUseRleCompression = o.option;
+        doc.exportOptions().jpgProgressive = o.option;
+        doc.exportOptions().pngInterlaced = o.option;
+        if (!ImgXSupport::canWrite(o.format) ||
+            !doc.importImage(big.convertToFormat(o.pixels, Qt::ThresholdDither), 150, 150) ||
+            !doc.exportFile(name, o.format))
+            continue;
+        valid.append({o.name, readAll(name)});
+    }
+    QList<DamageCase> out;
+    for (const auto &[name, bytes] : valid) {
+        const bool tiff = name.startsWith(u"tiff"_s);
+        const QString extension = tiff ? u"tif"_s : name.section(u' ', 0, 0).replace(u"jpeg"_s, u"jpg"_s);
+        for (const int percent : {100, 10, 50, 90, 0})
+            out.append({u"%1, %2"_s.arg(name, percent == 100 ? u"whole"_s
+                                              : percent     ? u"cut at %1 %"_s.arg(percent)
+                                                            : u"bad code"_s),
+                        extension, damagedCopy(bytes, tiff, percent)});
+    }
+    return out;
+}
+
+// What opening a file gives: "refused", "damaged" (a page does not decode, or decodes damaged) or
+// "WHOLE" (every page clean).
+QString opening(const QString &file, ImgX &doc)
+{
+    if (!doc.importFile(file))
+        return u"refused"_s;
+    for (const ImgXImage &page : doc.pages())
+        if (page.image().isNull() || page.damage().isError())
+            return u"damaged"_s;
+    return u"WHOLE"_s;
+}
+
+// Writes the damaged files into dir (for a look with other tools, valgrind among them).
+int writeDamageCases(const QString &dir)
+{
+    QDir().mkpath(dir);
+    for (const DamageCase &c : damageCases(dir)) {
+        QString name = c.name;
+        name.replace(u", "_s, u"-"_s).replace(u' ', u'-').remove(u'%');
+        writeAll(dir + u'/' + name + u'.' + c.extension, c.data);
+    }
+    return 0;
+}
 } // namespace
 
 class TstImgXHostile : public QObject
@@ -406,6 +637,8 @@ private Q_SLOTS:
     void unreadableLaterDirectories();
     void laterDirectoryOnlyLibtiffRefuses();
     void damagedFilesDecodeAlikeWhateverTheMemory();
+    void everyDecoderTellsDamage_data();
+    void everyDecoderTellsDamage();
 
 private:
     QString path(const QString &name) const { return m_dir.filePath(name); }
@@ -741,7 +974,8 @@ void TstImgXHostile::regressionFiles_data()
 {
     QTest::addColumn<QString>("file");
     const QDir dir(QStringLiteral(QUORIN_IMAGING_DATA));
-    const QStringList files = dir.entryList({u"*.tif"_s, u"*.bmp"_s, u"*.gif"_s}, QDir::Files, QDir::Name);
+    const QStringList files =
+        dir.entryList({u"*.tif"_s, u"*.bmp"_s, u"*.gif"_s, u"*.jpg"_s, u"*.pcx"_s, u"*.tga"_s}, QDir::Files, QDir::Name);
     QVERIFY(files.size() >= 4);
     for (const QString &f : files)
         QTest::newRow(qPrintable(f)) << dir.filePath(f);
@@ -755,6 +989,12 @@ void TstImgXHostile::regressionFiles()
     for (int tag : {256, 257, 258, 259, 262, 273, 279, 305, 65000, 65001})
         ImgXSupport::tiffTag(file, 0, tag);
     exercise(QFileInfo(file).fileName(), data, ImgFileTypes::fromFileName(file));
+    // Files once opened as whole clean pages: refused, or a page damaged.
+    const QString name = QFileInfo(file).fileName();
+    if (name.startsWith(u"bad-code-"_s) || name.startsWith(u"cut-short-"_s)) {
+        ImgX doc;
+        QVERIFY2(opening(file, doc) != u"WHOLE"_s, qPrintable(name));
+    }
 }
 
 void TstImgXHostile::tagQueriesOnHostileFiles()
@@ -830,8 +1070,13 @@ void TstImgXHostile::unreadableLaterDirectories()
     }
     QVERIFY2(doc.importFile(file), qPrintable(doc.lastError().description));
     QCOMPARE(doc.count(), pages);
-    QCOMPARE(doc.unreadablePages(), int(damaged.size()));
+    QCOMPARE(doc.leftOutPages(), damaged);
     QCOMPARE(ImgXSupport::pageCount(file), pages);
+    // Written over, the file would lose them: it stays as it was, also when reached by another name.
+    QVERIFY(!doc.exportFile(file, imgTIF));
+    QCOMPARE(doc.lastError().number, qint32(ImgXErrorCode::PagesLeftOut));
+    QVERIFY(!doc.exportFile(QFileInfo(file).dir().filePath(u"../%1/lost-pages.tif"_s.arg(QFileInfo(file).dir().dirName())), imgTIF));
+    QCOMPARE(readAll(file), data);
     for (const ImgXImage &page : doc.pages()) {
         QVERIFY(page.width() >= 1 && page.height() >= 1);
         QVERIFY(!page.image().isNull());
@@ -990,11 +1235,57 @@ void TstImgXHostile::damagedFilesDecodeAlikeWhateverTheMemory()
     QVERIFY(line(u"g4-short-strip.tif 7 "_s).contains(u" whole "_s));
 }
 
+// Every format the engine reads, cut short at 10, 50 and 90 % of its data and with codes no decoder
+// takes in it: the file is refused, or a page opens damaged (told, and refused by every writer);
+// never a whole clean page. Bytes that hold plain pixels (no codes) can only be cut.
+void TstImgXHostile::everyDecoderTellsDamage_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<QString>("extension");
+    for (const DamageCase &c : damageCases(m_dir.path()))
+        QTest::newRow(qPrintable(c.name)) << c.data << c.extension;
+}
+
+void TstImgXHostile::everyDecoderTellsDamage()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(QString, extension);
+    const QString row = QString::fromLatin1(QTest::currentDataTag());
+    const bool plain = row.contains(u"tiff none"_s) || row.startsWith(u"bmp 24"_s) || row.startsWith(u"bmp 8"_s) ||
+                       row.startsWith(u"bmp 1"_s) || row.startsWith(u"tga,"_s) || row.startsWith(u"psd,"_s) ||
+                       row.startsWith(u"wbmp"_s);
+    if (plain && row.endsWith(u"bad code"_s))
+        QSKIP("plain pixels: every byte is a pixel, none is a code");
+    QVERIFY(!data.isEmpty());
+    const QString file = path(u"damaged."_s + extension);
+    QVERIFY(writeAll(file, data));
+    ImgX doc;
+    const QString result = opening(file, doc);
+    if (result == u"refused"_s)
+        QVERIFY(!doc.lastError().description.isEmpty());
+    const QString out = path(u"written."_s + extension);
+    for (const ImgFileType format : {imgTIF, ImgFileTypes::fromFileName(file)}) {
+        if (result == u"damaged"_s && ImgXSupport::canWrite(format)) {
+            QVERIFY(!doc.exportFile(out, format));
+            QVERIFY(!QFile::exists(out));
+        }
+    }
+    qInfo("%s -> %s", qPrintable(row), qPrintable(result));
+    if (row.endsWith(u"whole"_s))
+        QCOMPARE(result, u"WHOLE"_s);
+    else
+        QVERIFY2(result != u"WHOLE"_s, "a damaged file opened as a whole clean page");
+}
+
 int main(int argc, char *argv[])
 {
     if (argc > 1 && qstrcmp(argv[1], "--page-digests") == 0) {
         QGuiApplication app(argc, argv);
         return printPageDigests(QCoreApplication::arguments().mid(2));
+    }
+    if (argc > 2 && qstrcmp(argv[1], "--damaged-files") == 0) {
+        QGuiApplication app(argc, argv);
+        return writeDamageCases(QString::fromLocal8Bit(argv[2]));
     }
     QGuiApplication app(argc, argv);
     TstImgXHostile tc;

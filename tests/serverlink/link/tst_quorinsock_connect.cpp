@@ -252,31 +252,71 @@ private Q_SLOTS:
         QCOMPARE(errors.count(), 2);
     }
 
-    // The server drops the link; the next request finds out, reconnects once and tells the host.
-    void lostLink_data() { addFragmentedRows(); }
+    // The server drops the link; the requests given next wait for the new login the first of them
+    // starts and go once, in order, after it. When that login does not come (the server is silent or
+    // gone), they are all refused with one ConnectionNotAvailable.
+    void lostLink_data()
+    {
+        QTest::addColumn<bool>("fragmented");
+        QTest::addColumn<QString>("server");
+        for (const bool fragmented : {false, true}) {
+            const char *how = fragmented ? "fragmented" : "whole";
+            QTest::addRow("back, %s", how) << fragmented << u"back"_s;
+            QTest::addRow("silent at login, %s", how) << fragmented << u"silent"_s;
+            QTest::addRow("gone, %s", how) << fragmented << u"gone"_s;
+        }
+    }
     void lostLink()
     {
         QFETCH(bool, fragmented);
+        QFETCH(QString, server);
         LinkRig rig(fragmented);
         QVERIFY(rig.login());
-        rig.server.setResponder([](FakeFaxServer &s, const FakeFaxServer::Frame &f) {
-            if (f.keyword == "USER" && f.answer)
+        rig.sock->setTimeCheckServer(100);
+        rig.sock->SetActiveList(SentList, 2);
+        rig.server.setResponder([server](FakeFaxServer &s, const FakeFaxServer::Frame &f) {
+            if (f.keyword == "USER" && f.answer && server == u"back"_s)
                 s.sendNow(FakeFaxServer::answer(u"USER", allRights()));
         });
         QSignalSpy lost(rig.sock.get(), &QuorinSock::ConnectionNotAvailable);
         QSignalSpy again(rig.sock.get(), &QuorinSock::ReConnected);
         QSignalSpy ended(rig.sock.get(), &QuorinSock::LinkLost);
-        rig.server.dropClient();
+        if (server == u"gone"_s)
+            rig.server.stopListening();
+        else
+            rig.server.dropClient();
         QUORIN_TRY_COMPARE(rig.sock->State(), 8);
         // The host hears that the link it was logged in on has ended, once.
         QUORIN_TRY_COMPARE(ended.count(), 1);
-        QCOMPARE(ended.first().at(1).toInt(), int(rig.server.port()));
+        QCOMPARE(ended.first().at(1).toInt(), rig.sock->SockPort());
+        rig.server.clearReceived();
         rig.sock->SetActiveList(PersonalList, 1);
-        QCOMPARE(lost.count(), 1);
-        QCOMPARE(lost.first().at(1).toInt(), int(rig.server.port()));
-        // The reconnect started by the failed send logs in again.
+        rig.sock->RenameFolder(u"Clienti"_s, u"5"_s);
+        QCOMPARE(rig.sock->HeldFrames(), 2);
+        QCOMPARE(lost.count(), 0);
+        if (server != u"back"_s) {
+            QVERIFY(TestWait::forSignal(lost));
+            QCOMPARE(lost.count(), 1);
+            QCOMPARE(rig.sock->HeldFrames(), 0);
+            QTest::qWait(300);
+            QCOMPARE(lost.count(), 1);
+            QCOMPARE(again.count(), 0);
+            // Nothing of them reached the server: at most the login nobody answered.
+            const auto frames = rig.server.receivedFrames();
+            QVERIFY(frames.size() <= 1);
+            QVERIFY(frames.isEmpty() || frames.first().keyword == "USER");
+            return;
+        }
         QVERIFY(TestWait::forSignal(again));
         QCOMPARE(rig.server.connectionCount(), 2);
+        QCOMPARE(lost.count(), 0);
+        QUORIN_TRY_COMPARE(rig.server.receivedFrames().size(), 3);
+        const auto frames = rig.server.receivedFrames();
+        QCOMPARE(frames.at(0).keyword, QByteArray("USER"));
+        QCOMPARE(frames.at(1).keyword, QByteArray("PERSONALI"));
+        QCOMPARE(frames.at(1).text(), u"1"_s);
+        QCOMPARE(frames.at(2).keyword, QByteArray("RENAMEFOLDER"));
+        QCOMPARE(rig.sock->HeldFrames(), 0);
         // A link this end closes is no news.
         rig.sock->ConnectClose(2000);
         QTest::qWait(200);

@@ -1,5 +1,8 @@
 // Downloads of fax images and update files, against scripts and against the sample mailbox.
 #include "LinkRig.h"
+#include "WriteFaults.h"
+
+#include <memory>
 #include "SampleMailbox.h"
 
 #include <QDir>
@@ -111,6 +114,35 @@ private Q_SLOTS:
         QVERIFY(!QFile::exists(partial));
         QCOMPARE(ok.count(), 0);
         QVERIFY(QDir(QFileInfo(partial).absolutePath()).entryList({u"TMPFAX*"_s}, QDir::Files).isEmpty());
+    }
+
+    // A fax image that does not fit on the disk stops with an Error that says why (a full disk where the
+    // test may mount a small one over the link's folder, else the file-size limit); nothing half-written
+    // stays, and the host is told the image is incomplete.
+    void downloadThatDoesNotFit()
+    {
+        LinkRig rig(false);
+        QVERIFY(rig.login());
+        const QString folder = QFileInfo(rig.sock->NameTempFile()).absolutePath();
+        WriteFaults::SmallDisk disk(folder);
+        std::unique_ptr<WriteFaults::FileSizeLimit> limit;
+        if (!disk.mounted())
+            limit = std::make_unique<WriteFaults::FileSizeLimit>(20000);
+        QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+        QSignalSpy incomplete(rig.sock.get(), &QuorinSock::RxFaxIncomplete);
+        const QByteArray bytes = content(100000);
+        QByteArray frames = F::answer(u"STARTFILE", u"100000<#>");
+        for (qsizetype at = 0; at < bytes.size(); at += 10000)
+            frames += F::rawAnswer("FILE", bytes.mid(at, 10000));
+        rig.server.send(frames + F::answer(u"ENDFILE", u"100000<#>"));
+        QUORIN_TRY_VERIFY(errors.count() >= 1);
+        limit.reset();
+        const QString told = errors.first().at(1).toString();
+        QVERIFY2(told.startsWith(u"Impossibile scrivere il file "_s + rig.sock->NameTempFile() + u": "_s) &&
+                     told.contains(disk.mounted() ? u"il disco è pieno"_s : u"supererebbe la dimensione massima"_s),
+                 qPrintable(told));
+        QUORIN_TRY_COMPARE(incomplete.count(), 1);
+        QVERIFY(!QFile::exists(rig.sock->NameTempFile()));
     }
 
     void faxNotFound_data() { addFragmentedRows(); }

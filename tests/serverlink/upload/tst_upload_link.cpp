@@ -78,6 +78,8 @@ private Q_SLOTS:
     void faxReachesServer_data();
     void faxReachesServer();
     void savedAsReceived();
+    void faxAcrossRelogin_data();
+    void faxAcrossRelogin();
     void editedImageGoesBack();
     void updateFilesRequest();
     void linkDropDuringUpload_data();
@@ -149,6 +151,62 @@ void tst_UploadLink::faxReachesServer()
     QCOMPARE(rebuilt.sizes, (QList<qint64>{first.size(), second.size(), cover.size()}));
     QCOMPARE(rebuilt.covers, (QList<QByteArray>{"", "", "1"}));
     QCOMPARE(errors.count(), 0);
+}
+
+// A fax sent after the server ended the link goes whole, once, after the new login; when the server is
+// gone it is refused (not sent, the link lost) and nothing of it reaches a server.
+void tst_UploadLink::faxAcrossRelogin_data()
+{
+    QTest::addColumn<bool>("back");
+    QTest::newRow("server up") << true;
+    QTest::newRow("server gone") << false;
+}
+
+void tst_UploadLink::faxAcrossRelogin()
+{
+    QFETCH(bool, back);
+    LinkRig rig(false);
+    QVERIFY(rig.login());
+    rig.server.setResponder([](FakeFaxServer &s, const FakeFaxServer::Frame &f) {
+        if (f.keyword == "USER" && f.answer)
+            s.sendNow(FakeFaxServer::answer(u"USER", allRights()));
+    });
+    const QByteArray doc = content(5000, 5);
+    auto fax = std::make_unique<faxOut>();
+    fax->setAllFaxFiles(writeFile(*m_files, u"relogin.tif"_s, doc));
+    fax->setDestFax(u"0212345"_s);
+    QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
+    QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
+    QSignalSpy lost(rig.sock.get(), &QuorinSock::ConnectionNotAvailable);
+    if (back)
+        rig.server.dropClient();
+    else
+        rig.server.stopListening();
+    QUORIN_TRY_COMPARE(rig.sock->State(), 8);
+    rig.server.clearReceived();
+    const QString key = rig.sock->SendNewFax(std::move(fax));
+    QVERIFY(key.startsWith(u'#'));
+    if (!back) {
+        QVERIFY(TestWait::forSignal(lost));
+        QCOMPARE(lost.count(), 1);
+        bool told = false;
+        for (const auto &e : errors)
+            told |= e.at(3).toString().startsWith(u"SendFax : "_s + key);
+        QVERIFY(told);
+        QTest::qWait(200);
+        QCOMPARE(sent.count(), 0);
+        QVERIFY(rig.server.receivedFrames("NEWFAX").isEmpty());
+        return;
+    }
+    QVERIFY(TestWait::forSignal(sent));
+    QCOMPARE(sent.at(0).at(0).toString(), key);
+    QUORIN_TRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"FINEFAX", key)));
+    const QList<Frame> frames = rig.server.receivedFrames();
+    QCOMPARE(frames.first().keyword, QByteArray("USER"));
+    const Rebuilt rebuilt = rebuild(framesFrom(frames, "NEWFAX"));
+    QCOMPARE(rebuilt.keywords, (QByteArrayList{"NEWFAX", "NOMSG", "STARTFILE", "ENDFILE", "FINEFAX"}));
+    QCOMPARE(rebuilt.files, QList<QByteArray>{doc});
+    QCOMPARE(lost.count(), 0);
 }
 
 void tst_UploadLink::savedAsReceived()
