@@ -42,7 +42,7 @@ void tst_SingleInstance::secondInstanceRaisesFirst()
     QSignalSpy firstClaimed(&first, &SingleInstance::claimed);
     QSignalSpy raised(&first, &SingleInstance::raiseRequested);
     first.claim();
-    QVERIFY(firstClaimed.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(firstClaimed));
     QVERIFY(first.isClaimed());
     // The socket sits in the private folder, named after program and user.
     const QString path = SingleInstance::socketPath(u"ProgA"_s);
@@ -53,7 +53,7 @@ void tst_SingleInstance::secondInstanceRaisesFirst()
     QSignalSpy secondRunning(&second, &SingleInstance::alreadyRunning);
     QSignalSpy secondClaimed(&second, &SingleInstance::claimed);
     second.claim();
-    QVERIFY(secondRunning.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(secondRunning));
     QVERIFY(secondClaimed.isEmpty());
     QVERIFY(!second.isClaimed());
     QUORIN_TRY_COMPARE(raised.size(), 1);
@@ -64,7 +64,7 @@ void tst_SingleInstance::secondInstanceRaisesFirst()
     SingleInstance other(u"ProgB"_s);
     QSignalSpy otherClaimed(&other, &SingleInstance::claimed);
     other.claim();
-    QVERIFY(otherClaimed.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(otherClaimed));
 }
 
 void tst_SingleInstance::leftoverSocketFileIsNoInstance()
@@ -77,7 +77,7 @@ void tst_SingleInstance::leftoverSocketFileIsNoInstance()
     SingleInstance instance(u"ProgC"_s);
     QSignalSpy claimed(&instance, &SingleInstance::claimed);
     instance.claim();
-    QVERIFY(claimed.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(claimed));
     bool delivered = false, answered = false;
     SingleInstance::requestRaise(u"ProgC"_s, this, [&](bool ok) {
         delivered = ok;
@@ -105,12 +105,12 @@ void tst_SingleInstance::instanceGoneFreesTheName()
         SingleInstance first(u"ProgD"_s);
         QSignalSpy claimed(&first, &SingleInstance::claimed);
         first.claim();
-        QVERIFY(claimed.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(claimed));
     }
     SingleInstance next(u"ProgD"_s);
     QSignalSpy claimed(&next, &SingleInstance::claimed);
     next.claim();
-    QVERIFY(claimed.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(claimed));
 }
 
 void tst_SingleInstance::foreignRequestIgnored()
@@ -121,7 +121,7 @@ void tst_SingleInstance::foreignRequestIgnored()
     instance.setWindow(&window);
     QSignalSpy claimed(&instance, &SingleInstance::claimed);
     instance.claim();
-    QVERIFY(claimed.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(claimed));
     QSignalSpy raised(&instance, &SingleInstance::raiseRequested);
     QLocalSocket socket;
     socket.connectToServer(SingleInstance::socketPath(u"ProgE"_s));

@@ -247,7 +247,7 @@ private Q_SLOTS:
             qputenv("FAKE_SYSTEMCTL_EXIT", "1");
             frmInst wizard;
             wizard.show();
-            QVERIFY(QTest::qWaitForWindowExposed(&wizard));
+            QVERIFY(QTest::qWaitForWindowExposed(&wizard, TestWait::bound()));
             const QString at = u" at "_s + QString::number(scale);
             QVERIFY2(captionFits(&wizard), qPrintable(QString::number(wizard.width()) + at));
             QVERIFY2(wizard.lblTitolo->text() == wizard.windowTitle() && fits(wizard.lblTitolo),
@@ -260,7 +260,7 @@ private Q_SLOTS:
             QVERIFY(!wizard.txtStato->horizontalScrollBar()->isVisible());
             QUORIN_TRY_VERIFY(wizard.resultPage() && wizard.resultPage()->isVisible());
             frmInst2 *result = wizard.resultPage();
-            QVERIFY(QTest::qWaitForWindowExposed(result));
+            QVERIFY(QTest::qWaitForWindowExposed(result, TestWait::bound()));
             QVERIFY(result->txtRisultato->text().contains(u"Avviso"_s)); // the longest text
             const auto sizes = [](QWidget *w) {
                 return u" %1x%2 (%3x%4)"_s.arg(w->width())

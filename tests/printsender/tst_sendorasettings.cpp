@@ -222,7 +222,7 @@ private Q_SLOTS:
         Sendora::LoadConfig();
         QProcess holder; // the other program: a lock file naming a living process of its own
         holder.start(u"sleep"_s, {u"600"_s});
-        QVERIFY(holder.waitForStarted());
+        QVERIFY(holder.waitForStarted(TestWait::bound()));
         {
             QFile lock(ini() + u".lock"_s);
             QVERIFY(lock.open(QIODevice::WriteOnly));
@@ -231,7 +231,7 @@ private Q_SLOTS:
         }
         SendoraOptions dlg(nullptr);
         dlg.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&dlg));
+        QVERIFY(QTest::qWaitForWindowExposed(&dlg, TestWait::bound()));
         auto *name = dlg.findChild<QLineEdit *>(u"txtUserID"_s);
         name->selectAll();
         QTest::keyClicks(name, u"Mario Rossi"_s);
@@ -252,7 +252,7 @@ private Q_SLOTS:
         QCOMPARE(key(u"Name"_s), u"Vecchio"_s);
 
         holder.kill();
-        QVERIFY(holder.waitForFinished());
+        QVERIFY(holder.waitForFinished(TestWait::bound()));
         Prompt::clearRecords();
         QTest::mouseClick(dlg.findChild<QPushButton *>(u"cmdOK"_s), Qt::LeftButton);
         QCOMPARE(dlg.result(), int(QDialog::Accepted));

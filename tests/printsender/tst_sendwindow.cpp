@@ -592,7 +592,7 @@ private Q_SLOTS:
     void outsideNamesInTips()
     {
         m_w->show();
-        QVERIFY(QTest::qWaitForWindowExposed(m_w));
+        QVERIFY(QTest::qWaitForWindowExposed(m_w, TestWait::bound()));
         const QString cover = m_home.filePath(u"<b>Rotto & \"x\"<br>  <img src=\"x.png\"> &amp;.cpe"_s);
         Prompt::setNextFileName(cover);
         QTest::keyClick(child<QCheckBox>(m_w, u"chbCoverPage"_s), Qt::Key_Space);
@@ -743,7 +743,7 @@ private Q_SLOTS:
         const QString spooled = m_w->FmPrinter1->jobFile();
         if (cancelInFirst) {
             m_w->show();
-            QVERIFY(QTest::qWaitForWindowExposed(m_w));
+            QVERIFY(QTest::qWaitForWindowExposed(m_w, TestWait::bound()));
         }
         Prompt::clearRecords();
         auto second = std::make_unique<frmPrint>();

@@ -68,7 +68,7 @@ private Q_SLOTS:
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({u"-N"_s, u"-H"_s, u"-F"_s, job});
         QVERIFY(startup.sendWindow());
-        QVERIFY(exit.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(exit));
         QCOMPARE(startup.exitCode(), 0);
         QVERIFY(server.errors().isEmpty());
         const QList<FakeFaxServer::Frame> faxes = server.receivedFrames("NEWFAX");
@@ -103,7 +103,7 @@ private Q_SLOTS:
         Sendora::StartupMain startup;
         QSignalSpy exit(&startup, &Sendora::StartupMain::exitRequested);
         startup.Main({u"-N -H -F "_s + job});
-        QVERIFY(exit.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(exit));
         QCOMPARE(server.receivedFrames("NEWFAX").size(), 1);
         QUORIN_TRY_COMPARE(server.receivedFrames("FINEFAX").size(), 1); // the server may still be reading
         QCOMPARE(Prompt::records().size(), 1);
@@ -239,7 +239,7 @@ private Q_SLOTS:
             QVERIFY(startup.sendWindow()->close());
             return;
         }
-        QVERIFY(exit.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(exit));
         QCOMPARE(promptTexts().first(), StringTable::text(2067));
         QVERIFY(!startup.sendWindow());
         if (!told.isEmpty()) {

@@ -7,12 +7,17 @@
 //
 //   QUORIN_TRY_VERIFY(expr), QUORIN_TRY_VERIFY2(expr, message), QUORIN_TRY_COMPARE(actual, expected)
 //       QTRY_* with the bound above; Qt's own QTRY_* do not compile in tests.
-//   TestWait::bound()          the bound in milliseconds, for spy.wait, QTest::qWaitFor, waitForFinished...
+//   TestWait::forSignal(spy, n)  until the spy holds n signals, those it caught before the call included.
+//   TestWait::bound()          the bound in milliseconds, for QTest::qWaitFor, waitForFinished...
 //   TestWait::bound(base)      a step that normally takes seconds: its own base, scaled the same way.
-// A wait that is meant to time out (nothing may happen within a quiet period) keeps its short literal.
+// QSignalSpy::wait does not compile in tests: it sees only a signal that comes while it waits, so one sent
+// by the call before it (or by another thread just before the wait) leaves it waiting for one more.
+// A wait that is meant to time out (nothing may happen within a quiet period) is QTest::qWait with a short
+// literal, then a look at the spy's count.
 
 #include <QDeadlineTimer>
 #include <QtGlobal>
+#include <QtTest/QSignalSpy>
 #include <QtTest/QTest>
 
 #include <limits>
@@ -55,7 +60,38 @@ private:
     bool m_first = true;
 };
 
+// Runs events until `spy` holds `count` signals in all; true at once when it already does, false after
+// the bound. Short slices of QSignalSpy::wait: it wakes at a signal, and one of another thread that lands
+// between the count and the start of a slice is seen at the end of that slice.
+inline bool forSignal(QSignalSpy &spy, int count = 1)
+{
+    const QDeadlineTimer deadline(bound(), Qt::PreciseTimer);
+    while (spy.count() < count) {
+        if (deadline.hasExpired() || (QTest::runningTest() && QTest::currentTestFailed()))
+            return false;
+        spy.wait(int(qMin<qint64>(50, qMax<qint64>(1, deadline.remainingTime()))));
+    }
+    return true;
+}
+
+template <typename...> inline constexpr bool dependentFalse = false;
+
+// What the tests know as QSignalSpy: Qt's, without wait().
+class SignalSpy : public QSignalSpy
+{
+public:
+    using QSignalSpy::QSignalSpy;
+    template <typename... Args> bool wait(Args &&...)
+    {
+        static_assert(dependentFalse<Args...>,
+                      "wait with TestWait::forSignal(spy, count) (tests/support/TestWait.h)");
+        return false;
+    }
+};
+
 } // namespace TestWait
+
+#define QSignalSpy TestWait::SignalSpy
 
 #define QUORIN_TRY_LOOP_IMPL(cond)                                                                         \
     for (TestWait::Until quorin_try_until; !(cond) && quorin_try_until.step();) {                         \

@@ -231,6 +231,9 @@ private:
     std::unique_ptr<RecordingShell> m_shell;
     std::unique_ptr<RecordingTray> m_tray; // instead of m_shell where set
     std::unique_ptr<StartupMain> m_startup;
+    // Of m_startup from before its Main(): what it tells inside the call counts.
+    std::unique_ptr<QSignalSpy> m_finished;
+    std::unique_ptr<QSignalSpy> m_exit;
     QString m_client; // the fax client's program name in the test's program folder
 };
 
@@ -274,6 +277,8 @@ void tst_TrayLauncher::writeIni(const QString &server, int port, const QString &
 StartupMain *tst_TrayLauncher::start()
 {
     m_startup = std::make_unique<StartupMain>();
+    m_finished = std::make_unique<QSignalSpy>(m_startup.get(), &StartupMain::finished);
+    m_exit = std::make_unique<QSignalSpy>(m_startup.get(), &StartupMain::exitRequested);
     m_startup->Main();
     return m_startup.get();
 }
@@ -282,8 +287,7 @@ frmMain *tst_TrayLauncher::startRunning(Server &server, const QString &extraIni)
 {
     writeIni(u"127.0.0.1"_s, server.fake.port(), extraIni);
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    if (!finished.wait(LoginTimeout))
+    if (!TestWait::forSignal(*m_finished))
         return nullptr;
     if (s->outcome() != StartupMain::Outcome::Running || !s->trayWindow())
         return nullptr;
@@ -397,7 +401,7 @@ void tst_TrayLauncher::killedWindowsFilesRemoved()
 {
     QProcess window;
     window.start(u"/bin/sleep"_s, {u"30"_s});
-    QVERIFY(window.waitForStarted());
+    QVERIFY(window.waitForStarted(TestWait::bound()));
     const QString folder = AppPaths::tempDir();
     const QString killed = folder + u"QVPRINT-%1-1700000000000-1.tif"_s.arg(window.processId());
     const QString running =
@@ -408,7 +412,7 @@ void tst_TrayLauncher::killedWindowsFilesRemoved()
         f.write("II*\0 pagina convertita", 23);
     }
     window.kill();
-    QVERIFY(window.waitForFinished());
+    QVERIFY(window.waitForFinished(TestWait::bound()));
     Server server;
     QVERIFY(startRunning(server));
     QVERIFY(!QFile::exists(killed));
@@ -434,7 +438,7 @@ void tst_TrayLauncher::noDisplay()
         env.remove(name);
     p.setProcessEnvironment(env);
     p.start(program, {});
-    QVERIFY(p.waitForStarted());
+    QVERIFY(p.waitForStarted(TestWait::bound()));
     QVERIFY(QTest::qWaitFor([&p] { return p.state() == QProcess::NotRunning; }, TestWait::bound()));
     const QByteArray err = p.readAllStandardError();
     QVERIFY2(p.exitStatus() == QProcess::NormalExit && p.exitCode() == 5, err.constData());
@@ -448,10 +452,9 @@ void tst_TrayLauncher::serverNotAvailable()
     const RefusedPort refused;
     writeIni(u" 127.0.0.1 "_s, refused.port());
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
     QUORIN_TRY_VERIFY(s->trayWindow());
     s->trayWindow()->ClientSock->setTimeCheckServer(30);
-    QVERIFY(finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     // Resident, showing that the server is not there.
     QCOMPARE(s->outcome(), StartupMain::Outcome::Running);
     frmMain *w = s->trayWindow();
@@ -477,11 +480,9 @@ void tst_TrayLauncher::searchCancelled()
     ini.close();
     Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Rejected); });
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QSignalSpy exit(s, &StartupMain::exitRequested);
-    QVERIFY(finished.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
-    QCOMPARE(exit.size(), 1);
+    QCOMPARE(m_exit->size(), 1);
     QVERIFY(!s->trayWindow());
     QVERIFY(!m_shell->shown); // the icon went with the window
     QVERIFY(ini.open(QIODevice::ReadOnly));
@@ -497,8 +498,7 @@ void tst_TrayLauncher::searchFindsServer()
         ProfileFile::writeString(path, u"Config"_s, u"Port"_s, u" "_s + QString::number(server.fake.port())));
     Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Accepted); });
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(finished.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(*m_finished));
     if (server.fake.probeCount() == 0)
         QSKIP("the link's server search found nothing to probe");
     QCOMPARE(s->outcome(), StartupMain::Outcome::Running);
@@ -514,13 +514,12 @@ void tst_TrayLauncher::secondInstanceRefused()
     SingleInstance running(u"QuorinLive"_s);
     QSignalSpy claimed(&running, &SingleInstance::claimed);
     running.claim();
-    QVERIFY(claimed.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(claimed));
     QSignalSpy raised(&running, &SingleInstance::raiseRequested);
     Server server;
     writeIni(u"127.0.0.1"_s, server.fake.port());
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
     QVERIFY(!s->trayWindow());
     const Prompt::Record r = Prompt::lastRecord();
@@ -625,9 +624,7 @@ void tst_TrayLauncher::update()
     Prompt::setNextAnswer(QMessageBox::Ok);
     Prompt::setNextAnswer(QMessageBox::No); // offered again at the next login
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QSignalSpy exit(s, &StartupMain::exitRequested);
-    QVERIFY(finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(int(s->outcome()), outcome);
     if (outcome == int(StartupMain::Outcome::Running)) {
         QVERIFY(s->trayWindow() && s->trayWindow()->Connected);
@@ -636,7 +633,7 @@ void tst_TrayLauncher::update()
         QVERIFY(!QFile::exists(record));
         return;
     }
-    QCOMPARE(exit.size(), 1);
+    QCOMPARE(m_exit->size(), 1);
     QVERIFY(!s->trayWindow());
     QVERIFY(!m_shell->shown);
     if (!told.isEmpty()) {
@@ -759,7 +756,7 @@ void tst_TrayLauncher::launchRaisesRunningClient()
     QVERIFY(listener.listen(SingleInstance::socketPath(m_client)));
     QSignalSpy arrived(&listener, &QLocalServer::newConnection);
     w->findChild<QAction *>(u"mnulauch"_s)->trigger();
-    QVERIFY(arrived.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(arrived));
     QLocalSocket *peer = listener.nextPendingConnection();
     QUORIN_TRY_VERIFY(peer->canReadLine());
     QCOMPARE(peer->readLine(), QByteArray("raise\n"));
@@ -894,7 +891,7 @@ void tst_TrayLauncher::connectDialog()
     }
     QVERIFY(!w->isVisible());
     if (reconnects) {
-        QVERIFY(connected.wait(LoginTimeout));
+        QVERIFY(TestWait::forSignal(connected));
         QCOMPARE(fax.fake.connectionCount(), connections + 1);
         QUORIN_TRY_COMPARE(w->ClientSock->UserName(), u"mario"_s);
         QUORIN_TRY_VERIFY(w->Connected);
@@ -918,7 +915,7 @@ void tst_TrayLauncher::linkLost()
     QUORIN_TRY_VERIFY(w->ClientSock->State() != 7);
     QSignalSpy lost(w->ClientSock, &QuorinSock::ConnectionNotAvailable);
     w->ClientSock->SetActiveList(PersonalList, 0); // the next request cannot be sent
-    QVERIFY(!lost.isEmpty() || lost.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(lost));
     QUORIN_TRY_COMPARE(promptTexts(), QStringList{u"Non è possibile connettersi al server: 127.0.0.1"_s});
     QVERIFY(m_shell->showsIcon(w->Picfax(2)));
     QCOMPARE(m_shell->tip(), u"Impossibile connettersi al server: 127.0.0.1"_s);
@@ -1041,7 +1038,7 @@ void tst_TrayLauncher::updateAfterLaterConnect()
     QSignalSpy exit(m_startup.get(), &StartupMain::exitRequested);
     w->findChild<QAction *>(u"mnuApri"_s)->trigger();
     w->findChild<QPushButton *>(u"cmdConnetti"_s)->click();
-    QVERIFY(exit.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(exit));
     QCOMPARE(m_startup->outcome(), StartupMain::Outcome::Updating);
     QVERIFY(!m_startup->trayWindow());
     QVERIFY(!m_shell->shown);
@@ -1064,7 +1061,7 @@ void tst_TrayLauncher::progressWindow()
     QSignalSpy start(w->ClientSock, &QuorinSock::ProgressStatusStart);
     QSignalSpy end(w->ClientSock, &QuorinSock::ProgressStatusEnd);
     server.fake.sendNow(F::answer(u"FAXPROGRSTART", u"#7"_s));
-    QVERIFY(start.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(start));
     if (!hidden.isEmpty()) {
         QVERIFY(!w->sendStatusWindow());
         return;
@@ -1179,7 +1176,7 @@ void tst_TrayLauncher::panelStartsLater()
     QString address;
     if (area == u"statusnotifier"_s) {
         bus.start(u"dbus-daemon"_s, {u"--session"_s, u"--nofork"_s, u"--print-address=1"_s});
-        QVERIFY(bus.waitForStarted());
+        QVERIFY(bus.waitForStarted(TestWait::bound()));
         QUORIN_TRY_VERIFY(bus.canReadLine());
         address = QString::fromUtf8(bus.readLine()).trimmed();
         env.insert(u"DBUS_SESSION_BUS_ADDRESS"_s, address);
@@ -1187,7 +1184,7 @@ void tst_TrayLauncher::panelStartsLater()
     live.setProcessEnvironment(env);
     live.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     live.start(QStringLiteral(QUORIN_LIVE), {});
-    QVERIFY(live.waitForStarted());
+    QVERIFY(live.waitForStarted(TestWait::bound()));
 
     QString box;
     QUORIN_TRY_VERIFY(!(box = shownWindows(u"QuorinLive"_s).value(0)).isEmpty());
@@ -1218,7 +1215,7 @@ void tst_TrayLauncher::panelStartsLater()
                 "systray_padding = 6 4 6\nsystray_icon_size = 24\n");
         f.close();
         panel.start(u"tint2"_s, {u"-c"_s, rc});
-        QVERIFY(panel.waitForStarted());
+        QVERIFY(panel.waitForStarted(TestWait::bound()));
         // The icon is docked into the panel and painted there.
         QString icon;
         QUORIN_TRY_VERIFY([&] {

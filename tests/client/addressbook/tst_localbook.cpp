@@ -718,7 +718,7 @@ private Q_SLOTS:
         RUBfrmRubrica form;
         form.setOpenMode(2);
         form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(QTest::qWaitForWindowExposed(&form, TestWait::bound()));
         auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
         QCOMPARE(rowTexts(list), names);
         const QString warning = promptTexts().join(u'\n');
@@ -790,13 +790,13 @@ private Q_SLOTS:
         RUBfrmRubrica form;
         form.setOpenMode(2);
         form.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&form));
+        QVERIFY(QTest::qWaitForWindowExposed(&form, TestWait::bound()));
         auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
         QUORIN_TRY_COMPARE(list->count(), 5);
         Prompt::clearRecords();
         Prompt::setDialogHandler([](QDialog *d) {
             d->show();
-            if (!QTest::qWaitForWindowExposed(d))
+            if (!QTest::qWaitForWindowExposed(d, TestWait::bound()))
                 return int(QDialog::Rejected);
             otherProgramReplaces("FN:Bea Verdi", "FN:Beatrice Verdi");
             typeInto(d, u"txtBusinessFax"_s, u"011 999"_s);

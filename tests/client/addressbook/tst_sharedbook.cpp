@@ -95,7 +95,7 @@ struct BookRig
         link.server.clearReceived();
         QSignalSpy filled(window.get(), &frmRubCondivisa::BookFilled);
         link.server.send(F::answer(u"RUBRICA", book));
-        return filled.wait(TestWait::bound());
+        return TestWait::forSignal(filled);
     }
     // Everything the window sent since the last clear, up to a marker frame.
     QByteArray sent()
@@ -432,7 +432,7 @@ private Q_SLOTS:
         QVERIFY(rig.open(u"T<#>T<#>T<#>T"_s));
         QSignalSpy filled(rig.window.get(), &frmRubCondivisa::BookFilled);
         rig.link.server.send(F::answer(u"RUBRICA", record(u"Sola"_s, u"Una"_s, u"01"_s, {}, {}, 99, true)));
-        QVERIFY(filled.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(filled));
         QCOMPARE(rowTexts(rig.contacts), QStringList{u"Una Sola"_s});
         QCOMPARE(rig.window->CollContatti(), rig.link.sock->Contacts());
     }

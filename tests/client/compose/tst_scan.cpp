@@ -82,7 +82,7 @@ private Q_SLOTS:
         QSignalSpy finished(scan.Lumagrid1(), &Lumagrid::scanFinished);
         click(&scan, u"cmdScan"_s);
         QVERIFY(scan.FileScanned().endsWith(u"/nuovo.tif"_s));
-        QVERIFY(finished.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(finished));
     }
 
     // Automatic name, a scan through SANE's test backend, "&Invia per Fax": the file is there for the
@@ -100,7 +100,7 @@ private Q_SLOTS:
         click(&scan, u"cmdSend"_s); // not while the scanner runs
         QCOMPARE(Prompt::lastRecord().text, u"Scansione in corso: attendere la fine."_s);
         QVERIFY(!scan.bFax());
-        QVERIFY(finished.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(finished));
         if (!finished.at(0).at(0).toBool())
             QSKIP("SANE's test backend is not available here");
         click(&scan, u"cmdSend"_s);

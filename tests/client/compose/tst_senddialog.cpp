@@ -644,7 +644,7 @@ private Q_SLOTS:
             if (!rig.received(FakeFaxServer::query(u"ASKRUBRICA")))
                 return int(QDialog::Rejected);
             rig.server.send(FakeFaxServer::answer(u"RUBRICA", bookData));
-            if (!filled.wait(TestWait::bound()))
+            if (!TestWait::forSignal(filled))
                 return int(QDialog::Rejected);
             book->cmdA_Click(); // the first row is selected
             book->findChild<QPushButton *>(u"CmdOk"_s)->click();

@@ -441,7 +441,7 @@ private Q_SLOTS:
         LoadConfig();
         QProcess holder;
         holder.start(u"sleep"_s, {u"600"_s});
-        QVERIFY(holder.waitForStarted());
+        QVERIFY(holder.waitForStarted(TestWait::bound()));
         {
             QFile lock(ConfigIni.IniPath + u".lock"_s);
             QVERIFY(lock.open(QIODevice::WriteOnly));
@@ -451,7 +451,7 @@ private Q_SLOTS:
         const QByteArray before = fileBytes(ConfigIni.IniPath);
         frmOptions d;
         d.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&d));
+        QVERIFY(QTest::qWaitForWindowExposed(&d, TestWait::bound()));
         auto *name = child<QLineEdit>(&d, u"txtUserID"_s);
         name->selectAll();
         QTest::keyClicks(name, u"Luigi"_s);
@@ -464,7 +464,7 @@ private Q_SLOTS:
         QCOMPARE(fileBytes(ConfigIni.IniPath), before);
         QCOMPARE(ConfigIni.Name, u"Mario"_s);
         holder.kill();
-        QVERIFY(holder.waitForFinished());
+        QVERIFY(holder.waitForFinished(TestWait::bound()));
         QTest::mouseClick(child<QPushButton>(&d, u"cmdOK"_s), Qt::LeftButton);
         QCOMPARE(d.result(), int(QDialog::Accepted));
         QCOMPARE(promptTexts().size(), 1);

@@ -245,7 +245,7 @@ private Q_SLOTS:
         sock.setTimeCheckServer(5000);
         QSignalSpy connected(&sock, &QuorinSock::Connected);
         sock.Connect(u"127.0.0.1"_s, server.port(), u"mario"_s);
-        QVERIFY(connected.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(connected));
         sock.SetActiveList(Forwardlist, 3);
         sock.AskFormForward(u"345"_s);
         QUORIN_TRY_VERIFY(server.hasReceived(F::query(u"FRM_INOLTRO", u"(345)")));

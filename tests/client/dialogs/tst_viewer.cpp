@@ -215,7 +215,7 @@ private Q_SLOTS:
         sock.setTimeCheckServer(5000);
         QSignalSpy connected(&sock, &QuorinSock::Connected);
         sock.Connect(u"127.0.0.1"_s, server.port(), u"mario"_s);
-        QVERIFY(connected.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(connected));
 
         frmVisualizzatore v;
         v.setClientSock(&sock);

@@ -103,7 +103,7 @@ inline frmMain *runToFirstList(StartupMain &startup)
 {
     QSignalSpy finished(&startup, &StartupMain::finished);
     startup.Main();
-    if (finished.isEmpty() && !finished.wait(LoginTimeout))
+    if (!TestWait::forSignal(finished))
         return nullptr;
     frmMain *w = startup.mainWindow();
     if (startup.outcome() != StartupMain::Outcome::Running || !w)

@@ -109,6 +109,7 @@ private:
 
     TestHome m_dir;
     std::unique_ptr<StartupMain> m_startup;
+    std::unique_ptr<QSignalSpy> m_finished; // of m_startup from before its Main(): an end inside it counts
     bool m_wroteStub = false;
 };
 
@@ -145,6 +146,7 @@ void tst_MainWindow::writeIni(const QString &server, int port)
 StartupMain *tst_MainWindow::start()
 {
     m_startup = std::make_unique<StartupMain>();
+    m_finished = std::make_unique<QSignalSpy>(m_startup.get(), &StartupMain::finished);
     m_startup->Main();
     return m_startup.get();
 }
@@ -236,8 +238,7 @@ void tst_MainWindow::startWithoutSettingsFindsServer()
         ProfileFile::writeString(path, u"Config"_s, u"Port"_s, u" "_s + QString::number(server.fake.port())));
     Prompt::setDialogHandler([](QDialog *) { return int(QDialog::Accepted); });
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     Prompt::setDialogHandler({});
     if (server.fake.probeCount() == 0)
         QSKIP("the link's server search is not built yet");
@@ -269,8 +270,7 @@ void tst_MainWindow::serverNotAvailable()
     });
     answer.start();
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(*m_finished));
     answer.stop();
     Prompt::setAnswering(true);
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
@@ -291,8 +291,7 @@ void tst_MainWindow::tooManyUsers()
     server.maxUsers = true;
     writeIni(u"127.0.0.1"_s, server.fake.port());
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
     QVERIFY(!s->mainWindow()); // no hidden window stays behind
     QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
@@ -363,8 +362,7 @@ void tst_MainWindow::updateAccepted()
     writeIni(u"127.0.0.1"_s, server.fake.port());
     Prompt::setNextAnswer(QMessageBox::Yes);
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QVERIFY2(s->outcome() == StartupMain::Outcome::Updating, qPrintable(promptTexts().join(u'|')));
     QVERIFY(!s->mainWindow());
     QUORIN_TRY_VERIFY(QFile::exists(record));
@@ -390,8 +388,7 @@ void tst_MainWindow::updateWithoutRestartProgram()
     writeIni(u"127.0.0.1"_s, server.fake.port());
     Prompt::setNextAnswer(QMessageBox::Yes);
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
     QVERIFY(!s->mainWindow());
     QVERIFY(Prompt::lastRecord().text.contains(u"QVDozeza.exe non trovato"_s));
@@ -404,8 +401,7 @@ void tst_MainWindow::updateNothingToDownload()
     writeIni(u"127.0.0.1"_s, server.fake.port());
     Prompt::setNextAnswer(QMessageBox::Yes);
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QCOMPARE(s->outcome(), StartupMain::Outcome::Ended);
     QVERIFY(!s->mainWindow());
     QVERIFY(Prompt::lastRecord().text.contains(u"Impossibile effettuare l'aggiornamento"_s));
@@ -428,8 +424,7 @@ void tst_MainWindow::updateNeverCame()
     Prompt::setNextAnswer(QMessageBox::Ok);
     Prompt::setNextAnswer(QMessageBox::No); // offered again at the next login: declined
     StartupMain *s = start();
-    QSignalSpy finished(s, &StartupMain::finished);
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(*m_finished));
     QVERIFY2(s->outcome() == StartupMain::Outcome::Running, qPrintable(promptTexts().join(u'|')));
     frmMain *w = s->mainWindow();
     QVERIFY(w);
@@ -1103,7 +1098,7 @@ void tst_MainWindow::newFax()
     QSignalSpy notices(w->ClientSock, &QuorinSock::RxNewFax);
     server.fake.sendNow(F::answer(u"RXFAX", u"\u00a6"_s + rec.join(u'\u00a6')));
     if (!listed) {
-        QVERIFY(notices.wait(LoginTimeout));
+        QVERIFY(TestWait::forSignal(notices));
         QVERIFY(!w->row(u"R999"_s));
         QCOMPARE(w->aggDaLeggere, unread);
         QVERIFY(promptTexts().isEmpty());

@@ -985,7 +985,7 @@ void tst_MainWindowCommands::mailOfAListedFax()
     m_startup = std::make_unique<StartupMain>();
     QSignalSpy finished(m_startup.get(), &StartupMain::finished);
     m_startup->Main();
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(finished));
     w = m_startup->mainWindow();
     QVERIFY(w);
     QUORIN_TRY_VERIFY(w->ListFax->isEnabled() && !w->CurrentFaxFile().isEmpty());

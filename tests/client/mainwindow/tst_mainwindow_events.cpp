@@ -353,9 +353,9 @@ void tst_MainWindowEvents::splashOverFastLogin()
     frmMain *w = m_startup->mainWindow();
     QVERIFY(w && !w->isVisible());
     w->setGeometry(splash->frameGeometry().adjusted(-60, -60, 60, 60));
-    QVERIFY(!finished.isEmpty() || finished.wait(LoginTimeout));
+    QVERIFY(TestWait::forSignal(finished));
     QCOMPARE(m_startup->outcome(), StartupMain::Outcome::Running);
-    QVERIFY(QTest::qWaitForWindowExposed(w));
+    QVERIFY(QTest::qWaitForWindowExposed(w, TestWait::bound()));
     QVERIFY(splash && splash->isVisible());
     QVERIFY(splash->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
     if (platformDrags()) {
@@ -658,7 +658,7 @@ void tst_MainWindowEvents::incompleteImageUnlocks()
     const int firstAsked = imageRequests(server.fake, first);
     shortAnswers.clear();
     QTest::mouseClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
-    QVERIFY(shortAnswers.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(shortAnswers));
     QTest::mouseDClick(w->ListFax->viewport(), Qt::LeftButton, {}, rowPoint(w, 0));
     QTest::qWait(200);
     QCOMPARE(imageRequests(server.fake, first), firstAsked + 1);

@@ -31,7 +31,7 @@ private:
     {
         QSignalSpy done(&c, &Lumagrid::scanFinished);
         c.Scan(name);
-        return done.wait(TestWait::bound()) && done.at(0).at(0).toBool();
+        return TestWait::forSignal(done) && done.at(0).at(0).toBool();
     }
 
 private Q_SLOTS:
@@ -59,7 +59,7 @@ private Q_SLOTS:
         SaneScanner probe;
         QSignalSpy listed(&probe, &SaneScanner::devicesListed);
         probe.listDevices();
-        QVERIFY(listed.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(listed));
         const QStringList devices = listed.at(0).at(0).toStringList();
         if (!devices.contains(u"test:0"_s))
             m_skip = u"SANE's test backend is not available here (devices: %1; %2)"_s.arg(
@@ -192,7 +192,7 @@ private Q_SLOTS:
         QSignalSpy done(c.get(), &Lumagrid::scanFinished);
         c->Scan(path(u"dropped.tif"_s));
         QVERIFY(c->OpenSource(m_three));
-        QVERIFY(done.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(done));
         QCOMPARE(c->PagesNumber(), 3);
         QVERIFY(!c->document()->Scanned());
         QCOMPARE(c->FileName(), m_three);

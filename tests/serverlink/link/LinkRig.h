@@ -47,7 +47,7 @@ struct LinkRig
         server.send(FakeFaxServer::answer(u"USER", rights));
         QSignalSpy connected(sock.get(), &QuorinSock::Connected);
         sock->Connect(u"127.0.0.1"_s, server.port(), user);
-        return connected.wait(TestWait::bound()) && server.errors().isEmpty();
+        return TestWait::forSignal(connected) && server.errors().isEmpty();
     }
 
     // Waits (event loop running) until the server has received these exact frame bytes.

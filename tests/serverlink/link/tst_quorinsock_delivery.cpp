@@ -175,7 +175,7 @@ void tst_QuorinSockDelivery::slowServerGetsEveryByteBeforeSent()
             [&] { heldAtSent = rig.server.received().size() + rig.server.unreadBytes(); });
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
     const QString key = rig.sock->SendNewFax(std::move(up.fax));
-    QVERIFY(sent.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(sent));
     // Whatever the server's program had read by then, its end of the link held every byte.
     rig.server.clearFaults();
     QUORIN_TRY_VERIFY(serverHasWholeFax(rig.server, key, up.files));
@@ -241,7 +241,7 @@ void tst_QuorinSockDelivery::closeLinkFlushesQueuedBytes()
     QSignalSpy closed(rig.sock.get(), &QuorinSock::LinkClosed);
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
     rig.sock->CloseLink(20000);
-    QVERIFY(closed.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(closed));
     QCOMPARE(closed.at(0).at(0).toBool(), true);
     QCOMPARE(errors.count(), 0);
     QUORIN_TRY_COMPARE(rig.server.receivedFrames("FILE").size(), 20);
@@ -263,7 +263,7 @@ void tst_QuorinSockDelivery::closeLinkTimesOutWithError()
     QSignalSpy closed(rig.sock.get(), &QuorinSock::LinkClosed);
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
     rig.sock->CloseLink(300);
-    QVERIFY(closed.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(closed));
     QCOMPARE(closed.at(0).at(0).toBool(), false);
     QCOMPARE(errors.count(), 1);
     QCOMPARE(errors.at(0).at(3).toString(), u"CloseLink"_s);
@@ -300,7 +300,7 @@ void tst_QuorinSockDelivery::closeSettlesFaxes()
     QSignalSpy settled(rig.sock.get(), &QuorinSock::FaxesSettled);
     QSignalSpy closed(rig.sock.get(), &QuorinSock::LinkClosed);
     const QString key = rig.sock->SendNewFax(std::move(up.fax));
-    QVERIFY(sent.wait(TestWait::bound()) || !sent.isEmpty());
+    QVERIFY(TestWait::forSignal(sent));
     if (server == 1) {
         // From now on the server reads nothing: it never sees our end of stream.
         faults.slowReadBytes = 1;

@@ -103,7 +103,7 @@ private Q_SLOTS:
         for (qsizetype at = 0; at < bytes.size(); at += 1000)
             frames += F::rawAnswer("FILE", bytes.mid(at, 1000));
         rig.server.send(frames + F::answer(u"NUMFAX", u"\u00A61"));
-        QVERIFY(nums.wait(TestWait::bound())); // every piece is in
+        QVERIFY(TestWait::forSignal(nums)); // every piece is in
         const QString partial = rig.sock->NameTempFile();
         QVERIFY(QFile::exists(partial));
         if (reset)
@@ -157,7 +157,7 @@ private Q_SLOTS:
         old.close();
         QSignalSpy missing(rig.sock.get(), &QuorinSock::RxFaxNotFound);
         rig.server.send(F::answer(u"NOFILE", u"345"));
-        QVERIFY(missing.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(missing));
         QCOMPARE(missing.first().first().toInt(), 345);
         QVERIFY(!QFile::exists(rig.sock->NameTempFile()));
     }
@@ -177,13 +177,13 @@ private Q_SLOTS:
         QSignalSpy list(rig.sock.get(), &QuorinSock::RxPersonalList);
         QSignalSpy okKey(rig.sock.get(), &QuorinSock::RxFaxOkKey);
         rig.sock->Connect(u"127.0.0.1"_s, rig.server.port(), u"mario"_s);
-        QVERIFY(connected.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(connected));
         rig.sock->SetActiveList(PersonalList, 1);
-        QVERIFY(list.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(list));
         QVERIFY(rig.sock->FaxItems()->Count() >= 2);
         const QString key = rig.sock->FaxItems()->Item(1)->IdFax();
         rig.sock->AskFax(key);
-        QVERIFY(okKey.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(okKey));
         QCOMPARE(okKey.first().at(1).toString(), key);
         const SampleMailbox::Fax fax = mailbox.faxes().first();
         QCOMPARE(fax.id, key);
@@ -208,7 +208,7 @@ private Q_SLOTS:
         rig.server.sendFile(a, u"Quorin"_s, {}, 1024);
         rig.server.sendFile(b, u"UPDATE.RIS"_s, {}, 1024);
         rig.server.send(F::answer(u"FINEUPD"));
-        QVERIFY(done.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(done));
         QCOMPARE(progress.count(), 3);
         QCOMPARE(progress.at(0), (QList<QVariant>{5000, 0}));
         QCOMPARE(progress.at(1), (QList<QVariant>{5000, 3000}));
@@ -243,7 +243,7 @@ private Q_SLOTS:
         rig.server.sendFile(content(10), name, {}, 4);
         rig.server.sendFile(content(10), u"good.bin"_s, {}, 4);
         rig.server.send(F::answer(u"FINEUPD"));
-        QVERIFY(done.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(done));
         QCOMPARE(errors.count(), 1);
         QVERIFY(errors.first().at(3).toString().startsWith(u"DataArrival.STARTFILE"_s));
         // The refused name is named, not a generic "invalid argument".
@@ -265,7 +265,7 @@ private Q_SLOTS:
         rig.server.send(F::answer(u"TBUPDATE", u"100"));
         rig.server.sendFile(content(90), u"Sendora"_s, {}, 40, 100);
         rig.server.send(F::answer(u"FINEUPD"));
-        QVERIFY(done.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(done));
         QCOMPARE(progress.count(), 1);
         QCOMPARE(errors.count(), 1);
         QVERIFY(!QFile::exists(QDir(rig.sock->NameUpdateFolder()).filePath(u"Sendora"_s)));
@@ -281,7 +281,7 @@ private Q_SLOTS:
         QSignalSpy ok(rig.sock.get(), &QuorinSock::RxFaxOk);
         rig.server.send(F::answer(u"STARTFILE", u"mille<#>") + F::rawAnswer("FILE", content(10)) +
                         F::answer(u"ENDFILE", u"10<#><#>P1"));
-        QVERIFY(incomplete.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(incomplete));
         QCOMPARE(errors.count(), 1);
         QCOMPARE(ok.count(), 0);
     }
@@ -342,7 +342,7 @@ private Q_SLOTS:
         QSignalSpy ok(rig.sock.get(), &QuorinSock::RxFaxOk);
         rig.server.send(F::answer(u"FINEUPD") + F::rawAnswer("FILE", "stray") +
                         F::answer(u"NUMFAX", u"\u00A62"));
-        QVERIFY(nums.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(nums));
         QCOMPARE(errors.count(), 1);
         QCOMPARE(errors.first().at(3).toString(), u"DataArrival.FILE"_s);
 
@@ -353,7 +353,7 @@ private Q_SLOTS:
         rig.server.sendFile(update, u"Sendora"_s);
         rig.server.send(F::rawAnswer("FILEUPD", "stray") + F::rawAnswer("FILE", {}) +
                         F::answer(u"NUMFAX", u"\u00A63"));
-        QVERIFY(nums.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(nums, 2));
         QCOMPARE(ok.count(), 1);
         QCOMPARE(readAll(rig.sock->NameTempFile()), image);
         QCOMPARE(readAll(QDir(rig.sock->NameUpdateFolder()).filePath(u"Sendora"_s)), update);

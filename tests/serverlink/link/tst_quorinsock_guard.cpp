@@ -162,9 +162,9 @@ void tst_QuorinSockGuard::refused()
     // One private contact, number 1: first, surname, five blanks, fax, company, mail, number, public.
     const QString contact = QStringList{u"Ann"_s, u"B"_s, {}, {}, {}, {}, {}, {}, u"02"_s, {}, {}, u"1"_s, u"F"_s}
                                 .join(u'\u00A6');
-    rig.server.send(F::answer(u"RUBRICA", contact + u"<\u00CC\u00CC>"_s));
     QSignalSpy book(rig.sock.get(), &QuorinSock::RxPhoneBook);
-    QVERIFY(book.wait(TestWait::bound()));
+    rig.server.send(F::answer(u"RUBRICA", contact + u"<\u00CC\u00CC>"_s));
+    QVERIFY(TestWait::forSignal(book));
     QVERIFY(
         QTest::qWaitFor([&] { return rig.server.receivedFrames("SPEDITI").size() == 1; }, TestWait::bound()));
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);

@@ -439,7 +439,7 @@ private Q_SLOTS:
         for (const QString &kw : {u"RXFAX"_s, u"FAXCOMPLETE"_s, u"RXFAXP"_s})
             rig.server.send(F::answer(kw, u"\u00A6only\u00A6three"));
         rig.server.send(F::answer(u"NUMFAX", u"\u00A60"));
-        QVERIFY(nums.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(nums));
         QCOMPARE(errors.count(), 3);
         QCOMPARE(inList.count(), 0);
         QCOMPARE(elsewhere.count(), 0);
@@ -454,7 +454,7 @@ private Q_SLOTS:
         QSignalSpy added(rig.sock.get(), &QuorinSock::AddedNewFolder);
         QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
         rig.server.send(F::answer(u"NEWFOLDER", u"Clienti<#>1<#>T") + F::answer(u"NEWFOLDER", u"Altro<#>1<#>T<#>5"));
-        QVERIFY(added.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(added));
         QCOMPARE(errors.count(), 1);
         QVERIFY(errors.at(0).at(3).toString().startsWith(u"DataArrival.NEWFOLDER"_s));
         QCOMPARE(added.count(), 1);
@@ -472,12 +472,12 @@ private Q_SLOTS:
         QVERIFY(rig.received(F::query(u"FRM_INOLTRO", u"(1)")));
         rig.server.send(F::answer(u"FRM_INOLTRO_GRP", u"<#>G1<#>G001<#>Vendite<#>False<#>(1)<#>Rossi<\u00CC\u00CC>") +
                         F::answer(u"NUMFAX", u"\u00A61"));
-        QVERIFY(nums.wait(TestWait::bound())); // the groups are in; the users frame of that form never comes
+        QVERIFY(TestWait::forSignal(nums)); // the groups are in; the users frame of that form never comes
         rig.sock->AskFormForward(u"2"_s);
         QVERIFY(rig.received(F::query(u"FRM_INOLTRO", u"(2)")));
         rig.server.send(F::answer(u"FRM_INOLTRO_USR",
                                   u"<#>U12<#>0012<#>Rossi<#>True<#>(2)<#><#>False<\u00CC\u00CC>"));
-        QVERIFY(form.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(form));
         auto *groups = form.at(0).at(1).value<ListItemFrmForward *>();
         QVERIFY(groups);
         QCOMPARE(groups->Count(), 0);

@@ -138,7 +138,7 @@ private Q_SLOTS:
                                              record({u"X1"_s, u"1"_s, u""_s, u""_s, u""_s, u""_s, u""_s,
                                                      u"1"_s, u""_s, u"F"_s, u"0"_s, u"0"_s, u"0"_s})));
         rig.server.send(F::answer(keyword, listData()));
-        QVERIFY(spies[list]->wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(*spies[list]));
         QCOMPARE(fwd.count() + pers.count() + sent.count() + del.count(), 1);
         CollFaxItem *faxes = rig.sock->FaxItems();
         QVERIFY(faxes);
@@ -227,7 +227,7 @@ private Q_SLOTS:
         QSignalSpy tree(rig.sock.get(), &QuorinSock::RxChildrenTree);
         QSignalSpy nums(rig.sock.get(), &QuorinSock::RxNumFax);
         rig.server.send(F::answer(u"CHILDRENTREE", u"1<#>5<#>Clienti<#>V<#>5<#>6<#>Rossi<#>F"));
-        QVERIFY(tree.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(tree));
         QCOMPARE(rig.sock->CollItems()->Count(), 2);
         QCOMPARE(rig.sock->CollItems()->Item(1)->Description(), u"Clienti"_s);
         QVERIFY(rig.sock->CollItems()->Item(1)->IsShared());
@@ -235,7 +235,7 @@ private Q_SLOTS:
         QCOMPARE(rig.sock->CollItems()->Item(2)->Children(), 6);
         // An empty answer empties the tree and raises nothing.
         rig.server.send(F::answer(u"CHILDRENTREE") + F::answer(u"NUMFAX", u"\u00A61"));
-        QVERIFY(nums.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(nums));
         QCOMPARE(tree.count(), 1);
         QCOMPARE(rig.sock->CollItems()->Count(), 0);
     }
@@ -276,9 +276,9 @@ private Q_SLOTS:
         rig.server.send(F::answer(u"FRM_INOLTRO_USR",
                                   u"<#>U12<#>0012<#>Rossi<#>True<#>(345)<#>rossi@example.com<#>False" + RS +
                                       u"<#>U14<#>0014<#>Bianchi<#>true<#>(345)<#><#>True" + RS));
-        QVERIFY(nums.wait(TestWait::bound())); // the groups have been read in a pass of their own
+        QVERIFY(TestWait::forSignal(nums)); // the groups have been read in a pass of their own
         rig.server.release();
-        QVERIFY(form.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(form));
         auto *users = form.first().at(0).value<ListItemFrmForward *>();
         auto *groups = form.first().at(1).value<ListItemFrmForward *>();
         QCOMPARE(users->Count(), 2);
@@ -298,7 +298,7 @@ private Q_SLOTS:
         form.clear();
         rig.server.send(
             F::answer(u"FRM_INOLTRO_USR", u"<#>U15<#>0015<#>Verdi<#>False<#>(346)<#><#>False" + RS));
-        QVERIFY(form.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(form));
         QCOMPARE(form.first().at(1).value<ListItemFrmForward *>()->Count(), 0);
         rig.sock->FaxesSelected()->Add(u"346"_s);
         rig.sock->ForwardGroupsUsersSelectedFaxes(nullptr, nullptr);
@@ -332,7 +332,7 @@ private Q_SLOTS:
         other[12] = u"P1"_s;
         rig.server.send(F::answer(keyword, taken.join(LS) + RS + other.join(LS) + RS));
         QSignalSpy &spy = keyword == u"GETINFO"_s ? props : report;
-        QVERIFY(spy.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(spy));
         QCOMPARE(props.count() + report.count(), 1);
         QCOMPARE(spy.first().first().value<typeOfList>(), SentList);
         CollFaxItem *faxes = rig.sock->FaxItems();
@@ -356,7 +356,7 @@ private Q_SLOTS:
             F::answer(u"FAXPROGRSTART", u"#3") + F::answer(u"FAXPROGR") +
             F::answer(u"FAXPROGR", u"REMOTE<#>12kbps<#> 2.5<#>3<#>67.5<#>14<#>Rossi<#>0255<#>1<#>3<#>#3") +
             F::answer(u"FAXPROGREND", u"#3"));
-        QVERIFY(end.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(end));
         QCOMPARE(start.first().first().toString(), u"#3"_s);
         QCOMPARE(tx.count(), 1); // an empty progress frame raises nothing
         const QList<QVariant> expected = {u"REMOTE"_s, 12,        2, 3, 68,     14,
@@ -398,7 +398,7 @@ private Q_SLOTS:
         // A notice before any list starts a collection; the same notice twice raises nothing the second
         // time unless it is one of the sent list, which replaces the earlier entry.
         rig.server.send(F::answer(keyword, fax) + F::answer(keyword, fax) + F::answer(u"NUMFAX", u"\u00A60"));
-        QVERIFY(nums.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(nums));
         const bool replaces = keyword.startsWith(u"FAX"_s);
         QFETCH(int, inList);
         QFETCH(int, elsewhere);
@@ -474,7 +474,7 @@ private Q_SLOTS:
         };
         rig.server.send(F::answer(u"RUBRICA", contact(u"Uno"_s, 11, true) + contact(u"Due"_s, 12, false) +
                                                   contact(u"Tre"_s, 13, true)));
-        QVERIFY(book.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(book));
         collContactsItem *contacts = book.first().first().value<collContactsItem *>();
         QCOMPARE(contacts->Count(), 3);
         QCOMPARE(contacts->Item(2)->IdContatto(), 12);
@@ -551,7 +551,7 @@ private Q_SLOTS:
         const QString priv =
             QStringList{u"B"_s, {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, u"2"_s, u"F"_s}.join(LS) + RS;
         rig.server.send(F::answer(u"RUBRICA", pub + priv));
-        QVERIFY(book.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(book));
         collContactsItem *contacts = book.first().first().value<collContactsItem *>();
         QCOMPARE(contacts->Count(), 1);
         QCOMPARE(contacts->Item(1)->FirstName(), u"B"_s);

@@ -137,7 +137,7 @@ void tst_UploadLink::faxReachesServer()
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
     const QString key = rig.sock->SendNewFax(std::move(fax));
     QVERIFY(key.startsWith(u'#'));
-    QVERIFY(sent.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(sent));
     QCOMPARE(sent.at(0).at(0).toString(), key);
     QUORIN_TRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"FINEFAX", key)));
 
@@ -187,7 +187,7 @@ void tst_UploadLink::faxAcrossRelogin()
     const QString key = rig.sock->SendNewFax(std::move(fax));
     QVERIFY(key.startsWith(u'#'));
     if (!back) {
-        QVERIFY(lost.count() > 0 || lost.wait(TestWait::bound()));
+        QVERIFY(TestWait::forSignal(lost));
         QCOMPARE(lost.count(), 1);
         bool told = false;
         for (const auto &e : errors)
@@ -198,7 +198,7 @@ void tst_UploadLink::faxAcrossRelogin()
         QVERIFY(rig.server.receivedFrames("NEWFAX").isEmpty());
         return;
     }
-    QVERIFY(sent.count() > 0 || sent.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(sent));
     QCOMPARE(sent.at(0).at(0).toString(), key);
     QUORIN_TRY_VERIFY(rig.server.hasReceived(FakeFaxServer::answer(u"FINEFAX", key)));
     const QList<Frame> frames = rig.server.receivedFrames();
@@ -219,7 +219,7 @@ void tst_UploadLink::savedAsReceived()
     fax->setRemoteID(u"0211111"_s);
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
     const QString key = rig.sock->SaveFaxToRX(std::move(fax));
-    QVERIFY(sent.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(sent));
     QVERIFY(rig.received(FakeFaxServer::answer(u"FINEFAX", key)));
     const QList<Frame> frames = framesFrom(rig.server.receivedFrames(), "NEWRXFAX");
     QVERIFY(!frames.isEmpty());
@@ -241,7 +241,7 @@ void tst_UploadLink::editedImageGoesBack()
 
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
     rig.sock->SendUpdateTmpFile(u"S77"_s);
-    QVERIFY(sent.wait(TestWait::bound()));
+    QVERIFY(TestWait::forSignal(sent));
     const QString key = sent.at(0).at(0).toString();
     QVERIFY(rig.received(FakeFaxServer::answer(u"FINEFAX", key)));
     const QList<Frame> frames = framesFrom(rig.server.receivedFrames(), "AGGFAX");
