@@ -331,7 +331,7 @@ private Q_SLOTS:
         const QString book = record(u"Anna\a"_s, u"Ros\r\nsi"_s, u"06\x1B" "22"_s, u"a@r.it"_s, u"Be\tta"_s, 12, true);
         QVERIFY(rig.open(u"T<#>T<#>T<#>T"_s, 0, book));
         rig.window->show();
-        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get()));
+        QVERIFY(QTest::qWaitForWindowExposed(rig.window.get(), TestWait::bound()));
         QCOMPARE(rowTexts(rig.contacts), QStringList{u"Ros\u21B5si Anna\uFFFD"_s});
         QCOMPARE(rig.contacts->topLevelItem(0)->text(1), u"06\uFFFD" "22"_s);
         QCOMPARE(rig.contacts->topLevelItem(0)->text(3), u"Be\u2192ta"_s);
