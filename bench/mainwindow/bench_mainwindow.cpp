@@ -21,6 +21,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
+#include "BenchHome.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -286,17 +288,7 @@ BENCHMARK(startupToFirstList)->UseManualTime()->Unit(benchmark::kMillisecond)->I
 int main(int argc, char **argv)
 {
     QTemporaryDir dir;
-    for (const char *name : {"config/quorin", "data", "run", "tmp"})
-        QDir(dir.path()).mkpath(QString::fromLatin1(name));
-    QFile::setPermissions(dir.filePath(u"run"_s),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", dir.filePath(u"run"_s).toLocal8Bit());
-    qputenv("TMPDIR", dir.filePath(u"tmp"_s).toLocal8Bit());
-    qputenv("QUORIN_DISCOVERY_HOSTS", "127.0.0.1");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    useBenchHome(dir);
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Quorin"_s);
     QApplication::setApplicationVersion(u"1.0.0"_s);

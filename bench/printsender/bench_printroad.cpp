@@ -11,6 +11,8 @@
 #include "StartupMain.h"
 #include "frmPrint.h"
 
+#include "BenchHome.h"
+
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
@@ -151,18 +153,8 @@ int main(int argc, char **argv)
     g_dir = &dir;
     QFile::setPermissions(dir.path(),
                           QFile::permissions(dir.path()) | QFileDevice::ExeOther | QFileDevice::ReadOther);
-    for (const char *name : {"config/quorin", "data", "run", "tmp"})
-        QDir(dir.path()).mkpath(QString::fromLatin1(name));
-    QFile::setPermissions(dir.filePath(u"run"_s),
-                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    qputenv("XDG_CONFIG_HOME", dir.filePath(u"config"_s).toLocal8Bit());
-    qputenv("XDG_DATA_HOME", dir.filePath(u"data"_s).toLocal8Bit());
-    qputenv("XDG_RUNTIME_DIR", dir.filePath(u"run"_s).toLocal8Bit());
-    qputenv("TMPDIR", dir.filePath(u"tmp"_s).toLocal8Bit());
-    qputenv("QUORIN_DISCOVERY_HOSTS", "127.0.0.1");
+    useBenchHome(dir);
     qputenv("PATH", qgetenv("PATH") + ":/usr/sbin:/sbin");
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Sendora"_s);
     Prompt::setAnswering(true);
