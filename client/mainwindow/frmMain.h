@@ -128,6 +128,8 @@ public:
     QString TestoNodo() const { return m_testoNodo; }
     QString LastAskedKey() const { return m_lastAskedKey; }
     QString CurrentFaxFile() const { return m_currentFaxFile; }
+    // A list or an image asked of the server is still to come, or the window is locked waiting for one.
+    bool waitsForServer() const;
     double ProporzioneX() const { return m_propX; }
     double ProporzioneY() const { return m_propY; }
     int SortKey() const { return m_sortKey; }

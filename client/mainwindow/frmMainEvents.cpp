@@ -220,12 +220,16 @@ void frmMain::ClientSock_LinkLost()
     // The server ended the link: nothing asked on it is coming.
     m_linkLost = true;
     ListFax->setDragEnabled(false); // until the next login
-    const bool waiting =
-        m_listPending || m_answers.isOpen(AnswerQueue::Image) || !ListFax->isEnabled() || !TVNodi->isEnabled();
+    const bool waiting = waitsForServer();
     endLinkWaits();
     keepServerView();
     if (waiting)
         tellLinkLost();
+}
+
+bool frmMain::waitsForServer() const
+{
+    return m_listPending || m_answers.isOpen(AnswerQueue::Image) || !ListFax->isEnabled() || !TVNodi->isEnabled();
 }
 
 struct frmMain::ServerView
