@@ -225,6 +225,7 @@ private:
     StartupMain *start();
     frmMain *startRunning(Server &server, const QString &extraIni = {});
     void writeScript(const QString &name, const QByteArray &body);
+    QString writeClient();
     QStringList promptTexts() const;
 
     TestHome m_dir;
@@ -235,6 +236,8 @@ private:
     std::unique_ptr<QSignalSpy> m_finished;
     std::unique_ptr<QSignalSpy> m_exit;
     QString m_client; // the fax client's program name in the test's program folder
+    // Stubs this run wrote: the X display's run of this program shares the folder.
+    QStringList m_stubs;
 };
 
 void tst_TrayLauncher::initTestCase()
@@ -262,8 +265,9 @@ void tst_TrayLauncher::cleanup()
     m_startup.reset();
     m_tray.reset();
     m_shell.reset();
-    QFile::remove(AppPaths::programDir() + u"/QVDozeza"_s);
-    QFile::remove(AppPaths::programDir() + u"/"_s + m_client);
+    for (const QString &stub : std::as_const(m_stubs))
+        QFile::remove(stub);
+    m_stubs.clear();
 }
 
 void tst_TrayLauncher::writeIni(const QString &server, int port, const QString &extra)
@@ -298,12 +302,25 @@ frmMain *tst_TrayLauncher::startRunning(Server &server, const QString &extraIni)
 void tst_TrayLauncher::writeScript(const QString &name, const QByteArray &body)
 {
     const QString path = AppPaths::programDir() + u"/"_s + name;
+    if (!m_stubs.contains(path))
+        m_stubs << path;
     QFile script(path);
     QVERIFY(script.open(QIODevice::WriteOnly));
     script.write("#!/bin/sh\n" + body);
     script.close();
     QVERIFY(QFile::setPermissions(path,
                                   QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
+}
+
+// The fax client as a stub that records where it was started; a test waits for the record, so no
+// stub is still on its way when cleanup removes it.
+QString tst_TrayLauncher::writeClient()
+{
+    const QString record = m_dir.filePath(u"client-started.txt"_s);
+    QFile::remove(record);
+    writeScript(m_client, "pwd > \"" + record.toLocal8Bit() + ".part\"\nmv \"" + record.toLocal8Bit() +
+                              ".part\" \"" + record.toLocal8Bit() + "\"\n");
+    return record;
 }
 
 QStringList tst_TrayLauncher::promptTexts() const
@@ -463,8 +480,9 @@ void tst_TrayLauncher::serverNotAvailable()
     QCOMPARE(m_shell->tip(), u"Server: 127.0.0.1 non disponibile."_s);
     // Asking for the client now tells the state without a host.
     w->setClientProgram(m_client);
-    writeScript(m_client, "exit 0\n");
+    const QString started = writeClient();
     m_shell->click(515);
+    QUORIN_TRY_VERIFY(QFile::exists(started));
     QUORIN_TRY_COMPARE(m_shell->tip(), u"Impossibile connettersi al server: "_s);
     QVERIFY(m_shell->showsIcon(w->Picfax(2)));
 }
@@ -709,8 +727,9 @@ void tst_TrayLauncher::newFax()
     else
         QVERIFY(promptTexts().isEmpty());
     // A double click ends the blink and brings back the connected picture.
-    writeScript(m_client, "exit 0\n");
+    const QString started = writeClient();
     m_shell->click(515);
+    QUORIN_TRY_VERIFY(QFile::exists(started));
     QUORIN_TRY_VERIFY(!timer->isActive());
     QVERIFY(m_shell->showsIcon(w->Picfax(0)));
     QCOMPARE(m_shell->tip(), u"Connesso al server: 127.0.0.1"_s);
@@ -727,9 +746,7 @@ void tst_TrayLauncher::launchStartsClient()
              QStringList{u"Attenzione!! File Quorin.exe non trovato.\nImpossibile lanciare programma."_s});
     QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Warning);
     // Installed: it is started from the program folder.
-    const QString record = m_dir.filePath(u"client-started.txt"_s);
-    writeScript(m_client, "pwd > \"" + record.toLocal8Bit() + ".part\"\nmv \"" + record.toLocal8Bit() +
-                              ".part\" \"" + record.toLocal8Bit() + "\"\n");
+    const QString record = writeClient();
     m_shell->click(515);
     QUORIN_TRY_VERIFY(QFile::exists(record));
     QCOMPARE(promptTexts().size(), 1);
@@ -743,6 +760,7 @@ void tst_TrayLauncher::launchRaisesRunningClient()
     // A running fax client: a process of that name, listening for "raise".
     const QString exe = AppPaths::programDir() + u"/"_s + m_client;
     QFile::remove(exe);
+    m_stubs << exe;
     QVERIFY(QFile::copy(u"/bin/sleep"_s, exe));
     QVERIFY(
         QFile::setPermissions(exe, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner));
@@ -815,10 +833,7 @@ void tst_TrayLauncher::activationOnBothHosts()
     QFETCH(bool, statusNotifier);
     m_tray = std::make_unique<RecordingTray>(statusNotifier ? DesktopTrayShell::Host::StatusNotifier
                                                             : DesktopTrayShell::Host::XEmbed);
-    const QString record = m_dir.filePath(u"client-started.txt"_s);
-    QFile::remove(record);
-    writeScript(m_client, "pwd > \"" + record.toLocal8Bit() + ".part\"\nmv \"" + record.toLocal8Bit() +
-                              ".part\" \"" + record.toLocal8Bit() + "\"\n");
+    const QString record = writeClient();
     Server server;
     frmMain *w = startRunning(server);
     QVERIFY(w);
@@ -921,8 +936,9 @@ void tst_TrayLauncher::linkLost()
     QCOMPARE(m_shell->tip(), u"Impossibile connettersi al server: 127.0.0.1"_s);
     QCOMPARE(QuorinLive::G.StatusText, u"Connesso al server: 127.0.0.1"_s); // only the tip changed
     // The fax client asked for now: the icon tells the link is down, not that it is up.
-    writeScript(m_client, "exit 0\n");
+    const QString started = writeClient();
     m_shell->click(515);
+    QUORIN_TRY_VERIFY(QFile::exists(started));
     QUORIN_TRY_COMPARE(m_shell->tip(), u"Impossibile connettersi al server: "_s);
     QVERIFY(m_shell->showsIcon(w->Picfax(2)));
 }
@@ -1001,8 +1017,9 @@ void tst_TrayLauncher::serverRestarts()
     QCOMPARE(m_shell->tip(), u"Ricevuti nuovi fax"_s);
     QUORIN_TRY_VERIFY(m_shell->showsIcon(w->Picfax(1)));
     // Seen (the fax client asked for): a later drop and return bring no blink back.
-    writeScript(m_client, "exit 0\n");
+    const QString started = writeClient();
     m_shell->click(515);
+    QUORIN_TRY_VERIFY(QFile::exists(started));
     QUORIN_TRY_VERIFY(!blink->isActive());
     server.reset();
     QUORIN_TRY_VERIFY(!w->Connected);
