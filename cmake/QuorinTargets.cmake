@@ -62,6 +62,14 @@ function(quorin_add_test name)
   quorin_test_properties(${name})
 endfunction()
 
+# quorin_sane_test(<name>): a test program that scans through SANE's test backend gets that backend's
+# reader threads cancelled only where they wait (tests/support/DeferredCancel.cpp); the backend, loaded
+# later, finds the program's pthread_setcanceltype first.
+function(quorin_sane_test name)
+  target_sources(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests/support/DeferredCancel.cpp)
+  target_link_options(${name} PRIVATE "LINKER:--export-dynamic-symbol=pthread_setcanceltype")
+endfunction()
+
 # quorin_add_bench(<name> SOURCES a.cpp LIBS lib1)
 # Google Benchmark executables: built by setup, never run by CI.
 function(quorin_add_bench name)
