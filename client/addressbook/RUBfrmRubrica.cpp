@@ -116,6 +116,17 @@ RUBfrmRubrica::RUBfrmRubrica(QWidget *parent) : QDialog(parent), m_book(&LocalAd
         m_bookOpen = m_book->isOpen();
         LoadContacts();
     });
+    connect(m_book, &LocalAddressBook::refreshed, this, [this](bool open, const QString &error) {
+        if (!m_reading)
+            return;
+        m_reading = false;
+        m_bookOpen = open;
+        // Filled already by the book's change, or by a change of ours meanwhile.
+        const bool filled = m_fills != m_fillsAtLoad;
+        reportOpen(error);
+        if (m_bookOpen && !filled)
+            LoadContacts();
+    });
 }
 
 void RUBfrmRubrica::showEvent(QShowEvent *event)
@@ -137,8 +148,25 @@ void RUBfrmRubrica::Load()
     m_currentKey.clear();
     if (m_openMode >= 1 && m_openMode <= 3)
         cboType->setCurrentIndex(m_openMode - 1);
+    // A large book is read off this thread: the list is filled when the read lands (refreshed). Meanwhile
+    // nothing is listed to act on, and a new card can still be added (its write reads the file itself).
     QString error;
-    m_bookOpen = m_book->refresh(&error);
+    const LocalAddressBook::Refresh read = m_book->refreshInBackground(&error);
+    m_reading = read == LocalAddressBook::Refresh::Reading;
+    m_fillsAtLoad = m_fills;
+    m_bookOpen = read != LocalAddressBook::Refresh::Failed;
+    if (!m_reading) {
+        reportOpen(error);
+        if (m_bookOpen)
+            LoadContacts();
+    }
+    SetupSelectionColumns();
+    m_selectionKeyCounter = 0;
+    m_ok = false;
+}
+
+void RUBfrmRubrica::reportOpen(const QString &error)
+{
     if (!m_bookOpen)
         Prompt::critical(this, u"Attenzione"_s, error);
     else if (const QStringList problems = m_book->problems(); !problems.isEmpty())
@@ -150,11 +178,6 @@ void RUBfrmRubrica::Load()
             u"salvataggio il file com'era viene copiato in «%1.bak».\n"_s.arg(m_book->path()) +
                 Prompt::firstItems(problems),
             problems.size() > 10 ? problems.join(u'\n') : QString());
-    if (m_bookOpen)
-        LoadContacts();
-    SetupSelectionColumns();
-    m_selectionKeyCounter = 0;
-    m_ok = false;
 }
 
 void RUBfrmRubrica::LoadContacts()

@@ -33,7 +33,8 @@ public:
     // The print-to-fax sender's window has no settings button.
     void setConfigurable(bool on) { m_configurable = on; }
 
-    // Opens the book and fills the window; runs when shown, callable before for tests.
+    // Opens the book and fills the window; runs when shown, callable before for tests. A large book is
+    // read on another thread and listed when the read lands (LocalAddressBook::refreshInBackground).
     void Load();
     // The process's one local book, shared with every other window.
     LocalAddressBook &book() { return *m_book; }
@@ -52,6 +53,8 @@ protected:
 
 private:
     void LoadContacts();
+    // The unreadable book, or the lines it could not understand, told once per Load.
+    void reportOpen(const QString &error);
     void SetupSelectionColumns();
     int currentIndex() const; // index into the book of the selected row, -1 for none
     QString EntryField(const QString &name) const;
@@ -67,6 +70,8 @@ private:
     LocalAddressBook *m_book;
     bool m_bookOpen = false;
     bool m_loaded = false;
+    bool m_reading = false; // a large book read by Load has not landed yet
+    int m_fillsAtLoad = 0;  // m_fills when that read began
     bool m_configurable = true;
     int m_openMode = 0;
     int m_showing = 0;

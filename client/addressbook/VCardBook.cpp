@@ -9,9 +9,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
+#include <QFutureWatcher>
 #include <QHash>
 #include <QLockFile>
 #include <QUuid>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cerrno>
@@ -38,20 +40,20 @@ LocalAddressBook::LocalAddressBook(const QString &path, QObject *parent) : QObje
 
 LocalAddressBook::~LocalAddressBook() = default;
 
-bool LocalAddressBook::readFile(QByteArray *data, bool *exists, QString *error) const
+bool LocalAddressBook::readFile(const QString &path, QByteArray *data, bool *exists, QString *error)
 {
-    QFile file(m_path);
+    QFile file(path);
     *exists = file.exists();
     data->clear();
     if (!*exists)
         return true;
     if (!file.open(QIODevice::ReadOnly)) {
-        const QFileInfo info(m_path);
+        const QFileInfo info(path);
         if (error)
             *error = u"Impossibile leggere la rubrica %1: %2."_s.arg(
-                m_path, info.isDir()         ? u"al suo posto c'è una cartella"_s
-                        : !info.isReadable() ? u"mancano i permessi per leggerla"_s
-                                             : u"errore del sistema (%1)"_s.arg(file.errorString()));
+                path, info.isDir()         ? u"al suo posto c'è una cartella"_s
+                      : !info.isReadable() ? u"mancano i permessi per leggerla"_s
+                                           : u"errore del sistema (%1)"_s.arg(file.errorString()));
         return false;
     }
     *data = file.readAll();
@@ -111,11 +113,43 @@ void giveKeys(QList<LocalContact> &contacts)
 
 } // namespace
 
+struct LocalAddressBook::Parsed
+{
+    QList<LocalContact> contacts;
+    QStringList problems;
+    QByteArray trailing;
+};
+
+struct LocalAddressBook::BackgroundRead
+{
+    bool ok = false;
+    QString error;
+    bool exists = false;
+    bool same = false; // the bytes last read or written: nothing parsed
+    QByteArray data;
+    Parsed parsed;
+};
+
+// Pure: parse and giveKeys use no state beyond their arguments, so this runs on any thread.
+LocalAddressBook::Parsed LocalAddressBook::parseBook(const QByteArray &data)
+{
+    Parsed p;
+    p.contacts = VCard::parse(data, &p.problems, &p.trailing);
+    giveKeys(p.contacts);
+    return p;
+}
+
 void LocalAddressBook::takeContent(const QByteArray &data, bool exists)
 {
-    m_problems.clear();
-    m_contacts = VCard::parse(data, &m_problems, &m_trailing);
-    giveKeys(m_contacts);
+    takeParsed(parseBook(data), data, exists);
+}
+
+void LocalAddressBook::takeParsed(Parsed &&parsed, const QByteArray &data, bool exists)
+{
+    overtake();
+    m_problems = std::move(parsed.problems);
+    m_contacts = std::move(parsed.contacts);
+    m_trailing = std::move(parsed.trailing);
     m_keepOriginal = !m_problems.isEmpty();
     m_lastBytes = data;
     m_lastExists = exists;
@@ -123,12 +157,23 @@ void LocalAddressBook::takeContent(const QByteArray &data, bool exists)
     m_open = true;
 }
 
+LocalAddressBook::BackgroundRead
+LocalAddressBook::readInBackground(const QString &path, const QByteArray &last, bool lastExists, bool compare)
+{
+    BackgroundRead r;
+    r.ok = readFile(path, &r.data, &r.exists, &r.error);
+    r.same = r.ok && compare && r.exists == lastExists && r.data == last;
+    if (r.ok && !r.same)
+        r.parsed = parseBook(r.data);
+    return r;
+}
+
 void LocalAddressBook::watch()
 {
     if (!m_watcher) {
         m_watcher = new QFileSystemWatcher(this);
         const auto seen = [this] {
-            refresh();
+            refreshInBackground();
             watch(); // an atomic replace drops the old file from the watch
         };
         connect(m_watcher, &QFileSystemWatcher::fileChanged, this, seen);
@@ -143,7 +188,8 @@ bool LocalAddressBook::load(QString *error)
 {
     QByteArray data;
     bool exists = false;
-    if (!readFile(&data, &exists, error)) {
+    if (!readFile(m_path, &data, &exists, error)) {
+        overtake();
         m_contacts.clear();
         m_problems.clear();
         m_trailing.clear();
@@ -165,7 +211,8 @@ bool LocalAddressBook::refresh(QString *error)
         return load(error);
     QByteArray data;
     bool exists = false;
-    if (!readFile(&data, &exists, error)) {
+    if (!readFile(m_path, &data, &exists, error)) {
+        overtake();
         m_open = false;
         Q_EMIT changed();
         return false;
@@ -175,6 +222,53 @@ bool LocalAddressBook::refresh(QString *error)
     takeContent(data, exists);
     Q_EMIT changed();
     return true;
+}
+
+LocalAddressBook::Refresh LocalAddressBook::refreshInBackground(QString *error)
+{
+    const QFileInfo info(m_path);
+    if (!info.isFile() || info.size() < BackgroundBytes)
+        return refresh(error) ? Refresh::Done : Refresh::Failed;
+    // A newer read drops any still on its way: it may have read the file before the change that led here.
+    overtake();
+    const quint64 generation = m_generation;
+    m_latestRead = generation;
+    m_reading = true;
+    auto *watcher = new QFutureWatcher<BackgroundRead>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
+        watcher->deleteLater();
+        land(generation, watcher->future().takeResult());
+    });
+    watcher->setFuture(QtConcurrent::run(&LocalAddressBook::readInBackground, m_path, m_lastBytes,
+                                         m_lastExists, m_readOnce && m_open));
+    return Refresh::Reading;
+}
+
+void LocalAddressBook::land(quint64 generation, BackgroundRead &&read)
+{
+    if (generation != m_latestRead)
+        return; // a newer read is on its way and tells
+    m_reading = false;
+    if (generation != m_generation) { // a change of ours came meanwhile: what it read is newer
+        Q_EMIT refreshed(m_open, m_open ? QString() : read.error);
+        return;
+    }
+    if (!read.ok) {
+        if (!m_readOnce) { // as load() leaves an unreadable book
+            m_contacts.clear();
+            m_problems.clear();
+            m_trailing.clear();
+            m_keepOriginal = true;
+        }
+        overtake();
+        m_open = false;
+        Q_EMIT changed();
+    } else if (!read.same) {
+        takeParsed(std::move(read.parsed), read.data, read.exists);
+        watch();
+        Q_EMIT changed();
+    }
+    Q_EMIT refreshed(m_open, m_open ? QString() : read.error);
 }
 
 namespace {
@@ -266,6 +360,7 @@ bool LocalAddressBook::writeLocked(QString *error)
             *error = u"Impossibile scrivere la rubrica %1: %2. La rubrica non è stata cambiata."_s.arg(m_path, why);
         return false;
     }
+    overtake();
     m_keepOriginal = false;
     // What we wrote is what the cards now came as: an edited card is untouched until edited again.
     m_contacts = written;
@@ -286,7 +381,8 @@ bool LocalAddressBook::save(QString *error)
         return false;
     QByteArray data;
     bool exists = false;
-    if (m_readOnce && readFile(&data, &exists, nullptr) && (exists != m_lastExists || data != m_lastBytes)) {
+    if (m_readOnce && readFile(m_path, &data, &exists, nullptr) &&
+        (exists != m_lastExists || data != m_lastBytes)) {
         if (error)
             *error = u"La rubrica %1 è stata cambiata da un altro programma: riaprirla."_s.arg(m_path);
         return false;
@@ -302,7 +398,8 @@ bool LocalAddressBook::commit(const std::function<bool(QList<LocalContact> &)> &
     // What the file holds now is what the change applies to.
     QByteArray data;
     bool exists = false;
-    if (!readFile(&data, &exists, error)) {
+    if (!readFile(m_path, &data, &exists, error)) {
+        overtake();
         m_open = false;
         return false;
     }
@@ -631,6 +728,7 @@ int LocalAddressBook::add(LocalContact contact)
 {
     if (contact.uid.isEmpty())
         contact.uid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    overtake();
     m_contacts.append(contact);
     giveKeys(m_contacts);
     return int(m_contacts.size()) - 1;
@@ -644,6 +742,7 @@ bool LocalAddressBook::update(int index, const LocalContact &contact)
     if (c.uid.isEmpty())
         c.uid = m_contacts[index].uid;
     c.leading = m_contacts[index].leading;
+    overtake();
     m_contacts[index] = c;
     giveKeys(m_contacts);
     return true;
@@ -653,6 +752,7 @@ bool LocalAddressBook::remove(int index)
 {
     if (index < 0 || index >= m_contacts.size())
         return false;
+    overtake();
     dropCard(m_contacts, index, m_trailing);
     return true;
 }

@@ -32,6 +32,14 @@ public:
     bool load(QString *error = nullptr);
     // Reads the file again only when it differs from what was last read or written.
     bool refresh(QString *error = nullptr);
+    // As refresh(), but a file of BackgroundBytes or more is read and parsed on a worker thread: Reading
+    // then, and `refreshed` tells when it is over. A smaller or missing file is read at once (Done or
+    // Failed, error set as refresh() sets it).
+    enum class Refresh { Done, Failed, Reading };
+    static constexpr qint64 BackgroundBytes = 512 * 1024; // about 2,000 cards, read in some 20 ms
+    Refresh refreshInBackground(QString *error = nullptr);
+    // A read begun by refreshInBackground has not landed yet.
+    bool isReading() const { return m_reading; }
     // Writes the book as it is in memory (for building a book from scratch). Refused, with nothing
     // written, when another program changed the file since it was read.
     bool save(QString *error = nullptr);
@@ -75,10 +83,25 @@ public:
 Q_SIGNALS:
     // The contacts in memory changed (a change of ours, or the file changed on disk).
     void changed();
+    // The latest read begun by refreshInBackground is over: taken (changed came first when it brought
+    // something new), found the same, or dropped because a change of ours or a newer read came meanwhile.
+    // `open` and `error` tell the book as it is now.
+    void refreshed(bool open, const QString &error);
 
 private:
-    bool readFile(QByteArray *data, bool *exists, QString *error) const;
+    struct Parsed;
+    struct BackgroundRead;
+    static bool readFile(const QString &path, QByteArray *data, bool *exists, QString *error);
+    static Parsed parseBook(const QByteArray &data);
+    // On a worker thread: touches nothing of the book. `same` when the bytes are `last` (compared only
+    // when `compare`).
+    static BackgroundRead readInBackground(const QString &path, const QByteArray &last, bool lastExists,
+                                           bool compare);
     void takeContent(const QByteArray &data, bool exists);
+    void takeParsed(Parsed &&parsed, const QByteArray &data, bool exists);
+    void land(quint64 generation, BackgroundRead &&read);
+    // What was read or written changed: a read still on its way is older and is dropped when it lands.
+    void overtake() { ++m_generation; }
     bool writeLocked(QString *error);
     // The change returns false to give up (nothing written, false returned).
     bool commit(const std::function<bool(QList<LocalContact> &)> &change, QString *error);
@@ -93,5 +116,8 @@ private:
     bool m_readOnce = false;
     bool m_open = true;
     bool m_keepOriginal = false;
+    bool m_reading = false;
+    quint64 m_generation = 0; // bumped by every change of the contents and every background read begun
+    quint64 m_latestRead = 0; // the generation the latest background read began at
     QFileSystemWatcher *m_watcher = nullptr;
 };

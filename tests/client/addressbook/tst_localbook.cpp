@@ -11,8 +11,9 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QScopeGuard>
 #include <QSaveFile>
+#include <QScopeGuard>
+#include <QSignalSpy>
 #include <QStringEncoder>
 #include <QThread>
 #include <QTreeWidget>
@@ -20,6 +21,8 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
+
+using namespace std::literals;
 
 namespace {
 
@@ -245,6 +248,21 @@ void pickRow(RUBfrmRubrica &form, int row)
     auto *list = form.findChild<QListWidget *>(u"lstContacts"_s);
     list->setCurrentRow(row);
     form.cmdA_Click();
+}
+
+// A book just large enough to be read in the background: cards "Mario Rossi <i>" with UID big-<i>; a
+// damaged one has a line no reader understands in its sixth card.
+QByteArray largeBook(int *cards, bool damaged = false)
+{
+    QByteArray out;
+    for (*cards = 0; out.size() < LocalAddressBook::BackgroundBytes; ++*cards) {
+        const QByteArray n = QByteArray::number(*cards);
+        out += "BEGIN:VCARD\r\nVERSION:3.0\r\nUID:big-" + n + "\r\nFN:Mario Rossi " + n +
+               "\r\nN:Rossi;Mario " + n + ";;;\r\nEMAIL;TYPE=INTERNET:m" + n +
+               "@example.it\r\nTEL;TYPE=WORK,FAX:+39 02 " + n +
+               (damaged && *cards == 5 ? "\r\nriga balorda" : "") + "\r\nNOTE:Mattino\r\nEND:VCARD\r\n";
+    }
+    return out;
 }
 
 } // namespace
@@ -779,6 +797,128 @@ private Q_SLOTS:
         QVERIFY2(boxes[0].text.endsWith(u"\n\u2026 e altri 390"_s), qPrintable(boxes[0].text));
         QCOMPARE(boxes[0].detail.count(u"riga non valida"_s), 400);
         QCOMPARE(rowTexts(form.findChild<QListWidget *>(u"lstContacts"_s)), QStringList{u"Anna Alfa"_s});
+    }
+
+    // A large book is read on another thread. A change of ours, or a newer read, made while it is on its
+    // way wins: the book ends as the file is.
+    void largeBookChangedWhileReading_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<int>("more"); // cards after it, against the file's
+        for (const char *change : {"none", "add", "edit", "remove", "newer read"})
+            QTest::newRow(change) << QString::fromLatin1(change)
+                                  << (change == "add"sv      ? 1
+                                      : change == "remove"sv ? -1
+                                                             : 0);
+    }
+    void largeBookChangedWhileReading()
+    {
+        QFETCH(QString, change);
+        QFETCH(int, more);
+        int cards = 0;
+        useFile(largeBook(&cards));
+        LocalAddressBook book;
+        QSignalSpy refreshed(&book, &LocalAddressBook::refreshed);
+        // The book as the file is, whenever a read lands (a stale one taken would be mended only by the
+        // watcher's read after it).
+        const auto cardsOf = [](const LocalAddressBook &b) {
+            QStringList out;
+            for (const LocalContact &c : b.contacts())
+                out.append(c.shownName() + u'|' + c.businessFax);
+            return out;
+        };
+        QList<bool> asTheFile;
+        connect(&book, &LocalAddressBook::refreshed, this, [&] {
+            LocalAddressBook file;
+            file.load();
+            asTheFile.append(cardsOf(book) == cardsOf(file));
+        });
+        QCOMPARE(book.refreshInBackground(), LocalAddressBook::Refresh::Reading);
+        QVERIFY(book.isReading());
+        LocalContact edited = contact(u"Mario Rossi 7"_s, {}, u"0999"_s, {}, {});
+        edited.uid = edited.key = u"big-7"_s;
+        if (change == u"add")
+            QVERIFY(!book.addContact(contact(u"Nuovo Intanto"_s, {}, u"0111"_s, {}, {})).isEmpty());
+        else if (change == u"edit")
+            QVERIFY(book.updateContact(edited));
+        else if (change == u"remove")
+            QVERIFY(book.removeContact(u"big-9"_s));
+        else if (change == u"newer read")
+            QCOMPARE(book.refreshInBackground(), LocalAddressBook::Refresh::Reading);
+        QUORIN_TRY_VERIFY(!book.isReading());
+        // A write of ours may start the watcher's read too, which tells its own end; a superseded read none.
+        QVERIFY(!refreshed.isEmpty() && (change != u"newer read" || refreshed.size() == 1));
+        for (const QList<QVariant> &told : std::as_const(refreshed))
+            QVERIFY(told.value(0).toBool());
+        QCOMPARE(asTheFile, QList<bool>(asTheFile.size(), true));
+        QCOMPARE(book.count(), cards + more);
+        QCOMPARE(book.indexOfKey(u"big-9"_s) >= 0, change != u"remove");
+        QCOMPARE(book.contacts()[book.indexOfKey(u"big-7"_s)].businessFax,
+                 change == u"edit" ? u"0999"_s : u"+39 02 7"_s);
+    }
+
+    // The window on a large book, opened as a person opens it: nothing listed to act on until the read
+    // lands, then every card (also in a second window, for which nothing new is read); a card added
+    // meanwhile is kept; the problems box comes once, after the read; a window closed meanwhile is no
+    // harm; a change by another program is read the same way.
+    void largeBookInTheWindow_data()
+    {
+        QTest::addColumn<QString>("step");
+        for (const char *step : {"listed", "second window", "new card meanwhile", "damaged",
+                                 "closed while reading", "changed elsewhere"})
+            QTest::newRow(step) << QString::fromLatin1(step);
+    }
+    void largeBookInTheWindow()
+    {
+        QFETCH(QString, step);
+        int cards = 0;
+        const QByteArray bytes = largeBook(&cards, step == u"damaged");
+        useFile(bytes);
+        Prompt::clearRecords();
+        RUBfrmRubrica first; // the book already read, the file as it was: only a compare in the background
+        if (step == u"second window") {
+            first.show();
+            QUORIN_TRY_COMPARE(first.findChild<QListWidget *>(u"lstContacts"_s)->count(), cards);
+        }
+        auto form = std::make_unique<RUBfrmRubrica>();
+        form->setOpenMode(2);
+        form->show();
+        LocalAddressBook &book = form->book();
+        auto *list = form->findChild<QListWidget *>(u"lstContacts"_s);
+        QVERIFY(book.isReading());
+        QCOMPARE(list->count(), 0);
+        if (step == u"closed while reading") {
+            form.reset();
+            QUORIN_TRY_VERIFY(!book.isReading());
+            QCOMPARE(book.count(), cards);
+            return;
+        }
+        // No row yet: Elimina and Proprietà do nothing.
+        Prompt::setDialogHandler([](QDialog *d) {
+            setText(d, u"txtDisplayName"_s, u"Nuovo Intanto"_s);
+            return int(QDialog::Accepted);
+        });
+        QTest::mouseClick(form->findChild<QPushButton *>(u"cmdElim"_s), Qt::LeftButton);
+        QTest::mouseClick(form->findChild<QPushButton *>(u"cmdProp"_s), Qt::LeftButton);
+        QVERIFY2(promptTexts().isEmpty(), qPrintable(promptTexts().join(u'\n')));
+        QCOMPARE(fileBytes(), bytes);
+        if (step == u"new card meanwhile") {
+            QVERIFY(book.isReading());
+            QTest::mouseClick(form->findChild<QPushButton *>(u"cmdNew"_s), Qt::LeftButton);
+            ++cards;
+        }
+        QUORIN_TRY_VERIFY(!book.isReading());
+        QCOMPARE(list->count(), cards);
+        QCOMPARE(rowTexts(list), fileNames());
+        QCOMPARE(form->windowTitle(), u"RUBRICA [ %1 contatti ]"_s.arg(cards));
+        const QString told = promptTexts().join(u'\n');
+        QCOMPARE(told.count(u"Alcune righe della rubrica"_s), step == u"damaged" ? 1 : 0);
+        QVERIFY2(step != u"damaged" || told.contains(u"riga non valida"_s), qPrintable(told));
+        if (step == u"changed elsewhere") {
+            otherProgramReplaces("FN:Mario Rossi 7\r\n", "FN:Mario Verdi 7\r\n");
+            QUORIN_TRY_COMPARE(list->item(7)->text(), u"Mario Verdi 7"_s);
+            QCOMPARE(list->count(), cards);
+        }
     }
 
     // A card without UID (as phones write them) renamed by another program while its dialog is open:
