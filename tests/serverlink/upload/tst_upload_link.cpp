@@ -158,13 +158,16 @@ void tst_UploadLink::faxReachesServer()
 void tst_UploadLink::faxAcrossRelogin_data()
 {
     QTest::addColumn<bool>("back");
-    QTest::newRow("server up") << true;
-    QTest::newRow("server gone") << false;
+    QTest::addColumn<bool>("restarted");
+    QTest::newRow("server up") << true << false;
+    QTest::newRow("server restarted") << true << true;
+    QTest::newRow("server gone") << false << false;
 }
 
 void tst_UploadLink::faxAcrossRelogin()
 {
     QFETCH(bool, back);
+    QFETCH(bool, restarted);
     LinkRig rig(false);
     QVERIFY(rig.login());
     rig.server.setResponder([](FakeFaxServer &s, const FakeFaxServer::Frame &f) {
@@ -178,11 +181,14 @@ void tst_UploadLink::faxAcrossRelogin()
     QSignalSpy sent(rig.sock.get(), &QuorinSock::SentFax2Server);
     QSignalSpy errors(rig.sock.get(), &QuorinSock::Error);
     QSignalSpy lost(rig.sock.get(), &QuorinSock::ConnectionNotAvailable);
-    if (back)
+    const quint16 port = rig.server.port();
+    if (back && !restarted)
         rig.server.dropClient();
     else
         rig.server.stopListening();
     QUORIN_TRY_COMPARE(rig.sock->State(), 8);
+    if (restarted)
+        QVERIFY(rig.server.listen(port)); // back on the same port before the fax is given
     rig.server.clearReceived();
     const QString key = rig.sock->SendNewFax(std::move(fax));
     QVERIFY(key.startsWith(u'#'));
