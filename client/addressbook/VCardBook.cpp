@@ -47,6 +47,13 @@ bool LocalAddressBook::readFile(const QString &path, QByteArray *data, bool *exi
     data->clear();
     if (!*exists)
         return true;
+    // A pipe or a device in its place would keep open() or readAll() waiting for good.
+    if (const QFileInfo info(path); !info.isFile() && !info.isDir()) {
+        if (error)
+            *error = u"Impossibile leggere la rubrica %1: al suo posto c'è un file speciale (una coda o un "
+                     u"dispositivo)."_s.arg(path);
+        return false;
+    }
     if (!file.open(QIODevice::ReadOnly)) {
         const QFileInfo info(path);
         if (error)
@@ -188,7 +195,9 @@ bool LocalAddressBook::load(QString *error)
 {
     QByteArray data;
     bool exists = false;
-    if (!readFile(m_path, &data, &exists, error)) {
+    if (!readFile(m_path, &data, &exists, &m_readError)) {
+        if (error)
+            *error = m_readError;
         overtake();
         m_contacts.clear();
         m_problems.clear();
@@ -211,14 +220,18 @@ bool LocalAddressBook::refresh(QString *error)
         return load(error);
     QByteArray data;
     bool exists = false;
-    if (!readFile(m_path, &data, &exists, error)) {
+    if (!readFile(m_path, &data, &exists, &m_readError)) {
+        if (error)
+            *error = m_readError;
         overtake();
         m_open = false;
         Q_EMIT changed();
         return false;
     }
-    if (m_open && exists == m_lastExists && data == m_lastBytes)
+    if (m_open && exists == m_lastExists && data == m_lastBytes) {
+        overtake(); // what a background read still on its way read is older than this
         return true;
+    }
     takeContent(data, exists);
     Q_EMIT changed();
     return true;
@@ -234,6 +247,7 @@ LocalAddressBook::Refresh LocalAddressBook::refreshInBackground(QString *error)
     const quint64 generation = m_generation;
     m_latestRead = generation;
     m_reading = true;
+    watch(); // a change while it reads starts a newer read
     auto *watcher = new QFutureWatcher<BackgroundRead>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation] {
         watcher->deleteLater();
@@ -250,10 +264,11 @@ void LocalAddressBook::land(quint64 generation, BackgroundRead &&read)
         return; // a newer read is on its way and tells
     m_reading = false;
     if (generation != m_generation) { // a change of ours came meanwhile: what it read is newer
-        Q_EMIT refreshed(m_open, m_open ? QString() : read.error);
+        Q_EMIT refreshed(m_open, m_open ? QString() : m_readError);
         return;
     }
     if (!read.ok) {
+        m_readError = read.error;
         if (!m_readOnce) { // as load() leaves an unreadable book
             m_contacts.clear();
             m_problems.clear();
@@ -268,7 +283,7 @@ void LocalAddressBook::land(quint64 generation, BackgroundRead &&read)
         watch();
         Q_EMIT changed();
     }
-    Q_EMIT refreshed(m_open, m_open ? QString() : read.error);
+    Q_EMIT refreshed(m_open, m_open ? QString() : m_readError);
 }
 
 namespace {
@@ -398,7 +413,9 @@ bool LocalAddressBook::commit(const std::function<bool(QList<LocalContact> &)> &
     // What the file holds now is what the change applies to.
     QByteArray data;
     bool exists = false;
-    if (!readFile(m_path, &data, &exists, error)) {
+    if (!readFile(m_path, &data, &exists, &m_readError)) {
+        if (error)
+            *error = m_readError;
         overtake();
         m_open = false;
         return false;

@@ -119,5 +119,6 @@ private:
     bool m_reading = false;
     quint64 m_generation = 0; // bumped by every change of the contents and every background read begun
     quint64 m_latestRead = 0; // the generation the latest background read began at
+    QString m_readError; // why the file could not be read, while the book is not open
     QFileSystemWatcher *m_watcher = nullptr;
 };

@@ -20,6 +20,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace std::literals;
@@ -446,17 +447,32 @@ private Q_SLOTS:
         QCOMPARE(form.windowTitle(), u"Rubrica"_s);
     }
 
+    // A folder or a pipe where the file should be (a pipe would keep the read waiting for good).
+    void unreadableBookIsReported_data()
+    {
+        QTest::addColumn<bool>("pipe");
+        QTest::addColumn<QString>("why");
+        QTest::newRow("folder") << false << u"al suo posto c'è una cartella"_s;
+        QTest::newRow("pipe") << true << u"al suo posto c'è un file speciale"_s;
+    }
     void unreadableBookIsReported()
     {
+        QFETCH(bool, pipe);
+        QFETCH(QString, why);
         const QString path = LocalAddressBook::defaultPath();
         QFile::remove(path);
-        QDir().mkpath(path); // a folder where the file should be
+        if (pipe)
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            QDir().mkpath(path);
         RUBfrmRubrica form;
         Prompt::clearRecords();
         form.Load();
         QCOMPARE(Prompt::lastRecord().icon, QMessageBox::Critical);
+        QVERIFY2(Prompt::lastRecord().text.contains(why), qPrintable(Prompt::lastRecord().text));
         QCOMPARE(form.findChild<QListWidget *>(u"lstContacts"_s)->count(), 0);
         form.cmdNew_Click(); // nothing to add to
+        QFile::remove(path);
         QDir().rmdir(path);
     }
 
@@ -805,7 +821,8 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("change");
         QTest::addColumn<int>("more"); // cards after it, against the file's
-        for (const char *change : {"none", "add", "edit", "remove", "newer read"})
+        for (const char *change : {"none", "add", "edit", "remove", "newer read", "changed elsewhere",
+                                   "back to the bytes read", "folder in its place"})
             QTest::newRow(change) << QString::fromLatin1(change)
                                   << (change == "add"sv      ? 1
                                       : change == "remove"sv ? -1
@@ -816,8 +833,11 @@ private Q_SLOTS:
         QFETCH(QString, change);
         QFETCH(int, more);
         int cards = 0;
-        useFile(largeBook(&cards));
+        const QByteArray small = fileBytes();
         LocalAddressBook book;
+        if (change == u"back to the bytes read")
+            QVERIFY(book.load());
+        useFile(largeBook(&cards));
         QSignalSpy refreshed(&book, &LocalAddressBook::refreshed);
         // The book as the file is, whenever a read lands (a stale one taken would be mended only by the
         // watcher's read after it).
@@ -845,6 +865,39 @@ private Q_SLOTS:
             QVERIFY(book.removeContact(u"big-9"_s));
         else if (change == u"newer read")
             QCOMPARE(book.refreshInBackground(), LocalAddressBook::Refresh::Reading);
+        // Another program changes the file once the worker has read it (a pause for that, no judgement):
+        // the book's first read of the file already watches it.
+        if (change == u"changed elsewhere") {
+            QThread::msleep(50);
+            otherProgramReplaces("FN:Mario Rossi 7\r\n", "FN:Mario Verdi 7\r\n");
+            QUORIN_TRY_COMPARE(book.contacts().value(book.indexOfKey(u"big-7"_s)).shownName(), u"Mario Verdi 7"_s);
+            QCOMPARE(book.count(), cards);
+            return;
+        }
+        // The file goes back to the bytes last read, or a folder takes its place, before the read lands: the
+        // watcher's read (made here at once) wins, and the book says why it cannot be read.
+        if (change == u"back to the bytes read" || change == u"folder in its place") {
+            QThread::msleep(50);
+            const bool folder = change == u"folder in its place";
+            if (folder) {
+                QVERIFY(QFile::remove(LocalAddressBook::defaultPath()));
+                QVERIFY(QDir().mkdir(LocalAddressBook::defaultPath()));
+            } else {
+                useFile(small);
+            }
+            QCOMPARE(book.refreshInBackground(),
+                     folder ? LocalAddressBook::Refresh::Failed : LocalAddressBook::Refresh::Done);
+            QUORIN_TRY_VERIFY(!book.isReading());
+            QTest::qWait(200); // the watcher's own reads of the same change
+            QCOMPARE(book.count(), folder ? 0 : 3);
+            QCOMPARE(asTheFile, QList<bool>(asTheFile.size(), true));
+            QVERIFY(!refreshed.isEmpty());
+            QCOMPARE(refreshed.last().value(0).toBool(), !folder);
+            const QString why = refreshed.last().value(1).toString();
+            QVERIFY2(folder == why.contains(u"al suo posto c'è una cartella"_s), qPrintable(why));
+            QDir().rmdir(LocalAddressBook::defaultPath());
+            return;
+        }
         QUORIN_TRY_VERIFY(!book.isReading());
         // A write of ours may start the watcher's read too, which tells its own end; a superseded read none.
         QVERIFY(!refreshed.isEmpty() && (change != u"newer read" || refreshed.size() == 1));
