@@ -191,18 +191,31 @@ void LocalAddressBook::watch()
         m_watcher->addPath(m_path);
 }
 
+// The book's file read; a failure keeps why (for a `refreshed` to come) and drops any read on its way.
+bool LocalAddressBook::readOwnFile(QByteArray *data, bool *exists, QString *error)
+{
+    if (readFile(m_path, data, exists, &m_readError))
+        return true;
+    if (error)
+        *error = m_readError;
+    overtake();
+    return false;
+}
+
+void LocalAddressBook::dropContent()
+{
+    m_contacts.clear();
+    m_problems.clear();
+    m_trailing.clear();
+    m_keepOriginal = true;
+}
+
 bool LocalAddressBook::load(QString *error)
 {
     QByteArray data;
     bool exists = false;
-    if (!readFile(m_path, &data, &exists, &m_readError)) {
-        if (error)
-            *error = m_readError;
-        overtake();
-        m_contacts.clear();
-        m_problems.clear();
-        m_trailing.clear();
-        m_keepOriginal = true;
+    if (!readOwnFile(&data, &exists, error)) {
+        dropContent();
         m_open = false;
         m_readOnce = false;
         Q_EMIT changed();
@@ -220,10 +233,7 @@ bool LocalAddressBook::refresh(QString *error)
         return load(error);
     QByteArray data;
     bool exists = false;
-    if (!readFile(m_path, &data, &exists, &m_readError)) {
-        if (error)
-            *error = m_readError;
-        overtake();
+    if (!readOwnFile(&data, &exists, error)) {
         m_open = false;
         Q_EMIT changed();
         return false;
@@ -269,18 +279,13 @@ void LocalAddressBook::land(quint64 generation, BackgroundRead &&read)
     }
     if (!read.ok) {
         m_readError = read.error;
-        if (!m_readOnce) { // as load() leaves an unreadable book
-            m_contacts.clear();
-            m_problems.clear();
-            m_trailing.clear();
-            m_keepOriginal = true;
-        }
+        if (!m_readOnce) // as load() leaves an unreadable book
+            dropContent();
         overtake();
         m_open = false;
         Q_EMIT changed();
     } else if (!read.same) {
         takeParsed(std::move(read.parsed), read.data, read.exists);
-        watch();
         Q_EMIT changed();
     }
     Q_EMIT refreshed(m_open, m_open ? QString() : m_readError);
@@ -413,10 +418,7 @@ bool LocalAddressBook::commit(const std::function<bool(QList<LocalContact> &)> &
     // What the file holds now is what the change applies to.
     QByteArray data;
     bool exists = false;
-    if (!readFile(m_path, &data, &exists, &m_readError)) {
-        if (error)
-            *error = m_readError;
-        overtake();
+    if (!readOwnFile(&data, &exists, error)) {
         m_open = false;
         return false;
     }

@@ -92,6 +92,8 @@ private:
     struct Parsed;
     struct BackgroundRead;
     static bool readFile(const QString &path, QByteArray *data, bool *exists, QString *error);
+    bool readOwnFile(QByteArray *data, bool *exists, QString *error);
+    void dropContent(); // no cards, and the file kept as it was at the next write
     static Parsed parseBook(const QByteArray &data);
     // On a worker thread: touches nothing of the book. `same` when the bytes are `last` (compared only
     // when `compare`).
